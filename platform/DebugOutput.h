@@ -1,0 +1,17 @@
+#pragma once
+// Diagnostics channel (the debugger output of the original platform). Text goes to standard
+// error when enabled (BRULIN_DEBUG_OUTPUT=1 in the environment, or SetDebugOutputEnabled), and
+// to a capture hook when one is installed (tests).
+#include <functional>
+#include <string>
+
+namespace platform {
+
+void DebugOutput(const char* text);
+void SetDebugOutputEnabled(bool enabled);
+// Installs a hook that receives every text (also when standard error is off); an empty
+// function removes it. Returns the previous hook.
+using DebugOutputHook = std::function<void(const std::string&)>;
+DebugOutputHook SetDebugOutputHook(DebugOutputHook hook);
+
+} // namespace platform

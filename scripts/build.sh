@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures and builds everything (engine, programs, tests, fuzz targets, benchmarks) into
+# build/ with clang 14, AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build}
+if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  cmake -S . -B "$BUILD_DIR" -G Ninja \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRULIN_SANITIZE=ON -DBRULIN_FUZZ=ON
+fi
+cmake --build "$BUILD_DIR" -j"$(nproc)"

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests, the fuzz targets and the benchmarks need.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  clang-14 libclang-rt-14-dev llvm-14
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  zlib1g-dev libbz2-dev liblzma-dev libboost-regex-dev
+  dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk
+  xz-utils bzip2 python3
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
