@@ -1,0 +1,29 @@
+#include "filesystems/FileProperties.h"
+
+IFileProperties::~IFileProperties() = default;
+
+void ScanOptions::SetDefaults() {
+    UseBootRecords = 1;
+    UsePartitionTables = 0;
+    ExtensiveVolumesSearch = 0;
+    CheckFatDateField = 1;
+    CheckFatTimeField = 1;
+    FatThirdCheck = 1;
+    UseFirstFatCopy = 1;
+    UseSecondFatCopy = 1;
+    UseNtfsVolumeSize = 1;
+    UseMftFile = 1;
+    ShowMftOnlyFiles = 0;
+    RecoverRawFiles = 1;
+    RecoverRawFilesOnly = 0;
+    MaxRawFileSize = 50000000;
+    RawFileTypes.Clear();
+    for (std::uint32_t id = 1; id <= kBuiltInRawTypeCount; ++id)
+        RawFileTypes.Add(id);
+}
+
+ScanOptions& GetScanOptions() {
+    // Built on first use, destroyed at process exit.
+    static ScanOptions options;
+    return options;
+}

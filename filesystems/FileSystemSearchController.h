@@ -1,0 +1,100 @@
+#pragma once
+// The deep scan's view of a file-system search controller, and the common record of a
+// partition that a controller found (or that a quick scan works on).
+#include <cstdint>
+#include <vector>
+
+#include "filesystems/IntelligentSearchStats.h"
+#include "storage/FileSystemType.h"
+
+class CFileSystemNode;
+class CRawFileList;
+class IDIRBuildCallback;
+class IRSData;
+class IStorageDevice;
+
+enum SearchedPartitionKind : std::uint32_t {
+    SEARCHED_PARTITION_NTFS = 0,
+    SEARCHED_PARTITION_FAT = 1,
+    SEARCHED_PARTITION_EXT2 = 2,
+    SEARCHED_PARTITION_BASE = 3,
+};
+
+class CSearchedPartitionInfo {
+public:
+    CSearchedPartitionInfo() = default;
+    virtual ~CSearchedPartitionInfo() = default;
+
+    virtual std::uint32_t GetKind() const { return SEARCHED_PARTITION_BASE; }
+    // The base record is exactly SaveFields / LoadFields; subclasses call them first and then
+    // write or read their own fields. Return 1; store failures pass through.
+    virtual int Save(IRSData* section) const;
+    virtual int Load(IRSData* section);
+
+    // The common fields, little-endian, no padding: 65 bytes.
+    void SaveFields(IRSData* section) const;
+    void LoadFields(IRSData* section);
+
+    std::uint32_t m_fileSystemType = FILESYSTEM_UNKNOWN;
+    std::uint8_t m_sectorsPerCluster = 0;
+    std::uint64_t m_u64FirstSector = 0;
+    // The partition's start as the scoring of the intelligent search uses it.
+    std::uint64_t m_u64KeptFirstSector = 0;
+    std::uint64_t m_u64EvidenceB = 0;
+    std::uint64_t m_u64EvidenceA = 0;
+    std::uint32_t m_u32Identity = 0;
+    std::uint32_t m_u32SectorCount = 0;
+    std::uint64_t m_u64Score = 1;
+    double m_relativeScore = 0.0;
+    std::uint32_t m_u32Chosen = 0;
+};
+
+constexpr std::uint32_t kSearchedPartitionFieldsSize = 65;
+
+enum SearchControllerKind : std::uint32_t {
+    SEARCH_CONTROLLER_NTFS = 0,
+    SEARCH_CONTROLLER_FAT = 1,
+    SEARCH_CONTROLLER_RAW = 2,
+    SEARCH_CONTROLLER_EXT2 = 3,
+};
+
+// Calling order of a deep scan: SetDevice, SetSectorsPerStep (1000); BeginSearch;
+// AnalyzeSectors for each chunk in device order; EndSearch; CollectSearchedPartitions. Later
+// BuildDirectoryTree for a chosen partition whose type AcceptsFileSystemType takes.
+class IFileSystemSearchController {
+public:
+    IFileSystemSearchController() = default;
+    IFileSystemSearchController(const IFileSystemSearchController&) = delete;
+    IFileSystemSearchController& operator=(const IFileSystemSearchController&) = delete;
+    virtual ~IFileSystemSearchController() = default;
+
+    virtual void SetDevice(IStorageDevice* device) = 0; // kept, not owned
+    virtual void SetSectorsPerStep(std::uint32_t sectors) = 0;
+    virtual void BeginSearch() = 0;
+    virtual void EndSearch() {}
+    virtual int AnalyzeSectors(std::uint64_t firstSector, std::uint64_t sectorCount,
+                               IntelligentSearchStats* stats) = 0;
+    // Appends this controller's partition records; the list's owner deletes them.
+    virtual void CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>& out) = 0;
+    // The object that receives the results (the RAW controller's found-file list).
+    virtual void SetResultSink(CRawFileList* sink) = 0; // not owned
+    virtual int SaveState(IRSData* section) = 0;
+    virtual int LoadState(IRSData* section) = 0;
+    virtual std::uint32_t GetKind() const = 0;
+    // Root of the partition's tree, owned by the caller, or null. `partitionIndex` numbers the
+    // root folder's caption.
+    virtual CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo* partition,
+                                                IStorageDevice* device,
+                                                std::uint32_t partitionIndex,
+                                                IDIRBuildCallback* callback) {
+        (void)partition;
+        (void)device;
+        (void)partitionIndex;
+        (void)callback;
+        return nullptr;
+    }
+    virtual bool AcceptsFileSystemType(std::uint32_t type) const {
+        (void)type;
+        return false;
+    }
+};
