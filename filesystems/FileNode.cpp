@@ -86,6 +86,18 @@ void ApplyCountingStep(FileTreeWalkContext& ctx, CFileNode* node) {
     }
 }
 
+// After a toggle every node below the toggled one has the same state, so a folder below it
+// has all of its files checked or none.
+void SetFolderCheckedTotals(CFileNode* node, bool allChecked) {
+    if (!node->IsFolder())
+        return;
+    FileTreeCounters& c = static_cast<CFileSystemNode*>(node)->m_counters;
+    c.checkedFiles = allChecked ? c.files : 0;
+    c.checkedBytes = allChecked ? c.bytes : 0;
+    c.checkedCompressedFiles = allChecked ? c.compressedFiles : 0;
+    c.checkedEncryptedFiles = allChecked ? c.encryptedFiles : 0;
+}
+
 // The toggle shared by folders and files.
 int ToggleNode(CFileNode* node, bool thisOnly) {
     IFileProperties* p = node->m_pProperties;
@@ -309,6 +321,8 @@ void WalkSubtreeCounters(bool setState, std::uint8_t state, CFileNode* start,
             CFileNode* node = queue.front();
             queue.pop_front();
             ApplyCountingStep(ctx, node);
+            if (setState && node != start)
+                SetFolderCheckedTotals(node, state == CHECKSTATE_CHECKED);
             for (CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
                 queue.push_back(c);
         }

@@ -130,7 +130,8 @@ CFileSystemNode* CreateFileSystemNode();
 // Removes `child` from `parent`'s chain; 1, or 0 (and nothing changed) when it is not there.
 int UnlinkChildNode(CFileNode* parent, CFileNode* child);
 // Breadth-first counting walk from `start`; when `setState`, every node of the subtree
-// (folders too) then has check state `state`. The counts describe the states before the walk.
+// (folders too) then has check state `state`, and the folders below `start` have their checked
+// totals set to match (all or nothing). The counts describe the states before the walk.
 void WalkSubtreeCounters(bool setState, std::uint8_t state, CFileNode* start,
                          FileTreeCounters* out);
 // Derives every folder's check state in the subtree from its children; 0 for null, else 1.

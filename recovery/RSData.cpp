@@ -100,6 +100,15 @@ bool CRSData::Open(const char* path, bool create) {
     return m_file != nullptr;
 }
 
+bool CRSData::OpenBuffer(const void* data, std::size_t size) {
+    Close();
+    m_error = RSERR_NONE;
+    if (m_mode != RSDATA_READ || !data || size == 0)
+        return false;
+    m_file = fmemopen(const_cast<void*>(data), size, "r");
+    return m_file != nullptr;
+}
+
 int CRSData::Close() {
     if (m_file)
         std::fclose(m_file);

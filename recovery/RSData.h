@@ -37,6 +37,9 @@ public:
     // Also clears the error code, so one failed save or restore does not fail every later one.
     bool Open(const char* path, bool create) override;
     int Close() override;
+    // Read mode: opens an in-memory copy of a store file's bytes instead of a file (the
+    // bytes must outlive the store's use of them). Clears the error code like Open.
+    bool OpenBuffer(const void* data, std::size_t size);
     bool WriteHeader(const void* header) override;
     bool ReadHeader(void* header) override;
     std::uint32_t GetStage() override;
