@@ -1,4 +1,5 @@
 #include "logging/Log.h"
+#include "logging/LogBuffer.h"
 #include "logging/LogSink.h"
 #include "platform/DebugOutput.h"
 
@@ -59,6 +60,8 @@ void InitLog(const char* path, LOGLEVEL minLevel, LOGTYPE type) {
     if (g_sink)
         return;
     g_sink = GetLogSink(type);
+    if (!g_sink) // no sink of that type: the plain file on the given path
+        g_sink = GetLogSink(LOGTYPE_FILE);
     if (g_sink)
         g_sink->Open(path);
     g_minLevel = minLevel;
@@ -123,6 +126,9 @@ ILogSink* GetLogSink(LOGTYPE type) {
         static CDirectLog direct;
         return &direct;
     }
-    // LOGTYPE_FILEMAPPING: the shared-buffer sink is added with the shared-memory layer.
+    if (type == LOGTYPE_FILEMAPPING) {
+        static CFileMappingLog shared(CFileMappingLog::kOpenMode);
+        return &shared;
+    }
     return nullptr;
 }
