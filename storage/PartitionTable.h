@@ -89,3 +89,17 @@ bool AddPrimaryPartition(IStorageDevice* disk, const MbrPartitionRecord& entry,
 
 // The most logical partitions one extended chain may link before the walk gives up.
 constexpr int kMaxExtendedLinks = 256;
+
+// Drive letters. A partition is matched to the kernel's partition of the disk by its first
+// sector (<sys>/block/<disk>/<partition>/start; a file system on the whole disk is the disk
+// itself) and takes the drive letter of that block device (platform/DriveLetterAssignment.h),
+// none when it is not mounted. `disk` must be an open CDiskDevice; for other devices nothing
+// is assigned.
+void AssignDriveLetters(IStorageDevice* disk, PartitionList& list);
+// The same for the disk with this kernel name.
+void AssignDriveLettersForDisk(const std::string& kernelName, PartitionList& list);
+
+// Letters of dynamic volumes by their Windows device names: such names do not exist on this
+// system, so there is never a letter (0).
+char GetDynamicVolumeDriveLetter(const char* volumeName, const char* groupName);
+char GetVolumeGuidDriveLetter(const std::uint8_t guid[16]);
