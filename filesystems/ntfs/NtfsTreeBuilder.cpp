@@ -1,0 +1,485 @@
+#include "filesystems/ntfs/NtfsTreeBuilder.h"
+
+#include "filesystems/DIRBuildCallback.h"
+#include "logging/Log.h"
+#include "platform/WorkerWait.h"
+
+#include <cinttypes>
+#include <cstring>
+#include <queue>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+constexpr std::uint32_t kMftBufferSectors = 128; // 64 KiB
+
+bool Cancelled(IDIRBuildCallback* cb, int result) { return cb && result == -1; }
+
+// Reads `count` sectors; on failure reads them one at a time and zeroes those that fail.
+// Returns how many sectors could not be read.
+std::uint64_t ReadOrZero(IStorageDevice* device, std::uint8_t* buf, std::uint64_t first, std::uint64_t count) {
+    if (device->ReadSectors(buf, first, count))
+        return 0;
+    std::uint64_t failed = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (!device->ReadSectors(buf + i * kSectorSize, first + i, 1)) {
+            std::memset(buf + i * kSectorSize, 0, kSectorSize);
+            ++failed;
+        }
+    }
+    return failed;
+}
+
+// Parent reference from the base record's names: the second's when it is 5 or more, else the
+// first's when it is 5 or more, else -1.
+std::int64_t BaseParentReference(const std::uint8_t* rec, std::size_t len) {
+    NtfsFileNameView fn;
+    for (int n : {1, 0}) {
+        const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrFileName, n);
+        if (a && ReadFileNameAttr(a, fn) && fn.parent >= kNtfsRootRecord)
+            return static_cast<std::int64_t>(fn.parent);
+    }
+    return -1;
+}
+
+struct MftParseContext {
+    IStorageDevice* device;
+    NtfsRecordList* list;
+    const NtfsExtentList* mft;
+    std::uint32_t sectorsPerCluster;
+    std::uint64_t partitionFirst;
+};
+
+// Parses the records of a buffer of `n` consecutive MFT sectors whose first sector is sector
+// `mftIndex` of the MFT; `sectors` gives each buffered sector's device sector.
+void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, std::uint64_t mftIndex,
+                    const std::uint64_t* sectors) {
+    const std::uint32_t s = kNtfsSectorsPerRecord;
+    for (std::uint32_t l = static_cast<std::uint32_t>((s - mftIndex % s) % s); l < n; l += s) {
+        std::uint8_t* rec = buf + l * kSectorSize;
+        const std::size_t len = std::min(s, n - l) * kSectorSize;
+        if (!CheckFileRecordHeader(rec, len) || IsExtensionRecord(rec, len))
+            continue;
+        const std::uint64_t sector = sectors[l];
+
+        NtfsExtensionList extensions;
+        if (FindAttribute(rec, len, kNtfsAttrAttributeList, 0)) {
+            extensions = ReadAttributeListEntries(rec, len, ctx.partitionFirst, ctx.sectorsPerCluster, ctx.device);
+            ResolveExtensionRecords(extensions, sector, s, ctx.sectorsPerCluster, ctx.partitionFirst, *ctx.mft);
+        }
+        MftRecordView view;
+        if (!view.Attach(rec, len, static_cast<std::int64_t>(sector), ctx.device))
+            continue;
+        if (IsSystemFileRecord(view.Record(), len))
+            continue;
+
+        NtfsRecordEntry entry;
+        entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
+        entry.parent = BaseParentReference(view.Record(), len);
+        entry.sector = sector;
+        entry.record = static_cast<std::int64_t>((mftIndex + l) / s);
+
+        view.SetExtensions(extensions);
+        std::int64_t reported = -1;
+        CNTFSFileProperties* props = CreateNtfsFilePropertiesFromRecord(&view, sector, &reported);
+        if (props) {
+            FixNtfsFileSize(props, ctx.sectorsPerCluster);
+            props->SetExtensionRecords(extensions);
+        }
+        entry.properties = props;
+        if (entry.parent == -1)
+            entry.parent = reported;
+        ctx.list->entries.push_back(entry);
+    }
+}
+
+void FreeEntries(NtfsRecordList* list) {
+    for (auto& e : list->entries) {
+        delete e.properties;
+        e.properties = nullptr;
+    }
+    list->entries.clear();
+}
+
+} // namespace
+
+void InitNtfsTreeBuildParams(NtfsTreeBuildParams* params) {
+    params->unusedEntries.clear();
+    params->list = nullptr;
+    params->volume = CSearchedPartitionInfo();
+    params->device = nullptr;
+    params->callback = nullptr;
+    params->result = nullptr;
+    params->done.store(false);
+    params->lostFilesCounter = 0;
+}
+
+bool ReadMftRecordRuns(IStorageDevice* device, std::uint64_t sector, std::uint32_t sectorsPerCluster,
+                       std::uint64_t partitionFirst, NtfsMftInfo* out) {
+    std::vector<std::uint8_t> rec(kNtfsRecordSize);
+    if (!device->ReadSectors(rec.data(), sector, kNtfsSectorsPerRecord) ||
+        !ValidateFileRecord(rec.data(), rec.size()))
+        return false;
+    std::vector<std::uint8_t> raw = rec; // as on disk, for the attribute-list reader
+    MftRecordView view;
+    if (!view.Attach(rec.data(), rec.size(), static_cast<std::int64_t>(sector), device) ||
+        !HasSystemFileName(view.Record(), rec.size(), "$MFT"))
+        return false;
+    out->startSector = sector;
+    out->extents.clear();
+
+    if (FindAttribute(view.Record(), rec.size(), kNtfsAttrAttributeList, 0)) {
+        LogInfo("MFT file record has 0x20 attribute, MFT start sector is %" PRId64 "\n",
+                static_cast<std::int64_t>(sector));
+        // Follow the list: the base record's pieces first, then every extension record whose
+        // own position the pieces known so far can map, until a pass maps none.
+        CollectDataRuns(view.Record(), rec.size(), out->extents, false, nullptr);
+        NtfsExtensionList pending = ReadAttributeListEntries(raw.data(), raw.size(), partitionFirst,
+                                                             sectorsPerCluster, device);
+        std::erase_if(pending, [](const NtfsExtensionRef& e) { return e.record == 0; });
+        bool progress = true;
+        while (progress && !pending.empty()) {
+            progress = false;
+            for (auto it = pending.begin(); it != pending.end();) {
+                std::int64_t s = MftRecordToSector(it->record, kNtfsSectorsPerRecord, sectorsPerCluster,
+                                                   partitionFirst, out->extents);
+                if (s < 0) {
+                    ++it;
+                    continue;
+                }
+                std::vector<std::uint8_t> ext(kNtfsRecordSize);
+                if (device->ReadSectors(ext.data(), static_cast<std::uint64_t>(s), kNtfsSectorsPerRecord) &&
+                    ValidateFileRecord(ext.data(), ext.size())) {
+                    ApplyFixups(ext.data(), ext.size());
+                    CollectDataRuns(ext.data(), ext.size(), out->extents, false, nullptr);
+                }
+                it = pending.erase(it);
+                progress = true;
+            }
+        }
+        SortExtents(out->extents);
+        std::uint32_t estimate = 0;
+        EstimateClusterSizeFromMft(view.Record(), rec.size(), &estimate);
+        out->sectorsPerClusterEstimate = static_cast<std::uint8_t>(estimate);
+        return !out->extents.empty();
+    }
+
+    std::uint32_t estimate = 0;
+    if (!EstimateClusterSizeFromMft(view.Record(), rec.size(), &estimate) || estimate == 0)
+        return false;
+    out->sectorsPerClusterEstimate = static_cast<std::uint8_t>(estimate);
+    CollectDataRuns(view.Record(), rec.size(), out->extents, false, nullptr);
+    return !out->extents.empty();
+}
+
+bool ReadMftDataRuns(IStorageDevice* device, const CNTFSDBR& boot, std::uint64_t partitionFirst,
+                     NtfsMftInfo* out) {
+    const std::uint32_t spc = boot.GetSectorsPerCluster();
+    for (std::uint64_t cluster : {boot.GetMftCluster(), boot.GetMftMirrorCluster()}) {
+        std::uint64_t sector;
+        if (__builtin_mul_overflow(cluster, std::uint64_t{spc}, &sector) ||
+            __builtin_add_overflow(sector, partitionFirst, &sector))
+            continue;
+        if (ReadMftRecordRuns(device, sector, spc, partitionFirst, out))
+            return true;
+    }
+    return false;
+}
+
+bool ReadNtfsVolumeLabelFromMft(IStorageDevice* device, std::int64_t mftStart, char label[100]) {
+    if (mftStart < 0)
+        return false;
+    std::vector<std::uint8_t> rec(kNtfsRecordSize);
+    if (!device->ReadSectors(rec.data(), static_cast<std::uint64_t>(mftStart) + 3 * kNtfsSectorsPerRecord,
+                             kNtfsSectorsPerRecord))
+        return false;
+    return ReadNtfsVolumeName(rec.data(), rec.size(), label);
+}
+
+bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, NtfsRecordList* list,
+                       const NtfsExtentList& mft, std::uint32_t sectorsPerCluster,
+                       std::uint64_t partitionFirst) {
+    std::vector<std::uint8_t> buf(kMftBufferSectors * kSectorSize);
+    std::uint64_t sectors[kMftBufferSectors];
+    const std::uint64_t deviceSectors = device->GetSectorCount();
+    const std::uint64_t totalSectors = GetTotalClusters(mft) * sectorsPerCluster;
+    if (Cancelled(callback, callback->BeginStage("NTFS:Reading files",
+                                                 static_cast<std::int32_t>(totalSectors / kMftBufferSectors))))
+        return false;
+
+    MftParseContext ctx{device, list, &mft, sectorsPerCluster, partitionFirst};
+    std::uint32_t filled = 0;        // sectors in the buffer
+    std::uint64_t bufferIndex = 0;   // MFT sector index of the buffer's first sector
+    std::uint64_t done = 0;          // sectors parsed so far
+    std::uint64_t unreadable = 0;
+    auto flush = [&]() {
+        if (filled)
+            ParseMftBuffer(ctx, buf.data(), filled, bufferIndex, sectors);
+        done += filled;
+        bufferIndex += filled;
+        filled = 0;
+    };
+
+    bool cancelled = false;
+    for (const auto& e : mft) {
+        if (cancelled)
+            break;
+        std::uint64_t extentSectors = e.count * sectorsPerCluster;
+        std::uint64_t first = 0;
+        bool mapped = e.lcn >= 0 &&
+                      !__builtin_mul_overflow(static_cast<std::uint64_t>(e.lcn), std::uint64_t{sectorsPerCluster}, &first) &&
+                      !__builtin_add_overflow(first, partitionFirst, &first) && first < deviceSectors;
+        if (!mapped) {
+            // A hole (or a run off the device) holds no records: parse what is buffered and go on
+            // at the MFT index after it.
+            flush();
+            bufferIndex = e.vcn * sectorsPerCluster + extentSectors;
+            continue;
+        }
+        // Records past the end of the device cannot be read: the run is cut there.
+        extentSectors = std::min(extentSectors, deviceSectors - first);
+        if (filled == 0)
+            bufferIndex = e.vcn * sectorsPerCluster;
+        else if (bufferIndex + filled != e.vcn * sectorsPerCluster) {
+            flush();
+            bufferIndex = e.vcn * sectorsPerCluster;
+        }
+        std::uint64_t at = 0;
+        while (at < extentSectors) {
+            std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(kMftBufferSectors - filled, extentSectors - at));
+            unreadable += ReadOrZero(device, buf.data() + filled * kSectorSize, first + at, n);
+            for (std::uint32_t i = 0; i < n; ++i)
+                sectors[filled + i] = first + at + i;
+            filled += n;
+            at += n;
+            if (filled == kMftBufferSectors) {
+                flush();
+                if (Cancelled(callback, callback->SetPos(static_cast<std::int32_t>(done / kMftBufferSectors))) ||
+                    Cancelled(callback, callback->Poll())) {
+                    cancelled = true;
+                    break;
+                }
+            }
+        }
+    }
+    if (!cancelled)
+        flush();
+    if (unreadable)
+        LogWarning("NTFS: %" PRIu64 " MFT sector(s) could not be read and were skipped", unreadable);
+    return !cancelled;
+}
+
+CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter) {
+    if (Cancelled(callback, callback->Poll()))
+        return nullptr;
+    std::multimap<std::int64_t, CFileNode*> nodes;
+    for (auto& [key, entry] : map) {
+        if (!entry->properties)
+            continue;
+        CFileNode* node = CreateFileNode();
+        node->m_pProperties = entry->properties;
+        node->m_pSourceRecord = entry;
+        entry->properties = nullptr;
+        nodes.emplace(key, node);
+    }
+    map.clear();
+
+    auto isAncestor = [](const CFileNode* candidate, const CFileNode* of) {
+        for (const CFileNode* p = of->m_pParent; p; p = p->m_pParent)
+            if (p == candidate)
+                return true;
+        return false;
+    };
+    for (auto& [key, folder] : nodes) {
+        auto* entry = static_cast<NtfsRecordEntry*>(folder->m_pSourceRecord);
+        if (!(folder->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY) || entry->record <= 24)
+            continue;
+        auto [lo, hi] = nodes.equal_range(entry->record);
+        for (auto it = lo; it != hi; ++it) {
+            CFileNode* orphan = it->second;
+            if (orphan->m_pParent || orphan == folder || isAncestor(orphan, folder))
+                continue;
+            folder->AddChild(orphan);
+        }
+        if (Cancelled(callback, callback->StepBy(1)))
+            break;
+    }
+
+    CFileNode* lost = nullptr;
+    for (auto& [key, node] : nodes) {
+        if (node->m_pParent)
+            continue;
+        if (!lost) {
+            lost = CreateFileNode();
+            lost->m_pProperties = MakeLostFilesFolder(lostFilesCounter);
+        }
+        lost->AddChild(node);
+    }
+    return lost;
+}
+
+CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volume,
+                        IDIRBuildCallback* callback, int* lostFilesCounter) {
+    if (Cancelled(callback, callback->Poll()))
+        return nullptr;
+    NtfsParentMap map;
+    for (auto& e : list->entries)
+        map.emplace(e.parent, &e);
+
+    CFileNode* root = list->tempRoot;
+    std::queue<CFileNode*> folders;
+    CFileNode* current = root;
+    std::int64_t key = static_cast<std::int64_t>(kNtfsRootRecord);
+    bool cancelled = false;
+    while (!cancelled) {
+        auto it = map.lower_bound(key);
+        while (it != map.end() && it->first == key) {
+            NtfsRecordEntry* entry = it->second;
+            if (entry->properties) {
+                CFileNode* node = CreateFileNode();
+                node->m_pProperties = entry->properties;
+                node->m_pSourceRecord = entry;
+                entry->properties = nullptr;
+                current->AddChild(node);
+                if (entry->isDirectory)
+                    folders.push(node);
+            }
+            callback->StepBy(1);
+            it = map.erase(it);
+            if (Cancelled(callback, callback->Poll())) {
+                cancelled = true;
+                break;
+            }
+        }
+        if (cancelled || folders.empty())
+            break;
+        current = folders.front();
+        folders.pop();
+        auto* entry = static_cast<NtfsRecordEntry*>(current->m_pSourceRecord);
+        key = entry->record >= 0 ? entry->record
+                                 : MftSectorToRecord(entry->sector, kNtfsSectorsPerRecord, volume.m_sectorsPerCluster,
+                                                     volume.m_u64FirstSector, list->mft->extents);
+        if (key < 0)
+            key = -2; // unknown: matches no parent reference
+        if (entry->isDirectory && Cancelled(callback, callback->Poll()))
+            cancelled = true;
+    }
+    if (cancelled)
+        return nullptr;
+    if (CFileNode* lost = GroupOrphanNodes(map, callback, lostFilesCounter))
+        root->AddChild(lost);
+    return root;
+}
+
+CFileSystemNode* CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
+                                    int partitionIndex, const char* label) {
+    CFileSystemNode* root = CreateFileSystemNode();
+    root->m_pProperties = MakeNtfsRootProperties(partitionIndex);
+    root->SetFileSystemInfo(firstSector, sectorsPerCluster);
+    root->SetFileSystemType(FILESYSTEM_NTFS);
+    if (label) {
+        std::size_t n = std::strlen(label);
+        if (n >= 1 && n <= 64)
+            root->SetName(label);
+    }
+    return root;
+}
+
+void MoveChildren(CFileNode* from, CFileNode* to) {
+    while (CFileNode* child = from->m_pFirstChild) {
+        from->m_pFirstChild = child->m_pNextSibling;
+        child->m_pNextSibling = nullptr;
+        child->m_pParent = nullptr;
+        to->AddChild(child);
+    }
+}
+
+CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartitionInfo* volume,
+                                        IDIRBuildCallback* callback) {
+    params->lostFilesCounter = 0;
+    IStorageDevice* device = params->device;
+    CNTFSDBR boot;
+    if (!ReadNtfsBootSector(*device, volume->m_u64FirstSector, boot) || !boot.HasSupportedGeometry())
+        return nullptr;
+    NtfsMftInfo mft;
+    if (!ReadMftDataRuns(device, boot, volume->m_u64FirstSector, &mft))
+        return nullptr;
+
+    NtfsRecordList list;
+    list.mft = &mft;
+    list.tempRoot = CreateFileNode();
+    params->list = &list;
+
+    char label[100] = {};
+    bool haveLabel = ReadNtfsVolumeLabelFromMft(device, static_cast<std::int64_t>(mft.startSector), label);
+
+    CFileSystemNode* root = nullptr;
+    if (ReadAllMftRecords(device, callback, &list, mft.extents, volume->m_sectorsPerCluster,
+                          volume->m_u64FirstSector) &&
+        !Cancelled(callback, callback->BeginStage("NTFS:Building directory tree",
+                                                  static_cast<std::int32_t>(list.entries.size()))) &&
+        LinkNtfsTree(&list, *volume, callback, &params->lostFilesCounter)) {
+        root = CreateNtfsRootNode(volume->m_u64FirstSector, volume->m_sectorsPerCluster, 0,
+                                  haveLabel && label[0] ? label : nullptr);
+        MoveChildren(list.tempRoot, root);
+    }
+
+    // The entries go away: no node keeps pointing at them.
+    std::vector<CFileNode*> nodes;
+    if (root)
+        CollectTreeNodes(root, nodes);
+    CollectTreeNodes(list.tempRoot, nodes);
+    for (CFileNode* n : nodes)
+        n->m_pSourceRecord = nullptr;
+    DeleteTreeAndProperties(list.tempRoot); // holds children only when linking stopped early
+    list.tempRoot = nullptr;
+    FreeEntries(&list);
+    params->list = nullptr;
+
+    if (root && !root->m_pFirstChild) {
+        DeleteTreeAndProperties(root);
+        root = nullptr;
+    }
+    return root;
+}
+
+void NtfsTreeThreadProc(NtfsTreeBuildParams* params) {
+    CFileSystemNode* root = BuildNtfsDirectoryTree(params, &params->volume, params->callback);
+    if (root && params->callback->Poll() == -1) {
+        DeleteFileTree(root);
+        root = nullptr;
+    }
+    params->result = root;
+    params->done.store(true, std::memory_order_release);
+}
+
+CFileSystemNode* BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
+                                   IDIRBuildCallback* callback) {
+    if (!device || !params || !callback)
+        return nullptr;
+    std::uint64_t count = device->GetSectorCount();
+    params->volume.m_u32SectorCount = static_cast<std::uint32_t>(count ? count - 1 : 0);
+    params->volume.m_u64FirstSector = 0;
+    params->volume.m_sectorsPerCluster = 1;
+    params->volume.m_fileSystemType = FILESYSTEM_NTFS;
+    params->device = device;
+    params->callback = callback;
+    params->result = nullptr;
+    params->done.store(false);
+
+    CNTFSDBR boot;
+    if (!ReadNtfsBootSector(*device, 0, boot) || !boot.HasSupportedGeometry())
+        return nullptr;
+    params->volume.m_sectorsPerCluster = boot.GetSectorsPerCluster();
+
+    std::thread worker;
+    try {
+        worker = std::thread(NtfsTreeThreadProc, params);
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    platform::WaitForWorker(params->done, 0);
+    worker.join();
+    return params->result;
+}

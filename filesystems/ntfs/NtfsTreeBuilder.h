@@ -1,0 +1,79 @@
+#pragma once
+// The quick scan of one NTFS volume: reads the volume's own MFT on a worker thread, turns every
+// usable file record (live or deleted) into a tree entry, links entries to their folders by the
+// parent references of their names and gathers what cannot be linked under a lost-files folder.
+#include "filesystems/FileNode.h"
+#include "filesystems/FileSystemSearchController.h"
+#include "filesystems/ntfs/NtfsFileProperties.h"
+#include "filesystems/ntfs/NtfsStructures.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <vector>
+
+class IDIRBuildCallback;
+
+// One accepted MFT record.
+struct NtfsRecordEntry {
+    std::uint32_t isDirectory = 0;           // the record header's directory flag
+    std::uint64_t sector = 0;                // sector of the record on the device
+    std::int64_t parent = -1;                // parent folder's record number, -1 unknown
+    CNTFSFileProperties* properties = nullptr; // owned until a tree node takes it
+    std::int64_t record = -1;                // record number, -1 unknown
+};
+
+struct NtfsMftInfo {
+    std::uint64_t startSector = 0;   // where the $MFT record was read
+    NtfsExtentList extents;          // the MFT's runs, sorted by VCN
+    std::uint8_t sectorsPerClusterEstimate = 0;
+};
+
+struct NtfsRecordList {
+    NtfsMftInfo* mft = nullptr;
+    std::deque<NtfsRecordEntry> entries; // MFT order; stable addresses for the nodes' source records
+    CFileNode* tempRoot = nullptr;
+};
+
+// What one build works with. Made by the caller (InitNtfsTreeBuildParams) and passed by pointer.
+struct NtfsTreeBuildParams {
+    std::vector<NtfsRecordEntry> unusedEntries; // left empty by this builder
+    NtfsRecordList* list = nullptr;             // the worker's list while it runs
+    CSearchedPartitionInfo volume;              // first sector, sectors per cluster, sector count
+    IStorageDevice* device = nullptr;
+    IDIRBuildCallback* callback = nullptr;
+    CFileSystemNode* result = nullptr;
+    std::atomic<bool> done{false};              // set last by the worker
+    int lostFilesCounter = 0;                   // numbering of this build's lost-files folders
+};
+
+void InitNtfsTreeBuildParams(NtfsTreeBuildParams* params);
+
+// Builds the tree of the NTFS volume on `device` (the volume starts at sector 0) on a worker
+// thread and waits for it. Null on an unreadable or unsupported boot sector, when neither the
+// $MFT nor the $MFTMirr position gives the MFT, on cancel, or when nothing was found. The caller
+// owns the result (DeleteFileTree). `callback` is required.
+CFileSystemNode* BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
+                                   IDIRBuildCallback* callback);
+void NtfsTreeThreadProc(NtfsTreeBuildParams* params);
+CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartitionInfo* volume,
+                                        IDIRBuildCallback* callback);
+
+// Steps, exposed for tests.
+bool ReadMftRecordRuns(IStorageDevice* device, std::uint64_t sector, std::uint32_t sectorsPerCluster,
+                       std::uint64_t partitionFirst, NtfsMftInfo* out);
+bool ReadMftDataRuns(IStorageDevice* device, const CNTFSDBR& boot, std::uint64_t partitionFirst,
+                     NtfsMftInfo* out);
+bool ReadNtfsVolumeLabelFromMft(IStorageDevice* device, std::int64_t mftStart, char label[100]);
+// False when cancelled.
+bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, NtfsRecordList* list,
+                       const NtfsExtentList& mft, std::uint32_t sectorsPerCluster,
+                       std::uint64_t partitionFirst);
+using NtfsParentMap = std::multimap<std::int64_t, NtfsRecordEntry*>;
+CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volume,
+                        IDIRBuildCallback* callback, int* lostFilesCounter);
+CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter);
+CFileSystemNode* CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
+                                    int partitionIndex, const char* label);
+void MoveChildren(CFileNode* from, CFileNode* to);
