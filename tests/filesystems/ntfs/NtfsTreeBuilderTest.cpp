@@ -1,0 +1,352 @@
+#include "filesystems/ntfs/NtfsTreeBuilder.h"
+
+#include "filesystems/DIRBuildCallback.h"
+#include "filesystems/DataRunList.h"
+#include "tests/filesystems/ntfs/NtfsTestImages.h"
+#include "tests/support/FixtureKit.h"
+#include "tests/support/MemoryDevice.h"
+#include "tests/support/NtfsImages.h"
+
+#include <ctime>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+// Records the stages and cancels once `cancelAfterPolls` polls of stage `cancelStage` happened.
+class RecordingCallback : public IDIRBuildCallback {
+public:
+    std::vector<std::pair<std::string, std::int32_t>> stages;
+    std::int64_t steps = 0;
+    std::int32_t lastPos = 0;
+    std::string cancelStage;
+    int cancelAfterPolls = -1;
+    int pollsInStage = 0;
+    bool cancelled = false;
+
+    int BeginStage(const char* text, std::int32_t total) override {
+        stages.emplace_back(text, total);
+        pollsInStage = 0;
+        return Poll();
+    }
+    int StepBy(std::int32_t n) override {
+        steps += n;
+        return Poll();
+    }
+    int SetPos(std::int32_t n) override {
+        lastPos = n;
+        return Poll();
+    }
+    int Reset() override { return Poll(); }
+    int Poll() override {
+        if (!cancelled && !stages.empty() && stages.back().first == cancelStage && ++pollsInStage > cancelAfterPolls)
+            cancelled = true;
+        return cancelled ? -1 : 0;
+    }
+};
+
+struct TreeDeleter {
+    void operator()(CFileSystemNode* root) const { DeleteFileTree(root); }
+};
+using TreePtr = std::unique_ptr<CFileSystemNode, TreeDeleter>;
+
+TreePtr Build(IStorageDevice& dev, RecordingCallback& cb) {
+    NtfsTreeBuildParams params;
+    InitNtfsTreeBuildParams(&params);
+    return TreePtr(BuildNtfsFileTree(&dev, &params, &cb));
+}
+
+// Path ("/docs/a.bin") -> node, for every node below the root.
+std::map<std::string, CFileNode*> Paths(CFileNode* root) {
+    std::map<std::string, CFileNode*> out;
+    std::vector<std::pair<CFileNode*, std::string>> stack{{root, ""}};
+    while (!stack.empty()) {
+        auto [node, path] = stack.back();
+        stack.pop_back();
+        for (CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling) {
+            std::string p = path + "/" + c->m_pProperties->GetName();
+            EXPECT_EQ(out.count(p), 0u) << "duplicate " << p;
+            out[p] = c;
+            stack.emplace_back(c, p);
+        }
+    }
+    return out;
+}
+
+// The file's bytes read through its run list.
+std::vector<std::uint8_t> ReadThroughRuns(IStorageDevice& dev, const IFileProperties* props, std::uint32_t spc) {
+    std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
+    std::vector<std::uint8_t> out;
+    if (!runs)
+        return out;
+    if (runs->IsResident()) {
+        std::vector<std::uint8_t> rec(1024);
+        const DataRun* r = runs->GetFirstRun();
+        EXPECT_TRUE(dev.ReadSectors(rec.data(), r->start, 2));
+        EXPECT_TRUE(ApplyFixups(rec.data(), rec.size()));
+        std::uint32_t off = runs->GetResidentOffset();
+        EXPECT_LE(off + props->GetFileSize(), 1024u);
+        return std::vector<std::uint8_t>(rec.begin() + off, rec.begin() + off + props->GetFileSize());
+    }
+    for (const DataRun* r = runs->GetFirstRun(); r && out.size() < props->GetFileSize(); r = runs->GetNextRun()) {
+        std::vector<std::uint8_t> piece(r->count * spc * 512, 0);
+        if (r->start >= 0)
+            EXPECT_TRUE(dev.ReadSectors(piece.data(), r->start * spc, r->count * spc));
+        out.insert(out.end(), piece.begin(), piece.end());
+    }
+    out.resize(props->GetFileSize());
+    return out;
+}
+
+// Live paths as ntfsls lists them (folders without the trailing '/').
+std::set<std::string> NtfslsPaths(const std::string& image) {
+    std::string text;
+    EXPECT_TRUE(MustRun("ntfsls -R -F " + ShellQuote(image) + " 2>/dev/null", &text));
+    std::set<std::string> out;
+    std::istringstream in(text);
+    std::string line, dir;
+    while (std::getline(in, line)) {
+        if (line.empty())
+            continue;
+        if (line.back() == ':') {
+            dir = line.substr(0, line.size() - 1);
+            if (dir.size() > 1 && dir.back() == '/')
+                dir.pop_back();
+            continue;
+        }
+        if (line == "./" || line == "../")
+            continue;
+        if (line.back() == '/')
+            line.pop_back();
+        out.insert((dir == "/" ? "" : dir) + "/" + line);
+    }
+    return out;
+}
+
+std::string NtfsinfoTime(std::uint64_t ticks) {
+    std::time_t t = static_cast<std::time_t>(ticks / 10000000 - 11644473600ull);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[64];
+    std::strftime(buf, sizeof buf, "%a %b %e %H:%M:%S %Y UTC", &tm);
+    return buf;
+}
+
+} // namespace
+
+TEST(NtfsQuickScan, BuildsLiveAndDeletedTreeLikeTheTools) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    MemoryDevice dev(ReadFileBytes(image));
+    RecordingCallback cb;
+    TreePtr root = Build(dev, cb);
+    ASSERT_TRUE(root);
+
+    EXPECT_STREQ(root->m_pProperties->GetName(), "1 NTFS");
+    EXPECT_STREQ(root->GetName(), kBasicNtfsLabel);
+    EXPECT_EQ(root->GetFileSystemType(), FILESYSTEM_NTFS);
+    std::uint64_t first = 1;
+    std::uint32_t spc = 0;
+    root->GetFileSystemInfo(&first, &spc);
+    EXPECT_EQ(first, 0u);
+    EXPECT_EQ(spc, 8u);
+    ASSERT_GE(cb.stages.size(), 2u);
+    EXPECT_EQ(cb.stages[0].first, "NTFS:Reading files");
+    EXPECT_EQ(cb.stages[1].first, "NTFS:Building directory tree");
+
+    auto paths = Paths(root.get());
+    // Live entries are exactly what ntfsls lists; no system file shows.
+    std::set<std::string> live;
+    for (auto& [p, node] : paths) {
+        if (node->m_pProperties->GetFileState() == FILESTATE_LIVE)
+            live.insert(p);
+        EXPECT_NE(p.rfind("/$", 0), 0u) << p;
+    }
+    EXPECT_EQ(live, NtfslsPaths(image));
+
+    // Deleted entries under their (live or deleted) folders.
+    for (const char* p : {"/docs/gone.bin", "/trash", "/trash/t1.bin", "/trash/t2.bin"}) {
+        ASSERT_TRUE(paths.count(p)) << p;
+        EXPECT_EQ(paths[p]->m_pProperties->GetFileState(), FILESTATE_DELETED) << p;
+    }
+    EXPECT_TRUE(paths["/trash"]->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY);
+
+    // Sizes and bytes through the runs: live files against ntfscat, deleted ones against the originals.
+    for (const char* p : {"/readme.txt", "/docs/a.bin", "/docs/b.bin", "/docs/caf\xC3\xA9.txt", "/docs/sub/c.bin",
+                          "/docs/gone.bin", "/trash/t1.bin", "/trash/t2.bin"}) {
+        ASSERT_TRUE(paths.count(p)) << p;
+        const IFileProperties* props = paths[p]->m_pProperties;
+        std::vector<std::uint8_t> want = BasicNtfsContent(p);
+        if (props->GetFileState() == FILESTATE_LIVE) {
+            std::string cat;
+            ASSERT_TRUE(MustRun("ntfscat " + ShellQuote(image) + " " + ShellQuote(p) + " 2>/dev/null", &cat));
+            EXPECT_EQ(std::vector<std::uint8_t>(cat.begin(), cat.end()), want) << p;
+        }
+        EXPECT_EQ(props->GetFileSize(), want.size()) << p;
+        EXPECT_TRUE(ReadThroughRuns(dev, props, spc) == want) << p;
+        EXPECT_FALSE(props->GetAttributes() & FILEATTR_DIRECTORY) << p;
+    }
+    std::unique_ptr<IDataRunList> resident(paths["/readme.txt"]->m_pProperties->GetDataRunList());
+    ASSERT_TRUE(resident);
+    EXPECT_TRUE(resident->IsResident());
+
+    // Times as ntfsinfo shows them.
+    std::string info;
+    ASSERT_TRUE(MustRun("ntfsinfo -F /docs/b.bin " + ShellQuote(image) + " 2>/dev/null", &info));
+    FileTime t;
+    paths["/docs/b.bin"]->m_pProperties->GetCreationTime(&t);
+    EXPECT_NE(info.find("File Creation Time:\t " + NtfsinfoTime(t.ticks)), std::string::npos) << info;
+    paths["/docs/b.bin"]->m_pProperties->GetLastWriteTime(&t);
+    EXPECT_NE(info.find("File Altered Time:\t " + NtfsinfoTime(t.ticks)), std::string::npos);
+
+    // The folder of 400 files (its index is in INDX blocks).
+    int many = 0;
+    for (CFileNode* c = paths["/many"]->m_pFirstChild; c; c = c->m_pNextSibling)
+        ++many;
+    EXPECT_EQ(many, 400);
+    EXPECT_TRUE(ReadThroughRuns(dev, paths["/many/f000399"]->m_pProperties, spc) == NtfsEditPattern(100, 50 + 399));
+    EXPECT_FALSE(paths.count("/LostFiles1"));
+}
+
+TEST(NtfsQuickScan, CompressedAndFragmentedFiles) {
+    {
+        const std::string image = CompressedNtfsImage();
+        ASSERT_FALSE(image.empty());
+        MemoryDevice dev(ReadFileBytes(image));
+        RecordingCallback cb;
+        TreePtr root = Build(dev, cb);
+        ASSERT_TRUE(root);
+        auto paths = Paths(root.get());
+        ASSERT_TRUE(paths.count("/packed.txt"));
+        const IFileProperties* props = paths["/packed.txt"]->m_pProperties;
+        EXPECT_TRUE(props->GetAttributes() & FILEATTR_COMPRESSED);
+        EXPECT_EQ(props->GetFileSize(), CompressedContent().size());
+        std::string info;
+        ASSERT_TRUE(MustRun("ntfsinfo -F /packed.txt " + ShellQuote(image) + " 2>/dev/null", &info));
+        EXPECT_NE(info.find("COMPRESSED"), std::string::npos);
+        std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
+        ASSERT_TRUE(runs);
+        std::int64_t clusters = 0;
+        for (const DataRun* r = runs->GetFirstRun(); r; r = runs->GetNextRun())
+            clusters += r->count;
+        EXPECT_EQ(clusters * 4096 % 65536, 0) << "whole compression units";
+    }
+    {
+        const std::string image = FragmentedNtfsImage();
+        ASSERT_FALSE(image.empty());
+        MemoryDevice dev(ReadFileBytes(image));
+        RecordingCallback cb;
+        TreePtr root = Build(dev, cb);
+        ASSERT_TRUE(root);
+        auto paths = Paths(root.get());
+        const std::string name = "/" + std::string(kFragmentedName);
+        ASSERT_TRUE(paths.count(name));
+        auto* props = static_cast<CNTFSFileProperties*>(paths[name]->m_pProperties);
+        EXPECT_EQ(props->GetFileSize(), kFragmentedSize);
+        ASSERT_NE(props->GetExtensionRecords(), nullptr);
+        EXPECT_FALSE(props->GetExtensionRecords()->empty());
+        std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
+        ASSERT_TRUE(runs);
+        EXPECT_GT(runs->GetRunCount(), 200u);
+        EXPECT_TRUE(ReadThroughRuns(dev, props, 8) == FragmentedContent());
+    }
+}
+
+TEST(NtfsQuickScan, DamagedVolumes) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    const auto pristine = ReadFileBytes(image);
+    std::int64_t docs = NtfsRecordNumber(image, "/docs");
+    ASSERT_GT(docs, 24);
+    RecordingCallback base;
+    MemoryDevice baseDev(pristine);
+    TreePtr baseRoot = Build(baseDev, base);
+    ASSERT_TRUE(baseRoot);
+    const std::size_t allEntries = Paths(baseRoot.get()).size();
+
+    {   // The folder record of /docs is gone: its files land in LostFiles1 under the root, and
+        // the orphan folder "sub" keeps its own file.
+        auto bytes = pristine;
+        std::int64_t off = NtfsRecordOffset(image, static_cast<std::uint64_t>(docs));
+        std::fill(bytes.begin() + off, bytes.begin() + off + 1024, 0);
+        MemoryDevice dev(bytes);
+        RecordingCallback cb;
+        TreePtr root = Build(dev, cb);
+        ASSERT_TRUE(root);
+        auto paths = Paths(root.get());
+        EXPECT_FALSE(paths.count("/docs"));
+        ASSERT_TRUE(paths.count("/LostFiles1"));
+        EXPECT_EQ(paths["/LostFiles1"]->m_pProperties->GetFileState(), FILESTATE_LOST_FILES_FOLDER);
+        EXPECT_EQ(paths["/LostFiles1"]->m_pParent, root.get());
+        for (const char* p : {"/LostFiles1/a.bin", "/LostFiles1/b.bin", "/LostFiles1/gone.bin", "/LostFiles1/sub",
+                              "/LostFiles1/sub/c.bin"})
+            EXPECT_TRUE(paths.count(p)) << p;
+        EXPECT_TRUE(ReadThroughRuns(dev, paths["/LostFiles1/a.bin"]->m_pProperties, 8) == BasicNtfsContent("/docs/a.bin"));
+        EXPECT_FALSE(paths.count("/LostFiles2"));
+        // A second build numbers its folder from 1 again.
+        RecordingCallback cb2;
+        TreePtr again = Build(dev, cb2);
+        ASSERT_TRUE(again);
+        EXPECT_TRUE(Paths(again.get()).count("/LostFiles1"));
+    }
+    {   // Record 0 zeroed: the MFT is found through $MFTMirr, and everything else is still there.
+        auto bytes = pristine;
+        std::int64_t off = NtfsRecordOffset(image, 0);
+        std::fill(bytes.begin() + off, bytes.begin() + off + 1024, 0);
+        MemoryDevice dev(bytes);
+        RecordingCallback cb;
+        TreePtr root = Build(dev, cb);
+        ASSERT_TRUE(root);
+        EXPECT_EQ(Paths(root.get()).size(), allEntries);
+        EXPECT_STREQ(root->GetName(), kBasicNtfsLabel);
+    }
+    {   // Unreadable MFT sectors are skipped, not parsed as stale buffer contents.
+        MemoryDevice dev(pristine);
+        std::int64_t off = NtfsRecordOffset(image, static_cast<std::uint64_t>(docs));
+        dev.FailSector(off / 512);
+        RecordingCallback cb;
+        TreePtr root = Build(dev, cb);
+        ASSERT_TRUE(root);
+        auto paths = Paths(root.get());
+        EXPECT_FALSE(paths.count("/docs"));
+        EXPECT_TRUE(paths.count("/LostFiles1/a.bin"));
+        EXPECT_EQ(paths.size(), allEntries); // docs is gone, LostFiles1 came
+    }
+    {   // Neither $MFT nor $MFTMirr: nothing.
+        auto bytes = pristine;
+        CNTFSDBR dbr;
+        ASSERT_TRUE(dbr.SetData(bytes.data()));
+        for (std::uint64_t c : {dbr.GetMftCluster(), dbr.GetMftMirrorCluster()})
+            std::fill(bytes.begin() + c * 4096, bytes.begin() + c * 4096 + 1024, 0);
+        MemoryDevice dev(bytes);
+        RecordingCallback cb;
+        EXPECT_FALSE(Build(dev, cb));
+        bytes[0x0B] = 0; // not a boot sector any more
+        MemoryDevice dev2(bytes);
+        EXPECT_FALSE(Build(dev2, cb));
+    }
+}
+
+TEST(NtfsQuickScan, CancelReturnsNullAndFreesEverything) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    MemoryDevice dev(ReadFileBytes(image));
+    struct Case { const char* stage; int polls; };
+    for (const Case& c : {Case{"NTFS:Reading files", 0}, Case{"NTFS:Reading files", 1},
+                          Case{"NTFS:Building directory tree", 100}}) {
+        RecordingCallback cb;
+        cb.cancelStage = c.stage;
+        cb.cancelAfterPolls = c.polls;
+        EXPECT_FALSE(Build(dev, cb)) << c.stage << " " << c.polls;
+        EXPECT_TRUE(cb.cancelled);
+    }
+    // Without a callback nothing starts.
+    NtfsTreeBuildParams params;
+    InitNtfsTreeBuildParams(&params);
+    EXPECT_EQ(BuildNtfsFileTree(&dev, &params, nullptr), nullptr);
+}
