@@ -1,7 +1,10 @@
 #pragma once
 // Diagnostics channel (the debugger output of the original platform). Text goes to standard
 // error when enabled (BRULIN_DEBUG_OUTPUT=1 in the environment, or SetDebugOutputEnabled), and
-// to a capture hook when one is installed (tests).
+// to a capture hook when one is installed (tests). libOmbrel.so keeps its own private copy of
+// this channel (the logging library exports only its log functions), so trace lines of the
+// log reach standard error through the environment switch, not through the hook or
+// SetDebugOutputEnabled of the program.
 #include <functional>
 #include <string>
 

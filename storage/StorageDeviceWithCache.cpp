@@ -41,8 +41,9 @@ int CStorageDeviceWithCache::LoadCacheWindow(std::uint64_t index) {
     const std::uint64_t first = index * W; // index < windows, so this cannot overflow
     const std::uint64_t total = m_inner->GetSectorCount();
     const std::uint64_t n = std::min<std::uint64_t>(W, total - first);
-    // Whatever happens, no stale bytes stay behind the window.
-    std::fill(m_buffer.begin(), m_buffer.end(), 0);
+    // Whatever happens, no stale bytes stay behind the window: the part past the device's
+    // end is zeroed, and so is all of it when the read fails.
+    std::fill(m_buffer.begin() + static_cast<std::ptrdiff_t>(n * kSectorSize), m_buffer.end(), 0);
     if (!m_inner->ReadSectors(m_buffer.data(), first, n)) {
         std::fill(m_buffer.begin(), m_buffer.end(), 0);
         m_window = kNoWindow;

@@ -1,0 +1,1 @@
+target_link_libraries(oom_probe PRIVATE brulin_operator_new)
