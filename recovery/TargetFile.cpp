@@ -1,0 +1,82 @@
+#include "recovery/TargetFile.h"
+
+#include "recovery/TargetFiles.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int OpenWith(int& fd, const std::string& path, int flags) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    return fd < 0 ? MapCreateErrno(errno, false) : kErrorSuccess;
+}
+
+} // namespace
+
+int CTargetFile::OpenAlways(const std::string& path) {
+    return OpenWith(m_fd, path, O_RDWR | O_CREAT | O_TRUNC);
+}
+
+int CTargetFile::CreateNew(const std::string& path) {
+    return OpenWith(m_fd, path, O_RDWR | O_CREAT | O_EXCL);
+}
+
+int CTargetFile::OpenRead(const std::string& path) { return OpenWith(m_fd, path, O_RDONLY); }
+
+bool CTargetFile::WriteAll(const void* data, std::size_t size) {
+    if (m_fd < 0)
+        return false;
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool CTargetFile::WriteZeros(std::uint64_t size) {
+    static const std::uint8_t zeros[65536] = {};
+    while (size > 0) {
+        const std::size_t n = size < sizeof zeros ? static_cast<std::size_t>(size) : sizeof zeros;
+        if (!WriteAll(zeros, n))
+            return false;
+        size -= n;
+    }
+    return true;
+}
+
+long long CTargetFile::ReadFull(void* data, std::size_t size) {
+    if (m_fd < 0)
+        return -1;
+    auto* p = static_cast<std::uint8_t*>(data);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(m_fd, p + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<long long>(got);
+}
+
+bool CTargetFile::Close() {
+    if (m_fd < 0)
+        return true;
+    const int rc = ::close(m_fd);
+    m_fd = -1;
+    return rc == 0;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// An open file in the target folder: a descriptor closed on destruction, with whole writes.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CTargetFile {
+public:
+    CTargetFile() = default;
+    ~CTargetFile() { Close(); }
+    CTargetFile(const CTargetFile&) = delete;
+    CTargetFile& operator=(const CTargetFile&) = delete;
+
+    // Opens `path` for writing, creating it or cutting it to 0 bytes. Returns 0 or an error code
+    // (see TargetFiles.h).
+    int OpenAlways(const std::string& path);
+    // Creates `path` for writing; fails with kErrorFileExists when it exists.
+    int CreateNew(const std::string& path);
+    // Opens an existing file for reading.
+    int OpenRead(const std::string& path);
+    bool IsOpen() const { return m_fd >= 0; }
+    // Writes all `size` bytes; false on an error or a short write.
+    bool WriteAll(const void* data, std::size_t size);
+    // Writes `size` zero bytes.
+    bool WriteZeros(std::uint64_t size);
+    // Reads until `size` bytes or the end of the file; the count read, or -1 on an error.
+    long long ReadFull(void* data, std::size_t size);
+    // Closes the file; false when the close reported an error (a late write failure).
+    bool Close();
+
+private:
+    int m_fd = -1;
+};
