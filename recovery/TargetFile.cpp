@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 
 namespace {
@@ -80,3 +82,40 @@ bool CTargetFile::Close() {
     m_fd = -1;
     return rc == 0;
 }
+
+namespace {
+
+constexpr std::int64_t kTicksPerSecond = 10000000;
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr std::int64_t kEpochDifference = 11644473600LL;
+
+timespec TicksToTimespec(std::uint64_t ticks) {
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) - kEpochDifference);
+    ts.tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
+    return ts;
+}
+
+} // namespace
+
+bool SetTargetFileTimes(const std::string& path, const std::uint64_t* lastWriteTicks,
+                        const std::uint64_t* lastAccessTicks) {
+    timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1] = times[0];
+    if (lastAccessTicks)
+        times[0] = TicksToTimespec(*lastAccessTicks);
+    if (lastWriteTicks)
+        times[1] = TicksToTimespec(*lastWriteTicks);
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool SetTargetReadOnly(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false;
+    return ::chmod(path.c_str(), st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool DeleteTargetFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }

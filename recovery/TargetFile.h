@@ -31,3 +31,12 @@ public:
 private:
     int m_fd = -1;
 };
+
+// Sets the last-write and last-access times of `path` from 100-nanosecond ticks since
+// 1601-01-01 UTC; a null time is left as it is. False when the times could not be set.
+bool SetTargetFileTimes(const std::string& path, const std::uint64_t* lastWriteTicks,
+                        const std::uint64_t* lastAccessTicks);
+// Clears every write permission bit of `path`.
+bool SetTargetReadOnly(const std::string& path);
+// Removes `path`; false when it could not be removed.
+bool DeleteTargetFile(const std::string& path);

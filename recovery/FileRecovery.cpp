@@ -1,0 +1,639 @@
+#include "recovery/FileRecovery.h"
+
+#include "filesystems/DataRunList.h"
+#include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
+#include "logging/Log.h"
+#include "platform/WorkerWait.h"
+#include "recovery/EfsRawStream.h"
+#include "recovery/Lznt1.h"
+#include "recovery/NtfsStreams.h"
+#include "recovery/TargetFile.h"
+#include "recovery/TargetFiles.h"
+#include "storage/StorageDevice.h"
+
+#include <cinttypes>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Reads and writes go in blocks of at most this many sectors.
+constexpr std::uint32_t kBlockSectors = 128;
+constexpr std::size_t kBlockBytes = kBlockSectors * kSectorSize;
+// Clusters of one NTFS compression unit.
+constexpr std::uint32_t kUnitClusters = 16;
+
+// ---- Per-node lock ---------------------------------------------------------------------------
+// Recoveries of one node (the preview and a recovery) take turns: a lock per name, where the
+// name is "File" followed by the node's address in hex, kept while somebody holds or waits.
+
+class CNamedLocks {
+public:
+    static CNamedLocks& Instance() {
+        static CNamedLocks locks;
+        return locks;
+    }
+
+    void Lock(const std::string& name) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        Entry& e = m_entries[name];
+        ++e.users;
+        m_changed.wait(lock, [&] { return !e.held; });
+        e.held = true;
+    }
+
+    void Unlock(const std::string& name) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = m_entries.find(name);
+        if (it == m_entries.end())
+            return;
+        it->second.held = false;
+        if (--it->second.users == 0)
+            m_entries.erase(it);
+        m_changed.notify_all();
+    }
+
+private:
+    struct Entry {
+        int users = 0;
+        bool held = false;
+    };
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<std::string, Entry> m_entries;
+};
+
+class CNodeLock {
+public:
+    explicit CNodeLock(const void* node) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%s%" PRIxPTR, "File", reinterpret_cast<std::uintptr_t>(node));
+        m_name = name;
+        CNamedLocks::Instance().Lock(m_name);
+    }
+    ~CNodeLock() { CNamedLocks::Instance().Unlock(m_name); }
+    CNodeLock(const CNodeLock&) = delete;
+    CNodeLock& operator=(const CNodeLock&) = delete;
+
+private:
+    std::string m_name;
+};
+
+// ---- Sector reads ----------------------------------------------------------------------------
+
+// a * b, or UINT64_MAX when that does not fit.
+std::uint64_t MulSat(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t r;
+    return __builtin_mul_overflow(a, b, &r) ? UINT64_MAX : r;
+}
+
+// Reads `count` sectors from `first` into `buffer`. Sectors that cannot be read (also those
+// whose number does not fit) are zeros and are counted in the context.
+void ReadSectorsOrZeros(RecoveryContext& context, std::uint8_t* buffer, std::uint64_t first,
+                        bool firstValid, std::uint32_t count) {
+    std::memset(buffer, 0, static_cast<std::size_t>(count) * kSectorSize);
+    if (!firstValid || !context.device || first > UINT64_MAX - count) {
+        context.unreadableSectors += count;
+        return;
+    }
+    if (context.device->ReadSectors(buffer, first, count) == 1)
+        return;
+    // Sector by sector, so one bad sector costs only its own 512 bytes.
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * kSectorSize;
+        std::memset(sector, 0, kSectorSize);
+        if (context.device->ReadSectors(sector, first + i, 1) != 1) {
+            std::memset(sector, 0, kSectorSize);
+            ++context.unreadableSectors;
+        }
+    }
+}
+
+// Device sector of sector `offset` of the run that starts at cluster `start`; false when it
+// does not fit in 64 bits.
+bool RunSector(const RecoveryContext& context, std::int64_t start, std::uint64_t offset,
+               std::uint64_t* sector) {
+    std::uint64_t s;
+    if (start < 0 ||
+        __builtin_mul_overflow(static_cast<std::uint64_t>(start), context.sectorsPerCluster, &s) ||
+        __builtin_add_overflow(s, context.firstSector, &s) || __builtin_add_overflow(s, offset, &s))
+        return false;
+    *sector = s;
+    return true;
+}
+
+int Report(RecoveryContext& context, std::uint64_t bytes) {
+    if (context.callback && context.callback->AddBytesDone(bytes) == -1)
+        return kRecoverCancelled;
+    return kRecoverDone;
+}
+
+// Writes `bytes` zeros, reporting them in blocks.
+int WriteZeros(RecoveryContext& context, CTargetFile& target, std::uint64_t bytes) {
+    while (bytes > 0) {
+        const std::uint64_t n = bytes < kBlockBytes ? bytes : kBlockBytes;
+        if (!target.WriteZeros(n))
+            return kRecoverFailed;
+        if (Report(context, n) != kRecoverDone)
+            return kRecoverCancelled;
+        bytes -= n;
+    }
+    return kRecoverDone;
+}
+
+// Copies `bytes` bytes from the clusters of a run starting at cluster `start`.
+int CopyRunBytes(RecoveryContext& context, CTargetFile& target, std::int64_t start,
+                 std::uint64_t bytes, std::uint8_t* buffer) {
+    for (std::uint64_t done = 0; done < bytes;) {
+        const std::uint64_t left = bytes - done;
+        const std::uint32_t sectors =
+            left >= kBlockBytes ? kBlockSectors
+                                : static_cast<std::uint32_t>((left + kSectorSize - 1) / kSectorSize);
+        std::uint64_t first = 0;
+        const bool valid = RunSector(context, start, done / kSectorSize, &first);
+        ReadSectorsOrZeros(context, buffer, first, valid, sectors);
+        const std::uint64_t n = left < kBlockBytes ? left : kBlockBytes;
+        if (!target.WriteAll(buffer, static_cast<std::size_t>(n)))
+            return kRecoverFailed;
+        if (Report(context, n) != kRecoverDone)
+            return kRecoverCancelled;
+        done += n;
+    }
+    return kRecoverDone;
+}
+
+void LogShortRuns(std::uint64_t missing) {
+    LogInfo("The data runs end %" PRIu64 " bytes before the end of the file.", missing);
+}
+
+// ---- Compressed units ------------------------------------------------------------------------
+
+struct UnitPiece {
+    std::int64_t start; // -1: sparse
+    std::uint32_t clusters;
+};
+
+class CCompressedUnitWriter {
+public:
+    CCompressedUnitWriter(RecoveryContext& context, CTargetFile& target, std::uint64_t owed)
+        : m_context(context), m_target(target), m_owed(owed),
+          m_clusterBytes(context.sectorsPerCluster * kSectorSize),
+          m_unitBytes(kUnitClusters * m_clusterBytes), m_in(kBlockBytes), m_out(kBlockBytes) {}
+
+    std::uint64_t Owed() const { return m_owed; }
+
+    // Writes one unit: its pieces cover 16 clusters, or fewer at the end of the run list. A unit
+    // of real clusters that ends in a sparse part is compressed and yields the whole unit;
+    // otherwise its clusters are copied, sparse ones as zeros.
+    int Emit(const std::vector<UnitPiece>& pieces) {
+        std::size_t firstSparse = pieces.size();
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (pieces[i].start < 0) {
+                firstSparse = i;
+                break;
+            }
+        }
+        const bool compressed =
+            firstSparse > 0 && firstSparse < pieces.size() && pieces.back().start < 0;
+        if (compressed)
+            return EmitCompressed(pieces, firstSparse);
+        // Stored clusters, with zeros for any sparse piece (an all-sparse unit is zeros).
+        for (const UnitPiece& p : pieces) {
+            const std::uint64_t bytes = Take(static_cast<std::uint64_t>(p.clusters) * m_clusterBytes);
+            const int r = p.start < 0 ? WriteZeros(m_context, m_target, bytes)
+                                      : CopyRunBytes(m_context, m_target, p.start, bytes, m_in.data());
+            if (r != kRecoverDone)
+                return r;
+        }
+        return kRecoverDone;
+    }
+
+private:
+    std::uint64_t Take(std::uint64_t bytes) {
+        const std::uint64_t n = bytes < m_owed ? bytes : m_owed;
+        m_owed -= n;
+        return n;
+    }
+
+    int EmitCompressed(const std::vector<UnitPiece>& pieces, std::size_t realPieces) {
+        std::size_t inLen = 0;
+        for (std::size_t i = 0; i < realPieces; ++i) {
+            const std::uint64_t sectors =
+                static_cast<std::uint64_t>(pieces[i].clusters) * m_context.sectorsPerCluster;
+            for (std::uint64_t s = 0; s < sectors; s += kBlockSectors) {
+                const std::uint32_t n =
+                    static_cast<std::uint32_t>(sectors - s < kBlockSectors ? sectors - s : kBlockSectors);
+                std::uint64_t first = 0;
+                const bool valid = RunSector(m_context, pieces[i].start, s, &first);
+                ReadSectorsOrZeros(m_context, m_in.data() + inLen, first, valid, n);
+                inLen += static_cast<std::size_t>(n) * kSectorSize;
+            }
+        }
+        std::fill(m_out.begin(), m_out.end(), 0);
+        std::size_t at = 0;
+        for (std::size_t chunk = 0; chunk * kLznt1ChunkSize < m_unitBytes; ++chunk) {
+            if (inLen - at < 2 || (m_in[at] == 0 && m_in[at + 1] == 0))
+                break; // no further chunk: the rest of the unit is zeros
+            std::size_t used = 0;
+            DecompressLznt1Chunk(m_in.data() + at, inLen - at, m_out.data() + chunk * kLznt1ChunkSize, &used);
+            at += used;
+        }
+        const std::uint64_t bytes = Take(m_unitBytes);
+        if (!m_target.WriteAll(m_out.data(), static_cast<std::size_t>(bytes)))
+            return kRecoverFailed;
+        return Report(m_context, bytes);
+    }
+
+    RecoveryContext& m_context;
+    CTargetFile& m_target;
+    std::uint64_t m_owed;
+    const std::uint32_t m_clusterBytes;
+    const std::size_t m_unitBytes;
+    std::vector<std::uint8_t> m_in;  // compressed clusters, or a block of a stored unit
+    std::vector<std::uint8_t> m_out; // one decoded unit
+};
+
+// ---- File data ---------------------------------------------------------------------------------
+
+const char* NameOf(const IFileProperties* p) {
+    const char* name = p ? p->GetName() : nullptr;
+    return name ? name : "";
+}
+
+// Times first (a read-only file keeps them too), then the read-only bit; hidden and the other
+// attribute bits have no counterpart on the target.
+void RestoreTimesAndAttributes(const IFileProperties* props, const std::string& path,
+                               std::uint16_t attributes) {
+    const std::uint32_t valid = props->GetValidFields();
+    FileTime write, access;
+    props->GetLastWriteTime(&write);
+    props->GetLastAccessTime(&access);
+    const bool hasWrite = (valid & VALIDFIELD_LAST_WRITE_TIME) && write.ticks != 0;
+    const bool hasAccess = (valid & VALIDFIELD_LAST_ACCESS_TIME) && access.ticks != 0;
+    if ((hasWrite || hasAccess) &&
+        !SetTargetFileTimes(path, hasWrite ? &write.ticks : nullptr, hasAccess ? &access.ticks : nullptr))
+        ReleaseTrace("Failed to set file time");
+    if (attributes & FILEATTR_READONLY)
+        SetTargetReadOnly(path);
+}
+
+int WriteResidentData(RecoveryContext& context, CFileNode* node, CTargetFile& target) {
+    std::vector<std::uint8_t> buffer(4096);
+    std::uint64_t length = 0;
+    if (!ReadResidentFileData(context.device, node, &length, buffer.data()) || length > buffer.size())
+        return kRecoverFailed;
+    if (!target.WriteAll(buffer.data(), static_cast<std::size_t>(length)))
+        return kRecoverFailed;
+    return Report(context, length);
+}
+
+// Writes the header of the raw EFS stream and the file's $EFS stream in front of the data.
+bool WriteEfsPrefix(RecoveryContext& context, CFileNode* node, CTargetFile& target) {
+    std::vector<std::uint8_t> stream(kEfsMaxMetadata);
+    std::uint64_t length = 0;
+    if (!ReadAttributeData(stream.data(), node, context.device, &length) || length > stream.size())
+        return false;
+    const auto header = BuildEfsFileHeader(static_cast<std::uint32_t>(length));
+    return target.WriteAll(header.data(), header.size()) &&
+           target.WriteAll(stream.data(), static_cast<std::size_t>(length));
+}
+
+// The encrypted file's data went to `targetPath` behind its EFS prefix: build the raw stream
+// beside it and remove the intermediate. The file never counts as recovered: its plain text
+// needs the owner's key on Windows.
+int FinishEncryptedFile(RecoveryContext& context, const std::string& targetPath,
+                        std::uint64_t size, std::uint64_t padding) {
+    std::string efsPath;
+    const int r = RestoreEfsFile(targetPath, context.callback, size, efsPath);
+    DeleteTargetFile(targetPath);
+    if (r == kRecoverCancelled)
+        return kRecoverCancelled;
+    if (r == kRecoverDone)
+        LogInfo("Encrypted file kept as a raw EFS stream: %s (it can be imported only on Windows, "
+                "with its owner's key)",
+                efsPath.c_str());
+    else
+        LogInfo("Failed to save the raw EFS stream of %s", targetPath.c_str());
+    if (context.callback && context.callback->SubtractBytesDone(static_cast<std::uint32_t>(padding)) == -1)
+        return kRecoverCancelled;
+    return kRecoverFailed;
+}
+
+} // namespace
+
+// ---- Runs ----------------------------------------------------------------------------------
+
+int CopyDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* runs,
+                 std::uint64_t byteCount, bool holes) {
+    if (byteCount == 0)
+        return kRecoverDone;
+    if (!runs)
+        return kRecoverFailed;
+    std::vector<std::uint8_t> buffer(kBlockBytes);
+    const std::uint64_t clusterBytes = static_cast<std::uint64_t>(context.sectorsPerCluster) * kSectorSize;
+    std::uint64_t owed = byteCount;
+    for (const DataRun* run = runs->GetFirstRun(); run && owed > 0; run = runs->GetNextRun()) {
+        if (run->count <= 0)
+            continue;
+        const std::uint64_t runBytes = MulSat(static_cast<std::uint64_t>(run->count), clusterBytes);
+        const std::uint64_t bytes = runBytes < owed ? runBytes : owed;
+        const bool zeros = run->start < 0 || (holes && run->start == 0);
+        const int r = zeros ? WriteZeros(context, target, bytes)
+                            : CopyRunBytes(context, target, run->start, bytes, buffer.data());
+        if (r != kRecoverDone)
+            return r;
+        owed -= bytes;
+    }
+    if (owed > 0) {
+        LogShortRuns(owed);
+        return kRecoverFailed;
+    }
+    return kRecoverDone;
+}
+
+int CopyCompressedDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* runs,
+                           std::uint64_t byteCount) {
+    if (byteCount == 0)
+        return kRecoverDone;
+    if (!runs || context.sectorsPerCluster == 0 ||
+        context.sectorsPerCluster > kMaxCompressedSectorsPerCluster)
+        return kRecoverFailed;
+    if (context.callback && context.callback->Poll() == -1)
+        return kRecoverCancelled;
+    CCompressedUnitWriter writer(context, target, byteCount);
+    std::vector<UnitPiece> pieces;
+    std::uint32_t filled = 0;
+    for (const DataRun* run = runs->GetFirstRun(); run && writer.Owed() > 0; run = runs->GetNextRun()) {
+        if (run->count <= 0)
+            continue;
+        std::int64_t start = run->start < 0 ? -1 : run->start;
+        std::uint64_t left = static_cast<std::uint64_t>(run->count);
+        while (left > 0 && writer.Owed() > 0) {
+            const std::uint32_t room = kUnitClusters - filled;
+            const std::uint32_t take = left < room ? static_cast<std::uint32_t>(left) : room;
+            pieces.push_back({start, take});
+            filled += take;
+            left -= take;
+            if (start >= 0)
+                start = start > INT64_MAX - take ? -1 : start + take;
+            if (filled == kUnitClusters) {
+                const int r = writer.Emit(pieces);
+                if (r != kRecoverDone)
+                    return r;
+                pieces.clear();
+                filled = 0;
+            }
+        }
+    }
+    if (filled > 0 && writer.Owed() > 0) {
+        const int r = writer.Emit(pieces);
+        if (r != kRecoverDone)
+            return r;
+    }
+    if (writer.Owed() > 0) {
+        LogShortRuns(writer.Owed());
+        return kRecoverFailed;
+    }
+    return kRecoverDone;
+}
+
+// ---- One file ----------------------------------------------------------------------------------
+
+int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string& targetPath) {
+    if (!node)
+        return kRecoverFailed;
+    std::uint64_t firstSector = 0;
+    std::uint32_t sectorsPerCluster = 0;
+    if (!node->GetFileSystemInfo(&firstSector, &sectorsPerCluster) || sectorsPerCluster == 0) {
+        ReleaseTrace("Failed to get file system info.");
+        return kRecoverFailed;
+    }
+    context.firstSector = firstSector;
+    context.sectorsPerCluster = sectorsPerCluster;
+    context.unreadableSectors = 0;
+    IFileProperties* props = node->m_pProperties;
+    if (!props)
+        return kRecoverFailed;
+    const std::uint16_t attributes = props->GetAttributes();
+    if (attributes & FILEATTR_DIRECTORY) {
+        ReleaseTrace("It is a directory.Not valid!");
+        return kRecoverFailed;
+    }
+    if (context.callback && context.callback->SetCurrentFile(NameOf(props)) == -1)
+        return kRecoverCancelled;
+    const bool compressed = (attributes & FILEATTR_COMPRESSED) != 0;
+    if (compressed && sectorsPerCluster > kMaxCompressedSectorsPerCluster)
+        return kRecoverFailed;
+    const bool encrypted = (attributes & FILEATTR_ENCRYPTED) != 0;
+
+    CTargetFile target;
+    if (target.OpenAlways(targetPath) != kErrorSuccess) {
+        DeleteTargetFile(targetPath);
+        if (target.OpenAlways(targetPath) != kErrorSuccess)
+            return kRecoverFailed;
+    }
+    const std::uint64_t size = props->GetFileSize();
+    std::uint64_t copySize = size;
+    bool efsPrefix = false;
+    int result = kRecoverDone;
+    std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
+
+    if (props->GetFileSystemKind() == FILEPROPS_EXT2 && (attributes & kExt2SparseAttribute)) {
+        result = runs ? CopyDataRuns(context, target, runs.get(), size, true)
+                      : (size ? kRecoverFailed : kRecoverDone);
+    } else {
+        if (encrypted) {
+            if (!WriteEfsPrefix(context, node, target)) {
+                // Without its $EFS stream the data cannot be decrypted anywhere.
+                LogInfo("Encrypted file without a readable $EFS stream: %s", NameOf(props));
+                target.Close();
+                DeleteTargetFile(targetPath);
+                return kRecoverFailed;
+            }
+            efsPrefix = true;
+            copySize = (size + kSectorSize - 1) / kSectorSize * kSectorSize;
+        }
+        if (!runs)
+            result = size ? kRecoverFailed : kRecoverDone;
+        else if (runs->IsResident())
+            result = WriteResidentData(context, node, target);
+        else if (!compressed)
+            result = CopyDataRuns(context, target, runs.get(), copySize, false);
+        else
+            result = CopyCompressedDataRuns(context, target, runs.get(), size);
+    }
+    runs.reset();
+    if (!target.Close() && result == kRecoverDone)
+        result = kRecoverFailed;
+    if (context.unreadableSectors)
+        LogInfo("%" PRIu64 " unreadable sectors of %s were written as zeros", context.unreadableSectors,
+                targetPath.c_str());
+    if (efsPrefix) {
+        if (result != kRecoverDone) {
+            DeleteTargetFile(targetPath);
+            return result;
+        }
+        return FinishEncryptedFile(context, targetPath, size, copySize - size);
+    }
+    if (result != kRecoverDone)
+        return result;
+
+    RestoreTimesAndAttributes(props, targetPath, attributes);
+    if (context.callback) {
+        if (context.callback->SubtractBytesDone(0) == -1 || context.callback->AddFilesDone(1) == -1)
+            return kRecoverCancelled;
+    }
+    return kRecoverDone;
+}
+
+int RecoverFileExclusive(RecoverFileJob* job) {
+    if (!job)
+        return 0;
+    CNodeLock lock(job->node);
+    RecoveryContext context;
+    context.callback = job->callback;
+    context.device = job->device;
+    job->result = RecoverFileData(context, job->node, job->targetPath);
+    if (job->result == kRecoverFailed)
+        LogInfo("Failed to recover file :%s", job->targetPath.c_str());
+    return job->result == kRecoverDone ? 1 : 0;
+}
+
+namespace {
+
+// Runs `work` on a worker thread and waits for it through the platform's worker wait.
+// False when no thread could be started.
+template <typename Job, typename Work> bool RunOnWorker(Job* job, Work work) {
+    job->done.store(false);
+    job->threadResult = 0;
+    std::thread worker;
+    try {
+        worker = std::thread([job, work] {
+            job->threadResult = work(job);
+            job->done.store(true, std::memory_order_release);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    platform::WaitForWorker(job->done);
+    worker.join();
+    return true;
+}
+
+} // namespace
+
+int RecoverFile(IFileRecoverCallback* callback, IStorageDevice* device, RecoverFileJob* job,
+                CFileNode* node, const std::string& targetPath, int onWorker) {
+    if (!job)
+        return 0;
+    job->callback = callback;
+    job->device = device;
+    job->node = node;
+    job->targetPath = targetPath;
+    job->result = kRecoverDone;
+    if (!onWorker)
+        return RecoverFileExclusive(job);
+    if (!RunOnWorker(job, [](RecoverFileJob* j) { return RecoverFileExclusive(j); }))
+        return 0;
+    return job->threadResult;
+}
+
+// ---- Folders -------------------------------------------------------------------------------------
+
+int RecoverFolderTree(RecoveryContext& context, const std::string& outputRoot, CFileNode* folder,
+                      const std::string* targetFolder) {
+    if (!folder)
+        return kRecoverDone;
+    // Depth first over an explicit stack: a frame is a folder's next child to visit and the
+    // folder made for it (none: its files go to the output root).
+    struct Frame {
+        CFileNode* next;
+        std::optional<std::string> target;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({folder->m_pFirstChild, targetFolder ? std::optional<std::string>(*targetFolder)
+                                                          : std::nullopt});
+    while (!stack.empty()) {
+        CFileNode* child = stack.back().next;
+        if (!child) {
+            stack.pop_back();
+            continue;
+        }
+        stack.back().next = child->m_pNextSibling;
+        IFileProperties* props = child->m_pProperties;
+        if (!props || props->GetCheckState() == CHECKSTATE_UNCHECKED)
+            continue;
+        const std::optional<std::string>& parentTarget = stack.back().target;
+        if (props->GetAttributes() & FILEATTR_DIRECTORY) {
+            std::optional<std::string> made;
+            if (parentTarget) {
+                std::string path = JoinPath(*parentTarget, MakeSafeFileName(props->GetName()));
+                const int err = CreateNewDirectory(path);
+                if (err == kErrorSuccess || MakeUniqueDirectory(path, err))
+                    made = path;
+            }
+            stack.push_back({child->m_pFirstChild, made});
+            continue;
+        }
+        std::string path;
+        int result = kRecoverFailed;
+        if (CreateTargetFile(path, outputRoot, parentTarget ? *parentTarget : outputRoot, props->GetName()))
+            result = RecoverFileData(context, child, path);
+        if (result == kRecoverCancelled)
+            return kRecoverCancelled;
+        if (result != kRecoverDone)
+            LogInfo("Failed to recover file: %s", NameOf(props));
+    }
+    return kRecoverDone;
+}
+
+int RecoverFolderWorker(RecoverFolderJob* job) {
+    if (!job)
+        return 0;
+    job->result = kRecoverDone;
+    std::string output = job->outputFolder;
+    if (output.empty() || output.back() != '/')
+        output += '/';
+    std::error_code ec;
+    std::filesystem::create_directories(output, ec);
+    CFileSystemNode* folder = job->folder;
+    if (!folder || !folder->m_pProperties ||
+        folder->m_pProperties->GetCheckState() == CHECKSTATE_UNCHECKED)
+        return 0;
+    std::string made = output + MakeSafeFileName(folder->m_pProperties->GetName());
+    const int err = CreateNewDirectory(made);
+    const bool created = err == kErrorSuccess || MakeUniqueDirectory(made, err);
+    RecoveryContext context;
+    context.callback = job->callback;
+    context.device = job->device;
+    job->result = RecoverFolderTree(context, output, folder, created ? &made : nullptr);
+    if (job->createdFolder)
+        *job->createdFolder = created ? made : std::string();
+    return 1;
+}
+
+int RecoverFolder(IFileRecoverCallback* callback, IStorageDevice* device, RecoverFolderJob* job,
+                  CFileSystemNode* folder, const std::string& outputFolder,
+                  std::string* createdFolder) {
+    if (!job)
+        return 0;
+    job->callback = callback;
+    job->device = device;
+    job->folder = folder;
+    job->outputFolder = outputFolder;
+    job->createdFolder = createdFolder;
+    job->result = kRecoverDone;
+    if (!RunOnWorker(job, [](RecoverFolderJob* j) { return RecoverFolderWorker(j); }))
+        return 0;
+    return job->threadResult;
+}

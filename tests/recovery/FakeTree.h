@@ -1,0 +1,120 @@
+#pragma once
+// Fake found-file trees for recovery tests: folder and file nodes over CMyFileProperties, with
+// run lists, any name (also ones no scanner would make) and any file-system kind.
+#include "filesystems/DataRunList.h"
+#include "filesystems/FileNode.h"
+#include "filesystems/MyFileProperties.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class FakeFileProperties : public CMyFileProperties {
+public:
+    std::string name;
+    std::vector<DataRun> runs;
+    bool hasRuns = true;
+    bool resident = false;
+    std::uint32_t kind = FILEPROPS_NTFS;
+
+    const char* GetName() const override { return name.c_str(); }
+    std::uint16_t GetNameLength() const override { return static_cast<std::uint16_t>(name.size()); }
+    IDataRunList* GetDataRunList() const override {
+        if (!hasRuns)
+            return nullptr;
+        IDataRunList* list = nullptr;
+        if (resident) {
+            auto* r = new CResidentNTFSDataRunList();
+            r->SetRun(0, 1, 0);
+            return r;
+        }
+        if (kind == FILEPROPS_EXT2)
+            list = new CExt2DataRunList();
+        else
+            list = new CNoneResidentNTFSDataRunList();
+        for (const DataRun& r : runs)
+            list->PushRun(r);
+        return list;
+    }
+    std::uint32_t GetFileSystemKind() const override { return kind; }
+};
+
+struct FileSpec {
+    std::string name;
+    std::uint64_t size = 0;
+    std::vector<DataRun> runs;
+    std::uint16_t attributes = FILEATTR_ARCHIVE;
+    std::uint8_t check = CHECKSTATE_CHECKED;
+    std::uint64_t writeTicks = 0;
+    std::uint64_t accessTicks = 0;
+    bool hasRuns = true;
+    std::uint32_t kind = FILEPROPS_NTFS;
+};
+
+inline FakeFileProperties* MakeProperties(const FileSpec& spec) {
+    auto* p = new FakeFileProperties();
+    MyFilePropertiesRecord record;
+    record.size = spec.size;
+    record.attributes = spec.attributes;
+    record.checkState = spec.check;
+    record.lastWriteTime.ticks = spec.writeTicks;
+    record.lastAccessTime.ticks = spec.accessTicks;
+    record.validFields = VALIDFIELDS_FILESYSTEM;
+    p->SetRecord(record);
+    p->name = spec.name;
+    p->runs = spec.runs;
+    p->hasRuns = spec.hasRuns;
+    p->kind = spec.kind;
+    return p;
+}
+
+// Appends `child` as the last child of `parent` (AddChild puts it first).
+inline void AppendChild(CFileNode* parent, CFileNode* child) {
+    child->m_pParent = parent;
+    CFileNode** link = &parent->m_pFirstChild;
+    while (*link)
+        link = &(*link)->m_pNextSibling;
+    *link = child;
+}
+
+inline CFileNode* AddFile(CFileNode* parent, const FileSpec& spec) {
+    CFileNode* node = CreateFileNode();
+    node->m_pProperties = MakeProperties(spec);
+    AppendChild(parent, node);
+    return node;
+}
+
+inline CFileNode* AddFolder(CFileNode* parent, const std::string& name,
+                            std::uint8_t check = CHECKSTATE_CHECKED) {
+    CFileNode* node = CreateFileNode();
+    FileSpec spec;
+    spec.name = name;
+    spec.attributes = FILEATTR_DIRECTORY;
+    spec.check = check;
+    spec.hasRuns = false;
+    node->m_pProperties = MakeProperties(spec);
+    AppendChild(parent, node);
+    return node;
+}
+
+struct TreeDeleter {
+    void operator()(CFileSystemNode* root) const { DeleteTreeAndProperties(root); }
+};
+using TreePtr = std::unique_ptr<CFileSystemNode, TreeDeleter>;
+
+// A partition root at `firstSector` with `sectorsPerCluster`, named `name` and checked.
+inline TreePtr MakeRoot(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
+                        const std::string& name = "Volume") {
+    TreePtr root(CreateFileSystemNode());
+    root->SetFileSystemInfo(firstSector, sectorsPerCluster);
+    FileSpec spec;
+    spec.name = name;
+    spec.attributes = FILEATTR_DIRECTORY;
+    spec.hasRuns = false;
+    root->m_pProperties = MakeProperties(spec);
+    return root;
+}
+
+} // namespace testsupport
