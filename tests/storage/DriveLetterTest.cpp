@@ -2,6 +2,7 @@
 #include "platform/DriveLetters.h"
 #include "platform/SystemRoots.h"
 #include "storage/BasicPartitionDevice.h"
+#include "storage/DiskDevice.h"
 #include "storage/PartitionTable.h"
 #include "tests/support/FixtureKit.h"
 
@@ -102,6 +103,16 @@ TEST(DriveLetters, RootIsCOthersFollowMountOrderFloppyIsA) {
     EXPECT_EQ(sdx[1]->cDriveLetter, 'D');
     EXPECT_EQ(sdx[2]->cDriveLetter, 0); // not mounted
     EXPECT_EQ(sdx[3]->cDriveLetter, 0); // no such kernel partition
+
+    // Through the disk device itself: drive 0 of the fixture's drive table is sdx.
+    WriteText(system.root / "dev/sdx", std::string(4096, '\0'));
+    CDiskDevice disk(0);
+    ASSERT_TRUE(disk.IsOpen());
+    ASSERT_EQ(disk.GetKernelName(), "sdx");
+    PartitionList viaDisk;
+    viaDisk.push_back(Entry(2048));
+    AssignDriveLetters(&disk, viaDisk);
+    EXPECT_EQ(viaDisk[0]->cDriveLetter, 'D');
 
     PartitionList sdz;
     sdz.push_back(Entry(0)); // a file system on the whole disk is the disk itself
