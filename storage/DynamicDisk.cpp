@@ -1,6 +1,8 @@
 #include "storage/DynamicDisk.h"
 
+#include "storage/DeviceList.h"
 #include "storage/VolumeNames.h"
+#include "storage/VolumeProbe.h"
 
 #include <algorithm>
 #include <cstring>
@@ -208,6 +210,14 @@ std::uint32_t MapPartitionTypeToFileSystem(std::uint8_t partitionType) {
 void DetectVolumeFileSystem(const std::vector<DynamicMember>& members, std::uint8_t partitionType,
                             DynamicVolumeInfo& info) {
     info.fileSystemType = MapPartitionTypeToFileSystem(partitionType);
+    if (members.empty())
+        return;
+    std::uint8_t sector[kSectorSize];
+    if (!ReadOneSector(members.front().disk, members.front().startSector, sector))
+        return;
+    const std::uint32_t found = ClassifyBootSector(sector, sizeof sector);
+    if (found != FILESYSTEM_UNKNOWN)
+        info.fileSystemType = found;
 }
 
 void ComputeVolumeSize(DynamicVolumeInfo& info, const std::vector<DynamicMember>& members, int typeCode) {
@@ -227,6 +237,21 @@ void ComputeVolumeSize(DynamicVolumeInfo& info, const std::vector<DynamicMember>
         info.sectorCount = sum;
         return;
     }
+    // A member is missing: the file system at the volume's start says how large it is.
+    const DynamicMember& first = members.front();
+    std::uint8_t sector[kSectorSize];
+    if (!ReadOneSector(first.disk, first.startSector, sector))
+        return;
+    VolumeProbeResult probe;
+    ProbeVolume(first.disk, first.startSector, probe);
+    const bool fatInfo = info.fileSystemType <= FILESYSTEM_FAT32;
+    const bool fatFound = probe.fileSystemType <= FILESYSTEM_FAT32;
+    if (fatInfo && fatFound)
+        info.sectorCount = probe.totalSectors;
+    else if (probe.fileSystemType == FILESYSTEM_NTFS)
+        info.sectorCount = probe.totalSectors + 1;  // the backup boot sector follows the file system
+    else
+        info.sectorCount = 1;
 }
 
 void AddDynamicVolumeEntry(std::unique_ptr<IDynamicDevice> device, const LdmVolumeRecord& volume,
@@ -235,6 +260,19 @@ void AddDynamicVolumeEntry(std::unique_ptr<IDynamicDevice> device, const LdmVolu
     DynamicVolumeEntry entry;
     entry.sectorCount = device->GetSectorCount();
     entry.fileSystemType = device->GetFileSystemType();
+    // What the probes find on the volume itself wins over the partition type.
+    VolumeProbeList probes;
+    CreateVolumeAnalyzersThroughHook(probes, device.get(), 0);
+    if (IVolume* probe = FindVolumeAnalyzer(probes)) {
+        entry.fileSystemType = probe->GetFileSystemType();
+        if (entry.fileSystemType <= FILESYSTEM_NTFS) {
+            char label[kVolumeLabelSize] = {};
+            probe->GetVolumeLabel(label, kVolumeLabelSize);
+            label[kVolumeLabelSize - 1] = '\0';
+            entry.label = label;
+        }
+    }
+    DeleteDeviceList(probes);
     const int type = device->GetVolumeType();
     entry.typeName = (type < 2 || type > 6) ? "UNKNOWN" : GetDynamicVolumeTypeName(type - 2);
     entry.device = std::move(device);

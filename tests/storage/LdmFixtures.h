@@ -30,6 +30,18 @@ private:
 // Opens ldm-<set>-<name>.img for each name (in the order given).
 std::vector<std::unique_ptr<IStorageDevice>> OpenLdmDisks(const std::string& set,
                                                           const std::vector<std::string>& names);
+// Installs, for its lifetime, volume probes that know only NTFS boot sectors (type, size, no
+// label), and restores the previous ones afterwards.
+class NtfsProbeHooks {
+public:
+    NtfsProbeHooks();
+    ~NtfsProbeHooks();
+
+private:
+    void* m_factory;
+    void* m_classifier;
+};
+
 std::vector<IStorageDevice*> Pointers(const std::vector<std::unique_ptr<IStorageDevice>>& disks);
 
 } // namespace ldmtest
