@@ -7,6 +7,7 @@
 #include "tests/support/MemoryDevice.h"
 #include "tests/support/NtfsImages.h"
 
+#include <cstring>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <map>
@@ -349,4 +350,175 @@ TEST(NtfsQuickScan, CancelReturnsNullAndFreesEverything) {
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
     EXPECT_EQ(BuildNtfsFileTree(&dev, &params, nullptr), nullptr);
+}
+
+namespace {
+
+// Puts the update-sequence number into a record whose sector ends hold their real bytes.
+void SealRecord(std::uint8_t* rec, std::uint16_t usn) {
+    std::uint16_t usaOff = NtfsRd16(rec + 4), count = NtfsRd16(rec + 6);
+    NtfsWr16(rec + usaOff, usn);
+    for (std::uint16_t i = 0; i + 1 < count; ++i) {
+        std::memcpy(rec + usaOff + 2 * (i + 1), rec + (i + 1) * 512 - 2, 2);
+        NtfsWr16(rec + (i + 1) * 512 - 2, usn);
+    }
+}
+
+std::vector<std::uint8_t> EncodePairs(const NtfsExtentList& extents) {
+    CNoneResidentNTFSDataRunList list;
+    for (const auto& e : extents)
+        list.PushRun({e.lcn, static_cast<std::int64_t>(e.count)});
+    return EncodeRunListBytes(list);
+}
+
+// A non-resident unnamed $DATA attribute piece.
+std::vector<std::uint8_t> DataPiece(const NtfsExtentList& extents, std::uint64_t lowest, std::uint64_t highest,
+                                    std::uint64_t alloc, std::uint64_t size, std::uint16_t instance) {
+    auto pairs = EncodePairs(extents);
+    std::vector<std::uint8_t> a((0x40 + pairs.size() + 7) & ~std::size_t{7}, 0);
+    std::uint32_t type = kNtfsAttrData, len = static_cast<std::uint32_t>(a.size());
+    std::memcpy(a.data(), &type, 4);
+    std::memcpy(a.data() + 4, &len, 4);
+    a[8] = 1;
+    std::memcpy(a.data() + 0x0E, &instance, 2);
+    std::memcpy(a.data() + 0x10, &lowest, 8);
+    std::memcpy(a.data() + 0x18, &highest, 8);
+    a[0x20] = 0x40;
+    std::memcpy(a.data() + 0x28, &alloc, 8);
+    std::memcpy(a.data() + 0x30, &size, 8);
+    std::memcpy(a.data() + 0x38, &size, 8);
+    std::memcpy(a.data() + 0x40, pairs.data(), pairs.size());
+    return a;
+}
+
+} // namespace
+
+TEST(NtfsQuickScan, MftWithAnAttributeList) {
+    // The MFT's own runs split over record 0 and extension record 15, with an $ATTRIBUTE_LIST in
+    // record 0 (as on a volume whose MFT is badly fragmented).
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    auto bytes = ReadFileBytes(image);
+    MemoryDevice pristineDev(bytes);
+    RecordingCallback cb0;
+    TreePtr pristine = Build(pristineDev, cb0);
+    ASSERT_TRUE(pristine);
+
+    const std::int64_t off0 = NtfsRecordOffset(image, 0);
+    std::vector<std::uint8_t> rec0(bytes.begin() + off0, bytes.begin() + off0 + 1024);
+    ASSERT_TRUE(ApplyFixups(rec0.data(), 1024));
+    NtfsExtentList mft;
+    std::uint64_t mftSize = 0;
+    ASSERT_TRUE(CollectDataRuns(rec0.data(), 1024, mft, false, &mftSize));
+    const std::uint64_t total = GetTotalClusters(mft);
+    const std::uint64_t split = 16; // clusters 0..15 hold records 0..63
+    ASSERT_GT(total, split + 8) << "the volume's MFT is too small for this case";
+    NtfsExtentList low, high;
+    for (const auto& e : mft) {
+        if (e.vcn + e.count <= split)
+            low.push_back(e);
+        else if (e.vcn >= split)
+            high.push_back(e);
+        else {
+            std::uint64_t n = split - e.vcn;
+            low.push_back({e.lcn, e.vcn, n});
+            high.push_back({e.lcn + static_cast<std::int64_t>(n), split, e.count - n});
+        }
+    }
+    const std::uint64_t alloc = total * 4096;
+
+    // New record 0: its attributes with an $ATTRIBUTE_LIST before $FILE_NAME and the low $DATA piece.
+    std::vector<std::uint8_t> rec(1024, 0);
+    std::memcpy(rec.data(), rec0.data(), NtfsRd16(rec0.data() + 0x14));
+    std::size_t at = NtfsRd16(rec0.data() + 0x14);
+    auto put = [&](const std::vector<std::uint8_t>& attr) {
+        ASSERT_LE(at + attr.size() + 8, 1024u);
+        std::memcpy(rec.data() + at, attr.data(), attr.size());
+        at += attr.size();
+    };
+    std::vector<std::uint8_t> list;
+    auto listEntry = [&](std::uint32_t type, std::uint64_t vcn, std::uint64_t record) {
+        std::vector<std::uint8_t> e(0x20, 0);
+        std::memcpy(e.data(), &type, 4);
+        e[4] = 0x20;
+        std::memcpy(e.data() + 8, &vcn, 8);
+        std::memcpy(e.data() + 16, &record, 6);
+        list.insert(list.end(), e.begin(), e.end());
+    };
+    listEntry(kNtfsAttrStandardInformation, 0, 0);
+    listEntry(kNtfsAttrFileName, 0, 0);
+    listEntry(kNtfsAttrData, 0, 0);
+    listEntry(kNtfsAttrData, split, 15);
+    for (int i = 0;; ++i) {
+        const std::uint8_t* a = nullptr;
+        std::size_t walk = NtfsRd16(rec0.data() + 0x14);
+        int n = 0;
+        while (walk < 1016 && NtfsRd32(rec0.data() + walk) != kNtfsAttrEnd) {
+            if (n++ == i) {
+                a = rec0.data() + walk;
+                break;
+            }
+            walk += NtfsRd32(rec0.data() + walk + 4);
+        }
+        if (!a)
+            break;
+        std::uint32_t type = AttrType(a);
+        if (type == kNtfsAttrFileName) {
+            std::vector<std::uint8_t> attr((0x18 + list.size() + 7) & ~std::size_t{7}, 0);
+            std::uint32_t t = kNtfsAttrAttributeList, len = static_cast<std::uint32_t>(attr.size()),
+                          vl = static_cast<std::uint32_t>(list.size());
+            std::memcpy(attr.data(), &t, 4);
+            std::memcpy(attr.data() + 4, &len, 4);
+            std::memcpy(attr.data() + 0x10, &vl, 4);
+            attr[0x14] = 0x18;
+            std::memcpy(attr.data() + 0x18, list.data(), list.size());
+            put(attr);
+        }
+        if (type == kNtfsAttrData && AttrNameLength(a) == 0)
+            put(DataPiece(low, 0, split - 1, alloc, mftSize, NtfsRd16(a + 0x0E)));
+        else
+            put(std::vector<std::uint8_t>(a, a + AttrLength(a)));
+    }
+    std::uint32_t end = kNtfsAttrEnd;
+    std::memcpy(rec.data() + at, &end, 4);
+    std::uint32_t used = static_cast<std::uint32_t>(at + 8);
+    std::memcpy(rec.data() + 0x18, &used, 4);
+    SealRecord(rec.data(), 0x4242);
+    std::memcpy(bytes.data() + off0, rec.data(), 1024);
+
+    // Extension record 15: the high $DATA piece.
+    std::vector<std::uint8_t> ext(1024, 0);
+    std::memcpy(ext.data(), "FILE", 4);
+    ext[4] = 0x30;
+    ext[6] = 3;
+    ext[0x10] = 1;
+    ext[0x14] = 0x38;
+    ext[0x16] = 1;
+    std::uint64_t baseRef = std::uint64_t{1} << 48;
+    std::memcpy(ext.data() + 0x20, &baseRef, 8);
+    std::uint32_t extAlloc = 1024;
+    std::memcpy(ext.data() + 0x1C, &extAlloc, 4);
+    auto piece = DataPiece(high, split, total - 1, 0, 0, 0);
+    std::memcpy(ext.data() + 0x38, piece.data(), piece.size());
+    std::memcpy(ext.data() + 0x38 + piece.size(), &end, 4);
+    SealRecord(ext.data(), 0x4343);
+    const std::int64_t off15 = NtfsRecordOffset(image, 15);
+    std::memcpy(bytes.data() + off15, ext.data(), 1024);
+
+    MemoryDevice dev(bytes);
+    CNTFSDBR dbr;
+    ASSERT_TRUE(ReadNtfsBootSector(dev, 0, dbr));
+    NtfsMftInfo info;
+    ASSERT_TRUE(ReadMftRecordRuns(&dev, off0 / 512, 8, 0, &info));
+    EXPECT_EQ(GetTotalClusters(info.extents), total);
+    EXPECT_EQ(info.startSector, static_cast<std::uint64_t>(off0 / 512));
+
+    RecordingCallback cb;
+    TreePtr root = Build(dev, cb);
+    ASSERT_TRUE(root);
+    auto want = Paths(pristine.get());
+    auto got = Paths(root.get());
+    EXPECT_EQ(got.size(), want.size());
+    for (auto& [p, node] : want)
+        EXPECT_TRUE(got.count(p)) << p;
 }
