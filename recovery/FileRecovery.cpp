@@ -7,7 +7,7 @@
 #include "platform/WorkerWait.h"
 #include "recovery/EfsRawStream.h"
 #include "recovery/Lznt1.h"
-#include "recovery/NtfsStreams.h"
+#include "filesystems/ntfs/NtfsAttributeData.h"
 #include "recovery/TargetFile.h"
 #include "recovery/TargetFiles.h"
 #include "storage/StorageDevice.h"
@@ -288,7 +288,7 @@ void RestoreTimesAndAttributes(const IFileProperties* props, const std::string& 
 }
 
 int WriteResidentData(RecoveryContext& context, CFileNode* node, CTargetFile& target) {
-    std::vector<std::uint8_t> buffer(4096);
+    std::vector<std::uint8_t> buffer(kNtfsMaxResidentData);
     std::uint64_t length = 0;
     if (!ReadResidentFileData(context.device, node, &length, buffer.data()) || length > buffer.size())
         return kRecoverFailed;
@@ -299,7 +299,7 @@ int WriteResidentData(RecoveryContext& context, CFileNode* node, CTargetFile& ta
 
 // Writes the header of the raw EFS stream and the file's $EFS stream in front of the data.
 bool WriteEfsPrefix(RecoveryContext& context, CFileNode* node, CTargetFile& target) {
-    std::vector<std::uint8_t> stream(kEfsMaxMetadata);
+    std::vector<std::uint8_t> stream(kNtfsMaxEfsStream);
     std::uint64_t length = 0;
     if (!ReadAttributeData(stream.data(), node, context.device, &length) || length > stream.size())
         return false;

@@ -5,6 +5,11 @@
 //   fill DIR COUNT SIZE SEED   make DIR/f000000 ... each of SIZE pattern bytes
 //   interleave P1 P2 SIZE SEED make two files of SIZE pattern bytes written cluster by cluster in
 //                              turn, so both are fragmented (P1 gets SEED, P2 SEED + 1)
+//   sparse PATH SIZE SEED      make a file of SIZE bytes whose first and last quarters hold
+//                              the pattern bytes of SEED and whose middle is never written
+//                              (a hole: sparse runs that read as zeros)
+//   efs HOSTFILE PATH EFSFILE  make a file with the bytes of HOSTFILE marked encrypted, with
+//                              the bytes of EFSFILE as its $EFS stream
 //   rm PATH                    delete a file or an empty folder
 //   ino PATH                   print the MFT record number of PATH
 // Usage: ntfs_edit IMAGE [compress]   ("compress" lets new files in compressed folders compress)
@@ -183,6 +188,61 @@ bool Interleave(const std::string& path1, const std::string& path2, std::size_t 
     return ok;
 }
 
+// The first quarter is written, then the last one past a gap, which the library leaves as a
+// hole.
+bool Sparse(const std::string& path, std::size_t size, std::uint32_t seed) {
+    if (!Create(path, S_IFREG, nullptr))
+        return false;
+    ntfs_inode* ni = ntfs_pathname_to_inode(g_vol, nullptr, path.c_str());
+    ntfs_attr* na = ni ? ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0) : nullptr;
+    bool ok = na != nullptr;
+    const std::vector<std::uint8_t> bytes = Pattern(size, seed);
+    const std::size_t quarter = size / 4;
+    for (std::size_t at : {std::size_t(0), size - quarter}) {
+        s64 done = 0;
+        while (ok && done < static_cast<s64>(quarter)) {
+            s64 n = ntfs_attr_pwrite(na, static_cast<s64>(at) + done, static_cast<s64>(quarter) - done,
+                                     bytes.data() + at + done);
+            ok = n > 0;
+            done += n > 0 ? n : 0;
+        }
+    }
+    if (na)
+        ntfs_attr_close(na);
+    if (ni)
+        ntfs_inode_close(ni);
+    return ok;
+}
+
+std::vector<std::uint8_t> ReadHostFile(const std::string& path, bool* ok) {
+    std::ifstream f(path, std::ios::binary);
+    *ok = static_cast<bool>(f);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// Adds the $EFS stream and sets the encrypted flags; the data stays as written (it stands in
+// for cipher text).
+bool MarkEncrypted(const std::string& path, const std::vector<std::uint8_t>& efs) {
+    ntfs_inode* ni = ntfs_pathname_to_inode(g_vol, nullptr, path.c_str());
+    if (!ni)
+        return false;
+    static const ntfschar efsName[] = {const_cpu_to_le16('$'), const_cpu_to_le16('E'), const_cpu_to_le16('F'),
+                                       const_cpu_to_le16('S')};
+    bool ok = ntfs_attr_add(ni, AT_LOGGED_UTILITY_STREAM, const_cast<ntfschar*>(efsName), 4,
+                            const_cast<u8*>(efs.data()), static_cast<s64>(efs.size())) == 0;
+    ntfs_attr_search_ctx* ctx = ok ? ntfs_attr_get_search_ctx(ni, nullptr) : nullptr;
+    ok = ctx && ntfs_attr_lookup(AT_DATA, AT_UNNAMED, 0, CASE_SENSITIVE, 0, nullptr, 0, ctx) == 0;
+    if (ok) {
+        ctx->attr->flags = static_cast<ATTR_FLAGS>(ctx->attr->flags | ATTR_IS_ENCRYPTED);
+        ntfs_inode_mark_dirty(ctx->ntfs_ino);
+        ni->flags = static_cast<FILE_ATTR_FLAGS>(ni->flags | FILE_ATTR_ENCRYPTED);
+        ntfs_inode_mark_dirty(ni);
+    }
+    if (ctx)
+        ntfs_attr_put_search_ctx(ctx);
+    return ntfs_inode_close(ni) == 0 && ok;
+}
+
 bool Run(const std::string& line) {
     std::istringstream in(line);
     std::string cmd, a, b;
@@ -213,6 +273,20 @@ bool Run(const std::string& line) {
         std::uint32_t seed = 0;
         in >> a >> b >> size >> seed;
         return Interleave(a, b, size, seed);
+    }
+    if (cmd == "sparse") {
+        std::size_t size = 0;
+        std::uint32_t seed = 0;
+        in >> a >> size >> seed;
+        return Sparse(a, size, seed);
+    }
+    if (cmd == "efs") {
+        std::string c;
+        in >> a >> b >> c;
+        bool okData = false, okEfs = false;
+        const auto data = ReadHostFile(a, &okData);
+        const auto efs = ReadHostFile(c, &okEfs);
+        return okData && okEfs && Create(b, S_IFREG, &data) && MarkEncrypted(b, efs);
     }
     if (cmd == "rm") {
         in >> a;

@@ -1,0 +1,118 @@
+#include "filesystems/ntfs/NtfsAttributeData.h"
+
+#include "filesystems/FileNode.h"
+#include "filesystems/ntfs/NtfsFileProperties.h"
+#include "filesystems/ntfs/NtfsStructures.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The file's base record, read and attached with its extension records.
+class CFileRecord {
+public:
+    bool Read(IStorageDevice* device, CFileNode* node) {
+        if (!device || !node)
+            return false;
+        const auto* props = dynamic_cast<const CNTFSFileProperties*>(node->m_pProperties);
+        if (!props || (props->GetAttributes() & FILEATTR_DIRECTORY))
+            return false;
+        m_bytes.assign(kNtfsRecordSize, 0);
+        if (device->ReadSectors(m_bytes.data(), props->GetRecordSector(), kNtfsSectorsPerRecord) != 1)
+            return false;
+        if (!m_view.Attach(m_bytes.data(), m_bytes.size(), static_cast<std::int64_t>(props->GetRecordSector()),
+                           device))
+            return false;
+        if (const NtfsExtensionList* ext = props->GetExtensionRecords())
+            m_view.SetExtensions(*ext);
+        return true;
+    }
+    MftRecordView& View() { return m_view; }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+    MftRecordView m_view; // declared after the bytes it points into
+};
+
+} // namespace
+
+int ReadResidentFileData(IStorageDevice* device, CFileNode* node, std::uint64_t* length,
+                         std::uint8_t* buffer) {
+    if (!length || !buffer)
+        return 0;
+    *length = 0;
+    CFileRecord record;
+    if (!record.Read(device, node))
+        return 0;
+    for (int i = 0;; ++i) {
+        const auto ref = record.View().FindAttributeEx(kNtfsAttrData, i);
+        if (!ref.attr)
+            return 0;
+        if (AttrNameLength(ref.attr) != 0)
+            continue;
+        // The first unnamed $DATA decides: it must hold the data itself.
+        if (AttrNonResident(ref.attr))
+            return 0;
+        const std::uint32_t n = AttrValueLength(ref.attr);
+        if (n > kNtfsMaxResidentData || std::size_t(AttrValueOffset(ref.attr)) + n > ref.bytesLeft)
+            return 0;
+        std::memcpy(buffer, AttrValue(ref.attr), n);
+        *length = n;
+        return 1;
+    }
+}
+
+int ReadAttributeData(std::uint8_t* buffer, CFileNode* node, IStorageDevice* device,
+                      std::uint64_t* length) {
+    if (!length || !buffer)
+        return 0;
+    *length = 0;
+    CFileRecord record;
+    if (!record.Read(device, node))
+        return 0;
+    const auto ref = record.View().FindAttributeEx(kNtfsAttrLoggedUtilityStream, 0);
+    if (!ref.attr)
+        return 0;
+    std::uint64_t size = 0;
+    if (!AttrNonResident(ref.attr)) {
+        size = AttrValueLength(ref.attr);
+        if (size > kNtfsMaxEfsStream || AttrValueOffset(ref.attr) + size > ref.bytesLeft)
+            return 0;
+        std::memcpy(buffer, AttrValue(ref.attr), static_cast<std::size_t>(size));
+    } else {
+        size = AttrDataSize(ref.attr);
+        std::uint64_t firstSector = 0;
+        std::uint32_t spc = 0;
+        if (size > kNtfsMaxEfsStream || !node->GetFileSystemInfo(&firstSector, &spc) || spc == 0 ||
+            spc > kNtfsMaxSectorsPerCluster)
+            return 0;
+        const std::uint32_t pairsOffset = AttrPairsOffset(ref.attr);
+        if (pairsOffset > AttrLength(ref.attr))
+            return 0;
+        NtfsExtentList extents;
+        DecodeDataRuns(ref.attr + pairsOffset, AttrLength(ref.attr) - pairsOffset, extents);
+        std::vector<std::uint8_t> bytes(kNtfsMaxEfsStream);
+        const std::uint64_t clusterBytes = std::uint64_t(spc) * kSectorSize;
+        std::uint64_t have = 0;
+        for (const NtfsExtent& e : extents) {
+            if (have >= size)
+                break;
+            // Only whole runs that fit; a sparse run, a run past the limit or a failed read ends it.
+            if (e.lcn < 0 || e.count > (bytes.size() - have) / clusterBytes)
+                return 0;
+            const std::uint64_t sectors = e.count * spc;
+            const std::uint64_t first = firstSector + static_cast<std::uint64_t>(e.lcn) * spc;
+            if (device->ReadSectors(bytes.data() + have, first, sectors) != 1)
+                return 0;
+            have += sectors * kSectorSize;
+        }
+        if (have < size)
+            return 0;
+        std::memcpy(buffer, bytes.data(), static_cast<std::size_t>(size));
+    }
+    if (size < 8 || NtfsRd32(buffer) != size || NtfsRd32(buffer + 4) != 0)
+        return 0;
+    *length = size;
+    return 1;
+}
