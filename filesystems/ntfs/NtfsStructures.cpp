@@ -738,6 +738,7 @@ void MftRecordView::Release() {
     m_len = 0;
     m_sector = -1;
     m_fixupsApplied = false;
+    m_baseRecord = -1;
     m_extensions.clear();
     m_loaded.clear();
 }
@@ -769,7 +770,8 @@ MftRecordView::AttrRef MftRecordView::FindAttributeEx(std::uint32_t type, int n)
                                       kNtfsSectorsPerRecord) &&
                 ValidateFileRecord(ext.bytes.data(), ext.bytes.size())) {
                 ApplyFixups(ext.bytes.data(), ext.bytes.size());
-                ext.valid = true;
+                std::uint64_t base = NtfsRd64(ext.bytes.data() + 0x20) & 0x0000FFFFFFFFFFFFull;
+                ext.valid = m_baseRecord < 0 || base == static_cast<std::uint64_t>(m_baseRecord);
             }
         }
         if (!ext.valid)

@@ -211,6 +211,9 @@ public:
     bool Attach(std::uint8_t* rec, std::size_t len, std::int64_t sector, IStorageDevice* device);
     // Attaches extension records (resolved sectors) read on first use.
     void SetExtensions(NtfsExtensionList extensions) { m_extensions = std::move(extensions); }
+    // When the base record's number is known, an extension record is used only when it names
+    // that record as its base (a reused slot of a deleted file's extension is ignored).
+    void SetBaseRecordNumber(std::int64_t record) { m_baseRecord = record; }
     const NtfsExtensionList& Extensions() const { return m_extensions; }
     void Release();
 
@@ -239,6 +242,7 @@ private:
     std::int64_t m_sector = -1;
     IStorageDevice* m_device = nullptr;
     bool m_fixupsApplied = false;
+    std::int64_t m_baseRecord = -1;
     NtfsExtensionList m_extensions;
     std::vector<Extension> m_loaded;
 };

@@ -81,6 +81,7 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
         entry.record = static_cast<std::int64_t>((mftIndex + l) / s);
 
         view.SetExtensions(extensions);
+        view.SetBaseRecordNumber(entry.record);
         std::int64_t reported = -1;
         CNTFSFileProperties* props = CreateNtfsFilePropertiesFromRecord(&view, sector, &reported);
         if (props) {

@@ -380,6 +380,18 @@ TEST(NtfsAttributeList, FragmentedFileSpillsIntoExtensionRecords) {
     view.Release();
     EXPECT_EQ(rec, ImageRecord(img, static_cast<std::uint64_t>(number))) << "fix-ups not undone";
 
+    // Extension records that name another base record are not used.
+    for (std::int64_t base : {number, number + 1}) {
+        MftRecordView v;
+        ASSERT_TRUE(v.Attach(rec.data(), 1024, sector, &dev));
+        v.SetExtensions(entries);
+        v.SetBaseRecordNumber(base);
+        int found = 0;
+        while (v.FindAttributeEx(kNtfsAttrData, found).attr)
+            ++found;
+        EXPECT_EQ(found, base == number ? pieces : CountAttributes(v.Record(), 1024, kNtfsAttrData)) << base;
+    }
+
     // Unreadable list sectors are left empty, never parsed as fresh data.
     dev.ClearCalls();
     const std::uint8_t* listAttr = nullptr;
