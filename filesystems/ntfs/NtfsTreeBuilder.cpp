@@ -9,6 +9,8 @@
 #include <queue>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
+#include <utility>
 
 namespace {
 
@@ -286,11 +288,19 @@ CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int
     }
     map.clear();
 
-    auto isAncestor = [](const CFileNode* candidate, const CFileNode* of) {
-        for (const CFileNode* p = of->m_pParent; p; p = p->m_pParent)
-            if (p == candidate)
-                return true;
-        return false;
+    // Orphan folders adopt the orphans that name them. An orphan (a node without parent) is an
+    // ancestor of a folder exactly when it is the top of the folder's tree; the tops are kept
+    // in a union-find map so that long chains cost no more than short ones.
+    std::unordered_map<CFileNode*, CFileNode*> top;
+    auto findTop = [&top](CFileNode* n) {
+        CFileNode* r = n;
+        for (auto it = top.find(r); it != top.end() && it->second != r; it = top.find(r))
+            r = it->second;
+        while (n != r) { // path compression
+            CFileNode*& next = top[n];
+            n = std::exchange(next, r);
+        }
+        return r;
     };
     for (auto& [key, folder] : nodes) {
         auto* entry = static_cast<NtfsRecordEntry*>(folder->m_pSourceRecord);
@@ -299,9 +309,10 @@ CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int
         auto [lo, hi] = nodes.equal_range(entry->record);
         for (auto it = lo; it != hi; ++it) {
             CFileNode* orphan = it->second;
-            if (orphan->m_pParent || orphan == folder || isAncestor(orphan, folder))
+            if (orphan->m_pParent || orphan == folder || findTop(folder) == orphan)
                 continue;
             folder->AddChild(orphan);
+            top[orphan] = findTop(folder);
         }
         if (Cancelled(callback, callback->StepBy(1)))
             break;

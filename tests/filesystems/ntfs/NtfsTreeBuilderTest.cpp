@@ -522,3 +522,41 @@ TEST(NtfsQuickScan, MftWithAnAttributeList) {
     for (auto& [p, node] : want)
         EXPECT_TRUE(got.count(p)) << p;
 }
+
+TEST(NtfsQuickScan, OrphanFoldersNeverFormACycle) {
+    // Folders 30 -> 31 -> 30 name each other as parent, a long chain 100..20099 hangs below
+    // 31, and a file names a missing folder.
+    std::deque<NtfsRecordEntry> entries;
+    auto add = [&](std::int64_t record, std::int64_t parent, bool dir) {
+        NtfsRecordEntry e;
+        e.record = record;
+        e.parent = parent;
+        e.isDirectory = dir;
+        e.properties = dir ? MakeNtfsSyntheticFolder("d" + std::to_string(record), FILESTATE_DELETED)
+                           : MakeNtfsSyntheticFolder("f" + std::to_string(record), FILESTATE_DELETED);
+        entries.push_back(e);
+    };
+    add(30, 31, true);
+    add(31, 30, true);
+    for (std::int64_t r = 100; r < 20100; ++r)
+        add(r, r == 100 ? 31 : r - 1, true);
+    add(20200, 9999999, false);
+    NtfsParentMap map;
+    for (auto& e : entries)
+        map.emplace(e.parent, &e);
+    RecordingCallback cb;
+    int counter = 0;
+    CFileNode* lost = GroupOrphanNodes(map, &cb, &counter);
+    ASSERT_NE(lost, nullptr);
+    EXPECT_STREQ(lost->m_pProperties->GetName(), "LostFiles1");
+    std::vector<CFileNode*> all;
+    CollectTreeNodes(lost, all);
+    EXPECT_EQ(all.size(), entries.size() + 1);
+    int topLevel = 0;
+    for (CFileNode* c = lost->m_pFirstChild; c; c = c->m_pNextSibling)
+        ++topLevel;
+    EXPECT_EQ(topLevel, 2); // one of the pair (with the other and the chain below it), and the file
+    for (CFileNode* n : all)
+        n->m_pSourceRecord = nullptr;
+    DeleteTreeAndProperties(lost);
+}
