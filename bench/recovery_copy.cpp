@@ -1,0 +1,111 @@
+// File recovery throughput: copying a 1 GiB contiguous file from an image file to the target
+// through the recovery engine, beside `dd bs=64K` of the same bytes; and the LZNT1 decoding
+// rate on compressible text and on stored chunks. Figures are in bytes per second.
+#include "recovery/FileRecovery.h"
+#include "recovery/Lznt1.h"
+#include "storage/ImageFileDevice.h"
+#include "tests/recovery/FakeTree.h"
+#include "tests/recovery/Lznt1TestCompressor.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::uint64_t kFileBytes = 1ull << 30;
+
+std::string WorkDir() {
+    const std::string dir = std::string(BRULIN_BINARY_DIR) + "/bench-work";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+// A 1 GiB image filled with non-zero bytes (made once).
+const std::string& ImagePath() {
+    static const std::string path = [] {
+        const std::string p = WorkDir() + "/recovery-1g.img";
+        std::error_code ec;
+        if (std::filesystem::file_size(p, ec) != kFileBytes) {
+            std::ofstream out(p, std::ios::binary | std::ios::trunc);
+            std::vector<char> block(1 << 20);
+            std::uint32_t x = 12345;
+            for (char& c : block) {
+                x = x * 1103515245u + 12345u;
+                c = static_cast<char>(x >> 16);
+            }
+            for (std::uint64_t i = 0; i < kFileBytes / block.size(); ++i)
+                out.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+        return p;
+    }();
+    return path;
+}
+
+void RecoverContiguousFile(benchmark::State& state) {
+    CImageFileDevice device(ImagePath().c_str());
+    testsupport::TreePtr root = testsupport::MakeRoot(0, 8);
+    testsupport::FileSpec spec{"big.bin", kFileBytes, {{0, static_cast<std::int64_t>(kFileBytes / 4096)}}};
+    CFileNode* node = testsupport::AddFile(root.get(), spec);
+    const std::string target = WorkDir() + "/recovered.bin";
+    for (auto _ : state) {
+        RecoveryContext context;
+        context.device = &device;
+        if (RecoverFileData(context, node, target) != kRecoverDone)
+            state.SkipWithError("recovery failed");
+    }
+    std::remove(target.c_str());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
+}
+BENCHMARK(RecoverContiguousFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void DdSameBytes(benchmark::State& state) {
+    const std::string target = WorkDir() + "/dd.bin";
+    const std::string command = "dd if='" + ImagePath() + "' of='" + target + "' bs=64K status=none";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0)
+            state.SkipWithError("dd failed");
+    }
+    std::remove(target.c_str());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileBytes));
+}
+BENCHMARK(DdSameBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// 4 MiB of input as chunks; arg 0: compressible text, 1: random bytes (stored chunks).
+void Lznt1Decode(benchmark::State& state) {
+    std::vector<std::uint8_t> plain(4 << 20);
+    if (state.range(0) == 0) {
+        std::string text;
+        while (text.size() < plain.size())
+            text += "decoding rate of line " + std::to_string(text.size() % 1009) + " in a text file\n";
+        std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(plain.size()), plain.begin());
+    } else {
+        std::uint32_t x = 7;
+        for (auto& b : plain) {
+            x = x * 1103515245u + 12345u;
+            b = static_cast<std::uint8_t>(x >> 16);
+        }
+    }
+    const std::vector<std::uint8_t> packed = testsupport::Lznt1Compress(plain);
+    std::vector<std::uint8_t> out(kLznt1ChunkSize);
+    for (auto _ : state) {
+        std::size_t at = 0, decoded = 0;
+        while (at < packed.size()) {
+            std::size_t used = 0;
+            decoded += DecompressLznt1Chunk(packed.data() + at, packed.size() - at, out.data(), &used);
+            at += used;
+        }
+        benchmark::DoNotOptimize(decoded);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * plain.size()));
+    state.counters["ratio"] = static_cast<double>(packed.size()) / static_cast<double>(plain.size());
+}
+BENCHMARK(Lznt1Decode)->Arg(0)->Arg(1);
+
+} // namespace
+
+BENCHMARK_MAIN();
