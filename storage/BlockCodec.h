@@ -1,0 +1,214 @@
+#pragma once
+// Block codecs: every block is compressed into one complete, self-contained stream of bzip2,
+// zlib or raw LZMA1 (a 5-byte properties header, then the stream with its end marker).
+// Disk images and the scan-state store use them through the two interfaces below.
+#include "storage/FileSystemType.h"
+
+#include <cstdint>
+
+// Size of one disk-image block and the output space given to a compressor for it.
+constexpr std::uint32_t kImageBlockSectors = 256;
+constexpr std::uint32_t kImageBlockBytes = kImageBlockSectors * 512;  // 131072
+constexpr std::uint32_t kImageStoredBlockCapacity = 131334;
+
+class ICompressor {
+public:
+    virtual ~ICompressor() = default;
+    // Starts a new stream. 0, or a negative error code.
+    virtual int Init(int level, std::uint32_t dictionarySize) = 0;
+    // Ends the stream and frees its state.
+    virtual int End() = 0;
+    // 0 = progress made, 1 = stream complete, negative = error.
+    virtual int Compress(bool finish) = 0;
+    virtual void SetInput(const void* data, std::uint32_t length) = 0;
+    virtual void SetOutput(void* data, std::uint32_t capacity) = 0;
+    virtual std::uint8_t* GetOutputPos() = 0;
+    virtual std::uint32_t GetInputLeft() = 0;
+    virtual std::uint32_t GetOutputLeft() = 0;
+    virtual const char* GetName() = 0;
+    virtual const char* GetErrorText(int code) = 0;
+};
+
+class IDecompressor {
+public:
+    virtual ~IDecompressor() = default;
+    virtual int Init() = 0;
+    virtual void SetInput(const void* data, std::uint32_t length) = 0;
+    virtual void SetOutput(void* data, std::uint32_t capacity) = 0;
+    virtual std::uint32_t GetOutputLeft() = 0;
+    // Negative = error; 0 = more input or output space needed; positive = the stream ended
+    // (bzip2 reports 4, zlib and LZMA 1).
+    virtual int Decompress() = 0;
+    virtual int End() = 0;
+};
+
+// 0 -> null (blocks are stored raw), 1 -> bzip2, 2 -> zlib, 3 -> LZMA, anything else -> null.
+ICompressor* CreateCompressor(CompressionType type);
+// 1 -> bzip2, 2 -> zlib, 3 -> LZMA, anything else -> null (blocks are copied raw).
+IDecompressor* CreateImageDecompressor(CompressionType type);
+ICompressor* CreateZlibCompressor();
+IDecompressor* CreateZlibDecompressor();
+
+// Runs the compressor calling order over one block. Returns the length of the complete stream
+// written to `output`, or 0 when the codec failed or its stream did not finish within
+// `capacity` (the caller then stores the block raw). End() is always called.
+std::uint32_t CompressWithCodec(ICompressor* compressor, int level, std::uint32_t dictionarySize,
+                                const void* input, std::uint32_t length, void* output,
+                                std::uint32_t capacity);
+
+// Runs the decompressor calling order over one stored block. Returns true only when the
+// stream ended; *produced is the number of bytes written to `output`. End() is always called.
+bool DecompressWithCodec(IDecompressor* decompressor, const void* input, std::uint32_t length,
+                         void* output, std::uint32_t capacity, std::uint32_t* produced);
+
+// The library stream states live in the .cpp.
+struct Bzip2CompressState;
+struct ZlibCompressState;
+struct LzmaCompressState;
+struct Bzip2DecompressState;
+struct ZlibDecompressState;
+struct LzmaDecompressState;
+
+class CBzip2Compressor : public ICompressor {
+public:
+    CBzip2Compressor() = default;
+    ~CBzip2Compressor() override;
+    CBzip2Compressor(const CBzip2Compressor&) = delete;
+    CBzip2Compressor& operator=(const CBzip2Compressor&) = delete;
+    int Init(int level, std::uint32_t dictionarySize) override;
+    int End() override;
+    int Compress(bool finish) override;
+    void SetInput(const void* data, std::uint32_t length) override;
+    void SetOutput(void* data, std::uint32_t capacity) override;
+    std::uint8_t* GetOutputPos() override;
+    std::uint32_t GetInputLeft() override;
+    std::uint32_t GetOutputLeft() override;
+    const char* GetName() override { return "bzip2"; }
+    const char* GetErrorText(int code) override;
+
+private:
+    Bzip2CompressState* m_state = nullptr;
+    int m_lastResult = 0;
+    // Input and output kept while no stream exists, so the getters always answer.
+    const std::uint8_t* m_in = nullptr;
+    std::uint32_t m_inLeft = 0;
+    std::uint8_t* m_out = nullptr;
+    std::uint32_t m_outLeft = 0;
+};
+
+class CZlibCompressor : public ICompressor {
+public:
+    CZlibCompressor() = default;
+    ~CZlibCompressor() override;
+    CZlibCompressor(const CZlibCompressor&) = delete;
+    CZlibCompressor& operator=(const CZlibCompressor&) = delete;
+    int Init(int level, std::uint32_t dictionarySize) override;
+    int End() override;
+    int Compress(bool finish) override;
+    void SetInput(const void* data, std::uint32_t length) override;
+    void SetOutput(void* data, std::uint32_t capacity) override;
+    std::uint8_t* GetOutputPos() override;
+    std::uint32_t GetInputLeft() override;
+    std::uint32_t GetOutputLeft() override;
+    const char* GetName() override { return "zlib"; }
+    const char* GetErrorText(int code) override;
+
+private:
+    ZlibCompressState* m_state = nullptr;
+    const std::uint8_t* m_in = nullptr;
+    std::uint32_t m_inLeft = 0;
+    std::uint8_t* m_out = nullptr;
+    std::uint32_t m_outLeft = 0;
+};
+
+// Raw LZMA1 through liblzma's push-style encoder. The stream starts with the 5-byte
+// properties header (lc/lp/pb byte, then the little-endian dictionary size) and ends with the
+// end marker. The dictionary is at most one block (128 KiB): a larger request is cut to that,
+// and the stored properties say what was used.
+class CLZMACompressor : public ICompressor {
+public:
+    static constexpr std::uint32_t kMaxDictionary = kImageBlockBytes;
+
+    CLZMACompressor() = default;
+    ~CLZMACompressor() override;
+    CLZMACompressor(const CLZMACompressor&) = delete;
+    CLZMACompressor& operator=(const CLZMACompressor&) = delete;
+    int Init(int level, std::uint32_t dictionarySize) override;
+    int End() override;
+    int Compress(bool finish) override;
+    void SetInput(const void* data, std::uint32_t length) override;
+    void SetOutput(void* data, std::uint32_t capacity) override;
+    std::uint8_t* GetOutputPos() override;
+    std::uint32_t GetInputLeft() override;
+    std::uint32_t GetOutputLeft() override;
+    const char* GetName() override { return "lzma"; }
+    const char* GetErrorText(int code) override;
+
+private:
+    LzmaCompressState* m_state = nullptr;
+    const std::uint8_t* m_in = nullptr;
+    std::uint32_t m_inLeft = 0;
+    std::uint8_t* m_out = nullptr;
+    std::uint32_t m_outLeft = 0;
+    // Properties header bytes not yet written to the output.
+    std::uint8_t m_props[5] = {};
+    std::uint32_t m_propsPending = 0;
+    bool m_stopped = true;  // no stream, or the stream completed or failed
+    int m_result = 0;
+};
+
+class cbzip2decompressor : public IDecompressor {
+public:
+    cbzip2decompressor();
+    ~cbzip2decompressor() override;
+    cbzip2decompressor(const cbzip2decompressor&) = delete;
+    cbzip2decompressor& operator=(const cbzip2decompressor&) = delete;
+    int Init() override;
+    void SetInput(const void* data, std::uint32_t length) override;
+    void SetOutput(void* data, std::uint32_t capacity) override;
+    std::uint32_t GetOutputLeft() override;
+    int Decompress() override;
+    int End() override;
+
+private:
+    Bzip2DecompressState* m_state;
+};
+
+class czlibdecompressor : public IDecompressor {
+public:
+    czlibdecompressor();
+    ~czlibdecompressor() override;
+    czlibdecompressor(const czlibdecompressor&) = delete;
+    czlibdecompressor& operator=(const czlibdecompressor&) = delete;
+    int Init() override;
+    void SetInput(const void* data, std::uint32_t length) override;
+    void SetOutput(void* data, std::uint32_t capacity) override;
+    std::uint32_t GetOutputLeft() override;
+    int Decompress() override;
+    int End() override;
+
+private:
+    ZlibDecompressState* m_state;
+};
+
+// Raw LZMA1 decoder for the streams above. A properties byte of 225 or more and a dictionary
+// above 8 MiB (more than any writer uses) are refused; the dictionary buffer is never larger
+// than one block, which is all a block's stream can refer back to.
+class clzmadecompressor : public IDecompressor {
+public:
+    static constexpr std::uint32_t kMaxAcceptedDictionary = 8u << 20;
+
+    clzmadecompressor();
+    ~clzmadecompressor() override;
+    clzmadecompressor(const clzmadecompressor&) = delete;
+    clzmadecompressor& operator=(const clzmadecompressor&) = delete;
+    int Init() override;
+    void SetInput(const void* data, std::uint32_t length) override;
+    void SetOutput(void* data, std::uint32_t capacity) override;
+    std::uint32_t GetOutputLeft() override;
+    int Decompress() override;
+    int End() override;
+
+private:
+    LzmaDecompressState* m_state;
+};
