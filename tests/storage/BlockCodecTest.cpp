@@ -11,7 +11,6 @@
 
 using namespace imagetest;
 using testsupport::MustRun;
-using testsupport::ReadFileBytes;
 using testsupport::ShellQuote;
 using testsupport::WriteFileBytes;
 
@@ -257,7 +256,7 @@ TEST(BlockCodec, DecodesStreamsFromAnotherEncoder) {
     for (CompressionType t : {COMPRESSION_BZIP2, COMPRESSION_ZLIB, COMPRESSION_LZMA}) {
         SCOPED_TRACE(t);
         std::vector<std::uint8_t> out;
-        ASSERT_TRUE(Decompress(t, ReadFileBytes(dir + "/" + std::to_string(t)), &out));
+        ASSERT_TRUE(Decompress(t, LoadFile(dir + "/" + std::to_string(t)), &out));
         EXPECT_EQ(out, in);
     }
 }

@@ -53,6 +53,23 @@ inline std::vector<std::uint8_t> MakeSectors(Fill fill, std::uint64_t sectors, s
     return out;
 }
 
+// Whole file in one read (an empty vector when it cannot be read).
+inline std::vector<std::uint8_t> LoadFile(const std::string& path) {
+    std::vector<std::uint8_t> out;
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return out;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        if (size > 0 && std::fseek(f, 0, SEEK_SET) == 0) {
+            out.resize(static_cast<std::size_t>(size));
+            out.resize(std::fread(out.data(), 1, out.size(), f));
+        }
+    }
+    std::fclose(f);
+    return out;
+}
+
 inline std::string DecodeScript() { return std::string(BRULIN_SOURCE_DIR) + "/tests/storage/image_decode.py"; }
 
 }  // namespace imagetest

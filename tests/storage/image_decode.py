@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Independent reader for block images, used by the tests to check what the engine writes.
 
-image_decode.py image <main.edi> <out.bin>
+image_decode.py image <main.edi> <out.bin> [<main.edi> <out.bin> ...]
     Decodes every block with Python's own zlib/bz2/lzma modules and writes the imaged bytes.
     Prints "blocks=<n> coded=<n> raw=<n>". A block counts as coded only when its stream ends
     exactly at the end of the stored bytes.
@@ -85,6 +85,7 @@ def streams(list_path):
 
 if __name__ == "__main__":
     if sys.argv[1] == "image":
-        image(sys.argv[2], sys.argv[3])
+        for i in range(2, len(sys.argv) - 1, 2):
+            image(sys.argv[i], sys.argv[i + 1])
     else:
         streams(sys.argv[2])

@@ -1,0 +1,641 @@
+#include "storage/CompressController.h"
+#include "storage/DiskImage.h"
+#include "storage/ImageFileDeviceWithDecompress.h"
+
+#include "tests/storage/ImageTestData.h"
+#include "tests/support/FatImages.h"
+#include "tests/support/FixtureKit.h"
+#include "tests/support/MemoryDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace imagetest;
+using testsupport::MemoryDevice;
+using testsupport::MustRun;
+using testsupport::ShellQuote;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+class RecordingCallBack : public ICompressCallBack {
+public:
+    void PumpMessages() override { ++pumps; }
+    int IsCancelled() override { return cancelAfter >= 0 && lastDone >= cancelAfter; }
+    void OnBlockDone(std::uint64_t index) override {
+        EXPECT_EQ(index, done.size());
+        done.push_back(index);
+        lastDone = static_cast<std::int64_t>(index);
+    }
+    void SetBlockCount(std::uint64_t first, std::uint64_t count) override {
+        EXPECT_EQ(first, 0u);
+        blockCount = count;
+        ++setCountCalls;
+    }
+    void ClearNewSliceRequest(std::uint32_t stored) override { storedSizes.push_back(stored); }
+    int IsNewSliceRequested() override {
+        if (beforeBlock)
+            beforeBlock(done.size());
+        return newSliceAlways ? 1 : 0;
+    }
+
+    std::int64_t cancelAfter = -1;
+    bool newSliceAlways = false;
+    std::function<void(std::uint64_t)> beforeBlock;
+    std::int64_t lastDone = -1;
+    std::vector<std::uint64_t> done;
+    std::vector<std::uint32_t> storedSizes;
+    std::uint64_t blockCount = 0;
+    int setCountCalls = 0;
+    int pumps = 0;
+};
+
+struct ImageJob {
+    CompressionType type = COMPRESSION_NONE;
+    int level = -1;
+    std::uint32_t sliceSectors = 0x7FFFF8;
+    std::uint64_t first = 0;
+    std::uint64_t count = ~std::uint64_t(0);  // whole device
+    const char* name = "MemoryDevice 0";
+    std::uint32_t heads = 255;
+};
+
+int WriteImage(IStorageDevice& source, const std::string& path, const ImageJob& job,
+               RecordingCallBack* cb = nullptr, CCompressController* use = nullptr) {
+    RecordingCallBack local;
+    CCompressController own;
+    CCompressController& c = use ? *use : own;
+    std::uint64_t count = job.count == ~std::uint64_t(0) ? source.GetSectorCount() - job.first : job.count;
+    c.Setup(&source, job.name, job.first, count, job.heads);
+    c.SetCompressionType(job.type);
+    c.SetCompressionLevel(job.level);
+    c.SetCompressor(CreateCompressor(job.type));
+    c.SetSliceSize(job.sliceSectors);
+    c.SetImagePath(path);
+    return c.CreateImage(cb ? cb : &local);
+}
+
+ImageHeaderInfo ReadHeader(const std::string& path) {
+    std::vector<std::uint8_t> bytes = LoadFile(path);
+    ImageHeaderInfo h;
+    EXPECT_TRUE(h.Parse(bytes.data(), bytes.size()));
+    return h;
+}
+
+std::uint32_t IndexEntry(const std::string& path, std::uint64_t block) {
+    std::vector<std::uint8_t> bytes = LoadFile(path);
+    std::uint64_t at = 512 + 4 * block;
+    EXPECT_LE(at + 4, bytes.size());
+    if (at + 4 > bytes.size())
+        return 0;
+    std::uint32_t v;
+    std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+}
+
+// Reads the whole device in chunks of `chunk` sectors.
+std::vector<std::uint8_t> ReadAll(IStorageDevice& d, std::uint64_t chunk) {
+    std::uint64_t n = d.GetSectorCount();
+    std::vector<std::uint8_t> out(n * 512);
+    for (std::uint64_t s = 0; s < n; s += chunk) {
+        std::uint64_t k = std::min(chunk, n - s);
+        EXPECT_EQ(d.ReadSectors(out.data() + s * 512, s, k), 1) << "at sector " << s;
+    }
+    return out;
+}
+
+// Decodes images with the independent Python reader (one run for all of them); returns the
+// imaged bytes of each and the reader's summary lines.
+std::vector<std::vector<std::uint8_t>> DecodeWithPython(const std::vector<std::string>& mainPaths,
+                                                        std::string* summary) {
+    std::string command = "python3 " + ShellQuote(DecodeScript()) + " image";
+    for (const std::string& p : mainPaths)
+        command += " " + ShellQuote(p) + " " + ShellQuote(p + ".python.bin");
+    std::vector<std::vector<std::uint8_t>> out;
+    if (!MustRun(command, summary))
+        return out;
+    for (const std::string& p : mainPaths)
+        out.push_back(LoadFile(p + ".python.bin"));
+    return out;
+}
+
+std::vector<std::uint8_t> Padded(std::vector<std::uint8_t> bytes, std::uint64_t sectors) {
+    bytes.resize(sectors * 512, 0);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(DiskImagePaths, SliceAndListNamesComeFromTheFileName) {
+    struct Row {
+        const char* main;
+        const char* slice2;
+        const char* list;
+    } rows[] = {
+        {"/img/disk.edi", "/img/disk.part2.edf", "/img/disk.edp"},
+        {"/img/a.b.edi", "/img/a.b.part2.edf", "/img/a.b.edp"},
+        {"/img.d/disk", "/img.d/disk.part2.edf", "/img.d/disk.edp"},
+        {"disk", "disk.part2.edf", "disk.edp"},
+        {"./x.edi", "./x.part2.edf", "./x.edp"},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(ImageSlicePath(r.main, 2), r.slice2);
+        EXPECT_EQ(ImageSliceListPath(r.main), r.list);
+    }
+}
+
+TEST(DiskImagePaths, SliceListLines) {
+    const char text[] = "/a/x.part0.edf\r\n/a/x.part1.edf\n C:\\img\\x.part2.edf\r\nlast";
+    std::vector<std::string> lines = ParseSliceList(text, sizeof text - 1, 10);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "/a/x.part0.edf");
+    EXPECT_EQ(lines[1], "/a/x.part1.edf");
+    EXPECT_EQ(lines[2], " C:\\img\\x.part2.edf");
+    EXPECT_EQ(lines[3], "last");
+    EXPECT_EQ(ParseSliceList(text, sizeof text - 1, 2).size(), 2u);
+    std::string longLine(kImageMaxSliceListLine + 1, 'a');
+    EXPECT_TRUE(ParseSliceList(longLine.data(), longLine.size(), 5).empty());
+}
+
+// 1000 sectors of every kind through every codec: four blocks (3 x 256 + 232) in one slice,
+// read back through the reader in several chunk sizes and by the independent decoder.
+TEST(DiskImage, RoundTripEveryCodecFromMemoryDevice) {
+    std::string dir = testsupport::ScratchDir("image-roundtrip");
+    struct Row {
+        CompressionType type;
+        int level;
+    } rows[] = {{COMPRESSION_NONE, -1}, {COMPRESSION_ZLIB, 1}, {COMPRESSION_ZLIB, 5},
+                {COMPRESSION_ZLIB, 9},  {COMPRESSION_BZIP2, 9}, {COMPRESSION_LZMA, 5}};
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Mixed, 1000, 5);
+    // Block 1 random (stored raw by every codec), block 2 zero.
+    std::vector<std::uint8_t> random = MakeSectors(Fill::Random, 256, 9);
+    std::memcpy(source.data() + 256 * 512, random.data(), random.size());
+    std::memset(source.data() + 512 * 512, 0, 256 * 512);
+    std::vector<std::string> paths;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "type " << r.type << " level " << r.level);
+        MemoryDevice dev(source);
+        std::string path = dir + "/t" + std::to_string(r.type) + "l" + std::to_string(r.level) + ".edi";
+        RecordingCallBack cb;
+        ImageJob job;
+        job.type = r.type;
+        job.level = r.level;
+        job.heads = 16;
+        job.name = "Disk 1 (MemoryDevice)";
+        ASSERT_EQ(WriteImage(dev, path, job, &cb), 1);
+        EXPECT_EQ(cb.blockCount, 4u);
+        EXPECT_EQ(cb.setCountCalls, 1);
+        EXPECT_EQ(cb.done, (std::vector<std::uint64_t>{0, 1, 2, 3}));
+        EXPECT_EQ(cb.pumps, 4);
+        ASSERT_EQ(cb.storedSizes.size(), 4u);
+        EXPECT_EQ(cb.storedSizes[1], 131072u);  // random: raw
+        EXPECT_EQ(cb.storedSizes[3] < 232u * 512, r.type != COMPRESSION_NONE);
+
+        ImageHeaderInfo h = ReadHeader(path);
+        EXPECT_STREQ(h.sourceName, "Disk 1 (MemoryDevice)");
+        EXPECT_EQ(h.compressionType, r.type);
+        EXPECT_EQ(h.headsPerCylinder, 16u);
+        EXPECT_EQ(h.sliceCount, 1u);
+        EXPECT_EQ(h.totalBlocks, 4u);
+        EXPECT_EQ(h.blocksInSlice[0], 4u);
+
+        CImageFileDeviceWithDecompress img(path.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        EXPECT_EQ(img.GetSectorCount(), 1024u);
+        char name[260];
+        img.GetSourceName(name);
+        EXPECT_STREQ(name, "Disk 1 (MemoryDevice)");
+        EXPECT_EQ(ReadImageHeadsPerCylinder(img.GetImageFile()), 16u);
+        for (std::uint64_t chunk : {1u, 7u, 256u, 1000u}) {
+            SCOPED_TRACE(chunk);
+            EXPECT_EQ(ReadAll(img, chunk), Padded(source, 1024));
+        }
+        paths.push_back(path);
+    }
+    std::string summary;
+    std::vector<std::vector<std::uint8_t>> decoded = DecodeWithPython(paths, &summary);
+    ASSERT_EQ(decoded.size(), paths.size());
+    for (const auto& d : decoded)
+        EXPECT_EQ(d, source);
+    // The first image is raw; the five others have three coded blocks and the random one raw.
+    std::string expected = "blocks=4 coded=0 raw=4\n";
+    for (int i = 1; i < 6; ++i)
+        expected += "blocks=4 coded=3 raw=1\n";
+    EXPECT_EQ(summary, expected);
+}
+
+// Edge reads on a 1000-sector image (size 1024).
+TEST(DiskImage, ReadsAcrossBlocksAndPastTheEnd) {
+    std::string dir = testsupport::ScratchDir("image-reads");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Tagged, 1000);
+    MemoryDevice dev(source);
+    ImageJob job;
+    job.type = COMPRESSION_ZLIB;
+    job.level = 5;
+    std::string path = dir + "/r.edi";
+    ASSERT_EQ(WriteImage(dev, path, job), 1);
+    CImageFileDeviceWithDecompress img(path.c_str());
+    ASSERT_EQ(img.CheckSliceFiles(), 1);
+
+    std::vector<std::uint8_t> buf(2000 * 512, 0xCC);
+    // 6 sectors from block 0 and 4 from block 1.
+    ASSERT_EQ(img.ReadSectors(buf.data(), 250, 10), 1);
+    EXPECT_EQ(0, std::memcmp(buf.data(), source.data() + 250 * 512, 10 * 512));
+    // Past the imaged data but inside the size: zeros.
+    std::fill(buf.begin(), buf.end(), 0xCC);
+    ASSERT_EQ(img.ReadSectors(buf.data(), 1000, 24), 1);
+    EXPECT_EQ(std::vector<std::uint8_t>(buf.begin(), buf.begin() + 24 * 512),
+              std::vector<std::uint8_t>(24 * 512, 0));
+    // Clipped at the end, tail zero-filled.
+    std::fill(buf.begin(), buf.end(), 0xCC);
+    ASSERT_EQ(img.ReadSectors(buf.data(), 995, 30), 1);
+    EXPECT_EQ(0, std::memcmp(buf.data(), source.data() + 995 * 512, 5 * 512));
+    EXPECT_EQ(std::vector<std::uint8_t>(buf.begin() + 5 * 512, buf.begin() + 30 * 512),
+              std::vector<std::uint8_t>(25 * 512, 0));
+    // Refused reads.
+    EXPECT_EQ(img.ReadSectors(buf.data(), 0, 2000), 0);
+    EXPECT_EQ(img.ReadSectors(buf.data(), 1024, 1), 0);
+    EXPECT_EQ(img.ReadSectors(buf.data(), ~std::uint64_t(0), 1), 0);
+    EXPECT_EQ(img.ReadSectors(buf.data(), 1u << 31, 1), 0);
+}
+
+// Real FAT and EXT2 file systems imaged from a sector range and from a whole image.
+TEST(DiskImage, RoundTripRealFileSystems) {
+    ASSERT_TRUE(testsupport::RequireFatTools());
+    ASSERT_TRUE(testsupport::RequireTool("mke2fs"));
+    std::string fat = testsupport::CachedFixture("image-codec-fat16.img", [](const std::string& tmp) {
+        testsupport::FatImageOptions o;
+        o.sizeKiB = 16 * 1024;
+        o.label = "IMGTEST";
+        if (!testsupport::FatImage::Format(tmp, o))
+            return false;
+        testsupport::FatImage img(tmp);
+        return img.MakeDir("/docs") &&
+               img.WriteFile("/docs/text.txt", MakeSectors(Fill::Text, 300)) &&
+               img.WriteFile("/random.bin", MakeSectors(Fill::Random, 900, 21)) &&
+               img.WriteFile("/tagged.bin", MakeSectors(Fill::Tagged, 700));
+    });
+    std::string ext = testsupport::CachedFixture("image-codec-ext2.img", [](const std::string& tmp) {
+        std::string tree = tmp + ".d";
+        fs::create_directories(tree + "/sub");
+        bool ok = WriteFileBytes(tree + "/sub/text.txt", MakeSectors(Fill::Text, 200)) &&
+                  WriteFileBytes(tree + "/random.bin", MakeSectors(Fill::Random, 600, 4));
+        ok = ok && MustRun("mke2fs -q -F -t ext2 -b 1024 -d " + ShellQuote(tree) + " " +
+                           ShellQuote(tmp) + " 6144");
+        fs::remove_all(tree);
+        return ok;
+    });
+    ASSERT_FALSE(fat.empty());
+    ASSERT_FALSE(ext.empty());
+    std::string dir = testsupport::ScratchDir("image-realfs");
+    struct Row {
+        const std::string* file;
+        CompressionType type;
+        int level;
+        std::uint64_t first, count;  // count 0: whole
+    } rows[] = {{&fat, COMPRESSION_ZLIB, 1, 0, 0},
+                {&fat, COMPRESSION_LZMA, 5, 63, 5000},
+                {&ext, COMPRESSION_BZIP2, 1, 0, 0},
+                {&ext, COMPRESSION_ZLIB, 9, 2, 10000}};
+    int n = 0;
+    std::vector<std::string> paths;
+    std::vector<std::vector<std::uint8_t>> wants;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(*r.file + " type " + std::to_string(r.type));
+        std::vector<std::uint8_t> bytes = LoadFile(*r.file);
+        MemoryDevice dev(bytes);
+        ImageJob job;
+        job.type = r.type;
+        job.level = r.level;
+        job.first = r.first;
+        if (r.count)
+            job.count = r.count;
+        std::uint64_t count = r.count ? r.count : dev.GetSectorCount();
+        std::string path = dir + "/fs" + std::to_string(n++) + ".edi";
+        ASSERT_EQ(WriteImage(dev, path, job), 1);
+        std::vector<std::uint8_t> want(bytes.begin() + r.first * 512,
+                                       bytes.begin() + (r.first + count) * 512);
+        CImageFileDeviceWithDecompress img(path.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        std::uint64_t blocks = (count + 255) / 256;
+        EXPECT_EQ(img.GetSectorCount(), blocks * 256);
+        EXPECT_EQ(ReadAll(img, 1000), Padded(want, blocks * 256));
+        paths.push_back(path);
+        wants.push_back(want);
+    }
+    std::string summary;
+    EXPECT_EQ(DecodeWithPython(paths, &summary), wants);
+}
+
+// A small slice size: a block joins a slice only while 512 + the slice's bytes stay below the
+// slice size; each slice's index restarts at 0 and the reader finds every block.
+TEST(DiskImage, SliceSizeLimitStartsNewSlices) {
+    std::string dir = testsupport::ScratchDir("image-slices");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Random, 10 * 256 + 100, 2);
+    MemoryDevice dev(source);
+    ImageJob job;
+    job.type = COMPRESSION_ZLIB;  // random data: every block stored raw (131072 bytes)
+    job.level = 5;
+    job.sliceSectors = 0x400;  // 512 KiB: 3 blocks fit (3 * 131072 + 512 < 524288)
+    std::string path = dir + "/s.edi";
+    ASSERT_EQ(WriteImage(dev, path, job), 1);
+    ImageHeaderInfo h = ReadHeader(path);
+    EXPECT_EQ(h.totalBlocks, 11u);
+    ASSERT_EQ(h.sliceCount, 4u);
+    EXPECT_EQ(h.blocksInSlice[0], 3u);
+    EXPECT_EQ(h.blocksInSlice[1], 3u);
+    EXPECT_EQ(h.blocksInSlice[2], 3u);
+    EXPECT_EQ(h.blocksInSlice[3], 2u);
+    EXPECT_EQ(IndexEntry(path, 2), 3u * 131072);
+    EXPECT_EQ(IndexEntry(path, 3), 131072u);  // first block of slice 1 starts again at 0
+    for (unsigned s = 0; s < 4; ++s)
+        EXPECT_LT(fs::file_size(ImageSlicePath(path, s)), 0x400u * 512);
+    std::vector<std::uint8_t> list = LoadFile(ImageSliceListPath(path));
+    std::string expected;
+    for (unsigned s = 0; s < 4; ++s)
+        expected += ImageSlicePath(path, s) + "\r\n";
+    EXPECT_EQ(std::string(list.begin(), list.end()), expected);
+
+    CImageFileDeviceWithDecompress img(path.c_str());
+    ASSERT_EQ(img.CheckSliceFiles(), 1);
+    EXPECT_EQ(ReadAll(img, 1000), Padded(source, 11 * 256));
+    // Backwards across slices.
+    std::vector<std::uint8_t> sector(512);
+    for (std::uint64_t s : {2650ull, 1000ull, 5ull, 1800ull, 768ull, 767ull}) {
+        ASSERT_EQ(img.ReadSectors(sector.data(), s, 1), 1);
+        EXPECT_EQ(0, std::memcmp(sector.data(), source.data() + s * 512, 512)) << s;
+    }
+    std::string summary;
+    EXPECT_EQ(DecodeWithPython({path}, &summary), std::vector<std::vector<std::uint8_t>>{source});
+}
+
+// A request for a new slice before every block; a new location for later slices; the 59-slice
+// limit fails the image but leaves a readable, consistent one.
+TEST(DiskImage, NewSliceRequestsAndSliceLimit) {
+    std::string dir = testsupport::ScratchDir("image-request");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Tagged, 20 * 256);
+    {
+        MemoryDevice dev(source);
+        std::string other = dir + "/elsewhere";
+        fs::create_directories(other);
+        CCompressController c;
+        RecordingCallBack cb;
+        cb.newSliceAlways = true;
+        cb.beforeBlock = [&](std::uint64_t block) {
+            if (block == 10)
+                c.SetImagePath(other + "/moved.edi");
+        };
+        ImageJob job;
+        job.type = COMPRESSION_LZMA;
+        std::string path = dir + "/every.edi";
+        ASSERT_EQ(WriteImage(dev, path, job, &cb, &c), 1);
+        ImageHeaderInfo h = ReadHeader(path);
+        EXPECT_EQ(h.totalBlocks, 20u);
+        ASSERT_EQ(h.sliceCount, 21u);
+        EXPECT_EQ(h.blocksInSlice[0], 0u);
+        for (unsigned s = 1; s <= 20; ++s)
+            EXPECT_EQ(h.blocksInSlice[s], 1u) << s;
+        EXPECT_TRUE(fs::exists(other + "/moved.part11.edf"));
+        EXPECT_FALSE(fs::exists(dir + "/every.part11.edf"));
+        EXPECT_TRUE(fs::exists(ImageSliceListPath(path)));
+        CImageFileDeviceWithDecompress img(path.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        EXPECT_EQ(ReadAll(img, 300), source);
+    }
+    {
+        std::vector<std::uint8_t> big = MakeSectors(Fill::Text, 70 * 256);
+        MemoryDevice dev(big);
+        RecordingCallBack cb;
+        cb.newSliceAlways = true;
+        ImageJob job;
+        std::string path = dir + "/limit.edi";
+        EXPECT_EQ(WriteImage(dev, path, job, &cb), 0);
+        EXPECT_FALSE(fs::exists(ImageSlicePath(path, 59)));
+        ImageHeaderInfo h = ReadHeader(path);
+        EXPECT_EQ(h.sliceCount, 59u);
+        EXPECT_EQ(h.totalBlocks, 58u);
+        CImageFileDeviceWithDecompress img(path.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        EXPECT_EQ(ReadAll(img, 1000),
+                  std::vector<std::uint8_t>(big.begin(), big.begin() + 58 * 256 * 512));
+    }
+}
+
+TEST(DiskImage, CancelAfterBlockNineLeavesTenBlocks) {
+    std::string dir = testsupport::ScratchDir("image-cancel");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Mixed, 30 * 256);
+    MemoryDevice dev(source);
+    RecordingCallBack cb;
+    cb.cancelAfter = 9;
+    ImageJob job;
+    job.type = COMPRESSION_BZIP2;
+    job.level = 9;
+    std::string path = dir + "/c.edi";
+    ASSERT_EQ(WriteImage(dev, path, job, &cb), 1);
+    EXPECT_EQ(cb.blockCount, 30u);
+    EXPECT_EQ(cb.done.size(), 10u);
+    ImageHeaderInfo h = ReadHeader(path);
+    EXPECT_EQ(h.totalBlocks, 10u);
+    EXPECT_EQ(h.sliceCount, 1u);
+    EXPECT_EQ(h.blocksInSlice[0], 10u);
+    CImageFileDeviceWithDecompress img(path.c_str());
+    ASSERT_EQ(img.CheckSliceFiles(), 1);
+    EXPECT_EQ(ReadAll(img, 1000),
+              std::vector<std::uint8_t>(source.begin(), source.begin() + 10 * 256 * 512));
+}
+
+// Unreadable source sectors: the block is retried sector by sector; what stays unreadable is
+// stored as zeros and counted.
+TEST(DiskImage, UnreadableSectorsAreZeroedAndCounted) {
+    std::string dir = testsupport::ScratchDir("image-badsectors");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Tagged, 600);
+    MemoryDevice dev(source);
+    for (std::uint64_t s : {3ull, 300ull, 301ull, 599ull})
+        dev.FailSector(s);
+    CCompressController c;
+    ImageJob job;
+    job.type = COMPRESSION_ZLIB;
+    job.level = 1;
+    std::string path = dir + "/b.edi";
+    ASSERT_EQ(WriteImage(dev, path, job, nullptr, &c), 1);
+    EXPECT_EQ(c.GetUnreadableSectorCount(), 4u);
+    std::vector<std::uint8_t> want = source;
+    for (std::uint64_t s : {3ull, 300ull, 301ull, 599ull})
+        std::memset(want.data() + s * 512, 0, 512);
+    CImageFileDeviceWithDecompress img(path.c_str());
+    ASSERT_EQ(img.CheckSliceFiles(), 1);
+    EXPECT_EQ(ReadAll(img, 1000), Padded(want, 768));
+}
+
+TEST(DiskImage, WriterFailures) {
+    std::string dir = testsupport::ScratchDir("image-writefail");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Text, 8 * 256);
+    MemoryDevice dev(source);
+    ImageJob job;
+    // No folder for the main file.
+    EXPECT_EQ(WriteImage(dev, dir + "/missing/x.edi", job), 0);
+    // Later slices sent to a folder that does not exist: the image fails, the blocks written
+    // so far stay readable.
+    CCompressController c;
+    RecordingCallBack cb;
+    cb.beforeBlock = [&](std::uint64_t block) {
+        if (block == 5) {
+            c.SetImagePath(dir + "/gone/y.edi");
+            cb.newSliceAlways = true;
+        }
+    };
+    std::string path = dir + "/y.edi";
+    EXPECT_EQ(WriteImage(dev, path, job, &cb, &c), 0);
+    ImageHeaderInfo h = ReadHeader(path);
+    EXPECT_EQ(h.totalBlocks, 5u);
+    CImageFileDeviceWithDecompress img(path.c_str());
+    ASSERT_EQ(img.CheckSliceFiles(), 1);
+    EXPECT_EQ(ReadAll(img, 1000),
+              std::vector<std::uint8_t>(source.begin(), source.begin() + 5 * 256 * 512));
+    // Not set up.
+    CCompressController none;
+    none.SetImagePath(dir + "/z.edi");
+    EXPECT_EQ(none.CreateImage(nullptr), 0);
+}
+
+// Images made elsewhere: slice lists with LF endings or Windows paths, images moved as a
+// folder.
+TEST(DiskImage, SliceListsFromElsewhere) {
+    std::string dir = testsupport::ScratchDir("image-moved");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Random, 5 * 256);
+    MemoryDevice dev(source);
+    ImageJob job;
+    job.type = COMPRESSION_ZLIB;  // random: blocks stored raw, so one block per slice
+    job.level = 5;
+    job.sliceSectors = 0x100;
+    std::string made = dir + "/made";
+    fs::create_directories(made);
+    ASSERT_EQ(WriteImage(dev, made + "/m.edi", job), 1);
+    ASSERT_EQ(ReadHeader(made + "/m.edi").sliceCount, 5u);
+    std::string moved = dir + "/moved";
+    fs::rename(made, moved);
+    const std::string path = moved + "/m.edi";
+    struct Row {
+        const char* what;
+        std::string list;
+    } rows[] = {
+        {"as written, folder moved", ""},
+        {"Windows paths", "C:\\img\\m.part0.edf\r\nC:\\img\\m.part1.edf\r\nD:\\m.part2.edf\r\n"
+                          "C:\\m.part3.edf\r\nC:\\m.part4.edf\r\n"},
+        {"LF and POSIX paths", moved + "/m.part0.edf\n" + moved + "/m.part1.edf\n/nowhere/m.part2.edf\n" +
+                                   moved + "/m.part3.edf\n" + moved + "/m.part4.edf"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (!r.list.empty())
+            ASSERT_TRUE(WriteFileBytes(ImageSliceListPath(path),
+                                       std::vector<std::uint8_t>(r.list.begin(), r.list.end())));
+        CImageFileDeviceWithDecompress img(path.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        EXPECT_EQ(ReadAll(img, 100), source);
+    }
+}
+
+// Hand-damaged images.
+TEST(DiskImage, DamagedImages) {
+    std::string dir = testsupport::ScratchDir("image-damaged");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Tagged, 6 * 256);
+    ImageJob job;
+    job.type = COMPRESSION_ZLIB;
+    job.level = 9;
+    auto make = [&](const std::string& name) {
+        MemoryDevice dev(source);
+        std::string path = dir + "/" + name + ".edi";
+        EXPECT_EQ(WriteImage(dev, path, job), 1);
+        return path;
+    };
+    auto patchU32 = [](const std::string& file, std::uint64_t at, std::uint32_t v) {
+        std::vector<std::uint8_t> b = LoadFile(file);
+        std::memcpy(b.data() + at, &v, 4);
+        EXPECT_TRUE(WriteFileBytes(file, b));
+    };
+    std::vector<std::uint8_t> sector(512);
+    std::vector<std::uint8_t> all(6 * 256 * 512);
+
+    {
+        SCOPED_TRACE("missing slice");
+        MemoryDevice dev(source);
+        ImageJob raw;
+        raw.sliceSectors = 0x100;  // raw blocks: one per slice
+        std::string p = dir + "/missing.edi";
+        ASSERT_EQ(WriteImage(dev, p, raw), 1);
+        ASSERT_EQ(ReadHeader(p).sliceCount, 6u);
+        fs::remove(ImageSlicePath(p, 1));
+        CImageFileDeviceWithDecompress img(p.c_str());
+        EXPECT_EQ(img.CheckSliceFiles(), 0);
+        fs::remove(ImageSliceListPath(p));
+        CImageFileDeviceWithDecompress img2(p.c_str());
+        EXPECT_EQ(img2.CheckSliceFiles(), 0);
+        CImageFileDeviceWithDecompress none((dir + "/nothing.edi").c_str());
+        EXPECT_EQ(none.CheckSliceFiles(), 0);
+        EXPECT_EQ(none.GetSectorCount(), 0u);
+        EXPECT_EQ(none.ReadSectors(sector.data(), 0, 1), 0);
+        EXPECT_EQ(ReadImageHeadsPerCylinder(none.GetImageFile()), 255u);
+    }
+    {
+        SCOPED_TRACE("slice count over 59");
+        std::string p = make("many");
+        patchU32(p, kImageOffsetSliceCount, 60);
+        CImageFileDeviceWithDecompress img(p.c_str());
+        EXPECT_EQ(img.CheckSliceFiles(), 0);
+        EXPECT_EQ(img.GetSectorCount(), 0u);
+    }
+    {
+        SCOPED_TRACE("index entry past the block limit");
+        std::string p = make("entry");
+        patchU32(p, 512 + 4 * 0, 200000);
+        CImageFileDeviceWithDecompress img(p.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        std::fill(sector.begin(), sector.end(), 0xAA);
+        EXPECT_EQ(img.ReadSectors(sector.data(), 0, 1), 0);
+        EXPECT_EQ(sector, std::vector<std::uint8_t>(512, 0));
+        // Block 1 now ends before it starts.
+        EXPECT_EQ(img.ReadSectors(sector.data(), 256, 1), 0);
+        // Other blocks are unaffected.
+        EXPECT_EQ(img.ReadSectors(all.data(), 512, 1024), 1);
+        EXPECT_EQ(0, std::memcmp(all.data(), source.data() + 512 * 512, 1024 * 512));
+    }
+    {
+        SCOPED_TRACE("corrupt stream");
+        std::string p = make("corrupt");
+        ImageHeaderInfo h = ReadHeader(p);
+        ASSERT_GE(h.blocksInSlice[0], 2u);
+        std::uint32_t end0 = IndexEntry(p, 0);
+        std::string slice = ImageSlicePath(p, 0);
+        std::vector<std::uint8_t> b = LoadFile(slice);
+        for (std::uint32_t i = 512 + 2; i < 512 + end0; i += 3)
+            b[i] ^= 0xFF;
+        ASSERT_TRUE(WriteFileBytes(slice, b));
+        CImageFileDeviceWithDecompress img(p.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        std::fill(all.begin(), all.end(), 0xAA);
+        EXPECT_EQ(img.ReadSectors(all.data(), 0, 6 * 256), 0);
+        EXPECT_EQ(std::vector<std::uint8_t>(all.begin(), all.begin() + 256 * 512),
+                  std::vector<std::uint8_t>(256 * 512, 0));
+        EXPECT_EQ(0, std::memcmp(all.data() + 256 * 512, source.data() + 256 * 512, 5 * 256 * 512));
+    }
+    {
+        SCOPED_TRACE("slice counts cover fewer blocks than the total");
+        std::string p = make("short");
+        ImageHeaderInfo h = ReadHeader(p);
+        patchU32(p, kImageOffsetSliceBlocks + 4 * (h.sliceCount - 1), h.blocksInSlice[h.sliceCount - 1] - 1);
+        CImageFileDeviceWithDecompress img(p.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        std::fill(all.begin(), all.end(), 0xAA);
+        EXPECT_EQ(img.ReadSectors(all.data(), 0, 6 * 256), 0);
+        EXPECT_EQ(0, std::memcmp(all.data(), source.data(), 5 * 256 * 512));
+        EXPECT_EQ(std::vector<std::uint8_t>(all.begin() + 5 * 256 * 512, all.end()),
+                  std::vector<std::uint8_t>(256 * 512, 0));
+    }
+}
