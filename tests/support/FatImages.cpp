@@ -59,7 +59,7 @@ bool FatImage::Mtools(const std::string& command, const std::string& args, std::
     std::string image = m_path;
     if (m_offsetSectors)
         image += "@@" + std::to_string(m_offsetSectors * 512);
-    return MustRun("MTOOLS_SKIP_CHECK=1 " + command + " -i " + ShellQuote(image) +
+    return MustRun("MTOOLS_SKIP_CHECK=1 TZ=UTC " + command + " -i " + ShellQuote(image) +
                        " " + args,
                    out);
 }
@@ -74,11 +74,14 @@ bool FatImage::CopyIn(const std::string& hostFile, const std::string& target) {
     return Mtools("mcopy -m -o", ShellQuote(hostFile) + " " + ImagePath(target));
 }
 
-bool FatImage::WriteFile(const std::string& target, const std::vector<std::uint8_t>& bytes) {
+bool FatImage::WriteFile(const std::string& target, const std::vector<std::uint8_t>& bytes,
+                         const std::string& touchDate) {
     static std::atomic<int> counter{0};
     std::string tmp = m_path + ".in-" + std::to_string(::getpid()) + "-" +
                       std::to_string(counter++);
     if (!WriteFileBytes(tmp, bytes))
+        return false;
+    if (!touchDate.empty() && !MustRun("touch -d " + ShellQuote(touchDate) + " " + ShellQuote(tmp)))
         return false;
     bool ok = CopyIn(tmp, target);
     std::filesystem::remove(tmp);

@@ -33,10 +33,14 @@ public:
 
     // Paths inside the image are written like "/dir/file.txt".
     bool MakeDir(const std::string& dir);
-    // Copies a host file in, keeping its modification time.
+    // Copies a host file in, keeping its modification time (mtools runs with TZ=UTC, so the
+    // entry holds the UTC time).
     bool CopyIn(const std::string& hostFile, const std::string& target);
-    // Writes `bytes` to `target` through a temporary host file (in the image's folder).
-    bool WriteFile(const std::string& target, const std::vector<std::uint8_t>& bytes);
+    // Writes `bytes` to `target` through a temporary host file (in the image's folder), whose
+    // modification time is `touchDate` (a `touch -d` date such as "2021-03-04 05:06:08 UTC")
+    // when given.
+    bool WriteFile(const std::string& target, const std::vector<std::uint8_t>& bytes,
+                   const std::string& touchDate = "");
     bool Delete(const std::string& file);
     bool DeleteTree(const std::string& dir);
     // `mdir -/ -a` of `dir` (recursive listing with hidden files); "" after a failure.
