@@ -2,9 +2,11 @@
 
 #include "tests/support/FixtureKit.h"
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace testsupport {
 
@@ -39,17 +41,26 @@ bool NtfsWriteFile(const std::string& image, const std::string& dest,
 
 std::string NtfsEditTool() { return std::string(BRULIN_BINARY_DIR) + "/tests/ntfs_edit"; }
 
-bool NtfsEdit(const std::string& image, const std::string& commands, std::string* output, bool compress) {
-    std::string script = image + ".commands";
+namespace {
+
+// Runs the editor over `image` with `mode` ("", "compress" or "readonly"). The command and
+// output files are named per process and call, so parallel tests that query one cached image
+// never share them.
+bool RunNtfsEdit(const std::string& image, const std::string& commands, std::string* output,
+                 const char* mode) {
+    static std::atomic<unsigned> counter{0};
+    const std::string stem = image + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    const std::string script = stem + ".commands";
     {
         std::ofstream out(script, std::ios::binary | std::ios::trunc);
         out << commands << "\n";
     }
-    std::string outFile = image + ".out";
+    const std::string outFile = stem + ".out";
     // libntfs-3g keeps a few allocations to process exit; the helper is not what the leak check
     // is for, and ASAN_OPTIONS from the test run would override its own default.
-    bool ok = MustRun("ASAN_OPTIONS=detect_leaks=0 " + ShellQuote(NtfsEditTool()) + " " + ShellQuote(image) + (compress ? " compress" : "") +
-                      " < " + ShellQuote(script) + " > " + ShellQuote(outFile));
+    bool ok = MustRun("ASAN_OPTIONS=detect_leaks=0 " + ShellQuote(NtfsEditTool()) + " " + ShellQuote(image) +
+                      (*mode ? std::string(" ") + mode : std::string()) + " < " + ShellQuote(script) + " > " +
+                      ShellQuote(outFile));
     if (output) {
         auto bytes = ReadFileBytes(outFile);
         output->assign(bytes.begin(), bytes.end());
@@ -59,13 +70,20 @@ bool NtfsEdit(const std::string& image, const std::string& commands, std::string
     return ok;
 }
 
+} // namespace
+
+bool NtfsEdit(const std::string& image, const std::string& commands, std::string* output, bool compress) {
+    return RunNtfsEdit(image, commands, output, compress ? "compress" : "");
+}
+
 bool NtfsMkdir(const std::string& image, const std::string& path) { return NtfsEdit(image, "mkdir " + path); }
 
 bool NtfsDelete(const std::string& image, const std::string& path) { return NtfsEdit(image, "rm " + path); }
 
 std::int64_t NtfsRecordNumber(const std::string& image, const std::string& path) {
     std::string out;
-    if (!NtfsEdit(image, "ino " + path, &out))
+    // Read-only: cached images are shared by tests running at the same time.
+    if (!RunNtfsEdit(image, "ino " + path, &out, "readonly"))
         return -1;
     return std::stoll(out);
 }

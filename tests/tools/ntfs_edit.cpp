@@ -12,7 +12,8 @@
 //                              the bytes of EFSFILE as its $EFS stream
 //   rm PATH                    delete a file or an empty folder
 //   ino PATH                   print the MFT record number of PATH
-// Usage: ntfs_edit IMAGE [compress]   ("compress" lets new files in compressed folders compress)
+// Usage: ntfs_edit IMAGE [compress|readonly]   ("compress" lets new files in compressed folders
+// compress; "readonly" mounts without writing, for queries on shared images)
 #include <algorithm>
 #include <cstddef>
 #include <cstdarg>
@@ -309,10 +310,11 @@ bool Run(const std::string& line) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: ntfs_edit IMAGE [compress] < commands\n");
+        std::fprintf(stderr, "usage: ntfs_edit IMAGE [compress|readonly] < commands\n");
         return 2;
     }
-    g_vol = ntfs_mount(argv[1], NTFS_MNT_NONE);
+    const bool readOnly = argc > 2 && std::strcmp(argv[2], "readonly") == 0;
+    g_vol = ntfs_mount(argv[1], readOnly ? NTFS_MNT_RDONLY : NTFS_MNT_NONE);
     if (!g_vol) {
         std::perror("ntfs_mount");
         return 1;
