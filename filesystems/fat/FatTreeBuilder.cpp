@@ -96,13 +96,18 @@ void FatDirectoryScanner::SetLayout(const CFATDBR& dbr, std::uint64_t first,
     walkRoot = true;
 
     // Data clusters: what the partition holds after the data start, no more than its FAT can
-    // name.
+    // name and the device holds.
     const std::uint64_t end = first + sectorCount;
     std::uint64_t clusters = end > dataStart ? (end - dataStart) / sectorsPerCluster : 0;
     std::uint64_t fatEntries = type == FILESYSTEM_FAT32   ? spf * 128
                                : type == FILESYSTEM_FAT16 ? spf * 256
                                                           : spf * 512 * 2 / 3;
     clusters = std::min(clusters, fatEntries > 2 ? fatEntries - 2 : 0);
+    // Clusters past the end of the device cannot be read: they hold no directory and no file.
+    const std::uint64_t deviceSectors = device ? device->GetSectorCount() : 0;
+    clusters = std::min(clusters, deviceSectors > dataStart
+                                      ? (deviceSectors - dataStart) / sectorsPerCluster
+                                      : 0);
     clusterCount = std::min<std::uint64_t>(clusters, 0x0FFFFFF5);
     readClusters.assign(clusterCount + 2, false);
     clusterUse.assign(clusterCount + 3, false);
