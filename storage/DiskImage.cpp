@@ -1,10 +1,9 @@
 #include "storage/DiskImage.h"
 
 #include "storage/BlockCodec.h"
+#include "storage/FileHelpers.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,60 +23,15 @@ std::size_t ExtensionDot(const std::string& path) {
     return dot;
 }
 
-void CloseFd(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
+bool ReadWhole(const platform::FileHandle& h, std::uint64_t offset, void* data, std::size_t length) {
+    return h.Valid() &&
+           platform::ReadAt(h.Get(), data, length, offset) == static_cast<std::int64_t>(length);
 }
 
-bool PreadAll(int fd, std::uint64_t offset, void* data, std::size_t length) {
-    if (fd < 0)
+bool WriteWhole(platform::FileHandle& h, std::uint64_t offset, const void* data, std::size_t length) {
+    if (!h.Valid() || ::lseek(h.Get(), static_cast<off_t>(offset), SEEK_SET) < 0)
         return false;
-    auto* p = static_cast<std::uint8_t*>(data);
-    while (length) {
-        ssize_t n = ::pread(fd, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool PwriteAll(int fd, std::uint64_t offset, const void* data, std::size_t length) {
-    if (fd < 0)
-        return false;
-    auto* p = static_cast<const std::uint8_t*>(data);
-    while (length) {
-        ssize_t n = ::pwrite(fd, p, length, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        offset += static_cast<std::uint64_t>(n);
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-int OpenFile(const std::string& path, bool create) {
-    int flags = create ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDONLY;
-    int fd;
-    do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
-    } while (fd < 0 && errno == EINTR);
-    if (fd >= 0 && !create) {
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return -1;
-        }
-    }
-    return fd;
+    return platform::WriteFully(h.Get(), data, length);
 }
 
 }  // namespace
@@ -162,81 +116,68 @@ std::vector<std::string> ParseSliceList(const char* data, std::size_t size, std:
 }
 
 CImageFile::~CImageFile() {
-    CloseFd(m_sliceList);
-    CloseFd(m_main);
+    m_sliceList.Close();
+    m_main.Close();
     CloseSlice();
 }
 
 bool CImageFile::CreateMainFile(const std::string& path) {
-    CloseFd(m_main);
     m_mainPath = path;
-    m_main = OpenFile(path, true);
-    return m_main >= 0;
+    return OpenFileByMode(&m_main, 3, path.c_str()) == 1;
 }
 
 bool CImageFile::CreateSliceList(const std::string& path) {
-    CloseFd(m_sliceList);
-    m_sliceListEnd = 0;
-    m_sliceList = OpenFile(path, true);
-    return m_sliceList >= 0;
+    return OpenFileByMode(&m_sliceList, 3, path.c_str()) == 1;
 }
 
 bool CImageFile::CreateSlice(const std::string& path, int index) {
     CloseSlice();
-    m_slice = OpenFile(path, true);
-    if (m_slice < 0)
+    if (OpenFileByMode(&m_slice, 3, path.c_str()) != 1)
         return false;
     m_sliceIndex = index;
     return true;
 }
 
 bool CImageFile::OpenMainFile(const std::string& path) {
-    CloseFd(m_main);
     m_mainPath = path;
-    m_main = OpenFile(path, false);
-    return m_main >= 0;
+    return OpenFileByMode(&m_main, 0, path.c_str()) == 1;
 }
 
 bool CImageFile::OpenSlice(const std::string& path, int index) {
     CloseSlice();
-    m_slice = OpenFile(path, false);
-    if (m_slice < 0)
+    if (OpenFileByMode(&m_slice, 0, path.c_str()) != 1)
         return false;
     m_sliceIndex = index;
     return true;
 }
 
 void CImageFile::CloseSlice() {
-    CloseFd(m_slice);
+    m_slice.Close();
     m_sliceIndex = -1;
 }
 
 std::uint64_t CImageFile::MainFileSize() const {
-    struct stat st;
-    if (m_main < 0 || ::fstat(m_main, &st) != 0 || st.st_size < 0)
+    std::uint64_t size = 0;
+    if (!m_main.Valid() || !platform::GetSize(m_main.Get(), size))
         return 0;
-    return static_cast<std::uint64_t>(st.st_size);
+    return size;
 }
 
 bool CImageFile::ReadMain(std::uint64_t offset, void* data, std::size_t length) const {
-    return PreadAll(m_main, offset, data, length);
+    return ReadWhole(m_main, offset, data, length);
 }
 bool CImageFile::WriteMain(std::uint64_t offset, const void* data, std::size_t length) {
-    return PwriteAll(m_main, offset, data, length);
+    return WriteWhole(m_main, offset, data, length);
 }
 bool CImageFile::ReadSlice(std::uint64_t offset, void* data, std::size_t length) const {
-    return PreadAll(m_slice, offset, data, length);
+    return ReadWhole(m_slice, offset, data, length);
 }
 bool CImageFile::WriteSlice(std::uint64_t offset, const void* data, std::size_t length) {
-    return PwriteAll(m_slice, offset, data, length);
+    return WriteWhole(m_slice, offset, data, length);
 }
 
 bool CImageFile::AppendSliceListLine(const std::string& text) {
-    std::string line = text + "\r\n";
-    if (!PwriteAll(m_sliceList, m_sliceListEnd, line.data(), line.size()))
-        return false;
-    m_sliceListEnd += line.size();
-    return true;
+    return WriteBytesToFile(&m_sliceList, static_cast<unsigned>(text.size()), text.c_str()) == 1;
 }
 
 std::uint32_t ReadImageHeadsPerCylinder(const CImageFile* files) {

@@ -10,6 +10,8 @@
 //   268 u32        number of slices
 //   272 u32        total number of blocks
 //   276 u32[59]    number of blocks in slice i
+#include "platform/File.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -88,7 +90,7 @@ public:
     bool OpenMainFile(const std::string& path);
     bool OpenSlice(const std::string& path, int index);
 
-    bool IsMainOpen() const { return m_main >= 0; }
+    bool IsMainOpen() const { return m_main.Valid(); }
     int OpenSliceIndex() const { return m_sliceIndex; }
     const std::string& MainPath() const { return m_mainPath; }
     // Size of the main file in bytes (0 when not open).
@@ -105,12 +107,11 @@ public:
     void CloseSlice();
 
 private:
-    int m_slice = -1;
-    int m_main = -1;
+    platform::FileHandle m_slice;
+    platform::FileHandle m_main;
     std::string m_mainPath;
-    int m_sliceList = -1;
+    platform::FileHandle m_sliceList;
     int m_sliceIndex = -1;
-    std::uint64_t m_sliceListEnd = 0;
 };
 
 // Heads per cylinder recorded in an image's header; 255 when the main file is not open or the
