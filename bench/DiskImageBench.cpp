@@ -2,17 +2,16 @@
 // reading an image back sequentially 1 sector and 1000 sectors at a time. Rates are reported
 // as "MB/s" (10^6 bytes per second).
 #include "storage/CompressController.h"
+#include "storage/ImageFileDevice.h"
 #include "storage/ImageFileDeviceWithDecompress.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -24,36 +23,6 @@ std::string WorkDir() {
     std::filesystem::create_directories(dir);
     return dir;
 }
-
-// A plain file read as 512-byte sectors.
-class FileSource : public IStorageDevice {
-public:
-    explicit FileSource(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        struct stat st;
-        if (m_fd >= 0 && ::fstat(m_fd, &st) == 0)
-            m_sectors = static_cast<std::uint64_t>(st.st_size) / kSectorSize;
-    }
-    ~FileSource() override {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) override {
-        if (first >= m_sectors || count > m_sectors - first)
-            return 0;
-        std::size_t want = count * kSectorSize;
-        return ::pread(m_fd, buffer, want, static_cast<off_t>(first * kSectorSize)) ==
-                       static_cast<ssize_t>(want)
-                   ? 1
-                   : 0;
-    }
-    std::uint64_t GetSectorCount() override { return m_sectors; }
-    int Open() override { return 1; }
-    int Close() override { return 1; }
-
-private:
-    int m_fd;
-    std::uint64_t m_sectors = 0;
-};
 
 // 1 GiB of mixed sectors (text, zeros, pseudo-random, tagged), made once per build tree.
 std::string SourceFile() {
@@ -105,7 +74,7 @@ public:
 };
 
 bool MakeImage(const std::string& path, CompressionType type, int level) {
-    FileSource source(SourceFile());
+    CImageFileDevice source(SourceFile().c_str());
     CCompressController c;
     c.Setup(&source, "bench source", 0, source.GetSectorCount(), 255);
     c.SetCompressionType(type);

@@ -1,5 +1,6 @@
 #include "storage/CompressController.h"
 #include "storage/DiskImage.h"
+#include "storage/ImageFileDevice.h"
 #include "storage/ImageFileDeviceWithDecompress.h"
 
 #include "tests/storage/ImageTestData.h"
@@ -265,7 +266,8 @@ TEST(DiskImage, ReadsAcrossBlocksAndPastTheEnd) {
     EXPECT_EQ(img.ReadSectors(buf.data(), 1u << 31, 1), 0);
 }
 
-// Real FAT and EXT2 file systems imaged from a sector range and from a whole image.
+// Real FAT and EXT2 file systems, read from their image files, imaged whole and as a sector
+// range.
 TEST(DiskImage, RoundTripRealFileSystems) {
     ASSERT_TRUE(testsupport::RequireFatTools());
     ASSERT_TRUE(testsupport::RequireTool("mke2fs"));
@@ -309,7 +311,8 @@ TEST(DiskImage, RoundTripRealFileSystems) {
     for (const Row& r : rows) {
         SCOPED_TRACE(*r.file + " type " + std::to_string(r.type));
         std::vector<std::uint8_t> bytes = LoadFile(*r.file);
-        MemoryDevice dev(bytes);
+        CImageFileDevice dev(r.file->c_str());
+        ASSERT_EQ(dev.GetSectorCount() * 512, bytes.size());
         ImageJob job;
         job.type = r.type;
         job.level = r.level;
