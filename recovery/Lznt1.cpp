@@ -59,7 +59,13 @@ std::size_t DecompressLznt1Chunk(const std::uint8_t* chunk, std::size_t availabl
             const std::size_t offset = (token >> lengthBits) + 1;
             if (length > kLznt1ChunkSize - op)
                 length = kLznt1ChunkSize - op;
-            // Byte by byte: a reference may overlap the bytes it produces.
+            if (offset <= op && offset >= length) {
+                std::memcpy(out + op, out + op - offset, length);
+                op += length;
+                continue;
+            }
+            // Byte by byte: the reference overlaps the bytes it produces, or starts before the
+            // chunk (those bytes are zeros).
             for (std::size_t k = 0; k < length; ++k, ++op)
                 out[op] = op >= offset ? out[op - offset] : 0;
         }
