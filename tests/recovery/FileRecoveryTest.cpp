@@ -127,6 +127,14 @@ TEST(FileRecovery, FolderTreeCases) {
         add(s, "", "Volume/sparse.bin", Cat({sparseHead, Bytes(3 * 1024, 0), sparseTail}), true);
     }
     {
+        // EXT2 holes start at block 0; with the sparse attribute they read as zeros.
+        FileSpec s{"holes.ext2", 4 * 1024, {}, static_cast<std::uint16_t>(FILEATTR_ARCHIVE | kExt2SparseAttribute)};
+        s.kind = FILEPROPS_EXT2;
+        const Bytes head = PatternBytes(1024, 13), tail = PatternBytes(1024, 14);
+        s.runs = {{vol.Place(head), 1}, {0, 2}, {vol.Place(tail), 1}};
+        add(s, "", "Volume/holes.ext2", Cat({head, Bytes(2048, 0), tail}), true);
+    }
+    {
         FileSpec s{"short.bin", 10 * 1024, runsOf(shortData)};
         add(s, "", "Volume/short.bin", shortData, false);
     }
