@@ -1,6 +1,7 @@
 #include "storage/DynamicDisk.h"
 
 #include "storage/DeviceList.h"
+#include "storage/PartitionTable.h"
 #include "storage/VolumeNames.h"
 #include "storage/VolumeProbe.h"
 
@@ -256,9 +257,19 @@ void ComputeVolumeSize(DynamicVolumeInfo& info, const std::vector<DynamicMember>
 
 void AddDynamicVolumeEntry(std::unique_ptr<IDynamicDevice> device, const LdmVolumeRecord& volume,
                            std::vector<DynamicVolumeEntry>& out) {
-    (void)volume;
     DynamicVolumeEntry entry;
     entry.sectorCount = device->GetSectorCount();
+    // Letters only for volumes whose every member lies on a disk that is dynamic.
+    std::vector<const DynamicMember*> members;
+    device->GetMembers(members);
+    const bool allDynamic = std::all_of(members.begin(), members.end(), [](const DynamicMember* m) {
+        return IsDynamicDiskDevice(m->disk) == 1;
+    });
+    if (allDynamic) {
+        entry.driveLetter = device->GetDriveLetter();
+        if (!entry.driveLetter)
+            entry.driveLetter = GetVolumeGuidDriveLetter(volume.volumeGuid);
+    }
     entry.fileSystemType = device->GetFileSystemType();
     // What the probes find on the volume itself wins over the partition type.
     VolumeProbeList probes;

@@ -1,5 +1,7 @@
 #include "storage/DynamicVolumeDevice.h"
 
+#include "storage/PartitionTable.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -56,7 +58,9 @@ public:
     }
     int GetVolumeType() override { return m_typeCode; }
     std::uint32_t GetFileSystemType() override { return m_info.fileSystemType; }
-    char GetDriveLetter() override { return 0; }
+    char GetDriveLetter() override {
+        return GetDynamicVolumeDriveLetter(m_info.volumeName.c_str(), m_info.groupName.c_str());
+    }
 
 protected:
     // Reads n sectors (first + n within the volume) into a zeroed buffer.

@@ -1,4 +1,9 @@
 // Real dynamic disks made by Windows: every volume must read like a device.
+#include "filesystems/DIRBuildCallback.h"
+#include "filesystems/DataRunList.h"
+#include "filesystems/FileNode.h"
+#include "filesystems/ntfs/NtfsStructures.h"
+#include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "storage/DynamicDisk.h"
 #include "tests/storage/LdmFixtures.h"
 
@@ -13,11 +18,21 @@ using ldmtest::Pointers;
 
 namespace {
 
+struct QuietCallback : IDIRBuildCallback {
+    int BeginStage(const char*, std::int32_t) override { return 0; }
+    int StepBy(std::int32_t) override { return 0; }
+    int SetPos(std::int32_t) override { return 0; }
+    int Reset() override { return 0; }
+    int Poll() override { return 0; }
+};
+
+struct TreeDeleter {
+    void operator()(CFileSystemNode* root) const { DeleteFileTree(root); }
+};
+
 const std::vector<std::string> kNames2003 = {"simple-1",   "spanned-1",  "spanned-2", "striped-1", "striped-2",
                                              "mirrored-1", "mirrored-2", "raid5-1",   "raid5-2",   "raid5-3"};
 const std::vector<std::string> kNames2008(kNames2003.begin() + 1, kNames2003.end());
-
-std::uint32_t Le32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24; }
 
 std::uint64_t Le64(const std::uint8_t* p) {
     std::uint64_t v = 0;
@@ -53,7 +68,7 @@ std::vector<Volume> Describe(const std::vector<DynamicVolumeEntry>& entries,
 }
 
 // The NTFS boot sector at sector 0, its copy at the sector its size names, and test.txt's
-// name and content in the first records of $MFT.
+// content read through the NTFS quick scan.
 void ExpectNtfsVolume(IStorageDevice* volume, const std::string& what) {
     SCOPED_TRACE(what);
     std::vector<std::uint8_t> boot(kSectorSize);
@@ -65,38 +80,32 @@ void ExpectNtfsVolume(IStorageDevice* volume, const std::string& what) {
     ASSERT_EQ(1, volume->ReadSectors(copy.data(), total, 1));
     EXPECT_EQ(boot, copy) << "backup boot sector at " << total;
 
-    // test.txt's file record in $MFT, and the first run of its unnamed $DATA attribute.
-    const unsigned spc = boot[0x0D];
-    const std::uint64_t mftSector = Le64(boot.data() + 0x30) * spc;
-    std::vector<std::uint8_t> mft(128 * 1024);
-    ASSERT_EQ(1, volume->ReadSectors(mft.data(), mftSector, mft.size() / kSectorSize));
-    const char name[] = "t\0e\0s\0t\0.\0t\0x\0t\0";
-    const auto at = std::search(mft.begin(), mft.end(), name, name + sizeof name - 1);
-    ASSERT_NE(mft.end(), at);
-    const std::uint8_t* record = mft.data() + (at - mft.begin()) / 1024 * 1024;
-    ASSERT_EQ(0, std::memcmp(record, "FILE", 4));
-    std::size_t attr = record[0x14] | record[0x15] << 8;
-    std::string content;
-    while (attr + 16 < 1024 && Le32(record + attr) != 0xFFFFFFFF) {
-        const std::uint32_t type = Le32(record + attr), length = Le32(record + attr + 4);
-        if (length == 0 || attr + length > 1024)
-            break;
-        if (type == 0x80 && record[attr + 8] == 0) {
-            const std::size_t off = record[attr + 0x14] | record[attr + 0x15] << 8;
-            content.assign(reinterpret_cast<const char*>(record + attr + off), Le32(record + attr + 0x10));
-        } else if (type == 0x80) {
-            const std::uint8_t* run = record + attr + (record[attr + 0x20] | record[attr + 0x21] << 8);
-            const unsigned lenSize = run[0] & 0x0F, offSize = run[0] >> 4;
-            std::uint64_t lcn = 0;
-            for (unsigned i = 0; i < offSize; ++i)
-                lcn |= std::uint64_t{run[1 + lenSize + i]} << (8 * i);
-            std::vector<std::uint8_t> data(spc * kSectorSize);
-            EXPECT_EQ(1, volume->ReadSectors(data.data(), lcn * spc, spc));
-            content.assign(reinterpret_cast<const char*>(data.data()), 15);
-        }
-        attr += length;
+    // test.txt through the NTFS quick scan, read through its run list.
+    NtfsTreeBuildParams params;
+    InitNtfsTreeBuildParams(&params);
+    QuietCallback callback;
+    std::unique_ptr<CFileSystemNode, TreeDeleter> root(BuildNtfsFileTree(volume, &params, &callback));
+    ASSERT_TRUE(root);
+    const CFileNode* file = nullptr;
+    for (CFileNode* c = root->m_pFirstChild; c; c = c->m_pNextSibling)
+        if (std::string(c->m_pProperties->GetName()) == "test.txt")
+            file = c;
+    ASSERT_TRUE(file);
+    ASSERT_EQ(15u, file->m_pProperties->GetFileSize());
+    std::unique_ptr<IDataRunList> runs(file->m_pProperties->GetDataRunList());
+    ASSERT_TRUE(runs);
+    const DataRun* run = runs->GetFirstRun();
+    ASSERT_TRUE(run);
+    std::vector<std::uint8_t> data(4096);
+    if (runs->IsResident()) {
+        ASSERT_EQ(1, volume->ReadSectors(data.data(), run->start, 2));
+        ASSERT_TRUE(ApplyFixups(data.data(), 1024));
+        data.erase(data.begin(), data.begin() + runs->GetResidentOffset());
+    } else {
+        const unsigned spc = boot[0x0D];
+        ASSERT_EQ(1, volume->ReadSectors(data.data(), run->start * spc, 1));
     }
-    EXPECT_EQ("Filesystem test", content.substr(0, 15));
+    EXPECT_EQ("Filesystem test", std::string(data.begin(), data.begin() + 15));
 }
 
 // 1000 sectors out of every 9000 (crossing every parity rotation), and the volume's tail.
@@ -114,7 +123,7 @@ std::vector<std::uint8_t> ReadSample(IStorageDevice* volume, int* result) {
 }
 
 TEST(DynamicVolumeFixture, EveryVolumeOfBothSetsReadsAsNtfs) {
-    ldmtest::NtfsProbeHooks probes;
+    ldmtest::ProbeHooks probes;
     struct Expected {
         const char* set;
         std::vector<Volume> volumes;
@@ -154,7 +163,7 @@ TEST(DynamicVolumeFixture, EveryVolumeOfBothSetsReadsAsNtfs) {
 }
 
 TEST(DynamicVolumeFixture, Raid5ReadsTheSameWithOneMemberGoneAndFailsWithTwo) {
-    ldmtest::NtfsProbeHooks probes;
+    ldmtest::ProbeHooks probes;
     auto disks = OpenLdmDisks("2003r2", {"raid5-1", "raid5-2", "raid5-3"});
     std::vector<DynamicVolumeEntry> whole;
     ASSERT_EQ(1, CollectDynamicVolumes(Pointers(disks), whole));

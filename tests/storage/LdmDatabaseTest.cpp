@@ -178,13 +178,17 @@ TEST(LdmDatabase, MultiPartRecordsJoinOnlyInOrder) {
 }
 
 TEST(LdmDatabase, SpannedVolumeOverTwoDisksComesOutOnceWithMembersOnBoth) {
-    NtfsProbeHooks probes;
+    ProbeHooks probes;
     const std::vector<std::uint8_t> area = AreaOf(SpannedDatabase());
     auto disk1 = MakeLdmDisk({8192, kGuid1, area});
     auto disk2 = MakeLdmDisk({8192, kGuid2, area});
     // An NTFS boot sector at the volume's start (disk 1, 63 + 100).
     std::uint8_t* boot = disk1->Sector(163);
     std::memcpy(boot + 3, "NTFS    ", 8);
+    boot[0x0C] = 0x02;  // 512 bytes per sector
+    boot[0x0D] = 8;     // sectors per cluster
+    boot[510] = 0x55;
+    boot[511] = 0xAA;
     boot[0x28] = 0x2B;  // 299 sectors
     boot[0x29] = 0x01;
     disk2->Sector(63 + 50)[0] = 0x5A;  // volume sector 200

@@ -1,5 +1,6 @@
 #include "tests/storage/LdmFixtures.h"
 
+#include "filesystems/probes/VolumeAnalyzers.h"
 #include "storage/VolumeProbe.h"
 #include "tests/support/FixtureKit.h"
 
@@ -62,38 +63,13 @@ std::vector<std::unique_ptr<IStorageDevice>> OpenLdmDisks(const std::string& set
     return disks;
 }
 
-namespace {
-
-class NtfsOnlyProbe : public IVolume {
-public:
-    NtfsOnlyProbe(IStorageDevice* device, std::uint64_t first) {
-        std::uint8_t sector[kSectorSize];
-        if (device->ReadSectors(sector, first, 1) == 1 && std::memcmp(sector + 3, "NTFS    ", 8) == 0) {
-            m_fileSystemType = FILESYSTEM_NTFS;
-            for (int i = 7; i >= 0; --i)
-                m_u64TotalSectors = (m_u64TotalSectors << 8) | sector[0x28 + i];
-        }
-    }
-};
-
-void NtfsOnlyFactory(VolumeProbeList& probes, IStorageDevice* device, std::uint64_t first) {
-    probes.push_back(new NtfsOnlyProbe(device, first));
-}
-
-std::uint32_t NtfsOnlyClassifier(const std::uint8_t* sector, std::size_t size) {
-    return size >= kSectorSize && std::memcmp(sector + 3, "NTFS    ", 8) == 0 ? FILESYSTEM_NTFS
-                                                                               : FILESYSTEM_UNKNOWN;
-}
-
-} // namespace
-
-NtfsProbeHooks::NtfsProbeHooks()
+ProbeHooks::ProbeHooks()
     : m_factory(reinterpret_cast<void*>(GetVolumeAnalyzerFactory())),
       m_classifier(reinterpret_cast<void*>(GetBootSectorClassifier())) {
-    SetVolumeProbeHooks(NtfsOnlyFactory, NtfsOnlyClassifier);
+    RegisterVolumeProbes();
 }
 
-NtfsProbeHooks::~NtfsProbeHooks() {
+ProbeHooks::~ProbeHooks() {
     SetVolumeProbeHooks(reinterpret_cast<VolumeAnalyzerFactory>(m_factory),
                         reinterpret_cast<BootSectorClassifier>(m_classifier));
 }

@@ -30,12 +30,12 @@ private:
 // Opens ldm-<set>-<name>.img for each name (in the order given).
 std::vector<std::unique_ptr<IStorageDevice>> OpenLdmDisks(const std::string& set,
                                                           const std::vector<std::string>& names);
-// Installs, for its lifetime, volume probes that know only NTFS boot sectors (type, size, no
-// label), and restores the previous ones afterwards.
-class NtfsProbeHooks {
+// Installs, for its lifetime, the system's volume probes (NTFS and FAT), and restores the
+// previous ones afterwards.
+class ProbeHooks {
 public:
-    NtfsProbeHooks();
-    ~NtfsProbeHooks();
+    ProbeHooks();
+    ~ProbeHooks();
 
 private:
     void* m_factory;
