@@ -100,17 +100,18 @@ struct Machine {
     }
 };
 
-// What LogInfo writes during `f`.
+// What LogInfo writes during `f` (into a log file of this process's own: test processes run side
+// by side in one folder).
 template <class F>
 std::string CaptureActivityLog(F f) {
-    static const bool opened = [] {
-        InitLog("activity.log", LOGLEVEL_INFO, LOGTYPE_FILE);
-        return true;
+    static const std::string path = [] {
+        const std::string p = ScratchDir("activity-log") + "/activity.log";
+        InitLog(p.c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+        return p;
     }();
-    (void)opened;
-    const auto before = std::filesystem::file_size("activity.log");
+    const auto before = std::filesystem::file_size(path);
     f();
-    std::ifstream in("activity.log", std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     std::stringstream all;
     all << in.rdbuf();
     return all.str().substr(before);
