@@ -4,6 +4,7 @@
 #include "storage/VolumeProbe.h"
 #include "tests/storage/LdmBuilder.h"
 #include "tests/storage/LdmFixtures.h"
+#include "tests/support/FixtureKit.h"
 
 #include <gtest/gtest.h>
 
@@ -257,6 +258,45 @@ TEST(LdmDatabase, VolumeKindsSizesAndMemberLimits) {
         for (std::size_t i = 1; i < members.size(); ++i)
             EXPECT_TRUE(members[i - 1]->columnIndex < members[i]->columnIndex ||
                         members[i - 1]->volumeOffset < members[i]->volumeOffset);
+    }
+}
+
+TEST(LdmDatabase, FileSystemComesFromTheBootSectorNotThePartitionType) {
+    ProbeHooks probes;
+    ASSERT_TRUE(testsupport::RequireTool("mkfs.fat"));
+    const std::string image = testsupport::ScratchDir("ldm-fat") + "/fat.img";
+    ASSERT_TRUE(testsupport::MustRun("mkfs.fat -F 12 -n DYNFAT -C " + testsupport::ShellQuote(image) + " 1024"));
+    const std::vector<std::uint8_t> fat = testsupport::ReadFileBytes(image);
+    ASSERT_EQ(1024u * 1024u, fat.size());
+    struct Case {
+        const char* what;
+        std::uint8_t partitionType;
+        bool withFat;
+        std::uint32_t fs;
+        const char* label;
+    };
+    const Case cases[] = {
+        {"NTFS partition type holding FAT", 0x07, true, FILESYSTEM_FAT12, "DYNFAT"},
+        {"Linux partition type, nothing the probes know", 0x83, false, FILESYSTEM_UNKNOWN, ""},
+        {"NTFS partition type, zeros", 0x07, false, FILESYSTEM_UNKNOWN, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<std::uint8_t> area = AreaOf({
+            Volume(1, VolumeData(10, "Volume1", 3, 1, 2048, c.partitionType)),
+            Component(2, ComponentData(20, 2, 1, 10)),
+            Partition(3, PartitionData(30, 100, 0, 2048, 20, 40, 0)),
+            Disk(4, DiskData(40, kGuid1)),
+        });
+        auto disk = MakeLdmDisk({8192, kGuid1, area});
+        if (c.withFat)
+            std::memcpy(disk->Sector(163), fat.data(), fat.size());
+        std::vector<DynamicVolumeEntry> out;
+        ASSERT_EQ(1, CollectDynamicVolumes({disk.get()}, out));
+        EXPECT_EQ("SIMPLE", out[0].typeName);
+        EXPECT_EQ(c.fs, out[0].fileSystemType);
+        EXPECT_EQ(c.label, out[0].label);
+        EXPECT_EQ(0, out[0].driveLetter);
     }
 }
 
