@@ -13,9 +13,11 @@ struct Bzip2CompressState {
 };
 struct ZlibCompressState {
     z_stream stream{};
+    int level = 0;
+    bool active = false;  // a stream is running; otherwise the allocation waits for reuse
 };
 struct LzmaCompressState {
-    lzma_stream stream = LZMA_STREAM_INIT;
+    lzma_stream stream = LZMA_STREAM_INIT;  // kept between blocks so the encoder reuses memory
 };
 struct Bzip2DecompressState {
     bz_stream stream{};
@@ -23,6 +25,7 @@ struct Bzip2DecompressState {
 };
 struct ZlibDecompressState {
     z_stream stream{};
+    bool allocated = false;  // inflateInit has run; the state is reset for every block
     bool active = false;
 };
 struct LzmaDecompressState {
@@ -170,10 +173,25 @@ int cbzip2decompressor::End() {
 
 // ----------------------------------------------------------------------------------- zlib
 
-CZlibCompressor::~CZlibCompressor() { End(); }
+// One block after another with the same level reuses the deflate state (deflateReset gives
+// the same stream as a fresh deflateInit); it is freed with the compressor.
+CZlibCompressor::~CZlibCompressor() {
+    if (m_state)
+        deflateEnd(&m_state->stream);
+    delete m_state;
+}
 
 int CZlibCompressor::Init(int level, std::uint32_t /*dictionarySize*/) {
     End();
+    if (m_state && m_state->level == level && deflateReset(&m_state->stream) == Z_OK) {
+        m_state->active = true;
+        return 0;
+    }
+    if (m_state) {
+        deflateEnd(&m_state->stream);
+        delete m_state;
+        m_state = nullptr;
+    }
     m_state = new (std::nothrow) ZlibCompressState;
     if (!m_state)
         return Z_MEM_ERROR;
@@ -183,20 +201,19 @@ int CZlibCompressor::Init(int level, std::uint32_t /*dictionarySize*/) {
         m_state = nullptr;
         return r < 0 ? r : Z_STREAM_ERROR;
     }
+    m_state->level = level;
+    m_state->active = true;
     return 0;
 }
 
 int CZlibCompressor::End() {
-    if (!m_state)
-        return 0;
-    int r = deflateEnd(&m_state->stream);
-    delete m_state;
-    m_state = nullptr;
-    return r;
+    if (m_state)
+        m_state->active = false;
+    return 0;
 }
 
 int CZlibCompressor::Compress(bool finish) {
-    if (!m_state)
+    if (!m_state || !m_state->active)
         return Z_STREAM_ERROR;
     z_stream& s = m_state->stream;
     s.next_in = const_cast<Bytef*>(m_in);
@@ -226,14 +243,21 @@ const char* CZlibCompressor::GetErrorText(int code) { return LookUp(kZlibErrors,
 
 czlibdecompressor::czlibdecompressor() : m_state(new ZlibDecompressState) {}
 czlibdecompressor::~czlibdecompressor() {
-    End();
+    if (m_state->allocated)
+        inflateEnd(&m_state->stream);
     delete m_state;
 }
 
 int czlibdecompressor::Init() {
     End();
-    m_state->stream = z_stream{};
-    int r = inflateInit(&m_state->stream);
+    int r;
+    if (m_state->allocated) {
+        r = inflateReset(&m_state->stream);
+    } else {
+        m_state->stream = z_stream{};
+        r = inflateInit(&m_state->stream);
+        m_state->allocated = (r == Z_OK);
+    }
     m_state->active = (r == Z_OK);
     return r;
 }
@@ -256,13 +280,18 @@ int czlibdecompressor::Decompress() {
 int czlibdecompressor::End() {
     if (!m_state->active)
         return Z_STREAM_ERROR;
-    m_state->active = false;
-    return inflateEnd(&m_state->stream);
+    m_state->active = false;  // the allocation is kept for the next block
+    return Z_OK;
 }
 
 // ----------------------------------------------------------------------------------- LZMA
 
-CLZMACompressor::~CLZMACompressor() { End(); }
+CLZMACompressor::~CLZMACompressor() {
+    End();
+    if (m_state)
+        lzma_end(&m_state->stream);
+    delete m_state;
+}
 
 int CLZMACompressor::Init(int /*level*/, std::uint32_t dictionarySize) {
     End();
@@ -282,16 +311,15 @@ int CLZMACompressor::Init(int /*level*/, std::uint32_t dictionarySize) {
         m_stopped = true;
         return -2;
     }
-    m_state = new (std::nothrow) LzmaCompressState;
+    if (!m_state)
+        m_state = new (std::nothrow) LzmaCompressState;
     if (!m_state) {
         m_stopped = true;
         return -5;
     }
+    // Re-initialising the kept stream lets liblzma reuse its buffers.
     lzma_ret r = lzma_raw_encoder(&m_state->stream, filters);
     if (r != LZMA_OK) {
-        lzma_end(&m_state->stream);
-        delete m_state;
-        m_state = nullptr;
         m_stopped = true;
         return r == LZMA_MEM_ERROR ? -5 : -2;
     }
@@ -300,11 +328,6 @@ int CLZMACompressor::Init(int /*level*/, std::uint32_t dictionarySize) {
 }
 
 int CLZMACompressor::End() {
-    if (m_state) {
-        lzma_end(&m_state->stream);
-        delete m_state;
-        m_state = nullptr;
-    }
     m_stopped = true;
     m_in = nullptr;
     m_inLeft = 0;

@@ -260,3 +260,31 @@ TEST(BlockCodec, DecodesStreamsFromAnotherEncoder) {
         EXPECT_EQ(out, in);
     }
 }
+
+// A compressor kept for a whole image gives every block the same stream as a fresh one, also
+// when the level changes between blocks or a stream was abandoned half-way.
+TEST(BlockCodec, ReusedCompressorMatchesFreshOne) {
+    std::vector<std::uint8_t> text = MakeSectors(Fill::Text, 256);
+    std::vector<std::uint8_t> mixed = MakeSectors(Fill::Mixed, 200, 8);
+    for (CompressionType t : {COMPRESSION_BZIP2, COMPRESSION_ZLIB, COMPRESSION_LZMA}) {
+        SCOPED_TRACE(t);
+        std::unique_ptr<ICompressor> kept(CreateCompressor(t));
+        std::vector<std::uint8_t> out(kImageStoredBlockCapacity);
+        // Abandon a stream without finishing it.
+        ASSERT_EQ(kept->Init(5, 1u << 17), 0);
+        kept->SetInput(text.data(), 1000);
+        kept->SetOutput(out.data(), static_cast<std::uint32_t>(out.size()));
+        EXPECT_GE(kept->Compress(false), 0);
+        kept->End();
+        for (int level : {1, 9, 9, 1}) {
+            for (const auto* in : {&text, &mixed}) {
+                std::uint32_t n = CompressWithCodec(kept.get(), level, 8u << 20, in->data(),
+                                                    static_cast<std::uint32_t>(in->size()),
+                                                    out.data(), kImageStoredBlockCapacity);
+                ASSERT_GT(n, 0u);
+                EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.begin() + n),
+                          Compress(t, level, *in));
+            }
+        }
+    }
+}
