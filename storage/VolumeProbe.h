@@ -3,7 +3,7 @@
 // label of the file system whose boot sector lies at a sector) and the hooks through which the
 // file-system layer installs its probes. Storage code never names a file system's reader; it
 // asks through these hooks, which the program and the tests program at start-up
-// (RegisterVolumeProbes in filesystems/VolumeAnalyzers.h).
+// (RegisterVolumeProbes in filesystems/probes/VolumeAnalyzers.h).
 #include "storage/FileSystemType.h"
 #include "storage/StorageDevice.h"
 

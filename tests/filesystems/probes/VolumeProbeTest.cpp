@@ -49,7 +49,7 @@ struct ProbeAnswer {
     std::uint32_t type;
     std::uint64_t total;
     std::string label;
-    IVolume* winner;
+    int winner; // 1 the NTFS probe, 2 the FAT probe
     std::size_t count;
 };
 
@@ -59,16 +59,13 @@ ProbeAnswer Probe(IStorageDevice* device, std::uint64_t first) {
     ProbeAnswer a{};
     a.count = probes.size();
     IVolume* winner = FindVolumeAnalyzer(probes);
-    a.winner = winner;
     a.type = winner->GetFileSystemType();
     a.total = winner->GetTotalSectors();
     char label[100];
     winner->GetVolumeLabel(label, sizeof(label));
     a.label.assign(label, strnlen(label, sizeof(label)));
-    a.winner = winner == probes[0] ? probes[0] : winner == probes[1] ? probes[1] : nullptr;
-    const bool ntfsWon = winner == probes[0];
+    a.winner = winner == probes[0] ? 1 : winner == probes[1] ? 2 : 0;
     DeleteDeviceList(probes);
-    a.winner = ntfsWon ? reinterpret_cast<IVolume*>(1) : reinterpret_cast<IVolume*>(2);
     return a;
 }
 
@@ -104,7 +101,7 @@ TEST(VolumeProbes, RecogniseRealFileSystemsAtSectorZeroAndInsideADisk) {
             EXPECT_EQ(a.type, c.type);
             EXPECT_EQ(a.total, c.total);
             EXPECT_EQ(a.label, c.label);
-            EXPECT_EQ(a.winner, reinterpret_cast<IVolume*>(static_cast<std::uintptr_t>(c.winner)));
+            EXPECT_EQ(a.winner, c.winner);
             EXPECT_EQ(ClassifyFileSystemBootSector(disk.Sector(first), kSectorSize), c.type);
         }
     }
@@ -116,7 +113,7 @@ TEST(VolumeProbes, NothingRecognisedGivesTheLastProbeEmpty) {
     EXPECT_EQ(a.type, FILESYSTEM_UNKNOWN);
     EXPECT_EQ(a.total, 0u);
     EXPECT_EQ(a.label, "");
-    EXPECT_EQ(a.winner, reinterpret_cast<IVolume*>(2));
+    EXPECT_EQ(a.winner, 2);
     EXPECT_EQ(ClassifyFileSystemBootSector(zeros.Sector(0), kSectorSize), FILESYSTEM_UNKNOWN);
 
     // Unreadable boot sectors and a device end inside the FAT probe's read.
