@@ -49,8 +49,8 @@ const std::string& ImagePath() {
 void RecoverContiguousFile(benchmark::State& state) {
     CImageFileDevice device(ImagePath().c_str());
     testsupport::TreePtr root = testsupport::MakeRoot(0, 8);
-    testsupport::FileSpec spec{"big.bin", kFileBytes, {{0, static_cast<std::int64_t>(kFileBytes / 4096)}}};
-    CFileNode* node = testsupport::AddFile(root.get(), spec);
+    testsupport::FileSpec recipe{"big.bin", kFileBytes, {{0, static_cast<std::int64_t>(kFileBytes / 4096)}}};
+    CFileNode* node = testsupport::AddFile(root.get(), recipe);
     const std::string target = WorkDir() + "/recovered.bin";
     for (auto _ : state) {
         RecoveryContext context;

@@ -53,20 +53,20 @@ struct FileSpec {
     std::uint32_t kind = FILEPROPS_NTFS;
 };
 
-inline FakeFileProperties* MakeProperties(const FileSpec& spec) {
+inline FakeFileProperties* MakeProperties(const FileSpec& recipe) {
     auto* p = new FakeFileProperties();
     MyFilePropertiesRecord record;
-    record.size = spec.size;
-    record.attributes = spec.attributes;
-    record.checkState = spec.check;
-    record.lastWriteTime.ticks = spec.writeTicks;
-    record.lastAccessTime.ticks = spec.accessTicks;
+    record.size = recipe.size;
+    record.attributes = recipe.attributes;
+    record.checkState = recipe.check;
+    record.lastWriteTime.ticks = recipe.writeTicks;
+    record.lastAccessTime.ticks = recipe.accessTicks;
     record.validFields = VALIDFIELDS_FILESYSTEM;
     p->SetRecord(record);
-    p->name = spec.name;
-    p->runs = spec.runs;
-    p->hasRuns = spec.hasRuns;
-    p->kind = spec.kind;
+    p->name = recipe.name;
+    p->runs = recipe.runs;
+    p->hasRuns = recipe.hasRuns;
+    p->kind = recipe.kind;
     return p;
 }
 
@@ -79,9 +79,9 @@ inline void AppendChild(CFileNode* parent, CFileNode* child) {
     *link = child;
 }
 
-inline CFileNode* AddFile(CFileNode* parent, const FileSpec& spec) {
+inline CFileNode* AddFile(CFileNode* parent, const FileSpec& recipe) {
     CFileNode* node = CreateFileNode();
-    node->m_pProperties = MakeProperties(spec);
+    node->m_pProperties = MakeProperties(recipe);
     AppendChild(parent, node);
     return node;
 }
@@ -89,12 +89,12 @@ inline CFileNode* AddFile(CFileNode* parent, const FileSpec& spec) {
 inline CFileNode* AddFolder(CFileNode* parent, const std::string& name,
                             std::uint8_t check = CHECKSTATE_CHECKED) {
     CFileNode* node = CreateFileNode();
-    FileSpec spec;
-    spec.name = name;
-    spec.attributes = FILEATTR_DIRECTORY;
-    spec.check = check;
-    spec.hasRuns = false;
-    node->m_pProperties = MakeProperties(spec);
+    FileSpec recipe;
+    recipe.name = name;
+    recipe.attributes = FILEATTR_DIRECTORY;
+    recipe.check = check;
+    recipe.hasRuns = false;
+    node->m_pProperties = MakeProperties(recipe);
     AppendChild(parent, node);
     return node;
 }
@@ -109,11 +109,11 @@ inline TreePtr MakeRoot(std::uint64_t firstSector, std::uint32_t sectorsPerClust
                         const std::string& name = "Volume") {
     TreePtr root(CreateFileSystemNode());
     root->SetFileSystemInfo(firstSector, sectorsPerCluster);
-    FileSpec spec;
-    spec.name = name;
-    spec.attributes = FILEATTR_DIRECTORY;
-    spec.hasRuns = false;
-    root->m_pProperties = MakeProperties(spec);
+    FileSpec recipe;
+    recipe.name = name;
+    recipe.attributes = FILEATTR_DIRECTORY;
+    recipe.hasRuns = false;
+    root->m_pProperties = MakeProperties(recipe);
     return root;
 }
 

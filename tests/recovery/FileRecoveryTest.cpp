@@ -97,7 +97,7 @@ TEST(FileRecovery, FolderTreeCases) {
     auto runsOf = [&](const Bytes& b) { return std::vector<DataRun>{{vol.Place(b), vol.Clusters(b.size())}}; };
 
     struct Case {
-        FileSpec spec;
+        FileSpec recipe;
         std::string folder;   // "" root of the tree; else a folder added below
         std::string expected; // path below the output root; "" = no file
         Bytes content;
@@ -175,7 +175,7 @@ TEST(FileRecovery, FolderTreeCases) {
                                               c.folder == "skipped" ? CHECKSTATE_UNCHECKED : CHECKSTATE_CHECKED);
             parent = folders[c.folder];
         }
-        AddFile(parent, c.spec);
+        AddFile(parent, c.recipe);
     }
 
     const std::string scratch = ScratchDir("tree");
@@ -198,7 +198,7 @@ TEST(FileRecovery, FolderTreeCases) {
     int recovered = 0;
     std::size_t expectedFiles = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.spec.name);
+        SCOPED_TRACE(c.recipe.name);
         recovered += c.recovered;
         if (c.expected.empty())
             continue;
@@ -280,8 +280,8 @@ TEST(FileRecovery, CompressedUnits) {
         expected.resize(expected.size() - unit / 2 - 123);
 
         TreePtr root = MakeRoot(kFirstSector, spc);
-        FileSpec spec{"packed.bin", expected.size(), runs, FILEATTR_COMPRESSED | FILEATTR_ARCHIVE};
-        CFileNode* node = AddFile(root.get(), spec);
+        FileSpec recipe{"packed.bin", expected.size(), runs, FILEATTR_COMPRESSED | FILEATTR_ARCHIVE};
+        CFileNode* node = AddFile(root.get(), recipe);
         const std::string target = ScratchDir("compressed") + "/packed.bin";
         RecordingRecoverCallback callback;
         RecoveryContext context;
@@ -320,9 +320,9 @@ TEST(FileRecovery, DamagedCompressedUnits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TreePtr root = MakeRoot(kFirstSector, 1);
-        FileSpec spec{"f", c.size, {{vol.Place(c.clusters), c.real}, {kSparseRunStart, 16 - c.real}},
+        FileSpec recipe{"f", c.size, {{vol.Place(c.clusters), c.real}, {kSparseRunStart, 16 - c.real}},
                       FILEATTR_COMPRESSED};
-        CFileNode* node = AddFile(root.get(), spec);
+        CFileNode* node = AddFile(root.get(), recipe);
         const std::string target = ScratchDir("damaged") + "/f";
         RecoveryContext context;
         context.device = &vol.device;

@@ -133,9 +133,9 @@ const Volume& PlainVolume() {
                      {"/~gone.bin", PatternBytes(40000, 4)}};
         std::memset(vol.files[4].bytes.data() + (1 << 18), 0, 1 << 19); // the hole
         vol.image = CachedFixture("recovery-ntfs-plain-v1.img", [&](const std::string& tmp) {
-            NtfsImageSpec spec;
-            spec.sizeMiB = 16;
-            if (!MakeNtfsImage(tmp, spec) || !NtfsMkdir(tmp, "/docs") ||
+            NtfsImageSpec recipe;
+            recipe.sizeMiB = 16;
+            if (!MakeNtfsImage(tmp, recipe) || !NtfsMkdir(tmp, "/docs") ||
                 !NtfsEdit(tmp, "sparse /sparse.bin 1048576 7"))
                 return false;
             for (const auto& f : vol.files) {
@@ -164,11 +164,11 @@ const Volume& CompressedVolume(std::uint32_t clusterSize) {
                  {"/tiny.txt", Compressible(100, 11)}};
     vol.image = CachedFixture("recovery-ntfs-compressed-" + std::to_string(clusterSize) + "-v1.img",
                               [&](const std::string& tmp) {
-                                  NtfsImageSpec spec;
-                                  spec.sizeMiB = 16;
-                                  spec.clusterSize = clusterSize;
-                                  spec.compressed = true;
-                                  if (!MakeNtfsImage(tmp, spec))
+                                  NtfsImageSpec recipe;
+                                  recipe.sizeMiB = 16;
+                                  recipe.clusterSize = clusterSize;
+                                  recipe.compressed = true;
+                                  if (!MakeNtfsImage(tmp, recipe))
                                       return false;
                                   std::string commands;
                                   for (std::size_t i = 0; i < vol.files.size(); ++i) {
@@ -282,9 +282,9 @@ TEST(NtfsRecovery, EncryptedFilesBecomeRawEfsStreams) {
     const std::vector<Encrypted> files = {{"secret.doc", PatternBytes(10000, 21), EfsStream(300, 22)},
                                           {"big.bin", PatternBytes(70000, 23), EfsStream(3000, 24)}};
     const std::string image = CachedFixture("recovery-ntfs-efs-v1.img", [&](const std::string& tmp) {
-        NtfsImageSpec spec;
-        spec.sizeMiB = 8;
-        if (!MakeNtfsImage(tmp, spec))
+        NtfsImageSpec recipe;
+        recipe.sizeMiB = 8;
+        if (!MakeNtfsImage(tmp, recipe))
             return false;
         std::string commands;
         for (std::size_t i = 0; i < files.size(); ++i) {

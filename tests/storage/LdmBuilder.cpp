@@ -74,32 +74,32 @@ VblkData DiskData(std::uint64_t id, const std::string& guid) {
     return d;
 }
 
-std::vector<std::vector<std::uint8_t>> Slots(const VblkSpec& spec) {
-    const std::size_t size = spec.data.size();
-    int parts = spec.parts;
+std::vector<std::vector<std::uint8_t>> Slots(const VblkSpec& recipe) {
+    const std::size_t size = recipe.data.size();
+    int parts = recipe.parts;
     if (parts < 0)
         parts = size <= 104 ? 1 : 1 + static_cast<int>((size - 104 + 111) / 112);
-    const std::uint64_t length = spec.dataLength < 0 ? size : static_cast<std::uint64_t>(spec.dataLength);
+    const std::uint64_t length = recipe.dataLength < 0 ? size : static_cast<std::uint64_t>(recipe.dataLength);
     std::vector<std::vector<std::uint8_t>> slots;
     std::size_t pos = 0;
     for (int part = 0; part < std::max(parts, 1); ++part) {
         std::vector<std::uint8_t> slot(128, 0);
         std::memcpy(slot.data(), "VBLK", 4);
         PutBe(slot.data() + 4, 100 + slots.size(), 4);
-        PutBe(slot.data() + 8, spec.group, 4);
+        PutBe(slot.data() + 8, recipe.group, 4);
         PutBe(slot.data() + 12, static_cast<std::uint64_t>(part), 2);
         PutBe(slot.data() + 14, static_cast<std::uint64_t>(parts), 2);
         std::size_t offset = 0x10, room = 112;
         if (part == 0) {
-            slot[0x12] = spec.flags;
-            slot[0x13] = spec.type;
+            slot[0x12] = recipe.flags;
+            slot[0x13] = recipe.type;
             PutBe(slot.data() + 0x14, length, 4);
             offset = 0x18;
             room = 104;
         }
         const std::size_t n = std::min(room, size - std::min(pos, size));
         if (n)
-            std::memcpy(slot.data() + offset, spec.data.data() + pos, n);
+            std::memcpy(slot.data() + offset, recipe.data.data() + pos, n);
         pos += n;
         slots.push_back(slot);
     }
@@ -126,25 +126,25 @@ VblkSpec Component(std::uint32_t group, const VblkData& d) { return {group, 0x32
 VblkSpec Partition(std::uint32_t group, const VblkData& d) { return {group, 0x33, 0x08, d.bytes, -1, -1}; }
 VblkSpec Disk(std::uint32_t group, const VblkData& d) { return {group, 0x34, 0x00, d.bytes, -1, -1}; }
 
-std::unique_ptr<testsupport::MemoryDevice> MakeLdmDisk(const LdmDiskSpec& spec) {
-    auto disk = std::make_unique<testsupport::MemoryDevice>(spec.sectors);
+std::unique_ptr<testsupport::MemoryDevice> MakeLdmDisk(const LdmDiskSpec& recipe) {
+    auto disk = std::make_unique<testsupport::MemoryDevice>(recipe.sectors);
     std::uint8_t* mbr = disk->Sector(0);
     mbr[0x1BE + 4] = 0x42;
     mbr[510] = 0x55;
     mbr[511] = 0xAA;
-    const std::uint64_t headerSector = spec.headerSector < 0 ? spec.sectors - 1 : static_cast<std::uint64_t>(spec.headerSector);
-    const std::uint64_t configStart = spec.configStart < 0 ? spec.sectors - 2050 : static_cast<std::uint64_t>(spec.configStart);
+    const std::uint64_t headerSector = recipe.headerSector < 0 ? recipe.sectors - 1 : static_cast<std::uint64_t>(recipe.headerSector);
+    const std::uint64_t configStart = recipe.configStart < 0 ? recipe.sectors - 2050 : static_cast<std::uint64_t>(recipe.configStart);
     std::uint8_t* head = disk->Sector(headerSector);
     std::memcpy(head, "PRIVHEAD", 8);
-    std::memcpy(head + 0x30, spec.guid.data(), std::min<std::size_t>(spec.guid.size(), 64));
+    std::memcpy(head + 0x30, recipe.guid.data(), std::min<std::size_t>(recipe.guid.size(), 64));
     std::memcpy(head + 0xF0, "TestGroup", 9);
     PutBe(head + 0x11B, 63, 8);
-    PutBe(head + 0x123, spec.sectors - 63 - 2048, 8);
+    PutBe(head + 0x123, recipe.sectors - 63 - 2048, 8);
     PutBe(head + 0x12B, configStart, 8);
     PutBe(head + 0x133, 2048, 8);
-    if (configStart < spec.sectors) {
-        const std::size_t room = (spec.sectors - configStart) * 512;
-        std::memcpy(disk->Sector(configStart), spec.area.data(), std::min(room, spec.area.size()));
+    if (configStart < recipe.sectors) {
+        const std::size_t room = (recipe.sectors - configStart) * 512;
+        std::memcpy(disk->Sector(configStart), recipe.area.data(), std::min(room, recipe.area.size()));
     }
     return disk;
 }

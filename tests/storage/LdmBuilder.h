@@ -41,7 +41,7 @@ struct VblkSpec {
 };
 
 // The 128-byte slots of one record (first part, then continuations in order).
-std::vector<std::vector<std::uint8_t>> Slots(const VblkSpec& spec);
+std::vector<std::vector<std::uint8_t>> Slots(const VblkSpec& recipe);
 // Concatenates slots into an area.
 std::vector<std::uint8_t> Area(const std::vector<std::vector<std::uint8_t>>& slots);
 // All records' slots in order.
@@ -62,6 +62,6 @@ struct LdmDiskSpec {
     std::int64_t headerSector = -1;
     std::int64_t configStart = -1;
 };
-std::unique_ptr<testsupport::MemoryDevice> MakeLdmDisk(const LdmDiskSpec& spec);
+std::unique_ptr<testsupport::MemoryDevice> MakeLdmDisk(const LdmDiskSpec& recipe);
 
 } // namespace ldmtest

@@ -10,14 +10,14 @@
 
 namespace testsupport {
 
-bool MakeNtfsImage(const std::string& image, const NtfsImageSpec& spec) {
+bool MakeNtfsImage(const std::string& image, const NtfsImageSpec& recipe) {
     if (!RequireTool("mkntfs"))
         return false;
     std::remove(image.c_str());
-    std::string cmd = "truncate -s " + std::to_string(spec.sizeMiB) + "M " + ShellQuote(image) +
-                      " && mkntfs -F -Q -q -c " + std::to_string(spec.clusterSize) + " -p " +
-                      std::to_string(spec.partitionStart) + " -L " + ShellQuote(spec.label) +
-                      (spec.compressed ? " -C " : " ") + ShellQuote(image);
+    std::string cmd = "truncate -s " + std::to_string(recipe.sizeMiB) + "M " + ShellQuote(image) +
+                      " && mkntfs -F -Q -q -c " + std::to_string(recipe.clusterSize) + " -p " +
+                      std::to_string(recipe.partitionStart) + " -L " + ShellQuote(recipe.label) +
+                      (recipe.compressed ? " -C " : " ") + ShellQuote(image);
     return MustRun(cmd);
 }
 

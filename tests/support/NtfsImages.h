@@ -17,8 +17,8 @@ struct NtfsImageSpec {
     std::string label = "BrulinNtfs";   // mkntfs -L
 };
 
-// Creates (or replaces) `image` as an NTFS volume of spec.sizeMiB.
-bool MakeNtfsImage(const std::string& image, const NtfsImageSpec& spec);
+// Creates (or replaces) `image` as an NTFS volume of recipe.sizeMiB.
+bool MakeNtfsImage(const std::string& image, const NtfsImageSpec& recipe);
 
 // Copies a host file into the image with ntfscp; the folders of `dest` must exist.
 bool NtfsCopyIn(const std::string& image, const std::string& hostFile, const std::string& dest);

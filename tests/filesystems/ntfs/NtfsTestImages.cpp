@@ -29,10 +29,10 @@ std::vector<std::uint8_t> BasicNtfsContent(const std::string& path) {
 
 std::string BasicNtfsImage() {
     return CachedFixture("ntfs-basic-v1.img", [](const std::string& tmp) {
-        NtfsImageSpec spec;
-        spec.sizeMiB = 32;
-        spec.label = kBasicNtfsLabel;
-        if (!MakeNtfsImage(tmp, spec) ||
+        NtfsImageSpec recipe;
+        recipe.sizeMiB = 32;
+        recipe.label = kBasicNtfsLabel;
+        if (!MakeNtfsImage(tmp, recipe) ||
             !NtfsEdit(tmp, "mkdir /docs\nmkdir /docs/sub\nmkdir /many\nmkdir /trash\nfill /many 400 100 50"))
             return false;
         for (const auto& f : kBasicFiles)
@@ -47,9 +47,9 @@ std::vector<std::uint8_t> FragmentedContent() { return NtfsEditPattern(kFragment
 
 std::string FragmentedNtfsImage() {
     return CachedFixture("ntfs-fragmented-v1.img", [](const std::string& tmp) {
-        NtfsImageSpec spec;
-        spec.sizeMiB = 32;
-        return MakeNtfsImage(tmp, spec) &&
+        NtfsImageSpec recipe;
+        recipe.sizeMiB = 32;
+        return MakeNtfsImage(tmp, recipe) &&
                NtfsEdit(tmp, "interleave /" + std::string(kFragmentedName) + " /other.bin " +
                                  std::to_string(kFragmentedSize) + " 11") &&
                NtfsDelete(tmp, "/other.bin");
@@ -66,11 +66,11 @@ std::vector<std::uint8_t> CompressedContent() {
 
 std::string CompressedNtfsImage() {
     return CachedFixture("ntfs-compressed-v1.img", [](const std::string& tmp) {
-        NtfsImageSpec spec;
-        spec.sizeMiB = 16;
-        spec.compressed = true;
+        NtfsImageSpec recipe;
+        recipe.sizeMiB = 16;
+        recipe.compressed = true;
         std::string host = tmp + ".src";
-        return MakeNtfsImage(tmp, spec) && WriteFileBytes(host, CompressedContent()) &&
+        return MakeNtfsImage(tmp, recipe) && WriteFileBytes(host, CompressedContent()) &&
                NtfsEdit(tmp, "put " + host + " /packed.txt", nullptr, true);
     });
 }
