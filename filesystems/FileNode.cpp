@@ -11,8 +11,7 @@
 namespace {
 
 bool IsDirectoryEntry(const CFileNode* node) {
-    return node->m_pProperties &&
-           (node->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY) != 0;
+    return node->m_pProperties && (node->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY) != 0;
 }
 
 std::uint8_t CheckStateOf(const CFileNode* node) {
@@ -155,8 +154,12 @@ std::uint32_t CFileNode::GetFileSystemType() const {
     return FILESYSTEM_UNKNOWN;
 }
 
-int CFileNode::Save(IRSData*) const { return 0; }
-int CFileNode::Load(IRSData*) { return 0; }
+int CFileNode::Save(IRSData*) const {
+    return 0;
+}
+int CFileNode::Load(IRSData*) {
+    return 0;
+}
 
 void CFileNode::AddChild(CFileNode* child) {
     child->m_pParent = this;
@@ -291,9 +294,13 @@ int ToggleCheckState(CFileNode* node, bool thisOnly) {
     return ToggleNode(node, thisOnly);
 }
 
-CFileNode* CreateFileNode() { return new (std::nothrow) CFileNode(); }
+CFileNode* CreateFileNode() {
+    return new (std::nothrow) CFileNode();
+}
 
-CFileSystemNode* CreateFileSystemNode() { return new (std::nothrow) CFileSystemNode(); }
+CFileSystemNode* CreateFileSystemNode() {
+    return new (std::nothrow) CFileSystemNode();
+}
 
 int UnlinkChildNode(CFileNode* parent, CFileNode* child) {
     if (!parent || !child)

@@ -38,7 +38,7 @@ public:
     CFileNode* m_pFirstChild = nullptr;
     CFileNode* m_pNextSibling = nullptr;
     IFileProperties* m_pProperties = nullptr; // owned by the tree, freed by the deletions
-    void* m_pSourceRecord = nullptr;           // the builder's own record; not owned, not saved
+    void* m_pSourceRecord = nullptr;          // the builder's own record; not owned, not saved
 };
 
 // Totals of a folder's subtree (40 bytes). Only entries without FILEATTR_DIRECTORY count;

@@ -34,8 +34,8 @@ enum ValidFieldBits : std::uint32_t {
     VALIDFIELD_LAST_WRITE_TIME = 0x10,
     VALIDFIELD_LAST_ACCESS_TIME = 0x20,
     VALIDFIELD_STATE = 0x40,
-    VALIDFIELD_EXTRA_80 = 0x80,   // set by the RAW properties, read by nobody
-    VALIDFIELD_EXTRA_100 = 0x100, // set by the RAW properties, read by nobody
+    VALIDFIELD_EXTRA_80 = 0x80,    // set by the RAW properties, read by nobody
+    VALIDFIELD_EXTRA_100 = 0x100,  // set by the RAW properties, read by nobody
     VALIDFIELDS_FILESYSTEM = 0xFF, // NTFS, FAT and EXT2 properties
     VALIDFIELDS_RAW = 0x1C7,       // RAW properties: no times
 };

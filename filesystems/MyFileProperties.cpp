@@ -46,11 +46,17 @@ int CMyFileProperties::SetMark(std::uint8_t mark) {
     return previous;
 }
 
-int CMyFileProperties::Save(IRSData*) const { return 0; }
+int CMyFileProperties::Save(IRSData*) const {
+    return 0;
+}
 
-int CMyFileProperties::Load(IRSData*) { return 0; }
+int CMyFileProperties::Load(IRSData*) {
+    return 0;
+}
 
-CMyFileProperties* CreateMyFileProperties() { return new (std::nothrow) CMyFileProperties(); }
+CMyFileProperties* CreateMyFileProperties() {
+    return new (std::nothrow) CMyFileProperties();
+}
 
 CMyFileProperties* CreateProgramRootProperties(const char* name) {
     CMyFileProperties* p = CreateMyFileProperties();

@@ -43,12 +43,12 @@ struct RSGuid {
 // Error codes carried by CRSException (1 and 4 are not used).
 enum RSErrorCode : int {
     RSERR_NONE = 0,
-    RSERR_BAD_HEADER = 2,       // bad header or stage; also a record whose values cannot be right
-    RSERR_WRONG_MODE = 3,       // operation not allowed in this store's mode
-    RSERR_SHORT_READ = 5,       // section data ended early (or a chunk could not be decoded)
-    RSERR_WRITE_FAILED = 6,     // a write failed, or the file would pass 4 GiB
+    RSERR_BAD_HEADER = 2,   // bad header or stage; also a record whose values cannot be right
+    RSERR_WRONG_MODE = 3,   // operation not allowed in this store's mode
+    RSERR_SHORT_READ = 5,   // section data ended early (or a chunk could not be decoded)
+    RSERR_WRITE_FAILED = 6, // a write failed, or the file would pass 4 GiB
     RSERR_SECTION_NOT_FOUND = 7,
-    RSERR_NO_SECTION = 8,       // no open section
+    RSERR_NO_SECTION = 8, // no open section
 };
 
 class IRSException {
@@ -95,8 +95,7 @@ public:
 };
 
 // Little-endian helpers for records written into a section.
-template <typename T>
-inline void RSWriteValue(IRSData* section, T value) {
+template <typename T> inline void RSWriteValue(IRSData* section, T value) {
     static_assert(std::is_integral_v<T> || std::is_floating_point_v<T>);
     std::uint8_t bytes[sizeof(T)];
     if constexpr (std::is_floating_point_v<T>) {
@@ -109,8 +108,7 @@ inline void RSWriteValue(IRSData* section, T value) {
     section->Write(bytes, sizeof(T));
 }
 
-template <typename T>
-inline T RSReadValue(IRSData* section) {
+template <typename T> inline T RSReadValue(IRSData* section) {
     static_assert(std::is_integral_v<T> || std::is_floating_point_v<T>);
     std::uint8_t bytes[sizeof(T)] = {};
     section->Read(bytes, sizeof(T));

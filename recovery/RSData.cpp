@@ -341,8 +341,8 @@ void CRSData::ReadNextChunk() {
     };
     if (!ensure(2))
         Throw(RSERR_SHORT_READ);
-    std::uint16_t word = static_cast<std::uint16_t>(m_staging[m_cursor] |
-                                                    m_staging[m_cursor + 1] << 8);
+    std::uint16_t word =
+        static_cast<std::uint16_t>(m_staging[m_cursor] | m_staging[m_cursor + 1] << 8);
     if (word & 0x7000)
         Throw(RSERR_SHORT_READ); // not a chunk word
     std::uint32_t n = (word & 0x0FFF) + 1u;
@@ -434,8 +434,7 @@ bool CRSData::CompressChunk(const std::uint8_t*, std::uint32_t, std::uint8_t*, s
     return false;
 }
 
-bool CRSData::DecompressChunk(const std::uint8_t*, std::uint32_t, std::uint8_t*,
-                              std::uint32_t*) {
+bool CRSData::DecompressChunk(const std::uint8_t*, std::uint32_t, std::uint8_t*, std::uint32_t*) {
     return false;
 }
 

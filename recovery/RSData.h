@@ -15,8 +15,8 @@ enum RSDataMode : int {
 };
 
 // {1CB3F4EA-4305-4AB6-B4B8-244A33D913BB}
-constexpr RSGuid kRSFileGuid{0x1CB3F4EA, 0x4305, 0x4AB6,
-                             {0xB4, 0xB8, 0x24, 0x4A, 0x33, 0xD9, 0x13, 0xBB}};
+constexpr RSGuid kRSFileGuid{
+    0x1CB3F4EA, 0x4305, 0x4AB6, {0xB4, 0xB8, 0x24, 0x4A, 0x33, 0xD9, 0x13, 0xBB}};
 
 constexpr std::uint32_t kRSSectionHeaderSize = 36;
 constexpr std::uint32_t kRSStagingSize = 0x80000; // 512 KiB
@@ -66,8 +66,8 @@ protected:
     virtual bool CompressChunk(const std::uint8_t* in, std::uint32_t length, std::uint8_t* out,
                                std::uint32_t* capacity);
     // Decodes one compressed chunk into `out` (capacity in, length out); false on failure.
-    virtual bool DecompressChunk(const std::uint8_t* in, std::uint32_t length,
-                                 std::uint8_t* out, std::uint32_t* capacity);
+    virtual bool DecompressChunk(const std::uint8_t* in, std::uint32_t length, std::uint8_t* out,
+                                 std::uint32_t* capacity);
 
     bool FindSection(const RSGuid& section);
     // Decodes the next chunk of the open section into the chunk buffer (error 5 when the
@@ -87,7 +87,7 @@ protected:
     std::vector<std::uint8_t> m_staging; // 512 KiB
     std::uint32_t m_fill = 0;
     std::uint8_t m_sectionHeader[kRSSectionHeaderSize] = {};
-    std::uint32_t m_storedLength = 0;          // running stored length of the open section
+    std::uint32_t m_storedLength = 0;           // running stored length of the open section
     std::uint64_t m_sectionOffset = kNoSection; // header offset of the open section
     std::uint32_t m_consumed = 0;               // stored bytes of the section read so far
     std::uint32_t m_cursor = 0;                 // read position in the staging buffer

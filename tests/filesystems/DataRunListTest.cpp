@@ -59,10 +59,10 @@ TEST(MappingPairs, SignedByteCount) {
         std::int64_t value;
         int bytes;
     };
-    const Case cases[] = {{0, 1},          {127, 1},       {-128, 1},       {128, 2},
-                          {-129, 2},       {32767, 2},     {-32768, 2},     {32768, 3},
-                          {-8388608, 3},   {8388608, 4},   {INT64_MAX, 8},  {INT64_MIN, 8},
-                          {1LL << 55, 8},  {-(1LL << 55), 7}};
+    const Case cases[] = {{0, 1},         {127, 1},         {-128, 1},      {128, 2},
+                          {-129, 2},      {32767, 2},       {-32768, 2},    {32768, 3},
+                          {-8388608, 3},  {8388608, 4},     {INT64_MAX, 8}, {INT64_MIN, 8},
+                          {1LL << 55, 8}, {-(1LL << 55), 7}};
     for (const Case& c : cases)
         EXPECT_EQ(GetSignedByteCount(c.value), c.bytes) << c.value;
 }
@@ -197,8 +197,8 @@ TEST(RunListRecord, LyingLengthsFailCleanly) {
         RSWriteValue<std::uint32_t>(&w, 0xFFFFFFF0u); // record length
         w.CloseSection();
         w.OpenSection(RSGuid{1, 1, 1, {}});
-        RSWriteValue<std::uint32_t>(&w, 1);           // record present
-        RSWriteValue<std::uint32_t>(&w, 1000000);     // length beyond the section
+        RSWriteValue<std::uint32_t>(&w, 1);       // record present
+        RSWriteValue<std::uint32_t>(&w, 1000000); // length beyond the section
         w.Write("\x11\x01\x01", 3);
         w.CloseSection();
         w.OpenSection(RSGuid{2, 2, 2, {}});

@@ -37,7 +37,9 @@ CFileNode* File(CFileNode* parent, const char* name, std::uint64_t size,
     return n;
 }
 
-std::uint8_t State(const CFileNode* n) { return n->m_pProperties->GetCheckState(); }
+std::uint8_t State(const CFileNode* n) {
+    return n->m_pProperties->GetCheckState();
+}
 
 // root
 //   A/  a1 100, a2 200 compressed, a3 50 encrypted
@@ -59,8 +61,8 @@ struct SampleTree {
     }
     ~SampleTree() { DeleteFileTree(root); }
     CFileNode* ByName(const std::string& name) {
-        for (CFileNode* n : {static_cast<CFileNode*>(root), static_cast<CFileNode*>(a), a1, a2,
-                             a3, static_cast<CFileNode*>(b), b1, r1})
+        for (CFileNode* n : {static_cast<CFileNode*>(root), static_cast<CFileNode*>(a), a1, a2, a3,
+                             static_cast<CFileNode*>(b), b1, r1})
             if (name == n->m_pProperties->GetName())
                 return n;
         return nullptr;
@@ -140,8 +142,8 @@ TEST(FileTree, CheckTogglesAndCounters) {
         FileTreeCounters root, a;
         t.root->GetCounters(&root);
         t.a->GetCounters(&a);
-        EXPECT_EQ(root, Checked(row.rootFiles, row.rootBytes, row.rootCompressed,
-                                row.rootEncrypted, rootTotals));
+        EXPECT_EQ(root, Checked(row.rootFiles, row.rootBytes, row.rootCompressed, row.rootEncrypted,
+                                rootTotals));
         EXPECT_EQ(a.checkedFiles, row.aFiles);
         EXPECT_EQ(a.checkedBytes, row.aBytes);
         EXPECT_EQ(a.files, aTotals.files);

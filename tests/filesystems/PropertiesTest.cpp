@@ -19,13 +19,11 @@ TEST(ScanOptions, Defaults) {
     EXPECT_EQ(o.RawFileTypes[0], 1u);
     EXPECT_EQ(o.RawFileTypes[67], 68u);
     EXPECT_EQ(o.MaxRawFileSize, 50000000u);
-    const std::uint32_t switches[] = {o.UseBootRecords,    o.UsePartitionTables,
-                                      o.ExtensiveVolumesSearch, o.CheckFatDateField,
-                                      o.CheckFatTimeField, o.FatThirdCheck,
-                                      o.UseFirstFatCopy,   o.UseSecondFatCopy,
-                                      o.UseNtfsVolumeSize, o.UseMftFile,
-                                      o.ShowMftOnlyFiles,  o.RecoverRawFiles,
-                                      o.RecoverRawFilesOnly};
+    const std::uint32_t switches[] = {
+        o.UseBootRecords,     o.UsePartitionTables, o.ExtensiveVolumesSearch, o.CheckFatDateField,
+        o.CheckFatTimeField,  o.FatThirdCheck,      o.UseFirstFatCopy,        o.UseSecondFatCopy,
+        o.UseNtfsVolumeSize,  o.UseMftFile,         o.ShowMftOnlyFiles,       o.RecoverRawFiles,
+        o.RecoverRawFilesOnly};
     const std::uint32_t expected[] = {1, 0, 0, 1, 1, 1, 1, 1, 1, 1, 0, 1, 0};
     for (int i = 0; i < 13; ++i)
         EXPECT_EQ(switches[i], expected[i]) << "switch " << i;
@@ -146,9 +144,7 @@ public:
     void SetDevice(IStorageDevice*) override {}
     void SetSectorsPerStep(std::uint32_t) override {}
     void BeginSearch() override {}
-    int AnalyzeSectors(std::uint64_t, std::uint64_t, IntelligentSearchStats*) override {
-        return 1;
-    }
+    int AnalyzeSectors(std::uint64_t, std::uint64_t, IntelligentSearchStats*) override { return 1; }
     void CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>&) override {}
     void SetResultSink(CRawFileList*) override {}
     int SaveState(IRSData*) override { return 1; }

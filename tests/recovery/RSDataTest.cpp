@@ -39,8 +39,7 @@ struct Store {
     std::string path;
     explicit Store(const char* name) : path(testsupport::ScratchDir(name) + "/s.rdf") {}
 
-    void WriteSections(const std::vector<std::pair<RSGuid, Bytes>>& sections,
-                       bool create = true) {
+    void WriteSections(const std::vector<std::pair<RSGuid, Bytes>>& sections, bool create = true) {
         CRSDataEx w(RSDATA_WRITE);
         ASSERT_TRUE(w.Open(path.c_str(), create));
         if (create)
@@ -227,8 +226,8 @@ TEST(RSData, ModeAndSectionErrors) {
          RSERR_WRONG_MODE},
         {"read without a section", [&] { r.Open(s.path.c_str(), false), r.Read(b, 1); },
          RSERR_NO_SECTION},
-        {"length without a section",
-         [&] { r.Open(s.path.c_str(), false), r.GetSectionLength(); }, RSERR_NO_SECTION},
+        {"length without a section", [&] { r.Open(s.path.c_str(), false), r.GetSectionLength(); },
+         RSERR_NO_SECTION},
         {"missing section", [&] { r.Open(s.path.c_str(), false), r.OpenSection(kC); },
          RSERR_SECTION_NOT_FOUND},
         {"read past the end",
@@ -307,8 +306,8 @@ TEST(RSData, DamagedFilesFailWithCodes) {
         int code;
     };
     const Case cases[] = {
-        {"compressed chunk that does not inflate",
-         [&](Bytes& f) { f[chunkAt + 2 + 3] ^= 0xFF; }, kA, RSERR_SHORT_READ},
+        {"compressed chunk that does not inflate", [&](Bytes& f) { f[chunkAt + 2 + 3] ^= 0xFF; },
+         kA, RSERR_SHORT_READ},
         {"chunk word with reserved bits", [&](Bytes& f) { f[chunkAt + 1] |= 0x70; }, kA,
          RSERR_SHORT_READ},
         {"chunk longer than its section",
@@ -321,8 +320,8 @@ TEST(RSData, DamagedFilesFailWithCodes) {
          RSERR_SECTION_NOT_FOUND},
         {"foreign file GUID in a header", [&](Bytes& f) { f[124] ^= 1; }, kB,
          RSERR_SECTION_NOT_FOUND},
-        {"stored length that jumps past the end",
-         [&](Bytes& f) { f[124 + 32 + 3] = 0x7F; }, kB, RSERR_SECTION_NOT_FOUND},
+        {"stored length that jumps past the end", [&](Bytes& f) { f[124 + 32 + 3] = 0x7F; }, kB,
+         RSERR_SECTION_NOT_FOUND},
     };
     for (const Case& c : cases) {
         Bytes f = good;
