@@ -17,15 +17,6 @@ namespace {
 constexpr int kFolders = 10;
 constexpr int kFilesPerFolder = 10000;
 
-class QuietCallback : public IDIRBuildCallback {
-public:
-    int BeginStage(const char*, std::int32_t) override { return 0; }
-    int StepBy(std::int32_t) override { return 0; }
-    int SetPos(std::int32_t) override { return 0; }
-    int Reset() override { return 0; }
-    int Poll() override { return 0; }
-};
-
 std::string MakeImage() {
     const std::string dir = std::string(BRULIN_BINARY_DIR) + "/bench-work";
     const std::string image = dir + "/ntfs-100k.img";
@@ -66,7 +57,7 @@ void BM_NtfsQuickScan100k(benchmark::State& state) {
     for (auto _ : state) {
         NtfsTreeBuildParams params;
         InitNtfsTreeBuildParams(&params);
-        QuietCallback callback;
+        CNullDirBuildCallback callback;
         CFileSystemNode* root = BuildNtfsFileTree(&device, &params, &callback);
         if (!root) {
             state.SkipWithError("quick scan found nothing");

@@ -18,3 +18,13 @@ public:
     // -1 once cancelled, else 0.
     virtual int Poll() = 0;
 };
+
+// Answers 0 to everything: for builds that nobody watches (no progress shown, no cancel).
+class CNullDirBuildCallback : public IDIRBuildCallback {
+public:
+    int BeginStage(const char*, std::int32_t) override { return 0; }
+    int StepBy(std::int32_t) override { return 0; }
+    int SetPos(std::int32_t) override { return 0; }
+    int Reset() override { return 0; }
+    int Poll() override { return 0; }
+};

@@ -1,37 +1,12 @@
 // Boot-sector and directory-sector classification, entry names, table validation and the
 // volume-label walk over arbitrary bytes.
+#include "fuzz/SpanDevice.h"
 #include "filesystems/fat/FatStructures.h"
 #include "filesystems/fat/FatTables.h"
 #include "filesystems/fat/FatVolumeLabel.h"
 
 #include <cstring>
 #include <vector>
-
-namespace {
-
-// The input as a sector device (the last partial sector is zero-filled).
-class SpanDevice : public IStorageDevice {
-public:
-    SpanDevice(const std::uint8_t* data, std::size_t size)
-        : m_bytes(data, data + size) {
-        m_bytes.resize((size + kSectorSize - 1) / kSectorSize * kSectorSize);
-    }
-    int ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) override {
-        std::uint64_t total = GetSectorCount();
-        if (first >= total || count > total - first)
-            return 0;
-        std::memcpy(buffer, m_bytes.data() + first * kSectorSize, count * kSectorSize);
-        return 1;
-    }
-    std::uint64_t GetSectorCount() override { return m_bytes.size() / kSectorSize; }
-    int Open() override { return 1; }
-    int Close() override { return 1; }
-
-private:
-    std::vector<std::uint8_t> m_bytes;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Every 512-byte sector of the input.

@@ -16,15 +16,6 @@
 
 namespace {
 
-class NullDirBuildCallback : public IDIRBuildCallback {
-public:
-    int BeginStage(const char*, std::int32_t) override { return 0; }
-    int StepBy(std::int32_t) override { return 0; }
-    int SetPos(std::int32_t) override { return 0; }
-    int Reset() override { return 0; }
-    int Poll() override { return 0; }
-};
-
 constexpr std::uint32_t kMaxSectorsPerRead = 128;
 constexpr std::size_t kMaxCarry = 1023;
 constexpr std::uint32_t kNoCluster = 0xFFFFFFFF;
@@ -66,7 +57,7 @@ CFATFileProperties* MakeFolderProps(const char* name, std::uint8_t state, std::u
 FatDirectoryScanner::FatDirectoryScanner(IDIRBuildCallback* cb, IStorageDevice* dev)
     : callback(cb), device(dev) {
     if (!callback) {
-        m_nullCallback = std::make_unique<NullDirBuildCallback>();
+        m_nullCallback = std::make_unique<CNullDirBuildCallback>();
         callback = m_nullCallback.get();
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Fake found-file trees for recovery tests: folder and file nodes over CMyFileProperties, with
 // run lists, any name (also ones no scanner would make) and any file-system kind.
+#include "tests/support/TreePtr.h"
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/MyFileProperties.h"
@@ -99,10 +100,7 @@ inline CFileNode* AddFolder(CFileNode* parent, const std::string& name,
     return node;
 }
 
-struct TreeDeleter {
-    void operator()(CFileSystemNode* root) const { DeleteTreeAndProperties(root); }
-};
-using TreePtr = std::unique_ptr<CFileSystemNode, TreeDeleter>;
+
 
 // A partition root at `firstSector` with `sectorsPerCluster`, named `name` and checked.
 inline TreePtr MakeRoot(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,

@@ -1,6 +1,7 @@
 // Recovery end to end on FAT volumes made by mkfs.fat and mtools: the quick scan (take-all
 // mode) builds the tree of live and deleted files, the engine writes them, and their bytes and
 // modification times are compared with what was written.
+#include "tests/support/TreePtr.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -25,19 +26,7 @@ namespace {
 const char* const kWhen = "2021-03-04 05:06:08 UTC";
 constexpr std::int64_t kWhenSeconds = 1614834368;
 
-class QuietBuildCallback : public IDIRBuildCallback {
-public:
-    int BeginStage(const char*, std::int32_t) override { return 0; }
-    int StepBy(std::int32_t) override { return 0; }
-    int SetPos(std::int32_t) override { return 0; }
-    int Reset() override { return 0; }
-    int Poll() override { return 0; }
-};
-
-struct TreeDeleter {
-    void operator()(CFileSystemNode* root) const { DeleteTreeAndProperties(root); }
-};
-using TreePtr = std::unique_ptr<CFileSystemNode, TreeDeleter>;
+using testsupport::TreePtr;
 
 struct SourceFile {
     std::string path;
@@ -103,7 +92,7 @@ TEST(FatRecovery, LiveAndDeletedFiles) {
         });
         ASSERT_FALSE(image.empty());
         CImageFileDevice device(image.c_str());
-        QuietBuildCallback build;
+        CNullDirBuildCallback build;
         CFATSearchedPartitionInfo part;
         part.m_u64KeptFirstSector = c.options.offsetSectors;
         part.m_u32EvidenceFlags = c.flags;

@@ -1,6 +1,7 @@
 // Recovery end to end on NTFS volumes made by the real tools: the quick scan builds the tree,
 // the engine writes the checked files, and the bytes are compared with the originals and with
 // what ntfscat reads from the same image; modification times with what ntfsinfo reports.
+#include "tests/support/TreePtr.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileProperties.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
@@ -25,19 +26,7 @@ using namespace testsupport;
 
 namespace {
 
-class QuietBuildCallback : public IDIRBuildCallback {
-public:
-    int BeginStage(const char*, std::int32_t) override { return 0; }
-    int StepBy(std::int32_t) override { return 0; }
-    int SetPos(std::int32_t) override { return 0; }
-    int Reset() override { return 0; }
-    int Poll() override { return 0; }
-};
-
-struct TreeDeleter {
-    void operator()(CFileSystemNode* root) const { DeleteFileTree(root); }
-};
-using TreePtr = std::unique_ptr<CFileSystemNode, TreeDeleter>;
+using testsupport::TreePtr;
 
 // Path ("/docs/a.bin") -> node; deleted entries get a "~" in front of their name so that a
 // live and a deleted file of one name stay apart.
@@ -187,7 +176,7 @@ void RecoverAndCompare(const Volume& vol, bool expectCompressed) {
     ASSERT_FALSE(vol.image.empty());
     ASSERT_TRUE(RequireTool("ntfscat") && RequireTool("ntfsinfo"));
     CImageFileDevice device(vol.image.c_str());
-    QuietBuildCallback build;
+    CNullDirBuildCallback build;
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
     TreePtr root(BuildNtfsFileTree(&device, &params, &build));
@@ -297,7 +286,7 @@ TEST(NtfsRecovery, EncryptedFilesBecomeRawEfsStreams) {
     });
     ASSERT_FALSE(image.empty());
     CImageFileDevice device(image.c_str());
-    QuietBuildCallback build;
+    CNullDirBuildCallback build;
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
     TreePtr root(BuildNtfsFileTree(&device, &params, &build));

@@ -1,4 +1,5 @@
 // Real dynamic disks made by Windows: every volume must read like a device.
+#include "tests/support/TreePtr.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
@@ -18,17 +19,7 @@ using ldmtest::Pointers;
 
 namespace {
 
-struct QuietCallback : IDIRBuildCallback {
-    int BeginStage(const char*, std::int32_t) override { return 0; }
-    int StepBy(std::int32_t) override { return 0; }
-    int SetPos(std::int32_t) override { return 0; }
-    int Reset() override { return 0; }
-    int Poll() override { return 0; }
-};
-
-struct TreeDeleter {
-    void operator()(CFileSystemNode* root) const { DeleteFileTree(root); }
-};
+using testsupport::TreeDeleter;
 
 const std::vector<std::string> kNames2003 = {"simple-1",   "spanned-1",  "spanned-2", "striped-1", "striped-2",
                                              "mirrored-1", "mirrored-2", "raid5-1",   "raid5-2",   "raid5-3"};
@@ -83,7 +74,7 @@ void ExpectNtfsVolume(IStorageDevice* volume, const std::string& what) {
     // test.txt through the NTFS quick scan, read through its run list.
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
-    QuietCallback callback;
+    CNullDirBuildCallback callback;
     std::unique_ptr<CFileSystemNode, TreeDeleter> root(BuildNtfsFileTree(volume, &params, &callback));
     ASSERT_TRUE(root);
     const CFileNode* file = nullptr;

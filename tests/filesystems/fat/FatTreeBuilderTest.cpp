@@ -1,6 +1,7 @@
 // The quick scan over volumes made by mkfs.fat and mtools: Deleted File Recovery (deleted
 // entries only), take-all mode against `mdir`, bytes read back through the runs, damaged boot
 // sectors and FATs, and cancelling.
+#include "tests/support/TreePtr.h"
 #include "filesystems/fat/FatTreeBuilder.h"
 
 #include "filesystems/DIRBuildCallback.h"
@@ -143,10 +144,7 @@ private:
     int m_cancelAfter;
 };
 
-struct TreeDeleter {
-    void operator()(CFileSystemNode* root) const { DeleteTreeAndProperties(root); }
-};
-using Tree = std::unique_ptr<CFileSystemNode, TreeDeleter>;
+using Tree = testsupport::TreePtr;
 
 Tree Build(IStorageDevice& dev, std::uint64_t first, std::uint32_t flags, bool takeAll,
            IDIRBuildCallback* cb = nullptr) {

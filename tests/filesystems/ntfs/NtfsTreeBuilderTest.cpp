@@ -1,3 +1,4 @@
+#include "tests/support/TreePtr.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 
 #include "filesystems/DIRBuildCallback.h"
@@ -51,10 +52,7 @@ public:
     }
 };
 
-struct TreeDeleter {
-    void operator()(CFileSystemNode* root) const { DeleteFileTree(root); }
-};
-using TreePtr = std::unique_ptr<CFileSystemNode, TreeDeleter>;
+using testsupport::TreePtr;
 
 TreePtr Build(IStorageDevice& dev, RecordingCallback& cb) {
     NtfsTreeBuildParams params;
