@@ -75,11 +75,13 @@ std::string MakeSafeFileName(const char* name, std::size_t maxBytes) {
         if (c == '/' || c == '\\')
             c = '_';
     }
-    if (out.empty() || out == "." || out == "..")
-        out.assign(out.empty() ? 1 : out.size(), '_');
     if (maxBytes == 0)
         maxBytes = 1;
-    return CutName(out, maxBytes);
+    out = CutName(out, maxBytes);
+    // Checked after the cut: cutting "..." to two bytes must not give "..".
+    if (out.empty() || out == "." || out == "..")
+        out.assign(out.empty() ? 1 : out.size(), '_');
+    return out;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {

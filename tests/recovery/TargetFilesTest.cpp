@@ -40,6 +40,9 @@ TEST(TargetFiles, SafeNames) {
         EXPECT_LE(safe.size(), kMaxNameBytes);
     }
     EXPECT_EQ(MakeSafeFileName(nullptr), "_");
+    // A short limit never cuts a name down to a parent or current folder.
+    EXPECT_EQ(MakeSafeFileName("...", 2), "__");
+    EXPECT_EQ(MakeSafeFileName("...", 1), "_");
 }
 
 // Names that are taken get numbers before their extension; a missing or too long folder sends
