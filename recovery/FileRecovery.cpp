@@ -453,6 +453,12 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
                       : (size ? kRecoverFailed : kRecoverDone);
     } else {
         if (encrypted) {
+            // The data is copied in whole sectors: a size that cannot be rounded up is damaged.
+            if (size > UINT64_MAX - (kSectorSize - 1)) {
+                target.Close();
+                DeleteTargetFile(targetPath);
+                return kRecoverFailed;
+            }
             if (!WriteEfsPrefix(context, node, target)) {
                 // Without its $EFS stream the data cannot be decrypted anywhere.
                 LogInfo("Encrypted file without a readable $EFS stream: %s", NameOf(props));
