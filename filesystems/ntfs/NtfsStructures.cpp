@@ -507,8 +507,13 @@ bool CollectDataRuns(const std::uint8_t* rec, std::size_t len, NtfsExtentList& o
 
 std::int64_t MapVcnToLcn(const NtfsExtentList& extents, std::uint64_t vcn) {
     for (const auto& e : extents) {
-        if (vcn >= e.vcn && vcn - e.vcn < e.count)
-            return e.lcn < 0 ? -1 : e.lcn + static_cast<std::int64_t>(vcn - e.vcn);
+        if (vcn >= e.vcn && vcn - e.vcn < e.count) {
+            std::uint64_t lcn;
+            if (e.lcn < 0 || __builtin_add_overflow(static_cast<std::uint64_t>(e.lcn), vcn - e.vcn, &lcn) ||
+                lcn > static_cast<std::uint64_t>(INT64_MAX))
+                return -1;
+            return static_cast<std::int64_t>(lcn);
+        }
     }
     return -1;
 }

@@ -296,6 +296,12 @@ TEST(NtfsRuns, MappingPairsDecodeAndValidate) {
     EXPECT_EQ(MapVcnToLcn(ext, 10), -1);
     EXPECT_EQ(MapVcnToLcn(ext, 27), 93);
     EXPECT_EQ(MapVcnToLcn(ext, 28), -1);
+    // Damaged runs whose cluster numbers pass the largest position map to nothing.
+    const NtfsExtentList wild = {{INT64_MAX - 2, 0, 16}, {5, 16, UINT64_MAX - 16}};
+    EXPECT_EQ(MapVcnToLcn(wild, 2), INT64_MAX);
+    EXPECT_EQ(MapVcnToLcn(wild, 3), -1);
+    EXPECT_EQ(MapVcnToLcn(wild, UINT64_MAX - 1), -1);
+    EXPECT_EQ(MftRecordToSector(4, 2, 1, 0, wild), -1);
     EXPECT_EQ(MapLcnToVcn(ext, 91), 25);
     EXPECT_EQ(MapLcnToVcn(ext, 94), -1);
     EXPECT_EQ(GetTotalClusters(ext), 28u);
