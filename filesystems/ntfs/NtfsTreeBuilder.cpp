@@ -4,6 +4,7 @@
 #include "logging/Log.h"
 #include "platform/WorkerWait.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstring>
 #include <queue>
@@ -224,11 +225,16 @@ bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, Ntfs
         filled = 0;
     };
 
+    // Damaged runs may name the same clusters again and again, or more than the device holds:
+    // no real MFT is larger than the device, so no more sectors than that are read in all.
+    std::uint64_t budget = deviceSectors;
     bool cancelled = false;
     for (const auto& e : mft) {
         if (cancelled)
             break;
-        std::uint64_t extentSectors = e.count * sectorsPerCluster;
+        std::uint64_t extentSectors;
+        if (__builtin_mul_overflow(e.count, std::uint64_t{sectorsPerCluster}, &extentSectors))
+            extentSectors = UINT64_MAX;
         std::uint64_t first = 0;
         bool mapped = e.lcn >= 0 &&
                       !__builtin_mul_overflow(static_cast<std::uint64_t>(e.lcn), std::uint64_t{sectorsPerCluster}, &first) &&
@@ -241,7 +247,8 @@ bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, Ntfs
             continue;
         }
         // Records past the end of the device cannot be read: the run is cut there.
-        extentSectors = std::min(extentSectors, deviceSectors - first);
+        extentSectors = std::min({extentSectors, deviceSectors - first, budget});
+        budget -= extentSectors;
         if (filled == 0)
             bufferIndex = e.vcn * sectorsPerCluster;
         else if (bufferIndex + filled != e.vcn * sectorsPerCluster) {

@@ -558,3 +558,20 @@ TEST(NtfsQuickScan, OrphanFoldersNeverFormACycle) {
         n->m_pSourceRecord = nullptr;
     DeleteTreeAndProperties(lost);
 }
+
+TEST(NtfsTreeBuilder, DamagedMftRunsReadNoMoreThanTheDevice) {
+    // Runs that name the same clusters over and over, and one whose length wraps when turned
+    // into sectors: the MFT pass reads at most the device's size in all.
+    MemoryDevice dev(64);
+    NtfsExtentList mft;
+    for (std::uint64_t i = 0; i < 50; ++i)
+        mft.push_back({0, i * 64, 64});
+    mft.push_back({0, 50 * 64, UINT64_MAX / 2 + 1});
+    NtfsRecordList list;
+    CNullDirBuildCallback cb;
+    ASSERT_TRUE(ReadAllMftRecords(&dev, &cb, &list, mft, 2, 0));
+    std::uint64_t sectorsRead = 0;
+    for (const auto& call : dev.Calls())
+        sectorsRead += call.count;
+    EXPECT_LE(sectorsRead, 64u);
+}
