@@ -138,8 +138,11 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
         m_cachedBlock = block;
         return true;
     }
-    // Not a stream that fills the block: the bytes may have been stored raw.
-    if (extent.length % kSectorSize != 0 || extent.length > kImageBlockBytes) {
+    // Not a stream that fills the block: the bytes may have been stored raw. Only the last
+    // block can be stored raw in fewer than a whole block's bytes; a shorter one elsewhere is
+    // a damaged stream, not data.
+    if (extent.length % kSectorSize != 0 || extent.length > kImageBlockBytes ||
+        (!last && extent.length != kImageBlockBytes)) {
         ReleaseTrace("Image %s: block %" PRIu64 " does not decode", m_mainPath.c_str(), block);
         return false;
     }

@@ -629,6 +629,17 @@ TEST(DiskImage, DamagedImages) {
         EXPECT_EQ(0, std::memcmp(all.data() + 256 * 512, source.data() + 256 * 512, 5 * 256 * 512));
     }
     {
+        SCOPED_TRACE("cut stream of whole sectors is not taken as raw data");
+        std::string p = make("cut");
+        ASSERT_GE(IndexEntry(p, 0), 512u);
+        patchU32(p, 512 + 4 * 0, 512);  // block 0: the first 512 bytes of its stream
+        CImageFileDeviceWithDecompress img(p.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        std::fill(sector.begin(), sector.end(), 0xAA);
+        EXPECT_EQ(img.ReadSectors(sector.data(), 0, 1), 0);
+        EXPECT_EQ(sector, std::vector<std::uint8_t>(512, 0));
+    }
+    {
         SCOPED_TRACE("slice counts cover fewer blocks than the total");
         std::string p = make("short");
         ImageHeaderInfo h = ReadHeader(p);
