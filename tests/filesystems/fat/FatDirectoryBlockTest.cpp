@@ -3,7 +3,7 @@
 #include "filesystems/fat/FatTreeBuilder.h"
 
 #include "filesystems/FileNode.h"
-#include "tests/filesystems/fat/MemorySection.h"
+#include "tests/support/MemorySection.h"
 #include "tests/support/MemoryDevice.h"
 
 #include <gtest/gtest.h>
@@ -182,7 +182,7 @@ TEST(FatSearchedPartition, DefaultsSaveAndLoad) {
     p->m_u32ClusterCount = 127000;
     p->m_u32Root = 2;
     p->m_u32EvidenceFlags = 0x3CC;
-    fattest::MemorySection s;
+    testsupport::MemorySection s;
     EXPECT_EQ(p->Save(&s), 1);
     EXPECT_EQ(s.bytes.size(), kFatSearchedPartitionRecordSize);
     CFATSearchedPartitionInfo q;

@@ -5,7 +5,7 @@
 #include "filesystems/fat/FatTreeBuilder.h"
 
 #include "filesystems/FileNode.h"
-#include "tests/filesystems/fat/MemorySection.h"
+#include "tests/support/MemorySection.h"
 
 #include <gtest/gtest.h>
 
@@ -143,7 +143,7 @@ TEST(FatFileProperties, SaveAndLoad) {
     p->SetCheckState(2);
     p->SetMark(1);
 
-    fattest::MemorySection section;
+    testsupport::MemorySection section;
     EXPECT_EQ(p->Save(&section), 1);
     CFATFileProperties q;
     q.SetCheckState(1);
@@ -167,14 +167,14 @@ TEST(FatFileProperties, SaveAndLoad) {
     EXPECT_EQ(list->Runs()[1], (DataRun{20, 3}));
 
     CFATFileProperties folder; // no runs, no name
-    fattest::MemorySection s2;
+    testsupport::MemorySection s2;
     folder.Save(&s2);
     CFATFileProperties r;
     r.Load(&s2);
     EXPECT_EQ(r.GetNameLength(), 0);
     EXPECT_EQ(r.GetDataRunList(), nullptr);
 
-    fattest::MemorySection truncated;
+    testsupport::MemorySection truncated;
     truncated.bytes.assign(s2.bytes.begin(), s2.bytes.begin() + 10);
     EXPECT_THROW(r.Load(&truncated), CRSException);
 }

@@ -1,11 +1,12 @@
 #pragma once
-// An in-memory scan-state section for save/load round trips.
+// An in-memory scan-state section for save/load round trips; reading past its end throws as
+// the store does.
 #include "filesystems/RSData.h"
 
 #include <cstring>
 #include <vector>
 
-namespace fattest {
+namespace testsupport {
 
 class MemorySection : public IRSData {
 public:
@@ -39,4 +40,4 @@ public:
     std::size_t pos = 0;
 };
 
-} // namespace fattest
+} // namespace testsupport
