@@ -5,6 +5,7 @@
 #include "filesystems/ntfs/NtfsStructures.h"
 
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -99,7 +100,8 @@ int ReadAttributeData(std::uint8_t* buffer, CFileNode* node, IStorageDevice* dev
             if (have >= size)
                 break;
             // Only whole runs that fit; a sparse run, a run past the limit or a failed read ends it.
-            if (e.lcn < 0 || e.count > (bytes.size() - have) / clusterBytes)
+            if (e.lcn < 0 || e.count > (bytes.size() - have) / clusterBytes ||
+                static_cast<std::uint64_t>(e.lcn) > (std::numeric_limits<std::uint64_t>::max() - firstSector) / spc)
                 return 0;
             const std::uint64_t sectors = e.count * spc;
             const std::uint64_t first = firstSector + static_cast<std::uint64_t>(e.lcn) * spc;
