@@ -124,17 +124,6 @@ int CBzip2Compressor::Compress(bool finish) {
     return m_lastResult < 0 ? m_lastResult : 0;
 }
 
-void CBzip2Compressor::SetInput(const void* data, std::uint32_t length) {
-    m_in = static_cast<const std::uint8_t*>(data);
-    m_inLeft = length;
-}
-void CBzip2Compressor::SetOutput(void* data, std::uint32_t capacity) {
-    m_out = static_cast<std::uint8_t*>(data);
-    m_outLeft = capacity;
-}
-std::uint8_t* CBzip2Compressor::GetOutputPos() { return m_out; }
-std::uint32_t CBzip2Compressor::GetInputLeft() { return m_inLeft; }
-std::uint32_t CBzip2Compressor::GetOutputLeft() { return m_outLeft; }
 const char* CBzip2Compressor::GetErrorText(int code) { return LookUp(kBzip2Errors, code); }
 
 cbzip2decompressor::cbzip2decompressor() : m_state(new Bzip2DecompressState) {}
@@ -228,17 +217,6 @@ int CZlibCompressor::Compress(bool finish) {
     return r;
 }
 
-void CZlibCompressor::SetInput(const void* data, std::uint32_t length) {
-    m_in = static_cast<const std::uint8_t*>(data);
-    m_inLeft = length;
-}
-void CZlibCompressor::SetOutput(void* data, std::uint32_t capacity) {
-    m_out = static_cast<std::uint8_t*>(data);
-    m_outLeft = capacity;
-}
-std::uint8_t* CZlibCompressor::GetOutputPos() { return m_out; }
-std::uint32_t CZlibCompressor::GetInputLeft() { return m_inLeft; }
-std::uint32_t CZlibCompressor::GetOutputLeft() { return m_outLeft; }
 const char* CZlibCompressor::GetErrorText(int code) { return LookUp(kZlibErrors, code); }
 
 czlibdecompressor::czlibdecompressor() : m_state(new ZlibDecompressState) {}
@@ -377,17 +355,6 @@ int CLZMACompressor::Compress(bool finish) {
     return m_result;
 }
 
-void CLZMACompressor::SetInput(const void* data, std::uint32_t length) {
-    m_in = static_cast<const std::uint8_t*>(data);
-    m_inLeft = length;
-}
-void CLZMACompressor::SetOutput(void* data, std::uint32_t capacity) {
-    m_out = static_cast<std::uint8_t*>(data);
-    m_outLeft = capacity;
-}
-std::uint8_t* CLZMACompressor::GetOutputPos() { return m_out; }
-std::uint32_t CLZMACompressor::GetInputLeft() { return m_inLeft; }
-std::uint32_t CLZMACompressor::GetOutputLeft() { return m_outLeft; }
 const char* CLZMACompressor::GetErrorText(int code) { return LookUp(kLzmaErrors, code); }
 
 clzmadecompressor::clzmadecompressor() : m_state(new LzmaDecompressState) {}

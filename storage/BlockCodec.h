@@ -69,7 +69,31 @@ struct Bzip2DecompressState;
 struct ZlibDecompressState;
 struct LzmaDecompressState;
 
-class CBzip2Compressor : public ICompressor {
+// The input and output bookkeeping the three compressors share: the buffers are kept here
+// (also while no library stream exists, so the getters always answer) and each codec advances
+// them as it consumes and produces bytes.
+class CBufferedCompressor : public ICompressor {
+public:
+    void SetInput(const void* data, std::uint32_t length) override {
+        m_in = static_cast<const std::uint8_t*>(data);
+        m_inLeft = length;
+    }
+    void SetOutput(void* data, std::uint32_t capacity) override {
+        m_out = static_cast<std::uint8_t*>(data);
+        m_outLeft = capacity;
+    }
+    std::uint8_t* GetOutputPos() override { return m_out; }
+    std::uint32_t GetInputLeft() override { return m_inLeft; }
+    std::uint32_t GetOutputLeft() override { return m_outLeft; }
+
+protected:
+    const std::uint8_t* m_in = nullptr;
+    std::uint32_t m_inLeft = 0;
+    std::uint8_t* m_out = nullptr;
+    std::uint32_t m_outLeft = 0;
+};
+
+class CBzip2Compressor : public CBufferedCompressor {
 public:
     CBzip2Compressor() = default;
     ~CBzip2Compressor() override;
@@ -78,25 +102,15 @@ public:
     int Init(int level, std::uint32_t dictionarySize) override;
     int End() override;
     int Compress(bool finish) override;
-    void SetInput(const void* data, std::uint32_t length) override;
-    void SetOutput(void* data, std::uint32_t capacity) override;
-    std::uint8_t* GetOutputPos() override;
-    std::uint32_t GetInputLeft() override;
-    std::uint32_t GetOutputLeft() override;
     const char* GetName() override { return "bzip2"; }
     const char* GetErrorText(int code) override;
 
 private:
     Bzip2CompressState* m_state = nullptr;
     int m_lastResult = 0;
-    // Input and output kept while no stream exists, so the getters always answer.
-    const std::uint8_t* m_in = nullptr;
-    std::uint32_t m_inLeft = 0;
-    std::uint8_t* m_out = nullptr;
-    std::uint32_t m_outLeft = 0;
 };
 
-class CZlibCompressor : public ICompressor {
+class CZlibCompressor : public CBufferedCompressor {
 public:
     CZlibCompressor() = default;
     ~CZlibCompressor() override;
@@ -105,27 +119,18 @@ public:
     int Init(int level, std::uint32_t dictionarySize) override;
     int End() override;
     int Compress(bool finish) override;
-    void SetInput(const void* data, std::uint32_t length) override;
-    void SetOutput(void* data, std::uint32_t capacity) override;
-    std::uint8_t* GetOutputPos() override;
-    std::uint32_t GetInputLeft() override;
-    std::uint32_t GetOutputLeft() override;
     const char* GetName() override { return "zlib"; }
     const char* GetErrorText(int code) override;
 
 private:
     ZlibCompressState* m_state = nullptr;
-    const std::uint8_t* m_in = nullptr;
-    std::uint32_t m_inLeft = 0;
-    std::uint8_t* m_out = nullptr;
-    std::uint32_t m_outLeft = 0;
 };
 
 // Raw LZMA1 through liblzma's push-style encoder. The stream starts with the 5-byte
 // properties header (lc/lp/pb byte, then the little-endian dictionary size) and ends with the
 // end marker. The dictionary is at most one block (128 KiB): a larger request is cut to that,
 // and the stored properties say what was used.
-class CLZMACompressor : public ICompressor {
+class CLZMACompressor : public CBufferedCompressor {
 public:
     static constexpr std::uint32_t kMaxDictionary = kImageBlockBytes;
 
@@ -136,20 +141,11 @@ public:
     int Init(int level, std::uint32_t dictionarySize) override;
     int End() override;
     int Compress(bool finish) override;
-    void SetInput(const void* data, std::uint32_t length) override;
-    void SetOutput(void* data, std::uint32_t capacity) override;
-    std::uint8_t* GetOutputPos() override;
-    std::uint32_t GetInputLeft() override;
-    std::uint32_t GetOutputLeft() override;
     const char* GetName() override { return "lzma"; }
     const char* GetErrorText(int code) override;
 
 private:
     LzmaCompressState* m_state = nullptr;
-    const std::uint8_t* m_in = nullptr;
-    std::uint32_t m_inLeft = 0;
-    std::uint8_t* m_out = nullptr;
-    std::uint32_t m_outLeft = 0;
     // Properties header bytes not yet written to the output.
     std::uint8_t m_props[5] = {};
     std::uint32_t m_propsPending = 0;
