@@ -4,13 +4,7 @@
 // implements them (its progress dialogs) and must return at once.
 #include <cstdint>
 
-// Counters of the intelligent search, exchanged whole (128 bytes). Index 0 is unused; 1 FAT
-// boot records, 2 FAT folders, 3 FAT folder parts, 4 NTFS boot records, 5 NTFS file records,
-// 6 files identified, 7 total files found; 8 to 15 are per-chunk counters.
-struct IntelligentSearchStats {
-    std::uint64_t counters[16];
-};
-static_assert(sizeof(IntelligentSearchStats) == 128);
+#include "filesystems/IntelligentSearchStats.h"
 
 class IIntelligentSearchCallback {
 public:
