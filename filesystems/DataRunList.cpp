@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "filesystems/RSData.h"
+#include "filesystems/StoreSection.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "filesystems/FileProperties.h"
-#include "filesystems/RSData.h"
+#include "filesystems/StoreSection.h"
 
 namespace {
 

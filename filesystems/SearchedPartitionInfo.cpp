@@ -1,6 +1,6 @@
 #include "filesystems/FileSystemSearchController.h"
 
-#include "filesystems/RSData.h"
+#include "filesystems/StoreSection.h"
 
 int CSearchedPartitionInfo::Save(IRSData* section) const {
     SaveFields(section);

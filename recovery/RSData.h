@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "filesystems/RSData.h"
+#include "filesystems/StoreSection.h"
 
 enum RSDataMode : int {
     RSDATA_READ = 0,

@@ -1,6 +1,6 @@
 #include "filesystems/fat/FatFileProperties.h"
 
-#include "filesystems/RSData.h"
+#include "filesystems/StoreSection.h"
 #include "filesystems/fat/FatStructures.h"
 #include "filesystems/fat/FatTables.h"
 #include "logging/Log.h"

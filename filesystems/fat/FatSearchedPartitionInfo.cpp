@@ -1,6 +1,6 @@
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 
-#include "filesystems/RSData.h"
+#include "filesystems/StoreSection.h"
 
 #include <new>
 

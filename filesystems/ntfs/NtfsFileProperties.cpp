@@ -1,6 +1,6 @@
 #include "filesystems/ntfs/NtfsFileProperties.h"
 
-#include "filesystems/RSData.h"
+#include "filesystems/StoreSection.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 // An in-memory scan-state section for save/load round trips; reading past its end throws as
 // the store does.
-#include "filesystems/RSData.h"
+#include "filesystems/StoreSection.h"
 
 #include <cstring>
 #include <vector>
