@@ -1,0 +1,39 @@
+#pragma once
+// Which clusters of a partition the files already in a tree occupy. Carving over a partition's
+// unused space asks it whether a carved file starts in a used cluster, and skips such files.
+#include <cstdint>
+#include <vector>
+
+class IIsClusterUsed {
+public:
+    virtual ~IIsClusterUsed() = default;
+    // True for a sector before the partition, for a sector in a used cluster, and for a sector
+    // whose cluster lies at or past the partition's cluster count.
+    virtual bool IsClusterUsed(std::uint64_t sector) const = 0;
+};
+
+// One bit per cluster, in a bit vector the caller owns and keeps alive.
+class CClusterUseBitMap : public IIsClusterUsed {
+public:
+    // `bits` is resized to hold `clusterCount` bits (all clear). A sectors-per-cluster of 0
+    // counts as 1.
+    CClusterUseBitMap(std::vector<std::uint64_t>* bits, std::uint64_t firstSector,
+                      std::uint8_t sectorsPerCluster, std::uint64_t clusterCount);
+
+    bool IsClusterUsed(std::uint64_t sector) const override;
+
+    // Marks one cluster, or `count` clusters from `first`, clipped at the cluster count.
+    void MarkCluster(std::uint64_t cluster);
+    void MarkClusters(std::uint64_t first, std::uint64_t count);
+    bool IsMarked(std::uint64_t cluster) const;
+
+    std::uint64_t GetFirstSector() const { return m_firstSector; }
+    std::uint8_t GetSectorsPerCluster() const { return m_sectorsPerCluster; }
+    std::uint64_t GetClusterCount() const { return m_clusterCount; }
+
+private:
+    std::vector<std::uint64_t>* m_bits;
+    std::uint64_t m_firstSector;
+    std::uint8_t m_sectorsPerCluster;
+    std::uint64_t m_clusterCount;
+};
