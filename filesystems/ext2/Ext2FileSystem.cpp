@@ -235,10 +235,19 @@ void CExt2Inode::Load(std::uint32_t number) {
     std::uint32_t offset = 0;
     if (!m_fs || !m_fs->LocateInode(number, &block, &offset))
         return;
-    std::vector<std::uint8_t> data(m_fs->BlockSize());
-    m_fs->ReadBlocks(data.data(), block, 1);
-    const std::size_t n = std::min<std::size_t>(sizeof(m_raw), data.size() - offset);
-    std::memcpy(m_raw, data.data() + offset, n);
+    m_fs->ReadInodeBytes(block, offset, m_raw, sizeof(m_raw));
+}
+
+void CExt2FileSystem::ReadInodeBytes(std::uint32_t block, std::uint32_t offset, std::uint8_t* out,
+                                     std::size_t size) {
+    if (block == 0 || block != m_inodeBlockNumber) {
+        m_inodeBlockNumber = 0;
+        m_inodeBlock.assign(m_blockSize, 0);
+        ReadBlocks(m_inodeBlock.data(), block, 1);
+        m_inodeBlockNumber = block;
+    }
+    const std::size_t n = offset < m_inodeBlock.size() ? std::min<std::size_t>(size, m_inodeBlock.size() - offset) : 0;
+    std::memcpy(out, m_inodeBlock.data() + offset, n);
 }
 
 void CExt2Inode::SetRaw(std::uint32_t number, const std::uint8_t* bytes, std::size_t size) {
