@@ -244,3 +244,34 @@ TEST(Ext2Properties, NamesTimesRunsAndRecords) {
     p->FreeChildNames();
     EXPECT_EQ(p->ChildNames(), nullptr);
 }
+
+TEST(Ext2Tree, HardLinksAndExtentMappedFiles) {
+    const std::string path = CachedFixture("ext2-links-extents-v1.img", [](const std::string& tmp) {
+        Ext2ImageOptions o;
+        if (!RequireExt2Tools() || !Ext2Image::Format(tmp, o))
+            return false;
+        Ext2Image img(tmp);
+        return img.MakeDir("/a") && img.MakeDir("/b") &&
+               img.WriteBytes("/a/file.txt", PatternBytes(2000, 1)) &&
+               img.Debugfs({"ln /a/file.txt /b/link.txt"}) &&
+               img.WriteBytes("/mapped.bin", PatternBytes(5000, 2)) &&
+               img.SetInodeField("/mapped.bin", "flags", "0x80000");
+    });
+    ASSERT_FALSE(path.empty());
+    Ext2Image img(path);
+    const std::uint32_t linked = img.Stat("/a/file.txt").inode;
+    CImageFileDevice device(path.c_str());
+    TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
+    ASSERT_TRUE(root);
+    auto paths = Paths(root.get());
+    int copies = 0;
+    for (auto& [p, node] : paths)
+        copies += Props(node)->m_u32Inode == linked ? 1 : 0;
+    EXPECT_EQ(copies, 1); // one node, under one of the two folders
+    EXPECT_TRUE(paths.count("/a/file.txt") || paths.count("/b/link.txt"));
+
+    // An extent-mapped file is listed with its size but no runs (its pointers are not blocks).
+    ASSERT_TRUE(paths.count("/mapped.bin"));
+    EXPECT_EQ(Props(paths["/mapped.bin"])->GetFileSize(), 5000u);
+    EXPECT_EQ(Props(paths["/mapped.bin"])->GetDataRunList(), nullptr);
+}
