@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <strings.h>
 #include <map>
@@ -179,6 +180,11 @@ public:
     explicit OverlayDevice(IStorageDevice* inner, std::uint64_t sectors = 0)
         : m_inner(inner), m_sectors(sectors ? sectors : inner->GetSectorCount()) {}
     void Zero(std::uint64_t sector) { m_replaced[sector].assign(kSectorSize, 0); }
+    // Replaces the sectors from `first` with `bytes` (whole sectors).
+    void Set(std::uint64_t first, const std::vector<std::uint8_t>& bytes) {
+        for (std::size_t off = 0; off + kSectorSize <= bytes.size(); off += kSectorSize)
+            m_replaced[first + off / kSectorSize].assign(bytes.begin() + off, bytes.begin() + off + kSectorSize);
+    }
     int ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) override {
         reads.push_back(first);
         if (first >= m_sectors || count > m_sectors - first || !m_inner->ReadSectors(buffer, first, count))
@@ -480,6 +486,74 @@ TEST(PartitionSearch, DamagedStructuresDecide) {
             damaged.Zero(s);
         Search search(&damaged, 255);
         EXPECT_EQ(Summary(search.Run()), *c.expected) << c.what;
+    }
+}
+
+// The 1024-byte record `rec` (fix-ups as on disk) rewritten as a record of `size` bytes: same
+// header and attributes, an update-sequence array for `size` / 512 sectors, fix-ups applied.
+std::vector<std::uint8_t> ResizeRecord(std::vector<std::uint8_t> rec, std::uint32_t size) {
+    EXPECT_TRUE(ApplyFixups(rec.data(), rec.size()));
+    const std::uint32_t inUse = NtfsRd32(rec.data() + 0x18);
+    const std::uint16_t attrs = NtfsRd16(rec.data() + 0x14);
+    const std::uint16_t usn = NtfsRd16(rec.data() + 0x30);
+    const std::uint16_t sectors = static_cast<std::uint16_t>(size / kSectorSize);
+    const std::uint16_t newAttrs = static_cast<std::uint16_t>((0x30 + 2 * (sectors + 1) + 7) / 8 * 8);
+    EXPECT_LE(inUse - attrs + newAttrs, size - 2u);
+    std::vector<std::uint8_t> out(size, 0);
+    std::memcpy(out.data(), rec.data(), 0x30);
+    std::memcpy(out.data() + newAttrs, rec.data() + attrs, inUse - attrs);
+    MutableByteSpan w(out.data(), out.size());
+    w.put16(0x04, 0x30);
+    w.put16(0x06, static_cast<std::uint16_t>(sectors + 1));
+    w.put16(0x14, newAttrs);
+    w.put32(0x18, inUse - attrs + newAttrs);
+    w.put32(0x1C, size);
+    w.put16(0x30, usn);
+    for (std::uint16_t i = 1; i <= sectors; ++i) {
+        w.put16(0x30 + 2 * i, NtfsRd16(out.data() + i * kSectorSize - 2));
+        w.put16(i * kSectorSize - 2, usn);
+    }
+    return out;
+}
+
+TEST(PartitionSearch, MftRecordsOf512To4096Bytes) {
+    LostPartitionDisk classic = ClassicDisk();
+    ASSERT_FALSE(classic.wiped.empty());
+    CImageFileDevice dev(classic.wiped.c_str());
+    const LostPartitionSpec& ntfs = ClassicParts()[0];
+    std::vector<std::uint8_t> boot(kSectorSize);
+    ASSERT_TRUE(dev.ReadSectors(boot.data(), ntfs.start, 1));
+    CNTFSDBR dbr;
+    ASSERT_TRUE(dbr.SetData(boot.data()));
+    const std::uint64_t mft = ntfs.start + dbr.GetMftCluster() * dbr.GetSectorsPerCluster();
+    const std::uint64_t mirror = ntfs.start + dbr.GetMftMirrorCluster() * dbr.GetSectorsPerCluster();
+    std::vector<std::uint8_t> records(4 * 1024);
+    ASSERT_TRUE(dev.ReadSectors(records.data(), mft, 8));
+
+    for (std::uint32_t size : {512u, 2048u, 4096u}) {
+        SCOPED_TRACE(size);
+        OverlayDevice resized(&dev);
+        boot[0x40] = static_cast<std::uint8_t>(-std::countr_zero(size));
+        resized.Set(ntfs.start, boot);
+        std::vector<std::uint8_t> mftBytes;
+        for (int i = 0; i < 4; ++i) {
+            auto rec = ResizeRecord({records.begin() + i * 1024, records.begin() + (i + 1) * 1024}, size);
+            mftBytes.insert(mftBytes.end(), rec.begin(), rec.end());
+        }
+        resized.Set(mft, mftBytes);
+        resized.Zero(mirror + 2); // only the resized copy can pass
+        CPartitionSearcher searcher;
+        searcher.SetDevice(&resized);
+        searcher.NtfsController().SetDevice(&resized);
+        searcher.AddPartitionFileSystemController(&searcher.NtfsController());
+        FoundPartitionInfo record;
+        ASSERT_EQ(searcher.ProbeSector(ntfs.start, &record), 1);
+        EXPECT_STREQ(record.szVolumeLabel, "OldNtfs");
+        EXPECT_EQ(record.u64SectorCount, ntfs.sectors - 1);
+        // The same records read with the wrong size do not pass.
+        boot[0x40] = static_cast<std::uint8_t>(size == 4096 ? -11 : -12);
+        resized.Set(ntfs.start, boot);
+        EXPECT_EQ(searcher.ProbeSector(ntfs.start, &record), 0);
     }
 }
 
