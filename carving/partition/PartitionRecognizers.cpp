@@ -1,5 +1,7 @@
 #include "carving/partition/PartitionRecognizers.h"
 
+#include "filesystems/ext2/Ext2SuperBlock.h"
+#include "filesystems/ext2/Ext2Volume.h"
 #include "filesystems/fat/FatStructures.h"
 #include "filesystems/fat/FatVolumeLabel.h"
 #include "filesystems/ntfs/NtfsStructures.h"
@@ -128,10 +130,35 @@ int CPartitionNTFSSearchController::RecognizePartition(ByteSpan head, std::uint6
 // ---------------------------------------------------------------------------------------------
 // EXT2/EXT3
 
-bool ProbeExt2Partition(IStorageDevice*, std::uint64_t, ByteSpan, Ext2PartitionProbe& out) {
-    // No EXT2/EXT3 reader yet: nothing is recognised.
+bool ProbeExt2Partition(IStorageDevice* device, std::uint64_t first, ByteSpan head,
+                        Ext2PartitionProbe& out) {
     out = Ext2PartitionProbe();
-    return false;
+    if (!device)
+        return false;
+    // The cheap test on the bytes already read: a primary superblock at byte 1024. A backup
+    // copy (group number above 0) at the start of a later block group is no partition.
+    constexpr std::size_t kSuperBlockOffset = 1024;
+    std::uint8_t own[ext2::kSuperBlockSize];
+    ByteSpan superBlock;
+    if (head.has(kSuperBlockOffset, ext2::kSuperBlockSize))
+        superBlock = head.sub(kSuperBlockOffset, ext2::kSuperBlockSize);
+    else if (first <= UINT64_MAX - 2 && device->ReadSectors(own, first + 2, sizeof own / kSectorSize))
+        superBlock = ByteSpan(own, sizeof own);
+    Ext2SuperBlockSummary summary;
+    if (!CheckExt2SuperBlock(superBlock, &summary) || summary.groupNumber != 0)
+        return false;
+    // The full open: superblock and group-descriptor table.
+    const CExt2Volume volume(device, first);
+    const std::uint32_t type = volume.GetFileSystemType();
+    if (type != FILESYSTEM_EXT2 && type != FILESYSTEM_EXT3)
+        return false;
+    char label[kVolumeLabelSize] = {};
+    volume.GetVolumeLabel(label, sizeof label);
+    label[sizeof label - 1] = 0;
+    out.type = static_cast<FileSystemType>(type);
+    out.totalSectors = volume.GetTotalSectors();
+    out.label = label;
+    return true;
 }
 
 int CPartitionEXT2SearchController::RecognizePartition(ByteSpan head, std::uint64_t sector,

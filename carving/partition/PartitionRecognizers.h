@@ -73,8 +73,9 @@ struct Ext2PartitionProbe {
     std::string label;
 };
 
-// Whether an EXT2/EXT3 file system starts at sector `first` of `device`; `head` holds the
-// bytes at `first` (the superblock lies at byte 1024 when they reach that far).
+// Whether an EXT2/EXT3 file system starts at sector `first` of `device`: the superblock in
+// `head` (the bytes at `first`; when they reach byte 2048) passes the byte-level check and is
+// the primary copy, and the volume opens with its group-descriptor table.
 bool ProbeExt2Partition(IStorageDevice* device, std::uint64_t first, ByteSpan head,
                         Ext2PartitionProbe& out);
 

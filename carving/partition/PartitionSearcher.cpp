@@ -49,6 +49,14 @@ void CPartitionSearcher::StartPartitionSearch(IPartitionSearchCallback* callback
     worker.join();
 }
 
+void CPartitionSearcher::SearchOnThisThread(IPartitionSearchCallback* callback) {
+    if (m_started || !callback || !m_pDevice)
+        return;
+    m_started = true;
+    m_pCallback = callback;
+    Run();
+}
+
 int CPartitionSearcher::ProbeSector(std::uint64_t sector, FoundPartitionInfo* record) {
     if (!m_pDevice || sector >= m_u64SectorCount)
         return 0;

@@ -39,13 +39,15 @@ public:
     CPartitionNTFSSearchController& NtfsController() { return m_ntfs; }
     CPartitionEXT2SearchController& Ext2Controller() { return m_ext2; }
 
-    // The search itself (the worker's body); callable directly on the current thread.
-    void Run();
+    // The same search on the calling thread (no worker, no waiting), under the same rules.
+    void SearchOnThisThread(IPartitionSearchCallback* callback);
     // 1 when a recogniser took `sector`; the work record then describes the partition.
     int ProbeSector(std::uint64_t sector, FoundPartitionInfo* record);
     bool IsDone() const { return m_done.load(std::memory_order_acquire); }
 
 private:
+    // The search itself (the worker's body).
+    void Run();
     // Whether a sequence before `index` in the list probes `sector`.
     bool ProbedEarlier(std::size_t index, std::uint64_t sector) const;
     void ProbeAndReport(std::uint64_t sector);

@@ -53,12 +53,30 @@ bool FormatNtfs(const std::string& disk, const LostPartitionSpec& p) {
     return ok;
 }
 
+bool FormatExt(const std::string& disk, const LostPartitionSpec& p) {
+    const std::string root = disk + ".root";
+    std::filesystem::remove_all(root);
+    bool ok = true;
+    for (const LostPartitionFile& f : LostPartitionFiles()) {
+        std::filesystem::create_directories(std::filesystem::path(root + "/" + f.path).parent_path());
+        ok = ok && WriteFileBytes(root + "/" + f.path, f.bytes);
+    }
+    ok = ok && MustRun(std::string("mke2fs -q -F -t ") + (p.kind == LostFsKind::kExt3 ? "ext3" : "ext2") +
+                       " -b 1024 -L " + ShellQuote(p.label) + " -d " + ShellQuote(root) +
+                       " -E offset=" + std::to_string(p.start * 512) + " " + ShellQuote(disk) + " " +
+                       std::to_string(p.sectors / 2));
+    std::filesystem::remove_all(root);
+    return ok;
+}
+
 const char* MbrType(LostFsKind kind) {
     switch (kind) {
     case LostFsKind::kFat12: return "01";
     case LostFsKind::kFat16: return "06";
     case LostFsKind::kFat32: return "0c";
     case LostFsKind::kNtfs: return "07";
+    case LostFsKind::kExt2:
+    case LostFsKind::kExt3: return "83";
     }
     return "83";
 }
@@ -78,8 +96,14 @@ bool MakeDisk(const std::string& path, std::uint64_t diskSectors,
                       " && sfdisk -q --no-reread --no-tell-kernel " + ShellQuote(path) + " < " +
                       ShellQuote(tableFile) + " >/dev/null");
     std::filesystem::remove(tableFile);
-    for (const LostPartitionSpec& p : partitions)
-        ok = ok && (p.kind == LostFsKind::kNtfs ? FormatNtfs(path, p) : FormatFat(path, p));
+    for (const LostPartitionSpec& p : partitions) {
+        if (p.kind == LostFsKind::kNtfs)
+            ok = ok && FormatNtfs(path, p);
+        else if (p.kind == LostFsKind::kExt2 || p.kind == LostFsKind::kExt3)
+            ok = ok && RequireTool("mke2fs") && FormatExt(path, p);
+        else
+            ok = ok && FormatFat(path, p);
+    }
     return ok;
 }
 

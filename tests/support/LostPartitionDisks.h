@@ -1,19 +1,20 @@
 #pragma once
 // Whole-disk images for the lost-partition search: an MBR made by sfdisk with partitions at
 // explicit starts, each formatted by the real tool (mkfs.fat in place, mkntfs into a file that
-// is then copied to its start) with a few files, and the same disk with its table wiped.
+// is then copied to its start, mke2fs -d at its offset) with a few files, and the same disk with
+// its table wiped.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace testsupport {
 
-enum class LostFsKind { kFat12, kFat16, kFat32, kNtfs };
+enum class LostFsKind { kFat12, kFat16, kFat32, kNtfs, kExt2, kExt3 };
 
 struct LostPartitionSpec {
     std::uint64_t start = 0;   // first sector on the disk
     std::uint64_t sectors = 0; // partition size
-    LostFsKind kind = LostFsKind::kFat16;
+    LostFsKind kind = LostFsKind::kFat16; // EXT2/EXT3 use 1 KiB blocks
     std::string label;
 };
 

@@ -110,6 +110,8 @@ FileSystemType TypeOf(LostFsKind kind) {
     case LostFsKind::kFat16: return FILESYSTEM_FAT16;
     case LostFsKind::kFat32: return FILESYSTEM_FAT32;
     case LostFsKind::kNtfs: return FILESYSTEM_NTFS;
+    case LostFsKind::kExt2: return FILESYSTEM_EXT2;
+    case LostFsKind::kExt3: return FILESYSTEM_EXT3;
     }
     return FILESYSTEM_UNKNOWN;
 }
@@ -161,6 +163,17 @@ LostPartitionDisk AlignedDisk() {
     return CachedLostPartitionDisk("lostpart-aligned-v2", 57 * 2048, AlignedParts());
 }
 
+// EXT2 and EXT3 partitions. The EXT2 volume has three block groups of 8192 1 KiB blocks, so
+// its backup superblock of group 1 lies 2 sectors after a 1 MiB boundary (18432).
+const std::vector<LostPartitionSpec>& ExtParts() {
+    static const std::vector<LostPartitionSpec> parts = {
+        {2048, 40960, LostFsKind::kExt2, "lost ext2"},
+        {3 * kCyl, 16000, LostFsKind::kExt3, "lostext3"},
+    };
+    return parts;
+}
+LostPartitionDisk ExtDisk() { return CachedLostPartitionDisk("lostpart-ext-v1", 4 * kCyl, ExtParts()); }
+
 // Cylinders of 240 heads (15120 sectors) that no 255-head or 1 MiB candidate reaches.
 constexpr std::uint64_t kCyl240 = 15120;
 const std::vector<LostPartitionSpec>& Heads240Parts() {
@@ -187,6 +200,9 @@ public:
     }
     int ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) override {
         reads.push_back(first);
+        for (std::uint64_t bad : failing)
+            if (bad >= first && bad - first < count)
+                return 0;
         if (first >= m_sectors || count > m_sectors - first || !m_inner->ReadSectors(buffer, first, count))
             return 0;
         for (const auto& [sector, bytes] : m_replaced)
@@ -199,6 +215,7 @@ public:
     int Open() override { return 1; }
     int Close() override { return 1; }
     std::vector<std::uint64_t> reads;
+    std::set<std::uint64_t> failing; // reads that touch these fail
 
 private:
     IStorageDevice* m_inner;
@@ -343,6 +360,22 @@ TEST(PartitionSearch, FindsEveryPartitionOfAWipedAlignedDisk) {
     Search search(&dev, 255);
     EXPECT_EQ(Summary(search.Run()), Expected(AlignedParts()));
     EXPECT_EQ(search.callback.rangeLast, 57 * 2048 / kCyl + 57);
+}
+
+TEST(PartitionSearch, FindsExt2AndExt3Partitions) {
+    LostPartitionDisk disk = ExtDisk();
+    ASSERT_FALSE(disk.wiped.empty());
+    CImageFileDevice dev(disk.wiped.c_str());
+    std::uint8_t backup[2 * kSectorSize];
+    ASSERT_TRUE(dev.ReadSectors(backup, 9 * 2048 + 2, 2));
+    ASSERT_EQ(backup[56] | backup[57] << 8, 0xEF53) << "no backup superblock where the test expects it";
+    Search search(&dev, 255);
+    EXPECT_EQ(Summary(search.Run()), Expected(ExtParts()));
+    // An unreadable sector between boot block and superblock: the superblock is read on its own.
+    OverlayDevice damaged(&dev);
+    damaged.failing = {2048 + 1, 9 * 2048 + 1};
+    Search again(&damaged, 255);
+    EXPECT_EQ(Summary(again.Run()), Expected(ExtParts()));
 }
 
 TEST(PartitionSearch, BackupBootSectorIsNeverAPartition) {
