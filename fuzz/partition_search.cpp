@@ -26,7 +26,8 @@ public:
         if (found->u64FirstSector >= m_sectors || found->u64SectorCount == 0 ||
             found->u64SectorCount > m_sectors - found->u64FirstSector || !found->pDevice ||
             found->pDevice->GetSectorCount() != found->u64SectorCount ||
-            strnlen(found->szVolumeLabel, sizeof found->szVolumeLabel) == sizeof found->szVolumeLabel)
+            strnlen(found->szVolumeLabel, sizeof found->szVolumeLabel) ==
+                sizeof found->szVolumeLabel)
             __builtin_trap();
         // Every other report is taken over, the rest is left to the search to free.
         if (++m_found % 2)

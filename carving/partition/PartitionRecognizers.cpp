@@ -61,7 +61,9 @@ bool IsSystemRecord(const std::uint8_t* bytes, std::size_t size, const char* nam
     return HasSystemFileName(rec.data(), rec.size(), name);
 }
 
-bool IsMftRecord(const std::uint8_t* rec, std::size_t size) { return IsSystemRecord(rec, size, "$MFT"); }
+bool IsMftRecord(const std::uint8_t* rec, std::size_t size) {
+    return IsSystemRecord(rec, size, "$MFT");
+}
 bool IsMftMirrRecord(const std::uint8_t* rec, std::size_t size) {
     return IsSystemRecord(rec, size, "$MFTMirr");
 }
@@ -88,7 +90,8 @@ bool CPartitionNTFSSearchController::IsBackupBootSector(const CNTFSDBR& dbr, std
     CNTFSDBR primary;
     if (!ReadNtfsBootSector(*m_pDevice, sector - total, primary))
         return false;
-    return primary.GetTotalSectors() == total && primary.GetSerialNumber() == dbr.GetSerialNumber() &&
+    return primary.GetTotalSectors() == total &&
+           primary.GetSerialNumber() == dbr.GetSerialNumber() &&
            primary.GetMftCluster() == dbr.GetMftCluster();
 }
 
@@ -99,7 +102,8 @@ bool CPartitionNTFSSearchController::CheckMftRecords(std::uint64_t mftSector,
         return false;
     const std::uint8_t* r = m_records.data();
     return IsMftRecord(r, recordSize) && IsMftMirrRecord(r + recordSize, recordSize) &&
-           IsLogFileRecord(r + 2 * recordSize, recordSize) && IsVolumeRecord(r + 3 * recordSize, recordSize);
+           IsLogFileRecord(r + 2 * recordSize, recordSize) &&
+           IsVolumeRecord(r + 3 * recordSize, recordSize);
 }
 
 int CPartitionNTFSSearchController::RecognizePartition(ByteSpan head, std::uint64_t sector,
@@ -110,11 +114,13 @@ int CPartitionNTFSSearchController::RecognizePartition(ByteSpan head, std::uint6
     if (!dbr.SetData(head.data()) || IsBackupBootSector(dbr, sector))
         return 0;
     const std::uint32_t recordSize = dbr.GetFileRecordSize();
-    if (recordSize < kMinRecordSize || recordSize > kMaxRecordSize || (recordSize & (recordSize - 1)) != 0)
+    if (recordSize < kMinRecordSize || recordSize > kMaxRecordSize ||
+        (recordSize & (recordSize - 1)) != 0)
         return 0;
     const std::uint32_t spc = dbr.GetSectorsPerCluster();
     std::uint64_t mft = 0, mirror = 0;
-    const bool mftOk = MulAddSector(dbr.GetMftCluster(), spc, sector, &mft) && CheckMftRecords(mft, recordSize);
+    const bool mftOk =
+        MulAddSector(dbr.GetMftCluster(), spc, sector, &mft) && CheckMftRecords(mft, recordSize);
     if (!mftOk && !(MulAddSector(dbr.GetMftMirrorCluster(), spc, sector, &mirror) &&
                     CheckMftRecords(mirror, recordSize)))
         return 0;
@@ -142,7 +148,8 @@ bool ProbeExt2Partition(IStorageDevice* device, std::uint64_t first, ByteSpan he
     ByteSpan superBlock;
     if (head.has(kSuperBlockOffset, ext2::kSuperBlockSize))
         superBlock = head.sub(kSuperBlockOffset, ext2::kSuperBlockSize);
-    else if (first <= UINT64_MAX - 2 && device->ReadSectors(own, first + 2, sizeof own / kSectorSize))
+    else if (first <= UINT64_MAX - 2 &&
+             device->ReadSectors(own, first + 2, sizeof own / kSectorSize))
         superBlock = ByteSpan(own, sizeof own);
     Ext2SuperBlockSummary summary;
     if (!CheckExt2SuperBlock(superBlock, &summary) || summary.groupNumber != 0)

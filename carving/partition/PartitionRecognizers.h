@@ -24,7 +24,8 @@ public:
     // sectors after it (the searcher reads kPartitionProbeSectors at once). Returns 1 after
     // filling `out` when `sector` starts a partition of this file system, else 0 (and `out` is
     // left as it was).
-    virtual int RecognizePartition(ByteSpan head, std::uint64_t sector, FoundPartitionInfo* out) = 0;
+    virtual int RecognizePartition(ByteSpan head, std::uint64_t sector,
+                                   FoundPartitionInfo* out) = 0;
 
 protected:
     // Fills `out` for a partition of `type` at `first` whose own size field says `sizeField`

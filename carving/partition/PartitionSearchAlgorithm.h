@@ -42,7 +42,9 @@ public:
     std::uint64_t GetCandidateCount() const override {
         return m_u64TotalSectors / m_heads / kSectorsPerTrack;
     }
-    std::uint64_t GetNextCandidate() override { return m_u64NextIndex++ * m_heads * kSectorsPerTrack; }
+    std::uint64_t GetNextCandidate() override {
+        return m_u64NextIndex++ * m_heads * kSectorsPerTrack;
+    }
     std::uint32_t GetTrackOffset() const override { return kSectorsPerTrack; }
     std::uint32_t GetHeads() const { return m_heads; }
 

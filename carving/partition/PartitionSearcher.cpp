@@ -15,7 +15,8 @@ void CPartitionSearcher::SetDevice(IStorageDevice* device) {
     m_u64SectorCount = device ? device->GetSectorCount() : 0;
 }
 
-void CPartitionSearcher::AddPartitionFileSystemController(IPartitionFileSystemSearchController* controller) {
+void CPartitionSearcher::AddPartitionFileSystemController(
+    IPartitionFileSystemSearchController* controller) {
     if (controller)
         m_controllers.push_back(controller);
 }
@@ -23,7 +24,8 @@ void CPartitionSearcher::AddPartitionFileSystemController(IPartitionFileSystemSe
 void CPartitionSearcher::AddPartitionSearchAlgorithms(int heads) {
     m_algorithms.push_back(std::make_unique<CPartitionSearchAccordingTo255Head>(m_u64SectorCount));
     if (heads == 240)
-        m_algorithms.push_back(std::make_unique<CPartitionSearchAccordingTo240Head>(m_u64SectorCount));
+        m_algorithms.push_back(
+            std::make_unique<CPartitionSearchAccordingTo240Head>(m_u64SectorCount));
     m_algorithms.push_back(std::make_unique<CPartitionSearchAccordingTo1MiB>(m_u64SectorCount));
 }
 
@@ -62,7 +64,8 @@ int CPartitionSearcher::ProbeSector(std::uint64_t sector, FoundPartitionInfo* re
         return 0;
     // The boot sector and the sectors after it in one read; near the end of the disk only
     // what is there.
-    std::uint64_t count = std::min<std::uint64_t>(kPartitionProbeSectors, m_u64SectorCount - sector);
+    std::uint64_t count =
+        std::min<std::uint64_t>(kPartitionProbeSectors, m_u64SectorCount - sector);
     if (!m_pDevice->ReadSectors(m_buffer.data(), sector, count)) {
         count = 1;
         if (!m_pDevice->ReadSectors(m_buffer.data(), sector, 1))

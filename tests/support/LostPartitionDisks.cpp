@@ -22,8 +22,8 @@ namespace {
 
 bool FormatFat(const std::string& disk, const LostPartitionSpec& p) {
     const int bits = p.kind == LostFsKind::kFat12 ? 12 : p.kind == LostFsKind::kFat16 ? 16 : 32;
-    std::string cmd = "mkfs.fat -F " + std::to_string(bits) + " --offset=" + std::to_string(p.start) +
-                      " -h " + std::to_string(p.start);
+    std::string cmd = "mkfs.fat -F " + std::to_string(bits) +
+                      " --offset=" + std::to_string(p.start) + " -h " + std::to_string(p.start);
     if (bits != 12)
         cmd += " -s 1"; // enough clusters for the type on small partitions
     if (!p.label.empty())
@@ -58,25 +58,32 @@ bool FormatExt(const std::string& disk, const LostPartitionSpec& p) {
     std::filesystem::remove_all(root);
     bool ok = true;
     for (const LostPartitionFile& f : LostPartitionFiles()) {
-        std::filesystem::create_directories(std::filesystem::path(root + "/" + f.path).parent_path());
+        std::filesystem::create_directories(
+            std::filesystem::path(root + "/" + f.path).parent_path());
         ok = ok && WriteFileBytes(root + "/" + f.path, f.bytes);
     }
-    ok = ok && MustRun(std::string("mke2fs -q -F -t ") + (p.kind == LostFsKind::kExt3 ? "ext3" : "ext2") +
-                       " -b 1024 -L " + ShellQuote(p.label) + " -d " + ShellQuote(root) +
-                       " -E offset=" + std::to_string(p.start * 512) + " " + ShellQuote(disk) + " " +
-                       std::to_string(p.sectors / 2));
+    ok = ok &&
+         MustRun(std::string("mke2fs -q -F -t ") + (p.kind == LostFsKind::kExt3 ? "ext3" : "ext2") +
+                 " -b 1024 -L " + ShellQuote(p.label) + " -d " + ShellQuote(root) +
+                 " -E offset=" + std::to_string(p.start * 512) + " " + ShellQuote(disk) + " " +
+                 std::to_string(p.sectors / 2));
     std::filesystem::remove_all(root);
     return ok;
 }
 
 const char* MbrType(LostFsKind kind) {
     switch (kind) {
-    case LostFsKind::kFat12: return "01";
-    case LostFsKind::kFat16: return "06";
-    case LostFsKind::kFat32: return "0c";
-    case LostFsKind::kNtfs: return "07";
+    case LostFsKind::kFat12:
+        return "01";
+    case LostFsKind::kFat16:
+        return "06";
+    case LostFsKind::kFat32:
+        return "0c";
+    case LostFsKind::kNtfs:
+        return "07";
     case LostFsKind::kExt2:
-    case LostFsKind::kExt3: return "83";
+    case LostFsKind::kExt3:
+        return "83";
     }
     return "83";
 }

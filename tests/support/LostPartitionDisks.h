@@ -12,15 +12,15 @@ namespace testsupport {
 enum class LostFsKind { kFat12, kFat16, kFat32, kNtfs, kExt2, kExt3 };
 
 struct LostPartitionSpec {
-    std::uint64_t start = 0;   // first sector on the disk
-    std::uint64_t sectors = 0; // partition size
+    std::uint64_t start = 0;              // first sector on the disk
+    std::uint64_t sectors = 0;            // partition size
     LostFsKind kind = LostFsKind::kFat16; // EXT2/EXT3 use 1 KiB blocks
     std::string label;
 };
 
 struct LostPartitionDisk {
-    std::string intact;  // the disk with its partition table
-    std::string wiped;   // the same bytes with sector 0 zeroed
+    std::string intact; // the disk with its partition table
+    std::string wiped;  // the same bytes with sector 0 zeroed
 };
 
 // Makes (once per build tree, through the fixture kit) the disk `name` of `diskSectors`

@@ -31,7 +31,8 @@ namespace {
 // Collects what the search reports; cancels once `cancelAfterSteps` candidates were counted.
 class RecordingCallback : public IPartitionSearchCallback {
 public:
-    explicit RecordingCallback(std::int64_t cancelAfterSteps = -1) : m_cancelAfter(cancelAfterSteps) {}
+    explicit RecordingCallback(std::int64_t cancelAfterSteps = -1)
+        : m_cancelAfter(cancelAfterSteps) {}
 
     int PumpMessages() override {
         ++pumps;
@@ -93,7 +94,9 @@ using Found = std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::strin
 std::set<Found> Summary(const std::vector<FoundPartitionInfo>& found) {
     std::set<Found> out;
     for (const FoundPartitionInfo& f : found) {
-        EXPECT_TRUE(out.insert({f.u64FirstSector, f.u64SectorCount, f.fileSystemType, f.szVolumeLabel}).second)
+        EXPECT_TRUE(
+            out.insert({f.u64FirstSector, f.u64SectorCount, f.fileSystemType, f.szVolumeLabel})
+                .second)
             << "reported twice: " << f.u64FirstSector;
         EXPECT_NE(f.pDevice, nullptr);
         if (f.pDevice) {
@@ -106,12 +109,18 @@ std::set<Found> Summary(const std::vector<FoundPartitionInfo>& found) {
 
 FileSystemType TypeOf(LostFsKind kind) {
     switch (kind) {
-    case LostFsKind::kFat12: return FILESYSTEM_FAT12;
-    case LostFsKind::kFat16: return FILESYSTEM_FAT16;
-    case LostFsKind::kFat32: return FILESYSTEM_FAT32;
-    case LostFsKind::kNtfs: return FILESYSTEM_NTFS;
-    case LostFsKind::kExt2: return FILESYSTEM_EXT2;
-    case LostFsKind::kExt3: return FILESYSTEM_EXT3;
+    case LostFsKind::kFat12:
+        return FILESYSTEM_FAT12;
+    case LostFsKind::kFat16:
+        return FILESYSTEM_FAT16;
+    case LostFsKind::kFat32:
+        return FILESYSTEM_FAT32;
+    case LostFsKind::kNtfs:
+        return FILESYSTEM_NTFS;
+    case LostFsKind::kExt2:
+        return FILESYSTEM_EXT2;
+    case LostFsKind::kExt3:
+        return FILESYSTEM_EXT3;
     }
     return FILESYSTEM_UNKNOWN;
 }
@@ -172,7 +181,9 @@ const std::vector<LostPartitionSpec>& ExtParts() {
     };
     return parts;
 }
-LostPartitionDisk ExtDisk() { return CachedLostPartitionDisk("lostpart-ext-v1", 4 * kCyl, ExtParts()); }
+LostPartitionDisk ExtDisk() {
+    return CachedLostPartitionDisk("lostpart-ext-v1", 4 * kCyl, ExtParts());
+}
 
 // Cylinders of 240 heads (15120 sectors) that no 255-head or 1 MiB candidate reaches.
 constexpr std::uint64_t kCyl240 = 15120;
@@ -196,19 +207,21 @@ public:
     // Replaces the sectors from `first` with `bytes` (whole sectors).
     void Set(std::uint64_t first, const std::vector<std::uint8_t>& bytes) {
         for (std::size_t off = 0; off + kSectorSize <= bytes.size(); off += kSectorSize)
-            m_replaced[first + off / kSectorSize].assign(bytes.begin() + off, bytes.begin() + off + kSectorSize);
+            m_replaced[first + off / kSectorSize].assign(bytes.begin() + off,
+                                                         bytes.begin() + off + kSectorSize);
     }
     int ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) override {
         reads.push_back(first);
         for (std::uint64_t bad : failing)
             if (bad >= first && bad - first < count)
                 return 0;
-        if (first >= m_sectors || count > m_sectors - first || !m_inner->ReadSectors(buffer, first, count))
+        if (first >= m_sectors || count > m_sectors - first ||
+            !m_inner->ReadSectors(buffer, first, count))
             return 0;
         for (const auto& [sector, bytes] : m_replaced)
             if (sector >= first && sector < first + count)
-                std::memcpy(static_cast<std::uint8_t*>(buffer) + (sector - first) * kSectorSize, bytes.data(),
-                            kSectorSize);
+                std::memcpy(static_cast<std::uint8_t*>(buffer) + (sector - first) * kSectorSize,
+                            bytes.data(), kSectorSize);
         return 1;
     }
     std::uint64_t GetSectorCount() override { return m_sectors; }
@@ -244,7 +257,10 @@ std::map<std::string, NodeFacts> Flatten(const CFileNode* root) {
             std::string path = prefix + c->m_pProperties->GetName();
             while (out.count(path))
                 path += "#2";
-            NodeFacts facts{c->IsFolder(), c->m_pProperties->GetFileSize(), c->m_pProperties->GetFileState(), {}};
+            NodeFacts facts{c->IsFolder(),
+                            c->m_pProperties->GetFileSize(),
+                            c->m_pProperties->GetFileState(),
+                            {}};
             std::unique_ptr<IDataRunList> runs(c->m_pProperties->GetDataRunList());
             if (runs)
                 for (const DataRun* r = runs->GetFirstRun(); r; r = runs->GetNextRun())
@@ -261,7 +277,8 @@ const CFileNode* FindPath(const CFileNode* root, const std::string& path) {
     std::size_t from = 0;
     while (node && from <= path.size()) {
         std::size_t slash = path.find('/', from);
-        std::string part = path.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+        std::string part =
+            path.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
         const CFileNode* next = nullptr;
         for (const CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
             if (strcasecmp(part.c_str(), c->m_pProperties->GetName()) == 0) // FAT short names
@@ -301,8 +318,9 @@ TreePtr QuickScan(IStorageDevice* partition, std::uint32_t type) {
     }
     CFATSearchedPartitionInfo part;
     part.m_u64KeptFirstSector = 0;
-    part.m_u32EvidenceFlags = FATEVIDENCE_FAT12_BOOT | FATEVIDENCE_FAT16_BOOT | FATEVIDENCE_FAT32_BOOT |
-                              FATEVIDENCE_USE_FIRST_FAT | FATEVIDENCE_USE_SECOND_FAT;
+    part.m_u32EvidenceFlags = FATEVIDENCE_FAT12_BOOT | FATEVIDENCE_FAT16_BOOT |
+                              FATEVIDENCE_FAT32_BOOT | FATEVIDENCE_USE_FIRST_FAT |
+                              FATEVIDENCE_USE_SECOND_FAT;
     return TreePtr(BuildFatFileTree(&quiet, &part, nullptr, partition, 1));
 }
 
@@ -368,7 +386,8 @@ TEST(PartitionSearch, FindsExt2AndExt3Partitions) {
     CImageFileDevice dev(disk.wiped.c_str());
     std::uint8_t backup[2 * kSectorSize];
     ASSERT_TRUE(dev.ReadSectors(backup, 9 * 2048 + 2, 2));
-    ASSERT_EQ(backup[56] | backup[57] << 8, 0xEF53) << "no backup superblock where the test expects it";
+    ASSERT_EQ(backup[56] | backup[57] << 8, 0xEF53)
+        << "no backup superblock where the test expects it";
     Search search(&dev, 255);
     EXPECT_EQ(Summary(search.Run()), Expected(ExtParts()));
     // An unreadable sector between boot block and superblock: the superblock is read on its own.
@@ -387,7 +406,8 @@ TEST(PartitionSearch, BackupBootSectorIsNeverAPartition) {
         std::string image;
         std::uint64_t volume, backup;
     };
-    for (const Case& c : {Case{classic.wiped, 63, 63 + kCyl}, Case{aligned.wiped, 2048, 9 * 2048}}) {
+    for (const Case& c :
+         {Case{classic.wiped, 63, 63 + kCyl}, Case{aligned.wiped, 2048, 9 * 2048}}) {
         CImageFileDevice dev(c.image.c_str());
         CNTFSDBR backup;
         ASSERT_TRUE(ReadNtfsBootSector(dev, c.backup, backup)) << c.backup;
@@ -443,11 +463,13 @@ TEST(PartitionSearch, EverySectorIsProbedOnce) {
         ++probes[s];
     for (const auto& [sector, n] : probes)
         EXPECT_EQ(n, 1) << "sector " << sector;
-    for (std::uint64_t s : {std::uint64_t{0}, std::uint64_t{63}, kCyl, kCyl + 63, kCyl240, kCyl240 + 63,
-                            17 * kCyl240, 17 * kCyl240 + 63, std::uint64_t{2048}, std::uint64_t{4096}})
+    for (std::uint64_t s :
+         {std::uint64_t{0}, std::uint64_t{63}, kCyl, kCyl + 63, kCyl240, kCyl240 + 63, 17 * kCyl240,
+          17 * kCyl240 + 63, std::uint64_t{2048}, std::uint64_t{4096}})
         EXPECT_EQ(probes.count(s), 1u) << "sector " << s;
     EXPECT_EQ(probes.count(2048 + 63), 0u);
-    const std::uint64_t c255 = blank.sectors / kCyl, c240 = blank.sectors / kCyl240, cMib = blank.sectors / 2048;
+    const std::uint64_t c255 = blank.sectors / kCyl, c240 = blank.sectors / kCyl240,
+                        cMib = blank.sectors / 2048;
     EXPECT_EQ(search.callback.rangeLast, c255 + c240 + cMib);
     // 255 heads: two probes per candidate; 240 heads: two per candidate except at 0 and 17
     // (already probed); 1 MiB: one per candidate except sector 0.
@@ -495,8 +517,10 @@ TEST(PartitionSearch, DamagedStructuresDecide) {
     const std::uint64_t firstFat = fat16.start + (boot[14] | boot[15] << 8);
     CNTFSDBR ntfsBoot;
     ASSERT_TRUE(ReadNtfsBootSector(dev, ntfs.start, ntfsBoot));
-    const std::uint64_t mft = ntfs.start + ntfsBoot.GetMftCluster() * ntfsBoot.GetSectorsPerCluster();
-    const std::uint64_t mirror = ntfs.start + ntfsBoot.GetMftMirrorCluster() * ntfsBoot.GetSectorsPerCluster();
+    const std::uint64_t mft =
+        ntfs.start + ntfsBoot.GetMftCluster() * ntfsBoot.GetSectorsPerCluster();
+    const std::uint64_t mirror =
+        ntfs.start + ntfsBoot.GetMftMirrorCluster() * ntfsBoot.GetSectorsPerCluster();
 
     std::set<Found> all = Expected(ClassicParts());
     std::set<Found> withoutFat16 = all, withoutNtfs = all;
@@ -530,7 +554,8 @@ std::vector<std::uint8_t> ResizeRecord(std::vector<std::uint8_t> rec, std::uint3
     const std::uint16_t attrs = NtfsRd16(rec.data() + 0x14);
     const std::uint16_t usn = NtfsRd16(rec.data() + 0x30);
     const std::uint16_t sectors = static_cast<std::uint16_t>(size / kSectorSize);
-    const std::uint16_t newAttrs = static_cast<std::uint16_t>((0x30 + 2 * (sectors + 1) + 7) / 8 * 8);
+    const std::uint16_t newAttrs =
+        static_cast<std::uint16_t>((0x30 + 2 * (sectors + 1) + 7) / 8 * 8);
     EXPECT_LE(inUse - attrs + newAttrs, size - 2u);
     std::vector<std::uint8_t> out(size, 0);
     std::memcpy(out.data(), rec.data(), 0x30);
@@ -559,7 +584,8 @@ TEST(PartitionSearch, MftRecordsOf512To4096Bytes) {
     CNTFSDBR dbr;
     ASSERT_TRUE(dbr.SetData(boot.data()));
     const std::uint64_t mft = ntfs.start + dbr.GetMftCluster() * dbr.GetSectorsPerCluster();
-    const std::uint64_t mirror = ntfs.start + dbr.GetMftMirrorCluster() * dbr.GetSectorsPerCluster();
+    const std::uint64_t mirror =
+        ntfs.start + dbr.GetMftMirrorCluster() * dbr.GetSectorsPerCluster();
     std::vector<std::uint8_t> records(4 * 1024);
     ASSERT_TRUE(dev.ReadSectors(records.data(), mft, 8));
 
@@ -570,7 +596,8 @@ TEST(PartitionSearch, MftRecordsOf512To4096Bytes) {
         resized.Set(ntfs.start, boot);
         std::vector<std::uint8_t> mftBytes;
         for (int i = 0; i < 4; ++i) {
-            auto rec = ResizeRecord({records.begin() + i * 1024, records.begin() + (i + 1) * 1024}, size);
+            auto rec =
+                ResizeRecord({records.begin() + i * 1024, records.begin() + (i + 1) * 1024}, size);
             mftBytes.insert(mftBytes.end(), rec.begin(), rec.end());
         }
         resized.Set(mft, mftBytes);
@@ -656,7 +683,8 @@ TEST(PartitionSearch, UnreadableCandidatesAreSkipped) {
     } failing;
     Search search(&failing, 255);
     EXPECT_TRUE(search.Run().empty());
-    EXPECT_EQ(search.callback.steps, static_cast<std::int64_t>(search.searcher.GetCandidateTotal()));
+    EXPECT_EQ(search.callback.steps,
+              static_cast<std::int64_t>(search.searcher.GetCandidateTotal()));
     // Without a callback or a device nothing runs.
     CPartitionSearcher idle;
     idle.StartPartitionSearch(&search.callback);
