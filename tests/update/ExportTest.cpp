@@ -2,6 +2,7 @@
 #include "tests/update/LoopbackHttpServer.h"
 #include "update/AutoUpdate.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
