@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <tuple>
 
 namespace {
@@ -39,6 +40,10 @@ bool IsPowerOfTwoSectors(std::uint32_t spc) { return spc >= 2 && spc <= 128 && (
 // ---- Partition record -----------------------------------------------------------------------
 
 CExt2SearchedPartitionInfo::CExt2SearchedPartitionInfo() = default;
+
+CExt2SearchedPartitionInfo* CreateExt2SearchedPartitionInfo() {
+    return new (std::nothrow) CExt2SearchedPartitionInfo();
+}
 
 CExt2SearchedPartitionInfo::CExt2SearchedPartitionInfo(const std::uint8_t* superBlock,
                                                        std::uint64_t sector)

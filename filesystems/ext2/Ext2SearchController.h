@@ -51,6 +51,9 @@ public:
 
 constexpr std::uint32_t kExt2SearchedPartitionRecordSize = 77;
 
+// An empty record (the form the scan-state loader fills with Load); null when memory runs out.
+CExt2SearchedPartitionInfo* CreateExt2SearchedPartitionInfo();
+
 class CEXT2SearchController : public IFileSystemSearchController {
 public:
     CEXT2SearchController();

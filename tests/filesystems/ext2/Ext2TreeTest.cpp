@@ -9,6 +9,7 @@
 #include "storage/ImageFileDevice.h"
 #include "tests/support/Ext2Images.h"
 #include "tests/support/FixtureKit.h"
+#include "tests/support/MemorySection.h"
 #include "tests/support/TreePtr.h"
 
 #include <gtest/gtest.h>
@@ -274,4 +275,49 @@ TEST(Ext2Tree, HardLinksAndExtentMappedFiles) {
     ASSERT_TRUE(paths.count("/mapped.bin"));
     EXPECT_EQ(Props(paths["/mapped.bin"])->GetFileSize(), 5000u);
     EXPECT_EQ(Props(paths["/mapped.bin"])->GetDataRunList(), nullptr);
+}
+
+TEST(Ext2Properties, SaveAndLoadKeepEverythingButViewState) {
+    const std::string path = Ext2SampleVolume("ext2-1k");
+    ASSERT_FALSE(path.empty());
+    CImageFileDevice device(path.c_str());
+    TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
+    ASSERT_TRUE(root);
+    auto paths = Paths(root.get());
+    for (const char* name : {"/sparse.bin", "/big.bin", "/docs", "/empty.txt", "/docs/killed.txt"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(paths.count(name));
+        CExt2FileProperties* p = Props(paths[name]);
+        p->SetCheckState(CHECKSTATE_CHECKED);
+        p->SetMark(1);
+        MemorySection section;
+        ASSERT_EQ(p->Save(&section), 1);
+        std::unique_ptr<CExt2FileProperties> q(CreateExt2FileProperties());
+        ASSERT_EQ(q->Load(&section), 1);
+        EXPECT_EQ(section.pos, section.bytes.size());
+        EXPECT_EQ(std::string(q->GetName()), p->GetName());
+        EXPECT_EQ(q->GetFileSize(), p->GetFileSize());
+        EXPECT_EQ(q->GetAttributes(), p->GetAttributes());
+        EXPECT_EQ(q->m_creationTime, p->m_creationTime);
+        EXPECT_EQ(q->m_lastWriteTime, p->m_lastWriteTime);
+        EXPECT_EQ(q->m_lastAccessTime, p->m_lastAccessTime);
+        EXPECT_EQ(q->GetFileState(), p->GetFileState());
+        EXPECT_EQ(q->GetCheckState(), CHECKSTATE_UNCHECKED);
+        EXPECT_EQ(q->GetMark(), 0);
+        std::unique_ptr<IDataRunList> a(p->GetDataRunList()), b(q->GetDataRunList());
+        ASSERT_EQ(a == nullptr, b == nullptr);
+        if (a)
+            EXPECT_EQ(a->Runs(), b->Runs());
+    }
+    // The sparse file's runs: data, a hole, data, and the hole to its end.
+    std::unique_ptr<IDataRunList> runs(Props(paths["/sparse.bin"])->GetDataRunList());
+    ASSERT_TRUE(runs);
+    ASSERT_GE(runs->GetRunCount(), 3u);
+    EXPECT_NE(runs->Runs()[0].start, 0);
+    EXPECT_EQ(runs->Runs()[1].start, 0);
+    EXPECT_EQ(runs->Runs().back().start, 0);
+    std::int64_t blocks = 0;
+    for (const DataRun& r : runs->Runs())
+        blocks += r.count;
+    EXPECT_EQ(blocks, 1024);
 }
