@@ -201,6 +201,28 @@ bool CExt2FileSystem::LocateInode(std::uint32_t number, std::uint32_t* block,
     return true;
 }
 
+std::unique_ptr<CExt2FileSystem> OpenExt2FileSystem(IStorageDevice* device, std::uint64_t start) {
+    if (start > UINT64_MAX - 2)
+        throw CExt2BadSuperBlock();
+    try {
+        return std::make_unique<CExt2FileSystem>(device, start + 2);
+    } catch (const std::exception&) {
+        // Group 1 starts at block 8 x block size (+1 for 1 KiB blocks, whose block 0 is
+        // the boot block); its superblock copy starts that block.
+        for (std::uint64_t bs : {1024u, 2048u, 4096u}) {
+            const std::uint64_t block = 8 * bs + (bs == 1024 ? 1 : 0);
+            const std::uint64_t sector = start + block * (bs / 512);
+            try {
+                auto fs = std::make_unique<CExt2FileSystem>(device, sector);
+                if (fs->GetPartitionStart() == start && fs->BlockSize() == bs)
+                    return fs;
+            } catch (const std::exception&) {
+            }
+        }
+        throw;
+    }
+}
+
 bool CheckGroupDescriptorRanges(const CExt2SuperBlock& sb, const std::uint8_t* table,
                                 std::size_t tableBytes, std::uint32_t groups) {
     const ByteSpan span(table, tableBytes);

@@ -95,6 +95,12 @@ private:
     std::uint32_t m_inodeBlockNumber = 0; // 0: nothing kept
 };
 
+// Opens the file system of the partition that starts at sector `partitionStart`: from its
+// primary superblock, or, when that one cannot be read or is damaged, from the backup copy in
+// block group 1 (tried for 1, 2 and 4 KiB blocks) when that copy names the same start. Throws
+// what opening the primary copy threw when no copy opens.
+std::unique_ptr<CExt2FileSystem> OpenExt2FileSystem(IStorageDevice* device, std::uint64_t partitionStart);
+
 // Every block-bitmap, inode-bitmap and inode-table block of the first `groups` descriptors
 // lies inside its own group, and every inode table fits in its group.
 bool CheckGroupDescriptorRanges(const CExt2SuperBlock& sb, const std::uint8_t* table,

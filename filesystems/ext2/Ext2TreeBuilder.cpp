@@ -288,8 +288,9 @@ void RunWorker(Ext2TreeBuildContext* context, void (*work)(Ext2TreeBuildContext*
 void VolumeWork(Ext2TreeBuildContext* context) {
     context->result = nullptr;
     try {
-        CExt2FileSystem fs(context->device, context->superBlockSector);
-        context->result = BuildExt2Tree(context, &fs, context->callback, context->bitmapFlag);
+        const std::unique_ptr<CExt2FileSystem> fs =
+            OpenExt2FileSystem(context->device, context->superBlockSector - 2);
+        context->result = BuildExt2Tree(context, fs.get(), context->callback, context->bitmapFlag);
     } catch (const std::exception&) {
         context->result = nullptr;
     }

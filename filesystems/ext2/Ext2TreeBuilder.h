@@ -45,8 +45,9 @@ struct Ext2TreeBuildContext {
     std::uint32_t partitionIndex = 0;
 };
 
-// The deleted-file scan of a volume: opens the file system at sector 2 of `device` and builds
-// its tree on a worker thread while the calling thread waits (platform::WaitForWorker). Root
+// The deleted-file scan of a volume: opens the file system at the start of `device` (from the
+// backup superblock of group 1 when the primary one is damaged) and builds its tree on a
+// worker thread while the calling thread waits (platform::WaitForWorker). Root
 // or null (file system not recognised, cancelled, or the thread could not start).
 CFileSystemNode* BuildExt2FileTree(IStorageDevice* device, IDIRBuildCallback* callback,
                                    Ext2TreeBuildContext* context);

@@ -6,6 +6,8 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
 #include "filesystems/ext2/Ext2SearchController.h"
+#include "filesystems/ext2/Ext2TreeBuilder.h"
+#include "filesystems/ext2/Ext2Volume.h"
 #include "tests/support/Ext2Images.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
@@ -154,9 +156,22 @@ TEST(Ext2Search, OnlyTheBackupCopySurvives) {
     EXPECT_EQ(sizes.at("/docs/sub/deep.bin"), 1000u);
     EXPECT_EQ(sizes.at("/huge.bin"), 5ull << 30);
 
-    // The volume build cannot open it at sector 2 of the partition.
+    // The primary copy is refused; the volume probe and the volume build take the backup of
+    // group 1 and still name the file system and list its files.
     MemoryDevice volume(image);
     EXPECT_THROW(CExt2FileSystem(&volume, 2), CExt2BadSuperBlock);
+    CExt2Volume probe(&volume, 0);
+    EXPECT_EQ(probe.GetFileSystemType(), FILESYSTEM_EXT2);
+    char label[100] = {};
+    probe.GetVolumeLabel(label, sizeof label);
+    EXPECT_STREQ(label, "first");
+    TreePtr quick(BuildExt2FileTree(&volume, nullptr, nullptr));
+    ASSERT_TRUE(quick);
+    EXPECT_EQ(FileSizes(quick.get()), sizes);
+    // A partition start that the backup does not name is not taken.
+    MemoryDevice shifted(OnDisk(image));
+    EXPECT_EQ(CExt2Volume(&shifted, kStart - 8).GetFileSystemType(), FILESYSTEM_UNKNOWN);
+    EXPECT_EQ(CExt2Volume(&shifted, kStart).GetFileSystemType(), FILESYSTEM_EXT2);
 }
 
 TEST(Ext2Search, FourKiBBlocksAndLongTables) {
