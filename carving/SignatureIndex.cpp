@@ -28,7 +28,7 @@ void CSignatureIndex::Build(const RawFileAnalyserList& list) {
             continue;
         m_analysers[i] = a;
         Entry e{static_cast<std::uint32_t>(i), false, {}};
-        e.keyed = a->GetSignatureKeys(e.keys) && !e.keys.empty();
+        e.keyed = a->GetSignatureKeys(e.keys); // keyed without keys: never accepts a sector
         for (const SignatureKey& k : e.keys)
             if ((k.length != 1 && k.length != 2) || k.offset + k.length > 512)
                 e.keyed = false; // a key the index cannot hold: ask for every sector
