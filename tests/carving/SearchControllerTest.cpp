@@ -245,3 +245,53 @@ TEST(RAWSearchController, DispatchedSearchEqualsThePlainWalk) {
     }
     EXPECT_GT(sized, 100u);
 }
+
+// The same over every registered analyser (as the next ones are added they are covered too):
+// sectors carry the analysers' own key bytes at their offsets, so each is asked often.
+TEST(RAWSearchController, RegistryDispatchEqualsThePlainWalk) {
+    std::mt19937 rng(5);
+    const std::uint64_t sectors = 8000;
+    MemoryDevice dev(sectors);
+    for (auto& b : dev.Bytes())
+        b = static_cast<std::uint8_t>(rng());
+    RawFileAnalyserList probe;
+    CreateAllRawFileAnalysers(&probe);
+    std::vector<SignatureKey> keys;
+    for (std::size_t i = 0; i < probe.Size(); ++i)
+        probe.At(i)->GetSignatureKeys(keys);
+    ASSERT_FALSE(keys.empty());
+    const std::uint8_t png[16] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A,
+                                  0,    0,    0,    13,   'I',  'H',  'D',  'R'};
+    for (std::uint64_t s = 0; s < sectors; ++s) {
+        std::uint8_t* p = dev.Sector(s);
+        const unsigned pick = rng() % 8;
+        if (pick == 0) {
+            std::memset(p, 0, 512);
+        } else if (pick == 1) {
+            std::memcpy(p, png, sizeof png);
+        } else if (pick < 6) {
+            // One to three keys, so several analysers may want the same sector.
+            for (unsigned k = 0; k <= rng() % 3; ++k) {
+                const SignatureKey& key = keys[rng() % keys.size()];
+                std::memcpy(p + key.offset, key.bytes, key.length);
+            }
+        }
+    }
+    auto run = [&](bool useIndex) {
+        RawFileAnalyserList list;
+        CreateAllRawFileAnalysers(&list);
+        Search s(dev, list, 1000);
+        s.controller.SetUseSignatureIndex(useIndex);
+        s.Run(sectors, 1000);
+        s.controller.EndSearch();
+        std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t, std::uint32_t>> out;
+        for (const CRawFileInfo* r : s.sink.Records())
+            out.emplace_back(r->m_u64StartSector, r->m_u64Size, r->m_u32FileType,
+                             r->m_u32AnalyserType);
+        return out;
+    };
+    const auto fast = run(true);
+    const auto walk = run(false);
+    EXPECT_GT(fast.size(), 500u);
+    EXPECT_TRUE(fast == walk);
+}
