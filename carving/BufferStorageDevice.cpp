@@ -5,19 +5,28 @@
 
 bool CBufferStorageDevice::Setup(std::uint64_t windowStart, std::uint32_t chunkSectors,
                                  std::uint32_t chunkCount) {
-    Close();
-    if (chunkSectors == 0 || chunkCount == 0)
-        return false;
-    const std::uint64_t ring = std::uint64_t(chunkSectors) * chunkCount;
-    const std::uint64_t storage = ring + chunkSectors;
-    if (storage > (std::uint64_t(1) << 40) / kSectorSize)
-        return false;
-    m_storage.reset(new (std::nothrow) std::uint8_t[storage * kSectorSize]());
-    if (!m_storage)
-        return false;
-    m_windowStart = windowStart;
+    m_ready = false;
     m_held = 0;
     m_oldestSlot = 0;
+    if (chunkSectors == 0 || chunkCount == 0) {
+        Close();
+        return false;
+    }
+    const std::uint64_t ring = std::uint64_t(chunkSectors) * chunkCount;
+    const std::uint64_t storage = ring + chunkSectors;
+    if (storage > (std::uint64_t(1) << 40) / kSectorSize) {
+        Close();
+        return false;
+    }
+    // A ring of the same size is kept from the previous search (its pages are already mapped).
+    // Only sectors inside the held window can be read, so the storage needs no clearing.
+    if (!m_storage || storage != m_storageSectors) {
+        m_storage.reset();
+        m_storage.reset(new (std::nothrow) std::uint8_t[storage * kSectorSize]);
+        if (!m_storage)
+            return false;
+    }
+    m_windowStart = windowStart;
     m_chunkSectors = chunkSectors;
     m_chunkCount = chunkCount;
     m_ringSectors = ring;
@@ -28,6 +37,7 @@ bool CBufferStorageDevice::Setup(std::uint64_t windowStart, std::uint32_t chunkS
 
 int CBufferStorageDevice::Close() {
     m_storage.reset();
+    m_storageSectors = 0;
     m_ready = false;
     m_held = 0;
     m_oldestSlot = 0;

@@ -26,8 +26,9 @@ public:
     int Close() override;
     const std::uint8_t* PeekSectors(std::uint64_t first, std::uint64_t* contiguous) override;
 
-    // Allocates a zeroed ring of `chunkCount` chunks of `chunkSectors` sectors, empty, starting
-    // at `windowStart`. False (and not ready) for a chunk size or count of 0 or a ring too big.
+    // Makes the ring empty, for `chunkCount` chunks of `chunkSectors` sectors, starting at
+    // `windowStart` (storage of the same size is reused). False (and not ready) for a chunk size
+    // or count of 0 or a ring too big.
     bool Setup(std::uint64_t windowStart, std::uint32_t chunkSectors, std::uint32_t chunkCount);
     bool IsReady() const { return m_ready; }
     bool IsFull() const { return m_ready && m_held == m_ringSectors; }

@@ -19,7 +19,6 @@ void CRAWSearchController::BeginSearch() {
 void CRAWSearchController::EndSearch() {
     m_pending.clear();
     m_spare.reset();
-    m_ring.Close();
 }
 
 int CRAWSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t count,
@@ -50,7 +49,7 @@ void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count
         std::memcpy(&head, sector, 4);
         if (head == 0)
             continue;
-        if (!m_spare)
+        if (!m_spare) [[unlikely]]
             m_spare = std::make_unique<CRawFileInfo>();
         CRawFileInfo* record = m_spare.get();
         const int position = m_useIndex ? m_index.Match(sector, record)

@@ -24,8 +24,8 @@ public:
     void SetSectorsPerStep(std::uint32_t sectors) override { m_step = sectors; }
     // Refills the registry for ScanOptions.RawFileTypes, indexes it and sets up the ring.
     void BeginSearch() override;
-    // Drops the files still waiting for a size (they stay in the list with size 0) and frees the
-    // ring.
+    // Drops the files still waiting for a size (they stay in the list with size 0). The ring
+    // stays allocated for a next search and is freed with the controller.
     void EndSearch() override;
     // One chunk of the device, in order from sector 0 without gaps. A count above the step is
     // taken as several chunks. Always 1.
