@@ -35,6 +35,14 @@ int CRAWSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t coun
 
 void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count,
                                         IntelligentSearchStats* stats) {
+    // The ring numbers its sectors like the device only while chunks follow one another: a
+    // caller that skips or goes back starts a new window there, and the files still waiting
+    // are left to the tree (their chunks would not be the ones the ring holds).
+    const std::uint64_t expected = m_ring.GetWindowStart() + m_ring.GetSectorCount();
+    if (first != expected) {
+        m_pending.clear();
+        m_ring.Setup(first, m_step, kRawRingChunks);
+    }
     // The chunk goes straight into the ring's incoming slot and is analysed there.
     std::uint8_t* chunk = m_ring.GetIncomingSlot();
     const std::uint64_t stepBytes = std::uint64_t(m_step) * kSectorSize;

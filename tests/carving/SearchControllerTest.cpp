@@ -295,3 +295,22 @@ TEST(RAWSearchController, RegistryDispatchEqualsThePlainWalk) {
     EXPECT_GT(fast.size(), 500u);
     EXPECT_TRUE(fast == walk);
 }
+
+TEST(RAWSearchController, ChunksOutOfOrderStartANewWindow) {
+    MemoryDevice dev(600);
+    PlantSizer(dev, 15, 512);
+    PlantSizer(dev, 305, 2 * 512);
+    RawFileAnalyserList list;
+    list.Append(std::make_unique<SizerAnalyser>());
+    Search s(dev, list);
+    s.controller.AnalyzeSectors(0, 10, &s.stats);
+    s.controller.AnalyzeSectors(10, 10, &s.stats);
+    // A gap: the file at 15 is no longer waiting; the ring restarts at 300.
+    for (std::uint64_t first = 300; first < 600; first += 10)
+        s.controller.AnalyzeSectors(first, 10, &s.stats);
+    s.controller.EndSearch();
+    ASSERT_EQ(s.sink.Size(), 2u);
+    EXPECT_EQ(s.sink.Records()[0]->m_u64Size, 0u);
+    EXPECT_EQ(s.sink.Records()[1]->m_u64Size, 2u * 512);
+    EXPECT_EQ(s.controller.GetRing().GetWindowStart(), 400u);
+}
