@@ -1,5 +1,7 @@
 #include "filesystems/ext2/Ext2TreeBuilder.h"
 
+#include "carving/RawFileTreeBuilder.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/ClusterUseBitMap.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
@@ -260,11 +262,11 @@ CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* f
 
 CFileSystemNode* CarveExt2UnusedBlocks(IStorageDevice* device, CRawFileList* resultSink,
                                        const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
-    (void)device;
-    (void)resultSink;
-    (void)used;
-    (void)callback;
-    return nullptr;
+    if (!device || !resultSink)
+        return nullptr;
+    // Already on the build's worker thread: the RAW tree is built right here.
+    CRawFileTreeBuilder builder;
+    return BuildRawFileTree(callback, &used, &builder, device, resultSink->GetIterator(), 0);
 }
 
 namespace {

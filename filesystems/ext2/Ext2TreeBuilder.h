@@ -69,7 +69,8 @@ void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs);
 int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
                            IDIRBuildCallback* callback);
 
-// Carving over the blocks that no file of the tree uses: the folder of carved files, or null.
-// This is where the RAW file tree plugs in; until it is part of the engine nothing is carved.
+// Carving over the blocks that no file of the tree uses: the "Raw Files" folder of the files
+// the deep scan carved that start in blocks the map leaves unused, or null (no results, or
+// RAW recovery switched off).
 CFileSystemNode* CarveExt2UnusedBlocks(IStorageDevice* device, CRawFileList* resultSink,
                                        const CClusterUseBitMap& used, IDIRBuildCallback* callback);

@@ -2,6 +2,8 @@
 // tables gathered from the following sectors, copies of one file system merged and scored,
 // the tree built from a found partition (also when only a backup copy survived), and the
 // partition record's save and load.
+#include "carving/records/RawFileInfo.h"
+#include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
@@ -220,4 +222,53 @@ TEST(Ext2Search, ValidSuperBlockReplacesThePendingOne) {
     controller.BeginSearch();
     controller.AnalyzeSectors(0, kStart + 64, nullptr);
     EXPECT_TRUE(controller.Committed().empty());
+}
+
+TEST(Ext2Search, CarvedFilesOnlyFromUnusedBlocks) {
+    const std::string path = Ext2SampleVolume("ext2-1k");
+    ASSERT_FALSE(path.empty());
+    Ext2Image img(path);
+    std::string out;
+    ASSERT_TRUE(img.Debugfs({"testb 12000"}, &out, false));
+    ASSERT_NE(out.find("Block 12000 not in use"), std::string::npos) << out;
+    MemoryDevice disk(OnDisk(LoadImageBytes(path)));
+    CEXT2SearchController controller;
+    Found found = Search(disk, disk.GetSectorCount(), controller);
+    ASSERT_EQ(found.partitions.size(), 1u);
+
+    // Where big.bin's first block lies, as the tree itself says.
+    TreePtr plain(controller.BuildDirectoryTree(found.at(0), &disk, 0, nullptr));
+    ASSERT_TRUE(plain);
+    std::int64_t bigFirst = 0;
+    for (CFileNode* c = plain->m_pFirstChild; c; c = c->m_pNextSibling)
+        if (std::string(c->m_pProperties->GetName()) == "big.bin") {
+            std::unique_ptr<IDataRunList> runs(c->m_pProperties->GetDataRunList());
+            ASSERT_TRUE(runs);
+            bigFirst = runs->Runs()[0].start;
+        }
+    ASSERT_GT(bigFirst, 0);
+
+    CRawFileList carved;
+    auto add = [&](std::uint64_t sector) {
+        auto* r = new CRawFileInfo();
+        r->m_u64StartSector = sector;
+        r->m_u64Size = 100;
+        r->m_u32FileType = 33;
+        r->m_u32AnalyserType = 33;
+        carved.Add(r);
+    };
+    add(kStart + 12000 * 2);                                 // a free block: carved
+    add(kStart + static_cast<std::uint64_t>(bigFirst) * 2);  // a file's block: left out
+    add(kStart + 2);                                         // the superblock: left out
+    controller.SetResultSink(&carved);
+    TreePtr root(controller.BuildDirectoryTree(found.at(0), &disk, 0, nullptr));
+    ASSERT_TRUE(root);
+    CFileNode* raw = root->m_pFirstChild;
+    ASSERT_TRUE(raw);
+    EXPECT_STREQ(raw->m_pProperties->GetName(), "Raw Files");
+    int files = 0;
+    for (CFileNode* type = raw->m_pFirstChild; type; type = type->m_pNextSibling)
+        for (CFileNode* f = type->m_pFirstChild; f; f = f->m_pNextSibling)
+            ++files;
+    EXPECT_EQ(files, 1);
 }
