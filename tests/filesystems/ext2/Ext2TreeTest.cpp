@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
 #include <map>
 #include <memory>
 
@@ -320,4 +322,40 @@ TEST(Ext2Properties, SaveAndLoadKeepEverythingButViewState) {
     for (const DataRun& r : runs->Runs())
         blocks += r.count;
     EXPECT_EQ(blocks, 1024);
+}
+
+TEST(Ext2Tree, DamagedDirectoryBlockLosesOnlyItsNames) {
+    const std::string path = Ext2SampleVolume("ext2-1k");
+    ASSERT_FALSE(path.empty());
+    Ext2Image img(path);
+    std::string out;
+    ASSERT_TRUE(img.Debugfs({"bmap /docs 0"}, &out, false));
+    const std::size_t digits = out.find_last_of("0123456789");
+    ASSERT_NE(digits, std::string::npos);
+    std::size_t begin = digits;
+    while (begin > 0 && std::isdigit(static_cast<unsigned char>(out[begin - 1])))
+        --begin;
+    const std::uint64_t block = std::stoull(out.substr(begin, digits - begin + 1));
+    std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    bytes[block * 1024 + 4] = 13; // "." gets a record length that is not a multiple of 4
+    const std::string damaged = ScratchDir("ext2-damaged-dir") + "/damaged.img";
+    ASSERT_TRUE(WriteFileBytes(damaged, bytes));
+    CImageFileDevice device(damaged.c_str());
+    TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
+    ASSERT_TRUE(root);
+    auto paths = Paths(root.get());
+    // The folder's names are gone: its files are found by inode under the root; its sub-folder
+    // still names it as parent.
+    EXPECT_TRUE(paths.count("/docs"));
+    EXPECT_FALSE(paths.count("/docs/a.txt"));
+    const std::uint32_t a = img.Stat("/docs/a.txt").inode;
+    char name[32];
+    std::snprintf(name, sizeof name, "/Inode_%x", a);
+    EXPECT_TRUE(paths.count(name)) << name;
+    bool subUnderDocs = false;
+    for (auto& [p, node] : paths)
+        subUnderDocs |= p.rfind("/docs/Inode_", 0) == 0 && (node->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY) &&
+                        node->m_pProperties->GetFileState() == FILESTATE_LIVE;
+    EXPECT_TRUE(subUnderDocs);
+    EXPECT_TRUE(paths.count("/big.bin"));
 }
