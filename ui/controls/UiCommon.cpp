@@ -64,3 +64,5 @@ void DrawTextIn(wxDC& dc, const wxString& text, const wxRect& rect, unsigned fla
 }
 
 } // namespace ui
+
+wxDEFINE_EVENT(EVT_UI_NOTIFY, wxCommandEvent);

@@ -34,3 +34,7 @@ enum TextFlags : unsigned { kTextCenter = 1, kTextVCenter = 2, kTextWordBreak = 
 void DrawTextIn(wxDC& dc, const wxString& text, const wxRect& rect, unsigned flags);
 
 } // namespace ui
+
+// Notifications from controls to their owners: the event's id is the program's message number
+// (2024 right button on a grid row, 2025 tab selected or closed).
+wxDECLARE_EVENT(EVT_UI_NOTIFY, wxCommandEvent);
