@@ -36,7 +36,6 @@ public:
     // The picture drawn now.
     ButtonPicture CurrentPicture() const;
 
-    bool AcceptsFocusFromKeyboard() const override { return false; }
 
 protected:
     wxSize DoGetBestSize() const override;

@@ -9,8 +9,8 @@ void CEditPlus::OnKey(wxKeyEvent& e) {
     if (e.GetModifiers() == wxMOD_CONTROL) {
         switch (e.GetKeyCode()) {
         case 'A':
+            // Select all; the caret stays in view by itself.
             SetSelection(-1, -1);
-            ShowPosition(GetLastPosition());
             return;
         case 'C': Copy(); return;
         case 'V': Paste(); return;

@@ -76,7 +76,7 @@ void Type(const char* text) {
 
 wxDialog* ActiveModal() {
     for (wxWindow* w : wxTopLevelWindows)
-        if (auto* d = wxDynamicCast(w, wxDialog); d && d->IsModal())
+        if (auto* d = dynamic_cast<wxDialog*>(w); d && d->IsModal())
             return d;
     return nullptr;
 }
