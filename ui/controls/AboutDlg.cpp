@@ -24,6 +24,7 @@ void CAboutProfessionalDlg::OnInitDialog() {
     auto* name = new wxStaticText(this, kIdSummaryLine, ui::FromUtf8(uistr::UiString(uistr::kProductName)),
                                   wxPoint(110, 60));
     name->SetFont(ui::PointFont(14, 700));
+    name->SetSize(name->GetBestSize());
     new wxStaticText(this, wxID_ANY, ui::FromUtf8(uistr::UiString(uistr::kLatestProductInfo)), wxPoint(30, 130));
     const std::string site = uistr::UiString(uistr::kMakerWebAddress);
     m_link = new CHyperLink(CHyperLink::kUrlMode);

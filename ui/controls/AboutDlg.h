@@ -14,7 +14,7 @@ public:
     CButtonPlus* CloseButton() { return m_close; }
 
 protected:
-    wxSize InitialClientSize() const override { return wxSize(420, 260); }
+    wxSize InitialClientSize() const override { return wxSize(490, 260); }
     void OnInitDialog() override;
 
 private:

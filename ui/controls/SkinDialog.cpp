@@ -47,6 +47,8 @@ void CSearchSuperDlg::EndDialog(int result) {
 void CSearchSuperDlg::EnableSkin(int tabInset, const wxRect& titleRect) {
     m_tabInset = tabInset;
     m_titleRect = titleRect;
+    // Controls that clear their own background take the skin's inner panel colour.
+    SetBackgroundColour(wxColour(241, 241, 241));
     Refresh();
 }
 

@@ -2,7 +2,8 @@
 # drives it with simulated input and saves a screenshot of each under <build>/screenshots.
 file(GLOB ui_window_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/windows/*.cpp)
 add_executable(test_ui_controls_windows ${ui_window_srcs})
-target_link_libraries(test_ui_controls_windows PRIVATE brulin_test_support brulin_ui_controls GTest::gtest)
+find_package(X11 REQUIRED)
+target_link_libraries(test_ui_controls_windows PRIVATE brulin_test_support brulin_ui_controls GTest::gtest X11::X11)
 target_compile_definitions(test_ui_controls_windows PRIVATE
   BRULIN_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots/controls")
 file(MAKE_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_ui_controls_windows)

@@ -161,6 +161,30 @@ TEST(BuildDirectoryDialog, NoAnswerGoesOnAndNoCancelIgnoresTheButton) {
     });
     EXPECT_EQ(callback.Poll(), 0);
     EXPECT_FALSE(dlg.IsCancelled());
+    // Enter does not end the dialog; Escape asks the question (answered NO again).
+    dlg.Raise();
+    Pump(30);
+    dlg.CancelButton()->SetFocus();
+    Pump(30);
+    Key(WXK_RETURN);
+    EXPECT_TRUE(dlg.IsShown());
+    EXPECT_EQ(ActiveModal(), nullptr);
+    bool asked = false;
+    wxTimer answer;
+    answer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        auto* box = dynamic_cast<CMessageBoxDlg*>(ActiveModal());
+        if (!asked && box && box->IsShownOnScreen()) {
+            asked = box->message == "Abort Building?";
+            ClickNoPump(box->NoButton());
+        }
+    });
+    answer.Start(100);
+    Key(WXK_ESCAPE);
+    PumpUntil([&] { return asked && !ActiveModal(); });
+    answer.Stop();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(dlg.IsShown());
+    EXPECT_FALSE(dlg.IsCancelled());
     // Reset shows the bar full and zeroes the counters.
     EXPECT_EQ(callback.Reset(), 0);
     dlg.RefreshFromState(true);
