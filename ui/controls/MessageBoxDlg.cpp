@@ -47,23 +47,23 @@ void CMessageBoxDlg::OnInitDialog() {
     m_close = new CButtonPlus(kBmpCloseNormal, kBmpCloseHover, kBmpClosePressed, kBmpCloseDisabled);
     m_close->Create(this, MapControlId(kIdCloseButton), wxPoint(c.x - 25, 7));
 
-    struct Spec {
+    struct ButtonSlot {
         CTextCenterButtonPlus** member;
         int id;
         int caption;
-    } specs[] = {{&m_ok, kIdOk, uistr::kOk},
+    } slots[] = {{&m_ok, kIdOk, uistr::kOk},
                  {&m_cancel, kIdCancel, uistr::kCancel},
                  {&m_yes, kIdYesButton, uistr::kYes},
                  {&m_no, kIdNoButton, uistr::kNo}};
     const MessageBoxLayout layout = LayoutMessageBox(c.x, c.y, buttons, 95, 39, 22);
     for (int i = 0; i < MessageBoxLayout::Count; ++i) {
         auto* b = new CTextCenterButtonPlus(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed,
-                                            kBmpCaptionDisabled, specs[i].caption);
-        b->Create(this, MapControlId(specs[i].id));
+                                            kBmpCaptionDisabled, slots[i].caption);
+        b->Create(this, MapControlId(slots[i].id));
         b->SetFont(buttonFont);
         b->MoveTo(layout.pos[i].x, layout.pos[i].y);
         b->Show(layout.visible[i]);
-        *specs[i].member = b;
+        *slots[i].member = b;
     }
     Bind(wxEVT_BUTTON, &CMessageBoxDlg::OnButton, this);
 }
