@@ -139,3 +139,8 @@ protected:
 private:
     wxString m_first, m_second;
 };
+
+// Loads a family button's four pictures (the normal id always, the others when not 0).
+inline void SetButtonBitmaps(CButtonPlus& button, int normal, int hover, int pressed, int disabled) {
+    button.SetButtonBitmaps(normal, hover, pressed, disabled);
+}
