@@ -1,6 +1,8 @@
 #pragma once
 // Human-readable forms of sizes, file times and file-system kinds, and small path tests. Pure
 // functions, usable from any thread; no window code.
+#include "filesystems/FileProperties.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,6 +17,7 @@ std::string FormatSectorsSize64(std::uint64_t sectors);
 // A FILETIME (100 ns units since 1601-01-01 UTC) as "%d-%d-%d %d:%d:%d" (year, month, day,
 // hour, minute, second; UTC, no padding). A value of 2^63 or more gives "".
 std::string FormatFileTime(std::uint64_t fileTime);
+inline std::string FormatFileTime(const FileTime& time) { return FormatFileTime(time.ticks); }
 // "FAT12", "FAT16", "FAT32", "NTFS", "EXT2", "EXT3", "RAW", "Unknown" for 0..7, "" otherwise.
 const char* GetFileSystemDisplayName(std::uint32_t type);
 // Elapsed milliseconds as "%02d:%02d:%02d" (hours unbounded).

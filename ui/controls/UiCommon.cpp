@@ -1,8 +1,17 @@
 #include "ui/controls/UiCommon.h"
 
+#include "ui/controls/Formatting.h"
+
 #include <wx/tokenzr.h>
 
 namespace ui {
+
+wxString FromUtf8(const std::string& s) {
+    wxString w = wxString::FromUTF8(s.data(), s.size());
+    if (w.empty() && !s.empty())
+        w = wxString::FromUTF8(uifmt::DisplayName(s));
+    return w;
+}
 
 wxFont PixelFont(int pixelHeight, int weight, const char* face) {
     wxFontInfo info(wxSize(0, pixelHeight));

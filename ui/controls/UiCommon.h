@@ -15,7 +15,9 @@ namespace ui {
 inline wxColour ToWx(uires::Rgb c) { return wxColour(c.r, c.g, c.b); }
 inline wxColour ColorRef(std::uint32_t colorref) { return ToWx(uires::FromColorRef(colorref)); }
 inline wxRect ToWx(const uigeo::Rect& r) { return wxRect(r.left, r.top, r.Width(), r.Height()); }
-inline wxString FromUtf8(const std::string& s) { return wxString::FromUTF8(s.data(), s.size()); }
+// UTF-8 text to the toolkit's string; text that is not valid UTF-8 (names from disk) is shown
+// with its invalid bytes escaped instead of disappearing.
+wxString FromUtf8(const std::string& s);
 inline std::string ToUtf8(const wxString& s) {
     const wxScopedCharBuffer buf = s.utf8_str();
     return std::string(buf.data(), buf.length());

@@ -57,6 +57,7 @@ TEST(Formatting, FileTimesTable) {
     EXPECT_EQ(FormatFileTime((1ULL << 63) - 1), "30828-9-14 2:48:5");
     EXPECT_EQ(FormatFileTime(1ULL << 63), "");
     EXPECT_EQ(FormatFileTime(~0ULL), "");
+    EXPECT_EQ(FormatFileTime(FileTime{FileTimeOf(2009, 3, 5, 7, 4, 9)}), "2009-3-5 7:4:9");
 }
 
 TEST(Formatting, FileSystemNamesAndElapsed) {

@@ -310,7 +310,7 @@ TEST(Grid, CheckBoxesSelectionResizeAndRightButton) {
         GridCellDesc first;
         first.itemCount = 2;
         first.items[0] = GridItem{true, false, -1, "Disk " + std::to_string(r), &notify, {}};
-        first.items[1] = GridItem{true, r == 1, -1, "caf\xC3\xA9", &notify, {}};
+        first.items[1] = GridItem{true, r == 1, -1, r == 3 ? "bad\xFFname" : "caf\xC3\xA9", &notify, {}};
         grid->SetCell(r, first);
         GridCellDesc size;
         size.itemCount = 1;
@@ -351,6 +351,7 @@ TEST(Grid, CheckBoxesSelectionResizeAndRightButton) {
     EXPECT_EQ(rightButtons, 1);
     EXPECT_EQ(grid->GetSelectedRow(), 0);
     EXPECT_EQ(grid->Model().vert.page, 0);   // all rows fit
+    EXPECT_EQ(ui::ToUtf8(ui::FromUtf8("bad\xFFname")), "bad\\xFFname");
 }
 
 TEST(Splitter, FixedPaneKeepsItsSizeAndDragsAreLimited) {
