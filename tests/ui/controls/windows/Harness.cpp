@@ -35,7 +35,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
 void MoveTo(wxWindow* w, wxPoint client) {
     wxUIActionSimulator sim;
     sim.MouseMove(w->ClientToScreen(client));
-    Pump(40);
+    Pump(30);
 }
 
 void ClickAt(wxWindow* w, wxPoint client, int button) {
@@ -92,7 +92,7 @@ int RunModal(const std::function<int()>& open, const std::function<void()>& acti
     });
     wxTheApp->CallAfter([&] {
         PumpUntil([] { return ActiveModal() && ActiveModal()->IsShownOnScreen(); }, 3000);
-        Pump(200);
+        Pump(120);
         actions();
         finished = true;
         guard.StartOnce(1500);   // the actions should have ended the dialog by now
@@ -137,7 +137,7 @@ wxImage GrabScreen(const wxRect& r) {
 std::string Screenshot(wxWindow* w, const std::string& name) {
     w->Refresh();
     w->Update();
-    Pump(120);
+    Pump(80);
     std::filesystem::create_directories(BRULIN_SCREENSHOT_DIR);
     const std::string path = std::string(BRULIN_SCREENSHOT_DIR) + "/" + name + ".png";
     GrabScreen(w->GetScreenRect()).SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG);
