@@ -80,3 +80,35 @@ TEST(DrawHelpers, BlitsGradientsAndTheSkinFrame) {
     EXPECT_FALSE(LoadBitmapResource(12345).IsOk());
     EXPECT_FALSE(ShowHelpTopic(20));   // no help file beside the test program
 }
+
+#include "ui/controls/UiRuntime.h"
+
+TEST(UiRuntime, ToolkitAssertionsAreReportedNotShown) {
+    std::string seen;
+    InstallUiAssertHandler([&](const std::string& text) { seen = text; });
+    wxFAIL_MSG("deliberate check of the handler");
+    InstallUiAssertHandler([](const std::string& text) { ADD_FAILURE() << text; });
+    EXPECT_NE(seen.find("deliberate check of the handler"), std::string::npos);
+    EXPECT_EQ(uitest::ActiveModal(), nullptr);
+}
+
+#include "platform/WorkerWait.h"
+
+#include <atomic>
+#include <thread>
+
+TEST(UiRuntime, WaitingForAWorkerKeepsTheEventLoopRunning) {
+    std::atomic<bool> done{false};
+    int ticks = 0;
+    wxTimer timer;
+    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { ++ticks; });
+    timer.Start(20);
+    std::thread worker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        done.store(true, std::memory_order_release);
+    });
+    platform::WaitForWorker(done, 0);
+    worker.join();
+    timer.Stop();
+    EXPECT_GE(ticks, 3);
+}
