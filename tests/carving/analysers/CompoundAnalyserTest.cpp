@@ -1,3 +1,4 @@
+#include "carving/BufferStorageDevice.h"
 #include "carving/analysers/CompoundFile.h"
 #include "carving/analysers/FileOLEAnalyser.h"
 #include "carving/analysers/RawFileReader.h"
@@ -281,4 +282,20 @@ TEST(CompoundAnalyser, UnreadableDirectory) {
     EXPECT_EQ(a.ComputeFileSize(&r2, &dev2), 1);
     EXPECT_EQ(r2.m_u64Size, (166u * 128 + 128 + 1) * 512);
     EXPECT_EQ(r2.m_u32FileType, COMPOUND_DOC);
+}
+
+TEST(CompoundAnalyser, DirectoryOutsideTheRingGivesUp) {
+    const Bytes word = CompoundFile("word.doc");
+    ASSERT_EQ(Get32(word, 48), 1u); // the directory is the file's third 512-byte sector
+    // The ring holds the header and the FAT sector only.
+    CBufferStorageDevice ring;
+    ASSERT_TRUE(ring.Setup(40, 2, 1));
+    ASSERT_EQ(ring.AppendChunk(word.data()), 1);
+    FileOLEAnalyser a;
+    CRawFileInfo r;
+    ASSERT_EQ(a.MatchHeader(word.data(), &r), 1);
+    r.m_u64StartSector = 40;
+    EXPECT_EQ(a.ComputeFileSize(&r, &ring), 0);
+    EXPECT_EQ(r.m_u64Size, 0u);
+    EXPECT_EQ(r.m_u32FileType, COMPOUND_OLE);
 }
