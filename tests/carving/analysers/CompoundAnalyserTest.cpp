@@ -3,6 +3,7 @@
 #include "carving/analysers/FileOLEAnalyser.h"
 #include "carving/analysers/RawFileReader.h"
 #include "tests/carving/analysers/DocumentKit.h"
+#include "tests/support/DocumentFiles.h"
 #include "tests/support/FixtureKit.h"
 
 #include <gtest/gtest.h>
@@ -14,118 +15,8 @@ using namespace dockit;
 
 namespace {
 
-const char* const kPython = "/usr/bin/python3"; // Debian's, where python3-olefile lives
-
-std::string WriterScript() { return std::string(BRULIN_SOURCE_DIR) + "/tests/support/compound_writer.py"; }
-
-// One compound file per document kind, with the kind's stream names (and class id where the
-// application sets one), and the kind the directory must give.
-struct KindCase {
-    const char* file;
-    const char* entries; // JSON list for the writer
-    const char* clsid;   // root class id as stored (32 hex digits)
-    int shift;
-    std::uint32_t kind;
-    std::uint64_t growth;
-    const char* names; // the directory as olefile reads it back
-};
-
-#define SUMMARY "\\u0005SummaryInformation"
-const KindCase kKinds[] = {
-    {"word.doc",
-     R"([{"name":"WordDocument","size":9000,"seed":1},{"name":"1Table","size":700,"seed":2},{"name":")" SUMMARY R"(","size":4096,"seed":3}])",
-     "0609020000000000c000000000000046", 9, COMPOUND_DOC, 0,
-     "WordDocument/1Table/\\x05SummaryInformation"},
-    {"sheet.xls",
-     R"([{"name":"Workbook","size":5000,"seed":4},{"name":")" SUMMARY R"(","size":300,"seed":5}])",
-     "2008020000000000c000000000000046", 9, COMPOUND_XLS, 0, "Workbook/\\x05SummaryInformation"},
-    {"sheet5.xls", R"([{"name":"Book","size":6000,"seed":6}])", "1008020000000000c000000000000046",
-     9, COMPOUND_XLS, 0, "Book"},
-    {"slides.ppt",
-     R"([{"name":"PowerPoint Document","size":12000,"seed":7},{"name":"Current User","size":60,"seed":8}])",
-     "108d81649b4fcf1186ea00aa00b929e8", 9, COMPOUND_PPT, 0, "PowerPoint Document/Current User"},
-    {"pictures.ppt",
-     R"([{"name":"Pictures","size":5000,"seed":9},{"name":"Current User","size":60,"seed":10},{"name":"PowerPoint Document","size":4500,"seed":11}])",
-     "108d81649b4fcf1186ea00aa00b929e8", 9, COMPOUND_PPT, 0,
-     "Pictures/Current User/PowerPoint Document"},
-    {"old.ppt", R"([{"name":"PP40","size":5000,"seed":12}])", "", 9, COMPOUND_PPT, 0, "PP40"},
-    {"scene.max",
-     R"([{"name":"Scene","size":8000,"seed":13},{"name":"Config","size":900,"seed":14}])", "", 9,
-     COMPOUND_MAX, 0, "Scene/Config"},
-    {"drawing.vsd",
-     R"([{"name":"VisioDocument","size":20000,"seed":15},{"name":")" SUMMARY R"(","size":300,"seed":16}])",
-     "141a020000000000c000000000000046", 9, COMPOUND_VSD, 1024,
-     "VisioDocument/\\x05SummaryInformation"},
-    {"show.shw",
-     R"([{"name":"PerfectOffice_MAIN","size":6000,"seed":17},{"name":"PerfectOffice_OBJECTS","type":"storage"},{"name":")" SUMMARY R"(","size":300,"seed":18}])",
-     "", 9, COMPOUND_SHW, 0, "PerfectOffice_MAIN/PerfectOffice_OBJECTS/\\x05SummaryInformation"},
-    {"graphic.wpg",
-     R"([{"name":"PerfectOffice_MAIN","size":6000,"seed":19},{"name":"PerfectOffice_OBJECTS","type":"storage"},{"name":"Other","size":100,"seed":20}])",
-     "", 9, COMPOUND_WPG, 0, "PerfectOffice_MAIN/PerfectOffice_OBJECTS/Other"},
-    {"letter.wpd",
-     R"([{"name":"PerfectOffice_MAIN","size":6000,"seed":21},{"name":"PerfectOffice_OBJECTS","type":"storage"},{"name":"Other","size":100,"seed":22}])",
-     "c3a29a2d00000000c000000000000046", 9, COMPOUND_WPD, 0,
-     "PerfectOffice_MAIN/PerfectOffice_OBJECTS/Other"},
-    {"news.pub",
-     R"([{"name":"Objects","type":"storage"},{"name":"Quill","type":"storage"},{"name":"Escher","type":"storage"},{"name":"Contents","size":5000,"seed":23}])",
-     "0112020000000000c000000000000046", 9, COMPOUND_PUB, 0, "Objects/Quill/Escher/Contents"},
-    {"book.qpw", R"([{"name":"NativeContent_MAIN","size":7000,"seed":24}])", "", 9, COMPOUND_QPW,
-     0, "NativeContent_MAIN"},
-    {"plan.mpp",
-     R"([{"name":"\u0001CompObj","size":100,"seed":25},{"name":"   19","type":"storage"},{"name":"   29","type":"storage"},{"name":"Props","size":5000,"seed":26}])",
-     "3a8fb774c8c8d111be1100c04fb6faf1", 9, COMPOUND_MPP, 0, "\\x01CompObj/   19/   29/Props"},
-    {"project.adp",
-     R"([{"name":"PropData","type":"storage"},{"name":"Forms","type":"storage"},{"name":"Reports","type":"storage"},{"name":"Data","size":5000,"seed":27}])",
-     "", 9, COMPOUND_ADP, 0, "PropData/Forms/Reports/Data"},
-    {"other.mof", R"([{"name":"Contents","size":5000,"seed":28},{"name":"Data","size":10,"seed":29}])",
-     "", 9, COMPOUND_MOF, 0, "Contents/Data"},
-    // A later rule wins: a workbook beside a Word stream, then a presentation beside both.
-    {"mixed1",
-     R"([{"name":"Workbook","size":5000,"seed":30},{"name":"WordDocument","size":5000,"seed":31}])",
-     "", 9, COMPOUND_XLS, 0, "Workbook/WordDocument"},
-    {"mixed2",
-     R"([{"name":"Workbook","size":5000,"seed":32},{"name":"WordDocument","size":5000,"seed":33},{"name":"PowerPoint Document","size":5000,"seed":34}])",
-     "", 9, COMPOUND_PPT, 0, "Workbook/WordDocument/PowerPoint Document"},
-    // 4096-byte sectors.
-    {"word4k.doc",
-     R"([{"name":"WordDocument","size":30000,"seed":35},{"name":"1Table","size":700,"seed":36}])",
-     "0609020000000000c000000000000046", 12, COMPOUND_DOC, 0, "WordDocument/1Table"},
-    // More than 109 FAT sectors: the DIFAT chain lists the rest.
-    {"big.doc",
-     R"([{"name":"WordDocument","size":7600000,"seed":37},{"name":"1Table","size":700,"seed":38}])",
-     "0609020000000000c000000000000046", 9, COMPOUND_DOC, 0, "WordDocument/1Table"},
-};
-#undef SUMMARY
-
-std::string SpecJson() {
-    std::ostringstream o;
-    o << "[";
-    bool first = true;
-    for (const KindCase& k : kKinds) {
-        o << (first ? "" : ",") << "{\"file\":\"" << k.file << "\",\"shift\":" << k.shift
-          << ",\"root_clsid\":\"" << (*k.clsid ? k.clsid : "00000000000000000000000000000000")
-          << "\",\"entries\":" << k.entries << "}";
-        first = false;
-    }
-    o << "]";
-    return o.str();
-}
-
-// The folder of compound files, written once per build tree.
-std::string CompoundFolder() {
-    return CachedFixture("compound-documents-1", [](const std::string& tmp) {
-        if (!MustRun("mkdir -p " + ShellQuote(tmp)))
-            return false;
-        const std::string spec = SpecJson();
-        if (!WriteFileBytes(tmp + "/spec.json", Bytes(spec.begin(), spec.end())))
-            return false;
-        return MustRun(std::string(kPython) + " " + ShellQuote(WriterScript()) + " " +
-                       ShellQuote(tmp) + " " + ShellQuote(tmp + "/spec.json"));
-    });
-}
-
 Bytes CompoundFile(const char* name) {
-    const std::string dir = CompoundFolder();
+    const std::string dir = CompoundDocumentFolder();
     return dir.empty() ? Bytes() : ReadFileBytes(dir + "/" + name);
 }
 
@@ -137,17 +28,17 @@ Carved CarveOle(const Bytes& file, const Bytes& tail = PatternBytes(3000, 9)) {
 } // namespace
 
 TEST(CompoundAnalyser, EveryKindIsToldApartAndSized) {
-    const std::string dir = CompoundFolder();
+    const std::string dir = CompoundDocumentFolder();
     ASSERT_FALSE(dir.empty());
     // The independent reader agrees with the files the test support writes.
-    std::string command = std::string(kPython) + " " + ShellQuote(WriterScript()) + " --check " +
+    std::string command = std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) + " --check " +
                           ShellQuote(dir + "/spec.json");
-    for (const KindCase& k : kKinds)
+    for (const CompoundKindFile& k : CompoundKindFiles())
         command += " " + ShellQuote(dir + "/" + k.file);
     std::string out;
     ASSERT_TRUE(MustRun(command, &out));
     std::istringstream lines(out);
-    for (const KindCase& k : kKinds) {
+    for (const CompoundKindFile& k : CompoundKindFiles()) {
         SCOPED_TRACE(k.file);
         const Bytes file = CompoundFile(k.file);
         ASSERT_FALSE(file.empty());
