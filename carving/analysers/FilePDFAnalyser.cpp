@@ -55,8 +55,10 @@ int FilePDFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
             x += span;
             continue;
         }
-        x += static_cast<const std::uint8_t*>(pct) - s.data();
-        s = reader.Read(x);
+        const std::size_t at = static_cast<const std::uint8_t*>(pct) - s.data();
+        x += at;
+        // The markers need up to 10 bytes from the '%'; read again only where fewer are at hand.
+        s = s.size() - at >= 10 ? s.from(at) : reader.Read(x);
         if (s.matches(0, "%!PS-Adobe", 10))
             type = kIllustratorType;
         if (s.matches(0, "%%EOF", 5)) {

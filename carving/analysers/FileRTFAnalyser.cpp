@@ -7,6 +7,24 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+enum : std::uint8_t { kText, kOpen, kClose, kNotText };
+
+struct ByteClasses {
+    std::uint8_t of[256];
+    constexpr ByteClasses() : of() {
+        for (int b = 0; b < 256; ++b)
+            of[b] = CanBeTextUnit(static_cast<std::uint32_t>(b)) ? kText : kNotText;
+        of[static_cast<int>('{')] = kOpen;
+        of[static_cast<int>('}')] = kClose;
+    }
+};
+constexpr ByteClasses kClasses;
+constexpr const std::uint8_t* kByteClass = kClasses.of;
+
+} // namespace
+
 BRULIN_DEFINE_ANALYSER_FACTORY(FileRTFAnalyser)
 
 bool FileRTFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
@@ -41,15 +59,20 @@ int FileRTFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(s.size(), cap - x + 1));
         const std::uint8_t* p = s.data();
         for (std::size_t i = 0; i < n; ++i) {
-            const std::uint8_t b = p[i];
-            if (!CanBeTextUnit(b)) {
-                record->m_u64Size = x + i;
-                return 1;
-            }
-            if (b == '{') {
+            switch (kByteClass[p[i]]) {
+            case kText:
+                break;
+            case kOpen:
                 ++depth;
-            } else if (b == '}' && --depth == 0) {
-                record->m_u64Size = x + i + 1;
+                break;
+            case kClose:
+                if (--depth == 0) {
+                    record->m_u64Size = x + i + 1;
+                    return 1;
+                }
+                break;
+            default:
+                record->m_u64Size = x + i;
                 return 1;
             }
         }

@@ -6,7 +6,7 @@
 // Whether a byte (or UTF-16 unit) can occur in a text file: anything but the control codes,
 // of which tab, line and page breaks, SUB and ESC are allowed. Disk slack behind a file is
 // mostly zeros or binary data, so the first byte that cannot be text ends a text scan.
-inline bool CanBeTextUnit(std::uint32_t c) {
+constexpr bool CanBeTextUnit(std::uint32_t c) {
     if (c >= 0x20)
         return true;
     switch (c) {
@@ -17,7 +17,7 @@ inline bool CanBeTextUnit(std::uint32_t c) {
     }
 }
 
-inline std::uint32_t AsciiLower(std::uint32_t c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+constexpr std::uint32_t AsciiLower(std::uint32_t c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
 
 // Whether the `length` bytes at `p` equal the ASCII text `text` without regard to case.
 inline bool EqualsNoCase(const std::uint8_t* p, const char* text, std::size_t length) {
