@@ -19,7 +19,8 @@ namespace {
 class VectorDevice : public IStorageDevice {
 public:
     explicit VectorDevice(std::vector<std::uint8_t> bytes) : m_bytes(std::move(bytes)) {
-        m_bytes.resize((m_bytes.size() + kSectorSize - 1) / kSectorSize * kSectorSize + kSectorSize);
+        m_bytes.resize((m_bytes.size() + kSectorSize - 1) / kSectorSize * kSectorSize +
+                       kSectorSize);
     }
     int ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) override {
         const std::uint64_t n = m_bytes.size() / kSectorSize;
@@ -63,7 +64,8 @@ void Size(benchmark::State& state, IRawFileAnalyser& a, const std::vector<std::u
 }
 
 void BM_BaselineReadAndMemchr(benchmark::State& state) {
-    const auto file = TextFile("%PDF-1.4\n", "BT /F1 12 Tf 72 712 Td (A line of text) Tj ET\n", "", kTextBytes);
+    const auto file =
+        TextFile("%PDF-1.4\n", "BT /F1 12 Tf 72 712 Td (A line of text) Tj ET\n", "", kTextBytes);
     VectorDevice dev(file);
     for (auto _ : state) {
         RawFileReader reader(&dev, 0);
@@ -72,7 +74,8 @@ void BM_BaselineReadAndMemchr(benchmark::State& state) {
             ByteSpan s = reader.Read(x);
             if (s.empty())
                 break;
-            const std::size_t n = std::min<std::uint64_t>(s.size(), kRawReaderBlockBytes - x % kRawReaderBlockBytes);
+            const std::size_t n =
+                std::min<std::uint64_t>(s.size(), kRawReaderBlockBytes - x % kRawReaderBlockBytes);
             found += std::memchr(s.data(), '#', n) != nullptr;
             x += n;
         }
@@ -92,8 +95,9 @@ void BM_PdfScan(benchmark::State& state) {
 BENCHMARK(BM_PdfScan)->Unit(benchmark::kMillisecond);
 
 void BM_RtfBraceCount(benchmark::State& state) {
-    const auto file = TextFile("{\\rtf1\\ansi ", "{\\pard A paragraph of text with {\\b bold} words.\\par}\n",
-                               "}", kTextBytes);
+    const auto file =
+        TextFile("{\\rtf1\\ansi ", "{\\pard A paragraph of text with {\\b bold} words.\\par}\n",
+                 "}", kTextBytes);
     FileRTFAnalyser a;
     Size(state, a, file);
 }

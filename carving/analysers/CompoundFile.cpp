@@ -190,7 +190,9 @@ std::uint32_t ClassifyCompoundDocument(const CompoundDirectoryHead& head,
         kind = COMPOUND_PUB;
     if (n[1] == u"NativeContent_MAIN")
         kind = COMPOUND_QPW;
-    if (n[1] == u"\x01" u"CompObj" && n[2] == u"   19" && n[3] == u"   29")
+    if (n[1] == u"\x01"
+                u"CompObj" &&
+        n[2] == u"   19" && n[3] == u"   29")
         kind = COMPOUND_MPP;
     if (n[1] == u"PropData" && n[2] == u"Forms" && n[3] == u"Reports")
         kind = COMPOUND_ADP;

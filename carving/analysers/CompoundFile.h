@@ -15,10 +15,9 @@
 
 #include "storage/ByteSpan.h"
 
-constexpr std::uint8_t kCompoundFileSignature[8] = {0xD0, 0xCF, 0x11, 0xE0,
-                                                    0xA1, 0xB1, 0x1A, 0xE1};
-constexpr std::uint32_t kCompoundFree = 0xFFFFFFFF; // unused FAT/DIFAT slot
-constexpr std::uint32_t kCompoundEnd = 0xFFFFFFFE;  // end of a chain
+constexpr std::uint8_t kCompoundFileSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::uint32_t kCompoundFree = 0xFFFFFFFF;  // unused FAT/DIFAT slot
+constexpr std::uint32_t kCompoundEnd = 0xFFFFFFFE;   // end of a chain
 constexpr std::size_t kCompoundHeaderFatSlots = 109; // FAT sector numbers in the header
 constexpr std::size_t kCompoundEntrySize = 128;
 
@@ -79,9 +78,9 @@ CompoundMeasure MeasureCompoundFile(const CompoundByteSource& source, std::uint6
 
 // The first four entries of the directory's first sector (root first).
 struct CompoundDirectoryHead {
-    std::u16string names[4];        // up to the NUL, at most 32 characters
+    std::u16string names[4]; // up to the NUL, at most 32 characters
     std::uint8_t rootClassId[16] = {};
-    std::uint8_t types[4] = {};     // 0 unused, 1 storage, 2 stream, 5 root
+    std::uint8_t types[4] = {}; // 0 unused, 1 storage, 2 stream, 5 root
     std::uint32_t startSectors[4] = {};
     std::uint64_t streamSizes[4] = {};
 };

@@ -20,8 +20,8 @@ bool FileCHMAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
 int FileCHMAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, kMagic, 4) || s.u32(8) != kHeaderLength || !s.matches(24, kGuid1, 16) ||
-        !s.matches(41, kGuid1 + 1, 15) || (s.u8(40) != 0x10 && s.u8(40) != 0x11) || s.u32(96) != kSectionMagic || s.u32(100) != 0 ||
-        s.u32(112) != 0 || s.u32(116) != 0)
+        !s.matches(41, kGuid1 + 1, 15) || (s.u8(40) != 0x10 && s.u8(40) != 0x11) ||
+        s.u32(96) != kSectionMagic || s.u32(100) != 0 || s.u32(112) != 0 || s.u32(116) != 0)
         return 0;
     record->m_u32FileType = kTypeId;
     record->m_u64Size = s.u64(104);

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool IsLineText(std::uint8_t b) { return (b >= 0x20 && b <= 0x7E) || b == '\r' || b == '\n'; }
+bool IsLineText(std::uint8_t b) {
+    return (b >= 0x20 && b <= 0x7E) || b == '\r' || b == '\n';
+}
 
 } // namespace
 
@@ -49,7 +51,8 @@ int FilePDFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
             return finish(lastEnd);
         }
         // Only a '%' can start a marker: skip to the next one within the limit.
-        const std::size_t span = static_cast<std::size_t>(std::min<std::uint64_t>(s.size(), cap - x + 1));
+        const std::size_t span =
+            static_cast<std::size_t>(std::min<std::uint64_t>(s.size(), cap - x + 1));
         const void* pct = std::memchr(s.data(), '%', span);
         if (!pct) {
             x += span;
@@ -64,8 +67,8 @@ int FilePDFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         if (s.matches(0, "%%EOF", 5)) {
             const std::uint64_t end = x + (type == kIllustratorType ? 7 : 6);
             lastEnd = end;
-            const bool more = s.has(5, 3) && IsLineText(s.u8(5)) && IsLineText(s.u8(6)) &&
-                              IsLineText(s.u8(7));
+            const bool more =
+                s.has(5, 3) && IsLineText(s.u8(5)) && IsLineText(s.u8(6)) && IsLineText(s.u8(7));
             if (!more)
                 return finish(end);
             x = end;

@@ -56,7 +56,8 @@ int FileRTFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
             record->m_u64Size = x;
             return 1;
         }
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(s.size(), cap - x + 1));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(s.size(), cap - x + 1));
         const std::uint8_t* p = s.data();
         for (std::size_t i = 0; i < n; ++i) {
             switch (kByteClass[p[i]]) {

@@ -55,7 +55,8 @@ int FileUnicodeHTMAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice
         }
         // Positions where a whole marker fits (the reader hands out a sector of look-ahead),
         // or one unit at the very end of the device.
-        std::size_t room = (s.size() >= kMarkerBytes ? s.size() - kMarkerBytes + 2 : 2) & ~std::size_t(1);
+        std::size_t room =
+            (s.size() >= kMarkerBytes ? s.size() - kMarkerBytes + 2 : 2) & ~std::size_t(1);
         // ... and none past the limit (at least the unit at x, which is within it).
         room = static_cast<std::size_t>(std::min<std::uint64_t>(room, (limit - x) / 2 * 2 + 2));
         const std::uint8_t* p = s.data();

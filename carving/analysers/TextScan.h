@@ -10,14 +10,22 @@ constexpr bool CanBeTextUnit(std::uint32_t c) {
     if (c >= 0x20)
         return true;
     switch (c) {
-    case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x1A: case 0x1B:
+    case 0x09:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x1A:
+    case 0x1B:
         return true;
     default:
         return false;
     }
 }
 
-constexpr std::uint32_t AsciiLower(std::uint32_t c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+constexpr std::uint32_t AsciiLower(std::uint32_t c) {
+    return c >= 'A' && c <= 'Z' ? c + 32 : c;
+}
 
 // Whether the `length` bytes at `p` equal the ASCII text `text` without regard to case.
 inline bool EqualsNoCase(const std::uint8_t* p, const char* text, std::size_t length) {

@@ -47,7 +47,9 @@ Bytes Headed(std::size_t size, std::uint32_t seed, const Bytes& head, std::size_
     return b;
 }
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 std::vector<Planted> Files() {
     std::vector<Planted> out;
@@ -61,7 +63,8 @@ std::vector<Planted> Files() {
 
     std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Times New Roman;}}\n";
     for (int i = 0; i < 600; ++i)
-        rtf += "{\\pard Paragraph " + std::to_string(i) + " with \\{braces\\} and {\\b bold}\\par}\n";
+        rtf +=
+            "{\\pard Paragraph " + std::to_string(i) + " with \\{braces\\} and {\\b bold}\\par}\n";
     rtf += "}";
     out.push_back({"letter.rtf", Text(rtf), 56, 56, 0, {}});
     std::string html = "<!DOCTYPE html>\n<html>\n<body>\n";
@@ -87,17 +90,22 @@ std::vector<Planted> Files() {
     Put32(wpd, 20, 20000);
     out.push_back({"letter6.wpd", wpd, 64, 64, 0, {}});
     out.push_back({"notes.one",
-                   Headed(0x100000, 3, {0xE4, 0x52, 0x5C, 0x7B, 0x8C, 0xD8, 0xA7, 0x4D, 0xAE, 0xB1,
-                                        0x53, 0x78, 0xD0, 0x29, 0x96, 0xD3}),
-                   45, 45, 0, {}});
+                   Headed(0x100000, 3,
+                          {0xE4, 0x52, 0x5C, 0x7B, 0x8C, 0xD8, 0xA7, 0x4D, 0xAE, 0xB1, 0x53, 0x78,
+                           0xD0, 0x29, 0x96, 0xD3}),
+                   45,
+                   45,
+                   0,
+                   {}});
     Bytes pst = Headed(300000, 4, Text("!BDN"));
     pst[10] = 23; // Unicode store: the 64-bit end at 184
     Put32(pst, 184, 300000);
     Put32(pst, 188, 0);
     out.push_back({"mail.pst", pst, 52, 52, 0, {}});
     out.push_back({"money.mny", Headed(0x100000, 5, Text("MSISAM Database"), 4), 38, 38, 0, {}});
-    Bytes dbx = Headed(50000, 6, {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1,
-                                  0x11, 0x9A, 0x4E, 0x00, 0xC0});
+    Bytes dbx = Headed(50000, 6,
+                       {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11,
+                        0x9A, 0x4E, 0x00, 0xC0});
     Put32(dbx, 124, 50000);
     out.push_back({"inbox.dbx", dbx, 19, 19, 0, {}});
     Bytes hlp = Headed(40000, 7, {0x3F, 0x5F, 0x03, 0x00});
@@ -111,8 +119,8 @@ constexpr std::uint64_t kImageBytes = 24ull << 20;
 
 // Files whose copies also lie within the image's last 20 chunks, where the search cannot size
 // them from its ring: the RAW tree sizes them on the image.
-const char* const kLateCopies[] = {"word.doc", "drawing.vsd", "updated.pdf", "letter.rtf",
-                                   "page.html", "wide.html", "jet4.mdb"};
+const char* const kLateCopies[] = {"word.doc",  "drawing.vsd", "updated.pdf", "letter.rtf",
+                                   "page.html", "wide.html",   "jet4.mdb"};
 constexpr std::uint64_t kLateStart = 40000;
 
 // Lays the files out one behind the other from sector 4096 (the late copies from sector
@@ -132,7 +140,8 @@ std::vector<Planted> Layout() {
         if (files[i].name.find("(late)") != std::string::npos && cursor < kLateStart)
             cursor = kLateStart;
         files[i].sector = cursor;
-        const std::uint64_t end = cursor * 512 + files[i].bytes.size() + files[i].tail.size() + 1024;
+        const std::uint64_t end =
+            cursor * 512 + files[i].bytes.size() + files[i].tail.size() + 1024;
         cursor = (end + 511) / 512 + 3 + i % 5;
     }
     return files;

@@ -19,11 +19,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-
 #define SUMMARY "\\u0005SummaryInformation"
 const std::vector<CompoundKindFile> kKinds = {
     {"word.doc",
-     R"([{"name":"WordDocument","size":9000,"seed":1},{"name":"1Table","size":700,"seed":2},{"name":")" SUMMARY R"(","size":4096,"seed":3}])",
+     R"([{"name":"WordDocument","size":9000,"seed":1},{"name":"1Table","size":700,"seed":2},{"name":")" SUMMARY
+     R"(","size":4096,"seed":3}])",
      "0609020000000000c000000000000046", 9, COMPOUND_DOC, 0,
      "WordDocument/1Table/\\x05SummaryInformation"},
     {"sheet.xls",
@@ -43,11 +43,13 @@ const std::vector<CompoundKindFile> kKinds = {
      R"([{"name":"Scene","size":8000,"seed":13},{"name":"Config","size":900,"seed":14}])", "", 9,
      COMPOUND_MAX, 0, "Scene/Config"},
     {"drawing.vsd",
-     R"([{"name":"VisioDocument","size":20000,"seed":15},{"name":")" SUMMARY R"(","size":300,"seed":16}])",
+     R"([{"name":"VisioDocument","size":20000,"seed":15},{"name":")" SUMMARY
+     R"(","size":300,"seed":16}])",
      "141a020000000000c000000000000046", 9, COMPOUND_VSD, 1024,
      "VisioDocument/\\x05SummaryInformation"},
     {"show.shw",
-     R"([{"name":"PerfectOffice_MAIN","size":6000,"seed":17},{"name":"PerfectOffice_OBJECTS","type":"storage"},{"name":")" SUMMARY R"(","size":300,"seed":18}])",
+     R"([{"name":"PerfectOffice_MAIN","size":6000,"seed":17},{"name":"PerfectOffice_OBJECTS","type":"storage"},{"name":")" SUMMARY
+     R"(","size":300,"seed":18}])",
      "", 9, COMPOUND_SHW, 0, "PerfectOffice_MAIN/PerfectOffice_OBJECTS/\\x05SummaryInformation"},
     {"graphic.wpg",
      R"([{"name":"PerfectOffice_MAIN","size":6000,"seed":19},{"name":"PerfectOffice_OBJECTS","type":"storage"},{"name":"Other","size":100,"seed":20}])",
@@ -59,16 +61,17 @@ const std::vector<CompoundKindFile> kKinds = {
     {"news.pub",
      R"([{"name":"Objects","type":"storage"},{"name":"Quill","type":"storage"},{"name":"Escher","type":"storage"},{"name":"Contents","size":5000,"seed":23}])",
      "0112020000000000c000000000000046", 9, COMPOUND_PUB, 0, "Objects/Quill/Escher/Contents"},
-    {"book.qpw", R"([{"name":"NativeContent_MAIN","size":7000,"seed":24}])", "", 9, COMPOUND_QPW,
-     0, "NativeContent_MAIN"},
+    {"book.qpw", R"([{"name":"NativeContent_MAIN","size":7000,"seed":24}])", "", 9, COMPOUND_QPW, 0,
+     "NativeContent_MAIN"},
     {"plan.mpp",
      R"([{"name":"\u0001CompObj","size":100,"seed":25},{"name":"   19","type":"storage"},{"name":"   29","type":"storage"},{"name":"Props","size":5000,"seed":26}])",
      "3a8fb774c8c8d111be1100c04fb6faf1", 9, COMPOUND_MPP, 0, "\\x01CompObj/   19/   29/Props"},
     {"project.adp",
      R"([{"name":"PropData","type":"storage"},{"name":"Forms","type":"storage"},{"name":"Reports","type":"storage"},{"name":"Data","size":5000,"seed":27}])",
      "", 9, COMPOUND_ADP, 0, "PropData/Forms/Reports/Data"},
-    {"other.mof", R"([{"name":"Contents","size":5000,"seed":28},{"name":"Data","size":10,"seed":29}])",
-     "", 9, COMPOUND_MOF, 0, "Contents/Data"},
+    {"other.mof",
+     R"([{"name":"Contents","size":5000,"seed":28},{"name":"Data","size":10,"seed":29}])", "", 9,
+     COMPOUND_MOF, 0, "Contents/Data"},
     // A later rule wins: a workbook beside a Word stream, then a presentation beside both.
     {"mixed1",
      R"([{"name":"Workbook","size":5000,"seed":30},{"name":"WordDocument","size":5000,"seed":31}])",
@@ -103,7 +106,9 @@ std::string SpecJson() {
 
 } // namespace
 
-const std::vector<CompoundKindFile>& CompoundKindFiles() { return kKinds; }
+const std::vector<CompoundKindFile>& CompoundKindFiles() {
+    return kKinds;
+}
 
 std::string CompoundDocumentFolder() {
     return CachedFixture("compound-documents-1", [](const std::string& tmp) {
@@ -111,14 +116,16 @@ std::string CompoundDocumentFolder() {
         const std::string spec = SpecJson();
         if (!WriteFileBytes(tmp + "/spec.json", Bytes(spec.begin(), spec.end())))
             return false;
-        return MustRun(std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) +
-                       " " + ShellQuote(tmp) + " " + ShellQuote(tmp + "/spec.json"));
+        return MustRun(std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) + " " +
+                       ShellQuote(tmp) + " " + ShellQuote(tmp + "/spec.json"));
     });
 }
 
 namespace {
 
-std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+std::string Text(const Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
 
 // Appends a revision that adds an Info dictionary: object 99, an xref section for it and a
 // trailer whose /Prev is the first revision's xref.
@@ -150,10 +157,9 @@ std::string UpdatedPdfFile() {
         if (!RequireTool("gs"))
             return false;
         const std::string dir = ScratchDir("pdf");
-        const std::string ps =
-            "%!PS\n/Helvetica findfont 20 scalefont setfont\n"
-            "72 720 moveto (Carved page one) show showpage\n"
-            "72 720 moveto (Carved page two) show showpage\n";
+        const std::string ps = "%!PS\n/Helvetica findfont 20 scalefont setfont\n"
+                               "72 720 moveto (Carved page one) show showpage\n"
+                               "72 720 moveto (Carved page two) show showpage\n";
         if (!WriteFileBytes(dir + "/in.ps", Bytes(ps.begin(), ps.end())) ||
             !MustRun("gs -q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -sOutputFile=" +
                      ShellQuote(dir + "/first.pdf") + " " + ShellQuote(dir + "/in.ps")))
@@ -180,13 +186,14 @@ std::string ChmFile() {
         if (!RequireTool("chmcmd"))
             return false;
         const std::string dir = ScratchDir("chm");
-        const std::string project = "[OPTIONS]\nCompiled file=help.chm\nDefault topic=index.html\n"
-                                    "Title=Carving test\n\n[FILES]\nindex.html\nsecond.html\nthird.html\n";
+        const std::string project =
+            "[OPTIONS]\nCompiled file=help.chm\nDefault topic=index.html\n"
+            "Title=Carving test\n\n[FILES]\nindex.html\nsecond.html\nthird.html\n";
         const char* pages[] = {"index.html", "second.html", "third.html"};
         WriteFileBytes(dir + "/help.hhp", Bytes(project.begin(), project.end()));
         for (int i = 0; i < 3; ++i) {
-            std::string page = "<html><head><title>Page " + std::to_string(i) +
-                               "</title></head><body>";
+            std::string page =
+                "<html><head><title>Page " + std::to_string(i) + "</title></head><body>";
             for (int j = 0; j < 200 * (i + 1); ++j)
                 page += "<p>Line " + std::to_string(j) + " of page " + std::to_string(i) + "</p>\n";
             page += "</body></html>\n";
@@ -210,7 +217,8 @@ std::string AccessDatabaseFile() {
                                         'r',  'd',  ' ',  'J',  'e', 't', ' ', 'D', 'B', 0x00};
         std::copy(magic, magic + 20, b.begin());
         b[20] = 1; // Jet 4
-        const std::uint8_t types[] = {0x01, 0x02, 0x05, 0x04, 0x81}; // data, table, usage, leaf, >= 0x80
+        const std::uint8_t types[] = {0x01, 0x02, 0x05, 0x04,
+                                      0x81}; // data, table, usage, leaf, >= 0x80
         for (std::size_t i = 0; i < sizeof types; ++i)
             b[kPage * (i + 1)] = types[i];
         if (!WriteFileBytes(tmp, b))

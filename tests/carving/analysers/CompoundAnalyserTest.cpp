@@ -31,8 +31,8 @@ TEST(CompoundAnalyser, EveryKindIsToldApartAndSized) {
     const std::string dir = CompoundDocumentFolder();
     ASSERT_FALSE(dir.empty());
     // The independent reader agrees with the files the test support writes.
-    std::string command = std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) + " --check " +
-                          ShellQuote(dir + "/spec.json");
+    std::string command = std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) +
+                          " --check " + ShellQuote(dir + "/spec.json");
     for (const CompoundKindFile& k : CompoundKindFiles())
         command += " " + ShellQuote(dir + "/" + k.file);
     std::string out;

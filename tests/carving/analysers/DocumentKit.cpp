@@ -9,6 +9,8 @@ ScopedMaxRawFileSize::ScopedMaxRawFileSize(std::uint64_t limit)
     GetScanOptions().MaxRawFileSize = limit;
 }
 
-ScopedMaxRawFileSize::~ScopedMaxRawFileSize() { GetScanOptions().MaxRawFileSize = m_saved; }
+ScopedMaxRawFileSize::~ScopedMaxRawFileSize() {
+    GetScanOptions().MaxRawFileSize = m_saved;
+}
 
 } // namespace dockit

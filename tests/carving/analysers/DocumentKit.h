@@ -14,10 +14,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct Carved {
     int matched = 0;
-    int result = -1;            // ComputeFileSize's result (-1: not called)
-    std::uint32_t type = 0;     // file-type id after sizing
+    int result = -1;              // ComputeFileSize's result (-1: not called)
+    std::uint32_t type = 0;       // file-type id after sizing
     std::uint64_t headerSize = 0; // size written by MatchHeader
-    std::uint64_t size = 0;     // size after sizing
+    std::uint64_t size = 0;       // size after sizing
 };
 
 // Puts `file` at sector `start` of a device, `tail` right behind its last byte and zeros
@@ -44,7 +44,9 @@ inline Carved Carve(IRawFileAnalyser& a, const Bytes& file, const Bytes& tail = 
     return c;
 }
 
-inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes ToBytes(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 inline void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
     if (b.size() < at + 2)
