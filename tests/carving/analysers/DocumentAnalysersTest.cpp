@@ -93,6 +93,12 @@ Bytes Chm(std::uint8_t guid2First = 0x11) {
     return s;
 }
 
+// The sector with everything from `keep` on zeroed: a header cut short.
+Bytes Cut(Bytes b, std::size_t keep) {
+    std::fill(b.begin() + static_cast<std::ptrdiff_t>(keep), b.end(), 0);
+    return b;
+}
+
 struct HeaderCase {
     const char* what;
     const char* analyser;
@@ -165,6 +171,21 @@ TEST(DocumentAnalysers, HeaderFieldsTable) {
         {"CHM field at 100", "FileCHMAnalyser", With32(Chm(), 100, 1), 0, 0, 0},
         {"CHM field at 112", "FileCHMAnalyser", With32(Chm(), 112, 1), 0, 0, 0},
         {"CHM field at 116", "FileCHMAnalyser", With32(Chm(), 116, 1), 0, 0, 0},
+        // Headers cut short: rejected, or matched with a size of 0 that the tree leaves out.
+        {"Word cut after the magic", "FileLowDocAnalyser", Cut(LowDoc(0xDB, 0xA5, 0x2D, 9, 9), 4),
+         1, 21, 0},
+        {"WordPerfect cut after the prefix", "FileWPDAnalyser",
+         Cut(Wpd(0x01020A01, 0x00050200, 7), 4), 0, 0, 0},
+        {"PST cut after the magic", "FilePSTAnalyser", Cut(Pst(14), 4), 1, 52, 1048576},
+        {"PST cut before its end field", "FilePSTAnalyser", Cut(Pst(23), 184), 1, 52, 0},
+        {"DBX cut after the class id", "FileDBXAnalyser",
+         Cut(Dbx({0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A,
+                  0x4E, 0x00, 0xC0}),
+             16),
+         1, 19, 0},
+        {"HLP cut after the magic", "FileHLPAnalyser", Cut(Hlp(0x100, 0x2000), 4), 0, 0, 0},
+        {"CHM cut after the GUIDs", "FileCHMAnalyser", Cut(Chm(), 56), 0, 0, 0},
+        {"CHM cut before its size", "FileCHMAnalyser", Cut(Chm(), 104), 1, 12, 0},
     };
     for (const HeaderCase& c : cases) {
         SCOPED_TRACE(c.what);
