@@ -12,6 +12,7 @@ PACKAGES=(
   dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk
   libcurl4-openssl-dev
   xz-utils bzip2 python3
+  imagemagick icoutils libimage-exiftool-perl libjpeg-turbo-progs ghostscript epstool fonts-dejavu-core
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
