@@ -40,7 +40,7 @@ int SizeR2004(CRawFileInfo* record, RawFileReader& reader) {
             // Out of bytes: early on, or in the RAW search's ring, that says nothing.
             if (x <= 512 || reader.IsWindow())
                 return 0;
-            record->m_u64Size = x;
+            record->m_u64Size = x + s.size(); // the first byte that cannot be read
             return 1;
         }
         const std::uint64_t usable = std::min<std::uint64_t>(s.size() - 15, limit - x + 1);

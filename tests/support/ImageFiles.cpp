@@ -32,6 +32,7 @@ icotool -c --cursor --hotspot-x=3 --hotspot-y=4 -o cursor.cur ico-16.png ico-32.
 rm -f ico-*.png
 convert -size 40x40 gradient:red-blue photoshop.psd
 convert -size 33x21 xc:white -depth 8 -compress none photoshop-raw.psd
+convert -size 40x40 gradient:red-blue -compress RLE photoshop-rle.psd
 printf '%%!PS-Adobe-3.0 EPSF-3.0\n%%%%BoundingBox: 0 0 60 40\n0 0 moveto 60 40 lineto 0 40 lineto closepath stroke\nshowpage\n' > drawing.ps
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=eps2write -sOutputFile=drawing.eps drawing.ps
 epstool --add-tiff-preview --device tiffg3 drawing.eps eps-tiff.eps
@@ -47,7 +48,7 @@ std::string RealImageFilesDir() {
     for (const char* tool : {"convert", "icotool", "exiftool", "cjpeg", "gs", "epstool"})
         if (!RequireTool(tool))
             return "";
-    return CachedFixture("real-image-files-v1", [](const std::string& tmp) {
+    return CachedFixture("real-image-files-v2", [](const std::string& tmp) {
         return MustRun("mkdir -p " + ShellQuote(tmp) + " && cd " + ShellQuote(tmp) + " && " +
                        std::string("/bin/sh -c ") + ShellQuote(kScript));
     });
@@ -63,7 +64,8 @@ const std::vector<RealImageFile>& RealImageFiles() {
         {"tiff-strips.tif", "FileTIFAnalyser", 60}, {"tiff-tiles.tif", "FileTIFAnalyser", 60},
         {"tiff-pages.tif", "FileTIFAnalyser", 60}, {"icon.ico", "FileICOAnalyser", 32},
         {"cursor.cur", "FileICOAnalyser", 18},     {"photoshop.psd", "FilePSDAnalyser", 50},
-        {"photoshop-raw.psd", "FilePSDAnalyser", 50}, {"eps-tiff.eps", "FileEPSAnalyser", 25},
+        {"photoshop-raw.psd", "FilePSDAnalyser", 50},
+        {"photoshop-rle.psd", "FilePSDAnalyser", 50}, {"eps-tiff.eps", "FileEPSAnalyser", 25},
         {"eps-wmf.eps", "FileEPSAnalyser", 25},    {"font.ttf", "FileTTFAnalyser", 61},
         {"metafile.wmf", "FileWMFAnalyser", 66},
     };
