@@ -87,7 +87,9 @@ public:
         const Entry *tileOffsets = nullptr, *tileCounts = nullptr;
         for (const Entry& e : entries) {
             const std::uint64_t bytes = TypeSize(e.type) * e.count;
-            if (bytes > 4)
+            // Values stored out of line; one that would reach past the cap is a damaged entry
+            // (readers skip what they do not know) and does not stretch the file.
+            if (bytes > 4 && U32(e.value) + bytes <= m_limit)
                 last = std::max(last, U32(e.value) + bytes);
             switch (e.tag) {
             case kTagStripOffsets: stripOffsets = &e; break;
