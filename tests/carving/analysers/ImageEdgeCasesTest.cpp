@@ -421,5 +421,5 @@ TEST(PsdAnalyser, CompressionAndRowTable) {
     const Outcome o = Carve(tall, 3, 256 * 1024);
     EXPECT_EQ(o.sized, 1);
     EXPECT_GT(o.size, 64u * 1024);
-    EXPECT_LT(o.size, 64u * 1024 + 2 + 65536 * (64 * 1024 / 2));
+    EXPECT_LT(o.size, 64ull * 1024 + 2 + 65536ull * (64 * 1024 / 2));
 }
