@@ -1,7 +1,10 @@
 // Files made by the real tools are recognised by the right analyser and sized to the byte,
 // wherever they lie against the reader's 512 KiB blocks.
 #include "tests/carving/analysers/AnalyserTestKit.h"
+#include "carving/SignatureIndex.h"
 #include "tests/support/ImageFiles.h"
+
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -54,4 +57,33 @@ TEST(RealImageFiles, DamagedCopiesNeverRunAway) {
         for (std::size_t keep : {std::size_t(40), file.size() / 3, file.size() - 1})
             Carve(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(keep)), 1, 0, true);
     }
+}
+
+TEST(RealImageFiles, SignatureDispatchAgreesWithThePlainWalk) {
+    // The keys of every analyser are a necessary condition of its MatchHeader: the index gives
+    // the answer of the plain walk on the first sectors of real files and damaged copies.
+    const std::string dir = RealImageFilesDir();
+    ASSERT_FALSE(dir.empty());
+    RawFileAnalyserList list;
+    CreateAllRawFileAnalysers(&list);
+    CSignatureIndex index;
+    index.Build(list);
+    std::mt19937 rng(11);
+    int decided = 0;
+    for (const RealImageFile& f : RealImageFiles()) {
+        Bytes first = ReadFileBytes(dir + "/" + f.name);
+        first.resize(512, 0);
+        for (int round = 0; round < 400; ++round) {
+            Bytes sector = first;
+            for (int k = round ? 1 + round % 3 : 0; k > 0; --k)
+                sector[rng() % 64] = static_cast<std::uint8_t>(rng());
+            CRawFileInfo a, b;
+            const int walk = MatchSectorByWalk(list, sector.data(), &a);
+            ASSERT_EQ(walk, index.Match(sector.data(), &b)) << f.name << " round " << round;
+            ASSERT_EQ(a.m_u32FileType, b.m_u32FileType);
+            ASSERT_EQ(a.m_u64Size, b.m_u64Size);
+            decided += walk >= 0;
+        }
+    }
+    EXPECT_GT(decided, 1000);
 }
