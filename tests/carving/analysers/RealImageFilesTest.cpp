@@ -37,20 +37,35 @@ TEST(RealImageFiles, DamagedCopiesNeverRunAway) {
     const std::string dir = RealImageFilesDir();
     ASSERT_FALSE(dir.empty());
     ScopedCap cap(256 * 1024);
+    // Every analyser of this family, whether or not the damaged sector still matches it.
+    std::vector<std::unique_ptr<IRawFileAnalyser>> family;
+    for (const char* name : {"FileBMPAnalyser", "FileGIFAnalyser", "FileJPGAnalyser", "FileTIFAnalyser",
+                             "FileICOAnalyser", "FilePSDAnalyser", "FilePSPAnalyser", "FileCPTAnalyser",
+                             "FileEMFAnalyser", "FileWMFAnalyser", "FileEPSAnalyser", "File3DSAnalyser",
+                             "FileDWGAnalyser", "FileDXFAnalyser", "FileFH11Analyser", "FileTTFAnalyser"})
+        family.push_back(CreateAnalyserByName(name));
     for (const RealImageFile& f : RealImageFiles()) {
         const Bytes file = ReadFileBytes(dir + "/" + f.name);
         if (file.size() > 64 * 1024)
             continue;
         auto dev = Plant(file, 2, 2 << 20);
         std::uint8_t* bytes = dev->Sector(2);
-        for (std::size_t at = 0; at < std::min<std::size_t>(file.size(), 512); at += 5) {
-            for (std::uint8_t v : {std::uint8_t(0xFF), std::uint8_t(0x00), std::uint8_t(file[at] ^ 0x80)}) {
+        for (std::size_t at = 0; at < std::min<std::size_t>(file.size(), 512); at += 9) {
+            for (std::uint8_t v : {std::uint8_t(0xFF), std::uint8_t(file[at] ^ 0x80)}) {
                 bytes[at] = v;
-                dev->ClearCalls();
-                CarveAt(*dev, 2);
-                for (const auto& c : dev->Calls())
-                    ASSERT_LE(c.first + c.count, 2 + (256 * 1024 + 65536 * 2) / 512 + 2 * 1025)
-                        << f.name << " byte " << at;
+                for (auto& a : family) {
+                    dev->ClearCalls();
+                    CRawFileInfo r;
+                    a->MatchHeader(bytes, &r);
+                    r.m_u64StartSector = 2;
+                    a->ComputeFileSize(&r, dev.get());
+                    // A few single reads at offsets taken from the header may miss the device;
+                    // no scan may go on past the cap.
+                    std::size_t far = 0;
+                    for (const auto& c : dev->Calls())
+                        far += c.first > 2 + (256 * 1024 + 65536 * 2) / 512 + 1025;
+                    ASSERT_LE(far, 16u) << f.name << " byte " << at << " " << ClassName(*a);
+                }
             }
             bytes[at] = file[at];
         }
