@@ -12,6 +12,7 @@ PACKAGES=(
   dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk
   libcurl4-openssl-dev
   xz-utils bzip2 python3
+  ffmpeg gcab lhasa gzip
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
