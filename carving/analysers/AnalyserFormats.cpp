@@ -184,13 +184,13 @@ int WalkQuickTimeAtoms(CRawFileInfo* record, IStorageDevice* device) {
         if (p > limit)
             break;
         ByteSpan head = reader.Read(p, 16);
-        if (head.empty())
-            head = reader.Read(p, 8);
         if (head.empty()) {
             // The ring may simply not hold the rest yet: leave the file to the real device.
             if (reader.IsWindow())
                 return 0;
-            break;
+            head = reader.Read(p, 8);
+            if (head.empty())
+                break;
         }
         std::uint64_t size = 0;
         std::uint32_t headerBytes = 0;

@@ -53,10 +53,10 @@ int GetMp3FrameLength(std::uint32_t header, std::uint32_t* length);
 // ---- Deflate streams (gzip members, zlib streams) ----
 class RawFileReader;
 enum : int {
-    kStreamEnded = 1,      // *end: offset just behind the stream (and its trailer)
-    kStreamDamaged = 0,    // not a stream zlib can decode
+    kStreamEnded = 1,       // *end: offset just behind the stream (and its trailer)
+    kStreamDamaged = 0,     // not a stream zlib can decode
     kStreamUnreadable = -1, // the bytes ran out before the stream ended
-    kStreamPastLimit = 2,  // still going beyond the limit; *end: the offset reached
+    kStreamPastLimit = 2,   // still going beyond the limit; *end: the offset reached
 };
 // Decodes the stream at `offset` of the reader's file (`windowBits` as zlib's inflateInit2
 // takes it: 15 + 16 for a gzip member, 15 for a zlib stream) only to find where it ends.

@@ -49,6 +49,8 @@ int FileGZAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* device
         }
         x = end;
         ByteSpan next = reader.Read(x, 3);
+        if (next.empty() && reader.IsWindow())
+            return 0; // another member may follow beyond the window
         if (next.empty() || !next.matches(0, kSignature, 3))
             break;
     }

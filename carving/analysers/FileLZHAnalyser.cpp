@@ -79,9 +79,15 @@ int FileLZHAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     const std::uint64_t limit = GetScanOptions().MaxRawFileSize;
     std::uint64_t x = 0;
     for (std::uint32_t member = 0; member < kMaxMembers; ++member) {
-        ByteSpan h = reader.Read(x);
+        // A level 0 or 1 header is at most 257 bytes; the fields of longer ones lie in their
+        // first 28. Fewer bytes only at the end of the device (or of the search's window).
+        ByteSpan h = reader.Read(x, 257);
+        if (h.empty() && reader.IsWindow())
+            return 0;
+        if (h.empty())
+            h = reader.Read(x);
         if (h.empty()) {
-            if (x == 0 || reader.IsWindow())
+            if (x == 0)
                 return 0;
             break;
         }

@@ -101,6 +101,8 @@ int FileMP3Analyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
 
     // An ID3v1 trailer directly behind the last frame.
     ByteSpan trailer = reader.Read(x, 3);
+    if (trailer.empty() && reader.IsWindow())
+        return 0;
     if (trailer.matches(0, "TAG", 3)) {
         if (!reader.Read(x + kId3v1Size - 1, 1).empty())
             x += kId3v1Size;

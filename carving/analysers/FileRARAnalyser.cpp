@@ -27,15 +27,16 @@ int SizeRar4(RawFileReader& reader, std::uint64_t limit, std::uint64_t* result) 
     for (std::uint32_t block = 0; block < kMaxBlocks; ++block) {
         if (x > limit)
             break;
-        b = reader.Read(x, 32);
+        // The bytes at hand: normally far more than a block head; fewer at the end of the
+        // device, or of the search's window, where the archive may go on.
+        b = reader.Read(x);
+        if (b.empty() && reader.IsWindow())
+            return 0;
         if (b.empty())
-            b = reader.Read(x, 7);
-        if (b.empty()) {
-            if (reader.IsWindow())
-                return 0;
             break;
-        }
         if (!GetRarBlockSize(b, &size)) {
+            if (b.size() < 32 && reader.IsWindow() && !b.matches(0, kOldEnd, sizeof(kOldEnd)))
+                return 0;
             if (b.matches(0, kOldEnd, sizeof(kOldEnd)))
                 x += sizeof(kOldEnd);
             break;
@@ -73,11 +74,11 @@ int SizeRar5(RawFileReader& reader, std::uint64_t limit, std::uint64_t* result) 
     for (std::uint32_t block = 0; block < kMaxBlocks; ++block) {
         if (x > limit)
             break;
-        ByteSpan b = reader.Read(x, 32);
-        if (b.empty())
-            b = reader.Read(x, 7);
+        ByteSpan b = reader.Read(x);
+        if (b.empty() && reader.IsWindow())
+            return 0; // the window ends here, the archive may not
         if (b.empty()) {
-            if (reader.IsWindow() || block == 0)
+            if (block == 0)
                 return 0;
             break;
         }
@@ -90,6 +91,8 @@ int SizeRar5(RawFileReader& reader, std::uint64_t limit, std::uint64_t* result) 
                  (!(flags & 2) || ReadVint(b, &at, &data)) && type >= 1 && type <= 5 &&
                  (block > 0 || type == 1) && data <= limit && extra < headSize;
         if (!parsed) {
+            if (b.size() < 32 && reader.IsWindow())
+                return 0;
             if (block == 0)
                 return 0; // the main archive header must come first
             break;
@@ -124,7 +127,7 @@ int FileRARAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         return 0;
     const std::uint64_t limit = GetScanOptions().MaxRawFileSize;
     std::uint64_t size = 0;
-    const int ok = marker.matches(0, kMarker5, sizeof(kMarker5)) ? SizeRar5(reader, limit, &size)
+    const int ok = marker.matches(0, kMarker5, sizeof(kMarker5))   ? SizeRar5(reader, limit, &size)
                    : marker.matches(0, kMarker4, sizeof(kMarker4)) ? SizeRar4(reader, limit, &size)
                                                                    : 0;
     if (!ok)

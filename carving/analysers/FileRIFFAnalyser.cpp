@@ -21,7 +21,8 @@ std::uint32_t FormType(const std::uint8_t* s) {
         return 8; // AVI
     if (Is(form, "ACON") && (Is(next, "LIST") || Is(next, "anih")))
         return 4; // ANI
-    if (std::memcmp(form, "CMX1", 4) == 0 && std::memcmp(s + 20, "{Corel Binary Meta File}", 24) == 0)
+    if (std::memcmp(form, "CMX1", 4) == 0 &&
+        std::memcmp(s + 20, "{Corel Binary Meta File}", 24) == 0)
         return 14; // CMX
     if (Is(form, "CARC") && Is(next, "vrsn"))
         return 13; // CLK

@@ -115,8 +115,8 @@ int FileTARAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         // Hard links, symbolic links, devices, folders and FIFOs carry no data whatever
         // their size field says.
         const std::uint8_t kind = h.u8(156);
-        const bool noData = kind == '1' || kind == '2' || kind == '3' || kind == '4' ||
-                            kind == '5' || kind == '6';
+        const bool noData =
+            kind == '1' || kind == '2' || kind == '3' || kind == '4' || kind == '5' || kind == '6';
         const std::uint64_t data = noData ? 0 : size;
         if (data > limit) {
             x = limit + 1;

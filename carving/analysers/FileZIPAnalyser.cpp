@@ -89,7 +89,8 @@ Walk FindDescriptor(RawFileReader& reader, std::uint64_t dataStart, std::uint64_
             const void* hit = memmem(base + from, s.size() - from, kSig, 4);
             if (!hit)
                 break;
-            const std::size_t at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - base);
+            const std::size_t at =
+                static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - base);
             const std::uint64_t p = pos + at;
             const std::uint64_t packed = p - dataStart;
             ByteSpan d = reader.Read(p, 24);
@@ -140,11 +141,15 @@ int FileZIPAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     for (std::uint32_t n = 0; n < kMaxRecords; ++n) {
         if (x > limit)
             break;
+        // Every record's fixed part fits in 46 bytes; fewer only at the end of the device (on
+        // the search's ring: at the window's edge, where the file may go on).
         ByteSpan r = reader.Read(x, 46);
+        if (r.empty() && reader.IsWindow())
+            return 0;
         if (r.empty())
             r = reader.Read(x, 4);
         if (r.empty()) {
-            if (x == 0 || reader.IsWindow())
+            if (x == 0)
                 return 0;
             break;
         }
@@ -164,8 +169,11 @@ int FileZIPAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
             bool zip64 = false;
             if (packed == 0xFFFFFFFFu || r.u32(22) == 0xFFFFFFFFu) {
                 zip64 = ReadZip64Sizes(reader, x, r, &packed);
-                if (!zip64 && packed == 0xFFFFFFFFu)
+                if (!zip64 && packed == 0xFFFFFFFFu) {
+                    if (reader.IsWindow())
+                        return 0;
                     break;
+                }
             }
             if ((flags & 8) && packed == 0) {
                 std::uint64_t end = 0;

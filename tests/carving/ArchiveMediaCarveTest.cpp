@@ -30,17 +30,17 @@ const struct {
     std::uint32_t type;
     bool pastRing;
 } kFiles[] = {
-    {"stored.zip", 68, false},    {"deflated.zip", 68, false}, {"zip64.zip", 68, false},
-    {"descriptors.zip", 68, false}, {"big.zip", 68, true},     {"ustar.tar", 59, false},
-    {"gnu.tar", 59, false},       {"one.gz", 29, false},       {"two.gz", 29, false},
-    {"big.gz", 29, true},         {"tone.wav", 63, false},     {"clip.avi", 8, false},
-    {"tone.au", 7, false},        {"song.mid", 36, false},     {"plain.swf", 58, false},
-    {"packed.swf", 58, false},    {"old.rar", 54, false},      {"new4.rar", 54, false},
-    {"five.rar", 54, false},      {"stored.lzh", 34, false},   {"box.cab", 10, false},
-    {"m1l3.mp3", 41, false},      {"m2l3.mp3", 41, false},     {"m25l3.mp3", 41, false},
-    {"m25vbr.mp3", 41, false},    {"m1l2.mp3", 41, false},     {"m2l2.mp3", 41, false},
-    {"bigl3.mp3", 41, true},      {"clip.mp4", 42, false},     {"clip.mov", 40, false},
-    {"clip.3gp", 2, false},       {"clip.asf", 6, false},      {"bigclip.mov", 40, true},
+    {"stored.zip", 68, false},      {"deflated.zip", 68, false}, {"zip64.zip", 68, false},
+    {"descriptors.zip", 68, false}, {"big.zip", 68, true},       {"ustar.tar", 59, false},
+    {"gnu.tar", 59, false},         {"one.gz", 29, false},       {"two.gz", 29, false},
+    {"big.gz", 29, true},           {"tone.wav", 63, false},     {"clip.avi", 8, false},
+    {"tone.au", 7, false},          {"song.mid", 36, false},     {"plain.swf", 58, false},
+    {"packed.swf", 58, false},      {"old.rar", 54, false},      {"new4.rar", 54, false},
+    {"five.rar", 54, false},        {"stored.lzh", 34, false},   {"box.cab", 10, false},
+    {"m1l3.mp3", 41, false},        {"m2l3.mp3", 41, false},     {"m25l3.mp3", 41, false},
+    {"m25vbr.mp3", 41, false},      {"m1l2.mp3", 41, false},     {"m2l2.mp3", 41, false},
+    {"bigl3.mp3", 41, true},        {"clip.mp4", 42, false},     {"clip.mov", 40, false},
+    {"clip.3gp", 2, false},         {"clip.asf", 6, false},      {"bigclip.mov", 40, true},
     {"bigclip.asf", 6, true},
 };
 

@@ -50,9 +50,9 @@ struct B {
 constexpr std::uint64_t kOwnLength = ~0ull; // the expected size is the sample's own length
 
 struct Outcome {
-    int match;             // MatchHeader's answer
-    std::uint32_t type;    // file-type id written on a match
-    std::uint64_t size;    // size after MatchHeader and ComputeFileSize (0: unknown)
+    int match;          // MatchHeader's answer
+    std::uint32_t type; // file-type id written on a match
+    std::uint64_t size; // size after MatchHeader and ComputeFileSize (0: unknown)
 };
 
 // Plants `file` at sector 2 of a device, followed by pseudo-random bytes, and runs the
@@ -99,12 +99,30 @@ Bytes Deflate(const Bytes& in, int windowBits) {
 // ---- samples ----
 
 Bytes Cab(std::uint32_t reserved, std::uint16_t version, std::uint32_t size) {
-    return B().str("MSCF").le32(reserved).le32(size).le32(0).le32(44).le32(0).le16(version).le16(1)
-        .fill(size > 36 ? size - 36 : 0, 0x41).b;
+    return B()
+        .str("MSCF")
+        .le32(reserved)
+        .le32(size)
+        .le32(0)
+        .le32(44)
+        .le32(0)
+        .le16(version)
+        .le16(1)
+        .fill(size > 36 ? size - 36 : 0, 0x41)
+        .b;
 }
 
 Bytes Au(std::uint32_t offset, std::uint32_t size) {
-    return B().str(".snd").be32(offset).be32(size).be32(3).be32(8000).be32(1).zeros(8).fill(700, 9).b;
+    return B()
+        .str(".snd")
+        .be32(offset)
+        .be32(size)
+        .be32(3)
+        .be32(8000)
+        .be32(1)
+        .zeros(8)
+        .fill(700, 9)
+        .b;
 }
 
 Bytes Riff(const char* form, const char* next, std::uint32_t size = 100) {
@@ -161,7 +179,10 @@ void TarHeader(Bytes& out, const char* name, std::uint64_t size, char kind, bool
                       static_cast<unsigned long long>(size));
     }
     h[156] = static_cast<std::uint8_t>(kind);
-    std::memcpy(h + 257, "ustar\0" "00", 8);
+    std::memcpy(h + 257,
+                "ustar\0"
+                "00",
+                8);
     std::snprintf(reinterpret_cast<char*>(h + 148), 8, "%06o", TarChecksum(h, signedSum));
     h[155] = ' ';
     out.insert(out.end(), h, h + 512);
@@ -177,18 +198,25 @@ Bytes Tar(int variant) {
         t[t.size() - 1024 + 10] ^= 1;
         return t;
     }
-    TarHeader(t, "folder/", 0, '5');          // a folder does not end the archive
+    TarHeader(t, "folder/", 0, '5');                        // a folder does not end the archive
     TarHeader(t, "\xE9t\xE9.txt", 1000, '0', variant == 2); // a signed sum
     TarHeader(t, "big.bin", 600, '0', false, variant == 3); // base-256 size
-    t.resize(t.size() + 1024);                // end of archive
+    t.resize(t.size() + 1024);                              // end of archive
     t.resize((t.size() + 10239) / 10240 * 10240);
     return t;
 }
 
 Bytes LzhMember(const char* name, std::size_t dataLength) {
     B h;
-    h.str("-lh0-").le32(static_cast<std::uint32_t>(dataLength)).le32(static_cast<std::uint32_t>(dataLength))
-        .le32(0x4A2B6000).u8(0x20).u8(0).u8(static_cast<unsigned>(std::strlen(name))).str(name).le16(0);
+    h.str("-lh0-")
+        .le32(static_cast<std::uint32_t>(dataLength))
+        .le32(static_cast<std::uint32_t>(dataLength))
+        .le32(0x4A2B6000)
+        .u8(0x20)
+        .u8(0)
+        .u8(static_cast<unsigned>(std::strlen(name)))
+        .str(name)
+        .le16(0);
     std::uint8_t sum = 0;
     for (std::uint8_t c : h.b)
         sum = static_cast<std::uint8_t>(sum + c);
@@ -210,7 +238,12 @@ Bytes Lzh(bool badSum) {
 
 Bytes Rar4Block(std::uint8_t type, std::uint16_t flags, const Bytes& fields, std::size_t data = 0) {
     B b;
-    b.le16(0).u8(type).le16(flags).le16(static_cast<unsigned>(7 + fields.size())).raw(fields).fill(data, 0x5A);
+    b.le16(0)
+        .u8(type)
+        .le16(flags)
+        .le16(static_cast<unsigned>(7 + fields.size()))
+        .raw(fields)
+        .fill(data, 0x5A);
     return b.b;
 }
 
@@ -220,7 +253,8 @@ Bytes Rar4(std::uint8_t hostOs, bool oldEnd) {
     b.raw(Rar4Block(0x73, 0, Bytes(6)));
     auto file = [&](std::uint8_t os) {
         B f;
-        f.le32(200).le32(200).u8(os).le32(0).le32(0).u8(20).u8(0x30).le16(5).le32(0x20).str("a.txt");
+        f.le32(200).le32(200).u8(os).le32(0).le32(0).u8(20).u8(0x30).le16(5).le32(0x20).str(
+            "a.txt");
         return Rar4Block(0x74, 0x8000, f.b, 200);
     };
     b.raw(file(0)).raw(file(hostOs));
@@ -255,15 +289,42 @@ Bytes Zip(int variant) {
     B b;
     const Bytes data(300, 0x44);
     // local header
-    b.le32(0x04034B50).le16(20).le16(0).le16(variant == 1 ? 11 : 0).le32(0).le32(0)
-        .le32(300).le32(300).le16(5).le16(0).str("a.txt").raw(data);
+    b.le32(0x04034B50)
+        .le16(20)
+        .le16(0)
+        .le16(variant == 1 ? 11 : 0)
+        .le32(0)
+        .le32(0)
+        .le32(300)
+        .le32(300)
+        .le16(5)
+        .le16(0)
+        .str("a.txt")
+        .raw(data);
     if (variant == 2) {
         b.str("JUNKJUNK");
         return b.b;
     }
     // central directory with an extra field and a comment, end record with a comment
-    b.le32(0x02014B50).le16(20).le16(20).le16(0).le16(0).le32(0).le32(0).le32(300).le32(300)
-        .le16(5).le16(4).le16(3).le16(0).le16(0).le32(0).le32(0).str("a.txt").le16(0xCAFE).le16(0)
+    b.le32(0x02014B50)
+        .le16(20)
+        .le16(20)
+        .le16(0)
+        .le16(0)
+        .le32(0)
+        .le32(0)
+        .le32(300)
+        .le32(300)
+        .le16(5)
+        .le16(4)
+        .le16(3)
+        .le16(0)
+        .le16(0)
+        .le32(0)
+        .le32(0)
+        .str("a.txt")
+        .le16(0xCAFE)
+        .le16(0)
         .str("hey");
     b.le32(0x06054B50).le16(0).le16(0).le16(1).le16(1).le32(58).le32(335).le16(7).str("comment");
     return b.b;
@@ -353,8 +414,13 @@ TEST(ArchiveMediaAnalysers, HeadersAndWalks) {
         {"cdr8", "FileRIFFAnalyser", Riff("cdr8", "vrsn"), {1, 11, 108}},
         {"clk", "FileRIFFAnalyser", Riff("CARC", "vrsn"), {1, 13, 108}},
         {"csl", "FileRIFFAnalyser", Riff("CSL2", "VRSN"), {1, 17, 108}},
-        {"riff size in 64 bits", "FileRIFFAnalyser",
-         [] { Bytes r = Riff("WAVE", "fmt "); std::memset(&r[4], 0xFF, 4); return r; }(),
+        {"riff size in 64 bits",
+         "FileRIFFAnalyser",
+         [] {
+             Bytes r = Riff("WAVE", "fmt ");
+             std::memset(&r[4], 0xFF, 4);
+             return r;
+         }(),
          {1, 63, 0x100000007ull}},
         // MIDI: format and track tests, the chunk walk.
         {"midi", "FileMIDAnalyser", Midi(1, 2), {1, 36, kOwnLength}},
@@ -365,18 +431,32 @@ TEST(ArchiveMediaAnalysers, HeadersAndWalks) {
         {"mp3 v2.3", "FileMP3Analyser", Mp3(3, 5), {1, 41, kOwnLength}},
         {"mp3 v2.4 with trailer", "FileMP3Analyser", Mp3(4, 5, true), {1, 41, kOwnLength}},
         {"mp3 stray byte", "FileMP3Analyser", Mp3(3, 4, false, true), {1, 41, kOwnLength}},
-        {"mp3 other stream", "FileMP3Analyser", Mp3(3, 4, false, false, true),
+        {"mp3 other stream",
+         "FileMP3Analyser",
+         Mp3(3, 4, false, false, true),
          {1, 41, 10 + 50 + 3 * 417}},
         {"mp3 tag version 5", "FileMP3Analyser", Mp3(5, 5), {1, 41, 0}},
-        {"mp3 bad tag size", "FileMP3Analyser",
-         [] { Bytes m = Mp3(3, 3); m[8] = 0x80; return m; }(), {1, 41, 0}},
+        {"mp3 bad tag size",
+         "FileMP3Analyser",
+         [] {
+             Bytes m = Mp3(3, 3);
+             m[8] = 0x80;
+             return m;
+         }(),
+         {1, 41, 0}},
         // TAR: checksums, folders, signed sums, base-256 sizes, padding to the record.
         {"tar", "FileTARAnalyser", Tar(0), {1, 59, kOwnLength}},
         {"tar damaged second header", "FileTARAnalyser", Tar(1), {1, 59, 1536}},
         {"tar signed sum", "FileTARAnalyser", Tar(2), {1, 59, kOwnLength}},
         {"tar base-256 size", "FileTARAnalyser", Tar(3), {1, 59, kOwnLength}},
-        {"tar damaged first header", "FileTARAnalyser",
-         [] { Bytes t = Tar(0); t[0] ^= 1; return t; }(), {1, 59, 0}},
+        {"tar damaged first header",
+         "FileTARAnalyser",
+         [] {
+             Bytes t = Tar(0);
+             t[0] ^= 1;
+             return t;
+         }(),
+         {1, 59, 0}},
         // LZH: unsigned header length, checksum, end byte counted.
         {"lzh", "FileLZHAnalyser", Lzh(false), {1, 34, kOwnLength}},
         {"lzh bad checksum", "FileLZHAnalyser", Lzh(true), {1, 34, 0}},
@@ -394,7 +474,10 @@ TEST(ArchiveMediaAnalysers, HeadersAndWalks) {
         {"asf with index", "FileASFAnalyser", Asf(1000, true), {1, 6, kOwnLength}},
         {"asf without index", "FileASFAnalyser", Asf(1000, false), {1, 6, kOwnLength}},
         {"asf object smaller than its head", "FileASFAnalyser", Asf(10, true), {1, 6, 0}},
-        {"asf object past the limit", "FileASFAnalyser", Asf(1ull << 40, true), {1, 6, 500 + (1ull << 40)}},
+        {"asf object past the limit",
+         "FileASFAnalyser",
+         Asf(1ull << 40, true),
+         {1, 6, 500 + (1ull << 40)}},
         // QuickTime family.
         {"mov qt brand", "FileMOVAnalyser", Atoms("qt  "), {1, 40, kOwnLength}},
         {"mov moov first", "FileMOVAnalyser", Atoms(nullptr, "moov"), {1, 40, kOwnLength}},
@@ -429,11 +512,11 @@ TEST(ArchiveMediaAnalysers, RingWindowEdge) {
         const char* analyser;
         Bytes file;
     } cases[] = {
-        {"FileZIPAnalyser", Zip(0)},       {"FileTARAnalyser", Tar(0)},
-        {"FileLZHAnalyser", Lzh(false)},   {"FileRARAnalyser", Rar4(0, false)},
-        {"FileRARAnalyser", Rar5(true)},   {"FileMIDAnalyser", Midi(1, 2)},
-        {"FileMP3Analyser", Mp3(4, 6, true)}, {"FileASFAnalyser", Asf(1000, true)},
-        {"FileMOVAnalyser", Atoms("qt  ")}, {"FileGZAnalyser", Gz(2, false)},
+        {"FileZIPAnalyser", Zip(0)},           {"FileTARAnalyser", Tar(0)},
+        {"FileLZHAnalyser", Lzh(false)},       {"FileRARAnalyser", Rar4(0, false)},
+        {"FileRARAnalyser", Rar5(true)},       {"FileMIDAnalyser", Midi(1, 2)},
+        {"FileMP3Analyser", Mp3(4, 6, true)},  {"FileASFAnalyser", Asf(1000, true)},
+        {"FileMOVAnalyser", Atoms("qt  ")},    {"FileGZAnalyser", Gz(2, false)},
         {"FileSWFAnalyser", Swf(true, false)},
     };
     for (const auto& c : cases) {
