@@ -91,7 +91,8 @@ int GetRarBlockSize(ByteSpan b, std::uint64_t* size) {
         n = head + b.u32(7);
         // A packed size beyond 4 GiB keeps its high half in the header (flag 0x100).
         if ((b.u16(3) & 0x100) && head >= 40 && b.has(32, 4))
-            n += std::uint64_t(b.u32(32)) << 32;
+            if (__builtin_add_overflow(n, std::uint64_t(b.u32(32)) << 32, &n))
+                return 0;
         break;
     case 0x77:
         if (!b.has(7, 4))

@@ -16,6 +16,11 @@ const std::uint8_t kMarker5[8] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0x00};
 const std::uint8_t kOldEnd[7] = {0xC4, 0x3D, 0x7B, 0x00, 0x40, 0x07, 0x00};
 constexpr std::uint32_t kMaxBlocks = 1000000;
 
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+    std::uint64_t s = 0;
+    return __builtin_add_overflow(a, b, &s) ? ~0ull : s;
+}
+
 // RAR 1.5 to 4.x: blocks behind the 7-byte marker, the first being the archive header.
 int SizeRar4(RawFileReader& reader, std::uint64_t limit, std::uint64_t* result) {
     std::uint64_t x = 7;
@@ -23,7 +28,7 @@ int SizeRar4(RawFileReader& reader, std::uint64_t limit, std::uint64_t* result) 
     std::uint64_t size = 0;
     if (b.empty() || b.u8(2) != 0x73 || !GetRarBlockSize(b, &size))
         return 0;
-    x += size;
+    x = SaturatingAdd(x, size);
     for (std::uint32_t block = 0; block < kMaxBlocks; ++block) {
         if (x > limit)
             break;
@@ -41,7 +46,7 @@ int SizeRar4(RawFileReader& reader, std::uint64_t limit, std::uint64_t* result) 
                 x += sizeof(kOldEnd);
             break;
         }
-        x += size;
+        x = SaturatingAdd(x, size);
         if (b.u8(2) == 0x7B) // end of archive
             break;
     }

@@ -189,7 +189,7 @@ int FileZIPAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
                 continue;
             }
             if (packed > limit) {
-                x = dataStart + packed;
+                x = packed > ~0ull - dataStart ? ~0ull : dataStart + packed;
                 break;
             }
             x = dataStart + packed;

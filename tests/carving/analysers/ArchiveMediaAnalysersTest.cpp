@@ -47,7 +47,7 @@ struct B {
     std::size_t size() const { return b.size(); }
 };
 
-constexpr std::uint64_t kOwnLength = ~0ull; // the expected size is the sample's own length
+constexpr std::uint64_t kOwnLength = ~0ull - 0xFFFF; // the expected size is the sample's own length
 
 struct Outcome {
     int match;          // MatchHeader's answer
@@ -265,6 +265,39 @@ Bytes Rar4(std::uint8_t hostOs, bool oldEnd) {
     return b.b;
 }
 
+// An archive header, then a file header whose packed size has a high half (flag 0x100).
+Bytes Rar4Large(std::uint32_t low, std::uint32_t high) {
+    B b;
+    b.str("Rar!").u8(0x1A).u8(7).u8(0);
+    b.raw(Rar4Block(0x73, 0, Bytes(6)));
+    B f;
+    f.le32(low).le32(0xFFFFFFFF).u8(0).le32(0).le32(0).u8(20).u8(0x30).le16(5).le32(0x20);
+    f.le32(high).le32(high).str("a.txt");
+    return b.raw(Rar4Block(0x74, 0x8100, f.b, 300)).b;
+}
+
+// A local header whose sizes are in its ZIP64 extra field.
+Bytes Zip64Local(std::uint64_t packed) {
+    B b;
+    b.le32(0x04034B50)
+        .le16(45)
+        .le16(0)
+        .le16(0)
+        .le32(0)
+        .le32(0)
+        .le32(0xFFFFFFFF)
+        .le32(0xFFFFFFFF)
+        .le16(5)
+        .le16(20)
+        .str("a.txt")
+        .le16(1)
+        .le16(16)
+        .le64(packed)
+        .le64(packed)
+        .fill(64, 0x44);
+    return b.b;
+}
+
 Bytes Rar5(bool mainFirst) {
     auto block = [](unsigned type, const Bytes& fields, std::size_t data) {
         B h;
@@ -464,12 +497,22 @@ TEST(ArchiveMediaAnalysers, HeadersAndWalks) {
         {"rar4 end block", "FileRARAnalyser", Rar4(0, false), {1, 54, kOwnLength}},
         {"rar4 old end block", "FileRARAnalyser", Rar4(0, true), {1, 54, kOwnLength}},
         {"rar4 bad host", "FileRARAnalyser", Rar4(5, false), {1, 54, 7 + 13 + 237}},
+        {"rar4 packed size above 4 GiB",
+         "FileRARAnalyser",
+         Rar4Large(200, 1),
+         {1, 54, 7 + 13 + 45 + 200 + (1ull << 32)}},
+        {"rar4 packed size overflowing",
+         "FileRARAnalyser",
+         Rar4Large(0xFFFFFFFF, 0xFFFFFFFF),
+         {1, 54, 7 + 13}},
         {"rar5", "FileRARAnalyser", Rar5(true), {1, 54, kOwnLength}},
         {"rar5 no main header", "FileRARAnalyser", Rar5(false), {1, 54, 0}},
         // ZIP.
         {"zip", "FileZIPAnalyser", Zip(0), {1, 68, kOwnLength}},
         {"zip bad method", "FileZIPAnalyser", Zip(1), {1, 68, 0}},
         {"zip ends at junk", "FileZIPAnalyser", Zip(2), {1, 68, 335}},
+        {"zip64 sizes", "FileZIPAnalyser", Zip64Local(64), {1, 68, kOwnLength}},
+        {"zip64 size overflowing", "FileZIPAnalyser", Zip64Local(~0ull - 5), {1, 68, ~0ull}},
         // ASF.
         {"asf with index", "FileASFAnalyser", Asf(1000, true), {1, 6, kOwnLength}},
         {"asf without index", "FileASFAnalyser", Asf(1000, false), {1, 6, kOwnLength}},
