@@ -73,7 +73,7 @@ const char* const kFfmpeg[] = {
 };
 
 std::string MediaFolder() {
-    return CachedFixture("carving-archives-media-2", [](const std::string& tmp) {
+    return CachedFixture("carving-archives-media-3", [](const std::string& tmp) {
         std::filesystem::create_directories(tmp);
         for (const char* args : kFfmpeg)
             if (!MustRun("cd " + ShellQuote(tmp) +
@@ -90,7 +90,8 @@ std::string MediaFolder() {
             return false;
         if (!MustRun("cd " + ShellQuote(tmp) + " && gcab -c -z box.cab cabsrc/a.txt cabsrc/b.bin"))
             return false;
-        return MustRun("lha t " + ShellQuote(tmp + "/stored.lzh") + " >/dev/null");
+        return MustRun("lha t " + ShellQuote(tmp + "/stored.lzh") + " >/dev/null") &&
+               MustRun("lha t " + ShellQuote(tmp + "/level2.lzh") + " >/dev/null");
     });
 }
 
@@ -121,7 +122,7 @@ std::vector<Planted> Layout(const std::string& folder) {
 }
 
 std::string ImagePath(const std::string& folder) {
-    return CachedFixture("carving-archives-media-image-2.bin", [&](const std::string& tmp) {
+    return CachedFixture("carving-archives-media-image-3.bin", [&](const std::string& tmp) {
         Bytes image = PatternBytes(kImageBytes, 1919);
         std::memset(image.data(), 0, 1 << 20);
         for (const Planted& p : Layout(folder)) {
