@@ -13,6 +13,7 @@ PACKAGES=(
   libcurl4-openssl-dev
   xz-utils bzip2 python3
   libwxgtk3.2-dev libx11-dev xvfb xauth xdg-utils fonts-dejavu-core
+  python3-olefile mdbtools ghostscript fp-utils
   ffmpeg gcab lhasa gzip
 )
 missing=()
