@@ -1,11 +1,14 @@
 #include "app/windows/ProgramStart.h"
 
 #include "app/ActivityLog.h"
+#include "app/LoaderObjects.h"
+#include "app/ProgramCrashHandling.h"
 #include "app/wizard/AppContext.h"
 #include "app/windows/AppBitmaps.h"
 #include "app/windows/MainFrame.h"
 #include "app/windows/WxUiServices.h"
 #include "logging/Log.h"
+#include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/UiRuntime.h"
 
 #include <wx/log.h>
@@ -55,6 +58,14 @@ private:
     std::unique_ptr<AppContext> m_context;
 };
 
+// The out-of-memory notice: the skinned message box once the toolkit runs, else standard error.
+void ShowOutOfMemoryNotice(const char* text) {
+    if (wxTheApp && wxTheApp->IsMainLoopRunning())
+        ShowMessageBox(kMbWarning, text);
+    else
+        std::fprintf(stderr, "BrulinUI: %s\n", text);
+}
+
 } // namespace
 
 int PrepareProgram(int argc, const char* const* argv, StartupOptions& options, platform::AppPaths& paths) {
@@ -68,7 +79,9 @@ int PrepareProgram(int argc, const char* const* argv, StartupOptions& options, p
         return 1;
     }
     const int logType = platform::ProbeLoaderLock(paths.LoaderLockFile());
+    UseUserLogNames();
     InitLog(paths.LogFile().c_str(), static_cast<LOGLEVEL>(options.LogLevel()), static_cast<LOGTYPE>(logType));
+    InstallProgramCrashHandler(paths, logType, ShowOutOfMemoryNotice);
     LogBanner(GatherSystemFacts(paths.programDir));
     return -1;
 }
