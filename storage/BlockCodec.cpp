@@ -88,6 +88,9 @@ int CBzip2Compressor::Init(int level, std::uint32_t /*dictionarySize*/) {
     m_state = new (std::nothrow) Bzip2CompressState;
     if (!m_state)
         return -3;
+    // -1 asks for the codec's default, as it does for zlib and LZMA: bzip2's is 9 (900 KiB).
+    if (level == -1)
+        level = 9;
     int r = BZ2_bzCompressInit(&m_state->stream, level, 0, 30);
     if (r != BZ_OK) {
         delete m_state;

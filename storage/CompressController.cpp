@@ -103,6 +103,7 @@ int CCompressController::CreateImage(ICompressCallBack* callback) {
     m_nextBlock = 0;
     m_totalStoredBytes = 0;
     m_unreadableSectors = 0;
+    m_rawBlocks = 0;
     if (!CreateImageFiles())
         return 0;
     if (callback)
@@ -135,6 +136,9 @@ int CCompressController::CreateImage(ICompressCallBack* callback) {
     if (m_unreadableSectors)
         LogWarning("Image %s: %" PRIu64 " unreadable sectors were stored as zeros",
                    m_mainPath.c_str(), m_unreadableSectors);
+    if (m_rawBlocks)
+        LogInfo("Image %s: %" PRIu64 " of %" PRIu64 " blocks stored raw", m_mainPath.c_str(),
+                m_rawBlocks, m_nextBlock);
     return ok ? 1 : 0;
 }
 
@@ -167,6 +171,13 @@ std::uint32_t CCompressController::CompressBlock(const std::uint8_t* data, std::
         stored = CompressWithCodec(m_compressor.get(), m_level, kLzmaDictionaryRequest, data,
                                    length, output, capacity);
     if (stored == 0 || stored >= length) {
+        if (m_compressor) {
+            // The first raw block says why; CreateImage sums them up at the end.
+            if (m_rawBlocks++ == 0)
+                LogInfo("Image: the %s codec %s a block at level %d; it is stored raw",
+                        m_compressor->GetName(), stored == 0 ? "could not compress" : "did not shrink",
+                        m_level);
+        }
         std::memcpy(output, data, std::min(length, capacity));
         stored = std::min(length, capacity);
     }

@@ -653,3 +653,38 @@ TEST(DiskImage, DamagedImages) {
                   std::vector<std::uint8_t>(256 * 512, 0));
     }
 }
+
+// Level -1 is every codec's default level, so text blocks are coded; a block the codec fails on
+// is stored raw, counted and logged, never dropped.
+TEST(DiskImage, DefaultLevelsCompressAndRawFallbacksAreCounted) {
+    std::string dir = testsupport::ScratchDir("image-levels");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Text, 512, 3);
+    for (CompressionType type : {COMPRESSION_BZIP2, COMPRESSION_ZLIB, COMPRESSION_LZMA}) {
+        SCOPED_TRACE(testing::Message() << "type " << type);
+        MemoryDevice dev(source);
+        ImageJob job;
+        job.type = type;
+        job.level = -1;
+        RecordingCallBack cb;
+        CCompressController c;
+        const std::string path = dir + "/d" + std::to_string(type) + ".edi";
+        ASSERT_EQ(WriteImage(dev, path, job, &cb, &c), 1);
+        EXPECT_EQ(c.GetRawBlockCount(), 0u);
+        ASSERT_EQ(cb.storedSizes.size(), 2u);
+        EXPECT_LT(cb.storedSizes[0], kImageBlockBytes / 2);
+    }
+    // bzip2 has no level 10: the codec refuses to start and every block goes raw.
+    MemoryDevice dev(source);
+    ImageJob job;
+    job.type = COMPRESSION_BZIP2;
+    job.level = 10;
+    RecordingCallBack cb;
+    CCompressController c;
+    const std::string path = dir + "/bad.edi";
+    ASSERT_EQ(WriteImage(dev, path, job, &cb, &c), 1);
+    EXPECT_EQ(c.GetRawBlockCount(), 2u);
+    EXPECT_EQ(cb.storedSizes, (std::vector<std::uint32_t>{kImageBlockBytes, kImageBlockBytes}));
+    CImageFileDeviceWithDecompress img(path.c_str());
+    ASSERT_EQ(img.CheckSliceFiles(), 1);
+    EXPECT_EQ(ReadAll(img, 256), source);
+}
