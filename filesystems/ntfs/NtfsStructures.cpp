@@ -267,7 +267,7 @@ bool ValidateFileRecord(std::uint8_t* rec, std::size_t len) {
         }
         if (type == kNtfsAttrFileName) {
             NtfsFileNameView fn;
-            if (!ReadFileNameAttr(a, fn) || !IsValidNtfsName(fn.name, fn.nameLength)) {
+            if (!ReadFileNameAttr(a, fn) || !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace)) {
                 ok = false;
                 break;
             }
@@ -378,6 +378,19 @@ bool IsValidNtfsName(const void* utf16le, std::size_t units) {
         default:
             break;
         }
+    }
+    return true;
+}
+
+bool IsValidNtfsName(const void* utf16le, std::size_t units, std::uint8_t nameSpace) {
+    if (nameSpace != kNtfsNamespacePosix)
+        return IsValidNtfsName(utf16le, units);
+    // A POSIX name (what Linux writes) may hold anything but the separator and NUL.
+    const auto* b = static_cast<const std::uint8_t*>(utf16le);
+    for (std::size_t i = 0; i < units; ++i) {
+        const std::uint16_t c = NtfsRd16(b + 2 * i);
+        if (c == 0 || c == '/')
+            return false;
     }
     return true;
 }

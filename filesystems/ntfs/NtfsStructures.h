@@ -35,6 +35,12 @@ constexpr std::uint16_t kNtfsAttrFlagCompressed = 0x0001;
 constexpr std::uint16_t kNtfsAttrFlagEncrypted = 0x4000;
 constexpr std::uint32_t kNtfsFileNameFlagDirectory = 0x10000000u;
 
+// $FILE_NAME namespaces.
+constexpr std::uint8_t kNtfsNamespacePosix = 0;
+constexpr std::uint8_t kNtfsNamespaceWin32 = 1;
+constexpr std::uint8_t kNtfsNamespaceDos = 2;
+constexpr std::uint8_t kNtfsNamespaceWin32AndDos = 3;
+
 // The record number of the root folder.
 constexpr std::uint64_t kNtfsRootRecord = 5;
 
@@ -101,7 +107,11 @@ int CountAttributes(const std::uint8_t* rec, std::size_t len, std::uint32_t type
 
 bool ValidateAttribute(const std::uint8_t* attr, std::size_t bytesLeft);
 bool ValidateMappingPairs(const std::uint8_t* pairs, std::size_t len);
+// The Win32 character test: none of " * / : < > ? \ | before the first NUL.
 bool IsValidNtfsName(const void* utf16le, std::size_t units);
+// By namespace: a POSIX name is refused only for '/' or NUL; Win32 and DOS names take the
+// Win32 test above.
+bool IsValidNtfsName(const void* utf16le, std::size_t units, std::uint8_t nameSpace);
 bool HasIndexAllocation(const std::uint8_t* rec, std::size_t len);
 
 // Attribute header accessors (the attribute must have passed ValidateAttribute).
