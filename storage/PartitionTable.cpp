@@ -165,15 +165,56 @@ bool IsKnownGptType(const GptPartitionRecord& entry) {
     return false;
 }
 
+bool IsGptTypeOf(const GptPartitionRecord& entry, const char* type) {
+    return FormatGuid(entry.typeGuid) == type;
+}
+
+bool IsNonVolumeGptType(const GptPartitionRecord& entry) {
+    return IsGptTypeOf(entry, kGptTypeMicrosoftReserved) || IsGptTypeOf(entry, kGptTypeLdmMetadata) ||
+           IsGptTypeOf(entry, kGptTypeLdmData);
+}
+
+bool FindGptLdmMetadata(IStorageDevice* disk, GptPartitionRecord* metadata, bool* anyLdm) {
+    if (anyLdm)
+        *anyLdm = false;
+    std::vector<std::uint8_t> array(kGptEntryArraySectors * kSectorSize);
+    if (!disk || disk->ReadSectors(array.data(), kGptEntryArraySector, kGptEntryArraySectors) != 1)
+        return false;
+    bool found = false;
+    for (std::size_t i = 0; i < kGptEntryCount; ++i) {
+        GptPartitionRecord entry;
+        ParseGptEntry(array.data() + i * kGptEntrySize, kGptEntrySize, entry);
+        const bool isMetadata = IsGptTypeOf(entry, kGptTypeLdmMetadata);
+        if (anyLdm && (isMetadata || IsGptTypeOf(entry, kGptTypeLdmData)))
+            *anyLdm = true;
+        if (isMetadata && !found) {
+            found = true;
+            if (metadata)
+                *metadata = entry;
+        }
+    }
+    if (anyLdm && !*anyLdm) {
+        // Some tools leave the type and keep only the first entry's name.
+        static const char kName[] = "LDM metadata partition";
+        std::uint8_t expected[64] = {};
+        for (std::size_t i = 0; i + 1 < sizeof kName; ++i)
+            expected[i * 2] = static_cast<std::uint8_t>(kName[i]);
+        *anyLdm = std::memcmp(array.data() + 56, expected, sizeof expected) == 0;
+    }
+    return found;
+}
+
 bool IsDynamicDisk(IStorageDevice* disk) {
     std::uint8_t sector[kSectorSize];
-    if (!ReadOneSector(disk, 0, sector) || !HasBootSignature(sector))
-        return false;
-    for (int i = 0; i < 4; ++i) {
-        if (sector[kMbrEntriesOffset + i * kMbrEntrySize + 4] == kPartitionTypeDynamic)
-            return true;
+    if (ReadOneSector(disk, 0, sector) && HasBootSignature(sector)) {
+        for (int i = 0; i < 4; ++i) {
+            if (sector[kMbrEntriesOffset + i * kMbrEntrySize + 4] == kPartitionTypeDynamic)
+                return true;
+        }
     }
-    return false;
+    bool anyLdm = false;
+    FindGptLdmMetadata(disk, nullptr, &anyLdm);
+    return anyLdm;
 }
 
 bool IsGptDisk(IStorageDevice* disk) {
@@ -189,7 +230,7 @@ std::size_t ReadGptPartitions(IStorageDevice* disk, PartitionList& list) {
     for (std::size_t i = 0; i < kGptEntryCount; ++i) {
         GptPartitionRecord entry;
         ParseGptEntry(array.data() + i * kGptEntrySize, kGptEntrySize, entry);
-        if (!IsKnownGptType(entry))
+        if (!IsKnownGptType(entry) || IsNonVolumeGptType(entry))
             continue;
         // Wraps to 0 (meaning "to the disk end") when the last LBA lies before the first.
         const std::uint64_t count = entry.lastLba - entry.firstLba + 1;
