@@ -478,7 +478,7 @@ CFileSystemNode* BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* 
     if (!device || !params || !callback)
         return nullptr;
     std::uint64_t count = device->GetSectorCount();
-    params->volume.m_u32SectorCount = static_cast<std::uint32_t>(count ? count - 1 : 0);
+    params->volume.m_u32SectorCount = count ? count - 1 : 0;
     params->volume.m_u64FirstSector = 0;
     params->volume.m_sectorsPerCluster = 1;
     params->volume.m_fileSystemType = FILESYSTEM_NTFS;
