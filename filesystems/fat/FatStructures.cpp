@@ -1,5 +1,7 @@
 #include "filesystems/fat/FatStructures.h"
 
+#include "storage/TextEncoding.h"
+
 #include <algorithm>
 #include <cstring>
 #include <strings.h>
@@ -26,24 +28,6 @@ const std::uint16_t kCp437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 } // namespace
 
 std::string Cp437ToUtf8(const std::uint8_t* bytes, std::size_t count) {
@@ -62,23 +46,7 @@ std::string Cp437ToUtf8(const std::uint8_t* bytes, std::size_t count) {
 }
 
 std::string Utf16ToUtf8(const std::uint16_t* units, std::size_t count) {
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint32_t u = units[i];
-        if (u == 0)
-            break;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            std::uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            AppendUtf8(out, cp);
-            ++i;
-        } else if ((u >= 0xD800 && u <= 0xDFFF) || u == 0xFFFF || u == 0xFFFE) {
-            out += '_';
-        } else {
-            AppendUtf8(out, u);
-        }
-    }
-    return out;
+    return Utf16UnitsToUtf8(units, count, kUtf16StopAtNul | kUtf16NoncharactersAsUnderscore);
 }
 
 } // namespace fat

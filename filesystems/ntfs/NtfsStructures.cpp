@@ -1,6 +1,7 @@
 #include "filesystems/ntfs/NtfsStructures.h"
 
 #include "logging/Log.h"
+#include "storage/TextEncoding.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -33,37 +34,7 @@ void NtfsWr16(void* p, std::uint16_t v) {
 }
 
 std::string NtfsNameToNarrow(const void* utf16le, std::size_t units) {
-    const auto* b = static_cast<const std::uint8_t*>(utf16le);
-    std::string out;
-    out.reserve(units);
-    for (std::size_t i = 0; i < units; ++i) {
-        std::uint32_t c = NtfsRd16(b + 2 * i);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
-            std::uint32_t lo = NtfsRd16(b + 2 * (i + 1));
-            if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (lo - 0xDC00);
-                ++i;
-            }
-        }
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            out += '_';
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return Utf16LeToUtf8(utf16le, units);
 }
 
 namespace {
