@@ -3,6 +3,7 @@
 // the common record plus the FAT geometry and the evidence that backs it.
 #include "filesystems/FileSystemSearchController.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Evidence bits of a FAT partition record.
@@ -40,3 +41,10 @@ public:
 constexpr std::uint32_t kFatSearchedPartitionRecordSize = 83;
 
 CFATSearchedPartitionInfo* CreateFATSearchedPartitionInfo();
+
+// Fills `out` for a quick scan of the FAT volume whose boot sector `sector` (`size` bytes, at
+// least 512) lies at `firstSector`: type, geometry, the data area's start, the boot sector's
+// evidence bit (FAT32 also allows its backup) and both FAT copies seen and usable. False, with
+// `out` unchanged, when the sector is no FAT boot sector.
+bool InitFATSearchedPartitionInfo(CFATSearchedPartitionInfo& out, const std::uint8_t* sector,
+                                  std::size_t size, std::uint64_t firstSector);
