@@ -37,6 +37,22 @@ public:
     std::int32_t i32(std::size_t offset) const { return static_cast<std::int32_t>(u32(offset)); }
     std::int64_t i64(std::size_t offset) const { return static_cast<std::int64_t>(u64(offset)); }
 
+    // A little-endian field of `width` bytes (0 to 8; wider fails), zero-extended or, for
+    // iVar, sign-extended from its top bit (the widths of NTFS mapping pairs).
+    std::uint64_t uVar(std::size_t offset, std::size_t width) const {
+        if (width > 8) {
+            m_failed = true;
+            return 0;
+        }
+        return load(offset, width);
+    }
+    std::int64_t iVar(std::size_t offset, std::size_t width) const {
+        std::uint64_t v = uVar(offset, width);
+        if (width > 0 && width < 8 && (v >> (8 * width - 1)) & 1)
+            v |= ~std::uint64_t{0} << (8 * width);
+        return static_cast<std::int64_t>(v);
+    }
+
     // Big-endian reads, for the formats that store their fields that way.
     std::uint16_t be16(std::size_t offset) const { return static_cast<std::uint16_t>(loadBe(offset, 2)); }
     std::uint32_t be24(std::size_t offset) const { return static_cast<std::uint32_t>(loadBe(offset, 3)); }
