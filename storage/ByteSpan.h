@@ -58,6 +58,14 @@ public:
     std::uint32_t be24(std::size_t offset) const { return static_cast<std::uint32_t>(loadBe(offset, 3)); }
     std::uint32_t be32(std::size_t offset) const { return static_cast<std::uint32_t>(loadBe(offset, 4)); }
     std::uint64_t be64(std::size_t offset) const { return loadBe(offset, 8); }
+    // A big-endian field of `width` bytes (0 to 8; wider fails).
+    std::uint64_t beVar(std::size_t offset, std::size_t width) const {
+        if (width > 8) {
+            m_failed = true;
+            return 0;
+        }
+        return loadBe(offset, width);
+    }
 
     // `length` bytes at `offset`, or null (and failed) when they do not fit.
     const std::uint8_t* bytes(std::size_t offset, std::size_t length) const {

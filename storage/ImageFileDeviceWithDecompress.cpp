@@ -1,6 +1,7 @@
 #include "storage/ImageFileDeviceWithDecompress.h"
 
 #include "logging/Log.h"
+#include "storage/ByteSpan.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -144,8 +145,7 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
         std::uint8_t b[4];
         if (!m_files->ReadMain(kImageHeaderSize + 4 * index, b, sizeof b))
             return false;
-        *value = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-                 std::uint32_t(b[3]) << 24;
+        *value = ByteSpan(b, sizeof b).u32(0);
         return true;
     };
     if (!LocateImageBlock(m_header, block, readEntry, &extent) || !OpenSliceForRead(extent.slice) ||
