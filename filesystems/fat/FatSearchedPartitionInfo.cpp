@@ -51,8 +51,7 @@ bool InitFATSearchedPartitionInfo(CFATSearchedPartitionInfo& out, const std::uin
     const std::uint64_t dataSectors = total > dataStart - firstSector ? total - (dataStart - firstSector) : 0;
     const std::uint64_t clusters = dbr.GetSectorsPerCluster() ? dataSectors / dbr.GetSectorsPerCluster() : 0;
     info.m_u32ClusterCount = static_cast<std::uint32_t>(clusters > UINT32_MAX ? UINT32_MAX : clusters);
-    std::uint32_t evidence = FATEVIDENCE_FIRST_FAT_SEEN | FATEVIDENCE_USE_FIRST_FAT |
-                             FATEVIDENCE_SECOND_FAT_SEEN | FATEVIDENCE_USE_SECOND_FAT;
+    std::uint32_t evidence = FATEVIDENCE_BOTH_FATS;
     switch (dbr.GetFileSystemType()) {
     case FILESYSTEM_FAT12:
         evidence |= FATEVIDENCE_FAT12_BOOT;

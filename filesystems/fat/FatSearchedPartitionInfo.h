@@ -18,6 +18,9 @@ enum FatEvidenceFlags : std::uint32_t {
     FATEVIDENCE_SECOND_FAT_SEEN = 0x100,  // a FAT start where the second FAT must start
     FATEVIDENCE_USE_SECOND_FAT = 0x200,   // the second FAT copy may be used
     FATEVIDENCE_ANY_BOOT = 0x00F,
+    // Both FAT copies seen where they must start and usable (what a quick scan of a sound
+    // volume assumes).
+    FATEVIDENCE_BOTH_FATS = 0x3C0,
 };
 
 // Common-field use: first sector = data-area start (cluster 2); kept first sector = the

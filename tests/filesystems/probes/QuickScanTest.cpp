@@ -109,7 +109,7 @@ TEST(QuickScan, FatRecordFromTheBootSector) {
     EXPECT_EQ(info.m_u64KeptFirstSector, kFatFirst);
     EXPECT_EQ(info.m_u32SectorCount, kFatSectors);
     EXPECT_EQ(info.m_u32EvidenceFlags & FATEVIDENCE_ANY_BOOT, static_cast<std::uint32_t>(FATEVIDENCE_FAT16_BOOT));
-    EXPECT_EQ(info.m_u32EvidenceFlags & 0x3C0u, 0x3C0u);
+    EXPECT_EQ(info.m_u32EvidenceFlags & FATEVIDENCE_BOTH_FATS, static_cast<std::uint32_t>(FATEVIDENCE_BOTH_FATS));
     EXPECT_GT(info.m_u64FirstSector, kFatFirst + info.m_u16ReservedSectors + 2 * info.m_u32SectorsPerFat);
     std::uint8_t ntfs[kSectorSize];
     ASSERT_EQ(disk.ReadSectors(ntfs, kNtfsFirst, 1), 1);
