@@ -3,6 +3,7 @@
 // or a script. Every on-disk parser reads through it: a read that would run past the end of the
 // span returns 0 (or an empty span) and leaves the span marked as failed, so a parser can read
 // a whole header and check `ok()` once, or test `has()` before it relies on a field.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -102,8 +103,12 @@ private:
             return 0;
         }
         std::uint64_t v = 0;
-        for (std::size_t i = width; i-- > 0;)
-            v = (v << 8) | m_data[offset + i];
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&v, m_data + offset, width); // one unaligned load on this host
+        } else {
+            for (std::size_t i = width; i-- > 0;)
+                v = (v << 8) | m_data[offset + i];
+        }
         return v;
     }
     std::uint64_t loadBe(std::size_t offset, std::size_t width) const {

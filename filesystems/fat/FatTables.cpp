@@ -140,20 +140,25 @@ bool CFAT12Table::IsValid() const {
 bool CFAT16Table::IsValid() const {
     if (m_buffer.empty() || !IsFAT16TableStart(m_buffer.data(), m_buffer.size()))
         return false;
-    const ByteSpan table(m_buffer.data(), m_buffer.size());
-    std::uint32_t n = m_sectorCount * 256;
-    return CheckEntriesAndChains(n, 0xFFF6, [&table](std::uint32_t i) -> std::uint32_t {
-        return table.u16(static_cast<std::size_t>(i) * 2);
+    const std::uint32_t n = m_sectorCount * 256;
+    // The whole table is bounded once; the entries inside it are then read directly.
+    const std::uint8_t* p = ByteSpan(m_buffer.data(), m_buffer.size()).bytes(0, std::size_t(n) * 2);
+    if (!p)
+        return false;
+    return CheckEntriesAndChains(n, 0xFFF6, [p](std::uint32_t i) -> std::uint32_t {
+        return fat::ReadLe16(p + static_cast<std::size_t>(i) * 2);
     });
 }
 
 bool CFAT32Table::IsValid() const {
     if (m_buffer.empty() || !IsFAT32TableStart(m_buffer.data(), m_buffer.size()))
         return false;
-    const ByteSpan table(m_buffer.data(), m_buffer.size());
-    std::uint32_t n = m_sectorCount * 128;
-    return CheckEntriesAndChains(n, 0x0FFFFFF6, [&table](std::uint32_t i) -> std::uint32_t {
-        return table.u32(static_cast<std::size_t>(i) * 4) & 0x0FFFFFFF;
+    const std::uint32_t n = m_sectorCount * 128;
+    const std::uint8_t* p = ByteSpan(m_buffer.data(), m_buffer.size()).bytes(0, std::size_t(n) * 4);
+    if (!p)
+        return false;
+    return CheckEntriesAndChains(n, 0x0FFFFFF6, [p](std::uint32_t i) -> std::uint32_t {
+        return fat::ReadLe32(p + static_cast<std::size_t>(i) * 4) & 0x0FFFFFFF;
     });
 }
 
