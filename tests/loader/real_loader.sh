@@ -9,7 +9,14 @@ rm -rf "$scratch"
 mkdir -p "$scratch"
 export XDG_STATE_HOME=$scratch/state XDG_RUNTIME_DIR=$scratch/run XDG_CONFIG_HOME=$scratch/config
 log=$XDG_STATE_HOME/brulin/BrulinLog.log
-fail() { echo "FAIL: $*"; [ -f "$log" ] && { echo "--- log:"; cat "$log"; }; exit 1; }
+program=
+fail() {
+  echo "FAIL: $*"
+  [ -f "$log" ] && { echo "--- log:"; cat "$log"; }
+  [ -n "$program" ] && kill -KILL "$program" 2>/dev/null
+  kill -KILL "$loader" 2>/dev/null
+  exit 1
+}
 
 "$build/Brulin" &
 loader=$!
@@ -19,10 +26,10 @@ for _ in $(seq 1 300); do
   kill -0 "$loader" 2>/dev/null || break
   sleep 0.1
 done
-grep -q "Main window shown." "$log" 2>/dev/null || { kill "$loader" 2>/dev/null; fail "the window line never reached the log"; }
-grep -q "Oxtavo Data Recovery" "$log" || fail "no banner in the log"
-# The loader's child is the main program; end it as a user closing it would, from outside.
 program=$(cat "/proc/$loader/task/$loader/children" 2>/dev/null | tr -d ' ')
+grep -q "Main window shown." "$log" 2>/dev/null || fail "the window line never reached the log"
+grep -q "Oxtavo Data Recovery" "$log" || fail "no banner in the log"
+# The loader's child is the main program; end it from outside.
 [ -n "$program" ] || fail "the loader has no child"
 grep -q "BrulinUI" "/proc/$program/cmdline" || fail "the loader's child is not BrulinUI"
 kill -TERM "$program"
