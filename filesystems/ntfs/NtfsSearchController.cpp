@@ -424,8 +424,8 @@ void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t coun
                 AddToRanges(m_attrDef.matched, s, 1);
                 break;
             }
-        const std::uint8_t n = p[1];
-        if (std::memcmp(p, upCase + std::size_t{n} * kSectorSize, kSectorSize) == 0)
+        const int n = NtfsUpCaseSectorStartingWith(static_cast<std::uint16_t>(p[0] | p[1] << 8));
+        if (n >= 0 && std::memcmp(p, upCase + std::size_t(n) * kSectorSize, kSectorSize) == 0)
             AddToRanges(m_upCase.matched, s, 1);
     }
     ScanLogRecordPages(first, count, data);
@@ -460,12 +460,21 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
                     UpdateEvidence({sector - 2 * total, r->m_sectorsPerCluster}, 0, NTFS_EVIDENCE_BACKUP_BOOT);
                 return;
             }
-            for (auto it = lo; it != hi; ++it)
-                if (it->second->m_u64SectorCount == 0) {
-                    it->second->SetSectorCount(r->m_u64SectorCount);
-                    it->second->m_u64ClusterCount = r->m_u64ClusterCount;
+            // The records already made for this partition ran to the device's end (or to
+            // nothing); the boot sector tells its size. They have taken the evidence, so no
+            // second record of the same key is made.
+            for (auto it = lo; it != hi; ++it) {
+                CSearchedNTFSPartitionInfo& o = *it->second;
+                if (o.m_u64SectorCount == 0 || (!(o.GetEvidence() & NTFS_EVIDENCE_BOOT) &&
+                                                 r->m_u64SectorCount < o.m_u64SectorCount)) {
+                    o.SetSectorCount(r->m_u64SectorCount);
+                    o.m_u64ClusterCount = r->m_u64ClusterCount;
+                    if (o.m_u64SerialNumber == 0)
+                        o.m_u64SerialNumber = r->m_u64SerialNumber;
                 }
-            Insert(std::move(r));
+            }
+            if (lo == hi)
+                Insert(std::move(r));
         }
     }
     if (Candidate r = MakeNtfsPartitionFromBootSector(boot, sector, NTFS_EVIDENCE_BOOT, m_deviceSectors))

@@ -137,3 +137,17 @@ const std::uint8_t* NtfsStandardUpCase() {
     static const std::vector<std::uint8_t> table = BuildUpCase();
     return table.data();
 }
+
+int NtfsUpCaseSectorStartingWith(std::uint16_t first) {
+    static const std::vector<std::int16_t> index = [] {
+        std::vector<std::int16_t> out(65536, -1);
+        const std::uint8_t* table = NtfsStandardUpCase();
+        for (int n = 0; n < static_cast<int>(kNtfsUpCaseSectors); ++n) {
+            const std::uint16_t c = static_cast<std::uint16_t>(table[n * 512] | table[n * 512 + 1] << 8);
+            if (out[c] == -1)
+                out[c] = static_cast<std::int16_t>(n);
+        }
+        return out;
+    }();
+    return index[first];
+}

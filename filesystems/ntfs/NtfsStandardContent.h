@@ -12,3 +12,7 @@ constexpr std::uint32_t kNtfsUpCaseSectors = kNtfsUpCaseBytes / 512;
 // Built once (thread-safe) and kept for the process.
 const std::uint8_t* NtfsStandardAttrDef();
 const std::uint8_t* NtfsStandardUpCase();
+// The sector of the standard $UpCase that begins with the UTF-16 code unit `first`, or -1.
+// (Sectors are told apart by their first character: sector n begins with the upper case of
+// code unit n x 256, which is not always in block n.)
+int NtfsUpCaseSectorStartingWith(std::uint16_t first);

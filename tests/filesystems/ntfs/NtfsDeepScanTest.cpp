@@ -1,0 +1,547 @@
+// The deep scan of NTFS: volumes made by mkntfs placed inside larger disks, found by the NTFS
+// search controller through the intelligent search, chosen, and their trees built from what the
+// search saw.
+#include "carving/IntelligentSearch.h"
+#include "filesystems/DIRBuildCallback.h"
+#include "filesystems/DataRunList.h"
+#include "filesystems/FileProperties.h"
+#include "filesystems/ntfs/NtfsFoundTreeBuilder.h"
+#include "filesystems/ntfs/NtfsSearchController.h"
+#include "tests/filesystems/ntfs/NtfsTestImages.h"
+#include "tests/support/FixtureKit.h"
+#include "tests/support/MemoryDevice.h"
+#include "tests/support/MemorySection.h"
+#include "tests/support/NtfsImages.h"
+#include "tests/support/TreePtr.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <tuple>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr std::uint64_t kOddStart = 2047; // not a cylinder boundary
+
+// `volume` placed at sector `at` of a disk of `sectors` sectors whose other sectors hold
+// pseudo-random bytes (free space that was used once).
+std::vector<std::uint8_t> Disk(const std::vector<std::uint8_t>& volume, std::uint64_t at, std::uint64_t sectors,
+                               std::uint32_t seed = 77) {
+    std::vector<std::uint8_t> disk = PatternBytes(sectors * 512, seed);
+    EXPECT_LE(at * 512 + volume.size(), disk.size());
+    std::copy(volume.begin(), volume.end(), disk.begin() + static_cast<std::ptrdiff_t>(at * 512));
+    return disk;
+}
+
+struct DeepScanOptions {
+    bool readAhead = true;
+    bool concurrent = true;
+    std::uint32_t chunk = 1000;
+    std::vector<IFileSystemSearchController*> extra;
+};
+
+struct Scan {
+    std::unique_ptr<CNTFSSearchController> ntfs = std::make_unique<CNTFSSearchController>();
+    std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned;
+    std::vector<CSearchedPartitionInfo*> list;
+    IntelligentSearchStats stats;
+
+    std::vector<const CSearchedNTFSPartitionInfo*> Chosen() const {
+        std::vector<const CSearchedNTFSPartitionInfo*> out;
+        for (auto* r : list)
+            if (r->m_u32Chosen)
+                out.push_back(dynamic_cast<const CSearchedNTFSPartitionInfo*>(r));
+        return out;
+    }
+    CSearchedNTFSPartitionInfo* Find(std::uint64_t first, std::uint8_t spc) const {
+        for (auto* r : list)
+            if (r->m_u64FirstSector == first && r->m_sectorsPerCluster == spc)
+                return dynamic_cast<CSearchedNTFSPartitionInfo*>(r);
+        return nullptr;
+    }
+};
+
+Scan DeepScan(IStorageDevice& dev, const DeepScanOptions& options = {}) {
+    Scan scan;
+    CIntelligentSearchController search;
+    search.SetDevice(&dev);
+    search.SetReadAhead(options.readAhead);
+    search.SetConcurrentControllers(options.concurrent);
+    search.SetSectorsPerChunk(options.chunk);
+    search.AddController(scan.ntfs.get());
+    for (auto* c : options.extra)
+        search.AddController(c);
+    EXPECT_EQ(search.Search(nullptr), 1);
+    scan.stats = search.GetStatistics();
+    scan.ntfs->CollectSearchedPartitions(scan.list);
+    for (auto* c : options.extra)
+        c->CollectSearchedPartitions(scan.list);
+    for (auto* r : scan.list)
+        scan.owned.emplace_back(r);
+    ScoreSearchedPartitions(scan.list);
+    SortSearchedPartitions(scan.list);
+    SelectBestSearchedPartitions(scan.list, dev.GetSectorCount());
+    return scan;
+}
+
+std::map<std::string, CFileNode*> Paths(CFileNode* root) {
+    std::map<std::string, CFileNode*> out;
+    std::vector<std::pair<CFileNode*, std::string>> stack{{root, ""}};
+    while (!stack.empty()) {
+        auto [node, path] = stack.back();
+        stack.pop_back();
+        for (CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling) {
+            std::string p = path + "/" + c->m_pProperties->GetName();
+            EXPECT_EQ(out.count(p), 0u) << "duplicate " << p;
+            out[p] = c;
+            stack.emplace_back(c, p);
+        }
+    }
+    return out;
+}
+
+// The file's bytes through its run list (clusters counted from the partition's first sector).
+std::vector<std::uint8_t> ReadFile(IStorageDevice& dev, const IFileProperties* props, std::uint64_t first,
+                                   std::uint32_t spc) {
+    std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
+    std::vector<std::uint8_t> out;
+    if (!runs)
+        return out;
+    if (runs->IsResident()) {
+        std::vector<std::uint8_t> rec(1024);
+        const DataRun* r = runs->GetFirstRun();
+        EXPECT_TRUE(dev.ReadSectors(rec.data(), r->start, 2));
+        EXPECT_TRUE(ApplyFixups(rec.data(), rec.size()));
+        std::uint32_t off = runs->GetResidentOffset();
+        return std::vector<std::uint8_t>(rec.begin() + off, rec.begin() + off + props->GetFileSize());
+    }
+    for (const DataRun* r = runs->GetFirstRun(); r && out.size() < props->GetFileSize(); r = runs->GetNextRun()) {
+        std::vector<std::uint8_t> piece(r->count * spc * 512, 0);
+        if (r->start >= 0)
+            EXPECT_TRUE(dev.ReadSectors(piece.data(), first + r->start * spc, r->count * spc));
+        out.insert(out.end(), piece.begin(), piece.end());
+    }
+    out.resize(props->GetFileSize());
+    return out;
+}
+
+std::set<std::string> NtfslsPaths(const std::string& image) {
+    std::string text;
+    EXPECT_TRUE(MustRun("ntfsls -R -F " + ShellQuote(image) + " 2>/dev/null", &text));
+    std::set<std::string> out;
+    std::istringstream in(text);
+    std::string line, dir;
+    while (std::getline(in, line)) {
+        if (line.empty())
+            continue;
+        if (line.back() == ':') {
+            dir = line.substr(0, line.size() - 1);
+            if (dir.size() > 1 && dir.back() == '/')
+                dir.pop_back();
+            continue;
+        }
+        if (line == "./" || line == "../")
+            continue;
+        if (line.back() == '/')
+            line.pop_back();
+        out.insert((dir == "/" ? "" : dir) + "/" + line);
+    }
+    return out;
+}
+
+std::set<std::string> LivePaths(const std::map<std::string, CFileNode*>& paths) {
+    std::set<std::string> live;
+    for (auto& [p, node] : paths)
+        if (node->m_pProperties->GetFileState() == FILESTATE_LIVE)
+            live.insert(p);
+    return live;
+}
+
+TreePtr BuildTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* record, std::uint32_t index = 0) {
+    std::vector<IFileSystemSearchController*> controllers{scan.ntfs.get()};
+    CNullDirBuildCallback cb;
+    return TreePtr(BuildDirectoryTreeByController(controllers, record, &dev, &cb, index));
+}
+
+// A volume of `clusterSize` clusters with a folder whose index needs several INDX blocks and a
+// few files of known bytes.
+std::string ClusterVolume(std::uint32_t clusterSize) {
+    return CachedFixture("ntfs-deepscan-c" + std::to_string(clusterSize) + "-v2.img", [&](const std::string& tmp) {
+        NtfsImageSpec recipe;
+        recipe.sizeMiB = 24;
+        recipe.clusterSize = clusterSize;
+        recipe.partitionStart = kOddStart;
+        return MakeNtfsImage(tmp, recipe) && NtfsEdit(tmp, "mkdir /dir\nmkdir /dir/sub\nfill /dir 300 2000 9") &&
+               NtfsWriteFile(tmp, "/dir/sub/big.bin", PatternBytes(200000, 41)) &&
+               NtfsWriteFile(tmp, "/top.bin", PatternBytes(70000, 42));
+    });
+}
+
+void CheckBasicTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* record, const std::string& image,
+                    bool withLabel) {
+    TreePtr root = BuildTree(scan, dev, record, 1);
+    ASSERT_TRUE(root);
+    EXPECT_STREQ(root->m_pProperties->GetName(), "2 NTFS");
+    if (withLabel)
+        EXPECT_STREQ(root->GetName(), kBasicNtfsLabel);
+    std::uint64_t first = 0;
+    std::uint32_t spc = 0;
+    ASSERT_TRUE(root->GetFileSystemInfo(&first, &spc));
+    EXPECT_EQ(first, record->m_u64FirstSector);
+    auto paths = Paths(root.get());
+    EXPECT_EQ(LivePaths(paths), NtfslsPaths(image));
+    for (const char* p : {"/docs/gone.bin", "/trash", "/trash/t1.bin", "/trash/t2.bin"}) {
+        ASSERT_TRUE(paths.count(p)) << p;
+        EXPECT_EQ(paths[p]->m_pProperties->GetFileState(), FILESTATE_DELETED) << p;
+    }
+    for (const char* p : {"/readme.txt", "/docs/a.bin", "/docs/b.bin", "/docs/caf\xC3\xA9.txt", "/docs/sub/c.bin",
+                          "/docs/gone.bin", "/trash/t1.bin", "/trash/t2.bin"}) {
+        ASSERT_TRUE(paths.count(p)) << p;
+        const IFileProperties* props = paths[p]->m_pProperties;
+        std::vector<std::uint8_t> want = BasicNtfsContent(p);
+        if (props->GetFileState() == FILESTATE_LIVE) {
+            std::string cat;
+            ASSERT_TRUE(MustRun("ntfscat " + ShellQuote(image) + " " + ShellQuote(p) + " 2>/dev/null", &cat));
+            EXPECT_EQ(std::vector<std::uint8_t>(cat.begin(), cat.end()), want) << p;
+        }
+        EXPECT_TRUE(ReadFile(dev, props, first, spc) == want) << p;
+    }
+    int many = 0;
+    for (CFileNode* c = paths["/many"]->m_pFirstChild; c; c = c->m_pNextSibling)
+        ++many;
+    EXPECT_EQ(many, 400);
+}
+
+} // namespace
+
+TEST(NtfsDeepScan, FindsAVolumeAtAnOddSectorAndBuildsItsTree) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    const auto volume = ReadFileBytes(image);
+    const std::uint64_t volumeSectors = volume.size() / 512;
+    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volumeSectors + 3000));
+    Scan scan = DeepScan(dev);
+
+    auto chosen = scan.Chosen();
+    ASSERT_EQ(chosen.size(), 1u);
+    const CSearchedNTFSPartitionInfo* r = chosen[0];
+    EXPECT_EQ(r->m_u64FirstSector, kOddStart);
+    EXPECT_EQ(r->m_u64KeptFirstSector, kOddStart);
+    EXPECT_EQ(r->m_sectorsPerCluster, 8);
+    EXPECT_EQ(r->m_fileSystemType, FILESYSTEM_NTFS);
+    // The boot sector's total leaves out the backup boot sector at the end.
+    EXPECT_EQ(r->m_u64ClusterCount, (volumeSectors - 1) / 8);
+    EXPECT_EQ(r->GetSectorCount64(), (volumeSectors - 1) / 8 * 8);
+    const std::uint32_t e = r->GetEvidence();
+    EXPECT_EQ(e & 0x07u, 0x07u) << std::hex << e; // boot sector, backup, $MFT with its mirror
+    EXPECT_EQ(e & 0x08u, 0u);
+    EXPECT_TRUE(e & NTFS_EVIDENCE_INDEX) << std::hex << e;
+    // mkntfs and ntfs-3g leave $LogFile without restart pages: no 0x40 or 0x80 here.
+    EXPECT_GT(r->m_u64EvidenceA, 0u);              // index blocks matched to their folders
+    EXPECT_EQ(r->m_u64AttrDefConfirmed, 5u);
+    EXPECT_EQ(r->m_u64UpCaseConfirmed, 256u);
+    EXPECT_NE(r->m_u64MftRecordSector, kNtfsUnknown);
+    EXPECT_EQ(r->m_u64LogFileConfirmed, 0u);
+    EXPECT_EQ(r->m_u64Score, 30u + 20u + 10u + 10u); // $MFT and mirror, boot sectors, $UpCase, $AttrDef
+    EXPECT_DOUBLE_EQ(r->m_relativeScore, 1.0);
+    EXPECT_EQ(scan.list[0], r);
+    EXPECT_EQ(scan.stats.counters[ISS_NTFSBootRecords], 2u);
+    EXPECT_GE(scan.stats.counters[ISS_NTFSFileRecords], 400u);
+    EXPECT_EQ(scan.stats.counters[ISS_TotalFilesFound], scan.stats.counters[ISS_NTFSFileRecords]);
+
+    CheckBasicTree(scan, dev, const_cast<CSearchedNTFSPartitionInfo*>(r), image, true);
+}
+
+TEST(NtfsDeepScan, FindsAVolumeWhoseBootSectorAndFirstRecordsAreGone) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    auto volume = ReadFileBytes(image);
+    const std::uint64_t volumeSectors = volume.size() / 512;
+    const std::int64_t mft = NtfsRecordOffset(image, 0);
+    ASSERT_GT(mft, 0);
+    std::fill(volume.begin(), volume.begin() + 512, 0);                 // boot sector
+    std::fill(volume.begin() + mft, volume.begin() + mft + 4 * 1024, 0); // $MFT ... $Volume
+    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volumeSectors + 3000));
+    Scan scan = DeepScan(dev);
+
+    auto chosen = scan.Chosen();
+    ASSERT_FALSE(chosen.empty());
+    CSearchedNTFSPartitionInfo* r = scan.Find(kOddStart, 8);
+    ASSERT_TRUE(r);
+    EXPECT_TRUE(r->m_u32Chosen);
+    const std::uint32_t e = r->GetEvidence();
+    EXPECT_FALSE(e & NTFS_EVIDENCE_BOOT);
+    EXPECT_TRUE(e & NTFS_EVIDENCE_BACKUP_BOOT) << std::hex << e;
+    EXPECT_TRUE(e & NTFS_EVIDENCE_INDEX) << std::hex << e;
+    EXPECT_GT(r->m_u64EvidenceA, 0u);
+    EXPECT_EQ(r->GetSectorCount64(), (volumeSectors - 1) / 8 * 8);
+    for (auto* c : chosen) // nothing chosen overlaps the volume
+        if (c != r)
+            EXPECT_TRUE(c->m_u64FirstSector + c->GetSectorCount64() <= kOddStart ||
+                        c->m_u64FirstSector >= kOddStart + r->GetSectorCount64());
+
+    // Without its $MFT record every file is placed by its own record number.
+    TreePtr root = BuildTree(scan, dev, r);
+    ASSERT_TRUE(root);
+    auto paths = Paths(root.get());
+    EXPECT_EQ(LivePaths(paths), NtfslsPaths(image));
+    ASSERT_TRUE(paths.count("/docs/sub/c.bin"));
+    EXPECT_TRUE(ReadFile(dev, paths["/docs/sub/c.bin"]->m_pProperties, kOddStart, 8) ==
+                BasicNtfsContent("/docs/sub/c.bin"));
+    ASSERT_TRUE(paths.count("/trash/t1.bin"));
+    EXPECT_TRUE(ReadFile(dev, paths["/trash/t1.bin"]->m_pProperties, kOddStart, 8) == BasicNtfsContent("/trash/t1.bin"));
+}
+
+TEST(NtfsDeepScan, ClusterSizesFromHalfAKilobyteTo64KiB) {
+    for (std::uint32_t size : {512u, 4096u, 8192u, 65536u}) {
+        SCOPED_TRACE(size);
+        const std::string image = ClusterVolume(size);
+        ASSERT_FALSE(image.empty());
+        const auto volume = ReadFileBytes(image);
+        MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 500, size));
+        Scan scan = DeepScan(dev);
+        const std::uint8_t spc = static_cast<std::uint8_t>(size / 512);
+        CSearchedNTFSPartitionInfo* r = scan.Find(kOddStart, spc);
+        ASSERT_TRUE(r);
+        EXPECT_TRUE(r->m_u32Chosen);
+        EXPECT_EQ(scan.Chosen().size(), 1u);
+        // Index blocks are placed whether their VCNs count clusters or 512-byte units.
+        EXPECT_TRUE(r->GetEvidence() & NTFS_EVIDENCE_INDEX) << std::hex << r->GetEvidence();
+        EXPECT_GT(r->m_u64EvidenceA, 0u);
+        EXPECT_EQ(r->GetEvidence() & 0x07u, 0x07u) << std::hex << r->GetEvidence();
+
+        TreePtr root = BuildTree(scan, dev, r);
+        ASSERT_TRUE(root);
+        auto paths = Paths(root.get());
+        EXPECT_EQ(LivePaths(paths), NtfslsPaths(image));
+        ASSERT_TRUE(paths.count("/dir/sub/big.bin") && paths.count("/top.bin") && paths.count("/dir/f000299"));
+        EXPECT_TRUE(ReadFile(dev, paths["/dir/sub/big.bin"]->m_pProperties, kOddStart, spc) == PatternBytes(200000, 41));
+        EXPECT_TRUE(ReadFile(dev, paths["/top.bin"]->m_pProperties, kOddStart, spc) == PatternBytes(70000, 42));
+        EXPECT_TRUE(ReadFile(dev, paths["/dir/f000299"]->m_pProperties, kOddStart, spc) ==
+                    NtfsEditPattern(2000, 9 + 299));
+    }
+}
+
+TEST(NtfsDeepScan, TwoVolumesOneOverwritingTheStartOfTheOther) {
+    // The older volume starts at sector 8192; a newer, smaller one written at 2048 covers its
+    // boot sector and the start of its MFT.
+    const std::string older = ClusterVolume(4096);
+    const std::string newer = CachedFixture("ntfs-deepscan-small-v1.img", [](const std::string& tmp) {
+        NtfsImageSpec recipe;
+        recipe.sizeMiB = 8;
+        recipe.partitionStart = 2048;
+        return MakeNtfsImage(tmp, recipe) && NtfsWriteFile(tmp, "/new.bin", PatternBytes(30000, 5));
+    });
+    ASSERT_FALSE(older.empty());
+    ASSERT_FALSE(newer.empty());
+    const auto a = ReadFileBytes(older);
+    const auto b = ReadFileBytes(newer);
+    auto disk = Disk(a, 8192, 8192 + a.size() / 512 + 100);
+    std::copy(b.begin(), b.end(), disk.begin() + 2048 * 512);
+    MemoryDevice dev(disk);
+    Scan scan = DeepScan(dev);
+
+    CSearchedNTFSPartitionInfo* rb = scan.Find(2048, 8);
+    ASSERT_TRUE(rb);
+    EXPECT_TRUE(rb->m_u32Chosen);
+    EXPECT_EQ(rb->GetSectorCount64(), (b.size() / 512 - 1) / 8 * 8);
+    CSearchedNTFSPartitionInfo* ra = scan.Find(8192, 8);
+    ASSERT_TRUE(ra); // still found: its backup boot sector, mirror and index blocks
+    EXPECT_TRUE(ra->GetEvidence() & NTFS_EVIDENCE_BACKUP_BOOT);
+    // The chosen partitions never overlap.
+    auto chosen = scan.Chosen();
+    for (std::size_t i = 0; i < chosen.size(); ++i)
+        for (std::size_t j = i + 1; j < chosen.size(); ++j)
+            EXPECT_TRUE(chosen[i]->m_u64FirstSector + chosen[i]->GetSectorCount64() <= chosen[j]->m_u64FirstSector ||
+                        chosen[j]->m_u64FirstSector + chosen[j]->GetSectorCount64() <= chosen[i]->m_u64FirstSector);
+
+    // Each tree holds its own files only.
+    TreePtr tb = BuildTree(scan, dev, rb);
+    ASSERT_TRUE(tb);
+    auto pb = Paths(tb.get());
+    EXPECT_EQ(LivePaths(pb), NtfslsPaths(newer));
+    EXPECT_TRUE(ReadFile(dev, pb["/new.bin"]->m_pProperties, 2048, 8) == PatternBytes(30000, 5));
+    // The older volume's MFT lay in its first clusters: nothing of the newer one shows in what
+    // is left of its tree.
+    EXPECT_FALSE(ra->m_u32Chosen);
+    if (TreePtr ta = BuildTree(scan, dev, ra))
+        EXPECT_FALSE(Paths(ta.get()).count("/new.bin"));
+}
+
+namespace {
+
+// Counts sectors and reads every chunk; throws on one chunk after counting half of it.
+class CountingController : public IFileSystemSearchController {
+public:
+    explicit CountingController(std::uint64_t throwAt) : m_throwAt(throwAt) {}
+    void SetDevice(IStorageDevice* d) override { m_device = d; }
+    void SetSectorsPerStep(std::uint32_t) override {}
+    void BeginSearch() override {}
+    int AnalyzeSectors(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats) override {
+        std::vector<std::uint8_t> buf(count * 512);
+        EXPECT_TRUE(m_device->ReadSectors(buf.data(), first, count));
+        std::uint64_t sum = 0;
+        for (std::uint8_t b : buf)
+            sum += b;
+        stats->counters[ISS_FilesIdentified] += count;
+        stats->counters[ISS_TotalFilesFound] += 1;
+        if (first == m_throwAt)
+            throw std::runtime_error("damaged");
+        m_sum += sum;
+        return 1;
+    }
+    void CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>&) override {}
+    void SetResultSink(CRawFileList*) override {}
+    int SaveState(IRSData*) override { return 1; }
+    int LoadState(IRSData*) override { return 1; }
+    std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_RAW; }
+
+    std::uint64_t m_sum = 0;
+
+private:
+    IStorageDevice* m_device = nullptr;
+    std::uint64_t m_throwAt;
+};
+
+std::vector<std::uint8_t> SavedRecords(const std::vector<CSearchedPartitionInfo*>& list) {
+    MemorySection s;
+    for (auto* r : list)
+        r->Save(&s);
+    return s.bytes;
+}
+
+} // namespace
+
+TEST(NtfsDeepScan, ConcurrentControllersAndReadAheadGiveTheSequentialResults) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    const auto volume = ReadFileBytes(image);
+    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 3000));
+
+    struct Run {
+        std::vector<std::uint8_t> records;
+        IntelligentSearchStats stats;
+        std::vector<NtfsRecordNode> mft;
+        std::vector<FileRecordRun> runs;
+        std::uint64_t sum;
+    };
+    auto run = [&](bool readAhead, bool concurrent, std::uint32_t chunk) {
+        CountingController counting(3000);
+        DeepScanOptions o;
+        o.readAhead = readAhead;
+        o.concurrent = concurrent;
+        o.chunk = chunk;
+        o.extra = {&counting};
+        Scan scan = DeepScan(dev, o);
+        return Run{SavedRecords(scan.list), scan.stats, scan.ntfs->GetMftRecords(), scan.ntfs->GetFileRecordRuns(),
+                   counting.m_sum};
+    };
+    const Run sequential = run(false, false, 1000);
+    ASSERT_FALSE(sequential.records.empty());
+    // The throwing controller lost its own chunk only: the NTFS controller saw everything.
+    EXPECT_EQ(sequential.stats.counters[ISS_FilesIdentified], dev.GetSectorCount() - 1000);
+    for (auto [readAhead, concurrent, chunk] :
+         {std::tuple{true, true, 1000u}, std::tuple{true, false, 1000u}, std::tuple{false, true, 1000u}}) {
+        SCOPED_TRACE(testing::Message() << readAhead << concurrent << chunk);
+        const Run other = run(readAhead, concurrent, chunk);
+        EXPECT_EQ(other.records, sequential.records);
+        EXPECT_EQ(0, std::memcmp(&other.stats, &sequential.stats, sizeof other.stats));
+        EXPECT_EQ(other.mft, sequential.mft);
+        EXPECT_EQ(other.runs, sequential.runs);
+        EXPECT_EQ(other.sum, sequential.sum);
+    }
+    // Chunk borders cut FILE records, index blocks and log pages anywhere: the NTFS controller
+    // finds the same partitions whatever the chunk size.
+    for (std::uint32_t chunk : {333u, 64u, 17u}) {
+        SCOPED_TRACE(chunk);
+        CountingController counting(~0ull);
+        DeepScanOptions o;
+        o.chunk = chunk;
+        Scan scan = DeepScan(dev, o);
+        EXPECT_EQ(SavedRecords(scan.list), sequential.records);
+        EXPECT_EQ(scan.ntfs->GetMftRecords(), sequential.mft);
+    }
+}
+
+TEST(NtfsDeepScan, ControllerStateSavesAndLoads) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    const auto volume = ReadFileBytes(image);
+    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 100));
+    Scan scan = DeepScan(dev);
+    MemorySection section;
+    EXPECT_EQ(scan.ntfs->SaveState(&section), 1);
+    CNTFSSearchController loaded;
+    EXPECT_EQ(loaded.LoadState(&section), 1);
+    EXPECT_EQ(section.pos, section.bytes.size());
+    EXPECT_EQ(loaded.GetMftRecords(), scan.ntfs->GetMftRecords());
+    EXPECT_EQ(loaded.GetFileRecordRuns(), scan.ntfs->GetFileRecordRuns());
+
+    // A record saved and loaded comes back whole; the loaded controller builds the same tree.
+    CSearchedNTFSPartitionInfo* r = scan.Find(kOddStart, 8);
+    ASSERT_TRUE(r);
+    MemorySection rs;
+    r->Save(&rs);
+    EXPECT_EQ(rs.bytes.size(), kSearchedPartitionFieldsSize + kSearchedNtfsExtraSize);
+    CSearchedNTFSPartitionInfo back;
+    back.Load(&rs);
+    MemorySection again;
+    back.Save(&again);
+    EXPECT_EQ(again.bytes, rs.bytes);
+    EXPECT_EQ(back.GetSectorCount64(), r->GetSectorCount64());
+    std::vector<IFileSystemSearchController*> controllers{&loaded};
+    CNullDirBuildCallback cb;
+    TreePtr a(BuildDirectoryTreeByController(controllers, &back, &dev, &cb, 0));
+    TreePtr b = BuildTree(scan, dev, r);
+    ASSERT_TRUE(a && b);
+    auto pa = Paths(a.get()), pb = Paths(b.get());
+    EXPECT_EQ(pa.size(), pb.size());
+    EXPECT_EQ(LivePaths(pa), LivePaths(pb));
+
+    // Truncated state throws as the store does, never reads past the section.
+    MemorySection cut;
+    cut.bytes.assign(section.bytes.begin(), section.bytes.begin() + section.bytes.size() / 2);
+    CNTFSSearchController partial;
+    EXPECT_THROW(partial.LoadState(&cut), CRSException);
+}
+
+TEST(NtfsDeepScan, ClusterUseBitMapMarksFilesAndRecords) {
+    const std::string image = ClusterVolume(4096);
+    ASSERT_FALSE(image.empty());
+    const auto volume = ReadFileBytes(image);
+    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 100));
+    Scan scan = DeepScan(dev);
+    CSearchedNTFSPartitionInfo* r = scan.Find(kOddStart, 8);
+    ASSERT_TRUE(r);
+    TreePtr root = BuildTree(scan, dev, r);
+    ASSERT_TRUE(root);
+    std::vector<std::uint64_t> bits;
+    auto map = CreateNtfsClusterUseBitMap(root.get(), &bits, r->m_u64ClusterCount);
+    ASSERT_TRUE(map);
+    auto paths = Paths(root.get());
+    auto* big = dynamic_cast<CNTFSFileProperties*>(paths["/dir/sub/big.bin"]->m_pProperties);
+    ASSERT_TRUE(big);
+    std::unique_ptr<IDataRunList> runs(big->GetDataRunList());
+    ASSERT_TRUE(runs && runs->GetFirstRun());
+    const DataRun* run = runs->GetFirstRun();
+    EXPECT_TRUE(map->IsMarked(run->start));
+    EXPECT_TRUE(map->IsClusterUsed(kOddStart + run->start * 8 + 3));
+    EXPECT_TRUE(map->IsMarked((big->GetRecordSector() - kOddStart) / 8));
+    EXPECT_TRUE(map->IsClusterUsed(kOddStart - 1));                               // before the partition
+    EXPECT_TRUE(map->IsClusterUsed(kOddStart + r->m_u64ClusterCount * 8 + 100)); // past its end
+    // Most of the 24 MiB volume is free.
+    std::uint64_t used = 0;
+    for (std::uint64_t c = 0; c < r->m_u64ClusterCount; ++c)
+        used += map->IsMarked(c);
+    EXPECT_LT(used, r->m_u64ClusterCount / 2);
+    EXPECT_GT(used, (200000u + 70000u) / 4096);
+    // A root without file-system information gives no map.
+    CFileNode plain;
+    EXPECT_FALSE(CreateNtfsClusterUseBitMap(&plain, &bits, 10));
+}
