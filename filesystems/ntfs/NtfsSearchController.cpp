@@ -1,5 +1,7 @@
 #include "filesystems/ntfs/NtfsSearchController.h"
 
+#include "carving/records/FoundFileEntry.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/FileProperties.h"
 #include "filesystems/StoreSection.h"
 #include "filesystems/ntfs/NtfsFoundTreeBuilder.h"
@@ -273,7 +275,7 @@ void CNTFSSearchController::FreeSearchState() {
     m_logPages.clear();
     m_pendingMft = m_pendingMirror = -1;
     m_lastMftSector = m_bitmapClusters = kNtfsUnknown;
-    std::vector<FoundName>().swap(m_foundNames);
+    m_foundFiles = FoundFileEntryList();
     std::unordered_set<std::uint64_t>().swap(m_mftSectors);
     for (const NtfsRecordNode& n : m_mftRecords)
         m_mftSectors.insert(n.sector);
@@ -879,15 +881,39 @@ void CNTFSSearchController::AnalyzeFolderRecord(std::uint64_t sector, const std:
 
 void CNTFSSearchController::NoteFoundName(const std::uint8_t* utf16, std::size_t units, std::uint64_t firstCluster,
                                           std::uint64_t sector) {
-    (void)utf16;
-    (void)units;
-    (void)firstCluster;
-    (void)sector;
+    char16_t name[256];
+    units = std::min<std::size_t>(units, 255);
+    for (std::size_t i = 0; i < units; ++i)
+        name[i] = static_cast<char16_t>(NtfsRd16(utf16 + 2 * i));
+    FoundFileEntry entry;
+    if (entry.SetFromWideName(name, units, firstCluster, sector))
+        m_foundFiles.Append(entry);
 }
 
 std::uint64_t CNTFSSearchController::CountConfirmedBySignature(const CSearchedNTFSPartitionInfo& r) {
-    (void)r;
-    return 0;
+    // Names are kept in ascending sector order: the partition's names are found by search, not
+    // by walking every name before them.
+    const CRawFileList* carved = m_sink;
+    if (!carved)
+        return 0;
+    const std::uint64_t first = r.m_u64FirstSector;
+    std::uint64_t end;
+    if (__builtin_add_overflow(first, r.m_u64SectorCount, &end))
+        end = UINT64_MAX;
+    const auto& entries = m_foundFiles.Entries();
+    auto it = std::lower_bound(entries.begin(), entries.end(), first,
+                               [](const FoundFileEntry& e, std::uint64_t s) { return e.entrySector < s; });
+    std::uint64_t confirmed = 0;
+    for (; it != entries.end() && it->entrySector < end; ++it) {
+        std::uint64_t at;
+        if (__builtin_mul_overflow(it->firstCluster, std::uint64_t{r.m_sectorsPerCluster}, &at) ||
+            __builtin_add_overflow(at, first, &at) || at >= end)
+            continue;
+        const CRawFileInfo* file = FindRawFileAtSector(carved, at);
+        if (file && file->m_u32FileType == it->type)
+            ++confirmed;
+    }
+    return confirmed;
 }
 
 // ---------------------------------------------------------------------------------------------

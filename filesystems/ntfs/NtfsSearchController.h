@@ -6,6 +6,7 @@
 // clusters are, and keeps one record per (first sector, sectors per cluster) with the evidence
 // that placed it there. It also remembers every $MFT record and every run of FILE records it
 // saw, so that the tree of a chosen partition can be built later without scanning again.
+#include "carving/records/FoundFileEntry.h"
 #include "filesystems/FileSystemSearchController.h"
 #include "filesystems/ntfs/NtfsSearchedPartitionInfo.h"
 #include "filesystems/ntfs/NtfsStructures.h"
@@ -199,10 +200,5 @@ private:
     std::uint64_t m_lastMftSector = kNtfsUnknown;
     std::uint64_t m_bitmapClusters = kNtfsUnknown;
 
-    struct FoundName {
-        std::uint32_t type;
-        std::uint64_t firstCluster;
-        std::uint64_t sector;
-    };
-    std::vector<FoundName> m_foundNames;
+    FoundFileEntryList m_foundFiles;
 };
