@@ -545,3 +545,68 @@ TEST(NtfsDeepScan, ClusterUseBitMapMarksFilesAndRecords) {
     CFileNode plain;
     EXPECT_FALSE(CreateNtfsClusterUseBitMap(&plain, &bits, 10));
 }
+
+namespace {
+
+void Put16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+// A 4096-byte $LogFile page: "RSTR" with the client name "NTFS", or "RCRD"; every sector ends
+// with the update sequence number unless `broken`.
+void WriteLogPage(std::uint8_t* p, bool restart, bool broken = false) {
+    std::memset(p, 0, 4096);
+    std::memcpy(p, restart ? "RSTR" : "RCRD", 4);
+    const std::uint16_t usaOffset = restart ? 30 : 40;
+    Put16(p + 4, usaOffset);
+    Put16(p + 6, 9);
+    Put16(p + usaOffset, 0x0007);
+    if (restart) {
+        const char16_t name[] = u"NTFS";
+        for (int i = 0; i < 4; ++i)
+            Put16(p + 144 + 2 * i, name[i]);
+    }
+    for (int k = 1; k <= 8; ++k)
+        Put16(p + k * 512 - 2, broken && k == 5 ? 0x0008 : 0x0007);
+}
+
+} // namespace
+
+TEST(NtfsDeepScan, LogFileRestartAndRecordPages) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    auto volume = ReadFileBytes(image);
+    // Where $LogFile lies: the first run of record 2's data.
+    const std::int64_t at = NtfsRecordOffset(image, 2);
+    ASSERT_GT(at, 0);
+    std::vector<std::uint8_t> rec(volume.begin() + at, volume.begin() + at + 1024);
+    ASSERT_TRUE(ApplyFixups(rec.data(), rec.size()));
+    NtfsExtentList runs;
+    ASSERT_TRUE(CollectDataRuns(rec.data(), rec.size(), runs, false, nullptr));
+    ASSERT_FALSE(runs.empty());
+    const std::uint64_t log = static_cast<std::uint64_t>(runs[0].lcn) * 4096;
+    // Two restart pages, then three good record pages and a torn one.
+    WriteLogPage(volume.data() + log, true);
+    WriteLogPage(volume.data() + log + 4096, true);
+    for (int i = 0; i < 4; ++i)
+        WriteLogPage(volume.data() + log + 8192 + 4096 * i, false, i == 3);
+    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 100));
+    std::vector<std::uint8_t> first;
+    for (std::uint32_t chunk : {1000u, 61u}) {
+        SCOPED_TRACE(chunk);
+        DeepScanOptions o;
+        o.chunk = chunk;
+        Scan scan = DeepScan(dev, o);
+        CSearchedNTFSPartitionInfo* r = scan.Find(kOddStart, 8);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->GetEvidence() & 0xC0u, 0xC0u) << std::hex << r->GetEvidence();
+        EXPECT_EQ(r->m_u64LogFileConfirmed, 3u * 8u);
+        EXPECT_EQ(r->m_u64Score, 30u + 20u + 20u + 10u + 10u);
+        auto saved = SavedRecords(scan.list);
+        if (first.empty())
+            first = saved;
+        else
+            EXPECT_EQ(saved, first);
+    }
+}
