@@ -13,75 +13,124 @@
 #include <system_error>
 #include <thread>
 
-// The controllers after the first each run on a thread of their own; the search's worker runs
-// the first one and then waits until every lane has finished the chunk.
+namespace {
+constexpr std::uint32_t kPipelineWindows = 8; // chunks the lanes may run ahead of the reports
+constexpr int kChunkCounters[] = {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_ChunkCounter11, ISS_ChunkCounter14,
+                                  ISS_ChunkCounter15};
+} // namespace
+
+// Concurrent controllers: every controller runs on a lane (a thread) of its own and walks the
+// chunks in order as fast as it can, up to kPipelineWindows chunks ahead of the slowest lane.
+// Each lane keeps its own statistics block; after a chunk every lane has finished, the search
+// reports the sum of the lanes' blocks as they were after that chunk. A counter that only one
+// controller writes, or that every controller only adds to, comes out as in a run of one
+// controller after the other.
 class CIntelligentSearchController::Lanes {
 public:
-    explicit Lanes(CIntelligentSearchController& owner) : m_owner(owner) {}
-    ~Lanes() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_work.notify_all();
-        for (std::thread& t : m_threads)
-            t.join();
-    }
+    Lanes(CIntelligentSearchController& owner, CReadAheadSectorCache* cache, std::uint64_t total, std::uint32_t W)
+        : m_owner(owner), m_cache(cache), m_total(total), m_window(W) {}
+    ~Lanes() { Stop(); }
 
     bool Start(std::size_t controllers) {
+        m_lanes.resize(controllers);
+        for (Lane& lane : m_lanes)
+            lane.snapshots.resize(kPipelineWindows);
         try {
-            for (std::size_t i = 1; i < controllers; ++i)
-                m_threads.emplace_back([this, i] { Worker(i); });
+            for (std::size_t i = 0; i < controllers; ++i)
+                m_lanes[i].thread = std::thread([this, i] { Work(i); });
         } catch (const std::system_error&) {
+            Stop();
             return false;
         }
         return true;
     }
 
-    void RunChunk(std::uint64_t first, std::uint64_t count) {
+    // Lets the lanes analyse chunk j (waiting while they are too far ahead of the reports).
+    void Grant(std::uint64_t j) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [&] { return j < m_reported + kPipelineWindows - 1; });
+        m_granted = j + 1;
+        m_changed.notify_all();
+    }
+
+    // Waits until every lane has finished chunk j, then sums the lanes' blocks after it.
+    void Collect(std::uint64_t j, const IntelligentSearchStats& base, IntelligentSearchStats* out) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [&] {
+            for (const Lane& lane : m_lanes)
+                if (lane.done <= j)
+                    return false;
+            return true;
+        });
+        *out = base;
+        for (const Lane& lane : m_lanes) {
+            const IntelligentSearchStats& s = lane.snapshots[j % kPipelineWindows];
+            for (int k = 0; k < ISS_COUNT; ++k)
+                out->counters[k] += s.counters[k];
+        }
+        m_reported = j + 1;
+        if (m_cache && j >= 1)
+            m_cache->ReleaseBefore(j - 1);
+        m_changed.notify_all();
+    }
+
+    void Stop() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_first = first;
-            m_count = count;
-            m_pending = m_threads.size();
-            ++m_generation;
+            m_stop = true;
         }
-        m_work.notify_all();
-        m_owner.RunController(0, first, count);
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_finished.wait(lock, [this] { return m_pending == 0; });
+        m_changed.notify_all();
+        for (Lane& lane : m_lanes)
+            if (lane.thread.joinable())
+                lane.thread.join();
     }
 
 private:
-    void Worker(std::size_t index) {
-        std::uint64_t seen = 0;
-        for (;;) {
-            std::uint64_t first, count;
+    struct Lane {
+        std::thread thread;
+        std::uint64_t done = 0; // chunks finished
+        std::vector<IntelligentSearchStats> snapshots;
+    };
+
+    void Work(std::size_t index) {
+        IFileSystemSearchController* controller = m_owner.m_controllers[index];
+        IntelligentSearchStats own;
+        for (std::uint64_t j = 0;; ++j) {
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_work.wait(lock, [&] { return m_stop || m_generation != seen; });
-                if (m_stop)
+                m_changed.wait(lock, [&] { return m_stop || j < m_granted; });
+                if (j >= m_granted)
                     return;
-                seen = m_generation;
-                first = m_first;
-                count = m_count;
             }
-            m_owner.RunController(index, first, count);
+            if (m_cache) {
+                m_cache->WaitWindow(j);
+                m_cache->SetReaderWindow(j);
+            }
+            for (int k : kChunkCounters)
+                own.counters[k] = 0;
+            const IntelligentSearchStats before = own;
+            const std::uint64_t first = j * m_window;
+            try {
+                controller->AnalyzeSectors(first, std::min<std::uint64_t>(m_total - first, m_window), &own);
+            } catch (...) {
+                own = before; // the controller loses its own work on this chunk only
+            }
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (--m_pending == 0)
-                m_finished.notify_one();
+            m_lanes[index].snapshots[j % kPipelineWindows] = own;
+            m_lanes[index].done = j + 1;
+            m_changed.notify_all();
         }
     }
 
     CIntelligentSearchController& m_owner;
-    std::vector<std::thread> m_threads;
+    CReadAheadSectorCache* m_cache;
+    std::uint64_t m_total;
+    std::uint64_t m_window;
+    std::vector<Lane> m_lanes;
     std::mutex m_mutex;
-    std::condition_variable m_work;
-    std::condition_variable m_finished;
-    std::uint64_t m_generation = 0;
-    std::uint64_t m_first = 0;
-    std::uint64_t m_count = 0;
-    std::size_t m_pending = 0;
+    std::condition_variable m_changed;
+    std::uint64_t m_granted = 0;
+    std::uint64_t m_reported = 0;
     bool m_stop = false;
 };
 
@@ -128,12 +177,8 @@ int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_
     m_chunkStats.assign(n, base);
     m_results.assign(n, 0);
     m_succeeded.assign(n, 0);
-    if (m_lanes) {
-        m_lanes->RunChunk(first, count);
-    } else {
-        for (std::size_t i = 0; i < n; ++i)
-            RunController(i, first, count);
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        RunController(i, first, count);
     // Merged in controller order: each counter takes every controller's change to it.
     for (std::size_t i = 0; i < n; ++i) {
         if (!m_succeeded[i])
@@ -146,11 +191,12 @@ int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_
 
 void CIntelligentSearchController::Run() {
     const std::uint32_t W = m_sectorsPerChunk;
+    const bool concurrent = m_concurrent && m_controllers.size() > 1;
     std::unique_ptr<CReadAheadSectorCache> readAhead;
     std::unique_ptr<CStorageDeviceWithCache> plain;
     IStorageDevice* device = nullptr;
-    if (m_device && m_readAhead) {
-        readAhead = std::make_unique<CReadAheadSectorCache>(m_device, W);
+    if (m_device && (m_readAhead || concurrent)) {
+        readAhead = std::make_unique<CReadAheadSectorCache>(m_device, W, m_readAhead ? kPipelineWindows + 1 : 3);
         if (readAhead->Start())
             device = readAhead.get();
         else
@@ -175,37 +221,61 @@ void CIntelligentSearchController::Run() {
     for (IFileSystemSearchController* c : m_controllers)
         c->BeginSearch();
 
-    if (m_concurrent && m_controllers.size() > 1) {
-        m_lanes = std::make_unique<Lanes>(*this);
-        if (!m_lanes->Start(m_controllers.size()))
-            m_lanes.reset(); // one controller after the other
-    }
-
     const std::uint64_t total = device ? device->GetSectorCount() : 0;
     const std::uint64_t chunks = total / W + (total % W ? 1 : 0);
-    if (chunks)
+    std::unique_ptr<Lanes> lanes;
+    if (concurrent && chunks) {
+        lanes = std::make_unique<Lanes>(*this, readAhead.get(), total, W);
+        if (!lanes->Start(m_controllers.size()))
+            lanes.reset(); // one controller after the other
+    }
+    if (chunks && !lanes)
         loadWindow(0);
     if (m_callback)
         m_callback->SetRange(0, chunks);
-    for (std::uint64_t j = 0; j < chunks; ++j) {
-        if (m_callback && m_callback->IsCancelled()) {
-            LogInfo("Intelligent search was cancelled by user!");
-            break;
-        }
-        for (int k : {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_ChunkCounter11, ISS_ChunkCounter14, ISS_ChunkCounter15})
-            m_stats->counters[k] = 0;
-        if (j)
-            loadWindow(j);
-        const std::uint64_t first = j * W;
-        const std::uint64_t count = std::min<std::uint64_t>(total - first, W);
-        AnalyzeChunk(first, count, m_stats.get());
+
+    // The statistics of the lanes are their own blocks added to what the search started with.
+    IntelligentSearchStats base = *m_stats;
+    for (int k : kChunkCounters)
+        base.counters[k] = 0;
+    auto report = [&](std::uint64_t j) {
         if (m_callback) {
             m_callback->SetStatistics(m_stats.get());
             m_callback->SetPosition(j);
             m_callback->PumpMessages();
         }
+    };
+    std::uint64_t granted = 0, reported = 0;
+    for (std::uint64_t j = 0; j < chunks; ++j) {
+        if (m_callback && m_callback->IsCancelled()) {
+            LogInfo("Intelligent search was cancelled by user!");
+            break;
+        }
+        if (lanes) {
+            // Reports of the chunks every lane has finished go out while the lanes run ahead.
+            while (reported + kPipelineWindows - 1 <= j) {
+                lanes->Collect(reported, base, m_stats.get());
+                report(reported++);
+            }
+            lanes->Grant(j);
+            granted = j + 1;
+            continue;
+        }
+        for (int k : kChunkCounters)
+            m_stats->counters[k] = 0;
+        if (j)
+            loadWindow(j);
+        const std::uint64_t first = j * W;
+        AnalyzeChunk(first, std::min<std::uint64_t>(total - first, W), m_stats.get());
+        report(j);
     }
-    m_lanes.reset();
+    if (lanes) {
+        while (reported < granted) {
+            lanes->Collect(reported, base, m_stats.get());
+            report(reported++);
+        }
+        lanes.reset();
+    }
     for (IFileSystemSearchController* c : m_controllers) {
         try {
             c->EndSearch();

@@ -73,7 +73,6 @@ private:
     bool m_readAhead = true;
     bool m_concurrent = true;
     std::uint32_t m_sectorsPerChunk = kSectorsPerChunk;
-    std::unique_ptr<Lanes> m_lanes; // the controllers' threads while a concurrent search runs
     std::vector<IntelligentSearchStats> m_chunkStats;
     std::vector<int> m_results;
     std::vector<std::uint8_t> m_succeeded;

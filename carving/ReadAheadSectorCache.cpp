@@ -4,10 +4,19 @@
 #include <cstring>
 #include <system_error>
 
-CReadAheadSectorCache::CReadAheadSectorCache(IStorageDevice* inner, std::uint32_t sectorsPerWindow)
+namespace {
+// The window the calling thread works on, for the cache that set it.
+thread_local const void* t_cache = nullptr;
+thread_local std::uint64_t t_window = 0;
+} // namespace
+
+CReadAheadSectorCache::CReadAheadSectorCache(IStorageDevice* inner, std::uint32_t sectorsPerWindow,
+                                             std::uint32_t slots)
     : m_inner(inner), m_sectorsPerWindow(sectorsPerWindow ? sectorsPerWindow : 1),
       m_sectorCount(inner ? inner->GetSectorCount() : 0) {
     m_windows = m_sectorCount / m_sectorsPerWindow + (m_sectorCount % m_sectorsPerWindow ? 1 : 0);
+    for (std::uint32_t i = 0; i < std::max<std::uint32_t>(slots, 3); ++i)
+        m_slots.push_back(std::make_unique<Slot>());
 }
 
 CReadAheadSectorCache::~CReadAheadSectorCache() {
@@ -18,13 +27,15 @@ CReadAheadSectorCache::~CReadAheadSectorCache() {
     m_changed.notify_all();
     if (m_thread.joinable())
         m_thread.join();
+    if (t_cache == this)
+        t_cache = nullptr;
 }
 
 bool CReadAheadSectorCache::Start() {
     if (m_started || !m_inner)
         return m_started;
-    for (Slot& s : m_slots)
-        s.bytes.assign(std::size_t{m_sectorsPerWindow} * kSectorSize, 0);
+    for (auto& s : m_slots)
+        s->bytes.assign(std::size_t{m_sectorsPerWindow} * kSectorSize, 0);
     try {
         m_thread = std::thread([this] { Loader(); });
     } catch (const std::system_error&) {
@@ -40,54 +51,69 @@ int CReadAheadSectorCache::ReadInner(void* buffer, std::uint64_t first, std::uin
 }
 
 void CReadAheadSectorCache::Loader() {
+    const std::uint64_t ring = m_slots.size();
     for (std::uint64_t w = 0; w < m_windows; ++w) {
-        Slot& slot = m_slots[w % kSlots];
+        Slot& slot = *m_slots[w % ring];
         {
-            // Window w takes the slot of window w - 3, which the reader no longer needs once it
-            // works on window w - 1 or later.
+            // Window w takes the slot of window w - ring, which must have been released.
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_stop || w < m_current + 2; });
+            m_changed.wait(lock, [&] { return m_stop || w < m_releasedBefore + ring; });
             if (m_stop)
                 return;
-            slot.loaded = false;
-            slot.window = w;
         }
+        slot.state.store(0, std::memory_order_relaxed);
+        slot.window.store(w, std::memory_order_release);
         const std::uint64_t first = w * m_sectorsPerWindow;
         const std::uint64_t n = std::min<std::uint64_t>(m_sectorsPerWindow, m_sectorCount - first);
         const bool ok = ReadInner(slot.bytes.data(), first, n) == 1;
+        slot.sectors = n;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            slot.sectors = n;
-            slot.ok = ok;
-            slot.loaded = true;
+            slot.state.store(ok ? 1 : 2, std::memory_order_release);
         }
         m_changed.notify_all();
     }
 }
 
-int CReadAheadSectorCache::LoadCacheWindow(std::uint64_t index) {
-    if (!m_started || index >= m_windows) {
-        m_view[0] = m_view[1] = nullptr;
-        return 0;
-    }
-    const Slot* current = nullptr;
-    const Slot* previous = nullptr;
+void CReadAheadSectorCache::ReleaseBefore(std::uint64_t window) {
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_current = index;
-        m_changed.notify_all();
-        Slot& slot = m_slots[index % kSlots];
-        m_changed.wait(lock, [&] { return slot.window == index && slot.loaded; });
-        current = slot.ok ? &slot : nullptr;
-        if (index > 0) {
-            const Slot& prev = m_slots[(index - 1) % kSlots];
-            if (prev.window == index - 1 && prev.loaded && prev.ok)
-                previous = &prev;
-        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (window <= m_releasedBefore)
+            return;
+        m_releasedBefore = window;
     }
-    m_view[0] = previous;
-    m_view[1] = current;
-    return current ? 1 : 0;
+    m_changed.notify_all();
+}
+
+int CReadAheadSectorCache::WaitWindow(std::uint64_t index) {
+    if (!m_started || index >= m_windows)
+        return 0;
+    Slot& slot = *m_slots[index % m_slots.size()];
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [&] {
+        return slot.window.load(std::memory_order_acquire) == index && slot.state.load(std::memory_order_acquire) != 0;
+    });
+    return slot.state.load(std::memory_order_acquire) == 1 ? 1 : 0;
+}
+
+void CReadAheadSectorCache::SetReaderWindow(std::uint64_t index) {
+    t_cache = this;
+    t_window = index;
+}
+
+int CReadAheadSectorCache::LoadCacheWindow(std::uint64_t index) {
+    if (index >= 1)
+        ReleaseBefore(index - 1);
+    const int r = WaitWindow(index);
+    SetReaderWindow(index);
+    return r;
+}
+
+const CReadAheadSectorCache::Slot* CReadAheadSectorCache::Loaded(std::uint64_t window) const {
+    const Slot& slot = *m_slots[window % m_slots.size()];
+    if (slot.window.load(std::memory_order_acquire) != window || slot.state.load(std::memory_order_acquire) != 1)
+        return nullptr;
+    return &slot;
 }
 
 int CReadAheadSectorCache::ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) {
@@ -95,15 +121,16 @@ int CReadAheadSectorCache::ReadSectors(void* buffer, std::uint64_t first, std::u
         return 0;
     if (count == 0)
         return 1;
-    // Served from memory when the windows in view hold every sector asked for.
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    std::uint64_t at = first;
     const std::uint64_t end = first + count;
-    if (end > first) {
-        for (const Slot* s : m_view) {
-            if (!s || at >= end)
+    if (m_started && t_cache == this && end > first) {
+        // Served from memory when the windows this thread may see hold every sector asked for.
+        auto* out = static_cast<std::uint8_t*>(buffer);
+        std::uint64_t at = first;
+        for (std::uint64_t w = t_window ? t_window - 1 : 0; w <= t_window && at < end; ++w) {
+            const Slot* s = Loaded(w);
+            if (!s)
                 continue;
-            const std::uint64_t ws = s->window * m_sectorsPerWindow;
+            const std::uint64_t ws = w * m_sectorsPerWindow;
             const std::uint64_t we = ws + s->sectors;
             if (at < ws || at >= we)
                 continue;

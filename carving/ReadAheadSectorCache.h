@@ -1,11 +1,15 @@
 #pragma once
-// A sector cache for a reader that walks a device window by window: while the reader works on
-// window j, a loader thread of its own reads window j + 1 from the device. The windows j - 1 and
-// j stay readable from memory (by several threads at once); any other read goes to the device.
+// A sector cache for readers that walk a device window by window: a loader thread of its own
+// reads the windows ahead of the readers into a ring of slots. A reader thread that works on
+// window j (SetReaderWindow) reads windows j - 1 and j from memory; anything else goes to the
+// device. A slot is reused only once the owner has released its window, so several readers at
+// different windows can share the ring.
 #include "storage/StorageDevice.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -13,7 +17,7 @@
 class CReadAheadSectorCache : public IStorageDevice {
 public:
     // `inner` is not owned and must outlive the cache.
-    CReadAheadSectorCache(IStorageDevice* inner, std::uint32_t sectorsPerWindow);
+    CReadAheadSectorCache(IStorageDevice* inner, std::uint32_t sectorsPerWindow, std::uint32_t slots = 3);
     ~CReadAheadSectorCache() override;
     CReadAheadSectorCache(const CReadAheadSectorCache&) = delete;
     CReadAheadSectorCache& operator=(const CReadAheadSectorCache&) = delete;
@@ -25,37 +29,39 @@ public:
 
     // Starts the loader (false when no thread could be made: reads then go to the device).
     bool Start();
-    // Makes window `index` the current one, waiting until the loader has read it. Call with
-    // ascending indices, from one thread, while no other thread reads. 1 when it was loaded.
+    // Windows below `window` are no longer needed: their slots may be loaded again.
+    void ReleaseBefore(std::uint64_t window);
+    // Waits until the loader has read window `index`; 1 when it was read whole.
+    int WaitWindow(std::uint64_t index);
+    // The calling thread now works on window `index` (it reads index - 1 and index from memory).
+    void SetReaderWindow(std::uint64_t index);
+    // One reader walking alone: releases what lies before index - 1, waits for the window and
+    // makes it this thread's. 1 when it was read whole.
     int LoadCacheWindow(std::uint64_t index);
 
 private:
     struct Slot {
-        std::uint64_t window = ~std::uint64_t(0);
-        std::uint64_t sectors = 0; // sectors of the window on the device
-        bool loaded = false;
-        bool ok = false;
+        std::atomic<std::uint64_t> window{~std::uint64_t(0)};
+        std::atomic<int> state{0}; // 0 empty or loading, 1 loaded, 2 failed
+        std::uint64_t sectors = 0;
         std::vector<std::uint8_t> bytes;
     };
-    static constexpr std::uint32_t kSlots = 3;
 
     void Loader();
     int ReadInner(void* buffer, std::uint64_t first, std::uint64_t count);
+    const Slot* Loaded(std::uint64_t window) const;
 
     IStorageDevice* m_inner;
     std::uint32_t m_sectorsPerWindow;
     std::uint64_t m_sectorCount;
     std::uint64_t m_windows;
-    Slot m_slots[kSlots];
+    std::vector<std::unique_ptr<Slot>> m_slots;
 
-    std::mutex m_mutex; // guards the slots' states and the loader's position
+    std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::uint64_t m_current = 0; // window the reader works on
+    std::uint64_t m_releasedBefore = 0;
     bool m_stop = false;
     bool m_started = false;
     std::thread m_thread;
     std::mutex m_deviceMutex; // one device read at a time
-
-    // The reader's view: windows current - 1 and current, as they were when made current.
-    const Slot* m_view[2] = {nullptr, nullptr};
 };

@@ -174,25 +174,28 @@ TEST(IntelligentSearch, ThreeChunksOfADeviceOf2500Sectors) {
 
 TEST(IntelligentSearch, CancelDuringChunkFive) {
     LogPath();
-    MemoryDevice dev = NumberedDevice(10000);
-    FakeController a;
+    MemoryDevice dev = NumberedDevice(30000);
+    FakeController a, b;
     CIntelligentSearchController search;
     search.SetDevice(&dev);
     search.AddController(&a);
+    search.AddController(&b); // on lanes of their own
     RecordingSearchCallback cb;
     cb.cancelAfter = 5; // the sixth poll, before chunk 5, says cancelled
     ASSERT_EQ(search.Search(&cb), 1);
-    ASSERT_EQ(a.chunks.size(), 5u);
-    EXPECT_EQ(a.chunks.back().first, 4000u);
-    EXPECT_EQ(a.ends, 1);
-    EXPECT_EQ(cb.positions.back(), 4u);
+    for (FakeController* c : {&a, &b}) {
+        ASSERT_EQ(c->chunks.size(), 5u);
+        EXPECT_EQ(c->chunks.back().first, 4000u);
+        EXPECT_EQ(c->ends, 1);
+    }
+    EXPECT_EQ(cb.positions, (std::vector<std::uint64_t>{0, 1, 2, 3, 4}));
     const std::string log = LogText();
     const auto cancel = log.rfind("Intelligent search was cancelled by user!\r\n");
     ASSERT_NE(cancel, std::string::npos);
     const auto summary = log.rfind("Intelligent search result summary:");
     ASSERT_NE(summary, std::string::npos);
     EXPECT_LT(cancel, summary);
-    EXPECT_NE(log.find("TotalFilesFound = 5\r\n", summary), std::string::npos);
+    EXPECT_NE(log.find("TotalFilesFound = 10\r\n", summary), std::string::npos);
 }
 
 TEST(IntelligentSearch, AControllerThatThrowsLosesOnlyItsOwnChunk) {

@@ -1,0 +1,157 @@
+// A whole deep scan of a generated 2 GiB disk image that holds an NTFS volume (with a folder of
+// files), a FAT volume and 512 MiB of random-filled free space (the rest is sparse), beside a
+// plain sequential read of the same image in windows of the same size. Figures are in bytes
+// per second of the device.
+//
+//   PlainSequentialRead       pread of the image, 1000 sectors at a time
+//   DeepScan/<readAhead>/<concurrent>/<controllers>
+//       the intelligent search with the NTFS controller (and any further controllers of the
+//       engine), with or without the read-ahead loader and concurrent controllers
+#include "carving/IntelligentSearch.h"
+#include "filesystems/ntfs/NtfsSearchController.h"
+#include "platform/File.h"
+#include "storage/ImageFileDevice.h"
+
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::uint64_t kImageBytes = 2ull << 30;
+constexpr std::uint64_t kNtfsAt = 1ull << 20;      // 256 MiB NTFS volume
+constexpr std::uint64_t kFatAt = 600ull << 20;     // 128 MiB FAT32 volume
+constexpr std::uint64_t kRandomAt = 1ull << 30;    // 512 MiB of random bytes
+constexpr std::uint64_t kRandomBytes = 512ull << 20;
+constexpr std::uint64_t kWindowSectors = 1000;
+
+bool Sh(const std::string& cmd) {
+    if (std::system(cmd.c_str()) != 0) {
+        std::fprintf(stderr, "failed: %s\n", cmd.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Copies `path` into the image at `offset`, leaving its holes as holes.
+bool Place(int fd, const std::string& path, std::uint64_t offset) {
+    platform::FileHandle in = platform::OpenReadOnly(path);
+    std::vector<std::uint8_t> buf(1 << 20);
+    std::vector<std::uint8_t> zero(buf.size(), 0);
+    for (std::uint64_t off = 0;; off += buf.size()) {
+        const auto n = platform::ReadAt(in.Get(), buf.data(), buf.size(), off);
+        if (n <= 0)
+            return true;
+        if (std::memcmp(buf.data(), zero.data(), static_cast<std::size_t>(n)) == 0)
+            continue;
+        if (::pwrite(fd, buf.data(), static_cast<std::size_t>(n), static_cast<off_t>(offset + off)) != n)
+            return false;
+    }
+}
+
+const std::string& ImagePath() {
+    static const std::string path = [] {
+        const std::string dir = std::string(BRULIN_BINARY_DIR) + "/bench-work";
+        std::filesystem::create_directories(dir);
+        const std::string p = dir + "/deep-scan-2g-v1.img";
+        if (std::filesystem::exists(p) && std::filesystem::file_size(p) == kImageBytes)
+            return p;
+        const std::string ntfs = dir + "/deep-scan-ntfs.img", fat = dir + "/deep-scan-fat.img";
+        const std::string files = dir + "/deep-scan-files";
+        std::filesystem::create_directories(files);
+        std::mt19937_64 rng(42);
+        for (int i = 0; i < 200; ++i) {
+            std::vector<std::uint64_t> words(2048 + 512 * (i % 13));
+            for (auto& w : words)
+                w = rng();
+            FILE* f = std::fopen((files + "/file" + std::to_string(i) + ".bin").c_str(), "wb");
+            std::fwrite(words.data(), 8, words.size(), f);
+            std::fclose(f);
+        }
+        bool ok = Sh("rm -f " + ntfs + " " + fat + " && truncate -s 256M " + ntfs + " && mkntfs -F -Q -q -p " +
+                     std::to_string(kNtfsAt / 512) + " " + ntfs + " >/dev/null 2>&1") &&
+                  Sh("truncate -s 128M " + fat + " && mkfs.fat -F 32 " + fat + " >/dev/null") &&
+                  Sh("for f in " + files + "/*.bin; do ntfscp -q " + ntfs + " $f /$(basename $f) >/dev/null 2>&1 || exit 1; done") &&
+                  Sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + fat + " " + files + "/file1*.bin ::/ >/dev/null");
+        const std::string tmp = p + ".tmp";
+        int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ok = ok && fd >= 0 && ::ftruncate(fd, static_cast<off_t>(kImageBytes)) == 0 && Place(fd, ntfs, kNtfsAt) &&
+             Place(fd, fat, kFatAt);
+        std::vector<std::uint64_t> block(1 << 17);
+        for (std::uint64_t off = 0; ok && off < kRandomBytes; off += block.size() * 8) {
+            for (auto& w : block)
+                w = rng();
+            ok = ::pwrite(fd, block.data(), block.size() * 8, static_cast<off_t>(kRandomAt + off)) ==
+                 static_cast<ssize_t>(block.size() * 8);
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (!ok || std::rename(tmp.c_str(), p.c_str()) != 0) {
+            std::fprintf(stderr, "could not make %s\n", p.c_str());
+            std::exit(1);
+        }
+        return p;
+    }();
+    return path;
+}
+
+void PlainSequentialRead(benchmark::State& state) {
+    platform::FileHandle f = platform::OpenReadOnly(ImagePath());
+    std::vector<std::uint8_t> buf(kWindowSectors * 512);
+    for (auto _ : state) {
+        for (std::uint64_t off = 0; off < kImageBytes; off += buf.size()) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), kImageBytes - off));
+            benchmark::DoNotOptimize(platform::ReadAt(f.Get(), buf.data(), n, off));
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageBytes));
+}
+BENCHMARK(PlainSequentialRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void DeepScan(benchmark::State& state) {
+    const bool readAhead = state.range(0) != 0;
+    const bool concurrent = state.range(1) != 0;
+    const int ntfsControllers = static_cast<int>(state.range(2));
+    CImageFileDevice image(ImagePath().c_str());
+    std::size_t found = 0;
+    for (auto _ : state) {
+        std::vector<std::unique_ptr<CNTFSSearchController>> controllers;
+        CIntelligentSearchController search;
+        search.SetDevice(&image);
+        search.SetReadAhead(readAhead);
+        search.SetConcurrentControllers(concurrent);
+        for (int i = 0; i < ntfsControllers; ++i) {
+            controllers.push_back(std::make_unique<CNTFSSearchController>());
+            search.AddController(controllers.back().get());
+        }
+        search.Search(nullptr);
+        std::vector<CSearchedPartitionInfo*> list;
+        for (auto& c : controllers)
+            c->CollectSearchedPartitions(list);
+        found = list.size();
+        for (auto* r : list)
+            delete r;
+    }
+    state.counters["partitions"] = static_cast<double>(found);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageBytes));
+}
+// Arguments: read-ahead, concurrent controllers, NTFS controllers (several stand in for the
+// other controllers' load until they exist).
+BENCHMARK(DeepScan)
+    ->Args({0, 0, 1})
+    ->Args({1, 0, 1})
+    ->Args({1, 0, 3})
+    ->Args({1, 1, 3})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();
