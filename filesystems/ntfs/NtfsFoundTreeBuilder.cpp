@@ -289,10 +289,13 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
     if (root) {
         ClearSourceRecords(root);
         if (!cancelled && !Cancelled(cb->Poll())) {
-            if (CFileNode* carved = ScanUnusedClustersForRawFiles(root, ntfs->m_u64ClusterCount == kNtfsUnknown
-                                                                          ? SectorCount() / m_sectorsPerCluster
-                                                                          : ntfs->m_u64ClusterCount,
-                                                                  m_carved, m_callback))
+            // The map has one bit per cluster of the partition as far as the device holds it;
+            // a count from a damaged record or saved file never sizes it alone.
+            const std::uint64_t deviceSectors = m_device->GetSectorCount();
+            std::uint64_t clusters = deviceSectors > m_firstSector ? (deviceSectors - m_firstSector) / m_sectorsPerCluster : 0;
+            if (ntfs->m_u64ClusterCount != kNtfsUnknown)
+                clusters = std::min(clusters, ntfs->m_u64ClusterCount);
+            if (CFileNode* carved = ScanUnusedClustersForRawFiles(root, clusters, m_carved, m_callback))
                 root->AddChild(carved);
         }
         if (!root->m_pFirstChild) {

@@ -5,6 +5,7 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileProperties.h"
+#include "filesystems/ntfs/NtfsAttributeData.h"
 #include "filesystems/ntfs/NtfsFoundTreeBuilder.h"
 #include "filesystems/ntfs/NtfsSearchController.h"
 #include "tests/filesystems/ntfs/NtfsTestImages.h"
@@ -216,6 +217,13 @@ void CheckBasicTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* rec
     for (CFileNode* c = paths["/many"]->m_pFirstChild; c; c = c->m_pNextSibling)
         ++many;
     EXPECT_EQ(many, 400);
+    // Recovery's reader of data kept in the MFT record works on the found tree.
+    std::vector<std::uint8_t> resident(kNtfsMaxResidentData);
+    std::uint64_t length = 0;
+    ASSERT_EQ(ReadResidentFileData(&dev, paths["/readme.txt"], &length, resident.data()), 1);
+    resident.resize(length);
+    EXPECT_TRUE(resident == BasicNtfsContent("/readme.txt"));
+    EXPECT_EQ(ReadResidentFileData(&dev, paths["/docs"], &length, resident.data()), 0);
 }
 
 } // namespace
