@@ -295,7 +295,7 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
             std::uint64_t clusters = deviceSectors > m_firstSector ? (deviceSectors - m_firstSector) / m_sectorsPerCluster : 0;
             if (ntfs->m_u64ClusterCount != kNtfsUnknown)
                 clusters = std::min(clusters, ntfs->m_u64ClusterCount);
-            if (CFileNode* carved = ScanUnusedClustersForRawFiles(root, clusters, m_carved, m_callback))
+            if (CFileNode* carved = ScanUnusedClustersForRawFiles(root, m_device, clusters, m_carved, m_callback))
                 root->AddChild(carved);
         }
         if (!root->m_pFirstChild) {
@@ -348,9 +348,10 @@ std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root, s
     });
 }
 
-CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, std::uint64_t clusterCount, CRawFileList* carved,
-                                         IDIRBuildCallback* callback) {
+CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device, std::uint64_t clusterCount,
+                                         CRawFileList* carved, IDIRBuildCallback* callback) {
     (void)root;
+    (void)device;
     (void)clusterCount;
     (void)carved;
     (void)callback;

@@ -78,6 +78,7 @@ std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root, s
                                                               std::uint64_t clusterCount);
 
 // The carved-files folder of a partition's unused clusters, or null (nothing carved, cancelled,
-// or no carving results). The carving results are the search's result sink.
-CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, std::uint64_t clusterCount, CRawFileList* carved,
-                                         IDIRBuildCallback* callback);
+// or no carving results): the files the search carved (its result sink) that start in a cluster
+// of the partition that no file of the tree under `root` uses.
+CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device, std::uint64_t clusterCount,
+                                         CRawFileList* carved, IDIRBuildCallback* callback);

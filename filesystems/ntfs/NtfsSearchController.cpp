@@ -391,7 +391,7 @@ void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t coun
             if (s >= first || first - s > kHeadSectors)
                 continue;
             if (takeIndex)
-                AnalyzeIndexRecordSector(s, at(s), availFrom(s));
+                AnalyzePageSector(s, at(s), availFrom(s));
             else if (AnalyzeFileRecordSector(s, at(s), availFrom(s)) == 0)
                 ++*fileRecords;
         }
@@ -404,17 +404,8 @@ void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t coun
         const std::uint8_t* p = data + i * kSectorSize;
         const std::size_t avail = availFrom(s);
         if (!IsNTFSBootSector(p)) {
-            if (avail >= kIndexBlockBytes && Magic(p, "RSTR") && NtfsRd32(p + 144) == 0x0054004E &&
-                NtfsRd32(p + 148) == 0x00530046) {
-                const std::uint16_t usn = NtfsRd16(p + 30);
-                bool ok = true;
-                for (std::uint32_t k = 1; k <= kLogPageSectors && ok; ++k)
-                    ok = NtfsRd16(p + k * kSectorSize - 2) == usn;
-                if (ok)
-                    AnalyzeRstrRecord(s);
-            } else if (Magic(p, "INDX")) {
-                AnalyzeIndexRecordSector(s, p, avail);
-            }
+            if (Magic(p, "RSTR") || Magic(p, "INDX"))
+                AnalyzePageSector(s, p, avail);
         } else if (m_useBootRecords) {
             AnalyzeDbrSector(s, p);
             ++*bootSectors;
@@ -779,6 +770,25 @@ void CNTFSSearchController::ScanLogRecordPages(std::uint64_t first, std::uint64_
 
 // ---------------------------------------------------------------------------------------------
 // Index blocks and folders.
+
+void CNTFSSearchController::AnalyzePageSector(std::uint64_t sector, const std::uint8_t* p, std::size_t avail) {
+    if (!Magic(p, "RSTR")) {
+        AnalyzeIndexRecordSector(sector, p, avail);
+        return;
+    }
+    if (avail < kIndexBlockBytes) {
+        if (m_pendingIndex.size() < kHeadSectors)
+            m_pendingIndex.push_back(sector); // completed from the next chunk
+        return;
+    }
+    if (NtfsRd32(p + 144) != 0x0054004E || NtfsRd32(p + 148) != 0x00530046) // "NTFS"
+        return;
+    const std::uint16_t usn = NtfsRd16(p + 30);
+    for (std::uint32_t k = 1; k <= kLogPageSectors; ++k)
+        if (NtfsRd16(p + k * kSectorSize - 2) != usn)
+            return;
+    AnalyzeRstrRecord(sector);
+}
 
 void CNTFSSearchController::AnalyzeIndexRecordSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail) {
     if (!Magic(data, "INDX"))

@@ -133,6 +133,8 @@ private:
     void AnalyzeDbrSector(std::uint64_t sector, const std::uint8_t* data);
     // 0 valid record, 1 kept for the next chunk, 2 not a record.
     int AnalyzeFileRecordSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail);
+    // Restart pages and index blocks (4096 bytes, completed from the next chunk when cut).
+    void AnalyzePageSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail);
     void AnalyzeIndexRecordSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail);
     void AnalyzeRstrRecord(std::uint64_t sector);
     void AnalyzeLogFileRecord(const NtfsRecordNode& node);
@@ -170,7 +172,7 @@ private:
     std::uint64_t m_prevCount = 0;
     // Structures that a chunk border cut, completed at the start of the next chunk.
     std::vector<std::uint64_t> m_pendingFile;
-    std::vector<std::uint64_t> m_pendingIndex;
+    std::vector<std::uint64_t> m_pendingIndex; // index blocks and restart pages
     std::uint64_t m_pendingLogPage = kNtfsUnknown;
     std::uint8_t m_record[kNtfsRecordSize];
     std::vector<std::uint8_t> m_indexBlock;

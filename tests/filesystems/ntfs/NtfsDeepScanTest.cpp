@@ -601,7 +601,9 @@ TEST(NtfsDeepScan, LogFileRestartAndRecordPages) {
         WriteLogPage(volume.data() + log + 8192 + 4096 * i, false, i == 3);
     MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 100));
     std::vector<std::uint8_t> first;
-    for (std::uint32_t chunk : {1000u, 61u}) {
+    // A chunk of P + 4 sectors ends 4 sectors into the first restart page (at sector P).
+    const auto cut = static_cast<std::uint32_t>(kOddStart + log / 512 + 4);
+    for (std::uint32_t chunk : {1000u, 61u, cut}) {
         SCOPED_TRACE(chunk);
         DeepScanOptions o;
         o.chunk = chunk;
