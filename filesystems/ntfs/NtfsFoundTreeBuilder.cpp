@@ -1,5 +1,7 @@
 #include "filesystems/ntfs/NtfsFoundTreeBuilder.h"
 
+#include "carving/RawFileTreeBuilder.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsFileProperties.h"
 #include "logging/Log.h"
@@ -350,10 +352,17 @@ std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root, s
 
 CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device, std::uint64_t clusterCount,
                                          CRawFileList* carved, IDIRBuildCallback* callback) {
-    (void)root;
-    (void)device;
-    (void)clusterCount;
-    (void)carved;
-    (void)callback;
-    return nullptr;
+    if (!root || !device || !carved || (callback && callback->Poll() == -1))
+        return nullptr;
+    std::vector<std::uint64_t> bits;
+    std::unique_ptr<CClusterUseBitMap> map = CreateNtfsClusterUseBitMap(root, &bits, clusterCount);
+    if (!map)
+        return nullptr;
+    CRawFileTreeBuilder builder;
+    CFileSystemNode* folder = builder.Build(device, carved->GetIterator(), map.get(), callback);
+    if (folder && !folder->m_pFirstChild) {
+        DeleteTreeAndProperties(folder);
+        folder = nullptr;
+    }
+    return folder;
 }

@@ -2,6 +2,9 @@
 // search controller through the intelligent search, chosen, and their trees built from what the
 // search saw.
 #include "carving/IntelligentSearch.h"
+#include "carving/RAWSearchController.h"
+#include "carving/records/FoundFileEntry.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileProperties.h"
@@ -40,11 +43,32 @@ std::vector<std::uint8_t> Disk(const std::vector<std::uint8_t>& volume, std::uin
     return disk;
 }
 
+// A small PNG (signature, IHDR, IDAT, IEND; `extra` bytes of image data) at `sector` of `disk`.
+std::size_t PlantPng(std::vector<std::uint8_t>& disk, std::uint64_t sector, std::uint32_t extra) {
+    std::vector<std::uint8_t> png = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+    auto chunk = [&](const char* type, std::uint32_t n) {
+        for (int i = 3; i >= 0; --i)
+            png.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+        png.insert(png.end(), type, type + 4);
+        for (std::uint32_t i = 0; i < n; ++i)
+            png.push_back(static_cast<std::uint8_t>(i * 7 + 1));
+        png.insert(png.end(), {0x12, 0x34, 0x56, 0x78});
+    };
+    chunk("IHDR", 13);
+    png[16] = 0, png[17] = 0, png[18] = 0, png[19] = 9;   // width 9
+    png[20] = 0, png[21] = 0, png[22] = 0, png[23] = 5;   // height 5
+    chunk("IDAT", extra);
+    chunk("IEND", 0);
+    std::copy(png.begin(), png.end(), disk.begin() + static_cast<std::ptrdiff_t>(sector * 512));
+    return png.size();
+}
+
 struct DeepScanOptions {
     bool readAhead = true;
     bool concurrent = true;
     std::uint32_t chunk = 1000;
     std::vector<IFileSystemSearchController*> extra;
+    CRawFileList* sink = nullptr;
 };
 
 struct Scan {
@@ -78,6 +102,7 @@ Scan DeepScan(IStorageDevice& dev, const DeepScanOptions& options = {}) {
     search.AddController(scan.ntfs.get());
     for (auto* c : options.extra)
         search.AddController(c);
+    SetControllersResultSink(search.Controllers(), options.sink);
     EXPECT_EQ(search.Search(nullptr), 1);
     scan.stats = search.GetStatistics();
     scan.ntfs->CollectSearchedPartitions(scan.list);
@@ -430,7 +455,10 @@ TEST(NtfsDeepScan, ConcurrentControllersAndReadAheadGiveTheSequentialResults) {
     const std::string image = BasicNtfsImage();
     ASSERT_FALSE(image.empty());
     const auto volume = ReadFileBytes(image);
-    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 3000));
+    auto disk = Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 3000);
+    for (std::uint64_t at : {100u, 1500u, 2040u}) // PNGs in the free space before the volume
+        PlantPng(disk, at, 3000 + static_cast<std::uint32_t>(at));
+    MemoryDevice dev(disk);
 
     struct Run {
         std::vector<std::uint8_t> records;
@@ -438,22 +466,32 @@ TEST(NtfsDeepScan, ConcurrentControllersAndReadAheadGiveTheSequentialResults) {
         std::vector<NtfsRecordNode> mft;
         std::vector<FileRecordRun> runs;
         std::uint64_t sum;
+        std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint32_t>> carved;
     };
     auto run = [&](bool readAhead, bool concurrent, std::uint32_t chunk) {
         CountingController counting(3000);
+        CRAWSearchController raw;
+        CRawFileList carved;
         DeepScanOptions o;
         o.readAhead = readAhead;
         o.concurrent = concurrent;
         o.chunk = chunk;
-        o.extra = {&counting};
+        o.extra = {&counting, &raw};
+        o.sink = &carved;
         Scan scan = DeepScan(dev, o);
-        return Run{SavedRecords(scan.list), scan.stats, scan.ntfs->GetMftRecords(), scan.ntfs->GetFileRecordRuns(),
-                   counting.m_sum};
+        Run result{SavedRecords(scan.list), scan.stats, scan.ntfs->GetMftRecords(), scan.ntfs->GetFileRecordRuns(),
+                   counting.m_sum, {}};
+        for (const CRawFileInfo* f : carved.Records())
+            result.carved.emplace_back(f->m_u64StartSector, f->m_u64Size, f->m_u32FileType);
+        return result;
     };
     const Run sequential = run(false, false, 1000);
     ASSERT_FALSE(sequential.records.empty());
+    ASSERT_EQ(sequential.carved.size(), 3u);
+    EXPECT_EQ(std::get<0>(sequential.carved[2]), 2040u);
     // The throwing controller lost its own chunk only: the NTFS controller saw everything.
-    EXPECT_EQ(sequential.stats.counters[ISS_FilesIdentified], dev.GetSectorCount() - 1000);
+    // (the carver counts its three files there too)
+    EXPECT_EQ(sequential.stats.counters[ISS_FilesIdentified], dev.GetSectorCount() - 1000 + 3);
     for (auto [readAhead, concurrent, chunk] :
          {std::tuple{true, true, 1000u}, std::tuple{true, false, 1000u}, std::tuple{false, true, 1000u}}) {
         SCOPED_TRACE(testing::Message() << readAhead << concurrent << chunk);
@@ -463,6 +501,7 @@ TEST(NtfsDeepScan, ConcurrentControllersAndReadAheadGiveTheSequentialResults) {
         EXPECT_EQ(other.mft, sequential.mft);
         EXPECT_EQ(other.runs, sequential.runs);
         EXPECT_EQ(other.sum, sequential.sum);
+        EXPECT_EQ(other.carved, sequential.carved);
     }
     // Chunk borders cut FILE records, index blocks and log pages anywhere: the NTFS controller
     // finds the same partitions whatever the chunk size.
@@ -619,4 +658,59 @@ TEST(NtfsDeepScan, LogFileRestartAndRecordPages) {
         else
             EXPECT_EQ(saved, first);
     }
+}
+
+TEST(NtfsDeepScan, CarvedFilesInUnusedClustersJoinTheTree) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    const auto volume = ReadFileBytes(image);
+    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 100));
+    Scan scan = DeepScan(dev);
+    CSearchedNTFSPartitionInfo* r = scan.Find(kOddStart, 8);
+    ASSERT_TRUE(r);
+
+    // Where files are and where they are not.
+    TreePtr plain = BuildTree(scan, dev, r);
+    ASSERT_TRUE(plain);
+    std::vector<std::uint64_t> bits;
+    auto map = CreateNtfsClusterUseBitMap(plain.get(), &bits, r->m_u64ClusterCount);
+    ASSERT_TRUE(map);
+    std::uint64_t freeCluster = 0;
+    for (std::uint64_t c = r->m_u64ClusterCount / 2; c < r->m_u64ClusterCount && !freeCluster; ++c)
+        if (!map->IsMarked(c))
+            freeCluster = c;
+    ASSERT_NE(freeCluster, 0u);
+    auto paths = Paths(plain.get());
+    std::unique_ptr<IDataRunList> used(paths["/docs/a.bin"]->m_pProperties->GetDataRunList());
+    ASSERT_TRUE(used && used->GetFirstRun());
+
+    const std::uint32_t png = LookupExtensionType(u"PNG", 3);
+    ASSERT_NE(png, 0u);
+    CRawFileList carved;
+    auto add = [&](std::uint64_t sector) {
+        auto* f = new CRawFileInfo();
+        f->m_u64StartSector = sector;
+        f->m_u64Size = 5000;
+        f->m_u32FileType = png;
+        carved.Add(f);
+    };
+    add(kOddStart + freeCluster * 8);                      // in a free cluster: carved
+    add(kOddStart + used->GetFirstRun()->start * 8);       // where /docs/a.bin lies: not
+    add(kOddStart - 100);                                  // before the partition: not
+    scan.ntfs->SetResultSink(&carved);
+    TreePtr root = BuildTree(scan, dev, r);
+    ASSERT_TRUE(root);
+    auto withRaw = Paths(root.get());
+    int rawFiles = 0;
+    for (auto& [p, node] : withRaw)
+        if (p.rfind("/Raw Files/", 0) == 0 && !(node->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY))
+            ++rawFiles;
+    EXPECT_EQ(rawFiles, 1);
+    EXPECT_EQ(withRaw.size(), paths.size() + 3); // "Raw Files", its PNG folder and the file
+    // Nothing carved: no folder.
+    CRawFileList none;
+    scan.ntfs->SetResultSink(&none);
+    TreePtr again = BuildTree(scan, dev, r);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(Paths(again.get()).size(), paths.size());
 }
