@@ -4,10 +4,12 @@
 // per second of the device.
 //
 //   PlainSequentialRead       pread of the image, 1000 sectors at a time
-//   DeepScan/<readAhead>/<concurrent>/<controllers>
-//       the intelligent search with the NTFS controller (and any further controllers of the
-//       engine), with or without the read-ahead loader and concurrent controllers
+//   DeepScan/<readAhead>/<concurrent>/<carve>
+//       the intelligent search with the NTFS controller, and the RAW carver beside it, with or
+//       without the read-ahead loader and concurrent controllers
 #include "carving/IntelligentSearch.h"
+#include "carving/RAWSearchController.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/ntfs/NtfsSearchController.h"
 #include "platform/File.h"
 #include "storage/ImageFileDevice.h"
@@ -132,37 +134,40 @@ BENCHMARK(PlainSequentialRead)->Unit(benchmark::kMillisecond)->UseRealTime();
 void DeepScan(benchmark::State& state) {
     const bool readAhead = state.range(0) != 0;
     const bool concurrent = state.range(1) != 0;
-    const int ntfsControllers = static_cast<int>(state.range(2));
+    const bool carve = state.range(2) != 0;
     CImageFileDevice image(ImagePath().c_str());
-    std::size_t found = 0;
+    std::size_t found = 0, carved = 0;
     for (auto _ : state) {
-        std::vector<std::unique_ptr<CNTFSSearchController>> controllers;
+        CNTFSSearchController ntfs;
+        CRAWSearchController raw;
+        CRawFileList files;
         CIntelligentSearchController search;
         search.SetDevice(&image);
         search.SetReadAhead(readAhead);
         search.SetConcurrentControllers(concurrent);
-        for (int i = 0; i < ntfsControllers; ++i) {
-            controllers.push_back(std::make_unique<CNTFSSearchController>());
-            search.AddController(controllers.back().get());
-        }
+        search.AddController(&ntfs);
+        if (carve)
+            search.AddController(&raw);
+        SetControllersResultSink(search.Controllers(), &files);
         search.Search(nullptr);
         std::vector<CSearchedPartitionInfo*> list;
-        for (auto& c : controllers)
-            c->CollectSearchedPartitions(list);
+        ntfs.CollectSearchedPartitions(list);
         found = list.size();
+        carved = files.Size();
         for (auto* r : list)
             delete r;
     }
     state.counters["partitions"] = static_cast<double>(found);
+    state.counters["carved"] = static_cast<double>(carved);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageBytes));
 }
-// Arguments: read-ahead, concurrent controllers, NTFS controllers (several stand in for the
-// other controllers' load until they exist).
+// Arguments: read-ahead, concurrent controllers, the carver beside the NTFS controller.
 BENCHMARK(DeepScan)
+    ->Args({0, 0, 0})
+    ->Args({1, 0, 0})
     ->Args({0, 0, 1})
     ->Args({1, 0, 1})
-    ->Args({1, 0, 3})
-    ->Args({1, 1, 3})
+    ->Args({1, 1, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

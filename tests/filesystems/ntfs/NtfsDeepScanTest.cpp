@@ -329,6 +329,9 @@ TEST(NtfsDeepScan, FindsAVolumeWhoseBootSectorAndFirstRecordsAreGone) {
                 BasicNtfsContent("/docs/sub/c.bin"));
     ASSERT_TRUE(paths.count("/trash/t1.bin"));
     EXPECT_TRUE(ReadFile(dev, paths["/trash/t1.bin"]->m_pProperties, kOddStart, 8) == BasicNtfsContent("/trash/t1.bin"));
+    // Files of the $MFT only: with no $MFT record seen there are none, and no tree.
+    r->m_u32MftOnly = 1;
+    EXPECT_FALSE(BuildTree(scan, dev, r));
 }
 
 TEST(NtfsDeepScan, ClusterSizesFromHalfAKilobyteTo64KiB) {
