@@ -5,6 +5,7 @@
 #include "fuzz/SpanDevice.h"
 #include "filesystems/ntfs/NtfsFoundTreeBuilder.h"
 #include "filesystems/ntfs/NtfsSearchController.h"
+#include "carving/records/RawFileInfo.h"
 
 #include <algorithm>
 #include <memory>
@@ -25,10 +26,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<CSearchedPartitionInfo*> found;
     controller.CollectSearchedPartitions(found);
     std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned(found.begin(), found.end());
+    // Two carved files for the carving over unused clusters: one anywhere, one unsized.
+    CRawFileList carved;
+    for (std::uint64_t k = 0; k < 2; ++k) {
+        auto* f = new CRawFileInfo();
+        f->m_u64StartSector = (data[0] * 13 + k * 101) % (dev.GetSectorCount() + 1);
+        f->m_u64Size = k ? 0 : 4096;
+        f->m_u32FileType = 47;
+        f->m_u32AnalyserType = 47;
+        carved.Add(f);
+    }
     for (std::size_t i = 0; i < owned.size() && i < 4; ++i) {
         CNtfsFoundTreeBuilder builder(&controller.GetMftRecords(), &controller.GetFileRecordRuns());
         builder.m_partition = owned[i].get();
         builder.m_device = &dev;
+        builder.m_carved = &carved;
         builder.Run(); // on this thread; the public entry only adds a worker around it
         CFileSystemNode* root = builder.m_result;
         if (!root)

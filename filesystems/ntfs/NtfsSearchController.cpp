@@ -37,14 +37,13 @@ bool AttributeExtents(const std::uint8_t* rec, std::size_t len, const std::uint8
     const std::uint32_t alen = AttrLength(attr), po = AttrPairsOffset(attr);
     if (alen > left || po > alen || !ValidateMappingPairs(attr + po, alen - po))
         return false;
-    NtfsExtentList runs;
-    DecodeDataRuns(attr + po, alen - po, runs);
+    const std::size_t before = out.size();
+    DecodeDataRuns(attr + po, alen - po, out);
     const std::uint64_t low = AttrLowestVcn(attr);
-    for (auto& e : runs) {
-        e.vcn += low;
-        out.push_back(e);
-    }
-    SortExtents(out);
+    for (std::size_t i = before; i < out.size(); ++i)
+        out[i].vcn += low;
+    if (!std::is_sorted(out.begin(), out.end(), [](const NtfsExtent& a, const NtfsExtent& b) { return a.vcn < b.vcn; }))
+        SortExtents(out);
     return true;
 }
 
@@ -540,10 +539,10 @@ void CNTFSSearchController::AnalyzeOrdinaryRecord(std::uint64_t sector, const st
     if (!fn || !ReadFileNameAttr(fn, name) || name.nameLength == 0)
         return;
     const std::uint8_t* data = FindUnnamed(rec, kNtfsRecordSize, kNtfsAttrData);
-    NtfsExtentList extents;
-    if (!AttributeExtents(rec, kNtfsRecordSize, data, extents))
+    m_scratchExtents.clear(); // kept between records: no allocation per record
+    if (!AttributeExtents(rec, kNtfsRecordSize, data, m_scratchExtents))
         return;
-    const std::int64_t firstCluster = MapVcnToLcn(extents, 0);
+    const std::int64_t firstCluster = MapVcnToLcn(m_scratchExtents, 0);
     if (firstCluster != -1)
         NoteFoundName(name.name, name.nameLength, static_cast<std::uint64_t>(firstCluster), sector);
 }

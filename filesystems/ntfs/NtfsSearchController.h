@@ -176,6 +176,7 @@ private:
     std::uint64_t m_pendingLogPage = kNtfsUnknown;
     std::uint8_t m_record[kNtfsRecordSize];
     std::vector<std::uint8_t> m_indexBlock;
+    NtfsExtentList m_scratchExtents;
 
     PartitionSet m_partitions;
     std::uint32_t m_nextIdentity = 1;
