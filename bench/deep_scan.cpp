@@ -28,9 +28,9 @@
 namespace {
 
 constexpr std::uint64_t kImageBytes = 2ull << 30;
-constexpr std::uint64_t kNtfsAt = 1ull << 20;      // 256 MiB NTFS volume
-constexpr std::uint64_t kFatAt = 600ull << 20;     // 128 MiB FAT32 volume
-constexpr std::uint64_t kRandomAt = 1ull << 30;    // 512 MiB of random bytes
+constexpr std::uint64_t kNtfsAt = 1ull << 20;   // 256 MiB NTFS volume
+constexpr std::uint64_t kFatAt = 600ull << 20;  // 128 MiB FAT32 volume
+constexpr std::uint64_t kRandomAt = 1ull << 30; // 512 MiB of random bytes
 constexpr std::uint64_t kRandomBytes = 512ull << 20;
 constexpr std::uint64_t kWindowSectors = 1000;
 
@@ -53,7 +53,8 @@ bool Place(int fd, const std::string& path, std::uint64_t offset) {
             return true;
         if (std::memcmp(buf.data(), zero.data(), static_cast<std::size_t>(n)) == 0)
             continue;
-        if (::pwrite(fd, buf.data(), static_cast<std::size_t>(n), static_cast<off_t>(offset + off)) != n)
+        if (::pwrite(fd, buf.data(), static_cast<std::size_t>(n),
+                     static_cast<off_t>(offset + off)) != n)
             return false;
     }
 }
@@ -92,21 +93,25 @@ std::string MakeImage() {
             std::fwrite(words.data(), 8, words.size(), f);
             std::fclose(f);
         }
-        bool ok = Sh("rm -f " + ntfs + " " + fat + " && truncate -s 256M " + ntfs + " && mkntfs -F -Q -q -p " +
-                     std::to_string(kNtfsAt / 512) + " " + ntfs + " >/dev/null 2>&1") &&
-                  Sh("truncate -s 128M " + fat + " && mkfs.fat -F 32 " + fat + " >/dev/null") &&
-                  Sh("for f in " + files + "/*.bin; do ntfscp -q " + ntfs + " $f /$(basename $f) >/dev/null 2>&1 || exit 1; done") &&
-                  Sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + fat + " " + files + "/file1*.bin ::/ >/dev/null");
+        bool ok =
+            Sh("rm -f " + ntfs + " " + fat + " && truncate -s 256M " + ntfs +
+               " && mkntfs -F -Q -q -p " + std::to_string(kNtfsAt / 512) + " " + ntfs +
+               " >/dev/null 2>&1") &&
+            Sh("truncate -s 128M " + fat + " && mkfs.fat -F 32 " + fat + " >/dev/null") &&
+            Sh("for f in " + files + "/*.bin; do ntfscp -q " + ntfs +
+               " $f /$(basename $f) >/dev/null 2>&1 || exit 1; done") &&
+            Sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + fat + " " + files + "/file1*.bin ::/ >/dev/null");
         const std::string tmp = p + ".tmp";
         int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        ok = ok && fd >= 0 && ::ftruncate(fd, static_cast<off_t>(kImageBytes)) == 0 && Place(fd, ntfs, kNtfsAt) &&
-             Place(fd, fat, kFatAt);
+        ok = ok && fd >= 0 && ::ftruncate(fd, static_cast<off_t>(kImageBytes)) == 0 &&
+             Place(fd, ntfs, kNtfsAt) && Place(fd, fat, kFatAt);
         std::vector<std::uint64_t> block(1 << 17);
         for (std::uint64_t off = 0; ok && off < kRandomBytes; off += block.size() * 8) {
             for (auto& w : block)
                 w = rng();
-            ok = ::pwrite(fd, block.data(), block.size() * 8, static_cast<off_t>(kRandomAt + off)) ==
-                 static_cast<ssize_t>(block.size() * 8);
+            ok =
+                ::pwrite(fd, block.data(), block.size() * 8, static_cast<off_t>(kRandomAt + off)) ==
+                static_cast<ssize_t>(block.size() * 8);
         }
         if (fd >= 0)
             ::close(fd);
@@ -123,7 +128,8 @@ void PlainSequentialRead(benchmark::State& state) {
     std::vector<std::uint8_t> buf(kWindowSectors * 512);
     for (auto _ : state) {
         for (std::uint64_t off = 0; off < kImageBytes; off += buf.size()) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), kImageBytes - off));
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), kImageBytes - off));
             benchmark::DoNotOptimize(platform::ReadAt(f.Get(), buf.data(), n, off));
         }
     }

@@ -15,8 +15,8 @@
 
 namespace {
 constexpr std::uint32_t kPipelineWindows = 8; // chunks the lanes may run ahead of the reports
-constexpr int kChunkCounters[] = {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_ChunkCounter11, ISS_ChunkCounter14,
-                                  ISS_ChunkCounter15};
+constexpr int kChunkCounters[] = {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_ChunkCounter11,
+                                  ISS_ChunkCounter14, ISS_ChunkCounter15};
 } // namespace
 
 // Concurrent controllers: every controller runs on a lane (a thread) of its own and walks the
@@ -27,7 +27,8 @@ constexpr int kChunkCounters[] = {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_Chun
 // controller after the other.
 class CIntelligentSearchController::Lanes {
 public:
-    Lanes(CIntelligentSearchController& owner, CReadAheadSectorCache* cache, std::uint64_t total, std::uint32_t W)
+    Lanes(CIntelligentSearchController& owner, CReadAheadSectorCache* cache, std::uint64_t total,
+          std::uint32_t W)
         : m_owner(owner), m_cache(cache), m_total(total), m_window(W) {}
     ~Lanes() { Stop(); }
 
@@ -111,7 +112,8 @@ private:
             const IntelligentSearchStats before = own;
             const std::uint64_t first = j * m_window;
             try {
-                controller->AnalyzeSectors(first, std::min<std::uint64_t>(m_total - first, m_window), &own);
+                controller->AnalyzeSectors(
+                    first, std::min<std::uint64_t>(m_total - first, m_window), &own);
             } catch (...) {
                 own = before; // the controller loses its own work on this chunk only
             }
@@ -134,7 +136,8 @@ private:
     bool m_stop = false;
 };
 
-CIntelligentSearchController::CIntelligentSearchController() : m_stats(std::make_unique<IntelligentSearchStats>()) {
+CIntelligentSearchController::CIntelligentSearchController()
+    : m_stats(std::make_unique<IntelligentSearchStats>()) {
     ResetIntelligentSearchStats(m_stats.get());
 }
 
@@ -158,7 +161,8 @@ int CIntelligentSearchController::Search(IIntelligentSearchCallback* callback) {
     return 1;
 }
 
-void CIntelligentSearchController::RunController(std::size_t index, std::uint64_t first, std::uint64_t count) {
+void CIntelligentSearchController::RunController(std::size_t index, std::uint64_t first,
+                                                 std::uint64_t count) {
     // Each controller works on its own copy of the statistics block, under its own handler.
     try {
         m_results[index] = m_controllers[index]->AnalyzeSectors(first, count, &m_chunkStats[index]);
@@ -169,7 +173,8 @@ void CIntelligentSearchController::RunController(std::size_t index, std::uint64_
     }
 }
 
-int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats) {
+int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count,
+                                               IntelligentSearchStats* stats) {
     const std::size_t n = m_controllers.size();
     if (n == 0)
         return 0;
@@ -196,7 +201,8 @@ void CIntelligentSearchController::Run() {
     std::unique_ptr<CStorageDeviceWithCache> plain;
     IStorageDevice* device = nullptr;
     if (m_device && (m_readAhead || concurrent)) {
-        readAhead = std::make_unique<CReadAheadSectorCache>(m_device, W, m_readAhead ? kPipelineWindows + 1 : 3);
+        readAhead = std::make_unique<CReadAheadSectorCache>(m_device, W,
+                                                            m_readAhead ? kPipelineWindows + 1 : 3);
         if (readAhead->Start())
             device = readAhead.get();
         else
@@ -306,7 +312,8 @@ void CIntelligentSearchController::Run() {
 
 // ---------------------------------------------------------------------------------------------
 
-void SetControllersResultSink(const std::vector<IFileSystemSearchController*>& controllers, CRawFileList* sink) {
+void SetControllersResultSink(const std::vector<IFileSystemSearchController*>& controllers,
+                              CRawFileList* sink) {
     for (IFileSystemSearchController* c : controllers)
         if (c)
             c->SetResultSink(sink);
@@ -331,16 +338,18 @@ void ScoreSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list) {
     const double divisor = largest >= 2 ? std::log(static_cast<double>(largest)) : 1.0;
     for (std::size_t i = 0; i < list.size(); ++i) {
         const std::uint64_t v = values[i];
-        list[i]->m_relativeScore = (v < 2 ? static_cast<double>(v) : std::log(static_cast<double>(v))) / divisor;
+        list[i]->m_relativeScore =
+            (v < 2 ? static_cast<double>(v) : std::log(static_cast<double>(v))) / divisor;
     }
 }
 
 void SortSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list) {
     if (list.size() < 2)
         return;
-    std::stable_sort(list.begin(), list.end(), [](const CSearchedPartitionInfo* a, const CSearchedPartitionInfo* b) {
-        return a->m_relativeScore > b->m_relativeScore;
-    });
+    std::stable_sort(list.begin(), list.end(),
+                     [](const CSearchedPartitionInfo* a, const CSearchedPartitionInfo* b) {
+                         return a->m_relativeScore > b->m_relativeScore;
+                     });
 }
 
 namespace {
@@ -350,7 +359,8 @@ bool RecordRange(const CSearchedPartitionInfo* r, std::uint64_t* start, std::uin
     return !__builtin_add_overflow(*start, r->GetSectorCount64(), end);
 }
 
-bool InsideFree(const CSearchedPartitionInfo* r, const std::vector<SearchedFreeRange>& free, std::size_t* which) {
+bool InsideFree(const CSearchedPartitionInfo* r, const std::vector<SearchedFreeRange>& free,
+                std::size_t* which) {
     std::uint64_t start, end;
     if (!RecordRange(r, &start, &end))
         return false;
@@ -364,8 +374,9 @@ bool InsideFree(const CSearchedPartitionInfo* r, const std::vector<SearchedFreeR
 }
 } // namespace
 
-CSearchedPartitionInfo* FindBestSearchedPartition(const std::vector<CSearchedPartitionInfo*>& candidates,
-                                                  const std::vector<SearchedFreeRange>& free) {
+CSearchedPartitionInfo*
+FindBestSearchedPartition(const std::vector<CSearchedPartitionInfo*>& candidates,
+                          const std::vector<SearchedFreeRange>& free) {
     CSearchedPartitionInfo* best = nullptr;
     for (CSearchedPartitionInfo* r : candidates) {
         if (!(r->m_relativeScore > 0.0) || !InsideFree(r, free, nullptr))
@@ -376,7 +387,8 @@ CSearchedPartitionInfo* FindBestSearchedPartition(const std::vector<CSearchedPar
     return best;
 }
 
-bool RemoveSearchedPartition(CSearchedPartitionInfo* record, std::vector<CSearchedPartitionInfo*>& list) {
+bool RemoveSearchedPartition(CSearchedPartitionInfo* record,
+                             std::vector<CSearchedPartitionInfo*>& list) {
     auto it = std::find(list.begin(), list.end(), record);
     if (it == list.end())
         return false;
@@ -384,7 +396,8 @@ bool RemoveSearchedPartition(CSearchedPartitionInfo* record, std::vector<CSearch
     return true;
 }
 
-void SelectBestSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list, std::uint64_t deviceSectors) {
+void SelectBestSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list,
+                                  std::uint64_t deviceSectors) {
     std::vector<CSearchedPartitionInfo*> candidates = list;
     std::vector<SearchedFreeRange> free{{0, deviceSectors}};
     while (!candidates.empty()) {
@@ -405,13 +418,15 @@ void SelectBestSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list, st
             parts.push_back({end, range.first + range.count - end});
         free.erase(free.begin() + static_cast<std::ptrdiff_t>(which));
         free.insert(free.begin() + static_cast<std::ptrdiff_t>(which), parts.begin(), parts.end());
-        std::erase_if(candidates, [&](CSearchedPartitionInfo* r) { return !InsideFree(r, free, nullptr); });
+        std::erase_if(candidates,
+                      [&](CSearchedPartitionInfo* r) { return !InsideFree(r, free, nullptr); });
     }
 }
 
-CFileSystemNode* BuildDirectoryTreeByController(const std::vector<IFileSystemSearchController*>& controllers,
-                                                CSearchedPartitionInfo* record, IStorageDevice* device,
-                                                IDIRBuildCallback* callback, std::uint32_t partitionIndex) {
+CFileSystemNode*
+BuildDirectoryTreeByController(const std::vector<IFileSystemSearchController*>& controllers,
+                               CSearchedPartitionInfo* record, IStorageDevice* device,
+                               IDIRBuildCallback* callback, std::uint32_t partitionIndex) {
     if (!record)
         return nullptr;
     for (IFileSystemSearchController* c : controllers)

@@ -79,7 +79,8 @@ private:
 };
 
 // IFileSystemSearchController::SetResultSink on every controller, in order.
-void SetControllersResultSink(const std::vector<IFileSystemSearchController*>& controllers, CRawFileList* sink);
+void SetControllersResultSink(const std::vector<IFileSystemSearchController*>& controllers,
+                              CRawFileList* sink);
 
 // Relative scores: v = 50 x evidence count A + score + evidence count B; each record gets
 // (v < 2 ? v : ln v) / ln(largest v) (divisor 1 when the largest v is below 2).
@@ -87,7 +88,8 @@ void ScoreSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list);
 // Stable, highest relative score first.
 void SortSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list);
 // Sets the chosen flag of a non-overlapping best set inside [0, deviceSectors).
-void SelectBestSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list, std::uint64_t deviceSectors);
+void SelectBestSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list,
+                                  std::uint64_t deviceSectors);
 
 struct SearchedFreeRange {
     std::uint64_t first = 0;
@@ -95,12 +97,15 @@ struct SearchedFreeRange {
 };
 // The candidate with the highest relative score (above 0) that lies wholly inside one free
 // range; the earlier one on equal scores. Null when there is none.
-CSearchedPartitionInfo* FindBestSearchedPartition(const std::vector<CSearchedPartitionInfo*>& candidates,
-                                                  const std::vector<SearchedFreeRange>& free);
+CSearchedPartitionInfo*
+FindBestSearchedPartition(const std::vector<CSearchedPartitionInfo*>& candidates,
+                          const std::vector<SearchedFreeRange>& free);
 // Takes the record out of the list (not deleted); false when it is not there.
-bool RemoveSearchedPartition(CSearchedPartitionInfo* record, std::vector<CSearchedPartitionInfo*>& list);
+bool RemoveSearchedPartition(CSearchedPartitionInfo* record,
+                             std::vector<CSearchedPartitionInfo*>& list);
 
 // The tree of the record from the first controller that accepts its file-system type, or null.
-CFileSystemNode* BuildDirectoryTreeByController(const std::vector<IFileSystemSearchController*>& controllers,
-                                                CSearchedPartitionInfo* record, IStorageDevice* device,
-                                                IDIRBuildCallback* callback, std::uint32_t partitionIndex);
+CFileSystemNode*
+BuildDirectoryTreeByController(const std::vector<IFileSystemSearchController*>& controllers,
+                               CSearchedPartitionInfo* record, IStorageDevice* device,
+                               IDIRBuildCallback* callback, std::uint32_t partitionIndex);

@@ -91,7 +91,8 @@ int CReadAheadSectorCache::WaitWindow(std::uint64_t index) {
     Slot& slot = *m_slots[index % m_slots.size()];
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [&] {
-        return slot.window.load(std::memory_order_acquire) == index && slot.state.load(std::memory_order_acquire) != 0;
+        return slot.window.load(std::memory_order_acquire) == index &&
+               slot.state.load(std::memory_order_acquire) != 0;
     });
     return slot.state.load(std::memory_order_acquire) == 1 ? 1 : 0;
 }
@@ -111,7 +112,8 @@ int CReadAheadSectorCache::LoadCacheWindow(std::uint64_t index) {
 
 const CReadAheadSectorCache::Slot* CReadAheadSectorCache::Loaded(std::uint64_t window) const {
     const Slot& slot = *m_slots[window % m_slots.size()];
-    if (slot.window.load(std::memory_order_acquire) != window || slot.state.load(std::memory_order_acquire) != 1)
+    if (slot.window.load(std::memory_order_acquire) != window ||
+        slot.state.load(std::memory_order_acquire) != 1)
         return nullptr;
     return &slot;
 }

@@ -17,7 +17,8 @@
 class CReadAheadSectorCache : public IStorageDevice {
 public:
     // `inner` is not owned and must outlive the cache.
-    CReadAheadSectorCache(IStorageDevice* inner, std::uint32_t sectorsPerWindow, std::uint32_t slots = 3);
+    CReadAheadSectorCache(IStorageDevice* inner, std::uint32_t sectorsPerWindow,
+                          std::uint32_t slots = 3);
     ~CReadAheadSectorCache() override;
     CReadAheadSectorCache(const CReadAheadSectorCache&) = delete;
     CReadAheadSectorCache& operator=(const CReadAheadSectorCache&) = delete;

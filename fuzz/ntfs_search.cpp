@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     controller.BeginSearch();
     IntelligentSearchStats stats;
     for (std::uint64_t s = 0; s < dev.GetSectorCount(); s += chunk)
-        controller.AnalyzeSectors(s, std::min<std::uint64_t>(chunk, dev.GetSectorCount() - s), &stats);
+        controller.AnalyzeSectors(s, std::min<std::uint64_t>(chunk, dev.GetSectorCount() - s),
+                                  &stats);
     controller.EndSearch();
     std::vector<CSearchedPartitionInfo*> found;
     controller.CollectSearchedPartitions(found);

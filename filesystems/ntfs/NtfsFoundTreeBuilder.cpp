@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::uint32_t kBlockSectors = 128;
 
-bool Cancelled(int result) { return result == -1; }
+bool Cancelled(int result) {
+    return result == -1;
+}
 
 // Parent reference from the base record's names: the second's when it is 5 or more, else the
 // first's when it is 5 or more, else -1.
@@ -72,7 +74,9 @@ IDIRBuildCallback* CNtfsFoundTreeBuilder::Callback() {
     return m_quiet.get();
 }
 
-std::uint64_t CNtfsFoundTreeBuilder::SectorCount() const { return m_partition ? m_partition->GetSectorCount64() : 0; }
+std::uint64_t CNtfsFoundTreeBuilder::SectorCount() const {
+    return m_partition ? m_partition->GetSectorCount64() : 0;
+}
 
 void CNtfsFoundTreeBuilder::MakeGroups() {
     m_groups.clear();
@@ -82,7 +86,8 @@ void CNtfsFoundTreeBuilder::MakeGroups() {
     for (const NtfsRecordNode& node : *m_mftRecords) {
         // The $MFT record must sit where its own data says the MFT starts...
         const std::int64_t firstCluster = node.FirstCluster();
-        if (firstCluster < 0 || node.sector < m_firstSector || (node.sector - m_firstSector) % spc != 0 ||
+        if (firstCluster < 0 || node.sector < m_firstSector ||
+            (node.sector - m_firstSector) % spc != 0 ||
             (node.sector - m_firstSector) / spc != static_cast<std::uint64_t>(firstCluster))
             continue;
         // ... and its extents must lie inside the partition.
@@ -92,7 +97,8 @@ void CNtfsFoundTreeBuilder::MakeGroups() {
             if (e.lcn < 0)
                 continue;
             std::uint64_t last;
-            if (e.count == 0 || __builtin_add_overflow(static_cast<std::uint64_t>(e.lcn), e.count - 1, &last)) {
+            if (e.count == 0 ||
+                __builtin_add_overflow(static_cast<std::uint64_t>(e.lcn), e.count - 1, &last)) {
                 ok = ok && e.count == 0;
                 continue;
             }
@@ -110,7 +116,8 @@ void CNtfsFoundTreeBuilder::MakeGroups() {
     }
 }
 
-void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64_t firstSector, std::uint32_t sectors) {
+void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64_t firstSector,
+                                                std::uint32_t sectors) {
     const auto* ntfs = dynamic_cast<const CSearchedNTFSPartitionInfo*>(m_partition);
     const bool mftOnly = ntfs && ntfs->m_u32MftOnly != 0;
     const bool useMft = !ntfs || ntfs->m_u32UseMftFile != 0;
@@ -145,9 +152,10 @@ void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64
         if (group && ApplyFixups(raw, kNtfsRecordSize) &&
             FindAttribute(raw, kNtfsRecordSize, kNtfsAttrAttributeList, 0)) {
             std::memcpy(raw, p, kNtfsRecordSize);
-            extensions = ReadAttributeListEntries(raw, kNtfsRecordSize, m_firstSector, m_sectorsPerCluster, m_device);
-            ResolveExtensionRecords(extensions, sector, kNtfsSectorsPerRecord, m_sectorsPerCluster, m_firstSector,
-                                    group->info.extents);
+            extensions = ReadAttributeListEntries(raw, kNtfsRecordSize, m_firstSector,
+                                                  m_sectorsPerCluster, m_device);
+            ResolveExtensionRecords(extensions, sector, kNtfsSectorsPerRecord, m_sectorsPerCluster,
+                                    m_firstSector, group->info.extents);
         }
         MftRecordView view;
         if (!view.Attach(rec, kNtfsRecordSize, static_cast<std::int64_t>(sector), m_device))
@@ -161,7 +169,8 @@ void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64
         entry.sector = sector;
         entry.record = GetHeaderRecordNumber(view.Record(), kNtfsRecordSize);
         if (group) {
-            const std::uint64_t index = static_cast<std::uint64_t>(vcn) * spc + (sector - m_firstSector) % spc;
+            const std::uint64_t index =
+                static_cast<std::uint64_t>(vcn) * spc + (sector - m_firstSector) % spc;
             if (index % kNtfsSectorsPerRecord == 0)
                 entry.record = static_cast<std::int64_t>(index / kNtfsSectorsPerRecord);
         }
@@ -194,15 +203,18 @@ bool CNtfsFoundTreeBuilder::ReadFoundMftRecords() {
         for (const FileRecordRun& run : *m_runs) {
             std::uint64_t runEnd;
             if (run.recordCount == 0 ||
-                __builtin_mul_overflow(run.recordCount, std::uint64_t{kNtfsSectorsPerRecord}, &runEnd) ||
+                __builtin_mul_overflow(run.recordCount, std::uint64_t{kNtfsSectorsPerRecord},
+                                       &runEnd) ||
                 __builtin_add_overflow(runEnd, run.firstSector, &runEnd))
                 continue;
             std::uint64_t s = run.firstSector;
             if (s < first) // start at the first record inside the partition
-                s += (first - s + kNtfsSectorsPerRecord - 1) / kNtfsSectorsPerRecord * kNtfsSectorsPerRecord;
+                s += (first - s + kNtfsSectorsPerRecord - 1) / kNtfsSectorsPerRecord *
+                     kNtfsSectorsPerRecord;
             const std::uint64_t stop = std::min({runEnd, end, deviceSectors});
             while (s < stop) {
-                const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSectors, stop - s));
+                const auto n =
+                    static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSectors, stop - s));
                 if (!fn(s, n))
                     return false;
                 s += n;
@@ -216,7 +228,9 @@ bool CNtfsFoundTreeBuilder::ReadFoundMftRecords() {
         return true;
     });
     IDIRBuildCallback* cb = Callback();
-    if (Cancelled(cb->BeginStage("NTFS:Reading files", static_cast<std::int32_t>(std::min<std::uint64_t>(blocks, INT32_MAX)))))
+    if (Cancelled(
+            cb->BeginStage("NTFS:Reading files",
+                           static_cast<std::int32_t>(std::min<std::uint64_t>(blocks, INT32_MAX)))))
         return false;
     m_block.assign(std::size_t{kBlockSectors} * kSectorSize, 0);
     std::uint64_t unreadable = 0;
@@ -234,7 +248,8 @@ bool CNtfsFoundTreeBuilder::ReadFoundMftRecords() {
         return !Cancelled(cb->StepBy(1));
     });
     if (unreadable)
-        LogWarning("NTFS: %" PRIu64 " sector(s) of found FILE records could not be read", unreadable);
+        LogWarning("NTFS: %" PRIu64 " sector(s) of found FILE records could not be read",
+                   unreadable);
     return finished;
 }
 
@@ -259,8 +274,9 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
         total += g->list.entries.size();
     bool cancelled = !read;
     if (!cancelled && m_callback &&
-        Cancelled(m_callback->BeginStage("NTFS:Building directory tree",
-                                         static_cast<std::int32_t>(std::min<std::uint64_t>(total, INT32_MAX)))))
+        Cancelled(m_callback->BeginStage(
+            "NTFS:Building directory tree",
+            static_cast<std::int32_t>(std::min<std::uint64_t>(total, INT32_MAX)))))
         cancelled = true;
 
     CSearchedPartitionInfo volume;
@@ -269,10 +285,13 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
     CFileSystemNode* root = nullptr;
     if (!cancelled) {
         char label[100] = {};
-        const bool haveLabel = ntfs->m_u64MftRecordSector != kNtfsUnknown &&
-                               ntfs->m_u64MftRecordSector <= static_cast<std::uint64_t>(INT64_MAX) &&
-                               ReadNtfsVolumeLabelFromMft(m_device, static_cast<std::int64_t>(ntfs->m_u64MftRecordSector), label);
-        root = CreateNtfsRootNode(m_firstSector, m_sectorsPerCluster, static_cast<int>(m_partitionIndex),
+        const bool haveLabel =
+            ntfs->m_u64MftRecordSector != kNtfsUnknown &&
+            ntfs->m_u64MftRecordSector <= static_cast<std::uint64_t>(INT64_MAX) &&
+            ReadNtfsVolumeLabelFromMft(
+                m_device, static_cast<std::int64_t>(ntfs->m_u64MftRecordSector), label);
+        root = CreateNtfsRootNode(m_firstSector, m_sectorsPerCluster,
+                                  static_cast<int>(m_partitionIndex),
                                   haveLabel && label[0] ? label : nullptr);
         for (auto& g : m_groups) {
             if (!LinkNtfsTree(&g->list, volume, cb, &m_lostFilesCounter)) {
@@ -294,10 +313,13 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
             // The map has one bit per cluster of the partition as far as the device holds it;
             // a count from a damaged record or saved file never sizes it alone.
             const std::uint64_t deviceSectors = m_device->GetSectorCount();
-            std::uint64_t clusters = deviceSectors > m_firstSector ? (deviceSectors - m_firstSector) / m_sectorsPerCluster : 0;
+            std::uint64_t clusters = deviceSectors > m_firstSector
+                                         ? (deviceSectors - m_firstSector) / m_sectorsPerCluster
+                                         : 0;
             if (ntfs->m_u64ClusterCount != kNtfsUnknown)
                 clusters = std::min(clusters, ntfs->m_u64ClusterCount);
-            if (CFileNode* carved = ScanUnusedClustersForRawFiles(root, m_device, clusters, m_carved, m_callback))
+            if (CFileNode* carved =
+                    ScanUnusedClustersForRawFiles(root, m_device, clusters, m_carved, m_callback))
                 root->AddChild(carved);
         }
         if (!root->m_pFirstChild) {
@@ -314,8 +336,9 @@ void CNtfsFoundTreeBuilder::Run() {
     m_done.store(true, std::memory_order_release);
 }
 
-CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder, CSearchedPartitionInfo* partition,
-                                        CRawFileList* carved, IStorageDevice* device, std::uint32_t partitionIndex,
+CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
+                                        CSearchedPartitionInfo* partition, CRawFileList* carved,
+                                        IStorageDevice* device, std::uint32_t partitionIndex,
                                         IDIRBuildCallback* callback) {
     if (!builder)
         return nullptr;
@@ -337,21 +360,25 @@ CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder, CSearche
     return builder->m_result;
 }
 
-std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root, std::vector<std::uint64_t>* bits,
+std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root,
+                                                              std::vector<std::uint64_t>* bits,
                                                               std::uint64_t clusterCount) {
-    return CreateClusterUseBitMap(root, bits, clusterCount, [](const IFileProperties& props, CClusterUseBitMap& map) {
-        const auto* ntfs = dynamic_cast<const CNTFSFileProperties*>(&props);
-        if (!ntfs || ntfs->GetRecordSector() < map.GetFirstSector())
-            return;
-        const std::uint64_t cluster = (ntfs->GetRecordSector() - map.GetFirstSector()) / map.GetSectorsPerCluster();
-        map.MarkCluster(cluster);
-        if (map.GetSectorsPerCluster() == 1)
-            map.MarkCluster(cluster + 1); // the record's second sector
-    });
+    return CreateClusterUseBitMap(
+        root, bits, clusterCount, [](const IFileProperties& props, CClusterUseBitMap& map) {
+            const auto* ntfs = dynamic_cast<const CNTFSFileProperties*>(&props);
+            if (!ntfs || ntfs->GetRecordSector() < map.GetFirstSector())
+                return;
+            const std::uint64_t cluster =
+                (ntfs->GetRecordSector() - map.GetFirstSector()) / map.GetSectorsPerCluster();
+            map.MarkCluster(cluster);
+            if (map.GetSectorsPerCluster() == 1)
+                map.MarkCluster(cluster + 1); // the record's second sector
+        });
 }
 
-CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device, std::uint64_t clusterCount,
-                                         CRawFileList* carved, IDIRBuildCallback* callback) {
+CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device,
+                                         std::uint64_t clusterCount, CRawFileList* carved,
+                                         IDIRBuildCallback* callback) {
     if (!root || !device || !carved || (callback && callback->Poll() == -1))
         return nullptr;
     std::vector<std::uint64_t> bits;

@@ -27,7 +27,8 @@ struct NtfsMftGroup {
 
 class CNtfsFoundTreeBuilder {
 public:
-    CNtfsFoundTreeBuilder(const std::vector<NtfsRecordNode>* mftRecords, const std::vector<FileRecordRun>* runs)
+    CNtfsFoundTreeBuilder(const std::vector<NtfsRecordNode>* mftRecords,
+                          const std::vector<FileRecordRun>* runs)
         : m_mftRecords(mftRecords), m_runs(runs) {}
     CNtfsFoundTreeBuilder(const CNtfsFoundTreeBuilder&) = delete;
     CNtfsFoundTreeBuilder& operator=(const CNtfsFoundTreeBuilder&) = delete;
@@ -68,17 +69,20 @@ private:
 // Starts the build on a worker thread and waits for it (the platform's pump hook runs while it
 // waits). Null when the partition is not an NTFS record, when no thread could be made, or when
 // the tree is empty. The caller owns the result. `callback` may be null.
-CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder, CSearchedPartitionInfo* partition,
-                                        CRawFileList* carved, IStorageDevice* device, std::uint32_t partitionIndex,
+CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
+                                        CSearchedPartitionInfo* partition, CRawFileList* carved,
+                                        IStorageDevice* device, std::uint32_t partitionIndex,
                                         IDIRBuildCallback* callback);
 
 // Every cluster of the tree's files marked, plus the clusters that hold their MFT records.
 // Null when the root gives no file-system information.
-std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root, std::vector<std::uint64_t>* bits,
+std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root,
+                                                              std::vector<std::uint64_t>* bits,
                                                               std::uint64_t clusterCount);
 
 // The carved-files folder of a partition's unused clusters, or null (nothing carved, cancelled,
 // or no carving results): the files the search carved (its result sink) that start in a cluster
 // of the partition that no file of the tree under `root` uses.
-CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device, std::uint64_t clusterCount,
-                                         CRawFileList* carved, IDIRBuildCallback* callback);
+CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device,
+                                         std::uint64_t clusterCount, CRawFileList* carved,
+                                         IDIRBuildCallback* callback);

@@ -17,7 +17,9 @@ constexpr std::uint32_t kIndexBlockBytes = 4096;
 constexpr std::uint32_t kLogPageSectors = 8;
 constexpr std::uint64_t kMftWindow = 16; // sectors after an $MFT record that its sequence spans
 
-bool Magic(const std::uint8_t* p, const char* m) { return std::memcmp(p, m, 4) == 0; }
+bool Magic(const std::uint8_t* p, const char* m) {
+    return std::memcmp(p, m, 4) == 0;
+}
 
 // The first attribute of `type` without a name, or null.
 const std::uint8_t* FindUnnamed(const std::uint8_t* rec, std::size_t len, std::uint32_t type) {
@@ -30,7 +32,8 @@ const std::uint8_t* FindUnnamed(const std::uint8_t* rec, std::size_t len, std::u
 
 // Runs of a non-resident attribute, VCNs from its lowest VCN, sorted; false when the attribute
 // is resident or its mapping pairs do not hold together.
-bool AttributeExtents(const std::uint8_t* rec, std::size_t len, const std::uint8_t* attr, NtfsExtentList& out) {
+bool AttributeExtents(const std::uint8_t* rec, std::size_t len, const std::uint8_t* attr,
+                      NtfsExtentList& out) {
     if (!attr || !AttrNonResident(attr))
         return false;
     const std::size_t left = len - static_cast<std::size_t>(attr - rec);
@@ -42,27 +45,30 @@ bool AttributeExtents(const std::uint8_t* rec, std::size_t len, const std::uint8
     const std::uint64_t low = AttrLowestVcn(attr);
     for (std::size_t i = before; i < out.size(); ++i)
         out[i].vcn += low;
-    if (!std::is_sorted(out.begin(), out.end(), [](const NtfsExtent& a, const NtfsExtent& b) { return a.vcn < b.vcn; }))
+    if (!std::is_sorted(out.begin(), out.end(),
+                        [](const NtfsExtent& a, const NtfsExtent& b) { return a.vcn < b.vcn; }))
         SortExtents(out);
     return true;
 }
 
 // The long form of a record node: sector, the unnamed $DATA runs, $LogFile sequence number,
 // the cluster size those runs imply. False when the record has no such runs.
-bool MakeLongNode(std::uint64_t sector, const std::uint8_t* rec, std::size_t len, NtfsRecordNode& node) {
+bool MakeLongNode(std::uint64_t sector, const std::uint8_t* rec, std::size_t len,
+                  NtfsRecordNode& node) {
     const std::uint8_t* data = FindUnnamed(rec, len, kNtfsAttrData);
     node = NtfsRecordNode();
     node.sector = sector;
     node.lsn = NtfsRd64(rec + 8);
     if (!AttributeExtents(rec, len, data, node.extents) || node.extents.empty())
         return false;
-    node.sectorsPerCluster =
-        static_cast<std::uint8_t>(EstimateSectorsPerCluster(AttrAllocatedSize(data), GetTotalClusters(node.extents)));
+    node.sectorsPerCluster = static_cast<std::uint8_t>(
+        EstimateSectorsPerCluster(AttrAllocatedSize(data), GetTotalClusters(node.extents)));
     return true;
 }
 
 // The short form for an $MFT record: also needs a cluster size and a first cluster.
-bool MakeShortNode(std::uint64_t sector, const std::uint8_t* rec, std::size_t len, NtfsRecordNode& node) {
+bool MakeShortNode(std::uint64_t sector, const std::uint8_t* rec, std::size_t len,
+                   NtfsRecordNode& node) {
     if (!MakeLongNode(sector, rec, len, node))
         return false;
     node.lsn = 0;
@@ -79,11 +85,13 @@ void AddToRanges(std::vector<NtfsSectorRange>& ranges, std::uint64_t first, std:
 }
 
 // Sectors that [first, end) shares with the (ascending, disjoint) ranges.
-std::uint64_t SharedSectors(const std::vector<NtfsSectorRange>& ranges, std::uint64_t first, std::uint64_t end) {
+std::uint64_t SharedSectors(const std::vector<NtfsSectorRange>& ranges, std::uint64_t first,
+                            std::uint64_t end) {
     if (first >= end)
         return 0;
-    auto it = std::upper_bound(ranges.begin(), ranges.end(), first,
-                               [](std::uint64_t s, const NtfsSectorRange& r) { return s < r.first; });
+    auto it =
+        std::upper_bound(ranges.begin(), ranges.end(), first,
+                         [](std::uint64_t s, const NtfsSectorRange& r) { return s < r.first; });
     if (it != ranges.begin())
         --it;
     std::uint64_t shared = 0;
@@ -103,8 +111,10 @@ std::uint64_t ConfirmedSectors(const NtfsRecordNode& node, std::uint64_t first, 
     std::uint64_t total = 0;
     for (const NtfsExtent& e : node.extents) {
         std::uint64_t a, b;
-        if (e.lcn < 0 || __builtin_mul_overflow(static_cast<std::uint64_t>(e.lcn), std::uint64_t{spc}, &a) ||
-            __builtin_add_overflow(a, first, &a) || __builtin_mul_overflow(e.count, std::uint64_t{spc}, &b) ||
+        if (e.lcn < 0 ||
+            __builtin_mul_overflow(static_cast<std::uint64_t>(e.lcn), std::uint64_t{spc}, &a) ||
+            __builtin_add_overflow(a, first, &a) ||
+            __builtin_mul_overflow(e.count, std::uint64_t{spc}, &b) ||
             __builtin_add_overflow(a, b, &b))
             continue;
         total += SharedSectors(ranges, a, b);
@@ -114,7 +124,8 @@ std::uint64_t ConfirmedSectors(const NtfsRecordNode& node, std::uint64_t first, 
 
 // Fix-up check of a multi-sector structure at `p` (`len` bytes): the update sequence array
 // must fit and every sector it covers must end with the sequence number. Applies them to `p`.
-bool ApplyStructureFixups(std::uint8_t* p, std::size_t len, std::uint32_t usaOffset, std::uint32_t usaCount) {
+bool ApplyStructureFixups(std::uint8_t* p, std::size_t len, std::uint32_t usaOffset,
+                          std::uint32_t usaCount) {
     if (usaCount == 0 || usaOffset + 2ull * usaCount > len || (usaCount - 1ull) * kSectorSize > len)
         return false;
     const std::uint16_t usn = NtfsRd16(p + usaOffset);
@@ -160,7 +171,9 @@ bool EntryNameSane(const ByteSpan& node, std::size_t off, std::uint16_t elen) {
 
 } // namespace
 
-std::int64_t NtfsRecordNode::FirstCluster() const { return MapVcnToLcn(extents, 0); }
+std::int64_t NtfsRecordNode::FirstCluster() const {
+    return MapVcnToLcn(extents, 0);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Index blocks.
@@ -186,23 +199,24 @@ bool CheckIndexBuffer(const std::uint8_t* block, std::size_t len) {
     bool ok = true;
     bool first = true;
     std::uint64_t parent = 0;
-    const bool fits = WalkIndexEntries(s, begin, end, [&](std::size_t off, std::uint16_t flags, std::uint16_t elen) {
-        if (first) {
-            if (!s.has(off + 16, 8)) {
-                ok = false;
-                return false;
+    const bool fits = WalkIndexEntries(
+        s, begin, end, [&](std::size_t off, std::uint16_t flags, std::uint16_t elen) {
+            if (first) {
+                if (!s.has(off + 16, 8)) {
+                    ok = false;
+                    return false;
+                }
+                parent = s.u64(off + 16);
             }
-            parent = s.u64(off + 16);
-        }
-        if (flags != 0x01) {
-            if (!EntryNameSane(s, off, elen) || s.u64(off + 16) != parent) {
-                ok = false;
-                return false;
+            if (flags != 0x01) {
+                if (!EntryNameSane(s, off, elen) || s.u64(off + 16) != parent) {
+                    ok = false;
+                    return false;
+                }
             }
-        }
-        first = false;
-        return true;
-    });
+            first = false;
+            return true;
+        });
     return fits && ok && !first;
 }
 
@@ -219,20 +233,22 @@ std::int64_t GetIndexNodeParent(const std::uint8_t* attr, std::size_t bytesLeft)
         return -1;
     std::int64_t result = -1;
     bool other = false;
-    WalkIndexEntries(value, begin, end, [&](std::size_t off, std::uint16_t flags, std::uint16_t elen) {
-        if (flags != 0x01 && !EntryNameSane(value, off, elen))
-            return false;
-        if (!value.has(off + 16, 8))
-            return false;
-        const std::int64_t parent = static_cast<std::int64_t>(value.u64(off + 16) & 0x0000FFFFFFFFFFFFull);
-        if (result == -1)
-            result = parent;
-        else if (parent != result) {
-            other = true;
-            return false;
-        }
-        return true;
-    });
+    WalkIndexEntries(value, begin, end,
+                     [&](std::size_t off, std::uint16_t flags, std::uint16_t elen) {
+                         if (flags != 0x01 && !EntryNameSane(value, off, elen))
+                             return false;
+                         if (!value.has(off + 16, 8))
+                             return false;
+                         const std::int64_t parent =
+                             static_cast<std::int64_t>(value.u64(off + 16) & 0x0000FFFFFFFFFFFFull);
+                         if (result == -1)
+                             result = parent;
+                         else if (parent != result) {
+                             other = true;
+                             return false;
+                         }
+                         return true;
+                     });
     return other ? -1 : result;
 }
 
@@ -252,7 +268,8 @@ void CNTFSSearchController::BeginSearch() {
     const ScanOptions& options = GetScanOptions();
     m_useBootRecords = options.UseBootRecords != 0;
     m_useVolumeSize = options.UseNtfsVolumeSize != 0;
-    m_buffer.assign((std::size_t{m_sectorsPerStep ? m_sectorsPerStep : 1} + kHeadSectors) * kSectorSize, 0);
+    m_buffer.assign(
+        (std::size_t{m_sectorsPerStep ? m_sectorsPerStep : 1} + kHeadSectors) * kSectorSize, 0);
     m_prevCount = 0;
     m_searching = true;
 }
@@ -322,7 +339,8 @@ std::vector<const CSearchedNTFSPartitionInfo*> CNTFSSearchController::PeekPartit
 // ---------------------------------------------------------------------------------------------
 // Chunks.
 
-int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats) {
+int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t count,
+                                          IntelligentSearchStats* stats) {
     if (!m_device || count == 0)
         return 1;
     if (!m_searching)
@@ -370,10 +388,13 @@ int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t cou
     return 1;
 }
 
-void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count, const std::uint8_t* data,
-                                         std::uint32_t* bootSectors, std::uint32_t* fileRecords) {
+void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count,
+                                         const std::uint8_t* data, std::uint32_t* bootSectors,
+                                         std::uint32_t* fileRecords) {
     const std::uint64_t end = first + count;
-    auto at = [&](std::uint64_t sector) { return data + static_cast<std::ptrdiff_t>(sector - first) * kSectorSize; };
+    auto at = [&](std::uint64_t sector) {
+        return data + static_cast<std::ptrdiff_t>(sector - first) * kSectorSize;
+    };
     auto availFrom = [&](std::uint64_t sector) {
         return static_cast<std::size_t>(std::min<std::uint64_t>(end - sector, 16) * kSectorSize);
     };
@@ -412,7 +433,8 @@ void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t coun
         if (AnalyzeFileRecordSector(s, p, avail) == 0)
             ++*fileRecords;
         for (std::uint32_t k = 0; k < kNtfsAttrDefSectors; ++k)
-            if (p[0] == attrDef[k * kSectorSize] && std::memcmp(p, attrDef + k * kSectorSize, kSectorSize) == 0) {
+            if (p[0] == attrDef[k * kSectorSize] &&
+                std::memcmp(p, attrDef + k * kSectorSize, kSectorSize) == 0) {
                 AddToRanges(m_attrDef.matched, s, 1);
                 break;
             }
@@ -433,14 +455,15 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
     const std::uint64_t total = boot.GetTotalSectors();
     // Backup hypothesis: the sector is the copy at the end of a partition `total` sectors back.
     if (total <= sector) {
-        if (Candidate r = MakeNtfsPartitionFromBootSector(boot, sector - total, NTFS_EVIDENCE_BACKUP_BOOT,
-                                                          m_deviceSectors)) {
+        if (Candidate r = MakeNtfsPartitionFromBootSector(
+                boot, sector - total, NTFS_EVIDENCE_BACKUP_BOOT, m_deviceSectors)) {
             const Key key = KeyOf(*r);
             bool backup = false;
             auto [lo, hi] = m_partitions.equal_range(key);
             for (auto it = lo; it != hi; ++it) {
                 CSearchedNTFSPartitionInfo& o = *it->second;
-                if ((o.m_u64SectorCount == r->m_u64SectorCount && o.m_u64SerialNumber == r->m_u64SerialNumber) ||
+                if ((o.m_u64SectorCount == r->m_u64SectorCount &&
+                     o.m_u64SerialNumber == r->m_u64SerialNumber) ||
                     (o.GetEvidence() & NTFS_EVIDENCE_BOOT))
                     backup = true;
                 o.AddEvidence(NTFS_EVIDENCE_BACKUP_BOOT);
@@ -449,7 +472,8 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
                 // The partition's own boot sector, taken for a backup when it was met, implied
                 // a partition `total` sectors before it: that guess goes.
                 if (sector - total >= total)
-                    UpdateEvidence({sector - 2 * total, r->m_sectorsPerCluster}, 0, NTFS_EVIDENCE_BACKUP_BOOT);
+                    UpdateEvidence({sector - 2 * total, r->m_sectorsPerCluster}, 0,
+                                   NTFS_EVIDENCE_BACKUP_BOOT);
                 return;
             }
             // The records already made for this partition ran to the device's end (or to
@@ -458,7 +482,7 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
             for (auto it = lo; it != hi; ++it) {
                 CSearchedNTFSPartitionInfo& o = *it->second;
                 if (o.m_u64SectorCount == 0 || (!(o.GetEvidence() & NTFS_EVIDENCE_BOOT) &&
-                                                 r->m_u64SectorCount < o.m_u64SectorCount)) {
+                                                r->m_u64SectorCount < o.m_u64SectorCount)) {
                     o.SetSectorCount(r->m_u64SectorCount);
                     o.m_u64ClusterCount = r->m_u64ClusterCount;
                     if (o.m_u64SerialNumber == 0)
@@ -469,16 +493,19 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
                 Insert(std::move(r));
         }
     }
-    if (Candidate r = MakeNtfsPartitionFromBootSector(boot, sector, NTFS_EVIDENCE_BOOT, m_deviceSectors))
+    if (Candidate r =
+            MakeNtfsPartitionFromBootSector(boot, sector, NTFS_EVIDENCE_BOOT, m_deviceSectors))
         Insert(std::move(r));
 }
 
 // ---------------------------------------------------------------------------------------------
 // FILE records.
 
-int CNTFSSearchController::AnalyzeFileRecordSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail) {
+int CNTFSSearchController::AnalyzeFileRecordSector(std::uint64_t sector, const std::uint8_t* data,
+                                                   std::size_t avail) {
     if (avail < kNtfsRecordSize) {
-        if (CheckFileRecordHeader(data, kNtfsRecordSize) || (Magic(data, "FILE") && avail >= kSectorSize)) {
+        if (CheckFileRecordHeader(data, kNtfsRecordSize) ||
+            (Magic(data, "FILE") && avail >= kSectorSize)) {
             // The record's second sector starts the next chunk.
             if (m_pendingFile.size() < kHeadSectors)
                 m_pendingFile.push_back(sector);
@@ -490,7 +517,8 @@ int CNTFSSearchController::AnalyzeFileRecordSector(std::uint64_t sector, const s
     bool valid = false;
     if (Magic(data, "FILE")) {
         std::memcpy(m_record, data, kNtfsRecordSize);
-        valid = CheckFileRecordHeader(m_record, kNtfsRecordSize) && ApplyFixups(m_record, kNtfsRecordSize);
+        valid = CheckFileRecordHeader(m_record, kNtfsRecordSize) &&
+                ApplyFixups(m_record, kNtfsRecordSize);
     }
     if (!valid) {
         MftSee(sector, nullptr, -1);
@@ -521,7 +549,8 @@ int CNTFSSearchController::AnalyzeFileRecordSector(std::uint64_t sector, const s
     return 0;
 }
 
-void CNTFSSearchController::AnalyzeOrdinaryRecord(std::uint64_t sector, const std::uint8_t* rec, int systemFile) {
+void CNTFSSearchController::AnalyzeOrdinaryRecord(std::uint64_t sector, const std::uint8_t* rec,
+                                                  int systemFile) {
     if (IsExtensionRecord(rec, kNtfsRecordSize))
         return;
     if ((systemFile == 0 || systemFile == 1) &&
@@ -529,7 +558,8 @@ void CNTFSSearchController::AnalyzeOrdinaryRecord(std::uint64_t sector, const st
         return;
     if (m_logRecords.size() >= kNtfsSearchListCap)
         return;
-    if (!m_runs.empty() && m_runs.back().firstSector + kNtfsSectorsPerRecord * m_runs.back().recordCount == sector)
+    if (!m_runs.empty() &&
+        m_runs.back().firstSector + kNtfsSectorsPerRecord * m_runs.back().recordCount == sector)
         ++m_runs.back().recordCount;
     else
         m_runs.push_back({sector, 1});
@@ -585,7 +615,8 @@ void CNTFSSearchController::MftSee(std::uint64_t sector, const std::uint8_t* rec
     } else if (systemFile == 6 && m_useVolumeSize) {
         const std::uint8_t* data = FindUnnamed(rec, kNtfsRecordSize, kNtfsAttrData);
         if (data) {
-            const std::uint64_t bytes = AttrNonResident(data) ? AttrDataSize(data) : AttrValueLength(data);
+            const std::uint64_t bytes =
+                AttrNonResident(data) ? AttrDataSize(data) : AttrValueLength(data);
             if (bytes > 0 && bytes <= (UINT64_MAX >> 4))
                 m_bitmapClusters = bytes * 8;
         }
@@ -599,9 +630,11 @@ void CNTFSSearchController::MftCommitAndReset() {
         if (m_pendingMirror < 0) {
             MakeMftCandidates(mft);
         } else {
-            const NtfsRecordNode mirror = m_mirrorRecords[static_cast<std::size_t>(m_pendingMirror)];
+            const NtfsRecordNode mirror =
+                m_mirrorRecords[static_cast<std::size_t>(m_pendingMirror)];
             AnalyzeMftPair(mft, mirror);
-            m_mftPairs.emplace_back(static_cast<std::size_t>(m_pendingMft), static_cast<std::size_t>(m_pendingMirror));
+            m_mftPairs.emplace_back(static_cast<std::size_t>(m_pendingMft),
+                                    static_cast<std::size_t>(m_pendingMirror));
         }
     }
     m_pendingMft = m_pendingMirror = -1;
@@ -628,10 +661,11 @@ void CNTFSSearchController::MakeMftCandidates(const NtfsRecordNode& mft) {
         return;
     std::vector<Candidate> candidates;
     if (mft.sectorsPerCluster == 0) {
-        MakeNtfsPartitionCandidatesAllSizes(mft.sector, static_cast<std::uint64_t>(first), NTFS_EVIDENCE_MFT,
-                                            m_deviceSectors, candidates);
-    } else if (Candidate c = MakeNtfsPartitionCandidate(mft.sector, static_cast<std::uint64_t>(first),
-                                                        mft.sectorsPerCluster, NTFS_EVIDENCE_MFT, m_deviceSectors)) {
+        MakeNtfsPartitionCandidatesAllSizes(mft.sector, static_cast<std::uint64_t>(first),
+                                            NTFS_EVIDENCE_MFT, m_deviceSectors, candidates);
+    } else if (Candidate c = MakeNtfsPartitionCandidate(
+                   mft.sector, static_cast<std::uint64_t>(first), mft.sectorsPerCluster,
+                   NTFS_EVIDENCE_MFT, m_deviceSectors)) {
         candidates.push_back(std::move(c));
     }
     for (Candidate& c : candidates) {
@@ -647,23 +681,28 @@ void CNTFSSearchController::MakeMftCandidates(const NtfsRecordNode& mft) {
     }
 }
 
-void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft, const NtfsRecordNode& mirror) {
+void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft,
+                                           const NtfsRecordNode& mirror) {
     const std::int64_t mirrorCluster = mirror.FirstCluster();
     Candidate c;
     if (mirrorCluster != -1 && mft.sectorsPerCluster != 0)
-        c = MakeNtfsPartitionCandidate(mft.sector, static_cast<std::uint64_t>(mirrorCluster), mft.sectorsPerCluster,
-                                       NTFS_EVIDENCE_MIRROR, m_deviceSectors);
+        c = MakeNtfsPartitionCandidate(mft.sector, static_cast<std::uint64_t>(mirrorCluster),
+                                       mft.sectorsPerCluster, NTFS_EVIDENCE_MIRROR,
+                                       m_deviceSectors);
     if (!c) {
         MakeMftCandidates(mft);
         return;
     }
     MftFacts(*c);
     const Key key = KeyOf(*c);
-    const std::uint64_t mftAt = c->m_u64FirstSector + static_cast<std::uint64_t>(mft.FirstCluster()) * mft.sectorsPerCluster;
+    const std::uint64_t mftAt =
+        c->m_u64FirstSector +
+        static_cast<std::uint64_t>(mft.FirstCluster()) * mft.sectorsPerCluster;
     if (m_mftSectors.count(mftAt)) {
         auto [lo, hi] = m_partitions.equal_range(key);
         for (auto it = lo; it != hi; ++it)
-            it->second->SetEvidence((it->second->GetEvidence() | NTFS_EVIDENCE_MFT_AND_MIRROR) & ~NTFS_EVIDENCE_MFT);
+            it->second->SetEvidence((it->second->GetEvidence() | NTFS_EVIDENCE_MFT_AND_MIRROR) &
+                                    ~NTFS_EVIDENCE_MFT);
     } else if (UpdateEvidence(key, NTFS_EVIDENCE_MIRROR, 0)) {
         auto [lo, hi] = m_partitions.equal_range(key);
         for (auto it = lo; it != hi; ++it)
@@ -679,21 +718,24 @@ void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft, const Ntfs
 void CNTFSSearchController::AnalyzeRstrRecord(std::uint64_t page) {
     if (m_restartPages.size() >= kNtfsSearchListCap)
         return;
-    const bool second = !m_restartPages.empty() && page >= kLogPageSectors && m_restartPages.back() == page - kLogPageSectors;
+    const bool second = !m_restartPages.empty() && page >= kLogPageSectors &&
+                        m_restartPages.back() == page - kLogPageSectors;
     for (const auto& [cluster, spc] : m_logStarts) {
         const auto L = static_cast<std::uint64_t>(cluster);
         if (second) {
-            if (Candidate c = MakeNtfsPartitionCandidate(page - kLogPageSectors, L, spc, NTFS_EVIDENCE_LOG_SECOND,
-                                                         m_deviceSectors))
+            if (Candidate c = MakeNtfsPartitionCandidate(page - kLogPageSectors, L, spc,
+                                                         NTFS_EVIDENCE_LOG_SECOND, m_deviceSectors))
                 UpdateEvidence(KeyOf(*c), NTFS_EVIDENCE_LOG_SECOND, 0);
-            if (Candidate c = MakeNtfsPartitionCandidate(page, L, spc, NTFS_EVIDENCE_LOG_FIRST, m_deviceSectors))
+            if (Candidate c = MakeNtfsPartitionCandidate(page, L, spc, NTFS_EVIDENCE_LOG_FIRST,
+                                                         m_deviceSectors))
                 UpdateEvidence(KeyOf(*c), 0, NTFS_EVIDENCE_LOG_FIRST);
         } else {
-            MarkOrInsert(MakeNtfsPartitionCandidate(page, L, spc, NTFS_EVIDENCE_LOG_FIRST, m_deviceSectors),
-                         NTFS_EVIDENCE_LOG_FIRST);
+            MarkOrInsert(
+                MakeNtfsPartitionCandidate(page, L, spc, NTFS_EVIDENCE_LOG_FIRST, m_deviceSectors),
+                NTFS_EVIDENCE_LOG_FIRST);
             if (page > kLogPageSectors)
-                MarkOrInsert(MakeNtfsPartitionCandidate(page - kLogPageSectors, L, spc, NTFS_EVIDENCE_LOG_SECOND,
-                                                        m_deviceSectors),
+                MarkOrInsert(MakeNtfsPartitionCandidate(page - kLogPageSectors, L, spc,
+                                                        NTFS_EVIDENCE_LOG_SECOND, m_deviceSectors),
                              NTFS_EVIDENCE_LOG_SECOND);
         }
     }
@@ -705,21 +747,25 @@ void CNTFSSearchController::AnalyzeLogFileRecord(const NtfsRecordNode& node) {
     const std::uint8_t spc = node.sectorsPerCluster;
     if (cluster != -1 && spc != 0) {
         const std::pair<std::int64_t, std::uint8_t> start{cluster, spc};
-        const bool known = std::find(m_logStarts.begin(), m_logStarts.end(), start) != m_logStarts.end();
+        const bool known =
+            std::find(m_logStarts.begin(), m_logStarts.end(), start) != m_logStarts.end();
         if (!known) {
             const auto L = static_cast<std::uint64_t>(cluster);
             for (std::size_t i = 0; i < m_restartPages.size(); ++i) {
                 const std::uint64_t p = m_restartPages[i];
                 if (i + 1 < m_restartPages.size() && m_restartPages[i + 1] == p + kLogPageSectors) {
-                    MarkOrInsert(MakeNtfsPartitionCandidate(p, L, spc, NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND,
-                                                            m_deviceSectors),
+                    MarkOrInsert(MakeNtfsPartitionCandidate(
+                                     p, L, spc, NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND,
+                                     m_deviceSectors),
                                  NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND);
                     ++i;
                 } else {
-                    MarkOrInsert(MakeNtfsPartitionCandidate(p, L, spc, NTFS_EVIDENCE_LOG_FIRST, m_deviceSectors),
+                    MarkOrInsert(MakeNtfsPartitionCandidate(p, L, spc, NTFS_EVIDENCE_LOG_FIRST,
+                                                            m_deviceSectors),
                                  NTFS_EVIDENCE_LOG_FIRST);
                     if (p > kLogPageSectors)
-                        MarkOrInsert(MakeNtfsPartitionCandidate(p - kLogPageSectors, L, spc, NTFS_EVIDENCE_LOG_SECOND,
+                        MarkOrInsert(MakeNtfsPartitionCandidate(p - kLogPageSectors, L, spc,
+                                                                NTFS_EVIDENCE_LOG_SECOND,
                                                                 m_deviceSectors),
                                      NTFS_EVIDENCE_LOG_SECOND);
                 }
@@ -730,7 +776,8 @@ void CNTFSSearchController::AnalyzeLogFileRecord(const NtfsRecordNode& node) {
     m_logRecords.push_back(node);
 }
 
-void CNTFSSearchController::ScanLogRecordPages(std::uint64_t first, std::uint64_t count, const std::uint8_t* data) {
+void CNTFSSearchController::ScanLogRecordPages(std::uint64_t first, std::uint64_t count,
+                                               const std::uint8_t* data) {
     const std::uint64_t end = first + count;
     auto valid = [](const std::uint8_t* p) {
         if (NtfsRd16(p + 4) != 40 || NtfsRd16(p + 6) != 9)
@@ -770,7 +817,8 @@ void CNTFSSearchController::ScanLogRecordPages(std::uint64_t first, std::uint64_
 // ---------------------------------------------------------------------------------------------
 // Index blocks and folders.
 
-void CNTFSSearchController::AnalyzePageSector(std::uint64_t sector, const std::uint8_t* p, std::size_t avail) {
+void CNTFSSearchController::AnalyzePageSector(std::uint64_t sector, const std::uint8_t* p,
+                                              std::size_t avail) {
     if (!Magic(p, "RSTR")) {
         AnalyzeIndexRecordSector(sector, p, avail);
         return;
@@ -789,7 +837,8 @@ void CNTFSSearchController::AnalyzePageSector(std::uint64_t sector, const std::u
     AnalyzeRstrRecord(sector);
 }
 
-void CNTFSSearchController::AnalyzeIndexRecordSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail) {
+void CNTFSSearchController::AnalyzeIndexRecordSector(std::uint64_t sector, const std::uint8_t* data,
+                                                     std::size_t avail) {
     if (!Magic(data, "INDX"))
         return;
     if (avail < kIndexBlockBytes) {
@@ -816,7 +865,8 @@ void CNTFSSearchController::AnalyzeIndexRecordSector(std::uint64_t sector, const
     m_indexRecords.emplace(info.parent, info);
 }
 
-void CNTFSSearchController::MatchIndexToFolder(const IndexRecordInfo& index, const NtfsIndexedFolderRecord& folder) {
+void CNTFSSearchController::MatchIndexToFolder(const IndexRecordInfo& index,
+                                               const NtfsIndexedFolderRecord& folder) {
     const std::uint32_t spc = folder.sectorsPerCluster;
     if (spc == 0)
         return;
@@ -831,8 +881,9 @@ void CNTFSSearchController::MatchIndexToFolder(const IndexRecordInfo& index, con
     const std::int64_t lcn = MapVcnToLcn(folder.extents, vcn);
     if (lcn < 0 || index.u64Sector < inCluster)
         return;
-    Candidate c = MakeNtfsPartitionCandidate(index.u64Sector - inCluster, static_cast<std::uint64_t>(lcn),
-                                             static_cast<std::uint8_t>(spc), NTFS_EVIDENCE_INDEX, m_deviceSectors);
+    Candidate c = MakeNtfsPartitionCandidate(
+        index.u64Sector - inCluster, static_cast<std::uint64_t>(lcn),
+        static_cast<std::uint8_t>(spc), NTFS_EVIDENCE_INDEX, m_deviceSectors);
     if (!c)
         return;
     auto [lo, hi] = m_partitions.equal_range(KeyOf(*c));
@@ -855,7 +906,8 @@ void CNTFSSearchController::AnalyzeFolderRecord(std::uint64_t sector, const std:
     const std::uint8_t* alloc = FindAttribute(rec, kNtfsRecordSize, kNtfsAttrIndexAllocation, 0);
     if (!AttributeExtents(rec, kNtfsRecordSize, alloc, folder.extents) || folder.extents.empty())
         return;
-    folder.sectorsPerCluster = EstimateSectorsPerCluster(AttrAllocatedSize(alloc), GetTotalClusters(folder.extents));
+    folder.sectorsPerCluster =
+        EstimateSectorsPerCluster(AttrAllocatedSize(alloc), GetTotalClusters(folder.extents));
     if (folder.sectorsPerCluster == 0)
         return;
     std::int64_t number = -1;
@@ -864,7 +916,8 @@ void CNTFSSearchController::AnalyzeFolderRecord(std::uint64_t sector, const std:
         number = GetIndexNodeParent(root, left);
         if (!AttrNonResident(root) && AttrValueLength(root) >= 12) {
             const std::uint32_t blockSize = NtfsRd32(AttrValue(root) + 8);
-            if (blockSize >= kSectorSize && blockSize <= 65536 && (blockSize & (blockSize - 1)) == 0)
+            if (blockSize >= kSectorSize && blockSize <= 65536 &&
+                (blockSize & (blockSize - 1)) == 0)
                 folder.indexBlockSize = blockSize;
         }
     }
@@ -888,8 +941,8 @@ void CNTFSSearchController::AnalyzeFolderRecord(std::uint64_t sector, const std:
 // ---------------------------------------------------------------------------------------------
 // Found names.
 
-void CNTFSSearchController::NoteFoundName(const std::uint8_t* utf16, std::size_t units, std::uint64_t firstCluster,
-                                          std::uint64_t sector) {
+void CNTFSSearchController::NoteFoundName(const std::uint8_t* utf16, std::size_t units,
+                                          std::uint64_t firstCluster, std::uint64_t sector) {
     char16_t name[256];
     units = std::min<std::size_t>(units, 255);
     for (std::size_t i = 0; i < units; ++i)
@@ -899,7 +952,8 @@ void CNTFSSearchController::NoteFoundName(const std::uint8_t* utf16, std::size_t
         m_foundFiles.Append(entry);
 }
 
-std::uint64_t CNTFSSearchController::CountConfirmedBySignature(const CSearchedNTFSPartitionInfo& r) {
+std::uint64_t
+CNTFSSearchController::CountConfirmedBySignature(const CSearchedNTFSPartitionInfo& r) {
     // Names are kept in ascending sector order: the partition's names are found by search, not
     // by walking every name before them.
     const CRawFileList* carved = m_sink;
@@ -910,8 +964,9 @@ std::uint64_t CNTFSSearchController::CountConfirmedBySignature(const CSearchedNT
     if (__builtin_add_overflow(first, r.m_u64SectorCount, &end))
         end = UINT64_MAX;
     const auto& entries = m_foundFiles.Entries();
-    auto it = std::lower_bound(entries.begin(), entries.end(), first,
-                               [](const FoundFileEntry& e, std::uint64_t s) { return e.entrySector < s; });
+    auto it = std::lower_bound(
+        entries.begin(), entries.end(), first,
+        [](const FoundFileEntry& e, std::uint64_t s) { return e.entrySector < s; });
     std::uint64_t confirmed = 0;
     for (; it != entries.end() && it->entrySector < end; ++it) {
         std::uint64_t at;
@@ -932,8 +987,8 @@ void CNTFSSearchController::EndSearch() {
     // A structure still waiting for the next chunk will not get it.
     MftCommitAndReset();
     const ScanOptions& options = GetScanOptions();
-    auto findNode = [](const std::vector<NtfsRecordNode>& nodes, std::uint64_t exact, std::uint64_t first,
-                       std::uint64_t end) -> const NtfsRecordNode* {
+    auto findNode = [](const std::vector<NtfsRecordNode>& nodes, std::uint64_t exact,
+                       std::uint64_t first, std::uint64_t end) -> const NtfsRecordNode* {
         auto less = [](const NtfsRecordNode& n, std::uint64_t s) { return n.sector < s; };
         if (exact != kNtfsUnknown) {
             auto it = std::lower_bound(nodes.begin(), nodes.end(), exact, less);
@@ -955,7 +1010,8 @@ void CNTFSSearchController::EndSearch() {
         auto confirm = [&](const std::vector<NtfsRecordNode>& nodes, std::uint64_t offset,
                            const std::vector<NtfsSectorRange>& ranges, std::uint64_t& recordSector,
                            std::uint64_t& confirmed) {
-            const NtfsRecordNode* node = findNode(nodes, mft == kNtfsUnknown ? kNtfsUnknown : mft + offset, first, end);
+            const NtfsRecordNode* node =
+                findNode(nodes, mft == kNtfsUnknown ? kNtfsUnknown : mft + offset, first, end);
             if (!node) {
                 confirmed = 0;
                 return;
@@ -963,8 +1019,10 @@ void CNTFSSearchController::EndSearch() {
             recordSector = node->sector;
             confirmed = ConfirmedSectors(*node, first, r.m_sectorsPerCluster, ranges);
         };
-        confirm(m_attrDef.records, 8, m_attrDef.matched, r.m_u64AttrDefRecordSector, r.m_u64AttrDefConfirmed);
-        confirm(m_upCase.records, 20, m_upCase.matched, r.m_u64UpCaseRecordSector, r.m_u64UpCaseConfirmed);
+        confirm(m_attrDef.records, 8, m_attrDef.matched, r.m_u64AttrDefRecordSector,
+                r.m_u64AttrDefConfirmed);
+        confirm(m_upCase.records, 20, m_upCase.matched, r.m_u64UpCaseRecordSector,
+                r.m_u64UpCaseConfirmed);
         confirm(m_logRecords, 4, m_logPages, r.m_u64LogFileRecordSector, r.m_u64LogFileConfirmed);
         if (mft != kNtfsUnknown) {
             r.m_u32UseMftFile = options.UseMftFile;
@@ -982,7 +1040,8 @@ void CNTFSSearchController::EndSearch() {
     if (m_partitions.size() > 49) {
         for (auto it = m_partitions.begin(); it != m_partitions.end();) {
             const CSearchedNTFSPartitionInfo& r = *it->second;
-            if (r.GetEvidence() == NTFS_EVIDENCE_INDEX && r.m_u64EvidenceA == 0 && r.m_u64EvidenceB == 0)
+            if (r.GetEvidence() == NTFS_EVIDENCE_INDEX && r.m_u64EvidenceA == 0 &&
+                r.m_u64EvidenceB == 0)
                 it = m_partitions.erase(it);
             else
                 ++it;
@@ -1051,8 +1110,10 @@ int CNTFSSearchController::LoadState(IRSData* section) {
     return 1;
 }
 
-CFileSystemNode* CNTFSSearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                                           std::uint32_t partitionIndex, IDIRBuildCallback* callback) {
+CFileSystemNode* CNTFSSearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition,
+                                                           IStorageDevice* device,
+                                                           std::uint32_t partitionIndex,
+                                                           IDIRBuildCallback* callback) {
     CNtfsFoundTreeBuilder builder(&m_mftRecords, &m_runs);
     return BuildFoundNtfsFileTree(&builder, partition, m_sink, device, partitionIndex, callback);
 }

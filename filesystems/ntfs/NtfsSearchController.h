@@ -101,8 +101,11 @@ public:
     int LoadState(IRSData* section) override;
     std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_NTFS; }
     CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                        std::uint32_t partitionIndex, IDIRBuildCallback* callback) override;
-    bool AcceptsFileSystemType(std::uint32_t type) const override { return type == FILESYSTEM_NTFS; }
+                                        std::uint32_t partitionIndex,
+                                        IDIRBuildCallback* callback) override;
+    bool AcceptsFileSystemType(std::uint32_t type) const override {
+        return type == FILESYSTEM_NTFS;
+    }
 
     // What the search keeps for the tree builds.
     const std::vector<NtfsRecordNode>& GetMftRecords() const { return m_mftRecords; }
@@ -122,7 +125,9 @@ private:
     };
 
     // Evidence editing over the partition set.
-    static Key KeyOf(const CSearchedNTFSPartitionInfo& r) { return {r.m_u64FirstSector, r.m_sectorsPerCluster}; }
+    static Key KeyOf(const CSearchedNTFSPartitionInfo& r) {
+        return {r.m_u64FirstSector, r.m_sectorsPerCluster};
+    }
     int UpdateEvidence(const Key& key, std::uint32_t set, std::uint32_t clear);
     void Insert(Candidate c);
     // Marks the records with the candidate's key, or inserts it when there is none.
@@ -135,7 +140,8 @@ private:
     int AnalyzeFileRecordSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail);
     // Restart pages and index blocks (4096 bytes, completed from the next chunk when cut).
     void AnalyzePageSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail);
-    void AnalyzeIndexRecordSector(std::uint64_t sector, const std::uint8_t* data, std::size_t avail);
+    void AnalyzeIndexRecordSector(std::uint64_t sector, const std::uint8_t* data,
+                                  std::size_t avail);
     void AnalyzeRstrRecord(std::uint64_t sector);
     void AnalyzeLogFileRecord(const NtfsRecordNode& node);
     void AnalyzeFolderRecord(std::uint64_t sector, const std::uint8_t* rec);
@@ -181,13 +187,13 @@ private:
     PartitionSet m_partitions;
     std::uint32_t m_nextIdentity = 1;
 
-    std::multimap<std::uint64_t, IndexRecordInfo> m_indexRecords;          // by parent
+    std::multimap<std::uint64_t, IndexRecordInfo> m_indexRecords;           // by parent
     std::multimap<std::uint64_t, NtfsIndexedFolderRecord> m_indexedFolders; // by folder record
     std::vector<NtfsRecordNode> m_mirrorRecords;
     std::vector<std::pair<std::size_t, std::size_t>> m_mftPairs; // indices into the two lists
     std::vector<NtfsRecordNode> m_mftRecords;                    // kept after the search
     std::unordered_set<std::uint64_t> m_mftSectors;
-    std::vector<FileRecordRun> m_runs;                           // kept after the search
+    std::vector<FileRecordRun> m_runs; // kept after the search
 
     SystemFileTracker m_attrDef;
     SystemFileTracker m_upCase;

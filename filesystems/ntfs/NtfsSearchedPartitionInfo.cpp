@@ -8,7 +8,9 @@
 #include <cinttypes>
 
 namespace {
-bool ValidClusterSize(std::uint32_t spc) { return spc >= 1 && spc <= 128 && (spc & (spc - 1)) == 0; }
+bool ValidClusterSize(std::uint32_t spc) {
+    return spc >= 1 && spc <= 128 && (spc & (spc - 1)) == 0;
+}
 } // namespace
 
 CSearchedNTFSPartitionInfo::CSearchedNTFSPartitionInfo() = default;
@@ -29,9 +31,9 @@ int CSearchedNTFSPartitionInfo::Save(IRSData* section) const {
     RSWriteValue<std::uint32_t>(section, m_u32Evidence);
     RSWriteValue<std::uint32_t>(section, m_u32UseMftFile);
     RSWriteValue<std::uint32_t>(section, m_u32MftOnly);
-    for (std::uint64_t v : {m_u64ClusterCount, m_u64LogFileConfirmed, m_u64AttrDefConfirmed, m_u64UpCaseConfirmed,
-                            m_u64MftRecordSector, m_u64LogFileRecordSector, m_u64AttrDefRecordSector,
-                            m_u64UpCaseRecordSector, m_u64BitmapSectors})
+    for (std::uint64_t v : {m_u64ClusterCount, m_u64LogFileConfirmed, m_u64AttrDefConfirmed,
+                            m_u64UpCaseConfirmed, m_u64MftRecordSector, m_u64LogFileRecordSector,
+                            m_u64AttrDefRecordSector, m_u64UpCaseRecordSector, m_u64BitmapSectors})
         RSWriteValue<std::uint64_t>(section, v);
     return 1;
 }
@@ -43,9 +45,10 @@ int CSearchedNTFSPartitionInfo::Load(IRSData* section) {
     m_u32Evidence = RSReadValue<std::uint32_t>(section);
     m_u32UseMftFile = RSReadValue<std::uint32_t>(section);
     m_u32MftOnly = RSReadValue<std::uint32_t>(section);
-    for (std::uint64_t* v : {&m_u64ClusterCount, &m_u64LogFileConfirmed, &m_u64AttrDefConfirmed,
-                             &m_u64UpCaseConfirmed, &m_u64MftRecordSector, &m_u64LogFileRecordSector,
-                             &m_u64AttrDefRecordSector, &m_u64UpCaseRecordSector, &m_u64BitmapSectors})
+    for (std::uint64_t* v :
+         {&m_u64ClusterCount, &m_u64LogFileConfirmed, &m_u64AttrDefConfirmed, &m_u64UpCaseConfirmed,
+          &m_u64MftRecordSector, &m_u64LogFileRecordSector, &m_u64AttrDefRecordSector,
+          &m_u64UpCaseRecordSector, &m_u64BitmapSectors})
         *v = RSReadValue<std::uint64_t>(section);
     // The saved size is 32-bit; the cluster count gives the whole size back when it is known.
     std::uint64_t sectors = m_u32SectorCount;
@@ -56,10 +59,9 @@ int CSearchedNTFSPartitionInfo::Load(IRSData* section) {
     return 1;
 }
 
-std::unique_ptr<CSearchedNTFSPartitionInfo> MakeNtfsPartitionFromBootSector(const CNTFSDBR& boot,
-                                                                            std::uint64_t sector,
-                                                                            std::uint32_t evidence,
-                                                                            std::uint64_t deviceSectors) {
+std::unique_ptr<CSearchedNTFSPartitionInfo>
+MakeNtfsPartitionFromBootSector(const CNTFSDBR& boot, std::uint64_t sector, std::uint32_t evidence,
+                                std::uint64_t deviceSectors) {
     const std::uint32_t spc = boot.GetSectorsPerCluster();
     if ((sector >> 63) != 0 || !ValidClusterSize(spc) || sector >= deviceSectors)
         return nullptr;
@@ -77,15 +79,15 @@ std::unique_ptr<CSearchedNTFSPartitionInfo> MakeNtfsPartitionFromBootSector(cons
     return r;
 }
 
-std::unique_ptr<CSearchedNTFSPartitionInfo> MakeNtfsPartitionCandidate(std::uint64_t recordSector,
-                                                                       std::uint64_t cluster,
-                                                                       std::uint8_t sectorsPerCluster,
-                                                                       std::uint32_t evidence,
-                                                                       std::uint64_t deviceSectors) {
+std::unique_ptr<CSearchedNTFSPartitionInfo>
+MakeNtfsPartitionCandidate(std::uint64_t recordSector, std::uint64_t cluster,
+                           std::uint8_t sectorsPerCluster, std::uint32_t evidence,
+                           std::uint64_t deviceSectors) {
     if (!ValidClusterSize(sectorsPerCluster) || (cluster >> 63) != 0)
         return nullptr;
     std::uint64_t offset;
-    if (__builtin_mul_overflow(cluster, std::uint64_t{sectorsPerCluster}, &offset) || offset > recordSector)
+    if (__builtin_mul_overflow(cluster, std::uint64_t{sectorsPerCluster}, &offset) ||
+        offset > recordSector)
         return nullptr;
     const std::uint64_t start = recordSector - offset;
     // The structure must lie at least 8 sectors into the partition.
@@ -104,12 +106,12 @@ std::unique_ptr<CSearchedNTFSPartitionInfo> MakeNtfsPartitionCandidate(std::uint
     return r;
 }
 
-void MakeNtfsPartitionCandidatesAllSizes(std::uint64_t recordSector, std::uint64_t cluster,
-                                         std::uint32_t evidence, std::uint64_t deviceSectors,
-                                         std::vector<std::unique_ptr<CSearchedNTFSPartitionInfo>>& out) {
+void MakeNtfsPartitionCandidatesAllSizes(
+    std::uint64_t recordSector, std::uint64_t cluster, std::uint32_t evidence,
+    std::uint64_t deviceSectors, std::vector<std::unique_ptr<CSearchedNTFSPartitionInfo>>& out) {
     for (std::uint32_t spc = 1; spc <= 128; spc *= 2)
-        if (auto r = MakeNtfsPartitionCandidate(recordSector, cluster, static_cast<std::uint8_t>(spc), evidence,
-                                                deviceSectors))
+        if (auto r = MakeNtfsPartitionCandidate(
+                recordSector, cluster, static_cast<std::uint8_t>(spc), evidence, deviceSectors))
             out.push_back(std::move(r));
 }
 

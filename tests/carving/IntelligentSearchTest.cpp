@@ -26,7 +26,8 @@ public:
     void SetSectorsPerStep(std::uint32_t s) override { step = s; }
     void BeginSearch() override { ++begins; }
     void EndSearch() override { ++ends; }
-    int AnalyzeSectors(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats) override {
+    int AnalyzeSectors(std::uint64_t first, std::uint64_t count,
+                       IntelligentSearchStats* stats) override {
         chunks.emplace_back(first, count);
         std::vector<std::uint8_t> buf(count * 512);
         EXPECT_EQ(device->ReadSectors(buf.data(), first, count), 1);
@@ -44,8 +45,8 @@ public:
     int SaveState(IRSData*) override { return 1; }
     int LoadState(IRSData*) override { return 1; }
     std::uint32_t GetKind() const override { return m_kind; }
-    CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo*, IStorageDevice*, std::uint32_t index,
-                                        IDIRBuildCallback*) override {
+    CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo*, IStorageDevice*,
+                                        std::uint32_t index, IDIRBuildCallback*) override {
         ++builds;
         lastIndex = index;
         return tree;
@@ -69,7 +70,9 @@ private:
 class RecordingSearchCallback : public IIntelligentSearchCallback {
 public:
     void SetPosition(std::uint64_t chunk) override { positions.push_back(chunk); }
-    void SetRange(std::uint64_t first, std::uint64_t last) override { ranges.emplace_back(first, last); }
+    void SetRange(std::uint64_t first, std::uint64_t last) override {
+        ranges.emplace_back(first, last);
+    }
     int IsCancelled() override { return ++polls > cancelAfter ? 1 : 0; }
     int PumpMessages() override {
         ++pumps;
@@ -154,7 +157,8 @@ TEST(IntelligentSearch, ThreeChunksOfADeviceOf2500Sectors) {
             search.AddController(&b);
             RecordingSearchCallback cb;
             ASSERT_EQ(search.Search(&cb), 1);
-            const std::vector<std::pair<std::uint64_t, std::uint64_t>> want{{0, 1000}, {1000, 1000}, {2000, 500}};
+            const std::vector<std::pair<std::uint64_t, std::uint64_t>> want{
+                {0, 1000}, {1000, 1000}, {2000, 500}};
             EXPECT_EQ(a.chunks, want);
             EXPECT_EQ(b.chunks, want);
             EXPECT_EQ(cb.positions, (std::vector<std::uint64_t>{0, 1, 2}));
@@ -285,12 +289,23 @@ TEST(IntelligentSearch, ChoiceKeepsTheBestNonOverlappingPartitions) {
         return r;
     };
     const Case cases[] = {
-        {"overlap: the higher score wins", {rel(Record(100, 500, 0), 0.9), rel(Record(300, 500, 0), 0.8)}, 2000, {0}},
-        {"equal scores: the first in the list", {rel(Record(300, 500, 0), 0.5), rel(Record(100, 500, 0), 0.5)}, 2000, {0}},
-        {"past the device's end: never", {rel(Record(1800, 500, 0), 1.0), rel(Record(0, 100, 0), 0.1)}, 2000, {1}},
-        {"apart: both, and the gaps between", {rel(Record(1000, 500, 0), 1.0), rel(Record(0, 1000, 0), 0.7),
-                                               rel(Record(1500, 500, 0), 0.6), rel(Record(900, 700, 0), 0.5)},
-         2000, {0, 1, 2}},
+        {"overlap: the higher score wins",
+         {rel(Record(100, 500, 0), 0.9), rel(Record(300, 500, 0), 0.8)},
+         2000,
+         {0}},
+        {"equal scores: the first in the list",
+         {rel(Record(300, 500, 0), 0.5), rel(Record(100, 500, 0), 0.5)},
+         2000,
+         {0}},
+        {"past the device's end: never",
+         {rel(Record(1800, 500, 0), 1.0), rel(Record(0, 100, 0), 0.1)},
+         2000,
+         {1}},
+        {"apart: both, and the gaps between",
+         {rel(Record(1000, 500, 0), 1.0), rel(Record(0, 1000, 0), 0.7),
+          rel(Record(1500, 500, 0), 0.6), rel(Record(900, 700, 0), 0.5)},
+         2000,
+         {0, 1, 2}},
         {"a relative score of 0: never", {rel(Record(0, 100, 0), 0.0)}, 2000, {}},
         {"a range that overflows: never", {rel(Record(~0ull - 5, 100, 0), 1.0)}, ~0ull, {}},
     };
@@ -311,7 +326,8 @@ TEST(IntelligentSearch, ChoiceKeepsTheBestNonOverlappingPartitions) {
 }
 
 TEST(IntelligentSearch, TreesAndSinksGoToTheRightController) {
-    FakeController fat(SEARCH_CONTROLLER_FAT), ntfs(SEARCH_CONTROLLER_NTFS), other(SEARCH_CONTROLLER_NTFS);
+    FakeController fat(SEARCH_CONTROLLER_FAT), ntfs(SEARCH_CONTROLLER_NTFS),
+        other(SEARCH_CONTROLLER_NTFS);
     fat.accepts = FILESYSTEM_FAT32;
     ntfs.accepts = FILESYSTEM_NTFS;
     other.accepts = FILESYSTEM_NTFS;

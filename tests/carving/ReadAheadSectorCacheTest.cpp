@@ -18,7 +18,8 @@ MemoryDevice Numbered(std::uint64_t sectors) {
     return dev;
 }
 bool Same(MemoryDevice& dev, const std::vector<std::uint8_t>& buf, std::uint64_t first) {
-    return std::equal(buf.begin(), buf.end(), dev.Bytes().begin() + static_cast<std::ptrdiff_t>(first * 512));
+    return std::equal(buf.begin(), buf.end(),
+                      dev.Bytes().begin() + static_cast<std::ptrdiff_t>(first * 512));
 }
 } // namespace
 

@@ -35,8 +35,8 @@ constexpr std::uint64_t kOddStart = 2047; // not a cylinder boundary
 
 // `volume` placed at sector `at` of a disk of `sectors` sectors whose other sectors hold
 // pseudo-random bytes (free space that was used once).
-std::vector<std::uint8_t> Disk(const std::vector<std::uint8_t>& volume, std::uint64_t at, std::uint64_t sectors,
-                               std::uint32_t seed = 77) {
+std::vector<std::uint8_t> Disk(const std::vector<std::uint8_t>& volume, std::uint64_t at,
+                               std::uint64_t sectors, std::uint32_t seed = 77) {
     std::vector<std::uint8_t> disk = PatternBytes(sectors * 512, seed);
     EXPECT_LE(at * 512 + volume.size(), disk.size());
     std::copy(volume.begin(), volume.end(), disk.begin() + static_cast<std::ptrdiff_t>(at * 512));
@@ -55,8 +55,8 @@ std::size_t PlantPng(std::vector<std::uint8_t>& disk, std::uint64_t sector, std:
         png.insert(png.end(), {0x12, 0x34, 0x56, 0x78});
     };
     chunk("IHDR", 13);
-    png[16] = 0, png[17] = 0, png[18] = 0, png[19] = 9;   // width 9
-    png[20] = 0, png[21] = 0, png[22] = 0, png[23] = 5;   // height 5
+    png[16] = 0, png[17] = 0, png[18] = 0, png[19] = 9; // width 9
+    png[20] = 0, png[21] = 0, png[22] = 0, png[23] = 5; // height 5
     chunk("IDAT", extra);
     chunk("IEND", 0);
     std::copy(png.begin(), png.end(), disk.begin() + static_cast<std::ptrdiff_t>(sector * 512));
@@ -133,8 +133,8 @@ std::map<std::string, CFileNode*> Paths(CFileNode* root) {
 }
 
 // The file's bytes through its run list (clusters counted from the partition's first sector).
-std::vector<std::uint8_t> ReadFile(IStorageDevice& dev, const IFileProperties* props, std::uint64_t first,
-                                   std::uint32_t spc) {
+std::vector<std::uint8_t> ReadFile(IStorageDevice& dev, const IFileProperties* props,
+                                   std::uint64_t first, std::uint32_t spc) {
     std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
     std::vector<std::uint8_t> out;
     if (!runs)
@@ -145,9 +145,11 @@ std::vector<std::uint8_t> ReadFile(IStorageDevice& dev, const IFileProperties* p
         EXPECT_TRUE(dev.ReadSectors(rec.data(), r->start, 2));
         EXPECT_TRUE(ApplyFixups(rec.data(), rec.size()));
         std::uint32_t off = runs->GetResidentOffset();
-        return std::vector<std::uint8_t>(rec.begin() + off, rec.begin() + off + props->GetFileSize());
+        return std::vector<std::uint8_t>(rec.begin() + off,
+                                         rec.begin() + off + props->GetFileSize());
     }
-    for (const DataRun* r = runs->GetFirstRun(); r && out.size() < props->GetFileSize(); r = runs->GetNextRun()) {
+    for (const DataRun* r = runs->GetFirstRun(); r && out.size() < props->GetFileSize();
+         r = runs->GetNextRun()) {
         std::vector<std::uint8_t> piece(r->count * spc * 512, 0);
         if (r->start >= 0)
             EXPECT_TRUE(dev.ReadSectors(piece.data(), first + r->start * spc, r->count * spc));
@@ -189,7 +191,8 @@ std::set<std::string> LivePaths(const std::map<std::string, CFileNode*>& paths) 
     return live;
 }
 
-TreePtr BuildTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* record, std::uint32_t index = 0) {
+TreePtr BuildTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* record,
+                  std::uint32_t index = 0) {
     std::vector<IFileSystemSearchController*> controllers{scan.ntfs.get()};
     CNullDirBuildCallback cb;
     return TreePtr(BuildDirectoryTreeByController(controllers, record, &dev, &cb, index));
@@ -198,19 +201,21 @@ TreePtr BuildTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* recor
 // A volume of `clusterSize` clusters with a folder whose index needs several INDX blocks and a
 // few files of known bytes.
 std::string ClusterVolume(std::uint32_t clusterSize) {
-    return CachedFixture("ntfs-deepscan-c" + std::to_string(clusterSize) + "-v2.img", [&](const std::string& tmp) {
-        NtfsImageSpec recipe;
-        recipe.sizeMiB = 24;
-        recipe.clusterSize = clusterSize;
-        recipe.partitionStart = kOddStart;
-        return MakeNtfsImage(tmp, recipe) && NtfsEdit(tmp, "mkdir /dir\nmkdir /dir/sub\nfill /dir 300 2000 9") &&
-               NtfsWriteFile(tmp, "/dir/sub/big.bin", PatternBytes(200000, 41)) &&
-               NtfsWriteFile(tmp, "/top.bin", PatternBytes(70000, 42));
-    });
+    return CachedFixture(
+        "ntfs-deepscan-c" + std::to_string(clusterSize) + "-v2.img", [&](const std::string& tmp) {
+            NtfsImageSpec recipe;
+            recipe.sizeMiB = 24;
+            recipe.clusterSize = clusterSize;
+            recipe.partitionStart = kOddStart;
+            return MakeNtfsImage(tmp, recipe) &&
+                   NtfsEdit(tmp, "mkdir /dir\nmkdir /dir/sub\nfill /dir 300 2000 9") &&
+                   NtfsWriteFile(tmp, "/dir/sub/big.bin", PatternBytes(200000, 41)) &&
+                   NtfsWriteFile(tmp, "/top.bin", PatternBytes(70000, 42));
+        });
 }
 
-void CheckBasicTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* record, const std::string& image,
-                    bool withLabel) {
+void CheckBasicTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* record,
+                    const std::string& image, bool withLabel) {
     TreePtr root = BuildTree(scan, dev, record, 1);
     ASSERT_TRUE(root);
     EXPECT_STREQ(root->m_pProperties->GetName(), "2 NTFS");
@@ -226,14 +231,15 @@ void CheckBasicTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* rec
         ASSERT_TRUE(paths.count(p)) << p;
         EXPECT_EQ(paths[p]->m_pProperties->GetFileState(), FILESTATE_DELETED) << p;
     }
-    for (const char* p : {"/readme.txt", "/docs/a.bin", "/docs/b.bin", "/docs/caf\xC3\xA9.txt", "/docs/sub/c.bin",
-                          "/docs/gone.bin", "/trash/t1.bin", "/trash/t2.bin"}) {
+    for (const char* p : {"/readme.txt", "/docs/a.bin", "/docs/b.bin", "/docs/caf\xC3\xA9.txt",
+                          "/docs/sub/c.bin", "/docs/gone.bin", "/trash/t1.bin", "/trash/t2.bin"}) {
         ASSERT_TRUE(paths.count(p)) << p;
         const IFileProperties* props = paths[p]->m_pProperties;
         std::vector<std::uint8_t> want = BasicNtfsContent(p);
         if (props->GetFileState() == FILESTATE_LIVE) {
             std::string cat;
-            ASSERT_TRUE(MustRun("ntfscat " + ShellQuote(image) + " " + ShellQuote(p) + " 2>/dev/null", &cat));
+            ASSERT_TRUE(MustRun(
+                "ntfscat " + ShellQuote(image) + " " + ShellQuote(p) + " 2>/dev/null", &cat));
             EXPECT_EQ(std::vector<std::uint8_t>(cat.begin(), cat.end()), want) << p;
         }
         EXPECT_TRUE(ReadFile(dev, props, first, spc) == want) << p;
@@ -276,12 +282,13 @@ TEST(NtfsDeepScan, FindsAVolumeAtAnOddSectorAndBuildsItsTree) {
     EXPECT_EQ(e & 0x08u, 0u);
     EXPECT_TRUE(e & NTFS_EVIDENCE_INDEX) << std::hex << e;
     // mkntfs and ntfs-3g leave $LogFile without restart pages: no 0x40 or 0x80 here.
-    EXPECT_GT(r->m_u64EvidenceA, 0u);              // index blocks matched to their folders
+    EXPECT_GT(r->m_u64EvidenceA, 0u); // index blocks matched to their folders
     EXPECT_EQ(r->m_u64AttrDefConfirmed, 5u);
     EXPECT_EQ(r->m_u64UpCaseConfirmed, 256u);
     EXPECT_NE(r->m_u64MftRecordSector, kNtfsUnknown);
     EXPECT_EQ(r->m_u64LogFileConfirmed, 0u);
-    EXPECT_EQ(r->m_u64Score, 30u + 20u + 10u + 10u); // $MFT and mirror, boot sectors, $UpCase, $AttrDef
+    EXPECT_EQ(r->m_u64Score,
+              30u + 20u + 10u + 10u); // $MFT and mirror, boot sectors, $UpCase, $AttrDef
     EXPECT_DOUBLE_EQ(r->m_relativeScore, 1.0);
     EXPECT_EQ(scan.list[0], r);
     EXPECT_EQ(scan.stats.counters[ISS_NTFSBootRecords], 2u);
@@ -298,7 +305,7 @@ TEST(NtfsDeepScan, FindsAVolumeWhoseBootSectorAndFirstRecordsAreGone) {
     const std::uint64_t volumeSectors = volume.size() / 512;
     const std::int64_t mft = NtfsRecordOffset(image, 0);
     ASSERT_GT(mft, 0);
-    std::fill(volume.begin(), volume.begin() + 512, 0);                 // boot sector
+    std::fill(volume.begin(), volume.begin() + 512, 0);                  // boot sector
     std::fill(volume.begin() + mft, volume.begin() + mft + 4 * 1024, 0); // $MFT ... $Volume
     MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volumeSectors + 3000));
     Scan scan = DeepScan(dev);
@@ -328,7 +335,8 @@ TEST(NtfsDeepScan, FindsAVolumeWhoseBootSectorAndFirstRecordsAreGone) {
     EXPECT_TRUE(ReadFile(dev, paths["/docs/sub/c.bin"]->m_pProperties, kOddStart, 8) ==
                 BasicNtfsContent("/docs/sub/c.bin"));
     ASSERT_TRUE(paths.count("/trash/t1.bin"));
-    EXPECT_TRUE(ReadFile(dev, paths["/trash/t1.bin"]->m_pProperties, kOddStart, 8) == BasicNtfsContent("/trash/t1.bin"));
+    EXPECT_TRUE(ReadFile(dev, paths["/trash/t1.bin"]->m_pProperties, kOddStart, 8) ==
+                BasicNtfsContent("/trash/t1.bin"));
     // Files of the $MFT only: with no $MFT record seen there are none, and no tree.
     r->m_u32MftOnly = 1;
     EXPECT_FALSE(BuildTree(scan, dev, r));
@@ -356,9 +364,12 @@ TEST(NtfsDeepScan, ClusterSizesFromHalfAKilobyteTo64KiB) {
         ASSERT_TRUE(root);
         auto paths = Paths(root.get());
         EXPECT_EQ(LivePaths(paths), NtfslsPaths(image));
-        ASSERT_TRUE(paths.count("/dir/sub/big.bin") && paths.count("/top.bin") && paths.count("/dir/f000299"));
-        EXPECT_TRUE(ReadFile(dev, paths["/dir/sub/big.bin"]->m_pProperties, kOddStart, spc) == PatternBytes(200000, 41));
-        EXPECT_TRUE(ReadFile(dev, paths["/top.bin"]->m_pProperties, kOddStart, spc) == PatternBytes(70000, 42));
+        ASSERT_TRUE(paths.count("/dir/sub/big.bin") && paths.count("/top.bin") &&
+                    paths.count("/dir/f000299"));
+        EXPECT_TRUE(ReadFile(dev, paths["/dir/sub/big.bin"]->m_pProperties, kOddStart, spc) ==
+                    PatternBytes(200000, 41));
+        EXPECT_TRUE(ReadFile(dev, paths["/top.bin"]->m_pProperties, kOddStart, spc) ==
+                    PatternBytes(70000, 42));
         EXPECT_TRUE(ReadFile(dev, paths["/dir/f000299"]->m_pProperties, kOddStart, spc) ==
                     NtfsEditPattern(2000, 9 + 299));
     }
@@ -368,12 +379,14 @@ TEST(NtfsDeepScan, TwoVolumesOneOverwritingTheStartOfTheOther) {
     // The older volume starts at sector 8192; a newer, smaller one written at 2048 covers its
     // boot sector and the start of its MFT.
     const std::string older = ClusterVolume(4096);
-    const std::string newer = CachedFixture("ntfs-deepscan-small-v1.img", [](const std::string& tmp) {
-        NtfsImageSpec recipe;
-        recipe.sizeMiB = 8;
-        recipe.partitionStart = 2048;
-        return MakeNtfsImage(tmp, recipe) && NtfsWriteFile(tmp, "/new.bin", PatternBytes(30000, 5));
-    });
+    const std::string newer =
+        CachedFixture("ntfs-deepscan-small-v1.img", [](const std::string& tmp) {
+            NtfsImageSpec recipe;
+            recipe.sizeMiB = 8;
+            recipe.partitionStart = 2048;
+            return MakeNtfsImage(tmp, recipe) &&
+                   NtfsWriteFile(tmp, "/new.bin", PatternBytes(30000, 5));
+        });
     ASSERT_FALSE(older.empty());
     ASSERT_FALSE(newer.empty());
     const auto a = ReadFileBytes(older);
@@ -394,8 +407,10 @@ TEST(NtfsDeepScan, TwoVolumesOneOverwritingTheStartOfTheOther) {
     auto chosen = scan.Chosen();
     for (std::size_t i = 0; i < chosen.size(); ++i)
         for (std::size_t j = i + 1; j < chosen.size(); ++j)
-            EXPECT_TRUE(chosen[i]->m_u64FirstSector + chosen[i]->GetSectorCount64() <= chosen[j]->m_u64FirstSector ||
-                        chosen[j]->m_u64FirstSector + chosen[j]->GetSectorCount64() <= chosen[i]->m_u64FirstSector);
+            EXPECT_TRUE(chosen[i]->m_u64FirstSector + chosen[i]->GetSectorCount64() <=
+                            chosen[j]->m_u64FirstSector ||
+                        chosen[j]->m_u64FirstSector + chosen[j]->GetSectorCount64() <=
+                            chosen[i]->m_u64FirstSector);
 
     // Each tree holds its own files only.
     TreePtr tb = BuildTree(scan, dev, rb);
@@ -419,7 +434,8 @@ public:
     void SetDevice(IStorageDevice* d) override { m_device = d; }
     void SetSectorsPerStep(std::uint32_t) override {}
     void BeginSearch() override {}
-    int AnalyzeSectors(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats) override {
+    int AnalyzeSectors(std::uint64_t first, std::uint64_t count,
+                       IntelligentSearchStats* stats) override {
         std::vector<std::uint8_t> buf(count * 512);
         EXPECT_TRUE(m_device->ReadSectors(buf.data(), first, count));
         std::uint64_t sum = 0;
@@ -482,8 +498,8 @@ TEST(NtfsDeepScan, ConcurrentControllersAndReadAheadGiveTheSequentialResults) {
         o.extra = {&counting, &raw};
         o.sink = &carved;
         Scan scan = DeepScan(dev, o);
-        Run result{SavedRecords(scan.list), scan.stats, scan.ntfs->GetMftRecords(), scan.ntfs->GetFileRecordRuns(),
-                   counting.m_sum, {}};
+        Run result{SavedRecords(scan.list),        scan.stats,     scan.ntfs->GetMftRecords(),
+                   scan.ntfs->GetFileRecordRuns(), counting.m_sum, {}};
         for (const CRawFileInfo* f : carved.Records())
             result.carved.emplace_back(f->m_u64StartSector, f->m_u64Size, f->m_u32FileType);
         return result;
@@ -496,7 +512,8 @@ TEST(NtfsDeepScan, ConcurrentControllersAndReadAheadGiveTheSequentialResults) {
     // (the carver counts its three files there too)
     EXPECT_EQ(sequential.stats.counters[ISS_FilesIdentified], dev.GetSectorCount() - 1000 + 3);
     for (auto [readAhead, concurrent, chunk] :
-         {std::tuple{true, true, 1000u}, std::tuple{true, false, 1000u}, std::tuple{false, true, 1000u}}) {
+         {std::tuple{true, true, 1000u}, std::tuple{true, false, 1000u},
+          std::tuple{false, true, 1000u}}) {
         SCOPED_TRACE(testing::Message() << readAhead << concurrent << chunk);
         const Run other = run(readAhead, concurrent, chunk);
         EXPECT_EQ(other.records, sequential.records);
@@ -583,7 +600,7 @@ TEST(NtfsDeepScan, ClusterUseBitMapMarksFilesAndRecords) {
     EXPECT_TRUE(map->IsMarked(run->start));
     EXPECT_TRUE(map->IsClusterUsed(kOddStart + run->start * 8 + 3));
     EXPECT_TRUE(map->IsMarked((big->GetRecordSector() - kOddStart) / 8));
-    EXPECT_TRUE(map->IsClusterUsed(kOddStart - 1));                               // before the partition
+    EXPECT_TRUE(map->IsClusterUsed(kOddStart - 1)); // before the partition
     EXPECT_TRUE(map->IsClusterUsed(kOddStart + r->m_u64ClusterCount * 8 + 100)); // past its end
     // Most of the 24 MiB volume is free.
     std::uint64_t used = 0;
@@ -697,16 +714,17 @@ TEST(NtfsDeepScan, CarvedFilesInUnusedClustersJoinTheTree) {
         f->m_u32FileType = png;
         carved.Add(f);
     };
-    add(kOddStart + freeCluster * 8);                      // in a free cluster: carved
-    add(kOddStart + used->GetFirstRun()->start * 8);       // where /docs/a.bin lies: not
-    add(kOddStart - 100);                                  // before the partition: not
+    add(kOddStart + freeCluster * 8);                // in a free cluster: carved
+    add(kOddStart + used->GetFirstRun()->start * 8); // where /docs/a.bin lies: not
+    add(kOddStart - 100);                            // before the partition: not
     scan.ntfs->SetResultSink(&carved);
     TreePtr root = BuildTree(scan, dev, r);
     ASSERT_TRUE(root);
     auto withRaw = Paths(root.get());
     int rawFiles = 0;
     for (auto& [p, node] : withRaw)
-        if (p.rfind("/Raw Files/", 0) == 0 && !(node->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY))
+        if (p.rfind("/Raw Files/", 0) == 0 &&
+            !(node->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY))
             ++rawFiles;
     EXPECT_EQ(rawFiles, 1);
     EXPECT_EQ(withRaw.size(), paths.size() + 3); // "Raw Files", its PNG folder and the file

@@ -20,7 +20,8 @@ void Put(std::uint8_t* p, std::uint64_t v, int width) {
 }
 
 // An NTFS boot sector of `total` sectors and `spc` sectors per cluster.
-void WriteBoot(std::uint8_t* s, std::uint64_t total, std::uint8_t spc, std::uint64_t serial = 0x1234) {
+void WriteBoot(std::uint8_t* s, std::uint64_t total, std::uint8_t spc,
+               std::uint64_t serial = 0x1234) {
     std::memset(s, 0, 512);
     s[0] = 0xEB, s[1] = 0x52, s[2] = 0x90;
     std::memcpy(s + 3, "NTFS    ", 8);
@@ -55,7 +56,9 @@ Found Search(MemoryDevice& dev, std::uint32_t chunk = 1000) {
     c.BeginSearch();
     Found f;
     for (std::uint64_t s = 0; s < dev.GetSectorCount(); s += chunk)
-        EXPECT_EQ(c.AnalyzeSectors(s, std::min<std::uint64_t>(chunk, dev.GetSectorCount() - s), &f.stats), 1);
+        EXPECT_EQ(
+            c.AnalyzeSectors(s, std::min<std::uint64_t>(chunk, dev.GetSectorCount() - s), &f.stats),
+            1);
     c.EndSearch();
     std::vector<CSearchedPartitionInfo*> list;
     c.CollectSearchedPartitions(list);
