@@ -296,6 +296,11 @@ TEST(NtfsDeepScan, FindsAVolumeAtAnOddSectorAndBuildsItsTree) {
     EXPECT_EQ(scan.stats.counters[ISS_TotalFilesFound], scan.stats.counters[ISS_NTFSFileRecords]);
 
     CheckBasicTree(scan, dev, const_cast<CSearchedNTFSPartitionInfo*>(r), image, true);
+    // With "Use $MFT file" off every record is placed by its own header's number: same tree.
+    const_cast<CSearchedNTFSPartitionInfo*>(r)->m_u32UseMftFile = 0;
+    TreePtr loose = BuildTree(scan, dev, const_cast<CSearchedNTFSPartitionInfo*>(r));
+    ASSERT_TRUE(loose);
+    EXPECT_EQ(LivePaths(Paths(loose.get())), NtfslsPaths(image));
 }
 
 TEST(NtfsDeepScan, FindsAVolumeWhoseBootSectorAndFirstRecordsAreGone) {
@@ -734,4 +739,39 @@ TEST(NtfsDeepScan, CarvedFilesInUnusedClustersJoinTheTree) {
     TreePtr again = BuildTree(scan, dev, r);
     ASSERT_TRUE(again);
     EXPECT_EQ(Paths(again.get()).size(), paths.size());
+}
+
+TEST(NtfsDeepScan, EfsStreamOfAFoundFileIsReadAtThePartitionsOffset) {
+    // An encrypted file whose $EFS stream (3000 bytes: its length, a zero word, then data) is
+    // not resident.
+    std::vector<std::uint8_t> efs = PatternBytes(3000, 24);
+    for (int i = 0; i < 8; ++i)
+        efs[i] = 0;
+    efs[0] = 3000 & 0xFF;
+    efs[1] = 3000 >> 8;
+    const std::string image =
+        CachedFixture("ntfs-deepscan-efs-v1.img", [&](const std::string& tmp) {
+            NtfsImageSpec recipe;
+            recipe.sizeMiB = 8;
+            return MakeNtfsImage(tmp, recipe) &&
+                   WriteFileBytes(tmp + ".data", PatternBytes(70000, 23)) &&
+                   WriteFileBytes(tmp + ".efs", efs) &&
+                   NtfsEdit(tmp, "efs " + tmp + ".data /big.bin " + tmp + ".efs");
+        });
+    ASSERT_FALSE(image.empty());
+    const auto volume = ReadFileBytes(image);
+    MemoryDevice dev(Disk(volume, kOddStart, kOddStart + volume.size() / 512 + 100));
+    Scan scan = DeepScan(dev);
+    CSearchedNTFSPartitionInfo* r = scan.Find(kOddStart, 8);
+    ASSERT_TRUE(r);
+    TreePtr root = BuildTree(scan, dev, r);
+    ASSERT_TRUE(root);
+    auto paths = Paths(root.get());
+    ASSERT_TRUE(paths.count("/big.bin"));
+    EXPECT_TRUE(paths["/big.bin"]->m_pProperties->GetAttributes() & FILEATTR_ENCRYPTED);
+    std::vector<std::uint8_t> stream(kNtfsMaxEfsStream);
+    std::uint64_t length = 0;
+    ASSERT_EQ(ReadAttributeData(stream.data(), paths["/big.bin"], &dev, &length), 1);
+    stream.resize(length);
+    EXPECT_TRUE(stream == efs);
 }
