@@ -775,3 +775,38 @@ TEST(NtfsDeepScan, EfsStreamOfAFoundFileIsReadAtThePartitionsOffset) {
     stream.resize(length);
     EXPECT_TRUE(stream == efs);
 }
+
+TEST(NtfsDeepScan, IndexBlocksAreCheckedInsideTheirBounds) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    const auto volume = ReadFileBytes(image);
+    // The first index block of the volume (the folder of 400 files has several).
+    std::size_t at = 0;
+    for (std::size_t off = 0; off + 4096 <= volume.size() && !at; off += 4096)
+        if (std::memcmp(volume.data() + off, "INDX", 4) == 0 &&
+            CheckIndexBuffer(volume.data() + off, 4096))
+            at = off;
+    ASSERT_NE(at, 0u);
+    const std::vector<std::uint8_t> good(volume.begin() + at, volume.begin() + at + 4096);
+    EXPECT_FALSE(CheckIndexBuffer(good.data(), 4095)); // not all there
+    auto broken = [&](auto&& change) {
+        std::vector<std::uint8_t> b = good;
+        change(b.data());
+        return !CheckIndexBuffer(b.data(), b.size());
+    };
+    const std::uint32_t first = 24 + NtfsRd32(good.data() + 24);
+    EXPECT_TRUE(
+        broken([&](std::uint8_t* b) { NtfsWr16(b + first + 8, 0xFFF0); })); // entry past the block
+    EXPECT_TRUE(broken(
+        [&](std::uint8_t* b) { NtfsWr16(b + first + 8, 8); })); // entry shorter than its header
+    EXPECT_TRUE(broken([](std::uint8_t* b) {
+        b[28] = 0xFF, b[29] = 0xFF, b[30] = 0, b[31] = 0;
+    }));                                                                  // used > allocated
+    EXPECT_TRUE(broken([](std::uint8_t* b) { b[2 * 512 - 1] ^= 0xFF; })); // torn sector
+    EXPECT_TRUE(broken([](std::uint8_t* b) { NtfsWr16(b + 6, 17); }));    // fix-up count
+    EXPECT_TRUE(broken([&](std::uint8_t* b) {                             // two parents
+        const std::uint32_t second = first + NtfsRd16(b + first + 8);
+        b[second + 16] ^= 0x01;
+    }));
+    EXPECT_FALSE(broken([](std::uint8_t*) {}));
+}
