@@ -1,7 +1,7 @@
-// A whole deep scan of a generated 2 GiB disk image that holds an NTFS volume (with a folder of
-// files), a FAT volume and 512 MiB of random-filled free space (the rest is sparse), beside a
-// plain sequential read of the same image in windows of the same size. Figures are in bytes
-// per second of the device.
+// A whole deep scan of a generated 2 GiB disk image that holds an NTFS volume (with 200 files),
+// a FAT volume and 512 MiB of random-filled free space with a PNG every 10 MiB (the rest is
+// sparse), beside a plain sequential read of the same image in windows of the same size.
+// Figures are in bytes per second of the device.
 //
 //   PlainSequentialRead       pread of the image, 1000 sectors at a time
 //   DeepScan/<readAhead>/<concurrent>/<carve>
@@ -78,7 +78,7 @@ std::string MakeImage() {
     return [] {
         const std::string dir = std::string(BRULIN_BINARY_DIR) + "/bench-work";
         std::filesystem::create_directories(dir);
-        const std::string p = dir + "/deep-scan-2g-v1.img";
+        const std::string p = dir + "/deep-scan-2g-v2.img";
         if (std::filesystem::exists(p) && std::filesystem::file_size(p) == kImageBytes)
             return p;
         const std::string ntfs = dir + "/deep-scan-ntfs.img", fat = dir + "/deep-scan-fat.img";
@@ -112,6 +112,24 @@ std::string MakeImage() {
             ok =
                 ::pwrite(fd, block.data(), block.size() * 8, static_cast<off_t>(kRandomAt + off)) ==
                 static_cast<ssize_t>(block.size() * 8);
+        }
+        // Pictures for the carver: small PNGs at every 10 MiB of the random space.
+        for (std::uint64_t off = 0; ok && off < kRandomBytes; off += 10ull << 20) {
+            std::vector<std::uint8_t> png = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+            auto chunk = [&](const char* type, std::uint32_t n) {
+                for (int i = 3; i >= 0; --i)
+                    png.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+                png.insert(png.end(), type, type + 4);
+                for (std::uint32_t i = 0; i < n; ++i)
+                    png.push_back(static_cast<std::uint8_t>(rng()));
+                png.insert(png.end(), {0, 0, 0, 0});
+            };
+            chunk("IHDR", 13);
+            png[19] = 16, png[23] = 16; // 16 x 16
+            chunk("IDAT", 20000);
+            chunk("IEND", 0);
+            ok = ::pwrite(fd, png.data(), png.size(), static_cast<off_t>(kRandomAt + off)) ==
+                 static_cast<ssize_t>(png.size());
         }
         if (fd >= 0)
             ::close(fd);
