@@ -2,10 +2,8 @@
 
 #include "filesystems/StoreSection.h"
 #include "filesystems/ntfs/NtfsStructures.h"
-#include "logging/Log.h"
 
 #include <algorithm>
-#include <cinttypes>
 
 namespace {
 bool ValidClusterSize(std::uint32_t spc) {
@@ -17,14 +15,10 @@ CSearchedNTFSPartitionInfo::CSearchedNTFSPartitionInfo() = default;
 
 void CSearchedNTFSPartitionInfo::SetSectorCount(std::uint64_t sectors) {
     m_u64SectorCount = sectors;
-    m_u32SectorCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(sectors, UINT32_MAX));
+    m_u32SectorCount = sectors; // 64 bits in memory; the saved field is clamped by SaveFields
 }
 
 int CSearchedNTFSPartitionInfo::Save(IRSData* section) const {
-    if (m_u64SectorCount > UINT32_MAX)
-        LogWarning("NTFS partition at sector %" PRIu64 ": %" PRIu64
-                   " sectors do not fit the saved 32-bit size, saved as %u",
-                   m_u64FirstSector, m_u64SectorCount, m_u32SectorCount);
     SaveFields(section);
     RSWriteValue<std::uint64_t>(section, m_u64SerialNumber);
     RSWriteValue<std::uint32_t>(section, m_u32LayoutTag);
@@ -55,7 +49,7 @@ int CSearchedNTFSPartitionInfo::Load(IRSData* section) {
     if (m_u64ClusterCount != kNtfsUnknown && m_sectorsPerCluster &&
         m_u64ClusterCount <= UINT64_MAX / m_sectorsPerCluster)
         sectors = std::max<std::uint64_t>(sectors, m_u64ClusterCount * m_sectorsPerCluster);
-    m_u64SectorCount = sectors;
+    SetSectorCount(sectors);
     return 1;
 }
 

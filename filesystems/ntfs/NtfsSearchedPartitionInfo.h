@@ -39,7 +39,7 @@ public:
     void SetEvidence(std::uint32_t bits) { m_u32Evidence = bits; }
     std::uint32_t GetEvidence() const { return m_u32Evidence; }
 
-    // Sets the 64-bit size and the saved 32-bit field (clamped when it does not fit).
+    // Sets the size (64 bits in memory; the saved 32-bit field is clamped when it is written).
     void SetSectorCount(std::uint64_t sectors);
     // Index confirmations (evidence count A) and files confirmed by carving (evidence count B).
     std::uint64_t& IndexConfirmations() { return m_u64EvidenceA; }

@@ -102,7 +102,12 @@ TEST(NtfsPartitionRecord, MadeFromABootSector) {
     r = MakeNtfsPartitionFromBootSector(boot, 0, NTFS_EVIDENCE_BOOT, 8ull << 32);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->GetSectorCount64(), 6ull << 32);
-    EXPECT_EQ(r->m_u32SectorCount, 0xFFFFFFFFu);
+    MemorySection saved;
+    r->Save(&saved);
+    EXPECT_EQ(NtfsRd32(saved.bytes.data() + 4 + 1 + 8 * 4 + 4), 0xFFFFFFFFu); // clamped when saved
+    CSearchedNTFSPartitionInfo back;
+    back.Load(&saved);
+    EXPECT_EQ(back.GetSectorCount64(), 6ull << 32); // whole again from the cluster count
 }
 
 TEST(NtfsPartitionRecord, CandidatesFromStructures) {
