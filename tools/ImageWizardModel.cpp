@@ -45,6 +45,9 @@ const char* ToolText(int id) {
     case 179: return "File error! please check the it!";
     case 180: return "The length is enough!";
     case 318: return "Option";
+    case 50100:
+        return "Please enter the first and the last sector of the region: whole numbers, the first "
+               "not above the last, and the last below the number of sectors of the source.";
     case 335: return "Default";
     default: return "";
     }
