@@ -87,10 +87,10 @@ void CImageDiskMasterDlg::BuildPages() {
     m_bar->SetColours(wxColour(202, 230, 247), wxColour(127, 197, 234));
     m_bar->InitRange(m_job.sourceSectors);
     m_bar->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBarChanged(); });
-    m_start = new wxTextCtrl(p, wxID_ANY, "0", wxPoint(20, 115), wxSize(170, -1));
-    auto* startSpin = new wxSpinButton(p, wxID_ANY, wxPoint(192, 115), wxSize(-1, m_start->GetSize().y), wxSP_VERTICAL);
-    m_end = new wxTextCtrl(p, wxID_ANY, Wx(std::to_string(m_job.region.last)), wxPoint(280, 115), wxSize(170, -1));
-    auto* endSpin = new wxSpinButton(p, wxID_ANY, wxPoint(452, 115), wxSize(-1, m_end->GetSize().y), wxSP_VERTICAL);
+    m_start = new wxTextCtrl(p, wxID_ANY, "0", wxPoint(20, 115), wxSize(150, -1));
+    auto* startSpin = new wxSpinButton(p, wxID_ANY, wxPoint(172, 115), wxSize(-1, m_start->GetSize().y), wxSP_VERTICAL);
+    m_end = new wxTextCtrl(p, wxID_ANY, Wx(std::to_string(m_job.region.last)), wxPoint(265, 115), wxSize(150, -1));
+    auto* endSpin = new wxSpinButton(p, wxID_ANY, wxPoint(417, 115), wxSize(-1, m_end->GetSize().y), wxSP_VERTICAL);
     for (auto* spin : {startSpin, endSpin}) spin->SetRange(-1000000, 1000000);
     startSpin->Bind(wxEVT_SPIN_UP, [this](wxSpinEvent&) { OnSpin(m_start, 1); });
     startSpin->Bind(wxEVT_SPIN_DOWN, [this](wxSpinEvent&) { OnSpin(m_start, -1); });
