@@ -146,9 +146,17 @@ TEST(CreateImageWizard, AdvancedRegionAndCancel) {
         // Dragging the selection with the mouse keeps its length.
         CSectorSelectCtrl* bar = dlg.SectorBar();
         const int mid = (bar->Bar().SelectionLeft() + bar->Bar().SelectionRight()) / 2;
-        PressAt(bar, wxPoint(mid, 50));
-        MoveTo(bar, wxPoint(mid + 40, 50));
-        ReleaseAt(bar, wxPoint(mid + 40, 50));
+        auto send = [bar](wxEventType type, int x) {
+            wxMouseEvent e(type);
+            e.SetPosition(wxPoint(x, 50));
+            e.SetLeftDown(type != wxEVT_LEFT_UP);
+            e.SetEventObject(bar);
+            bar->ProcessWindowEvent(e);
+        };
+        send(wxEVT_LEFT_DOWN, mid);
+        send(wxEVT_MOTION, mid + 20);
+        send(wxEVT_MOTION, mid + 40);
+        send(wxEVT_LEFT_UP, mid + 40);
         EXPECT_EQ(bar->SelectionEnd() - bar->SelectionStart(), 9999u);
         EXPECT_GT(bar->SelectionStart(), 5000u);
         EXPECT_EQ(dlg.StartEdit()->GetValue(), wxString::Format("%llu", static_cast<unsigned long long>(bar->SelectionStart())));
