@@ -1,0 +1,408 @@
+// The FAT search controller and the complete tree build over volumes made by mkfs.fat and
+// mtools, placed at odd offsets inside larger devices: intact volumes against `mdir`, volumes
+// whose boot sector and FATs are gone, a FAT32 root spread over several fragments, and two
+// volumes side by side.
+#include "filesystems/fat/FatCompleteTree.h"
+#include "filesystems/fat/FatSearchController.h"
+
+#include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
+#include "tests/support/FatImages.h"
+#include "tests/support/FatTreeCheck.h"
+#include "tests/support/FixtureKit.h"
+#include "tests/support/MemoryDevice.h"
+#include "tests/support/TreePtr.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace {
+
+using namespace testsupport;
+
+struct SampleFile {
+    std::string path;
+    std::size_t size;
+};
+
+std::uint32_t SeedOf(const std::string& path) {
+    std::uint32_t h = 2166136261u;
+    for (char c : path)
+        h = (h ^ static_cast<std::uint8_t>(c)) * 16777619u;
+    return h;
+}
+
+std::vector<std::uint8_t> ContentOf(const SampleFile& f) { return PatternBytes(f.size, SeedOf(f.path)); }
+
+// Live at the end, with their clusters still their own (so also readable without a FAT, except
+// the fragmented one).
+std::vector<SampleFile> LiveFiles() {
+    std::vector<SampleFile> files = {
+        {"/root file.txt", 333},        {"/A/one.txt", 1500},
+        {"/A/B/two.bin", 5000},         {"/A/B/C/deep.txt", 700},
+        {"/Docs/Report 2021.txt", 9000}, {"/A/x1.bin", 3000},
+        {"/A/x3.bin", 3000},
+    };
+    for (int i = 1; i <= 20; ++i)
+        files.push_back({"/Long Names/Long file name number " + std::to_string(i) + ".txt", 600});
+    return files;
+}
+const SampleFile kFragmented = {"/A/frag.bin", 9000};
+// Deleted at the end; their clusters are not reused.
+const std::vector<SampleFile> kDeleted = {
+    {"/deleted root.bin", 7000},
+    {"/Gone/Inner File.txt", 2000},
+    {"/Gone/Sub/gone deep.txt", 800},
+};
+// Directories with "." entries: A, A/B, A/B/C, Docs, Long Names, Gone, Gone/Sub.
+constexpr std::uint64_t kDirectoryCount = 7;
+
+struct VolumeCase {
+    const char* name;
+    FatImageOptions options;
+    std::uint64_t before; // sectors in front of the volume on the device
+    std::uint64_t after;  // sectors behind it
+};
+
+const VolumeCase kCases[] = {
+    {"search12.img", {12, 1440, 1, "", 0, ""}, 1001, 333},
+    {"search16.img", {16, 16 * 1024, 4, "VOL16", 0, ""}, 1777, 517},
+    {"search32.img", {32, 40 * 1024, 1, "VOL32", 0, ""}, 4099, 77},
+};
+
+// Points the FAT32 free-cluster hint back at cluster 2, so that the next file takes the first
+// free clusters (and so is fragmented) as FAT12/16 allocation does.
+bool RewindFreeHint(const std::string& image) {
+    std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+    std::uint8_t boot[512];
+    f.read(reinterpret_cast<char*>(boot), sizeof boot);
+    const std::uint64_t fsInfo = boot[48] | (boot[49] << 8);
+    const char hint[4] = {2, 0, 0, 0};
+    f.seekp(static_cast<std::streamoff>(fsInfo * 512 + 492));
+    f.write(hint, sizeof hint);
+    return static_cast<bool>(f);
+}
+
+std::string MakeVolume(const VolumeCase& c) {
+    return CachedFixture(c.name, [&](const std::string& tmp) {
+        if (!RequireFatTools() || !FatImage::Format(tmp, c.options))
+            return false;
+        FatImage img(tmp);
+        bool ok = true;
+        for (const char* dir : {"/A", "/A/B", "/A/B/C", "/Docs", "/Long Names", "/Gone", "/Gone/Sub"})
+            ok = ok && img.MakeDir(dir);
+        std::vector<SampleFile> files = LiveFiles();
+        files.insert(files.begin() + 6, {"/A/x2.bin", 3000});
+        files.insert(files.end(), kDeleted.begin(), kDeleted.end());
+        for (const SampleFile& f : files)
+            ok = ok && img.WriteFile(f.path, ContentOf(f));
+        ok = ok && img.Delete("/A/x2.bin") && (c.options.fatBits != 32 || RewindFreeHint(tmp)) &&
+             img.WriteFile(kFragmented.path, ContentOf(kFragmented));
+        ok = ok && img.Delete("/deleted root.bin") && img.DeleteTree("/Gone");
+        return ok;
+    });
+}
+
+// The volume with `before` and `after` sectors of noise around it.
+std::vector<std::uint8_t> OnDevice(const std::vector<std::uint8_t>& volume, std::uint64_t before,
+                                   std::uint64_t after, std::uint32_t seed = 7) {
+    std::vector<std::uint8_t> bytes = PatternBytes(before * 512, seed);
+    bytes.insert(bytes.end(), volume.begin(), volume.end());
+    std::vector<std::uint8_t> tail = PatternBytes(after * 512, seed + 1);
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    return bytes;
+}
+
+// One deep-scan pass of a FAT controller over the device, in chunks of 1000 sectors.
+struct Search {
+    explicit Search(IStorageDevice& device) {
+        controller.SetDevice(&device);
+        controller.SetSectorsPerStep(1000);
+        controller.BeginSearch();
+        const std::uint64_t total = device.GetSectorCount();
+        for (std::uint64_t first = 0; first < total; first += 1000)
+            controller.AnalyzeSectors(first, std::min<std::uint64_t>(1000, total - first), &stats);
+        controller.EndSearch();
+        std::vector<CSearchedPartitionInfo*> raw;
+        controller.CollectSearchedPartitions(raw);
+        for (CSearchedPartitionInfo* p : raw)
+            found.emplace_back(static_cast<CFATSearchedPartitionInfo*>(p));
+    }
+    TreePtr Build(IStorageDevice& device, std::size_t i, std::uint32_t index = 0) {
+        return TreePtr(controller.BuildDirectoryTree(found.at(i).get(), &device, index, nullptr));
+    }
+
+    CFATSearchController controller;
+    IntelligentSearchStats stats;
+    std::vector<std::unique_ptr<CFATSearchedPartitionInfo>> found;
+};
+
+const CFATFileProperties* Props(const CFileNode* n) {
+    return static_cast<const CFATFileProperties*>(n->m_pProperties);
+}
+
+// The node whose path ends with `suffix` (a whole path component boundary), or null.
+const CFileNode* FindBySuffix(const std::map<std::string, const CFileNode*>& nodes,
+                              const std::string& suffix) {
+    for (const auto& [path, node] : nodes)
+        if (path == suffix ||
+            (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+             path[path.size() - suffix.size() - 1] == '/'))
+            return node;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(FatSearchImages, IntactVolumesAtOddOffsets) {
+    for (const VolumeCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = MakeVolume(c);
+        ASSERT_FALSE(path.empty());
+        const std::vector<std::uint8_t> volume = LoadImageBytes(path);
+        CFATDBR dbr(volume.data(), 512);
+        ASSERT_TRUE(dbr.IsValid());
+        MemoryDevice dev(OnDevice(volume, c.before, c.after));
+
+        Search search(dev);
+        ASSERT_EQ(search.found.size(), 1u);
+        const CFATSearchedPartitionInfo& p = *search.found[0];
+        const bool fat32 = c.options.fatBits == 32;
+        const std::uint64_t dataOffset = dbr.GetReservedSectors() + 2ull * dbr.GetSectorsPerFAT() +
+                                         (fat32 ? 0 : dbr.GetRootDirSectors());
+        EXPECT_EQ(p.m_fileSystemType, static_cast<std::uint32_t>(dbr.GetFileSystemType()));
+        EXPECT_EQ(p.m_u64KeptFirstSector, c.before);
+        EXPECT_EQ(p.m_u64FirstSector, c.before + dataOffset);
+        EXPECT_EQ(p.m_sectorsPerCluster, dbr.GetSectorsPerCluster());
+        EXPECT_EQ(p.m_u32SectorCount, dbr.GetTotalSectors());
+        EXPECT_EQ(p.m_u32SectorsPerFat, dbr.GetSectorsPerFAT());
+        EXPECT_EQ(p.m_u16ReservedSectors, dbr.GetReservedSectors());
+        const std::uint32_t boot = c.options.fatBits == 12 ? 0x1 : c.options.fatBits == 16 ? 0x2 : 0xC;
+        EXPECT_EQ(p.m_u32EvidenceFlags, boot | 0x10 | 0x40 | 0x80 | 0x100 | 0x200);
+        EXPECT_EQ(p.m_u64Score, 100u);
+        EXPECT_EQ(p.m_u64EvidenceA, kDirectoryCount);
+        EXPECT_EQ(search.stats.counters[ISS_FATBootRecords], fat32 ? 2u : 1u);
+        EXPECT_EQ(search.stats.counters[ISS_FATFolders], kDirectoryCount);
+        EXPECT_GT(search.stats.counters[ISS_FATFolderParts], 0u);
+        EXPECT_GE(search.stats.counters[ISS_TotalFilesFound], 30u);
+
+        TreePtr root = search.Build(dev, 0, 2);
+        ASSERT_TRUE(root);
+        const int bits = c.options.fatBits;
+        EXPECT_STREQ(root->m_pProperties->GetName(),
+                     bits == 12 ? "3 FAT12" : bits == 16 ? "3 FAT16" : "3 FAT32");
+        if (!c.options.label.empty()) {
+            ASSERT_TRUE(root->GetName());
+            EXPECT_STREQ(root->GetName(), c.options.label.c_str());
+        }
+        FatImage img(path);
+        EXPECT_EQ(LiveTreeEntries(root.get()), MdirEntries(img));
+
+        auto nodes = FlattenTree(root.get());
+        if (getenv("DUMPTREE")) for (auto& [k, v] : nodes) printf("%s state=%d cl=%x\n", k.c_str(), Props(v)->GetFileState(), Props(v)->m_u32FirstCluster);
+        EXPECT_FALSE(nodes.count("Lost Folders")) << "an intact volume has nothing lost";
+        std::vector<SampleFile> live = LiveFiles();
+        live.push_back(kFragmented);
+        for (const SampleFile& f : live) {
+            const std::string rel = f.path.substr(1);
+            ASSERT_TRUE(nodes.count(rel)) << rel;
+            EXPECT_EQ(ReadNodeBytes(dev, nodes[rel]), ContentOf(f)) << rel;
+        }
+        for (const SampleFile& f : kDeleted) {
+            const std::string rel = f.path.substr(1);
+            ASSERT_TRUE(nodes.count(rel)) << rel;
+            EXPECT_EQ(Props(nodes[rel])->GetFileState(), FILESTATE_DELETED) << rel;
+            EXPECT_EQ(ReadNodeBytes(dev, nodes[rel]), ContentOf(f)) << rel;
+        }
+        ASSERT_TRUE(nodes.count("Gone/Sub"));
+        EXPECT_EQ(Props(nodes["Gone/Sub"])->GetFileState(), FILESTATE_DELETED);
+    }
+}
+
+TEST(FatSearchImages, BootSectorAndFatsGone) {
+    for (const VolumeCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = MakeVolume(c);
+        ASSERT_FALSE(path.empty());
+        std::vector<std::uint8_t> volume = LoadImageBytes(path);
+        CFATDBR dbr(volume.data(), 512);
+        ASSERT_TRUE(dbr.IsValid());
+        const std::uint32_t spc = dbr.GetSectorsPerCluster();
+        const bool fat32 = c.options.fatBits == 32;
+        const std::uint64_t dataOffset = dbr.GetReservedSectors() + 2ull * dbr.GetSectorsPerFAT() +
+                                         (fat32 ? 0 : dbr.GetRootDirSectors());
+        // Every reserved sector (boot sector, FSInfo, backups) and both FATs.
+        std::fill_n(volume.begin(),
+                    (dbr.GetReservedSectors() + 2ull * dbr.GetSectorsPerFAT()) * 512, 0);
+        MemoryDevice dev(OnDevice(volume, c.before, c.after));
+
+        Search search(dev);
+        EXPECT_EQ(search.stats.counters[ISS_FATBootRecords], 0u);
+        ASSERT_EQ(search.found.size(), 1u);
+        const CFATSearchedPartitionInfo& p = *search.found[0];
+        EXPECT_EQ(p.m_u32EvidenceFlags, 0x10u);
+        EXPECT_EQ(p.m_sectorsPerCluster, spc);
+        EXPECT_EQ(p.m_u64FirstSector, c.before + dataOffset);
+        // The first directory placed it; the others confirmed it.
+        EXPECT_EQ(p.m_u64EvidenceA, kDirectoryCount - 1);
+        EXPECT_EQ(p.m_u64Score, 20u);
+        EXPECT_EQ(p.m_u16ReservedSectors, 1u);
+        EXPECT_LE(p.m_u64KeptFirstSector + p.m_u32SectorCount, dev.GetSectorCount());
+
+        TreePtr root = search.Build(dev, 0);
+        ASSERT_TRUE(root);
+        auto nodes = FlattenTree(root.get());
+        ASSERT_TRUE(nodes.count("Lost Folders"));
+        // Folders are joined by their ".." clusters: the nested ones keep their names and their
+        // place; FAT32's root, read as a lost fragment, names its folders too.
+        const CFileNode* deep = FindBySuffix(nodes, "B/C/deep.txt");
+        ASSERT_TRUE(deep);
+        if (fat32) {
+            EXPECT_TRUE(nodes.count("A/B/C/deep.txt"));
+            EXPECT_TRUE(nodes.count("Docs/Report 2021.txt"));
+        }
+        // Contiguous files read back exactly; files of a folder's later clusters turn up in
+        // fragments under "Lost Folders" (a long name cut by a cluster's end keeps its first
+        // part, and a last sector holding a single entry is not known as a directory sector).
+        int longNamesFound = 0;
+        for (const SampleFile& f : LiveFiles()) {
+            const std::string name = f.path.substr(f.path.rfind('/') + 1);
+            const bool inRootArea = !fat32 && f.path.rfind('/') == 0;
+            const CFileNode* node = FindBySuffix(nodes, name);
+            if (inRootArea) {
+                EXPECT_FALSE(node) << "the FAT12/16 root area lies outside the data area";
+                continue;
+            }
+            if (f.path.rfind("/Long Names/", 0) == 0) {
+                if (!node)
+                    continue;
+                ++longNamesFound;
+            }
+            ASSERT_TRUE(node) << f.path;
+            EXPECT_EQ(ReadNodeBytes(dev, node), ContentOf(f)) << f.path;
+        }
+        EXPECT_GE(longNamesFound, 14);
+        bool lostLongNames = false;
+        for (const auto& [p2, node] : nodes)
+            lostLongNames = lostLongNames || (p2.rfind("Lost Folders/DIR", 0) == 0 &&
+                                              p2.find("/Long file name number") != std::string::npos);
+        EXPECT_TRUE(lostLongNames) << "the second cluster of \"Long Names\" is a lost fragment";
+        for (const SampleFile& f : kDeleted) {
+            if (!fat32 && f.path.rfind('/') == 0)
+                continue;
+            const CFileNode* node = FindBySuffix(nodes, f.path.substr(f.path.rfind('/') + 1));
+            ASSERT_TRUE(node) << f.path;
+            EXPECT_EQ(Props(node)->GetFileState(), FILESTATE_DELETED) << f.path;
+            EXPECT_EQ(ReadNodeBytes(dev, node), ContentOf(f)) << f.path;
+        }
+    }
+}
+
+// A FAT32 root of many long names, written between files, so that its clusters lie apart.
+std::string MakeFragmentedRoot() {
+    return CachedFixture("search32root.img", [](const std::string& tmp) {
+        FatImageOptions o{32, 40 * 1024, 1, "FRAGROOT", 0, ""};
+        if (!RequireFatTools() || !FatImage::Format(tmp, o))
+            return false;
+        FatImage img(tmp);
+        bool ok = true;
+        for (int i = 0; i < 24 && ok; ++i)
+            ok = img.WriteFile("/Root file with a long name " + std::to_string(i) + ".dat",
+                               PatternBytes(1200, 100 + i));
+        ok = ok && img.MakeDir("/Late Folder") && img.MakeDir("/Late Folder/Inner") &&
+             img.WriteFile("/Late Folder/inside.txt", PatternBytes(900, 99));
+        return ok;
+    });
+}
+
+TEST(FatSearchImages, Fat32RootInFragments) {
+    const std::string path = MakeFragmentedRoot();
+    ASSERT_FALSE(path.empty());
+    std::vector<std::uint8_t> volume = LoadImageBytes(path);
+    CFATDBR dbr(volume.data(), 512);
+    ASSERT_EQ(dbr.GetFileSystemType(), FILESYSTEM_FAT32);
+    {
+        MemoryDevice plain(volume);
+        auto fat = CreateFATTables(&plain, dbr.GetReservedSectors(), FILESYSTEM_FAT32,
+                                   dbr.GetSectorsPerFAT(), true, false);
+        std::uint32_t c = dbr.GetRootCluster(), jumps = 0;
+        for (int i = 0; i < 100 && !IsFatChainStop(fat->GetEntry(c)); ++i) {
+            jumps += fat->GetEntry(c) != c + 1;
+            c = fat->GetEntry(c);
+        }
+        ASSERT_GE(jumps, 3u) << "the root should be fragmented";
+    }
+    FatImage img(path);
+    const auto expected = MdirEntries(img);
+    ASSERT_EQ(expected.size(), 27u);
+
+    // Intact: the root chain is followed through the FAT.
+    {
+        MemoryDevice dev(OnDevice(volume, 123, 45));
+        Search search(dev);
+        ASSERT_EQ(search.found.size(), 1u);
+        TreePtr root = search.Build(dev, 0);
+        ASSERT_TRUE(root);
+        EXPECT_EQ(LiveTreeEntries(root.get()), expected);
+    }
+    // Without boot sector and FATs: every root fragment becomes a lost folder, and together
+    // they hold every root file.
+    std::fill_n(volume.begin(), (dbr.GetReservedSectors() + 2ull * dbr.GetSectorsPerFAT()) * 512, 0);
+    MemoryDevice dev(OnDevice(volume, 123, 45));
+    Search search(dev);
+    ASSERT_EQ(search.found.size(), 1u) << "\"Late Folder\" and its parent's \"..\" place it";
+    TreePtr root = search.Build(dev, 0);
+    ASSERT_TRUE(root);
+    auto nodes = FlattenTree(root.get());
+    // Names cut by a cluster's end keep only their first part; the others are whole.
+    std::set<std::string> lostDirs;
+    int whole = 0;
+    for (int i = 0; i < 24; ++i) {
+        const std::string name = "Root file with a long name " + std::to_string(i) + ".dat";
+        std::string where;
+        for (const auto& [p, node] : nodes)
+            if (p.size() > name.size() && p.compare(p.size() - name.size(), name.size(), name) == 0)
+                where = p;
+        if (where.empty())
+            continue;
+        ++whole;
+        ASSERT_EQ(where.rfind("Lost Folders/DIR", 0), 0u) << name << " at " << where;
+        lostDirs.insert(where.substr(0, where.rfind('/')));
+        EXPECT_EQ(ReadNodeBytes(dev, nodes[where]), PatternBytes(1200, 100 + i)) << name;
+    }
+    EXPECT_GE(whole, 18);
+    EXPECT_GE(lostDirs.size(), 3u);
+    EXPECT_TRUE(nodes.count("Late Folder/inside.txt")) << "named by the lost root fragment";
+}
+
+TEST(FatSearchImages, TwoVolumesSideBySide) {
+    const std::string p16 = MakeVolume(kCases[1]);
+    const std::string p12 = MakeVolume(kCases[0]);
+    ASSERT_FALSE(p16.empty());
+    ASSERT_FALSE(p12.empty());
+    const std::vector<std::uint8_t> v16 = LoadImageBytes(p16), v12 = LoadImageBytes(p12);
+    std::vector<std::uint8_t> bytes = OnDevice(v16, 63, 3);
+    const std::uint64_t second = bytes.size() / 512;
+    bytes.insert(bytes.end(), v12.begin(), v12.end());
+    MemoryDevice dev(bytes);
+
+    Search search(dev);
+    ASSERT_EQ(search.found.size(), 2u);
+    EXPECT_EQ(search.found[0]->m_u64KeptFirstSector, 63u);
+    EXPECT_EQ(search.found[1]->m_u64KeptFirstSector, second);
+    FatImage img16(p16), img12(p12);
+    const std::map<std::string, std::int64_t> expected[] = {MdirEntries(img16), MdirEntries(img12)};
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(search.found[i]->m_u64Score, 100u);
+        TreePtr root = search.Build(dev, i, static_cast<std::uint32_t>(i));
+        ASSERT_TRUE(root);
+        EXPECT_EQ(LiveTreeEntries(root.get()), expected[i]) << i;
+        EXPECT_FALSE(FlattenTree(root.get()).count("Lost Folders")) << i;
+    }
+}
+
+} // namespace
