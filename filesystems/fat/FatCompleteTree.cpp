@@ -241,6 +241,11 @@ CFileSystemNode* FatDirectoryScanner::BuildCompleteTree(const FatDirectorySector
     }
 
     if (status == FATSCAN_CANCELLED) {
+        // Directories not joined yet hold subtrees of their own: hang them on the root so that
+        // freeing the tree frees them too.
+        for (auto& [cluster, node] : directories)
+            if (node != root && !node->m_pParent)
+                root->AddChild(node);
         FreeScannerTree(root);
         root = nullptr;
         return nullptr;
