@@ -14,6 +14,7 @@ namespace {
 
 ILogSink* g_sink = nullptr;
 int g_minLevel = 0;
+char g_logFolder[4096] = {};
 constexpr size_t kMessageBuffer = 2048;
 
 } // namespace
@@ -65,6 +66,23 @@ void InitLog(const char* path, LOGLEVEL minLevel, LOGTYPE type) {
     if (g_sink)
         g_sink->Open(path);
     g_minLevel = minLevel;
+    const char* slash = path ? std::strrchr(path, '/') : nullptr;
+    const size_t length = slash ? static_cast<size_t>(slash - path) + 1 : 0;
+    if (length < sizeof(g_logFolder)) {
+        if (length)
+            std::memcpy(g_logFolder, path, length);
+        g_logFolder[length] = '\0';
+    }
+}
+
+unsigned GetLogFolder(char* buffer, unsigned size) {
+    const size_t length = std::strlen(g_logFolder);
+    if (buffer && size > 0) {
+        const size_t n = std::min(length, static_cast<size_t>(size) - 1);
+        std::memcpy(buffer, g_logFolder, n);
+        buffer[n] = '\0';
+    }
+    return static_cast<unsigned>(length);
 }
 
 void Log(LOGLEVEL level, const char* format, va_list args) {

@@ -38,3 +38,8 @@ OMBREL_API void LogWarning(const char* format, va_list args);
 OMBREL_API void LogWarning(const char* format, ...) OMBREL_PRINTF(1, 2);
 OMBREL_API void ReleaseTrace(const char* format, va_list args);
 OMBREL_API void ReleaseTrace(const char* format, ...) OMBREL_PRINTF(1, 2);
+// The folder of the log file given to InitLog, with its trailing '/', or "" when the log went
+// to the working folder (no folder in the path, or no InitLog yet). Other log files of the
+// program (such as the EXT2 reader's error log) are written beside it. Copies at most
+// size - 1 bytes and terminates; returns the folder's full length.
+OMBREL_API unsigned GetLogFolder(char* buffer, unsigned size);

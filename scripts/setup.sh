@@ -10,6 +10,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libbz2-dev liblzma-dev libboost-regex-dev
   dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk
+  libcurl4-openssl-dev
   xz-utils bzip2 python3
 )
 missing=()

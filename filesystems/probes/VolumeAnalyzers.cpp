@@ -1,5 +1,6 @@
 #include "filesystems/probes/VolumeAnalyzers.h"
 
+#include "filesystems/ext2/Ext2Volume.h"
 #include "filesystems/fat/FatStructures.h"
 #include "filesystems/fat/FatVolumeLabel.h"
 #include "filesystems/ntfs/NtfsStructures.h"
@@ -43,6 +44,7 @@ void CreateVolumeAnalyzers(VolumeProbeList& probes, IStorageDevice* device,
                            std::uint64_t firstSector) {
     probes.push_back(new CNtfsVolumeAnalyze(device, firstSector));
     probes.push_back(new CFatVolumeAnalyze(device, firstSector));
+    probes.push_back(new CExt2Volume(device, firstSector));
 }
 
 std::uint32_t ClassifyFileSystemBootSector(const std::uint8_t* sector, std::size_t size) {

@@ -1,8 +1,8 @@
 #pragma once
 // The volume probes: given a device and a sector, say which file system's boot sector lies
 // there, how many sectors the file system covers and what its label is, without building any
-// tree. The probes are tried in a fixed order (NTFS, then FAT) and the first that recognises
-// the sector wins (FindVolumeAnalyzer, storage/VolumeProbe.h).
+// tree. The probes are tried in a fixed order (NTFS, FAT, then EXT2/EXT3) and the first that
+// recognises the sector wins (FindVolumeAnalyzer, storage/VolumeProbe.h).
 #include "storage/StorageDevice.h"
 #include "storage/VolumeProbe.h"
 
@@ -19,8 +19,8 @@ public:
     CFatVolumeAnalyze(IStorageDevice* device, std::uint64_t firstSector);
 };
 
-// Appends a CNtfsVolumeAnalyze and then a CFatVolumeAnalyze for `firstSector`. The list owns
-// them: free it with DeleteDeviceList.
+// Appends a CNtfsVolumeAnalyze, a CFatVolumeAnalyze and a CExt2Volume for `firstSector`. The
+// list owns them: free it with DeleteDeviceList.
 void CreateVolumeAnalyzers(VolumeProbeList& probes, IStorageDevice* device,
                            std::uint64_t firstSector);
 

@@ -24,6 +24,12 @@ std::vector<std::uint8_t> FsImage(const std::string& kind) {
         if (kind == "ntfs")
             return testsupport::RequireTool("mkntfs") && MustRun("truncate -s 8M " + q) &&
                    MustRun("mkntfs -q -F -Q -L 'Ntfs Label' " + q);
+        if (kind == "ext2")
+            return testsupport::RequireTool("mke2fs") && MustRun("truncate -s 4M " + q) &&
+                   MustRun("mke2fs -q -F -t ext2 -b 1024 -I 128 -L 'Second-ext' " + q);
+        if (kind == "ext3")
+            return testsupport::RequireTool("mke2fs") && MustRun("truncate -s 8M " + q) &&
+                   MustRun("mke2fs -q -F -t ext3 -b 4096 -L 'Ext Three' " + q);
         if (!testsupport::RequireTool("mkfs.fat"))
             return false;
         if (kind == "fat12")
@@ -49,7 +55,7 @@ struct ProbeAnswer {
     std::uint32_t type;
     std::uint64_t total;
     std::string label;
-    int winner; // 1 the NTFS probe, 2 the FAT probe
+    int winner; // 1 the NTFS probe, 2 the FAT probe, 3 the EXT2/EXT3 probe
     std::size_t count;
 };
 
@@ -64,7 +70,10 @@ ProbeAnswer Probe(IStorageDevice* device, std::uint64_t first) {
     char label[100];
     winner->GetVolumeLabel(label, sizeof(label));
     a.label.assign(label, strnlen(label, sizeof(label)));
-    a.winner = winner == probes[0] ? 1 : winner == probes[1] ? 2 : 0;
+    a.winner = 0;
+    for (std::size_t i = 0; i < probes.size(); ++i)
+        if (winner == probes[i])
+            a.winner = static_cast<int>(i + 1);
     DeleteDeviceList(probes);
     return a;
 }
@@ -82,13 +91,16 @@ TEST(VolumeProbes, RecogniseRealFileSystemsAtSectorZeroAndInsideADisk) {
         std::uint32_t type;
         std::uint64_t total;
         const char* label;
-        int winner; // 1 the NTFS probe, 2 the FAT probe
+        int winner; // 1 the NTFS probe, 2 the FAT probe, 3 the EXT2/EXT3 probe
+        std::uint32_t bootType; // what the boot-sector classifier says of the first sector
     };
     const Case cases[] = {
-        {"ntfs", FILESYSTEM_NTFS, 16383, "Ntfs Label", 1},
-        {"fat12", FILESYSTEM_FAT12, 4096, "TWELVE", 2},
-        {"fat16", FILESYSTEM_FAT16, 32768, "SIXTEEN", 2},
-        {"fat32", FILESYSTEM_FAT32, 73728, "THIRTYTWO", 2},
+        {"ntfs", FILESYSTEM_NTFS, 16383, "Ntfs Label", 1, FILESYSTEM_NTFS},
+        {"fat12", FILESYSTEM_FAT12, 4096, "TWELVE", 2, FILESYSTEM_FAT12},
+        {"fat16", FILESYSTEM_FAT16, 32768, "SIXTEEN", 2, FILESYSTEM_FAT16},
+        {"fat32", FILESYSTEM_FAT32, 73728, "THIRTYTWO", 2, FILESYSTEM_FAT32},
+        {"ext2", FILESYSTEM_EXT2, 8192, "Second-ext", 3, FILESYSTEM_UNKNOWN},
+        {"ext3", FILESYSTEM_EXT3, 16384, "Ext Three", 3, FILESYSTEM_UNKNOWN},
     };
     for (const Case& c : cases) {
         const std::vector<std::uint8_t> image = FsImage(c.kind);
@@ -97,12 +109,12 @@ TEST(VolumeProbes, RecogniseRealFileSystemsAtSectorZeroAndInsideADisk) {
             SCOPED_TRACE(std::string(c.kind) + " at " + std::to_string(first));
             MemoryDevice disk(At(first, image, 16));
             const ProbeAnswer a = Probe(&disk, first);
-            EXPECT_EQ(a.count, 2u);
+            EXPECT_EQ(a.count, 3u);
             EXPECT_EQ(a.type, c.type);
             EXPECT_EQ(a.total, c.total);
             EXPECT_EQ(a.label, c.label);
             EXPECT_EQ(a.winner, c.winner);
-            EXPECT_EQ(ClassifyFileSystemBootSector(disk.Sector(first), kSectorSize), c.type);
+            EXPECT_EQ(ClassifyFileSystemBootSector(disk.Sector(first), kSectorSize), c.bootType);
         }
     }
 }
@@ -113,7 +125,7 @@ TEST(VolumeProbes, NothingRecognisedGivesTheLastProbeEmpty) {
     EXPECT_EQ(a.type, FILESYSTEM_UNKNOWN);
     EXPECT_EQ(a.total, 0u);
     EXPECT_EQ(a.label, "");
-    EXPECT_EQ(a.winner, 2);
+    EXPECT_EQ(a.winner, 3);
     EXPECT_EQ(ClassifyFileSystemBootSector(zeros.Sector(0), kSectorSize), FILESYSTEM_UNKNOWN);
 
     // Unreadable boot sectors and a device end inside the FAT probe's read.

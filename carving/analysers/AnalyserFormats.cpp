@@ -1,0 +1,279 @@
+#include "carving/analysers/AnalyserFormats.h"
+
+#include "carving/analysers/RawFileReader.h"
+#include "filesystems/FileProperties.h"
+
+#include <cctype>
+#include <cstring>
+#include <strings.h>
+
+int IsValidZipRecord(ByteSpan r) {
+    if (!r.has(0, 4))
+        return 0;
+    switch (r.u32(0)) {
+    case kZipLocalHeader:
+        return r.has(0, 30) && r.u16(8) <= 10 && r.u16(26) <= 1040;
+    case kZipCentralHeader:
+    case kZipEndOfCentral:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+int GetZipRecordLength(ByteSpan r, std::uint32_t* length) {
+    if (!length || !r.has(0, 4))
+        return 0;
+    std::uint64_t n = 0;
+    switch (r.u32(0)) {
+    case kZipLocalHeader:
+        if (!r.has(0, 30))
+            return 0;
+        n = 30ull + r.u16(26) + r.u16(28) + r.u32(18);
+        break;
+    case kZipCentralHeader:
+        if (!r.has(0, 46))
+            return 0;
+        n = 46ull + r.u16(28) + r.u16(30) + r.u16(32);
+        break;
+    case kZipEndOfCentral:
+        if (!r.has(0, 22))
+            return 0;
+        n = 22ull + r.u16(20);
+        break;
+    default:
+        return 0;
+    }
+    if (n > 0xFFFFFFFFull)
+        return 0;
+    *length = static_cast<std::uint32_t>(n);
+    return 1;
+}
+
+int IsValidRarBlock(ByteSpan b) {
+    if (!b.has(0, 7))
+        return 0;
+    switch (b.u8(2)) {
+    case 0x73:
+    case 0x75:
+    case 0x76:
+    case 0x78:
+    case 0x7A:
+    case 0x7B:
+        return 1;
+    case 0x74:
+        return b.has(0, 16) && b.u32(7) <= b.u32(11) && b.u8(15) <= 4;
+    case 0x77:
+        return b.has(0, 14) && b.u8(13) == 0;
+    default: // 0x72 marker, 0x79 authenticity, unknown types
+        return 0;
+    }
+}
+
+int GetRarBlockSize(ByteSpan b, std::uint64_t* size) {
+    if (!size || !IsValidRarBlock(b))
+        return 0;
+    const std::uint64_t head = b.u16(5);
+    if (head <= 6)
+        return 0;
+    std::uint64_t n = 0;
+    switch (b.u8(2)) {
+    case 0x73:
+        if (head < 10)
+            return 0;
+        n = head;
+        break;
+    case 0x74:
+    case 0x77:
+        if (!b.has(7, 4))
+            return 0;
+        n = head + b.u32(7);
+        break;
+    case 0x75:
+        if (!b.has(7, 2))
+            return 0;
+        n = head + b.u16(7);
+        break;
+    case 0x76:
+        n = head;
+        break;
+    case 0x78:
+    case 0x7A:
+    case 0x7B:
+        if (head < 10 || !b.has(7, 4))
+            return 0;
+        n = head + b.u32(7);
+        break;
+    default:
+        return 0;
+    }
+    *size = n;
+    return 1;
+}
+
+int ReadAtomSize(ByteSpan atom, std::uint32_t* size) {
+    if (!size || !atom.has(0, 4))
+        return 0;
+    const std::uint32_t v = atom.be32(0);
+    if (v == 0 || v == 0xFFFFFFFFu)
+        return 0;
+    *size = v;
+    return 1;
+}
+
+int WalkQuickTimeAtoms(CRawFileInfo* record, IStorageDevice* device) {
+    if (!record)
+        return 0;
+    RawFileReader reader(device, record->m_u64StartSector);
+    std::uint32_t first = 0;
+    if (!ReadAtomSize(reader.Read(0, 8), &first))
+        return 0;
+    const std::uint64_t limit = GetScanOptions().MaxRawFileSize;
+    static const char* const kTypes[] = {"mdat", "moov", "free", "moof", "mfra"};
+    std::uint64_t p = first;
+    for (int round = 0; round < 499; ++round) {
+        if (p > limit)
+            break;
+        ByteSpan head = reader.Read(p, 8);
+        if (head.empty()) {
+            // The ring may simply not hold the rest yet: leave the file to the real device.
+            if (reader.IsWindow())
+                return 0;
+            break;
+        }
+        std::uint32_t size = 0;
+        if (!ReadAtomSize(head, &size))
+            break;
+        bool known = false;
+        for (const char* t : kTypes)
+            known = known || strncasecmp(reinterpret_cast<const char*>(head.data() + 4), t, 4) == 0;
+        if (!known)
+            break;
+        p += size;
+    }
+    if (p == 0)
+        return 0;
+    record->m_u64Size = p;
+    return 1;
+}
+
+int DecodeSyncSafeSize(ByteSpan b, std::uint32_t* size) {
+    if (!size || !b.has(0, 4))
+        return 0;
+    const std::uint8_t* p = b.data();
+    if ((p[0] | p[1] | p[2] | p[3]) & 0x80)
+        return 0;
+    *size = (std::uint32_t(p[0]) << 21) | (std::uint32_t(p[1]) << 14) | (std::uint32_t(p[2]) << 7) |
+            p[3];
+    return 1;
+}
+
+int IsValidMp3Header(std::uint32_t h) {
+    const std::uint32_t bitrate = (h >> 12) & 15;
+    return h >= 0xFFE00000u && ((h >> 19) & 3) != 1 && ((h >> 17) & 3) != 0 && bitrate != 0 &&
+           bitrate != 15 && ((h >> 10) & 3) != 3;
+}
+
+int GetMp3FrameLength(std::uint32_t h, std::uint32_t* length) {
+    if (!length || !IsValidMp3Header(h))
+        return 0;
+    switch (h) {
+    case 0xFFF37054u:
+    case 0xFFF37074u:
+        *length = 182;
+        return 1;
+    case 0xFFF3A060u:
+        *length = 313;
+        return 1;
+    case 0xFFF3A260u:
+        *length = 314;
+        return 1;
+    default:
+        break;
+    }
+    static const std::uint32_t kRates[3][3] = {
+        {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+    static const std::uint32_t kBitRates[2][3][15] = {
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 8, 16, 24, 32, 40, 80, 56, 64, 128, 160, 112, 128, 256, 320}}};
+    const std::uint32_t version = (h >> 19) & 3; // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    const std::uint32_t versionRow = version == 3 ? 0 : version == 2 ? 1 : 2;
+    const std::uint32_t group = version == 3 ? 0 : 1;
+    const std::uint32_t layer = (h >> 17) & 3; // 3 layer I, 2 layer II, 1 layer III
+    const std::uint32_t layerColumn = 3 - layer;
+    const std::uint32_t rate = kRates[versionRow][(h >> 10) & 3];
+    const std::uint32_t kbit = kBitRates[group][layerColumn][(h >> 12) & 15];
+    if (kbit == 40)
+        *length = 5760000 / rate;
+    else
+        *length = 144000 * kbit / rate + ((h >> 9) & 1);
+    return 1;
+}
+
+std::int64_t FindBytesNoCase(const std::uint8_t* hay, std::size_t n, const std::uint8_t* needle,
+                             std::size_t m) {
+    if (m == 0)
+        return 0;
+    if (!hay || n < m)
+        return -1;
+    const int lo = std::tolower(needle[0]);
+    const int up = std::toupper(needle[0]);
+    std::size_t pos = 0;
+    const std::size_t last = n - m; // last start position
+    while (pos <= last) {
+        const std::uint8_t* a = static_cast<const std::uint8_t*>(std::memchr(hay + pos, lo, last - pos + 1));
+        const std::uint8_t* b =
+            lo == up ? nullptr
+                     : static_cast<const std::uint8_t*>(std::memchr(hay + pos, up, last - pos + 1));
+        const std::uint8_t* c = !a ? b : !b ? a : (a < b ? a : b);
+        if (!c)
+            return -1;
+        const std::size_t at = static_cast<std::size_t>(c - hay);
+        bool equal = true;
+        for (std::size_t i = 1; i < m && equal; ++i)
+            equal = std::tolower(c[i]) == std::tolower(needle[i]);
+        if (equal)
+            return static_cast<std::int64_t>(at);
+        pos = at + 1;
+    }
+    return -1;
+}
+
+int FindTextEnd(CRawFileInfo* record, IStorageDevice* device, const TextEndMarker* marker) {
+    if (!record || !marker || marker->length == 0 || marker->length > sizeof(marker->bytes))
+        return 0;
+    RawFileReader reader(device, record->m_u64StartSector);
+    const std::uint64_t limit =
+        marker->longestScan ? marker->longestScan : GetScanOptions().MaxRawFileSize;
+    const std::size_t m = marker->length;
+    std::uint64_t x = 0;
+    for (;;) {
+        if (x > limit) {
+            record->m_u64Size = x;
+            return 1;
+        }
+        ByteSpan s = reader.Read(x);
+        if (s.empty())
+            return 0;
+        if (s.size() < m) {
+            // Too few bytes left here for the marker; step on until the bytes run out.
+            ++x;
+            continue;
+        }
+        // Start positions x .. x + last, none past the limit.
+        std::uint64_t last = s.size() - m;
+        if (last > limit - x)
+            last = limit - x;
+        const std::int64_t at = FindBytesNoCase(s.data(), static_cast<std::size_t>(last + m),
+                                                marker->bytes, m);
+        if (at >= 0) {
+            record->m_u64Size = x + static_cast<std::uint64_t>(at) + m;
+            return 1;
+        }
+        x += last + 1;
+    }
+}

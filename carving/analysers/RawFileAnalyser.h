@@ -1,0 +1,78 @@
+#pragma once
+// The contract of a carving analyser: from one 512-byte sector it tells whether a file of its
+// format starts there (MatchHeader), and given a device it works out how many bytes the file
+// spans (ComputeFileSize). Results: 1 for a match or a finished walk, 0 for no match or a walk
+// that gave up; sizes go into the record, 0 meaning unknown.
+//
+// An analyser also names the bytes it tests at fixed offsets (GetSignatureKeys), so that the
+// RAW search asks it only about sectors that carry one of them; see SignatureKey.
+#include <cstddef>
+#include <cstdint>
+#include <typeinfo>
+#include <vector>
+
+#include "carving/records/RawFileInfo.h"
+#include "storage/ByteSpan.h"
+#include "storage/StorageDevice.h"
+
+// One or two bytes at a fixed offset of the sector. An analyser's keys must be a necessary
+// condition of its MatchHeader: MatchHeader may return 1 only for a sector in which at least one
+// of the keys is present. Case-insensitive signatures list every case variant of their bytes
+// (AddSignatureKeyNoCase).
+struct SignatureKey {
+    std::uint16_t offset = 0; // offset + length <= 512
+    std::uint8_t length = 1;  // 1 or 2
+    std::uint8_t bytes[2] = {};
+    friend bool operator==(const SignatureKey&, const SignatureKey&) = default;
+};
+
+// Appends the key of the first one or two bytes of `signature` at `offset`.
+void AddSignatureKey(std::vector<SignatureKey>& keys, std::uint16_t offset, const void* signature,
+                     std::size_t length);
+// The same with every upper/lower-case variant of the (at most two) key bytes.
+void AddSignatureKeyNoCase(std::vector<SignatureKey>& keys, std::uint16_t offset,
+                           const void* signature, std::size_t length);
+
+class IRawFileAnalyser {
+public:
+    explicit IRawFileAnalyser(int typeId = -1) : m_typeId(typeId) {}
+    IRawFileAnalyser(const IRawFileAnalyser&) = delete;
+    IRawFileAnalyser& operator=(const IRawFileAnalyser&) = delete;
+    virtual ~IRawFileAnalyser() = default;
+
+    // Sizes the file of `record` (whose start sector is set) from `device`: the RAW search's
+    // ring during the search, the scanned device when the RAW tree is built. Writes the size
+    // (and may rewrite the file-type id). The base changes nothing and returns 1.
+    virtual int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) {
+        (void)record;
+        (void)device;
+        return 1;
+    }
+    // `sector` is 512 bytes whose first four are not all zero. On a match writes the file-type
+    // id (and the size when the header holds it) and returns 1. No device access, no
+    // allocation: it runs for every candidate sector of a device.
+    virtual int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) = 0;
+
+    // Appends the keys (see SignatureKey) and returns true; false asks to be offered every
+    // sector (the default, always correct but slow).
+    virtual bool GetSignatureKeys(std::vector<SignatureKey>& keys) const {
+        (void)keys;
+        return false;
+    }
+    // True when `other` answers every MatchHeader exactly as this one does, so that a later
+    // duplicate in the registry can never decide a sector and need not be asked. Analysers of
+    // the same class are, unless their answers depend on more than the sector.
+    virtual bool IsInterchangeableWith(const IRawFileAnalyser& other) const {
+        return typeid(*this) == typeid(other);
+    }
+
+    int GetTypeId() const { return m_typeId; }
+
+protected:
+    int m_typeId;
+};
+
+// Defines the factory through which the registry creates an analyser class. Put one line in the
+// class's .cpp:  BRULIN_DEFINE_ANALYSER_FACTORY(FileJPGAnalyser)
+#define BRULIN_DEFINE_ANALYSER_FACTORY(Class)                                                    \
+    IRawFileAnalyser* CreateAnalyser_##Class() { return new Class(); }

@@ -1,0 +1,59 @@
+#include "carving/records/RawFileInfo.h"
+
+#include "filesystems/StoreSection.h"
+#include "logging/Log.h"
+
+void CRawFileList::Clear() {
+    for (CRawFileInfo* r : m_list)
+        delete r;
+    m_list.clear();
+    m_bySector.clear();
+    m_iterator.First();
+}
+
+void CRawFileList::Add(CRawFileInfo* record) {
+    if (!record)
+        return;
+    m_list.push_back(record);
+    m_bySector.emplace(record->m_u64StartSector, record);
+}
+
+CRawFileInfo* CRawFileList::FindAtSector(std::uint64_t sector) const {
+    auto it = m_bySector.find(sector);
+    return it == m_bySector.end() ? nullptr : it->second;
+}
+
+CRawFileInfo* FindRawFileAtSector(const CRawFileList* list, std::uint64_t sector) {
+    return list ? list->FindAtSector(sector) : nullptr;
+}
+
+void SaveFoundFileList(IRSData* section, const CRawFileList& list) {
+    RSWriteValue<std::uint64_t>(section, list.Size());
+    for (const CRawFileInfo* r : list.Records()) {
+        RSWriteValue<std::uint64_t>(section, r->m_u64StartSector);
+        RSWriteValue<std::uint64_t>(section, r->m_u64Size);
+        RSWriteValue<std::uint32_t>(section, r->m_u32FileType);
+        RSWriteValue<std::uint16_t>(section, static_cast<std::uint16_t>(r->m_u32AnalyserType));
+    }
+}
+
+std::unique_ptr<CRawFileList> LoadFoundFileList(IRSData* section) {
+    auto list = std::make_unique<CRawFileList>();
+    try {
+        // The count comes from the file: records are read one by one, so a damaged count ends
+        // in a short read instead of a huge allocation.
+        const std::uint64_t count = RSReadValue<std::uint64_t>(section);
+        for (std::uint64_t i = 0; i < count; ++i) {
+            auto r = std::make_unique<CRawFileInfo>();
+            r->m_u64StartSector = RSReadValue<std::uint64_t>(section);
+            r->m_u64Size = RSReadValue<std::uint64_t>(section);
+            r->m_u32FileType = RSReadValue<std::uint32_t>(section);
+            r->m_u32AnalyserType = RSReadValue<std::uint16_t>(section);
+            list->Add(r.release());
+        }
+    } catch (const IRSException& e) {
+        LogInfo("RS Exception:%d", e.GetErrorCode());
+        throw;
+    }
+    return list;
+}

@@ -1,0 +1,88 @@
+#pragma once
+// Carved files: one record per file that a signature found, and the list of one deep scan's
+// records, which owns them, keeps them in the order found and finds them by start sector.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+class IRawFileAnalyser;
+class IRSData;
+
+constexpr std::uint32_t kNoAnalyserTypeId = 0xFFFF;     // a record no analyser has taken
+constexpr std::uint32_t kCustomAnalyserTypeId = 0xFFFFFFFF; // the analyser of script types
+
+class CRawFileInfo {
+public:
+    // Back to the state of a fresh record.
+    void Reset() { *this = CRawFileInfo(); }
+
+    std::uint64_t m_u64StartSector = 0; // sector of the searched device holding the header
+    std::uint64_t m_u64Size = 0;        // bytes; 0 = not known yet
+    std::uint32_t m_u32FileType = 0;    // the specific type id the analyser wrote
+    std::uint32_t m_u32AnalyserType = kNoAnalyserTypeId; // the matching analyser's own id
+    IRawFileAnalyser* m_pAnalyser = nullptr; // not owned; null in a record read back from a store
+};
+
+template <typename T> class IIterator {
+public:
+    virtual ~IIterator() = default;
+    virtual void First() = 0;
+    virtual void Next() = 0;
+    virtual bool IsDone() const = 0;
+    virtual T Current() const = 0;
+};
+
+// Walks a vector by index, so appending behind the walk does not disturb it.
+template <typename T> class ListIterator : public IIterator<T> {
+public:
+    explicit ListIterator(const std::vector<T>* list) : m_list(list) {}
+    void First() override { m_pos = 0; }
+    void Next() override {
+        if (m_pos < m_list->size())
+            ++m_pos;
+    }
+    bool IsDone() const override { return m_pos >= m_list->size(); }
+    T Current() const override { return IsDone() ? T() : (*m_list)[m_pos]; }
+
+private:
+    const std::vector<T>* m_list;
+    std::size_t m_pos = 0;
+};
+
+class CRawFileList {
+public:
+    CRawFileList() : m_iterator(&m_list) {}
+    CRawFileList(const CRawFileList&) = delete;
+    CRawFileList& operator=(const CRawFileList&) = delete;
+    ~CRawFileList() { Clear(); }
+
+    // Frees every record; the iterator is then done at once.
+    void Clear();
+    // Takes ownership of `record`: appends it and enters it by start sector (the first record
+    // of a start sector is the one found by sector).
+    void Add(CRawFileInfo* record);
+    // The record starting at `sector`, or null.
+    CRawFileInfo* FindAtSector(std::uint64_t sector) const;
+
+    std::size_t Size() const { return m_list.size(); }
+    const std::vector<CRawFileInfo*>& Records() const { return m_list; }
+    ListIterator<CRawFileInfo*>* GetIterator() { return &m_iterator; }
+    const std::map<std::uint64_t, CRawFileInfo*>& BySector() const { return m_bySector; }
+
+private:
+    std::map<std::uint64_t, CRawFileInfo*> m_bySector;
+    std::vector<CRawFileInfo*> m_list; // owns the records
+    ListIterator<CRawFileInfo*> m_iterator;
+};
+
+// The carved-file list in an open store section: u64 count, then per record in list order u64
+// start sector, u64 size, u32 file-type id, u16 analyser type id (low half). Store failures
+// pass through.
+void SaveFoundFileList(IRSData* section, const CRawFileList& list);
+// Reads what SaveFoundFileList wrote into a new list (records without analyser). A store
+// failure frees the partial list and passes on.
+std::unique_ptr<CRawFileList> LoadFoundFileList(IRSData* section);
+
+// The record of `list` starting exactly at `sector`, or null.
+CRawFileInfo* FindRawFileAtSector(const CRawFileList* list, std::uint64_t sector);

@@ -1,0 +1,25 @@
+#include "filesystems/ext2/Ext2Volume.h"
+
+#include "filesystems/ext2/Ext2FileSystem.h"
+
+#include <exception>
+#include <string>
+
+CExt2Volume::CExt2Volume(IStorageDevice* device, std::uint64_t partitionStart) {
+    if (!device || partitionStart > UINT64_MAX - 2)
+        return;
+    try {
+        CExt2FileSystem fs(device, partitionStart + 2);
+        const CExt2SuperBlock& sb = fs.SuperBlock();
+        const std::string name = sb.VolumeName();
+        const std::string label =
+            DecodeExt2Name(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());
+        m_fileSystemType = sb.HasJournal() ? FILESYSTEM_EXT3 : FILESYSTEM_EXT2;
+        m_u64TotalSectors = static_cast<std::uint64_t>(sb.BlockCount()) * sb.BlockSize() / 512;
+        SetVolumeLabel(label.c_str());
+    } catch (const std::exception&) {
+        m_fileSystemType = FILESYSTEM_UNKNOWN;
+        m_u64TotalSectors = 0;
+        SetVolumeLabel("");
+    }
+}

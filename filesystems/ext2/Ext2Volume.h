@@ -1,0 +1,13 @@
+#pragma once
+// The EXT2/EXT3 volume probe: names the file system (EXT2, or EXT3 when the superblock has a
+// journal inode), its size and its label, for the partition that starts at a given sector.
+#include "storage/VolumeProbe.h"
+
+#include <cstdint>
+
+class CExt2Volume : public IVolume {
+public:
+    // Opens the file system at partitionStart + 2 (superblock and group table checked).
+    // Anything that fails leaves FILESYSTEM_UNKNOWN, an empty label and 0 sectors.
+    CExt2Volume(IStorageDevice* device, std::uint64_t partitionStart);
+};
