@@ -170,9 +170,12 @@ void CFATSearchController::AnalyzeSector(std::uint64_t s, const std::uint8_t* se
             break;
         if (e.IsLongNameEntry() || e.IsDirectory() || e.IsVolumeLabel())
             continue;
+        // Data clusters only: cluster numbers below 2 place no file.
         const std::uint32_t c = e.GetFirstCluster();
-        if (c >= 2)
-            RecordFoundName(e.GetShortName(false), c, s);
+        if (c >= 2) {
+            const std::string name = e.GetShortName(false);
+            m_foundFiles.AddFromName(name.c_str(), static_cast<std::uint8_t>(name.size()), c - 2, s);
+        }
     }
 }
 
@@ -387,12 +390,12 @@ void CFATSearchController::CollectSearchedPartitions(std::vector<CSearchedPartit
             bootScore = 50;
         }
         p->m_u64Score = fatScore + bootScore;
-        p->m_u64EvidenceB += CountNamesConfirmedByCarving(*p);
+        CountEntriesConfirmedBySignature(m_foundFiles, m_sink, p);
         out.push_back(owned.release());
     }
     m_partitions.clear();
     m_fatStarts.clear();
-    ClearFoundNames();
+    m_foundFiles.Clear();
 }
 
 std::vector<const CFATSearchedPartitionInfo*> CFATSearchController::Partitions() const {
@@ -422,21 +425,3 @@ CFileSystemNode* CFATSearchController::BuildDirectoryTree(CSearchedPartitionInfo
                                  static_cast<CFATSearchedPartitionInfo*>(partition), m_sink,
                                  device, partitionIndex);
 }
-
-// ---------------------------------------------------------------------------------------------
-// Found names: recorded as found-file entries once the carving records exist.
-
-void CFATSearchController::RecordFoundName(const std::string& name, std::uint32_t cluster,
-                                           std::uint64_t s) {
-    (void)name;
-    (void)cluster;
-    (void)s;
-}
-
-std::uint64_t
-CFATSearchController::CountNamesConfirmedByCarving(const CFATSearchedPartitionInfo& partition) const {
-    (void)partition;
-    return 0;
-}
-
-void CFATSearchController::ClearFoundNames() {}

@@ -4,6 +4,7 @@
 // directory sectors; from these it infers FAT12/16/32 partitions, also ones whose boot sector
 // is gone (placed by a directory's own cluster number), scores them by their evidence and
 // later builds the complete tree of a chosen one.
+#include "carving/records/FoundFileEntry.h"
 #include "filesystems/FileSystemSearchController.h"
 #include "filesystems/fat/FatDirectorySectors.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
@@ -88,6 +89,7 @@ public:
                                                                            bool backup) const;
 
     const FatDirectorySectorSet& DirectorySectors() const { return m_directorySectors; }
+    const FoundFileEntryList& FoundFiles() const { return m_foundFiles; }
     // Partitions found so far (before they are collected), in data-area order.
     std::vector<const CFATSearchedPartitionInfo*> Partitions() const;
 
@@ -95,11 +97,6 @@ private:
     void AnalyzeSector(std::uint64_t s, const std::uint8_t* sector, IntelligentSearchStats* stats);
     void AddPartition(std::unique_ptr<CFATSearchedPartitionInfo> partition, bool withFatStarts);
     CFATSearchedPartitionInfo* FindSamePartition(std::uint64_t dataStart, std::uint32_t spc) const;
-    // A file name met in a directory sector at `s`, whose data starts at `cluster`.
-    void RecordFoundName(const std::string& name, std::uint32_t cluster, std::uint64_t s);
-    // How many recorded names inside `partition` the carver's results confirm.
-    std::uint64_t CountNamesConfirmedByCarving(const CFATSearchedPartitionInfo& partition) const;
-    void ClearFoundNames();
 
     IStorageDevice* m_device = nullptr;
     std::uint64_t m_deviceSectors = 0;
@@ -111,6 +108,8 @@ private:
     // The sectors where each known partition's two FATs must begin, not yet seen.
     std::multimap<std::uint64_t, CFATSearchedPartitionInfo*> m_fatStarts;
     FatDirectorySectorSet m_directorySectors;
+    // Names of files met in directory sectors with a carving type's extension.
+    FoundFileEntryList m_foundFiles;
 
     // Options of the current AnalyzeSectors call.
     bool m_useBootRecords = true;

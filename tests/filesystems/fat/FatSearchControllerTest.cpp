@@ -5,6 +5,7 @@
 #include "filesystems/fat/FatCompleteTree.h"
 #include "filesystems/fat/FatSearchController.h"
 
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -317,6 +318,39 @@ TEST(FatSearchController, DirectoryConfirmsAKnownPartition) {
     EXPECT_EQ(found[0]->m_u64Score, 20u);
     ASSERT_EQ(c.DirectorySectors().Size(), 2u);
     EXPECT_EQ(*c.DirectorySectors().Find(10000), (FatDirectorySectorRecord{10000, 5, 2}));
+}
+
+TEST(FatSearchController, NamesConfirmedByCarvedFiles) {
+    MemoryDevice dev(20000);
+    PutDirectory(dev.Sector(9988), 2, 0, 1, 20);
+    std::uint8_t* dir = dev.Sector(10000);
+    PutDirectory(dir, 5, 2, 1, 30);
+    PutEntry(dir + 96, "PHOTO   JPG", 0x20, 40, 5000);  // a JPEG carved where it starts
+    PutEntry(dir + 128, "DOC     PDF", 0x20, 41, 5000);  // something else carved there
+    PutEntry(dir + 160, "PIC     JPG", 0x20, 42, 5000);  // nothing carved there
+    PutEntry(dir + 192, "\xE5OST    JPG", 0x20, 43, 5000); // deleted, carved
+    PutEntry(dir + 224, "EMPTY   JPG", 0x20, 0, 0);     // no cluster: no entry
+    const std::uint16_t jpg = LookupExtensionType(u"JPG", 3);
+    const std::uint16_t png = LookupExtensionType(u"PNG", 3);
+    ASSERT_NE(jpg, 0);
+    CRawFileList carved;
+    auto carve = [&](std::uint64_t cluster, std::uint32_t type) {
+        auto* r = new CRawFileInfo;
+        r->m_u64StartSector = 9988 + (cluster - 2) * 4;
+        r->m_u32FileType = type;
+        carved.Add(r);
+    };
+    carve(40, jpg);
+    carve(41, png);
+    carve(43, jpg);
+    CFATSearchController c;
+    c.SetResultSink(&carved);
+    AnalyzeAll(c, dev);
+    EXPECT_EQ(c.FoundFiles().Size(), 4u) << "JPG and PDF names with a data cluster";
+    auto found = Collect(c);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->m_u64EvidenceB, 2u);
+    EXPECT_EQ(c.FoundFiles().Size(), 0u) << "cleared with the search state";
 }
 
 TEST(FatSearchController, DotClustersOutsideTheDataArea) {
