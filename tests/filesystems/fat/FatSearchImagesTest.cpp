@@ -5,6 +5,7 @@
 #include "filesystems/fat/FatCompleteTree.h"
 #include "filesystems/fat/FatSearchController.h"
 
+#include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "tests/support/FatImages.h"
@@ -302,6 +303,51 @@ TEST(FatSearchImages, BootSectorAndFatsGone) {
             EXPECT_EQ(ReadNodeBytes(dev, node), ContentOf(f)) << f.path;
         }
     }
+}
+
+TEST(FatSearchImages, ClusterUseMapOfTheBuiltTree) {
+    const VolumeCase& c = kCases[1];
+    const std::string path = MakeVolume(c);
+    ASSERT_FALSE(path.empty());
+    MemoryDevice dev(OnDevice(LoadImageBytes(path), c.before, c.after));
+    Search search(dev);
+    ASSERT_EQ(search.found.size(), 1u);
+    const CFATSearchedPartitionInfo& p = *search.found[0];
+
+    auto tables = CreateFATTables(&dev, p.m_u64KeptFirstSector + p.m_u16ReservedSectors,
+                                  static_cast<FileSystemType>(p.m_fileSystemType),
+                                  p.m_u32SectorsPerFat, true, false);
+    FatDirectoryScanner scanner(nullptr, &dev);
+    scanner.SetSearchedLayout(p, tables.get());
+    TreePtr root(scanner.BuildCompleteTree(search.controller.DirectorySectors(), 0));
+    ASSERT_TRUE(root);
+    std::vector<std::uint64_t> bits;
+    std::unique_ptr<CClusterUseBitMap> used = MakeFatClusterUseBitMap(scanner, &bits);
+    EXPECT_EQ(used->GetFirstSector(), p.m_u64FirstSector);
+    EXPECT_EQ(used->GetSectorsPerCluster(), p.m_sectorsPerCluster);
+
+    // Every sector of a live file, and the first sector of every directory, is used; the end
+    // of the data area (never written) and a deleted file's clusters are not.
+    auto nodes = FlattenTree(root.get());
+    for (const SampleFile& f : LiveFiles()) {
+        const CFileNode* node = nodes[f.path.substr(1)];
+        ASSERT_TRUE(node) << f.path;
+        std::unique_ptr<IDataRunList> runs(node->m_pProperties->GetDataRunList());
+        ASSERT_TRUE(runs);
+        for (const DataRun* r = runs->GetFirstRun(); r; r = runs->GetNextRun())
+            for (std::uint64_t k = 0; k < r->count * p.m_sectorsPerCluster; ++k)
+                EXPECT_TRUE(used->IsClusterUsed(p.m_u64FirstSector + r->start * p.m_sectorsPerCluster + k))
+                    << f.path;
+    }
+    for (const FatDirectorySectorRecord& r : search.controller.DirectorySectors())
+        if (r.sector >= p.m_u64FirstSector)
+            EXPECT_TRUE(used->IsClusterUsed(r.sector)) << r.sector;
+    const CFATFileProperties* gone = Props(nodes["deleted root.bin"]);
+    EXPECT_FALSE(used->IsClusterUsed(p.m_u64FirstSector +
+                                     (gone->m_u32FirstCluster - 2ull) * p.m_sectorsPerCluster));
+    const std::uint64_t lastCluster = used->GetClusterCount() - 1;
+    EXPECT_FALSE(used->IsClusterUsed(p.m_u64FirstSector + lastCluster * p.m_sectorsPerCluster));
+    EXPECT_TRUE(used->IsClusterUsed(p.m_u64FirstSector - 1)) << "before the data area";
 }
 
 // A FAT32 root of many long names, written between files, so that its clusters lie apart.
