@@ -511,6 +511,29 @@ TEST(FatCompleteBuild, OnlyDirectoriesAtTheirOwnClusterAreBuilt) {
     EXPECT_EQ(root2->m_pFirstChild, nullptr);
 }
 
+TEST(FatCompleteBuild, DotClustersCompareInFull) {
+    // Clusters above 0xFFFF: a directory is built only where its whole "." cluster says, not
+    // where the low 16 bits alone would put it.
+    MemoryDevice dev(SectorOf(0x10010));
+    PutDirectory(dev.Sector(SectorOf(0x10005)), 0x10005, 0, 1, 0x10008);
+    PutDirectory(dev.Sector(SectorOf(6)), 0x10006, 0, 1, 0x10009);
+    CFATSearchController c;
+    AnalyzeAll(c, dev);
+    CFATSearchedPartitionInfo part = HandMadePartition();
+    part.m_fileSystemType = FILESYSTEM_FAT32;
+    part.m_u32SectorCount = static_cast<std::uint32_t>(dev.GetSectorCount() - 50);
+    TreePtr root(c.BuildDirectoryTree(&part, &dev, 0, nullptr));
+    ASSERT_TRUE(root);
+    auto nodes = FlattenTree(root.get());
+    int folders = 0;
+    for (const auto& [path, node] : nodes)
+        if (Props(node)->GetAttributes() & 0x10) {
+            ++folders;
+            EXPECT_EQ(Props(node)->m_u32FirstCluster, 0x10005u) << path;
+        }
+    EXPECT_EQ(folders, 1);
+}
+
 TEST(FatCompleteBuild, LostFragments) {
     MemoryDevice dev(6000);
     // Directory 5 spans clusters 5 and 6 (no FAT to say so): cluster 6 is read as a fragment
