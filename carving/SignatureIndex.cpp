@@ -28,7 +28,7 @@ void CSignatureIndex::Build(const RawFileAnalyserList& list) {
             continue;
         m_analysers[i] = a;
         Entry e{static_cast<std::uint32_t>(i), false, {}};
-        e.keyed = a->GetSignatureKeys(e.keys) && !e.keys.empty();
+        e.keyed = a->GetSignatureKeys(e.keys); // keyed without keys: never accepts a sector
         for (const SignatureKey& k : e.keys)
             if ((k.length != 1 && k.length != 2) || k.offset + k.length > 512)
                 e.keyed = false; // a key the index cannot hold: ask for every sector
@@ -116,17 +116,8 @@ bool CSignatureIndex::Ask(std::uint32_t position, const std::uint8_t* sector,
     }
 }
 
-int CSignatureIndex::Match(const std::uint8_t* sector, CRawFileInfo* record) const {
-    const std::vector<std::uint32_t>* sources[kMaxProbes + 1];
-    std::size_t k = 0;
-    for (const Probe& p : m_probes) {
-        const std::size_t slot =
-            p.wide ? sector[p.offset] | (std::size_t(sector[p.offset + 1]) << 8) : sector[p.offset];
-        if (const std::uint16_t id = p.table[slot])
-            sources[k++] = &m_lists[id];
-    }
-    if (!m_always.empty())
-        sources[k++] = &m_always;
+int CSignatureIndex::AskCandidates(const std::vector<std::uint32_t>* const* sources, std::size_t k,
+                                   const std::uint8_t* sector, CRawFileInfo* record) const {
     if (k == 1) {
         for (std::uint32_t position : *sources[0])
             if (Ask(position, sector, record))

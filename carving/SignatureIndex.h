@@ -21,7 +21,24 @@ public:
     void Build(const RawFileAnalyserList& list);
     // Same contract as MatchSectorByWalk: the registry position of the analyser that accepted
     // the sector (the record holds its answer), or -1 (the record is reset).
-    int Match(const std::uint8_t* sector, CRawFileInfo* record) const;
+    int Match(const std::uint8_t* sector, CRawFileInfo* record) const {
+        // Most sectors of a device carry no key at all: one table look-up per offset, no call.
+        const std::vector<std::uint32_t>* sources[kMaxProbes + 1];
+        std::size_t k = 0;
+        for (const Probe& p : m_probes) {
+            const std::size_t slot = p.wide ? sector[p.offset] | (std::size_t(sector[p.offset + 1]) << 8)
+                                            : sector[p.offset];
+            if (const std::uint16_t id = p.table[slot])
+                sources[k++] = &m_lists[id];
+        }
+        if (!m_always.empty())
+            sources[k++] = &m_always;
+        if (k == 0) {
+            record->Reset();
+            return -1;
+        }
+        return AskCandidates(sources, k, sector, record);
+    }
 
     bool Empty() const { return m_analysers.empty(); }
     // How many analysers are offered every sector (for tests).
@@ -35,6 +52,8 @@ private:
         std::vector<std::uint16_t> table;   // 256 or 65536 entries: candidate-list id, 0 = none
     };
     bool Ask(std::uint32_t position, const std::uint8_t* sector, CRawFileInfo* record) const;
+    int AskCandidates(const std::vector<std::uint32_t>* const* sources, std::size_t k,
+                      const std::uint8_t* sector, CRawFileInfo* record) const;
 
     std::vector<IRawFileAnalyser*> m_analysers; // by registry position (null when left out)
     std::vector<Probe> m_probes;

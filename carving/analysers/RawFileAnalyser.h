@@ -53,8 +53,9 @@ public:
     // allocation: it runs for every candidate sector of a device.
     virtual int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) = 0;
 
-    // Appends the keys (see SignatureKey) and returns true; false asks to be offered every
-    // sector (the default, always correct but slow).
+    // Appends the keys (see SignatureKey) and returns true (true with no keys: the analyser
+    // never accepts a sector); false asks to be offered every sector (the default, always
+    // correct but slow).
     virtual bool GetSignatureKeys(std::vector<SignatureKey>& keys) const {
         (void)keys;
         return false;

@@ -847,9 +847,9 @@ bool IsSystemFileRecord(const std::uint8_t* rec, std::size_t len) {
 }
 
 bool ReadNtfsVolumeName(std::uint8_t* rec, std::size_t len, char out[80]) {
-    if (!rec || len < kNtfsRecordSize)
+    if (!rec || len < kSectorSize)
         return false;
-    len = kNtfsRecordSize;
+    len = std::min<std::size_t>(len, kNtfsMaxVolumeRecordSize);
     if (!ValidateFileRecord(rec, len))
         return false;
     bool applied = ApplyFixups(rec, len);

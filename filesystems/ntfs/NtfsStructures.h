@@ -261,7 +261,9 @@ int FindSystemFileNumber(const std::uint8_t* rec, std::size_t len);
 bool HasSystemFileName(const std::uint8_t* rec, std::size_t len, const char* name);
 bool IsSystemFileRecord(const std::uint8_t* rec, std::size_t len);
 
-// Name of a "$Volume" record (1024 bytes) into `out` (at most 80 bytes with the terminator).
+// Name of a "$Volume" record into `out` (at most 80 bytes with the terminator). `len` is the
+// record size (512 bytes and up; only the first kNtfsMaxVolumeRecordSize bytes are looked at).
+constexpr std::size_t kNtfsMaxVolumeRecordSize = 4096;
 bool ReadNtfsVolumeName(std::uint8_t* rec, std::size_t len, char out[80]);
 // Reads record 3 through the boot sector's $MFT position; 1 with the label written, else 0.
 int ReadNtfsVolumeLabel(IStorageDevice& device, std::uint64_t partitionFirst, const CNTFSDBR& dbr,

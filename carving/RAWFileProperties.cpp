@@ -1,0 +1,82 @@
+#include "carving/RAWFileProperties.h"
+
+#include "carving/records/RawFileInfo.h"
+#include "filesystems/StoreSection.h"
+#include "storage/StorageDevice.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+constexpr std::size_t kMaxRawNameBytes = 254;
+}
+
+CRAWFileProperties::~CRAWFileProperties() = default;
+
+CRAWFileProperties* CreateRAWFileProperties() { return new (std::nothrow) CRAWFileProperties(); }
+
+void CRAWFileProperties::SetName(const char* text) {
+    m_name = text ? text : "";
+    if (m_name.size() > kMaxRawNameBytes)
+        m_name.resize(kMaxRawNameBytes);
+}
+
+void CRAWFileProperties::SetExtent(const CRawFileInfo& record) {
+    SetExtent(record.m_u64StartSector, record.m_u64Size);
+}
+
+void CRAWFileProperties::SetExtent(std::uint64_t startSector, std::uint64_t size) {
+    m_u64Size = size;
+    CRAWDataRunList runs;
+    runs.AddRun(static_cast<std::int64_t>(startSector),
+                static_cast<std::int64_t>(size / kSectorSize + (size % kSectorSize != 0)));
+    m_runRecord = CreateRunListRecord(&runs);
+}
+
+FileTime* CRAWFileProperties::GetCreationTime(FileTime* time) const {
+    *time = FileTime{};
+    return time;
+}
+FileTime* CRAWFileProperties::GetLastWriteTime(FileTime* time) const {
+    *time = FileTime{};
+    return time;
+}
+FileTime* CRAWFileProperties::GetLastAccessTime(FileTime* time) const {
+    *time = FileTime{};
+    return time;
+}
+
+IDataRunList* CRAWFileProperties::GetDataRunList() const {
+    return CreateDataRunListFromRecord(m_runRecord.get());
+}
+
+int CRAWFileProperties::Save(IRSData* section) const {
+    const auto length = static_cast<std::uint8_t>(m_name.size() + 1);
+    RSWriteValue<std::uint8_t>(section, length);
+    section->Write(m_name.c_str(), length);
+    RSWriteValue<std::uint64_t>(section, m_u64Size);
+    RSWriteValue<std::uint16_t>(section, m_u16Attributes);
+    RSWriteValue<std::uint8_t>(section, m_state);
+    const std::uint32_t recordSize = GetRunListRecordSize(m_runRecord.get());
+    RSWriteValue<std::uint32_t>(section, recordSize);
+    if (recordSize)
+        section->Write(m_runRecord->bytes.data(), recordSize);
+    RSWriteValue<std::uint16_t>(section, m_runRecord ? m_runRecord->residentOffset : 0);
+    return 1;
+}
+
+int CRAWFileProperties::Load(IRSData* section) {
+    const std::uint8_t length = RSReadValue<std::uint8_t>(section);
+    char name[256] = {};
+    if (length)
+        section->Read(name, length);
+    name[length] = '\0'; // a damaged name may lack its terminator
+    m_name = name;
+    m_u64Size = RSReadValue<std::uint64_t>(section);
+    m_u16Attributes = RSReadValue<std::uint16_t>(section);
+    m_state = RSReadValue<std::uint8_t>(section);
+    m_runRecord = LoadRunListRecord(section);
+    m_checkState = 0;
+    m_mark = 0;
+    return 1;
+}

@@ -1,0 +1,95 @@
+#include "carving/RAWSearchController.h"
+
+#include "filesystems/FileProperties.h"
+
+#include <cstring>
+
+void CRAWSearchController::BeginSearch() {
+    m_pending.clear();
+    if (m_testList) {
+        m_list = m_testList;
+    } else {
+        m_list = GetRawFileAnalysers();
+        SelectRawFileAnalysers(m_list, &GetScanOptions().RawFileTypes);
+    }
+    m_index.Build(*m_list);
+    m_ring.Setup(0, m_step, kRawRingChunks); // refused for a step of 0: nothing is analysed
+}
+
+void CRAWSearchController::EndSearch() {
+    m_pending.clear();
+    m_spare.reset();
+}
+
+int CRAWSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t count,
+                                         IntelligentSearchStats* stats) {
+    if (!m_list || m_list->Empty() || !m_sink || !m_ring.IsReady())
+        return 1;
+    for (std::uint64_t done = 0; done < count;) {
+        const std::uint64_t n = count - done < m_step ? count - done : m_step;
+        AnalyzeChunk(first + done, n, stats);
+        done += n;
+    }
+    return 1;
+}
+
+void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count,
+                                        IntelligentSearchStats* stats) {
+    // The ring numbers its sectors like the device only while chunks follow one another: a
+    // caller that skips or goes back starts a new window there, and the files still waiting
+    // are left to the tree (their chunks would not be the ones the ring holds).
+    const std::uint64_t expected = m_ring.GetWindowStart() + m_ring.GetSectorCount();
+    if (first != expected) {
+        m_pending.clear();
+        m_ring.Setup(first, m_step, kRawRingChunks);
+    }
+    // The chunk goes straight into the ring's incoming slot and is analysed there.
+    std::uint8_t* chunk = m_ring.GetIncomingSlot();
+    const std::uint64_t stepBytes = std::uint64_t(m_step) * kSectorSize;
+    if (!m_device || !m_device->ReadSectors(chunk, first, count))
+        std::memset(chunk, 0, stepBytes); // an unreadable chunk counts as empty
+    else if (count < m_step)
+        std::memset(chunk + count * kSectorSize, 0, stepBytes - count * kSectorSize);
+
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint8_t* sector = chunk + i * kSectorSize;
+        std::uint32_t head;
+        std::memcpy(&head, sector, 4);
+        if (head == 0)
+            continue;
+        if (!m_spare) [[unlikely]]
+            m_spare = std::make_unique<CRawFileInfo>();
+        CRawFileInfo* record = m_spare.get();
+        const int position = m_useIndex ? m_index.Match(sector, record)
+                                        : MatchSectorByWalk(*m_list, sector, record);
+        if (position < 0)
+            continue; // the spare stays, reset, for the next sector
+        IRawFileAnalyser* analyser = m_list->At(static_cast<std::size_t>(position));
+        record->m_u64StartSector = first + i;
+        record->m_pAnalyser = analyser;
+        record->m_u32AnalyserType = static_cast<std::uint32_t>(analyser->GetTypeId());
+        m_sink->Add(m_spare.release());
+        if (stats) {
+            ++stats->counters[ISS_FilesIdentified];
+            ++stats->counters[ISS_TotalFilesFound];
+        }
+        if (record->m_u64Size == 0)
+            m_pending.push_back(record);
+    }
+
+    // Once the ring is full, its oldest chunk is about to leave: size the files waiting there.
+    if (m_ring.IsFull()) {
+        const std::uint64_t last = m_ring.GetWindowStart() + count - 1;
+        while (!m_pending.empty()) {
+            CRawFileInfo* r = m_pending.front();
+            if (r->m_u64StartSector > last)
+                break;
+            try {
+                r->m_pAnalyser->ComputeFileSize(r, &m_ring);
+            } catch (...) {
+            }
+            m_pending.pop_front();
+        }
+    }
+    m_ring.CommitIncoming();
+}

@@ -1,0 +1,217 @@
+#include "carving/RawFileTreeBuilder.h"
+
+#include "carving/RAWFileProperties.h"
+#include "carving/RawFileAnalyserRegistry.h"
+#include "filesystems/ClusterUseBitMap.h"
+#include "filesystems/DIRBuildCallback.h"
+#include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
+#include "platform/WorkerWait.h"
+
+#include <cstdio>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+CRAWFileProperties* FolderProperties(const char* name) {
+    CRAWFileProperties* p = CreateRAWFileProperties();
+    if (!p)
+        return nullptr;
+    p->SetName(name);
+    p->m_u16Attributes = FILEATTR_DIRECTORY;
+    p->m_state = FILESTATE_RAW_MADE_FOLDER;
+    CRAWDataRunList runs;
+    runs.AddRun(kSparseRunStart, 0);
+    p->m_runRecord = CreateRunListRecord(&runs);
+    p->m_u64Size = 0;
+    return p;
+}
+
+void RangeName(char* out, std::size_t size, long long first, long long last) {
+    std::snprintf(out, size, "%lld-%lld", first, last);
+}
+
+} // namespace
+
+CRawFileTreeBuilder::CRawFileTreeBuilder()
+    : m_counts(kRawFileTypeTableSize, 0), m_folders(kRawFileTypeTableSize, nullptr) {}
+
+CFileNode* CRawFileTreeBuilder::MakeFolder(const char* name) {
+    CFileNode* node = CreateFileNode();
+    if (node)
+        node->m_pProperties = FolderProperties(name);
+    return node;
+}
+
+CFileNode* CRawFileTreeBuilder::NewTypeFolder(std::uint32_t type) {
+    const char* description = GetRawFileTypeDescription(type);
+    CFileNode* folder = MakeFolder(*description ? description : GetRawFileTypeExtension(type));
+    if (folder)
+        m_root->AddChild(folder);
+    m_folders[type] = folder;
+    return folder;
+}
+
+void CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t size,
+                                  std::uint32_t type) {
+    if (!m_root || type >= kRawFileTypeTableSize)
+        return;
+    CFileNode* folder = m_folders[type];
+    if (!folder && !(folder = NewTypeFolder(type)))
+        return;
+    const int n = ++m_counts[type];
+    // The range folder for files 301, 601, ... is made when its first file arrives, so a count
+    // that ends at a multiple of 300 leaves no empty folder behind.
+    if (n > static_cast<int>(kRawRangeFolderFiles) && n % kRawRangeFolderFiles == 1) {
+        if (n == static_cast<int>(kRawRangeFolderFiles) + 1) {
+            // The type folder so far becomes the range 1-300 inside a new type folder.
+            UnlinkChildNode(m_root, folder);
+            static_cast<CRAWFileProperties*>(folder->m_pProperties)->SetName("1-300");
+            CFileNode* fresh = NewTypeFolder(type);
+            if (!fresh) {
+                m_root->AddChild(folder); // keep what was built
+                m_folders[type] = folder;
+                return;
+            }
+            fresh->AddChild(folder);
+            folder = fresh;
+        }
+        char name[48];
+        RangeName(name, sizeof name, n, static_cast<long long>(n) + kRawRangeFolderFiles - 1);
+        CFileNode* range = MakeFolder(name);
+        if (!range)
+            return;
+        folder->AddChild(range);
+    }
+    CFileNode* file = CreateFileNode();
+    CRAWFileProperties* p = CreateRAWFileProperties();
+    if (!file || !p) {
+        delete file;
+        delete p;
+        return;
+    }
+    char name[300];
+    std::snprintf(name, sizeof name, "FILE%03d.%s", n, GetRawFileTypeExtension(type));
+    p->SetName(name);
+    p->m_u16Attributes = FILEATTR_ARCHIVE;
+    p->m_state = FILESTATE_LIVE;
+    p->SetExtent(startSector, size);
+    file->m_pProperties = p;
+    if (n <= static_cast<int>(kRawRangeFolderFiles))
+        folder->AddChild(file);
+    else
+        folder->m_pFirstChild->AddChild(file); // the newest range folder
+}
+
+void CRawFileTreeBuilder::Finish() {
+    for (std::uint32_t t = 0; t < kRawFileTypeTableSize; ++t) {
+        const int n = m_counts[t];
+        if (n <= static_cast<int>(kRawRangeFolderFiles) || !m_folders[t] ||
+            !m_folders[t]->m_pFirstChild)
+            continue;
+        char name[48];
+        RangeName(name, sizeof name, static_cast<long long>((n - 1) / kRawRangeFolderFiles) *
+                                             kRawRangeFolderFiles + 1,
+                  n);
+        static_cast<CRAWFileProperties*>(m_folders[t]->m_pFirstChild->m_pProperties)->SetName(name);
+    }
+    m_finished = true;
+}
+
+CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
+                                            IIterator<CRawFileInfo*>* files,
+                                            const IIsClusterUsed* clusterMap,
+                                            IDIRBuildCallback* callback) {
+    const ScanOptions& options = GetScanOptions();
+    if (!options.RecoverRawFiles)
+        return nullptr;
+    const std::uint64_t cap = options.MaxRawFileSize;
+    std::vector<bool> chosen(kRawFileTypeTableSize, false);
+    for (std::uint32_t id : options.RawFileTypes.Ids())
+        if (id < kRawFileTypeTableSize)
+            chosen[id] = true;
+
+    m_root = CreateFileSystemNode();
+    if (!m_root)
+        return nullptr;
+    m_root->m_pProperties = FolderProperties("Raw Files");
+    m_root->SetFileSystemInfo(0, 1);
+    m_root->SetFileSystemType(FILESYSTEM_RAW);
+    m_rootCreated = true;
+
+    if (callback && files) {
+        std::int64_t total = 0;
+        for (files->First(); !files->IsDone(); files->Next()) {
+            const CRawFileInfo* r = files->Current();
+            total += !clusterMap || !clusterMap->IsClusterUsed(r->m_u64StartSector);
+        }
+        callback->BeginStage("Building RAW file tree.",
+                             static_cast<std::int32_t>(total > INT32_MAX ? INT32_MAX : total));
+    }
+    RawFileAnalyserList* analysers = GetRawFileAnalysers();
+
+    bool cancelled = false;
+    if (files)
+        files->First();
+    for (; files && !files->IsDone() && !cancelled; files->Next()) {
+        CRawFileInfo* r = files->Current();
+        if (callback)
+            callback->Poll();
+        if (!r || r->m_u32FileType >= kRawFileTypeTableSize || !chosen[r->m_u32FileType])
+            continue;
+        if (clusterMap && clusterMap->IsClusterUsed(r->m_u64StartSector))
+            continue;
+        std::uint64_t size = r->m_u64Size;
+        if (size == 0) {
+            if (r->m_u32AnalyserType == kCustomAnalyserTypeId)
+                continue;
+            IRawFileAnalyser* a = analysers->FindByTypeId(r->m_u32AnalyserType);
+            if (!a)
+                continue;
+            try {
+                a->ComputeFileSize(r, device);
+            } catch (...) {
+                r->m_u64Size = 0;
+                continue;
+            }
+            size = r->m_u64Size < cap ? r->m_u64Size : cap;
+            r->m_u64Size = 0; // the list keeps the file unsized for builds on other devices
+        }
+        if (size == 0)
+            continue;
+        AddFile(r->m_u64StartSector, size, r->m_u32FileType);
+        if (callback && callback->StepBy(1) == -1)
+            cancelled = true;
+    }
+    Finish();
+    if (callback)
+        callback->Reset();
+    return m_root;
+}
+
+CFileSystemNode* BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterUsed* clusterMap,
+                                  CRawFileTreeBuilder* builder, IStorageDevice* device,
+                                  IIterator<CRawFileInfo*>* files, int onThread) {
+    if (!builder)
+        return nullptr;
+    if (!onThread)
+        return builder->Build(device, files, clusterMap, callback);
+    builder->m_device = device;
+    builder->m_files = files;
+    builder->m_clusterMap = clusterMap;
+    builder->m_callback = callback;
+    builder->m_done = false;
+    try {
+        std::thread worker([builder] {
+            builder->Build(builder->m_device, builder->m_files, builder->m_clusterMap,
+                           builder->m_callback);
+            builder->m_done = true;
+        });
+        platform::WaitForWorker(builder->m_done, 0);
+        worker.join();
+    } catch (const std::system_error&) {
+        return builder->GetRoot();
+    }
+    return builder->GetRoot();
+}

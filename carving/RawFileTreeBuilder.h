@@ -1,0 +1,67 @@
+#pragma once
+// The "Raw Files" folder: the carved files of the chosen types, one folder per type named by
+// its description, files named FILE001.<EXT> and on, and range folders of 300 files once a
+// type has more. Files that start in a cluster already used by a file of the partition's tree
+// are left out; files the search left unsized are sized here on the device, capped at
+// ScanOptions.MaxRawFileSize; files that still have no size are left out.
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "carving/records/RawFileInfo.h"
+#include "carving/records/RawFileTypeTable.h"
+
+class CFileNode;
+class CFileSystemNode;
+class IDIRBuildCallback;
+class IIsClusterUsed;
+class IStorageDevice;
+
+constexpr std::uint32_t kRawRangeFolderFiles = 300;
+
+class CRawFileTreeBuilder {
+public:
+    CRawFileTreeBuilder();
+    CRawFileTreeBuilder(const CRawFileTreeBuilder&) = delete;
+    CRawFileTreeBuilder& operator=(const CRawFileTreeBuilder&) = delete;
+
+    // The "Raw Files" folder (owned by the caller), or null when ScanOptions.RecoverRawFiles is
+    // 0. `device` is the device the carved start sectors refer to; `clusterMap` and `callback`
+    // may be null. Cancelling through the callback keeps what was added so far.
+    CFileSystemNode* Build(IStorageDevice* device, IIterator<CRawFileInfo*>* files,
+                           const IIsClusterUsed* clusterMap, IDIRBuildCallback* callback);
+
+    // Adds one file of type `type` (ids outside the table are ignored).
+    void AddFile(std::uint64_t startSector, std::uint64_t size, std::uint32_t type);
+    // Names the newest range folder of every type with more than 300 files after its content.
+    void Finish();
+
+    CFileSystemNode* GetRoot() const { return m_root; }
+    int GetTypeCount(std::uint32_t type) const {
+        return type < kRawFileTypeTableSize ? m_counts[type] : 0;
+    }
+
+    // Arguments and done flag of a build on a worker thread (BuildRawFileTree).
+    IStorageDevice* m_device = nullptr;
+    IIterator<CRawFileInfo*>* m_files = nullptr;
+    const IIsClusterUsed* m_clusterMap = nullptr;
+    IDIRBuildCallback* m_callback = nullptr;
+    std::atomic<bool> m_done{false};
+
+private:
+    CFileNode* MakeFolder(const char* name);
+    CFileNode* NewTypeFolder(std::uint32_t type);
+
+    bool m_rootCreated = false;
+    bool m_finished = false;
+    CFileSystemNode* m_root = nullptr;
+    std::vector<int> m_counts;
+    std::vector<CFileNode*> m_folders;
+};
+
+// Builds on the calling thread (onThread 0), or on a worker while the caller waits through the
+// platform's worker wait. Returns the builder's root (null when the worker could not start on a
+// fresh builder).
+CFileSystemNode* BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterUsed* clusterMap,
+                                  CRawFileTreeBuilder* builder, IStorageDevice* device,
+                                  IIterator<CRawFileInfo*>* files, int onThread);

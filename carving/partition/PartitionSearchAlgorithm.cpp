@@ -1,0 +1,8 @@
+#include "carving/partition/PartitionSearchAlgorithm.h"
+
+bool IPartitionSearchAlgorithm::Probes(std::uint64_t sector) const {
+    if (IsCandidate(sector))
+        return true;
+    const std::uint32_t offset = GetTrackOffset();
+    return offset != 0 && sector >= offset && IsCandidate(sector - offset);
+}

@@ -1,0 +1,136 @@
+#include "carving/partition/PartitionSearcher.h"
+
+#include "platform/WorkerWait.h"
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+
+CPartitionSearcher::CPartitionSearcher() : m_buffer(kPartitionProbeSectors * kSectorSize, 0) {}
+
+CPartitionSearcher::~CPartitionSearcher() = default;
+
+void CPartitionSearcher::SetDevice(IStorageDevice* device) {
+    m_pDevice = device;
+    m_u64SectorCount = device ? device->GetSectorCount() : 0;
+}
+
+void CPartitionSearcher::AddPartitionFileSystemController(
+    IPartitionFileSystemSearchController* controller) {
+    if (controller)
+        m_controllers.push_back(controller);
+}
+
+void CPartitionSearcher::AddPartitionSearchAlgorithms(int heads) {
+    m_algorithms.push_back(std::make_unique<CPartitionSearchAccordingTo255Head>(m_u64SectorCount));
+    if (heads == 240)
+        m_algorithms.push_back(
+            std::make_unique<CPartitionSearchAccordingTo240Head>(m_u64SectorCount));
+    m_algorithms.push_back(std::make_unique<CPartitionSearchAccordingTo1MiB>(m_u64SectorCount));
+}
+
+std::uint64_t CPartitionSearcher::GetCandidateTotal() const {
+    std::uint64_t total = 0;
+    for (const auto& algorithm : m_algorithms)
+        total += algorithm->GetCandidateCount();
+    return total;
+}
+
+void CPartitionSearcher::StartPartitionSearch(IPartitionSearchCallback* callback) {
+    if (m_started || !callback || !m_pDevice)
+        return;
+    m_pCallback = callback;
+    std::thread worker;
+    try {
+        worker = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        return;
+    }
+    m_started = true;
+    platform::WaitForWorker(m_done, 0);
+    worker.join();
+}
+
+void CPartitionSearcher::SearchOnThisThread(IPartitionSearchCallback* callback) {
+    if (m_started || !callback || !m_pDevice)
+        return;
+    m_started = true;
+    m_pCallback = callback;
+    Run();
+}
+
+int CPartitionSearcher::ProbeSector(std::uint64_t sector, FoundPartitionInfo* record) {
+    if (!m_pDevice || sector >= m_u64SectorCount)
+        return 0;
+    // The boot sector and the sectors after it in one read; near the end of the disk only
+    // what is there.
+    std::uint64_t count =
+        std::min<std::uint64_t>(kPartitionProbeSectors, m_u64SectorCount - sector);
+    if (!m_pDevice->ReadSectors(m_buffer.data(), sector, count)) {
+        count = 1;
+        if (!m_pDevice->ReadSectors(m_buffer.data(), sector, 1))
+            return 0;
+    }
+    const ByteSpan head(m_buffer.data(), static_cast<std::size_t>(count * kSectorSize));
+    for (IPartitionFileSystemSearchController* controller : m_controllers)
+        if (controller->RecognizePartition(head, sector, record) == 1)
+            return 1;
+    return 0;
+}
+
+bool CPartitionSearcher::ProbedEarlier(std::size_t index, std::uint64_t sector) const {
+    for (std::size_t i = 0; i < index; ++i)
+        if (m_algorithms[i]->Probes(sector))
+            return true;
+    return false;
+}
+
+void CPartitionSearcher::ProbeAndReport(std::uint64_t sector) {
+    // Whatever the previous report left in the work record (a window the callback did not
+    // take) goes now.
+    m_workRecord.Clear();
+    if (ProbeSector(sector, &m_workRecord) == 1)
+        m_pCallback->OnPartitionFound(&m_workRecord);
+    m_workRecord.Clear();
+}
+
+void CPartitionSearcher::Run() {
+    struct DoneOnExit {
+        std::atomic<bool>& done;
+        ~DoneOnExit() { done.store(true, std::memory_order_release); }
+    } doneOnExit{m_done};
+    if (!m_pDevice || !m_pCallback)
+        return;
+
+    for (IPartitionFileSystemSearchController* controller : m_controllers)
+        controller->SetDevice(m_pDevice);
+    for (IPartitionFileSystemSearchController* controller : m_controllers)
+        controller->BeginSearch();
+    m_pCallback->SetRange(0, GetCandidateTotal());
+    m_pCallback->SetStage(1);
+
+    for (std::size_t a = 0; a < m_algorithms.size(); ++a) {
+        IPartitionSearchAlgorithm& algorithm = *m_algorithms[a];
+        const bool skipShared = algorithm.SkipsSharedCandidates() != 0;
+        const std::uint32_t offset = algorithm.GetTrackOffset();
+        const std::uint64_t count = algorithm.GetCandidateCount();
+        for (std::uint64_t j = 0; j < count; ++j) {
+            if (m_pCallback->IsCancelled())
+                return; // the recognisers get no EndSearch
+            m_pCallback->StepProgress();
+            m_pCallback->PumpMessages();
+            const std::uint64_t candidate = algorithm.GetNextCandidate();
+            if (!(skipShared && ProbedEarlier(a, candidate)))
+                ProbeAndReport(candidate);
+            if (offset == 0)
+                continue;
+            m_pCallback->PumpMessages();
+            const std::uint64_t next = candidate + offset;
+            if (!(skipShared && ProbedEarlier(a, next)))
+                ProbeAndReport(next);
+        }
+    }
+
+    for (IPartitionFileSystemSearchController* controller : m_controllers)
+        controller->EndSearch();
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Whole-disk images for the lost-partition search: an MBR made by sfdisk with partitions at
+// explicit starts, each formatted by the real tool (mkfs.fat in place, mkntfs into a file that
+// is then copied to its start, mke2fs -d at its offset) with a few files, and the same disk with
+// its table wiped.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+enum class LostFsKind { kFat12, kFat16, kFat32, kNtfs, kExt2, kExt3 };
+
+struct LostPartitionSpec {
+    std::uint64_t start = 0;              // first sector on the disk
+    std::uint64_t sectors = 0;            // partition size
+    LostFsKind kind = LostFsKind::kFat16; // EXT2/EXT3 use 1 KiB blocks
+    std::string label;
+};
+
+struct LostPartitionDisk {
+    std::string intact; // the disk with its partition table
+    std::string wiped;  // the same bytes with sector 0 zeroed
+};
+
+// Makes (once per build tree, through the fixture kit) the disk `name` of `diskSectors`
+// sectors holding `partitions`. Each file system gets the files of LostPartitionFiles(). Empty
+// paths after a failure (recorded as a test failure).
+LostPartitionDisk CachedLostPartitionDisk(const std::string& name, std::uint64_t diskSectors,
+                                          const std::vector<LostPartitionSpec>& partitions);
+
+// The files put into every partition: path (with '/' separators, no leading '/') and bytes.
+struct LostPartitionFile {
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+};
+const std::vector<LostPartitionFile>& LostPartitionFiles();
+
+} // namespace testsupport
