@@ -1,5 +1,6 @@
 #include "filesystems/fat/FatCompleteTree.h"
 
+#include "carving/RawFileTreeBuilder.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -344,12 +345,10 @@ std::unique_ptr<CClusterUseBitMap> MakeFatClusterUseBitMap(const FatDirectorySca
 
 CFileNode* CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
                                   const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
-    // Carving over a found partition needs the RAW file tree, which is not built yet.
-    (void)device;
-    (void)resultSink;
-    (void)used;
-    (void)callback;
-    return nullptr;
+    if (!resultSink)
+        return nullptr;
+    CRawFileTreeBuilder builder;
+    return builder.Build(device, resultSink->GetIterator(), &used, callback);
 }
 
 // ---------------------------------------------------------------------------------------------

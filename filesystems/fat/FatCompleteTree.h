@@ -38,8 +38,8 @@ void FixTempDirectories(CFileNode* folder);
 std::unique_ptr<CClusterUseBitMap> MakeFatClusterUseBitMap(const FatDirectoryScanner& scanner,
                                                            std::vector<std::uint64_t>* bits);
 
-// Carves the partition's unused clusters: a folder with the carved files of `resultSink` that
-// start in clusters `used` does not mark, to be hung under the partition's root; null when
-// there is nothing to add.
+// Carves the partition's unused clusters: the "Raw Files" folder with the carved files of
+// `resultSink` that start in clusters `used` does not mark, to be hung under the partition's
+// root; null without a sink, or when RAW files are not recovered.
 CFileNode* CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
                                   const CClusterUseBitMap& used, IDIRBuildCallback* callback);

@@ -5,6 +5,8 @@
 #include "filesystems/fat/FatCompleteTree.h"
 #include "filesystems/fat/FatSearchController.h"
 
+#include "carving/RAWSearchController.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <zlib.h>
 #include <map>
 #include <memory>
 #include <set>
@@ -451,6 +454,112 @@ TEST(FatSearchImages, TwoVolumesSideBySide) {
         EXPECT_EQ(LiveTreeEntries(root.get()), expected[i]) << i;
         EXPECT_FALSE(FlattenTree(root.get()).count("Lost Folders")) << i;
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Carving over the partition's unused clusters.
+
+// A PNG of noisy RGB pixels (zlib-compressed, with its chunk CRCs).
+std::vector<std::uint8_t> MakePng(std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
+    std::vector<std::uint8_t> rows;
+    const std::vector<std::uint8_t> pixels = PatternBytes(std::size_t{width} * height * 3, seed);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        rows.push_back(0);
+        rows.insert(rows.end(), pixels.begin() + y * width * 3, pixels.begin() + (y + 1) * width * 3);
+    }
+    uLongf zlen = compressBound(static_cast<uLong>(rows.size()));
+    std::vector<std::uint8_t> z(zlen);
+    compress2(z.data(), &zlen, rows.data(), static_cast<uLong>(rows.size()), 6);
+    z.resize(zlen);
+    std::vector<std::uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    auto be32 = [&](std::vector<std::uint8_t>& v, std::uint32_t x) {
+        for (int i = 3; i >= 0; --i)
+            v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
+    };
+    auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
+        be32(out, static_cast<std::uint32_t>(data.size()));
+        std::vector<std::uint8_t> body(type, type + 4);
+        body.insert(body.end(), data.begin(), data.end());
+        out.insert(out.end(), body.begin(), body.end());
+        be32(out, static_cast<std::uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+    };
+    std::vector<std::uint8_t> ihdr;
+    be32(ihdr, width);
+    be32(ihdr, height);
+    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
+    chunk("IHDR", ihdr);
+    chunk("IDAT", z);
+    chunk("IEND", {});
+    return out;
+}
+
+const SampleFile kLivePng = {"/Pictures/live photo.png", 0};
+const SampleFile kGonePng = {"/Pictures/gone photo.png", 0};
+
+std::string MakePictureVolume() {
+    return CachedFixture("search16png.img", [](const std::string& tmp) {
+        if (!RequireFatTools() || !FatImage::Format(tmp, {16, 16 * 1024, 4, "", 0, ""}))
+            return false;
+        FatImage img(tmp);
+        return img.MakeDir("/Pictures") && img.MakeDir("/Pictures/Old") &&
+               img.WriteFile(kLivePng.path, MakePng(90, 70, 1)) &&
+               img.WriteFile("/Pictures/Old/note.txt", PatternBytes(700, 5)) &&
+               img.WriteFile(kGonePng.path, MakePng(60, 80, 2)) && img.Delete(kGonePng.path);
+    });
+}
+
+TEST(FatSearchImages, CarvedFilesInUnusedClusters) {
+    const std::string path = MakePictureVolume();
+    ASSERT_FALSE(path.empty());
+    MemoryDevice dev(OnDevice(LoadImageBytes(path), 777, 100));
+    GetScanOptions().SetDefaults();
+
+    // The deep scan's pair: the carver fills the list the FAT controller is given.
+    CRawFileList carved;
+    CRAWSearchController raw;
+    CFATSearchController fat;
+    for (IFileSystemSearchController* c : {static_cast<IFileSystemSearchController*>(&raw),
+                                           static_cast<IFileSystemSearchController*>(&fat)}) {
+        c->SetResultSink(&carved);
+        c->SetDevice(&dev);
+        c->SetSectorsPerStep(1000);
+        c->BeginSearch();
+    }
+    const std::uint64_t total = dev.GetSectorCount();
+    for (std::uint64_t first = 0; first < total; first += 1000) {
+        raw.AnalyzeSectors(first, std::min<std::uint64_t>(1000, total - first), nullptr);
+        fat.AnalyzeSectors(first, std::min<std::uint64_t>(1000, total - first), nullptr);
+    }
+    raw.EndSearch();
+    fat.EndSearch();
+    ASSERT_EQ(carved.Size(), 2u);
+    std::vector<CSearchedPartitionInfo*> found;
+    fat.CollectSearchedPartitions(found);
+    ASSERT_EQ(found.size(), 1u);
+    std::unique_ptr<CSearchedPartitionInfo> partition(found[0]);
+    EXPECT_EQ(partition->m_u64EvidenceB, 2u) << "both names sit where a PNG was carved";
+
+    TreePtr root(fat.BuildDirectoryTree(partition.get(), &dev, 0, nullptr));
+    ASSERT_TRUE(root);
+    auto nodes = FlattenTree(root.get());
+    ASSERT_TRUE(nodes.count("Pictures/live photo.png"));
+    ASSERT_TRUE(nodes.count("Pictures/gone photo.png"));
+    const CFATFileProperties* gone = Props(nodes["Pictures/gone photo.png"]);
+    const std::uint64_t goneSector =
+        partition->m_u64FirstSector + (gone->m_u32FirstCluster - 2ull) * partition->m_sectorsPerCluster;
+    // Only the deleted picture's clusters are unused: it alone is carved into "Raw Files".
+    std::vector<const CFileNode*> rawFiles;
+    for (const auto& [p, node] : nodes)
+        if (p.rfind("Raw Files/", 0) == 0 && !(node->m_pProperties->GetAttributes() & 0x10))
+            rawFiles.push_back(node);
+    ASSERT_EQ(rawFiles.size(), 1u);
+    std::unique_ptr<IDataRunList> runs(rawFiles[0]->m_pProperties->GetDataRunList());
+    ASSERT_TRUE(runs);
+    ASSERT_TRUE(runs->GetFirstRun());
+    EXPECT_EQ(runs->GetFirstRun()->start, goneSector);
+    const std::vector<std::uint8_t> png = MakePng(60, 80, 2);
+    EXPECT_EQ(ReadNodeBytes(dev, rawFiles[0]), png);
+    EXPECT_EQ(ReadNodeBytes(dev, nodes["Pictures/gone photo.png"]), png);
 }
 
 } // namespace
