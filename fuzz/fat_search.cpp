@@ -1,7 +1,10 @@
 // The FAT search controller over arbitrary bytes taken as a device: every sector through the
 // deep-scan chunks, then the complete tree of each partition it found (and of a partition
-// record read from the input's first bytes, whatever its fields say).
+// record read from the input's first bytes, whatever its fields say), with carving over the
+// unused clusters.
 #include "fuzz/SpanDevice.h"
+#include "carving/records/FoundFileEntry.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/fat/FatSearchController.h"
 
@@ -13,7 +16,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 512)
         return 0;
     SpanDevice dev(data, size);
+    // A few carved files at sectors the input names: they confirm names and are carved over
+    // the unused clusters of each tree.
+    CRawFileList carved;
+    for (int i = 0; i < 3; ++i) {
+        auto* r = new CRawFileInfo;
+        r->m_u64StartSector = (data[1 + i] | (data[4 + i] << 8)) % (size / 512 + 1);
+        r->m_u64Size = 1 + data[7 + i] * 100u;
+        r->m_u32FileType = LookupExtensionType(i == 0 ? u"JPG" : u"PNG", 3);
+        carved.Add(r);
+    }
     CFATSearchController controller;
+    controller.SetResultSink(&carved);
     controller.SetDevice(&dev);
     // Small chunks, so that chunk borders fall inside the input.
     const std::uint32_t step = 1 + data[0] % 8;
