@@ -201,6 +201,28 @@ bool CExt2FileSystem::LocateInode(std::uint32_t number, std::uint32_t* block,
     return true;
 }
 
+std::unique_ptr<CExt2FileSystem> OpenExt2FileSystem(IStorageDevice* device, std::uint64_t start) {
+    if (start > UINT64_MAX - 2)
+        throw CExt2BadSuperBlock();
+    try {
+        return std::make_unique<CExt2FileSystem>(device, start + 2);
+    } catch (const std::exception&) {
+        // Group 1 starts at block 8 x block size (+1 for 1 KiB blocks, whose block 0 is
+        // the boot block); its superblock copy starts that block.
+        for (std::uint64_t bs : {1024u, 2048u, 4096u}) {
+            const std::uint64_t block = 8 * bs + (bs == 1024 ? 1 : 0);
+            const std::uint64_t sector = start + block * (bs / 512);
+            try {
+                auto fs = std::make_unique<CExt2FileSystem>(device, sector);
+                if (fs->GetPartitionStart() == start && fs->BlockSize() == bs)
+                    return fs;
+            } catch (const std::exception&) {
+            }
+        }
+        throw;
+    }
+}
+
 bool CheckGroupDescriptorRanges(const CExt2SuperBlock& sb, const std::uint8_t* table,
                                 std::size_t tableBytes, std::uint32_t groups) {
     const ByteSpan span(table, tableBytes);
@@ -235,10 +257,19 @@ void CExt2Inode::Load(std::uint32_t number) {
     std::uint32_t offset = 0;
     if (!m_fs || !m_fs->LocateInode(number, &block, &offset))
         return;
-    std::vector<std::uint8_t> data(m_fs->BlockSize());
-    m_fs->ReadBlocks(data.data(), block, 1);
-    const std::size_t n = std::min<std::size_t>(sizeof(m_raw), data.size() - offset);
-    std::memcpy(m_raw, data.data() + offset, n);
+    m_fs->ReadInodeBytes(block, offset, m_raw, sizeof(m_raw));
+}
+
+void CExt2FileSystem::ReadInodeBytes(std::uint32_t block, std::uint32_t offset, std::uint8_t* out,
+                                     std::size_t size) {
+    if (block == 0 || block != m_inodeBlockNumber) {
+        m_inodeBlockNumber = 0;
+        m_inodeBlock.assign(m_blockSize, 0);
+        ReadBlocks(m_inodeBlock.data(), block, 1);
+        m_inodeBlockNumber = block;
+    }
+    const std::size_t n = offset < m_inodeBlock.size() ? std::min<std::size_t>(size, m_inodeBlock.size() - offset) : 0;
+    std::memcpy(out, m_inodeBlock.data() + offset, n);
 }
 
 void CExt2Inode::SetRaw(std::uint32_t number, const std::uint8_t* bytes, std::size_t size) {

@@ -60,6 +60,9 @@ public:
 
     // Block and byte offset of inode `number`; false when it cannot be located.
     bool LocateInode(std::uint32_t number, std::uint32_t* block, std::uint32_t* offset) const;
+    // Copies `size` bytes of inode `number` (located) into `out`; the last inode-table block
+    // read is kept, so neighbouring inodes cost one read. Read exceptions pass to the caller.
+    void ReadInodeBytes(std::uint32_t block, std::uint32_t offset, std::uint8_t* out, std::size_t size);
     std::uint32_t InodeTableBlock(std::uint32_t group) const;
 
     const CExt2SuperBlock& SuperBlock() const { return m_superBlock; }
@@ -88,7 +91,15 @@ private:
     std::uint32_t m_blockSize = 1024;
     std::uint32_t m_groupCount = 0;
     std::uint64_t m_deviceSectors = UINT64_MAX; // read lazily
+    std::vector<std::uint8_t> m_inodeBlock;
+    std::uint32_t m_inodeBlockNumber = 0; // 0: nothing kept
 };
+
+// Opens the file system of the partition that starts at sector `partitionStart`: from its
+// primary superblock, or, when that one cannot be read or is damaged, from the backup copy in
+// block group 1 (tried for 1, 2 and 4 KiB blocks) when that copy names the same start. Throws
+// what opening the primary copy threw when no copy opens.
+std::unique_ptr<CExt2FileSystem> OpenExt2FileSystem(IStorageDevice* device, std::uint64_t partitionStart);
 
 // Every block-bitmap, inode-bitmap and inode-table block of the first `groups` descriptors
 // lies inside its own group, and every inode table fits in its group.

@@ -3,14 +3,15 @@
 #include "filesystems/ext2/Ext2FileSystem.h"
 
 #include <exception>
+#include <memory>
 #include <string>
 
 CExt2Volume::CExt2Volume(IStorageDevice* device, std::uint64_t partitionStart) {
     if (!device || partitionStart > UINT64_MAX - 2)
         return;
     try {
-        CExt2FileSystem fs(device, partitionStart + 2);
-        const CExt2SuperBlock& sb = fs.SuperBlock();
+        const std::unique_ptr<CExt2FileSystem> fs = OpenExt2FileSystem(device, partitionStart);
+        const CExt2SuperBlock& sb = fs->SuperBlock();
         const std::string name = sb.VolumeName();
         const std::string label =
             DecodeExt2Name(reinterpret_cast<const std::uint8_t*>(name.data()), name.size());

@@ -7,7 +7,8 @@
 
 class CExt2Volume : public IVolume {
 public:
-    // Opens the file system at partitionStart + 2 (superblock and group table checked).
+    // Opens the file system of the partition at partitionStart (superblock and group table
+    // checked; a damaged primary superblock is passed over for the backup in group 1).
     // Anything that fails leaves FILESYSTEM_UNKNOWN, an empty label and 0 sectors.
     CExt2Volume(IStorageDevice* device, std::uint64_t partitionStart);
 };

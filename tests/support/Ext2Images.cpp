@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <sstream>
 #include <unistd.h>
 
@@ -129,10 +130,10 @@ Ext2StatInfo Ext2Image::Stat(const std::string& path) {
     const std::size_t size = out.find("Size: ");
     if (size != std::string::npos)
         info.size = std::strtoull(out.c_str() + size + 6, nullptr, 10);
-    info.ctime = HexField(out, " ctime");
-    info.atime = HexField(out, " atime");
-    info.mtime = HexField(out, " mtime");
-    info.dtime = HexField(out, " dtime");
+    info.ctime = HexField(out, "ctime");
+    info.atime = HexField(out, "atime");
+    info.mtime = HexField(out, "mtime");
+    info.dtime = HexField(out, "dtime");
     return info;
 }
 
@@ -143,6 +144,164 @@ std::vector<std::uint8_t> Ext2Image::Dump(const std::string& path) {
         bytes = ReadFileBytes(file);
     std::remove(file.c_str());
     return bytes;
+}
+
+// ---- Sample volumes -------------------------------------------------------------------------
+
+std::vector<Ext2SampleFile> Ext2SampleFiles(const std::string& kind) {
+    using F = Ext2SampleFile;
+    std::vector<F> files;
+    if (kind == "htree") {
+        for (int i = 0; i < 400; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/many/file-%03d.txt", i);
+            files.push_back({name, 10, F::kLive});
+        }
+        return files;
+    }
+    const bool big = kind == "ext3-4k";
+    files = {
+        {"/docs/a.txt", 3000, F::kLive},
+        {"/docs/sub/deep.bin", 1000, F::kLive},
+        {"/big.bin", big ? 4608u * 1024 : 300u * 1024, F::kLive},
+        {"/sparse.bin", 1024 * 1024, F::kLive, true},
+        {"/empty.txt", 0, F::kLive},
+        {"/top.txt", 10, F::kLive},
+        {"/docs/removed.bin", 20000, F::kRemoved},
+        {"/docs/killed.txt", 5000, F::kKilled},
+    };
+    if (!big)
+        files.push_back({"/huge.bin", 5ull << 30, F::kLive, true});
+    else
+        files.push_back({"/docs/cleared.bin", 8000, F::kCleared});
+    return files;
+}
+
+std::vector<std::uint8_t> Ext2SampleContent(const Ext2SampleFile& file) {
+    std::uint32_t seed = 7;
+    for (char c : file.path)
+        seed = seed * 31 + static_cast<unsigned char>(c);
+    if (!file.holes)
+        return PatternBytes(static_cast<std::size_t>(file.size), seed);
+    return {}; // sparse files are described by Ext2SparseParts
+}
+
+namespace {
+
+// Sparse sample files: data at these offsets, zeros elsewhere.
+struct SparsePart {
+    std::uint64_t offset;
+    std::size_t size;
+};
+std::vector<SparsePart> SparseParts(const Ext2SampleFile& file) {
+    if (file.size > (1ull << 32))
+        return {{4800ull << 20, 9}};
+    return {{0, 4}, {600 * 1024, 5000}};
+}
+
+bool WriteSparseHostFile(const std::string& path, const Ext2SampleFile& file) {
+    if (!MustRun("truncate -s " + std::to_string(file.size) + " " + ShellQuote(path)))
+        return false;
+    FILE* f = std::fopen(path.c_str(), "r+b");
+    if (!f)
+        return false;
+    bool ok = true;
+    std::uint32_t seed = 1;
+    for (const SparsePart& part : SparseParts(file)) {
+        const std::vector<std::uint8_t> bytes = PatternBytes(part.size, seed++);
+        ok = ok && fseeko(f, static_cast<off_t>(part.offset), SEEK_SET) == 0 &&
+             std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    }
+    return std::fclose(f) == 0 && ok;
+}
+
+} // namespace
+
+std::string Ext2SampleVolume(const std::string& kind) {
+    return CachedFixture("ext2-sample-" + kind + "-v2.img", [&](const std::string& tmp) {
+        if (!RequireExt2Tools())
+            return false;
+        const std::string content = tmp + ".content";
+        std::string unused;
+        Run("rm -rf " + ShellQuote(content), &unused);
+        if (!MustRun("mkdir -p " + ShellQuote(content)))
+            return false;
+        Ext2ImageOptions o;
+        o.contentDir = content;
+        if (kind == "ext2-1k") {
+            o.sizeKiB = 12 * 1024;
+            o.label = "first";
+        } else if (kind == "ext3-4k") {
+            o.type = "ext3";
+            o.blockSize = 4096;
+            o.inodeSize = 256;
+            o.sizeKiB = 16 * 1024;
+            o.label = "data set-1";
+        } else if (kind == "htree") {
+            o.sizeKiB = 8 * 1024;
+            o.extraArgs = "-O dir_index";
+        } else {
+            return false;
+        }
+        bool ok = true;
+        const std::vector<Ext2SampleFile> files = Ext2SampleFiles(kind);
+        for (const Ext2SampleFile& f : files) {
+            if (f.how != Ext2SampleFile::kLive)
+                continue;
+            const std::string host = content + f.path;
+            const std::string dir = host.substr(0, host.rfind('/'));
+            ok = ok && MustRun("mkdir -p " + ShellQuote(dir));
+            ok = ok && (f.holes ? WriteSparseHostFile(host, f) : WriteFileBytes(host, Ext2SampleContent(f)));
+        }
+        ok = ok && Ext2Image::Format(tmp, o);
+        Run("rm -rf " + ShellQuote(content), &unused);
+        if (!ok)
+            return false;
+        Ext2Image img(tmp);
+        if (kind == "htree")
+            return MustRun("e2fsck -fyD " + ShellQuote(tmp) + " >/dev/null 2>&1 || test $? -le 1");
+        ok = img.SetInodeField("/top.txt", "mtime", "20210304050608");
+        // Everything is written before anything is deleted, so that no inode or block of a
+        // deleted file is used again.
+        for (const Ext2SampleFile& f : files)
+            if (f.how != Ext2SampleFile::kLive)
+                ok = ok && img.WriteBytes(f.path, Ext2SampleContent(f));
+        ok = ok && img.MakeDir("/docs/gone");
+        for (const Ext2SampleFile& f : files) {
+            if (f.how == Ext2SampleFile::kRemoved)
+                ok = ok && img.Remove(f.path);
+            if (f.how == Ext2SampleFile::kKilled || f.how == Ext2SampleFile::kCleared)
+                ok = ok && img.KillFile(f.path);
+            if (f.how == Ext2SampleFile::kCleared)
+                for (int i = 0; i < 15; ++i)
+                    ok = ok && img.SetInodeField(f.path, "block[" + std::to_string(i) + "]", "0");
+        }
+        ok = ok && img.Debugfs({"rmdir /docs/gone"});
+        return ok;
+    });
+}
+
+std::vector<std::uint8_t> Ext2SampleBytes(const Ext2SampleFile& file) {
+    if (!file.holes)
+        return Ext2SampleContent(file);
+    std::vector<std::uint8_t> bytes;
+    if (file.size > (64u << 20))
+        return bytes; // too large to hold: compare the parts
+    bytes.assign(static_cast<std::size_t>(file.size), 0);
+    std::uint32_t seed = 1;
+    for (const SparsePart& part : SparseParts(file)) {
+        const std::vector<std::uint8_t> data = PatternBytes(part.size, seed++);
+        std::copy(data.begin(), data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(part.offset));
+    }
+    return bytes;
+}
+
+std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> Ext2SampleDataParts(const Ext2SampleFile& file) {
+    std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> parts;
+    std::uint32_t seed = 1;
+    for (const SparsePart& part : SparseParts(file))
+        parts.push_back({part.offset, PatternBytes(part.size, seed++)});
+    return parts;
 }
 
 } // namespace testsupport

@@ -4,6 +4,7 @@
 // `stat` and `dump` as the oracle. Images are plain files.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -70,5 +71,36 @@ private:
 
 // Required tools present (mke2fs, debugfs, e2fsck); records failures for missing ones.
 bool RequireExt2Tools();
+
+// The files of the sample volumes (paths inside the image).
+struct Ext2SampleFile {
+    enum How { kLive, kRemoved, kKilled, kCleared };
+    std::string path;
+    std::uint64_t size;
+    How how;
+    bool holes = false; // written with holes (reads back as zeros there)
+};
+
+// Sample volumes, cached per build tree:
+//  "ext2-1k": ext2, 1 KiB blocks, 128-byte inodes, label "first"; folders, a file with
+//             single and double indirect blocks, a sparse file, a 5 GiB sparse file, an empty
+//             file, a file with a set modification time, a removed file, a killed file
+//             (entry kept) and a removed folder.
+//  "ext3-4k": ext3, 4 KiB blocks, 256-byte inodes, label "data set-1"; the same without the
+//             5 GiB file, plus a killed file whose block pointers were cleared (as the kernel
+//             leaves deleted ext3 files).
+//  "htree":   ext2 with dir_index, a folder of 400 files indexed by e2fsck -D.
+// Returns "" (and records failures) when the image could not be made.
+std::string Ext2SampleVolume(const std::string& kind);
+std::vector<Ext2SampleFile> Ext2SampleFiles(const std::string& kind);
+// The content written for a file without holes (deterministic).
+std::vector<std::uint8_t> Ext2SampleContent(const Ext2SampleFile& file);
+// The whole content a sample file reads back as (holes as zeros); empty for files too large
+// to hold (use Ext2SampleDataParts).
+std::vector<std::uint8_t> Ext2SampleBytes(const Ext2SampleFile& file);
+// The data parts of a file with holes: (offset, bytes).
+std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> Ext2SampleDataParts(const Ext2SampleFile& file);
+// The modification time set on "/top.txt" (2021-03-04 05:06:08 UTC).
+constexpr std::uint32_t kExt2SampleTime = 1614834368;
 
 } // namespace testsupport

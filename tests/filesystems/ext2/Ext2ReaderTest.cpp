@@ -2,6 +2,7 @@
 // group-descriptor tables (with a damaged primary table), inodes, block maps and directory
 // entries compared with debugfs's own listing, and name decoding.
 #include "filesystems/ext2/Ext2FileSystem.h"
+#include "logging/Log.h"
 #include "tests/support/Ext2Images.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
@@ -219,4 +220,17 @@ TEST(Ext2Names, StrictUtf8WithEscapes) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(DecodeExt2Name(c.bytes.data(), c.bytes.size()), c.text);
+}
+
+TEST(Ext2ErrorLog, WrittenBesideTheActivityLog) {
+    const std::string folder = ScratchDir("ext2-error-log");
+    InitLog((folder + "/BrulinLog.log").c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+    EXPECT_EQ(GetExt2ErrorLogPath(), folder + "/Ext2Error.log");
+    WriteExt2ErrorLog(nullptr);
+    LogExt2Exception(CExt2BadSuperBlock());
+    LogExt2Exception(std::range_error("CExt2FileSystem::ReadBlocks"));
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(folder + "/Ext2Error.log");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+              "class CExt2BadSuperBlock\r\nstd::exception\r\n"
+              "class std::range_error\r\nCExt2FileSystem::ReadBlocks\r\n");
 }

@@ -68,7 +68,7 @@ std::vector<std::uint8_t> FatImage(const std::string& name, const std::string& o
 
 TEST(PartitionProbes, MbrDiskWithFileSystemsPlacedByTheTools) {
     RegisterVolumeProbes();
-    const std::string image = testsupport::CachedFixture("pp-mbr-fs.img", [](const std::string& tmp) {
+    const std::string image = testsupport::CachedFixture("pp-mbr-fs-v2.img", [](const std::string& tmp) {
         const std::string q = ShellQuote(tmp);
         const std::string ntfs = tmp + ".ntfs";
         const bool ok =
@@ -82,7 +82,10 @@ TEST(PartitionProbes, MbrDiskWithFileSystemsPlacedByTheTools) {
             MustRun("mkntfs -q -F -Q -p 34816 -L NtfsLabel " + ShellQuote(ntfs)) &&
             MustRun("dd if=" + ShellQuote(ntfs) + " of=" + q +
                     " bs=512 seek=34816 conv=notrunc status=none") &&
-            MustRun("mkfs.fat -F 12 -n TWELVE --offset 53248 " + q + " 2048");
+            MustRun("mkfs.fat -F 12 -n TWELVE --offset 53248 " + q + " 2048") &&
+            testsupport::RequireTool("mke2fs") &&
+            MustRun("mke2fs -q -F -t ext2 -b 1024 -L LinuxPart -E offset=" + std::to_string(63488 * 512) +
+                    " " + q + " 4096");
         std::remove(ntfs.c_str());
         return ok;
     });
@@ -103,12 +106,13 @@ TEST(PartitionProbes, MbrDiskWithFileSystemsPlacedByTheTools) {
     EXPECT_EQ(ReadWholeDiskVolume(&disk, list), 0);
     ASSERT_TRUE(ReadMbrPartitions(&disk, list));
     // A file system smaller than its entry gives its own size (NTFS leaves its last sector to
-    // the backup boot sector; the FAT12 volume fills half of its entry).
+    // the backup boot sector; the FAT12 volume fills half of its entry, the EXT2 volume 4 MiB of
+    // its entry).
     ExpectList(list, {
                          {table[0].first, table[0].second, FILESYSTEM_FAT16, "FATSIXTEEN"},
                          {table[1].first, table[1].second - 1, FILESYSTEM_NTFS, "NtfsLabel"},
                          {table[2].first, 4096, FILESYSTEM_FAT12, "TWELVE"},
-                         {table[3].first, table[3].second, FILESYSTEM_UNKNOWN, ""},
+                         {table[3].first, 8192, FILESYSTEM_EXT2, "LinuxPart"},
                      });
 }
 
