@@ -3,6 +3,9 @@
 // of 1000 sectors from memory, beside the same chunks merely copied (the baseline); and the
 // complete tree build of the partition it found. The image is made on first run under
 // <build>/bench-work with mkfs.fat and mtools.
+#if __has_include("carving/IntelligentSearch.h")
+#include "carving/IntelligentSearch.h"
+#endif
 #include "filesystems/FileNode.h"
 #include "filesystems/fat/FatSearchController.h"
 #include "fuzz/SpanDevice.h"
@@ -157,6 +160,36 @@ void BM_FatCompleteBuild(benchmark::State& state) {
     state.counters["nodes"] = static_cast<double>(nodes);
 }
 BENCHMARK(BM_FatCompleteBuild)->Unit(benchmark::kMillisecond);
+
+#if __has_include("carving/IntelligentSearch.h")
+// The FAT controller driven by the deep scan's own loop (read-ahead, controllers on threads of
+// their own), as the deep-scan benchmark runs it beside the other controllers.
+void BM_FatDeepScanThroughIntelligentSearch(benchmark::State& state) {
+    if (Image().empty()) {
+        state.SkipWithError("could not make the image (mkfs.fat, mcopy)");
+        return;
+    }
+    SpanDevice device(Image());
+    std::size_t found = 0;
+    for (auto _ : state) {
+        CFATSearchController fat;
+        CIntelligentSearchController search;
+        search.SetDevice(&device);
+        search.AddController(&fat);
+        search.Search(nullptr);
+        std::vector<CSearchedPartitionInfo*> partitions;
+        fat.CollectSearchedPartitions(partitions);
+        found = partitions.size();
+        for (CSearchedPartitionInfo* p : partitions)
+            delete p;
+    }
+    if (found != 1)
+        state.SkipWithError("expected one partition");
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(device.GetSectorCount() * 512));
+}
+BENCHMARK(BM_FatDeepScanThroughIntelligentSearch)->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
 
 } // namespace
 

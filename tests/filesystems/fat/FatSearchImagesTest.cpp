@@ -6,6 +6,9 @@
 #include "filesystems/fat/FatSearchController.h"
 
 #include "carving/RAWSearchController.h"
+#if __has_include("carving/IntelligentSearch.h")
+#include "carving/IntelligentSearch.h"
+#endif
 #include "carving/records/RawFileInfo.h"
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
@@ -18,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <zlib.h>
 #include <map>
@@ -561,5 +565,95 @@ TEST(FatSearchImages, CarvedFilesInUnusedClusters) {
     EXPECT_EQ(ReadNodeBytes(dev, rawFiles[0]), png);
     EXPECT_EQ(ReadNodeBytes(dev, nodes["Pictures/gone photo.png"]), png);
 }
+
+#if __has_include("carving/IntelligentSearch.h")
+// ---------------------------------------------------------------------------------------------
+// The whole deep scan: the intelligent search feeds the FAT controller and the carver, the
+// found partitions are scored and chosen, and the trees are built through the controllers.
+
+void RunFatDeepScanThroughIntelligentSearch() {
+    const std::string p12 = MakeVolume(kCases[0]);
+    const std::string p16 = MakeVolume(kCases[1]);
+    const std::string pics = MakePictureVolume();
+    ASSERT_FALSE(p12.empty());
+    ASSERT_FALSE(p16.empty());
+    ASSERT_FALSE(pics.empty());
+    GetScanOptions().SetDefaults();
+    // An intact FAT12 volume, the picture volume, and last (a volume found from its folders
+    // alone reaches to the device's end) a FAT16 volume without boot sector and FATs, with
+    // noise between them.
+    std::vector<std::uint8_t> damaged = LoadImageBytes(p16);
+    {
+        CFATDBR dbr(damaged.data(), 512);
+        ASSERT_TRUE(dbr.IsValid());
+        std::fill_n(damaged.begin(), (dbr.GetReservedSectors() + 2ull * dbr.GetSectorsPerFAT()) * 512, 0);
+    }
+    std::vector<std::uint8_t> bytes = OnDevice(LoadImageBytes(p12), 301, 17);
+    const std::uint64_t atPics = bytes.size() / 512;
+    std::vector<std::uint8_t> part = OnDevice(LoadImageBytes(pics), 0, 40, 13);
+    bytes.insert(bytes.end(), part.begin(), part.end());
+    const std::uint64_t at16 = bytes.size() / 512;
+    part = OnDevice(damaged, 0, 29, 11);
+    bytes.insert(bytes.end(), part.begin(), part.end());
+    MemoryDevice dev(bytes);
+
+    CFATSearchController fat;
+    CRAWSearchController raw;
+    CRawFileList carved;
+    const std::vector<IFileSystemSearchController*> controllers = {&fat, &raw};
+    SetControllersResultSink(controllers, &carved);
+    CIntelligentSearchController search;
+    search.SetDevice(&dev);
+    for (IFileSystemSearchController* c : controllers)
+        search.AddController(c);
+    ASSERT_EQ(search.Search(nullptr), 1);
+    EXPECT_EQ(search.GetStatistics().counters[ISS_FATBootRecords], 2u);
+    EXPECT_GE(search.GetStatistics().counters[ISS_FATFolders], 2 * kDirectoryCount);
+
+    std::vector<CSearchedPartitionInfo*> list;
+    for (IFileSystemSearchController* c : controllers)
+        c->CollectSearchedPartitions(list);
+    std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned(list.begin(), list.end());
+    ScoreSearchedPartitions(list);
+    SortSearchedPartitions(list);
+    SelectBestSearchedPartitions(list, dev.GetSectorCount());
+    std::vector<CFATSearchedPartitionInfo*> chosen;
+    for (CSearchedPartitionInfo* p : list)
+        if (p->m_u32Chosen)
+            chosen.push_back(static_cast<CFATSearchedPartitionInfo*>(p));
+    ASSERT_EQ(chosen.size(), 3u);
+    std::sort(chosen.begin(), chosen.end(), [](auto* a, auto* b) { return a->m_u64FirstSector < b->m_u64FirstSector; });
+    EXPECT_EQ(chosen[0]->m_u64KeptFirstSector, 301u);
+    EXPECT_EQ(chosen[0]->m_u64Score, 100u);
+    EXPECT_EQ(chosen[1]->m_u64KeptFirstSector, atPics);
+    EXPECT_EQ(chosen[1]->m_u64EvidenceB, 2u);
+    EXPECT_EQ(chosen[2]->m_u32EvidenceFlags, 0x10u) << "the damaged one, placed by its folders";
+    EXPECT_GT(chosen[2]->m_u64FirstSector, at16);
+
+    // The intact volume's tree is the one mdir lists; the damaged one's folders are joined
+    // below placeholders; the pictures' unused clusters are carved.
+    FatImage img12(p12);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        TreePtr root(BuildDirectoryTreeByController(controllers, chosen[i], &dev, nullptr, i));
+        ASSERT_TRUE(root) << i;
+        auto nodes = FlattenTree(root.get());
+        if (i == 0)
+            EXPECT_EQ(LiveTreeEntries(root.get()), MdirEntries(img12));
+        if (i == 2) {
+            const CFileNode* deep = FindBySuffix(nodes, "B/C/deep.txt");
+            ASSERT_TRUE(deep);
+            EXPECT_EQ(ReadNodeBytes(dev, deep), ContentOf({"/A/B/C/deep.txt", 700}));
+        }
+        if (i == 1) {
+            int rawFiles = 0;
+            for (const auto& [p, node] : nodes)
+                rawFiles += p.rfind("Raw Files/", 0) == 0 && !(node->m_pProperties->GetAttributes() & 0x10);
+            EXPECT_EQ(rawFiles, 1);
+        }
+    }
+}
+
+TEST(FatSearchImages, ThroughTheIntelligentSearch) { RunFatDeepScanThroughIntelligentSearch(); }
+#endif
 
 } // namespace
