@@ -30,6 +30,7 @@ wxWindow* CWizardSheetWnd::Button(int id) const {
 CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
     : wxWindow(parent, kIdSheet, wxDefaultPosition, wxDefaultSize, wxCLIP_CHILDREN | wxBORDER_NONE), m_context(context) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    SetBackgroundColour(kSheetGrey);
     m_headerBitmap = LoadBitmapResource(appres::kBmpHeader);
     m_footerBitmap = LoadBitmapResource(appres::kBmpFooter);
 
