@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
-# Sets up (Debian packages, needs root or sudo), builds, then starts the main program from the
+# Sets up (Debian packages; setup.sh uses sudo when not root; BRULIN_SKIP_SETUP=1 skips it), builds, then starts the main program from the
 # build folder as "BrulinUI -pro". Reading disks needs root; without it only image files and
 # readable devices are listed. Extra arguments go to the program (for example -trace).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 if [ "${BRULIN_SKIP_SETUP:-0}" != 1 ]; then
-  if [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null 2>&1; then
-    bash scripts/setup.sh
-  else
-    echo "run.sh: not root and no sudo: skipping the package set-up (scripts/setup.sh)" >&2
-  fi
+  bash scripts/setup.sh
 fi
 bash scripts/build.sh
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
