@@ -6,6 +6,7 @@
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/StringTable.h"
 #include "ui/views/wx/DeviceSelectCtrl.h"
+#include "ui/views/wx/FileTypeIcons.h"
 
 #include <gtest/gtest.h>
 #include <wx/uiaction.h>
@@ -87,6 +88,13 @@ TEST(MainFrame, StartsOnTheModePageAndKeepsItsMinimumSize) {
     MoveTo(p.frame, wxPoint(5, 5));
     Pump(100);
     Screenshot(p.frame, "main_frame_mode_page");
+
+    // The frame built the type list; the type service names and draws an extension's type.
+    EXPECT_GT(GetFileTypeMap().size(), 2u);
+    ASSERT_NE(LookupFileType("photo.JPG"), nullptr);
+    EXPECT_EQ(LookupFileType("photo.JPG")->mimeType, "image/jpeg");
+    EXPECT_TRUE(FileTypeIcon("photo.jpg").IsOk());
+    EXPECT_TRUE(FileTypeIcon("no-extension").IsOk());
 
     p.frame->SetSize(400, 300);
     Pump(100);
