@@ -1,13 +1,16 @@
-// Disk-image rates: imaging a 1 GiB image-file source (no compression, zlib 1, 5 and 9) and
-// reading an image back sequentially 1 sector and 1000 sectors at a time. Rates are reported
-// as "MB/s" (10^6 bytes per second).
+// Disk-image rates: imaging a 1 GiB image-file source per codec and level on all cores and on
+// one, beside the codec alone on one core (compressing the same blocks from memory) and beside
+// pigz / xz -T0 on the same file when they are installed; and reading images back
+// sequentially. Rates are reported as "MB/s" (10^6 bytes per second).
 #include "storage/CompressController.h"
 #include "storage/ImageFileDevice.h"
 #include "storage/ImageFileDeviceWithDecompress.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -73,7 +76,7 @@ public:
     void SetBlockCount(std::uint64_t, std::uint64_t) override {}
 };
 
-bool MakeImage(const std::string& path, CompressionType type, int level) {
+bool MakeImage(const std::string& path, CompressionType type, int level, unsigned threads = 0) {
     CImageFileDevice source(SourceFile().c_str());
     CCompressController c;
     c.Setup(&source, "bench source", 0, source.GetSectorCount(), 255);
@@ -81,6 +84,7 @@ bool MakeImage(const std::string& path, CompressionType type, int level) {
     c.SetCompressionLevel(level);
     c.SetCompressor(CreateCompressor(type));
     c.SetSliceSize(0x7FFFF8);
+    c.SetThreadCount(threads);
     c.SetImagePath(path);
     NullCallBack cb;
     return c.CreateImage(&cb) == 1;
@@ -92,13 +96,15 @@ void SetRate(benchmark::State& state, std::uint64_t bytesPerIteration) {
         static_cast<double>(state.iterations() * bytesPerIteration) / 1e6, benchmark::Counter::kIsRate);
 }
 
+// Arguments: codec, level, threads (0 = one per core).
 void BM_ImageCreate(benchmark::State& state) {
     auto type = static_cast<CompressionType>(state.range(0));
     int level = static_cast<int>(state.range(1));
+    unsigned threads = static_cast<unsigned>(state.range(2));
     SourceFile();
     std::string path = WorkDir() + "/create.edi";
     for (auto _ : state) {
-        if (!MakeImage(path, type, level)) {
+        if (!MakeImage(path, type, level, threads)) {
             state.SkipWithError("image not written");
             return;
         }
@@ -106,21 +112,90 @@ void BM_ImageCreate(benchmark::State& state) {
     SetRate(state, kSourceBytes);
 }
 BENCHMARK(BM_ImageCreate)
-    ->ArgNames({"type", "level"})
-    ->Args({0, -1})
-    ->Args({2, 1})
-    ->Args({2, 5})
-    ->Args({2, 9})
+    ->ArgNames({"type", "level", "threads"})
+    ->Args({0, -1, 0})
+    ->Args({2, 1, 0})
+    ->Args({2, 1, 1})
+    ->Args({2, 5, 0})
+    ->Args({2, 9, 0})
+    ->Args({1, 1, 0})
+    ->Args({3, 1, 0})
+    ->Args({3, 6, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
 
-// Sequential reads of the zlib-5 image of the same source.
+// The codec alone on one core: the blocks of the source's first 64 MiB (the source repeats
+// every 8 MiB) compressed from memory, as the writer's workers do.
+void BM_CodecAlone(benchmark::State& state) {
+    auto type = static_cast<CompressionType>(state.range(0));
+    int level = static_cast<int>(state.range(1));
+    const std::size_t bytes = 64u << 20;
+    std::vector<std::uint8_t> data(bytes);
+    FILE* f = std::fopen(SourceFile().c_str(), "rb");
+    if (!f || std::fread(data.data(), 1, bytes, f) != bytes) {
+        if (f)
+            std::fclose(f);
+        state.SkipWithError("source not read");
+        return;
+    }
+    std::fclose(f);
+    std::unique_ptr<ICompressor> codec(CreateCompressor(type));
+    std::vector<std::uint8_t> out(kImageStoredBlockCapacity);
+    std::uint64_t stored = 0;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < bytes; at += kImageBlockBytes)
+            stored += CompressWithCodec(codec.get(), level, 8u << 20, data.data() + at,
+                                        kImageBlockBytes, out.data(), kImageStoredBlockCapacity);
+    }
+    benchmark::DoNotOptimize(stored);
+    SetRate(state, bytes);
+}
+BENCHMARK(BM_CodecAlone)
+    ->ArgNames({"type", "level"})
+    ->Args({2, 1})
+    ->Args({2, 5})
+    ->Args({2, 9})
+    ->Args({1, 1})
+    ->Args({3, 1})
+    ->Args({3, 6})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+// The established parallel compressors on the same 1 GiB file, output discarded.
+void RunTool(benchmark::State& state, const char* tool, const std::string& arguments) {
+    std::string probe = std::string("command -v ") + tool + " >/dev/null 2>&1";
+    if (std::system(probe.c_str()) != 0) {
+        state.SkipWithError("tool not installed");
+        return;
+    }
+    std::string command = std::string(tool) + " " + arguments + " < '" + SourceFile() + "' > /dev/null";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("tool failed");
+            return;
+        }
+    }
+    SetRate(state, kSourceBytes);
+}
+void BM_Pigz(benchmark::State& state) {
+    RunTool(state, "pigz", "-c -" + std::to_string(state.range(0)));
+}
+BENCHMARK(BM_Pigz)->ArgName("level")->Arg(1)->Arg(5)->Arg(9)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+void BM_XzAllCores(benchmark::State& state) {
+    RunTool(state, "xz", "-c -T0 -" + std::to_string(state.range(0)));
+}
+BENCHMARK(BM_XzAllCores)->ArgName("level")->Arg(1)->Arg(6)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// Sequential reads of an image of the same source. Arguments: codec, level, sectors per read.
 void BM_ImageRead(benchmark::State& state) {
-    const std::uint64_t chunk = static_cast<std::uint64_t>(state.range(0));
-    std::string path = WorkDir() + "/read-zlib5.edi";
+    auto type = static_cast<CompressionType>(state.range(0));
+    int level = static_cast<int>(state.range(1));
+    const std::uint64_t chunk = static_cast<std::uint64_t>(state.range(2));
+    std::string path = WorkDir() + "/read-" + std::to_string(type) + "-" + std::to_string(level) + ".edi";
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 && !MakeImage(path, COMPRESSION_ZLIB, 5)) {
+    if (::stat(path.c_str(), &st) != 0 && !MakeImage(path, type, level)) {
         state.SkipWithError("image not written");
         return;
     }
@@ -139,7 +214,29 @@ void BM_ImageRead(benchmark::State& state) {
     }
     SetRate(state, sectors * kSectorSize);
 }
-BENCHMARK(BM_ImageRead)->ArgName("sectors")->Arg(1)->Arg(1000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_ImageRead)
+    ->ArgNames({"type", "level", "sectors"})
+    ->Args({2, 5, 1})
+    ->Args({2, 5, 1000})
+    ->Args({2, 1, 1000})
+    ->Args({1, 1, 1000})
+    ->Args({3, 1, 1000})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+// Baseline for the reads: the source file itself, 1000 sectors at a time.
+void BM_PlainRead(benchmark::State& state) {
+    CImageFileDevice source(SourceFile().c_str());
+    const std::uint64_t sectors = source.GetSectorCount();
+    std::vector<std::uint8_t> buf(1000 * kSectorSize);
+    for (auto _ : state) {
+        for (std::uint64_t s = 0; s < sectors; s += 1000)
+            benchmark::DoNotOptimize(source.ReadSectors(buf.data(), s, std::min<std::uint64_t>(1000, sectors - s)));
+    }
+    SetRate(state, sectors * kSectorSize);
+}
+BENCHMARK(BM_PlainRead)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 }  // namespace
 

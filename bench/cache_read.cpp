@@ -15,7 +15,6 @@
 namespace {
 
 constexpr std::uint64_t kImageBytes = 1ull << 30;
-constexpr std::uint64_t kWindowSectors = 1000;
 
 const std::string& ImagePath() {
     static const std::string path = [] {
@@ -33,8 +32,10 @@ const std::string& ImagePath() {
     return path;
 }
 
+// Arguments: readers served from each window, window size in sectors.
 void CacheDeviceSequential(benchmark::State& state) {
     const int readers = static_cast<int>(state.range(0));
+    const std::uint64_t kWindowSectors = static_cast<std::uint64_t>(state.range(1));
     CImageFileDevice image(ImagePath().c_str());
     CStorageDeviceWithCache cache(&image);
     cache.SetCacheSize(kWindowSectors);
@@ -51,9 +52,34 @@ void CacheDeviceSequential(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * total * kSectorSize));
 }
-BENCHMARK(CacheDeviceSequential)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(CacheDeviceSequential)
+    ->ArgNames({"readers", "sectors"})
+    ->Args({1, 128})
+    ->Args({3, 128})
+    ->Args({1, 1000})
+    ->Args({3, 1000})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
+// Single-sector reads served from a loaded window (the per-call cost of a hit).
+void CacheDeviceSingleSectors(benchmark::State& state) {
+    CImageFileDevice image(ImagePath().c_str());
+    CStorageDeviceWithCache cache(&image);
+    cache.SetCacheSize(128);
+    cache.LoadCacheWindow(5);
+    std::uint8_t sector[kSectorSize];
+    std::uint64_t s = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cache.ReadSectors(sector, 5 * 128 + (s++ & 127), 1));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(CacheDeviceSingleSectors);
+
+// Argument: sectors per read.
 void PlainPreadSequential(benchmark::State& state) {
+    const std::uint64_t kWindowSectors = static_cast<std::uint64_t>(state.range(0));
     platform::FileHandle f = platform::OpenReadOnly(ImagePath());
     std::vector<std::uint8_t> buf(kWindowSectors * kSectorSize);
     for (auto _ : state) {
@@ -64,7 +90,7 @@ void PlainPreadSequential(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageBytes));
 }
-BENCHMARK(PlainPreadSequential)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PlainPreadSequential)->ArgName("sectors")->Arg(128)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -11,7 +11,7 @@ PACKAGES=(
   zlib1g-dev libbz2-dev liblzma-dev libboost-regex-dev
   dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk
   libcurl4-openssl-dev
-  xz-utils bzip2 python3
+  xz-utils bzip2 pigz python3
   libwxgtk3.2-dev libx11-dev xvfb xauth xdg-utils fonts-dejavu-core shared-mime-info
   python3-olefile mdbtools ghostscript fp-utils
   imagemagick icoutils libimage-exiftool-perl libjpeg-turbo-progs epstool

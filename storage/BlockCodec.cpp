@@ -266,18 +266,20 @@ CLZMACompressor::~CLZMACompressor() {
         lzma_end(&m_state->stream);
 }
 
-int CLZMACompressor::Init(int /*level*/, std::uint32_t dictionarySize) {
+int CLZMACompressor::Init(int level, std::uint32_t dictionarySize) {
     End();
     m_stopped = false;
     m_result = 0;
     m_propsPending = 0;
 
+    // Levels 0 ... 9 pick the encoder preset of the same number (0 ... 3 use the fast match
+    // finder); the default (-1) is preset 6. Every preset uses lc=3 lp=0 pb=2, and the
+    // dictionary stays within one block, so the decoder's limits hold for all of them.
+    const std::uint32_t preset = level < 0 ? 6u : static_cast<std::uint32_t>(std::min(level, 9));
     lzma_options_lzma options;
-    if (lzma_lzma_preset(&options, 6))
+    if (lzma_lzma_preset(&options, preset))
         return -2;
     options.dict_size = std::clamp<std::uint32_t>(dictionarySize, LZMA_DICT_SIZE_MIN, kMaxDictionary);
-    options.mode = LZMA_MODE_NORMAL;
-    options.nice_len = 64;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
 
     if (lzma_properties_encode(&filters[0], m_props) != LZMA_OK) {

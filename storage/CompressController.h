@@ -30,6 +30,12 @@ public:
 
     void SetCompressionType(CompressionType type) { m_compressionType = type; }
     void SetCompressionLevel(int level) { m_level = level; }
+    // Threads that compress blocks: 0 (the default) means one per core, 1 compresses on the
+    // calling thread. The image's bytes are the same for any count; reading the source,
+    // writing the files and every callback stay on the calling thread.
+    void SetThreadCount(unsigned threads) { m_threads = threads; }
+    // Blocks read ahead and being compressed at once, per thread.
+    static constexpr unsigned kBlocksInFlightPerThread = 3;
     // Takes ownership; null stores every block raw.
     void SetCompressor(ICompressor* compressor) { m_compressor.reset(compressor); }
     // Slice size in sectors; 0 or more than kMaxSliceSectors means kMaxSliceSectors.
@@ -57,10 +63,19 @@ public:
                                 std::uint8_t* output, std::uint32_t capacity);
 
 private:
+    struct PendingBlock;
+    class CompressPool;
+
     bool CreateImageFiles();
+    int RunBlocksSequential(ICompressCallBack* callback, std::uint64_t blocks);
+    int RunBlocksParallel(ICompressCallBack* callback, std::uint64_t blocks,
+                          const std::vector<ICompressor*>& codecs);
+    // Reads the block's sectors into `in` (zeroed first); returns the unreadable sectors.
+    std::uint32_t ReadSourceInto(std::uint8_t* in, std::uint64_t blockIndex, std::uint32_t sectors);
+    void NoteUnreadable(std::uint32_t bad, std::uint64_t blockIndex, std::uint32_t sectors);
+    void NoteRawBlock(const char* codecName, int reason);
     bool ProcessBlock(std::uint64_t blockIndex, std::uint32_t sectors, bool newSliceRequest,
                       std::uint32_t* storedBytes);
-    void ReadSource(std::uint64_t blockIndex, std::uint32_t sectors);
     bool WriteBlock(const std::uint8_t* data, std::uint32_t length, bool newSliceRequest);
     bool OpenNextSlice();
     bool UpdateHeaderSlices(std::uint32_t blocksInSlice, std::uint32_t slices);
@@ -84,6 +99,7 @@ private:
     int m_level = 1;
     std::uint64_t m_unreadableSectors = 0;
     std::uint64_t m_rawBlocks = 0;
+    unsigned m_threads = 0;
     std::uint8_t m_header[kImageHeaderSize] = {};
     std::vector<std::uint8_t> m_in;
     std::vector<std::uint8_t> m_out;

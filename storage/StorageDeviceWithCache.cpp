@@ -35,11 +35,12 @@ int CStorageDeviceWithCache::LoadCacheWindow(std::uint64_t index) {
         platform::DebugOutput("NULL == m_pStorageDevice!\n");
         return 0;
     }
-    if (!IsWindowInRange(index))
-        return 0;
-    const std::uint64_t W = m_sectorsPerWindow;
-    const std::uint64_t first = index * W; // index < windows, so this cannot overflow
+    // One size query per window: on a file or a block device each costs a system call.
     const std::uint64_t total = m_inner->GetSectorCount();
+    const std::uint64_t W = m_sectorsPerWindow;
+    if (W == 0 || index >= total / W + (total % W ? 1 : 0))
+        return 0;
+    const std::uint64_t first = index * W; // index < windows, so this cannot overflow
     const std::uint64_t n = std::min<std::uint64_t>(W, total - first);
     // Whatever happens, no stale bytes stay behind the window: the part past the device's
     // end is zeroed, and so is all of it when the read fails.

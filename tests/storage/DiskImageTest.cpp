@@ -13,6 +13,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -718,4 +721,133 @@ TEST(DiskImage, DefaultLevelsCompressAndRawFallbacksAreCounted) {
     CImageFileDeviceWithDecompress img(path.c_str());
     ASSERT_EQ(img.CheckSliceFiles(), 1);
     EXPECT_EQ(ReadAll(img, 256), source);
+}
+
+namespace {
+
+// Logs every call in order and checks that each comes from the thread that writes the image.
+class TraceCallBack : public ICompressCallBack {
+public:
+    void PumpMessages() override { Note("P"); }
+    int IsCancelled() override {
+        Note("C");
+        return cancelAfter >= 0 && done > cancelAfter;
+    }
+    void OnBlockDone(std::uint64_t index) override {
+        Note("D" + std::to_string(index));
+        done = static_cast<std::int64_t>(index) + 1;
+    }
+    void SetBlockCount(std::uint64_t first, std::uint64_t count) override {
+        Note("B" + std::to_string(first) + "," + std::to_string(count));
+    }
+    void ClearNewSliceRequest(std::uint32_t stored) override { Note("S" + std::to_string(stored)); }
+    int IsNewSliceRequested() override {
+        Note("N");
+        return requestAt.count(done) ? 1 : 0;
+    }
+
+    std::int64_t cancelAfter = -1;
+    std::set<std::int64_t> requestAt;
+    std::int64_t done = 0;
+    std::vector<std::string> trace;
+    std::thread::id owner = std::this_thread::get_id();
+
+private:
+    void Note(const std::string& what) {
+        EXPECT_EQ(std::this_thread::get_id(), owner) << what;
+        trace.push_back(what);
+    }
+};
+
+struct WrittenImage {
+    int result = 0;
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    std::vector<std::string> trace;
+    std::uint64_t unreadable = 0;
+    std::uint64_t rawBlocks = 0;
+    std::uint32_t slices = 0;
+};
+
+WrittenImage WriteWithThreads(IStorageDevice& dev, const std::string& dir, CompressionType type,
+                              int level, unsigned threads, std::int64_t cancelAfter) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    CCompressController c;
+    c.Setup(&dev, "threads", 3, dev.GetSectorCount() - 3, 255);
+    c.SetCompressionType(type);
+    c.SetCompressionLevel(level);
+    c.SetCompressor(CreateCompressor(type));
+    c.SetSliceSize(0x600);  // a new slice every few blocks
+    c.SetThreadCount(threads);
+    c.SetImagePath(dir + "/t.edi");
+    TraceCallBack cb;
+    cb.cancelAfter = cancelAfter;
+    cb.requestAt = {2, 9, 10};
+    WrittenImage w;
+    w.result = c.CreateImage(&cb);
+    for (const auto& e : fs::directory_iterator(dir))
+        w.files[e.path().filename().string()] = LoadFile(e.path().string());
+    w.trace = cb.trace;
+    w.unreadable = c.GetUnreadableSectorCount();
+    w.rawBlocks = c.GetRawBlockCount();
+    w.slices = c.GetSlicesOpened();
+    return w;
+}
+
+}  // namespace
+
+// Blocks compressed on several threads give the same files, byte for byte, and the same
+// callbacks in the same order on the calling thread as a run on one thread, for each codec
+// and a few levels, with slice limits, new-slice requests, unreadable sectors and a cancel.
+TEST(DiskImage, ThreadedWriterMatchesOneThread) {
+    std::string dir = testsupport::ScratchDir("image-threads");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Mixed, 24 * 256 + 77);
+    // Some blocks of random bytes do not shrink and are stored raw.
+    std::vector<std::uint8_t> random = MakeSectors(Fill::Random, 2 * 256, 11);
+    std::copy(random.begin(), random.end(), source.begin() + 12 * 256 * 512);
+    MemoryDevice dev(source);
+    for (std::uint64_t s : {40ull, 1000ull, 1001ull, 24ull * 256 + 70})
+        dev.FailSector(s);
+
+    struct Case {
+        CompressionType type;
+        int level;
+        std::int64_t cancelAfter;
+    };
+    const Case cases[] = {
+        {COMPRESSION_NONE, -1, -1},  {COMPRESSION_ZLIB, 1, -1}, {COMPRESSION_ZLIB, 9, 14},
+        {COMPRESSION_BZIP2, 1, -1},  {COMPRESSION_LZMA, 1, -1}, {COMPRESSION_LZMA, 6, 7},
+        {COMPRESSION_LZMA, -1, -1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string("type ") + std::to_string(k.type) + " level " +
+                     std::to_string(k.level));
+        WrittenImage one = WriteWithThreads(dev, dir + "/w", k.type, k.level, 1, k.cancelAfter);
+        ASSERT_EQ(one.result, 1);
+        EXPECT_GE(one.slices, 2u);
+        EXPECT_EQ(one.unreadable, k.cancelAfter >= 0 ? 3u : 4u);
+        if (k.type != COMPRESSION_NONE && (k.cancelAfter < 0 || k.cancelAfter >= 12))
+            EXPECT_GE(one.rawBlocks, 1u);
+        for (unsigned threads : {3u, 0u}) {
+            WrittenImage many = WriteWithThreads(dev, dir + "/w", k.type, k.level, threads, k.cancelAfter);
+            EXPECT_EQ(many.result, one.result);
+            EXPECT_EQ(many.trace, one.trace);
+            EXPECT_EQ(many.unreadable, one.unreadable);
+            EXPECT_EQ(many.rawBlocks, one.rawBlocks);
+            EXPECT_EQ(many.slices, one.slices);
+            ASSERT_EQ(many.files.size(), one.files.size());
+            for (const auto& [name, bytes] : one.files)
+                EXPECT_TRUE(many.files[name] == bytes) << name << " differs with " << threads << " threads";
+        }
+        CImageFileDeviceWithDecompress img((dir + "/w/t.edi").c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        std::vector<std::uint8_t> back = ReadAll(img, 256);
+        std::vector<std::uint8_t> want(source.begin() + 3 * 512, source.end());
+        for (std::uint64_t s : {40ull, 1000ull, 1001ull, 24ull * 256 + 70})
+            std::memset(want.data() + (s - 3) * 512, 0, 512);
+        if (k.cancelAfter >= 0)
+            want.resize((k.cancelAfter + 1) * 256 * 512);
+        back.resize(want.size());
+        EXPECT_TRUE(back == want);
+    }
 }
