@@ -50,7 +50,7 @@ template <typename F> void Try(CRSDataEx& store, const std::vector<std::uint8_t>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> copy(data, data + size);
-    CRSDataEx store(RSDATA_READ);
+    static CRSDataEx store(RSDATA_READ); // its 512 KiB buffer is made once
     ZeroDevice disk;
     Try(store, copy, [&] {
         std::vector<std::uint32_t> chain;
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     });
     Try(store, copy, [&] {
         VolumeRecord volume;
-        volume.members[0].pDisk = &disk;
+        volume.members[0] = {0, 64, &disk};
         VolumeList volumes{&volume}, images;
         FindStoredVolume(&store, volumes, images, ZeroIdentity);
         for (VolumeRecord* image : images) {

@@ -51,6 +51,16 @@ void PutText(const MutableByteSpan& out, std::size_t offset, const char* text, s
     PutBytes(out, offset, text, strnlen(text, size - 1));
 }
 
+// Members of a volume record as the file keeps them: the entries up to the first without a
+// disk or with no sectors (a stored entry has no disk pointer; its sector count marks it
+// used); a table with all 32 entries used counts as none.
+std::uint32_t StoredMemberCount(const VolumeRecord& r) {
+    std::uint32_t n = 0;
+    while (n < kMaxMemberExtents && r.members[n].pDisk && r.members[n].u64SectorCount)
+        ++n;
+    return n == kMaxMemberExtents ? 0 : n;
+}
+
 } // namespace
 
 // ---- Controller chain --------------------------------------------------------------------
@@ -507,14 +517,11 @@ void EncodeVolumeRecord(const VolumeRecord& r, std::uint8_t out[kVolumeRecordSiz
         PutText(s, 17, r.szVolumeLabel, kVolumeRecordLabelSize);
         s.put32(117, r.isFloppy);
         s.put32(121, r.isUsb);
-        for (int i = 0; i < kMaxMemberExtents; ++i) {
-            const MemberExtent& m = r.members[i];
-            if (!m.pDisk)
-                break;
-            s.put64(125 + 20 * i, m.u64FirstSector);
-            s.put64(133 + 20 * i, m.u64SectorCount);
-            // the disk pointer slot is written as one: "a member is here", never the address
-            s.put32(141 + 20 * i, 1);
+        const std::uint32_t members = StoredMemberCount(r);
+        for (std::uint32_t i = 0; i < members; ++i) {
+            // the disk pointer slot (offset 141 + 20 i) stays zero
+            s.put64(125 + 20 * i, r.members[i].u64FirstSector);
+            s.put64(133 + 20 * i, r.members[i].u64SectorCount);
         }
         PutText(s, 765, r.szParentDisk, kParentDiskTextSize);
     } else {
@@ -581,14 +588,6 @@ bool BuildDeviceDescriptor(IStorageDevice* disk, std::uint8_t identity[kDiskIden
 }
 
 namespace {
-
-// Identities of the member disks of a volume record: none when all 32 entries are used.
-std::uint32_t MemberCount(const VolumeRecord& r) {
-    std::uint32_t n = 0;
-    while (n < kMaxMemberExtents && r.members[n].pDisk)
-        ++n;
-    return n == kMaxMemberExtents ? 0 : n;
-}
 
 using Identity = std::vector<std::uint8_t>;
 
@@ -678,7 +677,7 @@ DiskRecord* FindStoredDevice(IRSData* store, DiskRecordList& list,
 
 int WriteVolumeDiskIdentities(const VolumeRecord& record, IRSData* store,
                               const DiskIdentityReader& identity) {
-    const std::uint32_t n = MemberCount(record);
+    const std::uint32_t n = StoredMemberCount(record);
     Identity id;
     for (std::uint32_t i = 0; i < n; ++i) {
         IdentityOf(record.members[i].pDisk, identity, id);
@@ -720,11 +719,9 @@ VolumeRecord* FindStoredVolume(IRSData* store, const VolumeList& volumes, Volume
             images.push_back(stored.release());
             return images.back();
         }
-        // The stored member table: entries up to the first empty extent (the file keeps a
-        // 1 in the disk slot of each used entry).
-        ByteSpan s(bytes, kVolumeRecordSize);
+        // The stored member table: the entries up to the first without sectors.
         std::uint32_t members = 0;
-        while (members < kMaxMemberExtents && s.u32(141 + 20 * members) != 0)
+        while (members < kMaxMemberExtents && stored->members[members].u64SectorCount)
             ++members;
         if (members == kMaxMemberExtents)
             members = 0;
@@ -739,7 +736,7 @@ VolumeRecord* FindStoredVolume(IRSData* store, const VolumeList& volumes, Volume
             if (!r || r->form != 0 || r->isFloppy != stored->isFloppy ||
                 r->isUsb != stored->isUsb || r->cDriveLetter != stored->cDriveLetter ||
                 r->isDynamic != stored->isDynamic || r->fileSystemType != stored->fileSystemType ||
-                MemberCount(*r) != members)
+                StoredMemberCount(*r) != members)
                 continue;
             bool same = true;
             for (std::uint32_t i = 0; same && i < members; ++i) {

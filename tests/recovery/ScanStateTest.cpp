@@ -712,7 +712,8 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
     EXPECT_EQ(span.u64(125), 2048u);
     EXPECT_EQ(span.u64(133), 1000u);
     EXPECT_EQ(span.u64(145), 4096u);
-    EXPECT_EQ(span.u32(141 + 40), 0u); // the table ends after two members
+    EXPECT_EQ(span.u32(141), 0u);      // member disk pointer slots are zero too
+    EXPECT_EQ(span.u64(133 + 40), 0u); // the table ends after two members
     EXPECT_STREQ(reinterpret_cast<const char*>(bytes + 765), "disk texts");
     VolumeRecord back;
     ASSERT_TRUE(DecodeVolumeRecord(bytes, &back));
@@ -746,6 +747,14 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
         EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), nullptr);
     }
     EXPECT_TRUE(images.empty());
+
+    // A member table with all 32 entries used counts as no members: no identities follow.
+    std::unique_ptr<VolumeRecord> full(makeVolume('G'));
+    for (auto& m : full->members)
+        m = {1, 1, &d0};
+    MemorySection s;
+    StoreVolumeIdentity(*full, &s, ids.Reader());
+    EXPECT_EQ(s.bytes.size(), kVolumeRecordSize);
 }
 
 TEST(ScanState, MissingTruncatedAndBitFlippedStoreFiles) {
