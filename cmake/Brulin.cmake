@@ -1,7 +1,8 @@
-# brulin_folder_library(<target> [DEPS <targets...>])
-# Builds every .cpp of the calling folder into one static library.
+# brulin_folder_library(<target> [UI] [DEPS <targets...>])
+# Builds every .cpp of the calling folder into one static library. Window libraries (UI) are not
+# linked into the engine's test support; their own test program links them.
 function(brulin_folder_library target)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "UI" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(srcs)
     add_library(${target} STATIC ${srcs})
@@ -10,5 +11,9 @@ function(brulin_folder_library target)
     add_library(${target} INTERFACE)
     target_link_libraries(${target} INTERFACE ${ARG_DEPS})
   endif()
-  set_property(GLOBAL APPEND PROPERTY BRULIN_ENGINE_LIBS ${target})
+  if(ARG_UI)
+    set_property(GLOBAL APPEND PROPERTY BRULIN_UI_LIBS ${target})
+  else()
+    set_property(GLOBAL APPEND PROPERTY BRULIN_ENGINE_LIBS ${target})
+  endif()
 endfunction()

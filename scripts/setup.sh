@@ -12,6 +12,8 @@ PACKAGES=(
   dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk
   libcurl4-openssl-dev
   xz-utils bzip2 python3
+  libwxgtk3.2-dev libx11-dev xvfb xauth xdg-utils fonts-dejavu-core
+  python3-olefile mdbtools ghostscript fp-utils
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,0 +1,222 @@
+#include "carving/analysers/CompoundFile.h"
+
+#include <cstring>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kHeaderSlotsOffset = 76;
+
+// File offset of sector `s`; false when it or the sector's end lies beyond `limit`.
+bool SectorWithin(std::uint32_t s, std::uint32_t shift, std::uint64_t limit,
+                  std::uint64_t* offset) {
+    const std::uint64_t at = (std::uint64_t(s) + 1) << shift; // s < 2^32, shift <= 12
+    const std::uint64_t size = std::uint64_t(1) << shift;
+    if (at > limit || size > limit - at)
+        return false;
+    *offset = at;
+    return true;
+}
+
+std::u16string EntryName(ByteSpan entry) {
+    std::u16string name;
+    for (std::size_t i = 0; i < 32; ++i) {
+        const char16_t c = static_cast<char16_t>(entry.u16(i * 2));
+        if (c == 0)
+            break;
+        name.push_back(c);
+    }
+    return name;
+}
+
+} // namespace
+
+bool ReadCompoundFileHeader(ByteSpan header, CompoundFileHeader* out) {
+    if (!header.has(0, 512) || !header.matches(0, kCompoundFileSignature, 8))
+        return false;
+    const std::uint32_t shift = header.u16(30);
+    if (shift < 9 || shift > 12)
+        return false;
+    out->sectorShift = shift;
+    out->sectorSize = 1u << shift;
+    out->firstDirectorySector = header.u32(48);
+    out->miniStreamCutoff = header.u32(56);
+    out->firstDifatSector = header.u32(68);
+    return true;
+}
+
+CompoundMeasure MeasureCompoundFile(const CompoundByteSource& source, std::uint64_t limit,
+                                    CompoundFileExtent* out) {
+    ByteSpan head = source(0, 512);
+    if (head.empty())
+        return CompoundMeasure::Unreadable;
+    CompoundFileExtent e;
+    if (!ReadCompoundFileHeader(head, &e.header))
+        return CompoundMeasure::Damaged;
+    const std::uint32_t shift = e.header.sectorShift;
+    const std::size_t slots = e.header.sectorSize / 4; // FAT entries per sector
+
+    std::uint64_t count = 0;
+    std::uint32_t last = kCompoundFree;
+    for (std::size_t i = 0; i < kCompoundHeaderFatSlots; ++i) {
+        const std::uint32_t v = head.u32(kHeaderSlotsOffset + 4 * i);
+        if (v != kCompoundFree) {
+            ++count;
+            last = v;
+        }
+    }
+
+    // The DIFAT chain: each sector lists further FAT sectors and, in its last slot, the next.
+    // Every sector lies within the limit and none is visited twice, so the walk is bounded.
+    std::vector<std::uint32_t> difat;
+    std::unordered_set<std::uint32_t> seen;
+    for (std::uint32_t d = e.header.firstDifatSector; d != kCompoundEnd && d != kCompoundFree;) {
+        std::uint64_t at = 0;
+        if (!SectorWithin(d, shift, limit, &at) || !seen.insert(d).second)
+            return CompoundMeasure::Damaged;
+        ByteSpan s = source(at, e.header.sectorSize);
+        if (s.empty())
+            return CompoundMeasure::Unreadable;
+        difat.push_back(d);
+        for (std::size_t i = 0; i + 1 < slots; ++i) {
+            const std::uint32_t v = s.u32(4 * i);
+            if (v != kCompoundFree) {
+                ++count;
+                last = v;
+            }
+        }
+        d = s.u32(4 * (slots - 1));
+    }
+    if (count == 0 || last == kCompoundFree)
+        return CompoundMeasure::Damaged;
+
+    // How many entries of the last FAT sector are in use. A last FAT sector beyond the limit
+    // belongs to a file larger than the limit: take it as full.
+    std::uint64_t used = slots;
+    std::uint64_t lastAt = 0;
+    if (SectorWithin(last, shift, limit, &lastAt)) {
+        ByteSpan s = source(lastAt, e.header.sectorSize);
+        if (s.empty())
+            return CompoundMeasure::Unreadable;
+        used = 0;
+        for (std::size_t i = slots; i-- > 0;)
+            if (s.u32(4 * i) != kCompoundFree) {
+                used = i + 1;
+                break;
+            }
+    }
+    e.fatSectorCount = count;
+    e.usedSectors = (count - 1) * slots + used; // count < 2^32 * 1024: no overflow
+    e.size = (e.usedSectors + 1) << shift;
+    // The FAT marks its own sectors and the DIFAT's; all of them lie inside what it describes.
+    if (last >= e.usedSectors)
+        return CompoundMeasure::Damaged;
+    for (std::uint32_t d : difat)
+        if (d >= e.usedSectors)
+            return CompoundMeasure::Damaged;
+    *out = e;
+    return CompoundMeasure::Ok;
+}
+
+bool ReadCompoundDirectoryHead(ByteSpan directorySector, std::uint32_t sectorShift,
+                               CompoundDirectoryHead* out) {
+    if (!directorySector.has(0, 4 * kCompoundEntrySize))
+        return false;
+    CompoundDirectoryHead h;
+    for (std::size_t i = 0; i < 4; ++i) {
+        ByteSpan entry = directorySector.sub(i * kCompoundEntrySize, kCompoundEntrySize);
+        h.names[i] = EntryName(entry);
+        h.types[i] = entry.u8(66);
+        h.startSectors[i] = entry.u32(116);
+        // Files of 512-byte sectors keep only the low half of the size (writers may leave
+        // anything in the high half).
+        h.streamSizes[i] = sectorShift == 9 ? entry.u32(120) : entry.u64(120);
+    }
+    std::memcpy(h.rootClassId, directorySector.data() + 80, 16);
+    *out = h;
+    return true;
+}
+
+bool CompoundEntriesInside(const CompoundDirectoryHead& head, const CompoundFileExtent& extent) {
+    if (head.types[0] != 5)
+        return false; // the directory always starts with the root entry
+    for (std::size_t i = 0; i < 4; ++i) {
+        const bool root = head.types[i] == 5;
+        const bool bigStream = head.types[i] == 2 && head.streamSizes[i] > 0 &&
+                               head.streamSizes[i] >= extent.header.miniStreamCutoff;
+        if (!root && !bigStream)
+            continue;
+        const std::uint32_t s = head.startSectors[i];
+        if (root && (s == kCompoundEnd || s == kCompoundFree))
+            continue; // no mini stream
+        if (s >= extent.usedSectors)
+            return false;
+    }
+    return true;
+}
+
+std::uint32_t ClassifyCompoundDocument(const CompoundDirectoryHead& head,
+                                       std::uint64_t* sizeGrowth) {
+    const std::u16string* n = head.names;
+    std::uint32_t kind = COMPOUND_MOF;
+    std::uint64_t growth = 0;
+    if (n[0] == u"WordDocument" || n[1] == u"WordDocument" || n[2] == u"WordDocument" ||
+        n[3] == u"WordDocument")
+        kind = COMPOUND_DOC;
+    if (n[1] == u"Workbook" || n[1] == u"Book" || n[2] == u"Workbook" || n[2] == u"Book")
+        kind = COMPOUND_XLS;
+    if (n[1] == u"PowerPoint Document" || n[2] == u"PowerPoint Document" ||
+        n[3] == u"PowerPoint Document")
+        kind = COMPOUND_PPT;
+    if (n[1].compare(0, 8, u"Pictures") == 0 && n[1].size() >= 8)
+        kind = COMPOUND_PPT;
+    if (n[1] == u"PP40")
+        kind = COMPOUND_PPT;
+    if (n[1] == u"Scene")
+        kind = COMPOUND_MAX;
+    if (n[1] == u"VisioDocument") {
+        kind = COMPOUND_VSD;
+        growth = 1024;
+    }
+    if (n[1] == u"PerfectOffice_MAIN" && n[2] == u"PerfectOffice_OBJECTS") {
+        static const std::uint8_t zeros[16] = {};
+        if (n[3] == u"\x05SummaryInformation")
+            kind = COMPOUND_SHW;
+        else
+            kind = std::memcmp(head.rootClassId, zeros, 16) == 0 ? COMPOUND_WPG : COMPOUND_WPD;
+    }
+    if (n[1] == u"Objects" && n[2] == u"Quill" && n[3] == u"Escher")
+        kind = COMPOUND_PUB;
+    if (n[1] == u"NativeContent_MAIN")
+        kind = COMPOUND_QPW;
+    if (n[1] == u"\x01"
+                u"CompObj" &&
+        n[2] == u"   19" && n[3] == u"   29")
+        kind = COMPOUND_MPP;
+    if (n[1] == u"PropData" && n[2] == u"Forms" && n[3] == u"Reports")
+        kind = COMPOUND_ADP;
+    if (sizeGrowth)
+        *sizeGrowth = growth;
+    return kind;
+}
+
+std::uint32_t IdentifyCompoundDocument(ByteSpan file) {
+    const CompoundByteSource source = [&file](std::uint64_t offset, std::size_t length) {
+        return offset <= file.size() && file.has(static_cast<std::size_t>(offset), length)
+                   ? ByteSpan(file.data() + offset, length)
+                   : ByteSpan();
+    };
+    CompoundFileExtent extent;
+    if (MeasureCompoundFile(source, file.size(), &extent) != CompoundMeasure::Ok)
+        return 0;
+    const std::uint32_t dir = extent.header.firstDirectorySector;
+    if (dir >= extent.usedSectors)
+        return 0;
+    ByteSpan d = source((std::uint64_t(dir) + 1) << extent.header.sectorShift, 512);
+    CompoundDirectoryHead head;
+    if (!ReadCompoundDirectoryHead(d, extent.header.sectorShift, &head) ||
+        !CompoundEntriesInside(head, extent))
+        return 0;
+    return ClassifyCompoundDocument(head);
+}

@@ -1,0 +1,38 @@
+#include "carving/analysers/FileDBXAnalyser.h"
+
+namespace {
+
+// Folder files, the folder list and the older message store, in the order tried.
+const std::uint8_t kClassIds[4][16] = {
+    {0xCF, 0xAD, 0x12, 0xFE, 0xC5, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00,
+     0xC0},
+    {0xCF, 0xAD, 0x12, 0xFE, 0xC6, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00,
+     0xC0},
+    {0xCF, 0xAD, 0x12, 0xFE, 0xC7, 0xFD, 0x74, 0x6F, 0x66, 0xE3, 0xD1, 0x11, 0x9A, 0x4E, 0x00,
+     0xC0},
+    {0xCF, 0xAD, 0x12, 0xFE, 0x30, 0x9D, 0xFE, 0x26, 0x8F, 0x1A, 0xD2, 0x11, 0xAA, 0xBF, 0x00,
+     0x60},
+};
+const std::uint8_t kOldMagic[8] = {'J', 'M', 'F', '6', 0x03, 0x00, 0x10, 0x00};
+
+} // namespace
+
+BRULIN_DEFINE_ANALYSER_FACTORY(FileDBXAnalyser)
+
+bool FileDBXAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
+    AddSignatureKey(keys, 0, kClassIds[0], 2);
+    AddSignatureKey(keys, 0, kOldMagic, 2);
+    return true;
+}
+
+int FileDBXAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
+    const ByteSpan s(sector, kSectorSize);
+    bool found = s.matches(0, kOldMagic, sizeof(kOldMagic));
+    for (const auto& id : kClassIds)
+        found = found || s.matches(0, id, sizeof(id));
+    if (!found)
+        return 0;
+    record->m_u32FileType = kTypeId;
+    record->m_u64Size = s.u32(124);
+    return 1;
+}

@@ -1,0 +1,70 @@
+#include "carving/analysers/FileOLEAnalyser.h"
+
+#include "carving/analysers/CompoundFile.h"
+#include "carving/analysers/RawFileReader.h"
+#include "filesystems/FileProperties.h"
+
+#include <algorithm>
+#include <cstring>
+
+BRULIN_DEFINE_ANALYSER_FACTORY(FileOLEAnalyser)
+
+bool FileOLEAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
+    AddSignatureKey(keys, 0, kCompoundFileSignature, 2);
+    return true;
+}
+
+int FileOLEAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
+    if (std::memcmp(sector, kCompoundFileSignature, sizeof(kCompoundFileSignature)) != 0)
+        return 0;
+    record->m_u32FileType = COMPOUND_OLE;
+    return 1;
+}
+
+int FileOLEAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) {
+    RawFileReader reader(device, record->m_u64StartSector);
+    // Sectors of up to 4096 bytes: where the reader hands out fewer bytes at once (the search's
+    // ring wraps), the sector is put together 512 bytes at a time.
+    std::uint8_t assembled[4096];
+    const CompoundByteSource source = [&](std::uint64_t offset, std::size_t length) {
+        if (length > sizeof(assembled))
+            return ByteSpan();
+        ByteSpan s = reader.Read(offset);
+        if (s.has(0, length))
+            return ByteSpan(s.data(), length);
+        for (std::size_t done = 0; done < length; done += kSectorSize) {
+            const std::size_t piece = std::min<std::size_t>(kSectorSize, length - done);
+            ByteSpan p = reader.Read(offset + done, piece);
+            if (p.empty())
+                return ByteSpan();
+            std::memcpy(assembled + done, p.data(), piece);
+        }
+        return ByteSpan(assembled, length);
+    };
+
+    const std::uint64_t cap = GetScanOptions().MaxRawFileSize;
+    CompoundFileExtent extent;
+    if (MeasureCompoundFile(source, cap, &extent) != CompoundMeasure::Ok)
+        return 0;
+    const std::uint32_t dir = extent.header.firstDirectorySector;
+    if (dir >= extent.usedSectors)
+        return 0; // the directory lies outside the file
+    ByteSpan d = source((std::uint64_t(dir) + 1) << extent.header.sectorShift, 512);
+    if (d.empty()) {
+        // In the search's ring an unreadable sector only lies outside the window: leave the
+        // file to be sized on the device.
+        if (reader.IsWindow() || extent.size > kUnclassifiedLimit)
+            return 0;
+        record->m_u32FileType = COMPOUND_MOF;
+        record->m_u64Size = std::min(extent.size, cap);
+        return 1;
+    }
+    CompoundDirectoryHead head;
+    if (!ReadCompoundDirectoryHead(d, extent.header.sectorShift, &head) ||
+        !CompoundEntriesInside(head, extent))
+        return 0;
+    std::uint64_t growth = 0;
+    record->m_u32FileType = ClassifyCompoundDocument(head, &growth);
+    record->m_u64Size = std::min(extent.size + growth, cap);
+    return 1;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Compound documents (Office 97-2003 and the other formats of structured storage). A match
+// records the generic compound-file type; sizing walks the FAT to the file's end and names the
+// document kind from the first directory entries (see CompoundFile.h).
+#include "carving/analysers/RawFileAnalyser.h"
+
+class FileOLEAnalyser : public IRawFileAnalyser {
+public:
+    static constexpr int kTypeId = 44;
+    // A file whose directory cannot be read is still sized, as a generic compound file, up to
+    // this size.
+    static constexpr std::uint64_t kUnclassifiedLimit = 0xA00000;
+
+    FileOLEAnalyser() : IRawFileAnalyser(kTypeId) {}
+    int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
+    int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
+    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
+};

@@ -1,0 +1,16 @@
+#pragma once
+// Rich text: "{\rtf" at the start; the file ends at the brace that closes the first one.
+#include "carving/analysers/RawFileAnalyser.h"
+
+class FileRTFAnalyser : public IRawFileAnalyser {
+public:
+    static constexpr int kTypeId = 56;
+
+    FileRTFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
+    // Counts braces (escaped ones too) from byte 6 on. The file ends behind the brace that
+    // brings the depth to 0, at the first byte that cannot be text, where the device's bytes
+    // run out, or one byte past ScanOptions.MaxRawFileSize.
+    int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
+    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
+};

@@ -1,0 +1,171 @@
+#include "tests/ui/controls/windows/Harness.h"
+
+#include <wx/evtloop.h>
+#include <wx/filename.h>
+#include <wx/uiaction.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace uitest {
+
+void Pump(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+        if (wxEventLoopBase* loop = wxEventLoopBase::GetActive(); loop && !loop->IsYielding())
+            loop->YieldFor(wxEVT_CATEGORY_ALL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        Pump(5);
+    }
+    return true;
+}
+
+void MoveTo(wxWindow* w, wxPoint client) {
+    wxUIActionSimulator sim;
+    sim.MouseMove(w->ClientToScreen(client));
+    Pump(30);
+}
+
+void ClickAt(wxWindow* w, wxPoint client, int button) {
+    MoveTo(w, client);
+    wxUIActionSimulator sim;
+    sim.MouseClick(button);
+    Pump(60);
+}
+
+void Click(wxWindow* w) {
+    const wxSize s = w->GetClientSize();
+    ClickAt(w, wxPoint(s.x / 2, s.y / 2));
+}
+
+void PressAt(wxWindow* w, wxPoint client) {
+    MoveTo(w, client);
+    wxUIActionSimulator sim;
+    sim.MouseDown();
+    Pump(40);
+}
+
+void ReleaseAt(wxWindow* w, wxPoint client) {
+    MoveTo(w, client);
+    wxUIActionSimulator sim;
+    sim.MouseUp();
+    Pump(60);
+}
+
+void Key(int keyCode, int modifiers) {
+    wxUIActionSimulator sim;
+    sim.Char(keyCode, modifiers);
+    Pump(60);
+}
+
+void Type(const char* text) {
+    wxUIActionSimulator sim;
+    sim.Text(text);
+    Pump(60);
+}
+
+wxDialog* ActiveModal() {
+    for (wxWindow* w : wxTopLevelWindows)
+        if (auto* d = dynamic_cast<wxDialog*>(w); d && d->IsModal())
+            return d;
+    return nullptr;
+}
+
+int RunModal(const std::function<int()>& open, const std::function<void()>& actions, int timeoutMs) {
+    bool finished = false;
+    wxTimer guard;
+    guard.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (wxDialog* d = ActiveModal())
+            d->EndModal(-99);
+    });
+    wxTheApp->CallAfter([&] {
+        PumpUntil([] { return ActiveModal() && ActiveModal()->IsShownOnScreen(); }, 3000);
+        Pump(120);
+        actions();
+        finished = true;
+        guard.StartOnce(1500);   // the actions should have ended the dialog by now
+    });
+    guard.StartOnce(timeoutMs);
+    const int result = open();
+    guard.Stop();
+    PumpUntil([&] { return finished; }, timeoutMs);
+    return result;
+}
+
+namespace {
+// What the X server shows in a screen rectangle now (read through a connection of our own, so no
+// toolkit cache is involved).
+wxImage GrabScreen(const wxRect& r) {
+    wxImage out(std::max(1, r.width), std::max(1, r.height));
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return out;
+    const Window root = DefaultRootWindow(display);
+    XWindowAttributes attrs;
+    XGetWindowAttributes(display, root, &attrs);
+    const int x = std::max(0, r.x), y = std::max(0, r.y);
+    const int w = std::min(r.width, attrs.width - x), h = std::min(r.height, attrs.height - y);
+    if (w > 0 && h > 0) {
+        if (XImage* img = XGetImage(display, root, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap)) {
+            for (int yy = 0; yy < h; ++yy)
+                for (int xx = 0; xx < w; ++xx) {
+                    const unsigned long p = XGetPixel(img, xx, yy);
+                    out.SetRGB(xx + (x - r.x), yy + (y - r.y), static_cast<unsigned char>((p & img->red_mask) >> 16),
+                               static_cast<unsigned char>((p & img->green_mask) >> 8),
+                               static_cast<unsigned char>(p & img->blue_mask));
+                }
+            XDestroyImage(img);
+        }
+    }
+    XCloseDisplay(display);
+    return out;
+}
+} // namespace
+
+std::string Screenshot(wxWindow* w, const std::string& name) {
+    w->Refresh();
+    w->Update();
+    Pump(80);
+    std::filesystem::create_directories(BRULIN_SCREENSHOT_DIR);
+    const std::string path = std::string(BRULIN_SCREENSHOT_DIR) + "/" + name + ".png";
+    GrabScreen(w->GetScreenRect()).SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG);
+    return path;
+}
+
+wxColour ScreenPixel(wxWindow* w, wxPoint client) {
+    const wxImage img = GrabScreen(wxRect(w->ClientToScreen(client), wxSize(1, 1)));
+    return wxColour(img.GetRed(0, 0), img.GetGreen(0, 0), img.GetBlue(0, 0));
+}
+
+HostFrame::HostFrame(wxSize client, const wxColour& bg) {
+    m_frame = new wxFrame(nullptr, wxID_ANY, "host", wxPoint(40, 40), wxDefaultSize, wxBORDER_NONE);
+    m_frame->SetClientSize(client);
+    m_panel = new wxPanel(m_frame, wxID_ANY, wxPoint(0, 0), client);
+    m_panel->SetBackgroundColour(bg);
+}
+
+HostFrame::~HostFrame() {
+    m_frame->Destroy();
+    Pump(10);
+}
+
+void HostFrame::ShowAndWait() {
+    m_frame->Show();
+    m_frame->Raise();
+    PumpUntil([this] { return m_frame->IsShownOnScreen(); }, 3000);
+    Pump(80);
+}
+
+} // namespace uitest

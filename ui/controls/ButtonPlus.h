@@ -1,0 +1,146 @@
+#pragma once
+// The owner-drawn button family: a picture per state (normal, hover, pressed, disabled) and,
+// in most members, a caption over it. A click sends wxEVT_BUTTON with the button's id.
+#include "ui/controls/ButtonLogic.h"
+#include "ui/controls/UiCommon.h"
+
+#include <wx/control.h>
+
+#include <string>
+
+// Told when the pointer starts and stops hovering over a button.
+class IButtonHoverListener {
+public:
+    virtual ~IButtonHoverListener() = default;
+    virtual void OnHoverStarted(int id, const wxString& hoverText) = 0;
+    virtual void OnHoverEnded(int id) = 0;
+};
+
+class CButtonPlus : public wxControl {
+public:
+    CButtonPlus() = default;
+    // Pictures by resource id; 0 leaves a picture empty.
+    CButtonPlus(int normal, int hover, int pressed, int disabled);
+    // Creates the window, sized to the normal picture.
+    bool Create(wxWindow* parent, wxWindowID id, const wxPoint& pos = wxDefaultPosition);
+
+    // Loads the four pictures; the normal id always, the others only when not 0.
+    void SetButtonBitmaps(int normal, int hover, int pressed, int disabled);
+    wxSize GetBitmapSize() const;
+    void MoveTo(int x, int y);
+
+    void SetHoverListener(IButtonHoverListener* listener) { m_listener = listener; }
+    void SetHoverText(const wxString& text) { m_hoverText = text; }
+    bool IsHovered() const { return m_hover; }
+    bool IsPressedDown() const { return m_pressed && m_pointerInside; }
+    // The picture drawn now.
+    ButtonPicture CurrentPicture() const;
+
+
+protected:
+    wxSize DoGetBestSize() const override;
+    // The caption of the member classes; the base draws none.
+    virtual void DrawCaption(wxDC&, ButtonPicture) {}
+    const wxBitmap& Picture(ButtonPicture p) const { return m_bitmaps[static_cast<int>(p)]; }
+
+private:
+    void OnPaint(wxPaintEvent&);
+    void OnEnter(wxMouseEvent&);
+    void OnLeave(wxMouseEvent&);
+    void OnDown(wxMouseEvent&);
+    void OnUp(wxMouseEvent&);
+    void OnMotion(wxMouseEvent&);
+    void OnCaptureLost(wxMouseCaptureLostEvent&);
+    void OnKey(wxKeyEvent&);
+    void Click();
+
+    wxBitmap m_bitmaps[4];
+    bool m_hover = false;
+    bool m_tracking = false;
+    bool m_pressed = false;
+    bool m_pointerInside = false;
+    IButtonHoverListener* m_listener = nullptr;
+    wxString m_hoverText;
+};
+
+// Caption centred in the client less 10 pixels at top and bottom, in the control's font and
+// foreground colour.
+class CTextCenterButtonPlus : public CButtonPlus {
+public:
+    CTextCenterButtonPlus() = default;
+    CTextCenterButtonPlus(int normal, int hover, int pressed, int disabled, int captionId);
+    void SetCaption(const wxString& caption) { m_caption = caption; Refresh(); }
+    const wxString& GetCaption() const { return m_caption; }
+
+protected:
+    void DrawCaption(wxDC& dc, ButtonPicture) override;
+    virtual wxRect CaptionRect() const;
+    wxString m_caption;
+};
+
+// The small OK button: pictures 509 (normal and hover) and 510 (pressed and disabled), caption
+// "OK" centred less 5 pixels at top and bottom.
+class CSmallButtonTextCenterButtonPlus : public CTextCenterButtonPlus {
+public:
+    CSmallButtonTextCenterButtonPlus();
+
+protected:
+    wxRect CaptionRect() const override;
+};
+
+// Caption centred in the client less four margins.
+class CTextCenterSimpleButtonPlus : public CTextCenterButtonPlus {
+public:
+    CTextCenterSimpleButtonPlus() = default;
+    // Pictures 383/382/381/380, left and bottom margins 1.
+    CTextCenterSimpleButtonPlus(int captionId, int topMargin, int rightMargin);
+    void SetBitmaps(int normal, int hover, int pressed, int disabled);
+    void SetMargins(int left, int right, int top, int bottom);
+
+protected:
+    wxRect CaptionRect() const override;
+
+private:
+    int m_left = 0, m_right = 0, m_top = 0, m_bottom = 0;
+};
+
+// Caption in "Arial" 13 points, centred in (left + 34, top + 13, right, bottom - 10), coloured
+// by state.
+class CTextIconButtonPlus : public CButtonPlus {
+public:
+    CTextIconButtonPlus(int normal, int hover, int pressed, int disabled, int captionId);
+    static wxColour StateColour(ButtonPicture p);
+    const wxString& GetCaption() const { return m_caption; }
+
+protected:
+    void DrawCaption(wxDC& dc, ButtonPicture p) override;
+    wxString m_caption;
+};
+
+// Caption left-aligned with word wrap in (left + 38, top + 13, right, bottom - 8).
+class CTextSmallIconButtonPlus : public CTextIconButtonPlus {
+public:
+    using CTextIconButtonPlus::CTextIconButtonPlus;
+
+protected:
+    void DrawCaption(wxDC& dc, ButtonPicture p) override;
+};
+
+// The large recovery-mode buttons: a second text (state colour, wrapped) at top + 215 and the
+// first text (light) at top + 315.
+class CRecoveryModeButtonPlus : public CButtonPlus {
+public:
+    CRecoveryModeButtonPlus(int normal, int hover, int pressed, int disabled, int firstTextId, int secondTextId);
+    static wxColour StateColour(ButtonPicture p);
+
+protected:
+    void DrawCaption(wxDC& dc, ButtonPicture p) override;
+
+private:
+    wxString m_first, m_second;
+};
+
+// Loads a family button's four pictures (the normal id always, the others when not 0).
+inline void SetButtonBitmaps(CButtonPlus& button, int normal, int hover, int pressed, int disabled) {
+    button.SetButtonBitmaps(normal, hover, pressed, disabled);
+}

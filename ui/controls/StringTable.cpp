@@ -1,0 +1,86 @@
+#include "ui/controls/StringTable.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace uistr {
+namespace {
+
+struct Entry {
+    int id;
+    const char* text;
+};
+
+// Sorted by id (checked by the tests).
+constexpr Entry kTable[] = {
+    {kProductName, "Oxtavo Data Recovery"},
+    {kSelectedPartitionInformation, "Selected Partition Information"},
+    {kAbortBuilding, "Abort Building?"},
+    {kFilesFailedToRecover, "Files failed to recover successfully."},
+    {kSomeFilesRecovered, "Some files are recovered successfully."},
+    {kFilesNeedToRecover, "Files need to recover: "},
+    {kTotalRecoveredFiles, ", total recovered files: "},
+    {kSentenceEnd, "."},
+    {kLinkOutOfMemory, "The operating system is out\nof memory or resources."},
+    {kLinkPathNotFound, "The specified path is not found."},
+    {kLinkFileNotFound, "The specified file is not found."},
+    {kLinkBadExe, "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."},
+    {kLinkAccessDenied, "The operating system denied\naccess to the specific file."},
+    {kLinkAssociationIncomplete, "The filename association is\nincomplete or invalid."},
+    {kLinkDdeBusy, "The DDE transaction could not\nbe completed because other DDE transactions\nwere being processed."},
+    {kLinkDdeFailed, "The DDE transaction is failed."},
+    {kLinkDdeTimeout, "The DDE transaction could not\nbe completed because the request timed out."},
+    {kLinkDllNotFound, "The specified dynamic-link library is not found."},
+    {kLinkNoAssociation, "No application associated\nwith the given file name extension."},
+    {kLinkNotEnoughMemory, "TNot enough memory to complete the operation."},
+    {kLinkSharingViolation, "A sharing violation occurred."},
+    {kUnableToOpenHyperlink, "Unable to open hyperlink:\n\n"},
+    {kAllFilesRecovered, "All files are recovered successfully."},
+    {kYes, "Yes"},
+    {kNo, "NO"},
+    {kOk, "OK"},
+    {kCancel, "Cancel"},
+
+    {kDontShowAgain, "Don't show this message again."},
+    {kPathInvalid, "Path Invalid!"},
+    {kCancelling, "Cancelling..."},
+    {kPleaseWaitScanning, "Please wait, scanning system..."},
+    {kElapsedTimeLabel, "Elapsed Time:"},
+    {kRemainingTimeLabel, "Remaining Time:"},
+    {kFilesAreSavedIn, "Files are saved in:"},
+    {kLatestProductInfo, "For the latest product information, please visit:"},
+    {kUnknownLinkError, "Unknown Error (%d) occurred."},
+    {kUsedSpaceLegend, "Used Space : %s"},
+    {kFreeSpaceLegend, "Free Space : %s"},
+    {kRequiredSpaceLegend, "Required Space : %s"},
+    {kRecoveredFilesLabel, "Recovered Files:"},
+    {kSelectedFilesLabel, "Selected Files:"},
+    {kRecoveredDataSizeLabel, "Recovered Data Size:"},
+    {kTotalDataSizeLabel, "Total Data Size:"},
+    {kRecoveringFileNameLabel, "Recovering File Name:"},
+    {kRemovableDrive, "Removable (%s)"},
+    {kHomeFolder, "Home"},
+    {kFileSystemRoot, "File System"},
+    {kMakerWebAddress, "https://www.oxtavo.example/"},
+    {kTooManyFilesWait, "Please wait a minute for there are too many files in the directory you selected."},
+};
+
+} // namespace
+
+const char* LoadUiString(int id) {
+    auto it = std::lower_bound(std::begin(kTable), std::end(kTable), id,
+                               [](const Entry& e, int key) { return e.id < key; });
+    if (it == std::end(kTable) || it->id != id)
+        return "";
+    return it->text;
+}
+
+bool StringTableIsSorted() {
+    return std::is_sorted(std::begin(kTable), std::end(kTable),
+                          [](const Entry& a, const Entry& b) { return a.id < b.id; }) &&
+           std::adjacent_find(std::begin(kTable), std::end(kTable), [](const Entry& a, const Entry& b) {
+               return a.id == b.id;
+           }) == std::end(kTable);
+}
+
+} // namespace uistr
