@@ -260,13 +260,13 @@ void RunSearch(ScanResults& r, IStorageDevice* device) {
         r.partitions.emplace_back(p);
 }
 
-void SaveAll(IRSData* w, const ScanResults& r) {
+void SaveAll(IRSData* w, const ScanResults& r, IDIRBuildCallback* progress) {
     SaveSearchControllers(w, r.ControllerPointers());
     w->OpenSection(kFoundFileListSection);
     SaveFoundFileList(w, *r.carved);
     w->CloseSection();
     SaveSearchedPartitions(w, r.PartitionPointers());
-    SaveFileTree(w, r.tree.get(), nullptr);
+    SaveFileTree(w, r.tree.get(), progress);
 }
 
 class RecordingProgress : public CNullDirBuildCallback {
@@ -334,7 +334,8 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     ASSERT_GT(CountFiles(scan.tree.get(), FILEPROPS_RAW), 0u);
     ToggleCheckState(scan.tree.get(), false); // view state: not saved
 
-    const Bytes file = WriteStore("deep-scan", [&](IRSData* w) { SaveAll(w, scan); });
+    RecordingProgress saving;
+    const Bytes file = WriteStore("deep-scan", [&](IRSData* w) { SaveAll(w, scan, &saving); });
 
     // Reload into fresh objects, sections read in another order than written.
     Reader reader(file);
@@ -376,12 +377,14 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     }
 
     EXPECT_GT(ExpectSameTree(scan.tree.get(), tree.get()), 20u);
-    ASSERT_FALSE(progress.positions.empty());
-    for (std::size_t i = 0; i < progress.positions.size(); ++i) {
-        EXPECT_GE(progress.positions[i], 40);
-        EXPECT_LE(progress.positions[i], 90);
-        if (i)
-            EXPECT_GT(progress.positions[i], progress.positions[i - 1]);
+    for (const RecordingProgress* bar : {&saving, &progress}) {
+        ASSERT_FALSE(bar->positions.empty());
+        for (std::size_t i = 0; i < bar->positions.size(); ++i) {
+            EXPECT_GE(bar->positions[i], 40);
+            EXPECT_LE(bar->positions[i], 90);
+            if (i)
+                EXPECT_GT(bar->positions[i], bar->positions[i - 1]);
+        }
     }
 
     // The restored EXT2 controller builds the restored partition's tree again, equal to the
