@@ -751,6 +751,34 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
     }
     EXPECT_TRUE(images.empty());
 
+    // The image form: id, display name, sector count and path at their places; found by path.
+    VolumeRecord image;
+    image.form = 1;
+    image.pStorageDevice = &volumeDevice;
+    image.u32ImageId = 4;
+    std::strcpy(image.szImageDisplayName, "Imaged disk");
+    image.u64ImageSectorCount = 99999;
+    std::strcpy(image.szImagePath, "/images/disk.edi");
+    EncodeVolumeRecord(image, bytes);
+    EXPECT_EQ(span.u32(0), 1u);
+    EXPECT_EQ(span.u32(4), 0u);
+    EXPECT_EQ(span.u32(8), 4u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(bytes + 12), "Imaged disk");
+    EXPECT_EQ(span.u64(272), 99999u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(bytes + 280), "/images/disk.edi");
+    const Bytes imageFile =
+        WriteStore("volume-image", [&](IRSData* w) { StoreVolumeIdentity(image, w); });
+    {
+        VolumeRecord listed = image;
+        VolumeList volumes, listedImages{&listed};
+        Reader r(imageFile);
+        EXPECT_EQ(FindStoredVolume(&r.store, volumes, listedImages), &listed);
+        Reader r2(imageFile);
+        VolumeList none;
+        EXPECT_EQ(FindStoredVolume(&r2.store, volumes, none), nullptr); // does not open
+        EXPECT_TRUE(none.empty());
+    }
+
     // A member table with all 32 entries used counts as no members: no identities follow.
     std::unique_ptr<VolumeRecord> full(makeVolume('G'));
     for (auto& m : full->members)
