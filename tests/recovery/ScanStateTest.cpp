@@ -17,6 +17,8 @@
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "recovery/RSData.h"
 #include "storage/BasicPartitionDevice.h"
+#include "storage/CompressCallBack.h"
+#include "storage/CompressController.h"
 #include "storage/ImageFileDevice.h"
 #include "tests/support/Ext2Images.h"
 #include "tests/support/FatImages.h"
@@ -871,4 +873,49 @@ TEST(ScanState, MissingTruncatedAndBitFlippedStoreFiles) {
     // A foreign file is no store.
     Bytes foreign = PatternBytes(4096, 9);
     EXPECT_THROW(loadAll(foreign), CRSException);
+}
+
+namespace {
+
+class QuietCompressCallBack : public ICompressCallBack {
+public:
+    void PumpMessages() override {}
+    int IsCancelled() override { return 0; }
+    void OnBlockDone(std::uint64_t) override {}
+    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
+};
+
+} // namespace
+
+TEST(ScanState, StoredImageIsOpenedAgainWhenNotListed) {
+    MemoryDevice source(PatternBytes(300 * 512, 11));
+    const std::string path = ScratchDir("stored-image") + "/disk.edi";
+    CCompressController writer;
+    writer.Setup(&source, "MemoryDevice 0", 0, source.GetSectorCount(), 255);
+    writer.SetCompressionType(COMPRESSION_NONE);
+    writer.SetImagePath(path);
+    QuietCompressCallBack cb;
+    ASSERT_EQ(writer.CreateImage(&cb), 1);
+
+    DiskRecord record;
+    record.kind = DISKRECORD_IMAGE;
+    record.u64SectorCount = 300;
+    std::strcpy(record.szDisplayName, "MemoryDevice 0");
+    std::strncpy(record.szImagePath, path.c_str(), sizeof(record.szImagePath) - 1);
+    const Bytes file =
+        WriteStore("stored-image-state", [&](IRSData* w) { StoreDeviceIdentity(record, w); });
+
+    DiskRecordList list;
+    Reader r(file);
+    DiskRecord* found = FindStoredDevice(&r.store, list);
+    ASSERT_NE(found, nullptr);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(found, list[0].get());
+    ASSERT_TRUE(found->pDevice);
+    EXPECT_EQ(found->pDevice, found->ownedDevice.get());
+    EXPECT_GE(found->pDevice->GetSectorCount(), 300u); // whole 256-sector blocks
+    EXPECT_STREQ(found->szDisplayName, "MemoryDevice 0");
+    std::uint8_t sector[512];
+    ASSERT_EQ(found->pDevice->ReadSectors(sector, 17, 1), 1);
+    EXPECT_EQ(0, std::memcmp(sector, source.Sector(17), 512));
 }
