@@ -7,7 +7,6 @@ public:
     static constexpr int kTypeId = 47;
     // PNG walks stop at this offset; they do not use ScanOptions.MaxRawFileSize.
     static constexpr std::uint64_t kLimit = 0x1400000;
-
     FilePNGAnalyser() : IRawFileAnalyser(kTypeId) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;

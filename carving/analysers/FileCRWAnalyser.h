@@ -1,0 +1,14 @@
+#pragma once
+// Canon CRW raw photos: sized by finding the camera description record of the heap.
+#include "carving/analysers/RawFileAnalyser.h"
+
+class FileCRWAnalyser : public IRawFileAnalyser {
+public:
+    static constexpr int kTypeId = 16;
+    // Where the search for the camera record gives up; also the size when it is not found.
+    static constexpr std::uint64_t kLimit = 0x1400000;
+    FileCRWAnalyser() : IRawFileAnalyser(kTypeId) {}
+    int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
+    int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
+    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
+};

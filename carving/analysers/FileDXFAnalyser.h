@@ -1,0 +1,12 @@
+#pragma once
+// AutoCAD DXF text drawings: the file ends behind "EOF".
+#include "carving/analysers/RawFileAnalyser.h"
+
+class FileDXFAnalyser : public IRawFileAnalyser {
+public:
+    static constexpr int kTypeId = 23;
+    FileDXFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
+    int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
+    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
+};
