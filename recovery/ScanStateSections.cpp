@@ -349,7 +349,7 @@ CFileSystemNode* LoadFileTree(IRSData* store, IDIRBuildCallback* progress) {
             return nullptr;
         root = CreateFileSystemNode();
         root->Load(store);
-        root->m_pProperties = LoadFileProperties(store).release();
+        root->SetProperties(LoadFileProperties(store));
 
         TreeProgress bar(progress);
         std::deque<CFileNode*> queue{root};
@@ -371,8 +371,7 @@ CFileSystemNode* LoadFileTree(IRSData* store, IDIRBuildCallback* progress) {
                 else
                     BadRecord();
                 node->Load(store);
-                auto props = LoadFileProperties(store);
-                node->m_pProperties = props.release();
+                node->SetProperties(LoadFileProperties(store));
                 CFileNode* child = node.release();
                 folder->AddChild(child);
                 if (IsDirectory(child))
