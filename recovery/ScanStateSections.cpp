@@ -15,6 +15,8 @@
 #include "filesystems/fat/FatFileProperties.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 #include "filesystems/ntfs/NtfsFileProperties.h"
+#include "filesystems/ntfs/NtfsSearchController.h"
+#include "filesystems/ntfs/NtfsSearchedPartitionInfo.h"
 #include "logging/Log.h"
 #include "storage/BasicPartitionDevice.h"
 #include "storage/ByteSpan.h"
@@ -103,6 +105,8 @@ int RecreateControllerChain(IRSData* store, std::uint32_t limit, std::vector<std
 
 std::unique_ptr<IFileSystemSearchController> CreateSearchControllerByKind(std::uint32_t kind) {
     switch (kind) {
+    case SEARCH_CONTROLLER_NTFS:
+        return std::make_unique<CNTFSSearchController>();
     case SEARCH_CONTROLLER_RAW:
         return std::make_unique<CRAWSearchController>();
     case SEARCH_CONTROLLER_EXT2:
@@ -148,6 +152,8 @@ int LoadSearchControllers(IRSData* store, SearchControllerList& list) {
 
 std::unique_ptr<CSearchedPartitionInfo> CreateSearchedPartitionInfoByKind(std::uint32_t kind) {
     switch (kind) {
+    case SEARCHED_PARTITION_NTFS:
+        return std::make_unique<CSearchedNTFSPartitionInfo>();
     case SEARCHED_PARTITION_FAT:
         return std::unique_ptr<CSearchedPartitionInfo>(CreateFATSearchedPartitionInfo());
     case SEARCHED_PARTITION_EXT2:

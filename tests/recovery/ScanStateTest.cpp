@@ -31,6 +31,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 
 using namespace testsupport;
 using Bytes = std::vector<std::uint8_t>;
@@ -288,12 +289,15 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     CImageFileDevice device(disk.path.c_str());
     ASSERT_GT(device.GetSectorCount(), disk.ntfsAt);
 
+    // The deep scan: the NTFS, RAW and EXT2 controllers over the whole disk.
     ScanResults scan;
-    scan.controllers.push_back(CreateSearchControllerByKind(SEARCH_CONTROLLER_RAW));
-    scan.controllers.push_back(CreateSearchControllerByKind(SEARCH_CONTROLLER_EXT2));
+    for (std::uint32_t kind :
+         {SEARCH_CONTROLLER_NTFS, SEARCH_CONTROLLER_RAW, SEARCH_CONTROLLER_EXT2}) {
+        scan.controllers.push_back(CreateSearchControllerByKind(kind));
+        ASSERT_TRUE(scan.controllers.back()) << kind;
+    }
     RunSearch(scan, &device);
     ASSERT_NE(scan.carved->FindAtSector(disk.pngAt), nullptr);
-    ASSERT_EQ(scan.partitions.size(), 1u); // the EXT2 volume, its copies merged
 
     // The FAT volume as a searched record of its own, and a plain record.
     auto fat = std::unique_ptr<CFATSearchedPartitionInfo>(CreateFATSearchedPartitionInfo());
@@ -307,25 +311,36 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     plain->m_u32Identity = 77;
     plain->m_u64Score = 1ull << 40;
 
-    // The combined tree: Root over the EXT2, FAT and NTFS trees and the Raw Files folder.
+    // The combined tree: Root over the tree of every found partition its controller builds
+    // (each kept to compare with what the restored controllers build), the FAT tree and the
+    // Raw Files folder.
     CNullDirBuildCallback build;
     scan.tree.reset(CreateFileSystemNode());
     scan.tree->m_pProperties = CreateProgramRootProperties();
-    CFileSystemNode* ext2Tree =
-        scan.controllers[1]->BuildDirectoryTree(scan.partitions[0].get(), &device, 0, &build);
-    ASSERT_TRUE(ext2Tree);
+    std::map<std::size_t, CFileSystemNode*> built; // found partition -> its tree
+    std::set<std::uint32_t> kinds;
+    for (std::size_t i = 0; i < scan.partitions.size(); ++i) {
+        CSearchedPartitionInfo* p = scan.partitions[i].get();
+        for (auto& c : scan.controllers) {
+            if (!c->AcceptsFileSystemType(p->m_fileSystemType))
+                continue;
+            if (CFileSystemNode* t =
+                    c->BuildDirectoryTree(p, &device, static_cast<std::uint32_t>(i), &build)) {
+                scan.tree->AddChild(t);
+                built[i] = t;
+                kinds.insert(p->GetKind());
+            }
+            break;
+        }
+    }
+    EXPECT_EQ(kinds, (std::set<std::uint32_t>{SEARCHED_PARTITION_NTFS, SEARCHED_PARTITION_EXT2}));
     CFileSystemNode* fatTree = BuildFatFileTree(&build, fat.get(), nullptr, &device, 1);
     ASSERT_TRUE(fatTree);
-    CBasicPartitionDevice ntfsWindow(&device, disk.ntfsAt, 8 * kMiBSectors);
-    NtfsTreeBuildParams params;
-    InitNtfsTreeBuildParams(&params);
-    CFileSystemNode* ntfsTree = BuildNtfsFileTree(&ntfsWindow, &params, &build);
-    ASSERT_TRUE(ntfsTree);
     CRawFileTreeBuilder builder;
     CFileSystemNode* rawTree =
         BuildRawFileTree(&build, nullptr, &builder, &device, scan.carved->GetIterator(), 0);
     ASSERT_TRUE(rawTree);
-    for (CFileSystemNode* t : {ext2Tree, fatTree, ntfsTree, rawTree})
+    for (CFileSystemNode* t : {fatTree, rawTree})
         scan.tree->AddChild(t);
     scan.tree->RecountCounters();
     scan.partitions.push_back(std::move(fat));
@@ -389,14 +404,23 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
         }
     }
 
-    // The restored EXT2 controller builds the restored partition's tree again, equal to the
-    // tree built before the save.
-    auto* restoredExt2 = controllers[1].get();
-    restoredExt2->SetDevice(&device);
-    restoredExt2->SetResultSink(carved.get());
-    TreePtr rebuilt(restoredExt2->BuildDirectoryTree(partitions[0].get(), &device, 0, &build));
-    ASSERT_TRUE(rebuilt);
-    ExpectSameTree(ext2Tree, rebuilt.get());
+    // The restored controllers build the restored partitions' trees again, equal to the trees
+    // built before the save.
+    for (const auto& [index, original] : built) {
+        SCOPED_TRACE(index);
+        CSearchedPartitionInfo* p = partitions[index].get();
+        IFileSystemSearchController* owner = nullptr;
+        for (auto& c : controllers)
+            if (!owner && c->AcceptsFileSystemType(p->m_fileSystemType))
+                owner = c.get();
+        ASSERT_TRUE(owner);
+        owner->SetDevice(&device);
+        owner->SetResultSink(carved.get());
+        TreePtr rebuilt(
+            owner->BuildDirectoryTree(p, &device, static_cast<std::uint32_t>(index), &build));
+        ASSERT_TRUE(rebuilt);
+        ExpectSameTree(original, rebuilt.get());
+    }
 }
 
 TEST(ScanState, TreeLayoutAndSiblingOrder) {
