@@ -34,6 +34,12 @@ struct VolumeRecord {
     std::uint32_t isUsb = 0;
     MemberExtent members[kMaxMemberExtents] = {};
     char szParentDisk[kParentDiskTextSize] = {};
+    // Form 1 (an opened disk image; pStorageDevice is the image device): the wizard's id of
+    // the image, its display name, its sector count and the path of its ".edi" file.
+    std::uint32_t u32ImageId = 0;
+    char szImageDisplayName[260] = {};
+    std::uint64_t u64ImageSectorCount = 0;
+    char szImagePath[260] = {};
 };
 
 using DiskList = std::vector<IStorageDevice*>;

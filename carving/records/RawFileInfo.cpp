@@ -40,6 +40,7 @@ void SaveFoundFileList(IRSData* section, const CRawFileList& list) {
 std::unique_ptr<CRawFileList> LoadFoundFileList(IRSData* section) {
     auto list = std::make_unique<CRawFileList>();
     try {
+        section->OpenSection(kFoundFileListSection);
         // The count comes from the file: records are read one by one, so a damaged count ends
         // in a short read instead of a huge allocation.
         const std::uint64_t count = RSReadValue<std::uint64_t>(section);
@@ -51,8 +52,9 @@ std::unique_ptr<CRawFileList> LoadFoundFileList(IRSData* section) {
             r->m_u32AnalyserType = RSReadValue<std::uint16_t>(section);
             list->Add(r.release());
         }
+        section->CloseSection();
     } catch (const IRSException& e) {
-        LogInfo("RS Exception:%d", e.GetErrorCode());
+        ReleaseTrace("RS Exception:%d", e.GetErrorCode());
         throw;
     }
     return list;

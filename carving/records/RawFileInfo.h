@@ -6,8 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "filesystems/StoreSection.h"
+
 class IRawFileAnalyser;
-class IRSData;
 
 constexpr std::uint32_t kNoAnalyserTypeId = 0xFFFF;     // a record no analyser has taken
 constexpr std::uint32_t kCustomAnalyserTypeId = 0xFFFFFFFF; // the analyser of script types
@@ -76,13 +77,18 @@ private:
     ListIterator<CRawFileInfo*> m_iterator;
 };
 
-// The carved-file list in an open store section: u64 count, then per record in list order u64
-// start sector, u64 size, u32 file-type id, u16 analyser type id (low half). Store failures
-// pass through.
+// {0F1F07F2-A023-4DEF-940E-2CE80A7A8D3D}: the section of the carved-file list.
+constexpr RSGuid kFoundFileListSection{
+    0x0F1F07F2, 0xA023, 0x4DEF, {0x94, 0x0E, 0x2C, 0xE8, 0x0A, 0x7A, 0x8D, 0x3D}};
+
+// The carved-file list in an open store section (the caller opens and closes
+// kFoundFileListSection): u64 count, then per record in list order u64 start sector, u64 size,
+// u32 file-type id, u16 analyser type id (low half). Store failures pass through.
 void SaveFoundFileList(IRSData* section, const CRawFileList& list);
-// Reads what SaveFoundFileList wrote into a new list (records without analyser). A store
-// failure frees the partial list and passes on.
-std::unique_ptr<CRawFileList> LoadFoundFileList(IRSData* section);
+// Opens kFoundFileListSection, reads what SaveFoundFileList wrote into a new list (records
+// without analyser) and closes the section. A store failure (a missing section included)
+// frees the partial list and passes on.
+std::unique_ptr<CRawFileList> LoadFoundFileList(IRSData* store);
 
 // The record of `list` starting exactly at `sector`, or null.
 CRawFileInfo* FindRawFileAtSector(const CRawFileList* list, std::uint64_t sector);
