@@ -13,6 +13,7 @@
 #include "filesystems/ext2/Ext2FileProperties.h"
 #include "filesystems/ext2/Ext2SearchController.h"
 #include "filesystems/fat/FatFileProperties.h"
+#include "filesystems/fat/FatSearchController.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 #include "filesystems/ntfs/NtfsFileProperties.h"
 #include "filesystems/ntfs/NtfsSearchController.h"
@@ -107,6 +108,8 @@ std::unique_ptr<IFileSystemSearchController> CreateSearchControllerByKind(std::u
     switch (kind) {
     case SEARCH_CONTROLLER_NTFS:
         return std::make_unique<CNTFSSearchController>();
+    case SEARCH_CONTROLLER_FAT:
+        return std::make_unique<CFATSearchController>();
     case SEARCH_CONTROLLER_RAW:
         return std::make_unique<CRAWSearchController>();
     case SEARCH_CONTROLLER_EXT2:
