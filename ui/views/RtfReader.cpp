@@ -312,8 +312,8 @@ private:
         }
         m_size += text.size();
         const bool hasColor = st.colorIndex > 0 &&
-                              static_cast<std::size_t>(st.colorIndex) <= m_colors.size();
-        const std::uint32_t color = hasColor ? m_colors[st.colorIndex - 1] : 0;
+                              static_cast<std::size_t>(st.colorIndex) < m_colors.size();
+        const std::uint32_t color = hasColor ? m_colors[st.colorIndex] : 0;
         // Entry 0 of the table is the "auto" colour (the empty entry before the first ';').
         if (!m_out->runs.empty()) {
             RtfRun& last = m_out->runs.back();
@@ -341,7 +341,7 @@ private:
     RtfDocument* m_out;
     std::size_t m_max;
     std::size_t m_size = 0;
-    std::vector<std::uint32_t> m_colors; // entries 1.. of the table (0 is "auto")
+    std::vector<std::uint32_t> m_colors; // the table; entry 0 is the "auto" colour
 };
 
 } // namespace
