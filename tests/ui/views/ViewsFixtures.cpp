@@ -1,6 +1,7 @@
 #include "tests/ui/views/ViewsFixtures.h"
 
 #include <cstring>
+#include <gtest/gtest.h>
 
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileProperties.h"
@@ -149,3 +150,19 @@ CFileNode* AtPath(CFileNode* root, const std::string& path) {
 }
 
 } // namespace viewtests
+
+#include <wx/init.h>
+
+namespace {
+
+// wx's own start-up (its image handlers among others) for the whole test program.
+class WxEnvironment : public testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(wxInitialize()); }
+    void TearDown() override { wxUninitialize(); }
+};
+
+[[maybe_unused]] testing::Environment* const kWxEnvironment =
+    testing::AddGlobalTestEnvironment(new WxEnvironment);
+
+} // namespace
