@@ -75,7 +75,7 @@ TreePtr ScanNtfs(const std::string& image) {
 }
 
 const std::string& FatPictureImage() {
-    static const std::string image = CachedFixture("views-fat-pictures-v1.img", [](const std::string& tmp) {
+    static const std::string image = CachedFixture("views-fat-pictures-v3.img", [](const std::string& tmp) {
         if (!RequireFatTools() || !RequireTool("convert"))
             return false;
         FatImageOptions options;
@@ -84,6 +84,9 @@ const std::string& FatPictureImage() {
         if (!FatImage::Format(tmp, options))
             return false;
         FatImage img(tmp);
+        // The folder first, so that it takes cluster 2.
+        if (!img.MakeDir("/Folder") || !img.WriteFile("/Folder/inner.txt", PatternBytes(3000, 9)))
+            return false;
         const std::string dir = tmp + ".src";
         if (!MustRun("mkdir -p " + ShellQuote(dir)))
             return false;
