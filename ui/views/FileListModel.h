@@ -66,7 +66,8 @@ public:
     bool SortByColumn(int column);
     // The column that shows the sort arrow (-1 before any sort) and its direction.
     int GetSortColumn() const { return m_sortColumn; }
-    bool IsSortDescending() const { return m_sortColumn >= 0 && m_descending[m_sortColumn]; }
+    // (Each column's flag holds the direction of its next click.)
+    bool IsSortDescending() const { return m_sortColumn >= 0 && !m_descending[m_sortColumn]; }
 
     // Toggles one row's check (checked becomes unchecked, anything else checked) and updates
     // the counters and check states of its ancestors. False for a bad index.

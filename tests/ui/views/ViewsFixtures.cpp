@@ -154,6 +154,7 @@ CFileNode* AtPath(CFileNode* root, const std::string& path) {
 
 } // namespace viewtests
 
+#ifndef BRULIN_VIEWS_NO_WX_ENVIRONMENT
 #include <wx/init.h>
 
 namespace {
@@ -169,3 +170,4 @@ public:
     testing::AddGlobalTestEnvironment(new WxEnvironment);
 
 } // namespace
+#endif
