@@ -158,7 +158,11 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
         CRawFileInfo* r = files->Current();
         if (callback)
             callback->Poll();
-        if (!r || r->m_u32FileType >= kRawFileTypeTableSize || !chosen[r->m_u32FileType])
+        if (!r || r->m_u32FileType >= kRawFileTypeTableSize)
+            continue;
+        // A sized record keeps its type; an unsized one may learn its real type while it is
+        // sized (a compound file becomes a DOC or an XLS), so the choice is checked after.
+        if (r->m_u64Size != 0 && !chosen[r->m_u32FileType])
             continue;
         if (clusterMap && clusterMap->IsClusterUsed(r->m_u64StartSector))
             continue;
@@ -178,7 +182,7 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
             size = r->m_u64Size < cap ? r->m_u64Size : cap;
             r->m_u64Size = 0; // the list keeps the file unsized for builds on other devices
         }
-        if (size == 0)
+        if (size == 0 || r->m_u32FileType >= kRawFileTypeTableSize || !chosen[r->m_u32FileType])
             continue;
         AddFile(r->m_u64StartSector, size, r->m_u32FileType);
         if (callback && callback->StepBy(1) == -1)

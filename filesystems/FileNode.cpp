@@ -167,6 +167,19 @@ void CFileNode::AddChild(CFileNode* child) {
     m_pFirstChild = child;
 }
 
+void CFileNode::SetProperties(std::unique_ptr<IFileProperties> properties) {
+    IFileProperties* old = m_pProperties;
+    m_pProperties = properties.release();
+    if (old != m_pProperties)
+        delete old;
+}
+
+std::unique_ptr<IFileProperties> CFileNode::TakeProperties() {
+    std::unique_ptr<IFileProperties> out(m_pProperties);
+    m_pProperties = nullptr;
+    return out;
+}
+
 // ---- CFileSystemNode ---------------------------------------------------------------------
 
 CFileSystemNode::~CFileSystemNode() {

@@ -4,6 +4,7 @@
 // tri-state check toggle and the tree deletions. All walks are iterative, so a damaged disk
 // that nests folders very deep cannot exhaust the stack.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,13 @@ public:
 
     // Inserts `child` at the head of this node's child chain (there is no append).
     void AddChild(CFileNode* child);
+
+    // The owning way to hand properties to a node of an ordinary tree: frees any properties
+    // the node held and takes `properties`. (m_pProperties stays a plain pointer because the
+    // deeper nodes of a derived tree share another tree's properties without owning them.)
+    void SetProperties(std::unique_ptr<IFileProperties> properties);
+    // Gives the node's properties up to the caller; the node is left without any.
+    std::unique_ptr<IFileProperties> TakeProperties();
 
     CFileNode* m_pParent = nullptr;
     CFileNode* m_pFirstChild = nullptr;

@@ -43,7 +43,9 @@ public:
     std::uint64_t m_u64EvidenceB = 0;
     std::uint64_t m_u64EvidenceA = 0;
     std::uint32_t m_u32Identity = 0;
-    std::uint32_t m_u32SectorCount = 0;
+    // 64 bits in memory, so volumes of 2 TiB and more keep their size; the saved record has a
+    // 32-bit field here (the name follows it), written clamped with a log line.
+    std::uint64_t m_u32SectorCount = 0;
     std::uint64_t m_u64Score = 1;
     double m_relativeScore = 0.0;
     std::uint32_t m_u32Chosen = 0;

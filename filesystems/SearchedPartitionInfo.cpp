@@ -1,6 +1,9 @@
 #include "filesystems/FileSystemSearchController.h"
 
 #include "filesystems/StoreSection.h"
+#include "logging/Log.h"
+
+#include <cinttypes>
 
 int CSearchedPartitionInfo::Save(IRSData* section) const {
     SaveFields(section);
@@ -20,7 +23,14 @@ void CSearchedPartitionInfo::SaveFields(IRSData* section) const {
     RSWriteValue<std::uint64_t>(section, m_u64EvidenceB);
     RSWriteValue<std::uint64_t>(section, m_u64EvidenceA);
     RSWriteValue<std::uint32_t>(section, m_u32Identity);
-    RSWriteValue<std::uint32_t>(section, m_u32SectorCount);
+    std::uint32_t savedCount = static_cast<std::uint32_t>(m_u32SectorCount);
+    if (m_u32SectorCount > UINT32_MAX) {
+        savedCount = UINT32_MAX;
+        LogWarning("Partition at sector %" PRIu64 ": %" PRIu64
+                   " sectors do not fit the saved 32-bit field; saved as %" PRIu32,
+                   m_u64FirstSector, m_u32SectorCount, savedCount);
+    }
+    RSWriteValue<std::uint32_t>(section, savedCount);
     RSWriteValue<std::uint64_t>(section, m_u64Score);
     RSWriteValue<double>(section, m_relativeScore);
     RSWriteValue<std::uint32_t>(section, m_u32Chosen);

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     SpanDevice dev(data, size);
     for (bool takeAll : {false, true}) {
         CFATSearchedPartitionInfo part;
-        part.m_u32EvidenceFlags = 0xF | 0x3C0;
+        part.m_u32EvidenceFlags = FATEVIDENCE_ANY_BOOT | FATEVIDENCE_BOTH_FATS;
         CFileSystemNode* root = FatQuickBuildTree(&part, &dev, nullptr, takeAll);
         DeleteTreeAndProperties(root);
     }

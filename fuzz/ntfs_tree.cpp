@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CNullDirBuildCallback callback;
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
-    params.volume.m_u32SectorCount = static_cast<std::uint32_t>(dev.GetSectorCount() - 1);
+    params.volume.m_u32SectorCount = dev.GetSectorCount() - 1;
     params.volume.m_u64FirstSector = 0;
     params.volume.m_sectorsPerCluster = boot.GetSectorsPerCluster();
     params.volume.m_fileSystemType = FILESYSTEM_NTFS;

@@ -1,6 +1,7 @@
 #include "recovery/EfsRawStream.h"
 
 #include "logging/Log.h"
+#include "storage/ByteSpan.h"
 #include "recovery/FileRecoverCallback.h"
 #include "recovery/TargetFile.h"
 #include "recovery/TargetFiles.h"
@@ -12,23 +13,10 @@
 
 namespace {
 
-template <std::size_t N> void Put32(std::array<std::uint8_t, N>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-template <std::size_t N> void Put16(std::array<std::uint8_t, N>& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-template <std::size_t N> void PutText(std::array<std::uint8_t, N>& b, std::size_t at, const char* text) {
+// An ASCII text as UTF-16LE at `at`.
+void PutText(const MutableByteSpan& b, std::size_t at, const char* text) {
     for (; *text; ++text, at += 2)
-        Put16(b, at, static_cast<std::uint8_t>(*text));
-}
-
-std::uint32_t Get32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+        b.put16(at, static_cast<std::uint8_t>(*text));
 }
 
 constexpr std::uint32_t kEfsVersion = 0x00000100;
@@ -37,39 +25,42 @@ constexpr std::uint32_t kEfsVersion = 0x00000100;
 
 std::array<std::uint8_t, kEfsFileHeaderSize> BuildEfsFileHeader(std::uint32_t efsStreamLength) {
     std::array<std::uint8_t, kEfsFileHeaderSize> b{};
-    Put32(b, 0, kEfsVersion);
-    PutText(b, 4, "ROBS");
-    Put32(b, 20, 30);
-    PutText(b, 24, "NTFS");
-    Put32(b, 44, 2);
-    Put16(b, 48, 0x1910);
-    Put32(b, 50, efsStreamLength + 16);
-    PutText(b, 54, "GURE");
+    const MutableByteSpan w(b.data(), b.size());
+    w.put32(0, kEfsVersion);
+    PutText(w, 4, "ROBS");
+    w.put32(20, 30);
+    PutText(w, 24, "NTFS");
+    w.put32(44, 2);
+    w.put16(48, 0x1910);
+    w.put32(50, efsStreamLength + 16);
+    PutText(w, 54, "GURE");
     return b;
 }
 
 std::array<std::uint8_t, kEfsStreamHeaderSize> BuildEfsStreamHeader() {
     std::array<std::uint8_t, kEfsStreamHeaderSize> b{};
-    Put32(b, 0, kEfsStreamHeaderSize);
-    PutText(b, 4, "NTFS");
-    Put32(b, 24, 14);
-    PutText(b, 28, "::$DATA");
+    const MutableByteSpan w(b.data(), b.size());
+    w.put32(0, kEfsStreamHeaderSize);
+    PutText(w, 4, "NTFS");
+    w.put32(24, 14);
+    PutText(w, 28, "::$DATA");
     return b;
 }
 
 std::array<std::uint8_t, kEfsBlockHeaderSize>
 BuildEfsDataBlockHeader(std::uint16_t blockNumber, std::uint32_t blockBytes, std::uint64_t owed) {
     std::array<std::uint8_t, kEfsBlockHeaderSize> b{};
+    const MutableByteSpan w(b.data(), b.size());
     const std::uint32_t plain = owed < blockBytes ? static_cast<std::uint32_t>(owed) : blockBytes;
-    Put32(b, 0, blockBytes + static_cast<std::uint32_t>(kEfsBlockHeaderSize));
-    PutText(b, 4, "GURE");
-    Put16(b, 18, blockNumber);
-    Put32(b, 24, 496);
-    Put32(b, 28, plain);
-    Put32(b, 32, plain);
-    Put32(b, 36, 0x10100000);
-    Put32(b, 40, 0x0001010B);
-    Put32(b, 44, blockBytes);
+    w.put32(0, blockBytes + static_cast<std::uint32_t>(kEfsBlockHeaderSize));
+    PutText(w, 4, "GURE");
+    w.put16(18, blockNumber);
+    w.put32(24, 496);
+    w.put32(28, plain);
+    w.put32(32, plain);
+    w.put32(36, 0x10100000);
+    w.put32(40, 0x0001010B);
+    w.put32(44, blockBytes);
     return b;
 }
 
@@ -96,7 +87,7 @@ int BuildStream(CTargetFile& target, CTargetFile& out, IFileRecoverCallback* cal
     if (target.ReadFull(header, sizeof header) != static_cast<long long>(sizeof header))
         return kRecoverFailed;
     const auto expected = BuildEfsFileHeader(0);
-    const std::uint32_t lengthField = Get32(header + 50);
+    const std::uint32_t lengthField = ByteSpan(header, sizeof header).u32(50);
     // Only a header this engine wrote is accepted: fixed fields as built, a sane length.
     if (std::memcmp(header, expected.data(), 50) != 0 || lengthField < 16 ||
         lengthField - 16 > kEfsMaxMetadata)

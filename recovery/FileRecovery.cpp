@@ -138,17 +138,14 @@ int Report(RecoveryContext& context, std::uint64_t bytes) {
     return kRecoverDone;
 }
 
-// Writes `bytes` zeros, reporting them in blocks.
-int WriteZeros(RecoveryContext& context, CTargetFile& target, std::uint64_t bytes) {
-    while (bytes > 0) {
-        const std::uint64_t n = bytes < kBlockBytes ? bytes : kBlockBytes;
-        if (!target.WriteZeros(n))
-            return kRecoverFailed;
-        if (Report(context, n) != kRecoverDone)
-            return kRecoverCancelled;
-        bytes -= n;
-    }
-    return kRecoverDone;
+// A sparse stretch of `bytes`: a hole in the target (nothing written, no space used),
+// reported at once however long it is.
+int WriteHole(RecoveryContext& context, CTargetFile& target, std::uint64_t bytes) {
+    if (bytes == 0)
+        return kRecoverDone;
+    if (!target.SkipHole(bytes))
+        return kRecoverFailed;
+    return Report(context, bytes);
 }
 
 // Copies `bytes` bytes from the clusters of a run starting at cluster `start`.
@@ -192,6 +189,11 @@ public:
 
     std::uint64_t Owed() const { return m_owed; }
 
+    // Whole units that are all sparse: one hole, however many.
+    int SkipSparseUnits(std::uint64_t units) {
+        return WriteHole(m_context, m_target, Take(MulSat(units, m_unitBytes)));
+    }
+
     // Writes one unit: its pieces cover 16 clusters, or fewer at the end of the run list. A unit
     // of real clusters that ends in a sparse part is compressed and yields the whole unit;
     // otherwise its clusters are copied, sparse ones as zeros.
@@ -210,7 +212,7 @@ public:
         // Stored clusters, with zeros for any sparse piece (an all-sparse unit is zeros).
         for (const UnitPiece& p : pieces) {
             const std::uint64_t bytes = Take(static_cast<std::uint64_t>(p.clusters) * m_clusterBytes);
-            const int r = p.start < 0 ? WriteZeros(m_context, m_target, bytes)
+            const int r = p.start < 0 ? WriteHole(m_context, m_target, bytes)
                                       : CopyRunBytes(m_context, m_target, p.start, bytes, m_in.data());
             if (r != kRecoverDone)
                 return r;
@@ -329,6 +331,43 @@ int FinishEncryptedFile(RecoveryContext& context, const std::string& targetPath,
     return kRecoverFailed;
 }
 
+// Bytes of real (non-sparse) data the target receives for `byteCount` bytes of the file: the
+// clusters of real runs, or for a compressed file every unit that holds a real cluster. Holes
+// take no space on the target, so only this counts against its free space.
+std::uint64_t AllocatedBytes(IDataRunList* runs, std::uint64_t byteCount, std::uint64_t clusterBytes,
+                             bool compressed, bool holes) {
+    if (!runs || clusterBytes == 0)
+        return 0;
+    const std::uint64_t unitBytes = clusterBytes * kUnitClusters;
+    std::uint64_t total = 0, vcn = 0, lastUnit = UINT64_MAX;
+    for (const DataRun* run = runs->GetFirstRun(); run; run = runs->GetNextRun()) {
+        if (run->count <= 0)
+            continue;
+        const auto count = static_cast<std::uint64_t>(run->count);
+        const bool sparse = run->start < 0 || (holes && run->start == 0);
+        if (MulSat(vcn, clusterBytes) >= byteCount)
+            break;
+        if (!sparse) {
+            if (compressed) {
+                const std::uint64_t first = vcn / kUnitClusters;
+                const std::uint64_t last = (vcn + count - 1) / kUnitClusters;
+                const std::uint64_t units = last - first + 1 - (first == lastUnit ? 1 : 0);
+                total += MulSat(units, unitBytes);
+                lastUnit = last;
+            } else {
+                const std::uint64_t owed = byteCount - MulSat(vcn, clusterBytes);
+                const std::uint64_t bytes = MulSat(count, clusterBytes);
+                total += bytes < owed ? bytes : owed;
+            }
+            if (total >= byteCount)
+                return byteCount;
+        }
+        if (__builtin_add_overflow(vcn, count, &vcn))
+            break;
+    }
+    return total < byteCount ? total : byteCount;
+}
+
 } // namespace
 
 // ---- Runs ----------------------------------------------------------------------------------
@@ -348,7 +387,7 @@ int CopyDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* ru
         const std::uint64_t runBytes = MulSat(static_cast<std::uint64_t>(run->count), clusterBytes);
         const std::uint64_t bytes = runBytes < owed ? runBytes : owed;
         const bool zeros = run->start < 0 || (holes && run->start == 0);
-        const int r = zeros ? WriteZeros(context, target, bytes)
+        const int r = zeros ? WriteHole(context, target, bytes)
                             : CopyRunBytes(context, target, run->start, bytes, buffer.data());
         if (r != kRecoverDone)
             return r;
@@ -378,6 +417,14 @@ int CopyCompressedDataRuns(RecoveryContext& context, CTargetFile& target, IDataR
             continue;
         std::int64_t start = run->start < 0 ? -1 : run->start;
         std::uint64_t left = static_cast<std::uint64_t>(run->count);
+        if (start < 0 && filled == 0 && left >= kUnitClusters) {
+            // A long sparse run starting on a unit boundary: its whole units become one hole.
+            const std::uint64_t units = left / kUnitClusters;
+            const int r = writer.SkipSparseUnits(units);
+            if (r != kRecoverDone)
+                return r;
+            left -= units * kUnitClusters;
+        }
         while (left > 0 && writer.Owed() > 0) {
             const std::uint32_t room = kUnitClusters - filled;
             const std::uint32_t take = left < room ? static_cast<std::uint32_t>(left) : room;
@@ -448,6 +495,23 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     int result = kRecoverDone;
     std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
 
+    // Only real data takes room on the target; a file whose data cannot fit fails before any
+    // of it is written.
+    if (runs && !runs->IsResident()) {
+        const bool ext2Holes = props->GetFileSystemKind() == FILEPROPS_EXT2 && (attributes & kExt2SparseAttribute);
+        const std::uint64_t clusterBytes = static_cast<std::uint64_t>(sectorsPerCluster) * kSectorSize;
+        const std::uint64_t needed = AllocatedBytes(runs.get(), size, clusterBytes,
+                                                    compressed && !ext2Holes, ext2Holes);
+        const std::uint64_t free = TargetFreeBytes(targetPath);
+        if (needed > free) {
+            LogInfo("Not enough free space for %s: %" PRIu64 " bytes of data, %" PRIu64 " bytes free",
+                    targetPath.c_str(), needed, free);
+            target.Close();
+            DeleteTargetFile(targetPath);
+            return kRecoverFailed;
+        }
+    }
+
     if (props->GetFileSystemKind() == FILEPROPS_EXT2 && (attributes & kExt2SparseAttribute)) {
         result = runs ? CopyDataRuns(context, target, runs.get(), size, true)
                       : (size ? kRecoverFailed : kRecoverDone);
@@ -479,6 +543,9 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
             result = CopyCompressedDataRuns(context, target, runs.get(), size);
     }
     runs.reset();
+    // A file that ends in a hole gets its full length.
+    if (result == kRecoverDone && !target.EndAtPosition())
+        result = kRecoverFailed;
     if (!target.Close() && result == kRecoverDone)
         result = kRecoverFailed;
     if (context.unreadableSectors)

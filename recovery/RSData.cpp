@@ -1,5 +1,7 @@
 #include "recovery/RSData.h"
 
+#include "storage/ByteSpan.h"
+
 #include <algorithm>
 #include <cstring>
 #include <zlib.h>
@@ -7,16 +9,6 @@
 namespace {
 
 constexpr std::uint32_t kCompressCapacity = 8190;
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-std::uint32_t GetU32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 bool HasFileGuid(const std::uint8_t* p) {
     std::uint8_t guid[16];
@@ -32,7 +24,7 @@ constexpr std::size_t kDescOffset = 24;
 void MakeFreshHeader(std::uint8_t* header, std::uint32_t stage) {
     std::memset(header, 0, kRSHeaderSize);
     kRSFileGuid.ToBytes(header);
-    PutU32(header + kStageOffset, stage);
+    MutableByteSpan(header, kRSHeaderSize).put32(kStageOffset, stage);
 }
 
 } // namespace
@@ -126,7 +118,7 @@ bool CRSData::CheckHeader() {
     std::uint8_t header[kRSHeaderSize];
     if (ReadSome(header, kRSHeaderSize) != kRSHeaderSize)
         return false;
-    std::uint32_t stage = GetU32(header + kStageOffset);
+    std::uint32_t stage = ByteSpan(header, sizeof header).u32(kStageOffset);
     return HasFileGuid(header) && stage >= 1 && stage <= 4;
 }
 
@@ -149,7 +141,7 @@ std::uint32_t CRSData::GetStage() {
     std::uint8_t header[kRSHeaderSize];
     if (!ReadHeader(header))
         return 0;
-    std::uint32_t stage = GetU32(header + kStageOffset);
+    std::uint32_t stage = ByteSpan(header, sizeof header).u32(kStageOffset);
     if (stage >= 5)
         Throw(RSERR_BAD_HEADER);
     return stage;
@@ -161,7 +153,7 @@ bool CRSData::SetStage(std::uint32_t stage) {
         Throw(RSERR_WRONG_MODE);
     std::uint8_t header[kRSHeaderSize];
     if (ReadHeader(header))
-        PutU32(header + kStageOffset, stage);
+        MutableByteSpan(header, sizeof header).put32(kStageOffset, stage);
     else
         MakeFreshHeader(header, stage);
     if (!WriteHeader(header))
@@ -179,7 +171,7 @@ bool CRSData::SetDescription(const char* text) {
     std::uint32_t length = text ? static_cast<std::uint32_t>(strnlen(text, kRSMaxDescription)) : 0;
     if (length)
         std::memcpy(header + kDescOffset, text, length);
-    PutU32(header + kDescLengthOffset, length);
+    MutableByteSpan(header, sizeof header).put32(kDescLengthOffset, length);
     if (!WriteHeader(header))
         Throw(RSERR_WRITE_FAILED);
     return true;
@@ -194,7 +186,7 @@ bool CRSData::GetDescription(char* buffer, int size) {
     std::uint8_t header[kRSHeaderSize];
     if (!ReadHeader(header))
         return false;
-    std::uint32_t length = GetU32(header + kDescLengthOffset);
+    std::uint32_t length = ByteSpan(header, sizeof header).u32(kDescLengthOffset);
     if (length > kRSMaxDescription)
         Throw(RSERR_BAD_HEADER);
     std::uint32_t n = std::min<std::uint32_t>(length, static_cast<std::uint32_t>(size - 1));
@@ -222,7 +214,7 @@ bool CRSData::OpenSection(const RSGuid& section) {
             Throw(RSERR_WRITE_FAILED);
         kRSFileGuid.ToBytes(m_sectionHeader);
         section.ToBytes(m_sectionHeader + 16);
-        PutU32(m_sectionHeader + 32, 0);
+        MutableByteSpan(m_sectionHeader, sizeof m_sectionHeader).put32(32, 0);
         if (!SeekTo(end) || !WriteAll(m_sectionHeader, kRSSectionHeaderSize))
             Throw(RSERR_WRITE_FAILED);
         m_sectionOffset = end;
@@ -246,7 +238,7 @@ bool CRSData::FindSection(const RSGuid& section) {
             break;
         if (!HasFileGuid(header))
             break; // not a section header: the file is damaged from here on
-        std::uint32_t stored = GetU32(header + 32);
+        std::uint32_t stored = ByteSpan(header, sizeof header).u32(32);
         std::uint64_t next = pos + kRSSectionHeaderSize + stored;
         if (next > fileSize)
             break; // its chunks would run past the end of the file
@@ -273,7 +265,7 @@ int CRSData::CloseSection() {
     if (m_sectionOffset != kNoSection) {
         if (m_mode == RSDATA_WRITE) {
             Flush();
-            PutU32(m_sectionHeader + 32, m_storedLength);
+            MutableByteSpan(m_sectionHeader, sizeof m_sectionHeader).put32(32, m_storedLength);
             if (!SeekTo(m_sectionOffset) || !WriteAll(m_sectionHeader, kRSSectionHeaderSize) ||
                 std::fflush(m_file) != 0) {
                 if (m_error == RSERR_NONE)

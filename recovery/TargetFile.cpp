@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <ctime>
 #include <unistd.h>
 
@@ -55,6 +56,25 @@ bool CTargetFile::WriteZeros(std::uint64_t size) {
         size -= n;
     }
     return true;
+}
+
+bool CTargetFile::SkipHole(std::uint64_t size) {
+    if (m_fd < 0)
+        return false;
+    const off_t at = ::lseek(m_fd, 0, SEEK_CUR);
+    if (at < 0 || size > static_cast<std::uint64_t>(INT64_MAX - at))
+        return false;
+    return ::lseek(m_fd, at + static_cast<off_t>(size), SEEK_SET) >= 0;
+}
+
+bool CTargetFile::EndAtPosition() {
+    if (m_fd < 0)
+        return false;
+    const off_t at = ::lseek(m_fd, 0, SEEK_CUR);
+    struct stat st {};
+    if (at < 0 || ::fstat(m_fd, &st) != 0)
+        return false;
+    return st.st_size == at || ::ftruncate(m_fd, at) == 0;
 }
 
 long long CTargetFile::ReadFull(void* data, std::size_t size) {
@@ -119,3 +139,13 @@ bool SetTargetReadOnly(const std::string& path) {
 }
 
 bool DeleteTargetFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::uint64_t TargetFreeBytes(const std::string& path) {
+    struct statvfs st {};
+    if (::statvfs(path.c_str(), &st) != 0)
+        return UINT64_MAX;
+    std::uint64_t bytes;
+    if (__builtin_mul_overflow(static_cast<std::uint64_t>(st.f_bavail), static_cast<std::uint64_t>(st.f_frsize), &bytes))
+        return UINT64_MAX;
+    return bytes;
+}

@@ -23,6 +23,12 @@ public:
     bool WriteAll(const void* data, std::size_t size);
     // Writes `size` zero bytes.
     bool WriteZeros(std::uint64_t size);
+    // Leaves a hole of `size` bytes: the position moves on and nothing is written, so the
+    // target stays sparse where the source was. False when the position would not fit.
+    bool SkipHole(std::uint64_t size);
+    // Sets the file's length to the current position (a file that ends in a hole gets its
+    // full length). False when the file system refuses that length.
+    bool EndAtPosition();
     // Reads until `size` bytes or the end of the file; the count read, or -1 on an error.
     long long ReadFull(void* data, std::size_t size);
     // Closes the file; false when the close reported an error (a late write failure).
@@ -38,5 +44,8 @@ bool SetTargetFileTimes(const std::string& path, const std::uint64_t* lastWriteT
                         const std::uint64_t* lastAccessTicks);
 // Clears every write permission bit of `path`.
 bool SetTargetReadOnly(const std::string& path);
+// Bytes an unprivileged writer may still put in the file system holding `path` (a file or a
+// folder), or UINT64_MAX when that cannot be told.
+std::uint64_t TargetFreeBytes(const std::string& path);
 // Removes `path`; false when it could not be removed.
 bool DeleteTargetFile(const std::string& path);

@@ -72,7 +72,8 @@ int MapCreateErrno(int err, bool folder) {
 std::string MakeSafeFileName(const char* name, std::size_t maxBytes) {
     std::string out = name ? name : "";
     for (char& c : out) {
-        if (c == '/' || c == '\\')
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F)
             c = '_';
     }
     if (maxBytes == 0)

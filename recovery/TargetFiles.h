@@ -26,9 +26,10 @@ constexpr std::size_t kMaxNameBytes = 255;
 // kErrorFileExists for a file and kErrorAlreadyExists for a folder.
 int MapCreateErrno(int err, bool folder);
 
-// A name from disk made fit to be one path component: '/' and '\' become '_', "." and ".."
-// and the empty name become underscores, and a name longer than `maxBytes` is cut at a UTF-8
-// character boundary, keeping its extension when that is short.
+// A name from disk made fit to be one path component: '/', '\', control characters (below
+// 0x20) and DEL become '_', "." and ".." and the empty name become underscores, and a name
+// longer than `maxBytes` is cut at a UTF-8 character boundary, keeping its extension when that
+// is short. Everything else (':' and '*' too) is legal on this system's targets and stays.
 std::string MakeSafeFileName(const char* name, std::size_t maxBytes = kMaxNameBytes);
 
 // "folder/name" with exactly one separator.

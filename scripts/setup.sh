@@ -15,6 +15,7 @@ PACKAGES=(
   libwxgtk3.2-dev libx11-dev xvfb xauth xdg-utils fonts-dejavu-core
   python3-olefile mdbtools ghostscript fp-utils
   imagemagick icoutils libimage-exiftool-perl libjpeg-turbo-progs epstool
+  ffmpeg gcab lhasa gzip
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,5 +1,7 @@
 #include "storage/BlockCodec.h"
 
+#include "storage/ByteSpan.h"
+
 #include <bzlib.h>
 #include <lzma.h>
 #include <zlib.h>
@@ -34,10 +36,6 @@ struct LzmaDecompressState {
     bool failed = false;
     std::uint8_t props[5] = {};
     std::uint32_t propsHave = 0;
-    const std::uint8_t* in = nullptr;
-    std::uint32_t inLeft = 0;
-    std::uint8_t* out = nullptr;
-    std::uint32_t outLeft = 0;
 };
 
 namespace {
@@ -80,18 +78,21 @@ const ErrorText kLzmaErrors[] = {
 
 // ---------------------------------------------------------------------------------- bzip2
 
+CBzip2Compressor::CBzip2Compressor() = default;
 CBzip2Compressor::~CBzip2Compressor() { End(); }
 
 int CBzip2Compressor::Init(int level, std::uint32_t /*dictionarySize*/) {
     End();
     m_lastResult = 0;
-    m_state = new (std::nothrow) Bzip2CompressState;
+    m_state.reset(new (std::nothrow) Bzip2CompressState);
     if (!m_state)
         return -3;
+    // -1 asks for the codec's default, as it does for zlib and LZMA: bzip2's is 9 (900 KiB).
+    if (level == -1)
+        level = 9;
     int r = BZ2_bzCompressInit(&m_state->stream, level, 0, 30);
     if (r != BZ_OK) {
-        delete m_state;
-        m_state = nullptr;
+        m_state.reset();
         return r < 0 ? r : -2;
     }
     return 0;
@@ -101,8 +102,7 @@ int CBzip2Compressor::End() {
     if (!m_state)
         return 0;
     int r = BZ2_bzCompressEnd(&m_state->stream);
-    delete m_state;
-    m_state = nullptr;
+    m_state.reset();
     return r;
 }
 
@@ -126,11 +126,8 @@ int CBzip2Compressor::Compress(bool finish) {
 
 const char* CBzip2Compressor::GetErrorText(int code) { return LookUp(kBzip2Errors, code); }
 
-cbzip2decompressor::cbzip2decompressor() : m_state(new Bzip2DecompressState) {}
-cbzip2decompressor::~cbzip2decompressor() {
-    End();
-    delete m_state;
-}
+cbzip2decompressor::cbzip2decompressor() : m_state(std::make_unique<Bzip2DecompressState>()) {}
+cbzip2decompressor::~cbzip2decompressor() { End(); }
 
 int cbzip2decompressor::Init() {
     End();
@@ -139,19 +136,20 @@ int cbzip2decompressor::Init() {
     m_state->active = (r == BZ_OK);
     return r;
 }
-void cbzip2decompressor::SetInput(const void* data, std::uint32_t length) {
-    m_state->stream.next_in = const_cast<char*>(static_cast<const char*>(data));
-    m_state->stream.avail_in = length;
-}
-void cbzip2decompressor::SetOutput(void* data, std::uint32_t capacity) {
-    m_state->stream.next_out = static_cast<char*>(data);
-    m_state->stream.avail_out = capacity;
-}
-std::uint32_t cbzip2decompressor::GetOutputLeft() { return m_state->stream.avail_out; }
 int cbzip2decompressor::Decompress() {
     if (!m_state->active)
         return BZ_SEQUENCE_ERROR;
-    return BZ2_bzDecompress(&m_state->stream);
+    bz_stream& s = m_state->stream;
+    s.next_in = const_cast<char*>(reinterpret_cast<const char*>(m_in));
+    s.avail_in = m_inLeft;
+    s.next_out = reinterpret_cast<char*>(m_out);
+    s.avail_out = m_outLeft;
+    const int r = BZ2_bzDecompress(&s);
+    m_in = reinterpret_cast<const std::uint8_t*>(s.next_in);
+    m_inLeft = s.avail_in;
+    m_out = reinterpret_cast<std::uint8_t*>(s.next_out);
+    m_outLeft = s.avail_out;
+    return r;
 }
 int cbzip2decompressor::End() {
     if (!m_state->active)
@@ -164,10 +162,10 @@ int cbzip2decompressor::End() {
 
 // One block after another with the same level reuses the deflate state (deflateReset gives
 // the same stream as a fresh deflateInit); it is freed with the compressor.
+CZlibCompressor::CZlibCompressor() = default;
 CZlibCompressor::~CZlibCompressor() {
     if (m_state)
         deflateEnd(&m_state->stream);
-    delete m_state;
 }
 
 int CZlibCompressor::Init(int level, std::uint32_t /*dictionarySize*/) {
@@ -178,16 +176,14 @@ int CZlibCompressor::Init(int level, std::uint32_t /*dictionarySize*/) {
     }
     if (m_state) {
         deflateEnd(&m_state->stream);
-        delete m_state;
-        m_state = nullptr;
+        m_state.reset();
     }
-    m_state = new (std::nothrow) ZlibCompressState;
+    m_state.reset(new (std::nothrow) ZlibCompressState);
     if (!m_state)
         return Z_MEM_ERROR;
     int r = deflateInit(&m_state->stream, level);
     if (r != Z_OK) {
-        delete m_state;
-        m_state = nullptr;
+        m_state.reset();
         return r < 0 ? r : Z_STREAM_ERROR;
     }
     m_state->level = level;
@@ -219,11 +215,10 @@ int CZlibCompressor::Compress(bool finish) {
 
 const char* CZlibCompressor::GetErrorText(int code) { return LookUp(kZlibErrors, code); }
 
-czlibdecompressor::czlibdecompressor() : m_state(new ZlibDecompressState) {}
+czlibdecompressor::czlibdecompressor() : m_state(std::make_unique<ZlibDecompressState>()) {}
 czlibdecompressor::~czlibdecompressor() {
     if (m_state->allocated)
         inflateEnd(&m_state->stream);
-    delete m_state;
 }
 
 int czlibdecompressor::Init() {
@@ -239,19 +234,19 @@ int czlibdecompressor::Init() {
     m_state->active = (r == Z_OK);
     return r;
 }
-void czlibdecompressor::SetInput(const void* data, std::uint32_t length) {
-    m_state->stream.next_in = const_cast<Bytef*>(static_cast<const Bytef*>(data));
-    m_state->stream.avail_in = length;
-}
-void czlibdecompressor::SetOutput(void* data, std::uint32_t capacity) {
-    m_state->stream.next_out = static_cast<Bytef*>(data);
-    m_state->stream.avail_out = capacity;
-}
-std::uint32_t czlibdecompressor::GetOutputLeft() { return m_state->stream.avail_out; }
 int czlibdecompressor::Decompress() {
     if (!m_state->active)
         return Z_STREAM_ERROR;
-    int r = inflate(&m_state->stream, Z_NO_FLUSH);
+    z_stream& s = m_state->stream;
+    s.next_in = const_cast<Bytef*>(m_in);
+    s.avail_in = m_inLeft;
+    s.next_out = m_out;
+    s.avail_out = m_outLeft;
+    int r = inflate(&s, Z_NO_FLUSH);
+    m_in = s.next_in;
+    m_inLeft = s.avail_in;
+    m_out = s.next_out;
+    m_outLeft = s.avail_out;
     // Block streams never use a preset dictionary: asking for one means the data is damaged.
     return r == Z_NEED_DICT ? Z_DATA_ERROR : r;
 }
@@ -264,11 +259,11 @@ int czlibdecompressor::End() {
 
 // ----------------------------------------------------------------------------------- LZMA
 
+CLZMACompressor::CLZMACompressor() = default;
 CLZMACompressor::~CLZMACompressor() {
     End();
     if (m_state)
         lzma_end(&m_state->stream);
-    delete m_state;
 }
 
 int CLZMACompressor::Init(int /*level*/, std::uint32_t dictionarySize) {
@@ -290,7 +285,7 @@ int CLZMACompressor::Init(int /*level*/, std::uint32_t dictionarySize) {
         return -2;
     }
     if (!m_state)
-        m_state = new (std::nothrow) LzmaCompressState;
+        m_state.reset(new (std::nothrow) LzmaCompressState);
     if (!m_state) {
         m_stopped = true;
         return -5;
@@ -357,11 +352,10 @@ int CLZMACompressor::Compress(bool finish) {
 
 const char* CLZMACompressor::GetErrorText(int code) { return LookUp(kLzmaErrors, code); }
 
-clzmadecompressor::clzmadecompressor() : m_state(new LzmaDecompressState) {}
+clzmadecompressor::clzmadecompressor() : m_state(std::make_unique<LzmaDecompressState>()) {}
 clzmadecompressor::~clzmadecompressor() {
     End();
     lzma_end(&m_state->stream);
-    delete m_state;
 }
 
 int clzmadecompressor::Init() {
@@ -371,30 +365,20 @@ int clzmadecompressor::Init() {
     m_state->propsHave = 0;
     return 0;
 }
-void clzmadecompressor::SetInput(const void* data, std::uint32_t length) {
-    m_state->in = static_cast<const std::uint8_t*>(data);
-    m_state->inLeft = length;
-}
-void clzmadecompressor::SetOutput(void* data, std::uint32_t capacity) {
-    m_state->out = static_cast<std::uint8_t*>(data);
-    m_state->outLeft = capacity;
-}
-std::uint32_t clzmadecompressor::GetOutputLeft() { return m_state->outLeft; }
 
 int clzmadecompressor::Decompress() {
     LzmaDecompressState& st = *m_state;
     if (st.failed)
         return -1;
     if (!st.decoderReady) {
-        while (st.propsHave < sizeof st.props && st.inLeft) {
-            st.props[st.propsHave++] = *st.in++;
-            --st.inLeft;
+        while (st.propsHave < sizeof st.props && m_inLeft) {
+            st.props[st.propsHave++] = *m_in++;
+            --m_inLeft;
         }
         if (st.propsHave < sizeof st.props)
             return 0;
         std::uint32_t lclppb = st.props[0];
-        std::uint32_t dict = std::uint32_t(st.props[1]) | std::uint32_t(st.props[2]) << 8 |
-                             std::uint32_t(st.props[3]) << 16 | std::uint32_t(st.props[4]) << 24;
+        const std::uint32_t dict = ByteSpan(st.props, sizeof st.props).u32(1);
         if (lclppb >= 9 * 5 * 5 || dict > kMaxAcceptedDictionary) {
             st.failed = true;
             return -1;
@@ -411,15 +395,15 @@ int clzmadecompressor::Decompress() {
         }
         st.decoderReady = true;
     }
-    st.stream.next_in = st.in;
-    st.stream.avail_in = st.inLeft;
-    st.stream.next_out = st.out;
-    st.stream.avail_out = st.outLeft;
+    st.stream.next_in = m_in;
+    st.stream.avail_in = m_inLeft;
+    st.stream.next_out = m_out;
+    st.stream.avail_out = m_outLeft;
     lzma_ret r = lzma_code(&st.stream, LZMA_RUN);
-    st.in = st.stream.next_in;
-    st.inLeft = static_cast<std::uint32_t>(st.stream.avail_in);
-    st.out = st.stream.next_out;
-    st.outLeft = static_cast<std::uint32_t>(st.stream.avail_out);
+    m_in = st.stream.next_in;
+    m_inLeft = static_cast<std::uint32_t>(st.stream.avail_in);
+    m_out = st.stream.next_out;
+    m_outLeft = static_cast<std::uint32_t>(st.stream.avail_out);
     switch (r) {
     case LZMA_OK:
         return 0;

@@ -5,6 +5,7 @@
 #include "storage/FileSystemType.h"
 
 #include <cstdint>
+#include <memory>
 
 // Size of one disk-image block and the output space given to a compressor for it.
 constexpr std::uint32_t kImageBlockSectors = 256;
@@ -95,7 +96,7 @@ protected:
 
 class CBzip2Compressor : public CBufferedCompressor {
 public:
-    CBzip2Compressor() = default;
+    CBzip2Compressor();
     ~CBzip2Compressor() override;
     CBzip2Compressor(const CBzip2Compressor&) = delete;
     CBzip2Compressor& operator=(const CBzip2Compressor&) = delete;
@@ -106,13 +107,13 @@ public:
     const char* GetErrorText(int code) override;
 
 private:
-    Bzip2CompressState* m_state = nullptr;
+    std::unique_ptr<Bzip2CompressState> m_state;
     int m_lastResult = 0;
 };
 
 class CZlibCompressor : public CBufferedCompressor {
 public:
-    CZlibCompressor() = default;
+    CZlibCompressor();
     ~CZlibCompressor() override;
     CZlibCompressor(const CZlibCompressor&) = delete;
     CZlibCompressor& operator=(const CZlibCompressor&) = delete;
@@ -123,7 +124,7 @@ public:
     const char* GetErrorText(int code) override;
 
 private:
-    ZlibCompressState* m_state = nullptr;
+    std::unique_ptr<ZlibCompressState> m_state;
 };
 
 // Raw LZMA1 through liblzma's push-style encoder. The stream starts with the 5-byte
@@ -134,7 +135,7 @@ class CLZMACompressor : public CBufferedCompressor {
 public:
     static constexpr std::uint32_t kMaxDictionary = kImageBlockBytes;
 
-    CLZMACompressor() = default;
+    CLZMACompressor();
     ~CLZMACompressor() override;
     CLZMACompressor(const CLZMACompressor&) = delete;
     CLZMACompressor& operator=(const CLZMACompressor&) = delete;
@@ -145,7 +146,7 @@ public:
     const char* GetErrorText(int code) override;
 
 private:
-    LzmaCompressState* m_state = nullptr;
+    std::unique_ptr<LzmaCompressState> m_state;
     // Properties header bytes not yet written to the output.
     std::uint8_t m_props[5] = {};
     std::uint32_t m_propsPending = 0;
@@ -153,44 +154,59 @@ private:
     int m_result = 0;
 };
 
-class cbzip2decompressor : public IDecompressor {
+// The input and output bookkeeping the three decompressors share, like CBufferedCompressor:
+// each codec takes its input from and writes its output to these buffers and advances them.
+class CBufferedDecompressor : public IDecompressor {
+public:
+    void SetInput(const void* data, std::uint32_t length) override {
+        m_in = static_cast<const std::uint8_t*>(data);
+        m_inLeft = length;
+    }
+    void SetOutput(void* data, std::uint32_t capacity) override {
+        m_out = static_cast<std::uint8_t*>(data);
+        m_outLeft = capacity;
+    }
+    std::uint32_t GetOutputLeft() override { return m_outLeft; }
+
+protected:
+    const std::uint8_t* m_in = nullptr;
+    std::uint32_t m_inLeft = 0;
+    std::uint8_t* m_out = nullptr;
+    std::uint32_t m_outLeft = 0;
+};
+
+class cbzip2decompressor : public CBufferedDecompressor {
 public:
     cbzip2decompressor();
     ~cbzip2decompressor() override;
     cbzip2decompressor(const cbzip2decompressor&) = delete;
     cbzip2decompressor& operator=(const cbzip2decompressor&) = delete;
     int Init() override;
-    void SetInput(const void* data, std::uint32_t length) override;
-    void SetOutput(void* data, std::uint32_t capacity) override;
-    std::uint32_t GetOutputLeft() override;
     int Decompress() override;
     int End() override;
 
 private:
-    Bzip2DecompressState* m_state;
+    std::unique_ptr<Bzip2DecompressState> m_state;
 };
 
-class czlibdecompressor : public IDecompressor {
+class czlibdecompressor : public CBufferedDecompressor {
 public:
     czlibdecompressor();
     ~czlibdecompressor() override;
     czlibdecompressor(const czlibdecompressor&) = delete;
     czlibdecompressor& operator=(const czlibdecompressor&) = delete;
     int Init() override;
-    void SetInput(const void* data, std::uint32_t length) override;
-    void SetOutput(void* data, std::uint32_t capacity) override;
-    std::uint32_t GetOutputLeft() override;
     int Decompress() override;
     int End() override;
 
 private:
-    ZlibDecompressState* m_state;
+    std::unique_ptr<ZlibDecompressState> m_state;
 };
 
 // Raw LZMA1 decoder for the streams above. A properties byte of 225 or more and a dictionary
 // above 8 MiB (more than any writer uses) are refused; the dictionary buffer is never larger
 // than one block, which is all a block's stream can refer back to.
-class clzmadecompressor : public IDecompressor {
+class clzmadecompressor : public CBufferedDecompressor {
 public:
     static constexpr std::uint32_t kMaxAcceptedDictionary = 8u << 20;
 
@@ -199,12 +215,9 @@ public:
     clzmadecompressor(const clzmadecompressor&) = delete;
     clzmadecompressor& operator=(const clzmadecompressor&) = delete;
     int Init() override;
-    void SetInput(const void* data, std::uint32_t length) override;
-    void SetOutput(void* data, std::uint32_t capacity) override;
-    std::uint32_t GetOutputLeft() override;
     int Decompress() override;
     int End() override;
 
 private:
-    LzmaDecompressState* m_state;
+    std::unique_ptr<LzmaDecompressState> m_state;
 };

@@ -3,6 +3,7 @@
 // or a script. Every on-disk parser reads through it: a read that would run past the end of the
 // span returns 0 (or an empty span) and leaves the span marked as failed, so a parser can read
 // a whole header and check `ok()` once, or test `has()` before it relies on a field.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -37,11 +38,35 @@ public:
     std::int32_t i32(std::size_t offset) const { return static_cast<std::int32_t>(u32(offset)); }
     std::int64_t i64(std::size_t offset) const { return static_cast<std::int64_t>(u64(offset)); }
 
+    // A little-endian field of `width` bytes (0 to 8; wider fails), zero-extended or, for
+    // iVar, sign-extended from its top bit (the widths of NTFS mapping pairs).
+    std::uint64_t uVar(std::size_t offset, std::size_t width) const {
+        if (width > 8) {
+            m_failed = true;
+            return 0;
+        }
+        return load(offset, width);
+    }
+    std::int64_t iVar(std::size_t offset, std::size_t width) const {
+        std::uint64_t v = uVar(offset, width);
+        if (width > 0 && width < 8 && (v >> (8 * width - 1)) & 1)
+            v |= ~std::uint64_t{0} << (8 * width);
+        return static_cast<std::int64_t>(v);
+    }
+
     // Big-endian reads, for the formats that store their fields that way.
     std::uint16_t be16(std::size_t offset) const { return static_cast<std::uint16_t>(loadBe(offset, 2)); }
     std::uint32_t be24(std::size_t offset) const { return static_cast<std::uint32_t>(loadBe(offset, 3)); }
     std::uint32_t be32(std::size_t offset) const { return static_cast<std::uint32_t>(loadBe(offset, 4)); }
     std::uint64_t be64(std::size_t offset) const { return loadBe(offset, 8); }
+    // A big-endian field of `width` bytes (0 to 8; wider fails).
+    std::uint64_t beVar(std::size_t offset, std::size_t width) const {
+        if (width > 8) {
+            m_failed = true;
+            return 0;
+        }
+        return loadBe(offset, width);
+    }
 
     // `length` bytes at `offset`, or null (and failed) when they do not fit.
     const std::uint8_t* bytes(std::size_t offset, std::size_t length) const {
@@ -78,8 +103,12 @@ private:
             return 0;
         }
         std::uint64_t v = 0;
-        for (std::size_t i = width; i-- > 0;)
-            v = (v << 8) | m_data[offset + i];
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&v, m_data + offset, width); // one unaligned load on this host
+        } else {
+            for (std::size_t i = width; i-- > 0;)
+                v = (v << 8) | m_data[offset + i];
+        }
         return v;
     }
     std::uint64_t loadBe(std::size_t offset, std::size_t width) const {

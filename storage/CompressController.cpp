@@ -1,6 +1,7 @@
 #include "storage/CompressController.h"
 
 #include "logging/Log.h"
+#include "storage/ByteSpan.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -9,18 +10,6 @@
 namespace {
 
 constexpr std::uint32_t kLzmaDictionaryRequest = 8u << 20;
-
-void PutU32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
-    p[2] = std::uint8_t(v >> 16);
-    p[3] = std::uint8_t(v >> 24);
-}
-
-std::uint32_t GetU32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
 
 // Cuts `text` to at most `limit` bytes without splitting a UTF-8 sequence.
 std::string CutUtf8(const char* text, std::size_t limit) {
@@ -54,8 +43,8 @@ bool CCompressController::CreateImageFiles() {
     m_imageFiles = std::make_unique<CImageFile>();
     std::memset(m_header, 0, sizeof m_header);
     std::memcpy(m_header, m_sourceName.data(), m_sourceName.size());
-    PutU32(m_header + kImageOffsetCompression, m_compressionType);
-    PutU32(m_header + kImageOffsetHeads, m_headsPerCylinder);
+    MutableByteSpan(m_header, sizeof m_header).put32(kImageOffsetCompression, m_compressionType);
+    MutableByteSpan(m_header, sizeof m_header).put32(kImageOffsetHeads, m_headsPerCylinder);
     m_mainPath = m_imagePath;
     if (!m_imageFiles->CreateMainFile(m_mainPath) ||
         !m_imageFiles->WriteMain(0, m_header, sizeof m_header)) {
@@ -103,6 +92,7 @@ int CCompressController::CreateImage(ICompressCallBack* callback) {
     m_nextBlock = 0;
     m_totalStoredBytes = 0;
     m_unreadableSectors = 0;
+    m_rawBlocks = 0;
     if (!CreateImageFiles())
         return 0;
     if (callback)
@@ -135,6 +125,9 @@ int CCompressController::CreateImage(ICompressCallBack* callback) {
     if (m_unreadableSectors)
         LogWarning("Image %s: %" PRIu64 " unreadable sectors were stored as zeros",
                    m_mainPath.c_str(), m_unreadableSectors);
+    if (m_rawBlocks)
+        LogInfo("Image %s: %" PRIu64 " of %" PRIu64 " blocks stored raw", m_mainPath.c_str(),
+                m_rawBlocks, m_nextBlock);
     return ok ? 1 : 0;
 }
 
@@ -167,6 +160,13 @@ std::uint32_t CCompressController::CompressBlock(const std::uint8_t* data, std::
         stored = CompressWithCodec(m_compressor.get(), m_level, kLzmaDictionaryRequest, data,
                                    length, output, capacity);
     if (stored == 0 || stored >= length) {
+        if (m_compressor) {
+            // The first raw block says why; CreateImage sums them up at the end.
+            if (m_rawBlocks++ == 0)
+                LogInfo("Image: the %s codec %s a block at level %d; it is stored raw",
+                        m_compressor->GetName(), stored == 0 ? "could not compress" : "did not shrink",
+                        m_level);
+        }
         std::memcpy(output, data, std::min(length, capacity));
         stored = std::min(length, capacity);
     }
@@ -211,7 +211,7 @@ bool CCompressController::WriteBlock(const std::uint8_t* data, std::uint32_t len
         return false;
     }
     std::uint8_t entry[4];
-    PutU32(entry, static_cast<std::uint32_t>(end));
+    MutableByteSpan(entry, sizeof entry).put32(0, static_cast<std::uint32_t>(end));
     if (!m_imageFiles->WriteMain(kImageHeaderSize + 4 * m_nextBlock, entry, sizeof entry)) {
         LogError("Cannot write the block index of the image %s", m_mainPath.c_str());
         return false;
@@ -226,12 +226,13 @@ bool CCompressController::WriteBlock(const std::uint8_t* data, std::uint32_t len
 bool CCompressController::UpdateHeaderSlices(std::uint32_t blocksInSlice, std::uint32_t slices) {
     if (!m_imageFiles || !m_imageFiles->IsMainOpen())
         return false;
-    std::uint32_t recorded = GetU32(m_header + kImageOffsetSliceCount);
+    const ByteSpan header(m_header, sizeof m_header);
+    const MutableByteSpan write(m_header, sizeof m_header);
+    const std::uint32_t recorded = header.u32(kImageOffsetSliceCount);
     if (recorded < kImageMaxSlices && slices > recorded) {
-        PutU32(m_header + kImageOffsetTotalBlocks,
-               GetU32(m_header + kImageOffsetTotalBlocks) + blocksInSlice);
-        PutU32(m_header + kImageOffsetSliceBlocks + 4 * recorded, blocksInSlice);
-        PutU32(m_header + kImageOffsetSliceCount, slices);
+        write.put32(kImageOffsetTotalBlocks, header.u32(kImageOffsetTotalBlocks) + blocksInSlice);
+        write.put32(kImageOffsetSliceBlocks + 4 * recorded, blocksInSlice);
+        write.put32(kImageOffsetSliceCount, slices);
     }
     return m_imageFiles->WriteMain(0, m_header, sizeof m_header);
 }

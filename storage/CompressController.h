@@ -47,6 +47,8 @@ public:
     // Source sectors that could not be read and were stored as zeros.
     std::uint64_t GetUnreadableSectorCount() const { return m_unreadableSectors; }
     std::uint32_t GetSlicesOpened() const { return m_slicesOpened; }
+    // Blocks stored raw although a compressor was set (it failed or did not shrink them).
+    std::uint64_t GetRawBlockCount() const { return m_rawBlocks; }
 
     // Compresses one block into `output` (capacity kImageStoredBlockCapacity); returns the
     // stored length. The raw bytes are stored when there is no compressor, the codec fails or
@@ -81,6 +83,7 @@ private:
     std::uint32_t m_sliceSectors = kMaxSliceSectors;
     int m_level = 1;
     std::uint64_t m_unreadableSectors = 0;
+    std::uint64_t m_rawBlocks = 0;
     std::uint8_t m_header[kImageHeaderSize] = {};
     std::vector<std::uint8_t> m_in;
     std::vector<std::uint8_t> m_out;

@@ -1,6 +1,7 @@
 #include "storage/DiskImage.h"
 
 #include "storage/BlockCodec.h"
+#include "storage/ByteSpan.h"
 #include "storage/FileHelpers.h"
 
 #include <cstring>
@@ -8,11 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::uint32_t GetU32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
 
 // Position of the '.' that starts the extension of the file name, or npos.
 std::size_t ExtensionDot(const std::string& path) {
@@ -53,17 +49,18 @@ bool ImageHeaderInfo::Parse(const std::uint8_t* data, std::size_t size) {
     *this = ImageHeaderInfo{};
     if (!data || size < kImageHeaderSize)
         return false;
+    const ByteSpan h(data, size);
     std::memcpy(sourceName, data, kImageSourceNameSize - 1);
     sourceName[kImageSourceNameSize - 1] = 0;
-    compressionType = GetU32(data + kImageOffsetCompression);
-    headsPerCylinder = GetU32(data + kImageOffsetHeads);
-    std::uint32_t slices = GetU32(data + kImageOffsetSliceCount);
-    totalBlocks = GetU32(data + kImageOffsetTotalBlocks);
+    compressionType = h.u32(kImageOffsetCompression);
+    headsPerCylinder = h.u32(kImageOffsetHeads);
+    std::uint32_t slices = h.u32(kImageOffsetSliceCount);
+    totalBlocks = h.u32(kImageOffsetTotalBlocks);
     if (slices > kImageMaxSlices)
         return false;
     sliceCount = slices;
     for (std::uint32_t i = 0; i < sliceCount; ++i) {
-        blocksInSlice[i] = GetU32(data + kImageOffsetSliceBlocks + 4 * i);
+        blocksInSlice[i] = h.u32(kImageOffsetSliceBlocks + 4 * i);
         firstBlockOfSlice[i + 1] = firstBlockOfSlice[i] + blocksInSlice[i];
     }
     return true;
@@ -184,6 +181,6 @@ std::uint32_t ReadImageHeadsPerCylinder(const CImageFile* files) {
     std::uint8_t b[4];
     if (!files || !files->IsMainOpen() || !files->ReadMain(kImageOffsetHeads, b, sizeof b))
         return 255;
-    std::uint32_t heads = GetU32(b);
+    std::uint32_t heads = ByteSpan(b, sizeof b).u32(0);
     return heads ? heads : 255;
 }

@@ -85,6 +85,12 @@ int FindPrivHead(IStorageDevice* disk, LdmPrivHead& out) {
         if (ReadOneSector(disk, place, sector) && ParsePrivHead(sector, sizeof sector, out))
             return 1;
     }
+    // On a GPT disk the header is the last sector of the LDM metadata partition.
+    GptPartitionRecord metadata;
+    if (FindGptLdmMetadata(disk, &metadata) && metadata.lastLba >= metadata.firstLba &&
+        metadata.lastLba < count && ReadOneSector(disk, metadata.lastLba, sector) &&
+        ParsePrivHead(sector, sizeof sector, out))
+        return 1;
     return 0;
 }
 
@@ -290,20 +296,4 @@ void AddDynamicVolumeEntry(std::unique_ptr<IDynamicDevice> device, const LdmVolu
     out.push_back(std::move(entry));
 }
 
-int IsDynamicDiskDevice(IStorageDevice* disk) {
-    std::uint8_t sector[kSectorSize];
-    if (ReadOneSector(disk, 2, sector)) {
-        static const char kName[] = "LDM metadata partition";
-        std::uint8_t expected[64] = {};
-        for (std::size_t i = 0; i + 1 < sizeof kName; ++i)
-            expected[i * 2] = static_cast<std::uint8_t>(kName[i]);
-        if (std::memcmp(sector + 56, expected, sizeof expected) == 0)
-            return 1;
-    }
-    if (!ReadOneSector(disk, 0, sector))
-        return 0;
-    for (int i = 0; i < 4; ++i)
-        if (sector[0x1BE + i * 16 + 4] == 0x42)
-            return 1;
-    return 0;
-}
+int IsDynamicDiskDevice(IStorageDevice* disk) { return IsDynamicDisk(disk) ? 1 : 0; }

@@ -27,7 +27,8 @@ int CollectDynamicVolumes(const std::vector<IStorageDevice*>& disks, std::vector
 // when the disk has a private header.
 int ReadLdmDatabase(IStorageDevice* disk, const std::vector<IStorageDevice*>& candidates,
                     std::vector<DynamicVolumeEntry>& out);
-// Looks for the private header in the disk's last sector, then sector 6, then sector 2081.
+// Looks for the private header in the disk's last sector, then sector 6, then sector 2081, then
+// (GPT) the last sector of the LDM metadata partition.
 int FindPrivHead(IStorageDevice* disk, LdmPrivHead& out);
 // Reads the configuration area (at most 2048 sectors) and decodes and links its records.
 // Returns false when the area could not be read.
@@ -50,5 +51,6 @@ void DetectVolumeFileSystem(const std::vector<DynamicMember>& members, std::uint
 void ComputeVolumeSize(DynamicVolumeInfo& info, const std::vector<DynamicMember>& members, int typeCode);
 void AddDynamicVolumeEntry(std::unique_ptr<IDynamicDevice> device, const LdmVolumeRecord& volume,
                            std::vector<DynamicVolumeEntry>& out);
-// 1 when the disk carries an LDM metadata partition (GPT) or an MBR entry of type 0x42.
+// 1 when the disk is dynamic (IsDynamicDisk): an MBR entry of type 0x42, or LDM partitions in
+// its GPT.
 int IsDynamicDiskDevice(IStorageDevice* disk);

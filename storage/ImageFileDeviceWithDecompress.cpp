@@ -1,6 +1,7 @@
 #include "storage/ImageFileDeviceWithDecompress.h"
 
 #include "logging/Log.h"
+#include "storage/ByteSpan.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -42,7 +43,34 @@ CImageFileDeviceWithDecompress::CImageFileDeviceWithDecompress(const char* mainP
     }
     m_headerValid = true;
     m_decompressor.reset(CreateImageDecompressor(static_cast<CompressionType>(m_header.compressionType)));
+    CheckBlockCount();
     m_size = std::uint64_t(m_header.totalBlocks) * kImageBlockSectors;
+    if (m_header.totalBlocks == 0)
+        return;
+    // The format keeps no sector count, but the last block holds exactly the remainder.
+    const std::uint64_t last = m_header.totalBlocks - 1;
+    if (ReadBlock(last))
+        m_size = last * kImageBlockSectors + m_cachedSectors;
+    else
+        ReleaseTrace("Image %s: the last block cannot be decoded; the image is taken as %" PRIu64
+                     " whole blocks",
+                     m_mainPath.c_str(), std::uint64_t(m_header.totalBlocks));
+}
+
+void CImageFileDeviceWithDecompress::CheckBlockCount() {
+    // The header's total must agree with the index the main file holds and with the sum of
+    // the per-slice counts; the smallest of them is the part every reader can trust.
+    const std::uint64_t mainSize = m_files->MainFileSize();
+    const std::uint64_t indexed = mainSize > kImageHeaderSize ? (mainSize - kImageHeaderSize) / 4 : 0;
+    const std::uint64_t inSlices = m_header.firstBlockOfSlice[m_header.sliceCount];
+    const std::uint64_t consistent =
+        std::min<std::uint64_t>({m_header.totalBlocks, indexed, inSlices});
+    if (consistent == m_header.totalBlocks)
+        return;
+    ReleaseTrace("Image %s: the header names %u blocks, the slices %" PRIu64 " and the index %" PRIu64
+                 "; %" PRIu64 " blocks are used",
+                 m_mainPath.c_str(), m_header.totalBlocks, inSlices, indexed, consistent);
+    m_header.totalBlocks = static_cast<std::uint32_t>(consistent);
 }
 
 CImageFileDeviceWithDecompress::~CImageFileDeviceWithDecompress() = default;
@@ -117,8 +145,7 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
         std::uint8_t b[4];
         if (!m_files->ReadMain(kImageHeaderSize + 4 * index, b, sizeof b))
             return false;
-        *value = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-                 std::uint32_t(b[3]) << 24;
+        *value = ByteSpan(b, sizeof b).u32(0);
         return true;
     };
     if (!LocateImageBlock(m_header, block, readEntry, &extent) || !OpenSliceForRead(extent.slice) ||
@@ -136,6 +163,7 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
          (last && produced > 0 && produced % kSectorSize == 0))) {
         std::fill(m_block.begin() + produced, m_block.end(), 0);
         m_cachedBlock = block;
+        m_cachedSectors = produced / kSectorSize;
         return true;
     }
     // Not a stream that fills the block: the bytes may have been stored raw. Only the last
@@ -149,6 +177,7 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
     std::memcpy(m_block.data(), m_stored.data(), extent.length);
     std::fill(m_block.begin() + extent.length, m_block.end(), 0);
     m_cachedBlock = block;
+    m_cachedSectors = extent.length / kSectorSize;
     return true;
 }
 

@@ -13,7 +13,10 @@
 class CImageFileDeviceWithDecompress : public IStorageDevice {
 public:
     // Opens the main file read-only and reads its header. A main file that does not open or
-    // whose header is damaged leaves the device empty (size 0, no slices).
+    // whose header is damaged leaves the device empty (size 0, no slices). The size is the
+    // whole blocks before the last one plus the sectors the last block decodes to (whole
+    // blocks, logged, when it cannot be decoded). A header whose block count disagrees with
+    // the index or the slices' counts is cut to the smallest of them, with a log line.
     explicit CImageFileDeviceWithDecompress(const char* mainPath);
     ~CImageFileDeviceWithDecompress() override;
     CImageFileDeviceWithDecompress(const CImageFileDeviceWithDecompress&) = delete;
@@ -40,6 +43,7 @@ private:
     bool OpenSliceForRead(std::uint32_t slice);
     // Decodes block `block` into m_block (the last decoded block is kept).
     bool ReadBlock(std::uint64_t block);
+    void CheckBlockCount();
 
     std::unique_ptr<CImageFile> m_files;
     std::unique_ptr<IDecompressor> m_decompressor;
@@ -51,4 +55,5 @@ private:
     std::vector<std::uint8_t> m_stored;
     std::vector<std::uint8_t> m_block;
     std::uint64_t m_cachedBlock = ~std::uint64_t(0);
+    std::uint32_t m_cachedSectors = 0;  // sectors the cached block decoded to
 };

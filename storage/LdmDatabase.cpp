@@ -1,18 +1,13 @@
 #include "storage/LdmDatabase.h"
 
+#include "storage/ByteSpan.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <unordered_map>
 
 namespace {
-
-std::uint64_t BigEndian(const std::uint8_t* p, std::size_t width) {
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < width; ++i)
-        v = (v << 8) | p[i];
-    return v;
-}
 
 // Text of at most `maxLength` bytes, ending at the first NUL.
 std::string BoundedText(const std::uint8_t* p, std::size_t available, std::size_t maxLength) {
@@ -53,7 +48,7 @@ public:
         const std::uint8_t* p = nullptr;
         if (!Fixed(8, p))
             return false;
-        out = BigEndian(p, 8);
+        out = ByteSpan(p, 8).be64(0);
         return true;
     }
 
@@ -161,10 +156,11 @@ bool ParsePrivHead(const std::uint8_t* sector, std::size_t size, LdmPrivHead& ou
         return false;
     out.diskId = BoundedText(sector + 0x30, 64, 64);
     out.groupName = BoundedText(sector + 0xF0, 32, 32);
-    out.logicalDiskStart = BigEndian(sector + 0x11B, 8);
-    out.logicalDiskSize = BigEndian(sector + 0x123, 8);
-    out.configStart = BigEndian(sector + 0x12B, 8);
-    out.configSize = BigEndian(sector + 0x133, 8);
+    const ByteSpan head(sector, size);
+    out.logicalDiskStart = head.be64(0x11B);
+    out.logicalDiskSize = head.be64(0x123);
+    out.configStart = head.be64(0x12B);
+    out.configSize = head.be64(0x133);
     return true;
 }
 
@@ -180,7 +176,7 @@ std::uint64_t ReadVarNumber(const std::uint8_t* record, std::size_t end, std::si
     }
     // Longer numbers keep their low 64 bits.
     const std::size_t take = std::min<std::size_t>(length, 8);
-    const std::uint64_t value = BigEndian(record + pos + 1 + (length - take), take);
+    const std::uint64_t value = ByteSpan(record, end).beVar(pos + 1 + (length - take), take);
     pos += length + 1;
     return value;
 }
@@ -211,20 +207,21 @@ std::vector<VblkRecord> ParseVblkRecords(const std::uint8_t* area, std::size_t l
         const std::uint8_t* slot = area + i * kVblkSlotSize;
         if (std::memcmp(slot, "VBLK", 4) != 0)
             continue;
-        const auto group = static_cast<std::uint32_t>(BigEndian(slot + 0x08, 4));
-        const auto part = static_cast<std::uint16_t>(BigEndian(slot + 0x0C, 2));
-        const auto parts = static_cast<std::uint16_t>(BigEndian(slot + 0x0E, 2));
+        const ByteSpan s(slot, kVblkSlotSize);
+        const std::uint32_t group = s.be32(0x08);
+        const std::uint16_t part = s.be16(0x0C);
+        const std::uint16_t parts = s.be16(0x0E);
         if (group == 0)
             continue;
         if (parts != 0 && part == 0) {
             VblkRecord r;
-            r.sequence = static_cast<std::uint32_t>(BigEndian(slot + 0x04, 4));
+            r.sequence = s.be32(0x04);
             r.groupNumber = group;
             r.partNumber = part;
             r.partCount = parts;
             r.flags = slot[0x12];
             r.type = slot[0x13];
-            r.dataLength = static_cast<std::uint32_t>(BigEndian(slot + 0x14, 4));
+            r.dataLength = s.be32(0x14);
             // The data length comes from the disk: it must fit in the parts the record has,
             // and a record cannot have more parts than the area has slots.
             const std::uint64_t capacity =
@@ -256,7 +253,8 @@ void JoinVblkContinuations(std::vector<VblkRecord>& records,
         for (const std::uint8_t* slot : continuations) {
             if (remaining == 0)
                 break;
-            if (BigEndian(slot + 0x08, 4) != r.groupNumber || BigEndian(slot + 0x0C, 2) != nextPart)
+            const ByteSpan s(slot, kVblkSlotSize);
+            if (s.be32(0x08) != r.groupNumber || s.be16(0x0C) != nextPart)
                 continue;
             const std::size_t n = std::min(remaining, kVblkContinuationData);
             std::memcpy(r.bytes.data() + writePos, slot + 0x10, n);

@@ -1,6 +1,7 @@
 #include "storage/PartitionTable.h"
 
 #include "storage/BasicPartitionDevice.h"
+#include "storage/ByteSpan.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,11 +13,6 @@ namespace {
 constexpr std::size_t kMbrEntriesOffset = 0x1BE;
 constexpr std::size_t kMbrEntrySize = 16;
 
-std::uint32_t Le32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | std::uint64_t(Le32(p + 4)) << 32; }
 
 bool HasBootSignature(const std::uint8_t* sector) {
     return sector[510] == 0x55 && sector[511] == 0xAA;
@@ -124,8 +120,9 @@ bool ParseMbrTable(const std::uint8_t* sector, std::size_t size, MbrPartitionRec
         MbrPartitionRecord& e = entries[i];
         e.bootFlag = raw[0];
         e.type = raw[4];
-        e.firstSector = Le32(raw + 8);
-        e.sectorCount = Le32(raw + 12);
+        const ByteSpan r(raw, kMbrEntrySize);
+        e.firstSector = r.u32(8);
+        e.sectorCount = r.u32(12);
         e.empty = true;
         for (std::size_t b = 0; b < kMbrEntrySize; ++b)
             e.empty = e.empty && raw[b] == 0;
@@ -142,16 +139,17 @@ bool ParseGptEntry(const std::uint8_t* bytes, std::size_t size, GptPartitionReco
     if (!bytes || size < kGptEntrySize)
         return false;
     std::memcpy(entry.typeGuid, bytes, sizeof(entry.typeGuid));
-    entry.firstLba = Le64(bytes + 32);
-    entry.lastLba = Le64(bytes + 40);
+    const ByteSpan e(bytes, size);
+    entry.firstLba = e.u64(32);
+    entry.lastLba = e.u64(40);
     return true;
 }
 
 std::string FormatGuid(const std::uint8_t g[16]) {
     char text[40];
     std::snprintf(text, sizeof(text), "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                  static_cast<unsigned>(Le32(g)), static_cast<unsigned>(g[4] | g[5] << 8),
-                  static_cast<unsigned>(g[6] | g[7] << 8), g[8], g[9], g[10], g[11], g[12], g[13],
+                  static_cast<unsigned>(ByteSpan(g, 16).u32(0)), static_cast<unsigned>(ByteSpan(g, 16).u16(4)),
+                  static_cast<unsigned>(ByteSpan(g, 16).u16(6)), g[8], g[9], g[10], g[11], g[12], g[13],
                   g[14], g[15]);
     return text;
 }
@@ -165,15 +163,56 @@ bool IsKnownGptType(const GptPartitionRecord& entry) {
     return false;
 }
 
+bool IsGptTypeOf(const GptPartitionRecord& entry, const char* type) {
+    return FormatGuid(entry.typeGuid) == type;
+}
+
+bool IsNonVolumeGptType(const GptPartitionRecord& entry) {
+    return IsGptTypeOf(entry, kGptTypeMicrosoftReserved) || IsGptTypeOf(entry, kGptTypeLdmMetadata) ||
+           IsGptTypeOf(entry, kGptTypeLdmData);
+}
+
+bool FindGptLdmMetadata(IStorageDevice* disk, GptPartitionRecord* metadata, bool* anyLdm) {
+    if (anyLdm)
+        *anyLdm = false;
+    std::vector<std::uint8_t> array(kGptEntryArraySectors * kSectorSize);
+    if (!disk || disk->ReadSectors(array.data(), kGptEntryArraySector, kGptEntryArraySectors) != 1)
+        return false;
+    bool found = false;
+    for (std::size_t i = 0; i < kGptEntryCount; ++i) {
+        GptPartitionRecord entry;
+        ParseGptEntry(array.data() + i * kGptEntrySize, kGptEntrySize, entry);
+        const bool isMetadata = IsGptTypeOf(entry, kGptTypeLdmMetadata);
+        if (anyLdm && (isMetadata || IsGptTypeOf(entry, kGptTypeLdmData)))
+            *anyLdm = true;
+        if (isMetadata && !found) {
+            found = true;
+            if (metadata)
+                *metadata = entry;
+        }
+    }
+    if (anyLdm && !*anyLdm) {
+        // Some tools leave the type and keep only the first entry's name.
+        static const char kName[] = "LDM metadata partition";
+        std::uint8_t expected[64] = {};
+        for (std::size_t i = 0; i + 1 < sizeof kName; ++i)
+            expected[i * 2] = static_cast<std::uint8_t>(kName[i]);
+        *anyLdm = std::memcmp(array.data() + 56, expected, sizeof expected) == 0;
+    }
+    return found;
+}
+
 bool IsDynamicDisk(IStorageDevice* disk) {
     std::uint8_t sector[kSectorSize];
-    if (!ReadOneSector(disk, 0, sector) || !HasBootSignature(sector))
-        return false;
-    for (int i = 0; i < 4; ++i) {
-        if (sector[kMbrEntriesOffset + i * kMbrEntrySize + 4] == kPartitionTypeDynamic)
-            return true;
+    if (ReadOneSector(disk, 0, sector) && HasBootSignature(sector)) {
+        for (int i = 0; i < 4; ++i) {
+            if (sector[kMbrEntriesOffset + i * kMbrEntrySize + 4] == kPartitionTypeDynamic)
+                return true;
+        }
     }
-    return false;
+    bool anyLdm = false;
+    FindGptLdmMetadata(disk, nullptr, &anyLdm);
+    return anyLdm;
 }
 
 bool IsGptDisk(IStorageDevice* disk) {
@@ -189,7 +228,7 @@ std::size_t ReadGptPartitions(IStorageDevice* disk, PartitionList& list) {
     for (std::size_t i = 0; i < kGptEntryCount; ++i) {
         GptPartitionRecord entry;
         ParseGptEntry(array.data() + i * kGptEntrySize, kGptEntrySize, entry);
-        if (!IsKnownGptType(entry))
+        if (!IsKnownGptType(entry) || IsNonVolumeGptType(entry))
             continue;
         // Wraps to 0 (meaning "to the disk end") when the last LBA lies before the first.
         const std::uint64_t count = entry.lastLba - entry.firstLba + 1;

@@ -65,13 +65,26 @@ bool ParseGptEntry(const std::uint8_t* bytes, std::size_t size, GptPartitionReco
 // Upper-case GUID text: the first three fields little-endian, then the last eight bytes.
 std::string FormatGuid(const std::uint8_t guid[16]);
 bool IsKnownGptType(const GptPartitionRecord& entry);
+// GPT types of a dynamic disk's database and data, and of the Microsoft reserved partition.
+inline constexpr char kGptTypeLdmMetadata[] = "5808C8AA-7E8F-42E0-85D2-E1E90434CFB3";
+inline constexpr char kGptTypeLdmData[] = "AF9B60A0-1431-4F62-BC68-3311714A69AD";
+inline constexpr char kGptTypeMicrosoftReserved[] = "E3C9E316-0B5C-4DB8-817D-F92DF00215AE";
+bool IsGptTypeOf(const GptPartitionRecord& entry, const char* type);
+// The reserved partition and the two dynamic-disk types never hold a volume of their own.
+bool IsNonVolumeGptType(const GptPartitionRecord& entry);
+// Reads the GPT entry array; true with *metadata set when it holds an LDM metadata partition.
+// *anyLdm (when given) says whether any entry is LDM metadata or LDM data, or the first entry
+// is named "LDM metadata partition".
+bool FindGptLdmMetadata(IStorageDevice* disk, GptPartitionRecord* metadata, bool* anyLdm = nullptr);
 
-// Sector 0 is a valid table with an entry of type 0x42.
+// A dynamic disk: sector 0 is a valid table with an entry of type 0x42, or the GPT entry array
+// holds LDM metadata or LDM data partitions.
 bool IsDynamicDisk(IStorageDevice* disk);
 // Sector 0 ends in 0x55 0xAA and its first entry has type 0xEE.
 bool IsGptDisk(IStorageDevice* disk);
 
-// Appends the partitions of the GPT entry array (sectors 2 to 33) whose type is known.
+// Appends the partitions of the GPT entry array (sectors 2 to 33) whose type is known, except
+// the reserved and dynamic-disk types (IsNonVolumeGptType).
 // Returns the list's size afterwards, 0 when the array cannot be read.
 std::size_t ReadGptPartitions(IStorageDevice* disk, PartitionList& list);
 // Appends one entry when sector 0 itself starts a file system a probe recognises. Returns 1

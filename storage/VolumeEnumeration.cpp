@@ -18,6 +18,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -60,19 +61,20 @@ void AddBasicVolumeRecords(PartitionList& partitionList, IStorageDevice* disk, V
     for (auto& entry : partitionList) {
         if (!entry->pPartitionDevice)
             continue;
-        auto* record = new VolumeRecord;
-        CBasicPartitionDevice* device = entry->pPartitionDevice.release();
-        record->pStorageDevice = device;
+        auto record = std::make_unique<VolumeRecord>();
+        CBasicPartitionDevice* device = entry->pPartitionDevice.get();
+        record->pStorageDevice = entry->pPartitionDevice.release();
         record->fileSystemType = entry->fileSystemType;
         record->cDriveLetter = entry->cDriveLetter;
         CopyText(record->szVolumeLabel, entry->szVolumeLabel);
         record->isUsb = usb ? 1 : 0;
         record->members[0] = {device->GetStartSector(), device->GetSectorCount(), disk};
         CopyText(record->szParentDisk, diskText.c_str());
-        volumeList.push_back(record);
-        LogInfo("%c  %16s  %16" PRId64 "  %16" PRId64 "  %16d  %20s\r\n", LetterColumn(record->cDriveLetter),
-                FileSystemColumn(record->fileSystemType), static_cast<std::int64_t>(device->GetStartSector()),
-                static_cast<std::int64_t>(device->GetSectorCount()), DiskNumber(disk), record->szVolumeLabel);
+        volumeList.push_back(record.release());
+        const VolumeRecord* listed = volumeList.back();
+        LogInfo("%c  %16s  %16" PRId64 "  %16" PRId64 "  %16d  %20s\r\n", LetterColumn(listed->cDriveLetter),
+                FileSystemColumn(listed->fileSystemType), static_cast<std::int64_t>(device->GetStartSector()),
+                static_cast<std::int64_t>(device->GetSectorCount()), DiskNumber(disk), listed->szVolumeLabel);
     }
 }
 
@@ -119,11 +121,10 @@ void CollectDisks(DiskList& diskList) {
     LogInfo("%s", kDashes);
     LogInfo("Disk    TotalSectors       Cylinders    Heads    Sectors/Track     DIskInfo");
     for (int number = 0; number < kDiskNumbersTried; ++number) {
-        auto* disk = new CDiskDevice(number);
-        if (!disk->IsOpen()) {
-            delete disk;
+        auto owned = std::make_unique<CDiskDevice>(number);
+        CDiskDevice* disk = owned.get();
+        if (!disk->IsOpen())
             continue;
-        }
         DiskGeometry geometry;
         if (!disk->GetDriveGeometry(&geometry))
             geometry = DiskGeometry{};
@@ -132,11 +133,9 @@ void CollectDisks(DiskList& diskList) {
         LogInfo("%d  %16" PRId64 "  %10" PRId64 "  %10d   %16d   %30s", number, static_cast<std::int64_t>(sectors),
                 static_cast<std::int64_t>(geometry.cylinders), static_cast<int>(geometry.tracksPerCylinder),
                 static_cast<int>(geometry.sectorsPerTrack), text.c_str());
-        if (sectors > kMaxVolumeSectors) {
-            delete disk;
+        if (sectors > kMaxVolumeSectors)
             continue;
-        }
-        diskList.push_back(disk);
+        diskList.push_back(owned.release());
     }
     LogInfo("%s", kDashes);
 }
@@ -173,7 +172,7 @@ void CollectDynamicVolumeRecords(DiskList& diskList, VolumeList& volumeList) {
         // Volumes over 12 TiB are left out (and their devices freed with the entries).
         if (entry.sectorCount > kMaxVolumeSectors)
             continue;
-        auto* record = new VolumeRecord;
+        auto record = std::make_unique<VolumeRecord>();
         record->isDynamic = 1;
         record->fileSystemType = entry.fileSystemType;
         record->cDriveLetter = entry.driveLetter;
@@ -192,10 +191,11 @@ void CollectDynamicVolumeRecords(DiskList& diskList, VolumeList& volumeList) {
             parents.pop_back();
         CopyText(record->szParentDisk, parents.c_str());
         record->pStorageDevice = entry.device.release();
-        volumeList.push_back(record);
-        LogInfo("%c  %16s  %16s  %16" PRId64 "  %20s  %50s\r\n", LetterColumn(record->cDriveLetter),
-                FileSystemColumn(record->fileSystemType), entry.typeName.c_str(),
-                static_cast<std::int64_t>(entry.sectorCount), record->szVolumeLabel, record->szParentDisk);
+        const VolumeRecord* listed = record.get();
+        volumeList.push_back(record.release());
+        LogInfo("%c  %16s  %16s  %16" PRId64 "  %20s  %50s\r\n", LetterColumn(listed->cDriveLetter),
+                FileSystemColumn(listed->fileSystemType), entry.typeName.c_str(),
+                static_cast<std::int64_t>(entry.sectorCount), listed->szVolumeLabel, listed->szParentDisk);
     }
     LogInfo("-----------------------------end collect dynamic volume-------------------------------------\r\n");
 }
@@ -204,21 +204,20 @@ void CCollectFloppyDiskDevice::CollectFloppyDiskDevice(VolumeList& volumeList) {
     LogElapsedTime timer("CCollectFloppyDiskDevice::CollectFloppyDiskDevice");
     platform::RefreshDriveLetters();
     for (char letter : {'A', 'B'}) {
-        auto* device = new CVolumeDevice(letter);
+        auto device = std::make_unique<CVolumeDevice>(letter);
         // Only floppy drives get the letters A and B; anything else ends the collection.
-        if (device->GetMediaType() == 0 || !IsFloppyDriveLetter(letter)) {
-            delete device;
+        if (device->GetMediaType() == 0 || !IsFloppyDriveLetter(letter))
             break;
-        }
-        auto* record = new VolumeRecord;
-        record->pStorageDevice = device;
+        auto record = std::make_unique<VolumeRecord>();
+        CVolumeDevice* probed = device.get();
+        record->pStorageDevice = device.release();
         record->cDriveLetter = letter;
         record->isFloppy = 1;
         VolumeProbeResult probe;
-        ProbeVolume(device, 0, probe);
+        ProbeVolume(probed, 0, probe);
         record->fileSystemType = probe.fileSystemType;
         CopyText(record->szVolumeLabel, probe.label);
-        volumeList.push_back(record);
+        volumeList.push_back(record.release());
     }
 }
 

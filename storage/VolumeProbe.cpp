@@ -1,14 +1,38 @@
 #include "storage/VolumeProbe.h"
 
+#include "logging/Log.h"
 #include "storage/DeviceList.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
+
+// The file-system layer's installer (filesystems/probes), present when the program links it.
+// Storage sits below that layer, so it refers to it weakly and never names its readers.
+void RegisterVolumeProbes() __attribute__((weak));
 
 namespace {
 std::atomic<VolumeAnalyzerFactory> g_factory{nullptr};
 std::atomic<BootSectorClassifier> g_classifier{nullptr};
+// Set by any explicit SetVolumeProbeHooks: from then on the program's choice stands.
+std::atomic<bool> g_hooksChosen{false};
+
+// On first use with nothing installed, the engine installs its own probes itself, so no
+// program can forget to; without them (not linked) it says so loudly, once.
+void InstallProbesOnFirstUse() {
+    static std::once_flag once;
+    if (g_hooksChosen.load())
+        return;
+    std::call_once(once, [] {
+        if (g_hooksChosen.load())
+            return;
+        if (RegisterVolumeProbes)
+            RegisterVolumeProbes();
+        else
+            LogError("No volume probes are linked into this program: every file system reads as UNKNOWN");
+    });
+}
 } // namespace
 
 void IVolume::GetVolumeLabel(char* buffer, unsigned length) const {
@@ -28,15 +52,23 @@ void IVolume::SetVolumeLabel(const char* label) {
 }
 
 void SetVolumeProbeHooks(VolumeAnalyzerFactory factory, BootSectorClassifier classifier) {
+    g_hooksChosen.store(true);
     g_factory.store(factory);
     g_classifier.store(classifier);
 }
 
-VolumeAnalyzerFactory GetVolumeAnalyzerFactory() { return g_factory.load(); }
-BootSectorClassifier GetBootSectorClassifier() { return g_classifier.load(); }
+VolumeAnalyzerFactory GetVolumeAnalyzerFactory() {
+    InstallProbesOnFirstUse();
+    return g_factory.load();
+}
+BootSectorClassifier GetBootSectorClassifier() {
+    InstallProbesOnFirstUse();
+    return g_classifier.load();
+}
 
 void CreateVolumeAnalyzersThroughHook(VolumeProbeList& probes, IStorageDevice* device,
                                       std::uint64_t firstSector) {
+    InstallProbesOnFirstUse();
     if (VolumeAnalyzerFactory factory = g_factory.load())
         factory(probes, device, firstSector);
 }
@@ -64,6 +96,7 @@ bool ProbeVolume(IStorageDevice* device, std::uint64_t firstSector, VolumeProbeR
 }
 
 std::uint32_t ClassifyBootSector(const std::uint8_t* sector, std::size_t size) {
+    InstallProbesOnFirstUse();
     BootSectorClassifier classifier = g_classifier.load();
     if (!classifier || !sector || size < kSectorSize)
         return FILESYSTEM_UNKNOWN;

@@ -2,8 +2,9 @@
 // What the storage layer needs of the file-system probes: the IVolume answer (type, size,
 // label of the file system whose boot sector lies at a sector) and the hooks through which the
 // file-system layer installs its probes. Storage code never names a file system's reader; it
-// asks through these hooks, which the program and the tests program at start-up
-// (RegisterVolumeProbes in filesystems/probes/VolumeAnalyzers.h).
+// asks through these hooks. On their first use, when no program has set them, the engine
+// installs the file-system layer's probes itself (RegisterVolumeProbes in
+// filesystems/probes/VolumeAnalyzers.h, when the program links it; otherwise it logs an error).
 #include "storage/FileSystemType.h"
 #include "storage/StorageDevice.h"
 
@@ -43,7 +44,8 @@ using VolumeAnalyzerFactory = void (*)(VolumeProbeList& probes, IStorageDevice* 
 // Names the file system of one boot sector (`size` bytes, at least 512 for a match).
 using BootSectorClassifier = std::uint32_t (*)(const std::uint8_t* sector, std::size_t size);
 
-// Installs the process's probes (null uninstalls). Safe to call from any thread.
+// Installs the process's probes (null uninstalls, and no probes are installed on first use
+// afterwards). Safe to call from any thread.
 void SetVolumeProbeHooks(VolumeAnalyzerFactory factory, BootSectorClassifier classifier);
 VolumeAnalyzerFactory GetVolumeAnalyzerFactory();
 BootSectorClassifier GetBootSectorClassifier();

@@ -4,6 +4,8 @@
 #include "filesystems/FileProperties.h"
 
 #include <cctype>
+#include <memory>
+#include <zlib.h>
 #include <cstring>
 #include <strings.h>
 
@@ -84,6 +86,14 @@ int GetRarBlockSize(ByteSpan b, std::uint64_t* size) {
         n = head;
         break;
     case 0x74:
+        if (!b.has(7, 4))
+            return 0;
+        n = head + b.u32(7);
+        // A packed size beyond 4 GiB keeps its high half in the header (flag 0x100).
+        if ((b.u16(3) & 0x100) && head >= 40 && b.has(32, 4))
+            if (__builtin_add_overflow(n, std::uint64_t(b.u32(32)) << 32, &n))
+                return 0;
+        break;
     case 0x77:
         if (!b.has(7, 4))
             return 0;
@@ -97,9 +107,13 @@ int GetRarBlockSize(ByteSpan b, std::uint64_t* size) {
     case 0x76:
         n = head;
         break;
+    case 0x7B:
+        // The end of the archive: the fields behind its head (CRC, volume number) are part of
+        // the head, nothing follows.
+        n = head;
+        break;
     case 0x78:
     case 0x7A:
-    case 0x7B:
         if (head < 10 || !b.has(7, 4))
             return 0;
         n = head + b.u32(7);
@@ -121,34 +135,81 @@ int ReadAtomSize(ByteSpan atom, std::uint32_t* size) {
     return 1;
 }
 
+namespace {
+
+bool IsTopLevelAtomType(const std::uint8_t* type) {
+    static const char* const kTypes[] = {"mdat", "moov", "free", "skip", "wide", "pnot",
+                                         "moof", "mfra", "ftyp", "uuid", "meta", "udta",
+                                         "sidx", "styp", "pdin", "junk"};
+    for (const char* t : kTypes)
+        if (strncasecmp(reinterpret_cast<const char*>(type), t, 4) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+int ReadAtomHead(ByteSpan head, std::uint64_t* size, std::uint32_t* headerBytes) {
+    if (!size || !headerBytes || !head.has(0, 8))
+        return 0;
+    const std::uint32_t n = head.be32(0);
+    if (n == 1) {
+        if (!head.has(8, 8))
+            return 0;
+        const std::uint64_t wide = head.be64(8);
+        if (wide < 16)
+            return 0;
+        *size = wide;
+        *headerBytes = 16;
+        return 1;
+    }
+    if (n == 0) { // runs to the end of the file
+        *size = 0;
+        *headerBytes = 8;
+        return 1;
+    }
+    if (n < 8)
+        return 0;
+    *size = n;
+    *headerBytes = 8;
+    return 1;
+}
+
 int WalkQuickTimeAtoms(CRawFileInfo* record, IStorageDevice* device) {
     if (!record)
         return 0;
     RawFileReader reader(device, record->m_u64StartSector);
-    std::uint32_t first = 0;
-    if (!ReadAtomSize(reader.Read(0, 8), &first))
-        return 0;
     const std::uint64_t limit = GetScanOptions().MaxRawFileSize;
-    static const char* const kTypes[] = {"mdat", "moov", "free", "moof", "mfra"};
-    std::uint64_t p = first;
-    for (int round = 0; round < 499; ++round) {
+    std::uint64_t p = 0;
+    for (std::uint32_t round = 0; round < kMaxQuickTimeAtoms; ++round) {
         if (p > limit)
             break;
-        ByteSpan head = reader.Read(p, 8);
+        ByteSpan head = reader.Read(p, 16);
         if (head.empty()) {
             // The ring may simply not hold the rest yet: leave the file to the real device.
             if (reader.IsWindow())
                 return 0;
+            head = reader.Read(p, 8);
+            if (head.empty())
+                break;
+        }
+        std::uint64_t size = 0;
+        std::uint32_t headerBytes = 0;
+        if (!ReadAtomHead(head, &size, &headerBytes))
+            break;
+        // The first atom's type was tested by the signature; later ones must be top-level atoms.
+        if (p != 0 && !IsTopLevelAtomType(head.data() + 4))
+            break;
+        if (size == 0) {
+            // The last atom runs to the end of the file, which nothing here tells: take all
+            // that the limit allows.
+            p = limit > p ? limit : p + headerBytes;
             break;
         }
-        std::uint32_t size = 0;
-        if (!ReadAtomSize(head, &size))
+        if (size > ~0ull - p) {
+            p = ~0ull;
             break;
-        bool known = false;
-        for (const char* t : kTypes)
-            known = known || strncasecmp(reinterpret_cast<const char*>(head.data() + 4), t, 4) == 0;
-        if (!known)
-            break;
+        }
         p += size;
     }
     if (p == 0)
@@ -177,41 +238,84 @@ int IsValidMp3Header(std::uint32_t h) {
 int GetMp3FrameLength(std::uint32_t h, std::uint32_t* length) {
     if (!length || !IsValidMp3Header(h))
         return 0;
-    switch (h) {
-    case 0xFFF37054u:
-    case 0xFFF37074u:
-        *length = 182;
-        return 1;
-    case 0xFFF3A060u:
-        *length = 313;
-        return 1;
-    case 0xFFF3A260u:
-        *length = 314;
-        return 1;
-    default:
-        break;
-    }
     static const std::uint32_t kRates[3][3] = {
         {44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+    // kbit/s by [MPEG-1 | MPEG-2 and 2.5][layer I, II, III][index].
     static const std::uint32_t kBitRates[2][3][15] = {
         {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
          {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
          {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 8, 16, 24, 32, 40, 80, 56, 64, 128, 160, 112, 128, 256, 320}}};
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
     const std::uint32_t version = (h >> 19) & 3; // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
     const std::uint32_t versionRow = version == 3 ? 0 : version == 2 ? 1 : 2;
-    const std::uint32_t group = version == 3 ? 0 : 1;
+    const bool mpeg1 = version == 3;
     const std::uint32_t layer = (h >> 17) & 3; // 3 layer I, 2 layer II, 1 layer III
-    const std::uint32_t layerColumn = 3 - layer;
     const std::uint32_t rate = kRates[versionRow][(h >> 10) & 3];
-    const std::uint32_t kbit = kBitRates[group][layerColumn][(h >> 12) & 15];
-    if (kbit == 40)
-        *length = 5760000 / rate;
+    const std::uint32_t bits = kBitRates[mpeg1 ? 0 : 1][3 - layer][(h >> 12) & 15] * 1000;
+    const std::uint32_t padding = (h >> 9) & 1;
+    if (layer == 3)
+        *length = (12 * bits / rate + padding) * 4; // slots of four bytes
+    else if (layer == 1 && !mpeg1)
+        *length = 72 * bits / rate + padding; // 576 samples a frame
     else
-        *length = 144000 * kbit / rate + ((h >> 9) & 1);
+        *length = 144 * bits / rate + padding; // 1152 samples a frame
     return 1;
+}
+
+namespace {
+
+constexpr std::size_t kInflateChunk = 64 * 1024;
+
+} // namespace
+
+int FindDeflateStreamEnd(RawFileReader& reader, std::uint64_t offset, int windowBits,
+                         std::uint64_t limit, std::uint64_t* end) {
+    if (!end)
+        return kStreamDamaged;
+    z_stream z{};
+    if (inflateInit2(&z, windowBits) != Z_OK)
+        return kStreamDamaged;
+    std::unique_ptr<std::uint8_t[]> sink(new std::uint8_t[kInflateChunk]);
+    std::uint64_t x = offset;
+    int result = kStreamDamaged;
+    for (;;) {
+        if (x > limit) {
+            *end = x;
+            result = kStreamPastLimit;
+            break;
+        }
+        ByteSpan in = reader.Read(x);
+        if (in.empty()) {
+            result = kStreamUnreadable;
+            break;
+        }
+        std::size_t take = in.size() < kInflateChunk ? in.size() : kInflateChunk;
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = static_cast<uInt>(take);
+        int rc = Z_OK;
+        while (z.avail_in > 0 && rc == Z_OK) {
+            z.next_out = sink.get();
+            z.avail_out = kInflateChunk;
+            rc = inflate(&z, Z_NO_FLUSH);
+        }
+        const std::size_t used = take - z.avail_in;
+        x += used;
+        if (rc == Z_BUF_ERROR && used > 0)
+            rc = Z_OK; // took what it could; more input follows
+        if (rc == Z_STREAM_END) {
+            *end = x;
+            result = kStreamEnded;
+            break;
+        }
+        if (rc != Z_OK) {
+            result = kStreamDamaged;
+            break;
+        }
+    }
+    inflateEnd(&z);
+    return result;
 }
 
 std::int64_t FindBytesNoCase(const std::uint8_t* hay, std::size_t n, const std::uint8_t* needle,

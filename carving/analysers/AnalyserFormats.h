@@ -28,17 +28,40 @@ int GetRarBlockSize(ByteSpan block, std::uint64_t* size);
 // ---- QuickTime / MP4 atoms ----
 // The atom's big-endian size; fails for 0 and 0xFFFFFFFF.
 int ReadAtomSize(ByteSpan atom, std::uint32_t* size);
-// Sizes an MP4 or 3GP file by walking its top-level atoms ("mdat", "moov", "free", "moof",
-// "mfra", any case) after the first one, at most 499 of them, up to ScanOptions.MaxRawFileSize.
-// 1 with the size written, or 0.
+// An atom's whole size and header length: a size of 1 means a 64-bit size follows the type
+// (header 16 bytes), 0 that the atom runs to the end of the file (*size 0). Fails for an atom
+// smaller than its own header or fields outside the span.
+int ReadAtomHead(ByteSpan head, std::uint64_t* size, std::uint32_t* headerBytes);
+// Walks at most this many top-level atoms.
+constexpr std::uint32_t kMaxQuickTimeAtoms = 1000000;
+// Sizes a QuickTime, MP4 or 3GP file by walking its top-level atoms from the first one (whose
+// type the signature has tested; later ones must be known top-level types, any case) with
+// 64-bit sizes, up to ScanOptions.MaxRawFileSize. On a window device (the RAW search's ring) an
+// atom head out of reach gives up, leaving the file to be sized on the device. 1 with the size
+// written, or 0.
 int WalkQuickTimeAtoms(CRawFileInfo* record, IStorageDevice* device);
 
 // ---- MPEG audio ----
 // The ID3v2 tag size of four sync-safe bytes; fails when a byte has its top bit set.
 int DecodeSyncSafeSize(ByteSpan bytes, std::uint32_t* size);
 int IsValidMp3Header(std::uint32_t header);
-// Frame length in bytes of a valid header word (big-endian); 0 (failure) for an invalid one.
+// Frame length in bytes of a valid header word (big-endian), from the bit-rate and sampling-rate
+// tables of MPEG-1, MPEG-2 and MPEG-2.5 and the layer's samples per frame; 0 (failure) for an
+// invalid one.
 int GetMp3FrameLength(std::uint32_t header, std::uint32_t* length);
+
+// ---- Deflate streams (gzip members, zlib streams) ----
+class RawFileReader;
+enum : int {
+    kStreamEnded = 1,       // *end: offset just behind the stream (and its trailer)
+    kStreamDamaged = 0,     // not a stream zlib can decode
+    kStreamUnreadable = -1, // the bytes ran out before the stream ended
+    kStreamPastLimit = 2,   // still going beyond the limit; *end: the offset reached
+};
+// Decodes the stream at `offset` of the reader's file (`windowBits` as zlib's inflateInit2
+// takes it: 15 + 16 for a gzip member, 15 for a zlib stream) only to find where it ends.
+int FindDeflateStreamEnd(RawFileReader& reader, std::uint64_t offset, int windowBits,
+                         std::uint64_t limit, std::uint64_t* end);
 
 // ---- Text end marker ----
 struct TextEndMarker {

@@ -56,8 +56,7 @@ CExt2SearchedPartitionInfo::CExt2SearchedPartitionInfo(const std::uint8_t* super
     m_u32TimesSeen = 1;
     m_fileSystemType = sb.HasJournal() ? FILESYSTEM_EXT3 : FILESYSTEM_EXT2;
     m_sectorsPerCluster = static_cast<std::uint8_t>(sb.SectorsPerBlock());
-    m_u32SectorCount =
-        static_cast<std::uint32_t>(static_cast<std::uint64_t>(sb.BlockCount()) * sb.BlockSize() / 512);
+    m_u32SectorCount = static_cast<std::uint64_t>(sb.BlockCount()) * sb.BlockSize() / 512;
     m_u32StoredSuperBlockValid = IsValidExt2SuperBlock(m_superBlock) ? 1 : 0;
 }
 
@@ -113,8 +112,7 @@ bool CExt2SearchedPartitionInfo::ReadGroupTable(IStorageDevice* device) {
     m_u32DescriptorsGathered = static_cast<std::uint32_t>(groups);
     m_fileSystemType = sb.HasJournal() ? FILESYSTEM_EXT3 : FILESYSTEM_EXT2;
     m_sectorsPerCluster = static_cast<std::uint8_t>(sb.SectorsPerBlock());
-    m_u32SectorCount =
-        static_cast<std::uint32_t>(static_cast<std::uint64_t>(sb.BlockCount()) * sb.BlockSize() / 512);
+    m_u32SectorCount = static_cast<std::uint64_t>(sb.BlockCount()) * sb.BlockSize() / 512;
     m_u32TimesSeen = 1;
     return true;
 }

@@ -3,6 +3,7 @@
 // the common record plus the FAT geometry and the evidence that backs it.
 #include "filesystems/FileSystemSearchController.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Evidence bits of a FAT partition record.
@@ -17,6 +18,9 @@ enum FatEvidenceFlags : std::uint32_t {
     FATEVIDENCE_SECOND_FAT_SEEN = 0x100,  // a FAT start where the second FAT must start
     FATEVIDENCE_USE_SECOND_FAT = 0x200,   // the second FAT copy may be used
     FATEVIDENCE_ANY_BOOT = 0x00F,
+    // Both FAT copies seen where they must start and usable (what a quick scan of a sound
+    // volume assumes).
+    FATEVIDENCE_BOTH_FATS = 0x3C0,
 };
 
 // Common-field use: first sector = data-area start (cluster 2); kept first sector = the
@@ -40,3 +44,10 @@ public:
 constexpr std::uint32_t kFatSearchedPartitionRecordSize = 83;
 
 CFATSearchedPartitionInfo* CreateFATSearchedPartitionInfo();
+
+// Fills `out` for a quick scan of the FAT volume whose boot sector `sector` (`size` bytes, at
+// least 512) lies at `firstSector`: type, geometry, the data area's start, the boot sector's
+// evidence bit (FAT32 also allows its backup) and both FAT copies seen and usable. False, with
+// `out` unchanged, when the sector is no FAT boot sector.
+bool InitFATSearchedPartitionInfo(CFATSearchedPartitionInfo& out, const std::uint8_t* sector,
+                                  std::size_t size, std::uint64_t firstSector);

@@ -1,5 +1,8 @@
 #include "filesystems/fat/FatStructures.h"
 
+#include "storage/ByteSpan.h"
+#include "storage/TextEncoding.h"
+
 #include <algorithm>
 #include <cstring>
 #include <strings.h>
@@ -26,24 +29,6 @@ const std::uint16_t kCp437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 } // namespace
 
 std::string Cp437ToUtf8(const std::uint8_t* bytes, std::size_t count) {
@@ -62,29 +47,11 @@ std::string Cp437ToUtf8(const std::uint8_t* bytes, std::size_t count) {
 }
 
 std::string Utf16ToUtf8(const std::uint16_t* units, std::size_t count) {
-    std::string out;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint32_t u = units[i];
-        if (u == 0)
-            break;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            std::uint32_t cp = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            AppendUtf8(out, cp);
-            ++i;
-        } else if ((u >= 0xD800 && u <= 0xDFFF) || u == 0xFFFF || u == 0xFFFE) {
-            out += '_';
-        } else {
-            AppendUtf8(out, u);
-        }
-    }
-    return out;
+    return Utf16UnitsToUtf8(units, count, kUtf16StopAtNul | kUtf16NoncharactersAsUnderscore);
 }
 
 } // namespace fat
 
-using fat::ReadLe16;
-using fat::ReadLe32;
 
 // ---------------------------------------------------------------------------------------------
 // Boot sector
@@ -102,21 +69,21 @@ bool RootEntriesFit(std::uint16_t entries) {
 }
 
 bool IsFat12Dbr(const std::uint8_t* s) {
-    std::uint16_t spf = ReadLe16(s + 22);
+    std::uint16_t spf = ByteSpan(s, 512).u16(22);
     return ::strncasecmp(reinterpret_cast<const char*>(s + 54), "FAT12   ", 8) == 0 &&
-           s[16] == 2 && IsPlausibleClusterSize(s[13]) && RootEntriesFit(ReadLe16(s + 17)) &&
+           s[16] == 2 && IsPlausibleClusterSize(s[13]) && RootEntriesFit(ByteSpan(s, 512).u16(17)) &&
            spf >= 1 && spf <= 200 && HasSignature(s);
 }
 
 bool IsFat16Dbr(const std::uint8_t* s) {
     return ::strncasecmp(reinterpret_cast<const char*>(s + 54), "FAT16   ", 8) == 0 &&
-           s[16] == 2 && IsPlausibleClusterSize(s[13]) && RootEntriesFit(ReadLe16(s + 17)) &&
-           ReadLe16(s + 22) != 0 && HasSignature(s);
+           s[16] == 2 && IsPlausibleClusterSize(s[13]) && RootEntriesFit(ByteSpan(s, 512).u16(17)) &&
+           ByteSpan(s, 512).u16(22) != 0 && HasSignature(s);
 }
 
 bool IsFat32Dbr(const std::uint8_t* s) {
     return ::strncasecmp(reinterpret_cast<const char*>(s + 82), "FAT32   ", 8) == 0 &&
-           s[16] == 2 && IsPlausibleClusterSize(s[13]) && ReadLe32(s + 36) != 0 &&
+           s[16] == 2 && IsPlausibleClusterSize(s[13]) && ByteSpan(s, 512).u32(36) != 0 &&
            HasSignature(s);
 }
 
@@ -138,26 +105,26 @@ void CFATDBR::Set(const std::uint8_t* sector, std::size_t size) {
 
 std::uint32_t CFATDBR::GetSectorsPerCluster() const { return IsValid() ? m_sector[13] : 0; }
 std::uint32_t CFATDBR::GetReservedSectors() const {
-    return IsValid() ? ReadLe16(m_sector + 14) : 0;
+    return IsValid() ? Span().u16(14) : 0;
 }
 std::uint32_t CFATDBR::GetFATCount() const { return IsValid() ? m_sector[16] : 0; }
 std::uint32_t CFATDBR::GetReservedSectorsRaw() const {
-    return m_sector ? ReadLe16(m_sector + 14) : 0;
+    return m_sector ? Span().u16(14) : 0;
 }
 std::uint32_t CFATDBR::GetRootEntryCount() const {
-    return m_sector ? ReadLe16(m_sector + 17) : 0;
+    return m_sector ? Span().u16(17) : 0;
 }
 
 std::uint64_t CFATDBR::GetTotalSectors() const {
     switch (m_type) {
     case FILESYSTEM_FAT12:
-        return ReadLe16(m_sector + 19);
+        return Span().u16(19);
     case FILESYSTEM_FAT16: {
-        std::uint16_t small = ReadLe16(m_sector + 19);
-        return small ? small : ReadLe32(m_sector + 32);
+        std::uint16_t small = Span().u16(19);
+        return small ? small : Span().u32(32);
     }
     case FILESYSTEM_FAT32:
-        return ReadLe32(m_sector + 32);
+        return Span().u32(32);
     default:
         return 0;
     }
@@ -167,16 +134,16 @@ std::uint32_t CFATDBR::GetSectorsPerFAT() const {
     switch (m_type) {
     case FILESYSTEM_FAT12:
     case FILESYSTEM_FAT16:
-        return ReadLe16(m_sector + 22);
+        return Span().u16(22);
     case FILESYSTEM_FAT32:
-        return ReadLe32(m_sector + 36);
+        return Span().u32(36);
     default:
         return 0;
     }
 }
 
 std::uint32_t CFATDBR::GetRootCluster() const {
-    return m_type == FILESYSTEM_FAT32 ? ReadLe32(m_sector + 44) : 0;
+    return m_type == FILESYSTEM_FAT32 ? Span().u32(44) : 0;
 }
 
 bool HasBootSignature(const std::uint8_t* sector, std::size_t size) {
@@ -191,20 +158,20 @@ bool IsFAT32TableStart(const std::uint8_t* s, std::size_t size) {
         return false;
     // FAT[1]: end mark with bit 27 (clean shutdown) and bit 26 (no hard error) not required.
     const std::uint32_t kEntry1Bits = 0x0FFFFFF8 & ~0x0C000000u;
-    return (ReadLe32(s) & 0x0FFFFFFF) == 0x0FFFFFF8 && (ReadLe32(s + 4) & kEntry1Bits) == kEntry1Bits;
+    return (ByteSpan(s, size).u32(0) & 0x0FFFFFFF) == 0x0FFFFFF8 && (ByteSpan(s, size).u32(4) & kEntry1Bits) == kEntry1Bits;
 }
 
 bool IsFAT16TableStart(const std::uint8_t* s, std::size_t size) {
     if (!s || size < 4)
         return false;
     // FAT[0] = 0xFFF8; FAT[1] = 0xFFFF with bits 15 and 14 free to be clear.
-    return (ReadLe32(s) & 0x3FFFFFFF) == 0x3FFFFFF8;
+    return (ByteSpan(s, size).u32(0) & 0x3FFFFFFF) == 0x3FFFFFF8;
 }
 
 bool IsFAT12TableStart(const std::uint8_t* s, std::size_t size) {
     if (!s || size < 4)
         return false;
-    return (ReadLe32(s) & 0x00FFFFF0) == 0x00FFFFF0;
+    return (ByteSpan(s, size).u32(0) & 0x00FFFFF0) == 0x00FFFFF0;
 }
 
 bool IsFATTableStart(const std::uint8_t* s, std::size_t size) {
@@ -303,7 +270,7 @@ bool FatDirEntry::GetLongNamePart(std::string& out) const {
     static const int kOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     std::uint16_t units[13];
     for (int i = 0; i < 13; ++i)
-        units[i] = ReadLe16(m_p + kOffsets[i]);
+        units[i] = ByteSpan(m_p, fat::kDirEntrySize).u16(kOffsets[i]);
     out = fat::Utf16ToUtf8(units, 13);
     return true;
 }

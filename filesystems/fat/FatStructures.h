@@ -3,6 +3,7 @@
 // start of a FAT, 32-byte directory entries with their names and dates, and the test that tells
 // whether a sector belongs to a directory. Every parser takes a byte pointer and its size and
 // never reads past it. All multi-byte fields are little-endian.
+#include "storage/ByteSpan.h"
 #include "storage/FileSystemType.h"
 
 #include <cstddef>
@@ -15,13 +16,8 @@ constexpr std::size_t kDirEntrySize = 32;
 constexpr std::size_t kEntriesPerSector = 512 / kDirEntrySize;
 
 // Little-endian field readers (no alignment needed).
-inline std::uint16_t ReadLe16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t ReadLe32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+inline std::uint16_t ReadLe16(const std::uint8_t* p) { return ByteSpan(p, 2).u16(0); }
+inline std::uint32_t ReadLe32(const std::uint8_t* p) { return ByteSpan(p, 4).u32(0); }
 
 // Converts OEM short-name bytes (code page 437) to UTF-8; control bytes become '_'.
 std::string Cp437ToUtf8(const std::uint8_t* bytes, std::size_t count);
@@ -61,6 +57,9 @@ public:
     std::uint32_t GetRootDirSectors() const { return GetRootEntryCount() * 32 / 512; }
 
 private:
+    // The sector's bytes (empty without a sector).
+    ByteSpan Span() const { return ByteSpan(m_sector, m_sector ? 512 : 0); }
+
     const std::uint8_t* m_sector = nullptr;
     FileSystemType m_type = FILESYSTEM_UNKNOWN;
 };
@@ -108,14 +107,14 @@ public:
 
     std::uint8_t FirstByte() const { return m_p[0]; }
     std::uint8_t Attributes() const { return m_p[11]; }
-    std::uint16_t CreationTime() const { return fat::ReadLe16(m_p + 14); }
-    std::uint16_t CreationDate() const { return fat::ReadLe16(m_p + 16); }
-    std::uint16_t LastAccessDate() const { return fat::ReadLe16(m_p + 18); }
-    std::uint16_t FirstClusterHigh() const { return fat::ReadLe16(m_p + 20); }
-    std::uint16_t LastWriteTime() const { return fat::ReadLe16(m_p + 22); }
-    std::uint16_t LastWriteDate() const { return fat::ReadLe16(m_p + 24); }
-    std::uint16_t FirstClusterLow() const { return fat::ReadLe16(m_p + 26); }
-    std::uint32_t FileSize() const { return fat::ReadLe32(m_p + 28); }
+    std::uint16_t CreationTime() const { return ByteSpan(m_p, fat::kDirEntrySize).u16(14); }
+    std::uint16_t CreationDate() const { return ByteSpan(m_p, fat::kDirEntrySize).u16(16); }
+    std::uint16_t LastAccessDate() const { return ByteSpan(m_p, fat::kDirEntrySize).u16(18); }
+    std::uint16_t FirstClusterHigh() const { return ByteSpan(m_p, fat::kDirEntrySize).u16(20); }
+    std::uint16_t LastWriteTime() const { return ByteSpan(m_p, fat::kDirEntrySize).u16(22); }
+    std::uint16_t LastWriteDate() const { return ByteSpan(m_p, fat::kDirEntrySize).u16(24); }
+    std::uint16_t FirstClusterLow() const { return ByteSpan(m_p, fat::kDirEntrySize).u16(26); }
+    std::uint32_t FileSize() const { return ByteSpan(m_p, fat::kDirEntrySize).u32(28); }
 
     bool IsDeleted() const { return m_p[0] == 0xE5; }
     bool IsEndMarker() const { return m_p[0] == 0; }

@@ -1,11 +1,10 @@
 #include "filesystems/fat/FatTables.h"
 
 #include "filesystems/fat/FatStructures.h"
+#include "storage/ByteSpan.h"
 
 #include <new>
 
-using fat::ReadLe16;
-using fat::ReadLe32;
 
 IRealFATTable::IRealFATTable(IStorageDevice* device, std::uint64_t first, std::uint32_t sectors,
                              std::uint32_t minSectors, std::uint32_t maxSectors)
@@ -40,7 +39,7 @@ std::uint32_t CFAT12Table::GetEntry(std::uint32_t cluster) const {
     std::uint64_t offset = static_cast<std::uint64_t>(cluster) * 3 / 2;
     if (m_buffer.empty() || offset + 2 > m_buffer.size())
         return 0;
-    std::uint32_t raw = ReadLe16(m_buffer.data() + offset);
+    std::uint32_t raw = ByteSpan(m_buffer.data(), m_buffer.size()).u16(offset);
     std::uint32_t v = (cluster & 1) ? (raw >> 4) : (raw & 0x0FFF);
     if (v == 0xFFF)
         return kFatEntryEndAll;
@@ -55,7 +54,7 @@ std::uint32_t CFAT16Table::GetEntry(std::uint32_t cluster) const {
     std::uint64_t offset = static_cast<std::uint64_t>(cluster) * 2;
     if (m_buffer.empty() || offset + 2 > m_buffer.size())
         return 0;
-    std::uint32_t v = ReadLe16(m_buffer.data() + offset);
+    std::uint32_t v = ByteSpan(m_buffer.data(), m_buffer.size()).u16(offset);
     if (v == 0xFFFF)
         return kFatEntryEndAll;
     if (v >= 0xFFF8)
@@ -69,7 +68,7 @@ std::uint32_t CFAT32Table::GetEntry(std::uint32_t cluster) const {
     std::uint64_t offset = static_cast<std::uint64_t>(cluster) * 4;
     if (m_buffer.empty() || offset + 4 > m_buffer.size())
         return 0;
-    return ReadLe32(m_buffer.data() + offset) & 0x0FFFFFFF;
+    return ByteSpan(m_buffer.data(), m_buffer.size()).u32(offset) & 0x0FFFFFFF;
 }
 
 std::uint32_t CDoubleFATTable::GetEntry(std::uint32_t cluster) const {
@@ -141,20 +140,25 @@ bool CFAT12Table::IsValid() const {
 bool CFAT16Table::IsValid() const {
     if (m_buffer.empty() || !IsFAT16TableStart(m_buffer.data(), m_buffer.size()))
         return false;
-    const std::uint8_t* p = m_buffer.data();
-    std::uint32_t n = m_sectorCount * 256;
+    const std::uint32_t n = m_sectorCount * 256;
+    // The whole table is bounded once; the entries inside it are then read directly.
+    const std::uint8_t* p = ByteSpan(m_buffer.data(), m_buffer.size()).bytes(0, std::size_t(n) * 2);
+    if (!p)
+        return false;
     return CheckEntriesAndChains(n, 0xFFF6, [p](std::uint32_t i) -> std::uint32_t {
-        return ReadLe16(p + static_cast<std::size_t>(i) * 2);
+        return fat::ReadLe16(p + static_cast<std::size_t>(i) * 2);
     });
 }
 
 bool CFAT32Table::IsValid() const {
     if (m_buffer.empty() || !IsFAT32TableStart(m_buffer.data(), m_buffer.size()))
         return false;
-    const std::uint8_t* p = m_buffer.data();
-    std::uint32_t n = m_sectorCount * 128;
+    const std::uint32_t n = m_sectorCount * 128;
+    const std::uint8_t* p = ByteSpan(m_buffer.data(), m_buffer.size()).bytes(0, std::size_t(n) * 4);
+    if (!p)
+        return false;
     return CheckEntriesAndChains(n, 0x0FFFFFF6, [p](std::uint32_t i) -> std::uint32_t {
-        return ReadLe32(p + static_cast<std::size_t>(i) * 4) & 0x0FFFFFFF;
+        return fat::ReadLe32(p + static_cast<std::size_t>(i) * 4) & 0x0FFFFFFF;
     });
 }
 

@@ -1,5 +1,7 @@
 #include "filesystems/fat/FatVolumeLabel.h"
 
+#include "storage/ByteSpan.h"
+
 #include <algorithm>
 #include <unordered_set>
 #include <vector>
@@ -86,7 +88,7 @@ bool ReadFatVolumeLabel(IStorageDevice* device, std::uint64_t partitionFirst, co
                 return false;
             loadedIndex = index;
         }
-        cluster = fat::ReadLe32(fatBlock.data() + (cluster % entriesPerBlock) * 4) & 0x0FFFFFFF;
+        cluster = ByteSpan(fatBlock.data(), fatBlock.size()).u32((cluster % entriesPerBlock) * 4) & 0x0FFFFFFF;
     }
     return false;
 }

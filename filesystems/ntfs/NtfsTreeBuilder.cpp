@@ -475,11 +475,18 @@ void NtfsTreeThreadProc(NtfsTreeBuildParams* params) {
 
 CFileSystemNode* BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
                                    IDIRBuildCallback* callback) {
+    return BuildNtfsFileTreeAt(device, 0, params, callback);
+}
+
+CFileSystemNode* BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSector,
+                                     NtfsTreeBuildParams* params, IDIRBuildCallback* callback) {
     if (!device || !params || !callback)
         return nullptr;
-    std::uint64_t count = device->GetSectorCount();
-    params->volume.m_u32SectorCount = static_cast<std::uint32_t>(count ? count - 1 : 0);
-    params->volume.m_u64FirstSector = 0;
+    const std::uint64_t count = device->GetSectorCount();
+    if (firstSector >= count)
+        return nullptr;
+    params->volume.m_u32SectorCount = count - firstSector - 1;
+    params->volume.m_u64FirstSector = firstSector;
     params->volume.m_sectorsPerCluster = 1;
     params->volume.m_fileSystemType = FILESYSTEM_NTFS;
     params->device = device;
@@ -488,7 +495,7 @@ CFileSystemNode* BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* 
     params->done.store(false);
 
     CNTFSDBR boot;
-    if (!ReadNtfsBootSector(*device, 0, boot) || !boot.HasSupportedGeometry())
+    if (!ReadNtfsBootSector(*device, firstSector, boot) || !boot.HasSupportedGeometry())
         return nullptr;
     params->volume.m_sectorsPerCluster = boot.GetSectorsPerCluster();
 

@@ -56,6 +56,10 @@ void InitNtfsTreeBuildParams(NtfsTreeBuildParams* params);
 // owns the result (DeleteFileTree). `callback` is required.
 CFileSystemNode* BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
                                    IDIRBuildCallback* callback);
+// The same for a volume whose boot sector is at `firstSector` of `device` (a partition of a
+// disk): the tree's file-system information is relative to `device`.
+CFileSystemNode* BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSector,
+                                     NtfsTreeBuildParams* params, IDIRBuildCallback* callback);
 void NtfsTreeThreadProc(NtfsTreeBuildParams* params);
 CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartitionInfo* volume,
                                         IDIRBuildCallback* callback);

@@ -28,6 +28,7 @@ void CreateVolumeAnalyzers(VolumeProbeList& probes, IStorageDevice* device,
 // NTFS test does, else FILESYSTEM_UNKNOWN.
 std::uint32_t ClassifyFileSystemBootSector(const std::uint8_t* sector, std::size_t size);
 
-// Installs these probes as the process's volume probes (storage's probe hooks). Programs and
-// test programs call it once at start-up.
+// Installs these probes as the process's volume probes (storage's probe hooks). The engine
+// calls it itself on the hooks' first use when nothing was installed; calling it again (or
+// earlier) is harmless.
 void RegisterVolumeProbes();

@@ -4,6 +4,8 @@
 #include "filesystems/ClusterUseBitMap.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
+#include "tests/support/DocumentFiles.h"
+#include "tests/support/FixtureKit.h"
 #include "tests/support/MemoryDevice.h"
 #include "tests/support/MemorySection.h"
 #include "tests/support/TreePtr.h"
@@ -237,4 +239,35 @@ TEST(RawFileTree, PropertiesSaveAndLoad) {
     cut.bytes.assign(section.bytes.begin(), section.bytes.begin() + 5);
     CRAWFileProperties e;
     EXPECT_THROW(e.Load(&cut), CRSException);
+}
+
+// A compound file the search could not size carries the generic type until it is sized; with
+// only its real kind chosen it must still reach the tree under that kind.
+TEST(RawFileTree, UnsizedRecordIsFilteredByTheTypeItLearnsWhileSized) {
+    OptionsGuard guard;
+    const std::string folder = CompoundDocumentFolder();
+    ASSERT_FALSE(folder.empty());
+    const CompoundKindFile* doc = nullptr;
+    for (const CompoundKindFile& k : CompoundKindFiles())
+        if (k.kind == 21 && !doc)
+            doc = &k;
+    ASSERT_TRUE(doc);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(folder + "/" + doc->file);
+    ASSERT_FALSE(bytes.empty());
+    std::vector<std::uint8_t> image(8 * 512, 0);
+    image.insert(image.end(), bytes.begin(), bytes.end());
+    image.resize(image.size() + 64 * 512, 0);
+    MemoryDevice dev(image);
+
+    GetScanOptions().RawFileTypes.Clear();
+    GetScanOptions().RawFileTypes.Add(21);
+    SelectRawFileAnalysers(GetRawFileAnalysers(), &GetScanOptions().RawFileTypes);
+    CRawFileList list;
+    Record(list, 8, 0, 44, 44);
+    CRawFileTreeBuilder builder;
+    TreePtr root(builder.Build(&dev, list.GetIterator(), nullptr, nullptr));
+    ASSERT_TRUE(root);
+    ASSERT_EQ(ChildNames(root.get()), std::vector<std::string>{"Microsoft Word Document"});
+    EXPECT_EQ(root->m_pFirstChild->m_pFirstChild->m_pProperties->GetFileSize(),
+              bytes.size() + doc->growth);
 }

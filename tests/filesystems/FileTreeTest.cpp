@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -320,4 +321,19 @@ TEST(FileTree, FolderRecordWithOverlongCaptionFailsTheLoad) {
         EXPECT_EQ(e.GetErrorCode(), RSERR_BAD_HEADER);
     }
     EXPECT_EQ(node.GetName(), nullptr);
+}
+
+// Handing properties over by unique_ptr: the node frees what it held, and gives its own up.
+TEST(FileTree, PropertiesChangeOwnersThroughUniquePtr) {
+    std::unique_ptr<CFileNode> node(CreateFileNode());
+    node->SetProperties(std::make_unique<CMyFileProperties>());
+    IFileProperties* first = node->m_pProperties;
+    ASSERT_NE(first, nullptr);
+    node->SetProperties(std::make_unique<CMyFileProperties>()); // the first is freed (LeakSanitizer)
+    EXPECT_NE(node->m_pProperties, nullptr);
+    std::unique_ptr<IFileProperties> taken = node->TakeProperties();
+    EXPECT_NE(taken, nullptr);
+    EXPECT_EQ(node->m_pProperties, nullptr);
+    node->SetProperties(nullptr);
+    EXPECT_EQ(node->m_pProperties, nullptr);
 }

@@ -136,6 +136,23 @@ TEST(SearchedPartitionInfo, DefaultsAndSavedLayout) {
     EXPECT_EQ(loaded.m_u64EvidenceA, 4u);
     EXPECT_EQ(loaded.m_u64EvidenceB, 3u);
     EXPECT_EQ(loaded.m_u64KeptFirstSector, 2048u);
+
+    // A count past the saved 32-bit field is written clamped, never wrapped.
+    CSearchedPartitionInfo large;
+    large.m_u32SectorCount = (1ull << 33) + 5;
+    {
+        CRSDataEx w(RSDATA_WRITE);
+        ASSERT_TRUE(w.Open(path.c_str(), true));
+        w.SetStage(1);
+        w.OpenSection(guid);
+        EXPECT_EQ(large.Save(&w), 1);
+        w.CloseSection();
+    }
+    ASSERT_TRUE(r.Open(path.c_str(), false));
+    r.OpenSection(guid);
+    CSearchedPartitionInfo clamped;
+    EXPECT_EQ(clamped.Load(&r), 1);
+    EXPECT_EQ(clamped.m_u32SectorCount, 0xFFFFFFFFu);
 }
 
 namespace {

@@ -48,7 +48,6 @@ const std::vector<SourceFile> kFiles = {
 struct VolumeCase {
     const char* name;
     FatImageOptions options;
-    std::uint32_t flags;
 };
 
 // Path -> node, deleted entries included under their long names.
@@ -73,8 +72,8 @@ std::map<std::string, CFileNode*> Paths(CFileNode* root) {
 
 TEST(FatRecovery, LiveAndDeletedFiles) {
     const VolumeCase cases[] = {
-        {"recovery-fat16-v1.img", {16, 16 * 1024, 4, "", 0, ""}, 0x3 | 0x3C0},
-        {"recovery-fat32p-v1.img", {32, 40 * 1024, 1, "", 2048, ""}, 0xC | 0x3C0},
+        {"recovery-fat16-v1.img", {16, 16 * 1024, 4, "", 0, ""}},
+        {"recovery-fat32p-v1.img", {32, 40 * 1024, 1, "", 2048, ""}},
     };
     for (const VolumeCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -93,9 +92,10 @@ TEST(FatRecovery, LiveAndDeletedFiles) {
         ASSERT_FALSE(image.empty());
         CImageFileDevice device(image.c_str());
         CNullDirBuildCallback build;
+        std::uint8_t boot[kSectorSize];
+        ASSERT_EQ(device.ReadSectors(boot, c.options.offsetSectors, 1), 1);
         CFATSearchedPartitionInfo part;
-        part.m_u64KeptFirstSector = c.options.offsetSectors;
-        part.m_u32EvidenceFlags = c.flags;
+        ASSERT_TRUE(InitFATSearchedPartitionInfo(part, boot, sizeof boot, c.options.offsetSectors));
         TreePtr root(BuildFatFileTree(&build, &part, nullptr, &device, 1));
         ASSERT_TRUE(root);
         auto paths = Paths(root.get());

@@ -1,5 +1,6 @@
 #include "recovery/FileRecovery.h"
 #include "recovery/TargetFile.h"
+#include "recovery/TargetFiles.h"
 #include "tests/recovery/FakeTree.h"
 #include "tests/recovery/Lznt1TestCompressor.h"
 #include "tests/recovery/RecordingRecoverCallback.h"
@@ -9,11 +10,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
@@ -422,4 +425,85 @@ TEST(FileRecovery, TwoThreadsRecoverOneNode) {
     EXPECT_EQ(device.maxInFlight, 1);
     EXPECT_EQ(ReadFileBytes(dir + "/copy0"), data);
     EXPECT_EQ(ReadFileBytes(dir + "/copy1"), data);
+}
+
+// Sparse runs become holes in the target however long they are (the target is sparse too, and
+// only its real data takes room); a file whose real data cannot fit fails before anything is
+// written; a claimed length the target's file system cannot hold fails without filling it.
+TEST(FileRecovery, SparseRunsBecomeHolesAndOnlyRealDataNeedsSpace) {
+    Volume vol(8, 64); // 4 KiB clusters
+    const Bytes head = PatternBytes(4096, 1), tail = PatternBytes(4096, 2), packed = Text(16 * 4096, 3);
+    vol.Place(Bytes(4096, 0x11)); // cluster 0 stands for a hole in an ext2 run list
+    const std::int64_t headAt = vol.Place(head), tailAt = vol.Place(tail), packedAt = vol.Place(packed);
+    const std::string dir = ScratchDir("sparse-holes");
+    TreePtr root = MakeRoot(kFirstSector, 8);
+    struct Case {
+        const char* what;
+        FileSpec spec;
+        bool recovered;
+        Bytes start, end; // expected first and last bytes when recovered
+    };
+    constexpr std::uint64_t k4GiB = 4ull << 30, kHoleClusters = k4GiB / 4096;
+    FileSpec ntfs{"ntfs.bin", k4GiB + 8192, {{headAt, 1}, {-1, static_cast<std::int64_t>(kHoleClusters)}, {tailAt, 1}}};
+    FileSpec ext2{"ext2.bin", k4GiB + 8192, {{headAt, 1}, {0, static_cast<std::int64_t>(kHoleClusters)}, {tailAt, 1}}};
+    ext2.kind = FILEPROPS_EXT2;
+    ext2.attributes = FILEATTR_ARCHIVE | kExt2SparseAttribute;
+    // Ends in a hole: the length still comes out right.
+    FileSpec trailing{"trailing.bin", k4GiB, {{headAt, 1}, {-1, static_cast<std::int64_t>(kHoleClusters)}}};
+    // Compressed: a stored unit, then 65536 sparse units (4 GiB).
+    FileSpec compressed{"packed.bin", k4GiB + 16 * 4096, {{packedAt, 16}, {-1, static_cast<std::int64_t>(kHoleClusters)}},
+                        FILEATTR_COMPRESSED};
+    // A damaged record: 2^40 sparse clusters, 2^52 bytes; no file system here holds that.
+    FileSpec damaged{"damaged.bin", 1ull << 52, {{headAt, 1}, {-1, 1ll << 40}}};
+    // 2^40 real clusters: more data than any target has room for.
+    FileSpec huge{"huge.bin", 1ull << 52, {{headAt, 1ll << 40}}};
+    const Case cases[] = {
+        {"sparse run", ntfs, true, head, tail},
+        {"ext2 hole", ext2, true, head, tail},
+        {"trailing hole", trailing, true, head, Bytes(4096, 0)},
+        {"compressed sparse units", compressed, true, packed, Bytes(4096, 0)},
+        {"damaged sparse length", damaged, false, {}, {}},
+        {"real data beyond the free space", huge, false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CFileNode* node = AddFile(root.get(), c.spec);
+        RecordingRecoverCallback callback;
+        RecoveryContext context;
+        context.device = &vol.device;
+        context.callback = &callback;
+        const std::string path = dir + "/" + c.spec.name;
+        ASSERT_EQ(CreateNewFile(path), kErrorSuccess);
+        const auto began = std::chrono::steady_clock::now();
+        const int result = RecoverFileData(context, node, path);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(20));
+        struct stat st {};
+        const bool exists = ::stat(path.c_str(), &st) == 0;
+        if (exists)
+            EXPECT_LT(std::uint64_t(st.st_blocks) * 512, 4u << 20) << "the holes were written";
+        if (!c.recovered) {
+            EXPECT_EQ(result, kRecoverFailed);
+            continue;
+        }
+        ASSERT_EQ(result, kRecoverDone);
+        ASSERT_TRUE(exists);
+        EXPECT_EQ(std::uint64_t(st.st_size), c.spec.size);
+        EXPECT_EQ(callback.bytes.load(), c.spec.size);
+        CTargetFile in;
+        ASSERT_EQ(in.OpenRead(path), kErrorSuccess);
+        Bytes start(c.start.size());
+        ASSERT_EQ(in.ReadFull(start.data(), start.size()), static_cast<long long>(start.size()));
+        EXPECT_EQ(start, c.start);
+        Bytes end(4096);
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pread(fd, end.data(), end.size(), static_cast<off_t>(c.spec.size - 4096)), 4096);
+        Bytes middle(4096, 0xEE);
+        ASSERT_EQ(::pread(fd, middle.data(), middle.size(), static_cast<off_t>(2ull << 30)), 4096);
+        ::close(fd);
+        EXPECT_EQ(end, c.end);
+        EXPECT_EQ(middle, Bytes(4096, 0));
+    }
+    // The file that could not fit was given up before any byte went to it.
+    EXPECT_FALSE(fs::exists(dir + "/huge.bin"));
 }

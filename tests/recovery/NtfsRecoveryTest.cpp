@@ -314,3 +314,53 @@ TEST(NtfsRecovery, EncryptedFilesBecomeRawEfsStreams) {
     // The sector padding counted while copying was taken back.
     EXPECT_EQ(callback.bytes, 10000u + 70000u);
 }
+
+// A volume written from Linux holds names with characters Windows forbids (POSIX namespace):
+// every such file is listed and recovered with its name, '\\' made safe.
+TEST(NtfsRecovery, PosixNamesWithWindowsReservedCharacters) {
+    ASSERT_TRUE(RequireTool("ntfscat"));
+    const std::vector<std::pair<std::string, std::string>> names = {
+        {"quote\"d.txt", "quote\"d.txt"}, {"star*.txt", "star*.txt"},   {"colon:name.txt", "colon:name.txt"},
+        {"less<more>.txt", "less<more>.txt"}, {"what?.txt", "what?.txt"}, {"back\\slash.txt", "back_slash.txt"},
+        {"pipe|.txt", "pipe|.txt"},          {"plain.txt", "plain.txt"},
+    };
+    const std::string image = CachedFixture("recovery-ntfs-posix-names-v1.img", [&](const std::string& tmp) {
+        NtfsImageSpec recipe;
+        recipe.sizeMiB = 8;
+        if (!MakeNtfsImage(tmp, recipe))
+            return false;
+        std::string commands;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string host = tmp + ".src" + std::to_string(i);
+            if (!WriteFileBytes(host, PatternBytes(3000 + 100 * i, 40 + static_cast<std::uint32_t>(i))))
+                return false;
+            commands += "put " + host + " /" + names[i].first + "\n";
+        }
+        return NtfsEdit(tmp, commands);
+    });
+    ASSERT_FALSE(image.empty());
+    CImageFileDevice device(image.c_str());
+    CNullDirBuildCallback build;
+    NtfsTreeBuildParams params;
+    InitNtfsTreeBuildParams(&params);
+    TreePtr root(BuildNtfsFileTree(&device, &params, &build));
+    ASSERT_TRUE(root);
+    auto paths = Paths(root.get());
+    std::vector<CFileNode*> nodes;
+    for (const auto& n : names) {
+        ASSERT_TRUE(paths.count("/" + n.first)) << n.first;
+        nodes.push_back(paths["/" + n.first]);
+    }
+    CheckOnly(root.get(), nodes);
+    const std::string out = ScratchDir("ntfs-posix-names");
+    RecordingRecoverCallback callback;
+    RecoverFolderJob job;
+    std::string made;
+    ASSERT_EQ(RecoverFolder(&callback, &device, &job, root.get(), out, &made), 1);
+    EXPECT_EQ(callback.files, static_cast<int>(names.size()));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        SCOPED_TRACE(names[i].first);
+        EXPECT_EQ(ReadFileBytes(made + "/" + names[i].second),
+                  PatternBytes(3000 + 100 * i, 40 + static_cast<std::uint32_t>(i)));
+    }
+}

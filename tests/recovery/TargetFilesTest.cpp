@@ -32,6 +32,11 @@ TEST(TargetFiles, SafeNames) {
         {manyE + ".txt", manyE.substr(0, 250) + ".txt"},
         // A long "extension" is not kept.
         {"a." + std::string(300, 'b'), "a." + std::string(253, 'b')},
+        // Control characters and DEL never reach a name; ':' and '*' are legal here and stay.
+        {"line\nbreak.txt", "line_break.txt"},
+        {"a\x01" "b\x1F\x7F.txt", "a_b__.txt"},
+        {"tab\there\r", "tab_here_"},
+        {"a:b*c?.txt", "a:b*c?.txt"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);

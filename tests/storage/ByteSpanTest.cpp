@@ -54,3 +54,23 @@ TEST(ByteSpan, WritesLittleEndianAndRefusesPastTheEnd) {
     EXPECT_EQ(w.view().u16(0), 0xBEEF);
     EXPECT_EQ(w.view().u32(2), 0x12345678u);
 }
+
+// Variable-width fields (NTFS mapping pairs): zero- or sign-extended, width 0 reads 0, wider
+// than 8 or past the end fails.
+TEST(ByteSpan, VariableWidthFields) {
+    const std::uint8_t bytes[] = {0x34, 0x12, 0xFF, 0x80, 0x01, 0x02, 0x03, 0x04, 0x05};
+    const ByteSpan s(bytes, sizeof bytes);
+    EXPECT_EQ(s.uVar(0, 2), 0x1234u);
+    EXPECT_EQ(s.iVar(0, 2), 0x1234);
+    EXPECT_EQ(s.iVar(2, 1), -1);
+    EXPECT_EQ(s.iVar(2, 2), static_cast<std::int16_t>(0x80FF));
+    EXPECT_EQ(s.uVar(2, 2), 0x80FFu);
+    EXPECT_EQ(s.uVar(3, 0), 0u);
+    EXPECT_EQ(s.iVar(1, 8), static_cast<std::int64_t>(0x0504030201'80FF12ull));
+    EXPECT_TRUE(s.ok());
+    EXPECT_EQ(s.uVar(0, 9), 0u);
+    EXPECT_FALSE(s.ok());
+    s.reset_failed();
+    EXPECT_EQ(s.iVar(7, 3), 0);
+    EXPECT_FALSE(s.ok());
+}

@@ -126,11 +126,6 @@ std::vector<std::vector<std::uint8_t>> DecodeWithPython(const std::vector<std::s
     return out;
 }
 
-std::vector<std::uint8_t> Padded(std::vector<std::uint8_t> bytes, std::uint64_t sectors) {
-    bytes.resize(sectors * 512, 0);
-    return bytes;
-}
-
 }  // namespace
 
 TEST(DiskImagePaths, SliceAndListNamesComeFromTheFileName) {
@@ -208,14 +203,15 @@ TEST(DiskImage, RoundTripEveryCodecFromMemoryDevice) {
 
         CImageFileDeviceWithDecompress img(path.c_str());
         ASSERT_EQ(img.CheckSliceFiles(), 1);
-        EXPECT_EQ(img.GetSectorCount(), 1024u);
+        // The size is the source's, not whole blocks: the last block holds the remainder.
+        EXPECT_EQ(img.GetSectorCount(), 1000u);
         char name[260];
         img.GetSourceName(name);
         EXPECT_STREQ(name, "Disk 1 (MemoryDevice)");
         EXPECT_EQ(ReadImageHeadsPerCylinder(img.GetImageFile()), 16u);
         for (std::uint64_t chunk : {1u, 7u, 256u, 1000u}) {
             SCOPED_TRACE(chunk);
-            EXPECT_EQ(ReadAll(img, chunk), Padded(source, 1024));
+            EXPECT_EQ(ReadAll(img, chunk), source);
         }
         paths.push_back(path);
     }
@@ -231,7 +227,7 @@ TEST(DiskImage, RoundTripEveryCodecFromMemoryDevice) {
     EXPECT_EQ(summary, expected);
 }
 
-// Edge reads on a 1000-sector image (size 1024).
+// Edge reads on a 1000-sector image.
 TEST(DiskImage, ReadsAcrossBlocksAndPastTheEnd) {
     std::string dir = testsupport::ScratchDir("image-reads");
     std::vector<std::uint8_t> source = MakeSectors(Fill::Tagged, 1000);
@@ -248,11 +244,7 @@ TEST(DiskImage, ReadsAcrossBlocksAndPastTheEnd) {
     // 6 sectors from block 0 and 4 from block 1.
     ASSERT_EQ(img.ReadSectors(buf.data(), 250, 10), 1);
     EXPECT_EQ(0, std::memcmp(buf.data(), source.data() + 250 * 512, 10 * 512));
-    // Past the imaged data but inside the size: zeros.
-    std::fill(buf.begin(), buf.end(), 0xCC);
-    ASSERT_EQ(img.ReadSectors(buf.data(), 1000, 24), 1);
-    EXPECT_EQ(std::vector<std::uint8_t>(buf.begin(), buf.begin() + 24 * 512),
-              std::vector<std::uint8_t>(24 * 512, 0));
+    ASSERT_EQ(img.GetSectorCount(), 1000u);
     // Clipped at the end, tail zero-filled.
     std::fill(buf.begin(), buf.end(), 0xCC);
     ASSERT_EQ(img.ReadSectors(buf.data(), 995, 30), 1);
@@ -261,7 +253,7 @@ TEST(DiskImage, ReadsAcrossBlocksAndPastTheEnd) {
               std::vector<std::uint8_t>(25 * 512, 0));
     // Refused reads.
     EXPECT_EQ(img.ReadSectors(buf.data(), 0, 2000), 0);
-    EXPECT_EQ(img.ReadSectors(buf.data(), 1024, 1), 0);
+    EXPECT_EQ(img.ReadSectors(buf.data(), 1000, 1), 0);
     EXPECT_EQ(img.ReadSectors(buf.data(), ~std::uint64_t(0), 1), 0);
     EXPECT_EQ(img.ReadSectors(buf.data(), 1u << 31, 1), 0);
 }
@@ -326,9 +318,8 @@ TEST(DiskImage, RoundTripRealFileSystems) {
                                        bytes.begin() + (r.first + count) * 512);
         CImageFileDeviceWithDecompress img(path.c_str());
         ASSERT_EQ(img.CheckSliceFiles(), 1);
-        std::uint64_t blocks = (count + 255) / 256;
-        EXPECT_EQ(img.GetSectorCount(), blocks * 256);
-        EXPECT_EQ(ReadAll(img, 1000), Padded(want, blocks * 256));
+        EXPECT_EQ(img.GetSectorCount(), count);
+        EXPECT_EQ(ReadAll(img, 1000), want);
         paths.push_back(path);
         wants.push_back(want);
     }
@@ -367,7 +358,7 @@ TEST(DiskImage, SliceSizeLimitStartsNewSlices) {
 
     CImageFileDeviceWithDecompress img(path.c_str());
     ASSERT_EQ(img.CheckSliceFiles(), 1);
-    EXPECT_EQ(ReadAll(img, 1000), Padded(source, 11 * 256));
+    EXPECT_EQ(ReadAll(img, 1000), source);
     // Backwards across slices.
     std::vector<std::uint8_t> sector(512);
     for (std::uint64_t s : {2650ull, 1000ull, 5ull, 1800ull, 768ull, 767ull}) {
@@ -473,7 +464,7 @@ TEST(DiskImage, UnreadableSectorsAreZeroedAndCounted) {
         std::memset(want.data() + s * 512, 0, 512);
     CImageFileDeviceWithDecompress img(path.c_str());
     ASSERT_EQ(img.CheckSliceFiles(), 1);
-    EXPECT_EQ(ReadAll(img, 1000), Padded(want, 768));
+    EXPECT_EQ(ReadAll(img, 1000), want);
 }
 
 TEST(DiskImage, WriterFailures) {
@@ -646,10 +637,85 @@ TEST(DiskImage, DamagedImages) {
         patchU32(p, kImageOffsetSliceBlocks + 4 * (h.sliceCount - 1), h.blocksInSlice[h.sliceCount - 1] - 1);
         CImageFileDeviceWithDecompress img(p.c_str());
         ASSERT_EQ(img.CheckSliceFiles(), 1);
+        // The smaller consistent count is used.
+        ASSERT_EQ(img.GetSectorCount(), 5u * 256);
         std::fill(all.begin(), all.end(), 0xAA);
-        EXPECT_EQ(img.ReadSectors(all.data(), 0, 6 * 256), 0);
+        EXPECT_EQ(img.ReadSectors(all.data(), 0, 5 * 256), 1);
         EXPECT_EQ(0, std::memcmp(all.data(), source.data(), 5 * 256 * 512));
-        EXPECT_EQ(std::vector<std::uint8_t>(all.begin() + 5 * 256 * 512, all.end()),
-                  std::vector<std::uint8_t>(256 * 512, 0));
+        EXPECT_EQ(img.ReadSectors(all.data(), 5 * 256, 1), 0);
     }
+    {
+        SCOPED_TRACE("header claims more blocks than the index and the slices hold");
+        std::string p = make("huge");
+        patchU32(p, kImageOffsetTotalBlocks, 0xFFFFFFFFu);
+        CImageFileDeviceWithDecompress img(p.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        EXPECT_EQ(img.GetSectorCount(), 6u * 256);
+        EXPECT_EQ(ReadAll(img, 256), source);
+        // The slices claim more too: the index (six entries) bounds the count.
+        patchU32(p, kImageOffsetSliceBlocks, 0x7FFFFFFFu);
+        CImageFileDeviceWithDecompress img2(p.c_str());
+        EXPECT_EQ(img2.GetSectorCount(), 6u * 256);
+        // A main file cut inside the index leaves the blocks it still indexes.
+        std::vector<std::uint8_t> b = LoadFile(p);
+        b.resize(512 + 4 * 3 + 2);
+        ASSERT_TRUE(WriteFileBytes(p, b));
+        CImageFileDeviceWithDecompress img3(p.c_str());
+        EXPECT_EQ(img3.GetSectorCount(), 3u * 256);
+    }
+    {
+        SCOPED_TRACE("short last block, readable and damaged");
+        MemoryDevice dev(std::vector<std::uint8_t>(source.begin(), source.begin() + (5 * 256 + 100) * 512));
+        std::string p = dir + "/tail.edi";
+        ASSERT_EQ(WriteImage(dev, p, job), 1);
+        {
+            CImageFileDeviceWithDecompress img(p.c_str());
+            EXPECT_EQ(img.GetSectorCount(), 5u * 256 + 100);
+        }
+        // Corrupt the last block's stream: whole blocks, and its sectors read as a failure.
+        const std::uint32_t start = IndexEntry(p, 4), end = IndexEntry(p, 5);
+        std::string slice = ImageSlicePath(p, 0);
+        std::vector<std::uint8_t> b = LoadFile(slice);
+        for (std::uint32_t i = 512 + start + 2; i < 512 + end; i += 3)
+            b[i] ^= 0xFF;
+        ASSERT_TRUE(WriteFileBytes(slice, b));
+        CImageFileDeviceWithDecompress img(p.c_str());
+        EXPECT_EQ(img.GetSectorCount(), 6u * 256);
+        EXPECT_EQ(img.ReadSectors(all.data(), 5 * 256, 1), 0);
+    }
+}
+
+// Level -1 is every codec's default level, so text blocks are coded; a block the codec fails on
+// is stored raw, counted and logged, never dropped.
+TEST(DiskImage, DefaultLevelsCompressAndRawFallbacksAreCounted) {
+    std::string dir = testsupport::ScratchDir("image-levels");
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Text, 512, 3);
+    for (CompressionType type : {COMPRESSION_BZIP2, COMPRESSION_ZLIB, COMPRESSION_LZMA}) {
+        SCOPED_TRACE(testing::Message() << "type " << type);
+        MemoryDevice dev(source);
+        ImageJob job;
+        job.type = type;
+        job.level = -1;
+        RecordingCallBack cb;
+        CCompressController c;
+        const std::string path = dir + "/d" + std::to_string(type) + ".edi";
+        ASSERT_EQ(WriteImage(dev, path, job, &cb, &c), 1);
+        EXPECT_EQ(c.GetRawBlockCount(), 0u);
+        ASSERT_EQ(cb.storedSizes.size(), 2u);
+        EXPECT_LT(cb.storedSizes[0], kImageBlockBytes / 2);
+    }
+    // bzip2 has no level 10: the codec refuses to start and every block goes raw.
+    MemoryDevice dev(source);
+    ImageJob job;
+    job.type = COMPRESSION_BZIP2;
+    job.level = 10;
+    RecordingCallBack cb;
+    CCompressController c;
+    const std::string path = dir + "/bad.edi";
+    ASSERT_EQ(WriteImage(dev, path, job, &cb, &c), 1);
+    EXPECT_EQ(c.GetRawBlockCount(), 2u);
+    EXPECT_EQ(cb.storedSizes, (std::vector<std::uint32_t>{kImageBlockBytes, kImageBlockBytes}));
+    CImageFileDeviceWithDecompress img(path.c_str());
+    ASSERT_EQ(img.CheckSliceFiles(), 1);
+    EXPECT_EQ(ReadAll(img, 256), source);
 }

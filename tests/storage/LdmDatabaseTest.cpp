@@ -1,6 +1,8 @@
 // The dynamic-disk database: records, damaged records, linking, and volumes built from disks.
 #include "storage/DynamicDisk.h"
 #include "storage/LdmDatabase.h"
+#include "storage/PartitionTable.h"
+#include "storage/VolumeEnumeration.h"
 #include "storage/VolumeProbe.h"
 #include "tests/storage/LdmBuilder.h"
 #include "tests/storage/LdmFixtures.h"
@@ -337,6 +339,8 @@ TEST(LdmDatabase, PrivateHeaderPlacesAndConfigurationBounds) {
 TEST(LdmDatabase, DiskKindAndPartitionTypes) {
     testsupport::MemoryDevice plain(64), mbr(64), gpt(64);
     mbr.Sector(0)[0x1BE + 16 + 4] = 0x42;
+    mbr.Sector(0)[510] = 0x55;
+    mbr.Sector(0)[511] = 0xAA;
     const char name[] = "LDM metadata partition";
     for (std::size_t i = 0; i + 1 < sizeof name; ++i)
         gpt.Sector(2)[56 + 2 * i] = static_cast<std::uint8_t>(name[i]);
@@ -353,6 +357,74 @@ TEST(LdmDatabase, DiskKindAndPartitionTypes) {
     };
     for (auto [type, fs] : types)
         EXPECT_EQ(fs, MapPartitionTypeToFileSystem(static_cast<std::uint8_t>(type))) << type;
+}
+
+// A dynamic disk with a GPT (LDM data, Microsoft reserved and LDM metadata partitions, made by
+// sgdisk; the private header is the metadata partition's last sector): it is dynamic by both
+// tests, none of its partitions is listed as a basic volume, and its volume comes from the
+// database. On a basic GPT disk the reserved partition is no volume either.
+TEST(LdmDatabase, GptDynamicDiskVolumesComeFromTheDatabase) {
+    ProbeHooks probes;
+    ASSERT_TRUE(testsupport::RequireTool("sgdisk") && testsupport::RequireTool("mkfs.fat"));
+    constexpr std::uint64_t kSectors = 16384, kMetaFirst = 12101, kMetaLast = kMetaFirst + 2047;
+    const std::string gpt = testsupport::CachedFixture("ldm-gpt-dynamic-v1.img", [&](const std::string& tmp) {
+        const std::string q = testsupport::ShellQuote(tmp);
+        return testsupport::MustRun("truncate -s 8M " + q) &&
+               testsupport::MustRun("sgdisk -a 1 -n 1:63:12000 -t 1:4200 -n 2:12001:12100 -t 2:0c01 -n 3:" +
+                                    std::to_string(kMetaFirst) + ":" + std::to_string(kMetaLast) +
+                                    " -t 3:4201 " + q);
+    });
+    const std::string basic = testsupport::CachedFixture("pt-gpt-msr-v1.img", [&](const std::string& tmp) {
+        const std::string q = testsupport::ShellQuote(tmp);
+        return testsupport::MustRun("truncate -s 8M " + q) &&
+               testsupport::MustRun("sgdisk -n 1:2048:+1M -t 1:0c01 -n 2:0:+4M -t 2:0700 " + q);
+    });
+    ASSERT_FALSE(gpt.empty());
+    ASSERT_FALSE(basic.empty());
+    const std::string fatImage = testsupport::ScratchDir("ldm-gpt") + "/fat.img";
+    ASSERT_TRUE(testsupport::MustRun("mkfs.fat -F 12 -n GPTDYN -C " + testsupport::ShellQuote(fatImage) + " 1024"));
+    const std::vector<std::uint8_t> fat = testsupport::ReadFileBytes(fatImage);
+
+    const std::vector<std::uint8_t> area = AreaOf({
+        Volume(1, VolumeData(10, "Volume1", 3, 1, 2048, 0x07)),
+        Component(2, ComponentData(20, 2, 1, 10)),
+        Partition(3, PartitionData(30, 100, 0, 2048, 20, 40, 0)),
+        Disk(4, DiskData(40, kGuid1)),
+    });
+    auto disk = MakeLdmDisk({kSectors, kGuid1, area, static_cast<std::int64_t>(kMetaLast),
+                             static_cast<std::int64_t>(kMetaFirst)});
+    const std::vector<std::uint8_t> table = testsupport::ReadFileBytes(gpt);
+    ASSERT_EQ(table.size(), kSectors * 512);
+    std::memcpy(disk->Sector(0), table.data(), 34 * 512);
+    std::memcpy(disk->Sector(kSectors - 33), table.data() + (kSectors - 33) * 512, 33 * 512);
+    std::memcpy(disk->Sector(163), fat.data(), fat.size());
+
+    EXPECT_TRUE(IsGptDisk(disk.get()));
+    EXPECT_TRUE(IsDynamicDisk(disk.get()));
+    EXPECT_EQ(1, IsDynamicDiskDevice(disk.get()));
+
+    DiskList disks{disk.get()};
+    VolumeList basicVolumes;
+    CollectBasicVolumes(disks, basicVolumes);
+    EXPECT_TRUE(basicVolumes.empty());
+    FreeVolumeRecords(basicVolumes);
+    // Read as a basic table, the three partitions are still none of them a volume.
+    PartitionList list;
+    EXPECT_EQ(ReadGptPartitions(disk.get(), list), 0u);
+
+    std::vector<DynamicVolumeEntry> out;
+    ASSERT_EQ(1, CollectDynamicVolumes({disk.get()}, out));
+    EXPECT_EQ("SIMPLE", out[0].typeName);
+    EXPECT_EQ(FILESYSTEM_FAT12, out[0].fileSystemType);
+    EXPECT_EQ("GPTDYN", out[0].label);
+    EXPECT_EQ(2048u, out[0].sectorCount);
+
+    testsupport::MemoryDevice basicDisk(testsupport::ReadFileBytes(basic));
+    EXPECT_FALSE(IsDynamicDisk(&basicDisk));
+    EXPECT_EQ(0, IsDynamicDiskDevice(&basicDisk));
+    PartitionList basicList;
+    ASSERT_EQ(ReadGptPartitions(&basicDisk, basicList), 1u);
+    EXPECT_EQ(basicList[0]->u64FirstSector, 2048u + 2048u);
 }
 
 } // namespace

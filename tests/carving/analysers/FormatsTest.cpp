@@ -109,28 +109,62 @@ void PutAtom(std::vector<std::uint8_t>& b, std::uint32_t size, const char* type)
 } // namespace
 
 TEST(AnalyserFormats, QuickTimeAtomWalk) {
+    MemoryDevice dev(64);
+    auto walk = [&](const std::vector<std::uint8_t>& f, std::uint64_t* size) {
+        std::memset(dev.Sector(0), 0, 64 * 512);
+        std::memcpy(dev.Sector(1), f.data(), f.size());
+        CRawFileInfo r;
+        r.m_u64StartSector = 1;
+        const int rc = WalkQuickTimeAtoms(&r, &dev);
+        *size = r.m_u64Size;
+        return rc;
+    };
+    std::uint64_t size = 0;
+
+    // Known top-level atoms (any case, "skip" among them) are walked; another type ends the file.
     std::vector<std::uint8_t> f;
     PutAtom(f, 24, "ftyp");
     PutAtom(f, 1000, "MDAT");
+    PutAtom(f, 64, "skip");
     PutAtom(f, 300, "moov");
     const std::size_t whole = f.size();
-    PutAtom(f, 64, "skip"); // an unknown atom ends the walk
-    MemoryDevice dev(8);
-    std::memcpy(dev.Sector(1), f.data(), f.size());
-    CRawFileInfo r;
-    r.m_u64StartSector = 1;
-    EXPECT_EQ(WalkQuickTimeAtoms(&r, &dev), 1);
-    EXPECT_EQ(r.m_u64Size, whole);
+    PutAtom(f, 64, "abcd");
+    EXPECT_EQ(walk(f, &size), 1);
+    EXPECT_EQ(size, whole);
 
-    // Second atom "skip": the first atom's size only.
+    // A 64-bit size (size field 1, the size behind the type).
     std::vector<std::uint8_t> g;
     PutAtom(g, 32, "ftyp");
-    PutAtom(g, 100, "skip");
-    std::memset(dev.Sector(0), 0, 8 * 512);
-    std::memcpy(dev.Sector(0), g.data(), g.size());
-    r = CRawFileInfo();
-    EXPECT_EQ(WalkQuickTimeAtoms(&r, &dev), 1);
-    EXPECT_EQ(r.m_u64Size, 32u);
+    PutAtom(g, 1, "mdat");
+    g.resize(g.size() + 8 + 4000);
+    g[32 + 8 + 6] = 0x0F; // 4000 = 0x0FA0, big-endian in the last two bytes of the u64
+    g[32 + 8 + 7] = 0xA0;
+    g.resize(32 + 4000);
+    PutAtom(g, 16, "free");
+    EXPECT_EQ(walk(g, &size), 1);
+    EXPECT_EQ(size, 32u + 4000 + 16);
+
+    // An atom smaller than its header ends the walk before it.
+    std::vector<std::uint8_t> h;
+    PutAtom(h, 32, "ftyp");
+    PutAtom(h, 100, "moov");
+    PutAtom(h, 4, "free");
+    EXPECT_EQ(walk(h, &size), 1);
+    EXPECT_EQ(size, 132u);
+
+    // A last atom with size 0 runs to the end of the file: the limit.
+    std::vector<std::uint8_t> z;
+    PutAtom(z, 32, "ftyp");
+    PutAtom(z, 0, "mdat");
+    EXPECT_EQ(walk(z, &size), 1);
+    EXPECT_EQ(size, GetScanOptions().MaxRawFileSize);
+
+    // Past the limit: the offset reached.
+    const std::uint64_t saved = GetScanOptions().MaxRawFileSize;
+    GetScanOptions().MaxRawFileSize = 1000;
+    EXPECT_EQ(walk(f, &size), 1);
+    EXPECT_EQ(size, 1024u);
+    GetScanOptions().MaxRawFileSize = saved;
 }
 
 TEST(AnalyserFormats, TextEndMarker) {

@@ -249,7 +249,7 @@ TEST(FatQuickScan, DeletedFileRecovery) {
         ASSERT_FALSE(path.empty());
         MemoryDevice dev(LoadImageBytes(path));
         RecordingCallback cb;
-        Tree root = Build(dev, c.options.offsetSectors, c.bootFlags | 0x3C0, false, &cb);
+        Tree root = Build(dev, c.options.offsetSectors, c.bootFlags | FATEVIDENCE_BOTH_FATS, false, &cb);
         ASSERT_TRUE(root);
         EXPECT_EQ(cb.stages, (std::vector<std::string>{"Reading partition parameters...",
                                                        "Building Directories..."}));
@@ -306,7 +306,7 @@ TEST(FatQuickScan, TakeAllMatchesMdirAndOriginals) {
         ASSERT_EQ(expected.size(), 14u) << img.Mdir("/"); // 5 in the root, 3 + 5 + 1 below
 
         MemoryDevice dev(LoadImageBytes(path));
-        Tree root = Build(dev, c.options.offsetSectors, c.bootFlags | 0x3C0, true);
+        Tree root = Build(dev, c.options.offsetSectors, c.bootFlags | FATEVIDENCE_BOTH_FATS, true);
         ASSERT_TRUE(root);
         std::map<std::string, std::int64_t> live;
         auto nodes = Flatten(root.get());
@@ -412,7 +412,7 @@ TEST(FatQuickScan, DamagedVolumes) {
             MemoryDevice dev(original);
             d.apply(dev, first, dbr);
             std::uint32_t flags = d.withoutBackup ? c.bootFlags & ~0x8u : c.bootFlags;
-            Tree root = Build(dev, first, flags | 0x3C0, false);
+            Tree root = Build(dev, first, flags | FATEVIDENCE_BOTH_FATS, false);
             ASSERT_EQ(root != nullptr, d.built);
             if (!root)
                 continue;
@@ -438,15 +438,15 @@ TEST(FatQuickScan, Fat32BackupBootSector) {
     MemoryDevice dev(LoadImageBytes(path));
     const std::uint64_t first = c.options.offsetSectors;
     std::fill_n(dev.Sector(first), 512, 0);
-    EXPECT_FALSE(Build(dev, first, 0x4 | 0x3C0, false)) << "no fallback without flag 0x8";
-    Tree root = Build(dev, first, 0xC | 0x3C0, false);
+    EXPECT_FALSE(Build(dev, first, 0x4 | FATEVIDENCE_BOTH_FATS, false)) << "no fallback without flag 0x8";
+    Tree root = Build(dev, first, 0xC | FATEVIDENCE_BOTH_FATS, false);
     ASSERT_TRUE(root);
     EXPECT_TRUE(Flatten(root.get()).count("Gone Folder/Sub Dir/Deep File.txt"));
 
     // A FAT16 volume has no backup to fall back on.
     MemoryDevice dev16(LoadImageBytes(MakeTreeVolume(kCases[1])));
     std::fill_n(dev16.Sector(0), 512, 0);
-    EXPECT_FALSE(Build(dev16, 0, 0x3 | 0x8 | 0x3C0, false));
+    EXPECT_FALSE(Build(dev16, 0, 0x3 | 0x8 | FATEVIDENCE_BOTH_FATS, false));
 }
 
 TEST(FatQuickScan, FirstCopyOnlyOrSecondCopyOnly) {
@@ -473,14 +473,14 @@ TEST(FatQuickScan, Cancel) {
     ASSERT_FALSE(path.empty());
     MemoryDevice dev(LoadImageBytes(path));
     RecordingCallback counter;
-    ASSERT_TRUE(Build(dev, 0, 0xC | 0x3C0, true, &counter));
+    ASSERT_TRUE(Build(dev, 0, 0xC | FATEVIDENCE_BOTH_FATS, true, &counter));
     const int total = counter.calls;
     ASSERT_GT(total, 8);
     // Cancelled before, during and after the directory walk: nothing comes back (and the
     // sanitizer sees nothing leak).
     for (int after : {0, 2, 4, total / 2, total - 2, total - 1}) {
         RecordingCallback cb(after);
-        EXPECT_FALSE(Build(dev, 0, 0xC | 0x3C0, true, &cb)) << "cancel after " << after;
+        EXPECT_FALSE(Build(dev, 0, 0xC | FATEVIDENCE_BOTH_FATS, true, &cb)) << "cancel after " << after;
     }
 }
 

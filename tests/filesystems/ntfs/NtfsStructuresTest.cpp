@@ -252,6 +252,28 @@ TEST(NtfsFileRecord, FixupsAndAttributeChecks) {
     EXPECT_EQ(FindAttribute(rec2.data(), 0x38 + 0x40, kNtfsAttrFileName, 0), nullptr);
 }
 
+// Names written from Linux live in the POSIX namespace, where only '/' and NUL are forbidden;
+// the Windows character rules hold for the Win32 and DOS namespaces only.
+TEST(NtfsFileRecord, NameCharactersDependOnTheNamespace) {
+    struct Case {
+        std::u16string name;
+        std::uint8_t nameSpace;
+        bool valid;
+    };
+    const Case cases[] = {
+        {u"a:b", 0, true},          {u"q?*\"<>|.txt", 0, true}, {u"back\\slash", 0, true},
+        {u"a/b", 0, false},         {std::u16string(u"a\0b", 3), 0, false},
+        {u"a:b", 1, false},         {u"q?.txt", 2, false},        {u"x|y", 3, false},
+        {u"a/b", 1, false},         {u"plain name.txt", 1, true}, {u"plain", 3, true},
+    };
+    for (const Case& c : cases) {
+        auto rec = MakeRecord(c.name);
+        rec[0x38 + 0x18 + 0x41] = c.nameSpace;
+        EXPECT_EQ(ValidateFileRecord(rec.data(), rec.size()), c.valid)
+            << "namespace " << int(c.nameSpace) << " name of " << c.name.size() << " units";
+    }
+}
+
 TEST(NtfsRuns, MappingPairsDecodeAndValidate) {
     struct Case {
         const char* what;

@@ -3,11 +3,13 @@
 
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/DataRunList.h"
+#include "storage/ImageFileDevice.h"
 #include "tests/filesystems/ntfs/NtfsTestImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/MemoryDevice.h"
 #include "tests/support/NtfsImages.h"
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <gtest/gtest.h>
@@ -574,4 +576,24 @@ TEST(NtfsTreeBuilder, DamagedMftRunsReadNoMoreThanTheDevice) {
     for (const auto& call : dev.Calls())
         sectorsRead += call.count;
     EXPECT_LE(sectorsRead, 64u);
+}
+
+// A volume on a device of 2 TiB and more (a sparse image file): the partition record keeps the
+// device's whole sector count, never a count wrapped at 32 bits.
+TEST(NtfsQuickScan, VolumeOverTwoTebibytesKeepsItsSectorCount) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    const std::string big = ScratchDir("ntfs-2tib") + "/big.img";
+    constexpr std::uint64_t kBytes = (2ull << 40) + (1ull << 20);
+    ASSERT_TRUE(MustRun("cp --sparse=always " + ShellQuote(image) + " " + ShellQuote(big) + " && truncate -s " +
+                        std::to_string(kBytes) + " " + ShellQuote(big)));
+    CImageFileDevice dev(big.c_str());
+    ASSERT_EQ(dev.GetSectorCount(), kBytes / 512);
+    RecordingCallback cb;
+    NtfsTreeBuildParams params;
+    InitNtfsTreeBuildParams(&params);
+    TreePtr root(BuildNtfsFileTree(&dev, &params, &cb));
+    ASSERT_TRUE(root);
+    EXPECT_EQ(params.volume.m_u32SectorCount, kBytes / 512 - 1);
+    std::remove(big.c_str());
 }

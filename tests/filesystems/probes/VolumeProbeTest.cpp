@@ -162,3 +162,14 @@ TEST(VolumeProbes, NtfsTotalIsSixtyFourBitAndLabelFailureKeepsTypeAndSize) {
     EXPECT_EQ(a.total, (1ull << 32) + 100);
     EXPECT_EQ(a.label, "");
 }
+
+// Nothing in this test installs the probes: the engine does so itself on first use (each test
+// runs in its own process under CTest, so this is the first use there).
+TEST(VolumeProbes, InstalledOnFirstUseWithoutRegistration) {
+    MemoryDevice disk(FsImage("fat16"));
+    VolumeProbeResult result;
+    ASSERT_TRUE(ProbeVolume(&disk, 0, result));
+    EXPECT_EQ(result.fileSystemType, static_cast<std::uint32_t>(FILESYSTEM_FAT16));
+    EXPECT_STREQ(result.label, "SIXTEEN");
+    EXPECT_EQ(ClassifyBootSector(disk.Sector(0), kSectorSize), static_cast<std::uint32_t>(FILESYSTEM_FAT16));
+}

@@ -1,0 +1,13 @@
+#pragma once
+// ASF (WMA, WMV): the header object, the data object, then index objects.
+#include "carving/analysers/RawFileAnalyser.h"
+
+class FileASFAnalyser : public IRawFileAnalyser {
+public:
+    static constexpr int kTypeId = 6;
+
+    FileASFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
+    int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
+    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
+};

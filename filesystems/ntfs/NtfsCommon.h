@@ -1,0 +1,54 @@
+#pragma once
+// What every NTFS parser shares: the limits of this reader, attribute and flag numbers, and the
+// little-endian loads kept for code that holds a pointer it has already bounded (new parsers
+// read through ByteSpan).
+#include "storage/StorageDevice.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// ---------------------------------------------------------------------------------------------
+// Limits of what this reader supports.
+constexpr std::uint32_t kNtfsRecordSize = 1024;         // an MFT record is handled as 2 sectors
+constexpr std::uint32_t kNtfsSectorsPerRecord = kNtfsRecordSize / kSectorSize;
+constexpr std::uint32_t kNtfsMaxSectorsPerCluster = 128; // 64 KiB clusters
+constexpr std::uint32_t kNtfsMaxAttributeListBytes = 256 * 1024;
+constexpr std::uint32_t kNtfsMinAttributeListEntry = 0x1A;
+
+// Attribute types.
+constexpr std::uint32_t kNtfsAttrStandardInformation = 0x10;
+constexpr std::uint32_t kNtfsAttrAttributeList = 0x20;
+constexpr std::uint32_t kNtfsAttrFileName = 0x30;
+constexpr std::uint32_t kNtfsAttrVolumeName = 0x60;
+constexpr std::uint32_t kNtfsAttrData = 0x80;
+constexpr std::uint32_t kNtfsAttrIndexAllocation = 0xA0;
+constexpr std::uint32_t kNtfsAttrLoggedUtilityStream = 0x100;
+constexpr std::uint32_t kNtfsAttrEnd = 0xFFFFFFFFu;
+
+// Record header flags, attribute flags, $FILE_NAME flags.
+constexpr std::uint16_t kNtfsRecordInUse = 0x01;
+constexpr std::uint16_t kNtfsRecordDirectory = 0x02;
+constexpr std::uint16_t kNtfsAttrFlagCompressed = 0x0001;
+constexpr std::uint16_t kNtfsAttrFlagEncrypted = 0x4000;
+constexpr std::uint32_t kNtfsFileNameFlagDirectory = 0x10000000u;
+
+// $FILE_NAME namespaces.
+constexpr std::uint8_t kNtfsNamespacePosix = 0;
+constexpr std::uint8_t kNtfsNamespaceWin32 = 1;
+constexpr std::uint8_t kNtfsNamespaceDos = 2;
+constexpr std::uint8_t kNtfsNamespaceWin32AndDos = 3;
+
+// The record number of the root folder.
+constexpr std::uint64_t kNtfsRootRecord = 5;
+
+// ---------------------------------------------------------------------------------------------
+// Little-endian loads and stores that tolerate any alignment, for callers that checked the
+// bounds already.
+std::uint16_t NtfsRd16(const void* p);
+std::uint32_t NtfsRd32(const void* p);
+std::uint64_t NtfsRd64(const void* p);
+void NtfsWr16(void* p, std::uint16_t v);
+
+// UTF-16LE (unaligned bytes, `units` code units) to UTF-8; unpaired surrogates become '_'.
+std::string NtfsNameToNarrow(const void* utf16le, std::size_t units);

@@ -1,0 +1,80 @@
+#include "filesystems/ntfs/NtfsSystemFiles.h"
+
+#include "filesystems/ntfs/NtfsAttributes.h"
+#include "filesystems/ntfs/NtfsFileRecord.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+const NtfsSystemFile NtfsSystemFiles[15] = {
+    {0, "$MFT"},     {1, "$MFTMirr"}, {2, "$LogFile"}, {3, "$Volume"}, {4, "$AttrDef"},
+    {5, "."},        {6, "$Bitmap"},  {7, "$Boot"},    {8, "$BadClus"}, {9, "$Secure"},
+    {10, "$UpCase"}, {11, "$Extend"}, {32, "$Quota"},  {33, "$ObjId"},  {34, "$Reparse"},
+};
+
+namespace {
+bool FirstNameEquals(const std::uint8_t* rec, std::size_t len, const char* name) {
+    const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrFileName, 0);
+    NtfsFileNameView fn;
+    if (!a || !ReadFileNameAttr(a, fn))
+        return false;
+    std::size_t n = std::strlen(name);
+    if (fn.nameLength != n)
+        return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (NtfsRd16(fn.name + 2 * i) != static_cast<std::uint8_t>(name[i]))
+            return false;
+    return true;
+}
+
+bool HasHiddenSystemInfo(const std::uint8_t* rec, std::size_t len) {
+    const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrStandardInformation, 0);
+    NtfsStdInfoView si;
+    return a && ReadStdInfoAttr(a, si) && (si.fileAttributes & 0x06) == 0x06;
+}
+} // namespace
+
+int FindSystemFileNumber(const std::uint8_t* rec, std::size_t len) {
+    if (!rec || len < 0x30 || IsExtensionRecord(rec, len))
+        return -1;
+    for (const auto& f : NtfsSystemFiles)
+        if (FirstNameEquals(rec, len, f.name))
+            return static_cast<int>(f.record);
+    return -1;
+}
+
+bool HasSystemFileName(const std::uint8_t* rec, std::size_t len, const char* name) {
+    return rec && HasHiddenSystemInfo(rec, len) && FirstNameEquals(rec, len, name);
+}
+
+bool IsSystemFileRecord(const std::uint8_t* rec, std::size_t len) {
+    if (!rec || len < kNtfsRecordSize)
+        return false;
+    return FindSystemFileNumber(rec, len) != -1 && HasHiddenSystemInfo(rec, len);
+}
+
+bool ReadNtfsVolumeName(std::uint8_t* rec, std::size_t len, char out[80]) {
+    if (!rec || len < kSectorSize)
+        return false;
+    len = std::min<std::size_t>(len, kNtfsMaxVolumeRecordSize);
+    if (!ValidateFileRecord(rec, len))
+        return false;
+    bool applied = ApplyFixups(rec, len);
+    bool ok = false;
+    if (HasSystemFileName(rec, len, "$Volume")) {
+        const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrVolumeName, 0);
+        if (a && !AttrNonResident(a)) {
+            std::string name = NtfsNameToNarrow(AttrValue(a), AttrValueLength(a) / 2);
+            std::size_t n = std::min<std::size_t>(name.size(), 79);
+            while (n > 0 && n < name.size() && (static_cast<std::uint8_t>(name[n]) & 0xC0) == 0x80)
+                --n; // never cut a character in half
+            std::memcpy(out, name.data(), n);
+            out[n] = 0;
+            ok = true;
+        }
+    }
+    if (applied)
+        UndoFixups(rec, len);
+    return ok;
+}

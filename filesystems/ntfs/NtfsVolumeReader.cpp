@@ -1,0 +1,156 @@
+#include "filesystems/ntfs/NtfsVolumeReader.h"
+
+#include "filesystems/ntfs/NtfsAttributes.h"
+#include "filesystems/ntfs/NtfsInternal.h"
+#include "logging/Log.h"
+#include "storage/ByteSpan.h"
+
+#include <algorithm>
+#include <cstring>
+
+using ntfs_detail::IsPowerOfTwoUpTo128;
+using ntfs_detail::MulAdd;
+
+bool ReadNtfsBootSector(IStorageDevice& device, std::uint64_t sector, CNTFSDBR& out) {
+    std::uint8_t buf[kSectorSize];
+    if (!device.ReadSectors(buf, sector, 1))
+        return false;
+    return out.SetData(buf);
+}
+
+NtfsExtensionList ReadAttributeListEntries(std::uint8_t* rec, std::size_t len,
+                                           std::uint64_t partitionFirst,
+                                           std::uint32_t sectorsPerCluster, IStorageDevice* device) {
+    NtfsExtensionList out;
+    if (!ValidateFileRecord(rec, len))
+        return out;
+    bool applied = ApplyFixups(rec, len);
+    const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrAttributeList, 0);
+    if (a && !AttrNonResident(a)) {
+        out = ParseAttributeListValue(AttrValue(a), AttrValueLength(a));
+    } else if (a && device && IsPowerOfTwoUpTo128(sectorsPerCluster)) {
+        std::uint64_t allocated = AttrAllocatedSize(a), initialized = AttrInitializedSize(a);
+        std::uint32_t po = AttrPairsOffset(a), alen = AttrLength(a);
+        if (initialized != 0 && initialized <= allocated && po < alen &&
+            ValidateMappingPairs(a + po, alen - po)) {
+            std::uint64_t capped = std::min<std::uint64_t>(allocated, kNtfsMaxAttributeListBytes);
+            std::uint64_t bufSectors = (capped + kSectorSize - 1) / kSectorSize;
+            std::vector<std::uint8_t> buf(bufSectors * kSectorSize, 0);
+            NtfsExtentList runs;
+            DecodeDataRuns(a + po, alen - po, runs);
+            std::uint64_t at = 0; // sectors filled so far
+            unsigned failed = 0;
+            for (const auto& r : runs) {
+                std::uint64_t n;
+                if (__builtin_mul_overflow(r.count, std::uint64_t{sectorsPerCluster}, &n) ||
+                    n > bufSectors - at)
+                    break;
+                std::uint64_t start;
+                if (r.lcn >= 0 &&
+                    MulAdd(static_cast<std::uint64_t>(r.lcn), sectorsPerCluster, partitionFirst, &start) &&
+                    !device->ReadSectors(buf.data() + at * kSectorSize, start, n)) {
+                    std::memset(buf.data() + at * kSectorSize, 0, n * kSectorSize);
+                    ++failed;
+                }
+                at += n;
+            }
+            if (failed)
+                LogWarning("NTFS: %u unreadable piece(s) of an attribute list left empty", failed);
+            out = ParseAttributeListValue(buf.data(), std::min<std::uint64_t>(initialized, at * kSectorSize));
+        }
+    }
+    if (applied)
+        UndoFixups(rec, len);
+    return out;
+}
+
+MftRecordView::~MftRecordView() { Release(); }
+
+bool MftRecordView::Attach(std::uint8_t* rec, std::size_t len, std::int64_t sector,
+                           IStorageDevice* device) {
+    Release();
+    if (!ValidateFileRecord(rec, len))
+        return false;
+    m_rec = rec;
+    m_len = len;
+    m_sector = sector;
+    m_device = device;
+    m_fixupsApplied = ApplyFixups(rec, len);
+    return true;
+}
+
+void MftRecordView::Release() {
+    if (m_rec && m_fixupsApplied)
+        UndoFixups(m_rec, m_len);
+    m_rec = nullptr;
+    m_len = 0;
+    m_sector = -1;
+    m_fixupsApplied = false;
+    m_baseRecord = -1;
+    m_extensions.clear();
+    m_loaded.clear();
+}
+
+MftRecordView::AttrRef MftRecordView::FindAttributeEx(std::uint32_t type, int n) {
+    AttrRef ref;
+    if (!m_rec || n < 0)
+        return ref;
+    int inBase = CountAttributes(m_rec, m_len, type);
+    if (n < inBase) {
+        ref.attr = FindAttribute(m_rec, m_len, type, n);
+        if (ref.attr) {
+            ref.offset = static_cast<std::uint32_t>(ref.attr - m_rec);
+            ref.bytesLeft = m_len - ref.offset;
+            ref.sector = m_sector;
+        }
+        return ref;
+    }
+    int k = n - inBase;
+    if (m_loaded.size() < m_extensions.size())
+        m_loaded.resize(m_extensions.size());
+    for (std::size_t i = 0; i < m_extensions.size(); ++i) {
+        Extension& ext = m_loaded[i];
+        if (!ext.loaded) {
+            ext.loaded = true;
+            ext.bytes.assign(kNtfsRecordSize, 0);
+            if (m_device && m_extensions[i].sector >= 0 &&
+                m_device->ReadSectors(ext.bytes.data(), static_cast<std::uint64_t>(m_extensions[i].sector),
+                                      kNtfsSectorsPerRecord) &&
+                ValidateFileRecord(ext.bytes.data(), ext.bytes.size())) {
+                ApplyFixups(ext.bytes.data(), ext.bytes.size());
+                std::uint64_t base = NtfsRd64(ext.bytes.data() + 0x20) & 0x0000FFFFFFFFFFFFull;
+                ext.valid = m_baseRecord < 0 || base == static_cast<std::uint64_t>(m_baseRecord);
+            }
+        }
+        if (!ext.valid)
+            continue;
+        int c = CountAttributes(ext.bytes.data(), ext.bytes.size(), type);
+        if (k < c) {
+            ref.attr = FindAttribute(ext.bytes.data(), ext.bytes.size(), type, k);
+            if (ref.attr) {
+                ref.offset = static_cast<std::uint32_t>(ref.attr - ext.bytes.data());
+                ref.bytesLeft = ext.bytes.size() - ref.offset;
+                ref.sector = m_extensions[i].sector;
+            }
+            return ref;
+        }
+        k -= c;
+    }
+    return ref;
+}
+
+int ReadNtfsVolumeLabel(IStorageDevice& device, std::uint64_t partitionFirst, const CNTFSDBR& dbr,
+                        char label[80]) {
+    if (!dbr.HasSupportedGeometry())
+        return 0;
+    const std::uint32_t recordSize = dbr.GetFileRecordSize();
+    const std::uint32_t sectors = recordSize / kSectorSize;
+    std::uint64_t sector;
+    if (!MulAdd(dbr.GetMftCluster(), dbr.GetSectorsPerCluster(), partitionFirst, &sector) ||
+        __builtin_add_overflow(sector, std::uint64_t{3} * sectors, &sector))
+        return 0;
+    std::vector<std::uint8_t> buf(2 * recordSize, 0);
+    if (!device.ReadSectors(buf.data(), sector, sectors))
+        return 0;
+    return ReadNtfsVolumeName(buf.data(), recordSize, label) ? 1 : 0;
+}

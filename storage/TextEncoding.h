@@ -1,0 +1,19 @@
+#pragma once
+// The one UTF-16 to UTF-8 encoder for names read from disk (NTFS names, FAT long names, EFS
+// texts). Never fails: an unpaired surrogate becomes '_'.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum Utf16ToUtf8Flags : unsigned {
+    kUtf16StopAtNul = 1,              // the text ends at the first zero unit
+    kUtf16NoncharactersAsUnderscore = 2, // U+FFFE and U+FFFF (padding in FAT names) become '_'
+};
+
+// Appends code point `cp` (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, std::uint32_t cp);
+
+// `count` units given in host order.
+std::string Utf16UnitsToUtf8(const std::uint16_t* units, std::size_t count, unsigned flags = 0);
+// `count` units stored little-endian at any alignment (2 * count bytes).
+std::string Utf16LeToUtf8(const void* bytes, std::size_t count, unsigned flags = 0);
