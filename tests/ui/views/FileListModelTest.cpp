@@ -73,7 +73,7 @@ TEST(FileListSort, ComparatorsAreStrictWeakOrderings) {
         rows.push_back(h.Add(Record(names[rng() % 8], valid, rng() % 5, rng() % 4,
                                     static_cast<std::uint16_t>(rng() % 3), rng() % 3)));
     }
-    std::vector<CFileNode*> sample(rows.begin(), rows.begin() + 60);
+    std::vector<CFileNode*> sample(rows.begin(), rows.begin() + 40);
     for (int col = 0; col < FILECOL_COUNT; ++col) {
         for (bool desc : {false, true}) {
             auto less = [&](CFileNode* x, CFileNode* y) { return FileRowBefore(x, y, col, desc); };

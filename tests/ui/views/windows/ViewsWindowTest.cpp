@@ -14,6 +14,9 @@
 #include "ui/views/FilePreviewDlg.h"
 #include "ui/views/FileTreeCtrl.h"
 #include "ui/views/PropertiesDlg.h"
+#include "ui/views/PreviewLoading.h"
+#include "ui/views/PreviewTempFiles.h"
+#include <filesystem>
 #include "ui/views/SerialDevice.h"
 
 using namespace uitest;
@@ -275,5 +278,38 @@ TEST(PropertiesWindows, FileAndPartitionDialogsAndLegend) {
         Click(legend.CloseButton());
     });
     EXPECT_EQ(result, wxID_CANCEL);
+    Pump(50);
+}
+
+TEST(PreviewLoadingWindow, CopiesOutAndCancelLeavesNothing) {
+    const std::string image = FatPictureImage();
+    ASSERT_FALSE(image.empty());
+    auto root = ScanFat(image);
+    ASSERT_TRUE(root);
+    CImageFileDevice raw(image.c_str());
+    CSerialDevice device(&raw);
+    CFileNode* inner = AtPath(root.get(), "/Folder/inner.txt");
+    ASSERT_TRUE(inner);
+    EXPECT_EQ(PreviewRefusal(inner), "");
+    EXPECT_EQ(PreviewRefusal(Child(root.get(), "Folder")), "Cannot preview directory.");
+    EXPECT_EQ(PreviewRefusal(nullptr), "Please select a file to preview!");
+    std::string kept;
+    {
+        CTempPreviewFile temp;
+        kept = temp.Path();
+        CPreviewLoadingDlg loading(nullptr, &device, inner, temp.Path());
+        EXPECT_EQ(loading.RunLoad(true), PREVIEW_LOADED);
+        EXPECT_EQ(testsupport::ReadFileBytes(temp.Path()), testsupport::PatternBytes(3000, 9));
+        Screenshot(&loading, "preview_loading");
+    }
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    {
+        CTempPreviewFile temp;
+        kept = temp.Path();
+        CPreviewLoadingDlg loading(nullptr, &device, inner, temp.Path());
+        loading.Cancel();
+        EXPECT_EQ(loading.RunLoad(true), PREVIEW_NOT_LOADED);
+    }
+    EXPECT_FALSE(std::filesystem::exists(kept));
     Pump(50);
 }
