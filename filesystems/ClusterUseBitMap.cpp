@@ -1,5 +1,11 @@
 #include "filesystems/ClusterUseBitMap.h"
 
+#include "filesystems/DataRunList.h"
+#include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
+
+#include <deque>
+
 CClusterUseBitMap::CClusterUseBitMap(std::vector<std::uint64_t>* bits, std::uint64_t firstSector,
                                      std::uint8_t sectorsPerCluster, std::uint64_t clusterCount)
     : m_bits(bits), m_firstSector(firstSector),
@@ -39,4 +45,46 @@ void CClusterUseBitMap::MarkClusters(std::uint64_t first, std::uint64_t count) {
             MarkCluster(c++);
         }
     }
+}
+
+std::unique_ptr<CClusterUseBitMap> CreateClusterUseBitMap(CFileNode* root, std::vector<std::uint64_t>* bits,
+                                                          std::uint64_t clusterCount, const ClusterMarkHook& extra) {
+    std::uint64_t first = 0;
+    std::uint32_t spc = 0;
+    if (!root || !bits || !root->GetFileSystemInfo(&first, &spc) || spc == 0 || spc > 255)
+        return nullptr;
+    auto map = std::make_unique<CClusterUseBitMap>(bits, first, static_cast<std::uint8_t>(spc), clusterCount);
+    const std::uint64_t clusterBytes = std::uint64_t{spc} * 512;
+    std::deque<CFileNode*> queue{root};
+    while (!queue.empty()) {
+        CFileNode* node = queue.front();
+        queue.pop_front();
+        for (CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
+            queue.push_back(c);
+        const IFileProperties* props = node->m_pProperties;
+        if (!props)
+            continue;
+        std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
+        if (runs && runs->IsResident()) {
+            if (!runs->Runs().empty() && runs->Runs().front().start >= 0 &&
+                static_cast<std::uint64_t>(runs->Runs().front().start) >= first)
+                map->MarkCluster((static_cast<std::uint64_t>(runs->Runs().front().start) - first) / spc);
+        } else if (runs) {
+            const std::uint64_t size = props->GetFileSize();
+            std::uint64_t covered = 0;
+            for (const DataRun& run : runs->Runs()) {
+                if (covered >= size || run.count <= 0)
+                    break;
+                const auto count = static_cast<std::uint64_t>(run.count);
+                const std::uint64_t left = (size - covered + clusterBytes - 1) / clusterBytes;
+                const std::uint64_t n = count < left ? count : left;
+                if (run.start >= 0)
+                    map->MarkClusters(static_cast<std::uint64_t>(run.start), n);
+                covered += n * clusterBytes;
+            }
+        }
+        if (extra)
+            extra(*props, *map);
+    }
+    return map;
 }

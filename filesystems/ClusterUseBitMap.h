@@ -2,7 +2,12 @@
 // Which clusters of a partition the files already in a tree occupy. Carving over a partition's
 // unused space asks it whether a carved file starts in a used cluster, and skips such files.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
+
+class CFileNode;
+class IFileProperties;
 
 class IIsClusterUsed {
 public:
@@ -37,3 +42,14 @@ private:
     std::uint8_t m_sectorsPerCluster;
     std::uint64_t m_clusterCount;
 };
+
+// Marks the clusters that the files of the tree under `root` occupy: the root's file-system
+// information gives the first sector and the cluster size; every node's run list is walked
+// (resident data marks the cluster of the sector it lives in; sparse runs and clusters past the
+// count are not marked) while the bytes covered stay below the file's size. `extra` may mark
+// more for a node (the NTFS build marks the cluster of each file's MFT record). Null when the
+// root gives no file-system information. `bits` is resized to `clusterCount` bits.
+using ClusterMarkHook = std::function<void(const IFileProperties& properties, CClusterUseBitMap& map)>;
+std::unique_ptr<CClusterUseBitMap> CreateClusterUseBitMap(CFileNode* root, std::vector<std::uint64_t>* bits,
+                                                          std::uint64_t clusterCount,
+                                                          const ClusterMarkHook& extra = {});

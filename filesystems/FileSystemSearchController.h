@@ -35,6 +35,10 @@ public:
     void SaveFields(IRSData* section) const;
     void LoadFields(IRSData* section);
 
+    // The partition's size in sectors. The saved field is 32-bit; a record that knows a larger
+    // size (volumes of 2 TiB and more) answers it here.
+    virtual std::uint64_t GetSectorCount64() const { return m_u32SectorCount; }
+
     std::uint32_t m_fileSystemType = FILESYSTEM_UNKNOWN;
     std::uint8_t m_sectorsPerCluster = 0;
     std::uint64_t m_u64FirstSector = 0;

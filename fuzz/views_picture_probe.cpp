@@ -1,5 +1,5 @@
-// The picture header probe on any bytes. Compiled in from the view folder (no wx there).
-#include "ui/views/PictureProbe.cpp"
+// The picture header probe on any bytes.
+#include "ui/views/PictureProbe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     PictureInfo info;

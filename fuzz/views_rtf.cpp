@@ -1,7 +1,6 @@
-// The rich-text reader of the preview on any bytes. The view folder is a window library, so
-// the reader's sources (which use no wx) are compiled in here.
-#include "ui/views/PreviewPaging.cpp"
-#include "ui/views/RtfReader.cpp"
+// The rich-text reader of the preview on any bytes.
+#include "ui/views/PreviewPaging.h"
+#include "ui/views/RtfReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     RtfDocument doc;

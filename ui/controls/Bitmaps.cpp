@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -176,4 +177,18 @@ wxBitmap Make(int id) {
 
 } // namespace
 
-wxBitmap LoadBitmapResource(int id) { return Make(id); }
+namespace {
+std::vector<std::function<wxBitmap(int)>>& Providers() {
+    static std::vector<std::function<wxBitmap(int)>> providers;
+    return providers;
+}
+} // namespace
+
+void RegisterBitmapProvider(std::function<wxBitmap(int)> provider) { Providers().push_back(std::move(provider)); }
+
+wxBitmap LoadBitmapResource(int id) {
+    wxBitmap bmp = Make(id);
+    for (auto it = Providers().begin(); !bmp.IsOk() && it != Providers().end(); ++it)
+        bmp = (*it)(id);
+    return bmp;
+}

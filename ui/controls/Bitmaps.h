@@ -4,3 +4,8 @@
 
 // The bitmap of a resource id; an invalid bitmap for an id the program does not have.
 wxBitmap LoadBitmapResource(int id);
+
+#include <functional>
+// Later window folders add their own pictures: a provider answers the ids it knows (an invalid
+// bitmap for the others); the kit's own ids come first.
+void RegisterBitmapProvider(std::function<wxBitmap(int)> provider);

@@ -154,7 +154,7 @@ CFileNode* AtPath(CFileNode* root, const std::string& path) {
 
 } // namespace viewtests
 
-#ifndef BRULIN_VIEWS_NO_WX_ENVIRONMENT
+#ifdef BRULIN_VIEWS_WX_ENVIRONMENT
 #include <wx/init.h>
 
 namespace {

@@ -6,9 +6,8 @@ add_executable(test_ui_views_windows ${ui_views_window_srcs}
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/Harness.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/Main.cpp)
 find_package(X11 REQUIRED)
-target_link_libraries(test_ui_views_windows PRIVATE brulin_test_support brulin_ui_views GTest::gtest X11::X11)
+target_link_libraries(test_ui_views_windows PRIVATE brulin_test_support brulin_ui_views_wx GTest::gtest X11::X11)
 target_compile_definitions(test_ui_views_windows PRIVATE
-  BRULIN_VIEWS_NO_WX_ENVIRONMENT
   BRULIN_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots/views")
 file(MAKE_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_ui_views_windows)
 add_test(NAME ui_views_windows

@@ -1,6 +1,6 @@
 // Thumbnails of real pictures made by ImageMagick, copied into a FAT image and quick-scanned;
 // the temp files of thumbnail loads and previews.
-#include "ui/views/ThumbnailLoader.h"
+#include "ui/views/wx/ThumbnailLoader.h"
 
 #include <atomic>
 #include <condition_variable>

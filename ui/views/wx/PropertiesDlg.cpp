@@ -1,4 +1,4 @@
-#include "ui/views/PropertiesDlg.h"
+#include "ui/views/wx/PropertiesDlg.h"
 
 #include <wx/dcbuffer.h>
 

@@ -1,4 +1,4 @@
-#include "ui/views/FileTreeCtrl.h"
+#include "ui/views/wx/FileTreeCtrl.h"
 
 #include <atomic>
 #include <chrono>
@@ -10,7 +10,7 @@
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
-#include "ui/views/FileListCtrl.h"
+#include "ui/views/wx/FileListCtrl.h"
 
 wxDEFINE_EVENT(EVT_FILETREE_CHECKS_CHANGED, wxCommandEvent);
 

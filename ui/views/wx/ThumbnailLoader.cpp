@@ -1,4 +1,4 @@
-#include "ui/views/ThumbnailLoader.h"
+#include "ui/views/wx/ThumbnailLoader.h"
 
 #include <chrono>
 #include <fcntl.h>

@@ -1,11 +1,11 @@
-#include "ui/views/FileListCtrl.h"
+#include "ui/views/wx/FileListCtrl.h"
 
 #include <wx/dcbuffer.h>
 #include <wx/renderer.h>
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
-#include "ui/views/ThumbnailLoader.h"
+#include "ui/views/wx/ThumbnailLoader.h"
 
 wxDEFINE_EVENT(EVT_FILELIST_CHECKS_CHANGED, wxCommandEvent);
 

@@ -1,4 +1,4 @@
-#include "ui/views/FilePreviewDlg.h"
+#include "ui/views/wx/FilePreviewDlg.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -9,7 +9,7 @@
 
 #include "ui/views/PictureProbe.h"
 #include "ui/views/RtfReader.h"
-#include "ui/views/ThumbnailLoader.h"
+#include "ui/views/wx/ThumbnailLoader.h"
 
 CImageWindow::CImageWindow(wxWindow* parent)
     : wxScrolledWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxHSCROLL | wxVSCROLL) {

@@ -1,4 +1,4 @@
-#include "ui/views/PreviewLoading.h"
+#include "ui/views/wx/PreviewLoading.h"
 
 #include <chrono>
 #include <cstring>
@@ -16,7 +16,7 @@
 #include "ui/controls/Resources.h"
 #include "ui/views/DocumentChecks.h"
 #include "ui/views/FileListModel.h"
-#include "ui/views/FilePreviewDlg.h"
+#include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/PreviewPaging.h"
 #include "ui/views/PreviewTempFiles.h"
 #include "ui/views/RtfReader.h"

@@ -1,0 +1,173 @@
+#include "app/windows/WizardSheet.h"
+
+#include "app/windows/AppBitmaps.h"
+#include "app/windows/Links.h"
+#include "ui/controls/AboutDlg.h"
+#include "ui/controls/Bitmaps.h"
+#include "ui/controls/Resources.h"
+#include "ui/controls/StringTable.h"
+#include "ui/controls/UiCommon.h"
+
+#include <wx/dcbuffer.h>
+
+namespace {
+const wxColour kSheetGrey(241, 241, 241);
+} // namespace
+
+CTextCenterButtonPlus* CWizardSheetWnd::FooterButton(int id, int captionId) {
+    auto* b = new CTextCenterButtonPlus(uires::kBmpCaptionNormal, uires::kBmpCaptionHover, uires::kBmpCaptionPressed,
+                                        uires::kBmpCaptionDisabled, captionId);
+    b->Create(this, id);
+    m_buttons[id] = b;
+    return b;
+}
+
+wxWindow* CWizardSheetWnd::Button(int id) const {
+    auto it = m_buttons.find(id);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
+    : wxWindow(parent, kIdSheet, wxDefaultPosition, wxDefaultSize, wxCLIP_CHILDREN | wxBORDER_NONE), m_context(context) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    m_headerBitmap = LoadBitmapResource(appres::kBmpHeader);
+    m_footerBitmap = LoadBitmapResource(appres::kBmpFooter);
+
+    m_pages[kPageRecoveryMode] = new CRecoveryModeSelectPage(this, context.ModeController());
+    for (int i = 1; i < kPageCount; ++i) {
+        const bool listPage = i == kPageDeleteRecoveryPartition || i == kPageCompleteRecoveryPartition ||
+                              i == kPageLostRecoveryDisk || i == kPageLostRecoveryPartition ||
+                              i == kPageCompleteRecoveryScanPartition || i == kPageLostRecoveryScanPartition;
+        m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
+    }
+
+    auto* help = new CTextIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
+                                         appres::kBmpHelpDisabled, uistr::kHelpCaption);
+    help->Create(this, kIdHelpButton);
+    m_buttons[kIdHelpButton] = help;
+    FooterButton(kIdHomeButton, uistr::kHomeCaption);
+    FooterButton(kIdNextButton, uistr::kNextCaption);
+    FooterButton(kIdBackButton, uistr::kBackCaption);
+    FooterButton(kIdDeepScanButton, uistr::kDeepScanButtonCaption);
+    FooterButton(kIdFacebookButton, uistr::kFacebookCaption);
+    FooterButton(kIdGooglePlusButton, uistr::kGooglePlusCaption);
+    for (int id : {kIdModeButton, kIdLanguageButton}) {
+        CTextCenterButtonPlus* b = FooterButton(id, id == kIdModeButton ? uistr::kModeCaption : uistr::kLanguageCaption);
+        b->Hide();
+        b->Disable();
+    }
+    m_heading = new wxStaticText(this, kIdHeading, "", wxDefaultPosition, wxSize(400, 70), wxST_NO_AUTORESIZE);
+    m_heading->SetFont(ui::PixelFont(17, 700, "Arial"));
+    m_heading->SetForegroundColour(wxColour(40, 44, 52));
+    m_heading->SetBackgroundColour(kSheetGrey);
+
+    Bind(wxEVT_SIZE, &CWizardSheetWnd::OnSize, this);
+    Bind(wxEVT_PAINT, &CWizardSheetWnd::OnPaint, this);
+    Bind(wxEVT_BUTTON, &CWizardSheetWnd::OnButton, this);
+    context.SetSheet(this);
+    SetActivePage(kPageRecoveryMode);
+}
+
+CWizardSheetWnd::~CWizardSheetWnd() {
+    if (m_context.Sheet() == this)
+        m_context.SetSheet(nullptr);
+}
+
+void CWizardSheetWnd::SetActivePage(int index) {
+    if (index < 0 || index >= kPageCount)
+        return;
+    const int old = m_model.ActivePage();
+    m_model.SetActivePage(index, m_context.ModeController().GetMode());
+    const wxSize s = GetClientSize();
+    for (int i = 0; i < kPageCount; ++i)
+        m_pages[i]->Show(i == index);
+    m_pages[index]->SetSize(0, 72, s.x, std::max(0, s.y - 132));
+    if (old != index)
+        m_pages[old]->SetSize(0, 0, 0, 0);
+    const SheetFooter& f = m_model.Footer();
+    Button(kIdHomeButton)->Show(f.home);
+    Button(kIdNextButton)->Show(f.next);
+    Button(kIdBackButton)->Show(f.back);
+    Button(kIdFacebookButton)->Show(f.network);
+    Button(kIdGooglePlusButton)->Show(f.network);
+    Button(kIdDeepScanButton)->Show(f.deepScan);
+    Button(kIdDeepScanButton)->Enable(f.deepScan);
+    m_heading->SetLabel(ui::FromUtf8(uistr::UiString(m_model.HeadingId())));
+    m_pages[index]->Refresh();
+    Refresh();
+}
+
+void CWizardSheetWnd::LayoutButtons() {
+    const wxSize s = GetClientSize();
+    auto place = [this](int id, int x, int y) {
+        if (auto it = m_buttons.find(id); it != m_buttons.end())
+            it->second->MoveTo(x, y);
+    };
+    place(kIdHelpButton, s.x - 110, 13);
+    place(kIdHomeButton, 10, s.y - 50);
+    place(kIdNextButton, s.x - 105, s.y - 50);
+    place(kIdBackButton, (s.x - 95) / 2, s.y - 50);
+    place(kIdDeepScanButton, 110, s.y - 50);
+    place(kIdFacebookButton, s.x / 2 - 78, s.y - 40);
+    place(kIdGooglePlusButton, s.x / 2 + 3, s.y - 40);
+    // The heading sits right of the header picture, centred in the 70-pixel band.
+    const int textHeight = m_heading->GetCharHeight() + 4;
+    m_heading->SetSize(20 + (m_headerBitmap.IsOk() ? m_headerBitmap.GetWidth() : 0), 1 + (70 - textHeight) / 2, 400, textHeight);
+}
+
+void CWizardSheetWnd::OnSize(wxSizeEvent& e) {
+    const wxSize s = GetClientSize();
+    m_pages[m_model.ActivePage()]->SetSize(0, 73, s.x, std::max(0, s.y - 133));
+    LayoutButtons();
+    Refresh();
+    e.Skip();
+}
+
+void CWizardSheetWnd::OnPaint(wxPaintEvent&) {
+    wxAutoBufferedPaintDC dc(this);
+    const wxSize s = GetClientSize();
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(kSheetGrey));
+    dc.DrawRectangle(0, 0, s.x, s.y);
+    dc.SetPen(wxPen(wxColour(176, 180, 183)));
+    dc.DrawLine(0, 0, s.x, 0);
+    dc.SetPen(wxPen(wxColour(131, 131, 135)));
+    dc.DrawLine(0, 73, s.x, 73);
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(wxColour(196, 199, 204)));
+    dc.DrawRectangle(1, 74, std::max(0, s.x - 2), std::max(0, s.y - 60 - 74));
+    dc.SetPen(wxPen(wxColour(131, 131, 135)));
+    dc.DrawLine(0, s.y - 61, s.x, s.y - 61);
+    if (m_headerBitmap.IsOk())
+        dc.DrawBitmap(m_headerBitmap, 0, 10, true);
+    if (m_footerBitmap.IsOk())
+        dc.DrawBitmap(m_footerBitmap, s.x / 2 - 338, s.y - 43, true);
+}
+
+void CWizardSheetWnd::OnHelpMenu() {
+    wxMenu menu;
+    menu.Append(kIdHelpMenuHelp, ui::FromUtf8(uistr::UiString(uistr::kHelpCaption)));
+    menu.Append(kIdHelpMenuAbout, ui::FromUtf8(uistr::UiString(uistr::kAboutCaption)));
+    wxWindow* help = Button(kIdHelpButton);
+    const int chosen = GetPopupMenuSelectionFromUser(menu, help->GetPosition() + wxPoint(0, help->GetSize().y));
+    if (chosen == kIdHelpMenuHelp) {
+        m_context.Services().OpenUrl(SupportPageAddress(m_context.Paths()));
+    } else if (chosen == kIdHelpMenuAbout) {
+        CAboutProfessionalDlg about;
+        about.DoModal();
+    }
+}
+
+void CWizardSheetWnd::OnButton(wxCommandEvent& e) {
+    CWizardSheetController& sheet = m_context.SheetController();
+    switch (e.GetId()) {
+    case kIdHomeButton: sheet.OnHomeButton(); break;
+    case kIdNextButton: sheet.Next(); break;
+    case kIdBackButton: sheet.Back(); break;
+    case kIdHelpButton: OnHelpMenu(); break;
+    case kIdDeepScanButton: break;  // the deep scan of a Deleted File Recovery volume comes with Deep Scan Recovery
+    case kIdFacebookButton: m_context.Services().OpenUrl(kFacebookPageAddress); break;
+    case kIdGooglePlusButton: m_context.Services().OpenUrl(kGooglePlusPageAddress); break;
+    default: e.Skip(); break;
+    }
+}

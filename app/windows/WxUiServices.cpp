@@ -1,0 +1,106 @@
+#include "app/windows/WxUiServices.h"
+
+#include "logging/Log.h"
+#include "ui/controls/BuildDirectoryDlg.h"
+#include "ui/controls/MessageBoxDlg.h"
+#include "ui/controls/PromptDlgs.h"
+#include "ui/controls/StringTable.h"
+#include "ui/controls/UiCommon.h"
+
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
+#include <wx/utils.h>
+
+namespace {
+
+class CWaitingNotice : public IWaitingNotice {
+public:
+    explicit CWaitingNotice(const std::string& text) : m_dlg(new CWaitingDlg) {
+        m_dlg->text = text;
+        m_dlg->CreateModeless();
+    }
+    ~CWaitingNotice() override { m_dlg->Destroy(); }
+
+private:
+    CWaitingDlg* m_dlg;
+};
+
+// The modeless directory-build dialog; the main window is disabled while it exists.
+class CBuildProgress : public IBuildProgress {
+public:
+    explicit CBuildProgress(wxWindow* main) : m_dlg(new CBuildDirectoryDlg), m_callback(m_dlg), m_main(main) {
+        if (m_main)
+            m_main->Disable();
+        m_dlg->CreateModeless();
+    }
+    ~CBuildProgress() override {
+        m_dlg->Destroy();
+        if (m_main)
+            m_main->Enable();
+    }
+    int BeginStage(const char* text, std::int32_t total) override { return m_callback.BeginStage(text, total); }
+    int StepBy(std::int32_t count) override { return m_callback.StepBy(count); }
+    int SetPos(std::int32_t position) override { return m_callback.SetPos(position); }
+    int Reset() override { return m_callback.Reset(); }
+    int Poll() override { return m_callback.Poll(); }
+    bool Cancelled() const override { return m_dlg->IsCancelled(); }
+
+private:
+    CBuildDirectoryDlg* m_dlg;
+    CDIRBuildCallback m_callback;
+    wxWindow* m_main;
+};
+
+// "Name|pattern|Name|pattern" with the trailing bars of the program's filters removed.
+wxString Wildcard(const std::string& filter) {
+    std::string f = filter;
+    while (!f.empty() && f.back() == '|')
+        f.pop_back();
+    return ui::FromUtf8(f);
+}
+
+} // namespace
+
+int CWxUiServices::MessageBox(int stringId, int kind, std::uint16_t buttons) {
+    return MessageText(stringId, uistr::UiString(stringId), kind, buttons);
+}
+
+int CWxUiServices::MessageText(int, const std::string& text, int kind, std::uint16_t buttons) {
+    CMessageBoxDlg box;
+    return box.ShowMessage(kind, buttons, nullptr, text.c_str());
+}
+
+int CWxUiServices::CheckBoxPrompt(int stringId, int, std::uint16_t, bool& checked) {
+    CHasCheckboxPromptDlg dlg(uistr::UiString(stringId));
+    const int result = dlg.DoModal();
+    checked = dlg.CheckBox() && dlg.CheckBox()->GetValue();
+    return result;
+}
+
+std::string CWxUiServices::OpenFileDialog(const std::string& filter) {
+    wxFileDialog dlg(m_main, wxFileSelectorPromptStr, "", "", Wildcard(filter), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    return dlg.ShowModal() == wxID_OK ? ui::ToUtf8(dlg.GetPath()) : std::string();
+}
+
+std::string CWxUiServices::ChooseFolder(const std::string& start) {
+    wxDirDialog dlg(m_main, wxDirSelectorPromptStr, ui::FromUtf8(start));
+    return dlg.ShowModal() == wxID_OK ? ui::ToUtf8(dlg.GetPath()) : std::string();
+}
+
+std::unique_ptr<IWaitingNotice> CWxUiServices::ShowWaiting(int stringId) {
+    return std::make_unique<CWaitingNotice>(uistr::UiString(stringId));
+}
+
+std::unique_ptr<IBuildProgress> CWxUiServices::CreateBuildProgress() { return std::make_unique<CBuildProgress>(m_main); }
+
+void CWxUiServices::ShowHelpTopic(int topicId) {
+    std::string path = m_paths.HelpFile(topicId);
+    if (!wxFileExists(ui::FromUtf8(path)))
+        path = m_paths.programDir + "help/index.html";
+    OpenUrl("file://" + path);
+}
+
+void CWxUiServices::OpenUrl(const std::string& url) {
+    if (!wxLaunchDefaultBrowser(ui::FromUtf8(url)))
+        ReleaseTrace("Cannot open %s in a browser", url.c_str());
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The program's IUiServices: the skinned message box and prompts, the toolkit's file and folder
+// dialogs, the waiting dialog, the directory-build progress dialog and the browser.
+#include "app/wizard/UiServices.h"
+#include "platform/AppPaths.h"
+
+#include <wx/wx.h>
+
+class CWxUiServices : public IUiServices {
+public:
+    explicit CWxUiServices(const platform::AppPaths& paths) : m_paths(paths) {}
+    void SetMainWindow(wxWindow* w) { m_main = w; }
+
+    int MessageBox(int stringId, int kind, std::uint16_t buttons) override;
+    int MessageText(int stringId, const std::string& text, int kind, std::uint16_t buttons) override;
+    int CheckBoxPrompt(int stringId, int kind, std::uint16_t buttons, bool& checked) override;
+    std::string OpenFileDialog(const std::string& filter) override;
+    std::string ChooseFolder(const std::string& start) override;
+    std::unique_ptr<IWaitingNotice> ShowWaiting(int stringId) override;
+    std::unique_ptr<IBuildProgress> CreateBuildProgress() override;
+    void ShowHelpTopic(int topicId) override;
+    void OpenUrl(const std::string& url) override;
+
+private:
+    const platform::AppPaths& m_paths;
+    wxWindow* m_main = nullptr;
+};

@@ -1,0 +1,13 @@
+#include "app/wizard/DeviceSource.h"
+
+#include "storage/DeviceList.h"
+
+void CEnumerationDeviceSource::CollectDisks(DiskList& disks) { ::CollectDisks(disks); }
+
+void CEnumerationDeviceSource::CollectVolumes(VolumeList& volumes, DiskList& disks) {
+    CCollectAllBasicPartitionandDynamicVolume().CollectAllBasicPartitionandDynamicVolume(volumes, disks);
+}
+
+void CEnumerationDeviceSource::FreeVolumes(VolumeList& volumes) { FreeVolumeRecords(volumes); }
+
+void CEnumerationDeviceSource::FreeDisks(DiskList& disks) { DeleteDeviceList(disks); }

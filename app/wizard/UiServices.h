@@ -1,0 +1,47 @@
+#pragma once
+// Everything a controller asks of the user or of the window layer, as calls that return their
+// answers. The program implements it with the skinned dialogs; tests script it.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "filesystems/DIRBuildCallback.h"
+
+// Answers of MessageBox and CheckBoxPrompt.
+enum UiAnswer : int { kAnswerOk = 1, kAnswerYes = 1, kAnswerCancel = 2, kAnswerNo = 2 };
+
+// A notice shown while the program is busy; gone when the object is destroyed.
+class IWaitingNotice {
+public:
+    virtual ~IWaitingNotice() = default;
+};
+
+// A directory-build progress dialog shown while it exists; the engine calls it on its worker.
+class IBuildProgress : public IDIRBuildCallback {
+public:
+    // True once the user cancelled.
+    virtual bool Cancelled() const = 0;
+};
+
+class IUiServices {
+public:
+    virtual ~IUiServices() = default;
+    // The skinned message box with the text of `stringId`; kind and buttons as the control kit's
+    // message box takes them (MessageBoxKind, MessageBoxFlags). Returns a UiAnswer.
+    virtual int MessageBox(int stringId, int kind, std::uint16_t buttons) = 0;
+    // Same, with a text made by the caller (formatted strings).
+    virtual int MessageText(int stringId, const std::string& text, int kind, std::uint16_t buttons) = 0;
+    // The prompt with a "Don't show this message again." box; `checked` in and out.
+    virtual int CheckBoxPrompt(int stringId, int kind, std::uint16_t buttons, bool& checked) = 0;
+    // A file to open ("" when cancelled); `filter` as "Name|pattern|Name|pattern".
+    virtual std::string OpenFileDialog(const std::string& filter) = 0;
+    // A folder ("" when cancelled).
+    virtual std::string ChooseFolder(const std::string& start) = 0;
+    // Shows the waiting notice with the text of `stringId` until the object is destroyed.
+    virtual std::unique_ptr<IWaitingNotice> ShowWaiting(int stringId) = 0;
+    // A directory-build progress dialog, modeless, with the main window disabled meanwhile.
+    virtual std::unique_ptr<IBuildProgress> CreateBuildProgress() = 0;
+    // Opens the help page of a topic, and a web address, in the browser.
+    virtual void ShowHelpTopic(int topicId) = 0;
+    virtual void OpenUrl(const std::string& url) = 0;
+};

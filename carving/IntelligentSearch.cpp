@@ -1,0 +1,436 @@
+#include "carving/IntelligentSearch.h"
+
+#include "carving/ReadAheadSectorCache.h"
+#include "logging/Log.h"
+#include "platform/WorkerWait.h"
+#include "storage/StorageDeviceWithCache.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace {
+constexpr std::uint32_t kPipelineWindows = 8; // chunks the lanes may run ahead of the reports
+constexpr int kChunkCounters[] = {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_ChunkCounter11,
+                                  ISS_ChunkCounter14, ISS_ChunkCounter15};
+} // namespace
+
+// Concurrent controllers: every controller runs on a lane (a thread) of its own and walks the
+// chunks in order as fast as it can, up to kPipelineWindows chunks ahead of the slowest lane.
+// Each lane keeps its own statistics block; after a chunk every lane has finished, the search
+// reports the sum of the lanes' blocks as they were after that chunk. A counter that only one
+// controller writes, or that every controller only adds to, comes out as in a run of one
+// controller after the other.
+class CIntelligentSearchController::Lanes {
+public:
+    Lanes(CIntelligentSearchController& owner, CReadAheadSectorCache* cache, std::uint64_t total,
+          std::uint32_t W)
+        : m_owner(owner), m_cache(cache), m_total(total), m_window(W) {}
+    ~Lanes() { Stop(); }
+
+    bool Start(std::size_t controllers) {
+        m_lanes.resize(controllers);
+        for (Lane& lane : m_lanes)
+            lane.snapshots.resize(kPipelineWindows);
+        try {
+            for (std::size_t i = 0; i < controllers; ++i)
+                m_lanes[i].thread = std::thread([this, i] { Work(i); });
+        } catch (const std::system_error&) {
+            Stop();
+            return false;
+        }
+        return true;
+    }
+
+    // Lets the lanes analyse chunk j (waiting while they are too far ahead of the reports).
+    void Grant(std::uint64_t j) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [&] { return j < m_reported + kPipelineWindows - 1; });
+        m_granted = j + 1;
+        m_changed.notify_all();
+    }
+
+    // Waits until every lane has finished chunk j, then sums the lanes' blocks after it.
+    void Collect(std::uint64_t j, const IntelligentSearchStats& base, IntelligentSearchStats* out) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [&] {
+            for (const Lane& lane : m_lanes)
+                if (lane.done <= j)
+                    return false;
+            return true;
+        });
+        *out = base;
+        for (const Lane& lane : m_lanes) {
+            const IntelligentSearchStats& s = lane.snapshots[j % kPipelineWindows];
+            for (int k = 0; k < ISS_COUNT; ++k)
+                out->counters[k] += s.counters[k];
+        }
+        m_reported = j + 1;
+        if (m_cache && j >= 1)
+            m_cache->ReleaseBefore(j - 1);
+        m_changed.notify_all();
+    }
+
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (Lane& lane : m_lanes)
+            if (lane.thread.joinable())
+                lane.thread.join();
+    }
+
+private:
+    struct Lane {
+        std::thread thread;
+        std::uint64_t done = 0; // chunks finished
+        std::vector<IntelligentSearchStats> snapshots;
+    };
+
+    void Work(std::size_t index) {
+        IFileSystemSearchController* controller = m_owner.m_controllers[index];
+        IntelligentSearchStats own;
+        for (std::uint64_t j = 0;; ++j) {
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stop || j < m_granted; });
+                if (j >= m_granted)
+                    return;
+            }
+            if (m_cache) {
+                m_cache->WaitWindow(j);
+                m_cache->SetReaderWindow(j);
+            }
+            for (int k : kChunkCounters)
+                own.counters[k] = 0;
+            const IntelligentSearchStats before = own;
+            const std::uint64_t first = j * m_window;
+            try {
+                controller->AnalyzeSectors(
+                    first, std::min<std::uint64_t>(m_total - first, m_window), &own);
+            } catch (...) {
+                own = before; // the controller loses its own work on this chunk only
+            }
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_lanes[index].snapshots[j % kPipelineWindows] = own;
+            m_lanes[index].done = j + 1;
+            m_changed.notify_all();
+        }
+    }
+
+    CIntelligentSearchController& m_owner;
+    CReadAheadSectorCache* m_cache;
+    std::uint64_t m_total;
+    std::uint64_t m_window;
+    std::vector<Lane> m_lanes;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::uint64_t m_granted = 0;
+    std::uint64_t m_reported = 0;
+    bool m_stop = false;
+};
+
+CIntelligentSearchController::CIntelligentSearchController()
+    : m_stats(std::make_unique<IntelligentSearchStats>()) {
+    ResetIntelligentSearchStats(m_stats.get());
+}
+
+CIntelligentSearchController::~CIntelligentSearchController() = default;
+
+void CIntelligentSearchController::AddController(IFileSystemSearchController* controller) {
+    if (controller)
+        m_controllers.push_back(controller);
+}
+
+int CIntelligentSearchController::Search(IIntelligentSearchCallback* callback) {
+    m_callback = callback;
+    std::thread worker;
+    try {
+        worker = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        return 0;
+    }
+    platform::WaitForWorker(m_done, 0);
+    worker.join();
+    return 1;
+}
+
+void CIntelligentSearchController::RunController(std::size_t index, std::uint64_t first,
+                                                 std::uint64_t count) {
+    // Each controller works on its own copy of the statistics block, under its own handler.
+    try {
+        m_results[index] = m_controllers[index]->AnalyzeSectors(first, count, &m_chunkStats[index]);
+        m_succeeded[index] = 1;
+    } catch (...) {
+        m_results[index] = 0;
+        m_succeeded[index] = 0;
+    }
+}
+
+int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count,
+                                               IntelligentSearchStats* stats) {
+    const std::size_t n = m_controllers.size();
+    if (n == 0)
+        return 0;
+    const IntelligentSearchStats base = *stats;
+    m_chunkStats.assign(n, base);
+    m_results.assign(n, 0);
+    m_succeeded.assign(n, 0);
+    for (std::size_t i = 0; i < n; ++i)
+        RunController(i, first, count);
+    // Merged in controller order: each counter takes every controller's change to it.
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!m_succeeded[i])
+            continue;
+        for (int k = 0; k < ISS_COUNT; ++k)
+            stats->counters[k] += m_chunkStats[i].counters[k] - base.counters[k];
+    }
+    return m_results[n - 1];
+}
+
+void CIntelligentSearchController::Run() {
+    const std::uint32_t W = m_sectorsPerChunk;
+    const bool concurrent = m_concurrent && m_controllers.size() > 1;
+    std::unique_ptr<CReadAheadSectorCache> readAhead;
+    std::unique_ptr<CStorageDeviceWithCache> plain;
+    IStorageDevice* device = nullptr;
+    if (m_device && (m_readAhead || concurrent)) {
+        readAhead = std::make_unique<CReadAheadSectorCache>(m_device, W,
+                                                            m_readAhead ? kPipelineWindows + 1 : 3);
+        if (readAhead->Start())
+            device = readAhead.get();
+        else
+            readAhead.reset();
+    }
+    if (m_device && !device) {
+        plain = std::make_unique<CStorageDeviceWithCache>(m_device);
+        plain->SetCacheSize(W);
+        device = plain.get();
+    }
+    auto loadWindow = [&](std::uint64_t j) {
+        if (readAhead)
+            readAhead->LoadCacheWindow(j);
+        else if (plain)
+            plain->LoadCacheWindow(j);
+    };
+
+    for (IFileSystemSearchController* c : m_controllers)
+        c->SetDevice(device);
+    for (IFileSystemSearchController* c : m_controllers)
+        c->SetSectorsPerStep(W);
+    for (IFileSystemSearchController* c : m_controllers)
+        c->BeginSearch();
+
+    const std::uint64_t total = device ? device->GetSectorCount() : 0;
+    const std::uint64_t chunks = total / W + (total % W ? 1 : 0);
+    std::unique_ptr<Lanes> lanes;
+    if (concurrent && chunks) {
+        lanes = std::make_unique<Lanes>(*this, readAhead.get(), total, W);
+        if (!lanes->Start(m_controllers.size()))
+            lanes.reset(); // one controller after the other
+    }
+    if (chunks && !lanes)
+        loadWindow(0);
+    if (m_callback)
+        m_callback->SetRange(0, chunks);
+
+    // The statistics of the lanes are their own blocks added to what the search started with.
+    IntelligentSearchStats base = *m_stats;
+    for (int k : kChunkCounters)
+        base.counters[k] = 0;
+    auto report = [&](std::uint64_t j) {
+        if (m_callback) {
+            m_callback->SetStatistics(m_stats.get());
+            m_callback->SetPosition(j);
+            m_callback->PumpMessages();
+        }
+    };
+    std::uint64_t granted = 0, reported = 0;
+    for (std::uint64_t j = 0; j < chunks; ++j) {
+        if (m_callback && m_callback->IsCancelled()) {
+            LogInfo("Intelligent search was cancelled by user!");
+            break;
+        }
+        if (lanes) {
+            // Reports of the chunks every lane has finished go out while the lanes run ahead.
+            while (reported + kPipelineWindows - 1 <= j) {
+                lanes->Collect(reported, base, m_stats.get());
+                report(reported++);
+            }
+            lanes->Grant(j);
+            granted = j + 1;
+            continue;
+        }
+        for (int k : kChunkCounters)
+            m_stats->counters[k] = 0;
+        if (j)
+            loadWindow(j);
+        const std::uint64_t first = j * W;
+        AnalyzeChunk(first, std::min<std::uint64_t>(total - first, W), m_stats.get());
+        report(j);
+    }
+    if (lanes) {
+        while (reported < granted) {
+            lanes->Collect(reported, base, m_stats.get());
+            report(reported++);
+        }
+        lanes.reset();
+    }
+    for (IFileSystemSearchController* c : m_controllers) {
+        try {
+            c->EndSearch();
+        } catch (...) {
+            LogError("A search controller failed at the end of the search");
+        }
+    }
+
+    const auto& s = m_stats->counters;
+    LogInfo("---------------------------------");
+    LogInfo("Intelligent search result summary:");
+    LogInfo("FATBootRecords = %" PRId64, static_cast<std::int64_t>(s[ISS_FATBootRecords]));
+    LogInfo("FATFolderParts = %" PRId64, static_cast<std::int64_t>(s[ISS_FATFolderParts]));
+    LogInfo("FATFolders = %" PRId64, static_cast<std::int64_t>(s[ISS_FATFolders]));
+    LogInfo("FilesIdentified = %" PRId64, static_cast<std::int64_t>(s[ISS_FilesIdentified]));
+    LogInfo("NTFSBootRecords = %" PRId64, static_cast<std::int64_t>(s[ISS_NTFSBootRecords]));
+    LogInfo("NTFSFileRecords = %" PRId64, static_cast<std::int64_t>(s[ISS_NTFSFileRecords]));
+    LogInfo("TotalFilesFound = %" PRId64, static_cast<std::int64_t>(s[ISS_TotalFilesFound]));
+    LogInfo("---------------------------------\r\n");
+
+    // The controllers keep the device pointer; the cache goes, so they get the device itself.
+    for (IFileSystemSearchController* c : m_controllers)
+        c->SetDevice(m_device);
+    readAhead.reset();
+    plain.reset();
+    m_done.store(true, std::memory_order_release);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void SetControllersResultSink(const std::vector<IFileSystemSearchController*>& controllers,
+                              CRawFileList* sink) {
+    for (IFileSystemSearchController* c : controllers)
+        if (c)
+            c->SetResultSink(sink);
+}
+
+void ScoreSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list) {
+    auto saturatingAdd = [](std::uint64_t a, std::uint64_t b) {
+        std::uint64_t r;
+        return __builtin_add_overflow(a, b, &r) ? UINT64_MAX : r;
+    };
+    std::vector<std::uint64_t> values;
+    values.reserve(list.size());
+    std::uint64_t largest = 0;
+    for (const CSearchedPartitionInfo* r : list) {
+        std::uint64_t a;
+        if (__builtin_mul_overflow(r->m_u64EvidenceA, std::uint64_t{50}, &a))
+            a = UINT64_MAX;
+        const std::uint64_t v = saturatingAdd(saturatingAdd(a, r->m_u64Score), r->m_u64EvidenceB);
+        values.push_back(v);
+        largest = std::max(largest, v);
+    }
+    const double divisor = largest >= 2 ? std::log(static_cast<double>(largest)) : 1.0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::uint64_t v = values[i];
+        list[i]->m_relativeScore =
+            (v < 2 ? static_cast<double>(v) : std::log(static_cast<double>(v))) / divisor;
+    }
+}
+
+void SortSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list) {
+    if (list.size() < 2)
+        return;
+    std::stable_sort(list.begin(), list.end(),
+                     [](const CSearchedPartitionInfo* a, const CSearchedPartitionInfo* b) {
+                         return a->m_relativeScore > b->m_relativeScore;
+                     });
+}
+
+namespace {
+// The range of a record; false when it does not fit in 64 bits.
+bool RecordRange(const CSearchedPartitionInfo* r, std::uint64_t* start, std::uint64_t* end) {
+    *start = r->m_u64KeptFirstSector;
+    return !__builtin_add_overflow(*start, r->GetSectorCount64(), end);
+}
+
+bool InsideFree(const CSearchedPartitionInfo* r, const std::vector<SearchedFreeRange>& free,
+                std::size_t* which) {
+    std::uint64_t start, end;
+    if (!RecordRange(r, &start, &end))
+        return false;
+    for (std::size_t i = 0; i < free.size(); ++i)
+        if (free[i].first <= start && end <= free[i].first + free[i].count) {
+            if (which)
+                *which = i;
+            return true;
+        }
+    return false;
+}
+} // namespace
+
+CSearchedPartitionInfo*
+FindBestSearchedPartition(const std::vector<CSearchedPartitionInfo*>& candidates,
+                          const std::vector<SearchedFreeRange>& free) {
+    CSearchedPartitionInfo* best = nullptr;
+    for (CSearchedPartitionInfo* r : candidates) {
+        if (!(r->m_relativeScore > 0.0) || !InsideFree(r, free, nullptr))
+            continue;
+        if (!best || r->m_relativeScore > best->m_relativeScore)
+            best = r;
+    }
+    return best;
+}
+
+bool RemoveSearchedPartition(CSearchedPartitionInfo* record,
+                             std::vector<CSearchedPartitionInfo*>& list) {
+    auto it = std::find(list.begin(), list.end(), record);
+    if (it == list.end())
+        return false;
+    list.erase(it);
+    return true;
+}
+
+void SelectBestSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list,
+                                  std::uint64_t deviceSectors) {
+    std::vector<CSearchedPartitionInfo*> candidates = list;
+    std::vector<SearchedFreeRange> free{{0, deviceSectors}};
+    while (!candidates.empty()) {
+        CSearchedPartitionInfo* best = FindBestSearchedPartition(candidates, free);
+        if (!best)
+            break;
+        best->m_u32Chosen = 1;
+        RemoveSearchedPartition(best, candidates);
+        std::size_t which = 0;
+        InsideFree(best, free, &which);
+        std::uint64_t start, end;
+        RecordRange(best, &start, &end);
+        const SearchedFreeRange range = free[which];
+        std::vector<SearchedFreeRange> parts;
+        if (start > range.first)
+            parts.push_back({range.first, start - range.first});
+        if (range.first + range.count > end)
+            parts.push_back({end, range.first + range.count - end});
+        free.erase(free.begin() + static_cast<std::ptrdiff_t>(which));
+        free.insert(free.begin() + static_cast<std::ptrdiff_t>(which), parts.begin(), parts.end());
+        std::erase_if(candidates,
+                      [&](CSearchedPartitionInfo* r) { return !InsideFree(r, free, nullptr); });
+    }
+}
+
+CFileSystemNode*
+BuildDirectoryTreeByController(const std::vector<IFileSystemSearchController*>& controllers,
+                               CSearchedPartitionInfo* record, IStorageDevice* device,
+                               IDIRBuildCallback* callback, std::uint32_t partitionIndex) {
+    if (!record)
+        return nullptr;
+    for (IFileSystemSearchController* c : controllers)
+        if (c && c->AcceptsFileSystemType(record->m_fileSystemType))
+            return c->BuildDirectoryTree(record, device, partitionIndex, callback);
+    return nullptr;
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The loader's work: one instance per user, the shared log buffer drained into the log file,
+// the main program started and watched, restarted after running out of memory, and the crash
+// reporter started after any other crash.
+#include "platform/AppPaths.h"
+
+#include <string>
+
+// Where the loader's messages go (a message box in the program, a list in tests).
+class ILoaderMessages {
+public:
+    // `kind` is the message box's icon kind (2: information).
+    virtual void ShowMessage(int kind, const std::string& text) = 0;
+
+protected:
+    ~ILoaderMessages() = default;
+};
+
+struct LoaderConfig {
+    platform::AppPaths paths;  // programDir holds the main program and the crash reporter
+    std::string programName = "BrulinUI";
+    std::string reporterName = "BrulinReport";
+    int waitMs = 5000;         // longest wait between two copies of the log buffer
+    int maxMemoryRestarts = 3; // memory crashes beyond this many restarts count as crashes
+    int exitWaitMs = 10000;    // how long a crashed program may take to end before it is killed
+};
+
+// Exit statuses of RunLoader.
+enum : int {
+    kLoaderOk = 0,
+    kLoaderRefused = 1,        // another loader runs, or the folders cannot be made
+    kLoaderStartFailed = 2,    // the main program could not be started
+    kLoaderReportFailed = 3,   // the crash reporter could not be started
+};
+
+// Runs the loader until the main program ends for good; returns the process's exit status.
+int RunLoader(const LoaderConfig& config, ILoaderMessages& messages);
+
+constexpr char kAlreadyRunningMessage[] = "Oxtavo Data Recovery has been running!";

@@ -1,0 +1,74 @@
+// Crashes in a chosen way with the main program's crash handler installed. Built without the
+// sanitizers, which would catch the signals first. Usage: crash_probe <mode> <folder>, where
+// the folder holds the FIFOs "crash" and "memory" and receives "log.txt" and the dumps.
+// Modes: segv, segv-worker, overflow, abort, oom-raw, oom-plain.
+#include "app/CrashHandler.h"
+#include "logging/Log.h"
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+bool g_raw = false;
+
+__attribute__((noinline)) void Fault() {
+    volatile int* p = nullptr;
+    *p = 1;
+}
+
+__attribute__((noinline)) int Recurse(int depth) {
+    volatile char pad[1024];
+    pad[0] = static_cast<char>(depth);
+    if (depth < 0)
+        return 0;
+    return Recurse(depth + 1) + pad[0];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3)
+        return 64;
+    const std::string mode = argv[1];
+    const std::string dir = std::string(argv[2]) + "/";
+    InitLog((dir + "log.txt").c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+    CrashHandlerSetup setup;
+    setup.dumpDir = dir;
+    setup.crashFifo = dir + "crash";
+    setup.memoryFifo = dir + "memory";
+    setup.lineFile = dir + "log.txt";
+    g_raw = mode == "oom-raw";
+    setup.rawRecoveryOn = [] { return g_raw; };
+    setup.outOfMemoryNotice = [](const char* text) { std::fprintf(stderr, "notice: %s\n", text); };
+    if (!InstallCrashHandler(setup))
+        return 65;
+    if (mode == "segv") {
+        Fault();
+    } else if (mode == "segv-worker") {
+        std::thread t([] {
+            EnsureAltSignalStack();
+            Fault();
+        });
+        t.join();
+    } else if (mode == "overflow") {
+        return Recurse(0);
+    } else if (mode == "abort") {
+        std::abort();
+    } else if (mode == "oom-raw" || mode == "oom-plain") {
+        rlimit lim{};
+        lim.rlim_cur = lim.rlim_max = rlim_t(512) << 20;
+        setrlimit(RLIMIT_AS, &lim);
+        std::vector<char*> blocks;
+        for (;;) {
+            blocks.push_back(new char[16 << 20]);
+            blocks.back()[0] = 1;
+        }
+    }
+    return 66;
+}

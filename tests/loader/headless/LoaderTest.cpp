@@ -1,0 +1,159 @@
+#include "app/LoaderObjects.h"
+#include "loader/Loader.h"
+#include "tests/support/FixtureKit.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <thread>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kStub = std::string(BRULIN_BINARY_DIR) + "/tests/loader_stub";
+
+class RecordedMessages : public ILoaderMessages {
+public:
+    void ShowMessage(int kind, const std::string& text) override { shown.push_back({kind, text}); }
+    std::vector<std::pair<int, std::string>> shown;
+};
+
+// A scratch installation: bin/ with the stub as main program and crash reporter, the XDG
+// folders inside the scratch folder, and the stub's script.
+class LoaderTest : public ::testing::Test {
+protected:
+    void Install(const std::vector<std::string>& scriptLines, bool withProgram = true, bool withReporter = true) {
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        root = ScratchDir("loader_" + name);
+        fs::remove_all(root);
+        fs::create_directories(root + "/bin");
+        if (withProgram)
+            fs::copy_file(kStub, root + "/bin/BrulinUI");
+        if (withReporter)
+            fs::copy_file(kStub, root + "/bin/BrulinReport");
+        script = root + "/script.txt";
+        std::ofstream out(script);
+        for (const auto& l : scriptLines)
+            out << l << "\n";
+        out.close();
+        setenv("XDG_STATE_HOME", (root + "/state").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (root + "/run").c_str(), 1);
+        setenv("BRULIN_STUB_SCRIPT", script.c_str(), 1);
+        config.paths = platform::ResolveAppPaths(root + "/bin", platform::GetEnv);
+    }
+
+    std::string LogText() const {
+        const auto bytes = ReadFileBytes(config.paths.LogFile());
+        return std::string(bytes.begin(), bytes.end());
+    }
+    int Runs() const {
+        int n = 0;
+        std::ifstream(script + ".runs") >> n;
+        return n;
+    }
+    // The reporter runs on its own once started: give it a moment to leave its mark.
+    bool Reported() const {
+        for (int i = 0; i < 300 && !fs::exists(script + ".reported"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return fs::exists(script + ".reported");
+    }
+
+    std::string root, script;
+    LoaderConfig config;
+    RecordedMessages messages;
+};
+
+} // namespace
+
+TEST_F(LoaderTest, EveryLineOfANormalRunReachesTheLogFile) {
+    // Lines before a pause longer than one wait, and a burst just before the end.
+    Install({"log:first sleep:5500 logmany:200 log:last exit:0"});
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    const std::string log = LogText();
+    EXPECT_EQ(log.find("first\r\n"), 0u) << log;
+    EXPECT_NE(log.find("line 0 of run 0\r\nline 1 of run 0\r\n"), std::string::npos);
+    EXPECT_NE(log.find("line 199 of run 0\r\nlast\r\n"), std::string::npos);
+    EXPECT_EQ(Runs(), 1);
+    EXPECT_FALSE(fs::exists(script + ".reported"));
+    EXPECT_TRUE(messages.shown.empty());
+    // The FIFOs are gone with the loader.
+    EXPECT_FALSE(fs::exists(CrashFifo(config.paths)));
+}
+
+TEST_F(LoaderTest, ALogFileOfAnEarlierRunIsTruncated) {
+    Install({"log:new"});
+    fs::create_directories(root + "/state/brulin");
+    std::ofstream(config.paths.LogFile()) << "old text\r\n";
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_EQ(LogText(), "new\r\n");
+}
+
+TEST_F(LoaderTest, ASecondLoaderIsRefusedAndTheFirstGoesOn) {
+    Install({"log:begin sleep:1500 log:end"});
+    RecordedMessages firstMessages;
+    auto first = std::async(std::launch::async, [&] { return RunLoader(config, firstMessages); });
+    // Wait until the first loader holds its lock and its program runs.
+    for (int i = 0; i < 200 && Runs() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(Runs(), 1);
+    EXPECT_EQ(RunLoader(config, messages), kLoaderRefused);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].first, 2);
+    EXPECT_EQ(messages.shown[0].second, "Oxtavo Data Recovery has been running!");
+    EXPECT_EQ(first.get(), kLoaderOk);
+    EXPECT_EQ(LogText(), "begin\r\nend\r\n");
+    EXPECT_TRUE(firstMessages.shown.empty());
+}
+
+TEST_F(LoaderTest, CrashStartsTheReporterAndEndsTheLoader) {
+    Install({"log:before crash sleep:300 log:after exit:0", "log:never"});
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_TRUE(Reported());
+    EXPECT_EQ(Runs(), 1);
+    EXPECT_NE(LogText().find("before\r\n"), std::string::npos);
+}
+
+TEST_F(LoaderTest, ACrashByteJustBeforeTheEndStillCounts) {
+    Install({"log:x crash exit:0"});
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_TRUE(Reported());
+    EXPECT_EQ(Runs(), 1);
+}
+
+TEST_F(LoaderTest, MemoryCrashesRestartUpToTheCapThenReport) {
+    Install({"log:run0 memory exit:3", "log:run1 memory exit:3", "log:run2 memory exit:3", "log:run3 memory exit:3",
+             "log:run4"});
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_EQ(Runs(), 4);  // three restarts, then the fourth memory crash is reported
+    EXPECT_TRUE(Reported());
+    EXPECT_EQ(LogText(), "run0\r\nrun1\r\nrun2\r\nrun3\r\n");
+}
+
+TEST_F(LoaderTest, AfterAMemoryRestartTheFirstCrashByteIsIgnoredOnce) {
+    // The restarted program signals a crash at once (ignored), then again later (reported).
+    Install({"memory exit:3", "log:restarted crash sleep:700 crash sleep:300 log:late", "log:never"});
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_EQ(Runs(), 2);
+    EXPECT_TRUE(Reported());
+    EXPECT_NE(LogText().find("restarted\r\n"), std::string::npos);
+}
+
+TEST_F(LoaderTest, AProgramThatEndsAfterAMemoryRestartEndsTheLoader) {
+    Install({"memory exit:3", "log:fine"});
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_EQ(Runs(), 2);
+    EXPECT_FALSE(fs::exists(script + ".reported"));
+    EXPECT_EQ(LogText(), "fine\r\n");
+}
+
+TEST_F(LoaderTest, FailuresToStartGiveANonZeroStatus) {
+    Install({"log:x"}, /*withProgram=*/false);
+    EXPECT_EQ(RunLoader(config, messages), kLoaderStartFailed);
+    Install({"crash exit:0"}, true, /*withReporter=*/false);
+    EXPECT_EQ(RunLoader(config, messages), kLoaderReportFailed);
+}

@@ -1,0 +1,46 @@
+# The loader's tests run the loader in-process against a stub main program. The shared log
+# buffer and the lock files are per user, so these tests (and every other test that runs a
+# loader) take one resource lock.
+file(GLOB loader_test_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/headless/*.cpp)
+add_executable(test_loader ${loader_test_srcs})
+target_link_libraries(test_loader PRIVATE brulin_test_support brulin_loader GTest::gtest_main)
+add_dependencies(test_loader loader_stub)
+file(MAKE_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_loader)
+gtest_discover_tests(test_loader
+  WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_loader
+  DISCOVERY_MODE PRE_TEST
+  PROPERTIES TIMEOUT 120 RESOURCE_LOCK brulin_user_objects)
+
+# The main program's crash handler, seen from the loader's side: a probe program built without
+# the sanitizers (they install signal handlers of their own) crashes in each way, and its test
+# checks the FIFO bytes, the crash line, the dump and how the process ended.
+file(GLOB crash_logging_srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/logging/*.cpp)
+add_executable(crash_probe ${CMAKE_CURRENT_LIST_DIR}/crash_probe/CrashProbe.cpp
+  ${CMAKE_SOURCE_DIR}/app/CrashHandler.cpp
+  ${CMAKE_SOURCE_DIR}/storage/alloc/OperatorNew.cpp
+  ${crash_logging_srcs}
+  ${CMAKE_SOURCE_DIR}/platform/SystemInfo.cpp ${CMAKE_SOURCE_DIR}/platform/DebugOutput.cpp
+  ${CMAKE_SOURCE_DIR}/platform/File.cpp ${CMAKE_SOURCE_DIR}/platform/SharedMemory.cpp
+  ${CMAKE_SOURCE_DIR}/platform/NamedMutex.cpp ${CMAKE_SOURCE_DIR}/platform/AppPaths.cpp)
+set_target_properties(crash_probe PROPERTIES
+  COMPILE_OPTIONS "-Wall;-Wextra;-g;-fno-omit-frame-pointer"
+  LINK_OPTIONS "-rdynamic"
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+target_link_libraries(crash_probe PRIVATE Threads::Threads rt)
+
+file(GLOB crash_test_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/crash/*.cpp)
+add_executable(test_crash_handler ${crash_test_srcs})
+target_link_libraries(test_crash_handler PRIVATE brulin_test_support GTest::gtest_main)
+add_dependencies(test_crash_handler crash_probe)
+file(MAKE_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_crash_handler)
+gtest_discover_tests(test_crash_handler
+  WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_crash_handler
+  DISCOVERY_MODE PRE_TEST
+  PROPERTIES TIMEOUT 120)
+
+# The real loader starting the real main program on a virtual X server.
+add_test(NAME loader_starts_program
+  COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
+    bash ${CMAKE_CURRENT_LIST_DIR}/real_loader.sh ${CMAKE_BINARY_DIR} ${BRULIN_TEST_WORK_DIR}/loader_starts_program)
+set_tests_properties(loader_starts_program PROPERTIES TIMEOUT 120 RESOURCE_LOCK brulin_user_objects
+  ENVIRONMENT "NO_AT_BRIDGE=1;GTK_A11Y=none")

@@ -1,0 +1,119 @@
+#include "tests/support/ScriptedUiServices.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* KindName(ScriptedUiServices::Kind k) {
+    switch (k) {
+    case ScriptedUiServices::Kind::Message: return "message";
+    case ScriptedUiServices::Kind::CheckBox: return "check-box prompt";
+    case ScriptedUiServices::Kind::OpenFile: return "file dialog";
+    case ScriptedUiServices::Kind::Folder: return "folder dialog";
+    case ScriptedUiServices::Kind::Waiting: return "waiting notice";
+    case ScriptedUiServices::Kind::Progress: return "progress dialog";
+    }
+    return "?";
+}
+
+class ScriptedWaiting : public IWaitingNotice {};
+
+class ScriptedProgress : public IBuildProgress {
+public:
+    explicit ScriptedProgress(int cancelAt) : m_cancelAt(cancelAt) {}
+    int BeginStage(const char*, std::int32_t) override { return Step(); }
+    int StepBy(std::int32_t) override { return Step(); }
+    int SetPos(std::int32_t) override { return Step(); }
+    int Reset() override { return Step(); }
+    int Poll() override { return Step(); }
+    bool Cancelled() const override { return m_cancelled; }
+
+private:
+    int Step() {
+        if (m_cancelAt >= 0 && m_steps++ >= m_cancelAt)
+            m_cancelled = true;
+        return m_cancelled ? -1 : 0;
+    }
+    int m_cancelAt;
+    int m_steps = 0;
+    bool m_cancelled = false;
+};
+
+} // namespace
+
+ScriptedUiServices::~ScriptedUiServices() {
+    for (const Expectation& e : m_queue)
+        ADD_FAILURE() << "expected " << KindName(e.kind) << " " << e.stringId << " never came";
+}
+
+ScriptedUiServices& ScriptedUiServices::ExpectMessage(int stringId, int answer) {
+    m_queue.push_back({Kind::Message, stringId, answer, false, {}, -1});
+    return *this;
+}
+ScriptedUiServices& ScriptedUiServices::ExpectCheckBox(int stringId, int answer, bool checked) {
+    m_queue.push_back({Kind::CheckBox, stringId, answer, checked, {}, -1});
+    return *this;
+}
+ScriptedUiServices& ScriptedUiServices::ExpectOpenFile(const std::string& path) {
+    m_queue.push_back({Kind::OpenFile, 0, 0, false, path, -1});
+    return *this;
+}
+ScriptedUiServices& ScriptedUiServices::ExpectFolder(const std::string& path) {
+    m_queue.push_back({Kind::Folder, 0, 0, false, path, -1});
+    return *this;
+}
+ScriptedUiServices& ScriptedUiServices::ExpectWaiting(int stringId) {
+    m_queue.push_back({Kind::Waiting, stringId, 0, false, {}, -1});
+    return *this;
+}
+ScriptedUiServices& ScriptedUiServices::ExpectProgress(int cancelAtStep) {
+    m_queue.push_back({Kind::Progress, 0, 0, false, {}, cancelAtStep});
+    return *this;
+}
+
+ScriptedUiServices::Expectation ScriptedUiServices::Take(Kind kind, int stringId, const char* what) {
+    m_log.push_back(std::string(what) + " " + std::to_string(stringId));
+    if (m_queue.empty()) {
+        ADD_FAILURE() << "unexpected " << KindName(kind) << " " << stringId;
+        return Expectation{kind, stringId, kAnswerCancel, false, {}, -1};
+    }
+    Expectation e = m_queue.front();
+    m_queue.pop_front();
+    const bool idMatters = kind == Kind::Message || kind == Kind::CheckBox || kind == Kind::Waiting;
+    if (e.kind != kind || (idMatters && e.stringId != stringId)) {
+        ADD_FAILURE() << "expected " << KindName(e.kind) << " " << e.stringId << ", got " << KindName(kind) << " "
+                      << stringId;
+        return Expectation{kind, stringId, kAnswerCancel, false, {}, -1};
+    }
+    return e;
+}
+
+int ScriptedUiServices::MessageBox(int stringId, int, std::uint16_t) { return Take(Kind::Message, stringId, "message").answer; }
+
+int ScriptedUiServices::MessageText(int stringId, const std::string& text, int, std::uint16_t) {
+    m_texts.push_back(text);
+    return Take(Kind::Message, stringId, "message").answer;
+}
+
+int ScriptedUiServices::CheckBoxPrompt(int stringId, int, std::uint16_t, bool& checked) {
+    const Expectation e = Take(Kind::CheckBox, stringId, "check-box");
+    checked = e.checked;
+    return e.answer;
+}
+
+std::string ScriptedUiServices::OpenFileDialog(const std::string&) { return Take(Kind::OpenFile, 0, "open-file").path; }
+
+std::string ScriptedUiServices::ChooseFolder(const std::string&) { return Take(Kind::Folder, 0, "folder").path; }
+
+std::unique_ptr<IWaitingNotice> ScriptedUiServices::ShowWaiting(int stringId) {
+    Take(Kind::Waiting, stringId, "waiting");
+    return std::make_unique<ScriptedWaiting>();
+}
+
+std::unique_ptr<IBuildProgress> ScriptedUiServices::CreateBuildProgress() {
+    return std::make_unique<ScriptedProgress>(Take(Kind::Progress, 0, "progress").cancelAtStep);
+}
+
+void ScriptedUiServices::ShowHelpTopic(int topicId) { m_log.push_back("help " + std::to_string(topicId)); }
+
+void ScriptedUiServices::OpenUrl(const std::string& url) { m_log.push_back("url " + url); }

@@ -1,0 +1,53 @@
+#pragma once
+// An IUiServices for headless tests: the test queues the prompts it expects, each with its
+// answer; any prompt that is not next in the queue fails the test, and so does a prompt left
+// over when the object is destroyed.
+#include "app/wizard/UiServices.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+class ScriptedUiServices : public IUiServices {
+public:
+    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress };
+    struct Expectation {
+        Kind kind;
+        int stringId = 0;
+        int answer = 0;          // message and check-box answers
+        bool checked = false;    // check-box state to hand back
+        std::string path;        // file and folder dialogs
+        int cancelAtStep = -1;   // progress: the n-th callback (from 0) answers -1
+    };
+
+    ~ScriptedUiServices() override;
+
+    ScriptedUiServices& ExpectMessage(int stringId, int answer);
+    ScriptedUiServices& ExpectCheckBox(int stringId, int answer, bool checked);
+    ScriptedUiServices& ExpectOpenFile(const std::string& path);
+    ScriptedUiServices& ExpectFolder(const std::string& path);
+    ScriptedUiServices& ExpectWaiting(int stringId);
+    ScriptedUiServices& ExpectProgress(int cancelAtStep = -1);
+
+    bool Done() const { return m_queue.empty(); }
+    // What was asked, in order ("message 214", "help 15", ...).
+    const std::vector<std::string>& Log() const { return m_log; }
+    // Texts passed to MessageText, in order.
+    const std::vector<std::string>& Texts() const { return m_texts; }
+
+    int MessageBox(int stringId, int kind, std::uint16_t buttons) override;
+    int MessageText(int stringId, const std::string& text, int kind, std::uint16_t buttons) override;
+    int CheckBoxPrompt(int stringId, int kind, std::uint16_t buttons, bool& checked) override;
+    std::string OpenFileDialog(const std::string& filter) override;
+    std::string ChooseFolder(const std::string& start) override;
+    std::unique_ptr<IWaitingNotice> ShowWaiting(int stringId) override;
+    std::unique_ptr<IBuildProgress> CreateBuildProgress() override;
+    void ShowHelpTopic(int topicId) override;
+    void OpenUrl(const std::string& url) override;
+
+private:
+    Expectation Take(Kind kind, int stringId, const char* what);
+    std::deque<Expectation> m_queue;
+    std::vector<std::string> m_log;
+    std::vector<std::string> m_texts;
+};

@@ -1,0 +1,1 @@
+target_link_libraries(loader_stub PRIVATE brulin_app)
