@@ -1,5 +1,6 @@
 #include "app/ActivityLog.h"
 
+#include "carving/partition/FoundPartitionInfo.h"
 #include "logging/Log.h"
 #include "storage/VolumeEnumeration.h"
 #include "ui/controls/StringTable.h"
@@ -188,4 +189,47 @@ void LogScanDisk(const DiskLogInfo& disk, bool quick) {
 const char* PaddedFileSystemName(std::uint32_t type) {
     static const char* const names[] = {"  FAT12", "  FAT16", "  FAT32", "   NTFS", "   EXT2", "   EXT3", "    RAW"};
     return type <= 6 ? names[type] : "UNKNOWN";
+}
+
+void LogSearchedPartitionList(const std::vector<SearchedPartitionRow>& rows) {
+    if (rows.empty()) {
+        WriteActivityLine("Did not find any possible partition.");
+        return;
+    }
+    const std::string rule(96, '-');
+    WriteActivityLine("Searched partition list:");
+    WriteActivityLine(rule);
+    WriteActivityLine(" NO.       FS  Suggestion  MFiles  MFolders     StartSect    DtAreaSect  ClstSize     TotalSect");
+    int number = 0;
+    for (const SearchedPartitionRow& r : rows) {
+        char score[20];
+        std::snprintf(score, sizeof score, "%10.2f", r.score);
+        // Sector counts stay 64-bit: the table's last column is widened, never cut.
+        WriteActivityLine(Format("%4d  %s  %s  %6llu  %8llu  %12llu  %12llu  %8u  %12llu", number++,
+                                 PaddedFileSystemName(r.fileSystemType), score,
+                                 static_cast<unsigned long long>(r.filesFound), static_cast<unsigned long long>(r.foldersFound),
+                                 static_cast<unsigned long long>(r.firstSector), static_cast<unsigned long long>(r.dataAreaSector),
+                                 r.sectorsPerCluster, static_cast<unsigned long long>(r.totalSectors)));
+    }
+    WriteActivityLine(rule);
+}
+
+void LogLostPartitionList(const std::vector<const FoundPartitionInfo*>& partitions) {
+    if (partitions.empty()) {
+        WriteActivityLine("Did not find any lost partition.");
+        return;
+    }
+    const std::string rule(45, '-');
+    WriteActivityLine("Lost partition list:");
+    WriteActivityLine(rule);
+    WriteActivityLine(" NO.       FS     StartSect     TotalSect");
+    int number = 0;
+    for (const FoundPartitionInfo* p : partitions) {
+        if (!p)
+            continue;
+        WriteActivityLine(Format("%4d  %s  %12llu  %12llu", number++, PaddedFileSystemName(static_cast<std::uint32_t>(p->fileSystemType)),
+                                 static_cast<unsigned long long>(p->u64FirstSector),
+                                 static_cast<unsigned long long>(p->u64SectorCount)));
+    }
+    WriteActivityLine(rule);
 }

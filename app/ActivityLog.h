@@ -72,5 +72,22 @@ struct DiskLogInfo {
 };
 void LogScanDisk(const DiskLogInfo& disk, bool quick);
 
+// One row of the deep scan's partition table (the caller maps its found-partition records).
+struct SearchedPartitionRow {
+    std::uint32_t fileSystemType = 7;
+    double score = 0;
+    std::uint64_t filesFound = 0;
+    std::uint64_t foldersFound = 0;
+    std::uint64_t firstSector = 0;
+    std::uint64_t dataAreaSector = 0;
+    std::uint32_t sectorsPerCluster = 0;
+    std::uint64_t totalSectors = 0;
+};
+void LogSearchedPartitionList(const std::vector<SearchedPartitionRow>& rows);
+
+struct FoundPartitionInfo;
+// The lost-partition search's table.
+void LogLostPartitionList(const std::vector<const FoundPartitionInfo*>& partitions);
+
 // The file-system name padded to 7 characters for the partition tables ("  FAT12" ... "UNKNOWN").
 const char* PaddedFileSystemName(std::uint32_t type);

@@ -10,6 +10,7 @@
 #include "carving/IntelligentSearch.h"
 #include "carving/RAWSearchController.h"
 #include "carving/records/RawFileInfo.h"
+#include "filesystems/fat/FatSearchController.h"
 #include "filesystems/ntfs/NtfsSearchController.h"
 #include "platform/File.h"
 #include "storage/ImageFileDevice.h"
@@ -163,6 +164,7 @@ void DeepScan(benchmark::State& state) {
     std::size_t found = 0, carved = 0;
     for (auto _ : state) {
         CNTFSSearchController ntfs;
+        CFATSearchController fat;
         CRAWSearchController raw;
         CRawFileList files;
         CIntelligentSearchController search;
@@ -170,12 +172,14 @@ void DeepScan(benchmark::State& state) {
         search.SetReadAhead(readAhead);
         search.SetConcurrentControllers(concurrent);
         search.AddController(&ntfs);
+        search.AddController(&fat);
         if (carve)
             search.AddController(&raw);
         SetControllersResultSink(search.Controllers(), &files);
         search.Search(nullptr);
         std::vector<CSearchedPartitionInfo*> list;
         ntfs.CollectSearchedPartitions(list);
+        fat.CollectSearchedPartitions(list);
         found = list.size();
         carved = files.Size();
         for (auto* r : list)

@@ -2,6 +2,7 @@
 
 #include "platform/AppPaths.h"
 
+#include <cctype>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -95,7 +96,7 @@ std::string MimeTypeComment(const std::string& mimeRoot, const std::string& mime
     return {};
 }
 
-int BuildFileTypeList(FileTypeMap& map, const std::string& mimeRoot) {
+int BuildFileTypeList(FileTypeMap& map, const std::string& mimeRoot, ExtensionTypeTable* table) {
     AddFileType(map, ".00(All Files)", "*");
     std::string generic = MimeTypeComment(mimeRoot, "application/octet-stream");
     AddFileType(map, ".01" + (generic.empty() ? std::string("File") : generic), "*");
@@ -127,6 +128,12 @@ int BuildFileTypeList(FileTypeMap& map, const std::string& mimeRoot) {
         if (name.empty())
             continue;
         const std::string ext = glob.substr(1);
+        if (table) {
+            std::string lower = ext;
+            for (char& c : lower)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            table->emplace(lower, FileTypeInfo{type, name});
+        }
         if (!seen.emplace(name, ext).second)
             continue;
         AddFileType(map, name, ext);
@@ -145,7 +152,25 @@ int BuildFileTypeList() {
         struct stat st {};
         const std::string root = WithSlash(dir) + "mime";
         if (!dir.empty() && stat((root + "/globs2").c_str(), &st) == 0)
-            return BuildFileTypeList(GetFileTypeMap(), root);
+            return BuildFileTypeList(GetFileTypeMap(), root, &GetExtensionTypeTable());
     }
-    return BuildFileTypeList(GetFileTypeMap(), "/usr/share/mime");
+    return BuildFileTypeList(GetFileTypeMap(), "/usr/share/mime", &GetExtensionTypeTable());
 }
+
+ExtensionTypeTable& GetExtensionTypeTable() {
+    static ExtensionTypeTable table;
+    return table;
+}
+
+const FileTypeInfo* LookupFileType(const ExtensionTypeTable& table, const std::string& name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot + 1 == name.size() || name.find('/', dot) != std::string::npos)
+        return nullptr;
+    std::string ext = name.substr(dot);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto it = table.find(ext);
+    return it == table.end() ? nullptr : &it->second;
+}
+
+const FileTypeInfo* LookupFileType(const std::string& name) { return LookupFileType(GetExtensionTypeTable(), name); }

@@ -14,11 +14,27 @@ FileTypeMap& GetFileTypeMap();
 void AddFileType(FileTypeMap& map, const std::string& key, const std::string& extension);
 void AddFileType(const std::string& key, const std::string& extension);
 
-// Fills `map` from the MIME database under `mimeRoot` (a folder holding globs2 and the
-// <media>/<subtype>.xml files, normally /usr/share/mime). Returns the number of extensions added.
-int BuildFileTypeList(FileTypeMap& map, const std::string& mimeRoot);
-// Fills the process-wide map from the system's database (XDG_DATA_DIRS, then /usr/share/mime).
+// What the type service knows of one extension.
+struct FileTypeInfo {
+    std::string mimeType;  // "image/jpeg"
+    std::string name;      // "JPEG image"
+};
+// Extension (lower case, with its dot) -> type; the first type that names an extension wins.
+using ExtensionTypeTable = std::map<std::string, FileTypeInfo>;
+
+// Fills `map` (and `table` when given) from the MIME database under `mimeRoot` (a folder holding
+// globs2 and the <media>/<subtype>.xml files, normally /usr/share/mime). Returns the number of
+// extensions added to the map.
+int BuildFileTypeList(FileTypeMap& map, const std::string& mimeRoot, ExtensionTypeTable* table = nullptr);
+// Fills the process-wide map and extension table from the system's database (XDG_DATA_DIRS,
+// then /usr/share/mime).
 int BuildFileTypeList();
+
+// The type service: the type of a file name's extension ("photo.JPG" or ".jpg"), from the
+// process-wide table; null when the extension is unknown or the name has none.
+const FileTypeInfo* LookupFileType(const std::string& fileNameOrExtension);
+const FileTypeInfo* LookupFileType(const ExtensionTypeTable& table, const std::string& fileNameOrExtension);
+ExtensionTypeTable& GetExtensionTypeTable();
 
 // The English comment of a MIME type ("JPEG image"), "" when the database has none.
 std::string MimeTypeComment(const std::string& mimeRoot, const std::string& mimeType);

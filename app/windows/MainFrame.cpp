@@ -18,7 +18,7 @@
 wxDEFINE_EVENT(EVT_SHOW_HELP_TOPIC, wxCommandEvent);
 
 CChildView::CChildView(wxWindow* parent, AppContext& context)
-    : wxWindow(parent, kIdChildView, wxDefaultPosition, wxDefaultSize, wxCLIP_CHILDREN | wxCLIP_SIBLINGS | wxBORDER_NONE) {
+    : wxWindow(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxCLIP_CHILDREN | wxCLIP_SIBLINGS | wxBORDER_NONE) {
     m_sheet = new CWizardSheetWnd(this, context);
     Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
         m_sheet->SetSize(GetClientSize());

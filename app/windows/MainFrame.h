@@ -18,8 +18,7 @@ enum MainFrameId : int {
     kIdMaximizeButton = 1009,
     kIdCloseButtonFrame = 1010,
     kCmdOpenImage = 32777,
-    kCmdSupportPage = 57670,
-    kIdChildView = 0xE900,
+    kCmdSupportPage = 32778,
 };
 
 class CChildView : public wxWindow {
@@ -46,6 +45,8 @@ public:
     static wxSize MinimumFrameSize() { return wxSize(kClientWidth + 2 * kBorder, kClientHeight + kCaptionHeight + kBorder); }
 
     bool IsZoomed() const { return m_zoomed; }
+    // The middle caption button shows the restore picture (while maximised).
+    bool ShowsRestoreImage() const { return m_buttons.at(kIdMaximizeButton)->strip == &m_buttonImages[3]; }
     void ToggleZoom();
     const CDUIButton& CaptionButton(int id) const { return *m_buttons.at(id); }
     int HoverButton() const { return m_hoverId; }

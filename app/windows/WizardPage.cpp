@@ -10,6 +10,7 @@
 CWizardPage::CWizardPage(wxWindow* parent, int index)
     : wxWindow(parent, 1300 + index, wxDefaultPosition, wxDefaultSize, wxCLIP_CHILDREN | wxBORDER_NONE), m_index(index) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    SetBackgroundColour(wxColour(196, 199, 204));  // owner-drawn children paint their corners with it
     Bind(wxEVT_SIZE, &CWizardPage::OnSize, this);
     Bind(wxEVT_PAINT, &CWizardPage::OnPaintEvent, this);
 }
@@ -74,7 +75,6 @@ CRecoveryModeSelectPage::CRecoveryModeSelectPage(wxWindow* parent, CRecoveryMode
         const ModeButtonDesc& d = kModeButtons[i];
         auto* b = new CRecoveryModeButtonPlus(d.normal, d.hover, d.pressed, d.disabled, d.caption, d.description);
         b->Create(this, kButtonIds[i]);
-        b->SetBackgroundColour(wxColour(196, 199, 204));
         b->SetHoverListener(this);
         b->SetHoverText(ui::FromUtf8(uistr::UiString(d.prompt)));
         m_buttons[i] = b;

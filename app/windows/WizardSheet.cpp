@@ -30,6 +30,7 @@ wxWindow* CWizardSheetWnd::Button(int id) const {
 CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
     : wxWindow(parent, kIdSheet, wxDefaultPosition, wxDefaultSize, wxCLIP_CHILDREN | wxBORDER_NONE), m_context(context) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
+    SetBackgroundColour(kSheetGrey);
     m_headerBitmap = LoadBitmapResource(appres::kBmpHeader);
     m_footerBitmap = LoadBitmapResource(appres::kBmpFooter);
 
@@ -49,8 +50,13 @@ CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
     FooterButton(kIdNextButton, uistr::kNextCaption);
     FooterButton(kIdBackButton, uistr::kBackCaption);
     FooterButton(kIdDeepScanButton, uistr::kDeepScanButtonCaption);
-    FooterButton(kIdFacebookButton, uistr::kFacebookCaption);
-    FooterButton(kIdGooglePlusButton, uistr::kGooglePlusCaption);
+    // The two network buttons are the small ones (80 x 26), side by side under the page.
+    for (auto [id, caption] : {std::pair{kIdFacebookButton, uistr::kFacebookCaption}, std::pair{kIdGooglePlusButton, uistr::kGooglePlusCaption}}) {
+        auto* b = new CTextCenterButtonPlus(uires::kBmpSimpleNormal, uires::kBmpSimpleHover, uires::kBmpSimplePressed,
+                                            uires::kBmpSimpleDisabled, caption);
+        b->Create(this, id);
+        m_buttons[id] = b;
+    }
     for (int id : {kIdModeButton, kIdLanguageButton}) {
         CTextCenterButtonPlus* b = FooterButton(id, id == kIdModeButton ? uistr::kModeCaption : uistr::kLanguageCaption);
         b->Hide();

@@ -15,6 +15,8 @@
 
 class CFileNode;
 class CFileSystemNode;
+class CRawFileList;
+class FatDirectorySectorSet;
 class IDIRBuildCallback;
 class IStorageDevice;
 
@@ -26,6 +28,17 @@ struct FatTreeBuildTask {
     std::uint32_t takeAll = 0;
     CFileSystemNode* result = nullptr;
     std::atomic<bool> done{false};
+    // The complete build of a found partition only (FatCompleteTree.h).
+    const FatDirectorySectorSet* directorySectors = nullptr;
+    CRawFileList* resultSink = nullptr;
+    std::uint32_t partitionIndex = 0;
+
+    // Runs FatCompleteBuildTree on a worker thread and waits for it. Root or null (also when
+    // the thread cannot start).
+    static CFileSystemNode* Run(IDIRBuildCallback* callback,
+                                const FatDirectorySectorSet* directorySectors,
+                                CFATSearchedPartitionInfo* partition, CRawFileList* resultSink,
+                                IStorageDevice* device, std::uint32_t partitionIndex);
 };
 
 // Scanner status.
@@ -45,6 +58,13 @@ public:
     void SetLayout(const CFATDBR& dbr, std::uint64_t partitionFirst, const IFATTable* fat);
 
     CFileSystemNode* BuildQuickTree(bool takeAll);
+    // The complete build of a found partition (FatCompleteTree.cpp): the layout from the
+    // partition record, the tree from the directory sectors the search met.
+    void SetSearchedLayout(const CFATSearchedPartitionInfo& partition, const IFATTable* fat);
+    CFileSystemNode* BuildCompleteTree(const FatDirectorySectorSet& records,
+                                       std::uint32_t partitionIndex);
+    void BuildFatLostFiles(const FatDirectorySectorSet& records, CFileNode* lostFolders,
+                           std::size_t recordCount);
     // 1 when the root was read whole, else 0 (what was found is kept either way).
     int ReadRootDirectory(bool takeAll);
     // Reads the directory chain that starts at `firstCluster` into `node`: 1 done, 0 stopped

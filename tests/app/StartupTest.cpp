@@ -1,5 +1,6 @@
 #include "app/ActivityLog.h"
 #include "app/StartupOptions.h"
+#include "carving/partition/FoundPartitionInfo.h"
 #include "storage/VolumeEnumeration.h"
 
 #include <gtest/gtest.h>
@@ -119,4 +120,40 @@ TEST(ActivityLog, DeviceLines) {
     EXPECT_EQ(cap.lines, golden);
     EXPECT_STREQ(PaddedFileSystemName(6), "    RAW");
     EXPECT_STREQ(PaddedFileSystemName(7), "UNKNOWN");
+}
+
+TEST(ActivityLog, PartitionTables) {
+    Capture cap;
+    LogSearchedPartitionList({});
+    LogLostPartitionList({});
+    SearchedPartitionRow row;
+    row.fileSystemType = 3;
+    row.score = 1;
+    row.filesFound = 12;
+    row.foldersFound = 3;
+    row.firstSector = 2048;
+    row.dataAreaSector = 2048;
+    row.sectorsPerCluster = 8;
+    row.totalSectors = 5000000000ull;  // past 32 bits: shown whole
+    LogSearchedPartitionList({row});
+    FoundPartitionInfo lost;
+    lost.u64FirstSector = 63;
+    lost.u64SectorCount = 80262;
+    lost.fileSystemType = FILESYSTEM_FAT32;
+    LogLostPartitionList({&lost});
+    const std::vector<std::string> golden = {
+        "Did not find any possible partition.",
+        "Did not find any lost partition.",
+        "Searched partition list:",
+        std::string(96, '-'),
+        " NO.       FS  Suggestion  MFiles  MFolders     StartSect    DtAreaSect  ClstSize     TotalSect",
+        "   0     NTFS        1.00      12         3          2048          2048         8    5000000000",
+        std::string(96, '-'),
+        "Lost partition list:",
+        std::string(45, '-'),
+        " NO.       FS     StartSect     TotalSect",
+        "   0    FAT32            63         80262",
+        std::string(45, '-'),
+    };
+    EXPECT_EQ(cap.lines, golden);
 }

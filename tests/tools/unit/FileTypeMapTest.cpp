@@ -47,7 +47,17 @@ fs::path MakeFixture(bool withOctetStream) {
 
 TEST(FileTypeMap, BuiltFromMimeFolder) {
     FileTypeMap map;
-    EXPECT_EQ(BuildFileTypeList(map, MakeFixture(true).string()), 5);
+    ExtensionTypeTable table;
+    EXPECT_EQ(BuildFileTypeList(map, MakeFixture(true).string(), &table), 5);
+    // The type service: a name's extension in any case.
+    const FileTypeInfo* jpg = LookupFileType(table, "Holiday.JPG");
+    ASSERT_NE(jpg, nullptr);
+    EXPECT_EQ(jpg->mimeType, "image/jpeg");
+    EXPECT_EQ(jpg->name, "JPEG image");
+    EXPECT_EQ(LookupFileType(table, ".jfif")->mimeType, "image/x-other-jpeg");
+    EXPECT_EQ(LookupFileType(table, "noext"), nullptr);
+    EXPECT_EQ(LookupFileType(table, "dir.d/noext"), nullptr);
+    EXPECT_EQ(LookupFileType(table, "file.nn"), nullptr);  // a type without a name
     const FileTypeMap expected = {
         {".00(All Files)", "*"},
         {".01unknown", "*"},

@@ -1,0 +1,23 @@
+# The main program's window tests (one program on a virtual X server, screenshots under
+# <build>/screenshots/app) and the test of the program itself.
+file(GLOB app_window_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/gui/*.cpp)
+add_executable(test_app_windows ${app_window_srcs}
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/Harness.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/Main.cpp)
+find_package(X11 REQUIRED)
+target_link_libraries(test_app_windows PRIVATE brulin_test_support brulin_app_windows GTest::gtest X11::X11)
+target_compile_definitions(test_app_windows PRIVATE BRULIN_SCREENSHOT_DIR="${CMAKE_BINARY_DIR}/screenshots/app")
+# The skin images beside the test program, as beside BrulinUI.
+add_custom_command(TARGET test_app_windows POST_BUILD COMMAND brulin_make_skin $<TARGET_FILE_DIR:test_app_windows>)
+file(MAKE_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_app_windows)
+add_test(NAME app_windows
+  COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:test_app_windows>
+  WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_app_windows)
+set_tests_properties(app_windows PROPERTIES TIMEOUT 300
+  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+
+add_test(NAME app_program
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/program_test.sh $<TARGET_FILE:BrulinUI> $<TARGET_FILE:x_screenshot>
+          ${CMAKE_BINARY_DIR}/screenshots/app ${BRULIN_TEST_WORK_DIR}/app_program)
+set_tests_properties(app_program PROPERTIES TIMEOUT 300
+  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
