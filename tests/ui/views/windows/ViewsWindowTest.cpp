@@ -1,0 +1,315 @@
+// The found-file views as windows: the list in both views with sorting, checks and its menu,
+// the folder tree with its tri-state boxes and folder check, the preview window's three tabs,
+// the rich-text dialog, the properties dialogs and the legend, each with a screenshot.
+#include <gtest/gtest.h>
+
+#include "filesystems/FileProperties.h"
+#include "filesystems/fat/FatSearchedPartitionInfo.h"
+#include "recovery/FileRecovery.h"
+#include "storage/ImageFileDevice.h"
+#include "tests/support/FixtureKit.h"
+#include "tests/ui/controls/windows/Harness.h"
+#include "tests/ui/views/ViewsFixtures.h"
+#include "ui/views/wx/FileListCtrl.h"
+#include "ui/views/wx/FilePreviewDlg.h"
+#include "ui/views/wx/FileTreeCtrl.h"
+#include "ui/views/wx/PropertiesDlg.h"
+#include "ui/views/wx/PreviewLoading.h"
+#include "ui/views/PreviewTempFiles.h"
+#include <filesystem>
+#include "ui/views/SerialDevice.h"
+
+using namespace uitest;
+using namespace viewtests;
+
+namespace {
+
+CFileNode* FindFolder(CFileNode* root, const std::string& name) {
+    std::vector<CFileNode*> stack{root};
+    while (!stack.empty()) {
+        CFileNode* n = stack.back();
+        stack.pop_back();
+        if (CFileNode* d = Child(n, name))
+            return d;
+        for (CFileNode* c = n->m_pFirstChild; c; c = c->m_pNextSibling)
+            stack.push_back(c);
+    }
+    return nullptr;
+}
+
+std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = testsupport::ScratchDir("views-windows") + "/" + name;
+    EXPECT_TRUE(testsupport::WriteFileBytes(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end())));
+    return path;
+}
+
+} // namespace
+
+TEST(FileListWindow, ReportViewSortsChecksAndOffersItsMenu) {
+    const std::string image = NtfsListImage();
+    ASSERT_FALSE(image.empty());
+    auto root = ScanNtfs(image);
+    ASSERT_TRUE(root);
+    CFileNode* docs = FindFolder(root.get(), "docs");
+    ASSERT_TRUE(docs);
+    HostFrame host(wxSize(820, 420));
+    auto* list = new CFileListCtrl(host.panel());
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(list, 1, wxEXPAND);
+    host.panel()->SetSizer(sizer);
+    host.ShowAndWait();
+    int checkEvents = 0;
+    list->Bind(EVT_FILELIST_CHECKS_CHANGED, [&](wxCommandEvent&) { ++checkEvents; });
+    list->SetFolder(docs, root.get());
+    EXPECT_EQ(list->ReportView()->GetItemCount(), static_cast<long>(list->Model().GetCount()));
+    EXPECT_EQ(list->GetSelectedIndex(), 0);
+    // Two clicks on one column: ascending, then descending; the arrow follows.
+    list->SortByColumn(FILECOL_SIZE);
+    EXPECT_EQ(list->ReportView()->GetSortIndicator(), FILECOL_SIZE);
+    EXPECT_TRUE(list->ReportView()->IsAscendingSortIndicator());
+    list->SortByColumn(FILECOL_SIZE);
+    EXPECT_FALSE(list->ReportView()->IsAscendingSortIndicator());
+    list->SortByColumn(FILECOL_NAME);
+    EXPECT_EQ(list->ReportView()->GetSortIndicator(), FILECOL_NAME);
+    EXPECT_EQ(list->ReportView()->GetItemText(0, 0), wxString("f0.txt"));
+    // Checks: one toggle and select all, each told to the owner.
+    list->ToggleCheck(1);
+    EXPECT_EQ(list->GetFileAt(1)->m_pProperties->GetCheckState(), CHECKSTATE_CHECKED);
+    list->CheckAll(true);
+    EXPECT_EQ(checkEvents, 2);
+    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(3, 0), 1);
+    // The menu offers "Locate in the main list" only on search results.
+    EXPECT_EQ(list->MakeContextMenu()->GetMenuItemCount(), 2u);
+    list->SetOffersLocate(true);
+    auto menu = list->MakeContextMenu();
+    ASSERT_EQ(menu->GetMenuItemCount(), 3u);
+    EXPECT_EQ(menu->FindItemByPosition(2)->GetItemLabelText(), wxString("Locate in the main list"));
+    Pump(200);
+    Screenshot(host.frame(), "file_list_report");
+    // A folder with only sub-folders lists nothing.
+    CFileNode* upper = docs->m_pParent;
+    CFileNode* sub = Child(docs, "sub");
+    ASSERT_TRUE(sub);
+    list->SetFolder(sub, root.get());
+    EXPECT_EQ(list->Model().GetCount(), 2u);
+    (void)upper;
+    list->ClearFiles();
+    EXPECT_EQ(list->GetSelectedIndex(), -1);
+}
+
+TEST(FileListWindow, ThumbnailViewDrawsPicturesFromTheWorker) {
+    const std::string image = FatPictureImage();
+    ASSERT_FALSE(image.empty());
+    auto root = ScanFat(image);
+    ASSERT_TRUE(root);
+    CImageFileDevice raw(image.c_str());
+    CSerialDevice device(&raw);
+    HostFrame host(wxSize(640, 480));
+    auto* list = new CFileListCtrl(host.panel());
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(list, 1, wxEXPAND);
+    host.panel()->SetSizer(sizer);
+    host.ShowAndWait();
+    list->SetDevice(&device);
+    list->SetFolder(root.get(), root.get());
+    list->SortByColumn(FILECOL_NAME);
+    list->ShowThumbnailView();
+    EXPECT_TRUE(list->IsThumbnailView());
+    CFileNode* wide = Child(root.get(), "wide.png");
+    CFileNode* small = Child(root.get(), "small.gif");
+    ASSERT_TRUE(PumpUntil([&] {
+        list->ThumbnailView()->Refresh();
+        return list->ThumbnailBitmap(wide).IsOk() && list->ThumbnailBitmap(small).IsOk();
+    }, 20000));
+    EXPECT_EQ(list->ThumbnailBitmap(wide).GetWidth(), 80);
+    EXPECT_EQ(list->ThumbnailBitmap(wide).GetHeight(), 40);
+    // The check box under a picture toggles its file.
+    const long row = list->Model().IndexOf(small);
+    const wxRect r = list->ThumbnailView()->ItemRect(row);
+    bool box = false;
+    EXPECT_EQ(list->ThumbnailView()->HitTest(wxPoint(r.x + 8, r.GetBottom() + 1 - 10), &box), row);
+    EXPECT_TRUE(box);
+    ClickAt(list->ThumbnailView(), wxPoint(r.x + 8, r.GetBottom() + 1 - 10));
+    ASSERT_TRUE(PumpUntil([&] { return small->m_pProperties->GetCheckState() == CHECKSTATE_CHECKED; }));
+    Pump(300);
+    Screenshot(host.frame(), "file_list_thumbnails");
+    list->ShowListView();
+    EXPECT_FALSE(list->IsThumbnailView());
+}
+
+TEST(FileTreeWindow, TriStateBoxesAndFolderCheck) {
+    const std::string image = NtfsListImage();
+    ASSERT_FALSE(image.empty());
+    auto root = ScanNtfs(image);
+    ASSERT_TRUE(root);
+    while (root->m_pProperties->GetCheckState() != CHECKSTATE_UNCHECKED)
+        ToggleCheckState(root.get(), false);
+    HostFrame host(wxSize(700, 400));
+    auto* tree = new CFileTreeCtrl(host.panel());
+    auto* list = new CFileListCtrl(host.panel());
+    tree->SetFileList(list);
+    auto* sizer = new wxBoxSizer(wxHORIZONTAL);
+    sizer->Add(tree, 0, wxEXPAND);
+    sizer->Add(list, 1, wxEXPAND);
+    tree->SetMinSize(wxSize(220, -1));
+    host.panel()->SetSizer(sizer);
+    host.ShowAndWait();
+    tree->SetRootNode(root.get());
+    CFileNode* docs = FindFolder(root.get(), "docs");
+    CFileNode* sub = Child(docs, "sub");
+    wxTreeItemId docsItem, subItem;
+    ASSERT_TRUE(tree->SelectNode(docs, &docsItem));
+    ASSERT_TRUE(tree->SelectNode(sub, &subItem));
+    EXPECT_EQ(list->Model().GetFolder(), sub); // selecting lists the folder's files
+    EXPECT_EQ(tree->CheckPictureOf(subItem), 1);
+    int events = 0;
+    tree->Bind(EVT_FILETREE_CHECKS_CHANGED, [&](wxCommandEvent&) { ++events; });
+    tree->OnFolderCheck(subItem);
+    EXPECT_EQ(events, 1);
+    EXPECT_EQ(tree->CheckPictureOf(subItem), 3);
+    EXPECT_EQ(tree->CheckPictureOf(docsItem), 2); // other files of docs stay unchecked
+    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(0, 0), 1); // the listed files follow
+    Pump(200);
+    Screenshot(host.frame(), "file_tree_partial");
+    // Partly checked becomes checked; checked again unchecks the subtree.
+    tree->OnFolderCheck(docsItem);
+    EXPECT_EQ(tree->CheckPictureOf(docsItem), 3);
+    tree->OnFolderCheck(docsItem);
+    EXPECT_EQ(tree->CheckPictureOf(docsItem), 1);
+    EXPECT_EQ(tree->CheckPictureOf(subItem), 1);
+}
+
+TEST(PreviewWindow, TextHexAndImageTabs) {
+    std::string text;
+    for (int i = 0; i < 400; ++i)
+        text += "Line " + std::to_string(i) + " of the preview text, caf\xC3\xA9\n";
+    const std::string textPath = Write("preview.txt", text);
+    auto* dlg = new CFilePreviewDlg(nullptr, textPath, "preview.txt");
+    dlg->Show();
+    Pump(300);
+    EXPECT_EQ(dlg->CurrentTab(), CFilePreviewDlg::TAB_TEXT); // no picture: the text tab
+    EXPECT_EQ(dlg->TextLines(), 400u);
+    EXPECT_TRUE(dlg->TextView()->GetValue().StartsWith("Line 0 of the preview text, caf\u00e9"));
+    dlg->ScrollTo(100);
+    EXPECT_EQ(dlg->Position(), 100u);
+    EXPECT_TRUE(dlg->TextView()->GetValue().StartsWith("Line 100 "));
+    Screenshot(dlg, "preview_text");
+    // The hex view takes the position through the file offset.
+    dlg->SelectTab(CFilePreviewDlg::TAB_HEX);
+    Pump(100);
+    const std::uint64_t offset = 100 * std::string("Line 10 of the preview text, caf\xC3\xA9\n").size();
+    EXPECT_NEAR(double(dlg->Position()), double(offset / 16), 20.0);
+    EXPECT_TRUE(dlg->HexView()->GetValue().StartsWith("Offset"));
+    Screenshot(dlg, "preview_hex");
+    dlg->SelectTab(CFilePreviewDlg::TAB_IMAGE);
+    Pump(100);
+    EXPECT_FALSE(dlg->ImageView()->HasPicture());
+    Screenshot(dlg, "preview_image_unsupported");
+    dlg->Destroy();
+    Pump(50);
+
+    const std::string pic = testsupport::ScratchDir("views-windows") + "/pic.png";
+    ASSERT_TRUE(testsupport::MustRun("convert -size 1200x300 gradient:orange-purple " + pic));
+    auto* img = new CFilePreviewDlg(nullptr, pic, "pic.png");
+    img->Show();
+    Pump(300);
+    EXPECT_EQ(img->CurrentTab(), CFilePreviewDlg::TAB_IMAGE);
+    ASSERT_TRUE(img->ImageView()->HasPicture());
+    const wxRect fit = img->ImageView()->PictureRect();
+    const wxSize client = img->ImageView()->GetClientSize();
+    EXPECT_LE(fit.width, client.x - 2);
+    EXPECT_NEAR(double(fit.width) / fit.height, 4.0, 0.1);
+    EXPECT_FALSE(img->BestFitButton()->IsEnabled());
+    Screenshot(img, "preview_image_best_fit");
+    wxCommandEvent press(wxEVT_BUTTON, img->ActualSizeButton()->GetId());
+    press.SetEventObject(img->ActualSizeButton());
+    img->ActualSizeButton()->ProcessWindowEvent(press);
+    Pump(100);
+    EXPECT_FALSE(img->ImageView()->IsBestFit());
+    EXPECT_EQ(img->ImageView()->PictureRect().width, 1200);
+    Screenshot(img, "preview_image_actual_size");
+    img->Destroy();
+    Pump(50);
+}
+
+TEST(RtfDialog, ShowsStyledText) {
+    const std::string path = Write("doc.rtf",
+                                   "{\\rtf1\\ansi{\\fonttbl{\\f0 Sans;}}{\\colortbl ;\\red200\\green0\\blue0;}"
+                                   "\\pard {\\b Bold heading}\\par {\\i italic} and {\\ul underlined} "
+                                   "{\\cf1 red} {\\fs36 large} caf\\'e9 \\u8364?\\par}");
+    auto* dlg = new CRtfPreviewerDlg(nullptr, path, "doc.rtf");
+    dlg->Show();
+    Pump(200);
+    EXPECT_EQ(dlg->GetTitle(), wxString("doc.rtf"));
+    EXPECT_EQ(dlg->Text()->GetValue(), wxString::FromUTF8("Bold heading\nitalic and underlined red large caf\xC3\xA9 \xE2\x82\xAC\n"));
+    Screenshot(dlg, "rtf_dialog");
+    dlg->Destroy();
+    Pump(50);
+}
+
+TEST(PropertiesWindows, FileAndPartitionDialogsAndLegend) {
+    const std::string image = FatPictureImage();
+    ASSERT_FALSE(image.empty());
+    auto root = ScanFat(image);
+    ASSERT_TRUE(root);
+    auto* file = new CPropertiesDlg(nullptr, AtPath(root.get(), "/Folder/inner.txt"));
+    file->Show();
+    Pump(100);
+    EXPECT_EQ(file->List()->GetItemText(0, 0), wxString("Name"));
+    EXPECT_EQ(file->List()->GetItemText(0, 1), wxString("inner.txt"));
+    Screenshot(file, "properties_file");
+    file->Destroy();
+    CFATSearchedPartitionInfo part;
+    part.m_fileSystemType = FILESYSTEM_FAT16;
+    part.m_u32EvidenceFlags = 0x02 | 0x40 | 0x100;
+    auto* partition = new CScanPartitionPropertiesDlg(nullptr, &part);
+    partition->Show();
+    Pump(100);
+    EXPECT_EQ(partition->List()->GetItemText(0, 1), wxString("100%"));
+    Screenshot(partition, "properties_partition");
+    partition->Destroy();
+    auto* range = new CScanPartitionPropertiesDlg(nullptr, 63, 2048);
+    EXPECT_EQ(range->List()->GetItemText(0, 0), wxString("Total Sector"));
+    range->Destroy();
+    CAttributesStates legend(nullptr);
+    const int result = RunModal([&] { return legend.ShowModal(); }, [&] {
+        Pump(100);
+        Screenshot(&legend, "state_legend");
+        Click(legend.CloseButton());
+    });
+    EXPECT_EQ(result, wxID_CANCEL);
+    Pump(50);
+}
+
+TEST(PreviewLoadingWindow, CopiesOutAndCancelLeavesNothing) {
+    const std::string image = FatPictureImage();
+    ASSERT_FALSE(image.empty());
+    auto root = ScanFat(image);
+    ASSERT_TRUE(root);
+    CImageFileDevice raw(image.c_str());
+    CSerialDevice device(&raw);
+    CFileNode* inner = AtPath(root.get(), "/Folder/inner.txt");
+    ASSERT_TRUE(inner);
+    EXPECT_EQ(PreviewRefusal(inner), "");
+    EXPECT_EQ(PreviewRefusal(Child(root.get(), "Folder")), "Cannot preview directory.");
+    EXPECT_EQ(PreviewRefusal(nullptr), "Please select a file to preview!");
+    std::string kept;
+    {
+        CTempPreviewFile temp;
+        kept = temp.Path();
+        CPreviewLoadingDlg loading(nullptr, &device, inner, temp.Path());
+        EXPECT_EQ(loading.RunLoad(true), PREVIEW_LOADED);
+        EXPECT_EQ(testsupport::ReadFileBytes(temp.Path()), testsupport::PatternBytes(3000, 9));
+        Screenshot(&loading, "preview_loading");
+    }
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    {
+        CTempPreviewFile temp;
+        kept = temp.Path();
+        CPreviewLoadingDlg loading(nullptr, &device, inner, temp.Path());
+        loading.Cancel();
+        EXPECT_EQ(loading.RunLoad(true), PREVIEW_NOT_LOADED);
+    }
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    Pump(50);
+}

@@ -1,0 +1,91 @@
+#pragma once
+// The general preview of a found file (already copied to its temp file): "Text", "Hex" and
+// "Image" tabs. Text and hex page through files of up to 100 MiB holding at most 1 MiB; the
+// image view shows the decoded picture fitted or at actual size.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <wx/notebook.h>
+#include <wx/scrolwin.h>
+#include <wx/wx.h>
+
+#include "ui/views/PreviewPaging.h"
+
+class CImageWindow : public wxScrolledWindow {
+public:
+    explicit CImageWindow(wxWindow* parent);
+    // Decodes the file (within the preview pixel cap); false leaves the message shown.
+    bool LoadImage(const std::string& path);
+    void SetBestFit(bool fit);
+    bool IsBestFit() const { return m_bestFit; }
+    bool HasPicture() const { return m_bitmap.IsOk(); }
+    // Where the picture is drawn in the client area (for tests).
+    wxRect PictureRect() const;
+
+private:
+    void OnPaint(wxPaintEvent&);
+    void OnSize(wxSizeEvent&);
+    bool m_bestFit = true;
+    wxImage m_image;
+    wxBitmap m_bitmap;
+    wxBitmap m_fitted;
+    wxSize m_fittedFor;
+    wxString m_message = "Warning! Not support the image format!";
+};
+
+class CFilePreviewDlg : public wxDialog {
+public:
+    CFilePreviewDlg(wxWindow* parent, const std::string& tempPath, const std::string& displayName);
+
+    enum Tab { TAB_TEXT = 0, TAB_HEX = 1, TAB_IMAGE = 2 };
+    void SelectTab(int tab);
+    int CurrentTab() const { return m_tabs->GetSelection(); }
+    // Scrolls the text or hex view to a line (or row) and shows that page.
+    void ScrollTo(std::uint64_t line);
+    std::uint64_t Position() const { return m_position; }
+    std::uint64_t TextLines() const { return m_index.size() > 1 ? m_index.size() - 1 : 0; }
+    std::uint64_t HexRows() const { return HexRowCount(m_file.Size()); }
+    wxTextCtrl* TextView() const { return m_text; }
+    wxTextCtrl* HexView() const { return m_hex; }
+    CImageWindow* ImageView() const { return m_image; }
+    wxButton* BestFitButton() const { return m_bestFit; }
+    wxButton* ActualSizeButton() const { return m_actualSize; }
+    wxScrollBar* ScrollBar() const { return m_bar; }
+    int RowsPerPage() const;
+
+private:
+    void Refresh_();
+    void OnTabChanged(wxBookCtrlEvent&);
+    void OnScroll(wxScrollEvent&);
+    void OnWheel(wxMouseEvent&);
+    void OnKey(wxKeyEvent&);
+    void OnSize(wxSizeEvent&);
+
+    CPreviewFile m_file;
+    std::vector<std::uint64_t> m_index;
+    bool m_loaded = false;
+    wxNotebook* m_tabs = nullptr;
+    wxPanel* m_textPage = nullptr;
+    wxPanel* m_hexPage = nullptr;
+    wxPanel* m_imagePage = nullptr;
+    wxTextCtrl* m_text = nullptr;
+    wxTextCtrl* m_hex = nullptr;
+    wxScrollBar* m_bar = nullptr;
+    wxScrollBar* m_hexBar = nullptr;
+    CImageWindow* m_image = nullptr;
+    wxButton* m_bestFit = nullptr;
+    wxButton* m_actualSize = nullptr;
+    std::uint64_t m_position = 0;
+    int m_positionView = TAB_TEXT; // whose lines the position counts
+};
+
+// Shows rich text read by the program's own RTF reader in a styled text control.
+class CRtfPreviewerDlg : public wxDialog {
+public:
+    CRtfPreviewerDlg(wxWindow* parent, const std::string& path, const std::string& title);
+    wxTextCtrl* Text() const { return m_text; }
+
+private:
+    wxTextCtrl* m_text = nullptr;
+};

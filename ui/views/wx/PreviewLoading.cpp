@@ -1,0 +1,206 @@
+#include "ui/views/wx/PreviewLoading.h"
+
+#include <chrono>
+#include <cstring>
+#include <spawn.h>
+#include <strings.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <wx/gauge.h>
+
+#include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
+#include "recovery/FileRecovery.h"
+#include "ui/controls/MessageBoxDlg.h"
+#include "ui/controls/Resources.h"
+#include "ui/views/DocumentChecks.h"
+#include "ui/views/FileListModel.h"
+#include "ui/views/wx/FilePreviewDlg.h"
+#include "ui/views/PreviewPaging.h"
+#include "ui/views/PreviewTempFiles.h"
+#include "ui/views/RtfReader.h"
+
+extern char** environ;
+
+namespace {
+
+// Progress of the copy: counts bytes, and gives -1 once the user cancelled.
+class CPreviewLoadCallback : public IFileRecoverCallback {
+public:
+    CPreviewLoadCallback(std::atomic<std::uint64_t>* done, std::atomic<bool>* cancel)
+        : m_done(done), m_cancel(cancel) {}
+    int SetTotals(int, std::uint64_t) override { return Poll(); }
+    int AddFilesDone(int) override { return Poll(); }
+    int AddBytesDone(std::uint64_t n) override {
+        m_done->fetch_add(n);
+        return Poll();
+    }
+    int SubtractBytesDone(std::uint32_t n) override {
+        m_done->fetch_sub(std::min<std::uint64_t>(n, m_done->load()));
+        return Poll();
+    }
+    int SetCurrentFile(const char*) override { return Poll(); }
+    int Poll() override { return m_cancel->load() ? -1 : 0; }
+
+private:
+    std::atomic<std::uint64_t>* m_done;
+    std::atomic<bool>* m_cancel;
+};
+
+std::string Hms(std::uint64_t seconds) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", unsigned(seconds / 3600),
+                  unsigned(seconds / 60 % 60), unsigned(seconds % 60));
+    return buf;
+}
+
+bool EndsWithNoCase(const std::string& s, const char* suffix) {
+    const std::size_t n = std::strlen(suffix);
+    return s.size() >= n && strcasecmp(s.c_str() + s.size() - n, suffix) == 0;
+}
+
+} // namespace
+
+CPreviewLoadingDlg::CPreviewLoadingDlg(wxWindow* parent, IStorageDevice* device, CFileNode* node,
+                                       const std::string& tempPath)
+    : wxDialog(parent, wxID_ANY, "Loading...", wxDefaultPosition, wxDefaultSize, wxCAPTION),
+      m_device(device), m_node(node), m_path(tempPath) {
+    m_status = new wxStaticText(this, 1162, "Loading file...");
+    m_time = new wxStaticText(this, 1164, "00:00:00");
+    m_percent = new wxStaticText(this, 1163, "0%");
+    m_gauge = new wxGauge(this, 1016, 100, wxDefaultPosition, wxSize(300, -1));
+    m_cancel = new wxButton(this, wxID_CANCEL, "Cancel");
+    m_cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Cancel(); });
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(m_time, 1);
+    row->Add(m_percent, 0);
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    sizer->Add(m_status, 0, wxALL, 8);
+    sizer->Add(m_gauge, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
+    sizer->Add(row, 0, wxEXPAND | wxALL, 8);
+    sizer->Add(m_cancel, 0, wxALIGN_CENTER_HORIZONTAL | wxBOTTOM, 8);
+    SetSizerAndFit(sizer);
+    CentreOnParent();
+}
+
+CPreviewLoadingDlg::~CPreviewLoadingDlg() = default;
+
+void CPreviewLoadingDlg::Cancel() {
+    m_cancelFlag.store(true);
+    SetTitle("Cancelling...");
+    m_cancel->Disable();
+}
+
+void CPreviewLoadingDlg::UpdateTexts() {
+    const std::uint64_t done = m_done.load();
+    const int percent = m_total ? static_cast<int>(std::min<std::uint64_t>(100, done * 100 / m_total)) : 100;
+    m_percent->SetLabel(wxString::Format("%d%%", percent));
+    m_gauge->SetValue(percent);
+    const std::uint64_t elapsedMs = static_cast<std::uint64_t>((wxGetLocalTimeMillis() - m_start).GetValue());
+    if (elapsedMs <= 499)
+        m_time->SetLabel(Hms(elapsedMs / 1000));
+    else if (done == 0)
+        m_time->SetLabel("Calculating...");
+    else
+        m_time->SetLabel(Hms((m_total > done ? m_total - done : 0) * elapsedMs / done / 1000 + 1));
+}
+
+int CPreviewLoadingDlg::RunLoad(bool quiet) {
+    if (!m_node || !m_node->m_pProperties || m_path.empty())
+        return PREVIEW_NOT_LOADED;
+    m_total = m_node->m_pProperties->GetFileSize();
+    m_start = wxGetLocalTimeMillis();
+    UpdateTexts();
+    Show();
+    wxWindowDisabler others(this);
+    CPreviewLoadCallback callback(&m_done, &m_cancelFlag);
+    RecoverFileJob job;
+    job.callback = &callback;
+    job.device = m_device;
+    job.node = m_node;
+    job.targetPath = m_path;
+    std::atomic<bool> finished{false};
+    int ok = 0;
+    std::thread worker([&] {
+        ok = RecoverFileExclusive(&job);
+        finished.store(true);
+    });
+    auto last = std::chrono::steady_clock::now();
+    while (!finished.load()) {
+        wxYield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (std::chrono::steady_clock::now() - last > std::chrono::milliseconds(500)) {
+            last = std::chrono::steady_clock::now();
+            UpdateTexts();
+        }
+    }
+    worker.join();
+    Hide();
+    if (ok == 1 && !m_cancelFlag.load()) {
+        m_gauge->SetValue(100);
+        return PREVIEW_LOADED;
+    }
+    if (job.result == kRecoverFailed && !m_cancelFlag.load() && !quiet)
+        ShowMessageBox(kMbInformation, "Failed to preview this file.");
+    return PREVIEW_NOT_LOADED;
+}
+
+std::string PreviewRefusal(const CFileNode* node) {
+    if (!node || !node->m_pProperties)
+        return "Please select a file to preview!";
+    const IFileProperties* p = node->m_pProperties;
+    if (p->GetAttributes() & FILEATTR_DIRECTORY)
+        return "Cannot preview directory.";
+    if (p->GetAttributes() & FILEATTR_ENCRYPTED)
+        return "Cannot preview encrypted file.";
+    if (p->GetFileSize() > kMaxPreviewFileSize)
+        return "Cannot preview a file over 100M.";
+    return {};
+}
+
+bool RunCompanionViewer(const std::string& program, const std::string& tempPath,
+                        const std::string& displayName) {
+    if (program.empty() || ::access(program.c_str(), X_OK) != 0)
+        return false;
+    const std::string arg = tempPath + "|" + displayName;
+    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(arg.c_str()), nullptr};
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
+        return false;
+    wxWindowDisabler all;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        wxYield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node,
+                      const std::string& viewer) {
+    const std::string refusal = PreviewRefusal(node);
+    if (!refusal.empty()) {
+        ShowMessageBox(kMbWarning, refusal);
+        return;
+    }
+    CTempPreviewFile temp; // deleted when the preview ends, whatever the way out
+    CPreviewLoadingDlg loading(parent, device, node, temp.Path());
+    if (loading.RunLoad() != PREVIEW_LOADED)
+        return;
+    const std::string name = node->m_pProperties->GetName() ? node->m_pProperties->GetName() : "";
+    if (IsRtfFile(temp.Path())) {
+        CRtfPreviewerDlg dlg(parent, temp.Path(), name);
+        dlg.ShowModal();
+        return;
+    }
+    bool office = IsOfficeDocument(temp.Path());
+    if (!office && (EndsWithNoCase(name, ".xls") || EndsWithNoCase(name, ".doc")))
+        ShowMessageBox(kMbWarning, "Invalid Word or Excel document.");
+    else if (EndsWithNoCase(name, ".xlsx") || EndsWithNoCase(name, ".docx"))
+        office = true;
+    if (office && RunCompanionViewer(viewer, temp.Path(), name))
+        return;
+    CFilePreviewDlg dlg(parent, temp.Path(), name);
+    dlg.ShowModal();
+}

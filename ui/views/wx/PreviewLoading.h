@@ -1,0 +1,58 @@
+#pragma once
+// Loading a found file for preview: the file is copied out of the scanned device into a temp
+// file of its own on a worker thread, behind a dialog with progress, remaining time and
+// Cancel; then the file goes to the rich-text dialog, the companion document viewer, or the
+// general preview window.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include <wx/wx.h>
+
+class CFileNode;
+class IStorageDevice;
+class wxGauge;
+
+enum PreviewLoadResult : int { PREVIEW_LOADED = 1, PREVIEW_NOT_LOADED = 2 };
+
+class CPreviewLoadingDlg : public wxDialog {
+public:
+    CPreviewLoadingDlg(wxWindow* parent, IStorageDevice* device, CFileNode* node,
+                       const std::string& tempPath);
+    ~CPreviewLoadingDlg() override;
+    // Runs the copy; PREVIEW_LOADED when the file was written, else PREVIEW_NOT_LOADED (a
+    // failure, which shows "Failed to preview this file." unless `quiet`, or a cancel).
+    int RunLoad(bool quiet = false);
+    void Cancel();
+    wxButton* CancelButton() const { return m_cancel; }
+    wxGauge* Gauge() const { return m_gauge; }
+
+private:
+    void UpdateTexts();
+    IStorageDevice* m_device;
+    CFileNode* m_node;
+    std::string m_path;
+    std::atomic<bool> m_cancelFlag{false};
+    std::atomic<std::uint64_t> m_done{0};
+    std::uint64_t m_total = 0;
+    wxLongLong m_start;
+    wxStaticText* m_status = nullptr;
+    wxStaticText* m_time = nullptr;
+    wxStaticText* m_percent = nullptr;
+    wxGauge* m_gauge = nullptr;
+    wxButton* m_cancel = nullptr;
+};
+
+// Why a node cannot be previewed ("" when it can): no node, a folder, encrypted, over 100 MiB.
+std::string PreviewRefusal(const CFileNode* node);
+
+// The whole preview of a found file. `viewer` is the companion document viewer's program
+// ("" for none); when it cannot be started the general preview opens instead.
+void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node,
+                      const std::string& viewer = "");
+
+// Starts `program` with the argument "<temp>|<display name>" and waits for it while the UI
+// keeps pumping (the caller's windows disabled). False when it could not be started.
+bool RunCompanionViewer(const std::string& program, const std::string& tempPath,
+                        const std::string& displayName);
