@@ -7,6 +7,7 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "tests/support/FatImages.h"
+#include "tests/support/FatTreeCheck.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/MemoryDevice.h"
 
@@ -158,42 +159,6 @@ const CFATFileProperties* Props(const CFileNode* n) {
     return static_cast<const CFATFileProperties*>(n->m_pProperties);
 }
 
-// Every node below the root by path ("Keep Folder/Small One.txt"); a name met twice in one
-// folder gets "#2" appended.
-std::map<std::string, const CFileNode*> Flatten(const CFileNode* root) {
-    std::map<std::string, const CFileNode*> out;
-    std::vector<std::pair<const CFileNode*, std::string>> stack{{root, ""}};
-    while (!stack.empty()) {
-        auto [node, prefix] = stack.back();
-        stack.pop_back();
-        for (const CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling) {
-            std::string path = prefix + c->m_pProperties->GetName();
-            while (out.count(path))
-                path += "#2";
-            out[path] = c;
-            stack.push_back({c, path + "/"});
-        }
-    }
-    return out;
-}
-
-std::vector<std::uint8_t> ReadThroughRuns(IStorageDevice& dev, const CFileNode* node) {
-    std::uint64_t first = 0;
-    std::uint32_t spc = 0;
-    node->GetFileSystemInfo(&first, &spc);
-    std::vector<std::uint8_t> out;
-    std::unique_ptr<IDataRunList> runs(node->m_pProperties->GetDataRunList());
-    if (!runs)
-        return out;
-    for (const DataRun* r = runs->GetFirstRun(); r; r = runs->GetNextRun()) {
-        std::vector<std::uint8_t> buf(static_cast<std::size_t>(r->count) * spc * 512);
-        EXPECT_TRUE(dev.ReadSectors(buf.data(), first + r->start * spc, r->count * spc));
-        out.insert(out.end(), buf.begin(), buf.end());
-    }
-    out.resize(std::min<std::size_t>(out.size(), node->m_pProperties->GetFileSize()));
-    return out;
-}
-
 std::uint64_t WhenTicks() {
     std::tm tm{};
     tm.tm_year = 2021 - 1900;
@@ -267,7 +232,7 @@ TEST(FatQuickScan, DeletedFileRecovery) {
             EXPECT_STREQ(root->GetName(), c.options.label.c_str());
         }
 
-        auto nodes = Flatten(root.get());
+        auto nodes = FlattenTree(root.get());
         for (const SampleFile& f : Samples()) {
             std::string rel = f.path.substr(1);
             if (!f.deleted) {
@@ -281,7 +246,7 @@ TEST(FatQuickScan, DeletedFileRecovery) {
             EXPECT_EQ(p->GetFileState() & 1, 1) << rel;
             EXPECT_EQ(p->GetFileSize(), f.size) << rel;
             EXPECT_EQ(p->m_lastWriteTime.ticks, when) << rel;
-            EXPECT_EQ(ReadThroughRuns(dev, nodes[rel]), PatternBytes(f.size, SeedOf(f.path)))
+            EXPECT_EQ(ReadNodeBytes(dev, nodes[rel]), PatternBytes(f.size, SeedOf(f.path)))
                 << rel;
         }
         // Folders: live ones that lead to deleted entries, and deleted ones with their content.
@@ -309,7 +274,7 @@ TEST(FatQuickScan, TakeAllMatchesMdirAndOriginals) {
         Tree root = Build(dev, c.options.offsetSectors, c.bootFlags | FATEVIDENCE_BOTH_FATS, true);
         ASSERT_TRUE(root);
         std::map<std::string, std::int64_t> live;
-        auto nodes = Flatten(root.get());
+        auto nodes = FlattenTree(root.get());
         for (const auto& [p, node] : nodes) {
             const CFATFileProperties* props = Props(node);
             if (props->GetFileState() & 1)
@@ -327,7 +292,7 @@ TEST(FatQuickScan, TakeAllMatchesMdirAndOriginals) {
         for (const SampleFile& f : liveFiles) {
             std::string rel = f.path.substr(1);
             ASSERT_TRUE(nodes.count(rel)) << rel;
-            EXPECT_EQ(ReadThroughRuns(dev, nodes[rel]), PatternBytes(f.size, SeedOf(f.path)))
+            EXPECT_EQ(ReadNodeBytes(dev, nodes[rel]), PatternBytes(f.size, SeedOf(f.path)))
                 << rel;
         }
         // "Long Names" holds 2 + 5 * 4 entries in one-sector clusters: the fourth long name
@@ -416,7 +381,7 @@ TEST(FatQuickScan, DamagedVolumes) {
             ASSERT_EQ(root != nullptr, d.built);
             if (!root)
                 continue;
-            auto nodes = Flatten(root.get());
+            auto nodes = FlattenTree(root.get());
             for (const char* rel : {"Keep Folder/A long deleted name.txt", "Root Deleted.bin",
                                     "Gone Folder/Sub Dir/Deep File.txt"}) {
                 ASSERT_TRUE(nodes.count(rel)) << rel;
@@ -424,7 +389,7 @@ TEST(FatQuickScan, DamagedVolumes) {
                 for (const SampleFile& s : Samples())
                     if (s.path.substr(1) == rel)
                         f = &s;
-                EXPECT_EQ(ReadThroughRuns(dev, nodes[rel]), PatternBytes(f->size, SeedOf(f->path)))
+                EXPECT_EQ(ReadNodeBytes(dev, nodes[rel]), PatternBytes(f->size, SeedOf(f->path)))
                     << rel;
             }
         }
@@ -441,7 +406,7 @@ TEST(FatQuickScan, Fat32BackupBootSector) {
     EXPECT_FALSE(Build(dev, first, 0x4 | FATEVIDENCE_BOTH_FATS, false)) << "no fallback without flag 0x8";
     Tree root = Build(dev, first, 0xC | FATEVIDENCE_BOTH_FATS, false);
     ASSERT_TRUE(root);
-    EXPECT_TRUE(Flatten(root.get()).count("Gone Folder/Sub Dir/Deep File.txt"));
+    EXPECT_TRUE(FlattenTree(root.get()).count("Gone Folder/Sub Dir/Deep File.txt"));
 
     // A FAT16 volume has no backup to fall back on.
     MemoryDevice dev16(LoadImageBytes(MakeTreeVolume(kCases[1])));
@@ -460,9 +425,9 @@ TEST(FatQuickScan, FirstCopyOnlyOrSecondCopyOnly) {
     for (std::uint32_t flags : {0x3u | 0xC0u, 0x3u | 0x300u}) {
         Tree root = Build(dev, 0, flags, true);
         ASSERT_TRUE(root);
-        auto nodes = Flatten(root.get());
+        auto nodes = FlattenTree(root.get());
         ASSERT_TRUE(nodes.count("frag/d.bin"));
-        bool intact = ReadThroughRuns(dev, nodes["frag/d.bin"]) ==
+        bool intact = ReadNodeBytes(dev, nodes["frag/d.bin"]) ==
                       PatternBytes(kFragmented.size, SeedOf(kFragmented.path));
         EXPECT_EQ(intact, (flags & 0x300) != 0) << std::hex << flags;
     }
