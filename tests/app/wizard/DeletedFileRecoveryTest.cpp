@@ -24,6 +24,8 @@
 
 #include <filesystem>
 #include <map>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -430,4 +432,42 @@ TEST(DeletedFileRecoverySteps, PreviewRefusals) {
     EXPECT_EQ(CFileSelectPageModel::SearchTabCaption("*.txt"), "Search Files (*.txt) ");
     EXPECT_EQ(CFileSelectPageModel::SearchTabCaption("abcdefghijklmnopqrstuvwxyz0123456789"),
               "Search Files (abcdefghijklmnopqrstuvwxyz...)");
+}
+
+TEST(DeletedFileRecoverySteps, TargetOnTheSourceDiskAsksFirst) {
+    const VolumeCase& c = kCases[5];  // FAT16 inside a partition table
+    Machine machine(VolumeImage(c), c.partitioned);
+    // The scratch folders' file system shows as another partition of the same disk whose extent
+    // covers the source volume.
+    const std::string target = ScratchDir("dfr-same-drive");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    machine.tree.AddPartition("sda", "sda2", ::major(st.st_dev), ::minor(st.st_dev), 0, 1u << 30);
+    Wizard w;
+    w.ScanFirstVolume(true);
+    ToggleCheckState(w.DeletedFolder(), false);
+    w.ctx.SheetController().Next();
+    w.Save().Page().SetTargetFolder(target);
+    w.ui.ExpectMessage(uistr::kSameDriveCaution, kAnswerNo);
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    w.ui.ExpectMessage(uistr::kSameDriveCaution, kAnswerYes);
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+    EXPECT_EQ(GetSaveResultController()->Summary().filesRecovered, 3);
+
+    // Target errors keep the user on the save step with one message each.
+    w.ctx.SheetController().Back();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    struct Bad {
+        std::string path;
+        int message;
+    } bad[] = {{"", 159}, {"relative", 155}, {target + "/../x", 151}};
+    for (const Bad& b : bad) {
+        w.Save().Page().SetTargetFolder(b.path);
+        w.ui.ExpectMessage(b.message, kAnswerOk);
+        w.ctx.SheetController().Next();
+        EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveFile) << b.path;
+    }
+    EXPECT_TRUE(w.ui.Done());
 }
