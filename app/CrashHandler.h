@@ -29,11 +29,12 @@ struct CrashHandlerSetup {
 
 // Installs the handlers for the process; the calling thread is the UI thread. Everything the
 // signal handler needs (descriptors, names, an alternate signal stack for this thread) is
-// prepared here. False when the signal handlers could not be installed.
+// prepared here, and every thread started through platform::StartThread from then on gets an
+// alternate signal stack first. False when the signal handlers could not be installed.
 bool InstallCrashHandler(const CrashHandlerSetup& setup);
 
-// Gives the calling thread an alternate signal stack (once per thread), so that a stack
-// overflow on it is still handled. Threads the program starts call it first.
+// Gives the calling thread an alternate signal stack (once per thread; freed when the thread
+// ends), so that a stack overflow on it is still handled.
 bool EnsureAltSignalStack();
 
 // The texts of the out-of-memory notice.
