@@ -106,6 +106,23 @@ TEST_F(LoaderTest, EveryLineOfANormalRunReachesTheLogFile) {
         EXPECT_TRUE(passedOn.count(std::atoi(line.c_str()))) << line;
 }
 
+TEST_F(LoaderTest, TheLogFileIsWrittenWhileTheProgramRuns) {
+    // With a wait of 300 ms, lines logged before a long pause are in the file during the
+    // pause, not only once the program has ended.
+    Install({"log:early sleep:4000 log:late"});
+    config.waitMs = 300;
+    auto loader = std::async(std::launch::async, [&] { return RunLoader(config, messages); });
+    bool seenDuringRun = false;
+    for (int i = 0; i < 300 && !seenDuringRun; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        seenDuringRun = LogText() == "early\r\n" &&
+                        loader.wait_for(std::chrono::seconds(0)) == std::future_status::timeout;
+    }
+    EXPECT_TRUE(seenDuringRun) << LogText();
+    EXPECT_EQ(loader.get(), kLoaderOk);
+    EXPECT_EQ(LogText(), "early\r\nlate\r\n");
+}
+
 TEST_F(LoaderTest, ALogFileOfAnEarlierRunIsTruncated) {
     Install({"log:new"});
     fs::create_directories(root + "/state/brulin");
