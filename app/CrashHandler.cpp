@@ -15,6 +15,7 @@
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 const char kOutOfMemoryRawText[] =
@@ -35,7 +36,8 @@ int g_memoryFd = -1;
 int g_lineFd = -1;
 char g_dumpDir[4096];
 std::atomic<unsigned> g_dumpCounter{0};
-std::atomic<int> g_entered{0};
+std::atomic<long> g_crashingThread{0}; // the thread that reports the crash
+std::atomic<bool> g_reported{false};
 std::atomic<int> g_oomEntered{0};
 void* g_reserve = nullptr;
 bool (*g_rawRecoveryOn)() = nullptr;
@@ -148,12 +150,22 @@ void WriteDump(int sig, unsigned code, unsigned long long address) {
 }
 
 void OnFatalSignal(int sig, siginfo_t* info, void*) {
-    if (g_entered.exchange(1) == 0) {
+    const long self = syscall(SYS_gettid);
+    long first = 0;
+    if (g_crashingThread.compare_exchange_strong(first, self)) {
         WriteByte(g_crashFd);
         const unsigned long long address = reinterpret_cast<unsigned long long>(info ? info->si_addr : nullptr);
         WriteCrashLine(static_cast<unsigned>(sig), address);
         WriteDump(sig, info ? static_cast<unsigned>(info->si_code) : 0u, address);
+        g_reported.store(true);
+    } else if (first != self) {
+        // Another thread is reporting its crash and ends the process when done; ending it now
+        // would cut its dump short. Should it never finish, end the process after a while.
+        const timespec tick{0, 10 * 1000 * 1000};
+        for (int i = 0; i < 1000 && !g_reported.load(); ++i)
+            nanosleep(&tick, nullptr);
     }
+    // (The same thread faulting again inside the report goes straight on.)
     // End by the same signal.
     struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;

@@ -86,6 +86,9 @@ TEST(CrashHandler, FatalSignalsSignalTheLoaderLeaveADumpAndEndByTheSignal) {
         int signal;
     } cases[] = {{"segv", SIGSEGV},
                  {"segv-worker", SIGSEGV},
+                 // The second thread waits for the first one's report instead of ending the
+                 // process in the middle of it.
+                 {"segv-two", SIGSEGV},
                  {"overflow", SIGSEGV},
                  // Only an alternate signal stack, which the worker got when it started, lets
                  // the handler run after the worker's own stack is used up.

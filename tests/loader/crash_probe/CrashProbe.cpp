@@ -1,7 +1,8 @@
 // Crashes in a chosen way with the main program's crash handler installed. Built without the
 // sanitizers, which would catch the signals first. Usage: crash_probe <mode> <folder>, where
 // the folder holds the FIFOs "crash" and "memory" and receives "log.txt" and the dumps.
-// Modes: segv, segv-worker, overflow, overflow-worker, abort, oom-raw, oom-plain, oom-worker
+// Modes: segv, segv-worker, segv-two (two workers fault at the same moment), overflow,
+// overflow-worker, abort, oom-raw, oom-plain, oom-worker
 // (RAW recovery off, the allocations on a worker), oom-twice (the notice itself runs out of
 // memory). Workers are started as the program starts them (platform::StartThread).
 #include "app/CrashHandler.h"
@@ -10,6 +11,7 @@
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -70,6 +72,17 @@ int main(int argc, char** argv) {
         Fault();
     } else if (mode == "segv-worker") {
         platform::StartThread(Fault).join();
+    } else if (mode == "segv-two") {
+        static std::atomic<int> ready{0};
+        auto both = [] {
+            ++ready;
+            while (ready.load() < 2) {
+            }
+            Fault();
+        };
+        std::thread a = platform::StartThread(both), b = platform::StartThread(both);
+        a.join();
+        b.join();
     } else if (mode == "overflow") {
         return Recurse(0);
     } else if (mode == "overflow-worker") {
