@@ -2,10 +2,11 @@
 // The main program's crash handling. A fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT)
 // on any thread tells the loader through the crash FIFO, writes the crash line and a dump file
 // "Brulindump<n>.dmp", and ends the process by that signal; a thread that faults while another
-// one reports waits for that report (so the dump is whole) and is not reported itself. Running out of memory (through
-// platform::FatalOutOfMemory) shows a notice on the UI thread, tells the loader to restart the
-// program when RAW recovery is on (memory-crash FIFO) or to report it otherwise (crash FIFO),
-// logs, writes the dump and ends with platform::kOutOfMemoryExitStatus.
+// one reports waits for that report (so the dump is whole) and is not reported itself.
+// Running out of memory (through platform::FatalOutOfMemory) shows a notice on the UI thread,
+// tells the loader to restart the program when RAW recovery is on (memory-crash FIFO) or to
+// report it otherwise (crash FIFO), logs, writes the dump and ends with
+// platform::kOutOfMemoryExitStatus.
 //
 // Dump file format (text, one "key: value" per line, then two sections):
 //   Brulin crash dump 1
