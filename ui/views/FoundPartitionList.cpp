@@ -291,13 +291,13 @@ void FillPartitionList(IFoundPartitionPane& pane, const std::vector<CSearchedPar
                        std::uint32_t autoCheckLimit) {
     if (autoCheckLimit == 1)
         MarkBestPartition(partitions);
-    CFoundPartitionListModel& list = pane.List();
+    CFoundPartitionListModel& list = pane.PartitionList();
     list.DeleteAllPartitions();
     list.SetAutoCheckLimit(autoCheckLimit);
     list.SetMediumThreshold(ComputeMediumThreshold(partitions));
     for (const FoundPartitionRow& row : BuildFoundPartitionRows(partitions))
         list.AddPartition(row);
-    pane.Refresh();
+    pane.RefreshPane();
 }
 
 bool ApplyPartitionOptionToggle(CSearchedPartitionInfo* partition, const PartitionOptionToggle& toggle) {

@@ -123,20 +123,20 @@ private:
 class IFoundPartitionPane {
 public:
     virtual ~IFoundPartitionPane() = default;
-    virtual CFoundPartitionListModel& List() = 0;
-    virtual CPartitionLayoutModel& Layout() = 0;
+    virtual CFoundPartitionListModel& PartitionList() = 0;
+    virtual CPartitionLayoutModel& PartitionLayout() = 0;
     // Clears the layout picture and shows the source in its caption and panel.
     virtual void ShowSource(const LayoutSource& source) = 0;
     // Redraws after the page changed the list through List() (a no-op without windows).
-    virtual void Refresh() {}
+    virtual void RefreshPane() {}
 };
 
 // List and layout wired together, without windows.
 class CModelFoundPartitionPane : public IFoundPartitionPane {
 public:
     CModelFoundPartitionPane() { m_list.SetLayoutTarget(&m_layout); }
-    CFoundPartitionListModel& List() override { return m_list; }
-    CPartitionLayoutModel& Layout() override { return m_layout; }
+    CFoundPartitionListModel& PartitionList() override { return m_list; }
+    CPartitionLayoutModel& PartitionLayout() override { return m_layout; }
     void ShowSource(const LayoutSource& source) override;
 
 private:

@@ -238,7 +238,7 @@ TEST(FoundPartitionList, Suggestions) {
 
 TEST(FoundPartitionList, AutoCheckLimitAndColours) {
     CModelFoundPartitionPane pane;
-    CFoundPartitionListModel& list = pane.List();
+    CFoundPartitionListModel& list = pane.PartitionList();
     pane.ShowSource(LayoutSource{"disk", 100000, kLayoutSourceDisk});
     list.SetAutoCheckLimit(1);
     list.AddPartition(Row("A", 100, 50, 0.2, kPartitionKindOther));
@@ -251,7 +251,7 @@ TEST(FoundPartitionList, AutoCheckLimitAndColours) {
     EXPECT_EQ(list.IsRowChecked(2), 0); // over the limit
     EXPECT_EQ(list.GetCheckedCount(), 1);
     // The ticked row's block is in the picture without any click.
-    EXPECT_EQ(BandFirsts(pane.Layout()), (std::vector<std::vector<std::uint64_t>>{{200}}));
+    EXPECT_EQ(BandFirsts(pane.PartitionLayout()), (std::vector<std::vector<std::uint64_t>>{{200}}));
     EXPECT_EQ(list.Grid().Row(0)->cells[0].desc.textColour, (uires::Rgb{160, 109, 0}));
     EXPECT_EQ(list.Grid().Row(1)->cells[0].desc.textColour, (uires::Rgb{0, 160, 0}));
     EXPECT_EQ(list.Grid().Row(3)->cells[0].desc.textColour, (uires::Rgb{0, 0, 0}));
@@ -394,13 +394,13 @@ TEST(FoundPartitionFill, RowsFromRecords) {
     CModelFoundPartitionPane pane;
     pane.ShowSource(LayoutSource{"img", 30000, kLayoutSourceImage});
     FillPartitionList(pane, rec.list, 4);
-    EXPECT_EQ(pane.List().GetCheckedCount(), 0);
-    pane.List().ToggleBox(0, 0, 0);
-    pane.List().ToggleBox(1, 0, 0);
-    EXPECT_EQ(BandFirsts(pane.Layout()), (std::vector<std::vector<std::uint64_t>>{{2048, 3048}}));
+    EXPECT_EQ(pane.PartitionList().GetCheckedCount(), 0);
+    pane.PartitionList().ToggleBox(0, 0, 0);
+    pane.PartitionList().ToggleBox(1, 0, 0);
+    EXPECT_EQ(BandFirsts(pane.PartitionLayout()), (std::vector<std::vector<std::uint64_t>>{{2048, 3048}}));
     // The unknown row has no range: ticking it draws nothing.
-    pane.List().ToggleBox(3, 0, 0);
-    EXPECT_EQ(pane.Layout().BlockCount(), 2);
+    pane.PartitionList().ToggleBox(3, 0, 0);
+    EXPECT_EQ(pane.PartitionLayout().BlockCount(), 2);
 }
 
 TEST(FoundPartitionFill, MarksThresholdAndLimits) {
@@ -426,10 +426,10 @@ TEST(FoundPartitionFill, MarksThresholdAndLimits) {
         FillPartitionList(pane, rec.list, 1);
         for (std::size_t i = 0; i < c.scores.size(); ++i) {
             EXPECT_EQ(rec.list[i]->m_u32Chosen, static_cast<int>(i) == c.best ? 1u : 0u);
-            EXPECT_EQ(pane.List().IsRowChecked(static_cast<int>(i)), static_cast<int>(i) == c.best ? 1 : 0);
+            EXPECT_EQ(pane.PartitionList().IsRowChecked(static_cast<int>(i)), static_cast<int>(i) == c.best ? 1 : 0);
         }
-        EXPECT_DOUBLE_EQ(pane.List().MediumThreshold(), c.threshold);
-        EXPECT_EQ(pane.List().AutoCheckLimit(), 1u);
+        EXPECT_DOUBLE_EQ(pane.PartitionList().MediumThreshold(), c.threshold);
+        EXPECT_EQ(pane.PartitionList().AutoCheckLimit(), 1u);
     }
 
     // At most 100 rows per family; the skipped ones still count for the running number.
@@ -509,13 +509,13 @@ TEST(FoundPartitionFill, RealFatBootSectorAndLargePartitions) {
 
     CModelFoundPartitionPane pane;
     pane.ShowSource(LayoutSource{"big disk", imageSectors + big, kLayoutSourceDisk});
-    pane.Layout().LayoutDisks(0, 800);
+    pane.PartitionLayout().LayoutDisks(0, 800);
     FillPartitionList(pane, rec.list, 1);
-    EXPECT_EQ(pane.List().IsRowChecked(0), 1);
-    pane.List().ToggleBox(1, 0, 0);
-    ASSERT_EQ(pane.Layout().Bands().size(), 1u); // touching, not sharing
-    const auto& blocks = pane.Layout().Bands()[0].blocks;
+    EXPECT_EQ(pane.PartitionList().IsRowChecked(0), 1);
+    pane.PartitionList().ToggleBox(1, 0, 0);
+    ASSERT_EQ(pane.PartitionLayout().Bands().size(), 1u); // touching, not sharing
+    const auto& blocks = pane.PartitionLayout().Bands()[0].blocks;
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[1].rect.right, 800 - 3 - 1); // last sector is one before the disk's end
-    EXPECT_EQ(pane.List().Grid().Row(1)->cells[2].desc.items[0].text, "Medium");
+    EXPECT_EQ(pane.PartitionList().Grid().Row(1)->cells[2].desc.items[0].text, "Medium");
 }
