@@ -6,6 +6,7 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 #include "recovery/FileRecovery.h"
+#include "tools/FileTypeMap.h"
 #include "storage/ImageFileDevice.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/ui/controls/windows/Harness.h"
@@ -72,12 +73,16 @@ TEST(FileListWindow, ReportViewSortsChecksAndOffersItsMenu) {
     list->SortByColumn(FILECOL_NAME);
     EXPECT_EQ(list->ReportView()->GetSortIndicator(), FILECOL_NAME);
     EXPECT_EQ(list->ReportView()->GetItemText(0, 0), wxString("f0.txt"));
+    // The type column shows the type service's name, and the name's picture its type's icon.
+    ASSERT_TRUE(LookupFileType(".txt"));
+    EXPECT_EQ(list->ReportView()->OnGetItemText(0, FILECOL_TYPE), wxString::FromUTF8(LookupFileType(".txt")->name));
+    EXPECT_GE(list->ReportView()->OnGetItemColumnImage(0, 0), 3); // not the plain file's pictures
     // Checks: one toggle and select all, each told to the owner.
     list->ToggleCheck(1);
     EXPECT_EQ(list->GetFileAt(1)->m_pProperties->GetCheckState(), CHECKSTATE_CHECKED);
     list->CheckAll(true);
     EXPECT_EQ(checkEvents, 2);
-    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(3, 0), 1);
+    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(3, 0) % 3, 1); // checked, beside its type icon
     // The menu offers "Locate in the main list" only on search results.
     EXPECT_EQ(list->MakeContextMenu()->GetMenuItemCount(), 2u);
     list->SetOffersLocate(true);
