@@ -11,6 +11,7 @@
 #include "tests/support/FixtureKit.h"
 #include "tests/ui/controls/windows/Harness.h"
 #include "tests/ui/views/ViewsFixtures.h"
+#include "ui/controls/BuildDirectoryDlg.h"
 #include "ui/views/wx/FileListCtrl.h"
 #include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/wx/FileTreeCtrl.h"
@@ -169,11 +170,27 @@ TEST(FileTreeWindow, TriStateBoxesAndFolderCheck) {
     EXPECT_EQ(tree->CheckPictureOf(subItem), 1);
     int events = 0;
     tree->Bind(EVT_FILETREE_CHECKS_CHANGED, [&](wxCommandEvent&) { ++events; });
+    // The kit's waiting dialog is up (and the main window disabled) while the worker runs.
+    bool sawWaiting = false;
+    tree->SetWaitingObserver([&](CWaitingDlg* waiting) {
+        sawWaiting = true;
+        EXPECT_TRUE(waiting->IsShown());
+        EXPECT_FALSE(host.frame()->IsEnabled());
+        wxString label = waiting->TextStatic()->GetLabel();
+        label.Replace("\n", " ");
+        EXPECT_EQ(label, wxString("Please wait a minute for there are too many files in the directory you selected."));
+        EXPECT_EQ(waiting->TextStatic()->GetSize().x, 250);
+        EXPECT_GE(waiting->TextStatic()->GetSize().y, 40);
+        Pump(150);
+        Screenshot(waiting, "file_tree_waiting");
+    });
     tree->OnFolderCheck(subItem);
+    tree->SetWaitingObserver({});
+    EXPECT_TRUE(sawWaiting);
     EXPECT_EQ(events, 1);
     EXPECT_EQ(tree->CheckPictureOf(subItem), 3);
     EXPECT_EQ(tree->CheckPictureOf(docsItem), 2); // other files of docs stay unchecked
-    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(0, 0), 1); // the listed files follow
+    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(0, 0) % 3, 1); // the listed files follow
     Pump(200);
     Screenshot(host.frame(), "file_tree_partial");
     // Partly checked becomes checked; checked again unchecks the subtree.
