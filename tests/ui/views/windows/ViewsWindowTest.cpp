@@ -215,6 +215,22 @@ TEST(PreviewWindow, TextHexAndImageTabs) {
     dlg->ScrollTo(100);
     EXPECT_EQ(dlg->Position(), 100u);
     EXPECT_TRUE(dlg->TextView()->GetValue().StartsWith("Line 100 "));
+    // Scrolling by the bar, wheel or keys refreshes at most every 100 ms; the page that was
+    // skipped shows once the 100 ms are over, and either end shows at once.
+    dlg->ScrollFromUser(150);
+    EXPECT_EQ(dlg->Position(), 150u);
+    EXPECT_TRUE(dlg->TextView()->GetValue().StartsWith("Line 100 "));
+    EXPECT_TRUE(PumpUntil([&] { return dlg->TextView()->GetValue().StartsWith("Line 150 "); }, 2000));
+    dlg->ScrollFromUser(151);
+    dlg->ScrollFromUser(0);
+    EXPECT_TRUE(dlg->TextView()->GetValue().StartsWith("Line 0 "));
+    dlg->ScrollTo(100);
+    // The frame: the kit's skinned base, resizable down to 353 x 200.
+    EXPECT_EQ(dlg->Caption(), wxString("preview.txt - File Preview"));
+    dlg->ResizeTo(wxSize(100, 100));
+    EXPECT_EQ(dlg->GetClientSize(), wxSize(353, 200));
+    dlg->ResizeTo(wxSize(720, 520));
+    Pump(100);
     Screenshot(dlg, "preview_text");
     // The hex view takes the position through the file offset.
     dlg->SelectTab(CFilePreviewDlg::TAB_HEX);
@@ -222,6 +238,10 @@ TEST(PreviewWindow, TextHexAndImageTabs) {
     const std::uint64_t offset = 100 * std::string("Line 10 of the preview text, caf\xC3\xA9\n").size();
     EXPECT_NEAR(double(dlg->Position()), double(offset / 16), 20.0);
     EXPECT_TRUE(dlg->HexView()->GetValue().StartsWith("Offset"));
+    // Tab stops every 15 dialog units.
+    ASSERT_EQ(dlg->HexTabStops().size(), 40u);
+    EXPECT_GT(dlg->HexTabStops()[0], 0);
+    EXPECT_NEAR(dlg->HexTabStops()[39], 40 * dlg->HexTabStops()[0], 40);
     Screenshot(dlg, "preview_hex");
     dlg->SelectTab(CFilePreviewDlg::TAB_IMAGE);
     Pump(100);
@@ -293,13 +313,19 @@ TEST(PropertiesWindows, FileAndPartitionDialogsAndLegend) {
     auto* range = new CScanPartitionPropertiesDlg(nullptr, 63, 2048);
     EXPECT_EQ(range->List()->GetItemText(0, 0), wxString("Total Sector"));
     range->Destroy();
+    // Modal, ended by its OK button with 1.
+    CPropertiesDlg modal(nullptr, AtPath(root.get(), "/Folder/inner.txt"));
+    EXPECT_EQ(modal.Caption(), wxString("Properties"));
+    EXPECT_EQ(RunModal([&] { return modal.DoModal(); }, [&] { Click(modal.OkButton()); }), kResultOk);
     CAttributesStates legend(nullptr);
-    const int result = RunModal([&] { return legend.ShowModal(); }, [&] {
+    const int result = RunModal([&] { return legend.DoModal(); }, [&] {
         Pump(100);
+        EXPECT_EQ(legend.TitleStatic()->GetLabel(), wxString("Oxtavo Data Recovery"));
+        EXPECT_EQ(legend.CloseButton()->GetPosition(), wxPoint(legend.GetClientSize().x - 25, 7));
         Screenshot(&legend, "state_legend");
         Click(legend.CloseButton());
     });
-    EXPECT_EQ(result, wxID_CANCEL);
+    EXPECT_EQ(result, kResultCancel); // Close ends it as Cancel
     Pump(50);
 }
 
