@@ -2,9 +2,7 @@
 
 #include <chrono>
 #include <cstring>
-#include <spawn.h>
 #include <strings.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <wx/gauge.h>
@@ -14,14 +12,13 @@
 #include "recovery/FileRecovery.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/Resources.h"
+#include "ui/views/CompanionViewer.h"
 #include "ui/views/DocumentChecks.h"
 #include "ui/views/FileListModel.h"
 #include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/PreviewPaging.h"
 #include "ui/views/PreviewTempFiles.h"
 #include "ui/views/RtfReader.h"
-
-extern char** environ;
 
 namespace {
 
@@ -159,22 +156,15 @@ std::string PreviewRefusal(const CFileNode* node) {
     return {};
 }
 
-bool RunCompanionViewer(const std::string& program, const std::string& tempPath,
+bool RunCompanionViewer(const std::string& command, const std::string& tempPath,
                         const std::string& displayName) {
-    if (program.empty() || ::access(program.c_str(), X_OK) != 0)
-        return false;
-    const std::string arg = tempPath + "|" + displayName;
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(arg.c_str()), nullptr};
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
-        return false;
+    // The windows stay disabled and painted while the viewer runs.
     wxWindowDisabler all;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        wxYield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return RunCompanionViewer(command, tempPath, displayName, [] { wxYield(); });
+}
+
+void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node) {
+    PreviewFoundFile(parent, device, node, CompanionViewerCommand());
 }
 
 void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node,

@@ -47,12 +47,13 @@ private:
 // Why a node cannot be previewed ("" when it can): no node, a folder, encrypted, over 100 MiB.
 std::string PreviewRefusal(const CFileNode* node);
 
-// The whole preview of a found file. `viewer` is the companion document viewer's program
-// ("" for none); when it cannot be started the general preview opens instead.
-void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node,
-                      const std::string& viewer = "");
+// The whole preview of a found file. Word and Excel documents go to the companion viewer
+// (CompanionViewerCommand, or `viewer`; "" for none); when it cannot be started the general
+// preview opens instead.
+void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node);
+void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node, const std::string& viewer);
 
-// Starts `program` with the argument "<temp>|<display name>" and waits for it while the UI
-// keeps pumping (the caller's windows disabled). False when it could not be started.
-bool RunCompanionViewer(const std::string& program, const std::string& tempPath,
+// Starts the viewer command with the argument "<temp>|<display name>" and waits for it with
+// every window disabled while the UI keeps pumping. False when it could not be started.
+bool RunCompanionViewer(const std::string& command, const std::string& tempPath,
                         const std::string& displayName);

@@ -19,6 +19,7 @@
 #include "ui/views/wx/PreviewLoading.h"
 #include "ui/views/PreviewTempFiles.h"
 #include <filesystem>
+#include <sys/stat.h>
 #include "ui/views/SerialDevice.h"
 
 using namespace uitest;
@@ -360,4 +361,23 @@ TEST(PreviewLoadingWindow, CopiesOutAndCancelLeavesNothing) {
     }
     EXPECT_FALSE(std::filesystem::exists(kept));
     Pump(50);
+}
+
+TEST(CompanionViewerWindow, WindowsAreDisabledWhileTheViewerRuns) {
+    HostFrame host(wxSize(200, 100));
+    host.ShowAndWait();
+    const std::string dir = testsupport::ScratchDir("views-windows");
+    const std::string out = dir + "/viewer-args.txt";
+    const std::string script = Write("viewer.sh", "#!/bin/sh\nprintf '%s' \"$1\" > \"" + out + "\"\nsleep 0.4\n");
+    ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+    bool enabledMeanwhile = true;
+    wxTimer probe;
+    probe.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { enabledMeanwhile = host.frame()->IsEnabled(); });
+    probe.StartOnce(150);
+    EXPECT_TRUE(RunCompanionViewer(script, "/tmp/~@!x.doc", "Budget.xls"));
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_TRUE(host.frame()->IsEnabled());
+    EXPECT_EQ(testsupport::ReadFileBytes(out), testsupport::ReadFileBytes(Write("expected.txt", "/tmp/~@!x.doc|Budget.xls")));
+    // A viewer that cannot start leaves the windows as they were.
+    EXPECT_FALSE(RunCompanionViewer(dir + "/missing-viewer", "/tmp/x.doc", "x.doc"));
 }
