@@ -12,6 +12,7 @@
 #include "tests/ui/controls/windows/Harness.h"
 #include "tests/ui/views/ViewsFixtures.h"
 #include "ui/controls/BuildDirectoryDlg.h"
+#include "ui/controls/DrawHelpers.h"
 #include "ui/views/wx/FileListCtrl.h"
 #include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/wx/FileTreeCtrl.h"
@@ -347,9 +348,15 @@ TEST(PreviewLoadingWindow, CopiesOutAndCancelLeavesNothing) {
         CTempPreviewFile temp;
         kept = temp.Path();
         CPreviewLoadingDlg loading(nullptr, &device, inner, temp.Path());
-        EXPECT_EQ(loading.RunLoad(true), PREVIEW_LOADED);
-        EXPECT_EQ(testsupport::ReadFileBytes(temp.Path()), testsupport::PatternBytes(3000, 9));
+        // The skinned dialog as it shows before the copy starts.
+        loading.Show();
+        Pump(150);
+        EXPECT_EQ(loading.CloseButton()->GetPosition(), wxPoint(loading.GetClientSize().x - 25, 7));
         Screenshot(&loading, "preview_loading");
+        loading.Hide();
+        EXPECT_EQ(loading.RunLoad(true), PREVIEW_LOADED);
+        EXPECT_EQ(loading.Gauge()->GetPos(), 100);
+        EXPECT_EQ(testsupport::ReadFileBytes(temp.Path()), testsupport::PatternBytes(3000, 9));
     }
     EXPECT_FALSE(std::filesystem::exists(kept));
     {
