@@ -7,6 +7,8 @@
 
 #include "filesystems/DIRBuildCallback.h"
 
+class IDeepScanProgress;
+
 // Answers of MessageBox and CheckBoxPrompt.
 enum UiAnswer : int { kAnswerOk = 1, kAnswerYes = 1, kAnswerCancel = 2, kAnswerNo = 2 };
 
@@ -44,4 +46,9 @@ public:
     // Opens the help page of a topic, and a web address, in the browser.
     virtual void ShowHelpTopic(int topicId) = 0;
     virtual void OpenUrl(const std::string& url) = 0;
+
+    // ---- Deep Scan Recovery steps ----
+    // The deep-scan progress dialog, modeless while the object exists (the main window is
+    // disabled meanwhile); the search's worker reports through it. The default has no window.
+    virtual std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress();
 };
