@@ -376,9 +376,9 @@ int CCompleteRecoveryPartitionDeviceSelectController::RestoreState(IRSData* stor
     m_source = nullptr;
     CloseRawImage();
     std::uint32_t opening = 0;
+    // Reads throw on a short or damaged section.
     store->OpenSection(kDeepScanSourceSection);
-    if (store->Read(&opening, sizeof opening) != static_cast<int>(sizeof opening))
-        return 0;
+    store->Read(&opening, sizeof opening);
     store->CloseSection();
     if (opening > kSourceBlockImage)
         return 0;
@@ -387,10 +387,10 @@ int CCompleteRecoveryPartitionDeviceSelectController::RestoreState(IRSData* stor
     std::uint8_t bytes[kVolumeRecordSize];
     VolumeRecord stored;
     store->OpenSection(kVolumeIdentitySection);
-    if (store->Read(bytes, kVolumeRecordSize) != static_cast<int>(kVolumeRecordSize) ||
-        !DecodeVolumeRecord(bytes, &stored))
-        return 0;
+    store->Read(bytes, kVolumeRecordSize);
     store->CloseSection();
+    if (!DecodeVolumeRecord(bytes, &stored))
+        return 0;
 
     if (opening != kSourceListed) {
         if (stored.form != 1 || !stored.szImagePath[0])

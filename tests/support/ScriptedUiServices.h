@@ -10,7 +10,7 @@
 
 class ScriptedUiServices : public IUiServices {
 public:
-    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress };
+    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, DeepScan };
     struct Expectation {
         Kind kind;
         int stringId = 0;
@@ -44,6 +44,12 @@ public:
     std::unique_ptr<IBuildProgress> CreateBuildProgress() override;
     void ShowHelpTopic(int topicId) override;
     void OpenUrl(const std::string& url) override;
+
+    // ---- Deep Scan Recovery steps ----
+    // The deep-scan progress dialog; with cancelAtChunk >= 0 the user cancels once that many
+    // chunks were searched.
+    ScriptedUiServices& ExpectDeepScan(int cancelAtChunk = -1);
+    std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress() override;
 
 private:
     Expectation Take(Kind kind, int stringId, const char* what);
