@@ -147,7 +147,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
         return;
     }
     root->RecountCounters();
-    if (root->m_pFirstChild) {
+    // Trees without a single file are no find.
+    if (root->m_pFirstChild && root->m_counters.files > 0) {
         HandTreeToFileSelection(m_context, this, root);
         return;
     }

@@ -144,7 +144,8 @@ void RunDeepScanOnDevice(AppContext& context, IStorageDevice* device, IWizardPag
     BuildRawFilesFolder(context, root, results.carved.get(), device);
     root->RecountCounters();
     results.Clear();
-    if (root->m_pFirstChild) {
+    // An empty "Raw Files" folder is no find.
+    if (root->m_pFirstChild && root->m_counters.files > 0) {
         HandTreeToFileSelection(context, caller, root);
         return;
     }

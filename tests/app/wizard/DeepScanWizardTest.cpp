@@ -9,6 +9,7 @@
 #include "app/wizard/DeepScanRun.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "app/wizard/SheetModel.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "recovery/FileRecovery.h"
@@ -322,4 +323,137 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         EXPECT_EQ(w.files->Root(), nullptr);
         EXPECT_EQ(w.activity.back(), "Failed to restore last recovery.");
     }
+}
+
+TEST(DeepScanWizard, RawOnlyGoesStraightToTheFilePage) {
+    ScopedOptions options;
+    const DeepScanDisk& disk = CachedDeepScanDisk();
+    ASSERT_FALSE(disk.path.empty());
+    GetScanOptions().RecoverRawFilesOnly = 1;
+    DeepWizard w(ScratchDir("deep-raw-only") + "/");
+    w.ChooseDeepScan();
+    w.ui.ExpectOpenFile(disk.path);
+    w.ui.ExpectDeepScan();
+    w.ui.ExpectProgress();  // the "Raw Files" folder
+    w.Step1().OpenRawImageFile();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    EXPECT_EQ(w.Step2().Model().RowCount(), 0);
+    EXPECT_NE(std::find(w.activity.begin(), w.activity.end(),
+                        "Did not find any possible partition. Building RAW file tree."),
+              w.activity.end());
+    CFileSystemNode* root = w.files->Root();
+    ASSERT_TRUE(root);
+    ASSERT_EQ(ChildNames(root), std::vector<std::string>{"Raw Files"});
+    const std::string out = SaveAll(root, w.Step1().SelectedSource()->pStorageDevice, "deep-raw-only-save");
+    ExpectOriginalsRecovered(RecoveredContents(out), disk, false, true);
+}
+
+TEST(DeepScanWizard, NothingToSearchWithFindsNoFiles) {
+    ScopedOptions options;
+    const DeepScanDisk& disk = CachedDeepScanDisk();
+    ASSERT_FALSE(disk.path.empty());
+    GetScanOptions().RecoverRawFilesOnly = 1;
+    GetScanOptions().RecoverRawFiles = 0;
+    SearchControllerList none;
+    BuildSearchControllers(none);
+    EXPECT_TRUE(none.empty());
+    DeepWizard w(ScratchDir("deep-nothing") + "/");
+    w.ChooseDeepScan();
+    w.ui.ExpectOpenFile(disk.path);
+    w.ui.ExpectDeepScan();
+    w.ui.ExpectProgress();
+    w.ui.ExpectMessage(uistr::kNoFilesFound, kAnswerOk);
+    w.Step1().OpenRawImageFile();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
+    EXPECT_EQ(w.activity.back(), "Did not find any RAWfiles");
+    EXPECT_EQ(w.files->Root(), nullptr);
+}
+
+TEST(DeepScanWizard, CancelledSearchListsWhatWasFound) {
+    ScopedOptions options;
+    const DeepScanDisk& disk = CachedDeepScanDisk();
+    ASSERT_FALSE(disk.path.empty());
+    DeepWizard w(ScratchDir("deep-cancel") + "/");
+    w.ChooseDeepScan();
+    w.OpenImage(disk.path, 5);  // the user cancels after five chunks of 1000 sectors
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
+    CScanPartitionListModel& list = w.Step2().Model();
+    ASSERT_GT(list.RowCount(), 0);
+    EXPECT_EQ(RowOfType(list, FILESYSTEM_FAT32), -1);  // beyond the chunks searched
+    EXPECT_GE(RowOfType(list, FILESYSTEM_NTFS), 0);
+}
+
+TEST(DeepScanWizard, TicksStepOneChoicesAndRemovingTheSavedResult) {
+    ScopedOptions options;
+    const std::string state = ScratchDir("deep-ticks") + "/";
+    DeepWizard w(state);
+    w.ChooseDeepScan();
+    // Next without a row.
+    w.ui.ExpectMessage(uistr::kSelectPartitionToRecover, kAnswerOk);
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
+
+    // Five made-up FAT partitions on a blank image: five ticks are refused, four build nothing.
+    const std::string blank = ScratchDir("deep-ticks-image") + "/blank.img";
+    ASSERT_TRUE(WriteFileBytes(blank, Bytes(4096 * 512, 0)));
+    w.ui.ExpectOpenFile(blank);
+    w.ui.ExpectDeepScan();
+    w.ui.ExpectProgress();
+    w.ui.ExpectMessage(uistr::kNoFilesFound, kAnswerOk);
+    w.Step1().OpenRawImageFile();
+    DeepScanResults results;
+    results.carved = std::make_unique<CRawFileList>();
+    BuildSearchControllers(results.controllers);
+    for (int i = 0; i < 5; ++i) {
+        auto p = CreateSearchedPartitionInfoByKind(SEARCHED_PARTITION_FAT);
+        p->m_fileSystemType = FILESYSTEM_FAT16;
+        p->m_u64KeptFirstSector = static_cast<std::uint64_t>(i) * 800;
+        p->m_u32SectorCount = 800;
+        p->m_u32Chosen = 1;
+        p->m_relativeScore = 0.5;
+        results.partitions.push_back(std::move(p));
+    }
+    w.Step2().SetPrevious(&w.Step1());
+    w.Step2().SetScanResults(std::move(results));
+    w.Step2().Activate();
+    RecoveryStatePaths paths;
+    ASSERT_TRUE(GetRecoveryStatePaths(w.ctx, kScanDeep, paths));
+    const std::string stage1 = paths.temporary + ".copy";
+    fs::copy_file(paths.temporary, stage1);
+    CScanPartitionListModel& list = w.Step2().Model();
+    ASSERT_EQ(list.RowCount(), 5);
+    EXPECT_EQ(list.GetCheckedCount(), 1);  // one suggestion only, even when several are marked
+    for (int i = 0; i < 5; ++i)
+        list.SetRowChecked(i, true);
+    w.ui.ExpectMessage(uistr::kSelectFirstSuggestedPartition, kAnswerOk);
+    w.ctx.SheetController().Next();
+    list.SetRowChecked(4, false);
+    w.ui.ExpectProgress();
+    w.ui.ExpectMessage(uistr::kNoFilesFound, kAnswerOk);
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
+    for (int i = 0; i < 5; ++i)
+        list.SetRowChecked(i, false);
+    w.ui.ExpectMessage(uistr::kChoosePartitionToRecover, kAnswerOk);
+    w.ctx.SheetController().Next();
+
+    // Back to the device list (its temporary file goes back to stage 0). The saved result of
+    // the scan is offered once it is the last one; removing its row deletes the file.
+    w.ui.ExpectMessage(uistr::kGoBackToDeviceList, kAnswerYes);
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ctx.SheetController().Back();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
+    EXPECT_EQ(list.RowCount(), 0);
+    EXPECT_TRUE(w.Step2().Results().partitions.empty());
+    EXPECT_FALSE(PromoteRecoveryStateFile(w.ctx, &w.Step1()) && fs::exists(paths.last));
+    fs::copy_file(stage1, paths.last);
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.Step1().RefreshDeviceList();
+    ASSERT_EQ(w.Step1().ListView().Count(), 1);
+    EXPECT_FALSE(w.Step1().IsSelectedImage());
+    w.Step1().ListView().SelectRow(0);
+    EXPECT_FALSE(w.Step1().SelectCurrentRow());
+    w.Step1().RemoveSavedStateRow();
+    EXPECT_EQ(w.Step1().ListView().Count(), 0);
+    EXPECT_FALSE(fs::exists(paths.last));
 }
