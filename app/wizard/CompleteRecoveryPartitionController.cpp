@@ -75,6 +75,7 @@ void CCompleteRecoveryPartitionDeviceSelectController::GetSource(RecoverySource&
     out = RecoverySource{};
     out.kind = 1;
     out.pointer = m_source;
+    out.device = m_source ? m_source->pStorageDevice : nullptr;
 }
 
 void CCompleteRecoveryPartitionDeviceSelectController::Activate() {
@@ -416,19 +417,6 @@ int CCompleteRecoveryPartitionDeviceSelectController::RestoreState(IRSData* stor
     return found ? 1 : 0;
 }
 
-int CCompleteRecoveryPartitionDeviceSelectController::IsSourceDrive(const std::string& path) const {
-    if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
-        return 0;
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
-    if (!m_source || m_source->form == 1)
-        return 0;
-    if (std::toupper(static_cast<unsigned char>(m_source->cDriveLetter)) == letter)
-        return 1;
-    if (m_source->cDriveLetter)
-        return 0;
-    const VolumeRecord* volume = FindVolumeByDriveLetter(m_volumes, letter);
-    return volume && VolumesOverlap(m_source, volume) ? 1 : 0;
-}
 
 void InstallDeepScanSteps(AppContext& context) {
     context.SetController(kPageCompleteRecoveryPartition,

@@ -47,9 +47,6 @@ public:
     // (the user was told why).
     VolumeRecord* AddImage(const std::string& path);
 
-    // 1 when the drive letter that begins `path` lies on the scanned device.
-    int IsSourceDrive(const std::string& path) const;
-
     bool HasSavedState() const { return m_hasSavedState; }
     const VolumeList& Volumes() const { return m_volumes; }
     const VolumeList& Images() const { return m_images; }

@@ -2,6 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
+#include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "carving/IntelligentSearch.h"
 #include "carving/records/RawFileInfo.h"
@@ -112,7 +113,7 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     }
     const int checked = m_view->GetCheckedCount();
     if (checked == 0) {
-        ui.MessageBox(uistr::kChoosePartitionToRecover, kMbInformation, kMbOk);
+        ui.MessageBox(uistr::kNoPartitionTicked, kMbInformation, kMbOk);
         return;
     }
     if (checked > kMaxPartitionsToBuild) {
@@ -122,7 +123,7 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     IStorageDevice* device = SourceDevice();
     if (!device)
         return;
-    CFileSystemNode* root = CreateScanTreeRoot();
+    CFileSystemNode* root = CreateFileTreeRoot();
     bool cancelled = false;
     {
         std::unique_ptr<IBuildProgress> progress = ui.CreateBuildProgress();

@@ -3,12 +3,14 @@
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
 #include "app/wizard/DeepScanProgress.h"
+#include "app/wizard/FileSelectController.h"
+#include "app/wizard/FileTreeRoots.h"
+#include "app/wizard/RecoveryStateFiles.h"
 #include "carving/IntelligentSearch.h"
 #include "carving/RawFileTreeBuilder.h"
 #include "carving/records/RawFileInfo.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
-#include "filesystems/MyFileProperties.h"
 #include "logging/Log.h"
 #include "storage/VolumeEnumeration.h"
 #include "ui/controls/MessageBoxLayout.h"
@@ -81,12 +83,6 @@ void RunIntelligentSearch(AppContext& context, IStorageDevice* device,
         found.emplace_back(p);
 }
 
-CFileSystemNode* CreateScanTreeRoot() {
-    CFileSystemNode* root = CreateFileSystemNode();
-    root->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties("Root")));
-    return root;
-}
-
 void FreeScanTree(CFileSystemNode* root) {
     if (root)
         DeleteFileTree(root);
@@ -109,15 +105,16 @@ bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileLis
 }
 
 void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller, CFileSystemNode* root) {
-    IWizardPageController* page = context.Controller(kPageFileSelect);
-    auto* step = dynamic_cast<IFileTreeStep*>(page);
-    if (!step) {
+    auto* files = dynamic_cast<CFileSelectController*>(context.Controller(kPageFileSelect));
+    if (!files) {
         FreeScanTree(root);
         return;
     }
-    page->SetPrevious(caller);
-    step->SetFileTree(root);
-    page->Activate();
+    if (!files->saveRecoveryStates)
+        files->saveRecoveryStates = [&context](CFileSelectController& c) { SaveRecoveryStates(context, &c); };
+    files->SetPrevious(caller);
+    files->SetFileTree(root);
+    files->Activate();
 }
 
 void RunDeepScanOnDevice(AppContext& context, IStorageDevice* device, IWizardPageController* caller,
@@ -140,7 +137,7 @@ void RunDeepScanOnDevice(AppContext& context, IStorageDevice* device, IWizardPag
     }
 
     LogRecoveryStage(kStageNoPartitionRawTree);
-    CFileSystemNode* root = CreateScanTreeRoot();
+    CFileSystemNode* root = CreateFileTreeRoot();
     BuildRawFilesFolder(context, root, results.carved.get(), device);
     root->RecountCounters();
     results.Clear();

@@ -41,13 +41,6 @@ public:
     virtual void SetScanResults(DeepScanResults results) = 0;
 };
 
-// The file page as the scan steps see it: it takes a built tree (owned from then on).
-class IFileTreeStep {
-public:
-    virtual ~IFileTreeStep() = default;
-    virtual void SetFileTree(CFileNode* root) = 0;
-};
-
 // Appends the search controllers of the current scan options: FAT and NTFS unless "Recover RAW
 // files only", then RAW when "Recover RAW files". The list may stay empty.
 void BuildSearchControllers(SearchControllerList& list);
@@ -59,8 +52,7 @@ void RunIntelligentSearch(AppContext& context, IStorageDevice* device,
                           const std::vector<IFileSystemSearchController*>& controllers,
                           SearchedPartitionList& found);
 
-// "Root": a program-made folder with the directory attribute. FreeFileTree frees such a tree.
-CFileSystemNode* CreateScanTreeRoot();
+// Frees a tree made under CreateFileTreeRoot (FileTreeRoots.h) with everything below it.
 void FreeScanTree(CFileSystemNode* root);
 
 // Builds the "Raw Files" folder of `carved` on `device` behind the build-progress dialog and
@@ -68,8 +60,9 @@ void FreeScanTree(CFileSystemNode* root);
 bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileList* carved,
                          IStorageDevice* device);
 
-// Gives a built tree to the file page, with `caller` as its previous step, and shows it. The
-// tree is freed when there is no file page to take it.
+// Gives a built tree to the file page, with `caller` as its previous step, and shows it (the
+// file page saves the recovery state once it holds the tree). The tree is freed when there is
+// no file page to take it.
 void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller, CFileSystemNode* root);
 
 // The whole deep scan of `device`: found partitions go to `next` (with `caller` as its previous

@@ -7,6 +7,9 @@
 #include "app/wizard/CompleteRecoveryPartitionController.h"
 #include "app/wizard/CompleteRecoveryScanPartitionController.h"
 #include "app/wizard/DeepScanRun.h"
+#include "app/wizard/DeleteRecoveryController.h"
+#include "app/wizard/FileSelectController.h"
+#include "app/wizard/SaveFileController.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "app/wizard/SheetModel.h"
 #include "carving/records/RawFileInfo.h"
@@ -55,59 +58,41 @@ public:
     void FreeDisks(DiskList&) override {}
 };
 
-// The file page as the scan steps see it: it keeps the tree, saves the recovery state once it
-// shows one, and writes and reads the tree in the state file.
-class TreeStep : public CWizardPageControllerBase, public IFileTreeStep {
-public:
-    TreeStep(AppContext& ctx, ISheet* sheet) : CWizardPageControllerBase(sheet, kPageFileSelect), m_ctx(ctx) {}
-    ~TreeStep() override { Reset(); }
-    void SetFileTree(CFileNode* root) override {
-        Reset();
-        m_root = static_cast<CFileSystemNode*>(root);
-    }
-    void Activate() override {
-        CWizardPageControllerBase::Activate();
-        if (GetScanKind() == kScanDeep)
-            SaveRecoveryStatesWorker(m_ctx, this, nullptr);
-    }
-    void Reset() override {
-        FreeScanTree(m_root);
-        m_root = nullptr;
-    }
-    int GetControllerType() const override { return kControllerFileSelect; }
-    int SaveState(IRSData* store) override { return SaveFileTree(store, m_root, nullptr); }
-    int RestoreState(IRSData* store) override {
-        Reset();
-        m_root = LoadFileTree(store, nullptr);
-        return m_root ? 1 : 0;
-    }
-    CFileSystemNode* Root() const { return m_root; }
-
-private:
-    AppContext& m_ctx;
-    CFileSystemNode* m_root = nullptr;
-};
-
 struct DeepWizard {
     ScriptedUiServices ui;
     NoDevices devices;
     AppContext ctx;
     FakeSheet sheet{ctx};
-    TreeStep* files = nullptr;
     std::vector<std::string> activity;
     ActivityLogCapture previous;
 
     explicit DeepWizard(const std::string& stateDir) : ctx(ui, devices, platform::AppPaths{"", stateDir, "", ""}) {
         ctx.SetSheet(&sheet);
+        InstallDeletedFileRecoverySteps(ctx);
         InstallDeepScanSteps(ctx);
-        auto step = std::make_unique<TreeStep>(ctx, &sheet);
-        files = step.get();
-        ctx.SetController(kPageFileSelect, std::move(step));
         previous = SetActivityLogCapture([this](const std::string& l) { activity.push_back(l); });
     }
     ~DeepWizard() { SetActivityLogCapture(previous); }
     CCompleteRecoveryPartitionDeviceSelectController& Step1() {
         return *static_cast<CCompleteRecoveryPartitionDeviceSelectController*>(ctx.Controller(kPageCompleteRecoveryPartition));
+    }
+    CFileSelectController& Files() { return *GetFileSelectController(); }
+    CFileSystemNode* Tree() { return dynamic_cast<CFileSystemNode*>(Files().GetFileTree()); }
+    // Select All, Next, the target, Next: the result page; returns the folder the files went to.
+    std::string SaveEverything(const std::string& name) {
+        CFileSystemNode* root = Tree();
+        EXPECT_TRUE(root);
+        if (!root)
+            return "";
+        ToggleCheckState(root, false);
+        Files().Page().RefreshStatus();
+        ctx.SheetController().Next();
+        EXPECT_EQ(sheet.GetActivePage(), kPageSaveFile);
+        const std::string target = ScratchDir(name) + "/recovered";
+        GetSaveFileController()->Page().SetTargetFolder(target);
+        ctx.SheetController().Next();
+        EXPECT_EQ(sheet.GetActivePage(), kPageSaveResult);
+        return target;
     }
     CCompleteRecoveryScanPartitionDeviceSelectController& Step2() {
         return *static_cast<CCompleteRecoveryScanPartitionDeviceSelectController*>(
@@ -147,17 +132,6 @@ std::vector<std::string> ChildNames(CFileNode* folder) {
     return names;
 }
 
-// Ticks everything and recovers it into a new folder; returns the folder.
-std::string SaveAll(CFileSystemNode* root, IStorageDevice* device, const std::string& name) {
-    ToggleCheckState(root, false);
-    const std::string out = ScratchDir(name);
-    RecoverFolderJob job;
-    std::string made;
-    EXPECT_EQ(RecoverFolder(nullptr, device, &job, root, out, &made), 1);
-    EXPECT_EQ(job.result, kRecoverDone);
-    return out;
-}
-
 void ExpectOriginalsRecovered(const std::multiset<Bytes>& recovered, const DeepScanDisk& disk, bool partitions,
                               bool carved) {
     if (partitions) {
@@ -168,6 +142,11 @@ void ExpectOriginalsRecovered(const std::multiset<Bytes>& recovered, const DeepS
     if (carved)
         for (const DeepScanFile& f : disk.planted)
             EXPECT_TRUE(recovered.count(f.bytes)) << f.name << " at " << f.sector;
+}
+
+std::uint32_t StageOfFileBytes(const Bytes& bytes) {
+    CRSDataEx reader(RSDATA_READ);
+    return reader.OpenBuffer(bytes.data(), bytes.size()) ? reader.GetStage() : 99;
 }
 
 int RowOfType(CScanPartitionListModel& model, std::uint32_t type) {
@@ -229,11 +208,12 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         ASSERT_TRUE(GetRecoveryStatePaths(w.ctx, kScanDeep, paths));
         fs::copy_file(paths.temporary, stage1Copy);
 
-        // Next: both trees under "Root", in reverse order of their rows.
-        w.ui.ExpectProgress();
+        // Next: both trees under "Root", in reverse order of their rows; the file page saves
+        // the recovery state behind its progress dialog.
+        w.ui.ExpectProgress().ExpectProgress();
         w.ctx.SheetController().Next();
         ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
-        CFileSystemNode* root = w.files->Root();
+        CFileSystemNode* root = w.Tree();
         ASSERT_TRUE(root);
         EXPECT_STREQ(root->m_pProperties->GetName(), "Root");
         const auto names = ChildNames(root);
@@ -241,14 +221,15 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         auto* firstBuilt = static_cast<CFileSystemNode*>(root->m_pFirstChild->m_pNextSibling);
         EXPECT_EQ(firstBuilt->m_fileSystemType, std::min(fatRow, ntfsRow) == fatRow ? FILESYSTEM_FAT32 : FILESYSTEM_NTFS);
 
-        const std::string out = SaveAll(root, source->pStorageDevice, "deep-save-1");
+        const std::string out = w.SaveEverything("deep-save-1");
         ExpectOriginalsRecovered(RecoveredContents(out), disk, true, false);
         // The pictures in the FAT partition's free clusters come back from its "Raw Files".
         const auto recovered = RecoveredContents(out);
         EXPECT_TRUE(recovered.count(disk.planted[2].bytes));
         EXPECT_TRUE(recovered.count(disk.planted[3].bytes));
         firstSave = ReadFileBytes(paths.temporary);
-        EXPECT_EQ(RecoveryStatePaths{}.last, "");
+        ASSERT_TRUE(GetRecoveryStatePaths(w.ctx, kScanDeep, paths));
+        EXPECT_EQ(StageOfFileBytes(firstSave), 2u);
     }
 
     // The next run: the file page's state is offered and restored.
@@ -266,12 +247,12 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         w.ctx.SheetController().Next();
         ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
         EXPECT_EQ(w.activity.back(), "Completely restore last recovery.");
-        CFileSystemNode* root = w.files->Root();
+        CFileSystemNode* root = w.Tree();
         ASSERT_TRUE(root);
         EXPECT_EQ(ChildNames(root).size(), 2u);
         const VolumeRecord* source = w.Step1().SelectedSource();
         ASSERT_TRUE(source && source->pStorageDevice);
-        const std::string out = SaveAll(root, source->pStorageDevice, "deep-save-2");
+        const std::string out = w.SaveEverything("deep-save-2");
         ExpectOriginalsRecovered(RecoveredContents(out), disk, true, false);
         // The same partitions are held by step 2.
         std::vector<std::string> rows;
@@ -291,7 +272,7 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         w.ui.ExpectProgress();
         w.ctx.SheetController().Next();
         ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
-        EXPECT_EQ(w.files->Root(), nullptr);
+        EXPECT_EQ(w.Tree(), nullptr);
         std::vector<std::string> rows;
         for (int i = 0; i < w.Step2().Model().RowCount(); ++i)
             rows.push_back(w.Step2().Model().RowAt(i)->name);
@@ -320,7 +301,7 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
         EXPECT_EQ(w.Step1().SelectedSource(), nullptr);
         EXPECT_EQ(w.Step2().Model().RowCount(), 0);
-        EXPECT_EQ(w.files->Root(), nullptr);
+        EXPECT_EQ(w.Tree(), nullptr);
         EXPECT_EQ(w.activity.back(), "Failed to restore last recovery.");
     }
 }
@@ -335,16 +316,17 @@ TEST(DeepScanWizard, RawOnlyGoesStraightToTheFilePage) {
     w.ui.ExpectOpenFile(disk.path);
     w.ui.ExpectDeepScan();
     w.ui.ExpectProgress();  // the "Raw Files" folder
+    w.ui.ExpectProgress();  // the recovery state saved by the file page
     w.Step1().OpenRawImageFile();
     ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
     EXPECT_EQ(w.Step2().Model().RowCount(), 0);
     EXPECT_NE(std::find(w.activity.begin(), w.activity.end(),
                         "Did not find any possible partition. Building RAW file tree."),
               w.activity.end());
-    CFileSystemNode* root = w.files->Root();
+    CFileSystemNode* root = w.Tree();
     ASSERT_TRUE(root);
     ASSERT_EQ(ChildNames(root), std::vector<std::string>{"Raw Files"});
-    const std::string out = SaveAll(root, w.Step1().SelectedSource()->pStorageDevice, "deep-raw-only-save");
+    const std::string out = w.SaveEverything("deep-raw-only-save");
     ExpectOriginalsRecovered(RecoveredContents(out), disk, false, true);
 }
 
@@ -366,7 +348,7 @@ TEST(DeepScanWizard, NothingToSearchWithFindsNoFiles) {
     w.Step1().OpenRawImageFile();
     EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
     EXPECT_EQ(w.activity.back(), "Did not find any RAWfiles");
-    EXPECT_EQ(w.files->Root(), nullptr);
+    EXPECT_EQ(w.Tree(), nullptr);
 }
 
 TEST(DeepScanWizard, CancelledSearchListsWhatWasFound) {
@@ -434,7 +416,7 @@ TEST(DeepScanWizard, TicksStepOneChoicesAndRemovingTheSavedResult) {
     EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
     for (int i = 0; i < 5; ++i)
         list.SetRowChecked(i, false);
-    w.ui.ExpectMessage(uistr::kChoosePartitionToRecover, kAnswerOk);
+    w.ui.ExpectMessage(uistr::kNoPartitionTicked, kAnswerOk);
     w.ctx.SheetController().Next();
 
     // Back to the device list (its temporary file goes back to stage 0). The saved result of
