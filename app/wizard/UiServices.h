@@ -6,6 +6,12 @@
 #include <string>
 
 #include "filesystems/DIRBuildCallback.h"
+#include "app/wizard/RecoveryWalk.h"
+
+class CFileNode;
+class IStorageDevice;
+
+class IDeepScanProgress;
 
 // Answers of MessageBox and CheckBoxPrompt.
 enum UiAnswer : int { kAnswerOk = 1, kAnswerYes = 1, kAnswerCancel = 2, kAnswerNo = 2 };
@@ -44,4 +50,21 @@ public:
     // Opens the help page of a topic, and a web address, in the browser.
     virtual void ShowHelpTopic(int topicId) = 0;
     virtual void OpenUrl(const std::string& url) = 0;
+
+    // ---- Deleted File Recovery steps: recovery dialogs, single-file save, preview ----
+    // The recovering dialog: recovers the checked file systems of `root` into `outputFolder`
+    // (RunRecoveryWalk) while it shows the progress. The default runs the walk without a window.
+    virtual RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder);
+    // The single-file recovering dialog: 1 recovered, 2 failed or cancelled (a failure that is no
+    // cancel shows "Failed to recover this file." first). The default runs without a window.
+    virtual int RunSingleFileDialog(IStorageDevice* device, CFileNode* node, const std::string& targetPath);
+    // Where to save one found file ("" when cancelled); `filter` as "Name|pattern|Name|pattern".
+    virtual std::string SaveFileDialog(const std::string& defaultName, const std::string& filter);
+    // Shows a found file that passed the preview checks (loading, then the viewer that fits).
+    virtual void PreviewFile(IStorageDevice* device, CFileNode* node);
+
+    // ---- Deep Scan Recovery steps ----
+    // The deep-scan progress dialog, modeless while the object exists (the main window is
+    // disabled meanwhile); the search's worker reports through it. The default has no window.
+    virtual std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress();
 };

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 class IRSData;
+class IStorageDevice;
 
 enum WizardPageIndex : int {
     kPageRecoveryMode = 0,
@@ -21,7 +22,9 @@ enum WizardPageIndex : int {
 
 enum RecoveryMode : int { kModeDeletedFile = 0, kModeDeepScan = 1, kModeLostPartition = 2 };
 
-enum WizardControllerType : int {
+// The controller types (WizardControllerType; recovery/ScanStateSections.h has the store's
+// enum of that name with the same values).
+enum : int {
     kControllerCompleteRecoveryPartition = 0,
     kControllerCompleteRecoveryScanPartition = 1,
     kControllerLostRecoveryDisk = 2,
@@ -38,6 +41,8 @@ enum ScanKind : int { kScanDeletedFile = 0, kScanDeep = 1, kScanLostPartition = 
 struct RecoverySource {
     std::int32_t kind = 0;
     void* pointer = nullptr;
+    // The device the found files are read through (the file page and the save step use it).
+    IStorageDevice* device = nullptr;
 };
 
 class IWizardPageController {

@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedUiServices.h"
 
+#include "app/wizard/DeepScanProgress.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -12,6 +14,8 @@ const char* KindName(ScriptedUiServices::Kind k) {
     case ScriptedUiServices::Kind::Folder: return "folder dialog";
     case ScriptedUiServices::Kind::Waiting: return "waiting notice";
     case ScriptedUiServices::Kind::Progress: return "progress dialog";
+    case ScriptedUiServices::Kind::SaveFile: return "save dialog";
+    case ScriptedUiServices::Kind::DeepScan: return "deep-scan dialog";
     }
     return "?";
 }
@@ -117,3 +121,68 @@ std::unique_ptr<IBuildProgress> ScriptedUiServices::CreateBuildProgress() {
 void ScriptedUiServices::ShowHelpTopic(int topicId) { m_log.push_back("help " + std::to_string(topicId)); }
 
 void ScriptedUiServices::OpenUrl(const std::string& url) { m_log.push_back("url " + url); }
+
+// ---- Deleted File Recovery steps ----
+
+ScriptedUiServices& ScriptedUiServices::ExpectSaveFile(const std::string& path) {
+    m_queue.push_back({Kind::SaveFile, 0, 0, false, path, -1});
+    return *this;
+}
+
+RecoveryOutcome ScriptedUiServices::RunRecoveringDialog(CFileNode* root, IStorageDevice* device,
+                                                        const std::string& outputFolder) {
+    m_log.push_back("recovering " + outputFolder);
+    CRecoveryProgress progress;
+    const int cancelAt = cancelRecoveryAtFile;
+    if (cancelAt >= 0) {
+        if (cancelAt == 0)
+            progress.Cancel();
+        progress.onFileDone = [&progress, cancelAt](int done) {
+            if (done >= cancelAt)
+                progress.Cancel();
+        };
+    }
+    return RunRecoveryWalk(root, device, outputFolder, progress);
+}
+
+std::string ScriptedUiServices::SaveFileDialog(const std::string& defaultName, const std::string& filter) {
+    m_texts.push_back(defaultName + "|" + filter);
+    return Take(Kind::SaveFile, 0, "save-file").path;
+}
+
+void ScriptedUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) {
+    m_log.push_back("preview");
+    if (onPreview)
+        onPreview(device, node);
+}
+
+// ---- Deep Scan Recovery steps ----
+
+namespace {
+
+// The deep-scan dialog's model; the user cancels after `cancelAt` chunks (never when < 0).
+class ScriptedDeepScan : public CDeepScanProgressModel {
+public:
+    explicit ScriptedDeepScan(int cancelAt) : m_cancelAt(cancelAt) {}
+    void SetStatistics(const IntelligentSearchStats* stats) override {
+        CDeepScanProgressModel::SetStatistics(stats);
+        if (m_cancelAt >= 0 && ++m_chunks >= m_cancelAt)
+            Cancel();
+    }
+
+private:
+    int m_cancelAt;
+    int m_chunks = 0;
+};
+
+} // namespace
+
+ScriptedUiServices& ScriptedUiServices::ExpectDeepScan(int cancelAtChunk) {
+    m_queue.push_back({Kind::DeepScan, 0, 0, false, {}, cancelAtChunk});
+    return *this;
+}
+
+std::unique_ptr<IDeepScanProgress> ScriptedUiServices::CreateDeepScanProgress() {
+    const Expectation e = Take(Kind::DeepScan, 0, "deep-scan");
+    return std::make_unique<ScriptedDeepScan>(e.kind == Kind::DeepScan ? e.cancelAtStep : -1);
+}
