@@ -14,7 +14,15 @@ struct Entry {
 // Sorted by id (checked by the tests).
 constexpr Entry kTable[] = {
     {kProductName, "Oxtavo Data Recovery"},
+    {kFailedToLoadLastResult, "Failed to load last scanning result."},
+    {kImageFilePrefix, "Image File, "},
+    {kImageFileIsOpen, "This image file is open!"},
     {kCalculating, "Calculating..."},
+    {kPreviousRecovery, "Previous Recovery..."},
+    {kGoBackToDeviceList, "Go back to the device list?"},
+    {kChooseDeviceToRecover, "Please choose a device to recover."},
+    {kNoPartitionTicked, "Please choose a partition to recover."},
+    {kSelectFirstSuggestedPartition, "Please select the first suggested partition for recovery!"},
     {kQuitSearchingQuestion, "Are you sure to quit searching?"},
     {kSelectFilesToSave, "Please select files to save."},
     {kChoosePartitionToRecover, "Please choose a partition to recover."},
@@ -35,6 +43,7 @@ constexpr Entry kTable[] = {
     {kUnknownError, "Unknown error!"},
     {kEncryptedNeedsNtfs, "Encrypted file must be recovered on the NTFS partition,\nplease select other drive."},
     {kSearchFilesCaption, "Search files"},
+    {kFailedToSetTimer, "Warning! Failed to set the timer!"},
     {kSelectDiskHeading, "Select a disk you want to recover and click NEXT:"},
     {kSelectPartitionHeading, "Select a partition and click NEXT to recover:"},
     {kModePagePrompt, "   Oxtavo Data Recovery   "},
@@ -75,6 +84,8 @@ constexpr Entry kTable[] = {
     {kLinkNotEnoughMemory, "TNot enough memory to complete the operation."},
     {kLinkSharingViolation, "A sharing violation occurred."},
     {kUnableToOpenHyperlink, "Unable to open hyperlink:\n\n"},
+    {kStopSearchingNow, "Stop searching now?"},
+    {kSearchingHeading, "Searching"},
     {kExitNow, "Exit now?"},
     {kFailedToRecoverFile, "Failed to recover this file."},
     {kQuitRecoveringQuestion, "Quit recovering?"},
@@ -92,6 +103,8 @@ constexpr Entry kTable[] = {
     {kRecoverComplete, "Recover Complete!"},
     {kEncryptedFileNeedsNtfs, "Encrypted file must be recovered on the NTFS partition, please select another drive."},
     {kImageFileRowPrefix, "Image File, "},
+    {kInvalidImageFile, "Invalid image file, please check it!"},
+    {kImageDestroyed, "This image has been destroyed. "},
     {kAllFilesRecovered, "All files are recovered successfully."},
     {kNextCaption, "Next"},
     {kBackCaption, "Back"},
@@ -116,6 +129,7 @@ constexpr Entry kTable[] = {
     {kOk, "OK"},
     {kCancel, "Cancel"},
     {kSelectScanModeHeading, "Select Scan Mode"},
+    {kNoFilesFound, "No files found!"},
     {kOpenSavedPathCaption, "Open Saved Path"},
     {kDeepScanButtonCaption, "Deep Scan"},
 
@@ -150,6 +164,7 @@ constexpr Entry kTable[] = {
     {kRecoverCaption, "Recover"},
     {kDeletedFilesFolder, "Deleted Files"},
     {kAbortCaption, "Abort"},
+    {kSelectPartitionToRecover, "Select a partition to recover, please."},
 };
 
 } // namespace

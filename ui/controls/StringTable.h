@@ -9,7 +9,15 @@ namespace uistr {
 
 enum : int {
     kProductName = 128,
+    kFailedToLoadLastResult = 129,
+    kImageFilePrefix = 130,
+    kImageFileIsOpen = 131,
     kCalculating = 132,
+    kPreviousRecovery = 133,
+    kGoBackToDeviceList = 134,
+    kChooseDeviceToRecover = 135,
+    kNoPartitionTicked = 136,
+    kSelectFirstSuggestedPartition = 137,
     kQuitSearchingQuestion = 138,
     kSelectFilesToSave = 139,
     kChoosePartitionToRecover = 143,
@@ -30,6 +38,7 @@ enum : int {
     kUnknownError = 160,
     kEncryptedNeedsNtfs = 161,
     kSearchFilesCaption = 163,
+    kFailedToSetTimer = 168,
     kSelectDiskHeading = 185,
     kSelectPartitionHeading = 187,
     kModePagePrompt = 193,
@@ -70,6 +79,8 @@ enum : int {
     kLinkNotEnoughMemory = 236,
     kLinkSharingViolation = 237,
     kUnableToOpenHyperlink = 238,
+    kStopSearchingNow = 239,
+    kSearchingHeading = 240,
     kExitNow = 242,
     kFailedToRecoverFile = 245,
     kQuitRecoveringQuestion = 246,
@@ -87,6 +98,8 @@ enum : int {
     kRecoverComplete = 277,
     kEncryptedFileNeedsNtfs = 278,
     kImageFileRowPrefix = 280,
+    kInvalidImageFile = 283,
+    kImageDestroyed = 284,
     kAllFilesRecovered = 285,
     kNextCaption = 298,
     kBackCaption = 299,
@@ -111,6 +124,7 @@ enum : int {
     kOk = 331,
     kCancel = 332,
     kSelectScanModeHeading = 345,
+    kNoFilesFound = 398,
     kOpenSavedPathCaption = 400,
     kDeepScanButtonCaption = 403,
 
@@ -145,6 +159,7 @@ enum : int {
     kRecoverCaption = 50106,
     kDeletedFilesFolder = 50107,
     kAbortCaption = 50108,
+    kSelectPartitionToRecover = 61230,
 };
 
 // The text of `id`, or "" when the table has none.
