@@ -2,6 +2,7 @@
 
 #include "app/windows/AppBitmaps.h"
 #include "app/windows/Links.h"
+#include "app/wizard/DeepScanButton.h"
 #include "ui/controls/AboutDlg.h"
 #include "ui/controls/Bitmaps.h"
 #include "ui/controls/Resources.h"
@@ -171,7 +172,7 @@ void CWizardSheetWnd::OnButton(wxCommandEvent& e) {
     case kIdNextButton: sheet.Next(); break;
     case kIdBackButton: sheet.Back(); break;
     case kIdHelpButton: OnHelpMenu(); break;
-    case kIdDeepScanButton: break;  // the deep scan of a Deleted File Recovery volume comes with Deep Scan Recovery
+    case kIdDeepScanButton: DeepScanDeletedFileSelection(m_context); break;
     case kIdFacebookButton: m_context.Services().OpenUrl(kFacebookPageAddress); break;
     case kIdGooglePlusButton: m_context.Services().OpenUrl(kGooglePlusPageAddress); break;
     default: e.Skip(); break;

@@ -2,6 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
+#include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "carving/IntelligentSearch.h"
@@ -20,18 +21,7 @@ namespace {
 
 constexpr int kMaxPartitionsToBuild = 4;
 
-const char* FileSystemNameOf(std::uint32_t type) {
-    return type <= FILESYSTEM_EXT3 ? uifmt::GetFileSystemDisplayName(type) : "UNKNOWN";
-}
-
 } // namespace
-
-std::string VolumeRowText(const VolumeRecord& record) {
-    char text[300];
-    std::snprintf(text, sizeof text, "%c : %s  (%s)", record.cDriveLetter ? record.cDriveLetter : '*',
-                  record.szVolumeLabel, FileSystemNameOf(record.fileSystemType));
-    return text;
-}
 
 CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
     AppContext& context, ISheet* sheet)
@@ -88,7 +78,7 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
         if (record->form == 1)
             m_view->ShowSource(2, record->szImageDisplayName, sectors);
         else
-            m_view->ShowSource(3, VolumeRowText(*record), sectors);
+            m_view->ShowSource(3, CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*record), sectors);
     }
     FillPartitionList(*m_view, m_results.PartitionPointers(), 1);
 }

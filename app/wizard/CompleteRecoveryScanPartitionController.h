@@ -46,6 +46,3 @@ private:
     CScanPartitionListModel m_model;
     IScanPartitionListView* m_view = &m_model;
 };
-
-// The text of a volume row and of the layout picture's source: "%c : %s  (%s)".
-std::string VolumeRowText(const VolumeRecord& record);

@@ -6,6 +6,7 @@
 #include "app/wizard/AppContext.h"
 #include "app/wizard/CompleteRecoveryPartitionController.h"
 #include "app/wizard/CompleteRecoveryScanPartitionController.h"
+#include "app/wizard/DeepScanButton.h"
 #include "app/wizard/DeepScanRun.h"
 #include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/FileSelectController.h"
@@ -18,7 +19,11 @@
 #include "recovery/FileRecovery.h"
 #include "recovery/RSData.h"
 #include "recovery/ScanStateSections.h"
+#include "filesystems/probes/VolumeAnalyzers.h"
+#include "platform/DriveLetters.h"
 #include "tests/support/DeepScanDisk.h"
+#include "tests/support/FakeSystemTree.h"
+#include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "ui/controls/StringTable.h"
@@ -438,4 +443,96 @@ TEST(DeepScanWizard, TicksStepOneChoicesAndRemovingTheSavedResult) {
     w.Step1().RemoveSavedStateRow();
     EXPECT_EQ(w.Step1().ListView().Count(), 0);
     EXPECT_FALSE(fs::exists(paths.last));
+}
+
+namespace {
+
+const char* kAtaPath = "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
+constexpr std::uint64_t kUnknownStart = 2048, kUnknownSectors = 4096;
+constexpr std::uint64_t kFatStart = 8192, kFatSectors = 16 * 2048;
+
+// A disk whose first partition holds nothing the Deleted page lists and whose second one is a
+// FAT16 volume with a deleted file.
+std::string TwoPartitionDisk() {
+    const std::string path = CachedFixture("deep-button-disk-v1.img", [](const std::string& tmp) {
+        const std::string table = tmp + ".sfdisk";
+        std::ofstream(table) << "label: dos\nstart=" << kUnknownStart << ", size=" << kUnknownSectors
+                             << ", type=83\nstart=" << kFatStart << ", size=" << kFatSectors << ", type=6\n";
+        if (!RequireFatTools() ||
+            !MustRun("truncate -s " + std::to_string((kFatStart + kFatSectors + 2048) * 512) + " " + ShellQuote(tmp) +
+                     " && sfdisk -q --no-reread --no-tell-kernel " + ShellQuote(tmp) + " < " + ShellQuote(table) +
+                     " >/dev/null && mkfs.fat -F 16 -s 1 -n DEEPBTN --offset=" + std::to_string(kFatStart) + " -h " +
+                     std::to_string(kFatStart) + " " + ShellQuote(tmp) + " " + std::to_string(kFatSectors / 2) +
+                     " >/dev/null"))
+            return false;
+        FatImage fat(tmp, kFatStart);
+        return fat.WriteFile("/kept.bin", PatternBytes(4000, 61)) && fat.WriteFile("/gone.bin", PatternBytes(6000, 62)) &&
+               fat.Delete("/gone.bin");
+    });
+    EXPECT_FALSE(path.empty());
+    return path;
+}
+
+} // namespace
+
+TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
+    ScopedOptions options;
+    const std::string image = TwoPartitionDisk();
+    ASSERT_FALSE(image.empty());
+    FakeSystemTree tree(ScratchDir("deep-button-machine"));
+    const std::uint64_t sectors = fs::file_size(image) / 512;
+    tree.AddDisk({"sda", kAtaPath, {{"vendor", "ATA     "}, {"model", "TESTDISK"}, {"rev", "1.0"}},
+                  {{"size", std::to_string(sectors)}, {"removable", "0"}}, image, 8, 0});
+    tree.AddPartition("sda", "sda1", 8, 1, kUnknownStart, kUnknownSectors, image);
+    tree.AddPartition("sda", "sda2", 8, 2, kFatStart, kFatSectors, image);
+    tree.Install();
+    RegisterVolumeProbes();
+
+    struct Run {
+        ScriptedUiServices ui;
+        CEnumerationDeviceSource devices;
+        AppContext ctx{ui, devices, platform::AppPaths{"", ScratchDir("deep-button-state") + "/", "", ""}};
+        FakeSheet sheet{ctx};
+        Run() {
+            ctx.SetSheet(&sheet);
+            InstallDeletedFileRecoverySteps(ctx);
+            InstallDeepScanSteps(ctx);
+        }
+    } w;
+    auto* step1 = static_cast<CCompleteRecoveryPartitionDeviceSelectController*>(w.ctx.Controller(kPageCompleteRecoveryPartition));
+
+    // The button does nothing outside Deleted File Recovery.
+    w.ctx.ModeController().SetMode(kModeLostPartition);
+    DeepScanDeletedFileSelection(w.ctx);
+    EXPECT_TRUE(w.sheet.shown.empty());
+
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ctx.ModeController().ChooseMode(kModeDeletedFile);
+    auto& deleted = *GetDeleteRecoveryPartitionDeviceSelectController();
+    ASSERT_EQ(deleted.ListView().Count(), 1);  // the FAT volume only
+    deleted.ListView().SelectRow(0);
+    w.ui.ExpectProgress();
+    w.ui.ExpectCheckBox(uistr::kDeepScanHint, kAnswerOk, true);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    EXPECT_TRUE(w.sheet.model.Footer().deepScan);
+
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ui.ExpectDeepScan();
+    DeepScanDeletedFileSelection(w.ctx);
+    EXPECT_EQ(w.ctx.ModeController().GetMode(), kModeDeepScan);
+    ASSERT_EQ(step1->ListView().Count(), 2);  // both partitions: "same index plus one" would miss
+    const VolumeRecord* source = step1->SelectedSource();
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->members[0].u64FirstSector, kFatStart);
+    EXPECT_EQ(source->fileSystemType, FILESYSTEM_FAT16);
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
+    EXPECT_GE(RowOfType(static_cast<CCompleteRecoveryScanPartitionDeviceSelectController*>(
+                            w.ctx.Controller(kPageCompleteRecoveryScanPartition))->Model(),
+                        FILESYSTEM_FAT16),
+              0);
+    EXPECT_FALSE(w.sheet.model.Footer().deepScan);
+    EXPECT_TRUE(w.ui.Done());
+    tree.Uninstall();
+    platform::ClearDriveLetters();
 }
