@@ -21,6 +21,12 @@ public:
     void ShowHelpTopic(int topicId) override;
     void OpenUrl(const std::string& url) override;
 
+    // ---- Deleted File Recovery steps ----
+    RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder) override;
+    int RunSingleFileDialog(IStorageDevice* device, CFileNode* node, const std::string& targetPath) override;
+    std::string SaveFileDialog(const std::string& defaultName, const std::string& filter) override;
+    void PreviewFile(IStorageDevice* device, CFileNode* node) override;
+
 private:
     const platform::AppPaths& m_paths;
     wxWindow* m_main = nullptr;
