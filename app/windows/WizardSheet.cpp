@@ -1,6 +1,7 @@
 #include "app/windows/WizardSheet.h"
 
 #include "app/windows/AppBitmaps.h"
+#include "app/windows/DeepScanPages.h"
 #include "app/windows/Links.h"
 #include "app/windows/DeleteRecoveryPage.h"
 #include "app/windows/FileSelectPage.h"
@@ -47,6 +48,7 @@ CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
         m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
     }
     CreateDeletedFileRecoveryPages();
+    CreateDeepScanPages(this, context, m_pages);
 
     auto* help = new CTextIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
                                          appres::kBmpHelpDisabled, uistr::kHelpCaption);
