@@ -4,6 +4,7 @@
 #include "app/wizard/AppContext.h"
 #include "app/wizard/CompleteRecoveryScanPartitionController.h"
 #include "app/wizard/DeepScanRun.h"
+#include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "logging/Log.h"
 #include "recovery/RSData.h"
@@ -170,9 +171,9 @@ void CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtr
     LogElapsedTime timer("CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl");
     for (VolumeRecord* r : m_volumes) {
         DeviceListEntry entry;
-        entry.kind = r->isFloppy ? kDeviceKindFloppy : r->isUsb ? kDeviceKindUsb : kDeviceKindVolume;
+        entry.kind = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowKind(*r);
         entry.sectorCount = r->pStorageDevice ? r->pStorageDevice->GetSectorCount() : 0;
-        entry.name = VolumeRowText(*r);
+        entry.name = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*r);
         entry.information = r->szParentDisk;
         entry.itemData = r;
         m_view->AddDevice(entry);

@@ -2,6 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
+#include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "carving/IntelligentSearch.h"
@@ -20,22 +21,18 @@ namespace {
 
 constexpr int kMaxPartitionsToBuild = 4;
 
-const char* FileSystemNameOf(std::uint32_t type) {
-    return type <= FILESYSTEM_EXT3 ? uifmt::GetFileSystemDisplayName(type) : "UNKNOWN";
-}
-
 } // namespace
-
-std::string VolumeRowText(const VolumeRecord& record) {
-    char text[300];
-    std::snprintf(text, sizeof text, "%c : %s  (%s)", record.cDriveLetter ? record.cDriveLetter : '*',
-                  record.szVolumeLabel, FileSystemNameOf(record.fileSystemType));
-    return text;
-}
 
 CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
     AppContext& context, ISheet* sheet)
-    : CWizardPageControllerBase(sheet, kPageCompleteRecoveryScanPartition), m_context(context) {}
+    : CWizardPageControllerBase(sheet, kPageCompleteRecoveryScanPartition), m_context(context) {
+    SetPane(nullptr);
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::SetPane(IFoundPartitionPane* pane) {
+    m_pane = pane ? pane : &m_ownPane;
+    m_pane->PartitionList().SetOptionNotify([this](const PartitionOptionToggle& t) { OnPartitionOptionToggled(t); });
+}
 
 CCompleteRecoveryScanPartitionDeviceSelectController::~CCompleteRecoveryScanPartitionDeviceSelectController() {
     Reset();
@@ -53,7 +50,9 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Back() {
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::Reset() {
-    m_view->DeleteAllPartitions();
+    m_pane->PartitionList().DeleteAllPartitions();
+    m_pane->ShowSource(LayoutSource{});
+    m_pane->RefreshPane();
     m_results.Clear();
 }
 
@@ -85,12 +84,19 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
     LogSearchedPartitionList(rows);
     if (const VolumeRecord* record = SourceRecord()) {
         const std::uint64_t sectors = record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
-        if (record->form == 1)
-            m_view->ShowSource(2, record->szImageDisplayName, sectors);
-        else
-            m_view->ShowSource(3, VolumeRowText(*record), sectors);
+        LayoutSource layout;
+        layout.sectorCount = sectors;
+        if (record->form == 1) {
+            layout.type = kLayoutSourceImage;
+            layout.name = record->szImageDisplayName;
+        } else {
+            layout.type = kLayoutSourcePartition;
+            layout.name = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*record);
+        }
+        m_pane->ShowSource(layout);
     }
-    FillPartitionList(*m_view, m_results.PartitionPointers(), 1);
+    FillPartitionList(*m_pane, m_results.PartitionPointers(), 1);
+    m_pane->RefreshPane();
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::SetScanResults(DeepScanResults results) {
@@ -100,18 +106,18 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::SetScanResults(DeepSc
     SaveRecoveryStatesWorker(m_context, this, nullptr);
 }
 
-void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(int row, int cell, int box,
-                                                                                    bool ticked) {
-    ::OnPartitionOptionToggled(*m_view, row, cell, box, ticked);
+void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(const PartitionOptionToggle& toggle) {
+    ApplyPartitionOptionToggle(m_pane->PartitionList().GetPartitionAt(toggle.row), toggle);
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     IUiServices& ui = m_context.Services();
-    if (m_view->RowCount() == 0) {
+    CFoundPartitionListModel& list = m_pane->PartitionList();
+    if (list.RowCount() == 0) {
         ui.MessageBox(uistr::kChooseDeviceToRecover, kMbInformation, kMbOk);
         return;
     }
-    const int checked = m_view->GetCheckedCount();
+    const int checked = list.GetCheckedCount();
     if (checked == 0) {
         ui.MessageBox(uistr::kNoPartitionTicked, kMbInformation, kMbOk);
         return;
@@ -129,9 +135,9 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
         std::unique_ptr<IBuildProgress> progress = ui.CreateBuildProgress();
         const std::vector<IFileSystemSearchController*> controllers = m_results.ControllerPointers();
         std::uint32_t built = 0;
-        for (int row = 0; row < m_view->RowCount(); ++row) {
-            const ScanPartitionRow* r = m_view->RowAt(row);
-            if (!m_view->IsRowChecked(row) || !r || !r->partition)
+        for (int row = 0; row < list.RowCount(); ++row) {
+            const FoundPartitionRow* r = list.Record(row);
+            if (!list.IsRowChecked(row) || !r || !r->partition)
                 continue;
             ReleaseTrace("Building directory tree on partition %d", row);
             if (CFileSystemNode* tree =
