@@ -1,5 +1,6 @@
 #include "app/wizard/AppContext.h"
 
+#include "app/wizard/LostRecoveryControllers.h"
 #include "app/wizard/PageController.h"
 
 namespace {
@@ -13,15 +14,19 @@ AppContext::AppContext(IUiServices& services, IDeviceSource& devices, platform::
     m_controllers[kPageRecoveryMode] = std::move(mode);
     for (int i = 1; i < kPageCount; ++i)
         m_controllers[static_cast<std::size_t>(i)] = std::make_unique<CPendingStepController>(nullptr, i);
+    // Lost Partition Recovery.
+    m_controllers[kPageLostRecoveryDisk] = std::make_unique<CLostRecoveryDiskDeviceSelectController>(*this);
+    m_controllers[kPageLostRecoveryPartition] = std::make_unique<CLostRecoveryPartitionDeviceSelectController>(*this);
     m_outer = g_current;
     g_current = this;
 }
 
 AppContext::~AppContext() {
-    // Results go first (controllers may point into each other's lists), then the controllers.
-    for (auto& c : m_controllers)
-        if (c)
-            c->Reset();
+    // Results go first, from the last step to the first (a later step's results may be windows
+    // on an earlier step's devices), then the controllers in the same order.
+    for (auto it = m_controllers.rbegin(); it != m_controllers.rend(); ++it)
+        if (*it)
+            (*it)->Reset();
     for (auto it = m_controllers.rbegin(); it != m_controllers.rend(); ++it)
         it->reset();
     if (g_current == this)

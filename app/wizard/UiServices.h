@@ -7,6 +7,8 @@
 
 #include "filesystems/DIRBuildCallback.h"
 
+class CLostPartitionSearchModel;
+
 // Answers of MessageBox and CheckBoxPrompt.
 enum UiAnswer : int { kAnswerOk = 1, kAnswerYes = 1, kAnswerCancel = 2, kAnswerNo = 2 };
 
@@ -44,4 +46,14 @@ public:
     // Opens the help page of a topic, and a web address, in the browser.
     virtual void ShowHelpTopic(int topicId) = 0;
     virtual void OpenUrl(const std::string& url) = 0;
+
+    // Lost Partition Recovery.
+    // The lost-partition search dialog over `model`, modeless with the main window disabled,
+    // until the returned object is destroyed.
+    virtual std::unique_ptr<IWaitingNotice> ShowPartitionSearch(CLostPartitionSearchModel& model) {
+        (void)model;
+        return nullptr;
+    }
+    // The open-disk-image wizard: the chosen ".edi" path, "" when cancelled.
+    virtual std::string ChooseDiskImage() { return {}; }
 };

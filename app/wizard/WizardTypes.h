@@ -21,7 +21,7 @@ enum WizardPageIndex : int {
 
 enum RecoveryMode : int { kModeDeletedFile = 0, kModeDeepScan = 1, kModeLostPartition = 2 };
 
-enum WizardControllerType : int {
+enum WizardControllerKind : int {  // the values of the store's WizardControllerType
     kControllerCompleteRecoveryPartition = 0,
     kControllerCompleteRecoveryScanPartition = 1,
     kControllerLostRecoveryDisk = 2,

@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedUiServices.h"
 
+#include "app/wizard/LostPartitionSearchModel.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -12,6 +14,8 @@ const char* KindName(ScriptedUiServices::Kind k) {
     case ScriptedUiServices::Kind::Folder: return "folder dialog";
     case ScriptedUiServices::Kind::Waiting: return "waiting notice";
     case ScriptedUiServices::Kind::Progress: return "progress dialog";
+    case ScriptedUiServices::Kind::PartitionSearch: return "partition search dialog";
+    case ScriptedUiServices::Kind::DiskImageWizard: return "open-image wizard";
     }
     return "?";
 }
@@ -117,3 +121,23 @@ std::unique_ptr<IBuildProgress> ScriptedUiServices::CreateBuildProgress() {
 void ScriptedUiServices::ShowHelpTopic(int topicId) { m_log.push_back("help " + std::to_string(topicId)); }
 
 void ScriptedUiServices::OpenUrl(const std::string& url) { m_log.push_back("url " + url); }
+
+// Lost Partition Recovery.
+ScriptedUiServices& ScriptedUiServices::ExpectPartitionSearch(long long cancelAfterSteps) {
+    m_queue.push_back({Kind::PartitionSearch, 0, 0, false, {}, static_cast<int>(cancelAfterSteps)});
+    return *this;
+}
+
+ScriptedUiServices& ScriptedUiServices::ExpectDiskImageWizard(const std::string& path) {
+    m_queue.push_back({Kind::DiskImageWizard, 0, 0, false, path, -1});
+    return *this;
+}
+
+std::unique_ptr<IWaitingNotice> ScriptedUiServices::ShowPartitionSearch(CLostPartitionSearchModel& model) {
+    const Expectation e = Take(Kind::PartitionSearch, 0, "partition-search");
+    if (e.cancelAtStep >= 0)
+        model.CancelAfterSteps(static_cast<std::uint64_t>(e.cancelAtStep));
+    return std::make_unique<ScriptedWaiting>();
+}
+
+std::string ScriptedUiServices::ChooseDiskImage() { return Take(Kind::DiskImageWizard, 0, "image-wizard").path; }

@@ -9,7 +9,17 @@ namespace uistr {
 
 enum : int {
     kProductName = 128,
+    kImageFileRowPrefix = 130,
+    kCalculating = 132,
+    kSelectDiskToRecover = 140,
+    kFailedToLoadLastResult = 141,
+    kPreviousRecoveryRow = 142,
+    kChooseLostPartition = 143,
+    kGoBackToDeviceListQuestion = 144,
+    kChooseScanPartition = 145,
     kPleaseSelectFirstSuggested = 146,
+    kFailedToSetTimer = 168,
+    kRecoverMenuItem = 189,
     kSelectDiskHeading = 185,
     kSelectPartitionHeading = 187,
     kModePagePrompt = 193,
@@ -48,8 +58,11 @@ enum : int {
     kLinkNotEnoughMemory = 236,
     kLinkSharingViolation = 237,
     kUnableToOpenHyperlink = 238,
+    kStopSearchingQuestion = 241,
     kExitNow = 242,
     kSelectFilesHeading = 263,
+    kLostImageAlreadyOpen = 281,
+    kLostImageInvalid = 282,
     kAllFilesRecovered = 285,
     kNextCaption = 298,
     kBackCaption = 299,
@@ -58,11 +71,16 @@ enum : int {
     kLanguageCaption = 303,
     kFacebookCaption = 315,
     kGooglePlusCaption = 316,
+    kOptionCaption = 318,
+    kRefreshCaption = 319,
+    kDiskImageCaption = 320,
     kYes = 329,
     kNo = 330,
     kOk = 331,
     kCancel = 332,
     kSelectScanModeHeading = 345,
+    kNoFilesFound = 398,
+    kNoFilesOnDevice = 399,
     kDeepScanButtonCaption = 403,
 
     kDontShowAgain = 50001,
@@ -87,6 +105,10 @@ enum : int {
     kFileSystemRoot = 50020,
     kMakerWebAddress = 50021,
     kTooManyFilesWait = 50022,
+
+    // Lost Partition Recovery.
+    kFullScanHint = 50300,
+    kFullScanCheckBox = 50301,
 };
 
 // The text of `id`, or "" when the table has none.

@@ -1,0 +1,396 @@
+// Lost Partition Recovery without windows: the search dialog's model, and the wizard's steps
+// driven by scripted answers over a fake machine whose only disk is an image with a wiped
+// partition table.
+#include "app/ActivityLog.h"
+#include "app/wizard/AppContext.h"
+#include "app/wizard/FileTreeReceiver.h"
+#include "app/wizard/LostPartitionSearchModel.h"
+#include "app/wizard/LostRecoveryControllers.h"
+#include "app/wizard/PageController.h"
+#include "app/wizard/SheetModel.h"
+#include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
+#include "filesystems/probes/VolumeAnalyzers.h"
+#include "platform/DriveLetters.h"
+#include "storage/BasicPartitionDevice.h"
+#include "tests/support/FakeSystemTree.h"
+#include "tests/support/FatTreeCheck.h"
+#include "tests/support/FixtureKit.h"
+#include "tests/support/LostPartitionDisks.h"
+#include "tests/support/ScriptedUiServices.h"
+#include "ui/controls/StringTable.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+using namespace testsupport;
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// The search dialog's model.
+
+TEST(LostPartitionSearchModel, TimerTextsCountTicksAndEstimateTheRest) {
+    std::uint64_t now = 1000;
+    CLostPartitionSearchModel m([&] { return now; });
+    m.SetRange(0, 1000);
+    m.SetStage(1);
+    EXPECT_EQ(m.ElapsedText(), "00:00:00");
+    // The first 5 s (17 ticks reach 5100 ms) read "Calculating...".
+    for (int i = 0; i < 16; ++i)
+        m.OnTimer();
+    EXPECT_EQ(m.ElapsedText(), "00:00:04");
+    EXPECT_EQ(m.RemainingText(), "Calculating...");
+    m.OnTimer();  // 5100 ms, no step yet
+    EXPECT_EQ(m.RemainingText(), "Calculating...");
+    for (int i = 0; i < 100; ++i)
+        m.StepProgress();
+    m.OnTimer();  // 5400 ms: 900 left at 54 ms each = 48.6 s, shown as 49 s
+    EXPECT_EQ(m.ElapsedText(), "00:00:05");
+    EXPECT_EQ(m.RemainingText(), "00:00:49");
+    for (int i = 0; i < 900; ++i)
+        m.StepProgress();
+    m.OnTimer();  // done: still at least one second
+    EXPECT_EQ(m.RemainingText(), "00:00:01");
+
+    struct Case {
+        std::uint64_t ms;
+        const char* text;
+    } elapsed[] = {{0, "00:00:00"}, {59999, "00:00:59"}, {3600000, "01:00:00"}, {3600000 * 101 + 61000, "101:01:01"}};
+    for (const Case& c : elapsed)
+        EXPECT_EQ(CLostPartitionSearchModel::FormatElapsed(c.ms), c.text) << c.ms;
+    EXPECT_EQ(CLostPartitionSearchModel::FormatRemaining(10, 0, 9000), "Calculating...");
+    EXPECT_EQ(CLostPartitionSearchModel::FormatRemaining(5, 9, 9000), "00:00:01");  // more steps than candidates
+    // A huge disk's candidate count times a long run does not overflow.
+    EXPECT_EQ(CLostPartitionSearchModel::FormatRemaining(~std::uint64_t(0), 1ull << 62, 1ull << 40),
+              CLostPartitionSearchModel::FormatRemaining(4, 1, 1ull << 40));
+}
+
+TEST(LostPartitionSearchModel, BarFollowsTheSearcherAfterTheFirstHalfSecond) {
+    std::uint64_t now = 0;
+    CLostPartitionSearchModel m([&] { return now; });
+    m.SetRange(0, 50);
+    m.SetStage(2);
+    m.StepProgress();  // the first step takes the tick
+    now = 500;
+    m.StepProgress();  // not more than 500 ms later: the bar stays
+    EXPECT_EQ(m.GetBar().position, 0);
+    now = 501;
+    m.StepProgress();
+    m.StepProgress();
+    EXPECT_EQ(m.GetBar().position, 4);
+    EXPECT_EQ(m.StepsDone(), 4u);
+    m.AddProgress();
+    EXPECT_EQ(m.GetBar().position, 5);
+    EXPECT_EQ(m.StepsDone(), 5u);
+    m.SetPosition(20);
+    EXPECT_EQ(m.GetBar().position, 20);
+    EXPECT_EQ(m.GetBar().high, 50);
+    EXPECT_EQ(m.PumpMessages(), 0);
+}
+
+TEST(LostPartitionSearchModel, CancelAsksAndNoKeepsSearching) {
+    CLostPartitionSearchModel m([] { return std::uint64_t{0}; });
+    ScriptedUiServices ui;
+    m.SetRange(0, 100);
+    for (int i = 0; i < 20; ++i)
+        m.OnTimer();
+    for (int i = 0; i < 10; ++i)
+        m.StepProgress();
+    m.OnTimer();
+    const std::string before = m.RemainingText();
+    ui.ExpectMessage(uistr::kStopSearchingQuestion, kAnswerNo);
+    EXPECT_FALSE(m.OnCancel(ui));
+    EXPECT_EQ(m.IsCancelled(), 0);
+    EXPECT_FALSE(m.CancelQuestionOpen());
+
+    ui.ExpectMessage(uistr::kStopSearchingQuestion, kAnswerYes);
+    EXPECT_TRUE(m.OnCancel(ui));
+    EXPECT_EQ(m.IsCancelled(), 1);
+    // After Yes the remaining time stands still while the elapsed time goes on.
+    for (int i = 0; i < 10; ++i)
+        m.StepProgress();
+    m.OnTimer();
+    EXPECT_EQ(m.RemainingText(), before);
+    EXPECT_EQ(m.ElapsedText(), "00:00:06");
+    EXPECT_TRUE(m.OnCancel(ui));  // already cancelled: no second question
+    EXPECT_TRUE(ui.Done());
+}
+
+TEST(LostPartitionSearchModel, FoundPartitionsAreCopiedInOrderWithTheirWindows) {
+    CLostPartitionSearchModel m;
+    std::vector<std::uint8_t> bytes(64 * 512);
+    for (std::uint64_t first : {100u, 7u}) {
+        FoundPartitionInfo p;
+        p.u64FirstSector = first;
+        p.u64SectorCount = 5;
+        p.fileSystemType = FILESYSTEM_FAT16;
+        p.SetLabel("X");
+        p.pDevice = std::make_unique<CBasicPartitionDevice>(nullptr, first, 5);
+        m.OnPartitionFound(&p);
+        EXPECT_EQ(p.pDevice, nullptr);  // the copy took the window
+    }
+    m.OnPartitionFound(nullptr);
+    EXPECT_EQ(m.FoundCount(), 2u);
+    FoundPartitionList out;
+    m.CopyFoundPartitions(out);
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0]->u64FirstSector, 100u);
+    EXPECT_EQ(out[1]->u64FirstSector, 7u);
+    ASSERT_NE(out[1]->pDevice, nullptr);
+    EXPECT_EQ(out[1]->pDevice->GetStartSector(), 7u);
+    EXPECT_EQ(m.FoundCount(), 0u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The wizard on a fake machine.
+
+constexpr std::uint64_t kCyl = 16065;
+
+// FAT16 at sector 63, NTFS at a cylinder boundary (made with mkntfs -p), FAT32 at a 1 MiB
+// boundary; the table is then zeroed.
+const std::vector<LostPartitionSpec>& WizardParts() {
+    static const std::vector<LostPartitionSpec> parts = {
+        {63, kCyl - 63, LostFsKind::kFat16, "LOSTFAT16"},
+        {kCyl, kCyl, LostFsKind::kNtfs, "Lost Ntfs"},
+        {16 * 2048, 34 * 2048, LostFsKind::kFat32, "LOSTFAT32"},
+    };
+    return parts;
+}
+constexpr std::uint64_t kDiskSectors = 51 * 2048;
+
+LostPartitionDisk WizardDisk() { return CachedLostPartitionDisk("lost-wizard-v1", kDiskSectors, WizardParts()); }
+
+// A sheet without windows.
+class FakeSheet : public ISheet {
+public:
+    explicit FakeSheet(AppContext& ctx) : m_ctx(ctx) {}
+    void SetActivePage(int index) override {
+        model.SetActivePage(index, m_ctx.ModeController().GetMode());
+        shown.push_back(index);
+    }
+    int GetActivePage() const override { return model.ActivePage(); }
+    CWizardSheetModel model;
+    std::vector<int> shown;
+
+private:
+    AppContext& m_ctx;
+};
+
+// The file page as far as these steps need it: it takes the tree and shows its page.
+class TreeTaker : public CWizardPageControllerBase, public IFileTreeReceiver {
+public:
+    using CWizardPageControllerBase::CWizardPageControllerBase;
+    ~TreeTaker() override { Reset(); }
+    void SetFileTree(CFileSystemNode* root) override {
+        Reset();
+        tree = root;
+        ++handed;
+    }
+    void Reset() override {
+        DeleteFileTree(tree);
+        tree = nullptr;
+    }
+    CFileSystemNode* tree = nullptr;
+    int handed = 0;
+};
+
+struct Machine {
+    FakeSystemTree tree{ScratchDir("lost-wizard")};
+    explicit Machine(const std::string& image, std::uint64_t sectors = kDiskSectors) {
+        tree.AddDisk({"sda", "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0",
+                      {{"vendor", "ATA     "}, {"model", "LOST DISK"}, {"rev", "1.0"}},
+                      {{"size", std::to_string(sectors)}, {"removable", "0"}}, image, 8, 0});
+        tree.SetMountInfo("20 1 0:5 / /proc rw - proc proc rw\n");
+        tree.Install();
+        RegisterVolumeProbes();
+    }
+    ~Machine() {
+        tree.Uninstall();
+        platform::ClearDriveLetters();
+    }
+};
+
+struct Wizard {
+    ScriptedUiServices ui;
+    CEnumerationDeviceSource devices;
+    AppContext ctx{ui, devices, platform::AppPaths{}};
+    FakeSheet sheet{ctx};
+    TreeTaker* files = nullptr;
+    std::vector<std::string> activity;
+    ActivityLogCapture previous;
+    Wizard() {
+        auto taker = std::make_unique<TreeTaker>(&sheet, kPageFileSelect);
+        files = taker.get();
+        ctx.SetController(kPageFileSelect, std::move(taker));
+        ctx.SetSheet(&sheet);
+        previous = SetActivityLogCapture([this](const std::string& l) { activity.push_back(l); });
+    }
+    ~Wizard() { SetActivityLogCapture(previous); }
+    CLostRecoveryDiskDeviceSelectController& Disks() {
+        return *dynamic_cast<CLostRecoveryDiskDeviceSelectController*>(ctx.Controller(kPageLostRecoveryDisk));
+    }
+    CLostRecoveryPartitionDeviceSelectController& Found() {
+        return *dynamic_cast<CLostRecoveryPartitionDeviceSelectController*>(ctx.Controller(kPageLostRecoveryPartition));
+    }
+    bool Logged(const std::string& line) const {
+        return std::find(activity.begin(), activity.end(), line) != activity.end();
+    }
+    // Mode 2, the disk row, Next; the search runs to its end (or is cut after `cancelAfter`).
+    // `then` queues what follows the search.
+    void SearchDisk(long long cancelAfter = -1, const std::function<void()>& then = {}) {
+        ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        ctx.ModeController().ChooseMode(kModeLostPartition);
+        ASSERT_EQ(sheet.GetActivePage(), kPageLostRecoveryDisk);
+        ASSERT_EQ(Disks().List().Count(), 1);
+        Disks().List().SelectRow(0);
+        ui.ExpectPartitionSearch(cancelAfter);
+        if (then)
+            then();
+        ctx.SheetController().Next();
+    }
+};
+
+std::string RowName(const IDeviceListView& list, int row) {
+    return static_cast<const CModelDeviceListView&>(list).model.Row(row).cells.at(0).text;
+}
+
+// Every file of the partition's tree equals the original, read through the partition window.
+void ExpectFilesMatch(IStorageDevice& device, const CFileNode* root) {
+    const auto nodes = FlattenTree(root);
+    for (const LostPartitionFile& f : LostPartitionFiles()) {
+        const CFileNode* node = nullptr;
+        for (const auto& [path, n] : nodes)
+            if (path.size() >= f.path.size() && path.compare(path.size() - f.path.size(), f.path.size(), f.path) == 0 &&
+                (path.size() == f.path.size() || path[path.size() - f.path.size() - 1] == '/'))
+                node = n;
+        ASSERT_NE(node, nullptr) << f.path;
+        EXPECT_EQ(ReadNodeBytes(device, node), f.bytes) << f.path;
+    }
+}
+
+TEST(LostPartitionWizard, SearchListsTheLostPartitionsAndBuildsTheQuickTree) {
+    const LostPartitionDisk disk = WizardDisk();
+    ASSERT_FALSE(disk.wiped.empty());
+    Machine machine(disk.wiped);
+    Wizard w;
+    w.SearchDisk();
+
+    // Page 4 lists exactly the three partitions.
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryPartition);
+    const FoundPartitionList& found = w.Found().Partitions();
+    ASSERT_EQ(found.size(), 3u);
+    const IDeviceListView& list = w.Found().List();
+    ASSERT_EQ(list.Count(), 3);
+    struct Expected {
+        std::uint64_t first, count;
+        FileSystemType type;
+        const char* name;
+    } expected[] = {
+        // Sizes as the file systems record them: mkfs.fat rounds to whole KiB tracks, NTFS
+        // leaves out the backup boot sector at the end.
+        {63, 16000, FILESYSTEM_FAT16, "LOSTFAT16-FAT16"},
+        {kCyl, kCyl - 1, FILESYSTEM_NTFS, "Lost Ntfs-NTFS"},
+        {16 * 2048, 34 * 2048, FILESYSTEM_FAT32, "LOSTFAT32-FAT32"},
+    };
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(found[i]->u64FirstSector, expected[i].first) << i;
+        EXPECT_EQ(found[i]->u64SectorCount, expected[i].count) << i;
+        EXPECT_EQ(found[i]->fileSystemType, expected[i].type) << i;
+        EXPECT_EQ(RowName(list, i), expected[i].name);
+        EXPECT_EQ(list.GetDeviceData(i), found[i].get());
+    }
+    EXPECT_TRUE(w.Logged("Quick searching disk device - ATA  LOST DISK  ATA") ||
+                std::any_of(w.activity.begin(), w.activity.end(),
+                            [](const std::string& l) { return l.rfind("Quick searching disk device - ", 0) == 0; }));
+    EXPECT_TRUE(w.Logged("Lost partition list:"));
+
+    // Next without a row asks for one.
+    w.ui.ExpectMessage(uistr::kChooseLostPartition, kAnswerOk);
+    w.ctx.SheetController().Next();
+
+    // The NTFS row: its quick tree, the "Full scan" hint (ticked: not shown again), the file page.
+    w.Found().List().SelectRow(1);
+    w.ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, true);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    ASSERT_NE(w.files->tree, nullptr);
+    EXPECT_EQ(w.files->GetPrevious(), &w.Found());
+    EXPECT_TRUE(w.Logged("Building directory tree on partition 1"));
+    RecoverySource source;
+    w.files->GetSource(source);
+    EXPECT_EQ(source.kind, 2);
+    EXPECT_EQ(source.pointer, found[1].get());
+    ExpectFilesMatch(*found[1]->pDevice, w.files->tree);
+
+    // Back to page 4, then the FAT32 row: no hint this time.
+    w.ctx.SheetController().Back();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryPartition);
+    EXPECT_EQ(w.files->tree, nullptr);
+    w.Found().List().SelectRow(2);
+    w.ui.ExpectProgress();
+    w.ctx.SheetController().Next();
+    ASSERT_NE(w.files->tree, nullptr);
+    ExpectFilesMatch(*found[2]->pDevice, w.files->tree);
+    EXPECT_EQ(w.files->handed, 2);
+
+    // Home from the file page resets every step, the last first.
+    w.ctx.SheetController().Home();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageRecoveryMode);
+    EXPECT_EQ(w.files->tree, nullptr);
+    EXPECT_TRUE(w.Found().Partitions().empty());
+    EXPECT_TRUE(w.Disks().Items().empty());
+    EXPECT_TRUE(w.ui.Done());
+}
+
+TEST(LostPartitionWizard, CancelledSearchKeepsWhatItFound) {
+    const LostPartitionDisk disk = WizardDisk();
+    ASSERT_FALSE(disk.wiped.empty());
+    Machine machine(disk.wiped);
+    Wizard w;
+    // Cut after the second 255-head candidate (16065): the FAT16 and NTFS partitions are found.
+    w.SearchDisk(2);
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryPartition);
+    ASSERT_EQ(w.Found().Partitions().size(), 2u);
+    EXPECT_EQ(w.Found().Partitions()[1]->fileSystemType, FILESYSTEM_NTFS);
+
+    // Back from page 4 frees the partitions before the disk list is built again.
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ctx.SheetController().Back();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryDisk);
+    EXPECT_TRUE(w.Found().Partitions().empty());
+    // Next without a row.
+    w.Disks().List().SelectRow(-1);
+    w.ui.ExpectMessage(uistr::kSelectDiskToRecover, kAnswerOk);
+    w.ctx.SheetController().Next();
+    EXPECT_TRUE(w.ui.Done());
+}
+
+TEST(LostPartitionWizard, PartitionsInTheTableAreDroppedAndExt2IsNeverListed) {
+    const LostPartitionDisk disk = WizardDisk();
+    ASSERT_FALSE(disk.intact.empty());
+    {
+        // The intact table shows all three: nothing is lost, so the full scan starts at once.
+        Machine machine(disk.intact);
+        Wizard w;
+        w.SearchDisk(-1, [&] { w.ui.ExpectMessage(uistr::kNoFilesOnDevice, kAnswerOk); });
+        EXPECT_TRUE(w.Found().Partitions().empty());
+        EXPECT_TRUE(w.Logged("Did not find any lost partition."));
+        EXPECT_EQ(std::count(w.sheet.shown.begin(), w.sheet.shown.end(), kPageLostRecoveryPartition), 0);
+        EXPECT_TRUE(w.ui.Done());
+    }
+    // EXT2 and EXT3 partitions are not searched for.
+    const LostPartitionDisk ext = CachedLostPartitionDisk(
+        "lost-wizard-ext-v1", 4 * kCyl,
+        {{2048, 40960, LostFsKind::kExt2, "lost ext2"}, {3 * kCyl, 16000, LostFsKind::kExt3, "lostext3"}});
+    ASSERT_FALSE(ext.wiped.empty());
+    Machine machine(ext.wiped, 4 * kCyl);
+    Wizard w;
+    w.SearchDisk(-1, [&] { w.ui.ExpectMessage(uistr::kNoFilesOnDevice, kAnswerOk); });
+    EXPECT_TRUE(w.Found().Partitions().empty());
+    EXPECT_TRUE(w.ui.Done());
+}
+
+} // namespace
