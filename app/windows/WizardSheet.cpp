@@ -2,6 +2,7 @@
 
 #include "app/windows/AppBitmaps.h"
 #include "app/windows/Links.h"
+#include "app/windows/LostRecoveryWindows.h"
 #include "ui/controls/AboutDlg.h"
 #include "ui/controls/Bitmaps.h"
 #include "ui/controls/Resources.h"
@@ -39,7 +40,10 @@ CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
         const bool listPage = i == kPageDeleteRecoveryPartition || i == kPageCompleteRecoveryPartition ||
                               i == kPageLostRecoveryDisk || i == kPageLostRecoveryPartition ||
                               i == kPageCompleteRecoveryScanPartition || i == kPageLostRecoveryScanPartition;
-        m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
+        if (CWizardPage* page = CreateLostRecoveryPage(this, context, i))  // Lost Partition Recovery
+            m_pages[i] = page;
+        else
+            m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
     }
 
     auto* help = new CTextIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,

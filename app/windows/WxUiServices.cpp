@@ -1,5 +1,6 @@
 #include "app/windows/WxUiServices.h"
 
+#include "app/windows/LostRecoveryWindows.h"
 #include "logging/Log.h"
 #include "ui/controls/BuildDirectoryDlg.h"
 #include "ui/controls/MessageBoxDlg.h"
@@ -104,3 +105,10 @@ void CWxUiServices::OpenUrl(const std::string& url) {
     if (!wxLaunchDefaultBrowser(ui::FromUtf8(url)))
         ReleaseTrace("Cannot open %s in a browser", url.c_str());
 }
+
+// Lost Partition Recovery.
+std::unique_ptr<IWaitingNotice> CWxUiServices::ShowPartitionSearch(CLostPartitionSearchModel& model) {
+    return ShowLostPartitionSearchDialog(m_main, *this, model);
+}
+
+std::string CWxUiServices::ChooseDiskImage() { return RunOpenDiskImageWizard(m_main); }

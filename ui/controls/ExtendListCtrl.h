@@ -14,6 +14,7 @@ public:
     CExtendHeaderCtrl(wxWindow* parent, wxWindowID id);
     void AppendColumn(const wxHeaderColumnSimple& column);
     void SetColumnWidth(unsigned column, int width);
+    void SetColumnTitle(unsigned column, const wxString& title);
     int ColumnWidth(unsigned column) const { return m_columns[column].GetWidth(); }
 
 protected:

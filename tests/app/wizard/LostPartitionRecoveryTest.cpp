@@ -10,13 +10,11 @@
 #include "app/wizard/SheetModel.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
-#include "filesystems/probes/VolumeAnalyzers.h"
-#include "platform/DriveLetters.h"
 #include "storage/BasicPartitionDevice.h"
-#include "tests/support/FakeSystemTree.h"
 #include "tests/support/FatTreeCheck.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/LostPartitionDisks.h"
+#include "tests/support/LostWizardMachine.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "ui/controls/StringTable.h"
 
@@ -147,21 +145,7 @@ TEST(LostPartitionSearchModel, FoundPartitionsAreCopiedInOrderWithTheirWindows) 
 // ---------------------------------------------------------------------------------------------
 // The wizard on a fake machine.
 
-constexpr std::uint64_t kCyl = 16065;
-
-// FAT16 at sector 63, NTFS at a cylinder boundary (made with mkntfs -p), FAT32 at a 1 MiB
-// boundary; the table is then zeroed.
-const std::vector<LostPartitionSpec>& WizardParts() {
-    static const std::vector<LostPartitionSpec> parts = {
-        {63, kCyl - 63, LostFsKind::kFat16, "LOSTFAT16"},
-        {kCyl, kCyl, LostFsKind::kNtfs, "Lost Ntfs"},
-        {16 * 2048, 34 * 2048, LostFsKind::kFat32, "LOSTFAT32"},
-    };
-    return parts;
-}
-constexpr std::uint64_t kDiskSectors = 51 * 2048;
-
-LostPartitionDisk WizardDisk() { return CachedLostPartitionDisk("lost-wizard-v1", kDiskSectors, WizardParts()); }
+constexpr std::uint64_t kCyl = kLostWizardCylinder;
 
 // A sheet without windows.
 class FakeSheet : public ISheet {
@@ -197,21 +181,7 @@ public:
     int handed = 0;
 };
 
-struct Machine {
-    FakeSystemTree tree{ScratchDir("lost-wizard")};
-    explicit Machine(const std::string& image, std::uint64_t sectors = kDiskSectors) {
-        tree.AddDisk({"sda", "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0",
-                      {{"vendor", "ATA     "}, {"model", "LOST DISK"}, {"rev", "1.0"}},
-                      {{"size", std::to_string(sectors)}, {"removable", "0"}}, image, 8, 0});
-        tree.SetMountInfo("20 1 0:5 / /proc rw - proc proc rw\n");
-        tree.Install();
-        RegisterVolumeProbes();
-    }
-    ~Machine() {
-        tree.Uninstall();
-        platform::ClearDriveLetters();
-    }
-};
+using Machine = LostWizardMachine;
 
 struct Wizard {
     ScriptedUiServices ui;
@@ -272,7 +242,7 @@ void ExpectFilesMatch(IStorageDevice& device, const CFileNode* root) {
 }
 
 TEST(LostPartitionWizard, SearchListsTheLostPartitionsAndBuildsTheQuickTree) {
-    const LostPartitionDisk disk = WizardDisk();
+    const LostPartitionDisk disk = LostWizardDisk();
     ASSERT_FALSE(disk.wiped.empty());
     Machine machine(disk.wiped);
     Wizard w;
@@ -346,7 +316,7 @@ TEST(LostPartitionWizard, SearchListsTheLostPartitionsAndBuildsTheQuickTree) {
 }
 
 TEST(LostPartitionWizard, CancelledSearchKeepsWhatItFound) {
-    const LostPartitionDisk disk = WizardDisk();
+    const LostPartitionDisk disk = LostWizardDisk();
     ASSERT_FALSE(disk.wiped.empty());
     Machine machine(disk.wiped);
     Wizard w;
@@ -369,7 +339,7 @@ TEST(LostPartitionWizard, CancelledSearchKeepsWhatItFound) {
 }
 
 TEST(LostPartitionWizard, PartitionsInTheTableAreDroppedAndExt2IsNeverListed) {
-    const LostPartitionDisk disk = WizardDisk();
+    const LostPartitionDisk disk = LostWizardDisk();
     ASSERT_FALSE(disk.intact.empty());
     {
         // The intact table shows all three: nothing is lost, so the full scan starts at once.
