@@ -1,6 +1,5 @@
 #include "app/wizard/AppContext.h"
 
-#include "app/wizard/LostRecoveryControllers.h"
 #include "app/wizard/PageController.h"
 
 namespace {
@@ -14,9 +13,6 @@ AppContext::AppContext(IUiServices& services, IDeviceSource& devices, platform::
     m_controllers[kPageRecoveryMode] = std::move(mode);
     for (int i = 1; i < kPageCount; ++i)
         m_controllers[static_cast<std::size_t>(i)] = std::make_unique<CPendingStepController>(nullptr, i);
-    // Lost Partition Recovery.
-    m_controllers[kPageLostRecoveryDisk] = std::make_unique<CLostRecoveryDiskDeviceSelectController>(*this);
-    m_controllers[kPageLostRecoveryPartition] = std::make_unique<CLostRecoveryPartitionDeviceSelectController>(*this);
     m_outer = g_current;
     g_current = this;
 }

@@ -2,7 +2,8 @@
 
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
-#include "app/wizard/FileTreeReceiver.h"
+#include "app/wizard/FileSelectController.h"
+#include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/LostPartitionSearchModel.h"
 #include "app/wizard/LostRecoveryFullScan.h"
 #include "app/wizard/LostRecoveryState.h"
@@ -65,10 +66,17 @@ std::vector<const FoundPartitionInfo*> View(const FoundPartitionList& list) {
     return out;
 }
 
-CFileSystemNode* NewTreeRoot() {
-    CFileSystemNode* root = CreateFileSystemNode();
-    root->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties()));
-    return root;
+// Gives `root` to the file page (owned from then on) with `from` as its previous step; freed
+// when there is no file page.
+void HandLostTreeToFileSelection(AppContext& context, IWizardPageController* from, CFileSystemNode* root) {
+    auto* files = dynamic_cast<CFileSelectController*>(context.Controller(kPageFileSelect));
+    if (!files) {
+        DeleteFileTree(root);
+        return;
+    }
+    files->SetPrevious(from);
+    files->SetFileTree(root);
+    files->Activate();
 }
 
 } // namespace
@@ -145,18 +153,6 @@ CFileSystemNode* QuickScanByType(const FoundPartitionInfo& partition, IDIRBuildC
     }
 }
 
-void HandTreeToFileSelection(AppContext& context, IWizardPageController* from, CFileSystemNode* root) {
-    IWizardPageController* files = context.Controller(kPageFileSelect);
-    auto* receiver = dynamic_cast<IFileTreeReceiver*>(files);
-    if (!receiver) {
-        DeleteFileTree(root);
-        return;
-    }
-    files->SetPrevious(from);
-    receiver->SetFileTree(root);
-    files->Activate();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Step 1: the disks.
 
@@ -195,6 +191,7 @@ void CLostRecoveryDiskDeviceSelectController::Back() {
 void CLostRecoveryDiskDeviceSelectController::GetSource(RecoverySource& out) const {
     out.kind = 0;
     out.pointer = m_selected;
+    out.device = m_selected ? m_selected->pDevice : nullptr;
 }
 
 void CLostRecoveryDiskDeviceSelectController::Reset() {
@@ -553,6 +550,7 @@ void CLostRecoveryPartitionDeviceSelectController::GetSource(RecoverySource& out
     if (m_chosen) {
         out.kind = 2;
         out.pointer = m_chosen;
+        out.device = m_chosen->pDevice.get();
         return;
     }
     CWizardPageControllerBase::GetSource(out);
@@ -589,7 +587,7 @@ void CLostRecoveryPartitionDeviceSelectController::BuildFoundPartitionTree() {
     const int row = m_view->GetSelectedIndex();
     auto* record = row >= 0 ? static_cast<FoundPartitionInfo*>(m_view->GetDeviceData(row)) : nullptr;
     if (!record) {
-        ui.MessageBox(uistr::kChooseLostPartition, kMbInformation, kMbOk);
+        ui.MessageBox(uistr::kChoosePartitionToRecover, kMbInformation, kMbOk);
         return;
     }
     m_chosen = record;
@@ -606,7 +604,7 @@ void CLostRecoveryPartitionDeviceSelectController::BuildFoundPartitionTree() {
         ui.MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
         return;
     }
-    CFileSystemNode* root = NewTreeRoot();
+    CFileSystemNode* root = CreateFileTreeRoot();
     root->AddChild(tree);
     root->RecountCounters();
     if (m_context.showFullScanHint) {
@@ -615,7 +613,7 @@ void CLostRecoveryPartitionDeviceSelectController::BuildFoundPartitionTree() {
         m_context.showFullScanHint = !dontShow;
     }
     if (root->m_pFirstChild) {
-        HandTreeToFileSelection(m_context, this, root);
+        HandLostTreeToFileSelection(m_context, this, root);
     } else {
         DeleteFileTree(root);
         ui.MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
@@ -646,4 +644,10 @@ int CLostRecoveryPartitionDeviceSelectController::RestoreState(IRSData* store) {
     LogLostPartitionList(View(m_partitions));
     FillFoundPartitionRows();
     return 1;
+}
+
+void InstallLostPartitionRecoverySteps(AppContext& context) {
+    context.SetController(kPageLostRecoveryDisk, std::make_unique<CLostRecoveryDiskDeviceSelectController>(context));
+    context.SetController(kPageLostRecoveryPartition,
+                          std::make_unique<CLostRecoveryPartitionDeviceSelectController>(context));
 }

@@ -158,6 +158,5 @@ private:
     std::function<void(bool)> m_fullScanBox;
 };
 
-// Hands `root` to the file-selection step, which owns it from then on, with `from` as its
-// previous step, and shows it. Without a file-selection step the tree is freed.
-void HandTreeToFileSelection(AppContext& context, IWizardPageController* from, CFileSystemNode* root);
+// Installs the Lost Partition Recovery steps (pages 3 and 4) into the context.
+void InstallLostPartitionRecoverySteps(AppContext& context);

@@ -6,6 +6,10 @@
 #include <string>
 
 #include "filesystems/DIRBuildCallback.h"
+#include "app/wizard/RecoveryWalk.h"
+
+class CFileNode;
+class IStorageDevice;
 
 class CLostPartitionSearchModel;
 
@@ -46,6 +50,18 @@ public:
     // Opens the help page of a topic, and a web address, in the browser.
     virtual void ShowHelpTopic(int topicId) = 0;
     virtual void OpenUrl(const std::string& url) = 0;
+
+    // ---- Deleted File Recovery steps: recovery dialogs, single-file save, preview ----
+    // The recovering dialog: recovers the checked file systems of `root` into `outputFolder`
+    // (RunRecoveryWalk) while it shows the progress. The default runs the walk without a window.
+    virtual RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder);
+    // The single-file recovering dialog: 1 recovered, 2 failed or cancelled (a failure that is no
+    // cancel shows "Failed to recover this file." first). The default runs without a window.
+    virtual int RunSingleFileDialog(IStorageDevice* device, CFileNode* node, const std::string& targetPath);
+    // Where to save one found file ("" when cancelled); `filter` as "Name|pattern|Name|pattern".
+    virtual std::string SaveFileDialog(const std::string& defaultName, const std::string& filter);
+    // Shows a found file that passed the preview checks (loading, then the viewer that fits).
+    virtual void PreviewFile(IStorageDevice* device, CFileNode* node);
 
     // Lost Partition Recovery.
     // The lost-partition search dialog over `model`, modeless with the main window disabled,

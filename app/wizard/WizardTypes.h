@@ -4,6 +4,7 @@
 #include <cstdint>
 
 class IRSData;
+class IStorageDevice;
 
 enum WizardPageIndex : int {
     kPageRecoveryMode = 0,
@@ -38,6 +39,8 @@ enum ScanKind : int { kScanDeletedFile = 0, kScanDeep = 1, kScanLostPartition = 
 struct RecoverySource {
     std::int32_t kind = 0;
     void* pointer = nullptr;
+    // The device the found files are read through (the file page and the save step use it).
+    IStorageDevice* device = nullptr;
 };
 
 class IWizardPageController {

@@ -14,6 +14,7 @@ const char* KindName(ScriptedUiServices::Kind k) {
     case ScriptedUiServices::Kind::Folder: return "folder dialog";
     case ScriptedUiServices::Kind::Waiting: return "waiting notice";
     case ScriptedUiServices::Kind::Progress: return "progress dialog";
+    case ScriptedUiServices::Kind::SaveFile: return "save dialog";
     case ScriptedUiServices::Kind::PartitionSearch: return "partition search dialog";
     case ScriptedUiServices::Kind::DiskImageWizard: return "open-image wizard";
     }
@@ -121,6 +122,40 @@ std::unique_ptr<IBuildProgress> ScriptedUiServices::CreateBuildProgress() {
 void ScriptedUiServices::ShowHelpTopic(int topicId) { m_log.push_back("help " + std::to_string(topicId)); }
 
 void ScriptedUiServices::OpenUrl(const std::string& url) { m_log.push_back("url " + url); }
+
+// ---- Deleted File Recovery steps ----
+
+ScriptedUiServices& ScriptedUiServices::ExpectSaveFile(const std::string& path) {
+    m_queue.push_back({Kind::SaveFile, 0, 0, false, path, -1});
+    return *this;
+}
+
+RecoveryOutcome ScriptedUiServices::RunRecoveringDialog(CFileNode* root, IStorageDevice* device,
+                                                        const std::string& outputFolder) {
+    m_log.push_back("recovering " + outputFolder);
+    CRecoveryProgress progress;
+    const int cancelAt = cancelRecoveryAtFile;
+    if (cancelAt >= 0) {
+        if (cancelAt == 0)
+            progress.Cancel();
+        progress.onFileDone = [&progress, cancelAt](int done) {
+            if (done >= cancelAt)
+                progress.Cancel();
+        };
+    }
+    return RunRecoveryWalk(root, device, outputFolder, progress);
+}
+
+std::string ScriptedUiServices::SaveFileDialog(const std::string& defaultName, const std::string& filter) {
+    m_texts.push_back(defaultName + "|" + filter);
+    return Take(Kind::SaveFile, 0, "save-file").path;
+}
+
+void ScriptedUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) {
+    m_log.push_back("preview");
+    if (onPreview)
+        onPreview(device, node);
+}
 
 // Lost Partition Recovery.
 ScriptedUiServices& ScriptedUiServices::ExpectPartitionSearch(long long cancelAfterSteps) {

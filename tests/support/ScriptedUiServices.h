@@ -5,12 +5,13 @@
 #include "app/wizard/UiServices.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 class ScriptedUiServices : public IUiServices {
 public:
-    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, PartitionSearch, DiskImageWizard };
+    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, SaveFile, PartitionSearch, DiskImageWizard };
     struct Expectation {
         Kind kind;
         int stringId = 0;
@@ -44,6 +45,16 @@ public:
     std::unique_ptr<IBuildProgress> CreateBuildProgress() override;
     void ShowHelpTopic(int topicId) override;
     void OpenUrl(const std::string& url) override;
+
+    // ---- Deleted File Recovery steps ----
+    ScriptedUiServices& ExpectSaveFile(const std::string& path);
+    // The recovering dialog's Cancel is pressed once this many files are done (-1: never).
+    int cancelRecoveryAtFile = -1;
+    // What the preview was asked to show.
+    std::function<void(IStorageDevice*, CFileNode*)> onPreview;
+    RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder) override;
+    std::string SaveFileDialog(const std::string& defaultName, const std::string& filter) override;
+    void PreviewFile(IStorageDevice* device, CFileNode* node) override;
 
     // Lost Partition Recovery.
     // The search dialog; with `cancelAfterSteps` >= 0 the search stops after that many

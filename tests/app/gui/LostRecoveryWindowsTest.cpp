@@ -65,6 +65,7 @@ struct LostProgram {
     LostProgram() {
         appres::RegisterAppBitmaps();
         context = std::make_unique<AppContext>(services, devices, paths);
+        InstallLostPartitionRecoverySteps(*context);
         frame = new CMainFrame(*context);
         services.SetMainWindow(frame);
         frame->Show();

@@ -3,7 +3,9 @@
 // partition table.
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
-#include "app/wizard/FileTreeReceiver.h"
+#include "app/wizard/DeleteRecoveryController.h"
+#include "app/wizard/FileSelectController.h"
+#include "app/wizard/SaveFileController.h"
 #include "app/wizard/LostPartitionSearchModel.h"
 #include "app/wizard/LostRecoveryControllers.h"
 #include "app/wizard/PageController.h"
@@ -163,24 +165,6 @@ private:
     AppContext& m_ctx;
 };
 
-// The file page as far as these steps need it: it takes the tree and shows its page.
-class TreeTaker : public CWizardPageControllerBase, public IFileTreeReceiver {
-public:
-    using CWizardPageControllerBase::CWizardPageControllerBase;
-    ~TreeTaker() override { Reset(); }
-    void SetFileTree(CFileSystemNode* root) override {
-        Reset();
-        tree = root;
-        ++handed;
-    }
-    void Reset() override {
-        DeleteFileTree(tree);
-        tree = nullptr;
-    }
-    CFileSystemNode* tree = nullptr;
-    int handed = 0;
-};
-
 using Machine = LostWizardMachine;
 
 struct Wizard {
@@ -188,14 +172,12 @@ struct Wizard {
     CEnumerationDeviceSource devices;
     AppContext ctx{ui, devices, platform::AppPaths{}};
     FakeSheet sheet{ctx};
-    TreeTaker* files = nullptr;
     std::vector<std::string> activity;
     ActivityLogCapture previous;
     Wizard() {
-        auto taker = std::make_unique<TreeTaker>(&sheet, kPageFileSelect);
-        files = taker.get();
-        ctx.SetController(kPageFileSelect, std::move(taker));
         ctx.SetSheet(&sheet);
+        InstallDeletedFileRecoverySteps(ctx);  // the file page and the save steps
+        InstallLostPartitionRecoverySteps(ctx);
         previous = SetActivityLogCapture([this](const std::string& l) { activity.push_back(l); });
     }
     ~Wizard() { SetActivityLogCapture(previous); }
@@ -205,6 +187,8 @@ struct Wizard {
     CLostRecoveryPartitionDeviceSelectController& Found() {
         return *dynamic_cast<CLostRecoveryPartitionDeviceSelectController*>(ctx.Controller(kPageLostRecoveryPartition));
     }
+    CFileSelectController& Files() { return *GetFileSelectController(); }
+    CFileNode* Tree() { return Files().GetFileTree(); }
     bool Logged(const std::string& line) const {
         return std::find(activity.begin(), activity.end(), line) != activity.end();
     }
@@ -278,7 +262,7 @@ TEST(LostPartitionWizard, SearchListsTheLostPartitionsAndBuildsTheQuickTree) {
     EXPECT_TRUE(w.Logged("Lost partition list:"));
 
     // Next without a row asks for one.
-    w.ui.ExpectMessage(uistr::kChooseLostPartition, kAnswerOk);
+    w.ui.ExpectMessage(uistr::kChoosePartitionToRecover, kAnswerOk);
     w.ctx.SheetController().Next();
 
     // The NTFS row: its quick tree, the "Full scan" hint (ticked: not shown again), the file page.
@@ -286,30 +270,47 @@ TEST(LostPartitionWizard, SearchListsTheLostPartitionsAndBuildsTheQuickTree) {
     w.ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, true);
     w.ctx.SheetController().Next();
     ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
-    ASSERT_NE(w.files->tree, nullptr);
-    EXPECT_EQ(w.files->GetPrevious(), &w.Found());
+    ASSERT_NE(w.Tree(), nullptr);
+    EXPECT_EQ(w.Files().GetPrevious(), &w.Found());
     EXPECT_TRUE(w.Logged("Building directory tree on partition 1"));
     RecoverySource source;
-    w.files->GetSource(source);
+    w.Files().GetSource(source);
     EXPECT_EQ(source.kind, 2);
     EXPECT_EQ(source.pointer, found[1].get());
-    ExpectFilesMatch(*found[1]->pDevice, w.files->tree);
+    EXPECT_EQ(source.device, found[1]->pDevice.get());
+    ExpectFilesMatch(*found[1]->pDevice, w.Tree());
 
-    // Back to page 4, then the FAT32 row: no hint this time.
+    // Every file of the partition is saved; the recovered bytes equal the originals.
+    ToggleCheckState(w.Tree()->m_pFirstChild, false);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    const std::string target = ScratchDir("lost-target") + "/recovered";
+    GetSaveFileController()->Page().SetTargetFolder(target);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+    const SaveResultSummary summary = GetSaveResultController()->Summary();
+    ASSERT_EQ(summary.folders.size(), 1u);
+    EXPECT_EQ(summary.filesRecovered, summary.filesToRecover);
+    for (const LostPartitionFile& f : LostPartitionFiles())
+        EXPECT_EQ(ReadFileBytes(summary.folders[0] + "/" + f.path), f.bytes) << f.path;
+
+    // Back to the file page, then back to page 4 and the FAT32 row: no hint this time.
+    GetSaveResultController()->BackToFileList();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    w.ui.ExpectMessage(uistr::kQuitSearchingQuestion, kAnswerYes);
     w.ctx.SheetController().Back();
     ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryPartition);
-    EXPECT_EQ(w.files->tree, nullptr);
+    EXPECT_EQ(w.Tree(), nullptr);
     w.Found().List().SelectRow(2);
     w.ui.ExpectProgress();
     w.ctx.SheetController().Next();
-    ASSERT_NE(w.files->tree, nullptr);
-    ExpectFilesMatch(*found[2]->pDevice, w.files->tree);
-    EXPECT_EQ(w.files->handed, 2);
+    ASSERT_NE(w.Tree(), nullptr);
+    ExpectFilesMatch(*found[2]->pDevice, w.Tree());
 
     // Home from the file page resets every step, the last first.
     w.ctx.SheetController().Home();
     EXPECT_EQ(w.sheet.GetActivePage(), kPageRecoveryMode);
-    EXPECT_EQ(w.files->tree, nullptr);
+    EXPECT_EQ(w.Tree(), nullptr);
     EXPECT_TRUE(w.Found().Partitions().empty());
     EXPECT_TRUE(w.Disks().Items().empty());
     EXPECT_TRUE(w.ui.Done());

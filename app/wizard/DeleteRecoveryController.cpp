@@ -1,0 +1,231 @@
+#include "app/wizard/DeleteRecoveryController.h"
+
+#include "app/ActivityLog.h"
+#include "app/wizard/AppContext.h"
+#include "app/wizard/FileSelectController.h"
+#include "app/wizard/FileTreeRoots.h"
+#include "app/wizard/SaveFileController.h"
+#include "filesystems/ext2/Ext2TreeBuilder.h"
+#include "filesystems/probes/QuickScan.h"
+#include "storage/ImageFileDeviceWithDecompress.h"
+#include "storage/VolumeNames.h"
+#include "ui/controls/MessageBoxLayout.h"
+#include "ui/controls/StringTable.h"
+#include "ui/views/DeviceViewModel.h"
+
+#include <cstdio>
+#include <cstring>
+
+CDeleteRecoveryPartitionDeviceSelectController::CDeleteRecoveryPartitionDeviceSelectController(AppContext& context,
+                                                                                               ISheet* sheet)
+    : CWizardPageControllerBase(sheet, kPageDeleteRecoveryPartition), m_context(context) {}
+
+CDeleteRecoveryPartitionDeviceSelectController::~CDeleteRecoveryPartitionDeviceSelectController() {
+    Reset();
+    for (auto& image : m_images)
+        delete image->pStorageDevice;
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::FreeScannedTree() {
+    DeleteFileTree(m_scanned);
+    m_scanned = nullptr;
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::FreeLists() {
+    m_view->RemoveAllDevices();
+    m_selected = m_chosen = nullptr;
+    m_context.Devices().FreeVolumes(m_volumes);
+    m_volumes.clear();
+    m_context.Devices().FreeDisks(m_disks);
+    m_disks.clear();
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::Reset() {
+    FreeLists();
+    FreeScannedTree();
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::Activate() {
+    InitVolumeDeviceSelectCtrl();
+    FreeScannedTree();
+    CWizardPageControllerBase::Activate();
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::GetSource(RecoverySource& out) const {
+    out = RecoverySource{};
+    if (m_chosen) {
+        out.kind = 1;
+        out.pointer = m_chosen;
+        out.device = m_chosen->pStorageDevice;
+    }
+}
+
+std::string CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(const VolumeRecord& record) {
+    const char letter = record.cDriveLetter >= 'A' && record.cDriveLetter <= 'Z' ? record.cDriveLetter : '*';
+    const char* fs = record.fileSystemType > 5 ? "UNKNOWN" : GetFileSystemName(record.fileSystemType);
+    char text[256];
+    std::snprintf(text, sizeof text, "%c : %s  (%s)", letter, record.szVolumeLabel, fs);
+    return text;
+}
+
+int CDeleteRecoveryPartitionDeviceSelectController::VolumeRowKind(const VolumeRecord& record) {
+    if (record.isFloppy)
+        return kDeviceKindFloppy;
+    return record.isUsb ? kDeviceKindUsb : kDeviceKindVolume;
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl() {
+    auto waiting = m_context.Services().ShowWaiting(uistr::kPleaseWaitScanning);
+    FreeLists();
+    m_context.Devices().CollectDisks(m_disks);
+    if (!m_disks.empty())
+        m_context.Devices().CollectVolumes(m_volumes, m_disks);
+    waiting.reset();
+    for (VolumeRecord* record : m_volumes) {
+        if (!record || !record->pStorageDevice || record->fileSystemType == FILESYSTEM_UNKNOWN)
+            continue;
+        // Listed when the device reads (volumes are opened read-only; mounted or not, with a
+        // letter or not).
+        std::uint8_t sector[kSectorSize];
+        if (record->pStorageDevice->ReadSectors(sector, 0, 1) != 1)
+            continue;
+        DeviceListEntry row;
+        row.kind = VolumeRowKind(*record);
+        row.name = VolumeRowName(*record);
+        row.sectorCount = record->pStorageDevice->GetSectorCount();
+        row.information = record->szParentDisk;
+        row.itemData = record;
+        m_view->AddDevice(row);
+    }
+    for (auto& image : m_images) {
+        DeviceListEntry row;
+        row.kind = kDeviceKindImageFile;
+        row.name = uistr::UiString(uistr::kImageFileRowPrefix) + image->szImageDisplayName;
+        row.sectorCount = image->u64ImageSectorCount;
+        row.itemData = image.get();
+        m_view->AddDevice(row);
+    }
+}
+
+bool CDeleteRecoveryPartitionDeviceSelectController::AddImage(const std::string& path, const std::string& displayName) {
+    auto device = std::make_unique<CImageFileDeviceWithDecompress>(path.c_str());
+    if (device->GetSectorCount() == 0)
+        return false;
+    auto record = std::make_unique<VolumeRecord>();
+    record->form = 1;
+    record->u32ImageId = m_nextImageId++;
+    std::snprintf(record->szImageDisplayName, sizeof record->szImageDisplayName, "%s", displayName.c_str());
+    std::snprintf(record->szImagePath, sizeof record->szImagePath, "%s", path.c_str());
+    record->u64ImageSectorCount = device->GetSectorCount();
+    // The file system is guessed from the name: "...(FAT32)" gives FAT32, "(NTFS)" NTFS.
+    if (displayName.size() >= 3) {
+        const std::string two = displayName.substr(displayName.size() - 3, 2);
+        if (two == "16")
+            m_nextImageType = FILESYSTEM_FAT16;
+        else if (two == "12")
+            m_nextImageType = FILESYSTEM_FAT12;
+        else if (two == "32")
+            m_nextImageType = FILESYSTEM_FAT32;
+        else if (two == "FS")
+            m_nextImageType = FILESYSTEM_NTFS;
+    }
+    record->fileSystemType = m_nextImageType;
+    record->pStorageDevice = device.release();
+    m_images.push_back(std::move(record));
+    DeviceListEntry row;
+    row.kind = kDeviceKindImageFile;
+    row.name = uistr::UiString(uistr::kImageFileRowPrefix) + m_images.back()->szImageDisplayName;
+    row.sectorCount = m_images.back()->u64ImageSectorCount;
+    row.itemData = m_images.back().get();
+    m_view->AddDevice(row);
+    return true;
+}
+
+bool CDeleteRecoveryPartitionDeviceSelectController::SelectCurrent() {
+    const int index = m_view->GetSelectedIndex();
+    m_selected = index >= 0 ? static_cast<VolumeRecord*>(m_view->GetDeviceData(index)) : nullptr;
+    return m_selected != nullptr;
+}
+
+bool CDeleteRecoveryPartitionDeviceSelectController::IsImageSelected() const { return m_selected && m_selected->form == 1; }
+
+CFileSystemNode* CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume(const VolumeRecord& record,
+                                                                                 bool* cancelled) {
+    *cancelled = false;
+    const std::uint32_t type = record.fileSystemType;
+    const bool ntfsOrFat = type == FILESYSTEM_NTFS || type == FILESYSTEM_FAT12 || type == FILESYSTEM_FAT16 ||
+                           type == FILESYSTEM_FAT32;
+    const bool ext = type == FILESYSTEM_EXT2 || type == FILESYSTEM_EXT3;
+    if (!record.pStorageDevice || (!ntfsOrFat && !ext))
+        return nullptr;
+    std::unique_ptr<IBuildProgress> progress = m_context.Services().CreateBuildProgress();
+    CFileSystemNode* tree = nullptr;
+    if (ntfsOrFat) {
+        tree = ::QuickScanVolume(record.pStorageDevice, 0, progress.get(), true);
+    } else {
+        Ext2TreeBuildContext context;
+        tree = BuildExt2FileTree(record.pStorageDevice, progress.get(), &context);
+    }
+    if (progress->Cancelled()) {
+        DeleteFileTree(tree);
+        *cancelled = true;
+        return nullptr;
+    }
+    return tree;
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::Next() {
+    IUiServices& ui = m_context.Services();
+    const int index = m_view->GetSelectedIndex();
+    auto* record = index >= 0 ? static_cast<VolumeRecord*>(m_view->GetDeviceData(index)) : nullptr;
+    if (!record) {
+        ui.MessageBox(uistr::kChoosePartitionToRecover, kMbInformation, kMbOk);
+        return;
+    }
+    m_chosen = record;
+    if (record->form == 1)
+        LogScanImageDevice(record->szImageDisplayName, record->szImagePath, true);
+    else
+        LogScanDevice(*record, true);
+    FreeScannedTree();
+    bool cancelled = false;
+    m_scanned = QuickScanVolume(*record, &cancelled);
+    if (cancelled) {
+        FreeScannedTree();
+        LogRecoveryStage(kStageUserAbort);
+        return;
+    }
+    if (!m_scanned) {
+        LogRecoveryStage(kStageFoundNothing);
+        ui.MessageBox(uistr::kNoFilesGoDeepScan, kMbInformation, kMbOk);
+        return;
+    }
+    LogRecoveryStage(kStageSearchCompleted);
+    CFileSystemNode* root = BuildDeletedFilesTree(m_scanned);
+    if (m_context.showFileSelectHint) {
+        bool dontShow = false;
+        ui.CheckBoxPrompt(uistr::kDeepScanHint, kMbInformation, kMbOk, dontShow);
+        if (dontShow)
+            m_context.showFileSelectHint = false;
+    }
+    CFileSelectController* files = GetFileSelectController();
+    if (!files) {
+        DeleteFileTree(root);
+        return;
+    }
+    files->SetPrevious(this);
+    files->SetFileTree(root);
+    files->Activate();
+}
+
+CDeleteRecoveryPartitionDeviceSelectController* GetDeleteRecoveryPartitionDeviceSelectController() {
+    return dynamic_cast<CDeleteRecoveryPartitionDeviceSelectController*>(GetWizardController(kPageDeleteRecoveryPartition));
+}
+
+void InstallDeletedFileRecoverySteps(AppContext& context) {
+    context.SetController(kPageDeleteRecoveryPartition,
+                          std::make_unique<CDeleteRecoveryPartitionDeviceSelectController>(context, context.Sheet()));
+    context.SetController(kPageFileSelect, std::make_unique<CFileSelectController>(context, context.Sheet()));
+    context.SetController(kPageSaveFile, std::make_unique<CSaveFileController>(context, context.Sheet()));
+    context.SetController(kPageSaveResult, std::make_unique<CSaveResultController>(context, context.Sheet()));
+}

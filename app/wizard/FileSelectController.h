@@ -1,0 +1,97 @@
+#pragma once
+// The file selection step (page 9), shared by every recovery mode: it owns the tree of found
+// files shown to the user from SetFileTree on, hands it to the save step on Next, and runs the
+// page's commands that need no window: the preview checks, the recovery of one file, the
+// status texts. The page window shows the model and forwards the user's clicks.
+#include "app/wizard/PageController.h"
+#include "ui/views/SerialDevice.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class AppContext;
+class CFileNode;
+class CFileSystemNode;
+
+// What the file page shows, without windows.
+class CFileSelectPageModel {
+public:
+    CFileSelectPageModel() = default;
+    ~CFileSelectPageModel();
+    CFileSelectPageModel(const CFileSelectPageModel&) = delete;
+    CFileSelectPageModel& operator=(const CFileSelectPageModel&) = delete;
+
+    // Shows `root` (owned from now on; null clears) read through `device` (not owned; the page
+    // wraps it so that its readers take turns).
+    void SetRoot(CFileNode* root, IStorageDevice* device);
+    // Frees the shown tree (a derived tree frees only what it made) and drops the device.
+    void ClearTrees();
+    CFileNode* Root() const { return m_root; }
+    // The serialising wrapper over the source device, or null.
+    IStorageDevice* Device() const { return m_device.get(); }
+
+    // "Total %s in %d files" and "Selected %s in %d files" (or "No file selected" before any
+    // change of ticks) from the root's counters.
+    const std::string& LeftStatus() const { return m_left; }
+    const std::string& RightStatus() const { return m_right; }
+    // After ticks changed: recounts the root and refreshes both texts.
+    void RefreshStatus();
+
+    // The search tab: caption "Search Files (%s) ", or "Search Files (%.26s...)" for a
+    // description longer than 30 characters.
+    static std::string SearchTabCaption(const std::string& description);
+
+    // The window's hook: called after the tree or the texts changed.
+    std::function<void()> onChanged;
+
+private:
+    void Changed() {
+        if (onChanged)
+            onChanged();
+    }
+    CFileNode* m_root = nullptr;
+    std::unique_ptr<CSerialDevice> m_device;
+    std::string m_left, m_right;
+};
+
+class CFileSelectController : public CWizardPageControllerBase {
+public:
+    CFileSelectController(AppContext& context, ISheet* sheet);
+    ~CFileSelectController() override;
+
+    // Gives a scan's tree to the step (owned from now on) and shows it; the tree is read
+    // through the device of the chain's source (GetSource().device).
+    void SetFileTree(CFileNode* root);
+    CFileNode* GetFileTree() const { return m_page.Root(); }
+    CFileSelectPageModel& Page() { return m_page; }
+    // The device the page reads through (the serialising wrapper), or null.
+    IStorageDevice* GetSourceDevice() const { return m_page.Device(); }
+
+    void Activate() override;
+    void Back() override;
+    void Next() override;
+    void Reset() override;
+    int GetControllerType() const override { return kControllerFileSelect; }
+    int GetScanKind() const override;
+
+    // Page commands. `node` is the file selected in the shown list (null: none).
+    // The preview checks; true (and the preview shown) when the file could be previewed.
+    bool Preview(CFileNode* node);
+    // Why a node cannot be previewed: a string id (267 to 271), or 0 when it can.
+    static int PreviewRefusalId(const CFileNode* node);
+    // Recovers one file through the save dialog; 1 when it was recovered.
+    int RecoverSingleFile(CFileNode* node);
+
+    // Runs after a tree was shown, when the scan kind is not 0 (the recovery-state save of the
+    // Deep Scan and Lost Partition modes plugs in here).
+    std::function<void(CFileSelectController&)> saveRecoveryStates;
+
+private:
+    AppContext& m_context;
+    CFileSelectPageModel m_page;
+};
+
+// The step's controller in the current context, or null.
+CFileSelectController* GetFileSelectController();

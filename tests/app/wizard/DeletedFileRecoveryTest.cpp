@@ -1,0 +1,473 @@
+// Deleted File Recovery from the mode page to the result page, without windows: a fake machine
+// whose disk is an image made by the real tools (NTFS, FAT32, FAT16; each alone and inside an
+// sfdisk table), a scripted UI, and the recovered bytes compared with the originals.
+#include "app/ActivityLog.h"
+#include "app/wizard/AppContext.h"
+#include "app/wizard/DeleteRecoveryController.h"
+#include "app/wizard/FileSelectController.h"
+#include "app/wizard/FileTreeRoots.h"
+#include "app/wizard/SaveFileController.h"
+#include "app/wizard/SheetModel.h"
+#include "carving/RAWFileProperties.h"
+#include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
+#include "filesystems/probes/VolumeAnalyzers.h"
+#include "platform/DriveLetters.h"
+#include "tests/support/FakeSystemTree.h"
+#include "tests/support/FatImages.h"
+#include "tests/support/FixtureKit.h"
+#include "tests/support/NtfsImages.h"
+#include "tests/support/ScriptedUiServices.h"
+#include "ui/controls/StringTable.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* kAta = "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
+
+struct Sample {
+    const char* path;   // in the volume
+    std::size_t size;
+    bool deleted;
+};
+const Sample kSamples[] = {
+    {"/keep_this.txt", 3000, false},
+    {"/docs/kept_note.txt", 1200, false},
+    {"/docs/report_one.txt", 5000, true},
+    {"/picture_gone.bmp", 20000, true},
+    {"/root_deleted.bin", 70000, true},
+};
+
+std::vector<std::uint8_t> SampleBytes(const Sample& s) {
+    std::uint32_t seed = 7;
+    for (const char* p = s.path; *p; ++p)
+        seed = seed * 31 + static_cast<std::uint8_t>(*p);
+    std::vector<std::uint8_t> bytes = PatternBytes(s.size, seed);
+    if (std::string(s.path).find(".txt") != std::string::npos)
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>('a' + b % 26);
+    return bytes;
+}
+
+enum class Fs { Ntfs, Fat32, Fat16 };
+constexpr std::uint64_t kPartitionStart = 2048;
+
+struct VolumeCase {
+    const char* name;
+    Fs fs;
+    bool partitioned;
+    const char* label;
+    const char* fsName;
+};
+const VolumeCase kCases[] = {
+    {"dfr-ntfs.img", Fs::Ntfs, false, "DfrNtfs", "NTFS"},
+    {"dfr-ntfs-part.img", Fs::Ntfs, true, "DfrNtfs", "NTFS"},
+    {"dfr-fat32.img", Fs::Fat32, false, "DFR32", "FAT32"},
+    {"dfr-fat32-part.img", Fs::Fat32, true, "DFR32", "FAT32"},
+    {"dfr-fat16.img", Fs::Fat16, false, "DFR16", "FAT16"},
+    {"dfr-fat16-part.img", Fs::Fat16, true, "DFR16", "FAT16"},
+};
+
+bool MakeNtfs(const std::string& path, const VolumeCase& c) {
+    NtfsImageSpec spec;
+    spec.sizeMiB = 16;
+    spec.label = c.label;
+    spec.partitionStart = c.partitioned ? kPartitionStart : 0;
+    const std::string volume = c.partitioned ? path + ".vol" : path;
+    bool ok = MakeNtfsImage(volume, spec) && NtfsMkdir(volume, "/docs");
+    for (const Sample& s : kSamples)
+        ok = ok && NtfsWriteFile(volume, s.path, SampleBytes(s));
+    for (const Sample& s : kSamples)
+        if (s.deleted)
+            ok = ok && NtfsDelete(volume, s.path);
+    if (ok && c.partitioned) {
+        const std::string q = ShellQuote(path);
+        ok = MustRun("truncate -s 20M " + q + " && echo 'start=2048, size=32768, type=7' | sfdisk -q " + q +
+                     " && dd if=" + ShellQuote(volume) + " of=" + q + " bs=512 seek=2048 conv=notrunc status=none && rm " +
+                     ShellQuote(volume));
+    }
+    return ok;
+}
+
+bool MakeFat(const std::string& path, const VolumeCase& c) {
+    FatImageOptions o;
+    o.fatBits = c.fs == Fs::Fat32 ? 32 : 16;
+    o.sizeKiB = c.fs == Fs::Fat32 ? 40 * 1024 : 16 * 1024;
+    o.sectorsPerCluster = 1;
+    o.label = c.label;
+    o.offsetSectors = c.partitioned ? kPartitionStart : 0;
+    if (!RequireFatTools() || !FatImage::Format(path, o))
+        return false;
+    FatImage img(path, o.offsetSectors);
+    bool ok = img.MakeDir("/docs");
+    for (const Sample& s : kSamples)
+        ok = ok && img.WriteFile(s.path, SampleBytes(s));
+    for (const Sample& s : kSamples)
+        if (s.deleted)
+            ok = ok && img.Delete(s.path);
+    return ok;
+}
+
+std::string VolumeImage(const VolumeCase& c) {
+    std::string path = CachedFixture(c.name, [&](const std::string& tmp) {
+        return c.fs == Fs::Ntfs ? MakeNtfs(tmp, c) : MakeFat(tmp, c);
+    });
+    EXPECT_FALSE(path.empty()) << c.name;
+    return path;
+}
+
+// A sheet without windows.
+class FakeSheet : public ISheet {
+public:
+    explicit FakeSheet(AppContext& ctx) : m_ctx(ctx) {}
+    void SetActivePage(int index) override {
+        model.SetActivePage(index, m_ctx.ModeController().GetMode());
+        shown.push_back(index);
+    }
+    int GetActivePage() const override { return model.ActivePage(); }
+    CWizardSheetModel model;
+    std::vector<int> shown;
+
+private:
+    AppContext& m_ctx;
+};
+
+// One machine with the image as its only disk "sda" (and its partition sda1), nothing mounted.
+struct Machine {
+    FakeSystemTree tree{ScratchDir("dfr-machine")};
+    explicit Machine(const std::string& image, bool partitioned) {
+        const std::uint64_t sectors = fs::file_size(image) / 512;
+        tree.AddDisk({"sda", kAta, {{"vendor", "ATA     "}, {"model", "TESTDISK"}, {"rev", "1.0"}},
+                      {{"size", std::to_string(sectors)}, {"removable", "0"}}, image, 8, 0});
+        if (partitioned)
+            tree.AddPartition("sda", "sda1", 8, 1, kPartitionStart, sectors - kPartitionStart, image);
+        tree.Install();
+        RegisterVolumeProbes();
+    }
+    ~Machine() {
+        tree.Uninstall();
+        platform::ClearDriveLetters();
+    }
+};
+
+struct Wizard {
+    ScriptedUiServices ui;
+    CEnumerationDeviceSource devices;
+    AppContext ctx{ui, devices, platform::AppPaths{}};
+    FakeSheet sheet{ctx};
+    std::vector<std::string> activity;
+    ActivityLogCapture previous;
+    Wizard() {
+        ctx.SetSheet(&sheet);
+        InstallDeletedFileRecoverySteps(ctx);
+        previous = SetActivityLogCapture([this](const std::string& l) { activity.push_back(l); });
+    }
+    ~Wizard() { SetActivityLogCapture(previous); }
+
+    CDeleteRecoveryPartitionDeviceSelectController& Volumes() { return *GetDeleteRecoveryPartitionDeviceSelectController(); }
+    CFileSelectController& Files() { return *GetFileSelectController(); }
+    CSaveFileController& Save() { return *GetSaveFileController(); }
+
+    // Mode 0, the only row, Next: the quick scan runs and the file page shows.
+    void ScanFirstVolume(bool hint, bool tickHint = true) {
+        ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        ctx.ModeController().ChooseMode(kModeDeletedFile);
+        ASSERT_EQ(sheet.GetActivePage(), kPageDeleteRecoveryPartition);
+        ASSERT_EQ(Volumes().ListView().Count(), 1);
+        Volumes().ListView().SelectRow(0);
+        ui.ExpectProgress();
+        if (hint)
+            ui.ExpectCheckBox(uistr::kDeepScanHint, kAnswerOk, tickHint);
+        ctx.SheetController().Next();
+        ASSERT_EQ(sheet.GetActivePage(), kPageFileSelect);
+        ASSERT_TRUE(ui.Done());
+    }
+    CFileSystemNode* DeletedFolder() {
+        CFileNode* root = Files().GetFileTree();
+        return root ? dynamic_cast<CFileSystemNode*>(root->m_pFirstChild) : nullptr;
+    }
+};
+
+// Every file below `folder`: path relative to it -> bytes.
+std::map<std::string, std::vector<std::uint8_t>> FilesBelow(const std::string& folder) {
+    std::map<std::string, std::vector<std::uint8_t>> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); ++it)
+        if (it->is_regular_file())
+            out[fs::relative(it->path(), folder).string()] = ReadFileBytes(it->path().string());
+    return out;
+}
+
+std::map<std::string, std::vector<std::uint8_t>> DeletedOriginals() {
+    std::map<std::string, std::vector<std::uint8_t>> out;
+    for (const Sample& s : kSamples)
+        if (s.deleted)
+            out[std::string(s.path).substr(1)] = SampleBytes(s);
+    return out;
+}
+
+CFileNode* FindNode(CFileNode* folder, const std::string& name) {
+    std::vector<CFileNode*> stack{folder};
+    while (!stack.empty()) {
+        CFileNode* n = stack.back();
+        stack.pop_back();
+        for (CFileNode* c = n->m_pFirstChild; c; c = c->m_pNextSibling) {
+            if (c->m_pProperties && name == c->m_pProperties->GetName())
+                return c;
+            stack.push_back(c);
+        }
+    }
+    return nullptr;
+}
+
+class DeletedFileRecovery : public ::testing::TestWithParam<VolumeCase> {};
+
+} // namespace
+
+TEST_P(DeletedFileRecovery, FromModeToResultPageRecoversTheDeletedFiles) {
+    const VolumeCase& c = GetParam();
+    Machine machine(VolumeImage(c), c.partitioned);
+    Wizard w;
+    w.ScanFirstVolume(true);
+    EXPECT_EQ(w.Volumes().VolumeRowName(*static_cast<VolumeRecord*>(w.Volumes().ListView().GetDeviceData(0))),
+              std::string("* : ") + c.label + "  (" + c.fsName + ")");
+
+    CFileSystemNode* deleted = w.DeletedFolder();
+    ASSERT_NE(deleted, nullptr);
+    FileTreeCounters counters;
+    deleted->GetCounters(&counters);
+    EXPECT_EQ(counters.files, 3u);
+    EXPECT_EQ(counters.bytes, 5000u + 20000u + 70000u);
+    EXPECT_EQ(FindNode(deleted, "keep_this.txt"), nullptr);  // live files stay out
+
+    ToggleCheckState(deleted, false);
+    w.Files().Page().RefreshStatus();
+    EXPECT_EQ(w.Files().Page().RightStatus(), "Selected 92.77 KB in 3 files");
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    EXPECT_EQ(w.Save().Page().SummaryText(), "You have 92.77 KB selected in 3 files");
+
+    const std::string target = ScratchDir("dfr-target") + "/recovered";
+    w.Save().Page().SetTargetFolder(target + "  ");
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+
+    const SaveResultSummary summary = GetSaveResultController()->Summary();
+    EXPECT_EQ(summary.filesToRecover, 3);
+    EXPECT_EQ(summary.filesRecovered, 3);
+    EXPECT_EQ(summary.targetFolder, target);
+    ASSERT_EQ(summary.folders.size(), 1u);
+    EXPECT_EQ(fs::path(summary.folders[0]).parent_path().string(), target);
+    EXPECT_EQ(FilesBelow(summary.folders[0]), DeletedOriginals());
+
+    const std::vector<std::string> expected = {
+        "\r\nPerforming Deleted File Recovery...",
+        std::string("Quick searching partition device - *:") + c.label + "(" + c.fsName + ")",
+        "Completely search the selected device.",
+        "Displaying directory tree.",
+        "Restoring files...",
+        "3 File are to be recovered, recovered 3",
+        "Files are saved in " + target,
+    };
+    std::vector<std::string> stages;
+    for (const std::string& line : w.activity)
+        if (std::find(expected.begin(), expected.end(), line) != expected.end())
+            stages.push_back(line);
+    EXPECT_EQ(stages, expected);
+
+    // "Back To File List" shows the same tree with its ticks.
+    GetSaveResultController()->BackToFileList();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    EXPECT_EQ(w.DeletedFolder(), deleted);
+
+    // The hint was ticked away: the next scan goes straight to the file page.
+    w.ui.ExpectMessage(uistr::kQuitSearchingQuestion, kAnswerYes).ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ctx.SheetController().Back();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageDeleteRecoveryPartition);
+    w.Volumes().ListView().SelectRow(0);
+    w.ui.ExpectProgress();
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    EXPECT_TRUE(w.ui.Done());
+}
+
+TEST_P(DeletedFileRecovery, HomeBackCancelSingleFileAndPreview) {
+    const VolumeCase& c = GetParam();
+    Machine machine(VolumeImage(c), c.partitioned);
+    Wizard w;
+    w.ScanFirstVolume(true, false);
+
+    // Back answered No keeps the tree and the ticks.
+    CFileSystemNode* deleted = w.DeletedFolder();
+    ToggleCheckState(deleted, false);
+    w.ui.ExpectMessage(uistr::kQuitSearchingQuestion, kAnswerNo);
+    w.ctx.SheetController().Back();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    EXPECT_EQ(w.DeletedFolder(), deleted);
+    FileTreeCounters counters;
+    deleted->GetCounters(&counters);
+    EXPECT_EQ(counters.checkedFiles, 3u);
+
+    // A single file into a scratch folder, then a preview of a text file.
+    CFileNode* report = FindNode(deleted, "report_one.txt");
+    ASSERT_NE(report, nullptr);
+    const std::string single = ScratchDir("dfr-single") + "/report_one.txt";
+    w.ui.ExpectSaveFile(single).ExpectMessage(uistr::kRecoverComplete, kAnswerOk);
+    EXPECT_EQ(w.Files().RecoverSingleFile(report), 1);
+    EXPECT_EQ(ReadFileBytes(single), SampleBytes(kSamples[2]));
+    EXPECT_EQ(w.ui.Texts().back(), "report_one.txt|txt File (*.txt)|*.txt|All Files (*.*)|*.*||");
+
+    std::vector<std::uint8_t> previewed;
+    w.ui.onPreview = [&](IStorageDevice* device, CFileNode* node) {
+        const std::string temp = ScratchDir("dfr-preview") + "/p";
+        CRecoveryProgress progress;
+        EXPECT_EQ(RunSingleFileRecovery(node, device, temp, progress), 1);
+        previewed = ReadFileBytes(temp);
+    };
+    EXPECT_TRUE(w.Files().Preview(FindNode(deleted, "picture_gone.bmp")));
+    EXPECT_EQ(previewed, SampleBytes(kSamples[3]));
+    w.ui.ExpectMessage(uistr::kSelectFileToPreview, kAnswerOk);
+    EXPECT_FALSE(w.Files().Preview(nullptr));
+
+    // Cancel during the recovery at file 1: one of three recovered.
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    w.ui.cancelRecoveryAtFile = 1;
+    w.Save().Page().SetTargetFolder(ScratchDir("dfr-cancel"));
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+    EXPECT_EQ(GetSaveResultController()->Summary().filesToRecover, 3);
+    EXPECT_EQ(GetSaveResultController()->Summary().filesRecovered, 1);
+
+    // Home from the file page frees the trees and the lists (LeakSanitizer checks the rest).
+    GetSaveResultController()->BackToFileList();
+    w.ui.ExpectMessage(uistr::kGoHomeQuestion, kAnswerYes);
+    w.ctx.SheetController().OnHomeButton();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageRecoveryMode);
+    EXPECT_EQ(w.Files().GetFileTree(), nullptr);
+    EXPECT_EQ(w.Volumes().ScannedTree(), nullptr);
+    EXPECT_TRUE(w.Volumes().Volumes().empty());
+    EXPECT_TRUE(w.ui.Done());
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, DeletedFileRecovery, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<VolumeCase>& info) {
+                             std::string n = info.param.name;
+                             n = n.substr(4, n.size() - 8);
+                             for (char& ch : n)
+                                 if (ch == '-')
+                                     ch = '_';
+                             return n;
+                         });
+
+TEST(DeletedFileRecoverySteps, NoRowNoFilesAndFoldersOnly) {
+    ScriptedUiServices ui;
+    class NoDevices : public IDeviceSource {
+    public:
+        void CollectDisks(DiskList&) override {}
+        void CollectVolumes(VolumeList&, DiskList&) override {}
+        void FreeVolumes(VolumeList&) override {}
+        void FreeDisks(DiskList&) override {}
+    } devices;
+    AppContext ctx{ui, devices, platform::AppPaths{}};
+    FakeSheet sheet{ctx};
+    ctx.SetSheet(&sheet);
+    InstallDeletedFileRecoverySteps(ctx);
+
+    // No disk: an empty list and no error; Next without a row asks for one.
+    ui.ExpectWaiting(uistr::kPleaseWaitScanning).ExpectMessage(uistr::kChoosePartitionToRecover, kAnswerOk);
+    ctx.ModeController().ChooseMode(kModeDeletedFile);
+    EXPECT_EQ(GetDeleteRecoveryPartitionDeviceSelectController()->ListView().Count(), 0);
+    ctx.SheetController().Next();
+    EXPECT_EQ(sheet.GetActivePage(), kPageDeleteRecoveryPartition);
+
+    // A tree whose only ticked entry is a folder without files: "Please select files to save.".
+    CFileSystemNode* root = CreateFileTreeRoot();
+    CFileSystemNode* folder = CreateDeletedFilesRoot();
+    root->AddChild(folder);
+    folder->AddChild(CreateDeletedFilesRoot());
+    ToggleCheckState(folder, false);
+    root->RecountCounters();
+    CFileSelectController* files = GetFileSelectController();
+    files->SetPrevious(GetDeleteRecoveryPartitionDeviceSelectController());
+    files->SetFileTree(root);
+    files->Activate();
+    ui.ExpectMessage(uistr::kSelectFilesToSave, kAnswerOk);
+    ctx.SheetController().Next();
+    EXPECT_EQ(sheet.GetActivePage(), kPageFileSelect);
+    EXPECT_TRUE(ui.Done());
+}
+
+TEST(DeletedFileRecoverySteps, PreviewRefusals) {
+    struct Case {
+        std::uint64_t size;
+        std::uint16_t attributes;
+        int expected;
+    } cases[] = {
+        {0, 0, uistr::kCannotPreviewFile},
+        {10, FILEATTR_DIRECTORY, uistr::kCannotPreviewDirectory},
+        {10, FILEATTR_ENCRYPTED, uistr::kCannotPreviewEncrypted},
+        {104857600, 0, 0},
+        {104857601, 0, uistr::kCannotPreviewOver100M},
+    };
+    for (const Case& c : cases) {
+        CFileNode node;
+        CRAWFileProperties props;
+        props.m_u64Size = c.size;
+        props.m_u16Attributes = c.attributes;
+        node.m_pProperties = &props;
+        EXPECT_EQ(CFileSelectController::PreviewRefusalId(&node), c.expected) << c.size << "/" << c.attributes;
+        node.m_pProperties = nullptr;
+    }
+    EXPECT_EQ(CFileSelectController::PreviewRefusalId(nullptr), uistr::kSelectFileToPreview);
+    EXPECT_EQ(CFileSelectPageModel::SearchTabCaption("*.txt"), "Search Files (*.txt) ");
+    EXPECT_EQ(CFileSelectPageModel::SearchTabCaption("abcdefghijklmnopqrstuvwxyz0123456789"),
+              "Search Files (abcdefghijklmnopqrstuvwxyz...)");
+}
+
+TEST(DeletedFileRecoverySteps, TargetOnTheSourceDiskAsksFirst) {
+    const VolumeCase& c = kCases[5];  // FAT16 inside a partition table
+    Machine machine(VolumeImage(c), c.partitioned);
+    // The scratch folders' file system shows as another partition of the same disk whose extent
+    // covers the source volume.
+    const std::string target = ScratchDir("dfr-same-drive");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    machine.tree.AddPartition("sda", "sda2", ::major(st.st_dev), ::minor(st.st_dev), 0, 1u << 30);
+    Wizard w;
+    w.ScanFirstVolume(true);
+    ToggleCheckState(w.DeletedFolder(), false);
+    w.ctx.SheetController().Next();
+    w.Save().Page().SetTargetFolder(target);
+    w.ui.ExpectMessage(uistr::kSameDriveCaution, kAnswerNo);
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    w.ui.ExpectMessage(uistr::kSameDriveCaution, kAnswerYes);
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+    EXPECT_EQ(GetSaveResultController()->Summary().filesRecovered, 3);
+
+    // Target errors keep the user on the save step with one message each.
+    w.ctx.SheetController().Back();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    struct Bad {
+        std::string path;
+        int message;
+    } bad[] = {{"", 159}, {"relative", 155}, {target + "/../x", 151}};
+    for (const Bad& b : bad) {
+        w.Save().Page().SetTargetFolder(b.path);
+        w.ui.ExpectMessage(b.message, kAnswerOk);
+        w.ctx.SheetController().Next();
+        EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveFile) << b.path;
+    }
+    EXPECT_TRUE(w.ui.Done());
+}
