@@ -13,6 +13,8 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "storage/BasicPartitionDevice.h"
+#include "storage/CompressController.h"
+#include "storage/ImageFileDevice.h"
 #include "tests/support/FatTreeCheck.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/LostPartitionDisks.h"
@@ -365,3 +367,107 @@ TEST(LostPartitionWizard, PartitionsInTheTableAreDroppedAndExt2IsNeverListed) {
 }
 
 } // namespace
+
+namespace {
+
+class NoDisks : public IDeviceSource {
+public:
+    void CollectDisks(DiskList&) override {}
+    void CollectVolumes(VolumeList&, DiskList&) override {}
+    void FreeVolumes(VolumeList&) override {}
+    void FreeDisks(DiskList&) override {}
+};
+
+class QuietImaging : public ICompressCallBack {
+public:
+    void PumpMessages() override {}
+    int IsCancelled() override { return 0; }
+    void OnBlockDone(std::uint64_t) override {}
+    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
+};
+
+// The disk `image` written as a block image whose header says `heads` heads per cylinder.
+std::string MakeEdi(const std::string& image, const std::string& name, std::uint32_t heads) {
+    const std::string path = ScratchDir("lost-edi") + "/" + name + ".edi";
+    CImageFileDevice source(image.c_str());
+    CCompressController writer;
+    writer.Setup(&source, name.c_str(), 0, source.GetSectorCount(), heads);
+    writer.SetCompressionType(COMPRESSION_NONE);
+    writer.SetImagePath(path);
+    QuietImaging cb;
+    EXPECT_EQ(writer.CreateImage(&cb), 1);
+    return path;
+}
+
+} // namespace
+
+TEST(LostPartitionWizard, DiskImagesAreSearchedWithTheirHeadsPerCylinder) {
+    // A FAT16 partition at a 240-head cylinder boundary that no 255-head or 1 MiB candidate
+    // reaches.
+    constexpr std::uint64_t kCyl240 = 15120;
+    const LostPartitionDisk disk = CachedLostPartitionDisk("lost-wizard-240-v1", 4 * kCyl240,
+                                                           {{kCyl240, 15104, LostFsKind::kFat16, "HEADS240"}});
+    ASSERT_FALSE(disk.wiped.empty());
+    const std::string edi240 = MakeEdi(disk.wiped, "Disk240", 240);
+    const std::string edi255 = MakeEdi(disk.wiped, "Disk255", 255);
+
+    // No disk at all (a user who is not root): the images are still listed and searched.
+    ScriptedUiServices ui;
+    NoDisks devices;
+    AppContext ctx{ui, devices, platform::AppPaths{}};
+    FakeSheet sheet{ctx};
+    ctx.SetSheet(&sheet);
+    InstallDeletedFileRecoverySteps(ctx);
+    InstallLostPartitionRecoverySteps(ctx);
+    auto& disks = *dynamic_cast<CLostRecoveryDiskDeviceSelectController*>(ctx.Controller(kPageLostRecoveryDisk));
+    auto& found = *dynamic_cast<CLostRecoveryPartitionDeviceSelectController*>(ctx.Controller(kPageLostRecoveryPartition));
+    ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    ctx.ModeController().ChooseMode(kModeLostPartition);
+    EXPECT_EQ(disks.List().Count(), 0);
+
+    ui.ExpectDiskImageWizard(edi240).ExpectDiskImageWizard(edi255).ExpectDiskImageWizard(edi240);
+    disks.OpenDiskImage();
+    disks.OpenDiskImage();
+    ui.ExpectMessage(uistr::kLostImageAlreadyOpen, kAnswerOk);
+    disks.OpenDiskImage();
+    ui.ExpectDiskImageWizard("");
+    disks.OpenDiskImage();  // cancelled: nothing
+    ASSERT_EQ(disks.List().Count(), 2);
+    EXPECT_EQ(RowName(disks.List(), 0), "Image File, Disk240");
+    ASSERT_EQ(disks.Images().size(), 2u);
+    EXPECT_EQ(disks.Images()[0]->headsPerCylinder, 240u);
+    EXPECT_EQ(disks.Images()[1]->headsPerCylinder, 255u);
+
+    // The 240-head image: the partition is found.
+    disks.List().SelectRow(0);
+    ui.ExpectPartitionSearch();
+    ctx.SheetController().Next();
+    ASSERT_EQ(sheet.GetActivePage(), kPageLostRecoveryPartition);
+    ASSERT_EQ(found.Partitions().size(), 1u);
+    EXPECT_EQ(found.Partitions()[0]->u64FirstSector, kCyl240);
+    found.List().SelectRow(0);
+    ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, false);
+    ctx.SheetController().Next();
+    ASSERT_EQ(sheet.GetActivePage(), kPageFileSelect);
+    ExpectFilesMatch(*found.Partitions()[0]->pDevice, GetFileSelectController()->GetFileTree());
+
+    // Back to the disks (the images stay open); the 255-head image finds nothing, so the full
+    // scan starts at once.
+    ui.ExpectMessage(uistr::kQuitSearchingQuestion, kAnswerYes);
+    ctx.SheetController().Back();
+    ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    ctx.SheetController().Back();
+    ASSERT_EQ(sheet.GetActivePage(), kPageLostRecoveryDisk);
+    ASSERT_EQ(disks.List().Count(), 2);
+    disks.List().SelectRow(1);
+    ui.ExpectPartitionSearch().ExpectMessage(uistr::kNoFilesOnDevice, kAnswerOk);
+    ctx.SheetController().Next();
+    EXPECT_TRUE(found.Partitions().empty());
+
+    // Removing an image drops its row.
+    disks.List().SelectRow(0);
+    disks.RemoveSelectedImage();
+    ASSERT_EQ(disks.List().Count(), 1);
+    EXPECT_EQ(RowName(disks.List(), 0), "Image File, Disk255");
+    EXPECT_TRUE(ui.Done());
+}
