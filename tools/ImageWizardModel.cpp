@@ -29,6 +29,14 @@ const char* ToolText(int id) {
     case 147:
         return "Caution! You are going to save the files to the same drive they are recovered "
                "from. This may overwrite the data you want to recover. Continue?";
+    case 162: return "Find file by name";
+    case 164: return "No files match specific criteria.";
+    case 165: return "No files match specific criteria.";
+    case 61217: return "No more files found.";
+    case 61218: return "No files found";
+    case 336: return "Find Next";
+    case 337: return "Close";
+    case 338: return "Find";
     case 166: return "This is an INVALID file, please check it!";
     case 167: return "This is an INVALID file, please check it!";
     case 168: return "Warning! Failed to set the timer!";

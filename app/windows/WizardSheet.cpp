@@ -2,6 +2,10 @@
 
 #include "app/windows/AppBitmaps.h"
 #include "app/windows/Links.h"
+#include "app/windows/DeleteRecoveryPage.h"
+#include "app/windows/FileSelectPage.h"
+#include "app/windows/SaveFilePage.h"
+#include "app/windows/SaveResultPage.h"
 #include "app/windows/LostRecoveryWindows.h"
 #include "ui/controls/AboutDlg.h"
 #include "ui/controls/Bitmaps.h"
@@ -45,6 +49,7 @@ CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
         else
             m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
     }
+    CreateDeletedFileRecoveryPages();
 
     auto* help = new CTextIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
                                          appres::kBmpHelpDisabled, uistr::kHelpCaption);
@@ -180,4 +185,21 @@ void CWizardSheetWnd::OnButton(wxCommandEvent& e) {
     case kIdGooglePlusButton: m_context.Services().OpenUrl(kGooglePlusPageAddress); break;
     default: e.Skip(); break;
     }
+}
+
+// ---- Deleted File Recovery steps: their pages, when their controllers are installed ----
+void CWizardSheetWnd::CreateDeletedFileRecoveryPages() {
+    auto replace = [this](int index, CWizardPage* page) {
+        m_pages[index]->Destroy();
+        m_pages[index] = page;
+        page->Hide();
+    };
+    if (auto* c = dynamic_cast<CDeleteRecoveryPartitionDeviceSelectController*>(m_context.Controller(kPageDeleteRecoveryPartition)))
+        replace(kPageDeleteRecoveryPartition, new CDeleteRecoveryPartitionDeviceSelectPage(this, *c));
+    if (auto* c = dynamic_cast<CFileSelectController*>(m_context.Controller(kPageFileSelect)))
+        replace(kPageFileSelect, new CFileSelectPage(this, *c));
+    if (auto* c = dynamic_cast<CSaveFileController*>(m_context.Controller(kPageSaveFile)))
+        replace(kPageSaveFile, new CSaveFilePage(this, *c));
+    if (auto* c = dynamic_cast<CSaveResultController*>(m_context.Controller(kPageSaveResult)))
+        replace(kPageSaveResult, new CSaveResultPage(this, *c));
 }

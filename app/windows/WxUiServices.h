@@ -24,6 +24,12 @@ public:
     std::unique_ptr<IWaitingNotice> ShowPartitionSearch(CLostPartitionSearchModel& model) override;
     std::string ChooseDiskImage() override;
 
+    // ---- Deleted File Recovery steps ----
+    RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder) override;
+    int RunSingleFileDialog(IStorageDevice* device, CFileNode* node, const std::string& targetPath) override;
+    std::string SaveFileDialog(const std::string& defaultName, const std::string& filter) override;
+    void PreviewFile(IStorageDevice* device, CFileNode* node) override;
+
 private:
     const platform::AppPaths& m_paths;
     wxWindow* m_main = nullptr;

@@ -389,7 +389,7 @@ void CLostRecoveryDiskDeviceSelectController::Next() {
         LogRecoveryStage(kStageRestoringLast);
         if (!RestoreLostRecoveryStates(m_context, this)) {
             LogRecoveryStage(kStageRestoreLastFailed);
-            ui.MessageBox(uistr::kFailedToLoadLastResult, kMbInformation, kMbOk);
+            ui.MessageBox(uistr::kFailedToLoadLostResult, kMbInformation, kMbOk);
         } else {
             LogRecoveryStage(kStageRestoreLastDone);
         }

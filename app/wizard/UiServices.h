@@ -11,6 +11,7 @@
 class CFileNode;
 class IStorageDevice;
 
+class IDeepScanProgress;
 class CLostPartitionSearchModel;
 
 // Answers of MessageBox and CheckBoxPrompt.
@@ -63,6 +64,10 @@ public:
     // Shows a found file that passed the preview checks (loading, then the viewer that fits).
     virtual void PreviewFile(IStorageDevice* device, CFileNode* node);
 
+    // ---- Deep Scan Recovery steps ----
+    // The deep-scan progress dialog, modeless while the object exists (the main window is
+    // disabled meanwhile); the search's worker reports through it. The default has no window.
+    virtual std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress();
     // Lost Partition Recovery.
     // The lost-partition search dialog over `model`, modeless with the main window disabled,
     // until the returned object is destroyed.

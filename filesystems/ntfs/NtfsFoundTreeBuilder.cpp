@@ -5,6 +5,7 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsFileProperties.h"
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 
 #include <algorithm>
@@ -351,7 +352,7 @@ CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
     builder->m_done.store(false);
     std::thread worker;
     try {
-        worker = std::thread([builder] { builder->Run(); });
+        worker = platform::StartThread([builder] { builder->Run(); });
     } catch (const std::system_error&) {
         return nullptr;
     }

@@ -2,6 +2,7 @@
 
 #include "filesystems/DIRBuildCallback.h"
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 
 #include <algorithm>
@@ -501,7 +502,7 @@ CFileSystemNode* BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t first
 
     std::thread worker;
     try {
-        worker = std::thread(NtfsTreeThreadProc, params);
+        worker = platform::StartThread(NtfsTreeThreadProc, params);
     } catch (const std::system_error&) {
         return nullptr;
     }

@@ -11,7 +11,7 @@
 
 class ScriptedUiServices : public IUiServices {
 public:
-    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, SaveFile, PartitionSearch, DiskImageWizard };
+    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, SaveFile, DeepScan, PartitionSearch, DiskImageWizard };
     struct Expectation {
         Kind kind;
         int stringId = 0;
@@ -56,6 +56,11 @@ public:
     std::string SaveFileDialog(const std::string& defaultName, const std::string& filter) override;
     void PreviewFile(IStorageDevice* device, CFileNode* node) override;
 
+    // ---- Deep Scan Recovery steps ----
+    // The deep-scan progress dialog; with cancelAtChunk >= 0 the user cancels once that many
+    // chunks were searched.
+    ScriptedUiServices& ExpectDeepScan(int cancelAtChunk = -1);
+    std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress() override;
     // Lost Partition Recovery.
     // The search dialog; with `cancelAfterSteps` >= 0 the search stops after that many
     // candidates as if the user had answered Yes to the stop question.

@@ -1,5 +1,6 @@
 #include "tools/windows/SettingsDialog.h"
 
+#include "ui/controls/DrawHelpers.h"
 #include "ui/controls/Resources.h"
 #include "ui/controls/UiCommon.h"
 
@@ -113,11 +114,22 @@ void CAdvanceSettingMasterDlg::OnInitDialog() {
     auto* close = new CButtonPlus(kBmpCloseNormal, kBmpCloseHover, kBmpClosePressed, kBmpCloseDisabled);
     close->Create(this, wxID_ANY, wxPoint(c.x - 25, 7));
     close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndDialog(kResultCancel); });
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+        if (e.GetKeyCode() != WXK_F1) {
+            e.Skip();
+            return;
+        }
+        if (m_help) m_help(46);
+        else ShowHelpTopic(46);
+    });
 
     const wxRect area(30, 68, c.x - 60, c.y - 168);
     const char* tabNames[] = {"NTFS", "FAT", "RAW", "Common"};
     for (int i = 0; i < 4; ++i) {
-        m_tabs[i] = new wxButton(this, wxID_ANY, tabNames[i], wxPoint(area.x + 90 * i, area.y - 30), wxSize(88, 28));
+        auto* tab = new CTextCenterSimpleButtonPlus(0, 1, 1);
+        tab->Create(this, wxID_ANY, wxPoint(area.x + 84 * i, area.y - 28));
+        tab->SetCaption(tabNames[i]);
+        m_tabs[i] = tab;
         m_tabs[i]->Bind(wxEVT_BUTTON, [this, i](wxCommandEvent&) { ShowSettingsPage(i); });
         auto* page = new wxPanel(this, wxID_ANY, area.GetPosition(), area.GetSize(), wxBORDER_SIMPLE);
         page->SetBackgroundColour(kPageColour);
@@ -256,9 +268,10 @@ void CAdvanceSettingMasterDlg::OnOK() {
 }
 
 bool ShowAdvancedSettings(wxWindow* parent, ScanOptions& options, bool rawOnlyAllowed, bool typeTreeEnabled,
-                          CRawFileTypeTreeCtrl::IconSource icons) {
+                          CRawFileTypeTreeCtrl::IconSource icons, std::function<void(int topic)> help) {
     CAdvanceSettingMasterDlg dialog(parent, options, rawOnlyAllowed, typeTreeEnabled, std::move(icons));
     dialog.SetTarget(&options);
+    if (help) dialog.SetHelp(std::move(help));
     dialog.DoModal();
     return dialog.Stored();
 }

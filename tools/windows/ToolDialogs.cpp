@@ -1,6 +1,7 @@
 #include "tools/windows/ToolDialogs.h"
 
 #include "tools/ImageWizardModel.h"
+#include "ui/controls/DrawHelpers.h"
 #include "ui/controls/MessageBoxDlg.h"
 
 #include <wx/filedlg.h>
@@ -18,6 +19,7 @@ ToolUiHooks ToolUiHooks::Defaults() {
         if (dialog.ShowModal() != wxID_OK) return std::string();
         return std::string(dialog.GetPath().utf8_str());
     };
+    hooks.help = [](int topic) { ShowHelpTopic(topic); };
     return hooks;
 }
 

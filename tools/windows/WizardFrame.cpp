@@ -19,6 +19,17 @@ wxStaticText* PageText(wxWindow* page, const char* text, int x, int y, int width
     return t;
 }
 
+CTextCenterButtonPlus* KitButton(wxWindow* parent, const char* caption, wxPoint at, bool large) {
+    using namespace uires;
+    auto* b = new CTextCenterSimpleButtonPlus(0, 1, 1);
+    if (large)
+        b->SetBitmaps(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed, kBmpCaptionDisabled);
+    b->Create(parent, wxID_ANY, at);
+    b->SetCaption(wxString::FromUTF8(caption));
+    b->SetFont(ui::PixelFont(13));
+    return b;
+}
+
 void CToolWizardFrame::BuildFrame(int pages, int bannerHeight, int pageHeight) {
     using namespace uires;
     const wxSize c = GetClientSize();
@@ -60,6 +71,20 @@ void CToolWizardFrame::BuildFrame(int pages, int bannerHeight, int pageHeight) {
     m_back->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBack(); });
     m_cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancelPressed(); });
     m_back->Enable(false);
+
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+        if (e.GetKeyCode() == WXK_F1)
+            m_hooks.Help(kHelpTopic);
+        else
+            e.Skip();  // Enter presses the focused button; Escape goes to OnEscape
+    });
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
+        if (IgnoresSystemClose() && e.CanVeto()) {
+            e.Veto();
+            return;
+        }
+        OnCancelPressed();
+    });
 }
 
 void CToolWizardFrame::ShowPage(int index) {

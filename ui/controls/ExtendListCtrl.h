@@ -14,8 +14,8 @@ public:
     CExtendHeaderCtrl(wxWindow* parent, wxWindowID id);
     void AppendColumn(const wxHeaderColumnSimple& column);
     void SetColumnWidth(unsigned column, int width);
-    void SetColumnTitle(unsigned column, const wxString& title);
     int ColumnWidth(unsigned column) const { return m_columns[column].GetWidth(); }
+    void SetColumnTitle(unsigned column, const wxString& title);
 
 protected:
     const wxHeaderColumn& GetColumn(unsigned idx) const override { return m_columns[idx]; }

@@ -14,11 +14,19 @@ struct Entry {
 // Sorted by id (checked by the tests).
 constexpr Entry kTable[] = {
     {kProductName, "Oxtavo Data Recovery"},
+    {kFailedToLoadLastResult, "Failed to load last scanning result."},
+    {kImageFilePrefix, "Image File, "},
+    {kImageFileIsOpen, "This image file is open!"},
     {kCalculating, "Calculating..."},
+    {kPreviousRecovery, "Previous Recovery..."},
+    {kGoBackToDeviceList, "Go back to the device list?"},
+    {kChooseDeviceToRecover, "Please choose a device to recover."},
+    {kNoPartitionTicked, "Please choose a partition to recover."},
+    {kSelectFirstSuggestedPartition, "Please select the first suggested partition for recovery!"},
     {kQuitSearchingQuestion, "Are you sure to quit searching?"},
     {kSelectFilesToSave, "Please select files to save."},
     {kSelectDiskToRecover, "Please select a disk to recover."},
-    {kFailedToLoadLastResult, "Failed to load last scanning result."},
+    {kFailedToLoadLostResult, "Failed to load last scanning result."},
     {kPreviousRecoveryRow, "Previous Recovery..."},
     {kChoosePartitionToRecover, "Please choose a partition to recover."},
     {kGoBackToDeviceListQuestion, "Go back to device list?"},
@@ -82,6 +90,8 @@ constexpr Entry kTable[] = {
     {kLinkNotEnoughMemory, "TNot enough memory to complete the operation."},
     {kLinkSharingViolation, "A sharing violation occurred."},
     {kUnableToOpenHyperlink, "Unable to open hyperlink:\n\n"},
+    {kStopSearchingNow, "Stop searching now?"},
+    {kSearchingHeading, "Searching"},
     {kStopSearchingQuestion, "Are you sure to stop searching?"},
     {kExitNow, "Exit now?"},
     {kFailedToRecoverFile, "Failed to recover this file."},
@@ -102,6 +112,8 @@ constexpr Entry kTable[] = {
     {kImageFileRowPrefix, "Image File, "},
     {kLostImageAlreadyOpen, "This image file is open!"},
     {kLostImageInvalid, "Invalid image file, please check it!"},
+    {kInvalidImageFile, "Invalid image file, please check it!"},
+    {kImageDestroyed, "This image has been destroyed. "},
     {kAllFilesRecovered, "All files are recovered successfully."},
     {kNextCaption, "Next"},
     {kBackCaption, "Back"},
@@ -164,6 +176,7 @@ constexpr Entry kTable[] = {
     {kAbortCaption, "Abort"},
     {kFullScanHint, "If the files you need are not found, please select the \"Full scan\"."},
     {kFullScanCheckBox, "Full scan"},
+    {kSelectPartitionToRecover, "Select a partition to recover, please."},
 };
 
 } // namespace

@@ -9,11 +9,19 @@ namespace uistr {
 
 enum : int {
     kProductName = 128,
+    kFailedToLoadLastResult = 129,
+    kImageFilePrefix = 130,
+    kImageFileIsOpen = 131,
     kCalculating = 132,
+    kPreviousRecovery = 133,
+    kGoBackToDeviceList = 134,
+    kChooseDeviceToRecover = 135,
+    kNoPartitionTicked = 136,
+    kSelectFirstSuggestedPartition = 137,
     kQuitSearchingQuestion = 138,
     kSelectFilesToSave = 139,
     kSelectDiskToRecover = 140,
-    kFailedToLoadLastResult = 141,
+    kFailedToLoadLostResult = 141,
     kPreviousRecoveryRow = 142,
     kChoosePartitionToRecover = 143,
     kGoBackToDeviceListQuestion = 144,
@@ -77,6 +85,8 @@ enum : int {
     kLinkNotEnoughMemory = 236,
     kLinkSharingViolation = 237,
     kUnableToOpenHyperlink = 238,
+    kStopSearchingNow = 239,
+    kSearchingHeading = 240,
     kStopSearchingQuestion = 241,
     kExitNow = 242,
     kFailedToRecoverFile = 245,
@@ -97,6 +107,8 @@ enum : int {
     kImageFileRowPrefix = 280,
     kLostImageAlreadyOpen = 281,
     kLostImageInvalid = 282,
+    kInvalidImageFile = 283,
+    kImageDestroyed = 284,
     kAllFilesRecovered = 285,
     kNextCaption = 298,
     kBackCaption = 299,
@@ -159,6 +171,7 @@ enum : int {
     kAbortCaption = 50108,
     kFullScanHint = 50300,
     kFullScanCheckBox = 50301,
+    kSelectPartitionToRecover = 61230,
 };
 
 // The text of `id`, or "" when the table has none.
