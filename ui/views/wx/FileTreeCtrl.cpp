@@ -13,6 +13,7 @@
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "platform/ThreadStart.h"
 #include "ui/views/wx/FileListCtrl.h"
 
 wxDEFINE_EVENT(EVT_FILETREE_CHECKS_CHANGED, wxCommandEvent);
@@ -232,7 +233,7 @@ void CFileTreeCtrl::OnFolderCheck(const wxTreeItemId& item) {
     Freeze();
     // The worker changes only nodes; nothing here reads them until it ends.
     std::atomic<bool> done{false};
-    std::thread worker([node, &done] {
+    std::thread worker = platform::StartThread([node, &done] {
         ToggleCheckState(node, false);
         done.store(true);
     });

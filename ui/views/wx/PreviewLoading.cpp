@@ -9,6 +9,7 @@
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "platform/ThreadStart.h"
 #include "recovery/FileRecovery.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/Resources.h"
@@ -128,7 +129,7 @@ int CPreviewLoadingDlg::RunLoad(bool quiet) {
     job.targetPath = m_path;
     std::atomic<bool> finished{false};
     int ok = 0;
-    std::thread worker([&] {
+    std::thread worker = platform::StartThread([&] {
         ok = RecoverFileExclusive(&job);
         finished.store(true);
     });
