@@ -148,15 +148,15 @@ TEST_P(DeletedFileRecovery, FromModeToResultPageRecoversTheDeletedFiles) {
     FileTreeCounters counters;
     deleted->GetCounters(&counters);
     EXPECT_EQ(counters.files, 3u);
-    EXPECT_EQ(counters.bytes, 5000u + 20000u + 70000u);
+    EXPECT_EQ(counters.bytes, 5000u + 14454u + 70000u);
     EXPECT_EQ(FindNode(deleted, "keep_this.txt"), nullptr);  // live files stay out
 
     ToggleCheckState(deleted, false);
     w.Files().Page().RefreshStatus();
-    EXPECT_EQ(w.Files().Page().RightStatus(), "Selected 92.77 KB in 3 files");
+    EXPECT_EQ(w.Files().Page().RightStatus(), "Selected 87.36 KB in 3 files");
     w.ctx.SheetController().Next();
     ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
-    EXPECT_EQ(w.Save().Page().SummaryText(), "You have 92.77 KB selected in 3 files");
+    EXPECT_EQ(w.Save().Page().SummaryText(), "You have 87.36 KB selected in 3 files");
 
     const std::string target = ScratchDir("dfr-target") + "/recovered";
     w.Save().Page().SetTargetFolder(target + "  ");
