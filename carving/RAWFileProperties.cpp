@@ -76,6 +76,10 @@ int CRAWFileProperties::Load(IRSData* section) {
     m_u16Attributes = RSReadValue<std::uint16_t>(section);
     m_state = RSReadValue<std::uint8_t>(section);
     m_runRecord = LoadRunListRecord(section);
+    // Null means a length that could not be read or is too large: the record's bytes were not
+    // consumed, so going on would read them as the next fields.
+    if (!m_runRecord)
+        throw CRSException(RSERR_SHORT_READ);
     m_checkState = 0;
     m_mark = 0;
     return 1;

@@ -12,8 +12,8 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/MyFileProperties.h"
 #include "filesystems/ext2/Ext2SearchController.h"
+#include "filesystems/fat/FatSearchController.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
-#include "filesystems/fat/FatTreeBuilder.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "recovery/RSData.h"
 #include "storage/BasicPartitionDevice.h"
@@ -28,7 +28,9 @@
 #include "tests/support/NtfsImages.h"
 #include "tests/support/TreePtr.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -289,31 +291,32 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     CImageFileDevice device(disk.path.c_str());
     ASSERT_GT(device.GetSectorCount(), disk.ntfsAt);
 
-    // The deep scan: the NTFS, RAW and EXT2 controllers over the whole disk.
+    // The deep scan: the NTFS, FAT, RAW and EXT2 controllers over the whole disk.
     ScanResults scan;
-    for (std::uint32_t kind :
-         {SEARCH_CONTROLLER_NTFS, SEARCH_CONTROLLER_RAW, SEARCH_CONTROLLER_EXT2}) {
+    for (std::uint32_t kind : {SEARCH_CONTROLLER_NTFS, SEARCH_CONTROLLER_FAT, SEARCH_CONTROLLER_RAW,
+                               SEARCH_CONTROLLER_EXT2}) {
         scan.controllers.push_back(CreateSearchControllerByKind(kind));
         ASSERT_TRUE(scan.controllers.back()) << kind;
     }
     RunSearch(scan, &device);
     ASSERT_NE(scan.carved->FindAtSector(disk.pngAt), nullptr);
+    const auto* fatController = static_cast<CFATSearchController*>(scan.controllers[1].get());
+    ASSERT_GT(fatController->DirectorySectors().Size(), 1u);
+    // Fields the search leaves at their defaults, so that the round trip shows they are kept.
+    for (std::size_t i = 0; i < scan.partitions.size(); ++i) {
+        scan.partitions[i]->m_relativeScore = 0.25 + 0.125 * static_cast<double>(i);
+        scan.partitions[i]->m_u32Chosen = i % 2 ? 1 : 0;
+    }
 
-    // The FAT volume as a searched record of its own, and a plain record.
-    auto fat = std::unique_ptr<CFATSearchedPartitionInfo>(CreateFATSearchedPartitionInfo());
-    fat->m_u64KeptFirstSector = disk.fatAt;
-    fat->m_u32EvidenceFlags = FATEVIDENCE_FAT16_BOOT | 0x3C0;
-    fat->m_fileSystemType = FILESYSTEM_FAT16;
-    fat->m_relativeScore = 0.75;
-    fat->m_u32Chosen = 1;
+    // A plain record beside the found ones.
     auto plain = std::make_unique<CSearchedPartitionInfo>();
     plain->m_u64FirstSector = 12345;
     plain->m_u32Identity = 77;
     plain->m_u64Score = 1ull << 40;
 
     // The combined tree: Root over the tree of every found partition its controller builds
-    // (each kept to compare with what the restored controllers build), the FAT tree and the
-    // Raw Files folder.
+    // (each kept to compare with what the restored controllers build) and the Raw Files
+    // folder.
     CNullDirBuildCallback build;
     scan.tree.reset(CreateFileSystemNode());
     scan.tree->m_pProperties = CreateProgramRootProperties();
@@ -333,17 +336,14 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
             break;
         }
     }
-    EXPECT_EQ(kinds, (std::set<std::uint32_t>{SEARCHED_PARTITION_NTFS, SEARCHED_PARTITION_EXT2}));
-    CFileSystemNode* fatTree = BuildFatFileTree(&build, fat.get(), nullptr, &device, 1);
-    ASSERT_TRUE(fatTree);
+    EXPECT_EQ(kinds, (std::set<std::uint32_t>{SEARCHED_PARTITION_NTFS, SEARCHED_PARTITION_FAT,
+                                              SEARCHED_PARTITION_EXT2}));
     CRawFileTreeBuilder builder;
     CFileSystemNode* rawTree =
         BuildRawFileTree(&build, nullptr, &builder, &device, scan.carved->GetIterator(), 0);
     ASSERT_TRUE(rawTree);
-    for (CFileSystemNode* t : {fatTree, rawTree})
-        scan.tree->AddChild(t);
+    scan.tree->AddChild(rawTree);
     scan.tree->RecountCounters();
-    scan.partitions.push_back(std::move(fat));
     scan.partitions.push_back(std::move(plain));
     ASSERT_GT(CountFiles(scan.tree.get(), FILEPROPS_NTFS), 2u);
     ASSERT_GT(CountFiles(scan.tree.get(), FILEPROPS_FAT), 2u);
@@ -368,6 +368,13 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     ASSERT_EQ(controllers.size(), scan.controllers.size());
     for (std::size_t i = 0; i < controllers.size(); ++i)
         EXPECT_EQ(controllers[i]->GetKind(), scan.controllers[i]->GetKind());
+    // The FAT controller keeps its directory sectors, record by record.
+    const auto* fatLoaded = static_cast<CFATSearchController*>(controllers[1].get());
+    ASSERT_EQ(fatLoaded->GetKind(), SEARCH_CONTROLLER_FAT);
+    EXPECT_TRUE(std::equal(fatLoaded->DirectorySectors().begin(),
+                           fatLoaded->DirectorySectors().end(),
+                           fatController->DirectorySectors().begin(),
+                           fatController->DirectorySectors().end()));
 
     ASSERT_EQ(carved->Size(), scan.carved->Size());
     for (std::size_t i = 0; i < carved->Size(); ++i) {
@@ -497,6 +504,31 @@ TEST(ScanState, DamagedTreeRecordsFailWithoutDesync) {
             EXPECT_EQ(e.GetErrorCode(), RSERR_BAD_HEADER);
         }
     }
+
+    // Carved-file properties: kind 3, u8 name length, the name, u64 size, u16 attributes, u8
+    // state, u32 run-record length, its bytes, u16 offset. A run-record length beyond what a
+    // record may hold fails the load instead of leaving the record's bytes to be read as the
+    // next fields.
+    auto rawRecord = [](std::uint32_t runLength) {
+        MemorySection m;
+        RSWriteValue<std::uint32_t>(&m, FILEPROPS_RAW);
+        RSWriteValue<std::uint8_t>(&m, 2);
+        m.Write("a", 2);
+        RSWriteValue<std::uint64_t>(&m, 1000);
+        RSWriteValue<std::uint16_t>(&m, 0);
+        RSWriteValue<std::uint8_t>(&m, 0);
+        RSWriteValue<std::uint32_t>(&m, runLength);
+        m.Write("\x11\x02\x10\x00", 4);
+        RSWriteValue<std::uint16_t>(&m, 0);
+        return m;
+    };
+    MemorySection fine = rawRecord(4);
+    auto loaded = LoadFileProperties(&fine);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->GetFileSize(), 1000u);
+    EXPECT_EQ(fine.pos, fine.bytes.size());
+    MemorySection damaged = rawRecord(0x7FFFFFFF);
+    EXPECT_THROW(LoadFileProperties(&damaged), CRSException);
 }
 
 TEST(ScanState, ControllersPartitionsAndChainRefuseUnknownKinds) {
@@ -530,14 +562,57 @@ TEST(ScanState, ControllersPartitionsAndChainRefuseUnknownKinds) {
     EXPECT_THROW(RecreateControllerChain(&chain, 5, types), CRSException);
     EXPECT_TRUE(types.empty());
 
-    // A huge count with nothing behind it ends in a short read, not an allocation.
-    MemorySection huge;
-    RSWriteValue<std::uint64_t>(&huge, ~0ull);
-    try {
-        LoadSearchedPartitions(&huge, records);
-        ADD_FAILURE();
-    } catch (const IRSException& e) {
-        EXPECT_EQ(e.GetErrorCode(), RSERR_SHORT_READ);
+}
+
+TEST(ScanState, CountsFromTheFileNeverSizeAnAllocation) {
+    // Each loader given the largest count its field holds and nothing behind it: the items
+    // are read one by one, so the load ends in the store's short read, not in an allocation
+    // of the count's size (which the sanitizer's allocator would refuse with a crash).
+    const struct {
+        const char* what;
+        int width; // bytes of the count field
+        std::function<void(IRSData*)> load;
+    } cases[] = {
+        {"controller chain", 4,
+         [](IRSData* s) {
+             std::vector<std::uint32_t> types;
+             RecreateControllerChain(s, 5, types);
+         }},
+        {"search controllers", 8,
+         [](IRSData* s) {
+             SearchControllerList list;
+             LoadSearchControllers(s, list);
+         }},
+        {"NTFS controller", 8,
+         [](IRSData* s) { CreateSearchControllerByKind(SEARCH_CONTROLLER_NTFS)->LoadState(s); }},
+        {"FAT controller", 4,
+         [](IRSData* s) { CreateSearchControllerByKind(SEARCH_CONTROLLER_FAT)->LoadState(s); }},
+        {"carved files", 8, [](IRSData* s) { LoadFoundFileList(s); }},
+        {"searched partitions", 8,
+         [](IRSData* s) {
+             SearchedPartitionList list;
+             LoadSearchedPartitions(s, list);
+         }},
+        {"found partitions", 4,
+         [](IRSData* s) {
+             FoundPartitionList list;
+             FoundPartitionInfo* selected = nullptr;
+             LoadFoundPartitionList(s, list, &selected, nullptr);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySection huge;
+        if (c.width == 4)
+            RSWriteValue<std::uint32_t>(&huge, ~0u);
+        else
+            RSWriteValue<std::uint64_t>(&huge, ~0ull);
+        try {
+            c.load(&huge);
+            ADD_FAILURE();
+        } catch (const IRSException& e) {
+            EXPECT_EQ(e.GetErrorCode(), RSERR_SHORT_READ);
+        }
     }
 }
 

@@ -1,5 +1,7 @@
 #include "tests/support/ScriptedUiServices.h"
 
+#include "app/wizard/DeepScanProgress.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,6 +15,7 @@ const char* KindName(ScriptedUiServices::Kind k) {
     case ScriptedUiServices::Kind::Waiting: return "waiting notice";
     case ScriptedUiServices::Kind::Progress: return "progress dialog";
     case ScriptedUiServices::Kind::SaveFile: return "save dialog";
+    case ScriptedUiServices::Kind::DeepScan: return "deep-scan dialog";
     }
     return "?";
 }
@@ -151,4 +154,35 @@ void ScriptedUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) {
     m_log.push_back("preview");
     if (onPreview)
         onPreview(device, node);
+}
+
+// ---- Deep Scan Recovery steps ----
+
+namespace {
+
+// The deep-scan dialog's model; the user cancels after `cancelAt` chunks (never when < 0).
+class ScriptedDeepScan : public CDeepScanProgressModel {
+public:
+    explicit ScriptedDeepScan(int cancelAt) : m_cancelAt(cancelAt) {}
+    void SetStatistics(const IntelligentSearchStats* stats) override {
+        CDeepScanProgressModel::SetStatistics(stats);
+        if (m_cancelAt >= 0 && ++m_chunks >= m_cancelAt)
+            Cancel();
+    }
+
+private:
+    int m_cancelAt;
+    int m_chunks = 0;
+};
+
+} // namespace
+
+ScriptedUiServices& ScriptedUiServices::ExpectDeepScan(int cancelAtChunk) {
+    m_queue.push_back({Kind::DeepScan, 0, 0, false, {}, cancelAtChunk});
+    return *this;
+}
+
+std::unique_ptr<IDeepScanProgress> ScriptedUiServices::CreateDeepScanProgress() {
+    const Expectation e = Take(Kind::DeepScan, 0, "deep-scan");
+    return std::make_unique<ScriptedDeepScan>(e.kind == Kind::DeepScan ? e.cancelAtStep : -1);
 }

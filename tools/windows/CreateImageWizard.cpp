@@ -1,4 +1,5 @@
 #include "tools/windows/CreateImageWizard.h"
+#include "ui/controls/StringTable.h"
 
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/UiCommon.h"
@@ -10,7 +11,7 @@ using namespace imagetool;
 
 namespace {
 
-constexpr int kTextRegionInvalid = 50100;
+constexpr int kTextRegionInvalid = uistr::kImageRegionInvalid;
 const char* const kImageWildcard = "Oxtavo Data Recovery ImageFile(*.edi)|*.edi";
 const char* const kSliceWildcard = "Oxtavo Data Recovery ImageFile(*.edf)|*.edf";
 
@@ -55,7 +56,7 @@ void CImageDiskMasterDlg::BuildPages() {
     p = Page(kPageSimplePath);
     PageText(p, "Disk Image File Name:", 20, 20);
     m_simplePath = new wxTextCtrl(p, wxID_ANY, wxString(), wxPoint(20, 45), wxSize(380, -1));
-    auto* b = new wxButton(p, wxID_ANY, "PATH>>>", wxPoint(410, 43));
+    CTextCenterButtonPlus* b = KitButton(p, "PATH>>>", wxPoint(410, 45));
     b->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnPathButton(m_simplePath); });
     m_simplePath->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { OnPathTyped(m_simplePath); });
 
@@ -63,7 +64,7 @@ void CImageDiskMasterDlg::BuildPages() {
     p = Page(kPageAdvancedPath);
     PageText(p, "Disk Image File Name:", 20, 10);
     m_advPath = new wxTextCtrl(p, wxID_ANY, wxString(), wxPoint(20, 32), wxSize(380, -1));
-    b = new wxButton(p, wxID_ANY, "PATH>>>", wxPoint(410, 30));
+    b = KitButton(p, "PATH>>>", wxPoint(410, 32));
     b->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnPathButton(m_advPath); });
     m_advPath->Bind(wxEVT_TEXT, [this](wxCommandEvent&) { OnPathTyped(m_advPath); });
     PageText(p, "Settings:", 20, 72);

@@ -62,6 +62,14 @@ public:
 
 protected:
     void OnInitDialog() override;
+    // Escape asks to cancel only on the summary and the run pages.
+    bool PageSwallowsEscape(int page) const override {
+        return page != imagetool::kPageSummary && page != imagetool::kPageRun;
+    }
+    // The window manager's close does nothing while imaging and on the success page.
+    bool IgnoresSystemClose() const override {
+        return m_running || ShownPage() == imagetool::kPageRun || ShownPage() == imagetool::kPageSuccess;
+    }
 
 private:
     void BuildPages();

@@ -23,7 +23,7 @@ void COpenDiskImageMasterDlg::OnInitDialog() {
     p = Page(kPath);
     PageText(p, "Disk Image file name:", 20, 30);
     m_path = new wxTextCtrl(p, wxID_ANY, wxString(), wxPoint(20, 55), wxSize(380, -1));
-    auto* browse = new wxButton(p, wxID_ANY, "PATH>>>", wxPoint(410, 53));
+    CTextCenterButtonPlus* browse = KitButton(p, "PATH>>>", wxPoint(410, 55));
     browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         std::string chosen = m_hooks.chooseFile ? m_hooks.chooseFile(false, "", kImageWildcard) : "";
         if (chosen == "*.edi") chosen.clear();
@@ -39,9 +39,9 @@ void COpenDiskImageMasterDlg::OnInitDialog() {
     m_list->AppendColumn("slice", wxLIST_FORMAT_LEFT, 80);
     m_list->AppendColumn("Location", wxLIST_FORMAT_LEFT, 240);
     m_list->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent& e) { SelectRow(static_cast<int>(e.GetIndex())); });
-    m_add = new wxButton(p, wxID_ANY, "Add slice", wxPoint(385, 10), wxSize(110, -1));
-    m_remove = new wxButton(p, wxID_ANY, "Remove", wxPoint(385, 50), wxSize(110, -1));
-    m_locate = new wxButton(p, wxID_ANY, "Locate slice", wxPoint(385, 90), wxSize(110, -1));
+    m_add = KitButton(p, "Add slice", wxPoint(390, 10), true);
+    m_remove = KitButton(p, "Remove", wxPoint(390, 55), true);
+    m_locate = KitButton(p, "Locate slice", wxPoint(390, 100), true);
     m_add->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnAdd(); });
     m_remove->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnRemove(); });
     m_locate->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnLocate(); });

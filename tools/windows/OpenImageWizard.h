@@ -24,9 +24,9 @@ public:
     wxTextCtrl* PathEdit() const { return m_path; }
     wxListCtrl* SliceListCtrl() const { return m_list; }
     const imagetool::SliceListRows& Rows() const { return m_rows; }
-    wxButton* AddButton() const { return m_add; }
-    wxButton* RemoveButton() const { return m_remove; }
-    wxButton* LocateButton() const { return m_locate; }
+    CTextCenterButtonPlus* AddButton() const { return m_add; }
+    CTextCenterButtonPlus* RemoveButton() const { return m_remove; }
+    CTextCenterButtonPlus* LocateButton() const { return m_locate; }
     int Current() const { return m_page; }
 
     void OnNext() override;
@@ -40,6 +40,8 @@ public:
 
 protected:
     void OnInitDialog() override;
+    // The path and error pages swallow Escape; on the others it asks to cancel.
+    bool PageSwallowsEscape(int page) const override { return page == kPath || page == kErrors; }
 
 private:
     void ShowStep(int page, int bannerId);
@@ -54,9 +56,9 @@ private:
     int m_selected = -1;
     wxTextCtrl* m_path = nullptr;
     wxListCtrl* m_list = nullptr;
-    wxButton* m_add = nullptr;
-    wxButton* m_remove = nullptr;
-    wxButton* m_locate = nullptr;
+    CTextCenterButtonPlus* m_add = nullptr;
+    CTextCenterButtonPlus* m_remove = nullptr;
+    CTextCenterButtonPlus* m_locate = nullptr;
 };
 
 // Runs the wizard modally; `opened` is set when the image is ready to be opened.

@@ -1,6 +1,8 @@
 #include "tools/windows/SettingsDialog.h"
 
+#include "ui/controls/DrawHelpers.h"
 #include "ui/controls/Resources.h"
+#include "ui/controls/StringTable.h"
 #include "ui/controls/UiCommon.h"
 
 #include <wx/dcmemory.h>
@@ -109,15 +111,26 @@ void CAdvanceSettingMasterDlg::OnInitDialog() {
     Centre();
     ApplyShape();
     EnableSkin(96, wxRect(8, 2, c.x - 8, 28));
-    SetTitle("Option");
+    SetTitle(wxString::FromUTF8(uistr::LoadUiString(uistr::kOptionCaption)));
     auto* close = new CButtonPlus(kBmpCloseNormal, kBmpCloseHover, kBmpClosePressed, kBmpCloseDisabled);
     close->Create(this, wxID_ANY, wxPoint(c.x - 25, 7));
     close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndDialog(kResultCancel); });
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+        if (e.GetKeyCode() != WXK_F1) {
+            e.Skip();
+            return;
+        }
+        if (m_help) m_help(46);
+        else ShowHelpTopic(46);
+    });
 
     const wxRect area(30, 68, c.x - 60, c.y - 168);
     const char* tabNames[] = {"NTFS", "FAT", "RAW", "Common"};
     for (int i = 0; i < 4; ++i) {
-        m_tabs[i] = new wxButton(this, wxID_ANY, tabNames[i], wxPoint(area.x + 90 * i, area.y - 30), wxSize(88, 28));
+        auto* tab = new CTextCenterSimpleButtonPlus(0, 1, 1);
+        tab->Create(this, wxID_ANY, wxPoint(area.x + 84 * i, area.y - 28));
+        tab->SetCaption(tabNames[i]);
+        m_tabs[i] = tab;
         m_tabs[i]->Bind(wxEVT_BUTTON, [this, i](wxCommandEvent&) { ShowSettingsPage(i); });
         auto* page = new wxPanel(this, wxID_ANY, area.GetPosition(), area.GetSize(), wxBORDER_SIMPLE);
         page->SetBackgroundColour(kPageColour);
@@ -180,13 +193,13 @@ void CAdvanceSettingMasterDlg::OnInitDialog() {
 
     struct Slot {
         CTextCenterButtonPlus** member;
-        const char* caption;
+        int captionId;
         int x;
-    } slots[] = {{&m_default, "Default", 30}, {&m_ok, "OK", c.x - 230}, {&m_cancel, "Cancel", c.x - 125}};
+    } slots[] = {{&m_default, uistr::kDefaultCaption, 30}, {&m_ok, uistr::kOk, c.x - 230}, {&m_cancel, uistr::kCancel, c.x - 125}};
     for (const Slot& s : slots) {
-        auto* b = new CTextCenterButtonPlus(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed, kBmpCaptionDisabled, 0);
+        auto* b = new CTextCenterButtonPlus(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed, kBmpCaptionDisabled,
+                                            s.captionId);
         b->Create(this, wxID_ANY, wxPoint(s.x, c.y - 60));
-        b->SetCaption(s.caption);
         *s.member = b;
     }
     m_default->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnDefault(); });
@@ -256,9 +269,10 @@ void CAdvanceSettingMasterDlg::OnOK() {
 }
 
 bool ShowAdvancedSettings(wxWindow* parent, ScanOptions& options, bool rawOnlyAllowed, bool typeTreeEnabled,
-                          CRawFileTypeTreeCtrl::IconSource icons) {
+                          CRawFileTypeTreeCtrl::IconSource icons, std::function<void(int topic)> help) {
     CAdvanceSettingMasterDlg dialog(parent, options, rawOnlyAllowed, typeTreeEnabled, std::move(icons));
     dialog.SetTarget(&options);
+    if (help) dialog.SetHelp(std::move(help));
     dialog.DoModal();
     return dialog.Stored();
 }

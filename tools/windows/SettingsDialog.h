@@ -45,6 +45,8 @@ public:
     bool Stored() const { return m_stored; }
     // OK writes the copy into `target` (set before DoModal).
     void SetTarget(ScanOptions* target) { m_target = target; }
+    // F1 calls this with the dialog's help topic (46); by default the help book opens.
+    void SetHelp(std::function<void(int topic)> help) { m_help = std::move(help); }
 
     void ShowSettingsPage(int page);
     int CurrentPage() const { return m_current; }
@@ -54,7 +56,7 @@ public:
     CTextCenterButtonPlus* OkButton() const { return m_ok; }
     CTextCenterButtonPlus* CancelButton() const { return m_cancel; }
     CTextCenterButtonPlus* DefaultButton() const { return m_default; }
-    wxButton* TabButton(int page) const { return m_tabs[page]; }
+    CTextCenterButtonPlus* TabButton(int page) const { return m_tabs[page]; }
 
     void OnDefault();
     void OnOK();
@@ -74,10 +76,11 @@ private:
     settingstool::SettingsModel m_model;
     CRawFileTypeTreeCtrl::IconSource m_icons;
     ScanOptions* m_target = nullptr;
+    std::function<void(int topic)> m_help;
     bool m_stored = false;
     int m_current = kRawPage;
     std::vector<wxPanel*> m_pages;
-    wxButton* m_tabs[4] = {};
+    CTextCenterButtonPlus* m_tabs[4] = {};
     std::vector<Binding> m_bindings;
     wxCheckBox* m_recoverRaw = nullptr;
     wxCheckBox* m_rawOnly = nullptr;
@@ -91,4 +94,4 @@ private:
 
 // Runs the dialog modally over `options`; true when OK stored the edited options.
 bool ShowAdvancedSettings(wxWindow* parent, ScanOptions& options, bool rawOnlyAllowed, bool typeTreeEnabled,
-                          CRawFileTypeTreeCtrl::IconSource icons = {});
+                          CRawFileTypeTreeCtrl::IconSource icons = {}, std::function<void(int topic)> help = {});

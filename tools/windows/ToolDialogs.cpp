@@ -1,6 +1,8 @@
 #include "tools/windows/ToolDialogs.h"
+#include "ui/controls/StringTable.h"
 
 #include "tools/ImageWizardModel.h"
+#include "ui/controls/DrawHelpers.h"
 #include "ui/controls/MessageBoxDlg.h"
 
 #include <wx/filedlg.h>
@@ -18,10 +20,11 @@ ToolUiHooks ToolUiHooks::Defaults() {
         if (dialog.ShowModal() != wxID_OK) return std::string();
         return std::string(dialog.GetPath().utf8_str());
     };
+    hooks.help = [](int topic) { ShowHelpTopic(topic); };
     return hooks;
 }
 
 int ToolUiHooks::Message(int kind, std::uint16_t buttons, int textId) const {
     if (!message) return 2;
-    return message(kind, buttons, imagetool::ToolText(textId));
+    return message(kind, buttons, uistr::LoadUiString(textId));
 }

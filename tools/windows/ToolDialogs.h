@@ -1,6 +1,6 @@
 #pragma once
-// What the tool dialogs ask of the user outside their own windows: message boxes and file
-// dialogs. The defaults show the program's message box and the toolkit's file dialogs; window
+// What the tool dialogs ask of the user outside their own windows: message boxes, file dialogs
+// and help. The defaults show the program's message box and the toolkit's file dialogs; window
 // tests and the shell may replace them.
 #include <cstdint>
 #include <functional>
@@ -13,7 +13,15 @@ struct ToolUiHooks {
     // A file dialog; "" when cancelled.
     std::function<std::string(bool save, const std::string& defaultName, const std::string& wildcard)>
         chooseFile;
+    // Opens the help topic of a dialog (F1).
+    std::function<void(int topic)> help;
 
     static ToolUiHooks Defaults();
     int Message(int kind, std::uint16_t buttons, int textId) const;
+    void Help(int topic) const {
+        if (help) help(topic);
+    }
 };
+
+// Help topics of the tool dialogs.
+enum ToolHelpTopic : int { kHelpDiskImage = 20, kHelpSearch = 23, kHelpSettings = 46 };

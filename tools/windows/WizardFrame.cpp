@@ -1,4 +1,5 @@
 #include "tools/windows/WizardFrame.h"
+#include "ui/controls/StringTable.h"
 
 #include "tools/ImageWizardModel.h"
 #include "ui/controls/Resources.h"
@@ -17,6 +18,17 @@ wxStaticText* PageText(wxWindow* page, const char* text, int x, int y, int width
                                width > 0 ? wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END : 0);
     t->SetFont(ui::PixelFont(14, bold ? 700 : 400));
     return t;
+}
+
+CTextCenterButtonPlus* KitButton(wxWindow* parent, const char* caption, wxPoint at, bool large) {
+    using namespace uires;
+    auto* b = new CTextCenterSimpleButtonPlus(0, 1, 1);
+    if (large)
+        b->SetBitmaps(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed, kBmpCaptionDisabled);
+    b->Create(parent, wxID_ANY, at);
+    b->SetCaption(wxString::FromUTF8(caption));
+    b->SetFont(ui::PixelFont(13));
+    return b;
 }
 
 void CToolWizardFrame::BuildFrame(int pages, int bannerHeight, int pageHeight) {
@@ -46,20 +58,35 @@ void CToolWizardFrame::BuildFrame(int pages, int bannerHeight, int pageHeight) {
 
     struct Slot {
         CTextCenterButtonPlus** member;
-        const char* caption;
+        int captionId;
         int x;
-    } slots[] = {{&m_back, "Back", c.x - 330}, {&m_next, "Next", c.x - 220}, {&m_cancel, "Cancel", c.x - 110}};
+    } slots[] = {{&m_back, uistr::kBackCaption, c.x - 330},
+                 {&m_next, uistr::kNextCaption, c.x - 220},
+                 {&m_cancel, uistr::kCancel, c.x - 110}};
     for (const Slot& s : slots) {
         auto* b = new CTextCenterButtonPlus(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed,
-                                            kBmpCaptionDisabled, 0);
+                                            kBmpCaptionDisabled, s.captionId);
         b->Create(this, wxID_ANY, wxPoint(s.x, c.y - 45));
-        b->SetCaption(s.caption);
         *s.member = b;
     }
     m_next->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnNext(); });
     m_back->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnBack(); });
     m_cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancelPressed(); });
     m_back->Enable(false);
+
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& e) {
+        if (e.GetKeyCode() == WXK_F1)
+            m_hooks.Help(kHelpTopic);
+        else
+            e.Skip();  // Enter presses the focused button; Escape goes to OnEscape
+    });
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& e) {
+        if (IgnoresSystemClose() && e.CanVeto()) {
+            e.Veto();
+            return;
+        }
+        OnCancelPressed();
+    });
 }
 
 void CToolWizardFrame::ShowPage(int index) {
@@ -69,6 +96,6 @@ void CToolWizardFrame::ShowPage(int index) {
 }
 
 void CToolWizardFrame::SetBanner(int textId) {
-    m_banner->SetLabel(wxString::FromUTF8(imagetool::ToolText(textId)));
+    m_banner->SetLabel(wxString::FromUTF8(uistr::LoadUiString(textId)));
     m_banner->GetParent()->Refresh();
 }

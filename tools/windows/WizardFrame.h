@@ -9,6 +9,9 @@
 
 class CToolWizardFrame : public CSearchSuperDlg {
 public:
+    // F1 opens this help topic.
+    static constexpr int kHelpTopic = kHelpDiskImage;
+
     CToolWizardFrame(int templateId, wxWindow* parent, ToolUiHooks hooks);
 
     wxPanel* Page(int index) const { return m_pages[static_cast<std::size_t>(index)]; }
@@ -30,7 +33,14 @@ protected:
     void BuildFrame(int pages, int bannerHeight, int pageHeight);
     void ShowPage(int index);
     void SetBanner(int textId);
-    void OnEscape() override { OnCancelPressed(); }
+    // Escape asks to cancel, as the Cancel button does, unless the shown page swallows it.
+    void OnEscape() override {
+        if (!PageSwallowsEscape(m_shown)) OnCancelPressed();
+    }
+    virtual bool PageSwallowsEscape(int /*page*/) const { return false; }
+    // While true, closing the window from outside (the window manager) does nothing; otherwise it
+    // asks to cancel like Escape.
+    virtual bool IgnoresSystemClose() const { return false; }
 
     ToolUiHooks m_hooks;
 
@@ -43,6 +53,10 @@ private:
     CTextCenterButtonPlus* m_cancel = nullptr;
     CButtonPlus* m_close = nullptr;
 };
+
+// A captioned push button of the control kit (the small picture set, or the caption-button set
+// when `large`), sending wxEVT_BUTTON when clicked.
+CTextCenterButtonPlus* KitButton(wxWindow* parent, const char* caption, wxPoint at, bool large = false);
 
 // A static text on a page.
 wxStaticText* PageText(wxWindow* page, const char* text, int x, int y, int width = -1, bool bold = false);

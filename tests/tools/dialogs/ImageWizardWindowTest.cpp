@@ -18,6 +18,7 @@ namespace {
 
 struct Recorder {
     std::vector<std::string> messages;
+    std::vector<int> help;
     std::vector<std::string> files;  // answers of the file dialogs, in order
     std::function<int(const std::string&)> answer = [](const std::string&) { return 1; };
     std::function<void(const std::string&)> onMessage;
@@ -29,6 +30,7 @@ struct Recorder {
             if (onMessage) onMessage(text);
             return answer(text);
         };
+        hooks.help = [this](int topic) { help.push_back(topic); };
         hooks.chooseFile = [this](bool, const std::string&, const std::string&) {
             if (files.empty()) return std::string();
             const std::string f = files.front();
@@ -54,6 +56,22 @@ void ExpectImageMatches(const std::string& edi, testsupport::MemoryDevice& disk,
     EXPECT_TRUE(std::equal(got.begin(), got.end(), disk.Sector(first)));
 }
 
+// A key as the dialog's key hook sees it.
+void SendKey(wxWindow* dlg, int code) {
+    wxKeyEvent key(wxEVT_CHAR_HOOK);
+    key.m_keyCode = code;
+    key.SetEventObject(dlg);
+    dlg->GetEventHandler()->ProcessEvent(key);
+}
+
+// The window manager's close.
+void SendClose(wxWindow* dlg) {
+    wxCloseEvent close(wxEVT_CLOSE_WINDOW, dlg->GetId());
+    close.SetCanVeto(true);
+    close.SetEventObject(dlg);
+    dlg->GetEventHandler()->ProcessEvent(close);
+}
+
 }  // namespace
 
 TEST(CreateImageWizard, SimpleModeWithOutOfSpaceMove) {
@@ -71,16 +89,27 @@ TEST(CreateImageWizard, SimpleModeWithOutOfSpaceMove) {
         return true;
     };
     rec.onMessage = [&](const std::string& text) {
-        if (text.rfind("No enough space", 0) == 0) Screenshot(dlgPtr, "image_wizard_run_question");
+        if (text.rfind("No enough space", 0) != 0) return;
+        Screenshot(dlgPtr, "image_wizard_run_question");
+        // The window manager's close is ignored while imaging.
+        SendClose(dlgPtr);
     };
+    rec.answer = [](const std::string& text) { return text == "Cancel Disk Image?" ? 2 : 1; };
     CImageDiskMasterDlg dlg(nullptr, disk.get(), "E : DATA  (FAT32)", 255, options);
     dlgPtr = &dlg;
     RunModal([&] { return dlg.DoModal(); }, [&] {
         EXPECT_EQ(dlg.ShownPage(), kPageMode);
         EXPECT_EQ(dlg.BannerText(), "Disk Image Wizard");
         Screenshot(&dlg, "image_wizard_mode");
+        // Escape does nothing on the mode page; F1 asks for the wizards' help topic.
+        SendKey(&dlg, WXK_ESCAPE);
+        SendKey(&dlg, WXK_F1);
+        EXPECT_TRUE(rec.messages.empty());
+        EXPECT_EQ(rec.help, std::vector<int>{20});
         dlg.OnNext();
         EXPECT_EQ(dlg.ShownPage(), kPageSimplePath);
+        SendKey(&dlg, WXK_ESCAPE);
+        EXPECT_TRUE(rec.messages.empty());
         dlg.SimplePathEdit()->ChangeValue(wxString::FromUTF8((dir + "/disk").c_str()));
         Screenshot(&dlg, "image_wizard_simple_path");
         dlg.OnNext();
@@ -90,6 +119,11 @@ TEST(CreateImageWizard, SimpleModeWithOutOfSpaceMove) {
         EXPECT_EQ(dlg.SummaryValue(3)->GetLabel(), "4  MB");
         EXPECT_EQ(dlg.SummaryValue(5)->GetLabel(), "None");
         Screenshot(&dlg, "image_wizard_summary");
+        // On the summary Escape asks to cancel (answered Cancel: the wizard stays).
+        SendKey(&dlg, WXK_ESCAPE);
+        ASSERT_EQ(rec.messages.size(), 1u);
+        EXPECT_EQ(rec.messages[0], "Cancel Disk Image?");
+        EXPECT_EQ(dlg.ShownPage(), kPageSummary);
         dlg.OnBack();
         EXPECT_EQ(dlg.ShownPage(), kPageSimplePath);
         dlg.OnNext();
@@ -97,6 +131,11 @@ TEST(CreateImageWizard, SimpleModeWithOutOfSpaceMove) {
         ASSERT_EQ(dlg.ShownPage(), kPageSuccess);
         Pump(50);
         Screenshot(&dlg, "image_wizard_success");
+        // Neither the window manager's close nor Escape ends the success page.
+        SendClose(&dlg);
+        SendKey(&dlg, WXK_ESCAPE);
+        EXPECT_TRUE(dlg.IsShown());
+        EXPECT_EQ(rec.messages.size(), 2u);
         dlg.OnNext();
     });
     const CreateImageResult& r = dlg.Result();
@@ -105,7 +144,7 @@ TEST(CreateImageWizard, SimpleModeWithOutOfSpaceMove) {
     EXPECT_EQ(r.ImageSectors(), 8192u);
     EXPECT_EQ(dlg.Job().compression, COMPRESSION_ZLIB);
     EXPECT_EQ(dlg.Job().level, -1);
-    ASSERT_EQ(rec.messages.size(), 1u);
+    ASSERT_EQ(rec.messages.size(), 2u);  // the cancel question (answered Cancel) and the out-of-space one
     // The rest of the image went on in the other folder.
     const std::vector<std::uint8_t> list = testsupport::ReadFileBytes(ImageSliceListPath(r.imagePath));
     const std::string text(list.begin(), list.end());
@@ -245,6 +284,10 @@ TEST(OpenImageWizard, LocateMovedSliceAndOpen) {
         Screenshot(&dlg, "open_wizard_info");
         dlg.OnNext();
         EXPECT_EQ(dlg.Current(), COpenDiskImageMasterDlg::kPath);
+        SendKey(&dlg, WXK_ESCAPE);  // swallowed on the path page
+        SendKey(&dlg, WXK_F1);
+        EXPECT_TRUE(rec.messages.empty());
+        EXPECT_EQ(rec.help, std::vector<int>{20});
         dlg.PathEdit()->ChangeValue(wxString::FromUTF8(job.destination.c_str()));
         Screenshot(&dlg, "open_wizard_path");
         dlg.OnNext();
@@ -288,10 +331,15 @@ TEST(OpenImageWizard, DamagedListStaysOnPathPage) {
         dlg.PathEdit()->ChangeValue(wxString::FromUTF8((dir + "/d.EDI").c_str()));
         dlg.OnNext();
         EXPECT_EQ(dlg.Current(), COpenDiskImageMasterDlg::kPath);
+        // The window manager's close asks as Cancel does (answered Cancel: the wizard stays).
+        rec.answer = [](const std::string&) { return 2; };
+        SendClose(&dlg);
+        EXPECT_TRUE(dlg.IsShown());
         dlg.OnClosePressed();
     });
-    ASSERT_EQ(rec.messages.size(), 2u);
+    ASSERT_EQ(rec.messages.size(), 3u);
     EXPECT_EQ(rec.messages[0], "File error! please check the it!");
     EXPECT_EQ(rec.messages[1], "Can't open or it is not an Image File, please check the file!");
+    EXPECT_EQ(rec.messages[2], "Cancel Wizard ?");
     EXPECT_FALSE(dlg.Result().opened);
 }

@@ -15,8 +15,14 @@ TEST(SettingsDialog, OkStoresTreeAndPages) {
         return wxArtProvider::GetBitmap(wxART_NORMAL_FILE, wxART_MENU, wxSize(16, 16));
     });
     dlg.SetTarget(&options);
+    std::vector<int> help;
+    dlg.SetHelp([&](int topic) { help.push_back(topic); });
     const int result = RunModal([&] { return dlg.DoModal(); }, [&] {
         EXPECT_EQ(dlg.CurrentPage(), CAdvanceSettingMasterDlg::kRawPage);
+        wxKeyEvent f1(wxEVT_CHAR_HOOK);
+        f1.m_keyCode = WXK_F1;
+        dlg.GetEventHandler()->ProcessEvent(f1);
+        EXPECT_EQ(help, std::vector<int>{46});
         CRawFileTypeTreeCtrl* tree = dlg.Tree();
         tree->Expand(tree->GroupItem(0));
         Pump(50);
