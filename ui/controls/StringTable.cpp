@@ -52,7 +52,7 @@ constexpr Entry kTable[] = {
     {kFailedToSetTimer, "Warning! Failed to set the timer!"},
     {kSearchBadName, "No files match specific criteria."},
     {kSearchNoMatch, "No files match specific criteria."},
-    {kInvalidImageFile, "This is an INVALID file, please check it!"},
+    {kOpenImageInvalidFile, "This is an INVALID file, please check it!"},
     {kInvalidImageFileAgain, "This is an INVALID file, please check it!"},
     {kOpenImageWizardTitle, "Open Disk Image Wizard"},
     {kOpenImageFileTitle, "Open Disk Image File(.edi)"},
