@@ -22,9 +22,12 @@
 #include "ui/controls/EditPlus.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/PromptDlgs.h"
+#include "ui/controls/TabCtrlPlus.h"
 #include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/wx/FileListCtrl.h"
 #include "ui/views/wx/FileTreeCtrl.h"
+#include "tools/windows/FindFileDlg.h"
+#include "tools/windows/SearchFileDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -239,6 +242,59 @@ TEST(DeletedFileRecoveryWindows, ModeToResultThroughThePages) {
     files->Files()->ProcessWindowEvent(recover);
     ASSERT_TRUE(PumpUntil([&] { return modals.Done(); }, 10000));
     EXPECT_EQ(ReadFileBytes(single), DeletedSampleBytes(kDeletedSamples[3]));
+
+    // Find File: "*.bmp" is found once, then "No more files found." closes the dialog.
+    modals.Then([](wxDialog* d) {
+        auto* find = dynamic_cast<CFindFileDlg*>(d);
+        if (!find)
+            return false;
+        find->NameEdit()->SetValue("*.bmp");
+        Pump(100);
+        Screenshot(find, "dfr_find_dialog");
+        find->CallAfter([find] { find->OnFindNext(); });
+        return true;
+    });
+    modals.Then([&](wxDialog* d) {
+        auto* find = dynamic_cast<CFindFileDlg*>(d);
+        if (!find || !find->State().Searched())
+            return false;
+        EXPECT_STREQ(files->SelectedFile() ? files->SelectedFile()->m_pProperties->GetName() : "", "picture_gone.bmp");
+        find->CallAfter([find] { find->OnFindNext(); });
+        return true;
+    });
+    modals.Then(Answer("No more files found.", true));
+    Click(files->Button(CFileSelectPage::kIdFindFile));
+    ASSERT_TRUE(PumpUntil([&] { return modals.Done() && !ActiveModal(); }, 10000));
+
+    // Search files: "*.txt" with auto-select ticks the deleted text file and opens the search tab.
+    modals.Then([](wxDialog* d) {
+        auto* search = dynamic_cast<CSearchFileDlg*>(d);
+        if (!search)
+            return false;
+        search->NameEdit()->SetValue("*.txt");
+        search->AutoSelectCheck()->SetValue(true);
+        Pump(100);
+        Screenshot(search, "dfr_search_dialog");
+        search->CallAfter([search] { search->OnSearch(); });
+        return true;
+    });
+    Click(files->Button(CFileSelectPage::kIdSearchFiles));
+    ASSERT_TRUE(PumpUntil([&] { return modals.Done() && !ActiveModal(); }, 10000));
+    Pump(200);
+    EXPECT_EQ(files->Tabs()->GetCurSel(), 1);
+    ASSERT_EQ(files->SearchList()->Model().GetCount(), 1u);
+    EXPECT_EQ(GetFileSelectController()->Page().RightStatus(), "Selected 4.88 KB in 1 files");
+    Screenshot(p.frame, "dfr_page9_search");
+    // Preview of the text file from the search tab.
+    SelectRow(files->SearchList(), 0);
+    modals.Then(Shot<CFilePreviewDlg>("dfr_preview_text", [](CFilePreviewDlg* d) {
+        EXPECT_EQ(d->CurrentTab(), CFilePreviewDlg::TAB_TEXT);
+        d->EndModal(wxID_OK);
+    }));
+    Click(files->Button(CFileSelectPage::kIdPreview));
+    ASSERT_TRUE(PumpUntil([&] { return modals.Done() && !ActiveModal(); }, 10000));
+    files->Tabs()->SetCurSel(0);
+    Pump(100);
 
     // Tick the deleted files (the folder's check box) and go on to the save page.
     wxTreeItemIdValue cookie;
