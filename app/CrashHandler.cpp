@@ -2,6 +2,7 @@
 
 #include "logging/Log.h"
 #include "platform/SystemInfo.h"
+#include "platform/ThreadStart.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,8 +12,10 @@
 #include <cstring>
 #include <execinfo.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 
 const char kOutOfMemoryRawText[] =
@@ -33,13 +36,13 @@ int g_memoryFd = -1;
 int g_lineFd = -1;
 char g_dumpDir[4096];
 std::atomic<unsigned> g_dumpCounter{0};
-std::atomic<int> g_entered{0};
+std::atomic<long> g_crashingThread{0}; // the thread that reports the crash
+std::atomic<bool> g_reported{false};
 std::atomic<int> g_oomEntered{0};
 void* g_reserve = nullptr;
 bool (*g_rawRecoveryOn)() = nullptr;
 void (*g_notice)(const char*) = nullptr;
 std::thread::id g_uiThread;
-thread_local bool t_hasAltStack = false;
 
 // --- async-signal-safe helpers ---
 
@@ -147,12 +150,22 @@ void WriteDump(int sig, unsigned code, unsigned long long address) {
 }
 
 void OnFatalSignal(int sig, siginfo_t* info, void*) {
-    if (g_entered.exchange(1) == 0) {
+    const long self = syscall(SYS_gettid);
+    long first = 0;
+    if (g_crashingThread.compare_exchange_strong(first, self)) {
         WriteByte(g_crashFd);
         const unsigned long long address = reinterpret_cast<unsigned long long>(info ? info->si_addr : nullptr);
         WriteCrashLine(static_cast<unsigned>(sig), address);
         WriteDump(sig, info ? static_cast<unsigned>(info->si_code) : 0u, address);
+        g_reported.store(true);
+    } else if (first != self) {
+        // Another thread is reporting its crash and ends the process when done; ending it now
+        // would cut its dump short. Should it never finish, end the process after a while.
+        const timespec tick{0, 10 * 1000 * 1000};
+        for (int i = 0; i < 1000 && !g_reported.load(); ++i)
+            nanosleep(&tick, nullptr);
     }
+    // (The same thread faulting again inside the report goes straight on.)
     // End by the same signal.
     struct sigaction dfl {};
     dfl.sa_handler = SIG_DFL;
@@ -190,23 +203,73 @@ int OpenFifoWriteEnd(const std::string& path) {
 
 } // namespace
 
-bool EnsureAltSignalStack() {
-    if (t_hasAltStack)
+namespace {
+
+// The alternate signal stack a thread got here. A thread that already has one at least as
+// large keeps it (the sanitizers give every thread one of their own). Ours is mapped, not
+// taken from the heap, and when the thread ends the stack that was there before is put back
+// and ours is unmapped, unless someone else has replaced it since.
+class AltSignalStack {
+public:
+    AltSignalStack() = default;
+    AltSignalStack(const AltSignalStack&) = delete;
+    AltSignalStack& operator=(const AltSignalStack&) = delete;
+
+    bool Ensure() {
+        if (m_ready)
+            return true;
+        stack_t current{};
+        if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) &&
+            current.ss_size >= kAltStackSize) {
+            m_ready = true;
+            return true;
+        }
+        void* mem = mmap(nullptr, kAltStackSize, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        if (mem == MAP_FAILED)
+            return false;
+        stack_t ss{};
+        ss.ss_sp = mem;
+        ss.ss_size = kAltStackSize;
+        if (sigaltstack(&ss, &m_previous) != 0) {
+            munmap(mem, kAltStackSize);
+            return false;
+        }
+        m_mem = mem;
+        m_ready = true;
         return true;
-    void* mem = std::malloc(kAltStackSize);
-    if (!mem)
-        return false;
-    stack_t ss {};
-    ss.ss_sp = mem;
-    ss.ss_size = kAltStackSize;
-    if (sigaltstack(&ss, nullptr) != 0) {
-        std::free(mem);
-        return false;
     }
-    // The stack stays for the thread's life (and the process's: a handler may still run on it).
-    t_hasAltStack = true;
-    return true;
-}
+
+    ~AltSignalStack() {
+        if (!m_mem)
+            return;
+        stack_t current{};
+        if (sigaltstack(nullptr, &current) != 0 || current.ss_sp != m_mem)
+            return;
+        if (m_previous.ss_flags & SS_DISABLE) {
+            stack_t off{};
+            off.ss_flags = SS_DISABLE;
+            sigaltstack(&off, nullptr);
+        } else {
+            m_previous.ss_flags = 0;
+            sigaltstack(&m_previous, nullptr);
+        }
+        munmap(m_mem, kAltStackSize);
+    }
+
+private:
+    bool m_ready = false;
+    void* m_mem = nullptr;
+    stack_t m_previous{};
+};
+
+thread_local AltSignalStack t_altStack;
+
+void AltSignalStackForNewThread() { EnsureAltSignalStack(); }
+
+} // namespace
+
+bool EnsureAltSignalStack() { return t_altStack.Ensure(); }
 
 bool InstallCrashHandler(const CrashHandlerSetup& setup) {
     g_crashFd = OpenFifoWriteEnd(setup.crashFifo);
@@ -226,6 +289,7 @@ bool InstallCrashHandler(const CrashHandlerSetup& setup) {
     void* frames[4];
     backtrace(frames, 4);
     EnsureAltSignalStack();
+    platform::SetThreadStartHook(AltSignalStackForNewThread);
     platform::SetOutOfMemoryHandler(OnOutOfMemory);
     bool ok = true;
     for (int sig : kSignals) {

@@ -1,10 +1,12 @@
 #pragma once
 // The main program's crash handling. A fatal signal (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT)
 // on any thread tells the loader through the crash FIFO, writes the crash line and a dump file
-// "Brulindump<n>.dmp", and ends the process by that signal. Running out of memory (through
-// platform::FatalOutOfMemory) shows a notice on the UI thread, tells the loader to restart the
-// program when RAW recovery is on (memory-crash FIFO) or to report it otherwise (crash FIFO),
-// logs, writes the dump and ends with platform::kOutOfMemoryExitStatus.
+// "Brulindump<n>.dmp", and ends the process by that signal; a thread that faults while another
+// one reports waits for that report (so the dump is whole) and is not reported itself.
+// Running out of memory (through platform::FatalOutOfMemory) shows a notice on the UI thread,
+// tells the loader to restart the program when RAW recovery is on (memory-crash FIFO) or to
+// report it otherwise (crash FIFO), logs, writes the dump and ends with
+// platform::kOutOfMemoryExitStatus.
 //
 // Dump file format (text, one "key: value" per line, then two sections):
 //   Brulin crash dump 1
@@ -29,11 +31,12 @@ struct CrashHandlerSetup {
 
 // Installs the handlers for the process; the calling thread is the UI thread. Everything the
 // signal handler needs (descriptors, names, an alternate signal stack for this thread) is
-// prepared here. False when the signal handlers could not be installed.
+// prepared here, and every thread started through platform::StartThread from then on gets an
+// alternate signal stack first. False when the signal handlers could not be installed.
 bool InstallCrashHandler(const CrashHandlerSetup& setup);
 
-// Gives the calling thread an alternate signal stack (once per thread), so that a stack
-// overflow on it is still handled. Threads the program starts call it first.
+// Gives the calling thread an alternate signal stack (once per thread; freed when the thread
+// ends), so that a stack overflow on it is still handled.
 bool EnsureAltSignalStack();
 
 // The texts of the out-of-memory notice.

@@ -2,6 +2,7 @@
 
 #include "carving/ReadAheadSectorCache.h"
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 #include "storage/StorageDeviceWithCache.h"
 
@@ -38,7 +39,7 @@ public:
             lane.snapshots.resize(kPipelineWindows);
         try {
             for (std::size_t i = 0; i < controllers; ++i)
-                m_lanes[i].thread = std::thread([this, i] { Work(i); });
+                m_lanes[i].thread = platform::StartThread([this, i] { Work(i); });
         } catch (const std::system_error&) {
             Stop();
             return false;
@@ -152,7 +153,7 @@ int CIntelligentSearchController::Search(IIntelligentSearchCallback* callback) {
     m_callback = callback;
     std::thread worker;
     try {
-        worker = std::thread([this] { Run(); });
+        worker = platform::StartThread([this] { Run(); });
     } catch (const std::system_error&) {
         return 0;
     }

@@ -6,6 +6,7 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 
 #include <cstdio>
@@ -207,7 +208,7 @@ CFileSystemNode* BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterU
     builder->m_callback = callback;
     builder->m_done = false;
     try {
-        std::thread worker([builder] {
+        std::thread worker = platform::StartThread([builder] {
             builder->Build(builder->m_device, builder->m_files, builder->m_clusterMap,
                            builder->m_callback);
             builder->m_done = true;

@@ -1,4 +1,5 @@
 #include "carving/ReadAheadSectorCache.h"
+#include "platform/ThreadStart.h"
 
 #include <algorithm>
 #include <cstring>
@@ -37,7 +38,7 @@ bool CReadAheadSectorCache::Start() {
     for (auto& s : m_slots)
         s->bytes.assign(std::size_t{m_sectorsPerWindow} * kSectorSize, 0);
     try {
-        m_thread = std::thread([this] { Loader(); });
+        m_thread = platform::StartThread([this] { Loader(); });
     } catch (const std::system_error&) {
         return false;
     }

@@ -4,6 +4,7 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 #include "recovery/EfsRawStream.h"
 #include "recovery/Lznt1.h"
@@ -591,7 +592,7 @@ template <typename Job, typename Work> bool RunOnWorker(Job* job, Work work) {
     job->threadResult = 0;
     std::thread worker;
     try {
-        worker = std::thread([job, work] {
+        worker = platform::StartThread([job, work] {
             job->threadResult = work(job);
             job->done.store(true, std::memory_order_release);
         });

@@ -1,6 +1,7 @@
 #include "storage/CompressController.h"
 
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 #include "storage/ByteSpan.h"
 
 #include <algorithm>
@@ -69,7 +70,7 @@ public:
     CompressPool(const std::vector<ICompressor*>& codecs, int level) : m_level(level) {
         for (ICompressor* codec : codecs) {
             try {
-                m_threads.emplace_back([this, codec] { Run(codec); });
+                m_threads.push_back(platform::StartThread([this, codec] { Run(codec); }));
             } catch (const std::system_error&) {
                 break;  // fewer workers; at least one is needed (see Started)
             }

@@ -1,7 +1,14 @@
 #include "app/windows/WizardSheet.h"
 
 #include "app/windows/AppBitmaps.h"
+#include "app/windows/DeepScanPages.h"
 #include "app/windows/Links.h"
+#include "app/windows/DeleteRecoveryPage.h"
+#include "app/windows/FileSelectPage.h"
+#include "app/windows/SaveFilePage.h"
+#include "app/windows/SaveResultPage.h"
+#include "app/wizard/DeepScanButton.h"
+#include "app/windows/LostRecoveryWindows.h"
 #include "ui/controls/AboutDlg.h"
 #include "ui/controls/Bitmaps.h"
 #include "ui/controls/Resources.h"
@@ -39,8 +46,13 @@ CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
         const bool listPage = i == kPageDeleteRecoveryPartition || i == kPageCompleteRecoveryPartition ||
                               i == kPageLostRecoveryDisk || i == kPageLostRecoveryPartition ||
                               i == kPageCompleteRecoveryScanPartition || i == kPageLostRecoveryScanPartition;
-        m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
+        if (CWizardPage* page = CreateLostRecoveryPage(this, context, i))  // Lost Partition Recovery
+            m_pages[i] = page;
+        else
+            m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
     }
+    CreateDeletedFileRecoveryPages();
+    CreateDeepScanPages(this, context, m_pages);
 
     auto* help = new CTextIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
                                          appres::kBmpHelpDisabled, uistr::kHelpCaption);
@@ -171,9 +183,26 @@ void CWizardSheetWnd::OnButton(wxCommandEvent& e) {
     case kIdNextButton: sheet.Next(); break;
     case kIdBackButton: sheet.Back(); break;
     case kIdHelpButton: OnHelpMenu(); break;
-    case kIdDeepScanButton: break;  // the deep scan of a Deleted File Recovery volume comes with Deep Scan Recovery
+    case kIdDeepScanButton: DeepScanDeletedFileSelection(m_context); break;
     case kIdFacebookButton: m_context.Services().OpenUrl(kFacebookPageAddress); break;
     case kIdGooglePlusButton: m_context.Services().OpenUrl(kGooglePlusPageAddress); break;
     default: e.Skip(); break;
     }
+}
+
+// ---- Deleted File Recovery steps: their pages, when their controllers are installed ----
+void CWizardSheetWnd::CreateDeletedFileRecoveryPages() {
+    auto replace = [this](int index, CWizardPage* page) {
+        m_pages[index]->Destroy();
+        m_pages[index] = page;
+        page->Hide();
+    };
+    if (auto* c = dynamic_cast<CDeleteRecoveryPartitionDeviceSelectController*>(m_context.Controller(kPageDeleteRecoveryPartition)))
+        replace(kPageDeleteRecoveryPartition, new CDeleteRecoveryPartitionDeviceSelectPage(this, *c));
+    if (auto* c = dynamic_cast<CFileSelectController*>(m_context.Controller(kPageFileSelect)))
+        replace(kPageFileSelect, new CFileSelectPage(this, *c));
+    if (auto* c = dynamic_cast<CSaveFileController*>(m_context.Controller(kPageSaveFile)))
+        replace(kPageSaveFile, new CSaveFilePage(this, *c));
+    if (auto* c = dynamic_cast<CSaveResultController*>(m_context.Controller(kPageSaveResult)))
+        replace(kPageSaveResult, new CSaveResultPage(this, *c));
 }

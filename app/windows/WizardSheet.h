@@ -49,6 +49,8 @@ private:
     void OnHelpMenu();
     void LayoutButtons();
     CTextCenterButtonPlus* FooterButton(int id, int captionId);
+    // Deleted File Recovery steps.
+    void CreateDeletedFileRecoveryPages();
     std::map<int, CButtonPlus*> m_buttons;
 
     AppContext& m_context;

@@ -1,5 +1,10 @@
 #include "app/windows/WxUiServices.h"
 
+#include "app/windows/DeepScanDialog.h"
+#include "app/windows/RecoveryDialogs.h"
+#include "ui/views/wx/PreviewLoading.h"
+
+#include "app/windows/LostRecoveryWindows.h"
 #include "logging/Log.h"
 #include "ui/controls/BuildDirectoryDlg.h"
 #include "ui/controls/MessageBoxDlg.h"
@@ -104,3 +109,52 @@ void CWxUiServices::OpenUrl(const std::string& url) {
     if (!wxLaunchDefaultBrowser(ui::FromUtf8(url)))
         ReleaseTrace("Cannot open %s in a browser", url.c_str());
 }
+
+// ---- Deleted File Recovery steps ----
+
+RecoveryOutcome CWxUiServices::RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder) {
+    if (m_main)
+        m_main->Disable();
+    RecoveryOutcome outcome;
+    {
+        CRecoveringDlg dlg(m_main, root, device, outputFolder);
+        dlg.DoModal();
+        outcome = dlg.Outcome();
+    }
+    if (m_main)
+        m_main->Enable();
+    return outcome;
+}
+
+int CWxUiServices::RunSingleFileDialog(IStorageDevice* device, CFileNode* node, const std::string& targetPath) {
+    CRBClickRecoverFileDlg dlg(m_main, device, node, targetPath);
+    return dlg.DoModal();
+}
+
+std::string CWxUiServices::SaveFileDialog(const std::string& defaultName, const std::string& filter) {
+    const std::size_t dot = defaultName.find_last_of('.');
+    const std::string ext = dot == std::string::npos ? std::string() : defaultName.substr(dot + 1);
+    wxFileDialog dlg(m_main, wxFileSelectorPromptStr, "", ui::FromUtf8(defaultName), Wildcard(filter),
+                     wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dlg.ShowModal() != wxID_OK)
+        return "";
+    std::string path = ui::ToUtf8(dlg.GetPath());
+    // The default extension goes on a name typed without one.
+    if (!ext.empty() && path.find('.', path.find_last_of('/') + 1) == std::string::npos)
+        path += "." + ext;
+    return path;
+}
+
+void CWxUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) { PreviewFoundFile(m_main, device, node); }
+
+// ---- Deep Scan Recovery steps ----
+
+std::unique_ptr<IDeepScanProgress> CWxUiServices::CreateDeepScanProgress() {
+    return std::make_unique<CWxDeepScanProgress>(m_main);
+}
+// Lost Partition Recovery.
+std::unique_ptr<IWaitingNotice> CWxUiServices::ShowPartitionSearch(CLostPartitionSearchModel& model) {
+    return ShowLostPartitionSearchDialog(m_main, *this, model);
+}
+
+std::string CWxUiServices::ChooseDiskImage() { return RunOpenDiskImageWizard(m_main); }

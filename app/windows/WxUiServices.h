@@ -20,6 +20,18 @@ public:
     std::unique_ptr<IBuildProgress> CreateBuildProgress() override;
     void ShowHelpTopic(int topicId) override;
     void OpenUrl(const std::string& url) override;
+    // Lost Partition Recovery.
+    std::unique_ptr<IWaitingNotice> ShowPartitionSearch(CLostPartitionSearchModel& model) override;
+    std::string ChooseDiskImage() override;
+
+    // ---- Deleted File Recovery steps ----
+    RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder) override;
+    int RunSingleFileDialog(IStorageDevice* device, CFileNode* node, const std::string& targetPath) override;
+    std::string SaveFileDialog(const std::string& defaultName, const std::string& filter) override;
+    void PreviewFile(IStorageDevice* device, CFileNode* node) override;
+
+    // ---- Deep Scan Recovery steps ----
+    std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress() override;
 
 private:
     const platform::AppPaths& m_paths;

@@ -6,6 +6,7 @@
 #include "app/wizard/TargetFolder.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "recovery/ScanStateSections.h"
 #include "tools/FileTypeMap.h"
 #include "ui/controls/Formatting.h"
 #include "ui/controls/MessageBoxLayout.h"
@@ -201,4 +202,21 @@ int CFileSelectController::RecoverSingleFile(CFileNode* node) {
 
 CFileSelectController* GetFileSelectController() {
     return dynamic_cast<CFileSelectController*>(GetWizardController(kPageFileSelect));
+}
+
+// ---- Deep Scan and Lost Partition Recovery: the recovery-state files ----
+
+int CFileSelectController::SaveState(IRSData* store) {
+    auto* root = dynamic_cast<CFileSystemNode*>(m_page.Root());
+    return root ? SaveFileTree(store, root, nullptr) : 0;
+}
+
+int CFileSelectController::RestoreState(IRSData* store) {
+    CFileSystemNode* root = LoadFileTree(store, nullptr);
+    if (!root)
+        return 0;
+    RecoverySource source;
+    GetSource(source);
+    m_page.SetRoot(root, source.device);
+    return 1;
 }

@@ -88,6 +88,11 @@ public:
     // Deep Scan and Lost Partition modes plugs in here).
     std::function<void(CFileSelectController&)> saveRecoveryStates;
 
+    // ---- Deep Scan and Lost Partition Recovery: the recovery-state files ----
+    // The shown tree in the file-tree section; restored, it is read through the chain's source.
+    int SaveState(IRSData* store) override;
+    int RestoreState(IRSData* store) override;
+
 private:
     AppContext& m_context;
     CFileSelectPageModel m_page;

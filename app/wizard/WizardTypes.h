@@ -22,7 +22,9 @@ enum WizardPageIndex : int {
 
 enum RecoveryMode : int { kModeDeletedFile = 0, kModeDeepScan = 1, kModeLostPartition = 2 };
 
-enum WizardControllerType : int {
+// The controller types (WizardControllerType; recovery/ScanStateSections.h has the store's
+// enum of that name with the same values).
+enum : int {
     kControllerCompleteRecoveryPartition = 0,
     kControllerCompleteRecoveryScanPartition = 1,
     kControllerLostRecoveryDisk = 2,

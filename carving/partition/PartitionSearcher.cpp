@@ -1,5 +1,6 @@
 #include "carving/partition/PartitionSearcher.h"
 
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 
 #include <algorithm>
@@ -42,7 +43,7 @@ void CPartitionSearcher::StartPartitionSearch(IPartitionSearchCallback* callback
     m_pCallback = callback;
     std::thread worker;
     try {
-        worker = std::thread([this] { Run(); });
+        worker = platform::StartThread([this] { Run(); });
     } catch (const std::system_error&) {
         return;
     }

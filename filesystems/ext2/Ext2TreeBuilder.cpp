@@ -7,6 +7,7 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/ext2/Ext2FileProperties.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 
 #include <algorithm>
@@ -275,7 +276,7 @@ void RunWorker(Ext2TreeBuildContext* context, void (*work)(Ext2TreeBuildContext*
     context->done = false;
     std::thread worker;
     try {
-        worker = std::thread([context, work] {
+        worker = platform::StartThread([context, work] {
             work(context);
             context->done.store(true, std::memory_order_release);
         });

@@ -5,6 +5,7 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 #include "storage/StorageDevice.h"
 
@@ -418,7 +419,7 @@ CFileSystemNode* FatTreeBuildTask::Run(IDIRBuildCallback* callback,
     task.partitionIndex = partitionIndex;
     std::thread worker;
     try {
-        worker = std::thread([&task] {
+        worker = platform::StartThread([&task] {
             task.result = FatCompleteBuildTree(task.partition, task.callback, task.directorySectors,
                                                task.resultSink, task.device, task.partitionIndex);
             task.done.store(true, std::memory_order_release);

@@ -3,6 +3,7 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 #include "storage/StorageDevice.h"
 
@@ -546,7 +547,7 @@ CFileSystemNode* BuildFatFileTree(IDIRBuildCallback* callback,
     task->done.store(false);
     std::thread worker;
     try {
-        worker = std::thread([task] {
+        worker = platform::StartThread([task] {
             task->result =
                 FatQuickBuildTree(task->partition, task->device, task->callback, task->takeAll != 0);
             task->done.store(true, std::memory_order_release);

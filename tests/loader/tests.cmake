@@ -21,7 +21,8 @@ add_executable(crash_probe ${CMAKE_CURRENT_LIST_DIR}/crash_probe/CrashProbe.cpp
   ${crash_logging_srcs}
   ${CMAKE_SOURCE_DIR}/platform/SystemInfo.cpp ${CMAKE_SOURCE_DIR}/platform/DebugOutput.cpp
   ${CMAKE_SOURCE_DIR}/platform/File.cpp ${CMAKE_SOURCE_DIR}/platform/SharedMemory.cpp
-  ${CMAKE_SOURCE_DIR}/platform/NamedMutex.cpp ${CMAKE_SOURCE_DIR}/platform/AppPaths.cpp)
+  ${CMAKE_SOURCE_DIR}/platform/NamedMutex.cpp ${CMAKE_SOURCE_DIR}/platform/AppPaths.cpp
+  ${CMAKE_SOURCE_DIR}/platform/ThreadStart.cpp)
 set_target_properties(crash_probe PROPERTIES
   COMPILE_OPTIONS "-Wall;-Wextra;-g;-fno-omit-frame-pointer"
   LINK_OPTIONS "-rdynamic"

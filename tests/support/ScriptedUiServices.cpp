@@ -1,5 +1,8 @@
 #include "tests/support/ScriptedUiServices.h"
 
+#include "app/wizard/DeepScanProgress.h"
+#include "app/wizard/LostPartitionSearchModel.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,6 +16,9 @@ const char* KindName(ScriptedUiServices::Kind k) {
     case ScriptedUiServices::Kind::Waiting: return "waiting notice";
     case ScriptedUiServices::Kind::Progress: return "progress dialog";
     case ScriptedUiServices::Kind::SaveFile: return "save dialog";
+    case ScriptedUiServices::Kind::DeepScan: return "deep-scan dialog";
+    case ScriptedUiServices::Kind::PartitionSearch: return "partition search dialog";
+    case ScriptedUiServices::Kind::DiskImageWizard: return "open-image wizard";
     }
     return "?";
 }
@@ -152,3 +158,53 @@ void ScriptedUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) {
     if (onPreview)
         onPreview(device, node);
 }
+
+// ---- Deep Scan Recovery steps ----
+
+namespace {
+
+// The deep-scan dialog's model; the user cancels after `cancelAt` chunks (never when < 0).
+class ScriptedDeepScan : public CDeepScanProgressModel {
+public:
+    explicit ScriptedDeepScan(int cancelAt) : m_cancelAt(cancelAt) {}
+    void SetStatistics(const IntelligentSearchStats* stats) override {
+        CDeepScanProgressModel::SetStatistics(stats);
+        if (m_cancelAt >= 0 && ++m_chunks >= m_cancelAt)
+            Cancel();
+    }
+
+private:
+    int m_cancelAt;
+    int m_chunks = 0;
+};
+
+} // namespace
+
+ScriptedUiServices& ScriptedUiServices::ExpectDeepScan(int cancelAtChunk) {
+    m_queue.push_back({Kind::DeepScan, 0, 0, false, {}, cancelAtChunk});
+    return *this;
+}
+
+std::unique_ptr<IDeepScanProgress> ScriptedUiServices::CreateDeepScanProgress() {
+    const Expectation e = Take(Kind::DeepScan, 0, "deep-scan");
+    return std::make_unique<ScriptedDeepScan>(e.kind == Kind::DeepScan ? e.cancelAtStep : -1);
+}
+// Lost Partition Recovery.
+ScriptedUiServices& ScriptedUiServices::ExpectPartitionSearch(long long cancelAfterSteps) {
+    m_queue.push_back({Kind::PartitionSearch, 0, 0, false, {}, static_cast<int>(cancelAfterSteps)});
+    return *this;
+}
+
+ScriptedUiServices& ScriptedUiServices::ExpectDiskImageWizard(const std::string& path) {
+    m_queue.push_back({Kind::DiskImageWizard, 0, 0, false, path, -1});
+    return *this;
+}
+
+std::unique_ptr<IWaitingNotice> ScriptedUiServices::ShowPartitionSearch(CLostPartitionSearchModel& model) {
+    const Expectation e = Take(Kind::PartitionSearch, 0, "partition-search");
+    if (e.cancelAtStep >= 0)
+        model.CancelAfterSteps(static_cast<std::uint64_t>(e.cancelAtStep));
+    return std::make_unique<ScriptedWaiting>();
+}
+
+std::string ScriptedUiServices::ChooseDiskImage() { return Take(Kind::DiskImageWizard, 0, "image-wizard").path; }

@@ -1,5 +1,6 @@
 // Stands in for the main program and the crash reporter beside a loader under test. Started
-// as "BrulinReport" it leaves <script>.reported and ends. Otherwise it counts its runs in
+// as "BrulinReport" it leaves <script>.reported and ends. Otherwise it lists the descriptors
+// it inherited beyond 0, 1 and 2 in <script>.fds (one number a line), counts its runs in
 // <script>.runs and carries out line n of the script file named by BRULIN_STUB_SCRIPT (the
 // last line once the lines run out), word by word:
 //   log:TEXT   a log line (through the shared buffer when a loader runs, else the log file)
@@ -7,10 +8,12 @@
 //   sleep:MS   a pause
 //   crash      one byte into the crash FIFO
 //   memory     one byte into the memory-crash FIFO
+//   note:TEXT  a line appended to the crash note (as the crash handler leaves its crash line)
 //   exit:N     ends with status N (the end of the line ends with 0)
 #include "app/LoaderObjects.h"
 #include "logging/Log.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -36,11 +39,37 @@ void WriteByte(const std::string& fifo) {
 
 } // namespace
 
+// The descriptors open at start beyond the standard three.
+std::vector<int> InheritedDescriptors() {
+    std::vector<int> fds;
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir)
+        return fds;
+    const int own = dirfd(dir);
+    while (dirent* e = readdir(dir)) {
+        const int fd = std::atoi(e->d_name);
+        if (e->d_name[0] != '.' && fd > 2 && fd != own)
+            fds.push_back(fd);
+    }
+    closedir(dir);
+    return fds;
+}
+
 int main(int, char** argv) {
+    const std::vector<int> inherited = InheritedDescriptors();
     const char* scriptEnv = std::getenv("BRULIN_STUB_SCRIPT");
     if (!scriptEnv)
         return 64;
     const std::string script = scriptEnv;
+    {
+        std::ofstream fds(script + ".fds", std::ios::trunc);
+        for (int fd : inherited) {
+            char target[512] = {};
+            const std::string link = "/proc/self/fd/" + std::to_string(fd);
+            [[maybe_unused]] ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+            fds << fd << " " << target << "\n";
+        }
+    }
     const char* slash = std::strrchr(argv[0], '/');
     const std::string name = slash ? slash + 1 : argv[0];
     if (name == "BrulinReport") {
@@ -75,6 +104,8 @@ int main(int, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(w.c_str() + 6)));
         } else if (w == "crash") {
             WriteByte(CrashFifo(paths));
+        } else if (w.rfind("note:", 0) == 0) {
+            std::ofstream(CrashNoteFile(paths), std::ios::app) << (w.c_str() + 5) << "\r\n";
         } else if (w == "memory") {
             WriteByte(MemoryCrashFifo(paths));
         } else if (w.rfind("exit:", 0) == 0) {

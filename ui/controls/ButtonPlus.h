@@ -111,6 +111,10 @@ public:
     CTextIconButtonPlus(int normal, int hover, int pressed, int disabled, int captionId);
     static wxColour StateColour(ButtonPicture p);
     const wxString& GetCaption() const { return m_caption; }
+    void SetCaptionText(const wxString& caption) {
+        m_caption = caption;
+        Refresh();
+    }
 
 protected:
     void DrawCaption(wxDC& dc, ButtonPicture p) override;

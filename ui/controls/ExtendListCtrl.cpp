@@ -20,6 +20,13 @@ void CExtendHeaderCtrl::SetColumnWidth(unsigned column, int width) {
     UpdateColumn(column);
 }
 
+void CExtendHeaderCtrl::SetColumnTitle(unsigned column, const wxString& title) {
+    if (column >= m_columns.size())
+        return;
+    m_columns[column].SetTitle(title);
+    UpdateColumn(column);
+}
+
 bool CExtendListCtrl::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     if (!wxWindow::Create(parent, id, pos, size, wxHSCROLL | wxVSCROLL | wxCLIP_CHILDREN | wxWANTS_CHARS | wxBORDER_SIMPLE))

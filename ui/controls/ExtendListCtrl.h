@@ -15,6 +15,7 @@ public:
     void AppendColumn(const wxHeaderColumnSimple& column);
     void SetColumnWidth(unsigned column, int width);
     int ColumnWidth(unsigned column) const { return m_columns[column].GetWidth(); }
+    void SetColumnTitle(unsigned column, const wxString& title);
 
 protected:
     const wxHeaderColumn& GetColumn(unsigned idx) const override { return m_columns[idx]; }

@@ -9,11 +9,14 @@
 #include "filesystems/fat/FatFileProperties.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 #include "filesystems/ntfs/NtfsFileProperties.h"
+#include "filesystems/ntfs/NtfsSearchedPartitionInfo.h"
 
 namespace {
 
 std::string U(std::uint64_t v) { return std::to_string(v); }
 std::string YesNo(bool v) { return v ? "Yes" : "No"; }
+// A 64-bit value shown signed, so that an unknown value (all ones) reads "-1".
+std::string I64(std::uint64_t v) { return std::to_string(static_cast<std::int64_t>(v)); }
 
 // FAT sector of a cluster: first sector + (cluster - 2) x sectors per cluster, in 64 bits;
 // empty below cluster 2, where no data sector exists.
@@ -158,7 +161,40 @@ PropertyRows PartitionPropertyRows(const CSearchedPartitionInfo* partition, bool
         rows.push_back({"Partition Sectors Count", U(f->m_u32SectorCount)});
         return rows;
     }
-    rows.push_back({"partition sectors count", U(partition->m_u32SectorCount)});
+    if (t == FILESYSTEM_NTFS && partition->GetKind() == SEARCHED_PARTITION_NTFS) {
+        const auto* n = static_cast<const CSearchedNTFSPartitionInfo*>(partition);
+        const std::uint32_t e = n->m_u32Evidence;
+        auto flag = [&](std::uint32_t bit) { return (e & bit) ? std::string("Yes") : std::string("-"); };
+        rows.push_back({"  From first boot record", flag(0x001)});
+        rows.push_back({"  From last boot record", flag(0x002)});
+        rows.push_back({"  From mft files pair", flag(0x004)});
+        rows.push_back({"  From single $mft", flag(0x008)});
+        rows.push_back({"  From $mftMirr", flag(0x010)});
+        rows.push_back({"  From index/folder comparision", flag(0x020)});
+        rows.push_back({"  From First RSTR", flag(0x040)});
+        rows.push_back({"  From Second RSTR", flag(0x080)});
+        rows.push_back({"  From files analysis", flag(0x100)});
+        rows.push_back({"partition sectors count", U(n->GetSectorCount64())});
+        rows.push_back({"data area start sector", I64(n->m_u64FirstSector)});
+        rows.push_back({"sectors per cluster", U(n->m_sectorsPerCluster)});
+        rows.push_back({"Total Clusters", I64(n->m_u64ClusterCount)});
+        rows.push_back({"Use$MFT", YesNo(n->m_u32UseMftFile != 0)});
+        rows.push_back({"ProcessFilesfrom$MFTonly", YesNo(n->m_u32MftOnly != 0)});
+        rows.push_back({"Folders match", I64(n->m_u64EvidenceA)});
+        rows.push_back({"Files match", I64(n->m_u64EvidenceB)});
+        rows.push_back({"Sectors per $mft file record", U(n->m_u32LayoutTag)});
+        rows.push_back({"$LogFileMatch", I64(n->m_u64LogFileConfirmed)});
+        rows.push_back({"$AttrDefMatch", I64(n->m_u64AttrDefConfirmed)});
+        rows.push_back({"$UpcaseMatch", I64(n->m_u64UpCaseConfirmed)});
+        rows.push_back({"$MFTSector", I64(n->m_u64MftRecordSector)});
+        rows.push_back({"$LogFileSector", I64(n->m_u64LogFileRecordSector)});
+        rows.push_back({"$AttrDefSector", I64(n->m_u64AttrDefRecordSector)});
+        rows.push_back({"$UpcaseSector", I64(n->m_u64UpCaseRecordSector)});
+        rows.push_back({"SectorsCountfromSystemFiles", I64(n->m_u64BitmapSectors)});
+        return rows;
+    }
+    // The size in 64 bits: partitions of 2 TiB and more keep their true count.
+    rows.push_back({"partition sectors count", U(partition->GetSectorCount64())});
     rows.push_back({"data area start sector", U(partition->m_u64FirstSector)});
     rows.push_back({"sectors per cluster", U(partition->m_sectorsPerCluster)});
     return rows;

@@ -13,6 +13,7 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/probes/VolumeAnalyzers.h"
 #include "platform/DriveLetters.h"
+#include "tests/support/DeletedFileImages.h"
 #include "tests/support/FakeSystemTree.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
@@ -33,97 +34,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* kAta = "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
-
-struct Sample {
-    const char* path;   // in the volume
-    std::size_t size;
-    bool deleted;
-};
-const Sample kSamples[] = {
-    {"/keep_this.txt", 3000, false},
-    {"/docs/kept_note.txt", 1200, false},
-    {"/docs/report_one.txt", 5000, true},
-    {"/picture_gone.bmp", 20000, true},
-    {"/root_deleted.bin", 70000, true},
-};
-
-std::vector<std::uint8_t> SampleBytes(const Sample& s) {
-    std::uint32_t seed = 7;
-    for (const char* p = s.path; *p; ++p)
-        seed = seed * 31 + static_cast<std::uint8_t>(*p);
-    std::vector<std::uint8_t> bytes = PatternBytes(s.size, seed);
-    if (std::string(s.path).find(".txt") != std::string::npos)
-        for (auto& b : bytes)
-            b = static_cast<std::uint8_t>('a' + b % 26);
-    return bytes;
-}
-
-enum class Fs { Ntfs, Fat32, Fat16 };
-constexpr std::uint64_t kPartitionStart = 2048;
-
-struct VolumeCase {
-    const char* name;
-    Fs fs;
-    bool partitioned;
-    const char* label;
-    const char* fsName;
-};
-const VolumeCase kCases[] = {
-    {"dfr-ntfs.img", Fs::Ntfs, false, "DfrNtfs", "NTFS"},
-    {"dfr-ntfs-part.img", Fs::Ntfs, true, "DfrNtfs", "NTFS"},
-    {"dfr-fat32.img", Fs::Fat32, false, "DFR32", "FAT32"},
-    {"dfr-fat32-part.img", Fs::Fat32, true, "DFR32", "FAT32"},
-    {"dfr-fat16.img", Fs::Fat16, false, "DFR16", "FAT16"},
-    {"dfr-fat16-part.img", Fs::Fat16, true, "DFR16", "FAT16"},
-};
-
-bool MakeNtfs(const std::string& path, const VolumeCase& c) {
-    NtfsImageSpec spec;
-    spec.sizeMiB = 16;
-    spec.label = c.label;
-    spec.partitionStart = c.partitioned ? kPartitionStart : 0;
-    const std::string volume = c.partitioned ? path + ".vol" : path;
-    bool ok = MakeNtfsImage(volume, spec) && NtfsMkdir(volume, "/docs");
-    for (const Sample& s : kSamples)
-        ok = ok && NtfsWriteFile(volume, s.path, SampleBytes(s));
-    for (const Sample& s : kSamples)
-        if (s.deleted)
-            ok = ok && NtfsDelete(volume, s.path);
-    if (ok && c.partitioned) {
-        const std::string q = ShellQuote(path);
-        ok = MustRun("truncate -s 20M " + q + " && echo 'start=2048, size=32768, type=7' | sfdisk -q " + q +
-                     " && dd if=" + ShellQuote(volume) + " of=" + q + " bs=512 seek=2048 conv=notrunc status=none && rm " +
-                     ShellQuote(volume));
-    }
-    return ok;
-}
-
-bool MakeFat(const std::string& path, const VolumeCase& c) {
-    FatImageOptions o;
-    o.fatBits = c.fs == Fs::Fat32 ? 32 : 16;
-    o.sizeKiB = c.fs == Fs::Fat32 ? 40 * 1024 : 16 * 1024;
-    o.sectorsPerCluster = 1;
-    o.label = c.label;
-    o.offsetSectors = c.partitioned ? kPartitionStart : 0;
-    if (!RequireFatTools() || !FatImage::Format(path, o))
-        return false;
-    FatImage img(path, o.offsetSectors);
-    bool ok = img.MakeDir("/docs");
-    for (const Sample& s : kSamples)
-        ok = ok && img.WriteFile(s.path, SampleBytes(s));
-    for (const Sample& s : kSamples)
-        if (s.deleted)
-            ok = ok && img.Delete(s.path);
-    return ok;
-}
-
-std::string VolumeImage(const VolumeCase& c) {
-    std::string path = CachedFixture(c.name, [&](const std::string& tmp) {
-        return c.fs == Fs::Ntfs ? MakeNtfs(tmp, c) : MakeFat(tmp, c);
-    });
-    EXPECT_FALSE(path.empty()) << c.name;
-    return path;
-}
 
 // A sheet without windows.
 class FakeSheet : public ISheet {
@@ -149,7 +59,7 @@ struct Machine {
         tree.AddDisk({"sda", kAta, {{"vendor", "ATA     "}, {"model", "TESTDISK"}, {"rev", "1.0"}},
                       {{"size", std::to_string(sectors)}, {"removable", "0"}}, image, 8, 0});
         if (partitioned)
-            tree.AddPartition("sda", "sda1", 8, 1, kPartitionStart, sectors - kPartitionStart, image);
+            tree.AddPartition("sda", "sda1", 8, 1, kDeletedPartitionStart, sectors - kDeletedPartitionStart, image);
         tree.Install();
         RegisterVolumeProbes();
     }
@@ -207,14 +117,6 @@ std::map<std::string, std::vector<std::uint8_t>> FilesBelow(const std::string& f
     return out;
 }
 
-std::map<std::string, std::vector<std::uint8_t>> DeletedOriginals() {
-    std::map<std::string, std::vector<std::uint8_t>> out;
-    for (const Sample& s : kSamples)
-        if (s.deleted)
-            out[std::string(s.path).substr(1)] = SampleBytes(s);
-    return out;
-}
-
 CFileNode* FindNode(CFileNode* folder, const std::string& name) {
     std::vector<CFileNode*> stack{folder};
     while (!stack.empty()) {
@@ -229,13 +131,13 @@ CFileNode* FindNode(CFileNode* folder, const std::string& name) {
     return nullptr;
 }
 
-class DeletedFileRecovery : public ::testing::TestWithParam<VolumeCase> {};
+class DeletedFileRecovery : public ::testing::TestWithParam<DeletedVolumeCase> {};
 
 } // namespace
 
 TEST_P(DeletedFileRecovery, FromModeToResultPageRecoversTheDeletedFiles) {
-    const VolumeCase& c = GetParam();
-    Machine machine(VolumeImage(c), c.partitioned);
+    const DeletedVolumeCase& c = GetParam();
+    Machine machine(DeletedVolumeImage(c), c.partitioned);
     Wizard w;
     w.ScanFirstVolume(true);
     EXPECT_EQ(w.Volumes().VolumeRowName(*static_cast<VolumeRecord*>(w.Volumes().ListView().GetDeviceData(0))),
@@ -301,8 +203,8 @@ TEST_P(DeletedFileRecovery, FromModeToResultPageRecoversTheDeletedFiles) {
 }
 
 TEST_P(DeletedFileRecovery, HomeBackCancelSingleFileAndPreview) {
-    const VolumeCase& c = GetParam();
-    Machine machine(VolumeImage(c), c.partitioned);
+    const DeletedVolumeCase& c = GetParam();
+    Machine machine(DeletedVolumeImage(c), c.partitioned);
     Wizard w;
     w.ScanFirstVolume(true, false);
 
@@ -323,7 +225,7 @@ TEST_P(DeletedFileRecovery, HomeBackCancelSingleFileAndPreview) {
     const std::string single = ScratchDir("dfr-single") + "/report_one.txt";
     w.ui.ExpectSaveFile(single).ExpectMessage(uistr::kRecoverComplete, kAnswerOk);
     EXPECT_EQ(w.Files().RecoverSingleFile(report), 1);
-    EXPECT_EQ(ReadFileBytes(single), SampleBytes(kSamples[2]));
+    EXPECT_EQ(ReadFileBytes(single), DeletedSampleBytes(kDeletedSamples[2]));
     EXPECT_EQ(w.ui.Texts().back(), "report_one.txt|txt File (*.txt)|*.txt|All Files (*.*)|*.*||");
 
     std::vector<std::uint8_t> previewed;
@@ -334,7 +236,7 @@ TEST_P(DeletedFileRecovery, HomeBackCancelSingleFileAndPreview) {
         previewed = ReadFileBytes(temp);
     };
     EXPECT_TRUE(w.Files().Preview(FindNode(deleted, "picture_gone.bmp")));
-    EXPECT_EQ(previewed, SampleBytes(kSamples[3]));
+    EXPECT_EQ(previewed, DeletedSampleBytes(kDeletedSamples[3]));
     w.ui.ExpectMessage(uistr::kSelectFileToPreview, kAnswerOk);
     EXPECT_FALSE(w.Files().Preview(nullptr));
 
@@ -359,8 +261,8 @@ TEST_P(DeletedFileRecovery, HomeBackCancelSingleFileAndPreview) {
     EXPECT_TRUE(w.ui.Done());
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, DeletedFileRecovery, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<VolumeCase>& info) {
+INSTANTIATE_TEST_SUITE_P(Volumes, DeletedFileRecovery, ::testing::ValuesIn(kDeletedVolumeCases),
+                         [](const ::testing::TestParamInfo<DeletedVolumeCase>& info) {
                              std::string n = info.param.name;
                              n = n.substr(4, n.size() - 8);
                              for (char& ch : n)
@@ -435,8 +337,8 @@ TEST(DeletedFileRecoverySteps, PreviewRefusals) {
 }
 
 TEST(DeletedFileRecoverySteps, TargetOnTheSourceDiskAsksFirst) {
-    const VolumeCase& c = kCases[5];  // FAT16 inside a partition table
-    Machine machine(VolumeImage(c), c.partitioned);
+    const DeletedVolumeCase& c = kDeletedVolumeCases[5];  // FAT16 inside a partition table
+    Machine machine(DeletedVolumeImage(c), c.partitioned);
     // The scratch folders' file system shows as another partition of the same disk whose extent
     // covers the source volume.
     const std::string target = ScratchDir("dfr-same-drive");

@@ -25,6 +25,7 @@ struct Outcome {
     int crashBytes = 0;
     int memoryBytes = 0;
     std::string log;
+    std::string err; // the probe's standard error (where its notice goes)
     std::vector<std::string> dumps;
 };
 
@@ -57,9 +58,14 @@ Outcome RunProbe(const std::string& mode) {
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, (dir + "/stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, kProbe.c_str(), nullptr, nullptr, argv.data(), environ), 0);
+    EXPECT_EQ(posix_spawn(&pid, kProbe.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
     waitpid(pid, &out.status, 0);
+    out.err = ReadText(dir + "/stderr.txt");
     out.crashBytes = CountBytes(crashFd);
     out.memoryBytes = CountBytes(memoryFd);
     close(crashFd);
@@ -78,7 +84,16 @@ TEST(CrashHandler, FatalSignalsSignalTheLoaderLeaveADumpAndEndByTheSignal) {
     const struct {
         const char* mode;
         int signal;
-    } cases[] = {{"segv", SIGSEGV}, {"segv-worker", SIGSEGV}, {"overflow", SIGSEGV}, {"abort", SIGABRT}};
+    } cases[] = {{"segv", SIGSEGV},
+                 {"segv-worker", SIGSEGV},
+                 // The second thread waits for the first one's report instead of ending the
+                 // process in the middle of it.
+                 {"segv-two", SIGSEGV},
+                 {"overflow", SIGSEGV},
+                 // Only an alternate signal stack, which the worker got when it started, lets
+                 // the handler run after the worker's own stack is used up.
+                 {"overflow-worker", SIGSEGV},
+                 {"abort", SIGABRT}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         const Outcome out = RunProbe(c.mode);
@@ -105,7 +120,8 @@ TEST(CrashHandler, OutOfMemoryPicksTheFifoByRawRecoveryAndExitsWithoutAbort) {
     const struct {
         const char* mode;
         int crash, memory;
-    } cases[] = {{"oom-raw", 0, 1}, {"oom-plain", 1, 0}};
+        bool notice; // only the UI thread shows the notice
+    } cases[] = {{"oom-raw", 0, 1, true}, {"oom-plain", 1, 0, true}, {"oom-worker", 1, 0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         const Outcome out = RunProbe(c.mode);
@@ -116,7 +132,26 @@ TEST(CrashHandler, OutOfMemoryPicksTheFifoByRawRecoveryAndExitsWithoutAbort) {
         EXPECT_NE(out.log.find("Failed to alloc 0x01000000 bytes\r\n"), std::string::npos) << out.log;
         EXPECT_NE(out.log.find("Caught an excetpion! Exception Code:e0000001 Address:00000000\r\n"), std::string::npos)
             << out.log;
+        EXPECT_EQ(out.err.find("notice: "), c.notice ? 0u : std::string::npos) << out.err;
+        if (c.notice)
+            EXPECT_NE(out.err.find(c.memory ? "untick \"Recover RAW file\"" : "enlarge your virtual memory"),
+                      std::string::npos)
+                << out.err;
         ASSERT_EQ(out.dumps.size(), 1u);
         EXPECT_EQ(out.dumps[0].rfind("Brulin crash dump 1\nsignal: 0\ncode: e0000001\n", 0), 0u);
     }
+}
+
+TEST(CrashHandler, RunningOutOfMemoryAgainInsideTheHandlerEndsAtOnce) {
+    // The notice cannot be shown for want of memory: the second failure writes the loader's
+    // byte and ends the process, without a second report, a crash line or a dump.
+    const Outcome out = RunProbe("oom-twice");
+    ASSERT_TRUE(WIFEXITED(out.status)) << out.status;
+    EXPECT_EQ(WEXITSTATUS(out.status), platform::kOutOfMemoryExitStatus);
+    EXPECT_EQ(out.crashBytes, 1);
+    EXPECT_EQ(out.memoryBytes, 0);
+    EXPECT_NE(out.log.find("Failed to alloc 0x01000000 bytes\r\n"), std::string::npos) << out.log;
+    EXPECT_EQ(out.log.find("Failed to alloc 0x40000000"), std::string::npos) << out.log;
+    EXPECT_EQ(out.log.find("Caught an excetpion!"), std::string::npos) << out.log;
+    EXPECT_TRUE(out.dumps.empty());
 }

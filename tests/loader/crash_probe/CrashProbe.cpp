@@ -1,12 +1,17 @@
 // Crashes in a chosen way with the main program's crash handler installed. Built without the
 // sanitizers, which would catch the signals first. Usage: crash_probe <mode> <folder>, where
 // the folder holds the FIFOs "crash" and "memory" and receives "log.txt" and the dumps.
-// Modes: segv, segv-worker, overflow, abort, oom-raw, oom-plain.
+// Modes: segv, segv-worker, segv-two (two workers fault at the same moment), overflow,
+// overflow-worker, abort, oom-raw, oom-plain, oom-worker
+// (RAW recovery off, the allocations on a worker), oom-twice (the notice itself runs out of
+// memory). Workers are started as the program starts them (platform::StartThread).
 #include "app/CrashHandler.h"
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -30,6 +35,14 @@ __attribute__((noinline)) int Recurse(int depth) {
     return Recurse(depth + 1) + pad[0];
 }
 
+__attribute__((noinline)) void ExhaustMemory() {
+    std::vector<char*> blocks;
+    for (;;) {
+        blocks.push_back(new char[16 << 20]);
+        blocks.back()[0] = 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -45,30 +58,45 @@ int main(int argc, char** argv) {
     setup.lineFile = dir + "log.txt";
     g_raw = mode == "oom-raw";
     setup.rawRecoveryOn = [] { return g_raw; };
-    setup.outOfMemoryNotice = [](const char* text) { std::fprintf(stderr, "notice: %s\n", text); };
+    if (mode == "oom-twice")
+        setup.outOfMemoryNotice = [](const char*) {
+            // A window that cannot be made for want of memory.
+            volatile char* p = new char[std::size_t(1) << 30];
+            p[0] = 1;
+        };
+    else
+        setup.outOfMemoryNotice = [](const char* text) { std::fprintf(stderr, "notice: %s\n", text); };
     if (!InstallCrashHandler(setup))
         return 65;
     if (mode == "segv") {
         Fault();
     } else if (mode == "segv-worker") {
-        std::thread t([] {
-            EnsureAltSignalStack();
+        platform::StartThread(Fault).join();
+    } else if (mode == "segv-two") {
+        static std::atomic<int> ready{0};
+        auto both = [] {
+            ++ready;
+            while (ready.load() < 2) {
+            }
             Fault();
-        });
-        t.join();
+        };
+        std::thread a = platform::StartThread(both), b = platform::StartThread(both);
+        a.join();
+        b.join();
     } else if (mode == "overflow") {
         return Recurse(0);
+    } else if (mode == "overflow-worker") {
+        platform::StartThread([] { Recurse(0); }).join();
     } else if (mode == "abort") {
         std::abort();
-    } else if (mode == "oom-raw" || mode == "oom-plain") {
+    } else if (mode.rfind("oom-", 0) == 0) {
         rlimit lim{};
         lim.rlim_cur = lim.rlim_max = rlim_t(512) << 20;
         setrlimit(RLIMIT_AS, &lim);
-        std::vector<char*> blocks;
-        for (;;) {
-            blocks.push_back(new char[16 << 20]);
-            blocks.back()[0] = 1;
-        }
+        if (mode == "oom-worker")
+            platform::StartThread(ExhaustMemory).join();
+        else
+            ExhaustMemory();
     }
     return 66;
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <set>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -16,6 +18,18 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kStub = std::string(BRULIN_BINARY_DIR) + "/tests/loader_stub";
+
+// The descriptors of this process that a program it starts inherits (not close-on-exec).
+std::set<int> DescriptorsPassedOn() {
+    std::set<int> out;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(e.path().filename().c_str());
+        const int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0 && !(flags & FD_CLOEXEC))
+            out.insert(fd);
+    }
+    return out;
+}
 
 class RecordedMessages : public ILoaderMessages {
 public:
@@ -73,6 +87,7 @@ protected:
 TEST_F(LoaderTest, EveryLineOfANormalRunReachesTheLogFile) {
     // Lines before a pause longer than one wait, and a burst just before the end.
     Install({"log:first sleep:5500 logmany:200 log:last exit:0"});
+    const std::set<int> passedOn = DescriptorsPassedOn();
     EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
     const std::string log = LogText();
     EXPECT_EQ(log.find("first\r\n"), 0u) << log;
@@ -83,6 +98,29 @@ TEST_F(LoaderTest, EveryLineOfANormalRunReachesTheLogFile) {
     EXPECT_TRUE(messages.shown.empty());
     // The FIFOs are gone with the loader.
     EXPECT_FALSE(fs::exists(CrashFifo(config.paths)));
+    // The program inherits none of the loader's descriptors (log file, locks, FIFOs, shared
+    // buffer, pidfd); only what the test process itself passes on to every program it starts.
+    std::ifstream fds(script + ".fds");
+    ASSERT_TRUE(fds.good());
+    for (std::string line; std::getline(fds, line);)
+        EXPECT_TRUE(passedOn.count(std::atoi(line.c_str()))) << line;
+}
+
+TEST_F(LoaderTest, TheLogFileIsWrittenWhileTheProgramRuns) {
+    // With a wait of 300 ms, lines logged before a long pause are in the file during the
+    // pause, not only once the program has ended.
+    Install({"log:early sleep:4000 log:late"});
+    config.waitMs = 300;
+    auto loader = std::async(std::launch::async, [&] { return RunLoader(config, messages); });
+    bool seenDuringRun = false;
+    for (int i = 0; i < 300 && !seenDuringRun; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        seenDuringRun = LogText() == "early\r\n" &&
+                        loader.wait_for(std::chrono::seconds(0)) == std::future_status::timeout;
+    }
+    EXPECT_TRUE(seenDuringRun) << LogText();
+    EXPECT_EQ(loader.get(), kLoaderOk);
+    EXPECT_EQ(LogText(), "early\r\nlate\r\n");
 }
 
 TEST_F(LoaderTest, ALogFileOfAnEarlierRunIsTruncated) {
@@ -101,6 +139,8 @@ TEST_F(LoaderTest, ASecondLoaderIsRefusedAndTheFirstGoesOn) {
     for (int i = 0; i < 200 && Runs() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(Runs(), 1);
+    // The running loader holds its lock, which tells the program to log through the buffer.
+    EXPECT_EQ(platform::ProbeLoaderLock(config.paths.LoaderLockFile()), 1);
     EXPECT_EQ(RunLoader(config, messages), kLoaderRefused);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].first, 2);
@@ -149,6 +189,19 @@ TEST_F(LoaderTest, AProgramThatEndsAfterAMemoryRestartEndsTheLoader) {
     EXPECT_EQ(Runs(), 2);
     EXPECT_FALSE(fs::exists(script + ".reported"));
     EXPECT_EQ(LogText(), "fine\r\n");
+}
+
+TEST_F(LoaderTest, TheCrashNoteOfEachRunIsMovedIntoTheLog) {
+    // A program that logs through the shared buffer leaves its crash line in the crash note;
+    // the loader appends it after that run's lines, before a restart or the report.
+    // (The first crash byte after a memory restart is ignored once, so run 1 sends two.)
+    Install({"log:run0 note:first-crash-line memory exit:3",
+             "log:run1 note:second-crash-line crash sleep:500 crash exit:0"});
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_EQ(Runs(), 2);
+    EXPECT_TRUE(Reported());
+    EXPECT_EQ(LogText(), "run0\r\nfirst-crash-line\r\nrun1\r\nsecond-crash-line\r\n");
+    EXPECT_FALSE(fs::exists(CrashNoteFile(config.paths)));
 }
 
 TEST_F(LoaderTest, FailuresToStartGiveANonZeroStatus) {

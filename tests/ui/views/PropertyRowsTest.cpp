@@ -5,6 +5,10 @@
 
 #include "filesystems/FileProperties.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
+#include "filesystems/ntfs/NtfsBootSector.h"
+#include "filesystems/ntfs/NtfsSearchedPartitionInfo.h"
+
+#include <fstream>
 #include "tests/ui/views/ViewsFixtures.h"
 
 using namespace viewtests;
@@ -169,4 +173,78 @@ TEST(PartitionPropertyRows, Table) {
     EXPECT_EQ(PartitionPropertyRows(nullptr, true, 63, 1000),
               (PropertyRows{{"Total Sector", "1000"}, {"Start Sector", "63"}}));
     EXPECT_TRUE(PartitionPropertyRows(nullptr, false, 63, 1000).empty());
+}
+
+TEST(PartitionPropertyRows, NtfsEvidenceAndSystemFiles) {
+    static const char* const kEvidence[] = {
+        "  From first boot record", "  From last boot record",          "  From mft files pair",
+        "  From single $mft",       "  From $mftMirr",                  "  From index/folder comparision",
+        "  From First RSTR",        "  From Second RSTR",               "  From files analysis"};
+    struct Case {
+        const char* what;
+        std::uint32_t evidence;
+        std::vector<std::string> flags; // the nine evidence values in order
+    };
+    const Case cases[] = {
+        {"no evidence: '-' on all nine", 0, {"-", "-", "-", "-", "-", "-", "-", "-", "-"}},
+        {"boot records and both restart pages", 0x0C3, {"Yes", "Yes", "-", "-", "-", "-", "Yes", "Yes", "-"}},
+        {"every bit", 0x1FF, {"Yes", "Yes", "Yes", "Yes", "Yes", "Yes", "Yes", "Yes", "Yes"}},
+        {"files analysis only", 0x100, {"-", "-", "-", "-", "-", "-", "-", "-", "Yes"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CSearchedNTFSPartitionInfo p;
+        p.m_fileSystemType = FILESYSTEM_NTFS;
+        p.SetEvidence(c.evidence);
+        const PropertyRows rows = PartitionPropertyRows(&p, false, 0, 0);
+        ASSERT_EQ(rows.size(), 26u);
+        for (int i = 0; i < 9; ++i)
+            EXPECT_EQ(rows[static_cast<std::size_t>(i)], (PropertyRow{kEvidence[i], c.flags[static_cast<std::size_t>(i)]}));
+    }
+
+    // A record from the boot sector of a volume made by mkntfs, on a disk above 2 TiB.
+    const std::string& image = NtfsListImage();
+    ASSERT_FALSE(image.empty());
+    std::ifstream in(image, std::ios::binary);
+    std::uint8_t sector[512] = {};
+    in.read(reinterpret_cast<char*>(sector), sizeof sector);
+    CNTFSDBR boot;
+    ASSERT_TRUE(boot.SetData(sector));
+    const std::uint64_t start = std::uint64_t{5} << 31; // 5 TiB in
+    auto rec = MakeNtfsPartitionFromBootSector(boot, start, NTFS_EVIDENCE_BOOT, start + (std::uint64_t{3} << 31));
+    ASSERT_TRUE(rec);
+    rec->SetSectorCount(std::uint64_t{3} << 31); // 3 TiB: more than 32 bits of sectors
+    rec->m_u32UseMftFile = 1;
+    rec->m_u64MftRecordSector = start + boot.GetMftCluster() * boot.GetSectorsPerCluster();
+    rec->IndexConfirmations() = 4;
+    rec->FilesConfirmed() = 17;
+    const PropertyRows rows = PartitionPropertyRows(rec.get(), false, 0, 0);
+    EXPECT_EQ(Value(rows, "  From first boot record"), "Yes");
+    EXPECT_EQ(Value(rows, "  From last boot record"), "-");
+    EXPECT_EQ(Value(rows, "partition sectors count"), std::to_string(std::uint64_t{3} << 31));
+    EXPECT_EQ(Value(rows, "data area start sector"), std::to_string(start));
+    EXPECT_EQ(Value(rows, "sectors per cluster"), std::to_string(boot.GetSectorsPerCluster()));
+    EXPECT_EQ(Value(rows, "Use$MFT"), "Yes");
+    EXPECT_EQ(Value(rows, "ProcessFilesfrom$MFTonly"), "No");
+    EXPECT_EQ(Value(rows, "Folders match"), "4");
+    EXPECT_EQ(Value(rows, "Files match"), "17");
+    EXPECT_EQ(Value(rows, "Sectors per $mft file record"), "2");
+    EXPECT_EQ(Value(rows, "$MFTSector"), std::to_string(rec->m_u64MftRecordSector));
+    // Values the scan never learnt read -1.
+    EXPECT_EQ(Value(rows, "$LogFileSector"), "-1");
+    EXPECT_EQ(Value(rows, "$UpcaseMatch"), "-1");
+    // The labels in their order after the evidence rows.
+    const std::vector<std::string> labels = Labels(rows);
+    const std::vector<std::string> tail(labels.begin() + 9, labels.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{
+                        "partition sectors count", "data area start sector", "sectors per cluster", "Total Clusters",
+                        "Use$MFT", "ProcessFilesfrom$MFTonly", "Folders match", "Files match",
+                        "Sectors per $mft file record", "$LogFileMatch", "$AttrDefMatch", "$UpcaseMatch",
+                        "$MFTSector", "$LogFileSector", "$AttrDefSector", "$UpcaseSector",
+                        "SectorsCountfromSystemFiles"}));
+    // A FAT partition ranks "100%" whatever its score.
+    CFATSearchedPartitionInfo fat;
+    fat.m_fileSystemType = FILESYSTEM_FAT16;
+    fat.m_relativeScore = 0.1;
+    EXPECT_EQ(Value(PartitionPropertyRows(&fat, false, 0, 0), "Rank"), "100%");
 }

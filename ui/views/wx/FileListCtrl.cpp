@@ -1,10 +1,12 @@
 #include "ui/views/wx/FileListCtrl.h"
 
 #include <wx/dcbuffer.h>
+#include <wx/dcgraph.h>
 #include <wx/renderer.h>
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "ui/views/wx/FileTypeIcons.h"
 #include "ui/views/wx/ThumbnailLoader.h"
 
 wxDEFINE_EVENT(EVT_FILELIST_CHECKS_CHANGED, wxCommandEvent);
@@ -17,15 +19,24 @@ const char* const kColumns[] = {"File Name", "File Size", "File Type", "Modifica
                                 "Creation Time", "Last Access Time"};
 const int kColumnWidths[] = {180, 100, 90, 140, 140, 140};
 
-// 0 unchecked, 1 checked, 2 partly checked.
-wxBitmap CheckPicture(wxWindow* w, int state) {
-    wxBitmap bmp(16, 16);
-    wxMemoryDC dc(bmp);
-    dc.SetBackground(*wxWHITE_BRUSH);
-    dc.Clear();
-    int flags = state == 1 ? wxCONTROL_CHECKED : state == 2 ? wxCONTROL_UNDETERMINED : 0;
-    wxRendererNative::Get().DrawCheckBox(w, dc, wxRect(1, 1, 14, 14), flags);
-    dc.SelectObject(wxNullBitmap);
+// The picture left of a name: the check box (0 unchecked, 1 checked, 2 partly checked) and,
+// two pixels to its right, the file type's icon.
+constexpr int kCheckWidth = 16;
+constexpr int kRowImageWidth = kCheckWidth + 2 + 16;
+
+wxBitmap RowPicture(wxWindow* w, int state, const wxBitmap& icon) {
+    wxImage image(kRowImageWidth, 16);
+    image.InitAlpha();
+    std::fill(image.GetAlpha(), image.GetAlpha() + kRowImageWidth * 16, 0);
+    wxBitmap bmp(image);
+    {
+        wxMemoryDC dc(bmp);
+        wxGCDC gdc(dc);
+        const int flags = state == 1 ? wxCONTROL_CHECKED : state == 2 ? wxCONTROL_UNDETERMINED : 0;
+        wxRendererNative::Get().DrawCheckBox(w, gdc, wxRect(1, 1, 14, 14), flags);
+        if (icon.IsOk())
+            gdc.DrawBitmap(icon, kCheckWidth + 2, (16 - icon.GetHeight()) / 2, true);
+    }
     return bmp;
 }
 
@@ -46,13 +57,18 @@ CListCtrlPlus::CListCtrlPlus(CFileListCtrl* owner, wxWindow* parent)
 
 wxString CListCtrlPlus::OnGetItemText(long item, long column) const {
     const CFileNode* node = m_owner->Model().GetFileAt(static_cast<std::size_t>(item));
+    if (column == FILECOL_TYPE) {
+        // The type service's name of the extension ("PNG image"), gated like the extension.
+        const std::string name = FileListCellText(node, FILECOL_NAME);
+        return name.empty() ? wxString() : wxString::FromUTF8(m_owner->Types()->TypeName(name));
+    }
     return wxString::FromUTF8(FileListCellText(node, static_cast<int>(column)));
 }
 
 int CListCtrlPlus::OnGetItemColumnImage(long item, long column) const {
     if (column != 0)
         return -1;
-    return CheckImage(m_owner->Model().GetFileAt(static_cast<std::size_t>(item)));
+    return m_owner->RowImage(m_owner->Model().GetFileAt(static_cast<std::size_t>(item)));
 }
 
 wxItemAttr* CListCtrlPlus::OnGetItemAttr(long item) const {
@@ -150,15 +166,13 @@ void CThumbnailView::OnPaint(wxPaintEvent&) {
             dc.DrawBitmap(bmp, cell.x + (kCell - bmp.GetWidth()) / 2,
                           cell.y + (kCell - bmp.GetHeight()) / 2, true);
         } else {
-            // The fallback: a plain page picture, 42 x 42, centred.
-            const wxRect icon(cell.x + (kCell - 42) / 2, cell.y + (kCell - 42) / 2, 42, 42);
-            dc.SetPen(wxPen(wxColour(120, 120, 120)));
-            dc.SetBrush(wxBrush(wxColour(250, 250, 250)));
-            dc.DrawRectangle(icon);
-            const wxString ext = wxString::FromUTF8(FileListCellText(node, FILECOL_TYPE)).Upper().Left(4);
-            dc.SetTextForeground(wxColour(90, 90, 90));
-            const wxSize te = dc.GetTextExtent(ext);
-            dc.DrawText(ext, icon.x + (42 - te.x) / 2, icon.y + (42 - te.y) / 2);
+            // The fallback: the type's icon at 42 x 42, centred.
+            const bool folder = p && (p->GetValidFields() & VALIDFIELD_ATTRIBUTES) && (p->GetAttributes() & 0x10);
+            const std::string name = FileListCellText(node, FILECOL_NAME);
+            const wxBitmap icon = IconByName(m_owner->Types()->IconName(name, folder), 42);
+            if (icon.IsOk())
+                dc.DrawBitmap(icon, cell.x + (kCell - icon.GetWidth()) / 2, cell.y + (kCell - icon.GetHeight()) / 2,
+                              true);
         }
         wxColour text = *wxBLACK;
         if (p && (p->GetValidFields() & VALIDFIELD_ATTRIBUTES)) {
@@ -235,13 +249,12 @@ void CThumbnailView::OnSize(wxSizeEvent& e) {
 }
 
 CFileListCtrl::CFileListCtrl(wxWindow* parent, IFileTypeSource* types)
-    : wxPanel(parent, wxID_ANY), m_types(types ? types : &m_plainTypes) {
+    : wxPanel(parent, wxID_ANY), m_types(types ? types : &m_serviceTypes) {
     m_report = new CListCtrlPlus(this, this);
     m_thumbView = new CThumbnailView(this, this);
     m_thumbView->Hide();
-    m_images = std::make_unique<wxImageList>(16, 16, false);
-    for (int s = 0; s < 3; ++s)
-        m_images->Add(CheckPicture(this, s));
+    m_images = std::make_unique<wxImageList>(kRowImageWidth, 16, false);
+    RowImage(nullptr); // the plain file's three pictures come first
     m_report->SetImageList(m_images.get(), wxIMAGE_LIST_SMALL);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(m_report, 1, wxEXPAND);
@@ -396,10 +409,28 @@ void CFileListCtrl::SortByColumn(int column) {
 
 void CFileListCtrl::OnColumnClick(wxListEvent& e) { SortByColumn(e.GetColumn()); }
 
+int CFileListCtrl::RowImage(const CFileNode* node) {
+    std::string icon;
+    if (const std::string name = FileListCellText(node, FILECOL_NAME); !name.empty())
+        icon = m_types->IconName(name, false);
+    auto it = m_imageSlots.find(icon);
+    if (it == m_imageSlots.end()) {
+        const int first = m_images->GetImageCount();
+        const wxBitmap picture = IconByName(icon, 16);
+        for (int state = 0; state < 3; ++state)
+            m_images->Add(RowPicture(this, state, picture));
+        it = m_imageSlots.emplace(icon, first).first;
+    }
+    return it->second + (node ? CheckImage(node) : 0);
+}
+
 void CFileListCtrl::OnReportLeftDown(wxMouseEvent& e) {
     int flags = 0;
     const long item = m_report->HitTest(e.GetPosition(), flags);
-    if (item >= 0 && (flags & wxLIST_HITTEST_ONITEMICON))
+    wxRect icon;
+    // Only the check box part of the picture toggles; the type icon beside it does not.
+    if (item >= 0 && (flags & wxLIST_HITTEST_ONITEMICON) && m_report->GetItemRect(item, icon, wxLIST_RECT_ICON) &&
+        e.GetX() < icon.x + kCheckWidth)
         ToggleCheck(item);
     e.Skip();
 }

@@ -12,6 +12,7 @@
 
 #include "ui/views/FileListModel.h"
 #include "ui/views/FileTypeSource.h"
+#include "ui/views/wx/FileTypeIcons.h"
 
 class IStorageDevice;
 class CThumbnailWorker;
@@ -68,6 +69,7 @@ private:
 
 class CFileListCtrl : public wxPanel {
 public:
+    // Type names and icons come from `types` (not owned), by default from the type service.
     CFileListCtrl(wxWindow* parent, IFileTypeSource* types = nullptr);
     ~CFileListCtrl() override;
 
@@ -105,6 +107,9 @@ public:
     CThumbnailView* ThumbnailView() const { return m_thumbView; }
     IFileTypeSource* Types() const { return m_types; }
     wxImageList* SmallImages() const { return m_images.get(); }
+    // The report view's picture of a row: its check state beside its type's icon. Pictures come
+    // in threes per icon (unchecked, checked, partly checked), so index % 3 is the check state.
+    int RowImage(const CFileNode* node);
     // Bitmap of a cached thumbnail (made on the UI thread from the worker's pixels).
     wxBitmap ThumbnailBitmap(const CFileNode* node);
 
@@ -125,7 +130,8 @@ private:
     CListCtrlPlus* m_report = nullptr;
     CThumbnailView* m_thumbView = nullptr;
     IFileTypeSource* m_types = nullptr;
-    CPlainFileTypeSource m_plainTypes;
+    CFileTypeServiceSource m_serviceTypes;
+    std::map<std::string, int> m_imageSlots;
     IStorageDevice* m_device = nullptr;
     int m_view = 1;
     bool m_thumbnailsAllowed = true;

@@ -92,9 +92,10 @@ void CImageWindow::OnSize(wxSizeEvent& e) {
 
 CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
                                  const std::string& displayName)
-    : wxDialog(parent, wxID_ANY, wxString::FromUTF8(displayName + " - File Preview"),
-               wxDefaultPosition, wxSize(720, 520), wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER | wxMAXIMIZE_BOX | wxMINIMIZE_BOX) {
-    m_tabs = new wxNotebook(this, 1160);
+    : CSkinnedViewDlg(302, parent, ui::FromUtf8(displayName + " - File Preview"), wxSize(720, 520), true) {
+    CreateDialog();
+    wxPanel* body = Body();
+    m_tabs = new wxNotebook(body, 1160);
     wxFont mono(wxFontInfo(10).Family(wxFONTFAMILY_TELETYPE));
     auto makePage = [&](wxPanel*& page, wxTextCtrl*& view, wxScrollBar*& bar, int id) {
         page = new wxPanel(m_tabs);
@@ -120,8 +121,16 @@ CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
     makePage(m_hexPage, m_hex, m_hexBar, 1161);
     m_imagePage = new wxPanel(m_tabs);
     m_image = new CImageWindow(m_imagePage);
-    m_bestFit = new wxButton(m_imagePage, 1156, "Best Fit");
-    m_actualSize = new wxButton(m_imagePage, 1159, "Actual Size");
+    // The kit's owner-drawn buttons with their captions.
+    auto makeButton = [&](int id, const char* caption) {
+        auto* b = new CTextCenterSimpleButtonPlus(0, 1, 1);
+        b->Create(m_imagePage, id);
+        b->SetCaption(caption);
+        b->SetFont(ui::PixelFont(14));
+        return b;
+    };
+    m_bestFit = makeButton(1156, "Best Fit");
+    m_actualSize = makeButton(1159, "Actual Size");
     m_bestFit->SetToolTip("Best Fit");
     m_actualSize->SetToolTip("Actual Size");
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
@@ -147,7 +156,7 @@ CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
     m_tabs->AddPage(m_imagePage, "Image");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(m_tabs, 1, wxEXPAND | wxALL, 2);
-    SetSizer(sizer);
+    body->SetSizer(sizer);
 
     m_loaded = m_file.Open(tempPath);
     if (m_loaded) {
@@ -156,8 +165,10 @@ CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
     }
     const bool picture = m_image->LoadImage(tempPath);
     m_tabs->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CFilePreviewDlg::OnTabChanged, this);
-    Bind(wxEVT_SIZE, &CFilePreviewDlg::OnSize, this);
-    Layout();
+    m_refreshTimer.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Refresh_(true); });
+    body->Bind(wxEVT_SIZE, &CFilePreviewDlg::OnSize, this);
+    body->Layout();
     SelectTab(picture ? TAB_IMAGE : TAB_TEXT);
     CentreOnParent();
 }
@@ -188,10 +199,41 @@ void CFilePreviewDlg::SelectTab(int tab) {
 
 void CFilePreviewDlg::ScrollTo(std::uint64_t line) {
     m_position = line;
-    Refresh_();
+    Refresh_(true);
 }
 
-void CFilePreviewDlg::Refresh_() {
+void CFilePreviewDlg::ScrollFromUser(std::uint64_t line) {
+    const bool hex = CurrentTab() == TAB_HEX;
+    const std::uint64_t count = hex ? HexRows() : TextLines();
+    const std::uint64_t rows = static_cast<std::uint64_t>(RowsPerPage());
+    m_position = std::min(line, count);
+    // At either end the page is shown at once; in between at most every 100 ms.
+    const bool atEnd = m_position == 0 || m_position + rows >= count;
+    Refresh_(atEnd);
+}
+
+void CFilePreviewDlg::ApplyHexTabStops() {
+    if (m_hexTabs.IsEmpty()) {
+        // One stop every 15 dialog units, given in tenths of a millimetre.
+        const int px = std::max(1, m_hex->ConvertDialogToPixels(wxPoint(15, 0)).x);
+        const double dpi = std::max(1, m_hex->GetDPI().x);
+        for (int i = 1; i <= 40; ++i)
+            m_hexTabs.Add(static_cast<int>(i * px * 254.0 / dpi + 0.5));
+    }
+    wxTextAttr attr;
+    attr.SetTabs(m_hexTabs);
+    m_hex->SetStyle(0, m_hex->GetLastPosition(), attr);
+}
+
+void CFilePreviewDlg::Refresh_(bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - m_lastRefresh < std::chrono::milliseconds(100)) {
+        if (!m_refreshTimer.IsRunning())
+            m_refreshTimer.StartOnce(100);
+        return;
+    }
+    m_refreshTimer.Stop();
+    m_lastRefresh = now;
     const int tab = CurrentTab();
     if (tab == TAB_IMAGE) {
         m_image->Refresh();
@@ -207,6 +249,8 @@ void CFilePreviewDlg::Refresh_() {
                              : hex     ? HexPage(m_file, m_position, static_cast<std::uint64_t>(rows))
                                        : TextPage(m_file, m_index, m_position, static_cast<std::uint64_t>(rows));
     view->ChangeValue(wxString::FromUTF8(page));
+    if (hex)
+        ApplyHexTabStops();
     view->SetInsertionPoint(0);
     view->ShowPosition(0);
     // Scroll bars hold ints: positions beyond that range are scaled.
@@ -219,45 +263,45 @@ void CFilePreviewDlg::Refresh_() {
 void CFilePreviewDlg::OnTabChanged(wxBookCtrlEvent& e) { SelectTab(e.GetSelection()); }
 
 void CFilePreviewDlg::OnScroll(wxScrollEvent& e) {
-    m_position = static_cast<std::uint64_t>(std::max(0, e.GetPosition()));
-    Refresh_();
+    ScrollFromUser(static_cast<std::uint64_t>(std::max(0, e.GetPosition())));
 }
 
 void CFilePreviewDlg::OnWheel(wxMouseEvent& e) {
     if (e.GetWheelRotation() > 0)
-        m_position = m_position > 3 ? m_position - 3 : 0;
+        ScrollFromUser(m_position > 3 ? m_position - 3 : 0);
     else
-        m_position += 3;
-    Refresh_();
+        ScrollFromUser(m_position + 3);
 }
 
 void CFilePreviewDlg::OnKey(wxKeyEvent& e) {
     const std::uint64_t rows = static_cast<std::uint64_t>(RowsPerPage());
+    std::uint64_t line = m_position;
     switch (e.GetKeyCode()) {
-    case WXK_UP: m_position = m_position ? m_position - 1 : 0; break;
-    case WXK_DOWN: ++m_position; break;
-    case WXK_PAGEUP: m_position = m_position > rows ? m_position - rows : 0; break;
-    case WXK_PAGEDOWN: m_position += rows; break;
-    case WXK_HOME: m_position = 0; break;
-    case WXK_END: m_position = ~std::uint64_t(0) / 2; break;
+    case WXK_UP: line = line ? line - 1 : 0; break;
+    case WXK_DOWN: ++line; break;
+    case WXK_PAGEUP: line = line > rows ? line - rows : 0; break;
+    case WXK_PAGEDOWN: line += rows; break;
+    case WXK_HOME: line = 0; break;
+    case WXK_END: line = ~std::uint64_t(0) / 2; break;
     default: e.Skip(); return;
     }
-    Refresh_();
+    ScrollFromUser(line);
 }
 
 void CFilePreviewDlg::OnSize(wxSizeEvent& e) {
     e.Skip();
-    CallAfter([this] { Refresh_(); });
+    CallAfter([this] { Refresh_(false); });
 }
 
 CRtfPreviewerDlg::CRtfPreviewerDlg(wxWindow* parent, const std::string& path, const std::string& title)
-    : wxDialog(parent, wxID_ANY, wxString::FromUTF8(title), wxDefaultPosition, wxSize(640, 480),
-               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER) {
-    m_text = new wxTextCtrl(this, 1165, "", wxDefaultPosition, wxDefaultSize,
+    : CSkinnedViewDlg(305, parent, ui::FromUtf8(title), wxSize(640, 480), true) {
+    CreateDialog();
+    m_text = new wxTextCtrl(Body(), 1165, "", wxDefaultPosition, wxDefaultSize,
                             wxTE_MULTILINE | wxTE_READONLY | wxTE_RICH2);
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(m_text, 1, wxEXPAND);
-    SetSizer(sizer);
+    Body()->SetSizer(sizer);
+    Body()->Layout();
     std::vector<std::uint8_t> bytes;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd >= 0) {

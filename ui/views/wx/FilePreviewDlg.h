@@ -2,6 +2,7 @@
 // The general preview of a found file (already copied to its temp file): "Text", "Hex" and
 // "Image" tabs. Text and hex page through files of up to 100 MiB holding at most 1 MiB; the
 // image view shows the decoded picture fitted or at actual size.
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <wx/wx.h>
 
 #include "ui/views/PreviewPaging.h"
+#include "ui/views/wx/SkinnedViewDlg.h"
 
 class CImageWindow : public wxScrolledWindow {
 public:
@@ -34,28 +36,35 @@ private:
     wxString m_message = "Warning! Not support the image format!";
 };
 
-class CFilePreviewDlg : public wxDialog {
+// On the kit's skinned base: resizable (353 x 200 at least), titled "<name> - File Preview".
+class CFilePreviewDlg : public CSkinnedViewDlg {
 public:
     CFilePreviewDlg(wxWindow* parent, const std::string& tempPath, const std::string& displayName);
 
     enum Tab { TAB_TEXT = 0, TAB_HEX = 1, TAB_IMAGE = 2 };
     void SelectTab(int tab);
     int CurrentTab() const { return m_tabs->GetSelection(); }
-    // Scrolls the text or hex view to a line (or row) and shows that page.
+    // Scrolls the text or hex view to a line (or row) and shows that page at once.
     void ScrollTo(std::uint64_t line);
+    // Scrolls as the scroll bar, the wheel and the keys do: the page is refreshed at most every
+    // 100 ms (at once at either end); a skipped refresh is made when the 100 ms are over.
+    void ScrollFromUser(std::uint64_t line);
+    // The hex view's tab stops (one every 15 dialog units), in tenths of a millimetre.
+    const wxArrayInt& HexTabStops() const { return m_hexTabs; }
     std::uint64_t Position() const { return m_position; }
     std::uint64_t TextLines() const { return m_index.size() > 1 ? m_index.size() - 1 : 0; }
     std::uint64_t HexRows() const { return HexRowCount(m_file.Size()); }
     wxTextCtrl* TextView() const { return m_text; }
     wxTextCtrl* HexView() const { return m_hex; }
     CImageWindow* ImageView() const { return m_image; }
-    wxButton* BestFitButton() const { return m_bestFit; }
-    wxButton* ActualSizeButton() const { return m_actualSize; }
+    CTextCenterButtonPlus* BestFitButton() const { return m_bestFit; }
+    CTextCenterButtonPlus* ActualSizeButton() const { return m_actualSize; }
     wxScrollBar* ScrollBar() const { return m_bar; }
     int RowsPerPage() const;
 
 private:
-    void Refresh_();
+    void Refresh_(bool force = true);
+    void ApplyHexTabStops();
     void OnTabChanged(wxBookCtrlEvent&);
     void OnScroll(wxScrollEvent&);
     void OnWheel(wxMouseEvent&);
@@ -74,14 +83,17 @@ private:
     wxScrollBar* m_bar = nullptr;
     wxScrollBar* m_hexBar = nullptr;
     CImageWindow* m_image = nullptr;
-    wxButton* m_bestFit = nullptr;
-    wxButton* m_actualSize = nullptr;
+    CTextCenterButtonPlus* m_bestFit = nullptr;
+    CTextCenterButtonPlus* m_actualSize = nullptr;
     std::uint64_t m_position = 0;
     int m_positionView = TAB_TEXT; // whose lines the position counts
+    std::chrono::steady_clock::time_point m_lastRefresh{};
+    wxTimer m_refreshTimer;
+    wxArrayInt m_hexTabs;
 };
 
 // Shows rich text read by the program's own RTF reader in a styled text control.
-class CRtfPreviewerDlg : public wxDialog {
+class CRtfPreviewerDlg : public CSkinnedViewDlg {
 public:
     CRtfPreviewerDlg(wxWindow* parent, const std::string& path, const std::string& title);
     wxTextCtrl* Text() const { return m_text; }

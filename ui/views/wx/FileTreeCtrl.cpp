@@ -1,5 +1,8 @@
 #include "ui/views/wx/FileTreeCtrl.h"
 
+#include "ui/controls/BuildDirectoryDlg.h"
+#include "ui/controls/DrawHelpers.h"
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -10,6 +13,7 @@
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "platform/ThreadStart.h"
 #include "ui/views/wx/FileListCtrl.h"
 
 wxDEFINE_EVENT(EVT_FILETREE_CHECKS_CHANGED, wxCommandEvent);
@@ -201,25 +205,35 @@ void CFileTreeCtrl::OnFolderCheck(const wxTreeItemId& item) {
         return;
     m_busy = true;
     wxWindow* top = wxGetTopLevelParent(this);
-    wxWindowDisabler disableAll(top);
-    wxDialog* waiting = new wxDialog(top, wxID_ANY, "Please wait", wxDefaultPosition, wxDefaultSize,
-                                     wxCAPTION);
-    auto* text = new wxStaticText(waiting, wxID_ANY,
-                                  "Please wait a minute for there are too many files in the "
-                                  "directory you selected.",
-                                  wxDefaultPosition, wxSize(250, 40), wxALIGN_CENTRE_HORIZONTAL);
-    text->Wrap(250);
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
-    sizer->Add(text, 0, wxALL, 16);
-    waiting->SetSizerAndFit(sizer);
-    waiting->CentreOnParent();
-    waiting->Show();
+    wxWindowDisabler disableAll(true); // the main window among them
+    // The control kit's waiting dialog, modeless, with the text sized 250 x 40 and centred.
+    auto* waiting = new CWaitingDlg(top);
+    waiting->text = "Please wait a minute for there are too many files in the directory you selected.";
+    waiting->CreateModeless();
+    if (wxStaticText* text = waiting->TextStatic()) {
+        // 250 pixels wide, at least 40 high, and high enough for every wrapped line.
+        text->SetLabel(ui::FromUtf8(waiting->text));
+        text->Wrap(250);
+        const int h = std::max(40, text->GetBestSize().y);
+        wxSize c = waiting->GetClientSize();
+        if (c.y < 36 + h + 10) {
+            c.y = 36 + h + 10;
+            waiting->SetClientSize(c);
+            ApplySkinShape(waiting);
+            waiting->Refresh();
+        }
+        text->SetSize((c.x - 250) / 2, 36 + (c.y - 46 - h) / 2, 250, h);
+        waiting->CentreOnParent();
+    }
+    m_waiting = waiting;
+    if (m_waitingObserver)
+        m_waitingObserver(waiting);
     if (m_list)
         m_list->FreezeViews(true);
     Freeze();
     // The worker changes only nodes; nothing here reads them until it ends.
     std::atomic<bool> done{false};
-    std::thread worker([node, &done] {
+    std::thread worker = platform::StartThread([node, &done] {
         ToggleCheckState(node, false);
         done.store(true);
     });
@@ -232,6 +246,7 @@ void CFileTreeCtrl::OnFolderCheck(const wxTreeItemId& item) {
     RefreshSubtree(item);
     if (m_list)
         m_list->FreezeViews(false);
+    m_waiting = nullptr;
     waiting->Destroy();
     m_busy = false;
     wxCommandEvent ev(EVT_FILETREE_CHECKS_CHANGED);

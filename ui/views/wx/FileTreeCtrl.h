@@ -5,9 +5,12 @@
 #include <wx/treectrl.h>
 #include <wx/wx.h>
 
+#include <functional>
+
 class CFileNode;
 class CFileSystemNode;
 class CFileListCtrl;
+class CWaitingDlg;
 
 wxDECLARE_EVENT(EVT_FILETREE_CHECKS_CHANGED, wxCommandEvent);
 
@@ -35,6 +38,8 @@ public:
     CFileNode* NodeOf(const wxTreeItemId& item) const;
     // The state image of an item (for tests).
     int CheckPictureOf(const wxTreeItemId& item) const { return GetItemState(item); }
+    // Called with the waiting dialog once it shows, before the worker starts (tests).
+    void SetWaitingObserver(std::function<void(CWaitingDlg*)> observer) { m_waitingObserver = std::move(observer); }
 
 private:
     void InsertChildren(const wxTreeItemId& parent, CFileNode* folder);
@@ -50,4 +55,6 @@ private:
     wxImageList* m_images = nullptr;
     wxImageList* m_states = nullptr;
     bool m_busy = false;
+    CWaitingDlg* m_waiting = nullptr;
+    std::function<void(CWaitingDlg*)> m_waitingObserver;
 };

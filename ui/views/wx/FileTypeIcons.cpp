@@ -24,23 +24,58 @@ wxBitmap FromTheme(const std::string& name, int size) {
 
 } // namespace
 
-wxBitmap FileTypeIcon(const std::string& name, int size) {
+namespace {
+
+// The table is read by the program at start-up; views used without it read it themselves.
+void EnsureTypeTable() {
+    static bool tried = false;
+    if (tried)
+        return;
+    tried = true;
+    if (GetExtensionTypeTable().empty())
+        BuildFileTypeList();
+}
+
+} // namespace
+
+wxBitmap IconByName(const std::string& iconName, int size) {
     static std::map<std::pair<std::string, int>, wxBitmap> cache;
-    const FileTypeInfo* type = LookupFileType(name);
-    const std::string mime = type ? type->mimeType : std::string();
-    auto it = cache.find({mime, size});
+    auto it = cache.find({iconName, size});
     if (it != cache.end())
         return it->second;
     wxBitmap bmp;
-    if (!mime.empty()) {
-        bmp = FromTheme(ThemeName(mime), size);
+    if (iconName == "folder") {
+        bmp = FolderIcon(size);
+    } else if (!iconName.empty()) {
+        bmp = FromTheme(ThemeName(iconName), size);
         if (!bmp.IsOk())
-            bmp = FromTheme(mime.substr(0, mime.find('/')) + "-x-generic", size);
+            bmp = FromTheme(iconName.substr(0, iconName.find('/')) + "-x-generic", size);
     }
     if (!bmp.IsOk())
         bmp = wxArtProvider::GetBitmap(wxART_NORMAL_FILE, wxART_OTHER, wxSize(size, size));
-    cache[{mime, size}] = bmp;
+    cache[{iconName, size}] = bmp;
     return bmp;
 }
 
+wxBitmap FileTypeIcon(const std::string& name, int size) {
+    const FileTypeInfo* type = LookupFileType(name);
+    return IconByName(type ? type->mimeType : std::string(), size);
+}
+
 wxBitmap FolderIcon(int size) { return wxArtProvider::GetBitmap(wxART_FOLDER, wxART_OTHER, wxSize(size, size)); }
+
+std::string CFileTypeServiceSource::TypeName(const std::string& fileName) {
+    EnsureTypeTable();
+    const FileTypeInfo* type = LookupFileType(fileName);
+    if (type && !type->name.empty())
+        return type->name;
+    return m_plain.TypeName(fileName);
+}
+
+std::string CFileTypeServiceSource::IconName(const std::string& fileName, bool folder) {
+    if (folder)
+        return "folder";
+    EnsureTypeTable();
+    const FileTypeInfo* type = LookupFileType(fileName);
+    return type ? type->mimeType : std::string();
+}

@@ -2,26 +2,24 @@
 
 #include <chrono>
 #include <cstring>
-#include <spawn.h>
 #include <strings.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <wx/gauge.h>
+#include "ui/controls/BuildDirectoryDlg.h"
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "platform/ThreadStart.h"
 #include "recovery/FileRecovery.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/Resources.h"
+#include "ui/views/CompanionViewer.h"
 #include "ui/views/DocumentChecks.h"
 #include "ui/views/FileListModel.h"
 #include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/PreviewPaging.h"
 #include "ui/views/PreviewTempFiles.h"
 #include "ui/views/RtfReader.h"
-
-extern char** environ;
 
 namespace {
 
@@ -64,23 +62,30 @@ bool EndsWithNoCase(const std::string& s, const char* suffix) {
 
 CPreviewLoadingDlg::CPreviewLoadingDlg(wxWindow* parent, IStorageDevice* device, CFileNode* node,
                                        const std::string& tempPath)
-    : wxDialog(parent, wxID_ANY, "Loading...", wxDefaultPosition, wxDefaultSize, wxCAPTION),
-      m_device(device), m_node(node), m_path(tempPath) {
-    m_status = new wxStaticText(this, 1162, "Loading file...");
-    m_time = new wxStaticText(this, 1164, "00:00:00");
-    m_percent = new wxStaticText(this, 1163, "0%");
-    m_gauge = new wxGauge(this, 1016, 100, wxDefaultPosition, wxSize(300, -1));
-    m_cancel = new wxButton(this, wxID_CANCEL, "Cancel");
+    : CSearchSuperDlg(303, parent), m_device(device), m_node(node), m_path(tempPath) {
+    CreateDialog();
+}
+
+void CPreviewLoadingDlg::OnInitDialog() {
+    using namespace uires;
+    const wxSize c = GetClientSize();
+    SetTitle("Loading...");
+    ApplyShape();
+    EnableSkin(101, wxRect(8, 2, c.x - 8, 28));
+    m_close = new CButtonPlus(kBmpCloseNormal, kBmpCloseHover, kBmpClosePressed, kBmpCloseDisabled);
+    m_close->Create(this, 1156, wxPoint(c.x - 25, 7));
+    m_close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Cancel(); });
+    m_status = new wxStaticText(this, 1162, "Loading file...", wxPoint(20, 42), wxSize(c.x - 40, 18),
+                                wxST_NO_AUTORESIZE);
+    m_gauge = new CProgressBar(this, 1016, wxPoint(20, 64), wxSize(c.x - 40, 18));
+    m_gauge->SetRange(100);
+    m_time = new wxStaticText(this, 1164, "00:00:00", wxPoint(20, 88), wxSize(160, 18), wxST_NO_AUTORESIZE);
+    m_percent = new wxStaticText(this, 1163, "0%", wxPoint(c.x - 80, 88), wxSize(60, 18),
+                                 wxALIGN_RIGHT | wxST_NO_AUTORESIZE);
+    m_cancel = new CButtonPlus(kBmpCancelNormal, kBmpCancelHover, kBmpCancelPressed, kBmpCancelDisabled);
+    m_cancel->Create(this, MapControlId(kIdCancel));
+    m_cancel->MoveTo((c.x - m_cancel->GetBitmapSize().x) / 2, c.y - m_cancel->GetBitmapSize().y - 8);
     m_cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Cancel(); });
-    auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(m_time, 1);
-    row->Add(m_percent, 0);
-    auto* sizer = new wxBoxSizer(wxVERTICAL);
-    sizer->Add(m_status, 0, wxALL, 8);
-    sizer->Add(m_gauge, 0, wxEXPAND | wxLEFT | wxRIGHT, 8);
-    sizer->Add(row, 0, wxEXPAND | wxALL, 8);
-    sizer->Add(m_cancel, 0, wxALIGN_CENTER_HORIZONTAL | wxBOTTOM, 8);
-    SetSizerAndFit(sizer);
     CentreOnParent();
 }
 
@@ -89,6 +94,8 @@ CPreviewLoadingDlg::~CPreviewLoadingDlg() = default;
 void CPreviewLoadingDlg::Cancel() {
     m_cancelFlag.store(true);
     SetTitle("Cancelling...");
+    if (m_status)
+        m_status->SetLabel("Cancelling...");
     m_cancel->Disable();
 }
 
@@ -96,7 +103,7 @@ void CPreviewLoadingDlg::UpdateTexts() {
     const std::uint64_t done = m_done.load();
     const int percent = m_total ? static_cast<int>(std::min<std::uint64_t>(100, done * 100 / m_total)) : 100;
     m_percent->SetLabel(wxString::Format("%d%%", percent));
-    m_gauge->SetValue(percent);
+    m_gauge->SetPos(percent);
     const std::uint64_t elapsedMs = static_cast<std::uint64_t>((wxGetLocalTimeMillis() - m_start).GetValue());
     if (elapsedMs <= 499)
         m_time->SetLabel(Hms(elapsedMs / 1000));
@@ -122,7 +129,7 @@ int CPreviewLoadingDlg::RunLoad(bool quiet) {
     job.targetPath = m_path;
     std::atomic<bool> finished{false};
     int ok = 0;
-    std::thread worker([&] {
+    std::thread worker = platform::StartThread([&] {
         ok = RecoverFileExclusive(&job);
         finished.store(true);
     });
@@ -138,7 +145,7 @@ int CPreviewLoadingDlg::RunLoad(bool quiet) {
     worker.join();
     Hide();
     if (ok == 1 && !m_cancelFlag.load()) {
-        m_gauge->SetValue(100);
+        m_gauge->SetPos(100);
         return PREVIEW_LOADED;
     }
     if (job.result == kRecoverFailed && !m_cancelFlag.load() && !quiet)
@@ -159,22 +166,15 @@ std::string PreviewRefusal(const CFileNode* node) {
     return {};
 }
 
-bool RunCompanionViewer(const std::string& program, const std::string& tempPath,
+bool RunCompanionViewer(const std::string& command, const std::string& tempPath,
                         const std::string& displayName) {
-    if (program.empty() || ::access(program.c_str(), X_OK) != 0)
-        return false;
-    const std::string arg = tempPath + "|" + displayName;
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(arg.c_str()), nullptr};
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ) != 0)
-        return false;
+    // The windows stay disabled and painted while the viewer runs.
     wxWindowDisabler all;
-    int status = 0;
-    while (::waitpid(pid, &status, WNOHANG) == 0) {
-        wxYield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return RunCompanionViewer(command, tempPath, displayName, [] { wxYield(); });
+}
+
+void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node) {
+    PreviewFoundFile(parent, device, node, CompanionViewerCommand());
 }
 
 void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node,

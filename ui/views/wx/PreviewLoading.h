@@ -10,13 +10,18 @@
 
 #include <wx/wx.h>
 
+#include "ui/controls/ButtonPlus.h"
+#include "ui/controls/SkinDialog.h"
+
 class CFileNode;
 class IStorageDevice;
-class wxGauge;
+class CProgressBar;
 
 enum PreviewLoadResult : int { PREVIEW_LOADED = 1, PREVIEW_NOT_LOADED = 2 };
 
-class CPreviewLoadingDlg : public wxDialog {
+// On the kit's skinned base: "Loading file...", the progress bar, the time and the percentage,
+// Cancel and the close button (both cancel the copy).
+class CPreviewLoadingDlg : public CSearchSuperDlg {
 public:
     CPreviewLoadingDlg(wxWindow* parent, IStorageDevice* device, CFileNode* node,
                        const std::string& tempPath);
@@ -25,8 +30,14 @@ public:
     // failure, which shows "Failed to preview this file." unless `quiet`, or a cancel).
     int RunLoad(bool quiet = false);
     void Cancel();
-    wxButton* CancelButton() const { return m_cancel; }
-    wxGauge* Gauge() const { return m_gauge; }
+    CButtonPlus* CancelButton() const { return m_cancel; }
+    CButtonPlus* CloseButton() const { return m_close; }
+    CProgressBar* Gauge() const { return m_gauge; }
+
+protected:
+    wxSize InitialClientSize() const override { return wxSize(380, 150); }
+    void OnInitDialog() override;
+    void OnEscape() override { Cancel(); }
 
 private:
     void UpdateTexts();
@@ -40,19 +51,21 @@ private:
     wxStaticText* m_status = nullptr;
     wxStaticText* m_time = nullptr;
     wxStaticText* m_percent = nullptr;
-    wxGauge* m_gauge = nullptr;
-    wxButton* m_cancel = nullptr;
+    CProgressBar* m_gauge = nullptr;
+    CButtonPlus* m_cancel = nullptr;
+    CButtonPlus* m_close = nullptr;
 };
 
 // Why a node cannot be previewed ("" when it can): no node, a folder, encrypted, over 100 MiB.
 std::string PreviewRefusal(const CFileNode* node);
 
-// The whole preview of a found file. `viewer` is the companion document viewer's program
-// ("" for none); when it cannot be started the general preview opens instead.
-void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node,
-                      const std::string& viewer = "");
+// The whole preview of a found file. Word and Excel documents go to the companion viewer
+// (CompanionViewerCommand, or `viewer`; "" for none); when it cannot be started the general
+// preview opens instead.
+void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node);
+void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node, const std::string& viewer);
 
-// Starts `program` with the argument "<temp>|<display name>" and waits for it while the UI
-// keeps pumping (the caller's windows disabled). False when it could not be started.
-bool RunCompanionViewer(const std::string& program, const std::string& tempPath,
+// Starts the viewer command with the argument "<temp>|<display name>" and waits for it with
+// every window disabled while the UI keeps pumping. False when it could not be started.
+bool RunCompanionViewer(const std::string& command, const std::string& tempPath,
                         const std::string& displayName);

@@ -2,32 +2,50 @@
 
 #include <wx/dcbuffer.h>
 
-CPropertyListDlg::CPropertyListDlg(wxWindow* parent, const wxString& title, const PropertyRows& rows)
-    : wxDialog(parent, wxID_ANY, title, wxDefaultPosition, wxSize(440, 420),
-               wxDEFAULT_DIALOG_STYLE | wxRESIZE_BORDER) {
-    m_list = new wxListCtrl(this, 1172, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
+#include "ui/controls/Resources.h"
+#include "ui/controls/StringTable.h"
+
+CPropertyListDlg::CPropertyListDlg(wxWindow* parent, int templateId, const wxString& title, const PropertyRows& rows)
+    : CSkinnedViewDlg(templateId, parent, title, wxSize(444, 420), false) {
+    CreateDialog();
+    wxPanel* body = Body();
+    m_list = new wxListCtrl(body, 1172, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
     m_list->AppendColumn("Name", wxLIST_FORMAT_LEFT, 200);
     m_list->AppendColumn("Value", wxLIST_FORMAT_LEFT, 200);
     long i = 0;
     for (const PropertyRow& row : rows) {
-        m_list->InsertItem(i, wxString::FromUTF8(row.first));
-        m_list->SetItem(i, 1, wxString::FromUTF8(row.second));
+        m_list->InsertItem(i, ui::FromUtf8(row.first));
+        m_list->SetItem(i, 1, ui::FromUtf8(row.second));
         ++i;
     }
+    m_ok = new CTextCenterButtonPlus(uires::kBmpCaptionNormal, uires::kBmpCaptionHover, uires::kBmpCaptionPressed,
+                                     uires::kBmpCaptionDisabled, uistr::kOk);
+    m_ok->Create(body, uires::MapControlId(uires::kIdOk));
+    m_ok->SetFont(ui::PointFont(11, 700));
+    m_ok->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndDialog(kResultOk); });
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     sizer->Add(m_list, 1, wxEXPAND | wxALL, 6);
-    sizer->Add(CreateButtonSizer(wxOK), 0, wxEXPAND | wxALL, 6);
-    SetSizer(sizer);
-    CentreOnParent();
+    sizer->Add(m_ok, 0, wxALIGN_CENTER_HORIZONTAL | wxBOTTOM, 6);
+    body->SetSizer(sizer);
+    body->Layout();
 }
 
-CAttributesStates::CAttributesStates(wxWindow* parent)
-    : wxDialog(parent, wxID_ANY, "", wxDefaultPosition, wxSize(222, 264), wxBORDER_NONE) {
-    SetBackgroundStyle(wxBG_STYLE_PAINT);
-    m_close = new wxButton(this, 1156, "Close", wxPoint(222 - 70, 230), wxSize(60, 26));
-    m_close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndModal(wxID_CANCEL); });
+CAttributesStates::CAttributesStates(wxWindow* parent) : CSearchSuperDlg(362, parent) {}
+
+void CAttributesStates::OnInitDialog() {
+    const wxSize c = GetClientSize();
+    ApplyShape();
+    // The legend paints its own skin (see OnPaint); this handler replaces the base's.
     Bind(wxEVT_PAINT, &CAttributesStates::OnPaint, this);
-    Bind(wxEVT_LEFT_DOWN, &CAttributesStates::OnLeftDown, this);
+    m_close = new CButtonPlus(uires::kBmpCloseNormal, uires::kBmpCloseHover, uires::kBmpClosePressed,
+                              uires::kBmpCloseDisabled);
+    m_close->Create(this, 1156, wxPoint(c.x - 25, 7));
+    m_close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndDialog(kResultCancel); });
+    m_title = new wxStaticText(this, 1247, ui::FromUtf8(uistr::UiString(uistr::kProductName)),
+                               wxPoint(c.x / 2 - 80, 1), wxSize(160, 29),
+                               wxALIGN_CENTRE_HORIZONTAL | wxST_NO_AUTORESIZE);
+    m_title->SetFont(ui::PixelFont(14, 700));
+    m_title->SetForegroundColour(*wxBLACK);
     CentreOnParent();
 }
 
@@ -49,11 +67,7 @@ void CAttributesStates::OnPaint(wxPaintEvent&) {
     dc.SetPen(wxPen(wxColour(0xF1, 0xF1, 0xF1)));
     dc.DrawLine(1, 31, w - 1, 31);
     dc.SetTextForeground(*wxBLACK);
-    wxFont bold = GetFont().Bold();
-    dc.SetFont(bold);
-    const wxString title = "File States";
-    dc.DrawText(title, (w - dc.GetTextExtent(title).x) / 2, 8);
-    dc.SetFont(GetFont());
+    dc.SetFont(ui::PixelFont(14));
     // The legend: the deleted mark and the three name colours.
     int y = 44;
     dc.SetPen(wxPen(wxColour(200, 0, 0), 2));
@@ -75,20 +89,4 @@ void CAttributesStates::OnPaint(wxPaintEvent&) {
     }
     dc.DrawText("D  deleted   L  lost", 14, y);
     dc.DrawText("C  cross-linked", 14, y + 22);
-}
-
-void CAttributesStates::OnLeftDown(wxMouseEvent& e) {
-    if (e.GetPosition().y <= 30) {
-        // Dragging the title band moves the window.
-        const wxPoint start = ClientToScreen(e.GetPosition()) - GetPosition();
-        CaptureMouse();
-        while (wxGetMouseState().LeftIsDown()) {
-            Move(wxGetMousePosition() - start);
-            wxYield();
-        }
-        if (HasCapture())
-            ReleaseMouse();
-        return;
-    }
-    e.Skip();
 }

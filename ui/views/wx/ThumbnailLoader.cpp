@@ -10,6 +10,7 @@
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "platform/ThreadStart.h"
 #include "recovery/FileRecovery.h"
 #include "ui/views/PreviewTempFiles.h"
 
@@ -116,7 +117,7 @@ std::shared_ptr<const ThumbnailPixels> LoadThumbnail(IStorageDevice* device, CFi
 CThumbnailWorker::CThumbnailWorker(CThumbnailQueue* queue, IStorageDevice* device,
                                    std::function<void(CFileNode*)> loaded)
     : m_queue(queue), m_device(device), m_loaded(std::move(loaded)) {
-    m_thread = std::thread([this] { Run(); });
+    m_thread = platform::StartThread([this] { Run(); });
 }
 
 CThumbnailWorker::~CThumbnailWorker() { Stop(); }

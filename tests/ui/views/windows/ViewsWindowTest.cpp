@@ -6,10 +6,13 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 #include "recovery/FileRecovery.h"
+#include "tools/FileTypeMap.h"
 #include "storage/ImageFileDevice.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/ui/controls/windows/Harness.h"
 #include "tests/ui/views/ViewsFixtures.h"
+#include "ui/controls/BuildDirectoryDlg.h"
+#include "ui/controls/DrawHelpers.h"
 #include "ui/views/wx/FileListCtrl.h"
 #include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/wx/FileTreeCtrl.h"
@@ -17,6 +20,7 @@
 #include "ui/views/wx/PreviewLoading.h"
 #include "ui/views/PreviewTempFiles.h"
 #include <filesystem>
+#include <sys/stat.h>
 #include "ui/views/SerialDevice.h"
 
 using namespace uitest;
@@ -72,12 +76,16 @@ TEST(FileListWindow, ReportViewSortsChecksAndOffersItsMenu) {
     list->SortByColumn(FILECOL_NAME);
     EXPECT_EQ(list->ReportView()->GetSortIndicator(), FILECOL_NAME);
     EXPECT_EQ(list->ReportView()->GetItemText(0, 0), wxString("f0.txt"));
+    // The type column shows the type service's name, and the name's picture its type's icon.
+    ASSERT_TRUE(LookupFileType(".txt"));
+    EXPECT_EQ(list->ReportView()->OnGetItemText(0, FILECOL_TYPE), wxString::FromUTF8(LookupFileType(".txt")->name));
+    EXPECT_GE(list->ReportView()->OnGetItemColumnImage(0, 0), 3); // not the plain file's pictures
     // Checks: one toggle and select all, each told to the owner.
     list->ToggleCheck(1);
     EXPECT_EQ(list->GetFileAt(1)->m_pProperties->GetCheckState(), CHECKSTATE_CHECKED);
     list->CheckAll(true);
     EXPECT_EQ(checkEvents, 2);
-    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(3, 0), 1);
+    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(3, 0) % 3, 1); // checked, beside its type icon
     // The menu offers "Locate in the main list" only on search results.
     EXPECT_EQ(list->MakeContextMenu()->GetMenuItemCount(), 2u);
     list->SetOffersLocate(true);
@@ -164,11 +172,27 @@ TEST(FileTreeWindow, TriStateBoxesAndFolderCheck) {
     EXPECT_EQ(tree->CheckPictureOf(subItem), 1);
     int events = 0;
     tree->Bind(EVT_FILETREE_CHECKS_CHANGED, [&](wxCommandEvent&) { ++events; });
+    // The kit's waiting dialog is up (and the main window disabled) while the worker runs.
+    bool sawWaiting = false;
+    tree->SetWaitingObserver([&](CWaitingDlg* waiting) {
+        sawWaiting = true;
+        EXPECT_TRUE(waiting->IsShown());
+        EXPECT_FALSE(host.frame()->IsEnabled());
+        wxString label = waiting->TextStatic()->GetLabel();
+        label.Replace("\n", " ");
+        EXPECT_EQ(label, wxString("Please wait a minute for there are too many files in the directory you selected."));
+        EXPECT_EQ(waiting->TextStatic()->GetSize().x, 250);
+        EXPECT_GE(waiting->TextStatic()->GetSize().y, 40);
+        Pump(150);
+        Screenshot(waiting, "file_tree_waiting");
+    });
     tree->OnFolderCheck(subItem);
+    tree->SetWaitingObserver({});
+    EXPECT_TRUE(sawWaiting);
     EXPECT_EQ(events, 1);
     EXPECT_EQ(tree->CheckPictureOf(subItem), 3);
     EXPECT_EQ(tree->CheckPictureOf(docsItem), 2); // other files of docs stay unchecked
-    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(0, 0), 1); // the listed files follow
+    EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(0, 0) % 3, 1); // the listed files follow
     Pump(200);
     Screenshot(host.frame(), "file_tree_partial");
     // Partly checked becomes checked; checked again unchecks the subtree.
@@ -193,6 +217,32 @@ TEST(PreviewWindow, TextHexAndImageTabs) {
     dlg->ScrollTo(100);
     EXPECT_EQ(dlg->Position(), 100u);
     EXPECT_TRUE(dlg->TextView()->GetValue().StartsWith("Line 100 "));
+    // Scrolling by the bar, wheel or keys refreshes at most every 100 ms; the page that was
+    // skipped shows once the 100 ms are over, and either end shows at once.
+    dlg->ScrollFromUser(150);
+    EXPECT_EQ(dlg->Position(), 150u);
+    EXPECT_TRUE(dlg->TextView()->GetValue().StartsWith("Line 100 "));
+    EXPECT_TRUE(PumpUntil([&] { return dlg->TextView()->GetValue().StartsWith("Line 150 "); }, 2000));
+    dlg->ScrollFromUser(151);
+    dlg->ScrollFromUser(0);
+    EXPECT_TRUE(dlg->TextView()->GetValue().StartsWith("Line 0 "));
+    dlg->ScrollTo(100);
+    // The frame: the kit's skinned base, resizable down to 353 x 200.
+    EXPECT_EQ(dlg->Caption(), wxString("preview.txt - File Preview"));
+    dlg->ResizeTo(wxSize(100, 100));
+    EXPECT_EQ(dlg->GetClientSize(), wxSize(353, 200));
+    dlg->ResizeTo(wxSize(720, 520));
+    // Maximise and restore from the caption button.
+    ASSERT_TRUE(dlg->MaximiseButton());
+    const wxRect before = dlg->GetRect();
+    Click(dlg->MaximiseButton());
+    ASSERT_TRUE(PumpUntil([&] { return dlg->IsMaximisedView(); }));
+    EXPECT_TRUE(dlg->MaximiseButton()->ShowsRestore());
+    EXPECT_GT(dlg->GetSize().x, before.width);
+    dlg->ToggleMaximise();
+    EXPECT_FALSE(dlg->IsMaximisedView());
+    EXPECT_EQ(dlg->GetRect().GetSize(), before.GetSize());
+    Pump(100);
     Screenshot(dlg, "preview_text");
     // The hex view takes the position through the file offset.
     dlg->SelectTab(CFilePreviewDlg::TAB_HEX);
@@ -200,6 +250,10 @@ TEST(PreviewWindow, TextHexAndImageTabs) {
     const std::uint64_t offset = 100 * std::string("Line 10 of the preview text, caf\xC3\xA9\n").size();
     EXPECT_NEAR(double(dlg->Position()), double(offset / 16), 20.0);
     EXPECT_TRUE(dlg->HexView()->GetValue().StartsWith("Offset"));
+    // Tab stops every 15 dialog units.
+    ASSERT_EQ(dlg->HexTabStops().size(), 40u);
+    EXPECT_GT(dlg->HexTabStops()[0], 0);
+    EXPECT_NEAR(dlg->HexTabStops()[39], 40 * dlg->HexTabStops()[0], 40);
     Screenshot(dlg, "preview_hex");
     dlg->SelectTab(CFilePreviewDlg::TAB_IMAGE);
     Pump(100);
@@ -271,13 +325,19 @@ TEST(PropertiesWindows, FileAndPartitionDialogsAndLegend) {
     auto* range = new CScanPartitionPropertiesDlg(nullptr, 63, 2048);
     EXPECT_EQ(range->List()->GetItemText(0, 0), wxString("Total Sector"));
     range->Destroy();
+    // Modal, ended by its OK button with 1.
+    CPropertiesDlg modal(nullptr, AtPath(root.get(), "/Folder/inner.txt"));
+    EXPECT_EQ(modal.Caption(), wxString("Properties"));
+    EXPECT_EQ(RunModal([&] { return modal.DoModal(); }, [&] { Click(modal.OkButton()); }), kResultOk);
     CAttributesStates legend(nullptr);
-    const int result = RunModal([&] { return legend.ShowModal(); }, [&] {
+    const int result = RunModal([&] { return legend.DoModal(); }, [&] {
         Pump(100);
+        EXPECT_EQ(legend.TitleStatic()->GetLabel(), wxString("Oxtavo Data Recovery"));
+        EXPECT_EQ(legend.CloseButton()->GetPosition(), wxPoint(legend.GetClientSize().x - 25, 7));
         Screenshot(&legend, "state_legend");
         Click(legend.CloseButton());
     });
-    EXPECT_EQ(result, wxID_CANCEL);
+    EXPECT_EQ(result, kResultCancel); // Close ends it as Cancel
     Pump(50);
 }
 
@@ -298,9 +358,15 @@ TEST(PreviewLoadingWindow, CopiesOutAndCancelLeavesNothing) {
         CTempPreviewFile temp;
         kept = temp.Path();
         CPreviewLoadingDlg loading(nullptr, &device, inner, temp.Path());
-        EXPECT_EQ(loading.RunLoad(true), PREVIEW_LOADED);
-        EXPECT_EQ(testsupport::ReadFileBytes(temp.Path()), testsupport::PatternBytes(3000, 9));
+        // The skinned dialog as it shows before the copy starts.
+        loading.Show();
+        Pump(150);
+        EXPECT_EQ(loading.CloseButton()->GetPosition(), wxPoint(loading.GetClientSize().x - 25, 7));
         Screenshot(&loading, "preview_loading");
+        loading.Hide();
+        EXPECT_EQ(loading.RunLoad(true), PREVIEW_LOADED);
+        EXPECT_EQ(loading.Gauge()->GetPos(), 100);
+        EXPECT_EQ(testsupport::ReadFileBytes(temp.Path()), testsupport::PatternBytes(3000, 9));
     }
     EXPECT_FALSE(std::filesystem::exists(kept));
     {
@@ -312,4 +378,23 @@ TEST(PreviewLoadingWindow, CopiesOutAndCancelLeavesNothing) {
     }
     EXPECT_FALSE(std::filesystem::exists(kept));
     Pump(50);
+}
+
+TEST(CompanionViewerWindow, WindowsAreDisabledWhileTheViewerRuns) {
+    HostFrame host(wxSize(200, 100));
+    host.ShowAndWait();
+    const std::string dir = testsupport::ScratchDir("views-windows");
+    const std::string out = dir + "/viewer-args.txt";
+    const std::string script = Write("viewer.sh", "#!/bin/sh\nprintf '%s' \"$1\" > \"" + out + "\"\nsleep 0.4\n");
+    ASSERT_EQ(::chmod(script.c_str(), 0755), 0);
+    bool enabledMeanwhile = true;
+    wxTimer probe;
+    probe.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { enabledMeanwhile = host.frame()->IsEnabled(); });
+    probe.StartOnce(150);
+    EXPECT_TRUE(RunCompanionViewer(script, "/tmp/~@!x.doc", "Budget.xls"));
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_TRUE(host.frame()->IsEnabled());
+    EXPECT_EQ(testsupport::ReadFileBytes(out), testsupport::ReadFileBytes(Write("expected.txt", "/tmp/~@!x.doc|Budget.xls")));
+    // A viewer that cannot start leaves the windows as they were.
+    EXPECT_FALSE(RunCompanionViewer(dir + "/missing-viewer", "/tmp/x.doc", "x.doc"));
 }

@@ -1,0 +1,60 @@
+#include "app/windows/DeleteRecoveryPage.h"
+
+#include "app/windows/AppBitmaps.h"
+#include "ui/controls/ButtonPlus.h"
+#include "ui/controls/StringTable.h"
+#include "ui/controls/UiCommon.h"
+#include "ui/views/DeviceViewModel.h"
+
+#include <wx/menu.h>
+
+namespace {
+CTextSmallIconButtonPlus* SmallButton(wxWindow* parent, int id, int captionId) {
+    auto* b = new CTextSmallIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
+                                           appres::kBmpHelpDisabled, captionId);
+    b->Create(parent, id);
+    return b;
+}
+} // namespace
+
+CDeleteRecoveryPartitionDeviceSelectPage::CDeleteRecoveryPartitionDeviceSelectPage(
+    wxWindow* parent, CDeleteRecoveryPartitionDeviceSelectController& controller)
+    : CDeviceSelectPage(parent, kPageDeleteRecoveryPartition), m_controller(controller) {
+    m_option = SmallButton(this, kIdOption, uistr::kOptionCaption);
+    m_refresh = SmallButton(this, kIdRefresh, uistr::kRefreshCaption);
+    m_image = SmallButton(this, kIdDiskImage, uistr::kDiskImageCaption);
+    for (CTextSmallIconButtonPlus* b : {m_option, m_image}) {
+        b->Hide();
+        b->Disable();
+    }
+    List()->Header()->SetColumnTitle(0, " Partition");
+    controller.SetListView(List());
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { m_controller.InitVolumeDeviceSelectCtrl(); }, kIdRefresh);
+    Bind(EVT_UI_NOTIFY, &CDeleteRecoveryPartitionDeviceSelectPage::OnNotify, this);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_controller.Next(); }, kIdRecover);
+}
+
+CDeleteRecoveryPartitionDeviceSelectPage::~CDeleteRecoveryPartitionDeviceSelectPage() { m_controller.SetListView(nullptr); }
+
+CTextSmallIconButtonPlus* CDeleteRecoveryPartitionDeviceSelectPage::Button(int id) const {
+    return id == kIdOption ? m_option : id == kIdRefresh ? m_refresh : id == kIdDiskImage ? m_image : nullptr;
+}
+
+void CDeleteRecoveryPartitionDeviceSelectPage::LayoutPage(int cx, int cy) {
+    CDeviceSelectPage::LayoutPage(cx, cy);
+    m_refresh->MoveTo(48, 5);
+    m_option->MoveTo(48, 5);
+    m_image->MoveTo(242, 5);
+}
+
+void CDeleteRecoveryPartitionDeviceSelectPage::OnNotify(wxCommandEvent& e) {
+    if (e.GetId() == kDeviceMsgDoubleClick) {
+        m_controller.Next();
+    } else if (e.GetId() == kDeviceMsgRightUp) {
+        wxMenu menu;
+        menu.Append(kIdRecover, ui::FromUtf8(uistr::UiString(uistr::kRecoverCaption)));
+        PopupMenu(&menu);
+    } else {
+        e.Skip();
+    }
+}

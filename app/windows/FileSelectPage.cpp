@@ -1,0 +1,141 @@
+#include "app/windows/FileSelectPage.h"
+
+#include "app/windows/AppBitmaps.h"
+#include "filesystems/FileNode.h"
+#include "ui/controls/ButtonPlus.h"
+#include "ui/controls/ExSplitterWnd.h"
+#include "ui/controls/StringTable.h"
+#include "ui/controls/TabCtrlPlus.h"
+#include "ui/controls/UiCommon.h"
+#include "ui/views/wx/FileListCtrl.h"
+#include "ui/views/wx/FileTreeCtrl.h"
+
+namespace {
+const wxColour kBand(196, 199, 204);
+
+struct ButtonDesc {
+    int id, caption, x;
+};
+const ButtonDesc kButtons[] = {
+    {CFileSelectPage::kIdFindFile, uistr::kFindFileCaption, 48},
+    {CFileSelectPage::kIdSearchFiles, uistr::kSearchFilesCaption, 148},
+    {CFileSelectPage::kIdPreview, uistr::kPreviewCaption, 279},
+    {CFileSelectPage::kIdThumbnail, uistr::kThumbnailCaption, 379},
+    {CFileSelectPage::kIdSelectAll, uistr::kSelectAllCaption, 495},
+    {CFileSelectPage::kIdDeselectAll, uistr::kDeselectAllCaption, 610},
+    {CFileSelectPage::kIdState, uistr::kStateCaption, 735},
+};
+} // namespace
+
+CFileSelectPage::CFileSelectPage(wxWindow* parent, CFileSelectController& controller)
+    : CWizardPage(parent, kPageFileSelect), m_controller(controller) {
+    for (const ButtonDesc& d : kButtons) {
+        auto* b = new CTextSmallIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
+                                               appres::kBmpHelpDisabled, d.caption);
+        b->Create(this, d.id);
+        m_buttons[d.id] = b;
+    }
+    m_buttons[kIdState]->Hide();
+    m_buttons[kIdState]->Disable();
+
+    m_tabs = new CTabCtrlPlus;
+    m_tabs->Create(this, kIdTabs, wxPoint(49, 52), wxSize(600, 300));
+    m_splitter = new CExSplitterWnd;
+    m_splitter->layout.orientation = 2;
+    m_splitter->layout.fixedPane = 0;
+    m_splitter->layout.fixedSize = 220;
+    m_splitter->layout.minSize = 120;
+    m_splitter->layout.maxSize = 500;
+    m_splitter->Create(m_tabs, wxID_ANY, wxDefaultPosition, wxSize(600, 280));
+    m_tree = new CFileTreeCtrl(m_splitter);
+    m_files = new CFileListCtrl(m_splitter);
+    m_tree->SetFileList(m_files);
+    m_splitter->SetPanes(m_tree, m_files);
+    m_tabs->AddPage(m_splitter);
+    m_tabs->AddTab("Files", 0);
+    m_tabs->SetCurSel(0);
+
+    m_controller.Page().onChanged = [this] { ShowModel(); };
+    Bind(wxEVT_BUTTON, &CFileSelectPage::OnCommand, this);
+    Bind(wxEVT_MENU, &CFileSelectPage::OnCommand, this);
+    Bind(EVT_FILELIST_CHECKS_CHANGED, [this](wxCommandEvent&) {
+        m_controller.Page().RefreshStatus();
+        m_tree->RefreshCheckStates();
+    });
+    Bind(EVT_FILETREE_CHECKS_CHANGED, [this](wxCommandEvent&) { m_controller.Page().RefreshStatus(); });
+    ShowModel();
+}
+
+CFileSelectPage::~CFileSelectPage() { m_controller.Page().onChanged = nullptr; }
+
+CTextSmallIconButtonPlus* CFileSelectPage::Button(int id) const {
+    auto it = m_buttons.find(id);
+    return it == m_buttons.end() ? nullptr : it->second;
+}
+
+void CFileSelectPage::ShowModel() {
+    CFileSelectPageModel& model = m_controller.Page();
+    auto* root = dynamic_cast<CFileSystemNode*>(model.Root());
+    if (root != m_tree->GetRootNode()) {
+        m_files->ClearFiles();
+        m_files->SetDevice(model.Device());
+        m_tree->SetRootNode(root);
+        if (root && root->m_pFirstChild) {
+            // The first file system shows its files at once.
+            wxTreeItemIdValue cookie;
+            const wxTreeItemId first = m_tree->GetFirstChild(m_tree->GetRootItem(), cookie);
+            if (first.IsOk())
+                m_tree->SelectItem(first);
+        }
+    }
+    Refresh();
+}
+
+CFileNode* CFileSelectPage::SelectedFile() const {
+    const long index = m_files->GetSelectedIndex();
+    return index >= 0 ? m_files->GetFileAt(index) : nullptr;
+}
+
+void CFileSelectPage::ToggleThumbnails() {
+    CTextSmallIconButtonPlus* b = m_buttons[kIdThumbnail];
+    if (m_files->IsThumbnailView()) {
+        m_files->ShowListView();
+        b->SetCaptionText(ui::FromUtf8(uistr::UiString(uistr::kThumbnailCaption)));
+    } else {
+        m_files->ShowThumbnailView();
+        b->SetCaptionText(ui::FromUtf8(uistr::UiString(uistr::kDetailsCaption)));
+    }
+    b->Refresh();
+}
+
+void CFileSelectPage::OnCommand(wxCommandEvent& e) {
+    switch (e.GetId()) {
+    case kIdPreview:
+    case ID_FILELIST_PREVIEW: m_controller.Preview(SelectedFile()); break;
+    case ID_FILELIST_RECOVER: m_controller.RecoverSingleFile(SelectedFile()); break;
+    case kIdThumbnail: ToggleThumbnails(); break;
+    case kIdSelectAll: m_files->CheckAll(true); break;
+    case kIdDeselectAll: m_files->CheckAll(false); break;
+    default: e.Skip(); return;
+    }
+}
+
+void CFileSelectPage::LayoutPage(int cx, int cy) {
+    for (const ButtonDesc& d : kButtons)
+        m_buttons[d.id]->MoveTo(d.x, 5);
+    m_tabs->SetSize(49, 52, std::max(0, cx - 98), std::max(0, cy - 78));
+}
+
+void CFileSelectPage::Paint(wxDC& dc) {
+    const wxSize s = GetClientSize();
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(kBand));
+    dc.DrawRoundedRectangle(43, 41, s.x - 86, s.y - 41, 10);
+    dc.DrawRectangle(43, 60, s.x - 86, s.y - 60);
+    dc.SetFont(ui::PixelFont(15, 400, "Arial"));
+    dc.SetTextForeground(wxColour(40, 44, 52));
+    const wxRect band(56, s.y - 26, std::max(0, s.x - 112), 26);
+    const CFileSelectPageModel& model = m_controller.Page();
+    ui::DrawTextIn(dc, ui::FromUtf8(model.LeftStatus()), band, ui::kTextSingleLine | ui::kTextVCenter);
+    ui::DrawTextIn(dc, ui::FromUtf8(model.RightStatus()), band, ui::kTextSingleLine | ui::kTextVCenter | ui::kTextRight);
+}

@@ -1,0 +1,84 @@
+#pragma once
+// The two recovery progress dialogs: the recovering dialog of the save step (every ticked file
+// system of a tree into the target folder) and the single-file dialog of the file page. Both
+// start the recovery once shown; the engine's worker only writes the progress record's atomics,
+// and the dialog shows it from a timer while the UI thread waits for the worker.
+#include "app/wizard/RecoveryWalk.h"
+
+#include <wx/wx.h>
+
+class CFileNode;
+class CSmallButtonTextCenterButtonPlus;
+class IStorageDevice;
+
+class CRecoveringDlg : public wxDialog {
+public:
+    CRecoveringDlg(wxWindow* parent, CFileNode* root, IStorageDevice* device, const std::string& outputFolder);
+    ~CRecoveringDlg() override;
+    // Runs the recovery modally; the outcome is read afterwards.
+    int DoModal();
+    const RecoveryOutcome& Outcome() const { return m_outcome; }
+    CRecoveryProgress& Progress() { return m_progress; }
+
+    // The Cancel button: asks "Quit recovering?" and on Yes cancels.
+    void OnCancelPressed();
+    // Shows or hides the counters and the file name.
+    void ShowDetails(bool show);
+    bool DetailsShown() const { return m_details; }
+    wxWindow* CancelButton() const;
+    // Re-reads the progress record into the texts and the bar (the timer does it every second).
+    void RefreshTexts();
+    wxString TextOf(int id) const;
+    wxGauge* Gauge() const { return m_gauge; }
+    // Runs once the dialog is shown (tests may hook in here, e.g. to cancel at a file).
+    std::function<void(CRecoveringDlg&)> onShown;
+
+private:
+    void Start();
+    void OnTimer(wxTimerEvent&);
+    void OnCharHook(wxKeyEvent& e);
+    wxStaticText* Value(int id, int labelId, const char* label, int y);
+
+    CFileNode* m_root;
+    IStorageDevice* m_device;
+    std::string m_output;
+    CRecoveryProgress m_progress;
+    RecoveryOutcome m_outcome;
+    ProgressScale m_scale;
+    wxTimer m_timer;
+    wxGauge* m_gauge = nullptr;
+    CSmallButtonTextCenterButtonPlus* m_cancel = nullptr;
+    wxCheckBox* m_detailsBox = nullptr;
+    std::vector<wxWindow*> m_detailWindows;
+    bool m_details = true;
+    bool m_started = false;
+};
+
+class CRBClickRecoverFileDlg : public wxDialog {
+public:
+    CRBClickRecoverFileDlg(wxWindow* parent, IStorageDevice* device, CFileNode* node, const std::string& targetPath);
+    ~CRBClickRecoverFileDlg() override;
+    // 1 recovered, 2 failed or cancelled (a failure that is no cancel says so first).
+    int DoModal();
+    CRecoveryProgress& Progress() { return m_progress; }
+    void OnCancelPressed();
+    void RefreshTexts();
+    wxString PercentText() const { return m_percent->GetLabel(); }
+    wxWindow* CancelButton() const;
+    std::function<void(CRBClickRecoverFileDlg&)> onShown;
+
+private:
+    void Start();
+    void OnTimer(wxTimerEvent&);
+
+    IStorageDevice* m_device;
+    CFileNode* m_node;
+    std::string m_target;
+    CRecoveryProgress m_progress;
+    wxTimer m_timer;
+    wxStaticText* m_remaining = nullptr;
+    wxStaticText* m_current = nullptr;
+    wxStaticText* m_percent = nullptr;
+    wxGauge* m_gauge = nullptr;
+    CSmallButtonTextCenterButtonPlus* m_cancel = nullptr;
+};

@@ -1,0 +1,196 @@
+#include "app/wizard/CompleteRecoveryScanPartitionController.h"
+
+#include "app/ActivityLog.h"
+#include "app/wizard/AppContext.h"
+#include "app/wizard/DeleteRecoveryController.h"
+#include "app/wizard/FileTreeRoots.h"
+#include "app/wizard/RecoveryStateFiles.h"
+#include "carving/IntelligentSearch.h"
+#include "carving/records/RawFileInfo.h"
+#include "filesystems/FileNode.h"
+#include "logging/Log.h"
+#include "recovery/RSData.h"
+#include "storage/VolumeEnumeration.h"
+#include "ui/controls/Formatting.h"
+#include "ui/controls/MessageBoxLayout.h"
+#include "ui/controls/StringTable.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kMaxPartitionsToBuild = 4;
+
+} // namespace
+
+CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
+    AppContext& context, ISheet* sheet)
+    : CWizardPageControllerBase(sheet, kPageCompleteRecoveryScanPartition), m_context(context) {
+    SetPane(nullptr);
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::SetPane(IFoundPartitionPane* pane) {
+    m_pane = pane ? pane : &m_ownPane;
+    m_pane->PartitionList().SetOptionNotify([this](const PartitionOptionToggle& t) { OnPartitionOptionToggled(t); });
+}
+
+CCompleteRecoveryScanPartitionDeviceSelectController::~CCompleteRecoveryScanPartitionDeviceSelectController() {
+    Reset();
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::Activate() {
+    SaveControllerStatus(m_context, this);
+    CWizardPageControllerBase::Activate();
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::Back() {
+    if (m_context.Services().MessageBox(uistr::kGoBackToDeviceList, kMbQuestion, kMbYes | kMbNo) != kAnswerYes)
+        return;
+    CWizardPageControllerBase::Back();
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::Reset() {
+    m_pane->PartitionList().DeleteAllPartitions();
+    m_pane->ShowSource(LayoutSource{});
+    m_pane->RefreshPane();
+    m_results.Clear();
+}
+
+const VolumeRecord* CCompleteRecoveryScanPartitionDeviceSelectController::SourceRecord() const {
+    RecoverySource source;
+    GetSource(source);
+    return source.kind == 1 ? static_cast<const VolumeRecord*>(source.pointer) : nullptr;
+}
+
+IStorageDevice* CCompleteRecoveryScanPartitionDeviceSelectController::SourceDevice() const {
+    const VolumeRecord* record = SourceRecord();
+    return record ? record->pStorageDevice : nullptr;
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
+    std::vector<SearchedPartitionRow> rows;
+    for (const auto& p : m_results.partitions) {
+        SearchedPartitionRow row;
+        row.fileSystemType = p->m_fileSystemType;
+        row.score = p->m_relativeScore;
+        row.filesFound = p->m_u64EvidenceB;
+        row.foldersFound = p->m_u64EvidenceA;
+        row.firstSector = p->m_u64KeptFirstSector;
+        row.dataAreaSector = p->m_u64FirstSector;
+        row.sectorsPerCluster = p->m_sectorsPerCluster;
+        row.totalSectors = p->GetSectorCount64();
+        rows.push_back(row);
+    }
+    LogSearchedPartitionList(rows);
+    if (const VolumeRecord* record = SourceRecord()) {
+        const std::uint64_t sectors = record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
+        LayoutSource layout;
+        layout.sectorCount = sectors;
+        if (record->form == 1) {
+            layout.type = kLayoutSourceImage;
+            layout.name = record->szImageDisplayName;
+        } else {
+            layout.type = kLayoutSourcePartition;
+            layout.name = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*record);
+        }
+        m_pane->ShowSource(layout);
+    }
+    FillPartitionList(*m_pane, m_results.PartitionPointers(), 1);
+    m_pane->RefreshPane();
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::SetScanResults(DeepScanResults results) {
+    m_results.Clear();
+    m_results = std::move(results);
+    ShowResults();
+    SaveRecoveryStatesWorker(m_context, this, nullptr);
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(const PartitionOptionToggle& toggle) {
+    ApplyPartitionOptionToggle(m_pane->PartitionList().GetPartitionAt(toggle.row), toggle);
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
+    IUiServices& ui = m_context.Services();
+    CFoundPartitionListModel& list = m_pane->PartitionList();
+    if (list.RowCount() == 0) {
+        ui.MessageBox(uistr::kChooseDeviceToRecover, kMbInformation, kMbOk);
+        return;
+    }
+    const int checked = list.GetCheckedCount();
+    if (checked == 0) {
+        ui.MessageBox(uistr::kNoPartitionTicked, kMbInformation, kMbOk);
+        return;
+    }
+    if (checked > kMaxPartitionsToBuild) {
+        ui.MessageBox(uistr::kSelectFirstSuggestedPartition, kMbInformation, kMbOk);
+        return;
+    }
+    IStorageDevice* device = SourceDevice();
+    if (!device)
+        return;
+    CFileSystemNode* root = CreateFileTreeRoot();
+    bool cancelled = false;
+    {
+        std::unique_ptr<IBuildProgress> progress = ui.CreateBuildProgress();
+        const std::vector<IFileSystemSearchController*> controllers = m_results.ControllerPointers();
+        std::uint32_t built = 0;
+        for (int row = 0; row < list.RowCount(); ++row) {
+            const FoundPartitionRow* r = list.Record(row);
+            if (!list.IsRowChecked(row) || !r || !r->partition)
+                continue;
+            ReleaseTrace("Building directory tree on partition %d", row);
+            if (CFileSystemNode* tree =
+                    BuildDirectoryTreeByController(controllers, r->partition, device, progress.get(), built++))
+                root->AddChild(tree);
+            if (progress->Poll() == -1) {
+                cancelled = true;
+                break;
+            }
+        }
+    }
+    if (cancelled) {
+        FreeScanTree(root);
+        return;
+    }
+    root->RecountCounters();
+    // Trees without a single file are no find.
+    if (root->m_pFirstChild && root->m_counters.files > 0) {
+        HandTreeToFileSelection(m_context, this, root);
+        return;
+    }
+    FreeScanTree(root);
+    ui.MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
+}
+
+int CCompleteRecoveryScanPartitionDeviceSelectController::SaveState(IRSData* store) {
+    SaveSearchControllers(store, m_results.ControllerPointers());
+    store->OpenSection(kFoundFileListSection);
+    if (m_results.carved)
+        SaveFoundFileList(store, *m_results.carved);
+    else
+        SaveFoundFileList(store, CRawFileList());
+    store->CloseSection();
+    SaveSearchedPartitions(store, m_results.PartitionPointers());
+    return 1;
+}
+
+int CCompleteRecoveryScanPartitionDeviceSelectController::RestoreState(IRSData* store) {
+    IStorageDevice* device = SourceDevice();
+    if (!device)
+        return 0;
+    DeepScanResults loaded;
+    LoadSearchControllers(store, loaded.controllers);
+    loaded.carved = LoadFoundFileList(store);
+    LoadSearchedPartitions(store, loaded.partitions);
+    if (!loaded.carved)
+        return 0;
+    for (auto& c : loaded.controllers) {
+        c->SetResultSink(loaded.carved.get());
+        c->SetDevice(device);
+    }
+    m_results.Clear();
+    m_results = std::move(loaded);
+    ShowResults();
+    return 1;
+}

@@ -1,0 +1,118 @@
+#include "ui/views/CompanionViewer.h"
+
+#include "platform/AppPaths.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// The running viewer's process id (0 for none); ended at exit.
+struct RunningViewer {
+    std::atomic<pid_t> pid{0};
+    ~RunningViewer() { EndCompanionViewer(); }
+};
+
+RunningViewer& Running() {
+    static RunningViewer running;
+    return running;
+}
+
+} // namespace
+
+std::string CompanionViewerCommand(const std::string& configFile, const std::string& programDir) {
+    std::string command = platform::ReadViewerCommand(configFile);
+    if (!command.empty())
+        return command;
+    return programDir + "Leafscope";
+}
+
+std::string CompanionViewerCommand() {
+    const platform::AppPaths paths = platform::ResolveAppPaths();
+    return CompanionViewerCommand(paths.configFile, paths.programDir);
+}
+
+std::vector<std::string> SplitViewerCommand(const std::string& command) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (char c : command) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                word += c;
+            continue;
+        }
+        if (c == ' ' || c == '\t') {
+            if (inWord)
+                words.push_back(word);
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        inWord = true;
+        if (c == '"' || c == '\'')
+            quote = c;
+        else
+            word += c;
+    }
+    if (inWord)
+        words.push_back(word);
+    return words;
+}
+
+bool RunCompanionViewer(const std::string& command, const std::string& tempPath, const std::string& displayName,
+                        const std::function<void()>& pump) {
+    std::vector<std::string> words = SplitViewerCommand(command);
+    if (words.empty() || words[0].empty())
+        return false;
+    // A program named with a folder must be there and executable; a bare name is looked up in
+    // PATH by the spawn itself.
+    if (words[0].find('/') != std::string::npos && ::access(words[0].c_str(), X_OK) != 0)
+        return false;
+    words.push_back(tempPath + "|" + displayName);
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return false;
+    Running().pid.store(pid);
+    int status = 0;
+    for (;;) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR))
+            break;
+        if (pump)
+            pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    Running().pid.store(0);
+    // 127: the spawn could not run the program after all.
+    return !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
+}
+
+void EndCompanionViewer() {
+    const pid_t pid = Running().pid.exchange(0);
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 50 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (::waitpid(pid, &status, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+}

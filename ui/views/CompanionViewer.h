@@ -1,0 +1,25 @@
+#pragma once
+// The companion document viewer for Word and Excel files: its command comes from the settings
+// file ("ViewerCommand"), by default "Leafscope" beside the program. It is started with one
+// more argument, "<temp file>|<display name>", and waited for while the caller keeps its user
+// interface alive; a viewer still running when the program ends is ended with it.
+#include <functional>
+#include <string>
+#include <vector>
+
+// The command line to start: the settings file's "ViewerCommand", else "<program folder>Leafscope".
+std::string CompanionViewerCommand();
+std::string CompanionViewerCommand(const std::string& configFile, const std::string& programDir);
+
+// Words of a command line: split at blanks and tabs; "..." and '...' keep blanks inside a word.
+// An unclosed quote runs to the end.
+std::vector<std::string> SplitViewerCommand(const std::string& command);
+
+// Starts the command with the argument "<tempPath>|<displayName>" and waits for it, calling
+// `pump` about every 10 ms meanwhile. False when it could not be started (no command, a program
+// that is missing or not executable); true once it has ended.
+bool RunCompanionViewer(const std::string& command, const std::string& tempPath, const std::string& displayName,
+                        const std::function<void()>& pump);
+
+// Ends a viewer that is still running (also done at exit).
+void EndCompanionViewer();
