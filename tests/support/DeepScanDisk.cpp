@@ -46,8 +46,8 @@ bool MakePng(const std::string& path) {
 const DeepScanDisk& CachedDeepScanDisk() {
     static const DeepScanDisk disk = [] {
         DeepScanDisk d = Describe();
-        const std::string dir = CachedFixture("deep-scan-disk-v1", [&](const std::string& tmp) {
-            std::filesystem::create_directories(tmp);
+        const std::string dir = CachedFixture("deep-scan-disk-v2", [&](const std::string& tmp) {
+            std::filesystem::create_directories(tmp + "/originals");
             const std::string images = RealImageFilesDir();
             if (images.empty() || !RequireFatTools())
                 return false;
@@ -119,11 +119,18 @@ const DeepScanDisk& CachedDeepScanDisk() {
             std::filesystem::remove(ntfs);
             std::filesystem::remove(fat);
             std::filesystem::remove(table);
+            // The originals beside the disk, for tests that compare outside C++.
+            for (const auto* list : {&d.ntfsFiles, &d.fatFiles})
+                for (const DeepScanFile& f : *list) {
+                    const std::string name = f.name.substr(f.name.find_last_of('/') + 1);
+                    ok = ok && WriteFileBytes(tmp + "/originals/" + (list == &d.ntfsFiles ? "ntfs-" : "fat-") + name, f.bytes);
+                }
             return ok;
         });
         if (dir.empty())
             return d;
         d.path = dir + "/disk.img";
+        d.folder = dir;
         const auto jpg = ReadFileBytes(dir + "/planted.jpg");
         const auto png = ReadFileBytes(dir + "/planted.png");
         const std::uint64_t inFat = kFatStart + kFatSectors - 1024;
