@@ -19,6 +19,10 @@
 #include "recovery/FileRecovery.h"
 #include "recovery/RSData.h"
 #include "recovery/ScanStateSections.h"
+#include "storage/CompressCallBack.h"
+#include "storage/CompressController.h"
+#include "storage/ImageFileDevice.h"
+#include "storage/ImageFileDeviceWithDecompress.h"
 #include "filesystems/probes/VolumeAnalyzers.h"
 #include "platform/DriveLetters.h"
 #include "tests/support/DeepScanDisk.h"
@@ -539,4 +543,100 @@ TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
     EXPECT_TRUE(w.ui.Done());
     tree.Uninstall();
     platform::ClearDriveLetters();
+}
+
+namespace {
+
+class QuietImaging : public ICompressCallBack {
+public:
+    void PumpMessages() override {}
+    int IsCancelled() override { return 0; }
+    void OnBlockDone(std::uint64_t) override {}
+    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
+};
+
+// The damaged disk as the program's own block image (zlib), made once per test run.
+std::string BlockImageOfDisk(const DeepScanDisk& disk) {
+    const std::string path = ScratchDir("deep-block-image") + "/damaged.edi";
+    CImageFileDevice source(disk.path.c_str());
+    CCompressController writer;
+    writer.Setup(&source, "Damaged disk", 0, source.GetSectorCount(), 255);
+    writer.SetCompressionType(COMPRESSION_ZLIB);
+    writer.SetImagePath(path);
+    QuietImaging callback;
+    return writer.CreateImage(&callback) == 1 ? path : "";
+}
+
+} // namespace
+
+TEST(DeepScanWizard, BlockImagesListedOrOpenedWithCtrlOAndRestoredTheSameWay) {
+    ScopedOptions options;
+    GetScanOptions().RecoverRawFilesOnly = 1;  // the carved files are enough here, and quick
+    const DeepScanDisk& disk = CachedDeepScanDisk();
+    ASSERT_FALSE(disk.path.empty());
+    const std::string image = BlockImageOfDisk(disk);
+    ASSERT_FALSE(image.empty());
+    const std::string state = ScratchDir("deep-block-state") + "/";
+    {
+        DeepWizard w(state);
+        w.ChooseDeepScan();
+        // Listed through the image menu: one row, a second open of the same path is refused.
+        ASSERT_TRUE(w.Step1().AddImage(image));
+        w.ui.ExpectMessage(uistr::kImageFileIsOpen, kAnswerOk);
+        EXPECT_EQ(w.Step1().AddImage(image), nullptr);
+        ASSERT_EQ(w.Step1().ListView().Count(), 1);
+        auto* model = dynamic_cast<CModelDeviceListView*>(&w.Step1().ListView());
+        ASSERT_TRUE(model);
+        EXPECT_EQ(model->model.Row(0).cells[0].text.rfind("Image File, ", 0), 0u);
+        w.Step1().ListView().SelectRow(0);
+        EXPECT_TRUE(w.Step1().IsSelectedImage());
+        // A refresh keeps the image row.
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.Step1().RefreshDeviceList();
+        ASSERT_EQ(w.Step1().ListView().Count(), 1);
+        w.Step1().ListView().SelectRow(0);
+        w.Step1().RemoveSelectedImage();
+        EXPECT_EQ(w.Step1().ListView().Count(), 0);
+        EXPECT_TRUE(w.Step1().Images().empty());
+
+        // Ctrl+O on the block image: read through its blocks, scanned at once, not listed.
+        w.ui.ExpectOpenFile(image);
+        w.ui.ExpectDeepScan();
+        w.ui.ExpectProgress();  // "Raw Files"
+        w.ui.ExpectProgress();  // the state saved by the file page
+        w.Step1().OpenRawImageFile();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+        EXPECT_TRUE(dynamic_cast<CImageFileDeviceWithDecompress*>(w.Step1().SelectedSource()->pStorageDevice));
+        EXPECT_EQ(w.Step1().ListView().Count(), 0);
+        ExpectOriginalsRecovered(RecoveredContents(w.SaveEverything("deep-block-save-1")), disk, false, true);
+    }
+    {
+        // The next run reopens it the same way.
+        DeepWizard w(state);
+        w.ChooseDeepScan();
+        ASSERT_EQ(w.Step1().ListView().Count(), 1);
+        EXPECT_EQ(dynamic_cast<CModelDeviceListView*>(&w.Step1().ListView())->model.Row(0).cells[2].text,
+                  "Results for \r\nImage File \"damaged.edi\"");
+        w.Step1().ListView().SelectRow(0);
+        w.ui.ExpectProgress();
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+        EXPECT_TRUE(dynamic_cast<CImageFileDeviceWithDecompress*>(w.Step1().SelectedSource()->pStorageDevice));
+        EXPECT_EQ(w.Step1().ListView().Count(), 1);  // still only the saved result: the image is not listed
+        ExpectOriginalsRecovered(RecoveredContents(w.SaveEverything("deep-block-save-2")), disk, false, true);
+    }
+    {
+        // Without the image file the saved result cannot come back: 129, nothing restored.
+        fs::rename(image, image + ".gone");
+        DeepWizard w(state);
+        w.ChooseDeepScan();
+        w.Step1().ListView().SelectRow(0);
+        w.ui.ExpectProgress();
+        w.ui.ExpectMessage(uistr::kFailedToLoadLastResult, kAnswerOk);
+        w.ctx.SheetController().Next();
+        EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
+        EXPECT_EQ(w.Step1().SelectedSource(), nullptr);
+        EXPECT_EQ(w.Tree(), nullptr);
+        fs::rename(image + ".gone", image);
+    }
 }
