@@ -6,6 +6,7 @@
 #include "app/wizard/AppContext.h"
 #include "app/wizard/CompleteRecoveryPartitionController.h"
 #include "app/wizard/DeleteRecoveryController.h"
+#include "app/wizard/LostRecoveryControllers.h"
 #include "app/windows/AppBitmaps.h"
 #include "app/windows/MainFrame.h"
 #include "app/windows/WxUiServices.h"
@@ -41,6 +42,7 @@ public:
         m_context = std::make_unique<AppContext>(m_services, m_devices, m_paths);
         InstallDeletedFileRecoverySteps(*m_context);
         InstallDeepScanSteps(*m_context);
+        InstallLostPartitionRecoverySteps(*m_context);
         auto* frame = new CMainFrame(*m_context);
         m_services.SetMainWindow(frame);
         SetTopWindow(frame);

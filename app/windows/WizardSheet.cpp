@@ -8,6 +8,7 @@
 #include "app/windows/SaveFilePage.h"
 #include "app/windows/SaveResultPage.h"
 #include "app/wizard/DeepScanButton.h"
+#include "app/windows/LostRecoveryWindows.h"
 #include "ui/controls/AboutDlg.h"
 #include "ui/controls/Bitmaps.h"
 #include "ui/controls/Resources.h"
@@ -45,7 +46,10 @@ CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
         const bool listPage = i == kPageDeleteRecoveryPartition || i == kPageCompleteRecoveryPartition ||
                               i == kPageLostRecoveryDisk || i == kPageLostRecoveryPartition ||
                               i == kPageCompleteRecoveryScanPartition || i == kPageLostRecoveryScanPartition;
-        m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
+        if (CWizardPage* page = CreateLostRecoveryPage(this, context, i))  // Lost Partition Recovery
+            m_pages[i] = page;
+        else
+            m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
     }
     CreateDeletedFileRecoveryPages();
     CreateDeepScanPages(this, context, m_pages);

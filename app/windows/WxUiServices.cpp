@@ -4,6 +4,7 @@
 #include "app/windows/RecoveryDialogs.h"
 #include "ui/views/wx/PreviewLoading.h"
 
+#include "app/windows/LostRecoveryWindows.h"
 #include "logging/Log.h"
 #include "ui/controls/BuildDirectoryDlg.h"
 #include "ui/controls/MessageBoxDlg.h"
@@ -151,3 +152,9 @@ void CWxUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) { Previ
 std::unique_ptr<IDeepScanProgress> CWxUiServices::CreateDeepScanProgress() {
     return std::make_unique<CWxDeepScanProgress>(m_main);
 }
+// Lost Partition Recovery.
+std::unique_ptr<IWaitingNotice> CWxUiServices::ShowPartitionSearch(CLostPartitionSearchModel& model) {
+    return ShowLostPartitionSearchDialog(m_main, *this, model);
+}
+
+std::string CWxUiServices::ChooseDiskImage() { return RunOpenDiskImageWizard(m_main); }

@@ -20,6 +20,9 @@ public:
     std::unique_ptr<IBuildProgress> CreateBuildProgress() override;
     void ShowHelpTopic(int topicId) override;
     void OpenUrl(const std::string& url) override;
+    // Lost Partition Recovery.
+    std::unique_ptr<IWaitingNotice> ShowPartitionSearch(CLostPartitionSearchModel& model) override;
+    std::string ChooseDiskImage() override;
 
     // ---- Deleted File Recovery steps ----
     RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder) override;

@@ -18,10 +18,11 @@ AppContext::AppContext(IUiServices& services, IDeviceSource& devices, platform::
 }
 
 AppContext::~AppContext() {
-    // Results go first (controllers may point into each other's lists), then the controllers.
-    for (auto& c : m_controllers)
-        if (c)
-            c->Reset();
+    // Results go first, from the last step to the first (a later step's results may be windows
+    // on an earlier step's devices), then the controllers in the same order.
+    for (auto it = m_controllers.rbegin(); it != m_controllers.rend(); ++it)
+        if (*it)
+            (*it)->Reset();
     for (auto it = m_controllers.rbegin(); it != m_controllers.rend(); ++it)
         it->reset();
     if (g_current == this)

@@ -12,6 +12,7 @@ class CFileNode;
 class IStorageDevice;
 
 class IDeepScanProgress;
+class CLostPartitionSearchModel;
 
 // Answers of MessageBox and CheckBoxPrompt.
 enum UiAnswer : int { kAnswerOk = 1, kAnswerYes = 1, kAnswerCancel = 2, kAnswerNo = 2 };
@@ -67,4 +68,13 @@ public:
     // The deep-scan progress dialog, modeless while the object exists (the main window is
     // disabled meanwhile); the search's worker reports through it. The default has no window.
     virtual std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress();
+    // Lost Partition Recovery.
+    // The lost-partition search dialog over `model`, modeless with the main window disabled,
+    // until the returned object is destroyed.
+    virtual std::unique_ptr<IWaitingNotice> ShowPartitionSearch(CLostPartitionSearchModel& model) {
+        (void)model;
+        return nullptr;
+    }
+    // The open-disk-image wizard: the chosen ".edi" path, "" when cancelled.
+    virtual std::string ChooseDiskImage() { return {}; }
 };

@@ -1,6 +1,7 @@
 #include "tests/support/ScriptedUiServices.h"
 
 #include "app/wizard/DeepScanProgress.h"
+#include "app/wizard/LostPartitionSearchModel.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,8 @@ const char* KindName(ScriptedUiServices::Kind k) {
     case ScriptedUiServices::Kind::Progress: return "progress dialog";
     case ScriptedUiServices::Kind::SaveFile: return "save dialog";
     case ScriptedUiServices::Kind::DeepScan: return "deep-scan dialog";
+    case ScriptedUiServices::Kind::PartitionSearch: return "partition search dialog";
+    case ScriptedUiServices::Kind::DiskImageWizard: return "open-image wizard";
     }
     return "?";
 }
@@ -186,3 +189,22 @@ std::unique_ptr<IDeepScanProgress> ScriptedUiServices::CreateDeepScanProgress() 
     const Expectation e = Take(Kind::DeepScan, 0, "deep-scan");
     return std::make_unique<ScriptedDeepScan>(e.kind == Kind::DeepScan ? e.cancelAtStep : -1);
 }
+// Lost Partition Recovery.
+ScriptedUiServices& ScriptedUiServices::ExpectPartitionSearch(long long cancelAfterSteps) {
+    m_queue.push_back({Kind::PartitionSearch, 0, 0, false, {}, static_cast<int>(cancelAfterSteps)});
+    return *this;
+}
+
+ScriptedUiServices& ScriptedUiServices::ExpectDiskImageWizard(const std::string& path) {
+    m_queue.push_back({Kind::DiskImageWizard, 0, 0, false, path, -1});
+    return *this;
+}
+
+std::unique_ptr<IWaitingNotice> ScriptedUiServices::ShowPartitionSearch(CLostPartitionSearchModel& model) {
+    const Expectation e = Take(Kind::PartitionSearch, 0, "partition-search");
+    if (e.cancelAtStep >= 0)
+        model.CancelAfterSteps(static_cast<std::uint64_t>(e.cancelAtStep));
+    return std::make_unique<ScriptedWaiting>();
+}
+
+std::string ScriptedUiServices::ChooseDiskImage() { return Take(Kind::DiskImageWizard, 0, "image-wizard").path; }

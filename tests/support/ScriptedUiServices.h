@@ -11,7 +11,7 @@
 
 class ScriptedUiServices : public IUiServices {
 public:
-    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, SaveFile, DeepScan };
+    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, SaveFile, DeepScan, PartitionSearch, DiskImageWizard };
     struct Expectation {
         Kind kind;
         int stringId = 0;
@@ -61,6 +61,14 @@ public:
     // chunks were searched.
     ScriptedUiServices& ExpectDeepScan(int cancelAtChunk = -1);
     std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress() override;
+    // Lost Partition Recovery.
+    // The search dialog; with `cancelAfterSteps` >= 0 the search stops after that many
+    // candidates as if the user had answered Yes to the stop question.
+    ScriptedUiServices& ExpectPartitionSearch(long long cancelAfterSteps = -1);
+    // The open-disk-image wizard, answered with `path` ("" = cancelled).
+    ScriptedUiServices& ExpectDiskImageWizard(const std::string& path);
+    std::unique_ptr<IWaitingNotice> ShowPartitionSearch(CLostPartitionSearchModel& model) override;
+    std::string ChooseDiskImage() override;
 
 private:
     Expectation Take(Kind kind, int stringId, const char* what);

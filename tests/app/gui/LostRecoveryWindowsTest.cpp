@@ -1,0 +1,189 @@
+// Lost Partition Recovery's windows: the search dialog, the disk page and the found-partition
+// page, driven in the program's frame over a fake machine whose disk lost its partition table.
+#include "app/wizard/AppContext.h"
+#include "app/windows/AppBitmaps.h"
+#include "app/windows/LostRecoveryWindows.h"
+#include "app/windows/MainFrame.h"
+#include "app/windows/WxUiServices.h"
+#include "tests/support/LostWizardMachine.h"
+#include "tests/ui/controls/windows/Harness.h"
+#include "ui/controls/MessageBoxDlg.h"
+#include "ui/controls/PromptDlgs.h"
+#include "ui/controls/StringTable.h"
+
+#include <gtest/gtest.h>
+
+using namespace uitest;
+
+namespace {
+
+// Answers the message box that `open` brings up.
+void AnswerBox(const std::function<void()>& open, bool yes, const char* screenshot = nullptr, std::string* text = nullptr) {
+    RunModal([&] { open(); return 0; }, [&] {
+        auto* box = dynamic_cast<CMessageBoxDlg*>(ActiveModal());
+        ASSERT_NE(box, nullptr);
+        if (text)
+            *text = box->message;
+        if (screenshot)
+            Screenshot(box, screenshot);
+        Click(yes ? (box->YesButton() && box->YesButton()->IsShown() ? box->YesButton() : box->OkButton()) : box->NoButton());
+    });
+}
+
+void PressButton(wxWindow* target, int id) {
+    wxCommandEvent ev(wxEVT_BUTTON, id);
+    ev.SetEventObject(target);
+    target->GetEventHandler()->ProcessEvent(ev);
+}
+
+// Runs `handler` on the first modal dialog that comes up while `run` runs (polled by a timer,
+// so work that pumps events before the dialog comes up does not disturb it).
+void WhenModal(const std::function<void()>& run, const std::function<void(wxDialog*)>& handler) {
+    bool handled = false;
+    wxTimer poll;
+    poll.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        wxDialog* d = ActiveModal();
+        if (handled || !d || !d->IsShownOnScreen())
+            return;
+        handled = true;
+        poll.Stop();
+        Pump(100);
+        handler(d);
+    });
+    poll.Start(50);
+    run();
+    poll.Stop();
+}
+
+struct LostProgram {
+    platform::AppPaths paths = platform::ResolveAppPaths();
+    CWxUiServices services{paths};
+    CEnumerationDeviceSource devices;
+    std::unique_ptr<AppContext> context;
+    CMainFrame* frame = nullptr;
+
+    LostProgram() {
+        appres::RegisterAppBitmaps();
+        context = std::make_unique<AppContext>(services, devices, paths);
+        InstallLostPartitionRecoverySteps(*context);
+        frame = new CMainFrame(*context);
+        services.SetMainWindow(frame);
+        frame->Show();
+        frame->Raise();
+        Pump(200);
+    }
+    ~LostProgram() {
+        frame->Destroy();
+        Pump(50);
+        context.reset();
+    }
+    CWizardSheetWnd* Sheet() const { return frame->Sheet(); }
+};
+
+} // namespace
+
+TEST(LostPartitionSearchDialog, ShowsTimesAndAsksBeforeCancelling) {
+    HostFrame host(wxSize(600, 300));
+    host.ShowAndWait();
+    CWxUiServices services(platform::ResolveAppPaths());
+    std::uint64_t now = 0;
+    CLostPartitionSearchModel model([&] { return now; });
+    auto* dlg = new CLostPartitionSearchingDialog(host.frame(), model, services);
+    ASSERT_TRUE(dlg->CreateModeless());
+    model.SetRange(0, 1000);
+    model.SetStage(1);
+    model.StepProgress();
+    now = 1000;  // later steps move the bar
+    for (int i = 1; i < 250; ++i)
+        model.StepProgress();
+    for (int i = 0; i < 20; ++i)
+        dlg->Tick();
+    Pump(100);
+    EXPECT_EQ(ui::ToUtf8(dlg->Elapsed()->GetLabel()), "00:00:06");
+    EXPECT_EQ(ui::ToUtf8(dlg->Remaining()->GetLabel()), "00:00:19");  // 750 left at 24 ms each, plus one
+    EXPECT_EQ(dlg->Bar()->GetPos(), 249);
+    Screenshot(dlg, "lost_partition_search_dialog");
+
+    std::string asked;
+    AnswerBox([&] { PressButton(dlg, uires::MapControlId(uires::kIdCancel)); }, false, "lost_partition_stop_question", &asked);
+    EXPECT_EQ(asked, "Are you sure to stop searching?");
+    EXPECT_FALSE(model.Cancelled());
+    EXPECT_TRUE(dlg->CancelButton()->IsEnabled());
+    AnswerBox([&] { PressButton(dlg, uires::MapControlId(uires::kIdCancel)); }, true);
+    EXPECT_TRUE(model.Cancelled());
+    EXPECT_FALSE(dlg->CancelButton()->IsEnabled());
+    EXPECT_EQ(ui::ToUtf8(dlg->GetTitle()), "Cancelling...");
+    Pump(50);
+    Screenshot(dlg, "lost_partition_search_cancelling");
+    dlg->Destroy();
+    Pump(50);
+}
+
+TEST(LostRecoveryPages, DiskPageSearchFoundPartitionsAndTheQuickTree) {
+    const testsupport::LostPartitionDisk disk = testsupport::LostWizardDisk();
+    ASSERT_FALSE(disk.wiped.empty());
+    testsupport::LostWizardMachine machine(disk.wiped);
+    LostProgram p;
+    CWizardSheetWnd* sheet = p.Sheet();
+    auto* diskPage = dynamic_cast<CLostRecoveryDiskDeviceSelectPage*>(sheet->Page(kPageLostRecoveryDisk));
+    auto* foundPage = dynamic_cast<CLostRecoveryPartitionDeviceSelectPage*>(sheet->Page(kPageLostRecoveryPartition));
+    ASSERT_NE(diskPage, nullptr);
+    ASSERT_NE(foundPage, nullptr);
+
+    auto* modePage = dynamic_cast<CRecoveryModeSelectPage*>(sheet->Page(kPageRecoveryMode));
+    Click(modePage->ModeButton(kModeLostPartition));
+    Pump(300);
+    ASSERT_EQ(sheet->GetActivePage(), kPageLostRecoveryDisk);
+    ASSERT_EQ(diskPage->List()->Count(), 1);
+    EXPECT_EQ(diskPage->List()->Model().Row(0).cells[0].text, "ATA   LOST DISK  ATA Bus");
+    EXPECT_TRUE(diskPage->Button(CLostRecoveryDiskDeviceSelectPage::kIdRefresh)->IsShown());
+    EXPECT_FALSE(diskPage->Button(CLostRecoveryDiskDeviceSelectPage::kIdDiskImage)->IsShown());
+    EXPECT_EQ(ui::ToUtf8(sheet->Heading()->GetLabel()), "Select a disk you want to recover and click NEXT:");
+    // The context menu without a row offers "Recover" only.
+    EXPECT_EQ(diskPage->ContextMenuItems(), std::vector<int>{CLostRecoveryDiskDeviceSelectPage::kIdRecover});
+    diskPage->List()->SelectRow(0);
+    Pump(100);
+    Screenshot(p.frame, "lost_disk_page");
+    const auto image = diskPage->ImageMenuItems();
+    EXPECT_EQ(image[0], std::make_pair(static_cast<int>(CLostRecoveryDiskDeviceSelectPage::kIdCreateImage), true));
+    EXPECT_EQ(image[2], std::make_pair(static_cast<int>(CLostRecoveryDiskDeviceSelectPage::kIdRemove), false));
+
+    // Next: the search runs under its dialog; the found partitions fill page 4.
+    PressButton(sheet, kIdNextButton);
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryPartition; }, 20000));
+    Pump(200);
+    EXPECT_TRUE(p.frame->IsEnabled());
+    ASSERT_EQ(foundPage->List()->Count(), 3);
+    EXPECT_EQ(foundPage->List()->Model().Row(1).cells[0].text, "Lost Ntfs-NTFS");
+    EXPECT_TRUE(foundPage->DeepScanButton()->IsShown());
+    EXPECT_FALSE(foundPage->FullScanBox()->IsShown());
+    Screenshot(p.frame, "lost_partition_page");
+
+    // The NTFS row: its quick tree is built and the "Full scan" hint comes up.
+    foundPage->List()->SelectRow(1);
+    bool hinted = false;
+    WhenModal([&] { PressButton(sheet, kIdNextButton); }, [&](wxDialog* d) {
+        auto* prompt = dynamic_cast<CHasCheckboxPromptDlg*>(d);
+        ASSERT_NE(prompt, nullptr);
+        hinted = true;
+        Screenshot(prompt, "lost_full_scan_hint");
+        prompt->CheckBox()->SetValue(true);
+        Click(prompt->OkButton());
+    });
+    EXPECT_TRUE(hinted);
+    EXPECT_FALSE(p.context->showFullScanHint);
+
+    // "Deep Scan Recovery" sets the full-scan switch even with a row selected and goes on.
+    foundPage->List()->SelectRow(0);
+    std::string said;
+    AnswerBox([&] { PressButton(foundPage, CLostRecoveryPartitionDeviceSelectPage::kIdDeepScan); }, true, nullptr, &said);
+    EXPECT_TRUE(foundPage->Controller().FullScan());
+
+    // Home from page 4 clears the switch and every step.
+    AnswerBox([&] { PressButton(sheet, kIdHomeButton); }, true);
+    Pump(100);
+    EXPECT_EQ(sheet->GetActivePage(), kPageRecoveryMode);
+    EXPECT_FALSE(foundPage->Controller().FullScan());
+    EXPECT_EQ(foundPage->List()->Count(), 0);
+    EXPECT_EQ(diskPage->List()->Count(), 0);
+}
