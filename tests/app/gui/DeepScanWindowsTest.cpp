@@ -18,6 +18,7 @@
 #include "ui/controls/StringTable.h"
 #include "ui/views/wx/PartitionListCtrl.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace uitest;
@@ -51,9 +52,9 @@ struct DeepProgram {
     std::unique_ptr<AppContext> context;
     CMainFrame* frame = nullptr;
 
-    DeepProgram() {
+    explicit DeepProgram(const std::string& stateDir) {
         paths = platform::ResolveAppPaths();
-        paths.stateDir = testsupport::ScratchDir("deep-windows-state") + "/";
+        paths.stateDir = stateDir;
         appres::RegisterAppBitmaps();
         context = std::make_unique<AppContext>(services, devices, paths);
         InstallDeletedFileRecoverySteps(*context);
@@ -78,7 +79,9 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
     GetScanOptions().SetDefaults();
     const testsupport::DeepScanDisk& disk = testsupport::CachedDeepScanDisk();
     ASSERT_FALSE(disk.path.empty());
-    DeepProgram p;
+    const std::string state = testsupport::ScratchDir("deep-windows-state") + "/";
+    {
+    DeepProgram p(state);
     auto* mode = dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode));
     ASSERT_TRUE(mode);
     Click(mode->ModeButton(kModeDeepScan));
@@ -122,6 +125,25 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
     Pump(300);
     EXPECT_TRUE(GetFileSelectController()->GetFileTree());
     Screenshot(p.frame, "deep_file_page");
+    }
+
+    // The next run offers the result: the context menu of its row has "Continue" and "Remove".
+    DeepProgram p(state);
+    auto* mode = dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode));
+    Click(mode->ModeButton(kModeDeepScan));
+    Pump(200);
+    auto* page2 = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectPage*>(p.Sheet()->Page(kPageCompleteRecoveryPartition));
+    ASSERT_TRUE(page2);
+    ASSERT_EQ(page2->List()->Count(), 1);
+    page2->List()->SelectRow(0);
+    Pump(100);
+    Screenshot(p.frame, "deep_device_page_saved_result");
+    EXPECT_EQ(page2->ContextMenuItems(), (std::vector<int>{CCompleteRecoveryPartitionDeviceSelectPage::kIdRecover,
+                                                          CCompleteRecoveryPartitionDeviceSelectPage::kIdRemoveImage}));
+    page2->Command(CCompleteRecoveryPartitionDeviceSelectPage::kIdRemoveImage);
+    Pump(100);
+    EXPECT_EQ(page2->List()->Count(), 0);
+    EXPECT_FALSE(std::filesystem::exists(state + "brulincslast.rdf"));
 }
 
 TEST(DeepScanWindows, SearchDialogStatisticsAndCancelQuestion) {
