@@ -12,19 +12,19 @@
 namespace testsupport {
 
 struct DeepScanFile {
-    std::string name;                 // where it was put ("/dir/one.bin"), or the planted file's name
+    std::string name; // where it was put ("/dir/one.bin"), or the planted file's name
     std::vector<std::uint8_t> bytes;
     bool deleted = false;
-    std::uint64_t sector = 0;         // planted files: first sector on the disk
+    std::uint64_t sector = 0; // planted files: first sector on the disk
 };
 
 struct DeepScanDisk {
-    std::string path;                 // the damaged disk image ("" after a failure)
-    std::string folder;               // the fixture folder (disk.img, planted.*, originals/)
+    std::string path;   // the damaged disk image ("" after a failure)
+    std::string folder; // the fixture folder (disk.img, planted.*, originals/)
     std::uint64_t ntfsStart = 0, ntfsSectors = 0;
     std::uint64_t fatStart = 0, fatSectors = 0;
     std::vector<DeepScanFile> ntfsFiles, fatFiles;
-    std::vector<DeepScanFile> planted;  // the JPEG and PNG, each twice
+    std::vector<DeepScanFile> planted; // the JPEG and PNG, each twice
 };
 
 const DeepScanDisk& CachedDeepScanDisk();
