@@ -20,7 +20,8 @@ public:
         kIdOpenImage = 32772,
         kIdRemoveImage = 32773,
     };
-    CCompleteRecoveryPartitionDeviceSelectPage(wxWindow* parent, CCompleteRecoveryPartitionDeviceSelectController& controller);
+    CCompleteRecoveryPartitionDeviceSelectPage(
+        wxWindow* parent, CCompleteRecoveryPartitionDeviceSelectController& controller);
     ~CCompleteRecoveryPartitionDeviceSelectPage() override;
     void LayoutPage(int cx, int cy) override;
     void OnOpenImage() override { m_controller.OpenRawImageFile(); }
@@ -55,7 +56,8 @@ private:
 
 class CCompleteRecoveryScanPartitionDeviceSelectPage : public CScanPartitionDeviceSelectPage {
 public:
-    CCompleteRecoveryScanPartitionDeviceSelectPage(wxWindow* parent, CCompleteRecoveryScanPartitionDeviceSelectController& controller);
+    CCompleteRecoveryScanPartitionDeviceSelectPage(
+        wxWindow* parent, CCompleteRecoveryScanPartitionDeviceSelectController& controller);
     ~CCompleteRecoveryScanPartitionDeviceSelectPage() override;
 
 private:

@@ -23,18 +23,20 @@ constexpr int kMaxPartitionsToBuild = 4;
 
 } // namespace
 
-CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
-    AppContext& context, ISheet* sheet)
+CCompleteRecoveryScanPartitionDeviceSelectController::
+    CCompleteRecoveryScanPartitionDeviceSelectController(AppContext& context, ISheet* sheet)
     : CWizardPageControllerBase(sheet, kPageCompleteRecoveryScanPartition), m_context(context) {
     SetPane(nullptr);
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::SetPane(IFoundPartitionPane* pane) {
     m_pane = pane ? pane : &m_ownPane;
-    m_pane->PartitionList().SetOptionNotify([this](const PartitionOptionToggle& t) { OnPartitionOptionToggled(t); });
+    m_pane->PartitionList().SetOptionNotify(
+        [this](const PartitionOptionToggle& t) { OnPartitionOptionToggled(t); });
 }
 
-CCompleteRecoveryScanPartitionDeviceSelectController::~CCompleteRecoveryScanPartitionDeviceSelectController() {
+CCompleteRecoveryScanPartitionDeviceSelectController::
+    ~CCompleteRecoveryScanPartitionDeviceSelectController() {
     Reset();
 }
 
@@ -44,7 +46,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Activate() {
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::Back() {
-    if (m_context.Services().MessageBox(uistr::kGoBackToDeviceList, kMbQuestion, kMbYes | kMbNo) != kAnswerYes)
+    if (m_context.Services().MessageBox(uistr::kGoBackToDeviceList, kMbQuestion, kMbYes | kMbNo) !=
+        kAnswerYes)
         return;
     CWizardPageControllerBase::Back();
 }
@@ -83,7 +86,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
     }
     LogSearchedPartitionList(rows);
     if (const VolumeRecord* record = SourceRecord()) {
-        const std::uint64_t sectors = record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
+        const std::uint64_t sectors =
+            record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
         LayoutSource layout;
         layout.sectorCount = sectors;
         if (record->form == 1) {
@@ -106,7 +110,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::SetScanResults(DeepSc
     SaveRecoveryStatesWorker(m_context, this, nullptr);
 }
 
-void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(const PartitionOptionToggle& toggle) {
+void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(
+    const PartitionOptionToggle& toggle) {
     ApplyPartitionOptionToggle(m_pane->PartitionList().GetPartitionAt(toggle.row), toggle);
 }
 
@@ -133,15 +138,16 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     bool cancelled = false;
     {
         std::unique_ptr<IBuildProgress> progress = ui.CreateBuildProgress();
-        const std::vector<IFileSystemSearchController*> controllers = m_results.ControllerPointers();
+        const std::vector<IFileSystemSearchController*> controllers =
+            m_results.ControllerPointers();
         std::uint32_t built = 0;
         for (int row = 0; row < list.RowCount(); ++row) {
             const FoundPartitionRow* r = list.Record(row);
             if (!list.IsRowChecked(row) || !r || !r->partition)
                 continue;
             ReleaseTrace("Building directory tree on partition %d", row);
-            if (CFileSystemNode* tree =
-                    BuildDirectoryTreeByController(controllers, r->partition, device, progress.get(), built++))
+            if (CFileSystemNode* tree = BuildDirectoryTreeByController(
+                    controllers, r->partition, device, progress.get(), built++))
                 root->AddChild(tree);
             if (progress->Poll() == -1) {
                 cancelled = true;
