@@ -33,9 +33,20 @@ std::string VolumeRowText(const VolumeRecord& record) {
     return text;
 }
 
+namespace {
+CCompleteRecoveryScanPartitionDeviceSelectController::StepTraits DeepScanTraits() {
+    return {kPageCompleteRecoveryScanPartition, 1, uistr::kGoBackToDeviceList, uistr::kChooseDeviceToRecover,
+            uistr::kNoPartitionTicked, uistr::kSelectFirstSuggestedPartition, false};
+}
+} // namespace
+
 CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
     AppContext& context, ISheet* sheet)
-    : CWizardPageControllerBase(sheet, kPageCompleteRecoveryScanPartition), m_context(context) {}
+    : CCompleteRecoveryScanPartitionDeviceSelectController(context, sheet, DeepScanTraits()) {}
+
+CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
+    AppContext& context, ISheet* sheet, const StepTraits& traits)
+    : CWizardPageControllerBase(sheet, traits.pageIndex), m_context(context), m_traits(traits) {}
 
 CCompleteRecoveryScanPartitionDeviceSelectController::~CCompleteRecoveryScanPartitionDeviceSelectController() {
     Reset();
@@ -47,7 +58,7 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Activate() {
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::Back() {
-    if (m_context.Services().MessageBox(uistr::kGoBackToDeviceList, kMbQuestion, kMbYes | kMbNo) != kAnswerYes)
+    if (m_context.Services().MessageBox(m_traits.backQuestionId, kMbQuestion, kMbYes | kMbNo) != kAnswerYes)
         return;
     CWizardPageControllerBase::Back();
 }
@@ -64,8 +75,19 @@ const VolumeRecord* CCompleteRecoveryScanPartitionDeviceSelectController::Source
 }
 
 IStorageDevice* CCompleteRecoveryScanPartitionDeviceSelectController::SourceDevice() const {
-    const VolumeRecord* record = SourceRecord();
-    return record ? record->pStorageDevice : nullptr;
+    RecoverySource source;
+    GetSource(source);
+    return source.device;
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::ShowSourceDevice() {
+    if (const VolumeRecord* record = SourceRecord()) {
+        const std::uint64_t sectors = record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
+        if (record->form == 1)
+            m_view->ShowSource(2, record->szImageDisplayName, sectors);
+        else
+            m_view->ShowSource(3, VolumeRowText(*record), sectors);
+    }
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
@@ -83,14 +105,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
         rows.push_back(row);
     }
     LogSearchedPartitionList(rows);
-    if (const VolumeRecord* record = SourceRecord()) {
-        const std::uint64_t sectors = record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
-        if (record->form == 1)
-            m_view->ShowSource(2, record->szImageDisplayName, sectors);
-        else
-            m_view->ShowSource(3, VolumeRowText(*record), sectors);
-    }
-    FillPartitionList(*m_view, m_results.PartitionPointers(), 1);
+    ShowSourceDevice();
+    FillPartitionList(*m_view, m_results.PartitionPointers(), m_traits.autoCheckLimit);
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::SetScanResults(DeepScanResults results) {
@@ -108,16 +124,17 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionTogg
 void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     IUiServices& ui = m_context.Services();
     if (m_view->RowCount() == 0) {
-        ui.MessageBox(uistr::kChooseDeviceToRecover, kMbInformation, kMbOk);
+        if (m_traits.emptyListId)
+            ui.MessageBox(m_traits.emptyListId, kMbInformation, kMbOk);
         return;
     }
     const int checked = m_view->GetCheckedCount();
     if (checked == 0) {
-        ui.MessageBox(uistr::kNoPartitionTicked, kMbInformation, kMbOk);
+        ui.MessageBox(m_traits.noneTickedId, kMbInformation, kMbOk);
         return;
     }
     if (checked > kMaxPartitionsToBuild) {
-        ui.MessageBox(uistr::kSelectFirstSuggestedPartition, kMbInformation, kMbOk);
+        ui.MessageBox(m_traits.tooManyId, kMbInformation, kMbOk);
         return;
     }
     IStorageDevice* device = SourceDevice();
@@ -126,16 +143,22 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     CFileSystemNode* root = CreateFileTreeRoot();
     bool cancelled = false;
     {
-        std::unique_ptr<IBuildProgress> progress = ui.CreateBuildProgress();
+        std::unique_ptr<IBuildProgress> shared;
+        if (!m_traits.progressPerPartition)
+            shared = ui.CreateBuildProgress();
         const std::vector<IFileSystemSearchController*> controllers = m_results.ControllerPointers();
         std::uint32_t built = 0;
         for (int row = 0; row < m_view->RowCount(); ++row) {
             const ScanPartitionRow* r = m_view->RowAt(row);
             if (!m_view->IsRowChecked(row) || !r || !r->partition)
                 continue;
+            std::unique_ptr<IBuildProgress> own;
+            if (m_traits.progressPerPartition)
+                own = ui.CreateBuildProgress();
+            IBuildProgress* progress = own ? own.get() : shared.get();
             ReleaseTrace("Building directory tree on partition %d", row);
             if (CFileSystemNode* tree =
-                    BuildDirectoryTreeByController(controllers, r->partition, device, progress.get(), built++))
+                    BuildDirectoryTreeByController(controllers, r->partition, device, progress, built++))
                 root->AddChild(tree);
             if (progress->Poll() == -1) {
                 cancelled = true;

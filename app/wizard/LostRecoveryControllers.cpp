@@ -5,8 +5,8 @@
 #include "app/wizard/FileSelectController.h"
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/LostPartitionSearchModel.h"
-#include "app/wizard/LostRecoveryFullScan.h"
-#include "app/wizard/LostRecoveryState.h"
+#include "app/wizard/DeepScanRun.h"
+#include "app/wizard/RecoveryStateFiles.h"
 #include "carving/partition/PartitionSearcher.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/MyFileProperties.h"
@@ -64,19 +64,6 @@ std::vector<const FoundPartitionInfo*> View(const FoundPartitionList& list) {
     for (const auto& p : list)
         out.push_back(p.get());
     return out;
-}
-
-// Gives `root` to the file page (owned from then on) with `from` as its previous step; freed
-// when there is no file page.
-void HandLostTreeToFileSelection(AppContext& context, IWizardPageController* from, CFileSystemNode* root) {
-    auto* files = dynamic_cast<CFileSelectController*>(context.Controller(kPageFileSelect));
-    if (!files) {
-        DeleteFileTree(root);
-        return;
-    }
-    files->SetPrevious(from);
-    files->SetFileTree(root);
-    files->Activate();
 }
 
 } // namespace
@@ -165,11 +152,11 @@ CLostRecoveryDiskDeviceSelectController::~CLostRecoveryDiskDeviceSelectControlle
 }
 
 void CLostRecoveryDiskDeviceSelectController::Activate() {
-    if (m_context.promoteLostState) {
-        m_context.promoteLostState = false;
-        PromoteLostRecoveryState(m_context, this);
+    if (m_promotePending) {
+        m_promotePending = false;
+        PromoteRecoveryStateFile(m_context, this);
     }
-    SaveLostControllerStatus(m_context, this);
+    SaveControllerStatus(m_context, this);
     RefreshDeviceList();
     CWizardPageControllerBase::Activate();
 }
@@ -231,7 +218,7 @@ void CLostRecoveryDiskDeviceSelectController::RefreshDeviceList() {
 
 void CLostRecoveryDiskDeviceSelectController::AddSavedStateRow() {
     std::string description;
-    if (!ReadLostSavedResultInfo(m_context, this, description))
+    if (!GetSavedResultInfo(m_context, this, description))
         return;
     DeviceListEntry row;
     row.kind = kDeviceKindPreviousRecovery;
@@ -372,7 +359,7 @@ void CLostRecoveryDiskDeviceSelectController::RemoveSavedStateRow() {
     const int row = m_view->GetSelectedIndex();
     if (row < 0 || m_view->GetDeviceData(row))
         return;
-    DeleteLostSavedResult(m_context, this);
+    DeleteSavedRecoveryState(m_context, this);
     RefreshDeviceList();
 }
 
@@ -387,7 +374,8 @@ void CLostRecoveryDiskDeviceSelectController::Next() {
     auto* item = static_cast<LostDiskItem*>(m_view->GetDeviceData(row));
     if (!item) {
         LogRecoveryStage(kStageRestoringLast);
-        if (!RestoreLostRecoveryStates(m_context, this)) {
+        if (!RestoreRecoveryStates(m_context, this)) {
+            m_selected = nullptr;  // nothing stays half restored
             LogRecoveryStage(kStageRestoreLastFailed);
             ui.MessageBox(uistr::kFailedToLoadLostResult, kMbInformation, kMbOk);
         } else {
@@ -413,7 +401,7 @@ int CLostRecoveryDiskDeviceSelectController::SaveState(IRSData* store) {
     const std::string text = m_selected->kind == DISKRECORD_IMAGE
                                  ? Printf("Results for \r\nImage File \"%s\"", m_selected->szDisplayName)
                                  : Printf("Results for \r\nDisk \"%s\"", m_selected->szText);
-    store->SetDescription(text.substr(0, 99).c_str());
+    SetSavedResultInfo(store, text);
     StoreDeviceIdentity(*m_selected, store);
     return 1;
 }
@@ -517,7 +505,7 @@ void CLostRecoveryPartitionDeviceSelectController::Activate() {
         RunFullScan();
         return;
     }
-    SaveLostControllerStatus(m_context, this);
+    SaveControllerStatus(m_context, this);
     CWizardPageControllerBase::Activate();
 }
 
@@ -567,7 +555,7 @@ void CLostRecoveryPartitionDeviceSelectController::SetFoundPartitions(FoundParti
     m_partitions = std::move(partitions);
     LogLostPartitionList(View(m_partitions));
     FillFoundPartitionRows();
-    SaveLostRecoveryStates(m_context, this);
+    SaveRecoveryStatesWorker(m_context, this, nullptr);
 }
 
 void CLostRecoveryPartitionDeviceSelectController::FillFoundPartitionRows() {
@@ -613,7 +601,7 @@ void CLostRecoveryPartitionDeviceSelectController::BuildFoundPartitionTree() {
         m_context.showFullScanHint = !dontShow;
     }
     if (root->m_pFirstChild) {
-        HandLostTreeToFileSelection(m_context, this, root);
+        HandTreeToFileSelection(m_context, this, root);
     } else {
         DeleteFileTree(root);
         ui.MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
@@ -629,7 +617,8 @@ void CLostRecoveryPartitionDeviceSelectController::RunFullScan() {
     // Step 2 is the previous step of what follows only when it holds partitions (else it was
     // never shown).
     IWizardPageController* caller = m_partitions.empty() ? GetPrevious() : this;
-    RunLostFullScan(m_context, caller, disk->pDevice);
+    RunDeepScanOnDevice(m_context, disk->pDevice, caller, m_context.Controller(kPageLostRecoveryScanPartition),
+                        uistr::kNoFilesOnDevice);
 }
 
 int CLostRecoveryPartitionDeviceSelectController::SaveState(IRSData* store) {
@@ -646,8 +635,43 @@ int CLostRecoveryPartitionDeviceSelectController::RestoreState(IRSData* store) {
     return 1;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Step 3: the partitions of the full scan.
+
+namespace {
+CCompleteRecoveryScanPartitionDeviceSelectController::StepTraits LostScanTraits() {
+    CCompleteRecoveryScanPartitionDeviceSelectController::StepTraits traits;
+    traits.pageIndex = kPageLostRecoveryScanPartition;
+    traits.autoCheckLimit = 4;
+    traits.backQuestionId = uistr::kGoBackToDeviceListQuestion;
+    traits.emptyListId = 0;  // an empty list does nothing
+    traits.noneTickedId = uistr::kChooseScanPartition;
+    traits.tooManyId = uistr::kPleaseSelectFirstSuggested;
+    traits.progressPerPartition = true;
+    return traits;
+}
+} // namespace
+
+CLostRecoveryScanPartitionDeviceSelectController::CLostRecoveryScanPartitionDeviceSelectController(AppContext& context)
+    : CCompleteRecoveryScanPartitionDeviceSelectController(context, context.Sheet(), LostScanTraits()) {}
+
+void CLostRecoveryScanPartitionDeviceSelectController::ShowSourceDevice() {
+    RecoverySource source;
+    GetSource(source);
+    const auto* item = source.kind == 0 ? static_cast<const LostDiskItem*>(source.pointer) : nullptr;
+    if (!item)
+        return;
+    const std::uint64_t sectors = item->pDevice ? item->pDevice->GetSectorCount() : 0;
+    if (item->kind == DISKRECORD_IMAGE)
+        View().ShowSource(2, item->szDisplayName, sectors);
+    else
+        View().ShowSource(item->isUsb ? 1 : 0, item->szText, sectors);
+}
+
 void InstallLostPartitionRecoverySteps(AppContext& context) {
     context.SetController(kPageLostRecoveryDisk, std::make_unique<CLostRecoveryDiskDeviceSelectController>(context));
     context.SetController(kPageLostRecoveryPartition,
                           std::make_unique<CLostRecoveryPartitionDeviceSelectController>(context));
+    context.SetController(kPageLostRecoveryScanPartition,
+                          std::make_unique<CLostRecoveryScanPartitionDeviceSelectController>(context));
 }

@@ -7,6 +7,7 @@
 //
 // A found partition's device is a window on step 1's disk device, so every way out of the
 // mode resets the later steps before step 1 frees its disks.
+#include "app/wizard/CompleteRecoveryScanPartitionController.h"
 #include "app/wizard/PageController.h"
 #include "carving/partition/FoundPartitionInfo.h"
 #include "recovery/ScanStateSections.h"
@@ -110,6 +111,7 @@ private:
     std::uint32_t m_nextImageId = 0;
     LostDiskItem* m_rowItem = nullptr;  // the selected row's item for image operations
     LostDiskItem* m_selected = nullptr; // the source of the search
+    bool m_promotePending = true;       // the previous run's state file is promoted once
 };
 
 class CLostRecoveryPartitionDeviceSelectController : public CWizardPageControllerBase {
@@ -158,5 +160,17 @@ private:
     std::function<void(bool)> m_fullScanBox;
 };
 
-// Installs the Lost Partition Recovery steps (pages 3 and 4) into the context.
+// Step 3 (page 8): the partitions of the full scan, ticked and built like Deep Scan Recovery's
+// second step, over step 1's disk; up to four suggested partitions start ticked.
+class CLostRecoveryScanPartitionDeviceSelectController : public CCompleteRecoveryScanPartitionDeviceSelectController {
+public:
+    explicit CLostRecoveryScanPartitionDeviceSelectController(AppContext& context);
+    int GetControllerType() const override { return kControllerLostRecoveryScanPartition; }
+
+protected:
+    // The disk's row text (block type 1 for a USB disk, else 0), or the image's name (type 2).
+    void ShowSourceDevice() override;
+};
+
+// Installs the Lost Partition Recovery steps (pages 3, 4 and 8) into the context.
 void InstallLostPartitionRecoverySteps(AppContext& context);

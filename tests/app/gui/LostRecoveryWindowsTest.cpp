@@ -1,10 +1,13 @@
 // Lost Partition Recovery's windows: the search dialog, the disk page and the found-partition
 // page, driven in the program's frame over a fake machine whose disk lost its partition table.
 #include "app/wizard/AppContext.h"
+#include "app/wizard/CompleteRecoveryPartitionController.h"
+#include "app/wizard/DeleteRecoveryController.h"
 #include "app/windows/AppBitmaps.h"
 #include "app/windows/LostRecoveryWindows.h"
 #include "app/windows/MainFrame.h"
 #include "app/windows/WxUiServices.h"
+#include "tests/support/FixtureKit.h"
 #include "tests/support/LostWizardMachine.h"
 #include "tests/ui/controls/windows/Harness.h"
 #include "ui/controls/MessageBoxDlg.h"
@@ -55,8 +58,14 @@ void WhenModal(const std::function<void()>& run, const std::function<void(wxDial
     poll.Stop();
 }
 
-struct LostProgram {
+platform::AppPaths ScratchStatePaths() {
     platform::AppPaths paths = platform::ResolveAppPaths();
+    paths.stateDir = testsupport::ScratchDir("lost-windows-state") + "/";  // no earlier run's state
+    return paths;
+}
+
+struct LostProgram {
+    platform::AppPaths paths = ScratchStatePaths();
     CWxUiServices services{paths};
     CEnumerationDeviceSource devices;
     std::unique_ptr<AppContext> context;
@@ -65,6 +74,8 @@ struct LostProgram {
     LostProgram() {
         appres::RegisterAppBitmaps();
         context = std::make_unique<AppContext>(services, devices, paths);
+        InstallDeletedFileRecoverySteps(*context);
+        InstallDeepScanSteps(*context);
         InstallLostPartitionRecoverySteps(*context);
         frame = new CMainFrame(*context);
         services.SetMainWindow(frame);
@@ -172,14 +183,22 @@ TEST(LostRecoveryPages, DiskPageSearchFoundPartitionsAndTheQuickTree) {
     });
     EXPECT_TRUE(hinted);
     EXPECT_FALSE(p.context->showFullScanHint);
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageFileSelect; }, 20000));
+    Pump(200);
+    Screenshot(p.frame, "lost_quick_tree_file_page");
 
-    // "Deep Scan Recovery" sets the full-scan switch even with a row selected and goes on.
+    // Back to page 4 (asked first); "Deep Scan Recovery" sets the full-scan switch even with a
+    // row selected and goes on to the deep scan and page 8.
+    AnswerBox([&] { PressButton(sheet, kIdBackButton); }, true);
+    ASSERT_EQ(sheet->GetActivePage(), kPageLostRecoveryPartition);
     foundPage->List()->SelectRow(0);
-    std::string said;
-    AnswerBox([&] { PressButton(foundPage, CLostRecoveryPartitionDeviceSelectPage::kIdDeepScan); }, true, nullptr, &said);
+    PressButton(foundPage, CLostRecoveryPartitionDeviceSelectPage::kIdDeepScan);
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryScanPartition; }, 60000));
     EXPECT_TRUE(foundPage->Controller().FullScan());
+    Pump(200);
+    Screenshot(p.frame, "lost_scan_partition_page");
 
-    // Home from page 4 clears the switch and every step.
+    // Home clears the switch and every step.
     AnswerBox([&] { PressButton(sheet, kIdHomeButton); }, true);
     Pump(100);
     EXPECT_EQ(sheet->GetActivePage(), kPageRecoveryMode);
