@@ -13,7 +13,6 @@
 #include "filesystems/ext2/Ext2TreeBuilder.h"
 #include "filesystems/probes/QuickScan.h"
 #include "platform/DriveTable.h"
-#include "platform/SystemRoots.h"
 #include "storage/BasicPartitionDevice.h"
 #include "storage/DeviceList.h"
 #include "storage/DiskDevice.h"
@@ -24,8 +23,6 @@
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/StringTable.h"
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -459,30 +456,6 @@ int CLostRecoveryDiskDeviceSelectController::RestoreState(IRSData* store) {
         return 0;
     m_selected = selected;
     return 1;
-}
-
-bool CLostRecoveryDiskDeviceSelectController::IsSourceDrive(const std::string& path) const {
-    if (!m_selected || m_selected->kind != DISKRECORD_DISK)
-        return false;
-    auto* disk = dynamic_cast<CDiskDevice*>(m_selected->pDevice);
-    if (!disk)
-        return false;
-    struct stat st {};
-    std::error_code ec;
-    std::filesystem::path p(path);
-    // The nearest part of the path that exists says where the target lies.
-    while (!p.empty() && ::stat(p.c_str(), &st) != 0)
-        p = p.parent_path();
-    if (p.empty())
-        return false;
-    const std::string name = platform::BlockDeviceName(major(st.st_dev), minor(st.st_dev));
-    const std::string& diskName = disk->GetKernelName();
-    if (name.empty() || diskName.empty())
-        return false;
-    if (name == diskName)
-        return true;
-    // A partition of the disk has its folder inside the disk's block folder.
-    return std::filesystem::exists(platform::GetSystemRoots().sys + "/block/" + diskName + "/" + name, ec);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -83,9 +83,6 @@ public:
     bool IsSelectedImage();
     // The saved-result row: removed with the last lost-partition state file.
     void RemoveSavedStateRow();
-    // True when `path` lies on a file system of the selected disk (by device number); false for
-    // an image or without a selection.
-    bool IsSourceDrive(const std::string& path) const;
 
     // The page's list: the window's, or the controller's own model when no window is bound.
     void SetListView(IDeviceListView* view) { m_view = view ? view : &m_ownView; }

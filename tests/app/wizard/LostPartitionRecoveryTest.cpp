@@ -351,6 +351,18 @@ TEST(LostPartitionWizard, CancelledSearchKeepsWhatItFound) {
     w.Disks().List().SelectRow(-1);
     w.ui.ExpectMessage(uistr::kSelectDiskToRecover, kAnswerOk);
     w.ctx.SheetController().Next();
+
+    // The program ends on the file page of a quick tree read through a partition window: the
+    // steps are reset from the last to the first, so no window outlives its disk.
+    w.Disks().List().SelectRow(0);
+    w.ui.ExpectPartitionSearch();
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.Found().Partitions().size(), 3u);
+    w.Found().List().SelectRow(0);
+    w.ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, false).ExpectProgress();
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    ASSERT_NE(w.Files().GetSourceDevice(), nullptr);
     EXPECT_TRUE(w.ui.Done());
 }
 
