@@ -325,7 +325,6 @@ void CLostRecoveryDiskDeviceSelectController::RemoveSelectedImage() {
     if (!IsSelectedImage())
         return;
     const std::uint32_t id = m_rowItem->imageId;
-    std::vector<DeviceListEntry> keep;
     // The list has no row removal of its own: it is filled again without the image's rows.
     for (auto it = m_images.begin(); it != m_images.end();) {
         if ((*it)->imageId == id) {

@@ -169,6 +169,14 @@ TEST(LostRecoveryPages, DiskPageSearchFoundPartitionsAndTheQuickTree) {
     EXPECT_TRUE(foundPage->DeepScanButton()->IsShown());
     EXPECT_FALSE(foundPage->FullScanBox()->IsShown());
     Screenshot(p.frame, "lost_partition_page");
+    foundPage->List()->SelectRow(1);
+    bool shownProperties = false;
+    WhenModal([&] { foundPage->Command(CLostRecoveryPartitionDeviceSelectPage::kIdProperties); }, [&](wxDialog* d) {
+        shownProperties = true;
+        Screenshot(d, "lost_partition_properties");
+        d->EndModal(2);
+    });
+    EXPECT_TRUE(shownProperties);
 
     // The NTFS row: its quick tree is built and the "Full scan" hint comes up.
     foundPage->List()->SelectRow(1);
