@@ -188,11 +188,14 @@ void BM_XzAllCores(benchmark::State& state) {
 }
 BENCHMARK(BM_XzAllCores)->ArgName("level")->Arg(1)->Arg(6)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
-// Sequential reads of an image of the same source. Arguments: codec, level, sectors per read.
+// Sequential reads of an image of the same source. Arguments: codec, level, sectors per read,
+// decoding workers ahead of the reads (-1: the default, one per core but one, at most 4; 0: none,
+// every block decoded by the reading thread).
 void BM_ImageRead(benchmark::State& state) {
     auto type = static_cast<CompressionType>(state.range(0));
     int level = static_cast<int>(state.range(1));
     const std::uint64_t chunk = static_cast<std::uint64_t>(state.range(2));
+    const int workers = static_cast<int>(state.range(3));
     std::string path = WorkDir() + "/read-" + std::to_string(type) + "-" + std::to_string(level) + ".edi";
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 && !MakeImage(path, type, level)) {
@@ -204,6 +207,8 @@ void BM_ImageRead(benchmark::State& state) {
         state.SkipWithError("image does not open");
         return;
     }
+    if (workers >= 0)
+        image.SetReadAheadWorkers(static_cast<unsigned>(workers));
     const std::uint64_t sectors = image.GetSectorCount();
     std::vector<std::uint8_t> buf(chunk * kSectorSize);
     for (auto _ : state) {
@@ -215,12 +220,16 @@ void BM_ImageRead(benchmark::State& state) {
     SetRate(state, sectors * kSectorSize);
 }
 BENCHMARK(BM_ImageRead)
-    ->ArgNames({"type", "level", "sectors"})
-    ->Args({2, 5, 1})
-    ->Args({2, 5, 1000})
-    ->Args({2, 1, 1000})
-    ->Args({1, 1, 1000})
-    ->Args({3, 1, 1000})
+    ->ArgNames({"type", "level", "sectors", "ahead"})
+    ->Args({2, 5, 1, -1})
+    ->Args({2, 5, 1000, -1})
+    ->Args({2, 5, 1000, 0})
+    ->Args({2, 1, 1000, -1})
+    ->Args({2, 1, 1000, 0})
+    ->Args({1, 1, 1000, -1})
+    ->Args({1, 1, 1000, 0})
+    ->Args({3, 1, 1000, -1})
+    ->Args({3, 1, 1000, 0})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -117,23 +117,26 @@ void AppendRunEntry(std::vector<std::uint8_t>& buffer, int offsetBytes, int coun
         buffer.push_back(static_cast<std::uint8_t>(o >> (8 * i)));
 }
 
+void AppendEncodedRun(std::vector<std::uint8_t>& bytes, const DataRun& run, std::int64_t* previous) {
+    const int countBytes = GetSignedByteCount(run.count);
+    if (run.start == kSparseRunStart) {
+        AppendRunEntry(bytes, 0, countBytes, 0, run.count);
+        return;
+    }
+    // Wrapping difference: the decoder adds it back the same way.
+    const std::int64_t offset = static_cast<std::int64_t>(static_cast<std::uint64_t>(run.start) -
+                                                          static_cast<std::uint64_t>(*previous));
+    AppendRunEntry(bytes, GetSignedByteCount(offset), countBytes, offset, run.count);
+    *previous = run.start;
+}
+
 std::vector<std::uint8_t> EncodeRunListBytes(const IDataRunList& list) {
     std::vector<std::uint8_t> bytes;
     if (list.GetRunCount() == 0)
         return bytes;
     std::int64_t previous = 0;
-    for (const DataRun& run : list.Runs()) {
-        int countBytes = GetSignedByteCount(run.count);
-        if (run.start == kSparseRunStart) {
-            AppendRunEntry(bytes, 0, countBytes, 0, run.count);
-            continue;
-        }
-        // Wrapping difference: the decoder adds it back the same way.
-        std::int64_t offset = static_cast<std::int64_t>(static_cast<std::uint64_t>(run.start) -
-                                                        static_cast<std::uint64_t>(previous));
-        AppendRunEntry(bytes, GetSignedByteCount(offset), countBytes, offset, run.count);
-        previous = run.start;
-    }
+    for (const DataRun& run : list.Runs())
+        AppendEncodedRun(bytes, run, &previous);
     bytes.push_back(0);
     return bytes;
 }
@@ -193,35 +196,47 @@ std::unique_ptr<RunListRecord> CreateRunListRecord(const IDataRunList* list) {
 }
 
 std::uint32_t GetRunListRecordSize(const RunListRecord* record) {
-    if (!record || record->bytes.empty())
+    if (!record)
         return 0;
-    const std::vector<std::uint8_t>& b = record->bytes;
+    return GetRunListBytesSize(record->bytes.data(), record->bytes.size());
+}
+
+std::uint32_t GetRunListBytesSize(const std::uint8_t* b, std::size_t length) {
+    if (!b || length == 0)
+        return 0;
     std::size_t pos = 0;
-    while (pos < b.size()) {
+    while (pos < length) {
         std::uint8_t header = b[pos];
         if (header == 0)
             return static_cast<std::uint32_t>(pos + 1);
         pos += 1 + (header & 0x0F) + (header >> 4);
     }
     // No terminator inside the buffer: never claim more than it holds.
-    return static_cast<std::uint32_t>(b.size());
+    return static_cast<std::uint32_t>(length);
 }
 
 IDataRunList* CreateDataRunListFromRecord(const RunListRecord* record) {
-    if (!record || record->bytes.empty())
+    if (!record)
         return nullptr;
-    if (record->residentOffset == 0) {
+    return CreateDataRunListFromBytes(record->bytes.data(), record->bytes.size(), record->residentOffset);
+}
+
+IDataRunList* CreateDataRunListFromBytes(const std::uint8_t* bytes, std::size_t length,
+                                         std::uint16_t residentOffset) {
+    if (!bytes || length == 0)
+        return nullptr;
+    if (residentOffset == 0) {
         auto* list = new CNoneResidentNTFSDataRunList();
-        DecodeRunListBytes(list, record->bytes.data(), record->bytes.size());
+        DecodeRunListBytes(list, bytes, length);
         return list;
     }
     CNoneResidentNTFSDataRunList decoded;
-    DecodeRunListBytes(&decoded, record->bytes.data(), record->bytes.size());
+    DecodeRunListBytes(&decoded, bytes, length);
     const DataRun* first = decoded.GetFirstRun();
     if (!first)
         return nullptr;
     auto* list = new CResidentNTFSDataRunList();
-    list->SetRun(first->start, first->count, record->residentOffset);
+    list->SetRun(first->start, first->count, residentOffset);
     return list;
 }
 
@@ -244,12 +259,17 @@ void SaveRunListRecordField(IRSData* section, const RunListRecord* record) {
         RSWriteValue<std::uint32_t>(section, 0);
         return;
     }
-    std::uint32_t size = GetRunListRecordSize(record);
+    SaveRunListRecordFieldBytes(section, record->bytes.data(), record->bytes.size(), record->residentOffset);
+}
+
+void SaveRunListRecordFieldBytes(IRSData* section, const std::uint8_t* bytes, std::size_t length,
+                                 std::uint16_t residentOffset) {
+    std::uint32_t size = GetRunListBytesSize(bytes, length);
     RSWriteValue<std::uint32_t>(section, 1);
     RSWriteValue<std::uint32_t>(section, size);
     if (size)
-        section->Write(record->bytes.data(), size);
-    RSWriteValue<std::uint16_t>(section, record->residentOffset);
+        section->Write(bytes, size);
+    RSWriteValue<std::uint16_t>(section, residentOffset);
 }
 
 std::unique_ptr<RunListRecord> LoadRunListRecordField(IRSData* section) {

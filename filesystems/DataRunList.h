@@ -116,6 +116,9 @@ constexpr std::uint32_t kMaxRunListRecordBytes = 64u * 1024 * 1024;
 
 // Mapping pairs of every run of `list`, 0-terminated; empty when the list has no runs.
 std::vector<std::uint8_t> EncodeRunListBytes(const IDataRunList& list);
+// Appends the mapping-pair entry of one run; `previous` is the start of the last non-sparse run
+// encoded before (0 at first) and is updated. The caller appends the 0 terminator.
+void AppendEncodedRun(std::vector<std::uint8_t>& bytes, const DataRun& run, std::int64_t* previous);
 // Appends the runs decoded from bytes[0, length) to `list`. Stops at a 0 header, at the end of
 // the buffer, at an entry whose fields would run past the buffer and at a field wider than
 // 8 bytes. Returns 1.
@@ -130,15 +133,23 @@ std::unique_ptr<RunListRecord> CreateRunListRecord(const IDataRunList* list);
 // Length of the mapping pairs including the 0 terminator, never more than the bytes held; 0
 // for no record or no bytes.
 std::uint32_t GetRunListRecordSize(const RunListRecord* record);
+// The same for mapping pairs held elsewhere.
+std::uint32_t GetRunListBytesSize(const std::uint8_t* bytes, std::size_t length);
 // A new list rebuilt from the record (resident when its offset is not 0), which the caller
 // deletes; null when the record has no bytes or decodes to no run.
 IDataRunList* CreateDataRunListFromRecord(const RunListRecord* record);
+// The same for a record held as its bytes and resident offset.
+IDataRunList* CreateDataRunListFromBytes(const std::uint8_t* bytes, std::size_t length,
+                                         std::uint16_t residentOffset);
 // Reads u32 length L, L bytes, u16 resident offset. Any store failure, or a length above
 // kMaxRunListRecordBytes, yields null.
 std::unique_ptr<RunListRecord> LoadRunListRecord(IRSData* section);
 // Writes a properties object's run record: u32 1, u32 GetRunListRecordSize, the bytes, the u16
 // resident offset; or u32 0 when there is no record.
 void SaveRunListRecordField(IRSData* section, const RunListRecord* record);
+// The same for a record held as its bytes and resident offset.
+void SaveRunListRecordFieldBytes(IRSData* section, const std::uint8_t* bytes, std::size_t length,
+                                 std::uint16_t residentOffset);
 // Reads what SaveRunListRecordField wrote: the u32 flag, then (flag 1) the record; null for
 // flag 0. A flag other than 0 or 1 throws CRSException(RSERR_BAD_HEADER), a record that could
 // not be read throws CRSException(RSERR_SHORT_READ); store failures pass through.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "filesystems/TreeArena.h"
 #include "storage/FileSystemType.h"
 
 class IFileProperties;
@@ -20,6 +21,17 @@ public:
     CFileNode& operator=(const CFileNode&) = delete;
     // Clears the links; does not free the properties (the tree deletions do).
     virtual ~CFileNode();
+
+    // A plain `new` takes the heap, `new (arena)` a build's arena (filesystems/TreeArena.h; the
+    // heap for a null arena); `delete` frees either.
+    static void* operator new(std::size_t size) { return ::operator new(size); }
+    static void* operator new(std::size_t size, CTreeArena* arena) { return AllocateTreeStorage(arena, size); }
+    static void operator delete(void* p, std::size_t size) noexcept { FreeTreeObject(p, size); }
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+        return ::operator new(size, std::nothrow);
+    }
+    static void operator delete(void* p, CTreeArena*) noexcept { FreeTreeObject(p, 0); }
+    static void operator delete(void* p, const std::nothrow_t&) noexcept { FreeTreeObject(p, 0); }
 
     virtual bool IsFolder() const { return false; }
     // First sector and sectors per cluster of the file system the entry belongs to: a folder

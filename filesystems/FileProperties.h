@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "filesystems/TreeArena.h"
+
 class IDataRunList;
 class IRSData;
 
@@ -71,6 +73,17 @@ public:
     IFileProperties(const IFileProperties&) = delete;
     IFileProperties& operator=(const IFileProperties&) = delete;
     virtual ~IFileProperties();
+
+    // A plain `new` takes the heap, `new (arena)` a build's arena (filesystems/TreeArena.h; the
+    // heap for a null arena); `delete` frees either.
+    static void* operator new(std::size_t size) { return ::operator new(size); }
+    static void* operator new(std::size_t size, CTreeArena* arena) { return AllocateTreeStorage(arena, size); }
+    static void operator delete(void* p, std::size_t size) noexcept { FreeTreeObject(p, size); }
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+        return ::operator new(size, std::nothrow);
+    }
+    static void operator delete(void* p, CTreeArena*) noexcept { FreeTreeObject(p, 0); }
+    static void operator delete(void* p, const std::nothrow_t&) noexcept { FreeTreeObject(p, 0); }
 
     // Length of the name in bytes, without the terminator.
     virtual std::uint16_t GetNameLength() const = 0;

@@ -15,7 +15,10 @@ struct AppPaths {
     std::string configFile;  // $XDG_CONFIG_HOME/brulin/brulin.ini (may not exist)
 
     std::string LogFile() const { return stateDir + "BrulinLog.log"; }
-    std::string LoaderLockFile() const { return runtimeDir + "loader.lock"; }
+    // Held by the loader for its life; named after the loader's mutex.
+    std::string LoaderLockFile() const {
+        return runtimeDir + "Brulin_Loader_{E1AB3D3B-FEBF-4281-BD7E-5655BE739E67}.lock";
+    }
     std::string HelpFile(int topicId) const;
 };
 

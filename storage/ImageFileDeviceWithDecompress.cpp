@@ -5,8 +5,12 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -28,11 +32,204 @@ std::string FileNameOf(const std::string& path) {
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
+// Where `block` is stored, through the index in `files`' main file.
+bool LocateBlock(const CImageFile& files, const ImageHeaderInfo& header, std::uint64_t block,
+                 ImageBlockExtent* extent) {
+    auto readEntry = [&files](std::uint64_t index, std::uint32_t* value) {
+        std::uint8_t b[4];
+        if (!files.ReadMain(kImageHeaderSize + 4 * index, b, sizeof b))
+            return false;
+        *value = ByteSpan(b, sizeof b).u32(0);
+        return true;
+    };
+    return LocateImageBlock(header, block, readEntry, extent);
+}
+
+// Decodes the `length` stored bytes of a block into `out` (a whole block's bytes, zero-filled
+// past what the block holds) and gives the sectors it holds. A stream must fill the block (only
+// the last block may hold fewer whole sectors); what does not decode may have been stored raw,
+// in a whole block's bytes or, for the last block only, in fewer whole sectors.
+bool DecodeStoredBlock(IDecompressor* decompressor, const std::uint8_t* stored, std::uint32_t length, bool last,
+                       std::uint8_t* out, std::uint32_t* sectors) {
+    std::uint32_t produced = 0;
+    if (decompressor && DecompressWithCodec(decompressor, stored, length, out, kImageBlockBytes, &produced) &&
+        (produced == kImageBlockBytes || (last && produced > 0 && produced % kSectorSize == 0))) {
+        std::memset(out + produced, 0, kImageBlockBytes - produced);
+        *sectors = produced / kSectorSize;
+        return true;
+    }
+    if (length % kSectorSize != 0 || length > kImageBlockBytes || (!last && length != kImageBlockBytes))
+        return false;
+    std::memcpy(out, stored, length);
+    std::memset(out + length, 0, kImageBlockBytes - length);
+    *sectors = length / kSectorSize;
+    return true;
+}
+
+unsigned DefaultReadAheadWorkers() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 4u);
+}
+
 }  // namespace
+
+// Worker threads that decode the blocks after the one being read, into a fixed set of block
+// buffers (two per worker). Each worker reads through its own files and decoder; a block that
+// a worker cannot read or decode is left to the reader, which decodes (and reports) it itself.
+class CImageReadAhead {
+public:
+    CImageReadAhead(const std::string& mainPath, const std::vector<std::string>& slicePaths,
+                    const ImageHeaderInfo& header, unsigned workers)
+        : m_mainPath(mainPath), m_slicePaths(slicePaths), m_header(header), m_slots(2 * std::size_t{workers}) {
+        for (Slot& slot : m_slots)
+            slot.data.resize(kImageBlockBytes);
+        for (unsigned i = 0; i < workers; ++i) {
+            auto worker = std::make_unique<Worker>();
+            worker->decoder.reset(CreateImageDecompressor(static_cast<CompressionType>(header.compressionType)));
+            worker->stored.resize(kImageStoredBlockCapacity);
+            m_workers.push_back(std::move(worker));
+        }
+        try {
+            for (unsigned i = 0; i < workers; ++i)
+                m_threads.emplace_back([this, i] { Run(*m_workers[i]); });
+        } catch (const std::system_error&) {
+            Stop(); // the threads that did start are enough
+        }
+    }
+    ~CImageReadAhead() { Stop(); }
+    CImageReadAhead(const CImageReadAhead&) = delete;
+    CImageReadAhead& operator=(const CImageReadAhead&) = delete;
+
+    bool Running() const { return !m_threads.empty() && !m_stop; }
+
+    // Queues the blocks from `first` on, as many as there are buffers, in place of anything
+    // queued or decoded outside that range.
+    void Want(std::uint64_t first) {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            const std::uint64_t end = std::min<std::uint64_t>(first + m_slots.size(), m_header.totalBlocks);
+            auto inRange = [&](const Slot& s) { return s.state != State::Empty && s.block >= first && s.block < end; };
+            for (std::uint64_t b = first; b < end; ++b) {
+                if (std::any_of(m_slots.begin(), m_slots.end(), [&](const Slot& s) { return s.state != State::Empty && s.block == b; }))
+                    continue;
+                auto free = std::find_if(m_slots.begin(), m_slots.end(),
+                                         [&](const Slot& s) { return s.state != State::Busy && !inRange(s); });
+                if (free == m_slots.end())
+                    break;
+                free->block = b;
+                free->state = State::Queued;
+            }
+        }
+        m_work.notify_all();
+    }
+
+    // Forgets the blocks not yet started.
+    void Drop() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        for (Slot& s : m_slots)
+            if (s.state == State::Queued)
+                s.state = State::Empty;
+    }
+
+    // When a worker has decoded `block`, or is decoding it (then this waits), its bytes are
+    // swapped into `out` (a whole block's size) and true is returned.
+    bool Take(std::uint64_t block, std::vector<std::uint8_t>& out, std::uint32_t* sectors) {
+        std::unique_lock<std::mutex> guard(m_lock);
+        auto slot = std::find_if(m_slots.begin(), m_slots.end(),
+                                 [&](const Slot& s) { return s.state != State::Empty && s.block == block; });
+        if (slot == m_slots.end())
+            return false;
+        m_done.wait(guard, [&] { return slot->state != State::Busy; });
+        const bool ok = slot->state == State::Done;
+        if (ok) {
+            out.swap(slot->data);
+            *sectors = slot->sectors;
+        }
+        slot->state = State::Empty;
+        return ok;
+    }
+
+private:
+    enum class State { Empty, Queued, Busy, Done, Failed };
+    struct Slot {
+        std::uint64_t block = 0;
+        State state = State::Empty;
+        std::vector<std::uint8_t> data; // a worker's alone while Busy
+        std::uint32_t sectors = 0;
+    };
+    struct Worker {
+        CImageFile files;
+        std::unique_ptr<IDecompressor> decoder;
+        std::vector<std::uint8_t> stored;
+    };
+
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_stop = true;
+        }
+        m_work.notify_all();
+        for (std::thread& t : m_threads)
+            t.join();
+        m_threads.clear();
+    }
+
+    void Run(Worker& worker) {
+        std::unique_lock<std::mutex> guard(m_lock);
+        for (;;) {
+            Slot* next = nullptr;
+            m_work.wait(guard, [&] {
+                if (m_stop)
+                    return true;
+                for (Slot& s : m_slots)
+                    if (s.state == State::Queued && (!next || s.block < next->block))
+                        next = &s;
+                return next != nullptr;
+            });
+            if (m_stop)
+                return;
+            next->state = State::Busy;
+            const std::uint64_t block = next->block;
+            guard.unlock();
+            std::uint32_t sectors = 0;
+            const bool ok = Decode(worker, block, next->data.data(), &sectors);
+            guard.lock();
+            next->sectors = sectors;
+            next->state = ok ? State::Done : State::Failed;
+            m_done.notify_all();
+        }
+    }
+
+    bool Decode(Worker& worker, std::uint64_t block, std::uint8_t* out, std::uint32_t* sectors) {
+        if (!worker.files.IsMainOpen() && !worker.files.OpenMainFile(m_mainPath))
+            return false;
+        ImageBlockExtent extent;
+        if (!LocateBlock(worker.files, m_header, block, &extent) || extent.slice >= m_slicePaths.size())
+            return false;
+        if (worker.files.OpenSliceIndex() != static_cast<int>(extent.slice) &&
+            !worker.files.OpenSlice(m_slicePaths[extent.slice], static_cast<int>(extent.slice)))
+            return false;
+        return worker.files.ReadSlice(extent.offset, worker.stored.data(), extent.length) &&
+               DecodeStoredBlock(worker.decoder.get(), worker.stored.data(), extent.length,
+                                 block + 1 == m_header.totalBlocks, out, sectors);
+    }
+
+    const std::string m_mainPath;
+    const std::vector<std::string> m_slicePaths;
+    const ImageHeaderInfo m_header;
+    std::mutex m_lock;
+    std::condition_variable m_work;
+    std::condition_variable m_done;
+    std::vector<Slot> m_slots; // never resized: workers keep pointers into it
+    bool m_stop = false;
+    std::vector<std::unique_ptr<Worker>> m_workers;
+    std::vector<std::thread> m_threads;
+};
 
 CImageFileDeviceWithDecompress::CImageFileDeviceWithDecompress(const char* mainPath)
     : m_files(std::make_unique<CImageFile>()), m_mainPath(mainPath ? mainPath : ""),
-      m_stored(kImageStoredBlockCapacity), m_block(kImageBlockBytes) {
+      m_stored(kImageStoredBlockCapacity), m_block(kImageBlockBytes),
+      m_readAheadWorkers(DefaultReadAheadWorkers()) {
     if (!m_files->OpenMainFile(m_mainPath))
         return;
     std::uint8_t header[kImageHeaderSize];
@@ -74,6 +271,12 @@ void CImageFileDeviceWithDecompress::CheckBlockCount() {
 }
 
 CImageFileDeviceWithDecompress::~CImageFileDeviceWithDecompress() = default;
+
+void CImageFileDeviceWithDecompress::SetReadAheadWorkers(unsigned workers) {
+    m_readAhead.reset();
+    m_readAheadFailed = false;
+    m_readAheadWorkers = std::min(workers, 16u);
+}
 
 void CImageFileDeviceWithDecompress::GetSourceName(char name[260]) const {
     std::memcpy(name, m_header.sourceName, kImageSourceNameSize);
@@ -140,44 +343,44 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
     if (block == m_cachedBlock)
         return true;
     m_cachedBlock = ~std::uint64_t(0);
+
+    // Reads in block order start the workers on their second block and keep them ahead.
+    const bool inOrder = m_lastBlock != ~std::uint64_t(0) && block == m_lastBlock + 1;
+    m_inOrder = inOrder ? m_inOrder + 1 : 0;
+    m_lastBlock = block;
+    if (inOrder && !m_readAhead && !m_readAheadFailed && m_readAheadWorkers && ResolveSlicePaths()) {
+        m_readAhead = std::make_unique<CImageReadAhead>(m_mainPath, m_slicePaths, m_header, m_readAheadWorkers);
+        if (!m_readAhead->Running()) {
+            m_readAhead.reset();
+            m_readAheadFailed = true;
+        }
+    }
+    if (m_readAhead) {
+        if (inOrder) {
+            const bool taken = m_readAhead->Take(block, m_block, &m_cachedSectors);
+            m_readAhead->Want(block + 1);
+            if (taken) {
+                m_cachedBlock = block;
+                ++m_blocksDecodedAhead;
+                return true;
+            }
+        } else {
+            m_readAhead->Drop();
+        }
+    }
+
     ImageBlockExtent extent;
-    auto readEntry = [this](std::uint64_t index, std::uint32_t* value) {
-        std::uint8_t b[4];
-        if (!m_files->ReadMain(kImageHeaderSize + 4 * index, b, sizeof b))
-            return false;
-        *value = ByteSpan(b, sizeof b).u32(0);
-        return true;
-    };
-    if (!LocateImageBlock(m_header, block, readEntry, &extent) || !OpenSliceForRead(extent.slice) ||
+    if (!LocateBlock(*m_files, m_header, block, &extent) || !OpenSliceForRead(extent.slice) ||
         !m_files->ReadSlice(extent.offset, m_stored.data(), extent.length)) {
         ReleaseTrace("Image %s: block %" PRIu64 " cannot be read", m_mainPath.c_str(), block);
         return false;
     }
-
-    const bool last = block + 1 == m_header.totalBlocks;
-    std::uint32_t produced = 0;
-    if (m_decompressor &&
-        DecompressWithCodec(m_decompressor.get(), m_stored.data(), extent.length, m_block.data(),
-                            kImageBlockBytes, &produced) &&
-        (produced == kImageBlockBytes ||
-         (last && produced > 0 && produced % kSectorSize == 0))) {
-        std::fill(m_block.begin() + produced, m_block.end(), 0);
-        m_cachedBlock = block;
-        m_cachedSectors = produced / kSectorSize;
-        return true;
-    }
-    // Not a stream that fills the block: the bytes may have been stored raw. Only the last
-    // block can be stored raw in fewer than a whole block's bytes; a shorter one elsewhere is
-    // a damaged stream, not data.
-    if (extent.length % kSectorSize != 0 || extent.length > kImageBlockBytes ||
-        (!last && extent.length != kImageBlockBytes)) {
+    if (!DecodeStoredBlock(m_decompressor.get(), m_stored.data(), extent.length, block + 1 == m_header.totalBlocks,
+                           m_block.data(), &m_cachedSectors)) {
         ReleaseTrace("Image %s: block %" PRIu64 " does not decode", m_mainPath.c_str(), block);
         return false;
     }
-    std::memcpy(m_block.data(), m_stored.data(), extent.length);
-    std::fill(m_block.begin() + extent.length, m_block.end(), 0);
     m_cachedBlock = block;
-    m_cachedSectors = extent.length / kSectorSize;
     return true;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 // A disk image (storage/DiskImage.h) opened as a sector device: each read finds its blocks
-// through the index, reads the stored bytes from their slice and decodes them.
+// through the index, reads the stored bytes from their slice and decodes them. Once reads go
+// through the blocks in order, worker threads decode the next few blocks ahead (each with its
+// own files and decoder), so a sequential reader waits on decoding only as long as one block
+// takes on all of them together; a read elsewhere drops what was queued ahead.
 #include "storage/BlockCodec.h"
 #include "storage/DiskImage.h"
 #include "storage/StorageDevice.h"
@@ -9,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+class CImageReadAhead;
 
 class CImageFileDeviceWithDecompress : public IStorageDevice {
 public:
@@ -29,6 +34,11 @@ public:
     // The imaged source's caption (260 bytes, zero-terminated).
     void GetSourceName(char name[260]) const;
     const CImageFile* GetImageFile() const { return m_files.get(); }
+    // Decoding ahead on sequential reads with `workers` threads (0 turns it off). The default is
+    // one thread per core but one, at most 4.
+    void SetReadAheadWorkers(unsigned workers);
+    // Blocks the reads took from the workers' decoding (for tests and benches).
+    std::uint64_t GetBlocksDecodedAhead() const { return m_blocksDecodedAhead; }
 
     // Reads that start at or past the end, or ask for more sectors than the image has, fail.
     // A read that runs past the end is clipped and its tail zero-filled. Sectors of a block
@@ -56,4 +66,11 @@ private:
     std::vector<std::uint8_t> m_block;
     std::uint64_t m_cachedBlock = ~std::uint64_t(0);
     std::uint32_t m_cachedSectors = 0;  // sectors the cached block decoded to
+    // Read-ahead: started on the second block in a row read in order.
+    std::unique_ptr<CImageReadAhead> m_readAhead;
+    unsigned m_readAheadWorkers;
+    bool m_readAheadFailed = false;
+    std::uint64_t m_lastBlock = ~std::uint64_t(0);
+    std::uint32_t m_inOrder = 0;
+    std::uint64_t m_blocksDecodedAhead = 0;
 };

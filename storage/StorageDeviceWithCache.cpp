@@ -5,17 +5,42 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
-CStorageDeviceWithCache::CStorageDeviceWithCache(IStorageDevice* inner)
-    : m_inner(inner), m_buffer(static_cast<std::size_t>(kDefaultSectorsPerWindow) * kSectorSize) {}
+namespace {
+
+std::uint8_t* AllocateWindow(std::size_t bytes) {
+    constexpr std::size_t kPage = 4096;
+    const std::size_t rounded = (bytes + kPage - 1) / kPage * kPage;
+    auto* p = static_cast<std::uint8_t*>(std::aligned_alloc(kPage, rounded ? rounded : kPage));
+    if (!p)
+        throw std::bad_alloc();
+    std::memset(p, 0, bytes);
+    return p;
+}
+
+} // namespace
+
+CStorageDeviceWithCache::CStorageDeviceWithCache(IStorageDevice* inner) : m_inner(inner) {
+    SetCacheSize(kDefaultSectorsPerWindow);
+}
 
 std::uint64_t CStorageDeviceWithCache::GetSectorCount() {
     return m_inner ? m_inner->GetSectorCount() : 0;
 }
 
+std::uint64_t CStorageDeviceWithCache::DeviceSectors(bool ask) {
+    if (ask || !m_deviceSectorsKnown) {
+        m_deviceSectors = m_inner->GetSectorCount();
+        m_deviceSectorsKnown = true;
+    }
+    return m_deviceSectors;
+}
+
 int CStorageDeviceWithCache::SetCacheSize(std::uint32_t sectorsPerWindow) {
-    std::vector<std::uint8_t>().swap(m_buffer);
-    m_buffer.assign(static_cast<std::size_t>(sectorsPerWindow) * kSectorSize, 0);
+    m_buffer.reset();
+    m_bufferBytes = static_cast<std::size_t>(sectorsPerWindow) * kSectorSize;
+    m_buffer.reset(AllocateWindow(m_bufferBytes));
     m_sectorsPerWindow = sectorsPerWindow;
     m_window = kNoWindow;
     m_windowSectors = 0;
@@ -25,9 +50,27 @@ int CStorageDeviceWithCache::SetCacheSize(std::uint32_t sectorsPerWindow) {
 bool CStorageDeviceWithCache::IsWindowInRange(std::uint64_t index) {
     if (!m_inner || m_sectorsPerWindow == 0)
         return false;
-    const std::uint64_t total = m_inner->GetSectorCount();
-    const std::uint64_t windows = total / m_sectorsPerWindow + (total % m_sectorsPerWindow ? 1 : 0);
-    return index < windows;
+    auto inRange = [&](std::uint64_t total) {
+        return index < total / m_sectorsPerWindow + (total % m_sectorsPerWindow ? 1 : 0);
+    };
+    return inRange(DeviceSectors(false)) || inRange(DeviceSectors(true));
+}
+
+bool CStorageDeviceWithCache::ReadWindow(std::uint64_t index, std::uint64_t total) {
+    const std::uint64_t W = m_sectorsPerWindow;
+    const std::uint64_t first = index * W; // index < windows, so this cannot overflow
+    const std::uint64_t n = std::min<std::uint64_t>(W, total - first);
+    // Whatever happens, no stale bytes stay behind the window: the part past the device's
+    // end is zeroed, and so is all of it when the read fails.
+    std::uint8_t* buffer = m_buffer.get();
+    std::memset(buffer + n * kSectorSize, 0, m_bufferBytes - n * kSectorSize);
+    if (!m_inner->ReadSectors(buffer, first, n)) {
+        std::memset(buffer, 0, m_bufferBytes);
+        return false;
+    }
+    m_window = index;
+    m_windowSectors = n;
+    return true;
 }
 
 int CStorageDeviceWithCache::LoadCacheWindow(std::uint64_t index) {
@@ -35,25 +78,21 @@ int CStorageDeviceWithCache::LoadCacheWindow(std::uint64_t index) {
         platform::DebugOutput("NULL == m_pStorageDevice!\n");
         return 0;
     }
-    // One size query per window: on a file or a block device each costs a system call.
-    const std::uint64_t total = m_inner->GetSectorCount();
+    if (m_sectorsPerWindow == 0 || !IsWindowInRange(index))
+        return 0;
+    const std::uint64_t before = DeviceSectors(false);
+    if (ReadWindow(index, before))
+        return 1;
+    m_window = kNoWindow;
+    m_windowSectors = 0;
+    // The device may have changed size since it was asked: ask again, and read again only when
+    // the window's extent changed with it.
+    const std::uint64_t now = DeviceSectors(true);
     const std::uint64_t W = m_sectorsPerWindow;
-    if (W == 0 || index >= total / W + (total % W ? 1 : 0))
+    auto extent = [&](std::uint64_t total) { return index * W < total ? std::min(W, total - index * W) : 0; };
+    if (extent(now) == 0 || extent(now) == extent(before))
         return 0;
-    const std::uint64_t first = index * W; // index < windows, so this cannot overflow
-    const std::uint64_t n = std::min<std::uint64_t>(W, total - first);
-    // Whatever happens, no stale bytes stay behind the window: the part past the device's
-    // end is zeroed, and so is all of it when the read fails.
-    std::fill(m_buffer.begin() + static_cast<std::ptrdiff_t>(n * kSectorSize), m_buffer.end(), 0);
-    if (!m_inner->ReadSectors(m_buffer.data(), first, n)) {
-        std::fill(m_buffer.begin(), m_buffer.end(), 0);
-        m_window = kNoWindow;
-        m_windowSectors = 0;
-        return 0;
-    }
-    m_window = index;
-    m_windowSectors = n;
-    return 1;
+    return ReadWindow(index, now) ? 1 : 0;
 }
 
 int CStorageDeviceWithCache::ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) {
@@ -68,7 +107,7 @@ int CStorageDeviceWithCache::ReadSectors(void* buffer, std::uint64_t first, std:
         std::uint64_t copied = 0;
         if (first < E) {
             copied = std::min(first + count, E) - first;
-            std::memcpy(out, m_buffer.data() + (first - S) * kSectorSize,
+            std::memcpy(out, m_buffer.get() + (first - S) * kSectorSize,
                         static_cast<std::size_t>(copied * kSectorSize));
             if (copied == count)
                 return 1;

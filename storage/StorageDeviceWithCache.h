@@ -4,7 +4,8 @@
 #include "storage/StorageDevice.h"
 
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 class CStorageDeviceWithCache : public IStorageDevice {
 public:
@@ -32,8 +33,20 @@ public:
     std::uint32_t GetSectorsPerWindow() const { return m_sectorsPerWindow; }
 
 private:
+    struct FreeBuffer {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    // The device's size, asked once and again only when a window seems to lie past it or a
+    // load fails (each question costs a system call on a file or a disk).
+    std::uint64_t DeviceSectors(bool ask);
+    bool ReadWindow(std::uint64_t index, std::uint64_t total);
+
     IStorageDevice* m_inner;
-    std::vector<std::uint8_t> m_buffer;
+    // Page-aligned, so the device reads land on whole pages.
+    std::unique_ptr<std::uint8_t, FreeBuffer> m_buffer;
+    std::size_t m_bufferBytes = 0;
+    std::uint64_t m_deviceSectors = 0;
+    bool m_deviceSectorsKnown = false;
     std::uint32_t m_sectorsPerWindow = kDefaultSectorsPerWindow;
     std::uint64_t m_window = kNoWindow;
     std::uint64_t m_windowSectors = 0; // sectors of the loaded window that lie on the device

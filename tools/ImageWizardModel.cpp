@@ -9,58 +9,6 @@
 
 namespace imagetool {
 
-const char* ToolText(int id) {
-    switch (id) {
-    case 61204:
-        return "No enough space to save the Disk Image data.\nClick YES to select another place "
-               "for Disk Image files or NO to abort wizard.";
-    case 61205: return "No enough free space, the progress must be cancelled.";
-    case 61206: return "Calculating...";
-    case 61207: return "Warning! Failed to set the timer!";
-    case 61208: return "The length is enough!";
-    case 61209: return "Disk Image Wizard";
-    case 61210: return "Disk Imaging Progress";
-    case 61211: return "Source Disk Region";
-    case 61212: return "Disk Image Summary";
-    case 61213: return "Disk Image Destination File";
-    case 61214: return "Please check the path you are trying to save to and try again.";
-    case 61215: return "Cancel Disk Image?";
-    case 61216: return "Fail!";
-    case 147:
-        return "Caution! You are going to save the files to the same drive they are recovered "
-               "from. This may overwrite the data you want to recover. Continue?";
-    case 162: return "Find file by name";
-    case 164: return "No files match specific criteria.";
-    case 165: return "No files match specific criteria.";
-    case 61217: return "No more files found.";
-    case 61218: return "No files found";
-    case 336: return "Find Next";
-    case 337: return "Close";
-    case 338: return "Find";
-    case 166: return "This is an INVALID file, please check it!";
-    case 167: return "This is an INVALID file, please check it!";
-    case 168: return "Warning! Failed to set the timer!";
-    case 169: return "Open Disk Image Wizard";
-    case 170: return "Open Disk Image File(.edi)";
-    case 171: return "Open Disk Image File(.edi)";
-    case 172: return "Correct error in Disk Image Configuration";
-    case 173: return "Open Disk Image Wizard";
-    case 174: return "No edp file found, please check the path!";
-    case 175: return "Open Disk Image File(.edi)";
-    case 176: return "Can't open or it is not an Image File, please check the file!";
-    case 177: return "Disk Image Wizard";
-    case 178: return "Cancel Wizard ?";
-    case 179: return "File error! please check the it!";
-    case 180: return "The length is enough!";
-    case 318: return "Option";
-    case 50100:
-        return "Please enter the first and the last sector of the region: whole numbers, the first "
-               "not above the last, and the last below the number of sectors of the source.";
-    case 335: return "Default";
-    default: return "";
-    }
-}
-
 int BannerTextOfPage(int page) {
     switch (page) {
     case kPageSimplePath:

@@ -28,8 +28,6 @@ enum ImageText : int {
     kTextFail = 61216,
     kTextSameDeviceCaution = 147,
 };
-// The English text of one of the ids above (and of the open wizard's and settings' ids).
-const char* ToolText(int id);
 
 enum ImagePage : int {
     kPageMode = 0,

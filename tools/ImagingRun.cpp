@@ -1,4 +1,5 @@
 #include "tools/ImagingRun.h"
+#include "ui/controls/StringTable.h"
 
 #include "storage/BlockCodec.h"
 
@@ -125,7 +126,7 @@ void CImagingRun::ClearNewSliceRequest(std::uint32_t storedBytes) {
 
 std::string CImagingRun::RemainingTimeText() const {
     const std::uint64_t elapsed = Now() - m_startMs;
-    if (elapsed < 5000 || m_blocksDone == 0) return ToolText(kTextCalculating);
+    if (elapsed < 5000 || m_blocksDone == 0) return uistr::LoadUiString(kTextCalculating);
     const std::uint64_t left = m_blockCount > m_blocksDone ? m_blockCount - m_blocksDone : 0;
     const std::uint64_t s = left * elapsed / m_blocksDone / 1000 + 1;
     char text[64];

@@ -1,6 +1,7 @@
 #include "app/windows/LostRecoveryWindows.h"
 
 #include "app/wizard/AppContext.h"
+#include "app/windows/DeepScanPages.h"
 #include "filesystems/FileProperties.h"
 #include "tools/windows/CreateImageWizard.h"
 #include "ui/views/wx/PropertiesDlg.h"
@@ -428,6 +429,11 @@ CWizardPage* CreateLostRecoveryPage(wxWindow* sheet, AppContext& context, int in
     case kPageLostRecoveryPartition:
         if (dynamic_cast<CLostRecoveryPartitionDeviceSelectController*>(context.Controller(index)))
             return new CLostRecoveryPartitionDeviceSelectPage(sheet, context);
+        return nullptr;
+    case kPageLostRecoveryScanPartition:
+        // Deep Scan Recovery's found-partition page over the twin controller.
+        if (auto* c = dynamic_cast<CLostRecoveryScanPartitionDeviceSelectController*>(context.Controller(index)))
+            return new CCompleteRecoveryScanPartitionDeviceSelectPage(sheet, *c, kPageLostRecoveryScanPartition);
         return nullptr;
     default: return nullptr;
     }

@@ -4,6 +4,7 @@
 #include "app/LoaderObjects.h"
 #include "app/ProgramCrashHandling.h"
 #include "app/wizard/AppContext.h"
+#include "app/wizard/CompleteRecoveryPartitionController.h"
 #include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/LostRecoveryControllers.h"
 #include "app/windows/AppBitmaps.h"
@@ -40,6 +41,7 @@ public:
         appres::RegisterAppBitmaps();
         m_context = std::make_unique<AppContext>(m_services, m_devices, m_paths);
         InstallDeletedFileRecoverySteps(*m_context);
+        InstallDeepScanSteps(*m_context);
         InstallLostPartitionRecoverySteps(*m_context);
         auto* frame = new CMainFrame(*m_context);
         m_services.SetMainWindow(frame);

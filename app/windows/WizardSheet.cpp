@@ -1,11 +1,13 @@
 #include "app/windows/WizardSheet.h"
 
 #include "app/windows/AppBitmaps.h"
+#include "app/windows/DeepScanPages.h"
 #include "app/windows/Links.h"
 #include "app/windows/DeleteRecoveryPage.h"
 #include "app/windows/FileSelectPage.h"
 #include "app/windows/SaveFilePage.h"
 #include "app/windows/SaveResultPage.h"
+#include "app/wizard/DeepScanButton.h"
 #include "app/windows/LostRecoveryWindows.h"
 #include "ui/controls/AboutDlg.h"
 #include "ui/controls/Bitmaps.h"
@@ -50,6 +52,7 @@ CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
             m_pages[i] = listPage ? new CDeviceSelectPage(this, i) : new CWizardPage(this, i);
     }
     CreateDeletedFileRecoveryPages();
+    CreateDeepScanPages(this, context, m_pages);
 
     auto* help = new CTextIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
                                          appres::kBmpHelpDisabled, uistr::kHelpCaption);
@@ -180,7 +183,7 @@ void CWizardSheetWnd::OnButton(wxCommandEvent& e) {
     case kIdNextButton: sheet.Next(); break;
     case kIdBackButton: sheet.Back(); break;
     case kIdHelpButton: OnHelpMenu(); break;
-    case kIdDeepScanButton: break;  // the deep scan of a Deleted File Recovery volume comes with Deep Scan Recovery
+    case kIdDeepScanButton: DeepScanDeletedFileSelection(m_context); break;
     case kIdFacebookButton: m_context.Services().OpenUrl(kFacebookPageAddress); break;
     case kIdGooglePlusButton: m_context.Services().OpenUrl(kGooglePlusPageAddress); break;
     default: e.Skip(); break;

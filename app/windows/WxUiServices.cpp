@@ -1,5 +1,6 @@
 #include "app/windows/WxUiServices.h"
 
+#include "app/windows/DeepScanDialog.h"
 #include "app/windows/RecoveryDialogs.h"
 #include "ui/views/wx/PreviewLoading.h"
 
@@ -145,6 +146,12 @@ std::string CWxUiServices::SaveFileDialog(const std::string& defaultName, const 
 }
 
 void CWxUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) { PreviewFoundFile(m_main, device, node); }
+
+// ---- Deep Scan Recovery steps ----
+
+std::unique_ptr<IDeepScanProgress> CWxUiServices::CreateDeepScanProgress() {
+    return std::make_unique<CWxDeepScanProgress>(m_main);
+}
 // Lost Partition Recovery.
 std::unique_ptr<IWaitingNotice> CWxUiServices::ShowPartitionSearch(CLostPartitionSearchModel& model) {
     return ShowLostPartitionSearchDialog(m_main, *this, model);

@@ -30,6 +30,9 @@ public:
     std::string SaveFileDialog(const std::string& defaultName, const std::string& filter) override;
     void PreviewFile(IStorageDevice* device, CFileNode* node) override;
 
+    // ---- Deep Scan Recovery steps ----
+    std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress() override;
+
 private:
     const platform::AppPaths& m_paths;
     wxWindow* m_main = nullptr;

@@ -4,6 +4,7 @@
 #include "app/wizard/AppContext.h"
 #include "app/wizard/CompleteRecoveryScanPartitionController.h"
 #include "app/wizard/DeepScanRun.h"
+#include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "logging/Log.h"
 #include "recovery/RSData.h"
@@ -170,9 +171,9 @@ void CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtr
     LogElapsedTime timer("CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl");
     for (VolumeRecord* r : m_volumes) {
         DeviceListEntry entry;
-        entry.kind = r->isFloppy ? kDeviceKindFloppy : r->isUsb ? kDeviceKindUsb : kDeviceKindVolume;
+        entry.kind = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowKind(*r);
         entry.sectorCount = r->pStorageDevice ? r->pStorageDevice->GetSectorCount() : 0;
-        entry.name = VolumeRowText(*r);
+        entry.name = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*r);
         entry.information = r->szParentDisk;
         entry.itemData = r;
         m_view->AddDevice(entry);
@@ -223,7 +224,7 @@ VolumeRecord* CCompleteRecoveryPartitionDeviceSelectController::AddImageRecord(s
     }
     std::unique_ptr<VolumeRecord> record = OpenImageRecord(path, true);
     if (!record) {
-        m_context.Services().MessageBox(uistr::kInvalidImageFile, kMbWarning, kMbOk);
+        m_context.Services().MessageBox(uistr::kInvalidSliceFiles, kMbWarning, kMbOk);
         return nullptr;
     }
     record->u32ImageId = m_nextImageId++;
@@ -313,7 +314,7 @@ void CCompleteRecoveryPartitionDeviceSelectController::OpenRawImageFile() {
     if (!record)
         record = OpenImageRecord(path, false);
     if (!record) {
-        m_context.Services().MessageBox(uistr::kInvalidImageFile, kMbWarning, kMbOk);
+        m_context.Services().MessageBox(uistr::kInvalidSliceFiles, kMbWarning, kMbOk);
         return;
     }
     m_rawImage = std::move(record);

@@ -2,6 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
+#include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "carving/IntelligentSearch.h"
@@ -20,18 +21,7 @@ namespace {
 
 constexpr int kMaxPartitionsToBuild = 4;
 
-const char* FileSystemNameOf(std::uint32_t type) {
-    return type <= FILESYSTEM_EXT3 ? uifmt::GetFileSystemDisplayName(type) : "UNKNOWN";
-}
-
 } // namespace
-
-std::string VolumeRowText(const VolumeRecord& record) {
-    char text[300];
-    std::snprintf(text, sizeof text, "%c : %s  (%s)", record.cDriveLetter ? record.cDriveLetter : '*',
-                  record.szVolumeLabel, FileSystemNameOf(record.fileSystemType));
-    return text;
-}
 
 namespace {
 CCompleteRecoveryScanPartitionDeviceSelectController::StepTraits DeepScanTraits() {
@@ -46,7 +36,14 @@ CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanParti
 
 CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
     AppContext& context, ISheet* sheet, const StepTraits& traits)
-    : CWizardPageControllerBase(sheet, traits.pageIndex), m_context(context), m_traits(traits) {}
+    : CWizardPageControllerBase(sheet, traits.pageIndex), m_context(context), m_traits(traits) {
+    SetPane(nullptr);
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::SetPane(IFoundPartitionPane* pane) {
+    m_pane = pane ? pane : &m_ownPane;
+    m_pane->PartitionList().SetOptionNotify([this](const PartitionOptionToggle& t) { OnPartitionOptionToggled(t); });
+}
 
 CCompleteRecoveryScanPartitionDeviceSelectController::~CCompleteRecoveryScanPartitionDeviceSelectController() {
     Reset();
@@ -64,7 +61,9 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Back() {
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::Reset() {
-    m_view->DeleteAllPartitions();
+    m_pane->PartitionList().DeleteAllPartitions();
+    m_pane->ShowSource(LayoutSource{});
+    m_pane->RefreshPane();
     m_results.Clear();
 }
 
@@ -83,10 +82,16 @@ IStorageDevice* CCompleteRecoveryScanPartitionDeviceSelectController::SourceDevi
 void CCompleteRecoveryScanPartitionDeviceSelectController::ShowSourceDevice() {
     if (const VolumeRecord* record = SourceRecord()) {
         const std::uint64_t sectors = record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
-        if (record->form == 1)
-            m_view->ShowSource(2, record->szImageDisplayName, sectors);
-        else
-            m_view->ShowSource(3, VolumeRowText(*record), sectors);
+        LayoutSource layout;
+        layout.sectorCount = sectors;
+        if (record->form == 1) {
+            layout.type = kLayoutSourceImage;
+            layout.name = record->szImageDisplayName;
+        } else {
+            layout.type = kLayoutSourcePartition;
+            layout.name = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*record);
+        }
+        m_pane->ShowSource(layout);
     }
 }
 
@@ -106,7 +111,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
     }
     LogSearchedPartitionList(rows);
     ShowSourceDevice();
-    FillPartitionList(*m_view, m_results.PartitionPointers(), m_traits.autoCheckLimit);
+    FillPartitionList(*m_pane, m_results.PartitionPointers(), m_traits.autoCheckLimit);
+    m_pane->RefreshPane();
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::SetScanResults(DeepScanResults results) {
@@ -116,19 +122,19 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::SetScanResults(DeepSc
     SaveRecoveryStatesWorker(m_context, this, nullptr);
 }
 
-void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(int row, int cell, int box,
-                                                                                    bool ticked) {
-    ::OnPartitionOptionToggled(*m_view, row, cell, box, ticked);
+void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(const PartitionOptionToggle& toggle) {
+    ApplyPartitionOptionToggle(m_pane->PartitionList().GetPartitionAt(toggle.row), toggle);
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     IUiServices& ui = m_context.Services();
-    if (m_view->RowCount() == 0) {
+    CFoundPartitionListModel& list = m_pane->PartitionList();
+    if (list.RowCount() == 0) {
         if (m_traits.emptyListId)
             ui.MessageBox(m_traits.emptyListId, kMbInformation, kMbOk);
         return;
     }
-    const int checked = m_view->GetCheckedCount();
+    const int checked = list.GetCheckedCount();
     if (checked == 0) {
         ui.MessageBox(m_traits.noneTickedId, kMbInformation, kMbOk);
         return;
@@ -148,9 +154,9 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
             shared = ui.CreateBuildProgress();
         const std::vector<IFileSystemSearchController*> controllers = m_results.ControllerPointers();
         std::uint32_t built = 0;
-        for (int row = 0; row < m_view->RowCount(); ++row) {
-            const ScanPartitionRow* r = m_view->RowAt(row);
-            if (!m_view->IsRowChecked(row) || !r || !r->partition)
+        for (int row = 0; row < list.RowCount(); ++row) {
+            const FoundPartitionRow* r = list.Record(row);
+            if (!list.IsRowChecked(row) || !r || !r->partition)
                 continue;
             std::unique_ptr<IBuildProgress> own;
             if (m_traits.progressPerPartition)

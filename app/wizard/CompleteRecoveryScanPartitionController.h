@@ -4,7 +4,7 @@
 // trees of the one to four ticked partitions under "Root" and hands them to the file page.
 #include "app/wizard/DeepScanRun.h"
 #include "app/wizard/PageController.h"
-#include "app/wizard/ScanPartitionList.h"
+#include "ui/views/FoundPartitionList.h"
 
 class AppContext;
 class IStorageDevice;
@@ -36,12 +36,12 @@ public:
 
     void SetScanResults(DeepScanResults results) override;
 
-    // The page's list (the window's, or the built-in model without a window).
-    void SetListView(IScanPartitionListView* view) { m_view = view ? view : &m_model; }
-    IScanPartitionListView& ListView() { return *m_view; }
-    CScanPartitionListModel& Model() { return m_model; }
-    // An option box of a row was toggled.
-    void OnPartitionOptionToggled(int row, int cell, int box, bool ticked);
+    // The page's partition list and layout picture (the window's, or models without a window).
+    void SetPane(IFoundPartitionPane* pane);
+    IFoundPartitionPane& Pane() { return *m_pane; }
+    CFoundPartitionListModel& List() { return m_pane->PartitionList(); }
+    // An option box of a row was toggled: the partition's FAT copy or $MFT choice follows.
+    void OnPartitionOptionToggled(const PartitionOptionToggle& toggle);
 
     const DeepScanResults& Results() const { return m_results; }
 
@@ -51,7 +51,6 @@ protected:
     IStorageDevice* SourceDevice() const;
     // Shows the scanned device above the layout picture.
     virtual void ShowSourceDevice();
-    IScanPartitionListView& View() const { return *m_view; }
 
 private:
     // The record chosen on step 1 (kind 1), or null.
@@ -61,9 +60,6 @@ private:
     AppContext& m_context;
     StepTraits m_traits;
     DeepScanResults m_results;
-    CScanPartitionListModel m_model;
-    IScanPartitionListView* m_view = &m_model;
+    CModelFoundPartitionPane m_ownPane;
+    IFoundPartitionPane* m_pane = nullptr;
 };
-
-// The text of a volume row and of the layout picture's source: "%c : %s  (%s)".
-std::string VolumeRowText(const VolumeRecord& record);

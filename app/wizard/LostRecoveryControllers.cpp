@@ -633,11 +633,16 @@ void CLostRecoveryScanPartitionDeviceSelectController::ShowSourceDevice() {
     const auto* item = source.kind == 0 ? static_cast<const LostDiskItem*>(source.pointer) : nullptr;
     if (!item)
         return;
-    const std::uint64_t sectors = item->pDevice ? item->pDevice->GetSectorCount() : 0;
-    if (item->kind == DISKRECORD_IMAGE)
-        View().ShowSource(2, item->szDisplayName, sectors);
-    else
-        View().ShowSource(item->isUsb ? 1 : 0, item->szText, sectors);
+    LayoutSource layout;
+    layout.sectorCount = item->pDevice ? item->pDevice->GetSectorCount() : 0;
+    if (item->kind == DISKRECORD_IMAGE) {
+        layout.type = kLayoutSourceImage;
+        layout.name = item->szDisplayName;
+    } else {
+        layout.type = item->isUsb ? kLayoutSourceUsbDisk : kLayoutSourceDisk;
+        layout.name = item->szText;
+    }
+    Pane().ShowSource(layout);
 }
 
 void InstallLostPartitionRecoverySteps(AppContext& context) {

@@ -5,6 +5,7 @@
 #include "logging/Log.h"
 #include "platform/AppPaths.h"
 #include "platform/FileReplace.h"
+#include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
 #include "recovery/RSData.h"
 #include "recovery/ScanStateSections.h"
@@ -179,7 +180,7 @@ bool SaveRecoveryStates(AppContext& context, IWizardPageController* controller) 
     std::atomic<bool> done{false};
     bool result = false;
     try {
-        std::thread worker([&] {
+        std::thread worker = platform::StartThread([&] {
             result = SaveRecoveryStatesWorker(context, controller, progress.get());
             done.store(true, std::memory_order_release);
         });

@@ -3,9 +3,48 @@
 #include "filesystems/StoreSection.h"
 
 #include <algorithm>
+#include <cstring>
+
+CNTFSFileProperties::~CNTFSFileProperties() { FreeText(); }
+
+void CNTFSFileProperties::FreeText() {
+    if (m_text)
+        FreeTreeObject(m_text, std::size_t{m_nameLength} + 1 + m_runBytes);
+    m_text = nullptr;
+    m_nameLength = 0;
+    m_runBytes = 0;
+    m_residentOffset = 0;
+    m_hasRunRecord = false;
+}
+
+void CNTFSFileProperties::SetText(const char* name, std::size_t nameLength, bool hasRuns,
+                                  const std::uint8_t* runs, std::size_t runBytes, CTreeArena* arena) {
+    FreeText();
+    nameLength = std::min<std::size_t>(nameLength, UINT16_MAX);
+    runBytes = hasRuns && runs ? std::min<std::size_t>(runBytes, UINT32_MAX - nameLength - 1) : 0;
+    auto* text = static_cast<char*>(AllocateTreeStorage(arena, nameLength + 1 + runBytes));
+    if (nameLength)
+        std::memcpy(text, name, nameLength);
+    text[nameLength] = 0;
+    if (runBytes)
+        std::memcpy(text + nameLength + 1, runs, runBytes);
+    m_text = text;
+    m_nameLength = static_cast<std::uint16_t>(nameLength);
+    m_runBytes = static_cast<std::uint32_t>(runBytes);
+    m_hasRunRecord = hasRuns;
+}
 
 IDataRunList* CNTFSFileProperties::GetDataRunList() const {
-    return m_runRecord ? CreateDataRunListFromRecord(m_runRecord.get()) : nullptr;
+    return m_hasRunRecord ? CreateDataRunListFromBytes(RunBytes(), m_runBytes, m_residentOffset) : nullptr;
+}
+
+std::unique_ptr<RunListRecord> CNTFSFileProperties::GetRunListRecord() const {
+    if (!m_hasRunRecord)
+        return nullptr;
+    auto record = std::make_unique<RunListRecord>();
+    record->residentOffset = m_residentOffset;
+    record->bytes.assign(RunBytes(), RunBytes() + m_runBytes);
+    return record;
 }
 
 int CNTFSFileProperties::SetMark(std::uint8_t mark) {
@@ -23,8 +62,8 @@ void CNTFSFileProperties::SetExtensionRecords(const NtfsExtensionList& list) {
 
 int CNTFSFileProperties::Save(IRSData* section) const {
     RSWriteValue<std::uint16_t>(section, GetNameLength());
-    if (!m_name.empty())
-        section->Write(m_name.data(), static_cast<std::uint32_t>(m_name.size()));
+    if (m_nameLength)
+        section->Write(m_text, m_nameLength);
     RSWriteValue<std::uint64_t>(section, m_size);
     RSWriteValue<std::uint16_t>(section, m_attributes);
     RSWriteValue<std::uint64_t>(section, m_creationTime.ticks);
@@ -32,7 +71,10 @@ int CNTFSFileProperties::Save(IRSData* section) const {
     RSWriteValue<std::uint64_t>(section, m_lastAccessTime.ticks);
     RSWriteValue<std::uint8_t>(section, m_state);
     RSWriteValue<std::uint64_t>(section, m_recordSector);
-    SaveRunListRecordField(section, m_runRecord.get());
+    if (m_hasRunRecord)
+        SaveRunListRecordFieldBytes(section, RunBytes(), m_runBytes, m_residentOffset);
+    else
+        SaveRunListRecordField(section, nullptr);
     RSWriteValue<std::uint64_t>(section, m_extensions ? m_extensions->size() : 0);
     if (m_extensions) {
         for (const auto& e : *m_extensions) {
@@ -45,9 +87,10 @@ int CNTFSFileProperties::Save(IRSData* section) const {
 
 int CNTFSFileProperties::Load(IRSData* section) {
     std::uint16_t nameLength = RSReadValue<std::uint16_t>(section);
-    m_name.clear();
+    std::string name;
     if (nameLength)
-        RSReadBytes(section, m_name, nameLength);
+        RSReadBytes(section, name, nameLength);
+    SetText(name.data(), name.size(), false, nullptr, 0, nullptr);
     m_size = RSReadValue<std::uint64_t>(section);
     m_attributes = RSReadValue<std::uint16_t>(section);
     m_creationTime.ticks = RSReadValue<std::uint64_t>(section);
@@ -55,7 +98,10 @@ int CNTFSFileProperties::Load(IRSData* section) {
     m_lastAccessTime.ticks = RSReadValue<std::uint64_t>(section);
     m_state = RSReadValue<std::uint8_t>(section);
     m_recordSector = RSReadValue<std::uint64_t>(section);
-    m_runRecord = LoadRunListRecordField(section);
+    if (std::unique_ptr<RunListRecord> runs = LoadRunListRecordField(section)) {
+        SetText(name.data(), name.size(), true, runs->bytes.data(), runs->bytes.size(), nullptr);
+        m_residentOffset = runs->residentOffset;
+    }
     std::uint64_t count = RSReadValue<std::uint64_t>(section);
     m_extensions.reset();
     if (count) {
@@ -76,20 +122,8 @@ int CNTFSFileProperties::Load(IRSData* section) {
 
 CNTFSFileProperties* CreateNtfsFileProperties() { return new CNTFSFileProperties(); }
 
-void FillNtfsFileProperties(NtfsFileInfo& info, CNTFSFileProperties* props) {
-    props->m_name = std::move(info.name);
-    props->m_size = info.size;
-    props->m_attributes = info.attributes;
-    props->m_creationTime = info.creationTime;
-    props->m_lastWriteTime = info.lastWriteTime;
-    props->m_lastAccessTime = info.lastAccessTime;
-    props->m_state = info.state;
-    props->m_recordSector = info.recordSector;
-    props->m_runRecord = std::move(info.runRecord);
-}
-
 CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, std::uint64_t recordSector,
-                                                        std::int64_t* parentRef) {
+                                                        std::int64_t* parentRef, CTreeArena* arena) {
     if (!record || !record->IsValid())
         return nullptr;
 
@@ -115,32 +149,34 @@ CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, s
     if (parentRef && parent != 0x0000FFFFFFFFFFFFull)
         *parentRef = static_cast<std::int64_t>(parent);
 
-    NtfsFileInfo info;
-    info.name = NtfsNameToNarrow(chosen->name, chosen->nameLength);
-    if (info.name.empty())
+    const std::string name = NtfsNameToNarrow(chosen->name, chosen->nameLength);
+    if (name.empty())
         return nullptr;
+    std::uint16_t attributes = 0;
     if (chosen->flags & kNtfsFileNameFlagDirectory)
-        info.attributes |= FILEATTR_DIRECTORY;
-    info.size = chosen->realSize;
-    info.creationTime.ticks = info.lastWriteTime.ticks = info.lastAccessTime.ticks = chosen->creationTime;
+        attributes |= FILEATTR_DIRECTORY;
+    std::uint64_t size = chosen->realSize;
+    FileTime creation, lastWrite, lastAccess;
+    creation.ticks = lastWrite.ticks = lastAccess.ticks = chosen->creationTime;
 
     if (auto ref = record->FindAttributeEx(kNtfsAttrStandardInformation, 0); ref.attr) {
         NtfsStdInfoView si;
         if (ReadStdInfoAttr(ref.attr, si)) {
-            info.creationTime.ticks = si.creationTime;
-            info.lastWriteTime.ticks = si.lastWriteTime;
-            info.lastAccessTime.ticks = si.lastAccessTime;
-            info.attributes |= static_cast<std::uint16_t>(si.fileAttributes & 0x27);
+            creation.ticks = si.creationTime;
+            lastWrite.ticks = si.lastWriteTime;
+            lastAccess.ticks = si.lastAccessTime;
+            attributes |= static_cast<std::uint16_t>(si.fileAttributes & 0x27);
         }
     }
 
-    info.recordSector = recordSector;
-    if (!(GetRecordFlags(record->Record()) & kNtfsRecordInUse))
-        info.state = FILESTATE_DELETED;
-
-    // Data: the unnamed $DATA pieces of the base record and its extension records.
-    std::unique_ptr<IDataRunList> list;
-    NtfsExtentList extents;
+    // Data: the unnamed $DATA pieces of the base record and its extension records, encoded
+    // straight into mapping pairs (the scratch buffer keeps its capacity from record to record).
+    thread_local std::vector<std::uint8_t> runs;
+    runs.clear();
+    bool hasRuns = false;
+    std::uint16_t residentOffset = 0;
+    thread_local NtfsExtentList extents;
+    extents.clear();
     for (int i = 0;; ++i) {
         auto ref = record->FindAttributeEx(kNtfsAttrData, i);
         if (!ref.attr)
@@ -148,47 +184,59 @@ CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, s
         if (AttrNameLength(ref.attr) != 0)
             continue;
         if (AttrFlags(ref.attr) & kNtfsAttrFlagCompressed)
-            info.attributes |= FILEATTR_COMPRESSED;
+            attributes |= FILEATTR_COMPRESSED;
         if (AttrFlags(ref.attr) & kNtfsAttrFlagEncrypted)
-            info.attributes |= FILEATTR_ENCRYPTED;
+            attributes |= FILEATTR_ENCRYPTED;
         if (!AttrNonResident(ref.attr)) {
-            auto resident = std::make_unique<CResidentNTFSDataRunList>();
-            resident->SetRun(ref.sector, 1, ref.offset + AttrValueOffset(ref.attr));
-            list = std::move(resident);
-            info.size = AttrValueLength(ref.attr);
+            // One run: the record's sector, and the value's offset inside the record.
+            std::int64_t previous = 0;
+            AppendEncodedRun(runs, {ref.sector, 1}, &previous);
+            runs.push_back(0);
+            hasRuns = true;
+            residentOffset = static_cast<std::uint16_t>(ref.offset + AttrValueOffset(ref.attr));
+            size = AttrValueLength(ref.attr);
             break;
         }
         std::uint64_t low = 0, dataSize = 0;
         if (CollectAttributeRuns(ref.attr, ref.bytesLeft, extents, &low, &dataSize) && low == 0) {
-            if (info.size == 0 || IsUnknownNtfsSize(info.size) || dataSize > info.size)
-                info.size = dataSize;
+            if (size == 0 || IsUnknownNtfsSize(size) || dataSize > size)
+                size = dataSize;
         }
     }
-    if (!list && !extents.empty()) {
+    if (!hasRuns && !extents.empty()) {
         SortExtents(extents);
-        auto nonResident = std::make_unique<CNoneResidentNTFSDataRunList>();
         // Pieces whose extension record could not be read leave holes in the VCN range: they
         // read as zeros instead of shifting the rest of the file; repeated pieces are dropped.
         std::uint64_t next = 0;
+        std::int64_t previous = 0;
         for (const auto& e : extents) {
             if (e.count == 0 || e.vcn < next)
                 continue;
             if (e.vcn > next)
-                nonResident->PushRun({kSparseRunStart, static_cast<std::int64_t>(e.vcn - next)});
-            nonResident->PushRun({e.lcn < 0 ? kSparseRunStart : e.lcn, static_cast<std::int64_t>(e.count)});
+                AppendEncodedRun(runs, {kSparseRunStart, static_cast<std::int64_t>(e.vcn - next)}, &previous);
+            AppendEncodedRun(runs, {e.lcn < 0 ? kSparseRunStart : e.lcn, static_cast<std::int64_t>(e.count)},
+                             &previous);
             next = e.vcn + e.count;
         }
-        if (nonResident->GetRunCount())
-            list = std::move(nonResident);
+        if (!runs.empty()) {
+            runs.push_back(0);
+            hasRuns = true;
+        }
     }
-    if (list)
-        info.runRecord = CreateRunListRecord(list.get());
 
-    if ((info.attributes & FILEATTR_COMPRESSED) && (info.attributes & FILEATTR_ENCRYPTED))
-        info.attributes &= static_cast<std::uint16_t>(~FILEATTR_COMPRESSED);
+    if ((attributes & FILEATTR_COMPRESSED) && (attributes & FILEATTR_ENCRYPTED))
+        attributes &= static_cast<std::uint16_t>(~FILEATTR_COMPRESSED);
 
-    CNTFSFileProperties* props = CreateNtfsFileProperties();
-    FillNtfsFileProperties(info, props);
+    auto* props = new (arena) CNTFSFileProperties();
+    props->SetText(name.data(), name.size(), hasRuns, runs.data(), runs.size(), arena);
+    props->m_residentOffset = residentOffset;
+    props->m_size = size;
+    props->m_attributes = attributes;
+    props->m_creationTime = creation;
+    props->m_lastWriteTime = lastWrite;
+    props->m_lastAccessTime = lastAccess;
+    props->m_state = (GetRecordFlags(record->Record()) & kNtfsRecordInUse) ? FILESTATE_LIVE : FILESTATE_DELETED;
+    props->m_recordSector = recordSector;
     return props;
 }
 
@@ -206,7 +254,7 @@ void FixNtfsFileSize(CNTFSFileProperties* props, std::uint32_t sectorsPerCluster
 
 CNTFSFileProperties* MakeNtfsSyntheticFolder(const std::string& name, std::uint8_t state) {
     auto* props = CreateNtfsFileProperties();
-    props->m_name = name;
+    props->SetText(name.data(), name.size(), false, nullptr, 0, nullptr);
     props->m_attributes = FILEATTR_DIRECTORY;
     props->m_state = state;
     return props;

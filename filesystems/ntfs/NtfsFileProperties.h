@@ -14,26 +14,15 @@
 constexpr std::uint64_t kNtfsUnknownSize = std::uint64_t{1} << 63;
 inline bool IsUnknownNtfsSize(std::uint64_t size) { return (size >> 63) != 0; }
 
-// The working record properties are filled from.
-struct NtfsFileInfo {
-    std::string name;
-    std::uint64_t size = 0;
-    std::uint16_t attributes = 0;
-    FileTime creationTime;
-    FileTime lastWriteTime;
-    FileTime lastAccessTime;
-    std::uint8_t state = FILESTATE_LIVE;
-    std::uint64_t recordSector = 0;
-    std::unique_ptr<RunListRecord> runRecord;
-};
-
+// An entry's name and run record are kept in one block after it (in a tree build's arena when
+// it was made by one), so an entry costs one small object and one small block.
 class CNTFSFileProperties : public IFileProperties {
 public:
     CNTFSFileProperties() = default;
-    ~CNTFSFileProperties() override = default;
+    ~CNTFSFileProperties() override;
 
-    std::uint16_t GetNameLength() const override { return static_cast<std::uint16_t>(m_name.size()); }
-    const char* GetName() const override { return m_name.c_str(); }
+    std::uint16_t GetNameLength() const override { return m_nameLength; }
+    const char* GetName() const override { return m_text ? m_text : ""; }
     std::uint64_t GetFileSize() const override { return m_size; }
     std::uint16_t GetAttributes() const override { return m_attributes; }
     FileTime* GetCreationTime(FileTime* time) const override { *time = m_creationTime; return time; }
@@ -51,38 +40,50 @@ public:
     int Load(IRSData* section) override;
 
     std::uint64_t GetRecordSector() const { return m_recordSector; }
-    const RunListRecord* GetRunListRecord() const { return m_runRecord.get(); }
+    // A copy of the run record (resident offset and mapping pairs); null when there is none.
+    std::unique_ptr<RunListRecord> GetRunListRecord() const;
+    bool HasRunListRecord() const { return m_hasRunRecord; }
     // Extension records of the file's MFT record; null when there are none.
     const NtfsExtensionList* GetExtensionRecords() const { return m_extensions.get(); }
     void SetExtensionRecords(const NtfsExtensionList& list);
     void SetFileSize(std::uint64_t size) { m_size = size; }
 
 private:
-    friend void FillNtfsFileProperties(NtfsFileInfo& info, CNTFSFileProperties* props);
+    friend CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView*, std::uint64_t, std::int64_t*,
+                                                                   CTreeArena*);
     friend CNTFSFileProperties* MakeNtfsSyntheticFolder(const std::string& name, std::uint8_t state);
 
-    std::string m_name;
+    // Replaces name and run record (none without `hasRuns`), in `arena` or on the heap.
+    void SetText(const char* name, std::size_t nameLength, bool hasRuns, const std::uint8_t* runs,
+                 std::size_t runBytes, CTreeArena* arena);
+    void FreeText();
+    const std::uint8_t* RunBytes() const {
+        return reinterpret_cast<const std::uint8_t*>(m_text) + m_nameLength + 1;
+    }
+
     std::uint64_t m_size = 0;
-    std::uint16_t m_attributes = 0;
     FileTime m_creationTime;
     FileTime m_lastWriteTime;
     FileTime m_lastAccessTime;
+    std::uint64_t m_recordSector = 0;
+    char* m_text = nullptr; // the name, its terminator, then the run record's bytes; owned
+    std::unique_ptr<NtfsExtensionList> m_extensions;
+    std::uint32_t m_runBytes = 0;
+    std::uint16_t m_attributes = 0;
+    std::uint16_t m_nameLength = 0;
+    std::uint16_t m_residentOffset = 0;
     std::uint8_t m_state = 0;
     std::uint8_t m_checkState = 0;
     std::uint8_t m_mark = 0;
-    std::uint64_t m_recordSector = 0;
-    std::unique_ptr<RunListRecord> m_runRecord;
-    std::unique_ptr<NtfsExtensionList> m_extensions;
+    bool m_hasRunRecord = false;
 };
 
 CNTFSFileProperties* CreateNtfsFileProperties();
-// Moves name and run record out of `info` into the properties and copies the other values.
-void FillNtfsFileProperties(NtfsFileInfo& info, CNTFSFileProperties* props);
 // The properties of one parsed record (its extension records attached), or null when it has
 // no usable name. *parentRef receives the parent folder's record number when one is known
-// (it is left alone otherwise).
+// (it is left alone otherwise). With an arena the properties live in it.
 CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, std::uint64_t recordSector,
-                                                        std::int64_t* parentRef);
+                                                        std::int64_t* parentRef, CTreeArena* arena = nullptr);
 // An unknown size becomes the clusters of a non-resident run list times the cluster size.
 void FixNtfsFileSize(CNTFSFileProperties* props, std::uint32_t sectorsPerCluster);
 

@@ -113,6 +113,7 @@ void CNtfsFoundTreeBuilder::MakeGroups() {
         group->info.extents = node.extents;
         group->info.sectorsPerClusterEstimate = node.sectorsPerCluster;
         group->list.mft = &group->info;
+        group->list.arena = &m_arena;
         m_groups.push_back(std::move(group));
     }
 }
@@ -167,7 +168,6 @@ void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64
 
         NtfsRecordEntry entry;
         entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
-        entry.sector = sector;
         entry.record = GetHeaderRecordNumber(view.Record(), kNtfsRecordSize);
         if (group) {
             const std::uint64_t index =
@@ -180,7 +180,7 @@ void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64
         if (entry.record >= 0)
             view.SetBaseRecordNumber(entry.record);
         std::int64_t reported = -1;
-        CNTFSFileProperties* props = CreateNtfsFilePropertiesFromRecord(&view, sector, &reported);
+        CNTFSFileProperties* props = CreateNtfsFilePropertiesFromRecord(&view, sector, &reported, &m_arena);
         if (props) {
             FixNtfsFileSize(props, m_sectorsPerCluster);
             props->SetExtensionRecords(extensions);
@@ -263,6 +263,7 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
     m_sectorsPerCluster = ntfs->m_sectorsPerCluster;
     MakeGroups();
     m_loose.tempRoot = CreateFileNode();
+    m_loose.arena = &m_arena;
     NtfsMftInfo looseInfo; // no extents: loose entries know their numbers from their headers
     m_loose.mft = &looseInfo;
     for (auto& g : m_groups)

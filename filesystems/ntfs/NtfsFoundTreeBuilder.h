@@ -64,6 +64,7 @@ private:
     std::uint64_t SectorCount() const;
     std::unique_ptr<IDIRBuildCallback> m_quiet;
     std::vector<std::uint8_t> m_block;
+    CTreeArena m_arena; // the found tree's properties and nodes
 };
 
 // Starts the build on a worker thread and waits for it (the platform's pump hook runs while it

@@ -81,13 +81,12 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
         NtfsRecordEntry entry;
         entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
         entry.parent = BaseParentReference(view.Record(), len);
-        entry.sector = sector;
         entry.record = static_cast<std::int64_t>((mftIndex + l) / s);
 
         view.SetExtensions(extensions);
         view.SetBaseRecordNumber(entry.record);
         std::int64_t reported = -1;
-        CNTFSFileProperties* props = CreateNtfsFilePropertiesFromRecord(&view, sector, &reported);
+        CNTFSFileProperties* props = CreateNtfsFilePropertiesFromRecord(&view, sector, &reported, ctx.list->arena);
         if (props) {
             FixNtfsFileSize(props, ctx.sectorsPerCluster);
             props->SetExtensionRecords(extensions);
@@ -281,20 +280,25 @@ bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, Ntfs
     return !cancelled;
 }
 
-CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter) {
+CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
+                              int* lostFilesCounter, CTreeArena* arena) {
     if (Cancelled(callback, callback->Poll()))
         return nullptr;
-    std::multimap<std::int64_t, CFileNode*> nodes;
-    for (auto& [key, entry] : map) {
+    // (parent reference, node), in the order of the orphans: sorted by parent reference.
+    std::vector<std::pair<std::int64_t, CFileNode*>> nodes;
+    nodes.reserve(orphans.size());
+    for (NtfsRecordEntry* entry : orphans) {
         if (!entry->properties)
             continue;
-        CFileNode* node = CreateFileNode();
+        CFileNode* node = new (arena) CFileNode();
         node->m_pProperties = entry->properties;
         node->m_pSourceRecord = entry;
         entry->properties = nullptr;
-        nodes.emplace(key, node);
+        nodes.emplace_back(entry->parent, node);
     }
-    map.clear();
+    const auto byParent = [](const std::pair<std::int64_t, CFileNode*>& a, const std::pair<std::int64_t, CFileNode*>& b) {
+        return a.first < b.first;
+    };
 
     // Orphan folders adopt the orphans that name them. An orphan (a node without parent) is an
     // ancestor of a folder exactly when it is the top of the folder's tree; the tops are kept
@@ -314,7 +318,7 @@ CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int
         auto* entry = static_cast<NtfsRecordEntry*>(folder->m_pSourceRecord);
         if (!(folder->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY) || entry->record <= 24)
             continue;
-        auto [lo, hi] = nodes.equal_range(entry->record);
+        auto [lo, hi] = std::equal_range(nodes.begin(), nodes.end(), std::make_pair(entry->record, nullptr), byParent);
         for (auto it = lo; it != hi; ++it) {
             CFileNode* orphan = it->second;
             if (orphan->m_pParent || orphan == folder || findTop(folder) == orphan)
@@ -331,7 +335,7 @@ CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int
         if (node->m_pParent)
             continue;
         if (!lost) {
-            lost = CreateFileNode();
+            lost = new (arena) CFileNode();
             lost->m_pProperties = MakeLostFilesFolder(lostFilesCounter);
         }
         lost->AddChild(node);
@@ -339,13 +343,37 @@ CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int
     return lost;
 }
 
-CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volume,
-                        IDIRBuildCallback* callback, int* lostFilesCounter) {
-    if (Cancelled(callback, callback->Poll()))
-        return nullptr;
-    NtfsParentMap map;
-    for (auto& e : list->entries)
-        map.emplace(e.parent, &e);
+CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter) {
+    std::vector<NtfsRecordEntry*> orphans;
+    orphans.reserve(map.size());
+    for (auto& [key, entry] : map)
+        orphans.push_back(entry);
+    map.clear();
+    return GroupOrphanEntries(orphans, callback, lostFilesCounter, nullptr);
+}
+
+namespace {
+
+// The entries of one parent reference, as a chain through `next`, in MFT order.
+template <typename Index> struct ParentChain {
+    Index head;
+    Index tail;
+};
+
+template <typename Index>
+CFileNode* LinkEntries(NtfsRecordList* list, const CSearchedPartitionInfo& volume, IDIRBuildCallback* callback,
+                       int* lostFilesCounter) {
+    constexpr Index kEnd = static_cast<Index>(-1);
+    auto& entries = list->entries;
+    std::vector<Index> next(entries.size(), kEnd);
+    std::unordered_map<std::int64_t, ParentChain<Index>> chains;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        auto [it, added] = chains.try_emplace(entries[i].parent, ParentChain<Index>{static_cast<Index>(i), static_cast<Index>(i)});
+        if (!added) {
+            next[it->second.tail] = static_cast<Index>(i);
+            it->second.tail = static_cast<Index>(i);
+        }
+    }
 
     CFileNode* root = list->tempRoot;
     std::queue<CFileNode*> folders;
@@ -353,23 +381,25 @@ CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volu
     std::int64_t key = static_cast<std::int64_t>(kNtfsRootRecord);
     bool cancelled = false;
     while (!cancelled) {
-        auto it = map.lower_bound(key);
-        while (it != map.end() && it->first == key) {
-            NtfsRecordEntry* entry = it->second;
-            if (entry->properties) {
-                CFileNode* node = CreateFileNode();
-                node->m_pProperties = entry->properties;
-                node->m_pSourceRecord = entry;
-                entry->properties = nullptr;
-                current->AddChild(node);
-                if (entry->isDirectory)
-                    folders.push(node);
-            }
-            callback->StepBy(1);
-            it = map.erase(it);
-            if (Cancelled(callback, callback->Poll())) {
-                cancelled = true;
-                break;
+        if (auto found = chains.find(key); found != chains.end()) {
+            Index i = found->second.head;
+            chains.erase(found);
+            for (; i != kEnd; i = next[i]) {
+                NtfsRecordEntry* entry = &entries[i];
+                if (entry->properties) {
+                    CFileNode* node = new (list->arena) CFileNode();
+                    node->m_pProperties = entry->properties;
+                    node->m_pSourceRecord = entry;
+                    entry->properties = nullptr;
+                    current->AddChild(node);
+                    if (entry->isDirectory)
+                        folders.push(node);
+                }
+                callback->StepBy(1);
+                if (Cancelled(callback, callback->Poll())) {
+                    cancelled = true;
+                    break;
+                }
             }
         }
         if (cancelled || folders.empty())
@@ -377,9 +407,12 @@ CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volu
         current = folders.front();
         folders.pop();
         auto* entry = static_cast<NtfsRecordEntry*>(current->m_pSourceRecord);
-        key = entry->record >= 0 ? entry->record
-                                 : MftSectorToRecord(entry->sector, kNtfsSectorsPerRecord, volume.m_sectorsPerCluster,
-                                                     volume.m_u64FirstSector, list->mft->extents);
+        key = entry->record;
+        if (key < 0) {
+            const auto* props = static_cast<const CNTFSFileProperties*>(current->m_pProperties);
+            key = MftSectorToRecord(props->GetRecordSector(), kNtfsSectorsPerRecord, volume.m_sectorsPerCluster,
+                                    volume.m_u64FirstSector, list->mft->extents);
+        }
         if (key < 0)
             key = -2; // unknown: matches no parent reference
         if (entry->isDirectory && Cancelled(callback, callback->Poll()))
@@ -387,9 +420,34 @@ CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volu
     }
     if (cancelled)
         return nullptr;
-    if (CFileNode* lost = GroupOrphanNodes(map, callback, lostFilesCounter))
+
+    // What no folder took, by parent reference and then in MFT order.
+    std::vector<std::int64_t> keys;
+    keys.reserve(chains.size());
+    for (const auto& [parent, chain] : chains)
+        keys.push_back(parent);
+    std::sort(keys.begin(), keys.end());
+    std::vector<NtfsRecordEntry*> orphans;
+    for (std::int64_t parent : keys)
+        for (Index i = chains[parent].head; i != kEnd; i = next[i])
+            orphans.push_back(&entries[i]);
+    chains.clear();
+    next.clear();
+    next.shrink_to_fit();
+    if (CFileNode* lost = GroupOrphanEntries(orphans, callback, lostFilesCounter, list->arena))
         root->AddChild(lost);
     return root;
+}
+
+} // namespace
+
+CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volume,
+                        IDIRBuildCallback* callback, int* lostFilesCounter) {
+    if (Cancelled(callback, callback->Poll()))
+        return nullptr;
+    if (list->entries.size() < UINT32_MAX)
+        return LinkEntries<std::uint32_t>(list, volume, callback, lostFilesCounter);
+    return LinkEntries<std::uint64_t>(list, volume, callback, lostFilesCounter);
 }
 
 CFileSystemNode* CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
@@ -426,8 +484,10 @@ CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPa
     if (!ReadMftDataRuns(device, boot, volume->m_u64FirstSector, &mft))
         return nullptr;
 
+    CTreeArena arena; // the tree's nodes and properties; its chunks live on with them
     NtfsRecordList list;
     list.mft = &mft;
+    list.arena = &arena;
     list.tempRoot = CreateFileNode();
     params->list = &list;
 

@@ -15,13 +15,12 @@
 
 class IDIRBuildCallback;
 
-// One accepted MFT record.
+// One accepted MFT record. (Its sector is the properties' record sector.)
 struct NtfsRecordEntry {
-    std::uint32_t isDirectory = 0;           // the record header's directory flag
-    std::uint64_t sector = 0;                // sector of the record on the device
-    std::int64_t parent = -1;                // parent folder's record number, -1 unknown
     CNTFSFileProperties* properties = nullptr; // owned until a tree node takes it
+    std::int64_t parent = -1;                // parent folder's record number, -1 unknown
     std::int64_t record = -1;                // record number, -1 unknown
+    std::uint32_t isDirectory = 0;           // the record header's directory flag
 };
 
 struct NtfsMftInfo {
@@ -34,6 +33,7 @@ struct NtfsRecordList {
     NtfsMftInfo* mft = nullptr;
     std::deque<NtfsRecordEntry> entries; // MFT order; stable addresses for the nodes' source records
     CFileNode* tempRoot = nullptr;
+    CTreeArena* arena = nullptr;         // where the build's properties and nodes go; null: the heap
 };
 
 // What one build works with. Made by the caller (InitNtfsTreeBuildParams) and passed by pointer.
@@ -74,9 +74,18 @@ bool ReadNtfsVolumeLabelFromMft(IStorageDevice* device, std::int64_t mftStart, c
 bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, NtfsRecordList* list,
                        const NtfsExtentList& mft, std::uint32_t sectorsPerCluster,
                        std::uint64_t partitionFirst);
-using NtfsParentMap = std::multimap<std::int64_t, NtfsRecordEntry*>;
+// Hangs every entry under the folder its parent reference names, breadth first from the root
+// folder (record 5) down; the rest go to GroupOrphanEntries. Entries are kept in one chain per
+// parent reference, in MFT order, so a folder takes its children in one step.
 CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volume,
                         IDIRBuildCallback* callback, int* lostFilesCounter);
+// The entries no folder of the tree took, ordered by parent reference and then MFT order: orphan
+// folders adopt the orphans that name them, and what is left goes into a new lost-files folder
+// (returned; null when nothing is left or on cancel). Nodes come from `arena` (null: the heap).
+CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
+                              int* lostFilesCounter, CTreeArena* arena);
+// The same for orphans held in a map by parent reference (the map is emptied).
+using NtfsParentMap = std::multimap<std::int64_t, NtfsRecordEntry*>;
 CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter);
 CFileSystemNode* CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
                                     int partitionIndex, const char* label);

@@ -1,4 +1,5 @@
 #include "tools/windows/CreateImageWizard.h"
+#include "ui/controls/StringTable.h"
 
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/UiCommon.h"
@@ -10,7 +11,7 @@ using namespace imagetool;
 
 namespace {
 
-constexpr int kTextRegionInvalid = 50100;
+constexpr int kTextRegionInvalid = uistr::kImageRegionInvalid;
 const char* const kImageWildcard = "Oxtavo Data Recovery ImageFile(*.edi)|*.edi";
 const char* const kSliceWildcard = "Oxtavo Data Recovery ImageFile(*.edf)|*.edf";
 

@@ -1,4 +1,5 @@
 #include "tools/windows/FindFileDlg.h"
+#include "ui/controls/StringTable.h"
 
 #include "filesystems/FileNode.h"
 #include "tools/ImageWizardModel.h"
@@ -19,7 +20,7 @@ CFindFileDlg::CFindFileDlg(wxWindow* parent, IFindFileView& view, ToolUiHooks ho
 void CFindFileDlg::OnInitDialog() {
     using namespace uires;
     const wxSize c = GetClientSize();
-    SetTitle(wxString::FromUTF8(imagetool::ToolText(162)));
+    SetTitle(wxString::FromUTF8(uistr::LoadUiString(uistr::kFindFileByName)));
     EnableSkin(106, wxRect((c.x - 295) / 2, 4, 295, 22));
     Centre();
     auto* closeBox = new CButtonPlus(kBmpCloseNormal, kBmpCloseHover, kBmpClosePressed, kBmpCloseDisabled);
@@ -37,12 +38,12 @@ void CFindFileDlg::OnInitDialog() {
     struct Slot {
         CTextCenterButtonPlus** member;
         int id, captionId, y;
-    } slots[] = {{&m_findNext, 1103, 336, 6}, {&m_close, 2, 337, 50}};
+    } slots[] = {{&m_findNext, 1103, uistr::kFindNextCaption, 6}, {&m_close, 2, uistr::kCloseCaption, 50}};
     for (const Slot& s : slots) {
         auto* b = new CTextCenterSimpleButtonPlus(0, 1, 1);
         b->SetBitmaps(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed, kBmpCaptionDisabled);
         b->Create(panel, s.id, wxPoint(c.x - 20 - 120, s.y));
-        b->SetCaption(wxString::FromUTF8(imagetool::ToolText(s.captionId)));
+        b->SetCaption(wxString::FromUTF8(uistr::LoadUiString(s.captionId)));
         *s.member = b;
     }
     m_findNext->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnFindNext(); });

@@ -1,4 +1,5 @@
 #include "tools/windows/SearchFileDlg.h"
+#include "ui/controls/StringTable.h"
 
 #include "filesystems/FileNode.h"
 #include "tools/FileTypeMap.h"
@@ -86,7 +87,7 @@ wxTextCtrl* CSearchFileDlg::NumberEdit(wxWindow* panel, wxPoint at, int width, l
 
 void CSearchFileDlg::OnInitDialog() {
     using namespace uires;
-    SetTitle(wxString::FromUTF8(imagetool::ToolText(162)));
+    SetTitle(wxString::FromUTF8(uistr::LoadUiString(uistr::kSearchFilesCaption)));
     EnableSkin(81, wxRect((kWidth - 198) / 2, 4, 198, 22));
     auto* close = new CButtonPlus(kBmpCloseNormal, kBmpCloseHover, kBmpClosePressed, kBmpCloseDisabled);
     close->Create(this, 1156, wxPoint(kWidth - 25, 7));
@@ -173,15 +174,14 @@ void CSearchFileDlg::OnInitDialog() {
         struct Slot {
             CTextCenterButtonPlus** member;
             int id, captionId, x;
-        } slots[] = {{&m_find, 1, 338, kWidth - 250}, {&m_cancel, 2, 332, kWidth - 135}};
+        } slots[] = {{&m_find, 1, uistr::kFindCaption, kWidth - 250}, {&m_cancel, 2, uistr::kCancel, kWidth - 135}};
         for (const Slot& s : slots) {
             auto* b = new CTextCenterSimpleButtonPlus(0, 1, 1);
             b->SetBitmaps(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed, kBmpCaptionDisabled);
             b->Create(p, s.id, wxPoint(s.x, 4));
-            b->SetCaption(wxString::FromUTF8(imagetool::ToolText(s.captionId)));
+            b->SetCaption(wxString::FromUTF8(uistr::LoadUiString(s.captionId)));
             *s.member = b;
         }
-        m_cancel->SetCaption("Cancel");
         m_find->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnSearch(); });
         m_cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndDialog(kResultCancel); });
     }

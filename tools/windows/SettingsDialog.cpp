@@ -2,6 +2,7 @@
 
 #include "ui/controls/DrawHelpers.h"
 #include "ui/controls/Resources.h"
+#include "ui/controls/StringTable.h"
 #include "ui/controls/UiCommon.h"
 
 #include <wx/dcmemory.h>
@@ -110,7 +111,7 @@ void CAdvanceSettingMasterDlg::OnInitDialog() {
     Centre();
     ApplyShape();
     EnableSkin(96, wxRect(8, 2, c.x - 8, 28));
-    SetTitle("Option");
+    SetTitle(wxString::FromUTF8(uistr::LoadUiString(uistr::kOptionCaption)));
     auto* close = new CButtonPlus(kBmpCloseNormal, kBmpCloseHover, kBmpClosePressed, kBmpCloseDisabled);
     close->Create(this, wxID_ANY, wxPoint(c.x - 25, 7));
     close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndDialog(kResultCancel); });
@@ -192,13 +193,13 @@ void CAdvanceSettingMasterDlg::OnInitDialog() {
 
     struct Slot {
         CTextCenterButtonPlus** member;
-        const char* caption;
+        int captionId;
         int x;
-    } slots[] = {{&m_default, "Default", 30}, {&m_ok, "OK", c.x - 230}, {&m_cancel, "Cancel", c.x - 125}};
+    } slots[] = {{&m_default, uistr::kDefaultCaption, 30}, {&m_ok, uistr::kOk, c.x - 230}, {&m_cancel, uistr::kCancel, c.x - 125}};
     for (const Slot& s : slots) {
-        auto* b = new CTextCenterButtonPlus(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed, kBmpCaptionDisabled, 0);
+        auto* b = new CTextCenterButtonPlus(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed, kBmpCaptionDisabled,
+                                            s.captionId);
         b->Create(this, wxID_ANY, wxPoint(s.x, c.y - 60));
-        b->SetCaption(s.caption);
         *s.member = b;
     }
     m_default->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnDefault(); });

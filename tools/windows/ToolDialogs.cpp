@@ -1,4 +1,5 @@
 #include "tools/windows/ToolDialogs.h"
+#include "ui/controls/StringTable.h"
 
 #include "tools/ImageWizardModel.h"
 #include "ui/controls/DrawHelpers.h"
@@ -25,5 +26,5 @@ ToolUiHooks ToolUiHooks::Defaults() {
 
 int ToolUiHooks::Message(int kind, std::uint16_t buttons, int textId) const {
     if (!message) return 2;
-    return message(kind, buttons, imagetool::ToolText(textId));
+    return message(kind, buttons, uistr::LoadUiString(textId));
 }

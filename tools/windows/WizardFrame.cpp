@@ -1,4 +1,5 @@
 #include "tools/windows/WizardFrame.h"
+#include "ui/controls/StringTable.h"
 
 #include "tools/ImageWizardModel.h"
 #include "ui/controls/Resources.h"
@@ -57,14 +58,15 @@ void CToolWizardFrame::BuildFrame(int pages, int bannerHeight, int pageHeight) {
 
     struct Slot {
         CTextCenterButtonPlus** member;
-        const char* caption;
+        int captionId;
         int x;
-    } slots[] = {{&m_back, "Back", c.x - 330}, {&m_next, "Next", c.x - 220}, {&m_cancel, "Cancel", c.x - 110}};
+    } slots[] = {{&m_back, uistr::kBackCaption, c.x - 330},
+                 {&m_next, uistr::kNextCaption, c.x - 220},
+                 {&m_cancel, uistr::kCancel, c.x - 110}};
     for (const Slot& s : slots) {
         auto* b = new CTextCenterButtonPlus(kBmpCaptionNormal, kBmpCaptionHover, kBmpCaptionPressed,
-                                            kBmpCaptionDisabled, 0);
+                                            kBmpCaptionDisabled, s.captionId);
         b->Create(this, wxID_ANY, wxPoint(s.x, c.y - 45));
-        b->SetCaption(s.caption);
         *s.member = b;
     }
     m_next->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnNext(); });
@@ -94,6 +96,6 @@ void CToolWizardFrame::ShowPage(int index) {
 }
 
 void CToolWizardFrame::SetBanner(int textId) {
-    m_banner->SetLabel(wxString::FromUTF8(imagetool::ToolText(textId)));
+    m_banner->SetLabel(wxString::FromUTF8(uistr::LoadUiString(textId)));
     m_banner->GetParent()->Refresh();
 }

@@ -6,6 +6,7 @@
 #include "ui/controls/Formatting.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -63,7 +64,14 @@ std::string CFoundPartitionListModel::SizeText(const FoundPartitionRow& row) {
     return row.hasRange ? uifmt::FormatSectorsSize64(row.SectorCount()) : std::string();
 }
 
-int CFoundPartitionListModel::AddPartition(const FoundPartitionRow& record) {
+int CFoundPartitionListModel::AddPartition(const FoundPartitionRow& given) {
+    // A score read back from a damaged state file may be no number: it ranks as 0, so that its
+    // block can still be found again when the row is unticked.
+    FoundPartitionRow record = given;
+    if (!std::isfinite(record.rank))
+        record.rank = 0.0;
+    if (record.hasRange && record.lastSector < record.firstSector)
+        record.hasRange = false;
     const bool startTicked = record.kind == kPartitionKindBest &&
                              static_cast<std::uint32_t>(GetCheckedCount()) < m_autoCheckLimit;
     m_rows.push_back(record);

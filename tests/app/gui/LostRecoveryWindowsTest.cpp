@@ -4,6 +4,7 @@
 #include "app/wizard/CompleteRecoveryPartitionController.h"
 #include "app/wizard/DeleteRecoveryController.h"
 #include "app/windows/AppBitmaps.h"
+#include "app/windows/DeepScanPages.h"
 #include "app/windows/LostRecoveryWindows.h"
 #include "app/windows/MainFrame.h"
 #include "app/windows/WxUiServices.h"
@@ -203,7 +204,15 @@ TEST(LostRecoveryPages, DiskPageSearchFoundPartitionsAndTheQuickTree) {
     PressButton(foundPage, CLostRecoveryPartitionDeviceSelectPage::kIdDeepScan);
     ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryScanPartition; }, 60000));
     EXPECT_TRUE(foundPage->Controller().FullScan());
-    Pump(200);
+    Pump(300);
+    auto* scanPage = dynamic_cast<CCompleteRecoveryScanPartitionDeviceSelectPage*>(sheet->Page(kPageLostRecoveryScanPartition));
+    ASSERT_NE(scanPage, nullptr);
+    EXPECT_EQ(scanPage->GetHelpContextId(), 51);
+    auto* scan = dynamic_cast<CLostRecoveryScanPartitionDeviceSelectController*>(p.context->Controller(kPageLostRecoveryScanPartition));
+    ASSERT_NE(scan, nullptr);
+    EXPECT_GE(scan->List().RowCount(), 3);
+    EXPECT_EQ(scan->List().GetCheckedCount(), 3);
+    EXPECT_NE(scan->Pane().PartitionLayout().Caption().find("LOST DISK"), std::string::npos);
     Screenshot(p.frame, "lost_scan_partition_page");
 
     // Home clears the switch and every step.

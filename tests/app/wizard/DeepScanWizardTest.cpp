@@ -6,6 +6,7 @@
 #include "app/wizard/AppContext.h"
 #include "app/wizard/CompleteRecoveryPartitionController.h"
 #include "app/wizard/CompleteRecoveryScanPartitionController.h"
+#include "app/wizard/DeepScanButton.h"
 #include "app/wizard/DeepScanRun.h"
 #include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/FileSelectController.h"
@@ -18,7 +19,11 @@
 #include "recovery/FileRecovery.h"
 #include "recovery/RSData.h"
 #include "recovery/ScanStateSections.h"
+#include "filesystems/probes/VolumeAnalyzers.h"
+#include "platform/DriveLetters.h"
 #include "tests/support/DeepScanDisk.h"
+#include "tests/support/FakeSystemTree.h"
+#include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "ui/controls/StringTable.h"
@@ -149,9 +154,9 @@ std::uint32_t StageOfFileBytes(const Bytes& bytes) {
     return reader.OpenBuffer(bytes.data(), bytes.size()) ? reader.GetStage() : 99;
 }
 
-int RowOfType(CScanPartitionListModel& model, std::uint32_t type) {
+int RowOfType(CFoundPartitionListModel& model, std::uint32_t type) {
     for (int i = 0; i < model.RowCount(); ++i)
-        if (model.RowAt(i)->fileSystem == type)
+        if (model.Record(i)->fileSystem == type)
             return i;
     return -1;
 }
@@ -179,7 +184,7 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         EXPECT_EQ(w.Step1().ListView().Count(), 0);  // the image is scanned, not listed
 
         // Page 7: both partitions with their suggestions; the best one ticked.
-        CScanPartitionListModel& list = w.Step2().Model();
+        CFoundPartitionListModel& list = w.Step2().List();
         const int fatRow = RowOfType(list, FILESYSTEM_FAT32);
         const int ntfsRow = RowOfType(list, FILESYSTEM_NTFS);
         ASSERT_GE(fatRow, 0);
@@ -187,21 +192,23 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         EXPECT_EQ(list.GetCheckedCount(), 1);
         int best = 0;
         for (int i = 1; i < list.RowCount(); ++i)
-            if (list.RowAt(i)->rank > list.RowAt(best)->rank)
+            if (list.Record(i)->rank > list.Record(best)->rank)
                 best = i;
         EXPECT_TRUE(list.IsRowChecked(best));
-        EXPECT_EQ(list.RowAt(best)->kind, 1u);
-        EXPECT_EQ(list.Suggestion(best), "High");
-        EXPECT_EQ(list.RowAt(ntfsRow)->firstSector, disk.ntfsStart);
-        EXPECT_EQ(list.RowAt(fatRow)->firstSector, disk.fatStart);
-        EXPECT_EQ(list.RowAt(fatRow)->lastSector, disk.fatStart + disk.fatSectors - 1);
-        EXPECT_EQ(list.sourceType, 2);
-        EXPECT_EQ(list.sourceCaption, "disk.img");
-        list.SetRowChecked(fatRow, true);
-        list.SetRowChecked(ntfsRow, true);
+        EXPECT_EQ(list.Record(best)->kind, 1u);
+        EXPECT_EQ(list.FormatSuggestion(list.Record(best)->rank), "High");
+        EXPECT_EQ(list.Record(ntfsRow)->firstSector, disk.ntfsStart);
+        EXPECT_EQ(list.Record(fatRow)->firstSector, disk.fatStart);
+        EXPECT_EQ(list.Record(fatRow)->lastSector, disk.fatStart + disk.fatSectors - 1);
+        EXPECT_NE(w.Step2().Pane().PartitionLayout().Caption().find("disk.img"), std::string::npos);
+        EXPECT_EQ(w.Step2().Pane().PartitionLayout().BlockCount(), 1);  // the ticked one
+        for (int row : {fatRow, ntfsRow})
+            if (!list.IsRowChecked(row))
+                ASSERT_TRUE(list.ToggleBox(row, 0, 0));
+        EXPECT_EQ(w.Step2().Pane().PartitionLayout().BlockCount(), 2);
         EXPECT_EQ(list.GetCheckedCount(), 2);
         for (int i = 0; i < list.RowCount(); ++i)
-            firstRows.push_back(list.RowAt(i)->name);
+            firstRows.push_back(list.Record(i)->name);
 
         // The scan's state went to the temporary file at stage 1.
         RecoveryStatePaths paths;
@@ -256,8 +263,8 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         ExpectOriginalsRecovered(RecoveredContents(out), disk, true, false);
         // The same partitions are held by step 2.
         std::vector<std::string> rows;
-        for (int i = 0; i < w.Step2().Model().RowCount(); ++i)
-            rows.push_back(w.Step2().Model().RowAt(i)->name);
+        for (int i = 0; i < w.Step2().List().RowCount(); ++i)
+            rows.push_back(w.Step2().List().Record(i)->name);
         EXPECT_EQ(rows, firstRows);
     }
 
@@ -274,10 +281,10 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
         EXPECT_EQ(w.Tree(), nullptr);
         std::vector<std::string> rows;
-        for (int i = 0; i < w.Step2().Model().RowCount(); ++i)
-            rows.push_back(w.Step2().Model().RowAt(i)->name);
+        for (int i = 0; i < w.Step2().List().RowCount(); ++i)
+            rows.push_back(w.Step2().List().Record(i)->name);
         EXPECT_EQ(rows, firstRows);
-        EXPECT_EQ(w.Step2().Model().GetCheckedCount(), 1);
+        EXPECT_EQ(w.Step2().List().GetCheckedCount(), 1);
 
         // Back asks first; NO stays.
         w.ui.ExpectMessage(uistr::kGoBackToDeviceList, kAnswerNo);
@@ -300,7 +307,7 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         w.ctx.SheetController().Next();
         EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
         EXPECT_EQ(w.Step1().SelectedSource(), nullptr);
-        EXPECT_EQ(w.Step2().Model().RowCount(), 0);
+        EXPECT_EQ(w.Step2().List().RowCount(), 0);
         EXPECT_EQ(w.Tree(), nullptr);
         EXPECT_EQ(w.activity.back(), "Failed to restore last recovery.");
     }
@@ -319,7 +326,7 @@ TEST(DeepScanWizard, RawOnlyGoesStraightToTheFilePage) {
     w.ui.ExpectProgress();  // the recovery state saved by the file page
     w.Step1().OpenRawImageFile();
     ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
-    EXPECT_EQ(w.Step2().Model().RowCount(), 0);
+    EXPECT_EQ(w.Step2().List().RowCount(), 0);
     EXPECT_NE(std::find(w.activity.begin(), w.activity.end(),
                         "Did not find any possible partition. Building RAW file tree."),
               w.activity.end());
@@ -359,7 +366,7 @@ TEST(DeepScanWizard, CancelledSearchListsWhatWasFound) {
     w.ChooseDeepScan();
     w.OpenImage(disk.path, 5);  // the user cancels after five chunks of 1000 sectors
     ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
-    CScanPartitionListModel& list = w.Step2().Model();
+    CFoundPartitionListModel& list = w.Step2().List();
     ASSERT_GT(list.RowCount(), 0);
     EXPECT_EQ(RowOfType(list, FILESYSTEM_FAT32), -1);  // beyond the chunks searched
     EXPECT_GE(RowOfType(list, FILESYSTEM_NTFS), 0);
@@ -402,20 +409,22 @@ TEST(DeepScanWizard, TicksStepOneChoicesAndRemovingTheSavedResult) {
     ASSERT_TRUE(GetRecoveryStatePaths(w.ctx, kScanDeep, paths));
     const std::string stage1 = paths.temporary + ".copy";
     fs::copy_file(paths.temporary, stage1);
-    CScanPartitionListModel& list = w.Step2().Model();
+    CFoundPartitionListModel& list = w.Step2().List();
     ASSERT_EQ(list.RowCount(), 5);
     EXPECT_EQ(list.GetCheckedCount(), 1);  // one suggestion only, even when several are marked
-    for (int i = 0; i < 5; ++i)
-        list.SetRowChecked(i, true);
+    for (int i = 1; i < 5; ++i)
+        list.ToggleBox(i, 0, 0);
+    ASSERT_EQ(list.GetCheckedCount(), 5);
     w.ui.ExpectMessage(uistr::kSelectFirstSuggestedPartition, kAnswerOk);
     w.ctx.SheetController().Next();
-    list.SetRowChecked(4, false);
+    list.ToggleBox(4, 0, 0);
     w.ui.ExpectProgress();
     w.ui.ExpectMessage(uistr::kNoFilesFound, kAnswerOk);
     w.ctx.SheetController().Next();
     EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
-    for (int i = 0; i < 5; ++i)
-        list.SetRowChecked(i, false);
+    for (int i = 0; i < 4; ++i)
+        list.ToggleBox(i, 0, 0);
+    ASSERT_EQ(list.GetCheckedCount(), 0);
     w.ui.ExpectMessage(uistr::kNoPartitionTicked, kAnswerOk);
     w.ctx.SheetController().Next();
 
@@ -438,4 +447,96 @@ TEST(DeepScanWizard, TicksStepOneChoicesAndRemovingTheSavedResult) {
     w.Step1().RemoveSavedStateRow();
     EXPECT_EQ(w.Step1().ListView().Count(), 0);
     EXPECT_FALSE(fs::exists(paths.last));
+}
+
+namespace {
+
+const char* kAtaPath = "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
+constexpr std::uint64_t kUnknownStart = 2048, kUnknownSectors = 4096;
+constexpr std::uint64_t kFatStart = 8192, kFatSectors = 16 * 2048;
+
+// A disk whose first partition holds nothing the Deleted page lists and whose second one is a
+// FAT16 volume with a deleted file.
+std::string TwoPartitionDisk() {
+    const std::string path = CachedFixture("deep-button-disk-v1.img", [](const std::string& tmp) {
+        const std::string table = tmp + ".sfdisk";
+        std::ofstream(table) << "label: dos\nstart=" << kUnknownStart << ", size=" << kUnknownSectors
+                             << ", type=83\nstart=" << kFatStart << ", size=" << kFatSectors << ", type=6\n";
+        if (!RequireFatTools() ||
+            !MustRun("truncate -s " + std::to_string((kFatStart + kFatSectors + 2048) * 512) + " " + ShellQuote(tmp) +
+                     " && sfdisk -q --no-reread --no-tell-kernel " + ShellQuote(tmp) + " < " + ShellQuote(table) +
+                     " >/dev/null && mkfs.fat -F 16 -s 1 -n DEEPBTN --offset=" + std::to_string(kFatStart) + " -h " +
+                     std::to_string(kFatStart) + " " + ShellQuote(tmp) + " " + std::to_string(kFatSectors / 2) +
+                     " >/dev/null"))
+            return false;
+        FatImage fat(tmp, kFatStart);
+        return fat.WriteFile("/kept.bin", PatternBytes(4000, 61)) && fat.WriteFile("/gone.bin", PatternBytes(6000, 62)) &&
+               fat.Delete("/gone.bin");
+    });
+    EXPECT_FALSE(path.empty());
+    return path;
+}
+
+} // namespace
+
+TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
+    ScopedOptions options;
+    const std::string image = TwoPartitionDisk();
+    ASSERT_FALSE(image.empty());
+    FakeSystemTree tree(ScratchDir("deep-button-machine"));
+    const std::uint64_t sectors = fs::file_size(image) / 512;
+    tree.AddDisk({"sda", kAtaPath, {{"vendor", "ATA     "}, {"model", "TESTDISK"}, {"rev", "1.0"}},
+                  {{"size", std::to_string(sectors)}, {"removable", "0"}}, image, 8, 0});
+    tree.AddPartition("sda", "sda1", 8, 1, kUnknownStart, kUnknownSectors, image);
+    tree.AddPartition("sda", "sda2", 8, 2, kFatStart, kFatSectors, image);
+    tree.Install();
+    RegisterVolumeProbes();
+
+    struct Run {
+        ScriptedUiServices ui;
+        CEnumerationDeviceSource devices;
+        AppContext ctx{ui, devices, platform::AppPaths{"", ScratchDir("deep-button-state") + "/", "", ""}};
+        FakeSheet sheet{ctx};
+        Run() {
+            ctx.SetSheet(&sheet);
+            InstallDeletedFileRecoverySteps(ctx);
+            InstallDeepScanSteps(ctx);
+        }
+    } w;
+    auto* step1 = static_cast<CCompleteRecoveryPartitionDeviceSelectController*>(w.ctx.Controller(kPageCompleteRecoveryPartition));
+
+    // The button does nothing outside Deleted File Recovery.
+    w.ctx.ModeController().SetMode(kModeLostPartition);
+    DeepScanDeletedFileSelection(w.ctx);
+    EXPECT_TRUE(w.sheet.shown.empty());
+
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ctx.ModeController().ChooseMode(kModeDeletedFile);
+    auto& deleted = *GetDeleteRecoveryPartitionDeviceSelectController();
+    ASSERT_EQ(deleted.ListView().Count(), 1);  // the FAT volume only
+    deleted.ListView().SelectRow(0);
+    w.ui.ExpectProgress();
+    w.ui.ExpectCheckBox(uistr::kDeepScanHint, kAnswerOk, true);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    EXPECT_TRUE(w.sheet.model.Footer().deepScan);
+
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ui.ExpectDeepScan();
+    DeepScanDeletedFileSelection(w.ctx);
+    EXPECT_EQ(w.ctx.ModeController().GetMode(), kModeDeepScan);
+    ASSERT_EQ(step1->ListView().Count(), 2);  // both partitions: "same index plus one" would miss
+    const VolumeRecord* source = step1->SelectedSource();
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->members[0].u64FirstSector, kFatStart);
+    EXPECT_EQ(source->fileSystemType, FILESYSTEM_FAT16);
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
+    EXPECT_GE(RowOfType(static_cast<CCompleteRecoveryScanPartitionDeviceSelectController*>(
+                            w.ctx.Controller(kPageCompleteRecoveryScanPartition))->List(),
+                        FILESYSTEM_FAT16),
+              0);
+    EXPECT_FALSE(w.sheet.model.Footer().deepScan);
+    EXPECT_TRUE(w.ui.Done());
+    tree.Uninstall();
+    platform::ClearDriveLetters();
 }

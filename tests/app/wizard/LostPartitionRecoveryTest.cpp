@@ -380,10 +380,9 @@ TEST(LostPartitionWizard, PartitionsInTheTableGoStraightToTheFullScan) {
     EXPECT_EQ(std::count(w.sheet.shown.begin(), w.sheet.shown.end(), kPageLostRecoveryPartition), 0);
     ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryScanPartition);
     EXPECT_EQ(w.Scan().GetPrevious(), &w.Disks());
-    CScanPartitionListModel& list = w.Scan().Model();
+    CFoundPartitionListModel& list = w.Scan().List();
     EXPECT_GE(list.RowCount(), 3);
-    EXPECT_EQ(list.sourceType, 0);
-    EXPECT_EQ(list.sourceCaption, "ATA   LOST DISK  ATA Bus");
+    EXPECT_NE(w.Scan().Pane().PartitionLayout().Caption().find("ATA   LOST DISK  ATA Bus"), std::string::npos);
 
     // Next builds the ticked trees (each behind its own progress dialog), then the file page
     // saves the state; its Back returns to step 3, and step 3's Back (asked first) to step 1.
@@ -525,10 +524,9 @@ TEST(LostPartitionWizard, DiskImagesAreSearchedWithTheirHeadsPerCylinder) {
     // The deep scan finds the partition; the layout shows the image by its name.
     auto& scan = *dynamic_cast<CLostRecoveryScanPartitionDeviceSelectController*>(ctx.Controller(kPageLostRecoveryScanPartition));
     ASSERT_EQ(sheet.GetActivePage(), kPageLostRecoveryScanPartition);
-    ASSERT_GE(scan.Model().RowCount(), 1);
-    EXPECT_EQ(scan.Model().RowAt(0)->firstSector, kCyl240);
-    EXPECT_EQ(scan.Model().sourceType, 2);
-    EXPECT_EQ(scan.Model().sourceCaption, "Disk255");
+    ASSERT_GE(scan.List().RowCount(), 1);
+    EXPECT_EQ(scan.List().Record(0)->firstSector, kCyl240);
+    EXPECT_NE(scan.Pane().PartitionLayout().Caption().find("Disk255"), std::string::npos);
     ui.ExpectMessage(uistr::kGoBackToDeviceListQuestion, kAnswerYes).ExpectWaiting(uistr::kPleaseWaitScanning);
     ctx.SheetController().Back();
     ASSERT_EQ(sheet.GetActivePage(), kPageLostRecoveryDisk);
@@ -564,9 +562,9 @@ std::multiset<std::vector<std::uint8_t>> SaveEverything(Wizard& w, const std::st
     return out;
 }
 
-int RowAtSector(CScanPartitionListModel& list, std::uint64_t first) {
+int RowAtSector(CFoundPartitionListModel& list, std::uint64_t first) {
     for (int i = 0; i < list.RowCount(); ++i)
-        if (list.RowAt(i)->firstSector == first)
+        if (list.Record(i)->firstSector == first)
             return i;
     return -1;
 }
@@ -608,7 +606,7 @@ TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextR
         std::filesystem::copy_file(paths.temporary, stage4);
 
         // Page 8: the three partitions with their suggestions, up to four start ticked.
-        CScanPartitionListModel& list = w.Scan().Model();
+        CFoundPartitionListModel& list = w.Scan().List();
         const int fat16 = RowAtSector(list, 63), ntfs = RowAtSector(list, kCyl), fat32 = RowAtSector(list, 16 * 2048);
         ASSERT_GE(fat16, 0);
         ASSERT_GE(ntfs, 0);
@@ -617,14 +615,16 @@ TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextR
         EXPECT_EQ(list.GetCheckedCount(), 3);
         int best = 0;
         for (int i = 1; i < list.RowCount(); ++i)
-            if (list.RowAt(i)->rank > list.RowAt(best)->rank)
+            if (list.Record(i)->rank > list.Record(best)->rank)
                 best = i;
-        EXPECT_EQ(list.Suggestion(best), "High");
+        EXPECT_EQ(list.FormatSuggestion(list.Record(best)->rank), "High");
+        EXPECT_EQ(w.Scan().Pane().PartitionLayout().BlockCount(), 3);  // the ticked ones
         for (int i = 0; i < list.RowCount(); ++i)
-            scanRows.push_back(list.RowAt(i)->name);
+            scanRows.push_back(list.Record(i)->name);
 
         // Two rows ticked: both trees are built and saved with the originals' bytes.
-        list.SetRowChecked(fat16, false);
+        ASSERT_TRUE(list.ToggleBox(fat16, 0, 0));
+        EXPECT_EQ(list.GetCheckedCount(), 2);
         w.ui.ExpectProgress().ExpectProgress().ExpectProgress();
         w.ctx.SheetController().Next();
         ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
@@ -677,16 +677,17 @@ TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextR
         w.ui.ExpectProgress();
         w.ctx.SheetController().Next();
         ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryScanPartition);
-        CScanPartitionListModel& list = w.Scan().Model();
+        CFoundPartitionListModel& list = w.Scan().List();
         std::vector<std::string> rows;
         for (int i = 0; i < list.RowCount(); ++i)
-            rows.push_back(list.RowAt(i)->name);
+            rows.push_back(list.Record(i)->name);
         EXPECT_EQ(rows, scanRows);
         EXPECT_EQ(w.Found().Partitions().size(), 3u);  // step 2 came back too
         const int ntfs = RowAtSector(list, kCyl);
         ASSERT_GE(ntfs, 0);
         for (int i = 0; i < list.RowCount(); ++i)
-            list.SetRowChecked(i, i == ntfs);
+            if ((list.IsRowChecked(i) != 0) != (i == ntfs))
+                ASSERT_TRUE(list.ToggleBox(i, 0, 0));
         w.ui.ExpectProgress().ExpectProgress();
         w.ctx.SheetController().Next();
         ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
@@ -712,7 +713,7 @@ TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextR
         EXPECT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryDisk);
         EXPECT_EQ(w.Disks().SelectedSource(), nullptr);
         EXPECT_TRUE(w.Found().Partitions().empty());
-        EXPECT_EQ(w.Scan().Model().RowCount(), 0);
+        EXPECT_EQ(w.Scan().List().RowCount(), 0);
         EXPECT_TRUE(w.ui.Done());
     }
 }

@@ -1,13 +1,9 @@
 // The recovery-state files: stage words, the chain written and read back, promotion of the
 // previous run's file, the copy back on restore, damaged files; the deep-scan progress model;
-// the found-partition rows the page builds from a scan's partitions.
 #include "app/wizard/AppContext.h"
 #include "app/wizard/DeepScanProgress.h"
 #include "app/wizard/PageController.h"
 #include "app/wizard/RecoveryStateFiles.h"
-#include "app/wizard/ScanPartitionList.h"
-#include "filesystems/fat/FatSearchedPartitionInfo.h"
-#include "filesystems/ntfs/NtfsSearchedPartitionInfo.h"
 #include "recovery/RSData.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/ScriptedUiServices.h"
@@ -277,97 +273,3 @@ TEST(DeepScanProgress, ScaleThrottleAndTexts) {
     EXPECT_TRUE(m.Snapshot().cancelled);
 }
 
-TEST(ScanPartitionList, RowsSuggestionsOptionsAndLimits) {
-    std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned;
-    auto fat = std::make_unique<CFATSearchedPartitionInfo>();
-    fat->m_fileSystemType = FILESYSTEM_FAT32;
-    fat->m_u64KeptFirstSector = 2048;
-    fat->m_u32SectorCount = 1000;
-    fat->m_relativeScore = 0.5;
-    fat->m_u32EvidenceFlags = FATEVIDENCE_FIRST_FAT_SEEN | FATEVIDENCE_USE_FIRST_FAT | FATEVIDENCE_SECOND_FAT_SEEN;
-    fat->m_u64EvidenceA = 3;
-    fat->m_u64EvidenceB = 9;
-    auto ntfs = std::make_unique<CSearchedNTFSPartitionInfo>();
-    ntfs->m_fileSystemType = FILESYSTEM_NTFS;
-    ntfs->m_u64KeptFirstSector = 3048;  // touches the FAT partition
-    ntfs->SetSectorCount(5ull << 32);   // beyond 2 TiB
-    ntfs->m_relativeScore = 1.0;
-    auto ntfsFixed = std::make_unique<CSearchedNTFSPartitionInfo>();
-    ntfsFixed->m_fileSystemType = FILESYSTEM_NTFS;
-    ntfsFixed->m_u32UseMftFile = ntfsFixed->m_u32MftOnly = 0xFFFFFFFF;
-    ntfsFixed->m_relativeScore = 0.2;
-    auto other = std::make_unique<CSearchedPartitionInfo>();
-    other->m_fileSystemType = FILESYSTEM_UNKNOWN;
-    other->m_relativeScore = 0.99;
-    owned.push_back(std::move(fat));
-    owned.push_back(std::move(ntfs));
-    owned.push_back(std::move(ntfsFixed));
-    owned.push_back(std::move(other));
-    std::vector<CSearchedPartitionInfo*> list;
-    for (auto& p : owned)
-        list.push_back(p.get());
-
-    CScanPartitionListModel model;
-    FillPartitionList(model, list, 1);
-    ASSERT_EQ(model.RowCount(), 4);
-    EXPECT_DOUBLE_EQ(model.Threshold(), (0.2 + 0.99) / 2);
-    const ScanPartitionRow& r0 = *model.RowAt(0);
-    EXPECT_EQ(r0.name, "Partition 1 FAT32");
-    EXPECT_EQ(r0.firstSector, 2048u);
-    EXPECT_EQ(r0.lastSector, 3047u);  // first + count - 1: the NTFS row starts right after
-    EXPECT_EQ(r0.SectorCount(), 1000u);
-    ASSERT_EQ(r0.options.size(), 2u);
-    EXPECT_EQ(r0.options[0].text, "FAT1");
-    EXPECT_TRUE(r0.options[0].ticked);
-    EXPECT_EQ(r0.options[1].text, "FAT2");
-    EXPECT_FALSE(r0.options[1].ticked);
-    EXPECT_EQ(r0.foldersMatch, 3u);
-    EXPECT_EQ(r0.filesMatch, 9u);
-    const ScanPartitionRow& r1 = *model.RowAt(1);
-    EXPECT_EQ(r1.name, "Partition 2 NTFS");
-    EXPECT_EQ(r1.SectorCount(), 5ull << 32);
-    EXPECT_EQ(r1.kind, 1u);  // the best one alone is suggested and ticked
-    ASSERT_EQ(r1.options.size(), 1u);
-    EXPECT_EQ(r1.options[0].text, "$MFT Only");
-    EXPECT_TRUE(model.RowAt(2)->options.empty());
-    EXPECT_FALSE(model.RowAt(3)->hasRange);
-    EXPECT_EQ(model.RowAt(3)->name, "Partition 3 Unknown");
-    EXPECT_EQ(model.GetCheckedCount(), 1);
-    EXPECT_TRUE(model.IsRowChecked(1));
-    EXPECT_FALSE(model.IsRowChecked(7));
-    EXPECT_EQ(model.Suggestion(1), "High");
-    EXPECT_EQ(model.Suggestion(0), "Low");
-    EXPECT_EQ(model.Suggestion(3), "Medium");  // exactly 0.99 is never "High"
-    EXPECT_EQ(model.sourceType, -1);
-
-    // Option boxes change the partition's choices.
-    auto* f = static_cast<CFATSearchedPartitionInfo*>(list[0]);
-    EXPECT_TRUE(OnPartitionOptionToggled(model, 0, 3, 0, false));
-    EXPECT_FALSE(f->m_u32EvidenceFlags & FATEVIDENCE_USE_FIRST_FAT);
-    EXPECT_TRUE(OnPartitionOptionToggled(model, 0, 3, 1, true));
-    EXPECT_TRUE(f->m_u32EvidenceFlags & FATEVIDENCE_USE_SECOND_FAT);
-    EXPECT_FALSE(OnPartitionOptionToggled(model, 0, 2, 0, true));  // another cell
-    EXPECT_TRUE(OnPartitionOptionToggled(model, 1, 3, 0, true));
-    EXPECT_EQ(static_cast<CSearchedNTFSPartitionInfo*>(list[1])->m_u32MftOnly, 1u);
-    EXPECT_FALSE(OnPartitionOptionToggled(model, 2, 3, 0, true));  // fixed: no option
-    EXPECT_FALSE(OnPartitionOptionToggled(model, 9, 3, 0, true));
-
-    // More than 100 of a family: later ones are left out but still numbered.
-    std::vector<std::unique_ptr<CSearchedPartitionInfo>> many;
-    std::vector<CSearchedPartitionInfo*> manyList;
-    for (int i = 0; i < 102; ++i) {
-        auto p = std::make_unique<CFATSearchedPartitionInfo>();
-        p->m_fileSystemType = FILESYSTEM_FAT16;
-        p->m_u32SectorCount = 10;
-        manyList.push_back(p.get());
-        many.push_back(std::move(p));
-    }
-    auto last = std::make_unique<CSearchedNTFSPartitionInfo>();
-    last->m_fileSystemType = FILESYSTEM_NTFS;
-    manyList.push_back(last.get());
-    CScanPartitionListModel big;
-    FillPartitionList(big, manyList, 4);
-    ASSERT_EQ(big.RowCount(), 101);
-    EXPECT_EQ(big.RowAt(100)->name, "Partition 103 NTFS");
-    EXPECT_EQ(big.GetCheckedCount(), 0);  // nothing was scored
-}

@@ -139,6 +139,8 @@ TEST_F(LoaderTest, ASecondLoaderIsRefusedAndTheFirstGoesOn) {
     for (int i = 0; i < 200 && Runs() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(Runs(), 1);
+    // The running loader holds its lock, which tells the program to log through the buffer.
+    EXPECT_EQ(platform::ProbeLoaderLock(config.paths.LoaderLockFile()), 1);
     EXPECT_EQ(RunLoader(config, messages), kLoaderRefused);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].first, 2);

@@ -105,9 +105,9 @@ TEST(SearchFileDialog, PanelsGrowTheDialogAndFindWithSizeAndAutoSelect) {
         f1.m_keyCode = WXK_F1;
         dlg.GetEventHandler()->ProcessEvent(f1);
         Click(dlg.FindButton());
-    });
+    }, 60000);  // the type list's pictures take a while on a loaded machine
     EXPECT_EQ(r, 1);
-    EXPECT_EQ(Names(result), (std::vector<std::string>{"a.txt"}));
+    ASSERT_EQ(Names(result), (std::vector<std::string>{"a.txt"}));
     EXPECT_EQ(dlg.GetSearchText(), "*.txt");
     EXPECT_EQ(result.nodes[0]->m_pProperties->GetCheckState(), CHECKSTATE_CHECKED);
     FileTreeCounters counters;
@@ -143,7 +143,8 @@ TEST(SearchFileDialog, BadNameAndNoMatchCloseWithTheMessage) {
                 Pump(50);
                 Key(WXK_RETURN);  // Enter is Find
                 PumpUntil([&] { return !m.texts.empty(); });
-            });
+            },
+            30000);
         EXPECT_EQ(r, 2) << c.name;
         EXPECT_EQ(m.texts, std::vector<std::string>{"No files match specific criteria."}) << c.name;
         EXPECT_EQ(result.count, 0u);
@@ -189,7 +190,8 @@ TEST(FindFileDialog, CyclesThroughTheFileViewUntilNoMoreFiles) {
                 PumpUntil([&] { return !m.texts.empty() || list->GetSelectedIndex() >= 0; }, 500);
                 if (m.texts.empty()) hits.push_back(NameOf(list->GetFileAt(list->GetSelectedIndex())));
             }
-        });
+        },
+        30000);
     EXPECT_EQ(hits, (std::vector<std::string>{"abc", "xabcx.txt", "abc.doc"}));
     EXPECT_EQ(m.texts, std::vector<std::string>{"No more files found."});
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <memory>
 
 #include "filesystems/ext2/Ext2SearchController.h"
@@ -518,4 +519,25 @@ TEST(FoundPartitionFill, RealFatBootSectorAndLargePartitions) {
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[1].rect.right, 800 - 3 - 1); // last sector is one before the disk's end
     EXPECT_EQ(pane.PartitionList().Grid().Row(1)->cells[2].desc.items[0].text, "Medium");
+}
+
+TEST(FoundPartitionList, RecordsFromADamagedStateFile) {
+    // A score that is no number ranks as 0 (so its block is found again when unticked); a range
+    // that ends before it starts is no range.
+    CModelFoundPartitionPane pane;
+    pane.ShowSource(LayoutSource{"disk", 1000, kLayoutSourceDisk});
+    FoundPartitionRow nan = Row("nan", 10, 10, std::numeric_limits<double>::quiet_NaN(), kPartitionKindBest);
+    FoundPartitionRow reversed = Row("reversed", 500, 10, 0.5, kPartitionKindBest);
+    reversed.lastSector = 100;
+    CFoundPartitionListModel& list = pane.PartitionList();
+    list.AddPartition(nan);
+    list.AddPartition(reversed);
+    EXPECT_EQ(list.Record(0)->rank, 0.0);
+    EXPECT_EQ(list.FormatSuggestion(list.Record(0)->rank), "Medium");
+    EXPECT_FALSE(list.Record(1)->hasRange);
+    EXPECT_EQ(list.Grid().Row(1)->cells[1].desc.items[0].text, "");
+    EXPECT_EQ(pane.PartitionLayout().BlockCount(), 1); // both ticked, only one has a block
+    list.ToggleBox(0, 0, 0);
+    list.ToggleBox(1, 0, 0);
+    EXPECT_EQ(pane.PartitionLayout().BlockCount(), 0);
 }

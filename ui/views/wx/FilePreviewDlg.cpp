@@ -121,8 +121,16 @@ CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
     makePage(m_hexPage, m_hex, m_hexBar, 1161);
     m_imagePage = new wxPanel(m_tabs);
     m_image = new CImageWindow(m_imagePage);
-    m_bestFit = new wxButton(m_imagePage, 1156, "Best Fit");
-    m_actualSize = new wxButton(m_imagePage, 1159, "Actual Size");
+    // The kit's owner-drawn buttons with their captions.
+    auto makeButton = [&](int id, const char* caption) {
+        auto* b = new CTextCenterSimpleButtonPlus(0, 1, 1);
+        b->Create(m_imagePage, id);
+        b->SetCaption(caption);
+        b->SetFont(ui::PixelFont(14));
+        return b;
+    };
+    m_bestFit = makeButton(1156, "Best Fit");
+    m_actualSize = makeButton(1159, "Actual Size");
     m_bestFit->SetToolTip("Best Fit");
     m_actualSize->SetToolTip("Actual Size");
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);

@@ -57,8 +57,8 @@ public:
     wxTextCtrl* TextView() const { return m_text; }
     wxTextCtrl* HexView() const { return m_hex; }
     CImageWindow* ImageView() const { return m_image; }
-    wxButton* BestFitButton() const { return m_bestFit; }
-    wxButton* ActualSizeButton() const { return m_actualSize; }
+    CTextCenterButtonPlus* BestFitButton() const { return m_bestFit; }
+    CTextCenterButtonPlus* ActualSizeButton() const { return m_actualSize; }
     wxScrollBar* ScrollBar() const { return m_bar; }
     int RowsPerPage() const;
 
@@ -83,8 +83,8 @@ private:
     wxScrollBar* m_bar = nullptr;
     wxScrollBar* m_hexBar = nullptr;
     CImageWindow* m_image = nullptr;
-    wxButton* m_bestFit = nullptr;
-    wxButton* m_actualSize = nullptr;
+    CTextCenterButtonPlus* m_bestFit = nullptr;
+    CTextCenterButtonPlus* m_actualSize = nullptr;
     std::uint64_t m_position = 0;
     int m_positionView = TAB_TEXT; // whose lines the position counts
     std::chrono::steady_clock::time_point m_lastRefresh{};

@@ -39,6 +39,12 @@ public:
     CMultipleChoosePartitionListCtrl* ListCtrl() const { return m_listCtrl; }
     CPartitionLayoutFrame* LayoutFrame() const { return m_layout; }
     CExSplitterWnd* Splitter() const { return m_splitter; }
+    // The page that hears of a right button released over a row (EVT_UI_NOTIFY with
+    // uires::kMsgGridRightButton, for its Properties menu); option boxes go through the
+    // model's option notification.
+    void SetNotifyWindow(wxWindow* page) { m_listCtrl->List()->SetNotifyWindow(page); }
+    // The partition of the selected row, or null.
+    CSearchedPartitionInfo* GetSelectedPartition() { return PartitionList().GetPartitionAt(PartitionList().GetSelectedRow()); }
 
     // IFoundPartitionPane
     CFoundPartitionListModel& PartitionList() override { return m_listCtrl->Model(); }

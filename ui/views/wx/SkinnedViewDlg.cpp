@@ -6,6 +6,48 @@
 #include <wx/dcbuffer.h>
 #include <wx/display.h>
 
+CMaximiseButton::CMaximiseButton(wxWindow* parent, wxWindowID id, const wxPoint& pos)
+    : wxWindow(parent, id, pos, wxSize(22, 22), wxBORDER_NONE) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    Bind(wxEVT_PAINT, &CMaximiseButton::OnPaint, this);
+    Bind(wxEVT_ENTER_WINDOW, [this](wxMouseEvent&) { m_hover = true; Refresh(); });
+    Bind(wxEVT_LEAVE_WINDOW, [this](wxMouseEvent&) { m_hover = m_pressed = false; Refresh(); });
+    Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent&) { m_pressed = true; Refresh(); });
+    Bind(wxEVT_LEFT_UP, [this](wxMouseEvent&) {
+        const bool click = m_pressed;
+        m_pressed = false;
+        Refresh();
+        if (click) {
+            wxCommandEvent ev(wxEVT_BUTTON, GetId());
+            ev.SetEventObject(this);
+            ProcessWindowEvent(ev);
+        }
+    });
+}
+
+void CMaximiseButton::SetRestore(bool restore) {
+    m_restore = restore;
+    Refresh();
+}
+
+void CMaximiseButton::OnPaint(wxPaintEvent&) {
+    wxAutoBufferedPaintDC dc(this);
+    dc.SetBackground(wxBrush(wxColour(214, 214, 214)));
+    dc.Clear();
+    const wxColour fill = m_pressed ? wxColour(60, 70, 88) : m_hover ? wxColour(104, 118, 140) : wxColour(82, 92, 110);
+    dc.SetPen(wxPen(wxColour(40, 44, 52)));
+    dc.SetBrush(wxBrush(fill));
+    dc.DrawRoundedRectangle(1, 1, 20, 20, 4);
+    dc.SetPen(wxPen(*wxWHITE, 2));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    if (m_restore) {
+        dc.DrawRectangle(9, 6, 7, 6);
+        dc.DrawRectangle(6, 10, 7, 6);
+    } else {
+        dc.DrawRectangle(6, 6, 10, 10);
+    }
+}
+
 CSkinnedViewDlg::CSkinnedViewDlg(int templateId, wxWindow* parent, const wxString& title,
                                  const wxSize& clientSize, bool resizable, const wxSize& minimum)
     : CSearchSuperDlg(templateId, parent), m_caption(title), m_initialSize(clientSize), m_minimum(minimum),
@@ -21,6 +63,10 @@ void CSkinnedViewDlg::OnInitDialog() {
                               uires::kBmpCloseDisabled);
     m_close->Create(this, uires::MapControlId(uires::kIdCloseButton), wxPoint(0, 7));
     m_close->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { EndDialog(CloseResult()); });
+    if (m_resizable) {
+        m_maximise = new CMaximiseButton(this, 1031, wxPoint(0, 7));
+        m_maximise->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ToggleMaximise(); });
+    }
     // The skin is painted here: the kit's frame with this dialog's title in the tab.
     Bind(wxEVT_PAINT, &CSkinnedViewDlg::OnPaint, this);
     Bind(wxEVT_SIZE, &CSkinnedViewDlg::OnSize, this);
@@ -47,6 +93,8 @@ void CSkinnedViewDlg::Place() {
     const wxSize c = GetClientSize();
     m_body->SetSize(kRim, kCaptionHeight, std::max(0, c.x - 2 * kRim), std::max(0, c.y - kCaptionHeight - kRim));
     m_close->MoveTo(c.x - 25, 7);
+    if (m_maximise)
+        m_maximise->Move(c.x - 49, 7);
     ApplyShape();
     Refresh();
 }
@@ -73,12 +121,16 @@ void CSkinnedViewDlg::ToggleMaximise() {
     if (m_maximised) {
         m_maximised = false;
         SetSize(m_restoreRect);
+        if (m_maximise)
+            m_maximise->SetRestore(false);
     } else {
         m_restoreRect = GetRect();
         m_maximised = true;
         const int display = wxDisplay::GetFromWindow(this);
         const wxRect area = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
         SetSize(area);
+        if (m_maximise)
+            m_maximise->SetRestore(true);
     }
     Place();
 }

@@ -7,6 +7,21 @@
 #include "ui/controls/ButtonPlus.h"
 #include "ui/controls/SkinDialog.h"
 
+// The maximise / restore caption button (22 x 22, beside the close button), drawn here.
+class CMaximiseButton : public wxWindow {
+public:
+    CMaximiseButton(wxWindow* parent, wxWindowID id, const wxPoint& pos);
+    // Shows the restore picture when the window is maximised.
+    void SetRestore(bool restore);
+    bool ShowsRestore() const { return m_restore; }
+
+private:
+    void OnPaint(wxPaintEvent&);
+    bool m_restore = false;
+    bool m_hover = false;
+    bool m_pressed = false;
+};
+
 class CSkinnedViewDlg : public CSearchSuperDlg {
 public:
     static constexpr int kCaptionHeight = 32;
@@ -17,6 +32,8 @@ public:
     // Created by CreateDialog (the most derived constructor calls it, then fills the body).
     wxPanel* Body() const { return m_body; }
     CButtonPlus* CloseButton() const { return m_close; }
+    // Resizable dialogs only (null otherwise).
+    CMaximiseButton* MaximiseButton() const { return m_maximise; }
     void SetCaption(const wxString& title);
     const wxString& Caption() const { return m_caption; }
     // Maximised to the display's work area, or back to the size before.
@@ -47,6 +64,7 @@ private:
     bool m_resizable;
     wxPanel* m_body = nullptr;
     CButtonPlus* m_close = nullptr;
+    CMaximiseButton* m_maximise = nullptr;
     bool m_maximised = false;
     wxRect m_restoreRect;
     int m_dragEdges = 0; // 1 right, 2 bottom

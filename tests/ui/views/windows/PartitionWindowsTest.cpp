@@ -117,6 +117,18 @@ TEST(PartitionListWindow, ListAndLayoutFollowTheBoxes) {
     Pump(200);
     Screenshot(host.frame(), "partition_list_and_layout");
 
+    // A right click selects the row and tells the page (for its Properties menu).
+    int rightButtons = 0;
+    host.panel()->Bind(EVT_UI_NOTIFY, [&](wxCommandEvent& e) {
+        if (e.GetId() == uires::kMsgGridRightButton)
+            ++rightButtons;
+    });
+    pane->SetNotifyWindow(host.panel());
+    const GridRow* row3 = pane->ListCtrl()->List()->Model().Row(3);
+    ClickAt(pane->ListCtrl()->List(), pane->ListCtrl()->List()->ContentToClient({200, row3->top + 5}),
+            wxMOUSE_BTN_RIGHT);
+    ASSERT_TRUE(PumpUntil([&] { return rightButtons == 1; }));
+    EXPECT_EQ(pane->GetSelectedPartition(), parts.list[3]);
     // Unticking the FAT16 row removes its band.
     ClickAt(pane->ListCtrl()->List(), BoxPoint(pane->ListCtrl(), 2, 0, 0));
     ASSERT_TRUE(PumpUntil([&] { return pane->PartitionLayout().Bands().size() == 1u; }));

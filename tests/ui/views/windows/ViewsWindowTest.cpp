@@ -232,6 +232,16 @@ TEST(PreviewWindow, TextHexAndImageTabs) {
     dlg->ResizeTo(wxSize(100, 100));
     EXPECT_EQ(dlg->GetClientSize(), wxSize(353, 200));
     dlg->ResizeTo(wxSize(720, 520));
+    // Maximise and restore from the caption button.
+    ASSERT_TRUE(dlg->MaximiseButton());
+    const wxRect before = dlg->GetRect();
+    Click(dlg->MaximiseButton());
+    ASSERT_TRUE(PumpUntil([&] { return dlg->IsMaximisedView(); }));
+    EXPECT_TRUE(dlg->MaximiseButton()->ShowsRestore());
+    EXPECT_GT(dlg->GetSize().x, before.width);
+    dlg->ToggleMaximise();
+    EXPECT_FALSE(dlg->IsMaximisedView());
+    EXPECT_EQ(dlg->GetRect().GetSize(), before.GetSize());
     Pump(100);
     Screenshot(dlg, "preview_text");
     // The hex view takes the position through the file offset.
