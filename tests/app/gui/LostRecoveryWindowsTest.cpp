@@ -223,3 +223,95 @@ TEST(LostRecoveryPages, DiskPageSearchFoundPartitionsAndTheQuickTree) {
     EXPECT_EQ(foundPage->List()->Count(), 0);
     EXPECT_EQ(diskPage->List()->Count(), 0);
 }
+
+namespace {
+
+// Answers every modal dialog that comes up while `run` runs: prompts with OK, message boxes
+// with Yes (or OK). The texts asked are collected.
+std::vector<std::string> AnsweringEverything(const std::function<void()>& run) {
+    std::vector<std::string> asked;
+    bool busy = false;
+    wxTimer poll;
+    poll.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        wxDialog* d = ActiveModal();
+        if (busy || !d || !d->IsShownOnScreen())
+            return;
+        busy = true;
+        if (auto* prompt = dynamic_cast<CHasCheckboxPromptDlg*>(d)) {
+            asked.push_back("prompt");
+            Click(prompt->OkButton());
+        } else if (auto* box = dynamic_cast<CMessageBoxDlg*>(d)) {
+            asked.push_back(box->message);
+            Click(box->YesButton() && box->YesButton()->IsShown() ? box->YesButton() : box->OkButton());
+        } else {
+            asked.push_back("other");
+            d->EndModal(2);
+        }
+        Pump(50);
+        busy = false;
+    });
+    poll.Start(100);
+    run();
+    poll.Stop();
+    return asked;
+}
+
+} // namespace
+
+TEST(LostRecoveryPages, AllThreeModesOneAfterAnotherInOneContext) {
+    const testsupport::LostPartitionDisk disk = testsupport::LostWizardDisk();
+    ASSERT_FALSE(disk.intact.empty());
+    testsupport::LostWizardMachine machine(disk.intact);
+    LostProgram p;
+    CWizardSheetWnd* sheet = p.Sheet();
+    auto* modePage = dynamic_cast<CRecoveryModeSelectPage*>(sheet->Page(kPageRecoveryMode));
+    auto goHome = [&] {
+        AnsweringEverything([&] { PressButton(sheet, kIdHomeButton); });
+        Pump(100);
+        ASSERT_EQ(sheet->GetActivePage(), kPageRecoveryMode);
+    };
+
+    // Deleted File Recovery: the NTFS volume of the table, its quick scan, the file page.
+    Click(modePage->ModeButton(kModeDeletedFile));
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageDeleteRecoveryPartition; }));
+    auto* deleted = dynamic_cast<CDeleteRecoveryPartitionDeviceSelectController*>(p.context->Controller(kPageDeleteRecoveryPartition));
+    ASSERT_NE(deleted, nullptr);
+    ASSERT_EQ(deleted->ListView().Count(), 3);
+    deleted->ListView().SelectRow(1);
+    AnsweringEverything([&] {
+        PressButton(sheet, kIdNextButton);
+        PumpUntil([&] { return sheet->GetActivePage() == kPageFileSelect; }, 20000);
+    });
+    EXPECT_EQ(sheet->GetActivePage(), kPageFileSelect);
+    Screenshot(p.frame, "three_modes_1_deleted_file_page");
+    goHome();
+
+    // Deep Scan Recovery: the FAT32 volume, the deep scan, page 7.
+    Click(modePage->ModeButton(kModeDeepScan));
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageCompleteRecoveryPartition; }));
+    auto* deep = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectController*>(p.context->Controller(kPageCompleteRecoveryPartition));
+    ASSERT_NE(deep, nullptr);
+    ASSERT_GE(deep->ListView().Count(), 3);
+    deep->ListView().SelectRow(deep->ListView().Count() - 1);
+    AnsweringEverything([&] {
+        PressButton(sheet, kIdNextButton);
+        PumpUntil([&] { return sheet->GetActivePage() != kPageCompleteRecoveryPartition; }, 60000);
+    });
+    EXPECT_TRUE(sheet->GetActivePage() == kPageCompleteRecoveryScanPartition || sheet->GetActivePage() == kPageFileSelect);
+    Screenshot(p.frame, "three_modes_2_deep_scan");
+    goHome();
+
+    // Lost Partition Recovery: the table shows every partition, so the full scan runs at once.
+    Click(modePage->ModeButton(kModeLostPartition));
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryDisk; }));
+    auto* disks = dynamic_cast<CLostRecoveryDiskDeviceSelectController*>(p.context->Controller(kPageLostRecoveryDisk));
+    ASSERT_EQ(disks->List().Count(), 1);
+    disks->List().SelectRow(0);
+    AnsweringEverything([&] {
+        PressButton(sheet, kIdNextButton);
+        PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryScanPartition; }, 60000);
+    });
+    ASSERT_EQ(sheet->GetActivePage(), kPageLostRecoveryScanPartition);
+    Screenshot(p.frame, "three_modes_3_lost_partition");
+    goHome();
+}
