@@ -22,6 +22,7 @@
 #include "tests/support/LostPartitionDisks.h"
 #include "tests/support/LostWizardMachine.h"
 #include "tests/support/ScriptedUiServices.h"
+#include "ui/controls/Formatting.h"
 #include "ui/controls/StringTable.h"
 
 #include <gtest/gtest.h>
@@ -716,4 +717,37 @@ TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextR
         EXPECT_EQ(w.Scan().List().RowCount(), 0);
         EXPECT_TRUE(w.ui.Done());
     }
+}
+
+TEST(LostPartitionWizard, SectorsStay64BitFromTheSearchToTheRows) {
+    constexpr std::uint64_t kHigh = (std::uint64_t{1} << 32) + 63;  // 63 in its low 32 bits
+    constexpr std::uint64_t kFiveTiB = std::uint64_t{5} << 31;       // sectors
+    auto record = [](std::uint64_t first, std::uint64_t count, const char* label) {
+        auto p = std::make_unique<FoundPartitionInfo>();
+        p->u64FirstSector = first;
+        p->u64SectorCount = count;
+        p->fileSystemType = FILESYSTEM_NTFS;
+        p->SetLabel(label);
+        return p;
+    };
+    FoundPartitionList found;
+    found.push_back(record(63, kFiveTiB, "Big"));
+    found.push_back(record(kHigh, 1000, "High"));
+    PartitionList table;
+    table.push_back(std::make_unique<PartitionEntry>());
+    table.back()->u64FirstSector = kHigh;  // the table shows the second one only
+    FoundPartitionList lost;
+    MergeFoundPartitions(found, table, lost);
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0]->u64FirstSector, 63u);
+    EXPECT_TRUE(found.empty());
+
+    Wizard w;
+    w.Found().SetFoundPartitions(std::move(lost));
+    ASSERT_EQ(w.Found().List().Count(), 1);
+    const auto& row = static_cast<const CModelDeviceListView&>(w.Found().List()).model.Row(0);
+    EXPECT_EQ(row.cells.at(0).text, "Big-NTFS");
+    EXPECT_EQ(row.cells.at(1).text, uifmt::FormatSectorsSize64(kFiveTiB));
+    EXPECT_EQ(static_cast<FoundPartitionInfo*>(w.Found().List().GetDeviceData(0))->u64SectorCount, kFiveTiB);
+    EXPECT_TRUE(w.Logged("   0     NTFS            63   10737418240"));
 }
