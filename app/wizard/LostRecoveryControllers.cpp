@@ -2,14 +2,12 @@
 
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
-#include "app/wizard/FileSelectController.h"
+#include "app/wizard/DeepScanRun.h"
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/LostPartitionSearchModel.h"
-#include "app/wizard/DeepScanRun.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "carving/partition/PartitionSearcher.h"
 #include "filesystems/FileNode.h"
-#include "filesystems/MyFileProperties.h"
 #include "filesystems/ext2/Ext2TreeBuilder.h"
 #include "filesystems/probes/QuickScan.h"
 #include "platform/DriveTable.h"
@@ -22,7 +20,6 @@
 #include "ui/controls/Formatting.h"
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/StringTable.h"
-
 
 #include <algorithm>
 #include <cstdarg>

@@ -49,11 +49,11 @@ constexpr Entry kTable[] = {
     {kEncryptedNeedsNtfs, "Encrypted file must be recovered on the NTFS partition,\nplease select other drive."},
     {kFindFileByName, "Find file by name"},
     {kSearchFilesCaption, "Search files"},
-    {kFailedToSetTimer, "Warning! Failed to set the timer!"},
     {kSearchBadName, "No files match specific criteria."},
     {kSearchNoMatch, "No files match specific criteria."},
     {kInvalidImageFile, "This is an INVALID file, please check it!"},
     {kInvalidImageFileAgain, "This is an INVALID file, please check it!"},
+    {kFailedToSetTimer, "Warning! Failed to set the timer!"},
     {kOpenImageWizardTitle, "Open Disk Image Wizard"},
     {kOpenImageFileTitle, "Open Disk Image File(.edi)"},
     {kOpenImageFileNextTitle, "Open Disk Image File(.edi)"},
@@ -197,7 +197,6 @@ constexpr Entry kTable[] = {
     {kAbortCaption, "Abort"},
     {kFullScanHint, "If the files you need are not found, please select the \"Full scan\"."},
     {kFullScanCheckBox, "Full scan"},
-    {kSelectPartitionToRecover, "Select a partition to recover, please."},
     {kImageRegionInvalid, "Please enter the first and the last sector of the region: whole numbers, the first not above the last, and the last below the number of sectors of the source."},
     {kImageNoSpaceQuestion, "No enough space to save the Disk Image data.\nClick YES to select another place for Disk Image files or NO to abort wizard."},
     {kImageNoSpaceAtStart, "No enough free space, the progress must be cancelled."},
@@ -214,6 +213,7 @@ constexpr Entry kTable[] = {
     {kImageFail, "Fail!"},
     {kNoMoreFilesFound, "No more files found."},
     {kNoFilesFoundFind, "No files found"},
+    {kSelectPartitionToRecover, "Select a partition to recover, please."},
 };
 
 } // namespace
