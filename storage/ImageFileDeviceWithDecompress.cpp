@@ -1,6 +1,7 @@
 #include "storage/ImageFileDeviceWithDecompress.h"
 
 #include "logging/Log.h"
+#include "platform/ThreadStart.h"
 #include "storage/ByteSpan.h"
 
 #include <algorithm>
@@ -91,7 +92,7 @@ public:
         }
         try {
             for (unsigned i = 0; i < workers; ++i)
-                m_threads.emplace_back([this, i] { Run(*m_workers[i]); });
+                m_threads.push_back(platform::StartThread([this, i] { Run(*m_workers[i]); }));
         } catch (const std::system_error&) {
             Stop(); // the threads that did start are enough
         }

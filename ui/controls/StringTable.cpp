@@ -51,7 +51,7 @@ constexpr Entry kTable[] = {
     {kSearchFilesCaption, "Search files"},
     {kSearchBadName, "No files match specific criteria."},
     {kSearchNoMatch, "No files match specific criteria."},
-    {kInvalidImageFile, "This is an INVALID file, please check it!"},
+    {kOpenImageInvalidFile, "This is an INVALID file, please check it!"},
     {kInvalidImageFileAgain, "This is an INVALID file, please check it!"},
     {kFailedToSetTimer, "Warning! Failed to set the timer!"},
     {kOpenImageWizardTitle, "Open Disk Image Wizard"},
@@ -163,7 +163,6 @@ constexpr Entry kTable[] = {
     {kNoFilesOnDevice, "Oxtavo Data Recovery can not find any files on this device."},
     {kOpenSavedPathCaption, "Open Saved Path"},
     {kDeepScanButtonCaption, "Deep Scan"},
-
     {kDontShowAgain, "Don't show this message again."},
     {kPathInvalid, "Path Invalid!"},
     {kCancelling, "Cancelling..."},

@@ -47,7 +47,7 @@ enum : int {
     kFailedToSetTimer = 168,
     kSearchBadName = 164,
     kSearchNoMatch = 165,
-    kInvalidImageFile = 166,
+    kOpenImageInvalidFile = 166,
     kInvalidImageFileAgain = 167,
     kOpenImageTimerFailed = kFailedToSetTimer,
     kOpenImageWizardTitle = 169,
