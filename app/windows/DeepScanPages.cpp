@@ -171,9 +171,8 @@ void CScanPartitionDeviceSelectPage::LayoutPage(int cx, int cy) {
 }
 
 CCompleteRecoveryScanPartitionDeviceSelectPage::CCompleteRecoveryScanPartitionDeviceSelectPage(
-    wxWindow* parent, CCompleteRecoveryScanPartitionDeviceSelectController& controller)
-    : CScanPartitionDeviceSelectPage(parent, kPageCompleteRecoveryScanPartition),
-      m_controller(controller) {
+    wxWindow* parent, CCompleteRecoveryScanPartitionDeviceSelectController& controller, int index)
+    : CScanPartitionDeviceSelectPage(parent, index), m_controller(controller) {
     controller.SetPane(Container());
 }
 

@@ -56,8 +56,9 @@ private:
 
 class CCompleteRecoveryScanPartitionDeviceSelectPage : public CScanPartitionDeviceSelectPage {
 public:
-    CCompleteRecoveryScanPartitionDeviceSelectPage(
-        wxWindow* parent, CCompleteRecoveryScanPartitionDeviceSelectController& controller);
+    // Page 7, or Lost Partition Recovery's page 8 over its twin controller.
+    CCompleteRecoveryScanPartitionDeviceSelectPage(wxWindow* parent, CCompleteRecoveryScanPartitionDeviceSelectController& controller,
+                                                   int index = kPageCompleteRecoveryScanPartition);
     ~CCompleteRecoveryScanPartitionDeviceSelectPage() override;
 
 private:

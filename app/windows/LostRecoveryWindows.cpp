@@ -1,7 +1,12 @@
 #include "app/windows/LostRecoveryWindows.h"
 
 #include "app/wizard/AppContext.h"
+#include "app/windows/DeepScanPages.h"
+#include "filesystems/FileProperties.h"
+#include "tools/windows/CreateImageWizard.h"
+#include "ui/views/wx/PropertiesDlg.h"
 #include "tools/windows/OpenImageWizard.h"
+#include "tools/windows/SettingsDialog.h"
 #include "tools/windows/ToolDialogs.h"
 #include "ui/controls/Bitmaps.h"
 #include "ui/controls/MessageBoxLayout.h"
@@ -100,6 +105,7 @@ public:
         m_dlg->CreateModeless();
     }
     ~CSearchDialogNotice() override {
+        m_dlg->Release();
         m_dlg->Destroy();
         if (m_main)
             m_main->Enable();
@@ -117,7 +123,7 @@ private:
 
 CLostPartitionSearchingDialog::CLostPartitionSearchingDialog(wxWindow* parent, CLostPartitionSearchModel& model,
                                                              IUiServices& ui)
-    : CSearchSuperDlg(kTemplateId, parent), m_model(model), m_ui(ui) {}
+    : CSearchSuperDlg(kTemplateId, parent), m_model(&model), m_ui(ui) {}
 
 CLostPartitionSearchingDialog::~CLostPartitionSearchingDialog() { m_timer.Stop(); }
 
@@ -155,26 +161,33 @@ void CLostPartitionSearchingDialog::OnInitDialog() {
     Centre();
 }
 
+void CLostPartitionSearchingDialog::Release() {
+    m_timer.Stop();
+    m_model = nullptr;
+}
+
 void CLostPartitionSearchingDialog::ShowState(const CLostPartitionSearchModel::Bar& bar) {
-    if (!m_bar)
+    if (!m_bar || !m_model)
         return;
     m_bar->SetRange(std::max(1, bar.high - bar.low));
     m_bar->SetPos(std::max(0, bar.position - bar.low));
-    m_elapsed->SetLabelText(ui::FromUtf8(m_model.ElapsedText()));
-    m_remaining->SetLabelText(ui::FromUtf8(m_model.RemainingText()));
+    m_elapsed->SetLabelText(ui::FromUtf8(m_model->ElapsedText()));
+    m_remaining->SetLabelText(ui::FromUtf8(m_model->RemainingText()));
 }
 
 void CLostPartitionSearchingDialog::Tick() {
-    m_model.OnTimer();
-    ShowState(m_model.GetBar());
+    if (!m_model)
+        return;
+    m_model->OnTimer();
+    ShowState(m_model->GetBar());
 }
 
 void CLostPartitionSearchingDialog::OnTimer(wxTimerEvent&) { Tick(); }
 
 void CLostPartitionSearchingDialog::OnCancelButton() {
-    if (m_model.Cancelled())
+    if (!m_model || m_model->Cancelled())
         return;
-    if (m_model.OnCancel(m_ui)) {
+    if (m_model->OnCancel(m_ui)) {
         m_cancel->Disable();
         SetTitle(ui::FromUtf8(uistr::UiString(uistr::kCancelling)));
         Refresh();
@@ -187,9 +200,8 @@ std::unique_ptr<IWaitingNotice> ShowLostPartitionSearchDialog(wxWindow* main, IU
 }
 
 std::string RunOpenDiskImageWizard(wxWindow* main) {
-    COpenDiskImageMasterDlg dlg(main, ToolUiHooks::Defaults());
-    dlg.DoModal();
-    return dlg.Result().opened ? dlg.Result().imagePath : std::string();
+    const OpenDiskImageResult opened = OpenDiskImage(main);
+    return opened.opened ? opened.imagePath : std::string();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -265,10 +277,21 @@ void CLostRecoveryDiskDeviceSelectPage::PopUp(const std::vector<std::pair<int, b
 
 void CLostRecoveryDiskDeviceSelectPage::Command(int id) {
     switch (id) {
-    case kIdOption: break;  // the scan options matter only to the full scan's deep scan
+    case kIdOption: ShowAdvancedSettings(this, GetScanOptions(), true, true); break;
     case kIdRefresh: m_controller.RefreshDeviceList(); break;
     case kIdDiskImage: PopUp(ImageMenuItems()); break;
-    case kIdCreateImage: break;  // imaging a disk is the create-image tool's
+    case kIdCreateImage: {
+        // The selected disk is imaged with its heads per cylinder; the new image is listed.
+        if (!m_controller.SelectCurrentRow() || m_controller.IsSelectedImage())
+            break;
+        const auto* item = static_cast<const LostDiskItem*>(List()->GetDeviceData(List()->GetSelectedIndex()));
+        if (!item || !item->pDevice)
+            break;
+        const CreateImageResult made = CreateImageOfDevice(this, item->pDevice, item->szText, item->headsPerCylinder);
+        if (made.openInDeviceList && !made.imagePath.empty())
+            m_controller.AddDiskImage(made.imagePath);
+        break;
+    }
     case kIdOpenImage: m_controller.OpenDiskImage(); break;
     case kIdRemove: {
         const int row = List()->GetSelectedIndex();
@@ -359,6 +382,15 @@ void CLostRecoveryPartitionDeviceSelectPage::Command(int id) {
         }
         break;
     case kIdRecover: m_controller.Next(); break;
+    case kIdOption: ShowAdvancedSettings(this, GetScanOptions(), true, true); break;
+    case kIdProperties: {
+        const int row = List()->GetSelectedIndex();
+        if (const auto* p = row >= 0 ? static_cast<const FoundPartitionInfo*>(List()->GetDeviceData(row)) : nullptr) {
+            CScanPartitionPropertiesDlg dlg(this, p->u64FirstSector, p->u64SectorCount);
+            dlg.DoModal();
+        }
+        break;
+    }
     default: break;
     }
 }
@@ -397,6 +429,11 @@ CWizardPage* CreateLostRecoveryPage(wxWindow* sheet, AppContext& context, int in
     case kPageLostRecoveryPartition:
         if (dynamic_cast<CLostRecoveryPartitionDeviceSelectController*>(context.Controller(index)))
             return new CLostRecoveryPartitionDeviceSelectPage(sheet, context);
+        return nullptr;
+    case kPageLostRecoveryScanPartition:
+        // Deep Scan Recovery's found-partition page over the twin controller.
+        if (auto* c = dynamic_cast<CLostRecoveryScanPartitionDeviceSelectController*>(context.Controller(index)))
+            return new CCompleteRecoveryScanPartitionDeviceSelectPage(sheet, *c, kPageLostRecoveryScanPartition);
         return nullptr;
     default: return nullptr;
     }

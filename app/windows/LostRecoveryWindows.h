@@ -28,6 +28,9 @@ public:
     // One timer tick (the timer calls it; tests may too).
     void Tick();
     void OnCancelButton();
+    // The search is over: the timer stops and the model is no longer read (the window itself
+    // is destroyed later by the toolkit).
+    void Release();
 
     CProgressBar* Bar() const { return m_bar; }
     wxStaticText* Elapsed() const { return m_elapsed; }
@@ -43,7 +46,7 @@ private:
     void OnTimer(wxTimerEvent&);
     void ShowState(const CLostPartitionSearchModel::Bar& bar);
 
-    CLostPartitionSearchModel& m_model;
+    CLostPartitionSearchModel* m_model;
     IUiServices& m_ui;
     CProgressBar* m_bar = nullptr;
     wxStaticText* m_elapsed = nullptr;

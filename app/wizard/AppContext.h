@@ -41,10 +41,8 @@ public:
     // The promotion notice after a recovery.
     bool showPromotion = true;
 
-    // Lost Partition Recovery: the "Full scan" hint after a quick tree, and the promotion of
-    // the previous run's state file on the mode's first activation.
+    // Lost Partition Recovery: the "Full scan" hint after a quick tree.
     bool showFullScanHint = true;
-    bool promoteLostState = true;
 
 private:
     IUiServices& m_services;

@@ -23,9 +23,20 @@ constexpr int kMaxPartitionsToBuild = 4;
 
 } // namespace
 
-CCompleteRecoveryScanPartitionDeviceSelectController::
-    CCompleteRecoveryScanPartitionDeviceSelectController(AppContext& context, ISheet* sheet)
-    : CWizardPageControllerBase(sheet, kPageCompleteRecoveryScanPartition), m_context(context) {
+namespace {
+CCompleteRecoveryScanPartitionDeviceSelectController::StepTraits DeepScanTraits() {
+    return {kPageCompleteRecoveryScanPartition, 1, uistr::kGoBackToDeviceList, uistr::kChooseDeviceToRecover,
+            uistr::kNoPartitionTicked, uistr::kSelectFirstSuggestedPartition, false};
+}
+} // namespace
+
+CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
+    AppContext& context, ISheet* sheet)
+    : CCompleteRecoveryScanPartitionDeviceSelectController(context, sheet, DeepScanTraits()) {}
+
+CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanPartitionDeviceSelectController(
+    AppContext& context, ISheet* sheet, const StepTraits& traits)
+    : CWizardPageControllerBase(sheet, traits.pageIndex), m_context(context), m_traits(traits) {
     SetPane(nullptr);
 }
 
@@ -46,8 +57,7 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Activate() {
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::Back() {
-    if (m_context.Services().MessageBox(uistr::kGoBackToDeviceList, kMbQuestion, kMbYes | kMbNo) !=
-        kAnswerYes)
+    if (m_context.Services().MessageBox(m_traits.backQuestionId, kMbQuestion, kMbYes | kMbNo) != kAnswerYes)
         return;
     CWizardPageControllerBase::Back();
 }
@@ -66,8 +76,25 @@ const VolumeRecord* CCompleteRecoveryScanPartitionDeviceSelectController::Source
 }
 
 IStorageDevice* CCompleteRecoveryScanPartitionDeviceSelectController::SourceDevice() const {
-    const VolumeRecord* record = SourceRecord();
-    return record ? record->pStorageDevice : nullptr;
+    RecoverySource source;
+    GetSource(source);
+    return source.device;
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectController::ShowSourceDevice() {
+    if (const VolumeRecord* record = SourceRecord()) {
+        const std::uint64_t sectors = record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
+        LayoutSource layout;
+        layout.sectorCount = sectors;
+        if (record->form == 1) {
+            layout.type = kLayoutSourceImage;
+            layout.name = record->szImageDisplayName;
+        } else {
+            layout.type = kLayoutSourcePartition;
+            layout.name = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*record);
+        }
+        m_pane->ShowSource(layout);
+    }
 }
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
@@ -85,21 +112,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::ShowResults() {
         rows.push_back(row);
     }
     LogSearchedPartitionList(rows);
-    if (const VolumeRecord* record = SourceRecord()) {
-        const std::uint64_t sectors =
-            record->pStorageDevice ? record->pStorageDevice->GetSectorCount() : 0;
-        LayoutSource layout;
-        layout.sectorCount = sectors;
-        if (record->form == 1) {
-            layout.type = kLayoutSourceImage;
-            layout.name = record->szImageDisplayName;
-        } else {
-            layout.type = kLayoutSourcePartition;
-            layout.name = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*record);
-        }
-        m_pane->ShowSource(layout);
-    }
-    FillPartitionList(*m_pane, m_results.PartitionPointers(), 1);
+    ShowSourceDevice();
+    FillPartitionList(*m_pane, m_results.PartitionPointers(), m_traits.autoCheckLimit);
     m_pane->RefreshPane();
 }
 
@@ -119,16 +133,17 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     IUiServices& ui = m_context.Services();
     CFoundPartitionListModel& list = m_pane->PartitionList();
     if (list.RowCount() == 0) {
-        ui.MessageBox(uistr::kChooseDeviceToRecover, kMbInformation, kMbOk);
+        if (m_traits.emptyListId)
+            ui.MessageBox(m_traits.emptyListId, kMbInformation, kMbOk);
         return;
     }
     const int checked = list.GetCheckedCount();
     if (checked == 0) {
-        ui.MessageBox(uistr::kNoPartitionTicked, kMbInformation, kMbOk);
+        ui.MessageBox(m_traits.noneTickedId, kMbInformation, kMbOk);
         return;
     }
     if (checked > kMaxPartitionsToBuild) {
-        ui.MessageBox(uistr::kSelectFirstSuggestedPartition, kMbInformation, kMbOk);
+        ui.MessageBox(m_traits.tooManyId, kMbInformation, kMbOk);
         return;
     }
     IStorageDevice* device = SourceDevice();
@@ -137,17 +152,22 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     CFileSystemNode* root = CreateFileTreeRoot();
     bool cancelled = false;
     {
-        std::unique_ptr<IBuildProgress> progress = ui.CreateBuildProgress();
-        const std::vector<IFileSystemSearchController*> controllers =
-            m_results.ControllerPointers();
+        std::unique_ptr<IBuildProgress> shared;
+        if (!m_traits.progressPerPartition)
+            shared = ui.CreateBuildProgress();
+        const std::vector<IFileSystemSearchController*> controllers = m_results.ControllerPointers();
         std::uint32_t built = 0;
         for (int row = 0; row < list.RowCount(); ++row) {
             const FoundPartitionRow* r = list.Record(row);
             if (!list.IsRowChecked(row) || !r || !r->partition)
                 continue;
+            std::unique_ptr<IBuildProgress> own;
+            if (m_traits.progressPerPartition)
+                own = ui.CreateBuildProgress();
+            IBuildProgress* progress = own ? own.get() : shared.get();
             ReleaseTrace("Building directory tree on partition %d", row);
-            if (CFileSystemNode* tree = BuildDirectoryTreeByController(
-                    controllers, r->partition, device, progress.get(), built++))
+            if (CFileSystemNode* tree =
+                    BuildDirectoryTreeByController(controllers, r->partition, device, progress, built++))
                 root->AddChild(tree);
             if (progress->Poll() == -1) {
                 cancelled = true;

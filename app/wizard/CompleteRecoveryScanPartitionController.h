@@ -13,6 +13,16 @@ struct VolumeRecord;
 class CCompleteRecoveryScanPartitionDeviceSelectController : public CWizardPageControllerBase,
                                                              public IDeepScanResultsStep {
 public:
+    // What Lost Partition Recovery's twin of this step (page 8) does differently.
+    struct StepTraits {
+        int pageIndex = kPageCompleteRecoveryScanPartition;
+        std::uint32_t autoCheckLimit = 1;  // partitions marked by the scan that start ticked
+        int backQuestionId = 0;            // Back asks this first
+        int emptyListId = 0;               // Next on an empty list (0: does nothing)
+        int noneTickedId = 0;
+        int tooManyId = 0;
+        bool progressPerPartition = false; // a build-progress dialog of its own per partition
+    };
     CCompleteRecoveryScanPartitionDeviceSelectController(AppContext& context, ISheet* sheet);
     ~CCompleteRecoveryScanPartitionDeviceSelectController() override;
 
@@ -35,13 +45,20 @@ public:
 
     const DeepScanResults& Results() const { return m_results; }
 
+protected:
+    CCompleteRecoveryScanPartitionDeviceSelectController(AppContext& context, ISheet* sheet, const StepTraits& traits);
+    // The chain's source device (the scanned volume, disk or image).
+    IStorageDevice* SourceDevice() const;
+    // Shows the scanned device above the layout picture.
+    virtual void ShowSourceDevice();
+
 private:
     // The record chosen on step 1 (kind 1), or null.
     const VolumeRecord* SourceRecord() const;
-    IStorageDevice* SourceDevice() const;
     void ShowResults();
 
     AppContext& m_context;
+    StepTraits m_traits;
     DeepScanResults m_results;
     CModelFoundPartitionPane m_ownPane;
     IFoundPartitionPane* m_pane = nullptr;

@@ -124,7 +124,7 @@ void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller,
 }
 
 void RunDeepScanOnDevice(AppContext& context, IStorageDevice* device, IWizardPageController* caller,
-                         IWizardPageController* next) {
+                         IWizardPageController* next, int nothingFoundId) {
     if (!device)
         return;
     DeepScanResults results;
@@ -154,7 +154,7 @@ void RunDeepScanOnDevice(AppContext& context, IStorageDevice* device, IWizardPag
     }
     LogRecoveryStage(kStageNoRawFiles);
     FreeScanTree(root);
-    context.Services().MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
+    context.Services().MessageBox(nothingFoundId ? nothingFoundId : static_cast<int>(uistr::kNoFilesFound), kMbInformation, kMbOk);
 }
 
 void RunDeepScan(AppContext& context, const VolumeRecord& record, IWizardPageController* caller) {

@@ -68,7 +68,8 @@ void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller,
 
 // The whole deep scan of `device`: found partitions go to `next` (with `caller` as its previous
 // step); without any, the carved files go to the file page, or "No files found!" is shown.
+// `nothingFoundId` is the message when nothing at all was found (0: "No files found!").
 void RunDeepScanOnDevice(AppContext& context, IStorageDevice* device, IWizardPageController* caller,
-                         IWizardPageController* next);
+                         IWizardPageController* next, int nothingFoundId = 0);
 // The same for a record of the device page (its device line goes to the activity log first).
 void RunDeepScan(AppContext& context, const VolumeRecord& record, IWizardPageController* caller);

@@ -2,18 +2,15 @@
 
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
-#include "app/wizard/FileSelectController.h"
+#include "app/wizard/DeepScanRun.h"
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/LostPartitionSearchModel.h"
-#include "app/wizard/LostRecoveryFullScan.h"
-#include "app/wizard/LostRecoveryState.h"
+#include "app/wizard/RecoveryStateFiles.h"
 #include "carving/partition/PartitionSearcher.h"
 #include "filesystems/FileNode.h"
-#include "filesystems/MyFileProperties.h"
 #include "filesystems/ext2/Ext2TreeBuilder.h"
 #include "filesystems/probes/QuickScan.h"
 #include "platform/DriveTable.h"
-#include "platform/SystemRoots.h"
 #include "storage/BasicPartitionDevice.h"
 #include "storage/DeviceList.h"
 #include "storage/DiskDevice.h"
@@ -23,9 +20,6 @@
 #include "ui/controls/Formatting.h"
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/StringTable.h"
-
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -64,19 +58,6 @@ std::vector<const FoundPartitionInfo*> View(const FoundPartitionList& list) {
     for (const auto& p : list)
         out.push_back(p.get());
     return out;
-}
-
-// Gives `root` to the file page (owned from then on) with `from` as its previous step; freed
-// when there is no file page.
-void HandLostTreeToFileSelection(AppContext& context, IWizardPageController* from, CFileSystemNode* root) {
-    auto* files = dynamic_cast<CFileSelectController*>(context.Controller(kPageFileSelect));
-    if (!files) {
-        DeleteFileTree(root);
-        return;
-    }
-    files->SetPrevious(from);
-    files->SetFileTree(root);
-    files->Activate();
 }
 
 } // namespace
@@ -165,11 +146,11 @@ CLostRecoveryDiskDeviceSelectController::~CLostRecoveryDiskDeviceSelectControlle
 }
 
 void CLostRecoveryDiskDeviceSelectController::Activate() {
-    if (m_context.promoteLostState) {
-        m_context.promoteLostState = false;
-        PromoteLostRecoveryState(m_context, this);
+    if (m_promotePending) {
+        m_promotePending = false;
+        PromoteRecoveryStateFile(m_context, this);
     }
-    SaveLostControllerStatus(m_context, this);
+    SaveControllerStatus(m_context, this);
     RefreshDeviceList();
     CWizardPageControllerBase::Activate();
 }
@@ -231,7 +212,7 @@ void CLostRecoveryDiskDeviceSelectController::RefreshDeviceList() {
 
 void CLostRecoveryDiskDeviceSelectController::AddSavedStateRow() {
     std::string description;
-    if (!ReadLostSavedResultInfo(m_context, this, description))
+    if (!GetSavedResultInfo(m_context, this, description))
         return;
     DeviceListEntry row;
     row.kind = kDeviceKindPreviousRecovery;
@@ -341,7 +322,6 @@ void CLostRecoveryDiskDeviceSelectController::RemoveSelectedImage() {
     if (!IsSelectedImage())
         return;
     const std::uint32_t id = m_rowItem->imageId;
-    std::vector<DeviceListEntry> keep;
     // The list has no row removal of its own: it is filled again without the image's rows.
     for (auto it = m_images.begin(); it != m_images.end();) {
         if ((*it)->imageId == id) {
@@ -372,7 +352,7 @@ void CLostRecoveryDiskDeviceSelectController::RemoveSavedStateRow() {
     const int row = m_view->GetSelectedIndex();
     if (row < 0 || m_view->GetDeviceData(row))
         return;
-    DeleteLostSavedResult(m_context, this);
+    DeleteSavedRecoveryState(m_context, this);
     RefreshDeviceList();
 }
 
@@ -387,7 +367,8 @@ void CLostRecoveryDiskDeviceSelectController::Next() {
     auto* item = static_cast<LostDiskItem*>(m_view->GetDeviceData(row));
     if (!item) {
         LogRecoveryStage(kStageRestoringLast);
-        if (!RestoreLostRecoveryStates(m_context, this)) {
+        if (!RestoreRecoveryStates(m_context, this)) {
+            m_selected = nullptr;  // nothing stays half restored
             LogRecoveryStage(kStageRestoreLastFailed);
             ui.MessageBox(uistr::kFailedToLoadLostResult, kMbInformation, kMbOk);
         } else {
@@ -413,7 +394,7 @@ int CLostRecoveryDiskDeviceSelectController::SaveState(IRSData* store) {
     const std::string text = m_selected->kind == DISKRECORD_IMAGE
                                  ? Printf("Results for \r\nImage File \"%s\"", m_selected->szDisplayName)
                                  : Printf("Results for \r\nDisk \"%s\"", m_selected->szText);
-    store->SetDescription(text.substr(0, 99).c_str());
+    SetSavedResultInfo(store, text);
     StoreDeviceIdentity(*m_selected, store);
     return 1;
 }
@@ -473,30 +454,6 @@ int CLostRecoveryDiskDeviceSelectController::RestoreState(IRSData* store) {
     return 1;
 }
 
-bool CLostRecoveryDiskDeviceSelectController::IsSourceDrive(const std::string& path) const {
-    if (!m_selected || m_selected->kind != DISKRECORD_DISK)
-        return false;
-    auto* disk = dynamic_cast<CDiskDevice*>(m_selected->pDevice);
-    if (!disk)
-        return false;
-    struct stat st {};
-    std::error_code ec;
-    std::filesystem::path p(path);
-    // The nearest part of the path that exists says where the target lies.
-    while (!p.empty() && ::stat(p.c_str(), &st) != 0)
-        p = p.parent_path();
-    if (p.empty())
-        return false;
-    const std::string name = platform::BlockDeviceName(major(st.st_dev), minor(st.st_dev));
-    const std::string& diskName = disk->GetKernelName();
-    if (name.empty() || diskName.empty())
-        return false;
-    if (name == diskName)
-        return true;
-    // A partition of the disk has its folder inside the disk's block folder.
-    return std::filesystem::exists(platform::GetSystemRoots().sys + "/block/" + diskName + "/" + name, ec);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Step 2: the found partitions.
 
@@ -517,7 +474,7 @@ void CLostRecoveryPartitionDeviceSelectController::Activate() {
         RunFullScan();
         return;
     }
-    SaveLostControllerStatus(m_context, this);
+    SaveControllerStatus(m_context, this);
     CWizardPageControllerBase::Activate();
 }
 
@@ -567,7 +524,7 @@ void CLostRecoveryPartitionDeviceSelectController::SetFoundPartitions(FoundParti
     m_partitions = std::move(partitions);
     LogLostPartitionList(View(m_partitions));
     FillFoundPartitionRows();
-    SaveLostRecoveryStates(m_context, this);
+    SaveRecoveryStatesWorker(m_context, this, nullptr);
 }
 
 void CLostRecoveryPartitionDeviceSelectController::FillFoundPartitionRows() {
@@ -613,7 +570,7 @@ void CLostRecoveryPartitionDeviceSelectController::BuildFoundPartitionTree() {
         m_context.showFullScanHint = !dontShow;
     }
     if (root->m_pFirstChild) {
-        HandLostTreeToFileSelection(m_context, this, root);
+        HandTreeToFileSelection(m_context, this, root);
     } else {
         DeleteFileTree(root);
         ui.MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
@@ -629,7 +586,8 @@ void CLostRecoveryPartitionDeviceSelectController::RunFullScan() {
     // Step 2 is the previous step of what follows only when it holds partitions (else it was
     // never shown).
     IWizardPageController* caller = m_partitions.empty() ? GetPrevious() : this;
-    RunLostFullScan(m_context, caller, disk->pDevice);
+    RunDeepScanOnDevice(m_context, disk->pDevice, caller, m_context.Controller(kPageLostRecoveryScanPartition),
+                        uistr::kNoFilesOnDevice);
 }
 
 int CLostRecoveryPartitionDeviceSelectController::SaveState(IRSData* store) {
@@ -646,8 +604,48 @@ int CLostRecoveryPartitionDeviceSelectController::RestoreState(IRSData* store) {
     return 1;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Step 3: the partitions of the full scan.
+
+namespace {
+CCompleteRecoveryScanPartitionDeviceSelectController::StepTraits LostScanTraits() {
+    CCompleteRecoveryScanPartitionDeviceSelectController::StepTraits traits;
+    traits.pageIndex = kPageLostRecoveryScanPartition;
+    traits.autoCheckLimit = 4;
+    traits.backQuestionId = uistr::kGoBackToDeviceListQuestion;
+    traits.emptyListId = 0;  // an empty list does nothing
+    traits.noneTickedId = uistr::kChooseScanPartition;
+    traits.tooManyId = uistr::kPleaseSelectFirstSuggested;
+    traits.progressPerPartition = true;
+    return traits;
+}
+} // namespace
+
+CLostRecoveryScanPartitionDeviceSelectController::CLostRecoveryScanPartitionDeviceSelectController(AppContext& context)
+    : CCompleteRecoveryScanPartitionDeviceSelectController(context, context.Sheet(), LostScanTraits()) {}
+
+void CLostRecoveryScanPartitionDeviceSelectController::ShowSourceDevice() {
+    RecoverySource source;
+    GetSource(source);
+    const auto* item = source.kind == 0 ? static_cast<const LostDiskItem*>(source.pointer) : nullptr;
+    if (!item)
+        return;
+    LayoutSource layout;
+    layout.sectorCount = item->pDevice ? item->pDevice->GetSectorCount() : 0;
+    if (item->kind == DISKRECORD_IMAGE) {
+        layout.type = kLayoutSourceImage;
+        layout.name = item->szDisplayName;
+    } else {
+        layout.type = item->isUsb ? kLayoutSourceUsbDisk : kLayoutSourceDisk;
+        layout.name = item->szText;
+    }
+    Pane().ShowSource(layout);
+}
+
 void InstallLostPartitionRecoverySteps(AppContext& context) {
     context.SetController(kPageLostRecoveryDisk, std::make_unique<CLostRecoveryDiskDeviceSelectController>(context));
     context.SetController(kPageLostRecoveryPartition,
                           std::make_unique<CLostRecoveryPartitionDeviceSelectController>(context));
+    context.SetController(kPageLostRecoveryScanPartition,
+                          std::make_unique<CLostRecoveryScanPartitionDeviceSelectController>(context));
 }

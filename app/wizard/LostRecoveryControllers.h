@@ -7,6 +7,7 @@
 //
 // A found partition's device is a window on step 1's disk device, so every way out of the
 // mode resets the later steps before step 1 frees its disks.
+#include "app/wizard/CompleteRecoveryScanPartitionController.h"
 #include "app/wizard/PageController.h"
 #include "carving/partition/FoundPartitionInfo.h"
 #include "recovery/ScanStateSections.h"
@@ -82,9 +83,6 @@ public:
     bool IsSelectedImage();
     // The saved-result row: removed with the last lost-partition state file.
     void RemoveSavedStateRow();
-    // True when `path` lies on a file system of the selected disk (by device number); false for
-    // an image or without a selection.
-    bool IsSourceDrive(const std::string& path) const;
 
     // The page's list: the window's, or the controller's own model when no window is bound.
     void SetListView(IDeviceListView* view) { m_view = view ? view : &m_ownView; }
@@ -110,6 +108,7 @@ private:
     std::uint32_t m_nextImageId = 0;
     LostDiskItem* m_rowItem = nullptr;  // the selected row's item for image operations
     LostDiskItem* m_selected = nullptr; // the source of the search
+    bool m_promotePending = true;       // the previous run's state file is promoted once
 };
 
 class CLostRecoveryPartitionDeviceSelectController : public CWizardPageControllerBase {
@@ -158,5 +157,17 @@ private:
     std::function<void(bool)> m_fullScanBox;
 };
 
-// Installs the Lost Partition Recovery steps (pages 3 and 4) into the context.
+// Step 3 (page 8): the partitions of the full scan, ticked and built like Deep Scan Recovery's
+// second step, over step 1's disk; up to four suggested partitions start ticked.
+class CLostRecoveryScanPartitionDeviceSelectController : public CCompleteRecoveryScanPartitionDeviceSelectController {
+public:
+    explicit CLostRecoveryScanPartitionDeviceSelectController(AppContext& context);
+    int GetControllerType() const override { return kControllerLostRecoveryScanPartition; }
+
+protected:
+    // The disk's row text (block type 1 for a USB disk, else 0), or the image's name (type 2).
+    void ShowSourceDevice() override;
+};
+
+// Installs the Lost Partition Recovery steps (pages 3, 4 and 8) into the context.
 void InstallLostPartitionRecoverySteps(AppContext& context);

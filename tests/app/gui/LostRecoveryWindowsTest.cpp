@@ -1,10 +1,14 @@
 // Lost Partition Recovery's windows: the search dialog, the disk page and the found-partition
 // page, driven in the program's frame over a fake machine whose disk lost its partition table.
 #include "app/wizard/AppContext.h"
+#include "app/wizard/CompleteRecoveryPartitionController.h"
+#include "app/wizard/DeleteRecoveryController.h"
 #include "app/windows/AppBitmaps.h"
+#include "app/windows/DeepScanPages.h"
 #include "app/windows/LostRecoveryWindows.h"
 #include "app/windows/MainFrame.h"
 #include "app/windows/WxUiServices.h"
+#include "tests/support/FixtureKit.h"
 #include "tests/support/LostWizardMachine.h"
 #include "tests/ui/controls/windows/Harness.h"
 #include "ui/controls/MessageBoxDlg.h"
@@ -55,8 +59,14 @@ void WhenModal(const std::function<void()>& run, const std::function<void(wxDial
     poll.Stop();
 }
 
-struct LostProgram {
+platform::AppPaths ScratchStatePaths() {
     platform::AppPaths paths = platform::ResolveAppPaths();
+    paths.stateDir = testsupport::ScratchDir("lost-windows-state") + "/";  // no earlier run's state
+    return paths;
+}
+
+struct LostProgram {
+    platform::AppPaths paths = ScratchStatePaths();
     CWxUiServices services{paths};
     CEnumerationDeviceSource devices;
     std::unique_ptr<AppContext> context;
@@ -65,6 +75,8 @@ struct LostProgram {
     LostProgram() {
         appres::RegisterAppBitmaps();
         context = std::make_unique<AppContext>(services, devices, paths);
+        InstallDeletedFileRecoverySteps(*context);
+        InstallDeepScanSteps(*context);
         InstallLostPartitionRecoverySteps(*context);
         frame = new CMainFrame(*context);
         services.SetMainWindow(frame);
@@ -158,6 +170,14 @@ TEST(LostRecoveryPages, DiskPageSearchFoundPartitionsAndTheQuickTree) {
     EXPECT_TRUE(foundPage->DeepScanButton()->IsShown());
     EXPECT_FALSE(foundPage->FullScanBox()->IsShown());
     Screenshot(p.frame, "lost_partition_page");
+    foundPage->List()->SelectRow(1);
+    bool shownProperties = false;
+    WhenModal([&] { foundPage->Command(CLostRecoveryPartitionDeviceSelectPage::kIdProperties); }, [&](wxDialog* d) {
+        shownProperties = true;
+        Screenshot(d, "lost_partition_properties");
+        d->EndModal(2);
+    });
+    EXPECT_TRUE(shownProperties);
 
     // The NTFS row: its quick tree is built and the "Full scan" hint comes up.
     foundPage->List()->SelectRow(1);
@@ -172,18 +192,126 @@ TEST(LostRecoveryPages, DiskPageSearchFoundPartitionsAndTheQuickTree) {
     });
     EXPECT_TRUE(hinted);
     EXPECT_FALSE(p.context->showFullScanHint);
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageFileSelect; }, 20000));
+    Pump(200);
+    Screenshot(p.frame, "lost_quick_tree_file_page");
 
-    // "Deep Scan Recovery" sets the full-scan switch even with a row selected and goes on.
+    // Back to page 4 (asked first); "Deep Scan Recovery" sets the full-scan switch even with a
+    // row selected and goes on to the deep scan and page 8.
+    AnswerBox([&] { PressButton(sheet, kIdBackButton); }, true);
+    ASSERT_EQ(sheet->GetActivePage(), kPageLostRecoveryPartition);
     foundPage->List()->SelectRow(0);
-    std::string said;
-    AnswerBox([&] { PressButton(foundPage, CLostRecoveryPartitionDeviceSelectPage::kIdDeepScan); }, true, nullptr, &said);
+    PressButton(foundPage, CLostRecoveryPartitionDeviceSelectPage::kIdDeepScan);
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryScanPartition; }, 60000));
     EXPECT_TRUE(foundPage->Controller().FullScan());
+    Pump(300);
+    auto* scanPage = dynamic_cast<CCompleteRecoveryScanPartitionDeviceSelectPage*>(sheet->Page(kPageLostRecoveryScanPartition));
+    ASSERT_NE(scanPage, nullptr);
+    EXPECT_EQ(scanPage->GetHelpContextId(), 51);
+    auto* scan = dynamic_cast<CLostRecoveryScanPartitionDeviceSelectController*>(p.context->Controller(kPageLostRecoveryScanPartition));
+    ASSERT_NE(scan, nullptr);
+    EXPECT_GE(scan->List().RowCount(), 3);
+    EXPECT_EQ(scan->List().GetCheckedCount(), 3);
+    EXPECT_NE(scan->Pane().PartitionLayout().Caption().find("LOST DISK"), std::string::npos);
+    Screenshot(p.frame, "lost_scan_partition_page");
 
-    // Home from page 4 clears the switch and every step.
+    // Home clears the switch and every step.
     AnswerBox([&] { PressButton(sheet, kIdHomeButton); }, true);
     Pump(100);
     EXPECT_EQ(sheet->GetActivePage(), kPageRecoveryMode);
     EXPECT_FALSE(foundPage->Controller().FullScan());
     EXPECT_EQ(foundPage->List()->Count(), 0);
     EXPECT_EQ(diskPage->List()->Count(), 0);
+}
+
+namespace {
+
+// Answers every modal dialog that comes up while `run` runs: prompts with OK, message boxes
+// with Yes (or OK). The texts asked are collected.
+std::vector<std::string> AnsweringEverything(const std::function<void()>& run) {
+    std::vector<std::string> asked;
+    bool busy = false;
+    wxTimer poll;
+    poll.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        wxDialog* d = ActiveModal();
+        if (busy || !d || !d->IsShownOnScreen())
+            return;
+        busy = true;
+        if (auto* prompt = dynamic_cast<CHasCheckboxPromptDlg*>(d)) {
+            asked.push_back("prompt");
+            Click(prompt->OkButton());
+        } else if (auto* box = dynamic_cast<CMessageBoxDlg*>(d)) {
+            asked.push_back(box->message);
+            Click(box->YesButton() && box->YesButton()->IsShown() ? box->YesButton() : box->OkButton());
+        } else {
+            asked.push_back("other");
+            d->EndModal(2);
+        }
+        Pump(50);
+        busy = false;
+    });
+    poll.Start(100);
+    run();
+    poll.Stop();
+    return asked;
+}
+
+} // namespace
+
+TEST(LostRecoveryPages, AllThreeModesOneAfterAnotherInOneContext) {
+    const testsupport::LostPartitionDisk disk = testsupport::LostWizardDisk();
+    ASSERT_FALSE(disk.intact.empty());
+    testsupport::LostWizardMachine machine(disk.intact);
+    LostProgram p;
+    CWizardSheetWnd* sheet = p.Sheet();
+    auto* modePage = dynamic_cast<CRecoveryModeSelectPage*>(sheet->Page(kPageRecoveryMode));
+    auto goHome = [&] {
+        AnsweringEverything([&] { PressButton(sheet, kIdHomeButton); });
+        Pump(100);
+        ASSERT_EQ(sheet->GetActivePage(), kPageRecoveryMode);
+    };
+
+    // Deleted File Recovery: the NTFS volume of the table, its quick scan, the file page.
+    Click(modePage->ModeButton(kModeDeletedFile));
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageDeleteRecoveryPartition; }));
+    auto* deleted = dynamic_cast<CDeleteRecoveryPartitionDeviceSelectController*>(p.context->Controller(kPageDeleteRecoveryPartition));
+    ASSERT_NE(deleted, nullptr);
+    ASSERT_EQ(deleted->ListView().Count(), 3);
+    deleted->ListView().SelectRow(1);
+    AnsweringEverything([&] {
+        PressButton(sheet, kIdNextButton);
+        PumpUntil([&] { return sheet->GetActivePage() == kPageFileSelect; }, 20000);
+    });
+    EXPECT_EQ(sheet->GetActivePage(), kPageFileSelect);
+    Screenshot(p.frame, "three_modes_1_deleted_file_page");
+    goHome();
+
+    // Deep Scan Recovery: the FAT32 volume, the deep scan, page 7.
+    Click(modePage->ModeButton(kModeDeepScan));
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageCompleteRecoveryPartition; }));
+    auto* deep = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectController*>(p.context->Controller(kPageCompleteRecoveryPartition));
+    ASSERT_NE(deep, nullptr);
+    ASSERT_GE(deep->ListView().Count(), 3);
+    deep->ListView().SelectRow(deep->ListView().Count() - 1);
+    AnsweringEverything([&] {
+        PressButton(sheet, kIdNextButton);
+        PumpUntil([&] { return sheet->GetActivePage() != kPageCompleteRecoveryPartition; }, 60000);
+    });
+    EXPECT_TRUE(sheet->GetActivePage() == kPageCompleteRecoveryScanPartition || sheet->GetActivePage() == kPageFileSelect);
+    Screenshot(p.frame, "three_modes_2_deep_scan");
+    goHome();
+
+    // Lost Partition Recovery: the table shows every partition, so the full scan runs at once.
+    Click(modePage->ModeButton(kModeLostPartition));
+    ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryDisk; }));
+    auto* disks = dynamic_cast<CLostRecoveryDiskDeviceSelectController*>(p.context->Controller(kPageLostRecoveryDisk));
+    ASSERT_EQ(disks->List().Count(), 1);
+    disks->List().SelectRow(0);
+    AnsweringEverything([&] {
+        PressButton(sheet, kIdNextButton);
+        PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryScanPartition; }, 60000);
+    });
+    ASSERT_EQ(sheet->GetActivePage(), kPageLostRecoveryScanPartition);
+    Screenshot(p.frame, "three_modes_3_lost_partition");
+    goHome();
 }

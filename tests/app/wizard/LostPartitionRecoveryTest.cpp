@@ -8,6 +8,8 @@
 #include "app/wizard/SaveFileController.h"
 #include "app/wizard/LostPartitionSearchModel.h"
 #include "app/wizard/LostRecoveryControllers.h"
+#include "app/wizard/RecoveryStateFiles.h"
+#include "recovery/RSData.h"
 #include "app/wizard/PageController.h"
 #include "app/wizard/SheetModel.h"
 #include "filesystems/FileNode.h"
@@ -20,11 +22,14 @@
 #include "tests/support/LostPartitionDisks.h"
 #include "tests/support/LostWizardMachine.h"
 #include "tests/support/ScriptedUiServices.h"
+#include "ui/controls/Formatting.h"
 #include "ui/controls/StringTable.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <set>
 #include <map>
 
 using namespace testsupport;
@@ -172,11 +177,16 @@ using Machine = LostWizardMachine;
 struct Wizard {
     ScriptedUiServices ui;
     CEnumerationDeviceSource devices;
-    AppContext ctx{ui, devices, platform::AppPaths{}};
+    // The recovery-state files go to a folder of the test's own.
+    AppContext ctx;
+    explicit Wizard(const std::string& stateDir = ScratchDir("lost-state") + "/")
+        : ctx(ui, devices, platform::AppPaths{"", stateDir, "", ""}) {
+        Init();
+    }
     FakeSheet sheet{ctx};
     std::vector<std::string> activity;
     ActivityLogCapture previous;
-    Wizard() {
+    void Init() {
         ctx.SetSheet(&sheet);
         InstallDeletedFileRecoverySteps(ctx);  // the file page and the save steps
         InstallLostPartitionRecoverySteps(ctx);
@@ -190,6 +200,9 @@ struct Wizard {
         return *dynamic_cast<CLostRecoveryPartitionDeviceSelectController*>(ctx.Controller(kPageLostRecoveryPartition));
     }
     CFileSelectController& Files() { return *GetFileSelectController(); }
+    CLostRecoveryScanPartitionDeviceSelectController& Scan() {
+        return *dynamic_cast<CLostRecoveryScanPartitionDeviceSelectController*>(ctx.Controller(kPageLostRecoveryScanPartition));
+    }
     CFileNode* Tree() { return Files().GetFileTree(); }
     bool Logged(const std::string& line) const {
         return std::find(activity.begin(), activity.end(), line) != activity.end();
@@ -269,7 +282,8 @@ TEST(LostPartitionWizard, SearchListsTheLostPartitionsAndBuildsTheQuickTree) {
 
     // The NTFS row: its quick tree, the "Full scan" hint (ticked: not shown again), the file page.
     w.Found().List().SelectRow(1);
-    w.ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, true);
+    // The quick build, the hint, then the state save of the file page.
+    w.ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, true).ExpectProgress();
     w.ctx.SheetController().Next();
     ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
     ASSERT_NE(w.Tree(), nullptr);
@@ -304,7 +318,7 @@ TEST(LostPartitionWizard, SearchListsTheLostPartitionsAndBuildsTheQuickTree) {
     ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryPartition);
     EXPECT_EQ(w.Tree(), nullptr);
     w.Found().List().SelectRow(2);
-    w.ui.ExpectProgress();
+    w.ui.ExpectProgress().ExpectProgress();
     w.ctx.SheetController().Next();
     ASSERT_NE(w.Tree(), nullptr);
     ExpectFilesMatch(*found[2]->pDevice, w.Tree());
@@ -338,31 +352,76 @@ TEST(LostPartitionWizard, CancelledSearchKeepsWhatItFound) {
     w.Disks().List().SelectRow(-1);
     w.ui.ExpectMessage(uistr::kSelectDiskToRecover, kAnswerOk);
     w.ctx.SheetController().Next();
+
+    // The program ends on the file page of a quick tree read through a partition window: the
+    // steps are reset from the last to the first, so no window outlives its disk.
+    w.Disks().List().SelectRow(0);
+    w.ui.ExpectPartitionSearch();
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.Found().Partitions().size(), 3u);
+    w.Found().List().SelectRow(0);
+    w.ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, false).ExpectProgress();
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    ASSERT_NE(w.Files().GetSourceDevice(), nullptr);
     EXPECT_TRUE(w.ui.Done());
 }
 
-TEST(LostPartitionWizard, PartitionsInTheTableAreDroppedAndExt2IsNeverListed) {
+TEST(LostPartitionWizard, PartitionsInTheTableGoStraightToTheFullScan) {
     const LostPartitionDisk disk = LostWizardDisk();
     ASSERT_FALSE(disk.intact.empty());
-    {
-        // The intact table shows all three: nothing is lost, so the full scan starts at once.
-        Machine machine(disk.intact);
-        Wizard w;
-        w.SearchDisk(-1, [&] { w.ui.ExpectMessage(uistr::kNoFilesOnDevice, kAnswerOk); });
-        EXPECT_TRUE(w.Found().Partitions().empty());
-        EXPECT_TRUE(w.Logged("Did not find any lost partition."));
-        EXPECT_EQ(std::count(w.sheet.shown.begin(), w.sheet.shown.end(), kPageLostRecoveryPartition), 0);
-        EXPECT_TRUE(w.ui.Done());
-    }
-    // EXT2 and EXT3 partitions are not searched for.
+    // The intact table shows all three: nothing is lost, so the full scan starts at once and
+    // its partitions go to step 3, whose previous step is step 1.
+    Machine machine(disk.intact);
+    Wizard w;
+    w.SearchDisk(-1, [&] { w.ui.ExpectDeepScan(); });
+    EXPECT_TRUE(w.Found().Partitions().empty());
+    EXPECT_TRUE(w.Logged("Did not find any lost partition."));
+    EXPECT_TRUE(w.Logged("Intelligent searching disk device - ATA   LOST DISK  ATA Bus"));
+    EXPECT_EQ(std::count(w.sheet.shown.begin(), w.sheet.shown.end(), kPageLostRecoveryPartition), 0);
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryScanPartition);
+    EXPECT_EQ(w.Scan().GetPrevious(), &w.Disks());
+    CFoundPartitionListModel& list = w.Scan().List();
+    EXPECT_GE(list.RowCount(), 3);
+    EXPECT_NE(w.Scan().Pane().PartitionLayout().Caption().find("ATA   LOST DISK  ATA Bus"), std::string::npos);
+
+    // Next builds the ticked trees (each behind its own progress dialog), then the file page
+    // saves the state; its Back returns to step 3, and step 3's Back (asked first) to step 1.
+    const int ticked = list.GetCheckedCount();
+    ASSERT_GE(ticked, 1);
+    for (int i = 0; i < ticked; ++i)
+        w.ui.ExpectProgress();
+    w.ui.ExpectProgress();
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    w.ui.ExpectMessage(uistr::kQuitSearchingQuestion, kAnswerYes);
+    w.ctx.SheetController().Back();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryScanPartition);
+    w.ui.ExpectMessage(uistr::kGoBackToDeviceListQuestion, kAnswerNo);
+    w.ctx.SheetController().Back();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryScanPartition);
+    w.ui.ExpectMessage(uistr::kGoBackToDeviceListQuestion, kAnswerYes).ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ctx.SheetController().Back();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryDisk);
+    EXPECT_EQ(list.RowCount(), 0);
+    EXPECT_TRUE(w.ui.Done());
+}
+
+TEST(LostPartitionWizard, LostExt2PartitionsAreNeverListed) {
     const LostPartitionDisk ext = CachedLostPartitionDisk(
         "lost-wizard-ext-v1", 4 * kCyl,
         {{2048, 40960, LostFsKind::kExt2, "lost ext2"}, {3 * kCyl, 16000, LostFsKind::kExt3, "lostext3"}});
     ASSERT_FALSE(ext.wiped.empty());
     Machine machine(ext.wiped, 4 * kCyl);
     Wizard w;
-    w.SearchDisk(-1, [&] { w.ui.ExpectMessage(uistr::kNoFilesOnDevice, kAnswerOk); });
+    // Nothing for the search, nothing for the full scan's FAT and NTFS controllers, no carved
+    // file: "can not find any files".
+    w.SearchDisk(-1, [&] {
+        w.ui.ExpectDeepScan().ExpectProgress().ExpectMessage(uistr::kNoFilesOnDevice, kAnswerOk);
+    });
     EXPECT_TRUE(w.Found().Partitions().empty());
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryDisk);
+    EXPECT_TRUE(w.Logged("Did not find any RAWfiles"));
     EXPECT_TRUE(w.ui.Done());
 }
 
@@ -414,7 +473,7 @@ TEST(LostPartitionWizard, DiskImagesAreSearchedWithTheirHeadsPerCylinder) {
     // No disk at all (a user who is not root): the images are still listed and searched.
     ScriptedUiServices ui;
     NoDisks devices;
-    AppContext ctx{ui, devices, platform::AppPaths{}};
+    AppContext ctx{ui, devices, platform::AppPaths{"", ScratchDir("lost-edi-state") + "/", "", ""}};
     FakeSheet sheet{ctx};
     ctx.SetSheet(&sheet);
     InstallDeletedFileRecoverySteps(ctx);
@@ -446,7 +505,7 @@ TEST(LostPartitionWizard, DiskImagesAreSearchedWithTheirHeadsPerCylinder) {
     ASSERT_EQ(found.Partitions().size(), 1u);
     EXPECT_EQ(found.Partitions()[0]->u64FirstSector, kCyl240);
     found.List().SelectRow(0);
-    ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, false);
+    ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, false).ExpectProgress();
     ctx.SheetController().Next();
     ASSERT_EQ(sheet.GetActivePage(), kPageFileSelect);
     ExpectFilesMatch(*found.Partitions()[0]->pDevice, GetFileSelectController()->GetFileTree());
@@ -460,14 +519,235 @@ TEST(LostPartitionWizard, DiskImagesAreSearchedWithTheirHeadsPerCylinder) {
     ASSERT_EQ(sheet.GetActivePage(), kPageLostRecoveryDisk);
     ASSERT_EQ(disks.List().Count(), 2);
     disks.List().SelectRow(1);
-    ui.ExpectPartitionSearch().ExpectMessage(uistr::kNoFilesOnDevice, kAnswerOk);
+    ui.ExpectPartitionSearch().ExpectDeepScan();
     ctx.SheetController().Next();
     EXPECT_TRUE(found.Partitions().empty());
+    // The deep scan finds the partition; the layout shows the image by its name.
+    auto& scan = *dynamic_cast<CLostRecoveryScanPartitionDeviceSelectController*>(ctx.Controller(kPageLostRecoveryScanPartition));
+    ASSERT_EQ(sheet.GetActivePage(), kPageLostRecoveryScanPartition);
+    ASSERT_GE(scan.List().RowCount(), 1);
+    EXPECT_EQ(scan.List().Record(0)->firstSector, kCyl240);
+    EXPECT_NE(scan.Pane().PartitionLayout().Caption().find("Disk255"), std::string::npos);
+    ui.ExpectMessage(uistr::kGoBackToDeviceListQuestion, kAnswerYes).ExpectWaiting(uistr::kPleaseWaitScanning);
+    ctx.SheetController().Back();
+    ASSERT_EQ(sheet.GetActivePage(), kPageLostRecoveryDisk);
 
     // Removing an image drops its row.
+    ASSERT_EQ(disks.List().Count(), 2);
     disks.List().SelectRow(0);
     disks.RemoveSelectedImage();
     ASSERT_EQ(disks.List().Count(), 1);
     EXPECT_EQ(RowName(disks.List(), 0), "Image File, Disk255");
     EXPECT_TRUE(ui.Done());
+}
+
+namespace {
+
+// Ticks the whole tree, saves it through the save steps and gives every recovered file's bytes.
+std::multiset<std::vector<std::uint8_t>> SaveEverything(Wizard& w, const std::string& name) {
+    std::multiset<std::vector<std::uint8_t>> out;
+    CFileNode* root = w.Tree();
+    EXPECT_NE(root, nullptr);
+    if (!root)
+        return out;
+    ToggleCheckState(root, false);
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    const std::string target = ScratchDir(name) + "/recovered";
+    GetSaveFileController()->Page().SetTargetFolder(target);
+    w.ctx.SheetController().Next();
+    EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+    for (const auto& e : std::filesystem::recursive_directory_iterator(target))
+        if (e.is_regular_file())
+            out.insert(ReadFileBytes(e.path().string()));
+    return out;
+}
+
+int RowAtSector(CFoundPartitionListModel& list, std::uint64_t first) {
+    for (int i = 0; i < list.RowCount(); ++i)
+        if (list.Record(i)->firstSector == first)
+            return i;
+    return -1;
+}
+
+std::uint32_t StageOf(const std::string& path) {
+    CRSDataEx reader(RSDATA_READ);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    return reader.OpenBuffer(bytes.data(), bytes.size()) ? reader.GetStage() : 99;
+}
+
+} // namespace
+
+TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextRun) {
+    const LostPartitionDisk disk = LostWizardDisk();
+    ASSERT_FALSE(disk.wiped.empty());
+    Machine machine(disk.wiped);
+    const std::string state = ScratchDir("lost-full-state") + "/";
+    const std::string stage3 = ScratchDir("lost-stage3") + "/stage3.rdf";
+    const std::string stage4 = ScratchDir("lost-stage4") + "/stage4.rdf";
+    std::vector<std::string> scanRows;
+    {
+        Wizard w(state);
+        w.SearchDisk();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryPartition);
+        RecoveryStatePaths paths;
+        ASSERT_TRUE(GetRecoveryStatePaths(w.ctx, kScanLostPartition, paths));
+        EXPECT_EQ(StageOf(paths.temporary), 3u);  // the found partitions were saved
+        std::filesystem::copy_file(paths.temporary, stage3);
+
+        // "Deep Scan Recovery" on page 4 (a row selected or not): the whole disk is deep-scanned.
+        w.Found().List().SelectRow(0);
+        w.Found().SetFullScan(true);
+        w.ui.ExpectDeepScan();
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryScanPartition);
+        EXPECT_EQ(w.Scan().GetPrevious(), &w.Found());
+        EXPECT_EQ(w.Found().Chosen(), nullptr);
+        EXPECT_EQ(StageOf(paths.temporary), 4u);
+        std::filesystem::copy_file(paths.temporary, stage4);
+
+        // Page 8: the three partitions with their suggestions, up to four start ticked.
+        CFoundPartitionListModel& list = w.Scan().List();
+        const int fat16 = RowAtSector(list, 63), ntfs = RowAtSector(list, kCyl), fat32 = RowAtSector(list, 16 * 2048);
+        ASSERT_GE(fat16, 0);
+        ASSERT_GE(ntfs, 0);
+        ASSERT_GE(fat32, 0);
+        EXPECT_EQ(list.AutoCheckLimit(), 4u);
+        EXPECT_EQ(list.GetCheckedCount(), 3);
+        int best = 0;
+        for (int i = 1; i < list.RowCount(); ++i)
+            if (list.Record(i)->rank > list.Record(best)->rank)
+                best = i;
+        EXPECT_EQ(list.FormatSuggestion(list.Record(best)->rank), "High");
+        EXPECT_EQ(w.Scan().Pane().PartitionLayout().BlockCount(), 3);  // the ticked ones
+        for (int i = 0; i < list.RowCount(); ++i)
+            scanRows.push_back(list.Record(i)->name);
+
+        // Two rows ticked: both trees are built and saved with the originals' bytes.
+        ASSERT_TRUE(list.ToggleBox(fat16, 0, 0));
+        EXPECT_EQ(list.GetCheckedCount(), 2);
+        w.ui.ExpectProgress().ExpectProgress().ExpectProgress();
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+        int trees = 0;
+        for (CFileNode* c = w.Tree()->m_pFirstChild; c; c = c->m_pNextSibling)
+            ++trees;
+        EXPECT_EQ(trees, 2);
+        const auto recovered = SaveEverything(w, "lost-full-save");
+        for (const LostPartitionFile& f : LostPartitionFiles())
+            EXPECT_EQ(recovered.count(f.bytes), 2u) << f.path;  // once from each partition
+    }
+
+    // The next run offers the result saved at stage 3: page 4 with the same partitions.
+    {
+        const std::string dir = ScratchDir("lost-restore-3") + "/";
+        std::filesystem::copy_file(stage3, dir + "brulinlpslast.rdf");
+        Wizard w(dir);
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.ctx.ModeController().ChooseMode(kModeLostPartition);
+        ASSERT_EQ(w.Disks().List().Count(), 2);
+        EXPECT_EQ(RowName(w.Disks().List(), 0), "Previous Recovery...");
+        EXPECT_EQ(w.Disks().List().GetDeviceData(0), nullptr);
+        EXPECT_EQ(static_cast<const CModelDeviceListView&>(w.Disks().List()).model.Row(0).cells.at(2).text,
+                  "Results for \r\nDisk \"ATA   LOST DISK  ATA Bus\"");
+        w.Disks().List().SelectRow(0);
+        w.ui.ExpectProgress();
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryPartition);
+        EXPECT_EQ(w.activity.back(), "Completely restore last recovery.");
+        ASSERT_EQ(w.Found().Partitions().size(), 3u);
+        EXPECT_EQ(w.Found().Partitions()[1]->u64FirstSector, kCyl);
+        EXPECT_EQ(RowName(w.Found().List(), 2), "LOSTFAT32-FAT32");
+        // The restored windows read the disk: the quick tree of the FAT32 partition.
+        w.Found().List().SelectRow(2);
+        w.ui.ExpectProgress().ExpectCheckBox(uistr::kFullScanHint, kAnswerOk, false).ExpectProgress();
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+        ExpectFilesMatch(*w.Found().Partitions()[2]->pDevice, w.Tree());
+        EXPECT_TRUE(w.ui.Done());
+    }
+
+    // Saved at stage 4: page 8 with the same rows; the trees build from the restored controllers.
+    {
+        const std::string dir = ScratchDir("lost-restore-4") + "/";
+        std::filesystem::copy_file(stage4, dir + "brulinlpslast.rdf");
+        Wizard w(dir);
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.ctx.ModeController().ChooseMode(kModeLostPartition);
+        w.Disks().List().SelectRow(0);
+        w.ui.ExpectProgress();
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryScanPartition);
+        CFoundPartitionListModel& list = w.Scan().List();
+        std::vector<std::string> rows;
+        for (int i = 0; i < list.RowCount(); ++i)
+            rows.push_back(list.Record(i)->name);
+        EXPECT_EQ(rows, scanRows);
+        EXPECT_EQ(w.Found().Partitions().size(), 3u);  // step 2 came back too
+        const int ntfs = RowAtSector(list, kCyl);
+        ASSERT_GE(ntfs, 0);
+        for (int i = 0; i < list.RowCount(); ++i)
+            if ((list.IsRowChecked(i) != 0) != (i == ntfs))
+                ASSERT_TRUE(list.ToggleBox(i, 0, 0));
+        w.ui.ExpectProgress().ExpectProgress();
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+        const auto recovered = SaveEverything(w, "lost-restore-save");
+        for (const LostPartitionFile& f : LostPartitionFiles())
+            EXPECT_EQ(recovered.count(f.bytes), 1u) << f.path;
+        EXPECT_TRUE(w.ui.Done());
+    }
+
+    // A damaged file: message 141, nothing restored.
+    {
+        const std::string dir = ScratchDir("lost-restore-bad") + "/";
+        std::vector<std::uint8_t> bytes = ReadFileBytes(stage4);
+        bytes.resize(bytes.size() / 2);
+        ASSERT_TRUE(WriteFileBytes(dir + "brulinlpslast.rdf", bytes));
+        Wizard w(dir);
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.ctx.ModeController().ChooseMode(kModeLostPartition);
+        ASSERT_EQ(w.Disks().List().Count(), 2);
+        w.Disks().List().SelectRow(0);
+        w.ui.ExpectProgress().ExpectMessage(uistr::kFailedToLoadLostResult, kAnswerOk);
+        w.ctx.SheetController().Next();
+        EXPECT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryDisk);
+        EXPECT_EQ(w.Disks().SelectedSource(), nullptr);
+        EXPECT_TRUE(w.Found().Partitions().empty());
+        EXPECT_EQ(w.Scan().List().RowCount(), 0);
+        EXPECT_TRUE(w.ui.Done());
+    }
+}
+
+TEST(LostPartitionWizard, SectorsStay64BitFromTheSearchToTheRows) {
+    constexpr std::uint64_t kHigh = (std::uint64_t{1} << 32) + 63;  // 63 in its low 32 bits
+    constexpr std::uint64_t kFiveTiB = std::uint64_t{5} << 31;       // sectors
+    auto record = [](std::uint64_t first, std::uint64_t count, const char* label) {
+        auto p = std::make_unique<FoundPartitionInfo>();
+        p->u64FirstSector = first;
+        p->u64SectorCount = count;
+        p->fileSystemType = FILESYSTEM_NTFS;
+        p->SetLabel(label);
+        return p;
+    };
+    FoundPartitionList found;
+    found.push_back(record(63, kFiveTiB, "Big"));
+    found.push_back(record(kHigh, 1000, "High"));
+    PartitionList table;
+    table.push_back(std::make_unique<PartitionEntry>());
+    table.back()->u64FirstSector = kHigh;  // the table shows the second one only
+    FoundPartitionList lost;
+    MergeFoundPartitions(found, table, lost);
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0]->u64FirstSector, 63u);
+    EXPECT_TRUE(found.empty());
+
+    Wizard w;
+    w.Found().SetFoundPartitions(std::move(lost));
+    ASSERT_EQ(w.Found().List().Count(), 1);
+    const auto& row = static_cast<const CModelDeviceListView&>(w.Found().List()).model.Row(0);
+    EXPECT_EQ(row.cells.at(0).text, "Big-NTFS");
+    EXPECT_EQ(row.cells.at(1).text, uifmt::FormatSectorsSize64(kFiveTiB));
+    EXPECT_EQ(static_cast<FoundPartitionInfo*>(w.Found().List().GetDeviceData(0))->u64SectorCount, kFiveTiB);
+    EXPECT_TRUE(w.Logged("   0     NTFS            63   10737418240"));
 }
