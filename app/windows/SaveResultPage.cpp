@@ -17,6 +17,9 @@ CSaveResultPage::CSaveResultPage(wxWindow* parent, CSaveResultController& contro
     m_open = new CTextCenterButtonPlus(uires::kBmpCaptionNormal, uires::kBmpCaptionHover, uires::kBmpCaptionPressed,
                                        uires::kBmpCaptionDisabled, uistr::kOpenSavedPathCaption);
     m_open->Create(this, kIdOpenSavedPath);
+    // The captions are longer than the sheet's: a smaller font keeps each on one line.
+    for (CTextCenterButtonPlus* b : {m_back, m_open})
+        b->SetFont(ui::PixelFont(11, 400));
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { m_controller.BackToFileList(); }, kIdBackToFileList);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         if (m_result->FolderLink())
