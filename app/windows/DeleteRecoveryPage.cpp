@@ -32,6 +32,23 @@ CDeleteRecoveryPartitionDeviceSelectPage::CDeleteRecoveryPartitionDeviceSelectPa
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { m_controller.InitVolumeDeviceSelectCtrl(); }, kIdRefresh);
     Bind(EVT_UI_NOTIFY, &CDeleteRecoveryPartitionDeviceSelectPage::OnNotify, this);
     Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_controller.Next(); }, kIdRecover);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { m_controller.ShowOptions(); }, kIdOption);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ImageMenu(); }, kIdDiskImage);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_controller.CreateImageOfSelection(); }, kIdCreateImage);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_controller.OpenDiskImage(); }, kIdOpenImage);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { m_controller.DeleteImage(); }, kIdRemoveImage);
+}
+
+void CDeleteRecoveryPartitionDeviceSelectPage::ImageMenu() {
+    const bool row = m_controller.SelectCurrent();
+    const bool image = row && m_controller.IsImageSelected();
+    wxMenu menu;
+    menu.Append(kIdCreateImage, "Disk Image");
+    menu.Append(kIdOpenImage, "Open Disk Image");
+    menu.Append(kIdRemoveImage, "Remove");
+    menu.Enable(kIdCreateImage, row && !image);
+    menu.Enable(kIdRemoveImage, image);
+    PopupMenu(&menu);
 }
 
 CDeleteRecoveryPartitionDeviceSelectPage::~CDeleteRecoveryPartitionDeviceSelectPage() { m_controller.SetListView(nullptr); }

@@ -9,7 +9,10 @@ class CTextSmallIconButtonPlus;
 
 class CDeleteRecoveryPartitionDeviceSelectPage : public CDeviceSelectPage {
 public:
-    enum : int { kIdOption = 1006, kIdRefresh = 1007, kIdDiskImage = 1008, kIdRecover = 1009 };
+    enum : int {
+        kIdOption = 1006, kIdRefresh = 1007, kIdDiskImage = 1008, kIdRecover = 1009,
+        kIdCreateImage = 32771, kIdOpenImage = 32772, kIdRemoveImage = 32773,
+    };
     CDeleteRecoveryPartitionDeviceSelectPage(wxWindow* parent, CDeleteRecoveryPartitionDeviceSelectController& controller);
     ~CDeleteRecoveryPartitionDeviceSelectPage() override;
     void LayoutPage(int cx, int cy) override;
@@ -17,6 +20,8 @@ public:
 
 private:
     void OnNotify(wxCommandEvent& e);
+    // The hidden "Disk Image" button's menu: create, open, remove.
+    void ImageMenu();
     CDeleteRecoveryPartitionDeviceSelectController& m_controller;
     CTextSmallIconButtonPlus* m_option = nullptr;
     CTextSmallIconButtonPlus* m_refresh = nullptr;

@@ -11,6 +11,8 @@
 #include "ui/views/wx/FileTreeCtrl.h"
 #include "tools/windows/FindFileDlg.h"
 
+#include <wx/menu.h>
+
 namespace {
 const wxColour kBand(196, 199, 204);
 
@@ -68,6 +70,18 @@ CFileSelectPage::CFileSelectPage(wxWindow* parent, CFileSelectController& contro
         m_tree->RefreshCheckStates();
     });
     Bind(EVT_FILETREE_CHECKS_CHANGED, [this](wxCommandEvent&) { m_controller.Page().RefreshStatus(); });
+    // The folder tree's menu: "Properties" of the folder under the mouse.
+    m_tree->Bind(wxEVT_TREE_ITEM_MENU, [this](wxTreeEvent& e) {
+        if (e.GetItem().IsOk())
+            m_tree->SelectItem(e.GetItem());
+        wxMenu menu;
+        menu.Append(kIdFolderProperties, "Properties");
+        const int chosen = m_tree->GetPopupMenuSelectionFromUser(menu);
+        if (chosen != wxID_NONE) {
+            wxCommandEvent cmd(wxEVT_MENU, chosen);
+            OnCommand(cmd);
+        }
+    });
     ShowModel();
 }
 
@@ -178,6 +192,12 @@ void CFileSelectPage::OnCommand(wxCommandEvent& e) {
         break;
     }
     case ID_FILELIST_LOCATE: LocateInMainList(); break;
+    case ID_FILELIST_PROPERTIES: m_controller.ShowProperties(SelectedFile()); break;
+    case kIdFolderProperties: {
+        const wxTreeItemId item = m_tree->GetSelection();
+        m_controller.ShowProperties(item.IsOk() ? m_tree->NodeOf(item) : nullptr);
+        break;
+    }
     default: e.Skip(); return;
     }
 }

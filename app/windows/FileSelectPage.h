@@ -24,6 +24,7 @@ public:
         kIdDeselectAll = 1229,
         kIdState = 1230,
         kIdTabs = 1314,
+        kIdFolderProperties = 32776,
     };
     CFileSelectPage(wxWindow* parent, CFileSelectController& controller);
     ~CFileSelectPage() override;

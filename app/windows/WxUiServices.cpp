@@ -2,7 +2,11 @@
 
 #include "app/windows/DeepScanDialog.h"
 #include "app/windows/RecoveryDialogs.h"
+#include "filesystems/FileProperties.h"
+#include "tools/windows/CreateImageWizard.h"
 #include "tools/windows/FindFileDlg.h"
+#include "tools/windows/SettingsDialog.h"
+#include "ui/views/wx/PropertiesDlg.h"
 #include "tools/windows/SearchFileDlg.h"
 #include "ui/views/wx/PreviewLoading.h"
 
@@ -166,3 +170,16 @@ std::unique_ptr<IWaitingNotice> CWxUiServices::ShowPartitionSearch(CLostPartitio
 }
 
 std::string CWxUiServices::ChooseDiskImage() { return RunOpenDiskImageWizard(m_main); }
+
+// ---- Deleted File Recovery: properties and image commands ----
+void CWxUiServices::ShowProperties(int templateId, const std::string& title, const PropertyRows& rows) {
+    CPropertyListDlg dlg(m_main, templateId, ui::FromUtf8(title), rows);
+    dlg.DoModal();
+}
+
+std::string CWxUiServices::CreateImageOfSelected(IStorageDevice* source, const std::string& caption, std::uint32_t heads) {
+    const CreateImageResult made = CreateImageOfDevice(m_main, source, caption, heads);
+    return made.openInDeviceList ? made.imagePath : std::string();
+}
+
+void CWxUiServices::ShowAdvancedSettings() { ::ShowAdvancedSettings(m_main, GetScanOptions(), true, true); }

@@ -35,6 +35,11 @@ public:
     // ---- Deep Scan Recovery steps ----
     std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress() override;
 
+    // ---- Deleted File Recovery: properties and image commands ----
+    void ShowProperties(int templateId, const std::string& title, const PropertyRows& rows) override;
+    std::string CreateImageOfSelected(IStorageDevice* source, const std::string& caption, std::uint32_t heads) override;
+    void ShowAdvancedSettings() override;
+
 private:
     const platform::AppPaths& m_paths;
     wxWindow* m_main = nullptr;

@@ -9,6 +9,7 @@
 #include "filesystems/probes/QuickScan.h"
 #include "storage/ImageFileDeviceWithDecompress.h"
 #include "storage/VolumeNames.h"
+#include "storage/VolumeProbe.h"
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/StringTable.h"
 #include "ui/views/DeviceViewModel.h"
@@ -130,6 +131,11 @@ bool CDeleteRecoveryPartitionDeviceSelectController::AddImage(const std::string&
             m_nextImageType = FILESYSTEM_NTFS;
     }
     record->fileSystemType = m_nextImageType;
+    // An image whose name says nothing (the usual ".edi") is still scanned: its boot sector
+    // tells the file system.
+    VolumeProbeResult probed;
+    if (ProbeVolume(device.get(), 0, probed) && probed.fileSystemType != FILESYSTEM_UNKNOWN)
+        record->fileSystemType = probed.fileSystemType;
     record->pStorageDevice = device.release();
     m_images.push_back(std::move(record));
     DeviceListEntry row;
@@ -148,6 +154,56 @@ bool CDeleteRecoveryPartitionDeviceSelectController::SelectCurrent() {
 }
 
 bool CDeleteRecoveryPartitionDeviceSelectController::IsImageSelected() const { return m_selected && m_selected->form == 1; }
+
+namespace {
+// The name an image row shows: the file name without its folder and extension.
+std::string ImageDisplayName(const std::string& path) {
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    const std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0)
+        name.resize(dot);
+    return name;
+}
+} // namespace
+
+void CDeleteRecoveryPartitionDeviceSelectController::CreateImageOfSelection() {
+    if (!SelectCurrent() || IsImageSelected() || !m_selected->pStorageDevice)
+        return;
+    const VolumeRecord& record = *m_selected;
+    const char letter = record.cDriveLetter >= 'A' && record.cDriveLetter <= 'Z' ? record.cDriveLetter : '*';
+    const char* fs = record.fileSystemType > 5 ? "UNKNOWN" : GetFileSystemName(record.fileSystemType);
+    char caption[300];
+    std::snprintf(caption, sizeof caption, "%s (%c:\\ %s)", record.szVolumeLabel, letter, fs);
+    const std::string path = m_context.Services().CreateImageOfSelected(record.pStorageDevice, caption, 255);
+    if (!path.empty())
+        AddImage(path, ImageDisplayName(path));
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::OpenDiskImage() {
+    const std::string path = m_context.Services().ChooseDiskImage();
+    if (!path.empty())
+        AddImage(path, ImageDisplayName(path));
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::DeleteImage() {
+    if (!SelectCurrent() || !IsImageSelected())
+        return;
+    VolumeRecord* doomed = m_selected;
+    m_selected = nullptr;
+    if (m_chosen == doomed)
+        m_chosen = nullptr;
+    // The list has no row removal of its own: the rows are laid again without the image.
+    for (auto it = m_images.begin(); it != m_images.end(); ++it) {
+        if (it->get() == doomed) {
+            delete (*it)->pStorageDevice;
+            m_images.erase(it);
+            break;
+        }
+    }
+    InitVolumeDeviceSelectCtrl();
+}
+
+void CDeleteRecoveryPartitionDeviceSelectController::ShowOptions() { m_context.Services().ShowAdvancedSettings(); }
 
 CFileSystemNode* CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume(const VolumeRecord& record,
                                                                                  bool* cancelled) {

@@ -38,6 +38,14 @@ public:
     // The row's record chosen for the image commands; whether a row is selected.
     bool SelectCurrent();
     bool IsImageSelected() const;
+    // The image commands of the page's "Disk Image" and "Option" buttons (hidden on this page):
+    // an image of the selected volume (listed when the wizard asks for it), an opened image as a
+    // new row, the selected image row removed, and the advanced settings.
+    void CreateImageOfSelection();
+    void OpenDiskImage();
+    void DeleteImage();
+    void ShowOptions();
+    const std::vector<std::unique_ptr<VolumeRecord>>& Images() const { return m_images; }
 
     // The quick scan of a record's file system; null when there is none or on cancel.
     CFileSystemNode* QuickScanVolume(const VolumeRecord& record, bool* cancelled);

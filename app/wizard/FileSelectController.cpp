@@ -244,6 +244,12 @@ void CFileSelectController::FindFile(IFindFileView& view) {
         m_context.Services().ShowFindDialog(view);
 }
 
+void CFileSelectController::ShowProperties(const CFileNode* node) {
+    if (!node || !m_page.Root())
+        return;
+    m_context.Services().ShowProperties(333, "Properties", FilePropertyRows(node));
+}
+
 CFileSelectController* GetFileSelectController() {
     return dynamic_cast<CFileSelectController*>(GetWizardController(kPageFileSelect));
 }

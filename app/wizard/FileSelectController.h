@@ -104,6 +104,9 @@ public:
     bool SearchFiles(CFileNode* folder);
     // "Find File": the find dialog over the page's file view.
     void FindFile(IFindFileView& view);
+    // "Properties" of the tree's selected folder or the list's selected file (nothing without
+    // one): the properties dialog with the node's rows.
+    void ShowProperties(const CFileNode* node);
 
     // Runs after a tree was shown, when the scan kind is not 0 (the recovery-state save of the
     // Deep Scan and Lost Partition modes plugs in here).

@@ -7,6 +7,7 @@
 
 #include "filesystems/DIRBuildCallback.h"
 #include "app/wizard/RecoveryWalk.h"
+#include "ui/views/PropertyRows.h"
 
 class CFileNode;
 class IStorageDevice;
@@ -84,4 +85,23 @@ public:
     }
     // The open-disk-image wizard: the chosen ".edi" path, "" when cancelled.
     virtual std::string ChooseDiskImage() { return {}; }
+
+    // ---- Deleted File Recovery: properties and the volume page's image commands ----
+    // The properties dialog (modal) with `rows` ("Name", "Value"); `templateId` 333 for a found
+    // file or folder, 319 for a found partition. The default shows nothing.
+    virtual void ShowProperties(int templateId, const std::string& title, const PropertyRows& rows) {
+        (void)templateId;
+        (void)title;
+        (void)rows;
+    }
+    // The create-image wizard over `source` (not owned) named `caption`, with `heads` heads per
+    // cylinder in the image header: the new image's path when the user wants it listed, else "".
+    virtual std::string CreateImageOfSelected(IStorageDevice* source, const std::string& caption, std::uint32_t heads) {
+        (void)source;
+        (void)caption;
+        (void)heads;
+        return {};
+    }
+    // The advanced settings dialog (modal) over the process's scan options.
+    virtual void ShowAdvancedSettings() {}
 };

@@ -19,6 +19,8 @@ const char* KindName(ScriptedUiServices::Kind k) {
     case ScriptedUiServices::Kind::DeepScan: return "deep-scan dialog";
     case ScriptedUiServices::Kind::PartitionSearch: return "partition search dialog";
     case ScriptedUiServices::Kind::DiskImageWizard: return "open-image wizard";
+    case ScriptedUiServices::Kind::CreateImage: return "create-image wizard";
+    case ScriptedUiServices::Kind::Settings: return "advanced settings";
     }
     return "?";
 }
@@ -219,3 +221,29 @@ std::unique_ptr<IWaitingNotice> ScriptedUiServices::ShowPartitionSearch(CLostPar
 }
 
 std::string ScriptedUiServices::ChooseDiskImage() { return Take(Kind::DiskImageWizard, 0, "image-wizard").path; }
+
+// ---- Deleted File Recovery: properties and image commands ----
+void ScriptedUiServices::ShowProperties(int templateId, const std::string& title, const PropertyRows& rows) {
+    m_log.push_back("properties " + std::to_string(templateId));
+    properties.push_back({templateId, title, rows});
+}
+
+ScriptedUiServices& ScriptedUiServices::ExpectCreateImage(const std::string& path) {
+    m_queue.push_back({Kind::CreateImage, 0, 0, false, path, -1});
+    return *this;
+}
+
+std::string ScriptedUiServices::CreateImageOfSelected(IStorageDevice* source, const std::string& caption,
+                                                      std::uint32_t heads) {
+    createImageSource = source;
+    createImageCaption = caption;
+    createImageHeads = heads;
+    return Take(Kind::CreateImage, 0, "create-image wizard").path;
+}
+
+ScriptedUiServices& ScriptedUiServices::ExpectSettings() {
+    m_queue.push_back({Kind::Settings, 0, 0, false, {}, -1});
+    return *this;
+}
+
+void ScriptedUiServices::ShowAdvancedSettings() { Take(Kind::Settings, 0, "advanced settings"); }

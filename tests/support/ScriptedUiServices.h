@@ -11,7 +11,7 @@
 
 class ScriptedUiServices : public IUiServices {
 public:
-    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, SaveFile, DeepScan, PartitionSearch, DiskImageWizard };
+    enum class Kind { Message, CheckBox, OpenFile, Folder, Waiting, Progress, SaveFile, DeepScan, PartitionSearch, DiskImageWizard, CreateImage, Settings };
     struct Expectation {
         Kind kind;
         int stringId = 0;
@@ -74,6 +74,24 @@ public:
     ScriptedUiServices& ExpectDiskImageWizard(const std::string& path);
     std::unique_ptr<IWaitingNotice> ShowPartitionSearch(CLostPartitionSearchModel& model) override;
     std::string ChooseDiskImage() override;
+
+    // ---- Deleted File Recovery: properties and image commands ----
+    struct PropertiesShown {
+        int templateId;
+        std::string title;
+        PropertyRows rows;
+    };
+    // Every properties dialog asked for, in order.
+    std::vector<PropertiesShown> properties;
+    // The create-image wizard, answered with `path` ("" = nothing to list); what it was asked.
+    ScriptedUiServices& ExpectCreateImage(const std::string& path);
+    std::string createImageCaption;
+    std::uint32_t createImageHeads = 0;
+    IStorageDevice* createImageSource = nullptr;
+    ScriptedUiServices& ExpectSettings();
+    void ShowProperties(int templateId, const std::string& title, const PropertyRows& rows) override;
+    std::string CreateImageOfSelected(IStorageDevice* source, const std::string& caption, std::uint32_t heads) override;
+    void ShowAdvancedSettings() override;
 
 private:
     Expectation Take(Kind kind, int stringId, const char* what);

@@ -17,6 +17,7 @@
 #include "tools/FileSearch.h"
 #include "tools/FindFile.h"
 #include "ui/views/FileListModel.h"
+#include "ui/views/PropertyRows.h"
 #include "tests/support/FakeSystemTree.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
@@ -438,4 +439,60 @@ TEST(DeletedFileRecoverySteps, SearchWithAutoSelectThenSaveAndFindNextCycle) {
     EXPECT_EQ(found, (std::vector<std::string>{"picture_gone.bmp", "root_deleted.bin", "report_one.txt",
                                                std::to_string(CFindFileState::kMessageNoMoreFiles)}));
     EXPECT_TRUE(w.ui.Done());
+}
+
+namespace {
+// The first node below `top` (depth first) whose name is `name`.
+CFileNode* FindNamed(CFileNode* top, const std::string& name) {
+    std::vector<CFileNode*> stack{top};
+    while (!stack.empty()) {
+        CFileNode* n = stack.back();
+        stack.pop_back();
+        if (n->m_pProperties && n->m_pProperties->GetName() && name == n->m_pProperties->GetName())
+            return n;
+        for (CFileNode* c = n->m_pFirstChild; c; c = c->m_pNextSibling)
+            stack.push_back(c);
+    }
+    return nullptr;
+}
+
+std::string RowValue(const PropertyRows& rows, const std::string& name) {
+    for (const PropertyRow& r : rows)
+        if (r.first == name)
+            return r.second;
+    return "<none>";
+}
+} // namespace
+
+TEST(DeletedFileRecoverySteps, PropertiesOfTheSelectedFileAndFolderReachTheDialog) {
+    for (int index : {0, 2}) {  // NTFS, FAT32
+        const DeletedVolumeCase& c = kDeletedVolumeCases[index];
+        SCOPED_TRACE(c.name);
+        Machine machine(DeletedVolumeImage(c), c.partitioned);
+        Wizard w;
+        w.ScanFirstVolume(true);
+        CFileNode* file = FindNamed(w.Files().GetFileTree(), "root_deleted.bin");
+        ASSERT_TRUE(file);
+        CFileSystemNode* folder = w.DeletedFolder();
+        ASSERT_TRUE(folder);
+
+        w.Files().ShowProperties(file);    // the list's "Properties"
+        w.Files().ShowProperties(folder);  // the tree's "Properties"
+        w.Files().ShowProperties(nullptr); // nothing selected: no dialog
+        ASSERT_EQ(w.ui.properties.size(), 2u);
+        const auto& shownFile = w.ui.properties[0];
+        EXPECT_EQ(shownFile.templateId, 333);
+        EXPECT_EQ(shownFile.title, "Properties");
+        EXPECT_EQ(shownFile.rows, FilePropertyRows(file));
+        EXPECT_EQ(RowValue(shownFile.rows, "Name"), "root_deleted.bin");
+        EXPECT_EQ(RowValue(shownFile.rows, "Deleted"), "Yes");
+        // A 70000-byte file lies in clusters: its run list is shown.
+        EXPECT_NE(RowValue(shownFile.rows, "Lay out"), "<none>");
+
+        const auto& shownFolder = w.ui.properties[1];
+        EXPECT_EQ(shownFolder.rows, FilePropertyRows(folder));
+        EXPECT_EQ(RowValue(shownFolder.rows, "Start Sector"), std::to_string(folder->m_u64FirstSector));
+        EXPECT_EQ(RowValue(shownFolder.rows, "Lay out"), "<none>");
+        EXPECT_TRUE(w.ui.Done());
+    }
 }

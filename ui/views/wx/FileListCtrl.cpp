@@ -453,6 +453,7 @@ std::unique_ptr<wxMenu> CFileListCtrl::MakeContextMenu() const {
     menu->Append(ID_FILELIST_RECOVER, "Recover");
     if (m_offersLocate)
         menu->Append(ID_FILELIST_LOCATE, "Locate in the main list");
+    menu->Append(ID_FILELIST_PROPERTIES, "Properties");
     return menu;
 }
 
