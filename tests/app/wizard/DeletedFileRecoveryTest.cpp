@@ -18,6 +18,8 @@
 #include "tools/FindFile.h"
 #include "ui/views/FileListModel.h"
 #include "ui/views/PropertyRows.h"
+#include "storage/CompressController.h"
+#include "storage/ImageFileDevice.h"
 #include "tests/support/FakeSystemTree.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
@@ -495,4 +497,112 @@ TEST(DeletedFileRecoverySteps, PropertiesOfTheSelectedFileAndFolderReachTheDialo
         EXPECT_EQ(RowValue(shownFolder.rows, "Lay out"), "<none>");
         EXPECT_TRUE(w.ui.Done());
     }
+}
+
+namespace {
+class QuietImaging : public ICompressCallBack {
+public:
+    void PumpMessages() override {}
+    int IsCancelled() override { return 0; }
+    void OnBlockDone(std::uint64_t) override {}
+    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
+};
+
+// The volume `image` written as a block image ".edi" named `name` in a scratch folder.
+std::string MakeEdi(const std::string& image, const std::string& name) {
+    const std::string path = ScratchDir("dfr-edi") + "/" + name + ".edi";
+    CImageFileDevice source(image.c_str());
+    CCompressController writer;
+    writer.Setup(&source, name.c_str(), 0, source.GetSectorCount(), 255);
+    writer.SetCompressionType(COMPRESSION_NONE);
+    writer.SetImagePath(path);
+    QuietImaging cb;
+    EXPECT_EQ(writer.CreateImage(&cb), 1);
+    return path;
+}
+
+std::string RowText(const IDeviceListView& list, int row) {
+    return static_cast<const CModelDeviceListView&>(list).model.Row(row).cells.at(0).text;
+}
+} // namespace
+
+TEST(DeletedFileRecoverySteps, ImageCommandsListImagesThatAreScannedAndRecovered) {
+    const DeletedVolumeCase& ntfs = kDeletedVolumeCases[0];
+    const DeletedVolumeCase& fat32 = kDeletedVolumeCases[2];
+    Machine machine(DeletedVolumeImage(ntfs), ntfs.partitioned);
+    // Names that say nothing of the file system: the image's boot sector tells it.
+    const std::string madeEdi = MakeEdi(DeletedVolumeImage(ntfs), "VolumeCopy");
+    const std::string openedEdi = MakeEdi(DeletedVolumeImage(fat32), "Backup");
+    Wizard w;
+    auto& volumes = w.Volumes();
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ctx.ModeController().ChooseMode(kModeDeletedFile);
+    ASSERT_EQ(volumes.ListView().Count(), 1);
+
+    // "Option": the advanced settings.
+    w.ui.ExpectSettings();
+    volumes.ShowOptions();
+
+    // Without a row nothing is imaged; on the volume row the wizard gets its device, caption
+    // and 255 heads, and the image it made is listed.
+    volumes.CreateImageOfSelection();
+    volumes.ListView().SelectRow(0);
+    w.ui.ExpectCreateImage(madeEdi);
+    volumes.CreateImageOfSelection();
+    const auto* volume = static_cast<VolumeRecord*>(volumes.ListView().GetDeviceData(0));
+    EXPECT_EQ(w.ui.createImageSource, volume->pStorageDevice);
+    EXPECT_EQ(w.ui.createImageCaption, "DfrNtfs (*:\\ NTFS)");
+    EXPECT_EQ(w.ui.createImageHeads, 255u);
+    ASSERT_EQ(volumes.ListView().Count(), 2);
+    EXPECT_EQ(RowText(volumes.ListView(), 1), "Image File, VolumeCopy");
+    // The wizard ended without asking for the list: nothing more.
+    w.ui.ExpectCreateImage("");
+    volumes.CreateImageOfSelection();
+
+    // "Open Disk Image": a new row; a cancelled wizard adds nothing.
+    w.ui.ExpectDiskImageWizard(openedEdi).ExpectDiskImageWizard("");
+    volumes.OpenDiskImage();
+    volumes.OpenDiskImage();
+    ASSERT_EQ(volumes.ListView().Count(), 3);
+    EXPECT_EQ(RowText(volumes.ListView(), 2), "Image File, Backup");
+    ASSERT_EQ(volumes.Images().size(), 2u);
+    EXPECT_EQ(volumes.Images()[0]->fileSystemType, FILESYSTEM_NTFS);
+    EXPECT_EQ(volumes.Images()[1]->fileSystemType, FILESYSTEM_FAT32);
+    // An image row is no source for a new image.
+    volumes.ListView().SelectRow(2);
+    volumes.CreateImageOfSelection();
+
+    // The opened image is scanned and its deleted files recovered byte for byte.
+    w.ui.ExpectProgress().ExpectCheckBox(uistr::kDeepScanHint, kAnswerOk, true);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+    CFileSystemNode* deleted = w.DeletedFolder();
+    ASSERT_TRUE(deleted);
+    ToggleCheckState(deleted, false);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    w.Save().Page().SetTargetFolder(ScratchDir("dfr-image-target"));
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+    const SaveResultSummary summary = GetSaveResultController()->Summary();
+    EXPECT_EQ(summary.filesRecovered, 3);
+    ASSERT_EQ(summary.folders.size(), 1u);
+    EXPECT_EQ(FilesBelow(summary.folders[0]), DeletedOriginals());
+
+    // Home and back to Deleted File Recovery: the images are still listed; removing one keeps
+    // the others, and a volume row is never removed.
+    w.ctx.SheetController().Home();
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    w.ctx.ModeController().ChooseMode(kModeDeletedFile);
+    ASSERT_EQ(volumes.ListView().Count(), 3);
+    volumes.ListView().SelectRow(0);
+    volumes.DeleteImage();
+    EXPECT_EQ(volumes.ListView().Count(), 3);
+    volumes.ListView().SelectRow(1);
+    w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+    volumes.DeleteImage();
+    ASSERT_EQ(volumes.ListView().Count(), 2);
+    EXPECT_EQ(RowText(volumes.ListView(), 1), "Image File, Backup");
+    ASSERT_EQ(volumes.Images().size(), 1u);
+    EXPECT_TRUE(w.ui.Done());
 }
