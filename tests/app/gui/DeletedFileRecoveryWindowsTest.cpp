@@ -26,6 +26,7 @@
 #include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/wx/FileListCtrl.h"
 #include "ui/views/wx/FileTreeCtrl.h"
+#include "ui/views/wx/PropertiesDlg.h"
 #include "tools/windows/FindFileDlg.h"
 #include "tools/windows/SearchFileDlg.h"
 
@@ -242,6 +243,17 @@ TEST(DeletedFileRecoveryWindows, ModeToResultThroughThePages) {
     files->Files()->ProcessWindowEvent(recover);
     ASSERT_TRUE(PumpUntil([&] { return modals.Done(); }, 10000));
     EXPECT_EQ(ReadFileBytes(single), DeletedSampleBytes(kDeletedSamples[3]));
+
+    // "Properties" from the list's menu: the file's rows in the properties dialog.
+    modals.Then(Shot<CPropertyListDlg>("dfr_file_properties", [](CPropertyListDlg* d) {
+        EXPECT_EQ(d->List()->GetItemText(0, 0), "Name");
+        EXPECT_EQ(d->List()->GetItemText(0, 1), "picture_gone.bmp");
+        Click(d->OkButton());
+    }));
+    wxCommandEvent properties(wxEVT_MENU, ID_FILELIST_PROPERTIES);
+    properties.SetEventObject(files->Files());
+    files->Files()->ProcessWindowEvent(properties);
+    ASSERT_TRUE(PumpUntil([&] { return modals.Done() && !ActiveModal(); }, 10000));
 
     // Find File: "*.bmp" is found once, then "No more files found." closes the dialog.
     modals.Then([](wxDialog* d) {
