@@ -343,11 +343,14 @@ TEST(LostPartitionWizard, CancelledSearchKeepsWhatItFound) {
     ASSERT_EQ(w.Found().Partitions().size(), 2u);
     EXPECT_EQ(w.Found().Partitions()[1]->fileSystemType, FILESYSTEM_NTFS);
 
-    // Back from page 4 frees the partitions before the disk list is built again.
+    // Back from page 4 frees the partitions before the disk list is built again, and clears
+    // the full-scan switch.
+    w.Found().SetFullScan(true);
     w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
     w.ctx.SheetController().Back();
     EXPECT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryDisk);
     EXPECT_TRUE(w.Found().Partitions().empty());
+    EXPECT_FALSE(w.Found().FullScan());
     // Next without a row.
     w.Disks().List().SelectRow(-1);
     w.ui.ExpectMessage(uistr::kSelectDiskToRecover, kAnswerOk);
