@@ -718,6 +718,16 @@ TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextR
         EXPECT_EQ(w.Disks().SelectedSource(), nullptr);
         EXPECT_TRUE(w.Found().Partitions().empty());
         EXPECT_EQ(w.Scan().List().RowCount(), 0);
+
+        // "Remove" on the saved-result row deletes the last file and the row.
+        w.Disks().List().SelectRow(0);
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.Disks().RemoveSavedStateRow();
+        EXPECT_FALSE(std::filesystem::exists(dir + "brulinlpslast.rdf"));
+        ASSERT_EQ(w.Disks().List().Count(), 1);
+        EXPECT_NE(w.Disks().List().GetDeviceData(0), nullptr);
+        w.Disks().RemoveSavedStateRow();  // a disk row: nothing
+        EXPECT_EQ(w.Disks().List().Count(), 1);
         EXPECT_TRUE(w.ui.Done());
     }
 }
