@@ -33,7 +33,7 @@ bool ReplaceFileDurably(const std::string& from, const std::string& to) {
         return false;
     if (::rename(from.c_str(), to.c_str()) != 0)
         return false;
-    SyncPath(FolderOf(to), O_RDONLY | O_DIRECTORY);  // best effort: the rename is done
+    SyncPath(FolderOf(to), O_RDONLY | O_DIRECTORY); // best effort: the rename is done
     return true;
 }
 
@@ -58,7 +58,8 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
             break;
         }
         for (ssize_t done = 0; ok && done < n;) {
-            const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+            const ssize_t w =
+                ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
             if (w < 0 && errno == EINTR)
                 continue;
             ok = w > 0;
@@ -78,6 +79,8 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     return false;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0 || errno == ENOENT; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
 
 } // namespace platform

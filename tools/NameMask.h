@@ -25,8 +25,9 @@ struct FileNamePattern {
 // dialog (the whole name or mask).
 enum NameFilterMode : int { kNameFilterFind = 1, kNameFilterSearch = 2 };
 
-// The regular expression of one name character that a wildcard may stand for.
+// The regular expressions of one name character ('?') and of a run of them ('*').
 extern const char* const kNameCharClass;
+extern const char* const kNameRunClass;
 
 FileNamePattern BuildNameFilter(const std::string& text, bool caseSensitive, bool wholeWord, int mode);
 // A ';'-separated extension list (".doc;.dot") or "*"; always case-insensitive.

@@ -14,7 +14,7 @@ class CIntelligentSearchingDialog : public CSearchSuperDlg {
 public:
     enum : int {
         kIdProgress = 1000,
-        kIdFirstCounter = 1001,  // 1001 to 1008 in the order of the statistics block
+        kIdFirstCounter = 1001, // 1001 to 1008 in the order of the statistics block
         kIdElapsed = 1009,
         kIdRemaining = 1010,
         kIdShowStatistics = 1156,
@@ -77,11 +77,15 @@ public:
     explicit CWxDeepScanProgress(wxWindow* main);
     ~CWxDeepScanProgress() override;
     void SetPosition(std::uint64_t chunk) override { m_model.SetPosition(chunk); }
-    void SetRange(std::uint64_t first, std::uint64_t last) override { m_model.SetRange(first, last); }
+    void SetRange(std::uint64_t first, std::uint64_t last) override {
+        m_model.SetRange(first, last);
+    }
     int IsCancelled() override { return m_model.IsCancelled(); }
     int PumpMessages() override { return 0; }
     void GetStatistics(IntelligentSearchStats* out) override { m_model.GetStatistics(out); }
-    void SetStatistics(const IntelligentSearchStats* stats) override { m_model.SetStatistics(stats); }
+    void SetStatistics(const IntelligentSearchStats* stats) override {
+        m_model.SetStatistics(stats);
+    }
     bool Cancelled() const override { return m_model.Cancelled(); }
     CIntelligentSearchingDialog* Dialog() const { return m_dialog; }
 

@@ -18,18 +18,23 @@
 namespace {
 
 CTextSmallIconButtonPlus* SmallButton(wxWindow* parent, int id, int captionId) {
-    auto* b = new CTextSmallIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
-                                           appres::kBmpHelpDisabled, captionId);
+    auto* b =
+        new CTextSmallIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover,
+                                     appres::kBmpHelpPressed, appres::kBmpHelpDisabled, captionId);
     b->Create(parent, id);
     return b;
 }
 
 std::string MenuText(int id) {
     switch (id) {
-    case CCompleteRecoveryPartitionDeviceSelectPage::kIdCreateImage: return "Disk Image";
-    case CCompleteRecoveryPartitionDeviceSelectPage::kIdOpenImage: return "Open Disk Image";
-    case CCompleteRecoveryPartitionDeviceSelectPage::kIdRemoveImage: return "Remove";
-    default: return "";
+    case CCompleteRecoveryPartitionDeviceSelectPage::kIdCreateImage:
+        return "Disk Image";
+    case CCompleteRecoveryPartitionDeviceSelectPage::kIdOpenImage:
+        return "Open Disk Image";
+    case CCompleteRecoveryPartitionDeviceSelectPage::kIdRemoveImage:
+        return "Remove";
+    default:
+        return "";
     }
 }
 
@@ -55,7 +60,10 @@ CCompleteRecoveryPartitionDeviceSelectPage::~CCompleteRecoveryPartitionDeviceSel
 }
 
 CTextSmallIconButtonPlus* CCompleteRecoveryPartitionDeviceSelectPage::Button(int id) const {
-    return id == kIdOption ? m_option : id == kIdRefresh ? m_refresh : id == kIdDiskImage ? m_image : nullptr;
+    return id == kIdOption      ? m_option
+           : id == kIdRefresh   ? m_refresh
+           : id == kIdDiskImage ? m_image
+                                : nullptr;
 }
 
 void CCompleteRecoveryPartitionDeviceSelectPage::LayoutPage(int cx, int cy) {
@@ -102,19 +110,28 @@ void CCompleteRecoveryPartitionDeviceSelectPage::ShowImageMenu() {
 
 void CCompleteRecoveryPartitionDeviceSelectPage::Command(int id) {
     switch (id) {
-    case kIdOption: ShowAdvancedSettings(this, GetScanOptions(), true, true); break;
-    case kIdRefresh: m_controller.RefreshDeviceList(); break;
-    case kIdDiskImage: ShowImageMenu(); break;
-    case kIdRecover: m_controller.Next(); break;
+    case kIdOption:
+        ShowAdvancedSettings(this, GetScanOptions(), true, true);
+        break;
+    case kIdRefresh:
+        m_controller.RefreshDeviceList();
+        break;
+    case kIdDiskImage:
+        ShowImageMenu();
+        break;
+    case kIdRecover:
+        m_controller.Next();
+        break;
     case kIdCreateImage: {
         if (!m_controller.SelectCurrentRow() || m_controller.IsSelectedImage())
             break;
-        const auto* record = static_cast<const VolumeRecord*>(List()->GetDeviceData(List()->GetSelectedIndex()));
+        const auto* record =
+            static_cast<const VolumeRecord*>(List()->GetDeviceData(List()->GetSelectedIndex()));
         if (!record || !record->pStorageDevice)
             break;
-        const CreateImageResult made =
-            CreateImageOfDevice(this, record->pStorageDevice,
-                                CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*record), 255);
+        const CreateImageResult made = CreateImageOfDevice(
+            this, record->pStorageDevice,
+            CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*record), 255);
         if (made.openInDeviceList && !made.imagePath.empty())
             m_controller.AddImage(made.imagePath);
         break;
@@ -133,14 +150,19 @@ void CCompleteRecoveryPartitionDeviceSelectPage::Command(int id) {
             m_controller.RemoveSelectedImage();
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
-CScanPartitionDeviceSelectPage::CScanPartitionDeviceSelectPage(wxWindow* parent, int index) : CWizardPage(parent, index) {
+CScanPartitionDeviceSelectPage::CScanPartitionDeviceSelectPage(wxWindow* parent, int index)
+    : CWizardPage(parent, index) {
     m_option = SmallButton(this, kIdOption, uistr::kOptionCaption);
     m_container = new CLostPartitionCtrlContainer(this, kIdContainer);
-    Bind(wxEVT_BUTTON, [](wxCommandEvent&) { ShowAdvancedSettings(nullptr, GetScanOptions(), false, false); }, kIdOption);
+    Bind(
+        wxEVT_BUTTON,
+        [](wxCommandEvent&) { ShowAdvancedSettings(nullptr, GetScanOptions(), false, false); },
+        kIdOption);
 }
 
 void CScanPartitionDeviceSelectPage::LayoutPage(int cx, int cy) {
@@ -164,9 +186,12 @@ void CreateDeepScanPages(wxWindow* sheet, AppContext& context, CWizardPage* (&pa
         pages[index] = page;
         page->Hide();
     };
-    if (auto* c = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectController*>(context.Controller(kPageCompleteRecoveryPartition)))
-        replace(kPageCompleteRecoveryPartition, new CCompleteRecoveryPartitionDeviceSelectPage(sheet, *c));
+    if (auto* c = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectController*>(
+            context.Controller(kPageCompleteRecoveryPartition)))
+        replace(kPageCompleteRecoveryPartition,
+                new CCompleteRecoveryPartitionDeviceSelectPage(sheet, *c));
     if (auto* c = dynamic_cast<CCompleteRecoveryScanPartitionDeviceSelectController*>(
             context.Controller(kPageCompleteRecoveryScanPartition)))
-        replace(kPageCompleteRecoveryScanPartition, new CCompleteRecoveryScanPartitionDeviceSelectPage(sheet, *c));
+        replace(kPageCompleteRecoveryScanPartition,
+                new CCompleteRecoveryScanPartitionDeviceSelectPage(sheet, *c));
 }

@@ -20,7 +20,8 @@ public:
         kIdOpenImage = 32772,
         kIdRemoveImage = 32773,
     };
-    CCompleteRecoveryPartitionDeviceSelectPage(wxWindow* parent, CCompleteRecoveryPartitionDeviceSelectController& controller);
+    CCompleteRecoveryPartitionDeviceSelectPage(
+        wxWindow* parent, CCompleteRecoveryPartitionDeviceSelectController& controller);
     ~CCompleteRecoveryPartitionDeviceSelectPage() override;
     void LayoutPage(int cx, int cy) override;
     void OnOpenImage() override { m_controller.OpenRawImageFile(); }

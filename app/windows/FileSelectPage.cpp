@@ -9,6 +9,7 @@
 #include "ui/controls/UiCommon.h"
 #include "ui/views/wx/FileListCtrl.h"
 #include "ui/views/wx/FileTreeCtrl.h"
+#include "tools/windows/FindFileDlg.h"
 
 namespace {
 const wxColour kBand(196, 199, 204);
@@ -53,7 +54,11 @@ CFileSelectPage::CFileSelectPage(wxWindow* parent, CFileSelectController& contro
     m_splitter->SetPanes(m_tree, m_files);
     m_tabs->AddPage(m_splitter);
     m_tabs->AddTab("Files", 0);
+    m_searchList = new CFileListCtrl(m_tabs);
+    m_searchList->SetOffersLocate(true);
+    m_tabs->AddPage(m_searchList);
     m_tabs->SetCurSel(0);
+    m_tabs->Bind(EVT_UI_NOTIFY, &CFileSelectPage::OnTabNotify, this);
 
     m_controller.Page().onChanged = [this] { ShowModel(); };
     Bind(wxEVT_BUTTON, &CFileSelectPage::OnCommand, this);
@@ -88,21 +93,66 @@ void CFileSelectPage::ShowModel() {
                 m_tree->SelectItem(first);
         }
     }
+    if (model.SearchGeneration() != m_searchShown)
+        ShowSearch();
     Refresh();
 }
 
+void CFileSelectPage::ShowSearch() {
+    CFileSelectPageModel& model = m_controller.Page();
+    m_searchShown = model.SearchGeneration();
+    if (m_tabs->Model().TabCount() > 1)
+        m_tabs->DeleteTab(1);
+    m_searchList->ClearFiles();
+    if (!model.HasSearch()) {
+        m_tabs->SetCurSel(0);
+        return;
+    }
+    m_searchList->SetDevice(model.Device());
+    m_searchList->SetFileItems(dynamic_cast<CFileSystemNode*>(model.Root()), model.SearchNodes());
+    m_tabs->AddTab(model.SearchCaption().c_str(), 1);
+    m_tabs->SetCurSel(1);
+}
+
+void CFileSelectPage::OnTabNotify(wxCommandEvent& e) {
+    // A closed search tab ends the search; any change of tab refreshes the totals.
+    if (m_tabs->Model().TabCount() < 2 && m_controller.Page().HasSearch()) {
+        m_controller.Page().ClearSearch();
+    } else if (m_tabs->GetCurSel() == 0) {
+        m_tree->RefreshCheckStates();
+        m_files->RefreshViews();
+    }
+    m_controller.Page().RefreshStatus();
+    e.Skip(false);
+}
+
+CFileListCtrl* CFileSelectPage::ActiveList() const { return m_tabs->GetCurSel() == 1 ? m_searchList : m_files; }
+
 CFileNode* CFileSelectPage::SelectedFile() const {
-    const long index = m_files->GetSelectedIndex();
-    return index >= 0 ? m_files->GetFileAt(index) : nullptr;
+    CFileListCtrl* list = ActiveList();
+    const long index = list->GetSelectedIndex();
+    return index >= 0 ? list->GetFileAt(index) : nullptr;
+}
+
+void CFileSelectPage::LocateInMainList() {
+    CFileNode* node = SelectedFile();
+    if (!node || m_tabs->GetCurSel() != 1)
+        return;
+    CFileNode* folder = node->m_pParent;
+    if (folder)
+        m_tree->SelectNode(folder);
+    m_tabs->SetCurSel(0);
+    m_files->LocateFile(node);
 }
 
 void CFileSelectPage::ToggleThumbnails() {
     CTextSmallIconButtonPlus* b = m_buttons[kIdThumbnail];
-    if (m_files->IsThumbnailView()) {
-        m_files->ShowListView();
+    CFileListCtrl* list = ActiveList();
+    if (list->IsThumbnailView()) {
+        list->ShowListView();
         b->SetCaptionText(ui::FromUtf8(uistr::UiString(uistr::kThumbnailCaption)));
     } else {
-        m_files->ShowThumbnailView();
+        list->ShowThumbnailView();
         b->SetCaptionText(ui::FromUtf8(uistr::UiString(uistr::kDetailsCaption)));
     }
     b->Refresh();
@@ -114,8 +164,20 @@ void CFileSelectPage::OnCommand(wxCommandEvent& e) {
     case ID_FILELIST_PREVIEW: m_controller.Preview(SelectedFile()); break;
     case ID_FILELIST_RECOVER: m_controller.RecoverSingleFile(SelectedFile()); break;
     case kIdThumbnail: ToggleThumbnails(); break;
-    case kIdSelectAll: m_files->CheckAll(true); break;
-    case kIdDeselectAll: m_files->CheckAll(false); break;
+    case kIdSelectAll: ActiveList()->CheckAll(true); break;
+    case kIdDeselectAll: ActiveList()->CheckAll(false); break;
+    case kIdSearchFiles: {
+        const wxTreeItemId item = m_tree->GetSelection();
+        m_controller.SearchFiles(item.IsOk() ? m_tree->NodeOf(item) : nullptr);
+        break;
+    }
+    case kIdFindFile: {
+        CFileViewFindAdapter view(m_tree, m_files);
+        m_tabs->SetCurSel(0);
+        m_controller.FindFile(view);
+        break;
+    }
+    case ID_FILELIST_LOCATE: LocateInMainList(); break;
     default: e.Skip(); return;
     }
 }

@@ -32,6 +32,9 @@ public:
 
     CFileTreeCtrl* Tree() const { return m_tree; }
     CFileListCtrl* Files() const { return m_files; }
+    CFileListCtrl* SearchList() const { return m_searchList; }
+    // The list of the tab shown (the files, or the search's matches).
+    CFileListCtrl* ActiveList() const;
     CTabCtrlPlus* Tabs() const { return m_tabs; }
     CTextSmallIconButtonPlus* Button(int id) const;
     // The first selected file of the list shown, or null.
@@ -41,11 +44,16 @@ private:
     void ShowModel();
     void OnCommand(wxCommandEvent& e);
     void ToggleThumbnails();
+    void ShowSearch();
+    void OnTabNotify(wxCommandEvent& e);
+    void LocateInMainList();
 
     CFileSelectController& m_controller;
     CTabCtrlPlus* m_tabs = nullptr;
     CExSplitterWnd* m_splitter = nullptr;
     CFileTreeCtrl* m_tree = nullptr;
     CFileListCtrl* m_files = nullptr;
+    CFileListCtrl* m_searchList = nullptr;
+    int m_searchShown = -1;  // the model's search generation the tab shows
     std::map<int, CTextSmallIconButtonPlus*> m_buttons;
 };

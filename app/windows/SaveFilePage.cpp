@@ -28,6 +28,8 @@ CSaveFilePage::CSaveFilePage(wxWindow* parent, CSaveFileController& controller)
         m_updating = false;
     });
     m_controller.Page().onChanged = [this] { ShowModel(); };
+    m_tree->RefreshTree();
+    m_tree->ExpandComputerNode();
     ShowModel();
 }
 
@@ -45,7 +47,7 @@ void CSaveFilePage::ShowModel() {
         const wxString text = ui::FromUtf8(model.GetTargetFolder());
         if (m_edit->GetValue() != text) {
             m_edit->ChangeValue(text);
-            if (text.empty()) {
+            if (text.empty()) {  // a new selection to save: the tree starts again
                 m_tree->RefreshTree();
                 m_tree->ExpandComputerNode();
             }

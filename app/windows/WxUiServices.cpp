@@ -2,6 +2,8 @@
 
 #include "app/windows/DeepScanDialog.h"
 #include "app/windows/RecoveryDialogs.h"
+#include "tools/windows/FindFileDlg.h"
+#include "tools/windows/SearchFileDlg.h"
 #include "ui/views/wx/PreviewLoading.h"
 
 #include "app/windows/LostRecoveryWindows.h"
@@ -146,6 +148,12 @@ std::string CWxUiServices::SaveFileDialog(const std::string& defaultName, const 
 }
 
 void CWxUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) { PreviewFoundFile(m_main, device, node); }
+
+bool CWxUiServices::ShowSearchDialog(CFileNode* root, CFileNode* folder, SearchResult& result, std::string& description) {
+    return ShowFileSearchDialog(m_main, root, folder, result, &description);
+}
+
+void CWxUiServices::ShowFindDialog(IFindFileView& view) { ShowFindFileDialog(m_main, view); }
 
 // ---- Deep Scan Recovery steps ----
 

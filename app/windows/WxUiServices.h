@@ -29,6 +29,8 @@ public:
     int RunSingleFileDialog(IStorageDevice* device, CFileNode* node, const std::string& targetPath) override;
     std::string SaveFileDialog(const std::string& defaultName, const std::string& filter) override;
     void PreviewFile(IStorageDevice* device, CFileNode* node) override;
+    bool ShowSearchDialog(CFileNode* root, CFileNode* folder, SearchResult& result, std::string& description) override;
+    void ShowFindDialog(IFindFileView& view) override;
 
     // ---- Deep Scan Recovery steps ----
     std::unique_ptr<IDeepScanProgress> CreateDeepScanProgress() override;

@@ -26,7 +26,11 @@ namespace {
 // with Ctrl+O.
 constexpr RSGuid kDeepScanSourceSection{
     0x3C8A51E2, 0x7D40, 0x4B9F, {0xA1, 0xC6, 0x58, 0xE2, 0xF0, 0x9B, 0x7D, 0x14}};
-enum SourceOpening : std::uint32_t { kSourceListed = 0, kSourcePlainImage = 1, kSourceBlockImage = 2 };
+enum SourceOpening : std::uint32_t {
+    kSourceListed = 0,
+    kSourcePlainImage = 1,
+    kSourceBlockImage = 2
+};
 
 constexpr const char* kRawImageFilter = "ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*";
 
@@ -63,11 +67,12 @@ const char* FileSystemNameOf(std::uint32_t type) {
 
 } // namespace
 
-CCompleteRecoveryPartitionDeviceSelectController::CCompleteRecoveryPartitionDeviceSelectController(AppContext& context,
-                                                                                                   ISheet* sheet)
+CCompleteRecoveryPartitionDeviceSelectController::CCompleteRecoveryPartitionDeviceSelectController(
+    AppContext& context, ISheet* sheet)
     : CWizardPageControllerBase(sheet, kPageCompleteRecoveryPartition), m_context(context) {}
 
-CCompleteRecoveryPartitionDeviceSelectController::~CCompleteRecoveryPartitionDeviceSelectController() {
+CCompleteRecoveryPartitionDeviceSelectController::
+    ~CCompleteRecoveryPartitionDeviceSelectController() {
     Reset();
     DeleteImages();
 }
@@ -142,7 +147,8 @@ void CCompleteRecoveryPartitionDeviceSelectController::DeleteImages() {
 
 void CCompleteRecoveryPartitionDeviceSelectController::RefreshDeviceList() {
     {
-        std::unique_ptr<IWaitingNotice> waiting = m_context.Services().ShowWaiting(uistr::kPleaseWaitScanning);
+        std::unique_ptr<IWaitingNotice> waiting =
+            m_context.Services().ShowWaiting(uistr::kPleaseWaitScanning);
         FreeVolumes();
         m_view->RemoveAllDevices();
         m_context.Devices().CollectDisks(m_disks);
@@ -168,7 +174,8 @@ void CCompleteRecoveryPartitionDeviceSelectController::AddSavedStateRow() {
 }
 
 void CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl() {
-    LogElapsedTime timer("CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl");
+    LogElapsedTime timer(
+        "CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl");
     for (VolumeRecord* r : m_volumes) {
         DeviceListEntry entry;
         entry.kind = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowKind(*r);
@@ -189,8 +196,9 @@ void CCompleteRecoveryPartitionDeviceSelectController::AddImageRow(VolumeRecord*
     m_view->AddDevice(entry);
 }
 
-std::unique_ptr<VolumeRecord> CCompleteRecoveryPartitionDeviceSelectController::OpenImageRecord(
-    const std::string& path, bool compressed) const {
+std::unique_ptr<VolumeRecord>
+CCompleteRecoveryPartitionDeviceSelectController::OpenImageRecord(const std::string& path,
+                                                                  bool compressed) const {
     std::unique_ptr<IStorageDevice> device;
     if (compressed) {
         auto image = std::make_unique<CImageFileDeviceWithDecompress>(path.c_str());
@@ -213,9 +221,8 @@ std::unique_ptr<VolumeRecord> CCompleteRecoveryPartitionDeviceSelectController::
     return record;
 }
 
-VolumeRecord* CCompleteRecoveryPartitionDeviceSelectController::AddImageRecord(std::uint64_t sectors,
-                                                                               const std::string& displayName,
-                                                                               const std::string& path) {
+VolumeRecord* CCompleteRecoveryPartitionDeviceSelectController::AddImageRecord(
+    std::uint64_t sectors, const std::string& displayName, const std::string& path) {
     for (VolumeRecord* r : m_images) {
         if (path == r->szImagePath) {
             m_context.Services().MessageBox(uistr::kImageFileIsOpen, kMbInformation, kMbOk);
@@ -349,10 +356,12 @@ void CCompleteRecoveryPartitionDeviceSelectController::Next() {
     LogRecoveryStage(kStageRestoreLastDone);
 }
 
-std::string CCompleteRecoveryPartitionDeviceSelectController::ResultDescription(const VolumeRecord& record) {
+std::string
+CCompleteRecoveryPartitionDeviceSelectController::ResultDescription(const VolumeRecord& record) {
     char text[400];
     if (record.form == 1)
-        std::snprintf(text, sizeof text, "Results for \r\nImage File \"%s\"", record.szImageDisplayName);
+        std::snprintf(text, sizeof text, "Results for \r\nImage File \"%s\"",
+                      record.szImageDisplayName);
     else
         std::snprintf(text, sizeof text, "Results for \r\nPartition \"%c: %s (%s)\"",
                       record.cDriveLetter ? record.cDriveLetter : '*', record.szVolumeLabel,
@@ -397,7 +406,8 @@ int CCompleteRecoveryPartitionDeviceSelectController::RestoreState(IRSData* stor
     if (opening != kSourceListed) {
         if (stored.form != 1 || !stored.szImagePath[0])
             return 0;
-        std::unique_ptr<VolumeRecord> record = OpenImageRecord(stored.szImagePath, opening == kSourceBlockImage);
+        std::unique_ptr<VolumeRecord> record =
+            OpenImageRecord(stored.szImagePath, opening == kSourceBlockImage);
         if (!record)
             return 0;
         m_rawImage = std::move(record);
@@ -406,7 +416,8 @@ int CCompleteRecoveryPartitionDeviceSelectController::RestoreState(IRSData* stor
         return 1;
     }
     // A volume record without any member disk and drive letter names no volume at all.
-    if (stored.form == 0 && !stored.members[0].u64SectorCount && !stored.cDriveLetter && !stored.isFloppy)
+    if (stored.form == 0 && !stored.members[0].u64SectorCount && !stored.cDriveLetter &&
+        !stored.isFloppy)
         return 0;
     const std::size_t imagesBefore = m_images.size();
     VolumeRecord* found = FindStoredVolume(store, m_volumes, m_images);
@@ -418,10 +429,11 @@ int CCompleteRecoveryPartitionDeviceSelectController::RestoreState(IRSData* stor
     return found ? 1 : 0;
 }
 
-
 void InstallDeepScanSteps(AppContext& context) {
     context.SetController(kPageCompleteRecoveryPartition,
-                          std::make_unique<CCompleteRecoveryPartitionDeviceSelectController>(context, context.Sheet()));
+                          std::make_unique<CCompleteRecoveryPartitionDeviceSelectController>(
+                              context, context.Sheet()));
     context.SetController(kPageCompleteRecoveryScanPartition,
-                          std::make_unique<CCompleteRecoveryScanPartitionDeviceSelectController>(context, context.Sheet()));
+                          std::make_unique<CCompleteRecoveryScanPartitionDeviceSelectController>(
+                              context, context.Sheet()));
 }

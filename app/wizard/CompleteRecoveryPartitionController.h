@@ -60,7 +60,8 @@ private:
     void AddSavedStateRow();
     void InitVolumeDeviceSelectCtrl();
     void AddImageRow(VolumeRecord* image);
-    VolumeRecord* AddImageRecord(std::uint64_t sectors, const std::string& displayName, const std::string& path);
+    VolumeRecord* AddImageRecord(std::uint64_t sectors, const std::string& displayName,
+                                 const std::string& path);
     void DeleteImages();
     void CloseRawImage();
     // Opens `path` as a plain image (compressed false) or as the program's own block image.
@@ -71,11 +72,11 @@ private:
     IDeviceListView* m_view = &m_model;
     VolumeList m_volumes;
     DiskList m_disks;
-    VolumeList m_images;          // image-form records; each owns its device
+    VolumeList m_images; // image-form records; each owns its device
     std::uint32_t m_nextImageId = 0;
     VolumeRecord* m_selectedItem = nullptr;
     VolumeRecord* m_source = nullptr;
-    std::unique_ptr<VolumeRecord> m_rawImage;  // opened with Ctrl+O; owns its device
+    std::unique_ptr<VolumeRecord> m_rawImage; // opened with Ctrl+O; owns its device
     bool m_rawImageCompressed = false;
     bool m_hasSavedState = false;
     bool m_promotePending = true;

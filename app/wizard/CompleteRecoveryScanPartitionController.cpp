@@ -42,10 +42,12 @@ CCompleteRecoveryScanPartitionDeviceSelectController::CCompleteRecoveryScanParti
 
 void CCompleteRecoveryScanPartitionDeviceSelectController::SetPane(IFoundPartitionPane* pane) {
     m_pane = pane ? pane : &m_ownPane;
-    m_pane->PartitionList().SetOptionNotify([this](const PartitionOptionToggle& t) { OnPartitionOptionToggled(t); });
+    m_pane->PartitionList().SetOptionNotify(
+        [this](const PartitionOptionToggle& t) { OnPartitionOptionToggled(t); });
 }
 
-CCompleteRecoveryScanPartitionDeviceSelectController::~CCompleteRecoveryScanPartitionDeviceSelectController() {
+CCompleteRecoveryScanPartitionDeviceSelectController::
+    ~CCompleteRecoveryScanPartitionDeviceSelectController() {
     Reset();
 }
 
@@ -122,7 +124,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::SetScanResults(DeepSc
     SaveRecoveryStatesWorker(m_context, this, nullptr);
 }
 
-void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(const PartitionOptionToggle& toggle) {
+void CCompleteRecoveryScanPartitionDeviceSelectController::OnPartitionOptionToggled(
+    const PartitionOptionToggle& toggle) {
     ApplyPartitionOptionToggle(m_pane->PartitionList().GetPartitionAt(toggle.row), toggle);
 }
 

@@ -42,7 +42,8 @@ bool IsSameVolume(const VolumeRecord& a, const VolumeRecord& b) {
     for (int i = 0; i < members; ++i) {
         const MemberExtent& x = a.members[i];
         const MemberExtent& y = b.members[i];
-        if (x.u64FirstSector != y.u64FirstSector || x.u64SectorCount != y.u64SectorCount || !SameDisk(x.pDisk, y.pDisk))
+        if (x.u64FirstSector != y.u64FirstSector || x.u64SectorCount != y.u64SectorCount ||
+            !SameDisk(x.pDisk, y.pDisk))
             return false;
     }
     return true;
@@ -54,7 +55,8 @@ void DeepScanDeletedFileSelection(AppContext& context) {
     RecoverySource deleted;
     if (auto* step = GetDeleteRecoveryPartitionDeviceSelectController())
         step->GetSource(deleted);
-    const auto* chosen = deleted.kind == 1 ? static_cast<const VolumeRecord*>(deleted.pointer) : nullptr;
+    const auto* chosen =
+        deleted.kind == 1 ? static_cast<const VolumeRecord*>(deleted.pointer) : nullptr;
 
     context.ModeController().SetMode(kModeDeepScan);
     context.ModeController().Next();

@@ -30,7 +30,7 @@ std::uint64_t CDeepScanProgressModel::SteadyMilliseconds() {
 
 CDeepScanProgressModel::CDeepScanProgressModel(Clock clock)
     : m_clock(std::move(clock)), m_remaining(uistr::UiString(uistr::kCalculating)) {
-    m_lastShown.store(m_clock(), std::memory_order_relaxed);  // the throttle starts with the dialog
+    m_lastShown.store(m_clock(), std::memory_order_relaxed); // the throttle starts with the dialog
     ResetIntelligentSearchStats(&m_stats);
 }
 

@@ -53,9 +53,9 @@ public:
     struct View {
         std::uint64_t barPosition = 0;
         std::uint64_t barMaximum = 0;
-        std::uint64_t counters[8] = {};  // the first eight counters of the statistics block
-        std::string elapsed;             // "h:m:s"
-        std::string remaining;           // "h:m:s", or "Calculating..."
+        std::uint64_t counters[8] = {}; // the first eight counters of the statistics block
+        std::string elapsed;            // "h:m:s"
+        std::string remaining;          // "h:m:s", or "Calculating..."
         bool cancelled = false;
     };
     View Snapshot() const;
@@ -67,10 +67,10 @@ private:
     std::atomic<std::uint64_t> m_scale{1};
     std::atomic<std::uint64_t> m_barMax{0};
     std::atomic<std::uint64_t> m_barPos{0};
-    std::atomic<std::uint64_t> m_total{0};       // scaled range of the estimate
+    std::atomic<std::uint64_t> m_total{0}; // scaled range of the estimate
     std::atomic<std::uint64_t> m_startTick{0};
     std::atomic<std::uint64_t> m_lastShown{0};
-    mutable std::mutex m_mutex;                  // guards the block and the texts below
+    mutable std::mutex m_mutex; // guards the block and the texts below
     IntelligentSearchStats m_stats;
     std::string m_remaining;
     bool m_remainingShownOnce = false;

@@ -17,7 +17,9 @@
 #include "ui/controls/StringTable.h"
 
 DeepScanResults::DeepScanResults() = default;
-DeepScanResults::~DeepScanResults() { Clear(); }
+DeepScanResults::~DeepScanResults() {
+    Clear();
+}
 DeepScanResults::DeepScanResults(DeepScanResults&&) noexcept = default;
 DeepScanResults& DeepScanResults::operator=(DeepScanResults&&) noexcept = default;
 
@@ -96,7 +98,8 @@ bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileLis
     {
         std::unique_ptr<IBuildProgress> progress = context.Services().CreateBuildProgress();
         CRawFileTreeBuilder builder;
-        folder = BuildRawFileTree(progress.get(), nullptr, &builder, device, carved->GetIterator(), 1);
+        folder =
+            BuildRawFileTree(progress.get(), nullptr, &builder, device, carved->GetIterator(), 1);
     }
     if (!folder)
         return false;
@@ -104,14 +107,17 @@ bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileLis
     return true;
 }
 
-void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller, CFileSystemNode* root) {
+void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller,
+                             CFileSystemNode* root) {
     auto* files = dynamic_cast<CFileSelectController*>(context.Controller(kPageFileSelect));
     if (!files) {
         FreeScanTree(root);
         return;
     }
     if (!files->saveRecoveryStates)
-        files->saveRecoveryStates = [&context](CFileSelectController& c) { SaveRecoveryStates(context, &c); };
+        files->saveRecoveryStates = [&context](CFileSelectController& c) {
+            SaveRecoveryStates(context, &c);
+        };
     files->SetPrevious(caller);
     files->SetFileTree(root);
     files->Activate();

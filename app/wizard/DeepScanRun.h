@@ -18,9 +18,9 @@ struct VolumeRecord;
 
 // What one deep scan leaves behind; the step that lists the partitions owns it until Reset.
 struct DeepScanResults {
-    SearchControllerList controllers;       // FAT, NTFS, RAW (as the options ask)
-    std::unique_ptr<CRawFileList> carved;   // the carved files all controllers report into
-    SearchedPartitionList partitions;       // scored, best first; the chosen ones marked 1
+    SearchControllerList controllers;     // FAT, NTFS, RAW (as the options ask)
+    std::unique_ptr<CRawFileList> carved; // the carved files all controllers report into
+    SearchedPartitionList partitions;     // scored, best first; the chosen ones marked 1
 
     DeepScanResults();
     ~DeepScanResults();
@@ -63,7 +63,8 @@ bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileLis
 // Gives a built tree to the file page, with `caller` as its previous step, and shows it (the
 // file page saves the recovery state once it holds the tree). The tree is freed when there is
 // no file page to take it.
-void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller, CFileSystemNode* root);
+void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller,
+                             CFileSystemNode* root);
 
 // The whole deep scan of `device`: found partitions go to `next` (with `caller` as its previous
 // step); without any, the carved files go to the file page, or "No files found!" is shown.

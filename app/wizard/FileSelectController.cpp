@@ -7,6 +7,7 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "recovery/ScanStateSections.h"
+#include "tools/FileSearch.h"
 #include "tools/FileTypeMap.h"
 #include "ui/controls/Formatting.h"
 #include "ui/controls/MessageBoxLayout.h"
@@ -51,7 +52,29 @@ void CFileSelectPageModel::SetRoot(CFileNode* root, IStorageDevice* device) {
     Changed();
 }
 
+void CFileSelectPageModel::SetSearchResult(const std::vector<CFileNode*>& nodes, const std::string& description) {
+    m_hasSearch = true;
+    ++m_searchGeneration;
+    m_searchNodes = nodes;
+    m_searchCaption = SearchTabCaption(description);
+    RefreshStatus();  // an auto-select search ticked files
+}
+
+void CFileSelectPageModel::ClearSearch() {
+    const bool had = m_hasSearch;
+    m_hasSearch = false;
+    ++m_searchGeneration;
+    m_searchNodes.clear();
+    m_searchCaption.clear();
+    if (had)
+        Changed();
+}
+
 void CFileSelectPageModel::ClearTrees() {
+    ++m_searchGeneration;
+    m_hasSearch = false;
+    m_searchNodes.clear();
+    m_searchCaption.clear();
     const bool had = m_root != nullptr;
     DeleteFileTree(m_root);
     m_root = nullptr;
@@ -198,6 +221,27 @@ int CFileSelectController::RecoverSingleFile(CFileNode* node) {
     }
     ui.MessageBox(uistr::kRecoverComplete, kMbInformation, kMbOk);
     return 1;
+}
+
+bool CFileSelectController::SearchFiles(CFileNode* folder) {
+    CFileNode* root = m_page.Root();
+    if (!root)
+        return false;
+    SearchResult result;
+    std::string description;
+    const bool found = m_context.Services().ShowSearchDialog(root, folder ? folder : root, result, description);
+    if (found && !result.nodes.empty()) {
+        m_page.ClearSearch();
+        m_page.SetSearchResult(result.nodes, description);
+    } else {
+        m_page.RefreshStatus();
+    }
+    return found;
+}
+
+void CFileSelectController::FindFile(IFindFileView& view) {
+    if (m_page.Root())
+        m_context.Services().ShowFindDialog(view);
 }
 
 CFileSelectController* GetFileSelectController() {

@@ -10,10 +10,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class AppContext;
 class CFileNode;
 class CFileSystemNode;
+class IFindFileView;
 
 // What the file page shows, without windows.
 class CFileSelectPageModel {
@@ -39,6 +41,16 @@ public:
     // After ticks changed: recounts the root and refreshes both texts.
     void RefreshStatus();
 
+    // The search tab: the matches of the last search (null-free, owned by the tree) and its
+    // caption; cleared with the tree.
+    void SetSearchResult(const std::vector<CFileNode*>& nodes, const std::string& description);
+    void ClearSearch();
+    bool HasSearch() const { return m_hasSearch; }
+    const std::vector<CFileNode*>& SearchNodes() const { return m_searchNodes; }
+    const std::string& SearchCaption() const { return m_searchCaption; }
+    // Grows with every change of the search tab (the window compares it).
+    int SearchGeneration() const { return m_searchGeneration; }
+
     // The search tab: caption "Search Files (%s) ", or "Search Files (%.26s...)" for a
     // description longer than 30 characters.
     static std::string SearchTabCaption(const std::string& description);
@@ -54,6 +66,10 @@ private:
     CFileNode* m_root = nullptr;
     std::unique_ptr<CSerialDevice> m_device;
     std::string m_left, m_right;
+    bool m_hasSearch = false;
+    std::vector<CFileNode*> m_searchNodes;
+    std::string m_searchCaption;
+    int m_searchGeneration = 0;
 };
 
 class CFileSelectController : public CWizardPageControllerBase {
@@ -83,6 +99,11 @@ public:
     static int PreviewRefusalId(const CFileNode* node);
     // Recovers one file through the save dialog; 1 when it was recovered.
     int RecoverSingleFile(CFileNode* node);
+    // "Search files": the search dialog over the shown tree from `folder` (the root when null);
+    // true when it found files, which then fill the search tab.
+    bool SearchFiles(CFileNode* folder);
+    // "Find File": the find dialog over the page's file view.
+    void FindFile(IFindFileView& view);
 
     // Runs after a tree was shown, when the scan kind is not 0 (the recovery-state save of the
     // Deep Scan and Lost Partition modes plugs in here).

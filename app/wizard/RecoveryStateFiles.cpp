@@ -29,7 +29,8 @@ IDIRBuildCallback& OrNull(IDIRBuildCallback* progress) {
     return progress ? *progress : none;
 }
 
-bool PathsOf(const AppContext& context, IWizardPageController* controller, RecoveryStatePaths& out) {
+bool PathsOf(const AppContext& context, IWizardPageController* controller,
+             RecoveryStatePaths& out) {
     return controller && GetRecoveryStatePaths(context, controller->GetScanKind(), out);
 }
 
@@ -37,7 +38,8 @@ bool MakeStateFolder(const AppContext& context) {
     std::string error;
     if (platform::MakePrivateDir(context.Paths().stateDir, &error))
         return true;
-    ReleaseTrace("Failed to make the state folder %s: %s", context.Paths().stateDir.c_str(), error.c_str());
+    ReleaseTrace("Failed to make the state folder %s: %s", context.Paths().stateDir.c_str(),
+                 error.c_str());
     return false;
 }
 
@@ -56,27 +58,38 @@ bool GetRecoveryStatePaths(const AppContext& context, int scanKind, RecoveryStat
         out.temporary = dir + "brulinlpstemp.rdf";
         out.last = dir + "brulinlpslast.rdf";
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
 std::uint32_t StageOfControllerType(int controllerType) {
     switch (controllerType) {
-    case kControllerCompleteRecoveryScanPartition: return 1;
-    case kControllerFileSelect: return 2;
-    case kControllerLostRecoveryPartition: return 3;
-    case kControllerLostRecoveryScanPartition: return 4;
-    default: return 0;
+    case kControllerCompleteRecoveryScanPartition:
+        return 1;
+    case kControllerFileSelect:
+        return 2;
+    case kControllerLostRecoveryPartition:
+        return 3;
+    case kControllerLostRecoveryScanPartition:
+        return 4;
+    default:
+        return 0;
     }
 }
 
 std::uint32_t RestoreLimitOfStage(std::uint32_t stage) {
     switch (stage) {
-    case 1: return kControllerCompleteRecoveryScanPartition;
-    case 2: return kControllerFileSelect;
-    case 3: return kControllerLostRecoveryPartition;
-    case 4: return kControllerLostRecoveryScanPartition;
-    default: return kControllerNotPersisted;
+    case 1:
+        return kControllerCompleteRecoveryScanPartition;
+    case 2:
+        return kControllerFileSelect;
+    case 3:
+        return kControllerLostRecoveryPartition;
+    case 4:
+        return kControllerLostRecoveryScanPartition;
+    default:
+        return kControllerNotPersisted;
     }
 }
 
@@ -115,7 +128,7 @@ bool PromoteRecoveryStateFile(AppContext& context, IWizardPageController* contro
     {
         CRSDataEx reader(RSDATA_READ);
         if (!reader.Open(paths.temporary.c_str(), false))
-            return true;  // nothing to promote
+            return true; // nothing to promote
         valid = reader.CheckHeader();
         reader.Close();
     }
@@ -147,7 +160,8 @@ bool SaveRecoveryStatesWorker(AppContext& context, IWizardPageController* contro
             // From the wizard's first step to the current one.
             std::deque<IWizardPageController*> chain;
             int steps = 0;
-            for (IWizardPageController* c = controller; c && steps < kMaxChainLength; c = c->GetPrevious(), ++steps)
+            for (IWizardPageController* c = controller; c && steps < kMaxChainLength;
+                 c = c->GetPrevious(), ++steps)
                 if (c->GetControllerType() != kControllerNotPersisted)
                     chain.push_front(c);
             std::vector<std::uint32_t> types;
@@ -245,7 +259,8 @@ IWizardPageController* LoadRecoveryStates(AppContext& context, IWizardPageContro
     if (!result) {
         for (IWizardPageController* c : list) {
             const int type = c->GetControllerType();
-            if (type == kControllerCompleteRecoveryScanPartition || type == kControllerLostRecoveryPartition ||
+            if (type == kControllerCompleteRecoveryScanPartition ||
+                type == kControllerLostRecoveryPartition ||
                 type == kControllerLostRecoveryScanPartition || type == kControllerFileSelect)
                 c->Reset();
         }
@@ -265,7 +280,8 @@ bool RestoreRecoveryStates(AppContext& context, IWizardPageController* controlle
     return true;
 }
 
-bool GetSavedResultInfo(AppContext& context, IWizardPageController* controller, std::string& description) {
+bool GetSavedResultInfo(AppContext& context, IWizardPageController* controller,
+                        std::string& description) {
     description.clear();
     RecoveryStatePaths paths;
     if (!PathsOf(context, controller, paths))

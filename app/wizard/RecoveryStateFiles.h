@@ -16,8 +16,8 @@ class IRSData;
 class IWizardPageController;
 
 struct RecoveryStatePaths {
-    std::string temporary;  // "brulincstemp.rdf" / "brulinlpstemp.rdf"
-    std::string last;       // "brulincslast.rdf" / "brulinlpslast.rdf"
+    std::string temporary; // "brulincstemp.rdf" / "brulinlpstemp.rdf"
+    std::string last;      // "brulincslast.rdf" / "brulinlpslast.rdf"
 };
 
 // The files of a scan kind (1 deep scan, 2 lost-partition search) in the context's state

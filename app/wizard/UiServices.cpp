@@ -20,3 +20,7 @@ int IUiServices::RunSingleFileDialog(IStorageDevice* device, CFileNode* node, co
 std::string IUiServices::SaveFileDialog(const std::string&, const std::string&) { return ""; }
 
 void IUiServices::PreviewFile(IStorageDevice*, CFileNode*) {}
+
+bool IUiServices::ShowSearchDialog(CFileNode*, CFileNode*, SearchResult&, std::string&) { return false; }
+
+void IUiServices::ShowFindDialog(IFindFileView&) {}

@@ -10,6 +10,8 @@
 
 class CFileNode;
 class IStorageDevice;
+class IFindFileView;
+struct SearchResult;
 
 class IDeepScanProgress;
 class CLostPartitionSearchModel;
@@ -63,6 +65,11 @@ public:
     virtual std::string SaveFileDialog(const std::string& defaultName, const std::string& filter);
     // Shows a found file that passed the preview checks (loading, then the viewer that fits).
     virtual void PreviewFile(IStorageDevice* device, CFileNode* node);
+    // The file search dialog over the tree of `root`, starting in `folder`: true when it found
+    // files (appended to `result`); `description` receives the search's text for the tab.
+    virtual bool ShowSearchDialog(CFileNode* root, CFileNode* folder, SearchResult& result, std::string& description);
+    // The find dialog over the file page's view (modal; it moves the view's selection).
+    virtual void ShowFindDialog(IFindFileView& view);
 
     // ---- Deep Scan Recovery steps ----
     // The deep-scan progress dialog, modeless while the object exists (the main window is

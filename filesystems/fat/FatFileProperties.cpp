@@ -9,7 +9,9 @@
 
 CFATFileProperties::~CFATFileProperties() = default;
 
-CFATFileProperties* CreateFATFileProperties() { return new (std::nothrow) CFATFileProperties(); }
+CFATFileProperties* CreateFATFileProperties(CTreeArena* arena) {
+    return arena ? new (arena) CFATFileProperties() : new (std::nothrow) CFATFileProperties();
+}
 
 void CFATFileProperties::SetName(const char* text) { m_name = text ? text : ""; }
 
@@ -104,8 +106,8 @@ FileTime ConvertFatDateTime(std::uint16_t date, std::uint16_t time) {
 }
 
 CFATFileProperties* CreateFATFilePropertiesFromEntry(const std::string& name,
-                                                     const std::uint8_t* entry) {
-    CFATFileProperties* p = CreateFATFileProperties();
+                                                     const std::uint8_t* entry, CTreeArena* arena) {
+    CFATFileProperties* p = CreateFATFileProperties(arena);
     if (!p)
         return nullptr;
     FatDirEntry e(entry);
@@ -122,7 +124,7 @@ CFATFileProperties* CreateFATFilePropertiesFromEntry(const std::string& name,
 }
 
 CFATFileProperties* CreateFATFilePropertiesFromEntries(const std::uint8_t* entries,
-                                                       std::size_t length) {
+                                                       std::size_t length, CTreeArena* arena) {
     // A real long name has at most 255 UTF-16 units; a longer run is damage.
     constexpr std::size_t kMaxLongNameBytes = 255 * 3;
     std::string longName;
@@ -142,7 +144,7 @@ CFATFileProperties* CreateFATFilePropertiesFromEntries(const std::uint8_t* entri
             name = longName;
         else
             name = e.GetShortName(false);
-        return CreateFATFilePropertiesFromEntry(name, entries + off);
+        return CreateFATFilePropertiesFromEntry(name, entries + off, arena);
     }
     return nullptr;
 }

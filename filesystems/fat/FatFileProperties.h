@@ -59,20 +59,21 @@ public:
     std::unique_ptr<RunListRecord> m_runRecord; // null for folders and files without runs
 };
 
-// A new record with every field zero; null when memory runs out.
-CFATFileProperties* CreateFATFileProperties();
+// A new record with every field zero; null when memory runs out. With an arena the record lives
+// in it.
+CFATFileProperties* CreateFATFileProperties(CTreeArena* arena = nullptr);
 // DOS date and time to a FileTime (taken as they are, no time-zone adjustment); 0 when the
 // date or time is not a real one.
 FileTime ConvertFatDateTime(std::uint16_t date, std::uint16_t time);
 // Properties from one short entry with the given name: size, attributes, times and the
 // deleted state. First cluster, parent cluster and runs are left to the caller.
 CFATFileProperties* CreateFATFilePropertiesFromEntry(const std::string& name,
-                                                     const std::uint8_t* entry);
+                                                     const std::uint8_t* entry, CTreeArena* arena = nullptr);
 // Properties of the first short entry in `entries` (long-name entries followed by their short
 // entry), named by the joined long name when it is a valid file name, else by the 8.3 name.
 // Null when no short entry lies within `length` bytes.
 CFATFileProperties* CreateFATFilePropertiesFromEntries(const std::uint8_t* entries,
-                                                       std::size_t length);
+                                                       std::size_t length, CTreeArena* arena = nullptr);
 
 // What building a run list needs of a directory scan.
 struct FatRunSource {

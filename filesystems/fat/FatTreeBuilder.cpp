@@ -308,18 +308,14 @@ std::int64_t FatDirectoryScanner::ParseDirectoryBlock(const std::uint8_t* block,
         const std::size_t from = lfnStart >= 0 ? static_cast<std::size_t>(lfnStart) : o;
         lfnStart = -1;
         CFATFileProperties* props =
-            CreateFATFilePropertiesFromEntries(block + from, o + fat::kDirEntrySize - from);
+            CreateFATFilePropertiesFromEntries(block + from, o + fat::kDirEntrySize - from, &m_arena);
         if (!props)
             continue;
         if (parentDeleted)
             props->m_state |= FILESTATE_DELETED;
         props->m_u32ParentCluster = parentCluster;
         props->m_u32FirstCluster = c;
-        CFileNode* node = CreateFileNode();
-        if (!node) {
-            delete props;
-            continue;
-        }
+        CFileNode* node = new (&m_arena) CFileNode();
         node->m_pProperties = props;
 
         if (e.IsDirectory()) {

@@ -116,6 +116,7 @@ private:
     std::unique_ptr<IDIRBuildCallback> m_nullCallback;
     std::vector<std::uint8_t> m_buffer;
     std::uint32_t m_dirCounter = 0;
+    CTreeArena m_arena; // the entries' nodes and properties
 };
 
 // Negative when `newer` should replace `existing` (same first cluster).

@@ -21,3 +21,12 @@ add_test(NAME app_program
           ${CMAKE_BINARY_DIR}/screenshots/app ${BRULIN_TEST_WORK_DIR}/app_program)
 set_tests_properties(app_program PROPERTIES TIMEOUT 300
   ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+
+# Deep Scan Recovery in the program itself, driven with xdotool on a virtual X server: the damaged
+# disk is made by a helper program, tests/tools/make_deep_scan_disk (the same fixture as the wizard tests), screenshots go to
+# <build>/screenshots/program.
+add_test(NAME app_program_deep_scan
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/deep_scan_program_test.sh $<TARGET_FILE:BrulinUI> $<TARGET_FILE:x_screenshot>
+          $<TARGET_FILE:make_deep_scan_disk> ${CMAKE_BINARY_DIR}/screenshots/program ${BRULIN_TEST_WORK_DIR}/app_program_deep_scan)
+set_tests_properties(app_program_deep_scan PROPERTIES TIMEOUT 300
+  ENVIRONMENT "NO_AT_BRIDGE=1;GTK_A11Y=none")

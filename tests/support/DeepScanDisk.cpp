@@ -13,10 +13,10 @@ namespace testsupport {
 namespace {
 
 constexpr std::uint64_t kNtfsStart = 2048;
-constexpr std::uint64_t kNtfsSectors = 8 * 2048;            // 8 MiB
+constexpr std::uint64_t kNtfsSectors = 8 * 2048; // 8 MiB
 constexpr std::uint64_t kGapStart = kNtfsStart + kNtfsSectors;
-constexpr std::uint64_t kFatStart = kGapStart + 2 * 2048;   // a 2 MiB gap
-constexpr std::uint64_t kFatSectors = 34 * 2048;            // enough clusters for FAT32
+constexpr std::uint64_t kFatStart = kGapStart + 2 * 2048; // a 2 MiB gap
+constexpr std::uint64_t kFatSectors = 34 * 2048;          // enough clusters for FAT32
 constexpr std::uint64_t kDiskSectors = kFatStart + kFatSectors + 2048;
 
 DeepScanDisk Describe() {
@@ -37,8 +37,8 @@ DeepScanDisk Describe() {
 }
 
 bool MakePng(const std::string& path) {
-    return RequireTool("convert") &&
-           MustRun("convert -size 96x64 gradient:navy-orange -depth 8 " + ShellQuote(path) + " >/dev/null 2>&1");
+    return RequireTool("convert") && MustRun("convert -size 96x64 gradient:navy-orange -depth 8 " +
+                                             ShellQuote(path) + " >/dev/null 2>&1");
 }
 
 } // namespace
@@ -46,8 +46,8 @@ bool MakePng(const std::string& path) {
 const DeepScanDisk& CachedDeepScanDisk() {
     static const DeepScanDisk disk = [] {
         DeepScanDisk d = Describe();
-        const std::string dir = CachedFixture("deep-scan-disk-v1", [&](const std::string& tmp) {
-            std::filesystem::create_directories(tmp);
+        const std::string dir = CachedFixture("deep-scan-disk-v2", [&](const std::string& tmp) {
+            std::filesystem::create_directories(tmp + "/originals");
             const std::string images = RealImageFilesDir();
             if (images.empty() || !RequireFatTools())
                 return false;
@@ -60,7 +60,8 @@ const DeepScanDisk& CachedDeepScanDisk() {
             spec.sizeMiB = kNtfsSectors / 2048;
             spec.partitionStart = kNtfsStart;
             spec.label = "DeepNtfs";
-            bool ok = MakeNtfsImage(ntfs, spec) && NtfsMkdir(ntfs, "/dir") && NtfsMkdir(ntfs, "/dir/sub");
+            bool ok =
+                MakeNtfsImage(ntfs, spec) && NtfsMkdir(ntfs, "/dir") && NtfsMkdir(ntfs, "/dir/sub");
             for (const DeepScanFile& f : d.ntfsFiles)
                 ok = ok && NtfsWriteFile(ntfs, f.name, f.bytes);
             for (const DeepScanFile& f : d.ntfsFiles)
@@ -90,11 +91,13 @@ const DeepScanDisk& CachedDeepScanDisk() {
             const std::string path = tmp + "/disk.img";
             const std::string table = tmp + "/table.sfdisk";
             std::ofstream(table) << "label: dos\n"
-                                 << "start=" << kNtfsStart << ", size=" << kNtfsSectors << ", type=7\n"
-                                 << "start=" << kFatStart << ", size=" << kFatSectors << ", type=c\n";
-            if (!MustRun("truncate -s " + std::to_string(kDiskSectors * 512) + " " + ShellQuote(path) +
-                         " && sfdisk -q --no-reread --no-tell-kernel " + ShellQuote(path) + " < " +
-                         ShellQuote(table) + " >/dev/null"))
+                                 << "start=" << kNtfsStart << ", size=" << kNtfsSectors
+                                 << ", type=7\n"
+                                 << "start=" << kFatStart << ", size=" << kFatSectors
+                                 << ", type=c\n";
+            if (!MustRun("truncate -s " + std::to_string(kDiskSectors * 512) + " " +
+                         ShellQuote(path) + " && sfdisk -q --no-reread --no-tell-kernel " +
+                         ShellQuote(path) + " < " + ShellQuote(table) + " >/dev/null"))
                 return false;
             std::vector<std::uint8_t> bytes = ReadFileBytes(path);
             auto place = [&](std::uint64_t sector, const std::vector<std::uint8_t>& what) {
@@ -109,21 +112,31 @@ const DeepScanDisk& CachedDeepScanDisk() {
             const auto jpg = ReadFileBytes(tmp + "/planted.jpg");
             const auto png = ReadFileBytes(tmp + "/planted.png");
             const std::uint64_t inFat = kFatStart + kFatSectors - 1024;
-            ok = ok && !jpg.empty() && !png.empty() && place(kGapStart + 64, jpg) && place(kGapStart + 1024, png) &&
-                 place(inFat, jpg) && place(inFat + 512, png);
+            ok = ok && !jpg.empty() && !png.empty() && place(kGapStart + 64, jpg) &&
+                 place(kGapStart + 1024, png) && place(inFat, jpg) && place(inFat + 512, png);
             // The damage.
             std::memset(bytes.data(), 0, 512);
             std::memset(bytes.data() + kNtfsStart * 512, 0, 512);
-            std::memset(bytes.data() + kNtfsStart * 512 + static_cast<std::uint64_t>(mft), 0, 4 * 1024);
+            std::memset(bytes.data() + kNtfsStart * 512 + static_cast<std::uint64_t>(mft), 0,
+                        4 * 1024);
             ok = ok && WriteFileBytes(path, bytes);
             std::filesystem::remove(ntfs);
             std::filesystem::remove(fat);
             std::filesystem::remove(table);
+            // The originals beside the disk, for tests that compare outside C++.
+            for (const auto* list : {&d.ntfsFiles, &d.fatFiles})
+                for (const DeepScanFile& f : *list) {
+                    const std::string name = f.name.substr(f.name.find_last_of('/') + 1);
+                    ok = ok && WriteFileBytes(tmp + "/originals/" +
+                                                  (list == &d.ntfsFiles ? "ntfs-" : "fat-") + name,
+                                              f.bytes);
+                }
             return ok;
         });
         if (dir.empty())
             return d;
         d.path = dir + "/disk.img";
+        d.folder = dir;
         const auto jpg = ReadFileBytes(dir + "/planted.jpg");
         const auto png = ReadFileBytes(dir + "/planted.png");
         const std::uint64_t inFat = kFatStart + kFatSectors - 1024;

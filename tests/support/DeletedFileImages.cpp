@@ -12,11 +12,42 @@ const DeletedSample kDeletedSamples[5] = {
     {"/keep_this.txt", 3000, false},
     {"/docs/kept_note.txt", 1200, false},
     {"/docs/report_one.txt", 5000, true},
-    {"/picture_gone.bmp", 20000, true},
+    {"/picture_gone.bmp", 54 + 80 * 60 * 3, true},  // an 80 x 60 picture
     {"/root_deleted.bin", 70000, true},
 };
 
+namespace {
+// A 24-bit BMP of w x h with a colour ramp.
+std::vector<std::uint8_t> Bitmap(int w, int h) {
+    std::vector<std::uint8_t> b(54 + static_cast<std::size_t>(w) * h * 3, 0);
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, static_cast<std::uint32_t>(b.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<std::uint32_t>(w));
+    put32(22, static_cast<std::uint32_t>(h));
+    b[26] = 1;
+    b[28] = 24;
+    put32(34, static_cast<std::uint32_t>(b.size() - 54));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* px = &b[54 + (static_cast<std::size_t>(y) * w + x) * 3];
+            px[0] = static_cast<std::uint8_t>(x * 3);
+            px[1] = static_cast<std::uint8_t>(y * 4);
+            px[2] = static_cast<std::uint8_t>(200);
+        }
+    return b;
+}
+} // namespace
+
 std::vector<std::uint8_t> DeletedSampleBytes(const DeletedSample& s) {
+    if (std::string(s.path).find(".bmp") != std::string::npos)
+        return Bitmap(80, 60);
     std::uint32_t seed = 7;
     for (const char* p = s.path; *p; ++p)
         seed = seed * 31 + static_cast<std::uint8_t>(*p);

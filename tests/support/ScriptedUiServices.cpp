@@ -153,6 +153,17 @@ std::string ScriptedUiServices::SaveFileDialog(const std::string& defaultName, c
     return Take(Kind::SaveFile, 0, "save-file").path;
 }
 
+bool ScriptedUiServices::ShowSearchDialog(CFileNode* root, CFileNode* folder, SearchResult& result, std::string& description) {
+    m_log.push_back("search");
+    return onSearch ? onSearch(root, folder, result, description) : false;
+}
+
+void ScriptedUiServices::ShowFindDialog(IFindFileView& view) {
+    m_log.push_back("find");
+    if (onFind)
+        onFind(view);
+}
+
 void ScriptedUiServices::PreviewFile(IStorageDevice* device, CFileNode* node) {
     m_log.push_back("preview");
     if (onPreview)

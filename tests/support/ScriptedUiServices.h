@@ -55,6 +55,11 @@ public:
     RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder) override;
     std::string SaveFileDialog(const std::string& defaultName, const std::string& filter) override;
     void PreviewFile(IStorageDevice* device, CFileNode* node) override;
+    // What the search and find dialogs do (nothing found / nothing when unset).
+    std::function<bool(CFileNode* root, CFileNode* folder, SearchResult& result, std::string& description)> onSearch;
+    std::function<void(IFindFileView& view)> onFind;
+    bool ShowSearchDialog(CFileNode* root, CFileNode* folder, SearchResult& result, std::string& description) override;
+    void ShowFindDialog(IFindFileView& view) override;
 
     // ---- Deep Scan Recovery steps ----
     // The deep-scan progress dialog; with cancelAtChunk >= 0 the user cancels once that many

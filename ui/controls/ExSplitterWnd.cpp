@@ -40,17 +40,20 @@ void CExSplitterWnd::SetPanes(wxWindow* first, wxWindow* second) {
 
 void CExSplitterWnd::Apply() {
     const wxSize c = GetClientSize();
+    // A splitter squeezed to nothing (a hidden page) keeps its panes' sizes for later.
+    if (Extent() <= kBarSize)
+        return;
     m_first = std::max(0, std::min(m_first, Extent() - kBarSize));
     if (layout.orientation == 2) {
         if (m_panes[0])
             m_panes[0]->SetSize(0, 0, m_first, c.y);
         if (m_panes[1])
-            m_panes[1]->SetSize(m_first + kBarSize, 0, SecondPaneSize(), c.y);
+            m_panes[1]->SetSize(m_first + kBarSize, 0, std::max(0, SecondPaneSize()), c.y);
     } else {
         if (m_panes[0])
             m_panes[0]->SetSize(0, 0, c.x, m_first);
         if (m_panes[1])
-            m_panes[1]->SetSize(0, m_first + kBarSize, c.x, SecondPaneSize());
+            m_panes[1]->SetSize(0, m_first + kBarSize, c.x, std::max(0, SecondPaneSize()));
     }
     Refresh();
 }

@@ -1,5 +1,7 @@
 #include "ui/controls/TabCtrlPlus.h"
 
+#include <algorithm>
+
 #include <wx/dcbuffer.h>
 
 bool CTabCtrlPlus::Create(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size) {
@@ -62,7 +64,10 @@ void CTabCtrlPlus::LayoutPages() {
     wxWindow* current = GetCurPage();
     for (wxWindow* p : m_pages) {
         if (p == current) {
-            p->SetSize(ui::ToWx(area));
+            wxRect r = ui::ToWx(area);
+            r.width = std::max(0, r.width);  // a strip squeezed to nothing (a hidden page)
+            r.height = std::max(0, r.height);
+            p->SetSize(r);
             p->Show();
         } else {
             p->Hide();

@@ -18,6 +18,7 @@
 #include "ui/controls/StringTable.h"
 #include "ui/views/wx/PartitionListCtrl.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace uitest;
@@ -51,9 +52,9 @@ struct DeepProgram {
     std::unique_ptr<AppContext> context;
     CMainFrame* frame = nullptr;
 
-    DeepProgram() {
+    explicit DeepProgram(const std::string& stateDir) {
         paths = platform::ResolveAppPaths();
-        paths.stateDir = testsupport::ScratchDir("deep-windows-state") + "/";
+        paths.stateDir = stateDir;
         appres::RegisterAppBitmaps();
         context = std::make_unique<AppContext>(services, devices, paths);
         InstallDeletedFileRecoverySteps(*context);
@@ -78,50 +79,79 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
     GetScanOptions().SetDefaults();
     const testsupport::DeepScanDisk& disk = testsupport::CachedDeepScanDisk();
     ASSERT_FALSE(disk.path.empty());
-    DeepProgram p;
+    const std::string state = testsupport::ScratchDir("deep-windows-state") + "/";
+    {
+        DeepProgram p(state);
+        auto* mode = dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode));
+        ASSERT_TRUE(mode);
+        Click(mode->ModeButton(kModeDeepScan));
+        Pump(200);
+        ASSERT_EQ(p.Sheet()->GetActivePage(), kPageCompleteRecoveryPartition);
+        auto* page2 = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectPage*>(
+            p.Sheet()->Page(kPageCompleteRecoveryPartition));
+        ASSERT_TRUE(page2);
+        EXPECT_TRUE(
+            page2->Button(CCompleteRecoveryPartitionDeviceSelectPage::kIdOption)->IsShown());
+        EXPECT_TRUE(
+            page2->Button(CCompleteRecoveryPartitionDeviceSelectPage::kIdRefresh)->IsShown());
+        EXPECT_FALSE(
+            page2->Button(CCompleteRecoveryPartitionDeviceSelectPage::kIdDiskImage)->IsShown());
+        EXPECT_EQ(page2->ContextMenuItems(),
+                  std::vector<int>{CCompleteRecoveryPartitionDeviceSelectPage::kIdRecover});
+        Screenshot(p.frame, "deep_device_page");
+
+        // Ctrl+O: the accelerator reaches the page; the scan runs behind its dialog.
+        p.services.openPath = disk.path;
+        wxCommandEvent ctrlO(wxEVT_MENU, kCmdOpenImage);
+        p.frame->GetEventHandler()->ProcessEvent(ctrlO);
+        Pump(300);
+        ASSERT_EQ(p.services.filters.size(), 1u);
+        EXPECT_EQ(p.services.filters[0], "ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*");
+        ASSERT_EQ(p.Sheet()->GetActivePage(), kPageCompleteRecoveryScanPartition);
+        EXPECT_EQ(CurrentDeepScanDialog(), nullptr); // gone with the search
+        EXPECT_TRUE(p.frame->IsEnabled());
+
+        auto* page7 = dynamic_cast<CCompleteRecoveryScanPartitionDeviceSelectPage*>(
+            p.Sheet()->Page(kPageCompleteRecoveryScanPartition));
+        ASSERT_TRUE(page7);
+        CFoundPartitionListModel& list = page7->Container()->PartitionList();
+        ASSERT_GE(list.RowCount(), 2);
+        EXPECT_EQ(list.GetCheckedCount(), 1);
+        for (int row = 0; row < list.RowCount(); ++row)
+            if (!list.IsRowChecked(row) && list.Record(row)->fileSystem <= FILESYSTEM_NTFS)
+                list.ToggleBox(row, 0, 0);
+        page7->Container()->RefreshPane();
+        Pump(200);
+        EXPECT_GE(page7->Container()->PartitionLayout().BlockCount(), 2);
+        Screenshot(p.frame, "deep_partition_page");
+
+        Click(p.Sheet()->Button(kIdNextButton));
+        ASSERT_TRUE(
+            PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageFileSelect; }, 20000));
+        Pump(300);
+        EXPECT_TRUE(GetFileSelectController()->GetFileTree());
+        Screenshot(p.frame, "deep_file_page");
+    }
+
+    // The next run offers the result: the context menu of its row has "Continue" and "Remove".
+    DeepProgram p(state);
     auto* mode = dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode));
-    ASSERT_TRUE(mode);
     Click(mode->ModeButton(kModeDeepScan));
     Pump(200);
-    ASSERT_EQ(p.Sheet()->GetActivePage(), kPageCompleteRecoveryPartition);
-    auto* page2 = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectPage*>(p.Sheet()->Page(kPageCompleteRecoveryPartition));
+    auto* page2 = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectPage*>(
+        p.Sheet()->Page(kPageCompleteRecoveryPartition));
     ASSERT_TRUE(page2);
-    EXPECT_TRUE(page2->Button(CCompleteRecoveryPartitionDeviceSelectPage::kIdOption)->IsShown());
-    EXPECT_TRUE(page2->Button(CCompleteRecoveryPartitionDeviceSelectPage::kIdRefresh)->IsShown());
-    EXPECT_FALSE(page2->Button(CCompleteRecoveryPartitionDeviceSelectPage::kIdDiskImage)->IsShown());
-    EXPECT_EQ(page2->ContextMenuItems(), std::vector<int>{CCompleteRecoveryPartitionDeviceSelectPage::kIdRecover});
-    Screenshot(p.frame, "deep_device_page");
-
-    // Ctrl+O: the accelerator reaches the page; the scan runs behind its dialog.
-    p.services.openPath = disk.path;
-    wxCommandEvent ctrlO(wxEVT_MENU, kCmdOpenImage);
-    p.frame->GetEventHandler()->ProcessEvent(ctrlO);
-    Pump(300);
-    ASSERT_EQ(p.services.filters.size(), 1u);
-    EXPECT_EQ(p.services.filters[0], "ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*");
-    ASSERT_EQ(p.Sheet()->GetActivePage(), kPageCompleteRecoveryScanPartition);
-    EXPECT_EQ(CurrentDeepScanDialog(), nullptr);  // gone with the search
-    EXPECT_TRUE(p.frame->IsEnabled());
-
-    auto* page7 = dynamic_cast<CCompleteRecoveryScanPartitionDeviceSelectPage*>(
-        p.Sheet()->Page(kPageCompleteRecoveryScanPartition));
-    ASSERT_TRUE(page7);
-    CFoundPartitionListModel& list = page7->Container()->PartitionList();
-    ASSERT_GE(list.RowCount(), 2);
-    EXPECT_EQ(list.GetCheckedCount(), 1);
-    for (int row = 0; row < list.RowCount(); ++row)
-        if (!list.IsRowChecked(row) && list.Record(row)->fileSystem <= FILESYSTEM_NTFS)
-            list.ToggleBox(row, 0, 0);
-    page7->Container()->RefreshPane();
-    Pump(200);
-    EXPECT_GE(page7->Container()->PartitionLayout().BlockCount(), 2);
-    Screenshot(p.frame, "deep_partition_page");
-
-    Click(p.Sheet()->Button(kIdNextButton));
-    ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageFileSelect; }, 20000));
-    Pump(300);
-    EXPECT_TRUE(GetFileSelectController()->GetFileTree());
-    Screenshot(p.frame, "deep_file_page");
+    ASSERT_EQ(page2->List()->Count(), 1);
+    page2->List()->SelectRow(0);
+    Pump(100);
+    Screenshot(p.frame, "deep_device_page_saved_result");
+    EXPECT_EQ(page2->ContextMenuItems(),
+              (std::vector<int>{CCompleteRecoveryPartitionDeviceSelectPage::kIdRecover,
+                                CCompleteRecoveryPartitionDeviceSelectPage::kIdRemoveImage}));
+    page2->Command(CCompleteRecoveryPartitionDeviceSelectPage::kIdRemoveImage);
+    Pump(100);
+    EXPECT_EQ(page2->List()->Count(), 0);
+    EXPECT_FALSE(std::filesystem::exists(state + "brulincslast.rdf"));
 }
 
 TEST(DeepScanWindows, SearchDialogStatisticsAndCancelQuestion) {
@@ -160,14 +190,19 @@ TEST(DeepScanWindows, SearchDialogStatisticsAndCancelQuestion) {
 
     // Cancel asks; NO keeps the search going, Yes cancels it.
     for (bool yes : {false, true}) {
-        RunModal([&] { dlg->AskCancel(); return 0; }, [&] {
-            auto* box = dynamic_cast<CMessageBoxDlg*>(ActiveModal());
-            ASSERT_NE(box, nullptr);
-            EXPECT_EQ(box->message, "Stop searching now?");
-            if (!yes)
-                Screenshot(box, "deep_scan_cancel_question");
-            Click(yes ? box->YesButton() : box->NoButton());
-        });
+        RunModal(
+            [&] {
+                dlg->AskCancel();
+                return 0;
+            },
+            [&] {
+                auto* box = dynamic_cast<CMessageBoxDlg*>(ActiveModal());
+                ASSERT_NE(box, nullptr);
+                EXPECT_EQ(box->message, "Stop searching now?");
+                if (!yes)
+                    Screenshot(box, "deep_scan_cancel_question");
+                Click(yes ? box->YesButton() : box->NoButton());
+            });
         EXPECT_EQ(model.IsCancelled(), yes ? 1 : 0);
     }
     EXPECT_FALSE(dlg->CancelButton()->IsEnabled());

@@ -19,6 +19,10 @@
 #include "recovery/FileRecovery.h"
 #include "recovery/RSData.h"
 #include "recovery/ScanStateSections.h"
+#include "storage/CompressCallBack.h"
+#include "storage/CompressController.h"
+#include "storage/ImageFileDevice.h"
+#include "storage/ImageFileDeviceWithDecompress.h"
 #include "filesystems/probes/VolumeAnalyzers.h"
 #include "platform/DriveLetters.h"
 #include "tests/support/DeepScanDisk.h"
@@ -71,7 +75,8 @@ struct DeepWizard {
     std::vector<std::string> activity;
     ActivityLogCapture previous;
 
-    explicit DeepWizard(const std::string& stateDir) : ctx(ui, devices, platform::AppPaths{"", stateDir, "", ""}) {
+    explicit DeepWizard(const std::string& stateDir)
+        : ctx(ui, devices, platform::AppPaths{"", stateDir, "", ""}) {
         ctx.SetSheet(&sheet);
         InstallDeletedFileRecoverySteps(ctx);
         InstallDeepScanSteps(ctx);
@@ -79,7 +84,8 @@ struct DeepWizard {
     }
     ~DeepWizard() { SetActivityLogCapture(previous); }
     CCompleteRecoveryPartitionDeviceSelectController& Step1() {
-        return *static_cast<CCompleteRecoveryPartitionDeviceSelectController*>(ctx.Controller(kPageCompleteRecoveryPartition));
+        return *static_cast<CCompleteRecoveryPartitionDeviceSelectController*>(
+            ctx.Controller(kPageCompleteRecoveryPartition));
     }
     CFileSelectController& Files() { return *GetFileSelectController(); }
     CFileSystemNode* Tree() { return dynamic_cast<CFileSystemNode*>(Files().GetFileTree()); }
@@ -133,12 +139,13 @@ std::multiset<Bytes> RecoveredContents(const std::string& folder) {
 std::vector<std::string> ChildNames(CFileNode* folder) {
     std::vector<std::string> names;
     for (CFileNode* c = folder ? folder->m_pFirstChild : nullptr; c; c = c->m_pNextSibling)
-        names.push_back(c->m_pProperties && c->m_pProperties->GetName() ? c->m_pProperties->GetName() : "?");
+        names.push_back(
+            c->m_pProperties && c->m_pProperties->GetName() ? c->m_pProperties->GetName() : "?");
     return names;
 }
 
-void ExpectOriginalsRecovered(const std::multiset<Bytes>& recovered, const DeepScanDisk& disk, bool partitions,
-                              bool carved) {
+void ExpectOriginalsRecovered(const std::multiset<Bytes>& recovered, const DeepScanDisk& disk,
+                              bool partitions, bool carved) {
     if (partitions) {
         for (const auto* list : {&disk.ntfsFiles, &disk.fatFiles})
             for (const DeepScanFile& f : *list)
@@ -175,13 +182,13 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         DeepWizard w(state);
         w.ChooseDeepScan();
         EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
-        EXPECT_EQ(w.Step1().ListView().Count(), 0);  // no disk, no saved result, no image
+        EXPECT_EQ(w.Step1().ListView().Count(), 0); // no disk, no saved result, no image
         w.OpenImage(disk.path);
         ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
         const VolumeRecord* source = w.Step1().SelectedSource();
         ASSERT_TRUE(source);
         EXPECT_EQ(std::string(source->szImagePath), disk.path);
-        EXPECT_EQ(w.Step1().ListView().Count(), 0);  // the image is scanned, not listed
+        EXPECT_EQ(w.Step1().ListView().Count(), 0); // the image is scanned, not listed
 
         // Page 7: both partitions with their suggestions; the best one ticked.
         CFoundPartitionListModel& list = w.Step2().List();
@@ -201,7 +208,7 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         EXPECT_EQ(list.Record(fatRow)->firstSector, disk.fatStart);
         EXPECT_EQ(list.Record(fatRow)->lastSector, disk.fatStart + disk.fatSectors - 1);
         EXPECT_NE(w.Step2().Pane().PartitionLayout().Caption().find("disk.img"), std::string::npos);
-        EXPECT_EQ(w.Step2().Pane().PartitionLayout().BlockCount(), 1);  // the ticked one
+        EXPECT_EQ(w.Step2().Pane().PartitionLayout().BlockCount(), 1); // the ticked one
         for (int row : {fatRow, ntfsRow})
             if (!list.IsRowChecked(row))
                 ASSERT_TRUE(list.ToggleBox(row, 0, 0));
@@ -226,7 +233,8 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         const auto names = ChildNames(root);
         ASSERT_EQ(names.size(), 2u);
         auto* firstBuilt = static_cast<CFileSystemNode*>(root->m_pFirstChild->m_pNextSibling);
-        EXPECT_EQ(firstBuilt->m_fileSystemType, std::min(fatRow, ntfsRow) == fatRow ? FILESYSTEM_FAT32 : FILESYSTEM_NTFS);
+        EXPECT_EQ(firstBuilt->m_fileSystemType,
+                  std::min(fatRow, ntfsRow) == fatRow ? FILESYSTEM_FAT32 : FILESYSTEM_NTFS);
 
         const std::string out = w.SaveEverything("deep-save-1");
         ExpectOriginalsRecovered(RecoveredContents(out), disk, true, false);
@@ -322,8 +330,8 @@ TEST(DeepScanWizard, RawOnlyGoesStraightToTheFilePage) {
     w.ChooseDeepScan();
     w.ui.ExpectOpenFile(disk.path);
     w.ui.ExpectDeepScan();
-    w.ui.ExpectProgress();  // the "Raw Files" folder
-    w.ui.ExpectProgress();  // the recovery state saved by the file page
+    w.ui.ExpectProgress(); // the "Raw Files" folder
+    w.ui.ExpectProgress(); // the recovery state saved by the file page
     w.Step1().OpenRawImageFile();
     ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
     EXPECT_EQ(w.Step2().List().RowCount(), 0);
@@ -364,11 +372,11 @@ TEST(DeepScanWizard, CancelledSearchListsWhatWasFound) {
     ASSERT_FALSE(disk.path.empty());
     DeepWizard w(ScratchDir("deep-cancel") + "/");
     w.ChooseDeepScan();
-    w.OpenImage(disk.path, 5);  // the user cancels after five chunks of 1000 sectors
+    w.OpenImage(disk.path, 5); // the user cancels after five chunks of 1000 sectors
     ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
     CFoundPartitionListModel& list = w.Step2().List();
     ASSERT_GT(list.RowCount(), 0);
-    EXPECT_EQ(RowOfType(list, FILESYSTEM_FAT32), -1);  // beyond the chunks searched
+    EXPECT_EQ(RowOfType(list, FILESYSTEM_FAT32), -1); // beyond the chunks searched
     EXPECT_GE(RowOfType(list, FILESYSTEM_NTFS), 0);
 }
 
@@ -411,7 +419,7 @@ TEST(DeepScanWizard, TicksStepOneChoicesAndRemovingTheSavedResult) {
     fs::copy_file(paths.temporary, stage1);
     CFoundPartitionListModel& list = w.Step2().List();
     ASSERT_EQ(list.RowCount(), 5);
-    EXPECT_EQ(list.GetCheckedCount(), 1);  // one suggestion only, even when several are marked
+    EXPECT_EQ(list.GetCheckedCount(), 1); // one suggestion only, even when several are marked
     for (int i = 1; i < 5; ++i)
         list.ToggleBox(i, 0, 0);
     ASSERT_EQ(list.GetCheckedCount(), 5);
@@ -460,18 +468,20 @@ constexpr std::uint64_t kFatStart = 8192, kFatSectors = 16 * 2048;
 std::string TwoPartitionDisk() {
     const std::string path = CachedFixture("deep-button-disk-v1.img", [](const std::string& tmp) {
         const std::string table = tmp + ".sfdisk";
-        std::ofstream(table) << "label: dos\nstart=" << kUnknownStart << ", size=" << kUnknownSectors
-                             << ", type=83\nstart=" << kFatStart << ", size=" << kFatSectors << ", type=6\n";
+        std::ofstream(table) << "label: dos\nstart=" << kUnknownStart
+                             << ", size=" << kUnknownSectors << ", type=83\nstart=" << kFatStart
+                             << ", size=" << kFatSectors << ", type=6\n";
         if (!RequireFatTools() ||
-            !MustRun("truncate -s " + std::to_string((kFatStart + kFatSectors + 2048) * 512) + " " + ShellQuote(tmp) +
-                     " && sfdisk -q --no-reread --no-tell-kernel " + ShellQuote(tmp) + " < " + ShellQuote(table) +
-                     " >/dev/null && mkfs.fat -F 16 -s 1 -n DEEPBTN --offset=" + std::to_string(kFatStart) + " -h " +
-                     std::to_string(kFatStart) + " " + ShellQuote(tmp) + " " + std::to_string(kFatSectors / 2) +
-                     " >/dev/null"))
+            !MustRun("truncate -s " + std::to_string((kFatStart + kFatSectors + 2048) * 512) + " " +
+                     ShellQuote(tmp) + " && sfdisk -q --no-reread --no-tell-kernel " +
+                     ShellQuote(tmp) + " < " + ShellQuote(table) +
+                     " >/dev/null && mkfs.fat -F 16 -s 1 -n DEEPBTN --offset=" +
+                     std::to_string(kFatStart) + " -h " + std::to_string(kFatStart) + " " +
+                     ShellQuote(tmp) + " " + std::to_string(kFatSectors / 2) + " >/dev/null"))
             return false;
         FatImage fat(tmp, kFatStart);
-        return fat.WriteFile("/kept.bin", PatternBytes(4000, 61)) && fat.WriteFile("/gone.bin", PatternBytes(6000, 62)) &&
-               fat.Delete("/gone.bin");
+        return fat.WriteFile("/kept.bin", PatternBytes(4000, 61)) &&
+               fat.WriteFile("/gone.bin", PatternBytes(6000, 62)) && fat.Delete("/gone.bin");
     });
     EXPECT_FALSE(path.empty());
     return path;
@@ -485,8 +495,13 @@ TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
     ASSERT_FALSE(image.empty());
     FakeSystemTree tree(ScratchDir("deep-button-machine"));
     const std::uint64_t sectors = fs::file_size(image) / 512;
-    tree.AddDisk({"sda", kAtaPath, {{"vendor", "ATA     "}, {"model", "TESTDISK"}, {"rev", "1.0"}},
-                  {{"size", std::to_string(sectors)}, {"removable", "0"}}, image, 8, 0});
+    tree.AddDisk({"sda",
+                  kAtaPath,
+                  {{"vendor", "ATA     "}, {"model", "TESTDISK"}, {"rev", "1.0"}},
+                  {{"size", std::to_string(sectors)}, {"removable", "0"}},
+                  image,
+                  8,
+                  0});
     tree.AddPartition("sda", "sda1", 8, 1, kUnknownStart, kUnknownSectors, image);
     tree.AddPartition("sda", "sda2", 8, 2, kFatStart, kFatSectors, image);
     tree.Install();
@@ -495,7 +510,8 @@ TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
     struct Run {
         ScriptedUiServices ui;
         CEnumerationDeviceSource devices;
-        AppContext ctx{ui, devices, platform::AppPaths{"", ScratchDir("deep-button-state") + "/", "", ""}};
+        AppContext ctx{ui, devices,
+                       platform::AppPaths{"", ScratchDir("deep-button-state") + "/", "", ""}};
         FakeSheet sheet{ctx};
         Run() {
             ctx.SetSheet(&sheet);
@@ -503,7 +519,8 @@ TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
             InstallDeepScanSteps(ctx);
         }
     } w;
-    auto* step1 = static_cast<CCompleteRecoveryPartitionDeviceSelectController*>(w.ctx.Controller(kPageCompleteRecoveryPartition));
+    auto* step1 = static_cast<CCompleteRecoveryPartitionDeviceSelectController*>(
+        w.ctx.Controller(kPageCompleteRecoveryPartition));
 
     // The button does nothing outside Deleted File Recovery.
     w.ctx.ModeController().SetMode(kModeLostPartition);
@@ -513,7 +530,7 @@ TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
     w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
     w.ctx.ModeController().ChooseMode(kModeDeletedFile);
     auto& deleted = *GetDeleteRecoveryPartitionDeviceSelectController();
-    ASSERT_EQ(deleted.ListView().Count(), 1);  // the FAT volume only
+    ASSERT_EQ(deleted.ListView().Count(), 1); // the FAT volume only
     deleted.ListView().SelectRow(0);
     w.ui.ExpectProgress();
     w.ui.ExpectCheckBox(uistr::kDeepScanHint, kAnswerOk, true);
@@ -525,18 +542,121 @@ TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
     w.ui.ExpectDeepScan();
     DeepScanDeletedFileSelection(w.ctx);
     EXPECT_EQ(w.ctx.ModeController().GetMode(), kModeDeepScan);
-    ASSERT_EQ(step1->ListView().Count(), 2);  // both partitions: "same index plus one" would miss
+    ASSERT_EQ(step1->ListView().Count(), 2); // both partitions: "same index plus one" would miss
     const VolumeRecord* source = step1->SelectedSource();
     ASSERT_TRUE(source);
     EXPECT_EQ(source->members[0].u64FirstSector, kFatStart);
     EXPECT_EQ(source->fileSystemType, FILESYSTEM_FAT16);
     ASSERT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryScanPartition);
     EXPECT_GE(RowOfType(static_cast<CCompleteRecoveryScanPartitionDeviceSelectController*>(
-                            w.ctx.Controller(kPageCompleteRecoveryScanPartition))->List(),
+                            w.ctx.Controller(kPageCompleteRecoveryScanPartition))
+                            ->List(),
                         FILESYSTEM_FAT16),
               0);
     EXPECT_FALSE(w.sheet.model.Footer().deepScan);
     EXPECT_TRUE(w.ui.Done());
     tree.Uninstall();
     platform::ClearDriveLetters();
+}
+
+namespace {
+
+class QuietImaging : public ICompressCallBack {
+public:
+    void PumpMessages() override {}
+    int IsCancelled() override { return 0; }
+    void OnBlockDone(std::uint64_t) override {}
+    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
+};
+
+// The damaged disk as the program's own block image (zlib), made once per test run.
+std::string BlockImageOfDisk(const DeepScanDisk& disk) {
+    const std::string path = ScratchDir("deep-block-image") + "/damaged.edi";
+    CImageFileDevice source(disk.path.c_str());
+    CCompressController writer;
+    writer.Setup(&source, "Damaged disk", 0, source.GetSectorCount(), 255);
+    writer.SetCompressionType(COMPRESSION_ZLIB);
+    writer.SetImagePath(path);
+    QuietImaging callback;
+    return writer.CreateImage(&callback) == 1 ? path : "";
+}
+
+} // namespace
+
+TEST(DeepScanWizard, BlockImagesListedOrOpenedWithCtrlOAndRestoredTheSameWay) {
+    ScopedOptions options;
+    GetScanOptions().RecoverRawFilesOnly = 1; // the carved files are enough here, and quick
+    const DeepScanDisk& disk = CachedDeepScanDisk();
+    ASSERT_FALSE(disk.path.empty());
+    const std::string image = BlockImageOfDisk(disk);
+    ASSERT_FALSE(image.empty());
+    const std::string state = ScratchDir("deep-block-state") + "/";
+    {
+        DeepWizard w(state);
+        w.ChooseDeepScan();
+        // Listed through the image menu: one row, a second open of the same path is refused.
+        ASSERT_TRUE(w.Step1().AddImage(image));
+        w.ui.ExpectMessage(uistr::kImageFileIsOpen, kAnswerOk);
+        EXPECT_EQ(w.Step1().AddImage(image), nullptr);
+        ASSERT_EQ(w.Step1().ListView().Count(), 1);
+        auto* model = dynamic_cast<CModelDeviceListView*>(&w.Step1().ListView());
+        ASSERT_TRUE(model);
+        EXPECT_EQ(model->model.Row(0).cells[0].text.rfind("Image File, ", 0), 0u);
+        w.Step1().ListView().SelectRow(0);
+        EXPECT_TRUE(w.Step1().IsSelectedImage());
+        // A refresh keeps the image row.
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.Step1().RefreshDeviceList();
+        ASSERT_EQ(w.Step1().ListView().Count(), 1);
+        w.Step1().ListView().SelectRow(0);
+        w.Step1().RemoveSelectedImage();
+        EXPECT_EQ(w.Step1().ListView().Count(), 0);
+        EXPECT_TRUE(w.Step1().Images().empty());
+
+        // Ctrl+O on the block image: read through its blocks, scanned at once, not listed.
+        w.ui.ExpectOpenFile(image);
+        w.ui.ExpectDeepScan();
+        w.ui.ExpectProgress(); // "Raw Files"
+        w.ui.ExpectProgress(); // the state saved by the file page
+        w.Step1().OpenRawImageFile();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+        EXPECT_TRUE(dynamic_cast<CImageFileDeviceWithDecompress*>(
+            w.Step1().SelectedSource()->pStorageDevice));
+        EXPECT_EQ(w.Step1().ListView().Count(), 0);
+        ExpectOriginalsRecovered(RecoveredContents(w.SaveEverything("deep-block-save-1")), disk,
+                                 false, true);
+    }
+    {
+        // The next run reopens it the same way.
+        DeepWizard w(state);
+        w.ChooseDeepScan();
+        ASSERT_EQ(w.Step1().ListView().Count(), 1);
+        EXPECT_EQ(
+            dynamic_cast<CModelDeviceListView*>(&w.Step1().ListView())->model.Row(0).cells[2].text,
+            "Results for \r\nImage File \"damaged.edi\"");
+        w.Step1().ListView().SelectRow(0);
+        w.ui.ExpectProgress();
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+        EXPECT_TRUE(dynamic_cast<CImageFileDeviceWithDecompress*>(
+            w.Step1().SelectedSource()->pStorageDevice));
+        EXPECT_EQ(w.Step1().ListView().Count(),
+                  1); // still only the saved result: the image is not listed
+        ExpectOriginalsRecovered(RecoveredContents(w.SaveEverything("deep-block-save-2")), disk,
+                                 false, true);
+    }
+    {
+        // Without the image file the saved result cannot come back: 129, nothing restored.
+        fs::rename(image, image + ".gone");
+        DeepWizard w(state);
+        w.ChooseDeepScan();
+        w.Step1().ListView().SelectRow(0);
+        w.ui.ExpectProgress();
+        w.ui.ExpectMessage(uistr::kFailedToLoadLastResult, kAnswerOk);
+        w.ctx.SheetController().Next();
+        EXPECT_EQ(w.sheet.GetActivePage(), kPageCompleteRecoveryPartition);
+        EXPECT_EQ(w.Step1().SelectedSource(), nullptr);
+        EXPECT_EQ(w.Tree(), nullptr);
+        fs::rename(image + ".gone", image);
+    }
 }

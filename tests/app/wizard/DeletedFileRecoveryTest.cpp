@@ -14,6 +14,9 @@
 #include "filesystems/probes/VolumeAnalyzers.h"
 #include "platform/DriveLetters.h"
 #include "tests/support/DeletedFileImages.h"
+#include "tools/FileSearch.h"
+#include "tools/FindFile.h"
+#include "ui/views/FileListModel.h"
 #include "tests/support/FakeSystemTree.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
@@ -148,15 +151,15 @@ TEST_P(DeletedFileRecovery, FromModeToResultPageRecoversTheDeletedFiles) {
     FileTreeCounters counters;
     deleted->GetCounters(&counters);
     EXPECT_EQ(counters.files, 3u);
-    EXPECT_EQ(counters.bytes, 5000u + 20000u + 70000u);
+    EXPECT_EQ(counters.bytes, 5000u + 14454u + 70000u);
     EXPECT_EQ(FindNode(deleted, "keep_this.txt"), nullptr);  // live files stay out
 
     ToggleCheckState(deleted, false);
     w.Files().Page().RefreshStatus();
-    EXPECT_EQ(w.Files().Page().RightStatus(), "Selected 92.77 KB in 3 files");
+    EXPECT_EQ(w.Files().Page().RightStatus(), "Selected 87.36 KB in 3 files");
     w.ctx.SheetController().Next();
     ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
-    EXPECT_EQ(w.Save().Page().SummaryText(), "You have 92.77 KB selected in 3 files");
+    EXPECT_EQ(w.Save().Page().SummaryText(), "You have 87.36 KB selected in 3 files");
 
     const std::string target = ScratchDir("dfr-target") + "/recovered";
     w.Save().Page().SetTargetFolder(target + "  ");
@@ -371,5 +374,68 @@ TEST(DeletedFileRecoverySteps, TargetOnTheSourceDiskAsksFirst) {
         w.ctx.SheetController().Next();
         EXPECT_EQ(w.sheet.GetActivePage(), kPageSaveFile) << b.path;
     }
+    EXPECT_TRUE(w.ui.Done());
+}
+
+TEST(DeletedFileRecoverySteps, SearchWithAutoSelectThenSaveAndFindNextCycle) {
+    const DeletedVolumeCase& c = kDeletedVolumeCases[0];  // NTFS
+    Machine machine(DeletedVolumeImage(c), c.partitioned);
+    Wizard w;
+    w.ScanFirstVolume(true);
+
+    // Search "*.txt" everywhere with auto-select: the one deleted text file is found and ticked.
+    w.ui.onSearch = [](CFileNode* root, CFileNode* folder, SearchResult& result, std::string& description) {
+        EXPECT_EQ(folder, root);
+        FileSearchCriteria criteria;
+        criteria.name = "*.TXT";
+        criteria.autoSelect = true;
+        criteria.location = root;
+        description = SearchDisplayText(criteria);
+        return RunFileSearch(criteria, result) == kSearchFound;
+    };
+    EXPECT_TRUE(w.Files().SearchFiles(nullptr));
+    const CFileSelectPageModel& page = w.Files().Page();
+    ASSERT_TRUE(page.HasSearch());
+    ASSERT_EQ(page.SearchNodes().size(), 1u);
+    EXPECT_STREQ(page.SearchNodes()[0]->m_pProperties->GetName(), "report_one.txt");
+    EXPECT_EQ(page.SearchCaption(), "Search Files (*.TXT) ");
+    EXPECT_EQ(page.RightStatus(), "Selected 4.88 KB in 1 files");
+
+    // A search that finds nothing keeps the old tab.
+    w.ui.onSearch = [](CFileNode*, CFileNode*, SearchResult&, std::string&) { return false; };
+    EXPECT_FALSE(w.Files().SearchFiles(nullptr));
+    EXPECT_TRUE(page.HasSearch());
+
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    w.Save().Page().SetTargetFolder(ScratchDir("dfr-search"));
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+    const SaveResultSummary summary = GetSaveResultController()->Summary();
+    EXPECT_EQ(summary.filesRecovered, 1);
+    ASSERT_EQ(summary.folders.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(summary.folders[0] + "/docs/report_one.txt"), DeletedSampleBytes(kDeletedSamples[2]));
+
+    // Find Next over the page's view: each press selects the next match, then "No more files
+    // found." once it is back at the first.
+    GetSaveResultController()->BackToFileList();
+    CFileListModel list;
+    CTreeFindView view(dynamic_cast<CFileSystemNode*>(w.Files().GetFileTree()), list);
+    view.SelectFolder(view.FirstRootFolder());
+    std::vector<std::string> found;
+    w.ui.onFind = [&](IFindFileView& v) {
+        CFindFileState state;
+        for (int press = 0; press < 5; ++press) {
+            const int message = state.OnFindNext(v, "*_*", false, false);
+            if (message) {
+                found.push_back(std::to_string(message));
+                break;
+            }
+            found.push_back(v.RowNode(v.SelectedRow())->m_pProperties->GetName());
+        }
+    };
+    w.Files().FindFile(view);
+    EXPECT_EQ(found, (std::vector<std::string>{"picture_gone.bmp", "root_deleted.bin", "report_one.txt",
+                                               std::to_string(CFindFileState::kMessageNoMoreFiles)}));
     EXPECT_TRUE(w.ui.Done());
 }

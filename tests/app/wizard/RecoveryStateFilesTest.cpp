@@ -37,25 +37,33 @@ constexpr RSGuid kStepSection{0xA1B2C3D4, 0, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 1}
 // A persisted step of a given type that writes one number into its own section.
 class PersistingStep : public CWizardPageControllerBase {
 public:
-    PersistingStep(ISheet* sheet, int page, int type, int kind) : CWizardPageControllerBase(sheet, page), m_type(type), m_kind(kind) {}
+    PersistingStep(ISheet* sheet, int page, int type, int kind)
+        : CWizardPageControllerBase(sheet, page), m_type(type), m_kind(kind) {}
     int GetControllerType() const override { return m_type; }
-    int GetScanKind() const override { return m_kind >= 0 ? m_kind : CWizardPageControllerBase::GetScanKind(); }
+    int GetScanKind() const override {
+        return m_kind >= 0 ? m_kind : CWizardPageControllerBase::GetScanKind();
+    }
     int SaveState(IRSData* store) override {
-        store->OpenSection(RSGuid{kStepSection.data1 + static_cast<std::uint32_t>(m_type), 0, 0x4000, {0x80}});
+        store->OpenSection(
+            RSGuid{kStepSection.data1 + static_cast<std::uint32_t>(m_type), 0, 0x4000, {0x80}});
         store->Write(&value, sizeof value);
         store->CloseSection();
         return 1;
     }
     int RestoreState(IRSData* store) override {
         ++restores;
-        store->OpenSection(RSGuid{kStepSection.data1 + static_cast<std::uint32_t>(m_type), 0, 0x4000, {0x80}});
+        store->OpenSection(
+            RSGuid{kStepSection.data1 + static_cast<std::uint32_t>(m_type), 0, 0x4000, {0x80}});
         std::uint32_t v = 0;
         store->Read(&v, sizeof v);
         store->CloseSection();
         restored = v;
         return failRestore ? 0 : 1;
     }
-    void Reset() override { ++resets; restored = 0; }
+    void Reset() override {
+        ++resets;
+        restored = 0;
+    }
     std::uint32_t value = 0, restored = 0;
     int restores = 0, resets = 0;
     bool failRestore = false;
@@ -69,14 +77,16 @@ struct StateWizard {
     NoDevices devices;
     AppContext ctx;
     NullSheet sheet;
-    PersistingStep* device;  // page 2, type 0, deep scan
-    PersistingStep* parts;   // page 7, type 1
-    PersistingStep* files;   // page 9, type 5
+    PersistingStep* device; // page 2, type 0, deep scan
+    PersistingStep* parts;  // page 7, type 1
+    PersistingStep* files;  // page 9, type 5
     explicit StateWizard(const std::string& stateDir)
         : ctx(ui, devices, platform::AppPaths{"", stateDir, "", ""}) {
         ctx.SetSheet(&sheet);
-        device = Install(kPageCompleteRecoveryPartition, kControllerCompleteRecoveryPartition, kScanDeep);
-        parts = Install(kPageCompleteRecoveryScanPartition, kControllerCompleteRecoveryScanPartition, -1);
+        device = Install(kPageCompleteRecoveryPartition, kControllerCompleteRecoveryPartition,
+                         kScanDeep);
+        parts = Install(kPageCompleteRecoveryScanPartition,
+                        kControllerCompleteRecoveryScanPartition, -1);
         files = Install(kPageFileSelect, kControllerFileSelect, -1);
         device->SetPrevious(&ctx.ModeController());
         parts->SetPrevious(device);
@@ -132,7 +142,7 @@ TEST(RecoveryStateFiles, SavePromoteRestoreAndCopyBack) {
         StateWizard run1(dir);
         ASSERT_TRUE(GetRecoveryStatePaths(run1.ctx, kScanDeep, paths));
         // Step 1 active: stage 0, so the file is not offered to the next run.
-        EXPECT_TRUE(PromoteRecoveryStateFile(run1.ctx, run1.device));  // nothing there yet
+        EXPECT_TRUE(PromoteRecoveryStateFile(run1.ctx, run1.device)); // nothing there yet
         EXPECT_TRUE(SaveControllerStatus(run1.ctx, run1.device));
         EXPECT_EQ(StageOfFile(paths.temporary), 0u);
         run1.device->value = 11;
@@ -142,12 +152,12 @@ TEST(RecoveryStateFiles, SavePromoteRestoreAndCopyBack) {
         EXPECT_EQ(StageOfFile(paths.temporary), 2u);
         EXPECT_FALSE(std::filesystem::exists(paths.temporary + ".part"));
         run1.ui.ExpectProgress();
-        EXPECT_TRUE(SaveRecoveryStates(run1.ctx, run1.files));  // on a worker, same result
+        EXPECT_TRUE(SaveRecoveryStates(run1.ctx, run1.files)); // on a worker, same result
     }
     {
         StateWizard run2(dir);
         std::string description;
-        EXPECT_FALSE(GetSavedResultInfo(run2.ctx, run2.device, description));  // no last file yet
+        EXPECT_FALSE(GetSavedResultInfo(run2.ctx, run2.device, description)); // no last file yet
         ASSERT_TRUE(PromoteRecoveryStateFile(run2.ctx, run2.device));
         EXPECT_FALSE(std::filesystem::exists(paths.temporary));
         EXPECT_TRUE(GetSavedResultInfo(run2.ctx, run2.device, description));
@@ -160,11 +170,12 @@ TEST(RecoveryStateFiles, SavePromoteRestoreAndCopyBack) {
         EXPECT_EQ(run2.parts->restored, 22u);
         EXPECT_EQ(run2.files->restored, 33u);
         EXPECT_EQ(run2.parts->GetPrevious(), run2.device);
-        EXPECT_EQ(ReadFileBytes(paths.temporary), ReadFileBytes(paths.last));  // copied back
+        EXPECT_EQ(ReadFileBytes(paths.temporary), ReadFileBytes(paths.last)); // copied back
 
         // Saved at stage 1: only the first two steps come back.
         ASSERT_TRUE(SaveRecoveryStatesWorker(run2.ctx, run2.parts, nullptr));
-        std::filesystem::copy_file(paths.temporary, paths.last, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(paths.temporary, paths.last,
+                                   std::filesystem::copy_options::overwrite_existing);
         run2.files->restores = 0;
         EXPECT_EQ(LoadRecoveryStates(run2.ctx, run2.device, nullptr), run2.parts);
         EXPECT_EQ(run2.files->restores, 0);
@@ -202,8 +213,8 @@ TEST(RecoveryStateFiles, DamagedAndForeignFilesRestoreNothing) {
     ASSERT_GT(good.size(), 200u);
 
     std::vector<std::vector<std::uint8_t>> damaged;
-    damaged.push_back(std::vector<std::uint8_t>(good.begin(), good.begin() + 124));  // header only
-    damaged.push_back(std::vector<std::uint8_t>(good.begin(), good.end() - 9));      // cut short
+    damaged.push_back(std::vector<std::uint8_t>(good.begin(), good.begin() + 124)); // header only
+    damaged.push_back(std::vector<std::uint8_t>(good.begin(), good.end() - 9));     // cut short
     damaged.push_back(PatternBytes(4096, 9));                                       // foreign
     auto flipped = good;
     for (std::size_t i = 160; i < flipped.size(); i += 37)
@@ -227,8 +238,8 @@ TEST(RecoveryStateFiles, DamagedAndForeignFilesRestoreNothing) {
 TEST(DeepScanProgress, ScaleThrottleAndTexts) {
     struct Case {
         std::uint64_t first, last, scale;
-    } cases[] = {{0, 0, 1}, {0, 1000, 1}, {0, 1001, 10}, {0, 10000, 10}, {0, 10009, 10}, {0, 10010, 100},
-                 {0, 123456, 1000}, {500, 100, 1}, {0, ~0ull, 1}};
+    } cases[] = {{0, 0, 1},       {0, 1000, 1},      {0, 1001, 10}, {0, 10000, 10}, {0, 10009, 10},
+                 {0, 10010, 100}, {0, 123456, 1000}, {500, 100, 1}, {0, ~0ull, 1}};
     for (const Case& c : cases)
         EXPECT_EQ(ScaleForRange(c.first, c.last), c.scale) << c.first << ".." << c.last;
 
@@ -238,21 +249,21 @@ TEST(DeepScanProgress, ScaleThrottleAndTexts) {
     EXPECT_EQ(m.Snapshot().barMaximum, 123u);
     EXPECT_EQ(m.Snapshot().remaining, uistr::UiString(uistr::kCalculating));
     now += 300;
-    m.SetPosition(5000);  // within 300 ms of the dialog's start: nothing moves
+    m.SetPosition(5000); // within 300 ms of the dialog's start: nothing moves
     EXPECT_EQ(m.Snapshot().barPosition, 0u);
     now += 1;
-    m.SetPosition(100);  // bar 0: no estimate yet
+    m.SetPosition(100); // bar 0: no estimate yet
     EXPECT_EQ(m.Snapshot().remaining, uistr::UiString(uistr::kCalculating));
     now += 60000;
-    m.SetPosition(61000);  // 61 of 123 steps after ~60 s
+    m.SetPosition(61000); // 61 of 123 steps after ~60 s
     auto v = m.Snapshot();
     EXPECT_EQ(v.barPosition, 61u);
-    EXPECT_EQ(v.remaining, "0:1:1");  // (123 - 61) x 603 / 61 x 100 ms
+    EXPECT_EQ(v.remaining, "0:1:1"); // (123 - 61) x 603 / 61 x 100 ms
     now += 100;
-    m.SetPosition(62000);  // throttled
+    m.SetPosition(62000); // throttled
     EXPECT_EQ(m.Snapshot().barPosition, 61u);
     now += 200000;
-    m.SetPosition(123456);  // done: zeros in the clock format, never "Calculating..." again
+    m.SetPosition(123456); // done: zeros in the clock format, never "Calculating..." again
     EXPECT_EQ(m.Snapshot().remaining, "0:0:0");
 
     IntelligentSearchStats stats{};
@@ -272,4 +283,3 @@ TEST(DeepScanProgress, ScaleThrottleAndTexts) {
     EXPECT_EQ(m.IsCancelled(), 1);
     EXPECT_TRUE(m.Snapshot().cancelled);
 }
-

@@ -342,7 +342,7 @@ TEST(FatSearchImages, ClusterUseMapOfTheBuiltTree) {
         std::unique_ptr<IDataRunList> runs(node->m_pProperties->GetDataRunList());
         ASSERT_TRUE(runs);
         for (const DataRun* r = runs->GetFirstRun(); r; r = runs->GetNextRun())
-            for (std::uint64_t k = 0; k < r->count * p.m_sectorsPerCluster; ++k)
+            for (std::uint64_t k = 0; k < static_cast<std::uint64_t>(r->count) * p.m_sectorsPerCluster; ++k)
                 EXPECT_TRUE(used->IsClusterUsed(p.m_u64FirstSector + r->start * p.m_sectorsPerCluster + k))
                     << f.path;
     }

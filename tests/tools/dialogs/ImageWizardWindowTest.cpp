@@ -16,6 +16,10 @@ using namespace imagetool;
 
 namespace {
 
+// How long a wizard may stay open before the harness ends it: imaging and screenshots take a
+// while when the whole suite runs at once.
+constexpr int kSlowMachineMs = 60000;
+
 struct Recorder {
     std::vector<std::string> messages;
     std::vector<int> help;
@@ -137,7 +141,7 @@ TEST(CreateImageWizard, SimpleModeWithOutOfSpaceMove) {
         EXPECT_TRUE(dlg.IsShown());
         EXPECT_EQ(rec.messages.size(), 2u);
         dlg.OnNext();
-    });
+    }, kSlowMachineMs);
     const CreateImageResult& r = dlg.Result();
     EXPECT_TRUE(r.openInDeviceList);
     EXPECT_EQ(r.outcome, ImagingOutcome::Success);
@@ -214,7 +218,7 @@ TEST(CreateImageWizard, AdvancedRegionAndCancel) {
             if (text == "Cancel Disk Image?") Screenshot(&dlg, "image_wizard_run_cancel");
         };
         dlg.OnNext();
-    });
+    }, kSlowMachineMs);
     const CreateImageResult& r = dlg.Result();
     EXPECT_EQ(r.outcome, ImagingOutcome::Cancelled);
     EXPECT_FALSE(r.openInDeviceList);
@@ -247,7 +251,7 @@ TEST(CreateImageWizard, BadPathAndBadRegionStay) {
         dlg.OnNext();
         EXPECT_EQ(dlg.ShownPage(), kPageRegion);
         dlg.OnCancelPressed();
-    });
+    }, kSlowMachineMs);
     ASSERT_EQ(rec.messages.size(), 4u);
     EXPECT_EQ(rec.messages[0], "Please check the path you are trying to save to and try again.");
     EXPECT_EQ(rec.messages[3], "Cancel Disk Image?");
@@ -307,7 +311,7 @@ TEST(OpenImageWizard, LocateMovedSliceAndOpen) {
         ASSERT_EQ(dlg.Current(), COpenDiskImageMasterDlg::kSuccess);
         Screenshot(&dlg, "open_wizard_success");
         dlg.OnNext();
-    });
+    }, kSlowMachineMs);
     EXPECT_TRUE(dlg.Result().opened);
     EXPECT_EQ(dlg.Result().imagePath, job.destination);
     const std::vector<std::uint8_t> list = testsupport::ReadFileBytes(dir + "/img.edp");
@@ -336,7 +340,7 @@ TEST(OpenImageWizard, DamagedListStaysOnPathPage) {
         SendClose(&dlg);
         EXPECT_TRUE(dlg.IsShown());
         dlg.OnClosePressed();
-    });
+    }, kSlowMachineMs);
     ASSERT_EQ(rec.messages.size(), 3u);
     EXPECT_EQ(rec.messages[0], "File error! please check the it!");
     EXPECT_EQ(rec.messages[1], "Can't open or it is not an Image File, please check the file!");

@@ -49,7 +49,7 @@ TEST(SettingsDialog, OkStoresTreeAndPages) {
         }
         dlg.Check("Use first FAT copy")->SetValue(false);
         dlg.OnOK();
-    });
+    }, 60000);
     EXPECT_EQ(result, 1);
     EXPECT_TRUE(dlg.Stored());
     EXPECT_EQ(options.RawFileTypes.Size(), 78u);
@@ -77,7 +77,7 @@ TEST(SettingsDialog, CancelLeavesOptionsAndRawRules) {
         Pump(50);
         Screenshot(&dlg, "settings_raw_off");
         Click(dlg.CancelButton());
-    });
+    }, 60000);
     EXPECT_EQ(result, 2);
     EXPECT_FALSE(dlg.Stored());
     EXPECT_EQ(options.RawFileTypes.Ids(), std::vector<std::uint32_t>{33});

@@ -9,9 +9,11 @@ namespace {
 // The built expression with the name-character expression written as C.
 std::string Shape(const FileNamePattern& p) {
     std::string s = p.expression;
-    const std::string cls = kNameCharClass;
-    for (std::size_t pos = 0; (pos = s.find(cls, pos)) != std::string::npos; pos += 1)
-        s.replace(pos, cls.size(), "C");
+    for (const std::string& from : {std::string(kNameRunClass), std::string(kNameCharClass)}) {
+        const std::string to = from == kNameRunClass ? "C*" : "C";
+        for (std::size_t pos = 0; (pos = s.find(from, pos)) != std::string::npos; pos += to.size())
+            s.replace(pos, from.size(), to);
+    }
     return s;
 }
 

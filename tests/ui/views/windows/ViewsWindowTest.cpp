@@ -297,6 +297,13 @@ TEST(RtfDialog, ShowsStyledText) {
     EXPECT_EQ(dlg->GetTitle(), wxString("doc.rtf"));
     EXPECT_EQ(dlg->Text()->GetValue(), wxString::FromUTF8("Bold heading\nitalic and underlined red large caf\xC3\xA9 \xE2\x82\xAC\n"));
     Screenshot(dlg, "rtf_dialog");
+    // Dragging the bottom-right rim resizes the window.
+    const wxSize before = dlg->GetClientSize();
+    PressAt(dlg, wxPoint(before.x - 2, before.y - 2));
+    MoveTo(dlg, wxPoint(before.x + 40, before.y + 30));
+    ReleaseAt(dlg, wxPoint(before.x + 40, before.y + 30));
+    EXPECT_TRUE(PumpUntil([&] { return dlg->GetClientSize().x > before.x + 20; }, 2000));
+    EXPECT_GT(dlg->GetClientSize().y, before.y + 10);
     dlg->Destroy();
     Pump(50);
 }

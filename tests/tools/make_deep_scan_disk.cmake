@@ -1,0 +1,1 @@
+target_link_libraries(make_deep_scan_disk PRIVATE brulin_test_support)
