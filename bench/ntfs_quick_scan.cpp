@@ -3,10 +3,11 @@
 // run under <build>/bench-work with mkntfs and the ntfs_edit test helper (from this build folder,
 // or from build/ beside it when this build has no tests).
 //
-// Peak memory is the rise of the process's resident high-water mark over the scan: freed heap is
-// handed back first (malloc_trim) and the high-water mark reset (/proc/self/clear_refs), so each
-// figure is what one scan holds at its worst, tree included, allocator overhead included. The
-// plain read of the same MFT bytes is printed beside it as the baseline of the time.
+// Peak memory is the rise of the process's resident high-water mark over the scan: freed heap and
+// free tree chunks are handed back first (malloc_trim, CTreeArena::TrimCache) and the high-water
+// mark reset (/proc/self/clear_refs), so each figure is what one scan holds at its worst, tree
+// included, allocator overhead included. The plain read of the same MFT bytes is printed beside
+// it as the baseline of the time.
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "storage/ImageFileDevice.h"
@@ -81,6 +82,7 @@ std::uint64_t StatusBytes(const char* key) {
 
 void ResetPeak() {
     malloc_trim(0);
+    CTreeArena::TrimCache();
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 

@@ -38,12 +38,17 @@ constexpr int kPopulateWrite = 23; // Linux 5.14
 // is only touched for chunks in use.
 std::atomic<std::uint32_t> g_live[kChunkCount];
 
+// Free chunks whose pages stay in place for the next build (a small tree's build and deletion
+// then cost no system call at all); further free chunks give their pages back.
+constexpr std::size_t kWarmChunks = 8;
+
 struct Region {
     std::uint8_t* base = nullptr;
     std::mutex lock;
-    std::vector<std::uint32_t> freeChunks; // returned chunks, to be handed out again
+    std::vector<std::uint32_t> warmChunks; // free, pages in place
+    std::vector<std::uint32_t> coldChunks; // free, pages given back (they read as zeros)
     std::uint32_t nextFresh = 1;           // chunk 0 stays unused: 0 means "no chunk"
-    std::atomic<std::uint64_t> mappedChunks{0};
+    std::atomic<std::uint64_t> chunksInUse{0};
 };
 
 Region* GetRegion() {
@@ -65,54 +70,65 @@ Region* GetRegion() {
 
 std::uint8_t* ChunkAddress(Region* r, std::uint32_t chunk) { return r->base + std::size_t{chunk} * kChunkBytes; }
 
-// A chunk with one reference (the arena's), mapped and zero-filled; 0 when none can be had.
+// A chunk with one reference (the arena's), writable and populated; 0 when none can be had.
 std::uint32_t AcquireChunk(Region* r) {
     if (!r->base)
         return 0;
     std::uint32_t chunk = 0;
+    bool warm = false, fresh = false;
     {
         std::lock_guard<std::mutex> guard(r->lock);
-        if (!r->freeChunks.empty()) {
-            chunk = r->freeChunks.back();
-            r->freeChunks.pop_back();
+        if (!r->warmChunks.empty()) {
+            chunk = r->warmChunks.back();
+            r->warmChunks.pop_back();
+            warm = true;
+        } else if (!r->coldChunks.empty()) {
+            chunk = r->coldChunks.back();
+            r->coldChunks.pop_back();
         } else if (r->nextFresh < kChunkCount) {
             chunk = r->nextFresh++;
+            fresh = true;
         } else {
             return 0;
         }
     }
-    // Made usable in place (replacing the mapping would flush every core's TLB) and populated
-    // in one call: a build writes every page of its chunks at once, and faulting them in one by
-    // one costs more than the building itself.
     void* p = ChunkAddress(r, chunk);
-    if (::mprotect(p, kChunkBytes, PROT_READ | PROT_WRITE) != 0) {
-        std::lock_guard<std::mutex> guard(r->lock);
-        r->freeChunks.push_back(chunk);
+    // Made writable in place (replacing the mapping would flush every core's TLB); a chunk that
+    // cannot be is left out of use.
+    if (fresh && ::mprotect(p, kChunkBytes, PROT_READ | PROT_WRITE) != 0)
         return 0;
-    }
-    ::madvise(p, kChunkBytes, kPopulateWrite); // a hint: older kernels refuse it
+    // Populated in one call: a build writes every page of its chunks at once, and faulting them
+    // in one by one costs more than the building itself.
+    if (!warm)
+        ::madvise(p, kChunkBytes, kPopulateWrite); // a hint: older kernels refuse it
 #ifdef BRULIN_TREE_ARENA_ASAN
     ASAN_POISON_MEMORY_REGION(p, kChunkBytes);
 #endif
-    r->mappedChunks.fetch_add(1, std::memory_order_relaxed);
+    r->chunksInUse.fetch_add(1, std::memory_order_relaxed);
     g_live[chunk].store(1, std::memory_order_relaxed);
     return chunk;
 }
 
-// Drops one reference; the last one unmaps the chunk (later use of it faults) and frees it.
+// Drops one reference; the last one makes the chunk free: kept warm while few are, else with
+// its pages given back to the system.
 void DropChunkReference(Region* r, std::uint32_t chunk) {
     if (g_live[chunk].fetch_sub(1, std::memory_order_acq_rel) != 1)
         return;
     void* at = ChunkAddress(r, chunk);
 #ifdef BRULIN_TREE_ARENA_ASAN
-    ASAN_UNPOISON_MEMORY_REGION(at, kChunkBytes);
+    ASAN_POISON_MEMORY_REGION(at, kChunkBytes); // a use after free shows
 #endif
-    // The pages go back to the system, and a later use of the chunk faults.
-    if (::madvise(at, kChunkBytes, MADV_DONTNEED) != 0 || ::mprotect(at, kChunkBytes, PROT_NONE) != 0)
-        return; // keep it out of use rather than hand out pages that may still hold data
-    r->mappedChunks.fetch_sub(1, std::memory_order_relaxed);
+    r->chunksInUse.fetch_sub(1, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> guard(r->lock);
+        if (r->warmChunks.size() < kWarmChunks) {
+            r->warmChunks.push_back(chunk);
+            return;
+        }
+    }
+    ::madvise(at, kChunkBytes, MADV_DONTNEED);
     std::lock_guard<std::mutex> guard(r->lock);
-    r->freeChunks.push_back(chunk);
+    r->coldChunks.push_back(chunk);
 }
 
 } // namespace
@@ -153,7 +169,20 @@ void* CTreeArena::Duplicate(const void* bytes, std::size_t n) {
 }
 
 std::uint64_t CTreeArena::ReservedBytes() {
-    return GetRegion()->mappedChunks.load(std::memory_order_relaxed) * kChunkBytes;
+    return GetRegion()->chunksInUse.load(std::memory_order_relaxed) * kChunkBytes;
+}
+
+void CTreeArena::TrimCache() {
+    Region* r = GetRegion();
+    std::vector<std::uint32_t> warm;
+    {
+        std::lock_guard<std::mutex> guard(r->lock);
+        warm.swap(r->warmChunks);
+    }
+    for (std::uint32_t chunk : warm)
+        ::madvise(ChunkAddress(r, chunk), kChunkBytes, MADV_DONTNEED);
+    std::lock_guard<std::mutex> guard(r->lock);
+    r->coldChunks.insert(r->coldChunks.end(), warm.begin(), warm.end());
 }
 
 bool IsTreeArenaStorage(const void* p) noexcept {

@@ -2,8 +2,9 @@
 // Storage for the many small objects of one tree build (nodes, properties, their names and run
 // records). A build allocates them one after the other from chunks of a reserved address range,
 // with no per-object header and no call into malloc; every object is still freed on its own with
-// `delete` (CFileNode and IFileProperties route their deletion here), and a chunk goes back to
-// the system once the last object in it is gone and its arena has moved on. So a tree freed
+// `delete` (CFileNode and IFileProperties route their deletion here), and a chunk is free once
+// the last object in it is gone and its arena has moved on: a few free chunks are kept for the
+// next build, the others give their pages back to the system. So a tree freed
 // node by node, a node moved into another tree, or a tree that outlives its arena all behave
 // exactly as heap objects would.
 //
@@ -26,8 +27,12 @@ public:
     // Copies `n` bytes into new storage (null for n == 0).
     void* Duplicate(const void* bytes, std::size_t n);
 
-    // Bytes of chunk storage the process holds at the moment (for tests and benches).
+    // Bytes of the chunks in use at the moment: holding live objects or allocated from (for
+    // tests and benches).
     static std::uint64_t ReservedBytes();
+    // Gives the pages of the free chunks kept for the next build back to the system (as
+    // malloc_trim does for the heap).
+    static void TrimCache();
 
 private:
     std::uint32_t m_chunk = 0;    // chunk in use, 0 for none (chunk 0 is never handed out)

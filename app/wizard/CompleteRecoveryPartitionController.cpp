@@ -231,7 +231,7 @@ VolumeRecord* CCompleteRecoveryPartitionDeviceSelectController::AddImageRecord(
     }
     std::unique_ptr<VolumeRecord> record = OpenImageRecord(path, true);
     if (!record) {
-        m_context.Services().MessageBox(uistr::kInvalidSliceFiles, kMbWarning, kMbOk);
+        m_context.Services().MessageBox(uistr::kInvalidImageFile, kMbWarning, kMbOk);
         return nullptr;
     }
     record->u32ImageId = m_nextImageId++;
@@ -321,7 +321,7 @@ void CCompleteRecoveryPartitionDeviceSelectController::OpenRawImageFile() {
     if (!record)
         record = OpenImageRecord(path, false);
     if (!record) {
-        m_context.Services().MessageBox(uistr::kInvalidSliceFiles, kMbWarning, kMbOk);
+        m_context.Services().MessageBox(uistr::kInvalidImageFile, kMbWarning, kMbOk);
         return;
     }
     m_rawImage = std::move(record);

@@ -56,6 +56,12 @@ TEST(TreeArena, ObjectsAreFreedOneByOneAndChunksGoBackWithTheLast) {
     });
     other.join();
     EXPECT_EQ(CTreeArena::ReservedBytes(), before);
+    // Free chunks kept for the next build give their pages back, and serve again after that.
+    CTreeArena::TrimCache();
+    CTreeArena again;
+    CFileNode* node = new (&again) CFileNode();
+    EXPECT_TRUE(IsTreeArenaStorage(node));
+    delete node;
 }
 
 TEST(TreeArena, TreesMixHeapAndArenaNodesAndMoveBetweenTrees) {

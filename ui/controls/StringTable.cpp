@@ -129,7 +129,7 @@ constexpr Entry kTable[] = {
     {kImageFileRowPrefix, "Image File, "},
     {kLostImageAlreadyOpen, "This image file is open!"},
     {kLostImageInvalid, "Invalid image file, please check it!"},
-    {kInvalidSliceFiles, "Invalid image file, please check it!"},
+    {kInvalidImageFile, "Invalid image file, please check it!"},
     {kImageDestroyed, "This image has been destroyed. "},
     {kAllFilesRecovered, "All files are recovered successfully."},
     {kNextCaption, "Next"},

@@ -125,7 +125,7 @@ enum : int {
     kImageFileRowPrefix = 280,
     kLostImageAlreadyOpen = 281,
     kLostImageInvalid = 282,
-    kInvalidSliceFiles = 283,
+    kInvalidImageFile = 283,
     kImageDestroyed = 284,
     kAllFilesRecovered = 285,
     kNextCaption = 298,

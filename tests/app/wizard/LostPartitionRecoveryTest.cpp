@@ -343,11 +343,14 @@ TEST(LostPartitionWizard, CancelledSearchKeepsWhatItFound) {
     ASSERT_EQ(w.Found().Partitions().size(), 2u);
     EXPECT_EQ(w.Found().Partitions()[1]->fileSystemType, FILESYSTEM_NTFS);
 
-    // Back from page 4 frees the partitions before the disk list is built again.
+    // Back from page 4 frees the partitions before the disk list is built again, and clears
+    // the full-scan switch.
+    w.Found().SetFullScan(true);
     w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
     w.ctx.SheetController().Back();
     EXPECT_EQ(w.sheet.GetActivePage(), kPageLostRecoveryDisk);
     EXPECT_TRUE(w.Found().Partitions().empty());
+    EXPECT_FALSE(w.Found().FullScan());
     // Next without a row.
     w.Disks().List().SelectRow(-1);
     w.ui.ExpectMessage(uistr::kSelectDiskToRecover, kAnswerOk);
@@ -715,6 +718,16 @@ TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextR
         EXPECT_EQ(w.Disks().SelectedSource(), nullptr);
         EXPECT_TRUE(w.Found().Partitions().empty());
         EXPECT_EQ(w.Scan().List().RowCount(), 0);
+
+        // "Remove" on the saved-result row deletes the last file and the row.
+        w.Disks().List().SelectRow(0);
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.Disks().RemoveSavedStateRow();
+        EXPECT_FALSE(std::filesystem::exists(dir + "brulinlpslast.rdf"));
+        ASSERT_EQ(w.Disks().List().Count(), 1);
+        EXPECT_NE(w.Disks().List().GetDeviceData(0), nullptr);
+        w.Disks().RemoveSavedStateRow();  // a disk row: nothing
+        EXPECT_EQ(w.Disks().List().Count(), 1);
         EXPECT_TRUE(w.ui.Done());
     }
 }
