@@ -30,6 +30,7 @@
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/ScriptedUiServices.h"
+#include "tests/support/WizardFakes.h"
 #include "ui/controls/StringTable.h"
 
 #include <filesystem>
@@ -43,29 +44,6 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
-
-class FakeSheet : public ISheet {
-public:
-    explicit FakeSheet(AppContext& ctx) : m_ctx(ctx) {}
-    void SetActivePage(int index) override {
-        model.SetActivePage(index, m_ctx.ModeController().GetMode());
-        shown.push_back(index);
-    }
-    int GetActivePage() const override { return model.ActivePage(); }
-    CWizardSheetModel model;
-    std::vector<int> shown;
-
-private:
-    AppContext& m_ctx;
-};
-
-class NoDevices : public IDeviceSource {
-public:
-    void CollectDisks(DiskList&) override {}
-    void CollectVolumes(VolumeList&, DiskList&) override {}
-    void FreeVolumes(VolumeList&) override {}
-    void FreeDisks(DiskList&) override {}
-};
 
 struct DeepWizard {
     ScriptedUiServices ui;

@@ -26,6 +26,7 @@
 #include "tests/support/FixtureKit.h"
 #include "tests/support/NtfsImages.h"
 #include "tests/support/ScriptedUiServices.h"
+#include "tests/support/WizardFakes.h"
 #include "ui/controls/StringTable.h"
 
 #include <gtest/gtest.h>
@@ -41,22 +42,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* kAta = "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
-
-// A sheet without windows.
-class FakeSheet : public ISheet {
-public:
-    explicit FakeSheet(AppContext& ctx) : m_ctx(ctx) {}
-    void SetActivePage(int index) override {
-        model.SetActivePage(index, m_ctx.ModeController().GetMode());
-        shown.push_back(index);
-    }
-    int GetActivePage() const override { return model.ActivePage(); }
-    CWizardSheetModel model;
-    std::vector<int> shown;
-
-private:
-    AppContext& m_ctx;
-};
 
 // One machine with the image as its only disk "sda" (and its partition sda1), nothing mounted.
 struct Machine {
@@ -280,13 +265,7 @@ INSTANTIATE_TEST_SUITE_P(Volumes, DeletedFileRecovery, ::testing::ValuesIn(kDele
 
 TEST(DeletedFileRecoverySteps, NoRowNoFilesAndFoldersOnly) {
     ScriptedUiServices ui;
-    class NoDevices : public IDeviceSource {
-    public:
-        void CollectDisks(DiskList&) override {}
-        void CollectVolumes(VolumeList&, DiskList&) override {}
-        void FreeVolumes(VolumeList&) override {}
-        void FreeDisks(DiskList&) override {}
-    } devices;
+    NoDevices devices;
     AppContext ctx{ui, devices, platform::AppPaths{}};
     FakeSheet sheet{ctx};
     ctx.SetSheet(&sheet);

@@ -22,6 +22,7 @@
 #include "tests/support/LostPartitionDisks.h"
 #include "tests/support/LostWizardMachine.h"
 #include "tests/support/ScriptedUiServices.h"
+#include "tests/support/WizardFakes.h"
 #include "ui/controls/Formatting.h"
 #include "ui/controls/StringTable.h"
 
@@ -155,22 +156,6 @@ TEST(LostPartitionSearchModel, FoundPartitionsAreCopiedInOrderWithTheirWindows) 
 // The wizard on a fake machine.
 
 constexpr std::uint64_t kCyl = kLostWizardCylinder;
-
-// A sheet without windows.
-class FakeSheet : public ISheet {
-public:
-    explicit FakeSheet(AppContext& ctx) : m_ctx(ctx) {}
-    void SetActivePage(int index) override {
-        model.SetActivePage(index, m_ctx.ModeController().GetMode());
-        shown.push_back(index);
-    }
-    int GetActivePage() const override { return model.ActivePage(); }
-    CWizardSheetModel model;
-    std::vector<int> shown;
-
-private:
-    AppContext& m_ctx;
-};
 
 using Machine = LostWizardMachine;
 
@@ -432,14 +417,6 @@ TEST(LostPartitionWizard, LostExt2PartitionsAreNeverListed) {
 
 namespace {
 
-class NoDisks : public IDeviceSource {
-public:
-    void CollectDisks(DiskList&) override {}
-    void CollectVolumes(VolumeList&, DiskList&) override {}
-    void FreeVolumes(VolumeList&) override {}
-    void FreeDisks(DiskList&) override {}
-};
-
 class QuietImaging : public ICompressCallBack {
 public:
     void PumpMessages() override {}
@@ -475,7 +452,7 @@ TEST(LostPartitionWizard, DiskImagesAreSearchedWithTheirHeadsPerCylinder) {
 
     // No disk at all (a user who is not root): the images are still listed and searched.
     ScriptedUiServices ui;
-    NoDisks devices;
+    NoDevices devices;
     AppContext ctx{ui, devices, platform::AppPaths{"", ScratchDir("lost-edi-state") + "/", "", ""}};
     FakeSheet sheet{ctx};
     ctx.SetSheet(&sheet);

@@ -7,6 +7,7 @@
 #include "recovery/RSData.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/ScriptedUiServices.h"
+#include "tests/support/WizardFakes.h"
 #include "ui/controls/StringTable.h"
 
 #include <filesystem>
@@ -21,14 +22,6 @@ public:
     void SetActivePage(int index) override { shown.push_back(index); }
     int GetActivePage() const override { return shown.empty() ? 0 : shown.back(); }
     std::vector<int> shown;
-};
-
-class NoDevices : public IDeviceSource {
-public:
-    void CollectDisks(DiskList&) override {}
-    void CollectVolumes(VolumeList&, DiskList&) override {}
-    void FreeVolumes(VolumeList&) override {}
-    void FreeDisks(DiskList&) override {}
 };
 
 // {A1B2C3D4-0000-4000-8000-000000000001}: a test step's own section.

@@ -3,36 +3,16 @@
 #include "app/wizard/PageController.h"
 #include "app/wizard/SheetModel.h"
 #include "tests/support/ScriptedUiServices.h"
+#include "tests/support/WizardFakes.h"
 #include "ui/controls/StringTable.h"
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+using testsupport::FakeSheet;
+using testsupport::NoDevices;
+
 namespace {
-
-// A sheet without windows: the model and the pages it was asked to show.
-class FakeSheet : public ISheet {
-public:
-    explicit FakeSheet(AppContext& ctx) : m_ctx(ctx) {}
-    void SetActivePage(int index) override {
-        model.SetActivePage(index, m_ctx.ModeController().GetMode());
-        shown.push_back(index);
-    }
-    int GetActivePage() const override { return model.ActivePage(); }
-    CWizardSheetModel model;
-    std::vector<int> shown;
-
-private:
-    AppContext& m_ctx;
-};
-
-class NoDevices : public IDeviceSource {
-public:
-    void CollectDisks(DiskList&) override {}
-    void CollectVolumes(VolumeList&, DiskList&) override {}
-    void FreeVolumes(VolumeList&) override {}
-    void FreeDisks(DiskList&) override {}
-};
 
 // A step that records what happens to it and moves on to `next` (when set).
 class RecordingStep : public CWizardPageControllerBase {
