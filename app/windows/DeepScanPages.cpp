@@ -12,6 +12,8 @@
 #include "ui/controls/UiCommon.h"
 #include "ui/views/DeviceViewModel.h"
 #include "ui/views/wx/PartitionListCtrl.h"
+#include "ui/views/wx/PropertiesDlg.h"
+#include "ui/controls/Resources.h"
 
 #include <wx/menu.h>
 
@@ -174,6 +176,31 @@ CCompleteRecoveryScanPartitionDeviceSelectPage::CCompleteRecoveryScanPartitionDe
     wxWindow* parent, CCompleteRecoveryScanPartitionDeviceSelectController& controller, int index)
     : CScanPartitionDeviceSelectPage(parent, index), m_controller(controller) {
     controller.SetPane(Container());
+    Container()->SetNotifyWindow(this);
+    Bind(EVT_UI_NOTIFY, &CCompleteRecoveryScanPartitionDeviceSelectPage::OnNotify, this);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { Command(kIdProperties); }, kIdProperties);
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectPage::Command(int id) {
+    if (id != kIdProperties)
+        return;
+    if (const CSearchedPartitionInfo* p = Container()->GetSelectedPartition()) {
+        CScanPartitionPropertiesDlg dlg(this, p);
+        dlg.DoModal();
+    }
+}
+
+void CCompleteRecoveryScanPartitionDeviceSelectPage::OnNotify(wxCommandEvent& e) {
+    if (e.GetId() != uires::kMsgGridRightButton) {
+        e.Skip();
+        return;
+    }
+    if (!Container()->GetSelectedPartition())
+        return;
+    wxMenu menu;
+    menu.Append(kIdProperties, "Properties");
+    PopupMenu(&menu);
 }
 
 CCompleteRecoveryScanPartitionDeviceSelectPage::~CCompleteRecoveryScanPartitionDeviceSelectPage() {

@@ -60,8 +60,12 @@ public:
     CCompleteRecoveryScanPartitionDeviceSelectPage(wxWindow* parent, CCompleteRecoveryScanPartitionDeviceSelectController& controller,
                                                    int index = kPageCompleteRecoveryScanPartition);
     ~CCompleteRecoveryScanPartitionDeviceSelectPage() override;
+    enum : int { kIdProperties = 32776 };
+    // A menu command of the page: Properties shows the selected row's partition.
+    void Command(int id);
 
 private:
+    void OnNotify(wxCommandEvent& e);
     CCompleteRecoveryScanPartitionDeviceSelectController& m_controller;
 };
 

@@ -17,6 +17,7 @@
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/StringTable.h"
 #include "ui/views/wx/PartitionListCtrl.h"
+#include "ui/views/wx/PropertiesDlg.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -124,6 +125,24 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
         Pump(200);
         EXPECT_GE(page7->Container()->PartitionLayout().BlockCount(), 2);
         Screenshot(p.frame, "deep_partition_page");
+
+        // Properties (the row's menu command) shows the selected partition's figures.
+        ASSERT_TRUE(list.SelectRow(0));
+        bool shownProperties = false;
+        RunModal(
+            [&] {
+                page7->Command(CCompleteRecoveryScanPartitionDeviceSelectPage::kIdProperties);
+                return 0;
+            },
+            [&] {
+                auto* d = dynamic_cast<CScanPartitionPropertiesDlg*>(ActiveModal());
+                ASSERT_NE(d, nullptr);
+                shownProperties = true;
+                EXPECT_GT(d->List()->GetItemCount(), 0);
+                Screenshot(d, "deep_partition_properties");
+                d->EndModal(2);
+            });
+        EXPECT_TRUE(shownProperties);
 
         Click(p.Sheet()->Button(kIdNextButton));
         ASSERT_TRUE(
