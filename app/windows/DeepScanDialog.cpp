@@ -38,6 +38,8 @@ CIntelligentSearchingDialog::~CIntelligentSearchingDialog() {
 bool CIntelligentSearchingDialog::CreateModeless() {
     if (!CreateDialog())
         return false;
+    if (m_ended)
+        return true;
     g_current = this;
     Show();
     Update();
@@ -89,13 +91,17 @@ void CIntelligentSearchingDialog::OnInitDialog() {
     });
     m_timer.SetOwner(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { OnSecond(); });
-    if (!m_timer.Start(1000)) {
+    ShowStatistics(true);
+    Centre();
+    if (!StartTimer()) {
         CMessageBoxDlg box;
         box.ShowMessage(kMbInformation, kMbOk, nullptr,
                         uistr::LoadUiString(uistr::kFailedToSetTimer));
+        // Without its clock the dialog cannot show anything: it ends, the search goes on.
+        m_ended = true;
+        Detach();
+        Hide();
     }
-    ShowStatistics(true);
-    Centre();
 }
 
 void CIntelligentSearchingDialog::Place() {

@@ -38,6 +38,9 @@ public:
     void AskCancel();
     // The search ended: the dialog no longer reads the model (which may go before the window).
     void Detach();
+    // The timer could not be set: the dialog was ended (hidden, no longer reading the model);
+    // the search goes on and its owner still removes the window.
+    bool Ended() const { return m_ended; }
 
     CProgressBar* Bar() const { return m_bar; }
     wxStaticText* Counter(int index) const { return m_counters[index]; }
@@ -52,6 +55,8 @@ protected:
     void OnInitDialog() override;
     // Escape and Enter never end the search.
     void OnEscape() override {}
+    // Starts the one-second timer; false when it cannot be set.
+    virtual bool StartTimer() { return m_timer.Start(1000); }
 
 private:
     void Place();
@@ -68,6 +73,7 @@ private:
     bool m_statisticsShown = true;
     bool m_questionOpen = false;
     bool m_detached = false;
+    bool m_ended = false;
 };
 
 // What the window layer hands the deep scan: the model, shown by the dialog while it exists,

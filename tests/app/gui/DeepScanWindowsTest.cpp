@@ -228,3 +228,39 @@ TEST(DeepScanWindows, SearchDialogStatisticsAndCancelQuestion) {
     dlg->Destroy();
     Pump(50);
 }
+
+// A dialog whose timer cannot be set.
+class CTimerlessSearchingDialog : public CIntelligentSearchingDialog {
+public:
+    using CIntelligentSearchingDialog::CIntelligentSearchingDialog;
+
+protected:
+    bool StartTimer() override { return false; }
+};
+
+TEST(DeepScanWindows, SearchDialogWithoutTimerWarnsAndEnds) {
+    appres::RegisterAppBitmaps();
+    CDeepScanProgressModel model([] { return std::uint64_t{0}; });
+    auto* dlg = new CTimerlessSearchingDialog(model);
+    std::string warning;
+    RunModal(
+        [&] { return dlg->CreateModeless() ? 1 : 0; },
+        [&] {
+            auto* box = dynamic_cast<CMessageBoxDlg*>(ActiveModal());
+            ASSERT_NE(box, nullptr);
+            warning = box->message;
+            Click(box->OkButton());
+        });
+    EXPECT_EQ(warning, "Warning! Failed to set the timer!");
+    EXPECT_TRUE(dlg->Ended());
+    EXPECT_FALSE(dlg->IsShown());
+    EXPECT_EQ(CurrentDeepScanDialog(), nullptr);
+    // The search goes on without the dialog: its figures and Cancel still work on the model.
+    model.SetRange(0, 10);
+    model.SetPosition(4);
+    dlg->OnSecond();
+    dlg->AskCancel(); // asks nothing once ended
+    EXPECT_EQ(model.IsCancelled(), 0);
+    dlg->Destroy();
+    Pump(50);
+}
