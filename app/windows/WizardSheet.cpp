@@ -15,6 +15,7 @@
 #include "ui/controls/StringTable.h"
 #include "ui/controls/UiCommon.h"
 
+#include <wx/arrstr.h>
 #include <wx/dcbuffer.h>
 
 namespace {
@@ -111,6 +112,7 @@ void CWizardSheetWnd::SetActivePage(int index) {
     Button(kIdDeepScanButton)->Show(f.deepScan);
     Button(kIdDeepScanButton)->Enable(f.deepScan);
     m_heading->SetLabel(ui::FromUtf8(uistr::UiString(m_model.HeadingId())));
+    PlaceHeading();
     m_pages[index]->Refresh();
     Refresh();
 }
@@ -128,9 +130,32 @@ void CWizardSheetWnd::LayoutButtons() {
     place(kIdDeepScanButton, 110, s.y - 50);
     place(kIdFacebookButton, s.x / 2 - 78, s.y - 40);
     place(kIdGooglePlusButton, s.x / 2 + 3, s.y - 40);
-    // The heading sits right of the header picture, centred in the 70-pixel band.
-    const int textHeight = m_heading->GetCharHeight() + 4;
-    m_heading->SetSize(20 + (m_headerBitmap.IsOk() ? m_headerBitmap.GetWidth() : 0), 1 + (70 - textHeight) / 2, 400, textHeight);
+    PlaceHeading();
+}
+
+void CWizardSheetWnd::PlaceHeading() {
+    // The heading sits right of the header picture, centred in the 70-pixel band; a long text
+    // wraps at word boundaries, so the control is as tall as the lines it takes.
+    constexpr int kWidth = 400;
+    const wxString text = m_heading->GetLabel();
+    int lines = 0;
+    for (const wxString& paragraph : wxSplit(text, '\n', '\0')) {
+        ++lines;
+        int used = 0;
+        for (const wxString& word : wxSplit(paragraph, ' ', '\0')) {
+            const int w = m_heading->GetTextExtent(used ? " " + word : word).x;
+            if (used && used + w > kWidth) {
+                ++lines;
+                used = m_heading->GetTextExtent(word).x;
+            } else {
+                used += w;
+            }
+        }
+    }
+    lines = std::clamp(lines, 1, 3);
+    const int textHeight = std::min(68, lines * m_heading->GetCharHeight() + 4);
+    m_heading->SetSize(20 + (m_headerBitmap.IsOk() ? m_headerBitmap.GetWidth() : 0),
+                       1 + (70 - textHeight) / 2, kWidth, textHeight);
 }
 
 void CWizardSheetWnd::OnSize(wxSizeEvent& e) {

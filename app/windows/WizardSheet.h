@@ -48,6 +48,8 @@ private:
     void OnButton(wxCommandEvent& e);
     void OnHelpMenu();
     void LayoutButtons();
+    // Sizes the heading to the lines its text wraps into, centred in the header band.
+    void PlaceHeading();
     CTextCenterButtonPlus* FooterButton(int id, int captionId);
     // Deleted File Recovery steps.
     void CreateDeletedFileRecoveryPages();

@@ -124,6 +124,10 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
         page7->Container()->RefreshPane();
         Pump(200);
         EXPECT_GE(page7->Container()->PartitionLayout().BlockCount(), 2);
+        // The two-line heading is shown whole.
+        wxStaticText* heading = p.Sheet()->Heading();
+        EXPECT_GE(heading->GetSize().y, 2 * heading->GetCharHeight());
+        EXPECT_LE(heading->GetPosition().y + heading->GetSize().y, 72);
         Screenshot(p.frame, "deep_partition_page");
 
         // Properties (the row's menu command) shows the selected partition's figures.
