@@ -160,3 +160,16 @@ CFileNode* CTreeFindView::NextSiblingFolder(CFileNode* folder) const { return Ne
 CFileNode* CTreeFindView::ParentFolder(CFileNode* folder) const {
     return folder && folder->m_pParent != m_root ? folder->m_pParent : nullptr;
 }
+
+CFileNode* CListFindView::RowNode(long row) const {
+    return row < 0 || row >= RowCount() ? nullptr : m_rows[static_cast<std::size_t>(row)];
+}
+
+void CListFindView::LocateFile(CFileNode* node) {
+    m_selectedRow = -1;
+    for (std::size_t i = 0; node && i < m_rows.size(); ++i)
+        if (m_rows[i] == node) {
+            m_selectedRow = static_cast<long>(i);
+            return;
+        }
+}

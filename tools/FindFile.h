@@ -5,6 +5,7 @@
 // it found.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/NameMask.h"
 
@@ -87,5 +88,30 @@ private:
     CFileSystemNode* m_root;
     CFileListModel& m_list;
     CFileNode* m_folder = nullptr;
+    long m_selectedRow = -1;
+};
+
+// A list of files without a folder tree (the search tab's list): the find walks its rows only,
+// wrapping around to the first row.
+class CListFindView : public IFindFileView {
+public:
+    explicit CListFindView(std::vector<CFileNode*> rows) : m_rows(std::move(rows)) {}
+
+    long RowCount() const override { return static_cast<long>(m_rows.size()); }
+    long SelectedRow() const override { return m_selectedRow; }
+    CFileNode* RowNode(long row) const override;
+    // Selects the node's row; a node that is not listed clears the selection.
+    void LocateFile(CFileNode* node) override;
+    CFileNode* SelectedFolder() const override { return nullptr; }
+    void SelectFolder(CFileNode*) override {}
+    CFileNode* FirstRootFolder() const override { return nullptr; }
+    CFileNode* FirstChildFolder(CFileNode*) const override { return nullptr; }
+    CFileNode* NextSiblingFolder(CFileNode*) const override { return nullptr; }
+    CFileNode* ParentFolder(CFileNode*) const override { return nullptr; }
+
+    void SelectRow(long row) { m_selectedRow = row; }
+
+private:
+    std::vector<CFileNode*> m_rows;
     long m_selectedRow = -1;
 };

@@ -28,6 +28,29 @@ const ButtonDesc kButtons[] = {
     {CFileSelectPage::kIdDeselectAll, uistr::kDeselectAllCaption, 610},
     {CFileSelectPage::kIdState, uistr::kStateCaption, 735},
 };
+// The search tab's list as the find sees it: its rows, no folder tree.
+class CSearchListFindAdapter : public IFindFileView {
+public:
+    explicit CSearchListFindAdapter(CFileListCtrl* list) : m_list(list) {}
+    long RowCount() const override { return static_cast<long>(m_list->Model().GetCount()); }
+    long SelectedRow() const override { return m_list->GetSelectedIndex(); }
+    CFileNode* RowNode(long row) const override { return m_list->GetFileAt(row); }
+    void LocateFile(CFileNode* node) override {
+        // Only rows of the list: the search list never turns into a folder's list.
+        if (node && m_list->Model().IndexOf(node) >= 0)
+            m_list->LocateFile(node);
+    }
+    CFileNode* SelectedFolder() const override { return nullptr; }
+    void SelectFolder(CFileNode*) override {}
+    CFileNode* FirstRootFolder() const override { return nullptr; }
+    CFileNode* FirstChildFolder(CFileNode*) const override { return nullptr; }
+    CFileNode* NextSiblingFolder(CFileNode*) const override { return nullptr; }
+    CFileNode* ParentFolder(CFileNode*) const override { return nullptr; }
+
+private:
+    CFileListCtrl* m_list;
+};
+
 } // namespace
 
 CFileSelectPage::CFileSelectPage(wxWindow* parent, CFileSelectController& controller)
@@ -187,8 +210,8 @@ void CFileSelectPage::OnCommand(wxCommandEvent& e) {
     }
     case kIdFindFile: {
         CFileViewFindAdapter view(m_tree, m_files);
-        m_tabs->SetCurSel(0);
-        m_controller.FindFile(view);
+        CSearchListFindAdapter searchView(m_searchList);
+        m_controller.FindFile(m_tabs->GetCurSel(), view, searchView);
         break;
     }
     case ID_FILELIST_LOCATE: LocateInMainList(); break;

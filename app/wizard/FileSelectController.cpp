@@ -244,6 +244,10 @@ void CFileSelectController::FindFile(IFindFileView& view) {
         m_context.Services().ShowFindDialog(view);
 }
 
+void CFileSelectController::FindFile(int activeTab, IFindFileView& filesView, IFindFileView& searchView) {
+    FindFile(activeTab == 1 && m_page.HasSearch() ? searchView : filesView);
+}
+
 void CFileSelectController::ShowProperties(const CFileNode* node) {
     if (!node || !m_page.Root())
         return;

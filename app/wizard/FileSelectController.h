@@ -104,6 +104,9 @@ public:
     bool SearchFiles(CFileNode* folder);
     // "Find File": the find dialog over the page's file view.
     void FindFile(IFindFileView& view);
+    // "Find File" from the page with tab `activeTab` shown: on the search tab (1, while a search
+    // is shown) over the search list, otherwise over the folder tree and its file list.
+    void FindFile(int activeTab, IFindFileView& filesView, IFindFileView& searchView);
     // "Properties" of the tree's selected folder or the list's selected file (nothing without
     // one): the properties dialog with the node's rows.
     void ShowProperties(const CFileNode* node);

@@ -1,6 +1,7 @@
 #include "filesystems/probes/QuickScan.h"
 
 #include "filesystems/DIRBuildCallback.h"
+#include "filesystems/FileProperties.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 #include "filesystems/fat/FatTreeBuilder.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
@@ -30,6 +31,13 @@ CFileSystemNode* QuickScanVolume(IStorageDevice* device, std::uint64_t firstSect
         CFATSearchedPartitionInfo partition;
         if (!InitFATSearchedPartitionInfo(partition, sector, sizeof sector, firstSector))
             return nullptr;
+        // The advanced settings choose which FAT copies the scan may follow.
+        const ScanOptions& options = GetScanOptions();
+        partition.m_u32EvidenceFlags &= ~std::uint32_t(FATEVIDENCE_BOTH_FATS);
+        if (options.UseFirstFatCopy)
+            partition.m_u32EvidenceFlags |= FATEVIDENCE_FIRST_FAT_SEEN | FATEVIDENCE_USE_FIRST_FAT;
+        if (options.UseSecondFatCopy)
+            partition.m_u32EvidenceFlags |= FATEVIDENCE_SECOND_FAT_SEEN | FATEVIDENCE_USE_SECOND_FAT;
         return BuildFatFileTree(cb, &partition, nullptr, device, takeAll ? 1 : 0);
     }
     default:

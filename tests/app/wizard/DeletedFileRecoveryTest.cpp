@@ -13,6 +13,7 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/probes/VolumeAnalyzers.h"
 #include "platform/DriveLetters.h"
+#include "recovery/FileRecovery.h"
 #include "tests/support/DeletedFileImages.h"
 #include "tests/support/Ext2Images.h"
 #include "tools/FileSearch.h"
@@ -31,7 +32,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -420,6 +423,34 @@ TEST(DeletedFileRecoverySteps, SearchWithAutoSelectThenSaveAndFindNextCycle) {
     w.Files().FindFile(view);
     EXPECT_EQ(found, (std::vector<std::string>{"picture_gone.bmp", "root_deleted.bin", "report_one.txt",
                                                std::to_string(CFindFileState::kMessageNoMoreFiles)}));
+
+    // On the search tab the find walks the search list alone: its two files, then back at the
+    // first; the folder tree is left as it was. On the file tab it is the tree's view again.
+    std::vector<CFileNode*> matches;
+    for (std::vector<CFileNode*> stack{w.Files().GetFileTree()}; !stack.empty();) {
+        CFileNode* n = stack.back();
+        stack.pop_back();
+        const char* name = n->m_pProperties ? n->m_pProperties->GetName() : nullptr;
+        if (name && (std::string(name) == "report_one.txt" || std::string(name) == "root_deleted.bin"))
+            matches.push_back(n);
+        for (CFileNode* c = n->m_pFirstChild; c; c = c->m_pNextSibling)
+            stack.push_back(c);
+    }
+    ASSERT_EQ(matches.size(), 2u);
+    w.Files().Page().SetSearchResult(matches, "*_*");
+    CListFindView searchView(w.Files().Page().SearchNodes());
+    CFileNode* const folderBefore = view.SelectedFolder();
+    found.clear();
+    w.Files().FindFile(1, view, searchView);
+    EXPECT_EQ(found, (std::vector<std::string>{matches[0]->m_pProperties->GetName(), matches[1]->m_pProperties->GetName(),
+                                               std::to_string(CFindFileState::kMessageNoMoreFiles)}));
+    EXPECT_EQ(view.SelectedFolder(), folderBefore);
+    EXPECT_EQ(searchView.RowNode(searchView.SelectedRow()), matches[0]);
+
+    found.clear();
+    view.SelectFolder(view.FirstRootFolder());
+    w.Files().FindFile(0, view, searchView);
+    EXPECT_EQ(found.front(), "picture_gone.bmp");
     EXPECT_TRUE(w.ui.Done());
 }
 
@@ -663,5 +694,93 @@ TEST(DeletedFileRecoverySteps, Ext2AndExt3VolumesFromScanToRecoveredBytes) {
         got.erase("docs/cleared.bin");  // counted as not recovered
         EXPECT_EQ(got, originals);
         EXPECT_TRUE(w.ui.Done());
+    }
+}
+
+namespace {
+
+// A FAT16 volume (one sector per cluster) whose folder "/DIR" runs over two clusters that are not
+// side by side: a root file of zeros lies between them. The last file of the folder, its entry in
+// the folder's second cluster, is deleted; then the first FAT copy is zeroed, so only the second
+// copy still links the folder's clusters.
+std::vector<std::uint8_t> SplitFolderFile(int i) { return PatternBytes(300 + i, 700 + i); }
+constexpr int kSplitFolderFiles = 40;
+
+std::string FatWithZeroedFirstCopy() {
+    return CachedFixture("dfr-fat-first-copy-zeroed-v1.img", [](const std::string& tmp) {
+        FatImageOptions options;
+        options.fatBits = 16;
+        options.sizeKiB = 8 * 1024;
+        options.sectorsPerCluster = 1;
+        options.label = "FATCOPY";
+        if (!RequireFatTools() || !FatImage::Format(tmp, options))
+            return false;
+        FatImage fat(tmp);
+        bool ok = fat.MakeDir("/DIR") && fat.WriteFile("/ZEROS.BIN", std::vector<std::uint8_t>(4096, 0));
+        for (int i = 0; ok && i < kSplitFolderFiles; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/DIR/F%02d.TXT", i);
+            ok = fat.WriteFile(name, SplitFolderFile(i));
+        }
+        ok = ok && fat.Delete("/DIR/F39.TXT");
+        if (!ok)
+            return false;
+        // Zero the first FAT copy (reserved sectors and sectors per FAT from the boot sector).
+        std::fstream f(tmp, std::ios::in | std::ios::out | std::ios::binary);
+        std::uint8_t boot[512] = {};
+        if (!f.read(reinterpret_cast<char*>(boot), sizeof boot))
+            return false;
+        const std::uint32_t reserved = boot[14] | boot[15] << 8;
+        const std::uint32_t perFat = boot[22] | boot[23] << 8;
+        const std::vector<char> zeros(std::size_t(perFat) * 512, 0);
+        f.seekp(std::streamoff(reserved) * 512);
+        return perFat > 0 && bool(f.write(zeros.data(), std::streamsize(zeros.size())));
+    });
+}
+
+// Restores the process-wide scan options when it goes.
+struct ScanOptionsGuard {
+    ScanOptions saved = GetScanOptions();
+    ~ScanOptionsGuard() { GetScanOptions() = saved; }
+};
+
+} // namespace
+
+TEST(DeletedFileRecoverySteps, FatQuickScanFollowsTheFatCopiesTheOptionsAllow) {
+    const std::string image = FatWithZeroedFirstCopy();
+    ASSERT_FALSE(image.empty());
+    Machine machine(image, false);
+    ScanOptionsGuard guard;
+    struct Case {
+        std::uint32_t first, second;
+        bool found;
+    };
+    // Only the second copy links the folder's second cluster, where the deleted entry lies.
+    for (const Case& c : {Case{0, 1, true}, Case{1, 0, false}, Case{1, 1, true}}) {
+        SCOPED_TRACE(std::to_string(c.first) + "/" + std::to_string(c.second));
+        GetScanOptions().UseFirstFatCopy = c.first;
+        GetScanOptions().UseSecondFatCopy = c.second;
+        Wizard w;
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.ctx.ModeController().ChooseMode(kModeDeletedFile);
+        ASSERT_EQ(w.Volumes().ListView().Count(), 1);
+        w.Volumes().ListView().SelectRow(0);
+        w.ui.ExpectProgress();
+        w.ui.ExpectCheckBox(uistr::kDeepScanHint, kAnswerOk, false);
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);
+        ASSERT_TRUE(w.ui.Done());
+        CFileSystemNode* deleted = w.DeletedFolder();
+        ASSERT_NE(deleted, nullptr);
+        // A deleted short entry has lost its first character.
+        CFileNode* file = FindNode(deleted, "#39.TXT");
+        ASSERT_EQ(file != nullptr, c.found);
+        if (!file)
+            continue;
+        const std::string out = ScratchDir("dfr-fat-copy") + "/F39.TXT";
+        RecoveryContext context;
+        context.device = w.Files().Page().Device();
+        ASSERT_EQ(RecoverFileData(context, file, out), kRecoverDone);
+        EXPECT_EQ(ReadFileBytes(out), SplitFolderFile(39));
     }
 }
