@@ -91,9 +91,19 @@ private:
     long m_selectedRow = -1;
 };
 
-// A list of files without a folder tree (the search tab's list): the find walks its rows only,
-// wrapping around to the first row.
-class CListFindView : public IFindFileView {
+// A view of rows with no folder tree: the find walks its rows only, wrapping around to the first.
+class CFolderlessFindView : public IFindFileView {
+public:
+    CFileNode* SelectedFolder() const override { return nullptr; }
+    void SelectFolder(CFileNode*) override {}
+    CFileNode* FirstRootFolder() const override { return nullptr; }
+    CFileNode* FirstChildFolder(CFileNode*) const override { return nullptr; }
+    CFileNode* NextSiblingFolder(CFileNode*) const override { return nullptr; }
+    CFileNode* ParentFolder(CFileNode*) const override { return nullptr; }
+};
+
+// A list of files without a folder tree (the search tab's list).
+class CListFindView : public CFolderlessFindView {
 public:
     explicit CListFindView(std::vector<CFileNode*> rows) : m_rows(std::move(rows)) {}
 
@@ -102,12 +112,6 @@ public:
     CFileNode* RowNode(long row) const override;
     // Selects the node's row; a node that is not listed clears the selection.
     void LocateFile(CFileNode* node) override;
-    CFileNode* SelectedFolder() const override { return nullptr; }
-    void SelectFolder(CFileNode*) override {}
-    CFileNode* FirstRootFolder() const override { return nullptr; }
-    CFileNode* FirstChildFolder(CFileNode*) const override { return nullptr; }
-    CFileNode* NextSiblingFolder(CFileNode*) const override { return nullptr; }
-    CFileNode* ParentFolder(CFileNode*) const override { return nullptr; }
 
     void SelectRow(long row) { m_selectedRow = row; }
 

@@ -29,7 +29,7 @@ const ButtonDesc kButtons[] = {
     {CFileSelectPage::kIdState, uistr::kStateCaption, 735},
 };
 // The search tab's list as the find sees it: its rows, no folder tree.
-class CSearchListFindAdapter : public IFindFileView {
+class CSearchListFindAdapter : public CFolderlessFindView {
 public:
     explicit CSearchListFindAdapter(CFileListCtrl* list) : m_list(list) {}
     long RowCount() const override { return static_cast<long>(m_list->Model().GetCount()); }
@@ -40,12 +40,6 @@ public:
         if (node && m_list->Model().IndexOf(node) >= 0)
             m_list->LocateFile(node);
     }
-    CFileNode* SelectedFolder() const override { return nullptr; }
-    void SelectFolder(CFileNode*) override {}
-    CFileNode* FirstRootFolder() const override { return nullptr; }
-    CFileNode* FirstChildFolder(CFileNode*) const override { return nullptr; }
-    CFileNode* NextSiblingFolder(CFileNode*) const override { return nullptr; }
-    CFileNode* ParentFolder(CFileNode*) const override { return nullptr; }
 
 private:
     CFileListCtrl* m_list;
