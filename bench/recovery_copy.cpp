@@ -69,7 +69,7 @@ void SetRate(benchmark::State& state) {
 void RecoverContiguousFile(benchmark::State& state) {
     CImageFileDevice device(ImagePath().c_str());
     testsupport::TreePtr root = testsupport::MakeRoot(0, 8);
-    testsupport::FileSpec recipe{"big.bin", kFileBytes, {{0, static_cast<std::int64_t>(kFileBytes / 4096)}}};
+    testsupport::FileRecipe recipe{"big.bin", kFileBytes, {{0, static_cast<std::int64_t>(kFileBytes / 4096)}}};
     CFileNode* node = testsupport::AddFile(root.get(), recipe);
     const std::string target = WorkDir() + "/recovered.bin";
     for (auto _ : state) {

@@ -42,7 +42,7 @@ public:
     std::uint32_t GetFileSystemKind() const override { return kind; }
 };
 
-struct FileSpec {
+struct FileRecipe {
     std::string name;
     std::uint64_t size = 0;
     std::vector<DataRun> runs;
@@ -54,7 +54,7 @@ struct FileSpec {
     std::uint32_t kind = FILEPROPS_NTFS;
 };
 
-inline FakeFileProperties* MakeProperties(const FileSpec& recipe) {
+inline FakeFileProperties* MakeProperties(const FileRecipe& recipe) {
     auto* p = new FakeFileProperties();
     MyFilePropertiesRecord record;
     record.size = recipe.size;
@@ -80,7 +80,7 @@ inline void AppendChild(CFileNode* parent, CFileNode* child) {
     *link = child;
 }
 
-inline CFileNode* AddFile(CFileNode* parent, const FileSpec& recipe) {
+inline CFileNode* AddFile(CFileNode* parent, const FileRecipe& recipe) {
     CFileNode* node = CreateFileNode();
     node->m_pProperties = MakeProperties(recipe);
     AppendChild(parent, node);
@@ -90,7 +90,7 @@ inline CFileNode* AddFile(CFileNode* parent, const FileSpec& recipe) {
 inline CFileNode* AddFolder(CFileNode* parent, const std::string& name,
                             std::uint8_t check = CHECKSTATE_CHECKED) {
     CFileNode* node = CreateFileNode();
-    FileSpec recipe;
+    FileRecipe recipe;
     recipe.name = name;
     recipe.attributes = FILEATTR_DIRECTORY;
     recipe.check = check;
@@ -107,7 +107,7 @@ inline TreePtr MakeRoot(std::uint64_t firstSector, std::uint32_t sectorsPerClust
                         const std::string& name = "Volume") {
     TreePtr root(CreateFileSystemNode());
     root->SetFileSystemInfo(firstSector, sectorsPerCluster);
-    FileSpec recipe;
+    FileRecipe recipe;
     recipe.name = name;
     recipe.attributes = FILEATTR_DIRECTORY;
     recipe.hasRuns = false;

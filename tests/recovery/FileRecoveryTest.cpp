@@ -100,7 +100,7 @@ TEST(FileRecovery, FolderTreeCases) {
     auto runsOf = [&](const Bytes& b) { return std::vector<DataRun>{{vol.Place(b), vol.Clusters(b.size())}}; };
 
     struct Case {
-        FileSpec recipe;
+        FileRecipe recipe;
         std::string folder;   // "" root of the tree; else a folder added below
         std::string expected; // path below the output root; "" = no file
         Bytes content;
@@ -109,7 +109,7 @@ TEST(FileRecovery, FolderTreeCases) {
     const std::uint64_t ticks2001 = (978307200ULL + 11644473600ULL) * 10000000ULL + 1234567;
     const std::uint64_t ticks2010 = (1262304000ULL + 11644473600ULL) * 10000000ULL;
     std::vector<Case> cases;
-    auto add = [&](FileSpec s, std::string folder, std::string expected, Bytes content, bool ok) {
+    auto add = [&](FileRecipe s, std::string folder, std::string expected, Bytes content, bool ok) {
         cases.push_back({std::move(s), std::move(folder), std::move(expected), std::move(content), ok});
     };
     add({"empty.txt", 0, {}, FILEATTR_ARCHIVE, 2, 0, 0, false}, "", "Volume/empty.txt", {}, true);
@@ -125,38 +125,38 @@ TEST(FileRecovery, FolderTreeCases) {
     add({"deep.txt", deep.size(), runsOf(deep)}, "DEEP", "deep.txt", deep, true);
     {
         // 5 clusters, a sparse run of 3 clusters, 2 clusters (the last one partly used).
-        FileSpec s{"sparse.bin", sparseHead.size() + 3 * 1024 + sparseTail.size(), {}};
+        FileRecipe s{"sparse.bin", sparseHead.size() + 3 * 1024 + sparseTail.size(), {}};
         s.runs = {{vol.Place(sparseHead), 5}, {kSparseRunStart, 3}, {vol.Place(sparseTail), 2}};
         add(s, "", "Volume/sparse.bin", Cat({sparseHead, Bytes(3 * 1024, 0), sparseTail}), true);
     }
     {
         // EXT2 holes start at block 0; with the sparse attribute they read as zeros.
-        FileSpec s{"holes.ext2", 4 * 1024, {}, static_cast<std::uint16_t>(FILEATTR_ARCHIVE | kExt2SparseAttribute)};
+        FileRecipe s{"holes.ext2", 4 * 1024, {}, static_cast<std::uint16_t>(FILEATTR_ARCHIVE | kExt2SparseAttribute)};
         s.kind = FILEPROPS_EXT2;
         const Bytes head = PatternBytes(1024, 13), tail = PatternBytes(1024, 14);
         s.runs = {{vol.Place(head), 1}, {0, 2}, {vol.Place(tail), 1}};
         add(s, "", "Volume/holes.ext2", Cat({head, Bytes(2048, 0), tail}), true);
     }
     {
-        FileSpec s{"short.bin", 10 * 1024, runsOf(shortData)};
+        FileRecipe s{"short.bin", 10 * 1024, runsOf(shortData)};
         add(s, "", "Volume/short.bin", shortData, false);
     }
     {
-        FileSpec s{"badsector.bin", bad.size(), runsOf(bad)};
+        FileRecipe s{"badsector.bin", bad.size(), runsOf(bad)};
         Bytes expected = bad;
         std::memset(expected.data() + 1024, 0, 512); // the third sector of the file
         vol.device.FailSector(kFirstSector + s.runs[0].start * 2 + 2);
         add(s, "", "Volume/badsector.bin", expected, true);
     }
     {
-        FileSpec s{"attr.txt", attr.size(), runsOf(attr),
+        FileRecipe s{"attr.txt", attr.size(), runsOf(attr),
                    FILEATTR_READONLY | FILEATTR_HIDDEN | FILEATTR_SYSTEM | FILEATTR_ARCHIVE};
         s.writeTicks = ticks2001;
         s.accessTicks = ticks2010;
         add(s, "", "Volume/attr.txt", attr, true);
     }
     {
-        FileSpec s{"secret.doc", a1.size(), runsOf(a1), FILEATTR_ENCRYPTED | FILEATTR_ARCHIVE};
+        FileRecipe s{"secret.doc", a1.size(), runsOf(a1), FILEATTR_ENCRYPTED | FILEATTR_ARCHIVE};
         add(s, "", "", {}, false);
     }
 
@@ -283,7 +283,7 @@ TEST(FileRecovery, CompressedUnits) {
         expected.resize(expected.size() - unit / 2 - 123);
 
         TreePtr root = MakeRoot(kFirstSector, spc);
-        FileSpec recipe{"packed.bin", expected.size(), runs, FILEATTR_COMPRESSED | FILEATTR_ARCHIVE};
+        FileRecipe recipe{"packed.bin", expected.size(), runs, FILEATTR_COMPRESSED | FILEATTR_ARCHIVE};
         CFileNode* node = AddFile(root.get(), recipe);
         const std::string target = ScratchDir("compressed") + "/packed.bin";
         RecordingRecoverCallback callback;
@@ -323,7 +323,7 @@ TEST(FileRecovery, DamagedCompressedUnits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TreePtr root = MakeRoot(kFirstSector, 1);
-        FileSpec recipe{"f", c.size, {{vol.Place(c.clusters), c.real}, {kSparseRunStart, 16 - c.real}},
+        FileRecipe recipe{"f", c.size, {{vol.Place(c.clusters), c.real}, {kSparseRunStart, 16 - c.real}},
                       FILEATTR_COMPRESSED};
         CFileNode* node = AddFile(root.get(), recipe);
         const std::string target = ScratchDir("damaged") + "/f";
@@ -439,24 +439,24 @@ TEST(FileRecovery, SparseRunsBecomeHolesAndOnlyRealDataNeedsSpace) {
     TreePtr root = MakeRoot(kFirstSector, 8);
     struct Case {
         const char* what;
-        FileSpec spec;
+        FileRecipe recipe;
         bool recovered;
         Bytes start, end; // expected first and last bytes when recovered
     };
     constexpr std::uint64_t k4GiB = 4ull << 30, kHoleClusters = k4GiB / 4096;
-    FileSpec ntfs{"ntfs.bin", k4GiB + 8192, {{headAt, 1}, {-1, static_cast<std::int64_t>(kHoleClusters)}, {tailAt, 1}}};
-    FileSpec ext2{"ext2.bin", k4GiB + 8192, {{headAt, 1}, {0, static_cast<std::int64_t>(kHoleClusters)}, {tailAt, 1}}};
+    FileRecipe ntfs{"ntfs.bin", k4GiB + 8192, {{headAt, 1}, {-1, static_cast<std::int64_t>(kHoleClusters)}, {tailAt, 1}}};
+    FileRecipe ext2{"ext2.bin", k4GiB + 8192, {{headAt, 1}, {0, static_cast<std::int64_t>(kHoleClusters)}, {tailAt, 1}}};
     ext2.kind = FILEPROPS_EXT2;
     ext2.attributes = FILEATTR_ARCHIVE | kExt2SparseAttribute;
     // Ends in a hole: the length still comes out right.
-    FileSpec trailing{"trailing.bin", k4GiB, {{headAt, 1}, {-1, static_cast<std::int64_t>(kHoleClusters)}}};
+    FileRecipe trailing{"trailing.bin", k4GiB, {{headAt, 1}, {-1, static_cast<std::int64_t>(kHoleClusters)}}};
     // Compressed: a stored unit, then 65536 sparse units (4 GiB).
-    FileSpec compressed{"packed.bin", k4GiB + 16 * 4096, {{packedAt, 16}, {-1, static_cast<std::int64_t>(kHoleClusters)}},
+    FileRecipe compressed{"packed.bin", k4GiB + 16 * 4096, {{packedAt, 16}, {-1, static_cast<std::int64_t>(kHoleClusters)}},
                         FILEATTR_COMPRESSED};
     // A damaged record: 2^40 sparse clusters, 2^52 bytes; no file system here holds that.
-    FileSpec damaged{"damaged.bin", 1ull << 52, {{headAt, 1}, {-1, 1ll << 40}}};
+    FileRecipe damaged{"damaged.bin", 1ull << 52, {{headAt, 1}, {-1, 1ll << 40}}};
     // 2^40 real clusters: more data than any target has room for.
-    FileSpec huge{"huge.bin", 1ull << 52, {{headAt, 1ll << 40}}};
+    FileRecipe huge{"huge.bin", 1ull << 52, {{headAt, 1ll << 40}}};
     const Case cases[] = {
         {"sparse run", ntfs, true, head, tail},
         {"ext2 hole", ext2, true, head, tail},
@@ -467,12 +467,12 @@ TEST(FileRecovery, SparseRunsBecomeHolesAndOnlyRealDataNeedsSpace) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CFileNode* node = AddFile(root.get(), c.spec);
+        CFileNode* node = AddFile(root.get(), c.recipe);
         RecordingRecoverCallback callback;
         RecoveryContext context;
         context.device = &vol.device;
         context.callback = &callback;
-        const std::string path = dir + "/" + c.spec.name;
+        const std::string path = dir + "/" + c.recipe.name;
         ASSERT_EQ(CreateNewFile(path), kErrorSuccess);
         const auto began = std::chrono::steady_clock::now();
         const int result = RecoverFileData(context, node, path);
@@ -487,8 +487,8 @@ TEST(FileRecovery, SparseRunsBecomeHolesAndOnlyRealDataNeedsSpace) {
         }
         ASSERT_EQ(result, kRecoverDone);
         ASSERT_TRUE(exists);
-        EXPECT_EQ(std::uint64_t(st.st_size), c.spec.size);
-        EXPECT_EQ(callback.bytes.load(), c.spec.size);
+        EXPECT_EQ(std::uint64_t(st.st_size), c.recipe.size);
+        EXPECT_EQ(callback.bytes.load(), c.recipe.size);
         CTargetFile in;
         ASSERT_EQ(in.OpenRead(path), kErrorSuccess);
         Bytes start(c.start.size());
@@ -497,7 +497,7 @@ TEST(FileRecovery, SparseRunsBecomeHolesAndOnlyRealDataNeedsSpace) {
         Bytes end(4096);
         const int fd = ::open(path.c_str(), O_RDONLY);
         ASSERT_GE(fd, 0);
-        ASSERT_EQ(::pread(fd, end.data(), end.size(), static_cast<off_t>(c.spec.size - 4096)), 4096);
+        ASSERT_EQ(::pread(fd, end.data(), end.size(), static_cast<off_t>(c.recipe.size - 4096)), 4096);
         Bytes middle(4096, 0xEE);
         ASSERT_EQ(::pread(fd, middle.data(), middle.size(), static_cast<off_t>(2ull << 30)), 4096);
         ::close(fd);

@@ -122,7 +122,7 @@ const Volume& PlainVolume() {
                      {"/~gone.bin", PatternBytes(40000, 4)}};
         std::memset(vol.files[4].bytes.data() + (1 << 18), 0, 1 << 19); // the hole
         vol.image = CachedFixture("recovery-ntfs-plain-v1.img", [&](const std::string& tmp) {
-            NtfsImageSpec recipe;
+            NtfsImageRecipe recipe;
             recipe.sizeMiB = 16;
             if (!MakeNtfsImage(tmp, recipe) || !NtfsMkdir(tmp, "/docs") ||
                 !NtfsEdit(tmp, "sparse /sparse.bin 1048576 7"))
@@ -153,7 +153,7 @@ const Volume& CompressedVolume(std::uint32_t clusterSize) {
                  {"/tiny.txt", Compressible(100, 11)}};
     vol.image = CachedFixture("recovery-ntfs-compressed-" + std::to_string(clusterSize) + "-v1.img",
                               [&](const std::string& tmp) {
-                                  NtfsImageSpec recipe;
+                                  NtfsImageRecipe recipe;
                                   recipe.sizeMiB = 16;
                                   recipe.clusterSize = clusterSize;
                                   recipe.compressed = true;
@@ -271,7 +271,7 @@ TEST(NtfsRecovery, EncryptedFilesBecomeRawEfsStreams) {
     const std::vector<Encrypted> files = {{"secret.doc", PatternBytes(10000, 21), EfsStream(300, 22)},
                                           {"big.bin", PatternBytes(70000, 23), EfsStream(3000, 24)}};
     const std::string image = CachedFixture("recovery-ntfs-efs-v1.img", [&](const std::string& tmp) {
-        NtfsImageSpec recipe;
+        NtfsImageRecipe recipe;
         recipe.sizeMiB = 8;
         if (!MakeNtfsImage(tmp, recipe))
             return false;
@@ -325,7 +325,7 @@ TEST(NtfsRecovery, PosixNamesWithWindowsReservedCharacters) {
         {"pipe|.txt", "pipe|.txt"},          {"plain.txt", "plain.txt"},
     };
     const std::string image = CachedFixture("recovery-ntfs-posix-names-v1.img", [&](const std::string& tmp) {
-        NtfsImageSpec recipe;
+        NtfsImageRecipe recipe;
         recipe.sizeMiB = 8;
         if (!MakeNtfsImage(tmp, recipe))
             return false;

@@ -199,7 +199,7 @@ ScanDisk MakeScanDisk() {
             !fatImage.Delete("/gone.bin"))
             return false;
         const std::string ntfs = dir + "/ntfs.img";
-        NtfsImageSpec recipe;
+        NtfsImageRecipe recipe;
         recipe.sizeMiB = 8;
         recipe.partitionStart = disk.ntfsAt;
         if (!MakeNtfsImage(ntfs, recipe) || !NtfsMkdir(ntfs, "/dir") ||

@@ -74,7 +74,7 @@ VblkData DiskData(std::uint64_t id, const std::string& guid) {
     return d;
 }
 
-std::vector<std::vector<std::uint8_t>> Slots(const VblkSpec& recipe) {
+std::vector<std::vector<std::uint8_t>> Slots(const VblkRecipe& recipe) {
     const std::size_t size = recipe.data.size();
     int parts = recipe.parts;
     if (parts < 0)
@@ -113,20 +113,20 @@ std::vector<std::uint8_t> Area(const std::vector<std::vector<std::uint8_t>>& slo
     return area;
 }
 
-std::vector<std::uint8_t> AreaOf(const std::vector<VblkSpec>& records) {
+std::vector<std::uint8_t> AreaOf(const std::vector<VblkRecipe>& records) {
     std::vector<std::vector<std::uint8_t>> all;
-    for (const VblkSpec& r : records)
+    for (const VblkRecipe& r : records)
         for (auto& s : Slots(r))
             all.push_back(s);
     return Area(all);
 }
 
-VblkSpec Volume(std::uint32_t group, const VblkData& d) { return {group, 0x51, 0x00, d.bytes, -1, -1}; }
-VblkSpec Component(std::uint32_t group, const VblkData& d) { return {group, 0x32, 0x00, d.bytes, -1, -1}; }
-VblkSpec Partition(std::uint32_t group, const VblkData& d) { return {group, 0x33, 0x08, d.bytes, -1, -1}; }
-VblkSpec Disk(std::uint32_t group, const VblkData& d) { return {group, 0x34, 0x00, d.bytes, -1, -1}; }
+VblkRecipe Volume(std::uint32_t group, const VblkData& d) { return {group, 0x51, 0x00, d.bytes, -1, -1}; }
+VblkRecipe Component(std::uint32_t group, const VblkData& d) { return {group, 0x32, 0x00, d.bytes, -1, -1}; }
+VblkRecipe Partition(std::uint32_t group, const VblkData& d) { return {group, 0x33, 0x08, d.bytes, -1, -1}; }
+VblkRecipe Disk(std::uint32_t group, const VblkData& d) { return {group, 0x34, 0x00, d.bytes, -1, -1}; }
 
-std::unique_ptr<testsupport::MemoryDevice> MakeLdmDisk(const LdmDiskSpec& recipe) {
+std::unique_ptr<testsupport::MemoryDevice> MakeLdmDisk(const LdmDiskRecipe& recipe) {
     auto disk = std::make_unique<testsupport::MemoryDevice>(recipe.sectors);
     std::uint8_t* mbr = disk->Sector(0);
     mbr[0x1BE + 4] = 0x42;

@@ -31,7 +31,7 @@ VblkData PartitionData(std::uint64_t id, std::uint64_t start, std::uint64_t volu
                        std::uint64_t componentId, std::uint64_t diskId, std::uint64_t column);
 VblkData DiskData(std::uint64_t id, const std::string& guid);
 
-struct VblkSpec {
+struct VblkRecipe {
     std::uint32_t group = 1;
     std::uint8_t type = 0;
     std::uint8_t flags = 0;
@@ -41,27 +41,27 @@ struct VblkSpec {
 };
 
 // The 128-byte slots of one record (first part, then continuations in order).
-std::vector<std::vector<std::uint8_t>> Slots(const VblkSpec& recipe);
+std::vector<std::vector<std::uint8_t>> Slots(const VblkRecipe& recipe);
 // Concatenates slots into an area.
 std::vector<std::uint8_t> Area(const std::vector<std::vector<std::uint8_t>>& slots);
 // All records' slots in order.
-std::vector<std::uint8_t> AreaOf(const std::vector<VblkSpec>& records);
+std::vector<std::uint8_t> AreaOf(const std::vector<VblkRecipe>& records);
 
-VblkSpec Volume(std::uint32_t group, const VblkData& d);
-VblkSpec Component(std::uint32_t group, const VblkData& d);
-VblkSpec Partition(std::uint32_t group, const VblkData& d);
-VblkSpec Disk(std::uint32_t group, const VblkData& d);
+VblkRecipe Volume(std::uint32_t group, const VblkData& d);
+VblkRecipe Component(std::uint32_t group, const VblkData& d);
+VblkRecipe Partition(std::uint32_t group, const VblkData& d);
+VblkRecipe Disk(std::uint32_t group, const VblkData& d);
 
 // A dynamic disk of `sectors` sectors: MBR entry of type 0x42, private header (disk GUID,
 // group "TestGroup", logical disk start 63) at `headerSector` (default: last sector), and the
 // configuration area at `configStart` (default: sectors - 2050).
-struct LdmDiskSpec {
+struct LdmDiskRecipe {
     std::uint64_t sectors = 8192;
     std::string guid;
     std::vector<std::uint8_t> area;
     std::int64_t headerSector = -1;
     std::int64_t configStart = -1;
 };
-std::unique_ptr<testsupport::MemoryDevice> MakeLdmDisk(const LdmDiskSpec& recipe);
+std::unique_ptr<testsupport::MemoryDevice> MakeLdmDisk(const LdmDiskRecipe& recipe);
 
 } // namespace ldmtest

@@ -20,7 +20,7 @@ const std::string kGuid1 = "11111111-2222-3333-4444-555555555555";
 const std::string kGuid2 = "66666666-7777-8888-9999-aaaaaaaaaaaa";
 
 // A spanned volume (id 10, 300 sectors) over disk 1 (200 sectors at 100) and disk 2 (100 at 50).
-std::vector<VblkSpec> SpannedDatabase() {
+std::vector<VblkRecipe> SpannedDatabase() {
     return {
         Volume(1, VolumeData(10, "Volume1", 3, 1, 300, 0x07)),
         Component(2, ComponentData(20, 2, 2, 10)),
@@ -89,7 +89,7 @@ TEST(LdmDatabase, DecodesAndLinksASoundDatabase) {
 TEST(LdmDatabase, DamagedRecordsGiveNoVolumeAndNoCrash) {
     struct Case {
         const char* what;
-        std::vector<VblkSpec> records;
+        std::vector<VblkRecipe> records;
         std::size_t members;  // of the volume that is left, 0: none
     };
     auto base = SpannedDatabase();
@@ -103,21 +103,21 @@ TEST(LdmDatabase, DamagedRecordsGiveNoVolumeAndNoCrash) {
     VblkData badIdVolume = VolumeData(10, "Volume1", 3, 1, 300, 0x07);
     badIdVolume.bytes[0] = 0;  // var-number length 0: the id reads as all ones
     const Case cases[] = {
-        {"huge data length", with(0, [](VblkSpec& r) { r.dataLength = 0x7FFFFFFF; }), 0},
-        {"data length beyond its parts", with(2, [](VblkSpec& r) { r.dataLength = 104 + 112 + 1; r.parts = 2; }), 1},
-        {"volume shorter than its fields", with(0, [&](VblkSpec& r) { r.data = shortVolume.bytes; }), 0},
-        {"volume id of length 0", with(0, [&](VblkSpec& r) { r.data = badIdVolume.bytes; }), 0},
-        {"partition id length 65", with(2, [](VblkSpec& r) {
+        {"huge data length", with(0, [](VblkRecipe& r) { r.dataLength = 0x7FFFFFFF; }), 0},
+        {"data length beyond its parts", with(2, [](VblkRecipe& r) { r.dataLength = 104 + 112 + 1; r.parts = 2; }), 1},
+        {"volume shorter than its fields", with(0, [&](VblkRecipe& r) { r.data = shortVolume.bytes; }), 0},
+        {"volume id of length 0", with(0, [&](VblkRecipe& r) { r.data = badIdVolume.bytes; }), 0},
+        {"partition id length 65", with(2, [](VblkRecipe& r) {
              VblkData d;
              d.NumLength(65, 1).Str("x").Zeros(12).Be64(1).Be64(0).Num(200).Num(20).Num(40).Num(0);
              r.data = d.bytes;
              r.type = 0x33;
          }), 1},
-        {"partition cut before its start sector", with(2, [](VblkSpec& r) { r.data.resize(16); }), 1},
-        {"missing disk record", with(5, [](VblkSpec& r) { r.type = 0x99; }), 0},
-        {"missing component", with(1, [](VblkSpec& r) { r.group = 0; }), 0},
-        {"unknown volume kind", with(0, [](VblkSpec& r) { r.data = VolumeData(10, "V", 7, 1, 300, 7).bytes; }), 0},
-        {"component of unknown type", with(1, [](VblkSpec& r) { r.data = ComponentData(20, 9, 2, 10).bytes; }), 0},
+        {"partition cut before its start sector", with(2, [](VblkRecipe& r) { r.data.resize(16); }), 1},
+        {"missing disk record", with(5, [](VblkRecipe& r) { r.type = 0x99; }), 0},
+        {"missing component", with(1, [](VblkRecipe& r) { r.group = 0; }), 0},
+        {"unknown volume kind", with(0, [](VblkRecipe& r) { r.data = VolumeData(10, "V", 7, 1, 300, 7).bytes; }), 0},
+        {"component of unknown type", with(1, [](VblkRecipe& r) { r.data = ComponentData(20, 9, 2, 10).bytes; }), 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -156,7 +156,7 @@ TEST(LdmDatabase, DuplicateIdsLinkEachRecordOnce) {
 TEST(LdmDatabase, MultiPartRecordsJoinOnlyInOrder) {
     VblkData longDisk = DiskData(40, kGuid1);
     longDisk.Str(std::string(200, 'n'));  // spills into three slots
-    VblkSpec disk = Disk(5, longDisk);
+    VblkRecipe disk = Disk(5, longDisk);
     auto slots = Slots(disk);
     ASSERT_EQ(3u, slots.size());
     for (bool swapped : {false, true}) {
@@ -238,7 +238,7 @@ TEST(LdmDatabase, VolumeKindsSizesAndMemberLimits) {
     const std::string guids[] = {kGuid1, kGuid2, "77777777-7777-7777-7777-777777777777"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<VblkSpec> records = {Volume(1, VolumeData(10, "V", c.kind, 1, 3000, 0x07)),
+        std::vector<VblkRecipe> records = {Volume(1, VolumeData(10, "V", c.kind, 1, 3000, 0x07)),
                                          Component(2, ComponentData(20, c.componentType, c.partitionCount, 10))};
         for (std::uint32_t i = 0; i < 3; ++i) {
             const bool striped = c.componentType != 2;

@@ -40,7 +40,7 @@ std::string MachineImages() {
         if (!RequireTool("mkfs.fat") || !RequireTool("sfdisk") || !RequireTool("mkntfs"))
             return false;
         const std::string q = ShellQuote(tmp);
-        NtfsImageSpec ntfs;
+        NtfsImageRecipe ntfs;
         ntfs.sizeMiB = 16;
         ntfs.label = "BasicNtfs";
         ntfs.partitionStart = 34816;

@@ -56,12 +56,12 @@ const DeepScanDisk& CachedDeepScanDisk() {
                 return false;
             // NTFS, made at its start on the disk.
             const std::string ntfs = tmp + "/ntfs.part";
-            NtfsImageSpec spec;
-            spec.sizeMiB = kNtfsSectors / 2048;
-            spec.partitionStart = kNtfsStart;
-            spec.label = "DeepNtfs";
+            NtfsImageRecipe recipe;
+            recipe.sizeMiB = kNtfsSectors / 2048;
+            recipe.partitionStart = kNtfsStart;
+            recipe.label = "DeepNtfs";
             bool ok =
-                MakeNtfsImage(ntfs, spec) && NtfsMkdir(ntfs, "/dir") && NtfsMkdir(ntfs, "/dir/sub");
+                MakeNtfsImage(ntfs, recipe) && NtfsMkdir(ntfs, "/dir") && NtfsMkdir(ntfs, "/dir/sub");
             for (const DeepScanFile& f : d.ntfsFiles)
                 ok = ok && NtfsWriteFile(ntfs, f.name, f.bytes);
             for (const DeepScanFile& f : d.ntfsFiles)

@@ -69,12 +69,12 @@ const DeletedVolumeCase kDeletedVolumeCases[6] = {
 
 namespace {
 bool MakeNtfs(const std::string& path, const DeletedVolumeCase& c) {
-    NtfsImageSpec spec;
-    spec.sizeMiB = 16;
-    spec.label = c.label;
-    spec.partitionStart = c.partitioned ? kDeletedPartitionStart : 0;
+    NtfsImageRecipe recipe;
+    recipe.sizeMiB = 16;
+    recipe.label = c.label;
+    recipe.partitionStart = c.partitioned ? kDeletedPartitionStart : 0;
     const std::string volume = c.partitioned ? path + ".vol" : path;
-    bool ok = MakeNtfsImage(volume, spec) && NtfsMkdir(volume, "/docs");
+    bool ok = MakeNtfsImage(volume, recipe) && NtfsMkdir(volume, "/docs");
     for (const DeletedSample& s : kDeletedSamples)
         ok = ok && NtfsWriteFile(volume, s.path, DeletedSampleBytes(s));
     for (const DeletedSample& s : kDeletedSamples)

@@ -90,7 +90,7 @@ const std::vector<CompoundKindFile> kKinds = {
 };
 #undef SUMMARY
 
-std::string SpecJson() {
+std::string RecipeJson() {
     std::ostringstream o;
     o << "[";
     bool first = true;
@@ -113,11 +113,11 @@ const std::vector<CompoundKindFile>& CompoundKindFiles() {
 std::string CompoundDocumentFolder() {
     return CachedFixture("compound-documents-1", [](const std::string& tmp) {
         std::filesystem::create_directories(tmp);
-        const std::string spec = SpecJson();
-        if (!WriteFileBytes(tmp + "/spec.json", Bytes(spec.begin(), spec.end())))
+        const std::string recipe = RecipeJson();
+        if (!WriteFileBytes(tmp + "/recipe.json", Bytes(recipe.begin(), recipe.end())))
             return false;
         return MustRun(std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) + " " +
-                       ShellQuote(tmp) + " " + ShellQuote(tmp + "/spec.json"));
+                       ShellQuote(tmp) + " " + ShellQuote(tmp + "/recipe.json"));
     });
 }
 

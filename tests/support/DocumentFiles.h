@@ -25,7 +25,7 @@ struct CompoundKindFile {
     const char* names;    // the directory as olefile reads it back
 };
 const std::vector<CompoundKindFile>& CompoundKindFiles();
-// The folder holding every file of CompoundKindFiles() and the writer's spec.json ("" when
+// The folder holding every file of CompoundKindFiles() and the writer's recipe.json ("" when
 // the writer failed).
 std::string CompoundDocumentFolder();
 

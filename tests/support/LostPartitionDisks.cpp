@@ -20,7 +20,7 @@ const std::vector<LostPartitionFile>& LostPartitionFiles() {
 
 namespace {
 
-bool FormatFat(const std::string& disk, const LostPartitionSpec& p) {
+bool FormatFat(const std::string& disk, const LostPartitionRecipe& p) {
     const int bits = p.kind == LostFsKind::kFat12 ? 12 : p.kind == LostFsKind::kFat16 ? 16 : 32;
     std::string cmd = "mkfs.fat -F " + std::to_string(bits) +
                       " --offset=" + std::to_string(p.start) + " -h " + std::to_string(p.start);
@@ -38,7 +38,7 @@ bool FormatFat(const std::string& disk, const LostPartitionSpec& p) {
     return ok;
 }
 
-bool FormatNtfs(const std::string& disk, const LostPartitionSpec& p) {
+bool FormatNtfs(const std::string& disk, const LostPartitionRecipe& p) {
     const std::string part = disk + ".ntfs";
     std::filesystem::remove(part);
     bool ok = MustRun("truncate -s " + std::to_string(p.sectors * 512) + " " + ShellQuote(part) +
@@ -53,7 +53,7 @@ bool FormatNtfs(const std::string& disk, const LostPartitionSpec& p) {
     return ok;
 }
 
-bool FormatExt(const std::string& disk, const LostPartitionSpec& p) {
+bool FormatExt(const std::string& disk, const LostPartitionRecipe& p) {
     const std::string root = disk + ".root";
     std::filesystem::remove_all(root);
     bool ok = true;
@@ -89,11 +89,11 @@ const char* MbrType(LostFsKind kind) {
 }
 
 bool MakeDisk(const std::string& path, std::uint64_t diskSectors,
-              const std::vector<LostPartitionSpec>& partitions) {
+              const std::vector<LostPartitionRecipe>& partitions) {
     if (!RequireFatTools() || !RequireTool("mkntfs") || !RequireTool("dd"))
         return false;
     std::string table = "label: dos\n";
-    for (const LostPartitionSpec& p : partitions)
+    for (const LostPartitionRecipe& p : partitions)
         table += "start=" + std::to_string(p.start) + ", size=" + std::to_string(p.sectors) +
                  ", type=" + MbrType(p.kind) + "\n";
     const std::string tableFile = path + ".sfdisk";
@@ -103,7 +103,7 @@ bool MakeDisk(const std::string& path, std::uint64_t diskSectors,
                       " && sfdisk -q --no-reread --no-tell-kernel " + ShellQuote(path) + " < " +
                       ShellQuote(tableFile) + " >/dev/null");
     std::filesystem::remove(tableFile);
-    for (const LostPartitionSpec& p : partitions) {
+    for (const LostPartitionRecipe& p : partitions) {
         if (p.kind == LostFsKind::kNtfs)
             ok = ok && FormatNtfs(path, p);
         else if (p.kind == LostFsKind::kExt2 || p.kind == LostFsKind::kExt3)
@@ -117,7 +117,7 @@ bool MakeDisk(const std::string& path, std::uint64_t diskSectors,
 } // namespace
 
 LostPartitionDisk CachedLostPartitionDisk(const std::string& name, std::uint64_t diskSectors,
-                                          const std::vector<LostPartitionSpec>& partitions) {
+                                          const std::vector<LostPartitionRecipe>& partitions) {
     LostPartitionDisk disk;
     disk.intact = CachedFixture(name + ".img", [&](const std::string& tmp) {
         return MakeDisk(tmp, diskSectors, partitions);

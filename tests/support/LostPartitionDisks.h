@@ -11,7 +11,7 @@ namespace testsupport {
 
 enum class LostFsKind { kFat12, kFat16, kFat32, kNtfs, kExt2, kExt3 };
 
-struct LostPartitionSpec {
+struct LostPartitionRecipe {
     std::uint64_t start = 0;              // first sector on the disk
     std::uint64_t sectors = 0;            // partition size
     LostFsKind kind = LostFsKind::kFat16; // EXT2/EXT3 use 1 KiB blocks
@@ -27,7 +27,7 @@ struct LostPartitionDisk {
 // sectors holding `partitions`. Each file system gets the files of LostPartitionFiles(). Empty
 // paths after a failure (recorded as a test failure).
 LostPartitionDisk CachedLostPartitionDisk(const std::string& name, std::uint64_t diskSectors,
-                                          const std::vector<LostPartitionSpec>& partitions);
+                                          const std::vector<LostPartitionRecipe>& partitions);
 
 // The files put into every partition: path (with '/' separators, no leading '/') and bytes.
 struct LostPartitionFile {

@@ -6,8 +6,8 @@
 
 namespace testsupport {
 
-const std::vector<LostPartitionSpec>& LostWizardParts() {
-    static const std::vector<LostPartitionSpec> parts = {
+const std::vector<LostPartitionRecipe>& LostWizardParts() {
+    static const std::vector<LostPartitionRecipe> parts = {
         {63, kLostWizardCylinder - 63, LostFsKind::kFat16, "LOSTFAT16"},
         {kLostWizardCylinder, kLostWizardCylinder, LostFsKind::kNtfs, "Lost Ntfs"},
         {16 * 2048, 34 * 2048, LostFsKind::kFat32, "LOSTFAT32"},

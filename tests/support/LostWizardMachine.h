@@ -14,7 +14,7 @@ namespace testsupport {
 constexpr std::uint64_t kLostWizardCylinder = 16065;
 constexpr std::uint64_t kLostWizardDiskSectors = 51 * 2048;
 
-const std::vector<LostPartitionSpec>& LostWizardParts();
+const std::vector<LostPartitionRecipe>& LostWizardParts();
 // The disk with its table and the same disk wiped (made once per build tree).
 LostPartitionDisk LostWizardDisk();
 

@@ -10,7 +10,7 @@
 
 namespace testsupport {
 
-bool MakeNtfsImage(const std::string& image, const NtfsImageSpec& recipe) {
+bool MakeNtfsImage(const std::string& image, const NtfsImageRecipe& recipe) {
     if (!RequireTool("mkntfs"))
         return false;
     std::remove(image.c_str());

@@ -9,7 +9,7 @@
 
 namespace testsupport {
 
-struct NtfsImageSpec {
+struct NtfsImageRecipe {
     std::uint64_t sizeMiB = 32;
     std::uint32_t clusterSize = 4096;   // mkntfs -c
     bool compressed = false;            // mkntfs -C (new files in the root compress)
@@ -18,7 +18,7 @@ struct NtfsImageSpec {
 };
 
 // Creates (or replaces) `image` as an NTFS volume of recipe.sizeMiB.
-bool MakeNtfsImage(const std::string& image, const NtfsImageSpec& recipe);
+bool MakeNtfsImage(const std::string& image, const NtfsImageRecipe& recipe);
 
 // Copies a host file into the image with ntfscp; the folders of `dest` must exist.
 bool NtfsCopyIn(const std::string& image, const std::string& hostFile, const std::string& dest);

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Writes compound files (structured storage) for the carving tests.
 
-    compound_writer.py OUTDIR SPEC.json
+    compound_writer.py OUTDIR RECIPE.json
 
-SPEC is a JSON list of files: {"file": name, "shift": 9 or 12, "root_clsid": 32 hex digits,
+RECIPE is a JSON list of files: {"file": name, "shift": 9 or 12, "root_clsid": 32 hex digits,
 "entries": [{"name": ..., "type": "stream" | "storage", "size": bytes, "seed": n}, ...]}.
 The entries follow the root entry in the directory in the order given. Streams below the
 mini-stream cutoff (4096 bytes) go into the mini stream; larger ones take regular sectors.
@@ -42,11 +42,11 @@ def ceil_div(a, b):
     return (a + b - 1) // b
 
 
-def build(spec):
-    shift = spec.get("shift", 9)
+def build(recipe):
+    shift = recipe.get("shift", 9)
     ss = 1 << shift
     per = ss // 4
-    entries = spec["entries"]
+    entries = recipe["entries"]
 
     mini = bytearray()
     minifat = []
@@ -138,7 +138,7 @@ def build(spec):
         assert len(e) == 128
         return e
 
-    root_clsid = bytes.fromhex(spec.get("root_clsid", "00" * 16))
+    root_clsid = bytes.fromhex(recipe.get("root_clsid", "00" * 16))
     d = entry("Root Entry", 5, root_clsid, mini_start, len(mini),
               1 if entries else NOSTREAM, NOSTREAM)
     for i, e in enumerate(entries):
@@ -181,14 +181,14 @@ def escape(name):
     return "".join(c if 32 <= ord(c) < 127 else "\\x%02x" % ord(c) for c in name)
 
 
-def check(path, specs):
+def check(path, recipes):
     import olefile
     ole = olefile.OleFileIO(path)
     names = [escape(d.name) for d in ole.direntries[1:] if d is not None]
     ok = True
-    spec = specs.get(os.path.basename(path))
-    if spec:
-        for e in spec["entries"]:
+    recipe = recipes.get(os.path.basename(path))
+    if recipe:
+        for e in recipe["entries"]:
             if e.get("type", "stream") == "stream" and e.get("size", 0):
                 got = ole.openstream(e["name"]).read()
                 ok = ok and got == stream_bytes(e.get("seed", 1), e["size"])
@@ -200,15 +200,15 @@ def check(path, specs):
 
 def main():
     if sys.argv[1] == "--check":
-        spec_path = sys.argv[2]
-        specs = {s["file"]: s for s in json.load(open(spec_path))}
+        recipe_path = sys.argv[2]
+        recipes = {s["file"]: s for s in json.load(open(recipe_path))}
         for path in sys.argv[3:]:
-            print(check(path, specs))
+            print(check(path, recipes))
         return
-    outdir, spec_path = sys.argv[1], sys.argv[2]
-    for spec in json.load(open(spec_path)):
-        with open(os.path.join(outdir, spec["file"]), "wb") as f:
-            f.write(build(spec))
+    outdir, recipe_path = sys.argv[1], sys.argv[2]
+    for recipe in json.load(open(recipe_path)):
+        with open(os.path.join(outdir, recipe["file"]), "wb") as f:
+            f.write(build(recipe))
 
 
 if __name__ == "__main__":

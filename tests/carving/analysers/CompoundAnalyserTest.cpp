@@ -32,7 +32,7 @@ TEST(CompoundAnalyser, EveryKindIsToldApartAndSized) {
     ASSERT_FALSE(dir.empty());
     // The independent reader agrees with the files the test support writes.
     std::string command = std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) +
-                          " --check " + ShellQuote(dir + "/spec.json");
+                          " --check " + ShellQuote(dir + "/recipe.json");
     for (const CompoundKindFile& k : CompoundKindFiles())
         command += " " + ShellQuote(dir + "/" + k.file);
     std::string out;

@@ -19,7 +19,7 @@ std::uint64_t LastSectorRead(const MemoryDevice& dev) {
 }
 
 // ---- JPEG ----
-struct JpegSpec {
+struct JpegRecipe {
     const char* app = "JFIF"; // "JFIF", "Exif", "jfif" or nullptr (a table comes first)
     std::uint8_t frame = 0xC0;
     std::uint8_t components = 3;
@@ -30,7 +30,7 @@ struct JpegSpec {
 };
 
 // Returns the file; *dataAt gets the offset of the first entropy-coded byte.
-Bytes Jpeg(const JpegSpec& s, std::size_t* dataAt = nullptr) {
+Bytes Jpeg(const JpegRecipe& s, std::size_t* dataAt = nullptr) {
     Bytes b = {0xFF, 0xD8};
     auto segment = [&](std::uint8_t type, const Bytes& body) {
         b.push_back(0xFF);
@@ -69,7 +69,7 @@ Bytes Jpeg(const JpegSpec& s, std::size_t* dataAt = nullptr) {
 }
 
 // ---- TIFF ----
-struct TiffSpec {
+struct TiffRecipe {
     bool big = false;
     std::uint16_t entries = 0;      // 0: as built
     std::uint32_t countsCount = 3;  // entries of the byte-count table
@@ -83,7 +83,7 @@ struct TiffSpec {
 // Strips of 100, 200 and 50 bytes at 8; the directory after them; the tables of offsets (LONG)
 // and counts (SHORT) and the BitsPerSample triple behind it. Returns the file; its size is the
 // end of the last table.
-Bytes Tiff(const TiffSpec& s, std::uint32_t* directoryAt = nullptr) {
+Bytes Tiff(const TiffRecipe& s, std::uint32_t* directoryAt = nullptr) {
     Bytes b;
     auto p16 = [&](std::size_t at, std::uint16_t v) { s.big ? PutBe16(b, at, v) : Put16(b, at, v); };
     auto p32 = [&](std::size_t at, std::uint32_t v) { s.big ? PutBe32(b, at, v) : Put32(b, at, v); };
@@ -185,16 +185,16 @@ TEST(JpegAnalyser, MarkerWalkAndEndScan) {
     std::size_t c = 0;
     const Bytes whole = Jpeg({}, &c);
     EXPECT_EQ(Carve(whole).size, whole.size());
-    JpegSpec exif;
+    JpegRecipe exif;
     exif.app = "Exif";
     exif.components = 1; // the Exif variant does not count components
     EXPECT_EQ(Carve(Jpeg(exif)).size, Jpeg(exif).size());
-    JpegSpec plain;
+    JpegRecipe plain;
     plain.app = nullptr;
     EXPECT_EQ(Carve(Jpeg(plain)).size, Jpeg(plain).size());
 
     // No end marker: the image's raw size behind the data start, plus the marker.
-    JpegSpec open;
+    JpegRecipe open;
     open.end = false;
     open.width = 4;
     open.height = 2;
@@ -203,10 +203,10 @@ TEST(JpegAnalyser, MarkerWalkAndEndScan) {
 
     struct Case {
         const char* name;
-        JpegSpec spec;
+        JpegRecipe recipe;
     };
     std::vector<Case> unsized;
-    JpegSpec s;
+    JpegRecipe s;
     s.frame = 0xC2;
     unsized.push_back({"progressive frame", s});
     s = {};
@@ -219,7 +219,7 @@ TEST(JpegAnalyser, MarkerWalkAndEndScan) {
     s.scanFirst = true;
     unsized.push_back({"scan before frame", s});
     for (const Case& k : unsized) {
-        const Outcome o = Carve(Jpeg(k.spec));
+        const Outcome o = Carve(Jpeg(k.recipe));
         EXPECT_TRUE(o.matched) << k.name;
         EXPECT_EQ(o.fileType, 33u) << k.name;
         EXPECT_EQ(o.size, 0u) << k.name;
@@ -235,7 +235,7 @@ TEST(JpegAnalyser, MarkerWalkAndEndScan) {
 
 TEST(JpegAnalyser, EndScanKeepsToTheCapAndTheReadableBytes) {
     ScopedCap cap(1 << 20);
-    JpegSpec big;
+    JpegRecipe big;
     big.width = big.height = 0xFFFF;
     big.end = false;
     std::size_t c = 0;
@@ -246,7 +246,7 @@ TEST(JpegAnalyser, EndScanKeepsToTheCapAndTheReadableBytes) {
     EXPECT_LT(LastSectorRead(*dev), 4 + 4 * 1025u); // never the whole device
 
     // An unreadable sector in the data on the device: the file ends where reading stopped.
-    JpegSpec longData;
+    JpegRecipe longData;
     longData.dataBytes = 5000;
     longData.width = longData.height = 200;
     const Bytes f = Jpeg(longData, &c);
@@ -304,7 +304,7 @@ TEST(GifAnalyser, FFBytesCannotRunTheWalkToTheDeviceEnd) {
 
 TEST(TiffAnalyser, DirectoryWalk) {
     for (bool big : {false, true}) {
-        TiffSpec s;
+        TiffRecipe s;
         s.big = big;
         const Bytes whole = Tiff(s);
         EXPECT_EQ(Carve(whole).size, whole.size()) << big;
@@ -316,11 +316,11 @@ TEST(TiffAnalyser, DirectoryWalk) {
     const Bytes base = Tiff({}, &dir);
     struct Case {
         const char* name;
-        TiffSpec spec;
+        TiffRecipe recipe;
         std::uint64_t size;
     };
     std::vector<Case> cases;
-    TiffSpec s;
+    TiffRecipe s;
     s.next = dir;
     cases.push_back({"directory linking to itself", s, base.size()});
     s = {};
@@ -346,7 +346,7 @@ TEST(TiffAnalyser, DirectoryWalk) {
     s.withCounts = false;
     cases.push_back({"no byte counts", s, 0});
     for (const Case& c : cases) {
-        const Outcome o = Carve(Tiff(c.spec), 3, 8192);
+        const Outcome o = Carve(Tiff(c.recipe), 3, 8192);
         EXPECT_TRUE(o.matched) << c.name;
         EXPECT_EQ(o.size, c.size) << c.name;
     }

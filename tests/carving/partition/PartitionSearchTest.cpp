@@ -128,14 +128,14 @@ FileSystemType TypeOf(LostFsKind kind) {
 // What the search should report for a partition the tools made (FAT partitions here are
 // multiples of 64 sectors, which mkfs.fat uses whole); an NTFS volume leaves its last sector to
 // the backup boot sector.
-Found Expected(const LostPartitionSpec& p) {
+Found Expected(const LostPartitionRecipe& p) {
     const std::uint64_t size = p.kind == LostFsKind::kNtfs ? p.sectors - 1 : p.sectors;
     return {p.start, size, TypeOf(p.kind), p.label};
 }
 
-std::set<Found> Expected(const std::vector<LostPartitionSpec>& parts) {
+std::set<Found> Expected(const std::vector<LostPartitionRecipe>& parts) {
     std::set<Found> out;
-    for (const LostPartitionSpec& p : parts)
+    for (const LostPartitionRecipe& p : parts)
         out.insert(Expected(p));
     return out;
 }
@@ -144,8 +144,8 @@ std::set<Found> Expected(const std::vector<LostPartitionSpec>& parts) {
 // track after them. The NTFS volume at 63 ends one sector after a probed sector, so its backup
 // boot sector (16128 = 16065 + 63) is probed.
 constexpr std::uint64_t kCyl = 16065;
-const std::vector<LostPartitionSpec>& ClassicParts() {
-    static const std::vector<LostPartitionSpec> parts = {
+const std::vector<LostPartitionRecipe>& ClassicParts() {
+    static const std::vector<LostPartitionRecipe> parts = {
         {63, kCyl + 1, LostFsKind::kNtfs, "OldNtfs"},
         {2 * kCyl, 8000, LostFsKind::kFat12, "SMALLFAT"},
         {3 * kCyl + 63, 32000, LostFsKind::kFat16, "MIDFAT16"},
@@ -159,8 +159,8 @@ LostPartitionDisk ClassicDisk() {
 
 // A disk partitioned on 1 MiB boundaries. The first NTFS volume's backup boot sector lies on a
 // 1 MiB boundary (18432).
-const std::vector<LostPartitionSpec>& AlignedParts() {
-    static const std::vector<LostPartitionSpec> parts = {
+const std::vector<LostPartitionRecipe>& AlignedParts() {
+    static const std::vector<LostPartitionRecipe> parts = {
         {2048, 8 * 2048 + 1, LostFsKind::kNtfs, "Aligned One"},
         {10 * 2048, 34 * 2048, LostFsKind::kFat32, "ALIGNFAT32"},
         {44 * 2048, 4 * 2048, LostFsKind::kFat16, "ALIGNFAT16"},
@@ -174,8 +174,8 @@ LostPartitionDisk AlignedDisk() {
 
 // EXT2 and EXT3 partitions. The EXT2 volume has three block groups of 8192 1 KiB blocks, so
 // its backup superblock of group 1 lies 2 sectors after a 1 MiB boundary (18432).
-const std::vector<LostPartitionSpec>& ExtParts() {
-    static const std::vector<LostPartitionSpec> parts = {
+const std::vector<LostPartitionRecipe>& ExtParts() {
+    static const std::vector<LostPartitionRecipe> parts = {
         {2048, 40960, LostFsKind::kExt2, "lost ext2"},
         {3 * kCyl, 16000, LostFsKind::kExt3, "lostext3"},
     };
@@ -187,8 +187,8 @@ LostPartitionDisk ExtDisk() {
 
 // Cylinders of 240 heads (15120 sectors) that no 255-head or 1 MiB candidate reaches.
 constexpr std::uint64_t kCyl240 = 15120;
-const std::vector<LostPartitionSpec>& Heads240Parts() {
-    static const std::vector<LostPartitionSpec> parts = {
+const std::vector<LostPartitionRecipe>& Heads240Parts() {
+    static const std::vector<LostPartitionRecipe> parts = {
         {kCyl240, 15104, LostFsKind::kFat16, "HEADS240A"},
         {3 * kCyl240 + 63, 8000, LostFsKind::kFat12, "HEADS240B"},
     };
@@ -510,8 +510,8 @@ TEST(PartitionSearch, DamagedStructuresDecide) {
     LostPartitionDisk classic = ClassicDisk();
     ASSERT_FALSE(classic.wiped.empty());
     CImageFileDevice dev(classic.wiped.c_str());
-    const LostPartitionSpec& ntfs = ClassicParts()[0];
-    const LostPartitionSpec& fat16 = ClassicParts()[2];
+    const LostPartitionRecipe& ntfs = ClassicParts()[0];
+    const LostPartitionRecipe& fat16 = ClassicParts()[2];
     std::uint8_t boot[kSectorSize];
     ASSERT_TRUE(dev.ReadSectors(boot, fat16.start, 1));
     const std::uint64_t firstFat = fat16.start + (boot[14] | boot[15] << 8);
@@ -578,7 +578,7 @@ TEST(PartitionSearch, MftRecordsOf512To4096Bytes) {
     LostPartitionDisk classic = ClassicDisk();
     ASSERT_FALSE(classic.wiped.empty());
     CImageFileDevice dev(classic.wiped.c_str());
-    const LostPartitionSpec& ntfs = ClassicParts()[0];
+    const LostPartitionRecipe& ntfs = ClassicParts()[0];
     std::vector<std::uint8_t> boot(kSectorSize);
     ASSERT_TRUE(dev.ReadSectors(boot.data(), ntfs.start, 1));
     CNTFSDBR dbr;

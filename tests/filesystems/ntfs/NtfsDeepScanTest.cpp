@@ -203,7 +203,7 @@ TreePtr BuildTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* recor
 std::string ClusterVolume(std::uint32_t clusterSize) {
     return CachedFixture(
         "ntfs-deepscan-c" + std::to_string(clusterSize) + "-v2.img", [&](const std::string& tmp) {
-            NtfsImageSpec recipe;
+            NtfsImageRecipe recipe;
             recipe.sizeMiB = 24;
             recipe.clusterSize = clusterSize;
             recipe.partitionStart = kOddStart;
@@ -386,7 +386,7 @@ TEST(NtfsDeepScan, TwoVolumesOneOverwritingTheStartOfTheOther) {
     const std::string older = ClusterVolume(4096);
     const std::string newer =
         CachedFixture("ntfs-deepscan-small-v1.img", [](const std::string& tmp) {
-            NtfsImageSpec recipe;
+            NtfsImageRecipe recipe;
             recipe.sizeMiB = 8;
             recipe.partitionStart = 2048;
             return MakeNtfsImage(tmp, recipe) &&
@@ -751,7 +751,7 @@ TEST(NtfsDeepScan, EfsStreamOfAFoundFileIsReadAtThePartitionsOffset) {
     efs[1] = 3000 >> 8;
     const std::string image =
         CachedFixture("ntfs-deepscan-efs-v1.img", [&](const std::string& tmp) {
-            NtfsImageSpec recipe;
+            NtfsImageRecipe recipe;
             recipe.sizeMiB = 8;
             return MakeNtfsImage(tmp, recipe) &&
                    WriteFileBytes(tmp + ".data", PatternBytes(70000, 23)) &&

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> BasicNtfsContent(const std::string& path) {
 
 std::string BasicNtfsImage() {
     return CachedFixture("ntfs-basic-v1.img", [](const std::string& tmp) {
-        NtfsImageSpec recipe;
+        NtfsImageRecipe recipe;
         recipe.sizeMiB = 32;
         recipe.label = kBasicNtfsLabel;
         if (!MakeNtfsImage(tmp, recipe) ||
@@ -47,7 +47,7 @@ std::vector<std::uint8_t> FragmentedContent() { return NtfsEditPattern(kFragment
 
 std::string FragmentedNtfsImage() {
     return CachedFixture("ntfs-fragmented-v1.img", [](const std::string& tmp) {
-        NtfsImageSpec recipe;
+        NtfsImageRecipe recipe;
         recipe.sizeMiB = 32;
         return MakeNtfsImage(tmp, recipe) &&
                NtfsEdit(tmp, "interleave /" + std::string(kFragmentedName) + " /other.bin " +
@@ -66,7 +66,7 @@ std::vector<std::uint8_t> CompressedContent() {
 
 std::string CompressedNtfsImage() {
     return CachedFixture("ntfs-compressed-v1.img", [](const std::string& tmp) {
-        NtfsImageSpec recipe;
+        NtfsImageRecipe recipe;
         recipe.sizeMiB = 16;
         recipe.compressed = true;
         std::string host = tmp + ".src";

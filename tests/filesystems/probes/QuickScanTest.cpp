@@ -30,7 +30,7 @@ std::string DiskWithBothVolumes() {
     return CachedFixture("quickscan-disk-v1.img", [](const std::string& tmp) {
         const std::string q = ShellQuote(tmp);
         const std::string ntfs = tmp + ".ntfs";
-        NtfsImageSpec recipe;
+        NtfsImageRecipe recipe;
         recipe.sizeMiB = kNtfsSectors / 2048;
         recipe.partitionStart = kNtfsFirst;
         bool ok = RequireFatTools() && MustRun("truncate -s 20M " + q) &&

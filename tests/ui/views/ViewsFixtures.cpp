@@ -49,7 +49,7 @@ MyFilePropertiesRecord Record(const char* name, std::uint32_t valid, std::uint64
 
 const std::string& NtfsListImage() {
     static const std::string image = CachedFixture("views-ntfs-list-v1.img", [](const std::string& tmp) {
-        NtfsImageSpec recipe;
+        NtfsImageRecipe recipe;
         recipe.sizeMiB = 16;
         if (!MakeNtfsImage(tmp, recipe) || !NtfsMkdir(tmp, "/docs") || !NtfsMkdir(tmp, "/docs/sub"))
             return false;

@@ -21,7 +21,7 @@ namespace {
 
 std::string ManyFilesNtfsImage() {
     return testsupport::CachedFixture("ui-ntfs-many-v1.img", [](const std::string& tmp) {
-        testsupport::NtfsImageSpec recipe;
+        testsupport::NtfsImageRecipe recipe;
         recipe.sizeMiB = 16;
         return testsupport::MakeNtfsImage(tmp, recipe) &&
                testsupport::NtfsEdit(tmp, "mkdir /many\nfill /many 600 10 5");
