@@ -1,7 +1,8 @@
 #pragma once
-// The objects the loader and the main program meet through, all private to the user: lock
-// files and FIFOs in the runtime folder, and the shared log buffer under names ending in the
-// user id (shared-memory names are global to the machine).
+// The objects the loader and the main program meet through, all private to the user and all
+// belonging to one runtime folder: lock files and FIFOs in it, and the shared log buffer under
+// names made from the user id and the folder (shared-memory names are global to the machine).
+// Loaders with different runtime folders never meet: each has its own lock and its own buffer.
 #include "platform/AppPaths.h"
 
 #include <string>
@@ -20,8 +21,8 @@ std::string MemoryCrashFifo(const platform::AppPaths& paths);
 // loader appends it to the log file and removes it.
 std::string CrashNoteFile(const platform::AppPaths& paths);
 
-// The shared log buffer's section and mutex names for this user.
-std::string UserLogMappingName();
-std::string UserLogMutexName();
+// The shared log buffer's section and mutex names for this user and runtime folder.
+std::string LogMappingName(const platform::AppPaths& paths);
+std::string LogMutexName(const platform::AppPaths& paths);
 // Makes the shared-buffer sink of the log library use the names above.
-void UseUserLogNames();
+void UseLogNames(const platform::AppPaths& paths);

@@ -291,8 +291,8 @@ int RunLoader(const LoaderConfig& config, ILoaderMessages& messages) {
     InstallChildPipe();
     int result;
     {
-        const std::string mapping = UserLogMappingName();
-        const std::string mutex = UserLogMutexName();
+        const std::string mapping = LogMappingName(config.paths);
+        const std::string mutex = LogMutexName(config.paths);
         CFileMappingLog log(CFileMappingLog::kCreateMode, mapping.c_str(), mutex.c_str());
         DebugTrace("____---Start Brulin.");
         result = WatchAndRestart(config, log, logFile.Get());

@@ -85,7 +85,7 @@ int PrepareProgram(int argc, const char* const* argv, StartupOptions& options, p
         return 1;
     }
     const int logType = platform::ProbeLoaderLock(paths.LoaderLockFile());
-    UseUserLogNames();
+    UseLogNames(paths);
     InitLog(paths.LogFile().c_str(), static_cast<LOGLEVEL>(options.LogLevel()), static_cast<LOGTYPE>(logType));
     InstallProgramCrashHandler(paths, logType, ShowOutOfMemoryNotice);
     LogBanner(GatherSystemFacts(paths.programDir));

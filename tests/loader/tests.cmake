@@ -1,6 +1,6 @@
-# The loader's tests run the loader in-process against a stub main program. The shared log
-# buffer and the lock files are per user, so these tests (and every other test that runs a
-# loader) take one resource lock.
+# The loader's tests run the loader in-process against a stub main program. Each test has a
+# runtime folder of its own, and with it its own instance lock and shared log buffer, so they
+# pass beside a running program of the same user.
 file(GLOB loader_test_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/headless/*.cpp)
 add_executable(test_loader ${loader_test_srcs})
 target_link_libraries(test_loader PRIVATE brulin_test_support brulin_loader GTest::gtest_main)
@@ -9,7 +9,7 @@ file(MAKE_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_loader)
 gtest_discover_tests(test_loader
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_loader
   DISCOVERY_MODE PRE_TEST
-  PROPERTIES TIMEOUT 120 RESOURCE_LOCK brulin_user_objects)
+  PROPERTIES TIMEOUT 120)
 
 # The main program's crash handler, seen from the loader's side: a probe program built without
 # the sanitizers (they install signal handlers of their own) crashes in each way, and its test
@@ -43,5 +43,5 @@ gtest_discover_tests(test_crash_handler
 add_test(NAME loader_starts_program
   COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp"
     bash ${CMAKE_CURRENT_LIST_DIR}/real_loader.sh ${CMAKE_BINARY_DIR} ${BRULIN_TEST_WORK_DIR}/loader_starts_program)
-set_tests_properties(loader_starts_program PROPERTIES TIMEOUT 120 RESOURCE_LOCK brulin_user_objects
+set_tests_properties(loader_starts_program PROPERTIES TIMEOUT 120
   ENVIRONMENT "NO_AT_BRIDGE=1;GTK_A11Y=none")

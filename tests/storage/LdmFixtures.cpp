@@ -15,7 +15,7 @@ namespace ldmtest {
 
 std::string LdmFixtureDir() {
     static const std::string dir = testsupport::CachedFixture("ldm-disks", [](const std::string& tmp) {
-        const std::string archive = testsupport::SharedDir() + "/fixtures/ldm/ldm-data.tar.xz";
+        const std::string archive = testsupport::CheckedInFixtureDir() + "/ldm/ldm-data.tar.xz";
         return testsupport::RequireTool("tar") && testsupport::RequireTool("xz") &&
                testsupport::MustRun("mkdir -p " + testsupport::ShellQuote(tmp) + " && tar xJf " +
                                     testsupport::ShellQuote(archive) + " -C " + testsupport::ShellQuote(tmp));

@@ -29,7 +29,7 @@ std::string ScratchDir(const std::string& name) {
     return dir;
 }
 
-std::string SharedDir() { return BRULIN_SHARED_DIR; }
+std::string CheckedInFixtureDir() { return std::string(BRULIN_SOURCE_DIR) + "/tests/fixtures"; }
 
 std::string ShellQuote(const std::string& s) {
     std::string out = "'";

@@ -12,8 +12,8 @@ namespace testsupport {
 std::string FixtureDir();
 // A fresh empty folder for one test, <build>/test-work/scratch/<name>-<pid>-<n>.
 std::string ScratchDir(const std::string& name);
-// The read-only shared folder beside the checkout (shared/fixtures lives there).
-std::string SharedDir();
+// The read-only fixtures kept in the checkout (tests/fixtures).
+std::string CheckedInFixtureDir();
 
 // Runs `command` through /bin/sh. Returns the exit status (-1 when it could not run); the
 // combined standard output and error go to *output when given.

@@ -88,7 +88,7 @@ int main(int, char** argv) {
     const std::string line = lines[std::min<std::size_t>(static_cast<std::size_t>(run), lines.size() - 1)];
 
     const platform::AppPaths paths = platform::ResolveAppPaths();
-    UseUserLogNames();
+    UseLogNames(paths);
     const int type = platform::ProbeLoaderLock(paths.LoaderLockFile());
     InitLog(paths.LogFile().c_str(), LOGLEVEL_INFO, static_cast<LOGTYPE>(type));
 

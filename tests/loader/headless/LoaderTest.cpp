@@ -150,6 +150,29 @@ TEST_F(LoaderTest, ASecondLoaderIsRefusedAndTheFirstGoesOn) {
     EXPECT_TRUE(firstMessages.shown.empty());
 }
 
+TEST_F(LoaderTest, LoadersWithDifferentRuntimeFoldersEachKeepTheirOwnLog) {
+    // The instance lock and the shared log buffer both belong to the runtime folder: a second
+    // loader with a folder of its own runs beside the first, and neither log holds a line of
+    // the other program.
+    Install({"log:first-begin sleep:1500 log:first-end"});
+    const LoaderConfig firstConfig = config;
+    RecordedMessages firstMessages;
+    auto first = std::async(std::launch::async, [&] { return RunLoader(firstConfig, firstMessages); });
+    for (int i = 0; i < 200 && Runs() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(Runs(), 1);
+    Install({"log:second-begin sleep:300 log:second-end"});
+    EXPECT_NE(LogMappingName(firstConfig.paths), LogMappingName(config.paths));
+    EXPECT_NE(LogMutexName(firstConfig.paths), LogMutexName(config.paths));
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(LogText(), "second-begin\r\nsecond-end\r\n");
+    EXPECT_EQ(first.get(), kLoaderOk);
+    EXPECT_TRUE(firstMessages.shown.empty());
+    const auto bytes = ReadFileBytes(firstConfig.paths.LogFile());
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "first-begin\r\nfirst-end\r\n");
+}
+
 TEST_F(LoaderTest, CrashStartsTheReporterAndEndsTheLoader) {
     Install({"log:before crash sleep:300 log:after exit:0", "log:never"});
     EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
