@@ -1,6 +1,7 @@
 #include "app/CrashHandler.h"
 
 #include "logging/Log.h"
+#include "platform/AltSignalStack.h"
 #include "platform/SystemInfo.h"
 #include "platform/ThreadStart.h"
 
@@ -12,7 +13,6 @@
 #include <cstring>
 #include <execinfo.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <thread>
 #include <time.h>
@@ -26,7 +26,6 @@ const char kOutOfMemoryText[] = "Oxtavo Data Recovery has encountered a memory p
 namespace {
 
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
-constexpr std::size_t kAltStackSize = 64 * 1024;
 constexpr std::size_t kReserveSize = 1 << 20;
 constexpr unsigned kOutOfMemoryCode = 0xE0000001u;
 
@@ -205,71 +204,9 @@ int OpenFifoWriteEnd(const std::string& path) {
 
 namespace {
 
-// The alternate signal stack a thread got here. A thread that already has one at least as
-// large keeps it (the sanitizers give every thread one of their own). Ours is mapped, not
-// taken from the heap, and when the thread ends the stack that was there before is put back
-// and ours is unmapped, unless someone else has replaced it since.
-class AltSignalStack {
-public:
-    AltSignalStack() = default;
-    AltSignalStack(const AltSignalStack&) = delete;
-    AltSignalStack& operator=(const AltSignalStack&) = delete;
-
-    bool Ensure() {
-        if (m_ready)
-            return true;
-        stack_t current{};
-        if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) &&
-            current.ss_size >= kAltStackSize) {
-            m_ready = true;
-            return true;
-        }
-        void* mem = mmap(nullptr, kAltStackSize, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
-        if (mem == MAP_FAILED)
-            return false;
-        stack_t ss{};
-        ss.ss_sp = mem;
-        ss.ss_size = kAltStackSize;
-        if (sigaltstack(&ss, &m_previous) != 0) {
-            munmap(mem, kAltStackSize);
-            return false;
-        }
-        m_mem = mem;
-        m_ready = true;
-        return true;
-    }
-
-    ~AltSignalStack() {
-        if (!m_mem)
-            return;
-        stack_t current{};
-        if (sigaltstack(nullptr, &current) != 0 || current.ss_sp != m_mem)
-            return;
-        if (m_previous.ss_flags & SS_DISABLE) {
-            stack_t off{};
-            off.ss_flags = SS_DISABLE;
-            sigaltstack(&off, nullptr);
-        } else {
-            m_previous.ss_flags = 0;
-            sigaltstack(&m_previous, nullptr);
-        }
-        munmap(m_mem, kAltStackSize);
-    }
-
-private:
-    bool m_ready = false;
-    void* m_mem = nullptr;
-    stack_t m_previous{};
-};
-
-thread_local AltSignalStack t_altStack;
-
-void AltSignalStackForNewThread() { EnsureAltSignalStack(); }
+void AltSignalStackForNewThread() { platform::EnsureAltSignalStack(); }
 
 } // namespace
-
-bool EnsureAltSignalStack() { return t_altStack.Ensure(); }
 
 bool InstallCrashHandler(const CrashHandlerSetup& setup) {
     g_crashFd = OpenFifoWriteEnd(setup.crashFifo);
@@ -288,7 +225,7 @@ bool InstallCrashHandler(const CrashHandlerSetup& setup) {
     // backtrace loads its unwinder on first use, which is not safe inside a handler.
     void* frames[4];
     backtrace(frames, 4);
-    EnsureAltSignalStack();
+    platform::EnsureAltSignalStack();
     platform::SetThreadStartHook(AltSignalStackForNewThread);
     platform::SetOutOfMemoryHandler(OnOutOfMemory);
     bool ok = true;

@@ -32,12 +32,10 @@ struct CrashHandlerSetup {
 // Installs the handlers for the process; the calling thread is the UI thread. Everything the
 // signal handler needs (descriptors, names, an alternate signal stack for this thread) is
 // prepared here, and every thread started through platform::StartThread from then on gets an
-// alternate signal stack first. False when the signal handlers could not be installed.
+// alternate signal stack first (platform::EnsureAltSignalStack). The programs give every other
+// thread, the toolkit's included, one as it starts (brulin_interpose_threads). False when the
+// signal handlers could not be installed.
 bool InstallCrashHandler(const CrashHandlerSetup& setup);
-
-// Gives the calling thread an alternate signal stack (once per thread; freed when the thread
-// ends), so that a stack overflow on it is still handled.
-bool EnsureAltSignalStack();
 
 // The texts of the out-of-memory notice.
 extern const char kOutOfMemoryRawText[];

@@ -35,3 +35,12 @@ function(brulin_wx_folder_library target)
   target_compile_options(${target} ${scope} ${wxWidgets_CXX_FLAGS})
   target_link_libraries(${target} ${scope} ${wxWidgets_LIBRARIES})
 endfunction()
+
+# brulin_interpose_threads(<program>)
+# Links the thread interposer into a program and exports its pthread_create, so that every
+# thread of the process (the toolkit's too) starts with an alternate signal stack.
+function(brulin_interpose_threads target)
+  target_sources(${target} PRIVATE $<TARGET_OBJECTS:brulin_thread_interpose>)
+  target_link_libraries(${target} PRIVATE brulin_platform ${CMAKE_DL_LIBS})
+  target_link_options(${target} PRIVATE -Wl,--export-dynamic-symbol=pthread_create)
+endfunction()

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <pwd.h>
 #include <sys/file.h>
@@ -53,14 +54,30 @@ std::string GetEnv(const char* name) {
 }
 
 std::string AppPaths::HelpFile(int topicId) const {
-    return programDir + "help/" + std::to_string(topicId) + ".html";
+    return resourceDir + "help/" + std::to_string(topicId) + ".html";
 }
+
+std::string FindResourceDir(const std::string& programDirIn) {
+    const std::string programDir = WithSlash(programDirIn);
+    auto hasInfo = [](const std::string& dir) {
+        struct stat st {};
+        return stat((dir + "info").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    };
+    if (hasInfo(programDir))
+        return programDir;
+    const std::string shared =
+        WithSlash(std::filesystem::path(programDir + "../share/brulin/").lexically_normal().string());
+    return hasInfo(shared) ? shared : programDir;
+}
+
+std::string ResourceDir() { return FindResourceDir(ProgramDirFromProc()); }
 
 AppPaths ResolveAppPaths(const EnvLookup& env) { return ResolveAppPaths(ProgramDirFromProc(), env); }
 
 AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env) {
     AppPaths p;
     p.programDir = WithSlash(programDir);
+    p.resourceDir = FindResourceDir(p.programDir);
     std::string state = XdgDir(env, "XDG_STATE_HOME");
     if (state.empty())
         state = HomeDir(env) + "/.local/state";

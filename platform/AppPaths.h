@@ -1,8 +1,9 @@
 #pragma once
-// Where the program finds its resources and keeps its files. Resources (skin images, help
-// pages, custom carving scripts) lie beside the program; the log, crash dumps and scan-state
-// files go to the user's state folder; lock files and FIFOs to the user's runtime folder.
-// Nothing is ever written beside the program.
+// Where the program finds its resources and keeps its files. Resources (skin images in info/,
+// help pages in help/) lie beside the program in the build folder and in ../share/brulin/ of an
+// installed program; custom carving scripts lie beside the program; the log, crash dumps and
+// scan-state files go to the user's state folder; lock files and FIFOs to the user's runtime
+// folder. Nothing is ever written beside the program.
 #include <functional>
 #include <string>
 
@@ -13,6 +14,7 @@ struct AppPaths {
     std::string stateDir;    // $XDG_STATE_HOME/brulin/ (or ~/.local/state/brulin/), ending in '/'
     std::string runtimeDir;  // $XDG_RUNTIME_DIR/brulin/ (or /tmp/brulin-<uid>/), ending in '/'
     std::string configFile;  // $XDG_CONFIG_HOME/brulin/brulin.ini (may not exist)
+    std::string resourceDir{}; // folder holding info/ and help/ (see FindResourceDir), ending in '/'
 
     std::string LogFile() const { return stateDir + "BrulinLog.log"; }
     // Held by the loader for its life; named after the loader's mutex.
@@ -21,6 +23,13 @@ struct AppPaths {
     }
     std::string HelpFile(int topicId) const;
 };
+
+// The folder of the program's resources for a program in `programDir` (ending in '/'): the
+// program folder itself when it holds "info/" (the build folder), else "<programDir>/../share/
+// brulin/" (normalised) when that holds "info/" (an installed program), else the program folder.
+std::string FindResourceDir(const std::string& programDir);
+// The same for the running program (from /proc/self/exe).
+std::string ResourceDir();
 
 // Reads an environment variable; empty when unset.
 using EnvLookup = std::function<std::string(const char*)>;

@@ -12,7 +12,7 @@ PACKAGES=(
   dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk
   libcurl4-openssl-dev
   xz-utils bzip2 pigz python3
-  libwxgtk3.2-dev libx11-dev xvfb xauth xdg-utils fonts-dejavu-core shared-mime-info xdotool
+  libwxgtk3.2-dev libglib2.0-dev libx11-dev xvfb xauth xdg-utils fonts-dejavu-core shared-mime-info xdotool
   python3-olefile mdbtools ghostscript fp-utils
   imagemagick icoutils libimage-exiftool-perl libjpeg-turbo-progs epstool
   ffmpeg gcab lhasa gzip

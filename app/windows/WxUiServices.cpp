@@ -107,7 +107,7 @@ std::unique_ptr<IBuildProgress> CWxUiServices::CreateBuildProgress() { return st
 void CWxUiServices::ShowHelpTopic(int topicId) {
     std::string path = m_paths.HelpFile(topicId);
     if (!wxFileExists(ui::FromUtf8(path)))
-        path = m_paths.programDir + "help/index.html";
+        path = m_paths.resourceDir + "help/index.html";
     OpenUrl("file://" + path);
 }
 

@@ -22,12 +22,16 @@ add_executable(crash_probe ${CMAKE_CURRENT_LIST_DIR}/crash_probe/CrashProbe.cpp
   ${CMAKE_SOURCE_DIR}/platform/SystemInfo.cpp ${CMAKE_SOURCE_DIR}/platform/DebugOutput.cpp
   ${CMAKE_SOURCE_DIR}/platform/File.cpp ${CMAKE_SOURCE_DIR}/platform/SharedMemory.cpp
   ${CMAKE_SOURCE_DIR}/platform/NamedMutex.cpp ${CMAKE_SOURCE_DIR}/platform/AppPaths.cpp
-  ${CMAKE_SOURCE_DIR}/platform/ThreadStart.cpp)
+  ${CMAKE_SOURCE_DIR}/platform/ThreadStart.cpp ${CMAKE_SOURCE_DIR}/platform/AltSignalStack.cpp
+  ${CMAKE_SOURCE_DIR}/platform/interpose/ThreadInterpose.cpp)
 set_target_properties(crash_probe PROPERTIES
   COMPILE_OPTIONS "-Wall;-Wextra;-g;-fno-omit-frame-pointer"
   LINK_OPTIONS "-rdynamic"
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-target_link_libraries(crash_probe PRIVATE Threads::Threads rt)
+# GLib starts one of the probe's threads, as the window toolkit starts its own.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(BRULIN_GLIB REQUIRED IMPORTED_TARGET glib-2.0)
+target_link_libraries(crash_probe PRIVATE Threads::Threads rt ${CMAKE_DL_LIBS} PkgConfig::BRULIN_GLIB)
 
 file(GLOB crash_test_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/crash/*.cpp)
 add_executable(test_crash_handler ${crash_test_srcs})

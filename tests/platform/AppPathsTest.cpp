@@ -85,3 +85,22 @@ TEST(AppPaths, ViewerCommandFromConfig) {
     EXPECT_EQ(platform::ReadViewerCommand(ini), "libreoffice --view");
     EXPECT_EQ(platform::ReadViewerCommand("missing.ini"), "");
 }
+
+TEST(AppPaths, ResourcesBesideTheProgramOrInTheInstalledShareFolder) {
+    const std::string root = std::string(BRULIN_TEST_WORK_DIR) + "/app-paths-resources-" + std::to_string(getpid());
+    fs::remove_all(root);
+    // The build folder: info/ beside the program.
+    fs::create_directories(root + "/build/info");
+    EXPECT_EQ(platform::FindResourceDir(root + "/build"), root + "/build/");
+    // An installed program: <prefix>/bin with <prefix>/share/brulin/info.
+    fs::create_directories(root + "/usr/bin");
+    fs::create_directories(root + "/usr/share/brulin/info");
+    EXPECT_EQ(platform::FindResourceDir(root + "/usr/bin/"), root + "/usr/share/brulin/");
+    const auto p = platform::ResolveAppPaths(root + "/usr/bin", Env({{"HOME", "/h"}}));
+    EXPECT_EQ(p.programDir, root + "/usr/bin/");
+    EXPECT_EQ(p.HelpFile(15), root + "/usr/share/brulin/help/15.html");
+    // Neither: the program folder (what is missing then simply is not shown).
+    fs::create_directories(root + "/bare");
+    EXPECT_EQ(platform::FindResourceDir(root + "/bare"), root + "/bare/");
+    fs::remove_all(root);
+}

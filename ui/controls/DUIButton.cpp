@@ -1,6 +1,7 @@
 #include "ui/controls/DUIButton.h"
 
 #include "ui/controls/ButtonLogic.h"
+#include "platform/AppPaths.h"
 #include "ui/controls/Formatting.h"
 
 #include <wx/filename.h>
@@ -71,7 +72,7 @@ void CopyDUIButtonState(const CDUIButton& s, CDUIButton& d) {
 void DestroyDUIButtonList(std::vector<std::unique_ptr<CDUIButton>>& list) { list.clear(); }
 
 wxBitmap LoadSkinBitmap(const std::string& fileName) {
-    const wxString path = ui::FromUtf8(uifmt::GetModuleDirectory() + "info/" + fileName);
+    const wxString path = ui::FromUtf8(platform::ResourceDir() + "info/" + fileName);
     if (!wxFileName::FileExists(path))
         return wxNullBitmap;
     wxImage image;

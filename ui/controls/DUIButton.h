@@ -39,5 +39,6 @@ public:
 void CopyDUIButtonState(const CDUIButton& source, CDUIButton& destination);
 // Destroys an owner's list of caption buttons.
 void DestroyDUIButtonList(std::vector<std::unique_ptr<CDUIButton>>& list);
-// A skin picture from the "info" folder beside the program; invalid when it cannot be read.
+// A skin picture from the "info" folder of the program's resources (platform::ResourceDir);
+// invalid when it cannot be read.
 wxBitmap LoadSkinBitmap(const std::string& fileName);

@@ -1,5 +1,6 @@
 #include "ui/controls/DrawHelpers.h"
 
+#include "platform/AppPaths.h"
 #include "ui/controls/Formatting.h"
 #include "ui/controls/StringTable.h"
 
@@ -180,7 +181,7 @@ private:
 void EnableDragStrip(wxTopLevelWindow* window) { new DragStrip(window); }
 
 bool ShowHelpTopic(int contextId) {
-    const std::string dir = uifmt::GetModuleDirectory();
+    const std::string dir = platform::ResourceDir();
     for (const char* name : {"brulin.chm", "brulin.htb", "brulin.zip"}) {
         const std::string path = dir + name;
         if (!wxFileExists(ui::FromUtf8(path)))

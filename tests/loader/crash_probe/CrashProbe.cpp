@@ -2,13 +2,15 @@
 // sanitizers, which would catch the signals first. Usage: crash_probe <mode> <folder>, where
 // the folder holds the FIFOs "crash" and "memory" and receives "log.txt" and the dumps.
 // Modes: segv, segv-worker, segv-two (two workers fault at the same moment), overflow,
-// overflow-worker, abort, oom-raw, oom-plain, oom-worker
+// overflow-worker, overflow-toolkit (on a thread that GLib starts, not platform::StartThread),
+// abort, oom-raw, oom-plain, oom-worker
 // (RAW recovery off, the allocations on a worker), oom-twice (the notice itself runs out of
 // memory). Workers are started as the program starts them (platform::StartThread).
 #include "app/CrashHandler.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 
+#include <glib.h>
 #include <sys/resource.h>
 
 #include <atomic>
@@ -87,6 +89,9 @@ int main(int argc, char** argv) {
         return Recurse(0);
     } else if (mode == "overflow-worker") {
         platform::StartThread([] { Recurse(0); }).join();
+    } else if (mode == "overflow-toolkit") {
+        GThread* t = g_thread_new("toolkit", [](gpointer) -> gpointer { return GINT_TO_POINTER(Recurse(0)); }, nullptr);
+        g_thread_join(t);
     } else if (mode == "abort") {
         std::abort();
     } else if (mode.rfind("oom-", 0) == 0) {
