@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds everything (engine, programs, tests, fuzz targets, benchmarks) into
-# build/ with clang 14, AddressSanitizer and UndefinedBehaviorSanitizer.
+# build/ with clang 14, AddressSanitizer and UndefinedBehaviorSanitizer: the build the tests and
+# fuzz targets run on (test.sh, CI). The program users run is built by build-release.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}

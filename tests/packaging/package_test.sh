@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: cpack -G DEB makes it from the build folder, its
+# dependencies name the Debian packages of the libraries the programs link, dpkg-deb -x unpacks
+# it into a scratch root, and the installed loader <root>/usr/bin/Brulin starts the installed
+# main program on a virtual X server, which finds its skin images and help pages in
+# <root>/usr/share/brulin/ and shows its first page (screenshot).
+#   package_test.sh <build folder> <scratch folder> <x_screenshot> <screenshot folder> <sanitized ON|OFF>
+set -euo pipefail
+build=$(cd "$1" && pwd) scratch=$2 shot=$3 shots=$4 sanitized=$5
+rm -rf "$scratch"
+mkdir -p "$scratch" "$shots"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+(cd "$scratch" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" > "$scratch/cpack.txt" 2>&1) ||
+  { cat "$scratch/cpack.txt"; fail "cpack failed"; }
+deb=$(ls "$scratch"/out/brulin_*.deb 2>/dev/null | head -1)
+[ -n "$deb" ] || { cat "$scratch/cpack.txt"; fail "no package made"; }
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+names=" $(sed 's/ *([^)]*)//g; s/,/ /g' <<< "$depends" | tr -s ' ') "
+for p in libc6 libstdc++6 libwxgtk3.2-1 libwxbase3.2-1 libboost-regex1.74.0-icu72 zlib1g libbz2-1.0 liblzma5 libcurl4 xdg-utils; do
+  [[ "$names" == *" $p "* ]] || fail "the package does not depend on $p"
+done
+
+root=$scratch/root
+dpkg-deb -x "$deb" "$root"
+for f in usr/bin/Brulin usr/bin/BrulinUI usr/lib/libPennat.so usr/lib/libOmbrel.so \
+         usr/share/brulin/info/mainbg.png usr/share/brulin/info/close-button.bmp usr/share/brulin/help/index.html \
+         usr/share/applications/brulin.desktop usr/share/icons/hicolor/48x48/apps/brulin.png; do
+  [ -e "$root/$f" ] || fail "the package lacks /$f"
+done
+grep -q "^Exec=Brulin$" "$root/usr/share/applications/brulin.desktop" || fail "desktop entry does not start Brulin"
+grep -q "^Icon=brulin$" "$root/usr/share/applications/brulin.desktop" || fail "desktop entry names no icon"
+# Nothing of the build folder is left in the programs: they find their library beside them.
+# (Outputs are read whole: grep -q on a pipe would cut the writer short under pipefail.)
+for b in Brulin BrulinUI; do
+  dyn=$(readelf -d "$root/usr/bin/$b")
+  [[ "$dyn" == *"$build"* ]] && fail "$b still points into the build folder"
+  [[ "$dyn" == *'$ORIGIN/../lib'* ]] || fail "$b has no \$ORIGIN/../lib run path"
+  libs=$(cd / && env -u LD_LIBRARY_PATH ldd "$root/usr/bin/$b")
+  [[ "$libs" == *"not found"* ]] && fail "$b misses a library: $libs"
+done
+# Every thread of the main program, the toolkit's too, comes through its own pthread_create.
+symbols=$(nm -D --defined-only "$root/usr/bin/BrulinUI")
+grep -Eq " [TW] pthread_create$" <<< "$symbols" || fail "BrulinUI exports no pthread_create"
+if [ "$sanitized" = OFF ]; then
+  grep -q "__asan_\|__ubsan_" <<< "$symbols" && fail "the optimised program carries a sanitizer runtime"
+  libs=$(ldd "$root/usr/bin/BrulinUI")
+  grep -q "libasan\|libubsan\|clang_rt" <<< "$libs" && fail "the optimised program links a sanitizer runtime"
+fi
+
+# The installed loader starts the installed program, with the user's folders in the scratch folder.
+home=$scratch/home
+mkdir -p "$home"
+log=$home/state/brulin/BrulinLog.log
+cat > "$scratch/session.sh" <<SESSION
+#!/usr/bin/env bash
+export HOME="$home" XDG_STATE_HOME="$home/state" XDG_RUNTIME_DIR="$home/run" XDG_CONFIG_HOME="$home/config"
+export ASAN_OPTIONS=detect_leaks=0
+"$root/usr/bin/Brulin" > "$scratch/loader.txt" 2>&1 &
+loader=\$!
+for i in \$(seq 1 150); do
+  grep -q "Main window shown." "$log" 2>/dev/null && break
+  kill -0 \$loader 2>/dev/null || break
+  sleep 0.2
+done
+sleep 1.5
+"$shot" "$scratch/screen.png" || true
+program=\$(cat "/proc/\$loader/task/\$loader/children" 2>/dev/null | tr -d ' ')
+[ -n "\$program" ] && tr '\0' ' ' < "/proc/\$program/cmdline" > "$scratch/program.txt"
+[ -n "\$program" ] && kill -TERM \$program
+wait \$loader
+echo \$? > "$scratch/loader-status.txt"
+SESSION
+timeout -k 10 120 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$scratch/session.sh" ||
+  fail "the session did not end in time"
+[ -f "$log" ] || fail "no log ($(cat "$scratch/loader.txt"))"
+grep -q "Main window shown." "$log" || { cat "$log"; fail "the installed program showed no window"; }
+grep -q "^Module Directory - $root/usr/bin/" "$log" || fail "the program did not run from $root/usr/bin"
+grep -q "BrulinUI -pro" "$scratch/program.txt" || fail "the loader's child was not the installed BrulinUI"
+[ "$(cat "$scratch/loader-status.txt")" = 0 ] || fail "the loader ended with $(cat "$scratch/loader-status.txt")"
+[ -s "$scratch/screen.png" ] || fail "no screenshot"
+cp "$scratch/screen.png" "$shots/installed_first_page.png"
+# The caption band is painted from info/mainbg.png (blue); without the skin it would not be.
+blue=$(convert "$scratch/screen.png" -crop 900x20+180+175 -fx "(b>0.45 && b-r>0.2) ? 1 : 0" -format "%[fx:mean]" info:)
+echo "caption pixels in the skin's blue: $blue"
+awk -v v="$blue" 'BEGIN { exit !(v > 0.5) }' || fail "the caption is not painted from the installed skin images"
+echo OK
