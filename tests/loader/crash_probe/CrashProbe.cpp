@@ -5,7 +5,8 @@
 // overflow-worker, overflow-toolkit (on a thread that GLib starts, not platform::StartThread),
 // abort, oom-raw, oom-plain, oom-worker
 // (RAW recovery off, the allocations on a worker), oom-twice (the notice itself runs out of
-// memory). Workers are started as the program starts them (platform::StartThread).
+// memory). A fault that does not happen ends the probe with status 67, falling through every
+// mode with 66. Workers are started as the program starts them (platform::StartThread).
 #include "app/CrashHandler.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
@@ -15,6 +16,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -24,9 +26,16 @@ namespace {
 
 bool g_raw = false;
 
+// The pointer itself is volatile: its value is read at run time, so no optimiser can see a
+// write through null (undefined behaviour it may delete or turn into a trap) and the write
+// really faults. Should it ever not fault, the probe ends with kNoFault.
+int* volatile g_nowhere = nullptr;
+constexpr int kNoFault = 67;
+
 __attribute__((noinline)) void Fault() {
-    volatile int* p = nullptr;
-    *p = 1;
+    int* p = g_nowhere;
+    *static_cast<volatile int*>(p) = 1;
+    std::_Exit(kNoFault);
 }
 
 __attribute__((noinline)) int Recurse(int depth) {
