@@ -297,5 +297,9 @@ int RunLoader(const LoaderConfig& config, ILoaderMessages& messages) {
         DebugTrace("____---Start Brulin.");
         result = WatchAndRestart(config, log, logFile.Get());
     }
+    // The section's name went with the log object; the mutex's goes too, so that no runtime
+    // folder leaves a name behind. (A program still running keeps the objects it has open; a
+    // later loader makes new ones.)
+    platform::NamedMutex::Remove(LogMutexName(config.paths));
     return result;
 }

@@ -1,5 +1,7 @@
 #include "app/LoaderObjects.h"
 #include "loader/Loader.h"
+#include "platform/NamedMutex.h"
+#include "platform/SharedMemory.h"
 #include "tests/support/FixtureKit.h"
 
 #include <gtest/gtest.h>
@@ -96,8 +98,10 @@ TEST_F(LoaderTest, EveryLineOfANormalRunReachesTheLogFile) {
     EXPECT_EQ(Runs(), 1);
     EXPECT_FALSE(fs::exists(script + ".reported"));
     EXPECT_TRUE(messages.shown.empty());
-    // The FIFOs are gone with the loader.
+    // The FIFOs and the names of the shared log buffer are gone with the loader.
     EXPECT_FALSE(fs::exists(CrashFifo(config.paths)));
+    EXPECT_FALSE(platform::SharedMemory::Exists(LogMappingName(config.paths)));
+    EXPECT_FALSE(platform::NamedMutex::Exists(LogMutexName(config.paths)));
     // The program inherits none of the loader's descriptors (log file, locks, FIFOs, shared
     // buffer, pidfd); only what the test process itself passes on to every program it starts.
     std::ifstream fds(script + ".fds");
