@@ -729,7 +729,7 @@ void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft, const Ntfs
     const Key key = KeyOf(*c);
     const std::uint64_t spc = mft.sectorsPerCluster;
     const auto mftCluster = static_cast<std::uint64_t>(mft.FirstCluster());
-    const std::uint64_t mftAt = c->m_u64FirstSector + mftCluster * spc;
+    const std::uint64_t mftAt = c->m_u64FirstSector + mftCluster * spc; // a lookup only
     auto both = [&](const Key& k) {
         auto [lo, hi] = m_partitions.equal_range(k);
         for (auto it = lo; it != hi; ++it)
@@ -749,24 +749,27 @@ void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft, const Ntfs
     }
     // Read as the MFT itself: its partition's mirror copy may have been seen already (a mirror
     // in the partition's first clusters comes before the MFT).
-    const std::uint64_t mftStart = mft.sector - std::min(mft.sector, mftCluster * spc);
-    const Key mftKey{mftStart, mft.sectorsPerCluster};
-    if (!mirrorCopy &&
-        m_mftSectors.count(mftStart + static_cast<std::uint64_t>(mirrorCluster) * spc) &&
-        mftStart + mftCluster * spc == mft.sector && both(mftKey)) {
+    std::uint64_t mftOffset = 0, mirrorAt = 0;
+    const bool mftFits = !__builtin_mul_overflow(mftCluster, spc, &mftOffset) &&
+                         mftOffset <= mft.sector;
+    const Key mftKey{mft.sector - (mftFits ? mftOffset : 0), mft.sectorsPerCluster};
+    if (!mirrorCopy && mftFits &&
+        !__builtin_mul_overflow(static_cast<std::uint64_t>(mirrorCluster), spc, &mirrorAt) &&
+        !__builtin_add_overflow(mirrorAt, mftKey.first, &mirrorAt) &&
+        m_mftSectors.count(mirrorAt) && both(mftKey)) {
         auto [lo, hi] = m_partitions.equal_range(mftKey);
         for (auto it = lo; it != hi; ++it)
             MftFacts(*it->second);
         return;
     }
-    if (mirrorCopy && !m_partitions.count(mftKey)) {
+    if (mirrorCopy && !(mftFits && m_partitions.count(mftKey))) {
         // Four records and no more, and no partition known at the MFT reading: the $MFTMirr
         // copy of a partition whose MFT is gone. Never the MFT of a partition before it. Its
         // $Bitmap record, when the rest of the MFT was seen, tells its size.
         std::uint64_t bitmapAt;
         if (!__builtin_mul_overflow(mftCluster, spc, &bitmapAt) &&
-            !__builtin_add_overflow(bitmapAt, c->m_u64FirstSector + 6 * kNtfsSectorsPerRecord,
-                                    &bitmapAt)) {
+            !__builtin_add_overflow(bitmapAt, c->m_u64FirstSector, &bitmapAt) &&
+            !__builtin_add_overflow(bitmapAt, 6 * kNtfsSectorsPerRecord, &bitmapAt)) {
             auto b = m_bitmapRecords.find(bitmapAt);
             if (b != m_bitmapRecords.end())
                 ApplyBitmapSize(*c, b->second);
