@@ -76,6 +76,9 @@ void CLostPartitionSearchModel::SetRange(std::uint64_t first, std::uint64_t last
     m_low.store(static_cast<std::int32_t>(static_cast<std::uint32_t>(first)), std::memory_order_relaxed);
     m_high.store(static_cast<std::int32_t>(static_cast<std::uint32_t>(last)), std::memory_order_relaxed);
     m_last.store(last, std::memory_order_release);
+    // A range that grows while the search runs (a geometry added to it) keeps the clock.
+    if (m_steps.load(std::memory_order_acquire) != 0)
+        return;
     std::lock_guard<std::mutex> lock(m_lock);
     m_clockCount = m_clockBase = m_clock();
 }

@@ -34,27 +34,31 @@ protected:
     std::uint64_t m_step;
 };
 
-// Cylinder boundaries: candidate count = total / heads / 63, candidate j = j x heads x 63.
+// Cylinder boundaries: candidate count = total / heads / sectors per track, candidate j =
+// j x heads x sectors per track; each is probed there and one track further.
 class CCylinderPartitionSearch : public IPartitionSearchAlgorithm {
 public:
     static constexpr std::uint32_t kSectorsPerTrack = 63;
 
     std::uint64_t GetCandidateCount() const override {
-        return m_u64TotalSectors / m_heads / kSectorsPerTrack;
+        return m_u64TotalSectors / m_heads / m_sectorsPerTrack;
     }
     std::uint64_t GetNextCandidate() override {
-        return m_u64NextIndex++ * m_heads * kSectorsPerTrack;
+        return m_u64NextIndex++ * m_heads * m_sectorsPerTrack;
     }
-    std::uint32_t GetTrackOffset() const override { return kSectorsPerTrack; }
+    std::uint32_t GetTrackOffset() const override { return m_sectorsPerTrack; }
     std::uint32_t GetHeads() const { return m_heads; }
+    std::uint32_t GetSectorsPerTrack() const { return m_sectorsPerTrack; }
 
 protected:
-    CCylinderPartitionSearch(std::uint64_t totalSectors, std::uint32_t heads)
-        : IPartitionSearchAlgorithm(totalSectors, std::uint64_t{heads} * kSectorsPerTrack),
-          m_heads(heads) {}
+    CCylinderPartitionSearch(std::uint64_t totalSectors, std::uint32_t heads,
+                             std::uint32_t sectorsPerTrack = kSectorsPerTrack)
+        : IPartitionSearchAlgorithm(totalSectors, std::uint64_t{heads} * sectorsPerTrack),
+          m_heads(heads), m_sectorsPerTrack(sectorsPerTrack) {}
 
 private:
     std::uint32_t m_heads;
+    std::uint32_t m_sectorsPerTrack;
 };
 
 // 255 heads: every 16065 sectors. Always the first sequence of a search.
@@ -70,6 +74,16 @@ class CPartitionSearchAccordingTo240Head : public CCylinderPartitionSearch {
 public:
     explicit CPartitionSearchAccordingTo240Head(std::uint64_t totalSectors)
         : CCylinderPartitionSearch(totalSectors, 240) {}
+    int SkipsSharedCandidates() const override { return 1; }
+};
+
+// The cylinders of a geometry that a found boot sector records (heads x sectors per track);
+// sectors an earlier sequence probed are not probed again.
+class CPartitionSearchAccordingToGeometry : public CCylinderPartitionSearch {
+public:
+    CPartitionSearchAccordingToGeometry(std::uint64_t totalSectors, std::uint32_t heads,
+                                        std::uint32_t sectorsPerTrack)
+        : CCylinderPartitionSearch(totalSectors, heads, sectorsPerTrack) {}
     int SkipsSharedCandidates() const override { return 1; }
 };
 

@@ -7,6 +7,16 @@
 #include <system_error>
 #include <thread>
 
+namespace {
+
+// At most this many geometries are added to a search.
+constexpr std::size_t kMaxFollowedGeometries = 8;
+// The smallest cylinder followed: 16 heads x 63 sectors, the largest geometry of the ATA
+// registers and the smallest of the partition tables of classic hard disks.
+constexpr std::uint64_t kMinFollowedCylinder = 16 * 63;
+
+} // namespace
+
 CPartitionSearcher::CPartitionSearcher() : m_buffer(kPartitionProbeSectors * kSectorSize, 0) {}
 
 CPartitionSearcher::~CPartitionSearcher() = default;
@@ -90,9 +100,37 @@ void CPartitionSearcher::ProbeAndReport(std::uint64_t sector) {
     // Whatever the previous report left in the work record (a window the callback did not
     // take) goes now.
     m_workRecord.Clear();
-    if (ProbeSector(sector, &m_workRecord) == 1)
+    if (ProbeSector(sector, &m_workRecord) == 1) {
+        FollowRecordedGeometry(static_cast<FileSystemType>(m_workRecord.fileSystemType));
         m_pCallback->OnPartitionFound(&m_workRecord);
+    }
     m_workRecord.Clear();
+}
+
+void CPartitionSearcher::FollowRecordedGeometry(FileSystemType type) {
+    if (type != FILESYSTEM_FAT12 && type != FILESYSTEM_FAT16 && type != FILESYSTEM_FAT32 &&
+        type != FILESYSTEM_NTFS)
+        return;
+    // The BIOS parameter block of FAT and NTFS: sectors per track at 0x18, heads at 0x1A.
+    const ByteSpan boot(m_buffer.data(), kSectorSize);
+    const std::uint32_t sectorsPerTrack = boot.u16(0x18), heads = boot.u16(0x1A);
+    if (heads == 0 || heads > 255 || sectorsPerTrack == 0 || sectorsPerTrack > 63 ||
+        m_followedGeometries >= kMaxFollowedGeometries)
+        return;
+    // Smaller cylinders are those of floppies and of file systems made on small image files,
+    // not of partition tables; they would have the search read a large share of the disk.
+    if (std::uint64_t{heads} * sectorsPerTrack < kMinFollowedCylinder)
+        return;
+    for (const auto& algorithm : m_algorithms) {
+        const auto* cylinders = dynamic_cast<const CCylinderPartitionSearch*>(algorithm.get());
+        if (cylinders && cylinders->GetHeads() == heads &&
+            cylinders->GetSectorsPerTrack() == sectorsPerTrack)
+            return; // searched already
+    }
+    m_algorithms.push_back(std::make_unique<CPartitionSearchAccordingToGeometry>(
+        m_u64SectorCount, heads, sectorsPerTrack));
+    ++m_followedGeometries;
+    m_pCallback->SetRange(0, GetCandidateTotal());
 }
 
 void CPartitionSearcher::Run() {

@@ -25,6 +25,8 @@ public:
     // Appends a recogniser (not owned); they are asked in the order added.
     void AddPartitionFileSystemController(IPartitionFileSystemSearchController* controller);
     // The 255-head sequence, then the 240-head one when `heads` is 240, then the 1 MiB one.
+    // While the search runs, a found FAT or NTFS boot sector that records another geometry
+    // adds that geometry's cylinders after them (once per geometry; the range grows).
     void AddPartitionSearchAlgorithms(int heads);
     // Runs the search on a worker thread and waits for it (platform::WaitForWorker). Returns at
     // once, searching nothing, without a device or callback, when the thread cannot start, or
@@ -51,11 +53,15 @@ private:
     // Whether a sequence before `index` in the list probes `sector`.
     bool ProbedEarlier(std::size_t index, std::uint64_t sector) const;
     void ProbeAndReport(std::uint64_t sector);
+    // After a FAT or NTFS boot sector was recognised (it is in the buffer): a geometry it
+    // records that no sequence follows yet adds that geometry's cylinders to the search.
+    void FollowRecordedGeometry(FileSystemType type);
 
     IStorageDevice* m_pDevice = nullptr;
     std::uint64_t m_u64SectorCount = 0;
     std::vector<IPartitionFileSystemSearchController*> m_controllers;
     std::vector<std::unique_ptr<IPartitionSearchAlgorithm>> m_algorithms;
+    std::size_t m_followedGeometries = 0;
     FoundPartitionInfo m_workRecord;
     std::vector<std::uint8_t> m_buffer;
     std::atomic<bool> m_done{false};

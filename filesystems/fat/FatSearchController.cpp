@@ -132,6 +132,10 @@ void CFATSearchController::AnalyzeSector(std::uint64_t s, const std::uint8_t* se
                                          IntelligentSearchStats* stats) {
     if (sector[0] == 0)
         return;
+    if (sector[0] == 0x52 && IsFSInfoSector(sector, kSectorSize)) {
+        m_fsInfoSectors.push_back({s, FSInfoFreeClusters(sector)});
+        return;
+    }
     if (HasBootSignature(sector, kSectorSize) && AddBootSector(s, sector)) {
         ReleaseTrace("Found a valid DBR at sector:%llu", static_cast<unsigned long long>(s));
         if (stats)
@@ -369,6 +373,55 @@ CFATSearchController::GuessPartitionFromDirectory(std::uint64_t s, std::uint32_t
 
 // ---------------------------------------------------------------------------------------------
 
+void CFATSearchController::PlaceByFSInfo(CFATSearchedPartitionInfo& p) const {
+    // FSInfo lies in sector 1 of every FAT32 volume the common tools make, its copy in sector
+    // 7; between the volume's first sector and the data area lie the reserved sectors and the
+    // two FATs, no more sectors than a 16-bit reserved count and FATs for every cluster up to
+    // the device's end can take.
+    const std::uint64_t d = p.m_u64FirstSector, k = p.m_sectorsPerCluster;
+    if (k == 0 || d >= m_deviceSectors || m_fsInfoSectors.empty())
+        return;
+    const std::uint64_t clusterRoom = std::min<std::uint64_t>((m_deviceSectors - d) / k,
+                                                              kFat32Limits.maxClusters - 1);
+    const std::uint64_t reach = 0xFFFF + 2 * FatSectorsNeeded(kFat32Limits, clusterRoom + 2);
+    const std::uint64_t lowest = d > reach ? d - reach : 0;
+    auto isFSInfo = [&](std::uint64_t sector) {
+        auto it = std::lower_bound(m_fsInfoSectors.begin(), m_fsInfoSectors.end(), sector,
+                                   [](const FSInfoSeen& f, std::uint64_t s) { return f.sector < s; });
+        return it != m_fsInfoSectors.end() && it->sector == sector;
+    };
+    auto it = std::lower_bound(m_fsInfoSectors.begin(), m_fsInfoSectors.end(), d,
+                               [](const FSInfoSeen& f, std::uint64_t s) { return f.sector < s; });
+    while (it != m_fsInfoSectors.begin()) {
+        --it;
+        if (it->sector < lowest || it->sector == 0)
+            return;
+        std::uint64_t fsInfo = it->sector;
+        if (fsInfo >= 6 && isFSInfo(fsInfo - 6))
+            fsInfo -= 6; // the copy; the volume's own FSInfo lies six sectors before it
+        if (fsInfo == 0)
+            continue;
+        const std::uint64_t start = fsInfo - 1;
+        const std::uint64_t span = d - start; // reserved sectors and two FATs
+        if (span < 4)
+            continue;
+        // 32 reserved sectors unless the span says otherwise (what mkfs.fat and Windows use).
+        const std::uint64_t reserved = span >= 34 ? 32 + ((span - 32) & 1) : 2 + (span & 1);
+        const std::uint64_t perFat = (span - reserved) / 2;
+        // Every cluster the FAT can map, up to the device's end.
+        const std::uint64_t clusters = std::min(perFat * 128 - 2, clusterRoom);
+        if (clusters < kFat32Limits.minClusters || span + clusters * k > kMaxPartitionSectors ||
+            (it->freeClusters != 0xFFFFFFFF && it->freeClusters > clusters))
+            continue;
+        p.m_u64KeptFirstSector = start;
+        p.m_u16ReservedSectors = static_cast<std::uint16_t>(reserved);
+        p.m_u32SectorsPerFat = static_cast<std::uint32_t>(perFat);
+        p.m_u32ClusterCount = static_cast<std::uint32_t>(clusters);
+        p.m_u32SectorCount = span + clusters * k;
+        return;
+    }
+}
+
 void CFATSearchController::CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>& out) {
     for (auto& [dataStart, owned] : m_partitions) {
         CFATSearchedPartitionInfo* p = owned.get();
@@ -377,6 +430,8 @@ void CFATSearchController::CollectSearchedPartitions(std::vector<CSearchedPartit
         const bool fatSeen = (f & (FATEVIDENCE_FIRST_FAT_SEEN | FATEVIDENCE_SECOND_FAT_SEEN)) != 0;
         if (p->m_u64EvidenceA == 0 && (!boot || !fatSeen))
             continue; // dropped (freed below)
+        if (!boot && p->m_fileSystemType == FILESYSTEM_FAT32)
+            PlaceByFSInfo(*p);
         std::uint64_t fatScore = 10;
         if ((f & FATEVIDENCE_FIRST_FAT_SEEN) && (f & FATEVIDENCE_SECOND_FAT_SEEN))
             fatScore = 50;
@@ -396,6 +451,7 @@ void CFATSearchController::CollectSearchedPartitions(std::vector<CSearchedPartit
     m_partitions.clear();
     m_fatStarts.clear();
     m_foundFiles.Clear();
+    std::vector<FSInfoSeen>().swap(m_fsInfoSectors);
 }
 
 std::vector<const CFATSearchedPartitionInfo*> CFATSearchController::Partitions() const {

@@ -97,6 +97,10 @@ private:
     void AnalyzeSector(std::uint64_t s, const std::uint8_t* sector, IntelligentSearchStats* stats);
     void AddPartition(std::unique_ptr<CFATSearchedPartitionInfo> partition, bool withFatStarts);
     CFATSearchedPartitionInfo* FindSamePartition(std::uint64_t dataStart, std::uint32_t spc) const;
+    // A FAT32 partition placed by its directories alone: the FSInfo sector nearest before its
+    // data area places its first sector (one sector before the FSInfo), and the FATs that fit
+    // between the reserved sectors and the data area bound its size.
+    void PlaceByFSInfo(CFATSearchedPartitionInfo& p) const;
 
     IStorageDevice* m_device = nullptr;
     std::uint64_t m_deviceSectors = 0;
@@ -108,6 +112,12 @@ private:
     // The sectors where each known partition's two FATs must begin, not yet seen.
     std::multimap<std::uint64_t, CFATSearchedPartitionInfo*> m_fatStarts;
     FatDirectorySectorSet m_directorySectors;
+    // FSInfo sectors met, in sector order.
+    struct FSInfoSeen {
+        std::uint64_t sector;
+        std::uint32_t freeClusters;
+    };
+    std::vector<FSInfoSeen> m_fsInfoSectors;
     // Names of files met in directory sectors with a carving type's extension.
     FoundFileEntryList m_foundFiles;
 

@@ -150,6 +150,17 @@ bool HasBootSignature(const std::uint8_t* sector, std::size_t size) {
     return sector && size >= 512 && sector[0] != 0 && HasSignature(sector);
 }
 
+bool IsFSInfoSector(const std::uint8_t* sector, std::size_t size) {
+    if (!sector || size < 512)
+        return false;
+    const ByteSpan s(sector, 512);
+    return s.u32(0) == 0x41615252 && s.u32(484) == 0x61417272 && s.u32(508) == 0xAA550000;
+}
+
+std::uint32_t FSInfoFreeClusters(const std::uint8_t* sector) {
+    return ByteSpan(sector, 512).u32(488);
+}
+
 // ---------------------------------------------------------------------------------------------
 // FAT starts
 

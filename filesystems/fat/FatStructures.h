@@ -67,6 +67,12 @@ private:
 // Byte 0 nonzero and the 55 AA signature: the cheap first test of a boot sector.
 bool HasBootSignature(const std::uint8_t* sector, std::size_t size);
 
+// A FAT32 FSInfo sector: lead signature 0x41615252 at 0, structure signature 0x61417272 at
+// 484, trail signature 0xAA550000 at 508.
+bool IsFSInfoSector(const std::uint8_t* sector, std::size_t size);
+// The free-cluster count an FSInfo sector holds (0xFFFFFFFF: unknown).
+std::uint32_t FSInfoFreeClusters(const std::uint8_t* sector);
+
 // Whether a sector starts like a FAT. The clean-shutdown and hard-error bits of the second
 // entry (FAT16 bits 15 and 14, FAT32 bits 27 and 26) are not looked at.
 bool IsFAT32TableStart(const std::uint8_t* sector, std::size_t size);

@@ -290,7 +290,9 @@ void CNTFSSearchController::FreeSearchState() {
     m_restartPages.clear();
     m_logPages.clear();
     m_pendingMft = m_pendingMirror = -1;
+    m_mftSequenceLast = -1;
     m_lastMftSector = m_bitmapClusters = kNtfsUnknown;
+    m_bitmapRecords.clear();
     m_foundFiles = FoundFileEntryList();
     std::unordered_set<std::uint64_t>().swap(m_mftSectors);
     for (const NtfsRecordNode& n : m_mftRecords)
@@ -458,24 +460,30 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
         if (Candidate r = MakeNtfsPartitionFromBootSector(
                 boot, sector - total, NTFS_EVIDENCE_BACKUP_BOOT, m_deviceSectors)) {
             const Key key = KeyOf(*r);
+            // Every structure of that partition lies before its last sector: when any of them
+            // placed it (or its MFT was seen where this boot sector keeps it), the sector is the
+            // partition's backup and starts nothing.
             bool backup = false;
             auto [lo, hi] = m_partitions.equal_range(key);
             for (auto it = lo; it != hi; ++it) {
                 CSearchedNTFSPartitionInfo& o = *it->second;
-                if ((o.m_u64SectorCount == r->m_u64SectorCount &&
-                     o.m_u64SerialNumber == r->m_u64SerialNumber) ||
-                    (o.GetEvidence() & NTFS_EVIDENCE_BOOT))
+                const bool sameVolume = o.m_u64SerialNumber == r->m_u64SerialNumber;
+                if ((o.m_u64SectorCount == r->m_u64SectorCount && sameVolume) ||
+                    (o.GetEvidence() & NTFS_EVIDENCE_BOOT) ||
+                    ((o.GetEvidence() & ~NTFS_EVIDENCE_BACKUP_BOOT) &&
+                     (sameVolume || o.m_u64SerialNumber == 0)))
                     backup = true;
                 o.AddEvidence(NTFS_EVIDENCE_BACKUP_BOOT);
             }
-            if (backup) {
-                // The partition's own boot sector, taken for a backup when it was met, implied
-                // a partition `total` sectors before it: that guess goes.
-                if (sector - total >= total)
-                    UpdateEvidence({sector - 2 * total, r->m_sectorsPerCluster}, 0,
-                                   NTFS_EVIDENCE_BACKUP_BOOT);
-                return;
-            }
+            const std::uint64_t spc = r->m_sectorsPerCluster;
+            auto mftSeenAt = [&](std::uint64_t cluster) {
+                std::uint64_t at;
+                return !__builtin_mul_overflow(cluster, spc, &at) &&
+                       !__builtin_add_overflow(at, r->m_u64FirstSector, &at) &&
+                       m_mftSectors.count(at) != 0;
+            };
+            if (!backup && (mftSeenAt(boot.GetMftCluster()) || mftSeenAt(boot.GetMftMirrorCluster())))
+                backup = true;
             // The records already made for this partition ran to the device's end (or to
             // nothing); the boot sector tells its size. They have taken the evidence, so no
             // second record of the same key is made.
@@ -491,6 +499,14 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
             }
             if (lo == hi)
                 Insert(std::move(r));
+            if (backup) {
+                // The partition's own boot sector, taken for a backup when it was met, implied
+                // a partition `total` sectors before it: that guess goes.
+                if (sector - total >= total)
+                    UpdateEvidence({sector - 2 * total, static_cast<std::uint8_t>(spc)}, 0,
+                                   NTFS_EVIDENCE_BACKUP_BOOT);
+                return;
+            }
         }
     }
     if (Candidate r =
@@ -590,8 +606,11 @@ void CNTFSSearchController::MftSee(std::uint64_t sector, const std::uint8_t* rec
         MftCommitAndReset();
     if (!rec)
         return;
+    if (m_pendingMft >= 0)
+        m_mftSequenceLast = std::max(m_mftSequenceLast, systemFile); // the sequence goes on
     if (systemFile == 0) {
         m_lastMftSector = sector;
+        m_mftSequenceLast = 0;
         NtfsRecordNode node;
         if (m_mftRecords.size() < kNtfsSearchListCap) {
             if (MakeShortNode(sector, rec, kNtfsRecordSize, node)) {
@@ -617,8 +636,11 @@ void CNTFSSearchController::MftSee(std::uint64_t sector, const std::uint8_t* rec
         if (data) {
             const std::uint64_t bytes =
                 AttrNonResident(data) ? AttrDataSize(data) : AttrValueLength(data);
-            if (bytes > 0 && bytes <= (UINT64_MAX >> 4))
+            if (bytes > 0 && bytes <= (UINT64_MAX >> 4)) {
                 m_bitmapClusters = bytes * 8;
+                if (m_bitmapRecords.size() < kNtfsSearchListCap)
+                    m_bitmapRecords[sector] = m_bitmapClusters;
+            }
         }
     }
 }
@@ -632,12 +654,15 @@ void CNTFSSearchController::MftCommitAndReset() {
         } else {
             const NtfsRecordNode mirror =
                 m_mirrorRecords[static_cast<std::size_t>(m_pendingMirror)];
-            AnalyzeMftPair(mft, mirror);
+            // The $MFTMirr copy holds records 0 to 3 only; the MFT itself goes on with
+            // $AttrDef, the root folder, $Bitmap ...
+            AnalyzeMftPair(mft, mirror, m_mftSequenceLast < 4);
             m_mftPairs.emplace_back(static_cast<std::size_t>(m_pendingMft),
                                     static_cast<std::size_t>(m_pendingMirror));
         }
     }
     m_pendingMft = m_pendingMirror = -1;
+    m_mftSequenceLast = -1;
     m_lastMftSector = kNtfsUnknown;
     m_bitmapClusters = kNtfsUnknown;
 }
@@ -645,14 +670,19 @@ void CNTFSSearchController::MftCommitAndReset() {
 void CNTFSSearchController::MftFacts(CSearchedNTFSPartitionInfo& r) const {
     if (r.m_u64MftRecordSector == kNtfsUnknown)
         r.m_u64MftRecordSector = m_lastMftSector;
-    if (m_bitmapClusters == kNtfsUnknown || m_bitmapClusters == 0)
+    ApplyBitmapSize(r, m_bitmapClusters);
+}
+
+void CNTFSSearchController::ApplyBitmapSize(CSearchedNTFSPartitionInfo& r,
+                                            std::uint64_t bitmapClusters) {
+    if (bitmapClusters == kNtfsUnknown || bitmapClusters == 0)
         return;
     if (!(r.GetEvidence() & NTFS_EVIDENCE_BOOT)) {
-        r.m_u64ClusterCount = std::min(r.m_u64ClusterCount, m_bitmapClusters);
+        r.m_u64ClusterCount = std::min(r.m_u64ClusterCount, bitmapClusters);
         r.SetSectorCount(r.m_u64ClusterCount * r.m_sectorsPerCluster);
     }
-    if (m_bitmapClusters <= UINT64_MAX / 128)
-        r.m_u64BitmapSectors = m_bitmapClusters * r.m_sectorsPerCluster;
+    if (bitmapClusters <= UINT64_MAX / 128)
+        r.m_u64BitmapSectors = bitmapClusters * r.m_sectorsPerCluster;
 }
 
 void CNTFSSearchController::MakeMftCandidates(const NtfsRecordNode& mft) {
@@ -681,8 +711,10 @@ void CNTFSSearchController::MakeMftCandidates(const NtfsRecordNode& mft) {
     }
 }
 
-void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft,
-                                           const NtfsRecordNode& mirror) {
+void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft, const NtfsRecordNode& mirror,
+                                           bool mirrorCopy) {
+    // The pair at M is either the MFT of a partition at M - L x spc (L: the $MFT's own first
+    // cluster) or the $MFTMirr copy of one at M - L2 x spc (L2: the $MFTMirr's first cluster).
     const std::int64_t mirrorCluster = mirror.FirstCluster();
     Candidate c;
     if (mirrorCluster != -1 && mft.sectorsPerCluster != 0)
@@ -695,48 +727,93 @@ void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft,
     }
     MftFacts(*c);
     const Key key = KeyOf(*c);
-    const std::uint64_t mftAt =
-        c->m_u64FirstSector +
-        static_cast<std::uint64_t>(mft.FirstCluster()) * mft.sectorsPerCluster;
-    if (m_mftSectors.count(mftAt)) {
-        auto [lo, hi] = m_partitions.equal_range(key);
+    const std::uint64_t spc = mft.sectorsPerCluster;
+    const auto mftCluster = static_cast<std::uint64_t>(mft.FirstCluster());
+    const std::uint64_t mftAt = c->m_u64FirstSector + mftCluster * spc; // a lookup only
+    auto both = [&](const Key& k) {
+        auto [lo, hi] = m_partitions.equal_range(k);
         for (auto it = lo; it != hi; ++it)
             it->second->SetEvidence((it->second->GetEvidence() | NTFS_EVIDENCE_MFT_AND_MIRROR) &
-                                    ~NTFS_EVIDENCE_MFT);
-    } else if (UpdateEvidence(key, NTFS_EVIDENCE_MIRROR, 0)) {
+                                    ~(NTFS_EVIDENCE_MFT | NTFS_EVIDENCE_MIRROR));
+        return lo != hi;
+    };
+    if (m_mftSectors.count(mftAt)) {
+        both(key); // the MFT was seen where this mirror's partition keeps it
+        return;
+    }
+    if (UpdateEvidence(key, NTFS_EVIDENCE_MIRROR, 0)) {
         auto [lo, hi] = m_partitions.equal_range(key);
         for (auto it = lo; it != hi; ++it)
             MftFacts(*it->second);
-    } else {
-        MakeMftCandidates(mft);
+        return;
     }
+    // Read as the MFT itself: its partition's mirror copy may have been seen already (a mirror
+    // in the partition's first clusters comes before the MFT).
+    std::uint64_t mftOffset = 0, mirrorAt = 0;
+    const bool mftFits = !__builtin_mul_overflow(mftCluster, spc, &mftOffset) &&
+                         mftOffset <= mft.sector;
+    const Key mftKey{mft.sector - (mftFits ? mftOffset : 0), mft.sectorsPerCluster};
+    if (!mirrorCopy && mftFits &&
+        !__builtin_mul_overflow(static_cast<std::uint64_t>(mirrorCluster), spc, &mirrorAt) &&
+        !__builtin_add_overflow(mirrorAt, mftKey.first, &mirrorAt) &&
+        m_mftSectors.count(mirrorAt) && both(mftKey)) {
+        auto [lo, hi] = m_partitions.equal_range(mftKey);
+        for (auto it = lo; it != hi; ++it)
+            MftFacts(*it->second);
+        return;
+    }
+    if (mirrorCopy && !(mftFits && m_partitions.count(mftKey))) {
+        // Four records and no more, and no partition known at the MFT reading: the $MFTMirr
+        // copy of a partition whose MFT is gone. Never the MFT of a partition before it. Its
+        // $Bitmap record, when the rest of the MFT was seen, tells its size.
+        std::uint64_t bitmapAt;
+        if (!__builtin_mul_overflow(mftCluster, spc, &bitmapAt) &&
+            !__builtin_add_overflow(bitmapAt, c->m_u64FirstSector, &bitmapAt) &&
+            !__builtin_add_overflow(bitmapAt, 6 * kNtfsSectorsPerRecord, &bitmapAt)) {
+            auto b = m_bitmapRecords.find(bitmapAt);
+            if (b != m_bitmapRecords.end())
+                ApplyBitmapSize(*c, b->second);
+        }
+        Insert(std::move(c));
+        return;
+    }
+    MakeMftCandidates(mft);
 }
 
 // ---------------------------------------------------------------------------------------------
 // $LogFile.
+
+CNTFSSearchController::Candidate
+CNTFSSearchController::MakeLogCandidate(std::uint64_t page, const LogStart& log,
+                                        std::uint32_t evidence) const {
+    Candidate c = MakeNtfsPartitionCandidate(page, static_cast<std::uint64_t>(log.cluster),
+                                             log.spc, evidence, m_deviceSectors);
+    // The $LogFile record lies in the partition's MFT, after its first sector: a page read
+    // with the record of a volume before it places nothing.
+    if (c && log.lastRecord < c->m_u64FirstSector)
+        c.reset();
+    return c;
+}
 
 void CNTFSSearchController::AnalyzeRstrRecord(std::uint64_t page) {
     if (m_restartPages.size() >= kNtfsSearchListCap)
         return;
     const bool second = !m_restartPages.empty() && page >= kLogPageSectors &&
                         m_restartPages.back() == page - kLogPageSectors;
-    for (const auto& [cluster, spc] : m_logStarts) {
-        const auto L = static_cast<std::uint64_t>(cluster);
+    for (const LogStart& log : m_logStarts) {
         if (second) {
-            if (Candidate c = MakeNtfsPartitionCandidate(page - kLogPageSectors, L, spc,
-                                                         NTFS_EVIDENCE_LOG_SECOND, m_deviceSectors))
+            if (Candidate c =
+                    MakeLogCandidate(page - kLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND))
                 UpdateEvidence(KeyOf(*c), NTFS_EVIDENCE_LOG_SECOND, 0);
-            if (Candidate c = MakeNtfsPartitionCandidate(page, L, spc, NTFS_EVIDENCE_LOG_FIRST,
-                                                         m_deviceSectors))
+            if (Candidate c = MakeLogCandidate(page, log, NTFS_EVIDENCE_LOG_FIRST))
                 UpdateEvidence(KeyOf(*c), 0, NTFS_EVIDENCE_LOG_FIRST);
         } else {
-            MarkOrInsert(
-                MakeNtfsPartitionCandidate(page, L, spc, NTFS_EVIDENCE_LOG_FIRST, m_deviceSectors),
-                NTFS_EVIDENCE_LOG_FIRST);
+            MarkOrInsert(MakeLogCandidate(page, log, NTFS_EVIDENCE_LOG_FIRST),
+                         NTFS_EVIDENCE_LOG_FIRST);
             if (page > kLogPageSectors)
-                MarkOrInsert(MakeNtfsPartitionCandidate(page - kLogPageSectors, L, spc,
-                                                        NTFS_EVIDENCE_LOG_SECOND, m_deviceSectors),
-                             NTFS_EVIDENCE_LOG_SECOND);
+                MarkOrInsert(
+                    MakeLogCandidate(page - kLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND),
+                    NTFS_EVIDENCE_LOG_SECOND);
         }
     }
     m_restartPages.push_back(page);
@@ -746,31 +823,30 @@ void CNTFSSearchController::AnalyzeLogFileRecord(const NtfsRecordNode& node) {
     const std::int64_t cluster = node.FirstCluster();
     const std::uint8_t spc = node.sectorsPerCluster;
     if (cluster != -1 && spc != 0) {
-        const std::pair<std::int64_t, std::uint8_t> start{cluster, spc};
-        const bool known =
-            std::find(m_logStarts.begin(), m_logStarts.end(), start) != m_logStarts.end();
-        if (!known) {
-            const auto L = static_cast<std::uint64_t>(cluster);
+        auto known = std::find_if(m_logStarts.begin(), m_logStarts.end(), [&](const LogStart& l) {
+            return l.cluster == cluster && l.spc == spc;
+        });
+        if (known != m_logStarts.end()) {
+            known->lastRecord = std::max(known->lastRecord, node.sector);
+        } else {
+            const LogStart log{cluster, spc, node.sector};
             for (std::size_t i = 0; i < m_restartPages.size(); ++i) {
                 const std::uint64_t p = m_restartPages[i];
                 if (i + 1 < m_restartPages.size() && m_restartPages[i + 1] == p + kLogPageSectors) {
-                    MarkOrInsert(MakeNtfsPartitionCandidate(
-                                     p, L, spc, NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND,
-                                     m_deviceSectors),
-                                 NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND);
+                    MarkOrInsert(
+                        MakeLogCandidate(p, log, NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND),
+                        NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND);
                     ++i;
                 } else {
-                    MarkOrInsert(MakeNtfsPartitionCandidate(p, L, spc, NTFS_EVIDENCE_LOG_FIRST,
-                                                            m_deviceSectors),
+                    MarkOrInsert(MakeLogCandidate(p, log, NTFS_EVIDENCE_LOG_FIRST),
                                  NTFS_EVIDENCE_LOG_FIRST);
                     if (p > kLogPageSectors)
-                        MarkOrInsert(MakeNtfsPartitionCandidate(p - kLogPageSectors, L, spc,
-                                                                NTFS_EVIDENCE_LOG_SECOND,
-                                                                m_deviceSectors),
-                                     NTFS_EVIDENCE_LOG_SECOND);
+                        MarkOrInsert(
+                            MakeLogCandidate(p - kLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND),
+                            NTFS_EVIDENCE_LOG_SECOND);
                 }
             }
-            m_logStarts.push_back(start);
+            m_logStarts.push_back(log);
         }
     }
     m_logRecords.push_back(node);
@@ -884,7 +960,10 @@ void CNTFSSearchController::MatchIndexToFolder(const IndexRecordInfo& index,
     Candidate c = MakeNtfsPartitionCandidate(
         index.u64Sector - inCluster, static_cast<std::uint64_t>(lcn),
         static_cast<std::uint8_t>(spc), NTFS_EVIDENCE_INDEX, m_deviceSectors);
-    if (!c)
+    // The folder's record lies in the partition's MFT, after its first sector: a block read
+    // with the record of a folder of another volume (folders of volumes made alike share their
+    // record numbers) places nothing.
+    if (!c || folder.sector < c->m_u64FirstSector)
         return;
     auto [lo, hi] = m_partitions.equal_range(KeyOf(*c));
     if (lo == hi) {
@@ -1037,6 +1116,7 @@ void CNTFSSearchController::EndSearch() {
             it = m_partitions.erase(it);
         }
     }
+    MergeCandidatesOfTheSameRecords();
     if (m_partitions.size() > 49) {
         for (auto it = m_partitions.begin(); it != m_partitions.end();) {
             const CSearchedNTFSPartitionInfo& r = *it->second;
@@ -1048,6 +1128,69 @@ void CNTFSSearchController::EndSearch() {
         }
     }
     FreeSearchState();
+}
+
+void CNTFSSearchController::MergeCandidatesOfTheSameRecords() {
+    // The run of FILE records a candidate's tree would begin with: the first run with a record
+    // inside the candidate. Candidates that begin with the same run would list the same files,
+    // all but one of them at the wrong offset: they are one volume.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> runs; // first sector, end
+    runs.reserve(m_runs.size());
+    for (const FileRecordRun& run : m_runs) {
+        std::uint64_t end;
+        if (run.recordCount == 0 ||
+            __builtin_mul_overflow(run.recordCount, std::uint64_t{kNtfsSectorsPerRecord}, &end) ||
+            __builtin_add_overflow(end, run.firstSector, &end))
+            continue;
+        runs.emplace_back(run.firstSector, end);
+    }
+    if (runs.empty() || m_partitions.size() < 2)
+        return;
+    std::sort(runs.begin(), runs.end());
+    auto firstRun = [&](const CSearchedNTFSPartitionInfo& r) -> std::uint64_t {
+        const std::uint64_t first = r.m_u64FirstSector;
+        std::uint64_t end;
+        if (__builtin_add_overflow(first, r.m_u64SectorCount, &end))
+            end = UINT64_MAX;
+        auto it = std::upper_bound(runs.begin(), runs.end(),
+                                   std::make_pair(first, UINT64_MAX));
+        if (it != runs.begin() && std::prev(it)->second > first)
+            --it; // a run that began before the candidate and goes on inside it
+        if (it == runs.end())
+            return kNtfsUnknown;
+        std::uint64_t at = it->first;
+        if (at < first)
+            at += (first - at + kNtfsSectorsPerRecord - 1) / kNtfsSectorsPerRecord *
+                  kNtfsSectorsPerRecord;
+        return at < end ? it->first : kNtfsUnknown;
+    };
+    std::multimap<std::uint64_t, PartitionSet::iterator> byRun;
+    for (auto it = m_partitions.begin(); it != m_partitions.end(); ++it) {
+        const std::uint64_t run = firstRun(*it->second);
+        if (run != kNtfsUnknown)
+            byRun.emplace(run, it);
+    }
+    // In each group the candidate that a boot sector (or its backup) places wins, then the
+    // higher score; the first in key order among equals.
+    auto better = [](const CSearchedNTFSPartitionInfo& a, const CSearchedNTFSPartitionInfo& b) {
+        const std::uint32_t bootBits = NTFS_EVIDENCE_BOOT | NTFS_EVIDENCE_BACKUP_BOOT;
+        const bool aBoot = (a.GetEvidence() & bootBits) != 0;
+        const bool bBoot = (b.GetEvidence() & bootBits) != 0;
+        if (aBoot != bBoot)
+            return aBoot;
+        return a.m_u64Score > b.m_u64Score;
+    };
+    for (auto g = byRun.begin(); g != byRun.end();) {
+        auto [lo, hi] = byRun.equal_range(g->first);
+        auto keep = lo;
+        for (auto it = std::next(lo); it != hi; ++it)
+            if (better(*it->second->second, *keep->second->second))
+                keep = it;
+        for (auto it = lo; it != hi; ++it)
+            if (it != keep)
+                m_partitions.erase(it->second);
+        g = hi;
+    }
 }
 
 void CNTFSSearchController::CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>& out) {

@@ -143,6 +143,10 @@ private:
     void AnalyzeIndexRecordSector(std::uint64_t sector, const std::uint8_t* data,
                                   std::size_t avail);
     void AnalyzeRstrRecord(std::uint64_t sector);
+    struct LogStart;
+    // The partition a restart page at `page` implies as the first page of `log`'s $LogFile.
+    std::unique_ptr<CSearchedNTFSPartitionInfo>
+    MakeLogCandidate(std::uint64_t page, const LogStart& log, std::uint32_t evidence) const;
     void AnalyzeLogFileRecord(const NtfsRecordNode& node);
     void AnalyzeFolderRecord(std::uint64_t sector, const std::uint8_t* rec);
     void AnalyzeOrdinaryRecord(std::uint64_t sector, const std::uint8_t* rec, int systemFile);
@@ -153,14 +157,19 @@ private:
     void MftSee(std::uint64_t sector, const std::uint8_t* rec, int systemFile);
     void MftCommitAndReset();
     void MftFacts(CSearchedNTFSPartitionInfo& r) const;
+    // A partition without a boot sector takes the size its $Bitmap covers.
+    static void ApplyBitmapSize(CSearchedNTFSPartitionInfo& r, std::uint64_t bitmapClusters);
     void MakeMftCandidates(const NtfsRecordNode& mft);
-    void AnalyzeMftPair(const NtfsRecordNode& mft, const NtfsRecordNode& mirror);
+    // `mirrorCopy`: the sequence ended before record 4, as the $MFTMirr copy does.
+    void AnalyzeMftPair(const NtfsRecordNode& mft, const NtfsRecordNode& mirror, bool mirrorCopy);
 
     // Found names (carving confirms them later).
     void NoteFoundName(const std::uint8_t* utf16, std::size_t units, std::uint64_t firstCluster,
                        std::uint64_t sector);
     std::uint64_t CountConfirmedBySignature(const CSearchedNTFSPartitionInfo& r);
 
+    // Keeps one candidate of those whose trees would begin with the same FILE record.
+    void MergeCandidatesOfTheSameRecords();
     void FreeSearchState();
 
     std::uint32_t m_sectorsPerStep = 1000;
@@ -199,15 +208,24 @@ private:
     SystemFileTracker m_upCase;
     // $LogFile: its records, the restart pages, the log record page ranges.
     std::vector<NtfsRecordNode> m_logRecords;
-    std::vector<std::pair<std::int64_t, std::uint8_t>> m_logStarts; // distinct (first cluster, spc)
+    // Distinct (first cluster, spc) of the $LogFile records, with the last record's sector.
+    struct LogStart {
+        std::int64_t cluster;
+        std::uint8_t spc;
+        std::uint64_t lastRecord;
+    };
+    std::vector<LogStart> m_logStarts;
     std::vector<std::uint64_t> m_restartPages;
     std::vector<NtfsSectorRange> m_logPages;
 
     // The $MFT sequence in progress.
     std::int64_t m_pendingMft = -1;    // index into m_mftRecords
     std::int64_t m_pendingMirror = -1; // index into m_mirrorRecords
+    int m_mftSequenceLast = -1;        // the highest system record the sequence reached
     std::uint64_t m_lastMftSector = kNtfsUnknown;
     std::uint64_t m_bitmapClusters = kNtfsUnknown;
+    // $Bitmap records seen: sector, clusters their data covers.
+    std::unordered_map<std::uint64_t, std::uint64_t> m_bitmapRecords;
 
     FoundFileEntryList m_foundFiles;
 };

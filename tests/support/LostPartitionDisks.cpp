@@ -24,6 +24,8 @@ bool FormatFat(const std::string& disk, const LostPartitionRecipe& p) {
     const int bits = p.kind == LostFsKind::kFat12 ? 12 : p.kind == LostFsKind::kFat16 ? 16 : 32;
     std::string cmd = "mkfs.fat -F " + std::to_string(bits) +
                       " --offset=" + std::to_string(p.start) + " -h " + std::to_string(p.start);
+    if (p.heads != 0)
+        cmd += " -g " + std::to_string(p.heads) + "/" + std::to_string(p.sectorsPerTrack);
     if (bits != 12)
         cmd += " -s 1"; // enough clusters for the type on small partitions
     if (!p.label.empty())
@@ -42,7 +44,11 @@ bool FormatNtfs(const std::string& disk, const LostPartitionRecipe& p) {
     const std::string part = disk + ".ntfs";
     std::filesystem::remove(part);
     bool ok = MustRun("truncate -s " + std::to_string(p.sectors * 512) + " " + ShellQuote(part) +
-                      " && mkntfs -F -Q -q -c 4096 -p " + std::to_string(p.start) + " -L " +
+                      " && mkntfs -F -Q -q -c 4096 -p " + std::to_string(p.start) +
+                      (p.heads != 0 ? " -H " + std::to_string(p.heads) + " -S " +
+                                          std::to_string(p.sectorsPerTrack)
+                                    : std::string()) +
+                      " -L " +
                       ShellQuote(p.label) + " " + ShellQuote(part) + " >/dev/null 2>&1") &&
               NtfsMkdir(part, "/docs") && NtfsMkdir(part, "/docs/deep");
     for (const LostPartitionFile& f : LostPartitionFiles())
@@ -93,9 +99,17 @@ bool MakeDisk(const std::string& path, std::uint64_t diskSectors,
     if (!RequireFatTools() || !RequireTool("mkntfs") || !RequireTool("dd"))
         return false;
     std::string table = "label: dos\n";
-    for (const LostPartitionRecipe& p : partitions)
+    bool extended = false;
+    for (const LostPartitionRecipe& p : partitions) {
+        if (p.logical && !extended) {
+            const std::uint64_t at = p.start - p.sectorsPerTrack;
+            table += "start=" + std::to_string(at) + ", size=" + std::to_string(diskSectors - at) +
+                     ", type=5\n";
+            extended = true;
+        }
         table += "start=" + std::to_string(p.start) + ", size=" + std::to_string(p.sectors) +
                  ", type=" + MbrType(p.kind) + "\n";
+    }
     const std::string tableFile = path + ".sfdisk";
     if (!WriteFileBytes(tableFile, std::vector<std::uint8_t>(table.begin(), table.end())))
         return false;

@@ -1,6 +1,6 @@
 #pragma once
 // Whole-disk images for the lost-partition search: an MBR made by sfdisk with partitions at
-// explicit starts, each formatted by the real tool (mkfs.fat in place, mkntfs into a file that
+// explicit starts (logical ones in an extended partition), each formatted by the real tool (mkfs.fat in place, mkntfs into a file that
 // is then copied to its start, mke2fs -d at its offset) with a few files, and the same disk with
 // its table wiped.
 #include <cstdint>
@@ -16,6 +16,13 @@ struct LostPartitionRecipe {
     std::uint64_t sectors = 0;            // partition size
     LostFsKind kind = LostFsKind::kFat16; // EXT2/EXT3 use 1 KiB blocks
     std::string label;
+    // A logical partition in the extended partition, whose table sector lies one track before
+    // the first logical partition.
+    bool logical = false;
+    // The disk geometry the FAT and NTFS boot sectors record (mkfs.fat -g, mkntfs -H -S);
+    // 0 heads: what the tools choose for an image file.
+    std::uint32_t heads = 0;
+    std::uint32_t sectorsPerTrack = 63;
 };
 
 struct LostPartitionDisk {

@@ -58,6 +58,12 @@ TEST(LostPartitionSearchModel, TimerTextsCountTicksAndEstimateTheRest) {
     m.OnTimer();  // 5400 ms: 900 left at 54 ms each = 48.6 s, shown as 49 s
     EXPECT_EQ(m.ElapsedText(), "00:00:05");
     EXPECT_EQ(m.RemainingText(), "00:00:49");
+    // The search adds candidates (a geometry it found): the range grows, the clock runs on.
+    m.SetRange(0, 1100);
+    m.OnTimer();  // 5700 ms: 1000 left at 57 ms each
+    EXPECT_EQ(m.ElapsedText(), "00:00:05");
+    EXPECT_EQ(m.RemainingText(), "00:00:58");
+    m.SetRange(0, 1000);
     for (int i = 0; i < 900; ++i)
         m.StepProgress();
     m.OnTimer();  // done: still at least one second

@@ -198,6 +198,25 @@ LostPartitionDisk Heads240Disk() {
     return CachedLostPartitionDisk("lostpart-240-v2", 6 * kCyl240, Heads240Parts());
 }
 
+// A small disk of cylinders of 16 heads (1008 sectors), partitioned by its geometry: three
+// primary partitions from sector 63 on, then logical ones one track after their cylinders.
+// Only the first lies where a 255-head or 1 MiB candidate probes.
+constexpr std::uint64_t kCyl16 = 16 * 63;
+const std::vector<LostPartitionRecipe>& Heads16Parts() {
+    static const std::vector<LostPartitionRecipe> parts = {
+        {63, 52 * kCyl16 - 63, LostFsKind::kFat16, "HEADS16A", false, 16},
+        {52 * kCyl16, 52 * kCyl16, LostFsKind::kNtfs, "Heads16 B", false, 16},
+        {104 * kCyl16, 52 * kCyl16, LostFsKind::kFat16, "HEADS16C", false, 16},
+        {156 * kCyl16 + 63, 52 * kCyl16 - 63, LostFsKind::kFat12, "HEADS16D", true, 16},
+        {208 * kCyl16 + 63, 52352, LostFsKind::kNtfs, "Heads16 E", true, 16},
+        {260 * kCyl16 + 63, 52 * kCyl16 - 63, LostFsKind::kFat16, "HEADS16F", true, 16},
+    };
+    return parts;
+}
+LostPartitionDisk Heads16Disk() {
+    return CachedLostPartitionDisk("lostpart-16-v1", 312 * kCyl16, Heads16Parts());
+}
+
 // A device that shows another one with chosen sectors replaced and counts every read.
 class OverlayDevice : public IStorageDevice {
 public:
@@ -437,6 +456,40 @@ TEST(PartitionSearch, Heads240FindsWhatOtherSequencesMiss) {
     const std::uint64_t total = 6 * kCyl240;
     EXPECT_EQ(search.callback.rangeLast, total / kCyl + total / kCyl240 + total / 2048);
     EXPECT_EQ(search.callback.steps, static_cast<std::int64_t>(search.callback.rangeLast));
+}
+
+TEST(PartitionSearch, FollowsTheGeometryItsBootSectorsRecord) {
+    LostPartitionDisk disk = Heads16Disk();
+    ASSERT_FALSE(disk.wiped.empty());
+    CImageFileDevice dev(disk.wiped.c_str());
+    const std::uint64_t total = dev.GetSectorCount();
+    ASSERT_EQ(total, 312 * kCyl16);
+    OverlayDevice counted(&dev);
+    Search search(&counted, 255);
+    // The volume at 63 records 16 heads x 63 sectors: the rest of the search probes those
+    // cylinders too (once), and finds every partition, nothing else.
+    EXPECT_EQ(Summary(search.Run()), Expected(Heads16Parts()));
+    EXPECT_EQ(search.callback.rangeLast, total / kCyl + total / 2048 + total / kCyl16);
+    EXPECT_EQ(search.callback.steps, static_cast<std::int64_t>(search.callback.rangeLast));
+    std::map<std::uint64_t, int> probes;
+    for (std::uint64_t s : counted.reads)
+        ++probes[s];
+    EXPECT_EQ(probes.count(52 * kCyl16 + 63), 1u);
+    EXPECT_EQ(probes.count(52 * kCyl16 + 64), 0u);
+
+    // A boot sector whose geometry is already searched (or none at all) adds nothing.
+    std::vector<std::uint8_t> boot(kSectorSize);
+    ASSERT_TRUE(dev.ReadSectors(boot.data(), 63, 1));
+    for (std::uint32_t heads : {255u, 0u}) {
+        OverlayDevice same(&dev);
+        boot[0x1A] = static_cast<std::uint8_t>(heads);
+        same.Set(63, boot);
+        Search again(&same, 255);
+        std::set<Found> found = Summary(again.Run());
+        EXPECT_EQ(found.size(), 1u) << heads;
+        EXPECT_EQ(found.count(Expected(Heads16Parts()[0])), 1u) << heads;
+        EXPECT_EQ(again.callback.rangeLast, total / kCyl + total / 2048) << heads;
+    }
 }
 
 TEST(PartitionSearch, EverySectorIsProbedOnce) {
