@@ -1,12 +1,19 @@
 #pragma once
-// Encapsulated PostScript with the binary DOS header (C5 D0 D3 C6): the header places the
-// PostScript section and its previews.
+// Encapsulated PostScript: the binary DOS header (C5 D0 D3 C6), which places the PostScript
+// section and its previews, or plain text whose first line is "%!PS-Adobe-" with " EPSF-",
+// which ends behind its last "%%EOF" line.
 #include "carving/analysers/RawFileAnalyser.h"
 
 class FileEPSAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 25;
     FileEPSAnalyser() : IRawFileAnalyser(kTypeId) {}
+    // The binary form is sized by its header; the text form is left to ComputeFileSize.
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
+    // The text form: scans up to ScanOptions.MaxRawFileSize for lines that are "%%EOF". Each
+    // ends the file with its line end unless the three bytes behind it are text (a file that
+    // embeds others goes on); the scan also stops at the limit or where the bytes run out,
+    // and the file then ends behind the last such line.
+    int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// JPEG (JFIF, Exif or a bare quantisation table first): sized by walking the markers to the
-// start of scan, then looking for the end-of-image marker.
+// JPEG (JFIF, Exif or a bare quantisation table first; any non-differential frame): sized by
+// walking the markers to the first start of scan, then looking for the end-of-image marker, or
+// for the first byte pair that entropy-coded data cannot hold (the file was cut short there).
 #include "carving/analysers/RawFileAnalyser.h"
 
 class FileJPGAnalyser : public IRawFileAnalyser {
