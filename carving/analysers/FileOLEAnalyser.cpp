@@ -63,6 +63,8 @@ int FileOLEAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     if (!ReadCompoundDirectoryHead(d, extent.header.sectorShift, &head) ||
         !CompoundEntriesInside(head, extent))
         return 0;
+    if (!ReadCompoundTopLevelNames(source, extent, &head) && reader.IsWindow())
+        return 0; // the rest of the directory lies outside the search's ring
     std::uint64_t growth = 0;
     record->m_u32FileType = ClassifyCompoundDocument(head, &growth);
     record->m_u64Size = std::min(extent.size + growth, cap);
