@@ -1,6 +1,6 @@
 #pragma once
-// gzip: 1F 8B 08, then a deflate stream with its 8-byte trailer; members may follow each
-// other.
+// gzip: 1F 8B 08 and a flag byte without reserved bits, then a deflate stream with its 8-byte
+// trailer; members may follow each other.
 #include "carving/analysers/RawFileAnalyser.h"
 
 class FileGZAnalyser : public IRawFileAnalyser {
