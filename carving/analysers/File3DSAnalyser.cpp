@@ -1,7 +1,5 @@
 #include "carving/analysers/File3DSAnalyser.h"
 
-BRULIN_DEFINE_ANALYSER_FACTORY(File3DSAnalyser)
-
 bool File3DSAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "MM", 2);
     return true;

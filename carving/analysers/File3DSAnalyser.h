@@ -9,3 +9,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFile3DSAnalyserTypes[] = {
+    {File3DSAnalyser::kTypeId, "3DS", "3DS file"},
+};
+inline constexpr AnalyserDescriptor kFile3DSAnalyserDescriptor{
+    "File3DSAnalyser", File3DSAnalyser::kTypeId, kFile3DSAnalyserTypes, {},
+    &NewAnalyser<File3DSAnalyser>};

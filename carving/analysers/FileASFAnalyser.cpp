@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileASFAnalyser)
-
 namespace {
 
 const std::uint8_t kHeaderObject[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,

@@ -11,3 +11,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileASFAnalyserTypes[] = {
+    {FileASFAnalyser::kTypeId, "ASF", "Audio Streaming Format file"},
+};
+inline constexpr AnalyserDescriptor kFileASFAnalyserDescriptor{
+    "FileASFAnalyser", FileASFAnalyser::kTypeId, kFileASFAnalyserTypes, {},
+    &NewAnalyser<FileASFAnalyser>};

@@ -1,7 +1,5 @@
 #include "carving/analysers/FileAUAnalyser.h"
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileAUAnalyser)
-
 bool FileAUAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, ".s", 2);
     return true;

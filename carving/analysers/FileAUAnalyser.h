@@ -10,3 +10,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileAUAnalyserTypes[] = {
+    {FileAUAnalyser::kTypeId, "AU", "AU file"},
+};
+inline constexpr AnalyserDescriptor kFileAUAnalyserDescriptor{
+    "FileAUAnalyser", FileAUAnalyser::kTypeId, kFileAUAnalyserTypes, {},
+    &NewAnalyser<FileAUAnalyser>};

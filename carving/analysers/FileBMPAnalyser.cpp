@@ -1,7 +1,5 @@
 #include "carving/analysers/FileBMPAnalyser.h"
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileBMPAnalyser)
-
 bool FileBMPAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "BM", 2);
     return true;

@@ -9,3 +9,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileBMPAnalyserTypes[] = {
+    {FileBMPAnalyser::kTypeId, "BMP", "Bitmap file"},
+};
+inline constexpr AnalyserDescriptor kFileBMPAnalyserDescriptor{
+    "FileBMPAnalyser", FileBMPAnalyser::kTypeId, kFileBMPAnalyserTypes, {},
+    &NewAnalyser<FileBMPAnalyser>};

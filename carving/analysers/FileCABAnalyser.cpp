@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileCABAnalyser)
-
 bool FileCABAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "MS", 2);
     return true;

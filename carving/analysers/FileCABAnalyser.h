@@ -11,3 +11,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileCABAnalyserTypes[] = {
+    {FileCABAnalyser::kTypeId, "CAB", "Cabinet file"},
+};
+inline constexpr AnalyserDescriptor kFileCABAnalyserDescriptor{
+    "FileCABAnalyser", FileCABAnalyser::kTypeId, kFileCABAnalyserTypes, {},
+    &NewAnalyser<FileCABAnalyser>};

@@ -10,8 +10,6 @@ constexpr std::uint32_t kHeaderLength = 96;
 constexpr std::uint32_t kSectionMagic = 0x1FE;
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileCHMAnalyser)
-
 bool FileCHMAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kMagic, 2);
     return true;

@@ -11,3 +11,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileCHMAnalyserTypes[] = {
+    {FileCHMAnalyser::kTypeId, "CHM", "CHM file"},
+};
+inline constexpr AnalyserDescriptor kFileCHMAnalyserDescriptor{
+    "FileCHMAnalyser", FileCHMAnalyser::kTypeId, kFileCHMAnalyserTypes, {},
+    &NewAnalyser<FileCHMAnalyser>};

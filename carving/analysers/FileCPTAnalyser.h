@@ -11,3 +11,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileCPTAnalyserTypes[] = {
+    {FileCPTAnalyser::kTypeId, "CPT", "Corel Photo Paint Image file"},
+};
+inline constexpr AnalyserDescriptor kFileCPTAnalyserDescriptor{
+    "FileCPTAnalyser", FileCPTAnalyser::kTypeId, kFileCPTAnalyserTypes, {},
+    &NewAnalyser<FileCPTAnalyser>};

@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileCRWAnalyserTypes[] = {
+    {FileCRWAnalyser::kTypeId, "CRW", "Canon Raw graphics file"},
+};
+inline constexpr AnalyserDescriptor kFileCRWAnalyserDescriptor{
+    "FileCRWAnalyser", FileCRWAnalyser::kTypeId, kFileCRWAnalyserTypes, {},
+    &NewAnalyser<FileCRWAnalyser>};

@@ -11,3 +11,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileDBXAnalyserTypes[] = {
+    {FileDBXAnalyser::kTypeId, "DBX", "Outlook Express Email file"},
+};
+inline constexpr AnalyserDescriptor kFileDBXAnalyserDescriptor{
+    "FileDBXAnalyser", FileDBXAnalyser::kTypeId, kFileDBXAnalyserTypes, {},
+    &NewAnalyser<FileDBXAnalyser>};

@@ -84,8 +84,6 @@ int SizeR13(CRawFileInfo* record, RawFileReader& reader) {
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileDWGAnalyser)
-
 bool FileDWGAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "AC", 2);
     return true;

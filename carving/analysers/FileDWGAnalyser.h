@@ -11,3 +11,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileDWGAnalyserTypes[] = {
+    {FileDWGAnalyser::kTypeId, "DWG", "AutoCAD Drawing file"},
+};
+inline constexpr AnalyserDescriptor kFileDWGAnalyserDescriptor{
+    "FileDWGAnalyser", FileDWGAnalyser::kTypeId, kFileDWGAnalyserTypes, {},
+    &NewAnalyser<FileDWGAnalyser>};

@@ -10,3 +10,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileDXFAnalyserTypes[] = {
+    {FileDXFAnalyser::kTypeId, "DXF", "AutoCad DX File"},
+};
+inline constexpr AnalyserDescriptor kFileDXFAnalyserDescriptor{
+    "FileDXFAnalyser", FileDXFAnalyser::kTypeId, kFileDXFAnalyserTypes, {},
+    &NewAnalyser<FileDXFAnalyser>};

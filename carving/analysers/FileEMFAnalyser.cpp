@@ -1,7 +1,5 @@
 #include "carving/analysers/FileEMFAnalyser.h"
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileEMFAnalyser)
-
 bool FileEMFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 40, " EMF", 2);
     return true;

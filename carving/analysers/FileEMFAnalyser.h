@@ -9,3 +9,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileEMFAnalyserTypes[] = {
+    {FileEMFAnalyser::kTypeId, "EMF", "Enhanced Metafile"},
+};
+inline constexpr AnalyserDescriptor kFileEMFAnalyserDescriptor{
+    "FileEMFAnalyser", FileEMFAnalyser::kTypeId, kFileEMFAnalyserTypes, {},
+    &NewAnalyser<FileEMFAnalyser>};

@@ -41,8 +41,6 @@ bool KnownChecksumField(const std::uint8_t* p) {
 }
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileEPSAnalyser)
-
 bool FileEPSAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kSignature, 2);
     AddSignatureKey(keys, 0, kTextStart, 2);

@@ -17,3 +17,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileEPSAnalyserTypes[] = {
+    {FileEPSAnalyser::kTypeId, "EPS", "Encapsulated Postscript file"},
+};
+inline constexpr AnalyserDescriptor kFileEPSAnalyserDescriptor{
+    "FileEPSAnalyser", FileEPSAnalyser::kTypeId, kFileEPSAnalyserTypes, {},
+    &NewAnalyser<FileEPSAnalyser>};

@@ -10,3 +10,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileFH11AnalyserTypes[] = {
+    {FileFH11Analyser::kTypeId, "FH11", "Freehand 10 file"},
+};
+inline constexpr AnalyserDescriptor kFileFH11AnalyserDescriptor{
+    "FileFH11Analyser", FileFH11Analyser::kTypeId, kFileFH11AnalyserTypes, {},
+    &NewAnalyser<FileFH11Analyser>};

@@ -52,8 +52,6 @@ std::uint64_t ColourTableBytes(std::uint8_t packed) {
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileGIFAnalyser)
-
 bool FileGIFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "GI", 2);
     return true;

@@ -10,3 +10,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileGIFAnalyserTypes[] = {
+    {FileGIFAnalyser::kTypeId, "GIF", "GIF graphics file"},
+};
+inline constexpr AnalyserDescriptor kFileGIFAnalyserDescriptor{
+    "FileGIFAnalyser", FileGIFAnalyser::kTypeId, kFileGIFAnalyserTypes, {},
+    &NewAnalyser<FileGIFAnalyser>};

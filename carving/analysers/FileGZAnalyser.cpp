@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileGZAnalyser)
-
 namespace {
 const std::uint8_t kSignature[3] = {0x1F, 0x8B, 0x08};
 constexpr int kMaxMembers = 10000;

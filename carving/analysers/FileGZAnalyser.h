@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileGZAnalyserTypes[] = {
+    {FileGZAnalyser::kTypeId, "GZ", "GZIP compression file"},
+};
+inline constexpr AnalyserDescriptor kFileGZAnalyserDescriptor{
+    "FileGZAnalyser", FileGZAnalyser::kTypeId, kFileGZAnalyserTypes, {},
+    &NewAnalyser<FileGZAnalyser>};

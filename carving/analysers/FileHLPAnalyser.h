@@ -10,3 +10,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileHLPAnalyserTypes[] = {
+    {FileHLPAnalyser::kTypeId, "HLP", "Help file"},
+};
+inline constexpr AnalyserDescriptor kFileHLPAnalyserDescriptor{
+    "FileHLPAnalyser", FileHLPAnalyser::kTypeId, kFileHLPAnalyserTypes, {},
+    &NewAnalyser<FileHLPAnalyser>};

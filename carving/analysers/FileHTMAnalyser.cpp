@@ -11,8 +11,6 @@ namespace {
 constexpr std::size_t kMarkerBytes = 7; // "</HTML>"
 }
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileHTMAnalyser)
-
 bool FileHTMAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKeyNoCase(keys, 0, "<HTML>", 2);
     AddSignatureKey(keys, 0, "<!", 2);

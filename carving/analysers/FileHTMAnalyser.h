@@ -17,3 +17,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileHTMAnalyserTypes[] = {
+    {FileHTMAnalyser::kTypeId, "HTM", "HTML Documents file"},
+};
+inline constexpr AnalyserDescriptor kFileHTMAnalyserDescriptor{
+    "FileHTMAnalyser", FileHTMAnalyser::kTypeId, kFileHTMAnalyserTypes, {},
+    &NewAnalyser<FileHTMAnalyser>};

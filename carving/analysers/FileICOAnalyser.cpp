@@ -7,8 +7,6 @@ constexpr std::uint64_t kMaxTotal = 0x100000;        // the whole file
 constexpr std::size_t kDirectory = 6, kEntrySize = 16;
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileICOAnalyser)
-
 bool FileICOAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     // Bytes 0 and 1 are zero in both forms; the kind word at 2 is what tells them.
     const std::uint8_t icon[2] = {0x01, 0x00}, cursor[2] = {0x02, 0x00};

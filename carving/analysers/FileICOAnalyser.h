@@ -10,3 +10,11 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileICOAnalyserTypes[] = {
+    {18, "CUR", "Cursor file"},
+    {FileICOAnalyser::kTypeId, "ICO", "Icon file"},
+};
+inline constexpr AnalyserDescriptor kFileICOAnalyserDescriptor{
+    "FileICOAnalyser", FileICOAnalyser::kTypeId, kFileICOAnalyserTypes, {},
+    &NewAnalyser<FileICOAnalyser>};

@@ -55,8 +55,6 @@ bool NameAt6(const std::uint8_t* p, const char* name) {
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileJPGAnalyser)
-
 bool FileJPGAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kJfifStart, 2);
     return true;

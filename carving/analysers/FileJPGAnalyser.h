@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileJPGAnalyserTypes[] = {
+    {FileJPGAnalyser::kTypeId, "JPG", "JPEG Graphics file"},
+};
+inline constexpr AnalyserDescriptor kFileJPGAnalyserDescriptor{
+    "FileJPGAnalyser", FileJPGAnalyser::kTypeId, kFileJPGAnalyserTypes, {},
+    &NewAnalyser<FileJPGAnalyser>};

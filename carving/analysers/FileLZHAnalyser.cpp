@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileLZHAnalyser)
-
 namespace {
 
 constexpr std::uint32_t kMaxMembers = 1000000;

@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileLZHAnalyserTypes[] = {
+    {FileLZHAnalyser::kTypeId, "LZH", "LZH compression file"},
+};
+inline constexpr AnalyserDescriptor kFileLZHAnalyserDescriptor{
+    "FileLZHAnalyser", FileLZHAnalyser::kTypeId, kFileLZHAnalyserTypes, {},
+    &NewAnalyser<FileLZHAnalyser>};

@@ -11,3 +11,8 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr std::uint32_t kFileLowDocAnalyserAlsoFor[] = {21};
+inline constexpr AnalyserDescriptor kFileLowDocAnalyserDescriptor{
+    "FileLowDocAnalyser", FileLowDocAnalyser::kTypeId, {}, kFileLowDocAnalyserAlsoFor,
+    &NewAnalyser<FileLowDocAnalyser>};

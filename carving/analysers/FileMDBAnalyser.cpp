@@ -9,8 +9,6 @@ const std::uint8_t kMagic[20] = {0x00, 0x01, 0x00, 0x00, 'S', 't', 'a', 'n', 'd'
 constexpr std::size_t kVersionOffset = 20;
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMDBAnalyser)
-
 bool FileMDBAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kMagic, 2);
     return true;

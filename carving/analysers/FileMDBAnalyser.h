@@ -17,3 +17,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileMDBAnalyserTypes[] = {
+    {FileMDBAnalyser::kTypeId, "MDB", "Access Database file"},
+};
+inline constexpr AnalyserDescriptor kFileMDBAnalyserDescriptor{
+    "FileMDBAnalyser", FileMDBAnalyser::kTypeId, kFileMDBAnalyserTypes, {},
+    &NewAnalyser<FileMDBAnalyser>};

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <strings.h>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMIDAnalyser)
-
 namespace {
 const std::uint8_t kSignature[8] = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
 }

@@ -11,3 +11,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileMIDAnalyserTypes[] = {
+    {FileMIDAnalyser::kTypeId, "MID", "Musical Instrument Digital Interface file"},
+};
+inline constexpr AnalyserDescriptor kFileMIDAnalyserDescriptor{
+    "FileMIDAnalyser", FileMIDAnalyser::kTypeId, kFileMIDAnalyserTypes, {},
+    &NewAnalyser<FileMIDAnalyser>};

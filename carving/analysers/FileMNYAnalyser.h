@@ -11,3 +11,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileMNYAnalyserTypes[] = {
+    {FileMNYAnalyser::kTypeId, "MNY", "Microsoft Money file"},
+};
+inline constexpr AnalyserDescriptor kFileMNYAnalyserDescriptor{
+    "FileMNYAnalyser", FileMNYAnalyser::kTypeId, kFileMNYAnalyserTypes, {},
+    &NewAnalyser<FileMNYAnalyser>};

@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMOVAnalyser)
-
 bool FileMOVAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 4, "mo", 2);
     AddSignatureKey(keys, 4, "md", 2);

@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileMOVAnalyserTypes[] = {
+    {FileMOVAnalyser::kTypeId, "MOV", "MOV Multimedia file"},
+};
+inline constexpr AnalyserDescriptor kFileMOVAnalyserDescriptor{
+    "FileMOVAnalyser", FileMOVAnalyser::kTypeId, kFileMOVAnalyserTypes, {},
+    &NewAnalyser<FileMOVAnalyser>};

@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMP3Analyser)
-
 namespace {
 
 constexpr std::uint32_t kMaxZeroSkip = 512;

@@ -11,3 +11,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileMP3AnalyserTypes[] = {
+    {FileMP3Analyser::kTypeId, "MP3", "MP3 Music file"},
+};
+inline constexpr AnalyserDescriptor kFileMP3AnalyserDescriptor{
+    "FileMP3Analyser", FileMP3Analyser::kTypeId, kFileMP3AnalyserTypes, {},
+    &NewAnalyser<FileMP3Analyser>};

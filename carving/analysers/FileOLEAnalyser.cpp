@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileOLEAnalyser)
-
 bool FileOLEAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kCompoundFileSignature, 2);
     return true;

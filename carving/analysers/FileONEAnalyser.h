@@ -11,3 +11,11 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileONEAnalyserTypes[] = {
+    {3, "ADP", "Access Project file"},
+    {FileONEAnalyser::kTypeId, "ONE", "Microsoft OneNote file"},
+};
+inline constexpr AnalyserDescriptor kFileONEAnalyserDescriptor{
+    "FileONEAnalyser", FileONEAnalyser::kTypeId, kFileONEAnalyserTypes, {},
+    &NewAnalyser<FileONEAnalyser>};

@@ -14,8 +14,6 @@ bool IsLineText(std::uint8_t b) {
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FilePDFAnalyser)
-
 bool FilePDFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "%P", 2);
     return true;

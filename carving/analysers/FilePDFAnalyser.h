@@ -18,3 +18,11 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFilePDFAnalyserTypes[] = {
+    {5, "AI", "Adobe Illustrator file"},
+    {FilePDFAnalyser::kTypeId, "PDF", "Adobe Portable Document"},
+};
+inline constexpr AnalyserDescriptor kFilePDFAnalyserDescriptor{
+    "FilePDFAnalyser", FilePDFAnalyser::kTypeId, kFilePDFAnalyserTypes, {},
+    &NewAnalyser<FilePDFAnalyser>};

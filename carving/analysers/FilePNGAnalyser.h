@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFilePNGAnalyserTypes[] = {
+    {FilePNGAnalyser::kTypeId, "PNG", "Portable Network Graphic file"},
+};
+inline constexpr AnalyserDescriptor kFilePNGAnalyserDescriptor{
+    "FilePNGAnalyser", FilePNGAnalyser::kTypeId, kFilePNGAnalyserTypes, {},
+    &NewAnalyser<FilePNGAnalyser>};

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FilePSDAnalyser)
-
 bool FilePSDAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "8BPS", 2);
     return true;

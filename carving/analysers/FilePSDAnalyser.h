@@ -11,3 +11,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFilePSDAnalyserTypes[] = {
+    {FilePSDAnalyser::kTypeId, "PSD", "Adobe Photoshop file"},
+};
+inline constexpr AnalyserDescriptor kFilePSDAnalyserDescriptor{
+    "FilePSDAnalyser", FilePSDAnalyser::kTypeId, kFilePSDAnalyserTypes, {},
+    &NewAnalyser<FilePSDAnalyser>};

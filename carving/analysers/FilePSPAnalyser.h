@@ -10,3 +10,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFilePSPAnalyserTypes[] = {
+    {FilePSPAnalyser::kTypeId, "PSP", "Paint Shop Pro file"},
+};
+inline constexpr AnalyserDescriptor kFilePSPAnalyserDescriptor{
+    "FilePSPAnalyser", FilePSPAnalyser::kTypeId, kFilePSPAnalyserTypes, {},
+    &NewAnalyser<FilePSPAnalyser>};

@@ -6,8 +6,6 @@ constexpr std::uint8_t kAnsiStore = 14;
 constexpr std::uint8_t kUnicodeStore = 23;
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FilePSTAnalyser)
-
 bool FilePSTAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kMagic, 2);
     return true;

@@ -11,3 +11,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFilePSTAnalyserTypes[] = {
+    {FilePSTAnalyser::kTypeId, "PST", "Outlook Email file"},
+};
+inline constexpr AnalyserDescriptor kFilePSTAnalyserDescriptor{
+    "FilePSTAnalyser", FilePSTAnalyser::kTypeId, kFilePSTAnalyserTypes, {},
+    &NewAnalyser<FilePSTAnalyser>};

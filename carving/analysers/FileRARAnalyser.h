@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileRARAnalyserTypes[] = {
+    {FileRARAnalyser::kTypeId, "RAR", "RAR compression file"},
+};
+inline constexpr AnalyserDescriptor kFileRARAnalyserDescriptor{
+    "FileRARAnalyser", FileRARAnalyser::kTypeId, kFileRARAnalyserTypes, {},
+    &NewAnalyser<FileRARAnalyser>};

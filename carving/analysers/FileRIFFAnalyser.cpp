@@ -3,8 +3,6 @@
 #include <cstring>
 #include <strings.h>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileRIFFAnalyser)
-
 namespace {
 
 bool Is(const std::uint8_t* p, const char* text) {

@@ -25,8 +25,6 @@ constexpr const std::uint8_t* kByteClass = kClasses.of;
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileRTFAnalyser)
-
 bool FileRTFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "{\\", 2);
     return true;

@@ -14,3 +14,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileRTFAnalyserTypes[] = {
+    {FileRTFAnalyser::kTypeId, "RTF", "Rich Text Document"},
+};
+inline constexpr AnalyserDescriptor kFileRTFAnalyserDescriptor{
+    "FileRTFAnalyser", FileRTFAnalyser::kTypeId, kFileRTFAnalyserTypes, {},
+    &NewAnalyser<FileRTFAnalyser>};

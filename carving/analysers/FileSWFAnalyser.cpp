@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileSWFAnalyser)
-
 bool FileSWFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, "FW", 2);
     AddSignatureKey(keys, 0, "CW", 2);

@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileSWFAnalyserTypes[] = {
+    {FileSWFAnalyser::kTypeId, "SWF", "ShockWave Flash file"},
+};
+inline constexpr AnalyserDescriptor kFileSWFAnalyserDescriptor{
+    "FileSWFAnalyser", FileSWFAnalyser::kTypeId, kFileSWFAnalyserTypes, {},
+    &NewAnalyser<FileSWFAnalyser>};

@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileTARAnalyser)
-
 namespace {
 
 constexpr std::uint64_t kBlock = 512;

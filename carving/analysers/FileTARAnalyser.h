@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileTARAnalyserTypes[] = {
+    {FileTARAnalyser::kTypeId, "TAR", "TAR archive file"},
+};
+inline constexpr AnalyserDescriptor kFileTARAnalyserDescriptor{
+    "FileTARAnalyser", FileTARAnalyser::kTypeId, kFileTARAnalyserTypes, {},
+    &NewAnalyser<FileTARAnalyser>};

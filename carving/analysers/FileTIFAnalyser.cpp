@@ -186,8 +186,6 @@ private:
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileTIFAnalyser)
-
 bool FileTIFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kLittle, 2);
     AddSignatureKey(keys, 0, kBig, 2);

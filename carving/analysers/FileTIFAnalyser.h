@@ -11,3 +11,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileTIFAnalyserTypes[] = {
+    {FileTIFAnalyser::kTypeId, "TIF", "Tagged Image File"},
+};
+inline constexpr AnalyserDescriptor kFileTIFAnalyserDescriptor{
+    "FileTIFAnalyser", FileTIFAnalyser::kTypeId, kFileTIFAnalyserTypes, {},
+    &NewAnalyser<FileTIFAnalyser>};

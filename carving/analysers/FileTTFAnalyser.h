@@ -9,3 +9,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileTTFAnalyserTypes[] = {
+    {FileTTFAnalyser::kTypeId, "TTF", "True Type Font file"},
+};
+inline constexpr AnalyserDescriptor kFileTTFAnalyserDescriptor{
+    "FileTTFAnalyser", FileTTFAnalyser::kTypeId, kFileTTFAnalyserTypes, {},
+    &NewAnalyser<FileTTFAnalyser>};

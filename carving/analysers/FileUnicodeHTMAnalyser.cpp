@@ -35,8 +35,6 @@ int EndBehindMarker(CRawFileInfo* record, RawFileReader& reader, std::uint64_t e
 }
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileUnicodeHTMAnalyser)
-
 bool FileUnicodeHTMAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kStart, 2);
     return true;

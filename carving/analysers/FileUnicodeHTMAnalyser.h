@@ -16,3 +16,8 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr std::uint32_t kFileUnicodeHTMAnalyserAlsoFor[] = {31};
+inline constexpr AnalyserDescriptor kFileUnicodeHTMAnalyserDescriptor{
+    "FileUnicodeHTMAnalyser", FileUnicodeHTMAnalyser::kTypeId, {}, kFileUnicodeHTMAnalyserAlsoFor,
+    &NewAnalyser<FileUnicodeHTMAnalyser>};

@@ -10,3 +10,10 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileWMFAnalyserTypes[] = {
+    {FileWMFAnalyser::kTypeId, "WMF", "WMF Multimedia file"},
+};
+inline constexpr AnalyserDescriptor kFileWMFAnalyserDescriptor{
+    "FileWMFAnalyser", FileWMFAnalyser::kTypeId, kFileWMFAnalyserTypes, {},
+    &NewAnalyser<FileWMFAnalyser>};

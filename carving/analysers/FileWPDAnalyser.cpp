@@ -18,8 +18,6 @@ const Kind kKinds[] = {
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileWPDAnalyser)
-
 bool FileWPDAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
     AddSignatureKey(keys, 0, kPrefix, 2);
     return true;

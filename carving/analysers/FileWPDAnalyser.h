@@ -11,3 +11,8 @@ public:
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr std::uint32_t kFileWPDAnalyserAlsoFor[] = {57, 64, 65};
+inline constexpr AnalyserDescriptor kFileWPDAnalyserDescriptor{
+    "FileWPDAnalyser", FileWPDAnalyser::kTypeId, {}, kFileWPDAnalyserAlsoFor,
+    &NewAnalyser<FileWPDAnalyser>};

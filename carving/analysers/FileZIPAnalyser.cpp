@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileZIPAnalyser)
-
 namespace {
 
 constexpr std::uint32_t kDataDescriptor = 0x08074B50;

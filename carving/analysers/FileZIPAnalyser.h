@@ -12,3 +12,10 @@ public:
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
     bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileZIPAnalyserTypes[] = {
+    {FileZIPAnalyser::kTypeId, "ZIP", "Zip compression file"},
+};
+inline constexpr AnalyserDescriptor kFileZIPAnalyserDescriptor{
+    "FileZIPAnalyser", FileZIPAnalyser::kTypeId, kFileZIPAnalyserTypes, {},
+    &NewAnalyser<FileZIPAnalyser>};

@@ -8,6 +8,7 @@
 // RAW search asks it only about sectors that carry one of them; see SignatureKey.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <typeinfo>
 #include <vector>
 
@@ -73,7 +74,25 @@ protected:
     int m_typeId;
 };
 
-// Defines the factory through which the registry creates an analyser class. Put one line in the
-// class's .cpp:  BRULIN_DEFINE_ANALYSER_FACTORY(FileJPGAnalyser)
-#define BRULIN_DEFINE_ANALYSER_FACTORY(Class)                                                    \
-    IRawFileAnalyser* CreateAnalyser_##Class() { return new Class(); }
+// A built-in file type: its id (what records, scan options and saved scan states carry), its
+// upper-case extension of at most 4 characters and its description.
+struct RawFileTypeInfo {
+    std::uint32_t id;
+    const char* extension;
+    const char* description;
+};
+
+// Everything the registry and the file-type table know of one built-in analyser, in the
+// analyser's own header. The types an analyser is created for first carry their table entry
+// here (`types`); the ids it is created for behind another analyser are `alsoFor` (the Word
+// text analyser behind the compound-file one for DOC). The bytes it tests are its
+// GetSignatureKeys.
+struct AnalyserDescriptor {
+    const char* name; // the class name, as tests and the fuzz target ask for it
+    int typeId;       // the analyser's own type id (IRawFileAnalyser::GetTypeId)
+    std::span<const RawFileTypeInfo> types;
+    std::span<const std::uint32_t> alsoFor;
+    IRawFileAnalyser* (*create)();
+};
+
+template <typename Analyser> IRawFileAnalyser* NewAnalyser() { return new Analyser(); }
