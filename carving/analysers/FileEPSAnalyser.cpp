@@ -1,6 +1,7 @@
 #include "carving/analysers/FileEPSAnalyser.h"
 
 #include "carving/analysers/RawFileReader.h"
+#include "carving/analysers/TextScan.h"
 #include "filesystems/FileProperties.h"
 
 #include <algorithm>
@@ -25,10 +26,6 @@ bool IsTextEps(const std::uint8_t* p, std::size_t n) {
             return true;
     }
     return false;
-}
-
-bool IsLineText(std::uint8_t b) {
-    return (b >= 0x20 && b <= 0x7E) || b == '\r' || b == '\n' || b == '\t';
 }
 
 // The four bytes at 28: the unused checksum FF FF, then what starts at 30 (the PostScript, or a
@@ -77,43 +74,33 @@ int FileEPSAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         record->m_u64Size = size;
         return 1;
     };
-    for (;;) {
-        if (x > cap)
-            return finish(lastEnd ? lastEnd : x);
-        ByteSpan s = reader.Read(x);
-        if (s.empty()) {
-            // In the search's ring the file may go on outside the window; on the device the
-            // bytes have run out.
-            if (reader.IsWindow() || lastEnd == 0)
-                return 0;
-            return finish(lastEnd);
-        }
-        const std::size_t span =
-            static_cast<std::size_t>(std::min<std::uint64_t>(s.size(), cap - x + 1));
-        const void* pct = std::memchr(s.data(), '%', span);
-        if (!pct) {
-            x += span;
-            continue;
-        }
-        x += static_cast<std::size_t>(static_cast<const std::uint8_t*>(pct) - s.data());
+    int decided = 0;
+    switch (ScanPercentMarkers(reader, x, cap, [&](std::uint64_t at, ByteSpan) -> std::uint64_t {
         // "%%EOF" at the start of a line, then its line end (CR, LF or both) and three bytes.
-        ByteSpan m = reader.Read(x - 1, 10);
+        ByteSpan m = reader.Read(at - 1, 10);
         if (m.empty())
-            m = reader.Read(x - 1, 7);
+            m = reader.Read(at - 1, 7);
         if (m.empty() || !m.matches(1, "%%EOF", 5) || (m.u8(0) != '\n' && m.u8(0) != '\r') ||
-            (m.u8(6) != '\n' && m.u8(6) != '\r')) {
-            ++x;
-            continue;
-        }
-        std::uint64_t end = x + 6;
+            (m.u8(6) != '\n' && m.u8(6) != '\r'))
+            return at + 1;
+        std::uint64_t end = at + 6;
         if (m.u8(6) == '\r' && m.has(7, 1) && m.u8(7) == '\n')
             ++end;
         lastEnd = end;
-        const std::size_t after = static_cast<std::size_t>(end - (x - 1));
+        const std::size_t after = static_cast<std::size_t>(end - (at - 1));
         const bool more = m.has(after, 3) && IsLineText(m.u8(after)) &&
                           IsLineText(m.u8(after + 1)) && IsLineText(m.u8(after + 2));
-        if (!more)
-            return finish(end);
-        x = end;
+        if (more)
+            return end;
+        decided = finish(end);
+        return 0;
+    })) {
+    case PercentScan::Decided:
+        return decided;
+    case PercentScan::PastCap:
+        return finish(lastEnd ? lastEnd : x);
+    case PercentScan::OutOfBytes:
+        return reader.IsWindow() || lastEnd == 0 ? 0 : finish(lastEnd);
     }
+    return 0;
 }
