@@ -9,7 +9,7 @@
 namespace {
 
 // The analyser of the users' scripts, created for every id that is not built in.
-constexpr AnalyserDescriptor kCustomDescriptor{"CustomFileAnalyser", -1, {}, {},
+constexpr AnalyserDescriptor kCustomDescriptor{"CustomFileAnalyser", -1, {}, {}, {},
                                                &NewAnalyser<CustomFileAnalyser>};
 
 // The analysers created for each built-in id, in order: the one whose descriptor enters the
@@ -26,6 +26,9 @@ constexpr IdTable MakeIdTable() {
     IdTable t{};
     bool ok = true;
     for (const AnalyserDescriptor* d : kBuiltInAnalysers) {
+        ok = !d->keys.empty() && ok; // every built-in analyser is asked by its keys only
+        for (const SignatureKey& k : d->keys)
+            ok = (k.length == 1 || k.length == 2) && k.offset + k.length <= 512 && ok;
         for (const RawFileTypeInfo& info : d->types) {
             ok = info.id >= 1 && info.id <= kBuiltInRawTypeCount && !t.ids[info.id].first && ok;
             if (ok)
@@ -41,7 +44,8 @@ constexpr IdTable MakeIdTable() {
         }
     }
     if (!ok)
-        throw "an analyser names an id that is not built in, or one taken already";
+        throw "an analyser has no keys or one outside the sector, or names an id that is not "
+              "built in or is taken already";
     return t;
 }
 

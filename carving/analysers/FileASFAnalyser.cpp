@@ -35,11 +35,6 @@ bool IsIndexObject(const std::uint8_t* guid) {
 
 } // namespace
 
-bool FileASFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kHeaderObject, 2);
-    return true;
-}
-
 int FileASFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kHeaderObject, sizeof(kHeaderObject)) != 0)
         return 0;

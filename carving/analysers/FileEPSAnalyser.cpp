@@ -38,12 +38,6 @@ bool KnownChecksumField(const std::uint8_t* p) {
 }
 } // namespace
 
-bool FileEPSAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    AddSignatureKey(keys, 0, kTextStart, 2);
-    return true;
-}
-
 int FileEPSAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (IsTextEps(sector, kSectorSize)) {

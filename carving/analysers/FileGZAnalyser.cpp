@@ -12,11 +12,6 @@ constexpr int kMaxMembers = 10000;
 constexpr std::uint8_t kReservedFlags = 0xE0; // flag bits that no gzip writer sets
 } // namespace
 
-bool FileGZAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    return true;
-}
-
 int FileGZAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kSignature, sizeof(kSignature)) != 0 || (sector[3] & kReservedFlags))
         return 0;

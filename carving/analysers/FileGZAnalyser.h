@@ -3,19 +3,23 @@
 // trailer; members may follow each other.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileGZAnalyserKeys[] = {
+    {0, 2, {0x1F, 0x8B}},
+};
+
 class FileGZAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 29;
 
-    FileGZAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileGZAnalyser() : IRawFileAnalyser(kTypeId, kFileGZAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
 
 inline constexpr RawFileTypeInfo kFileGZAnalyserTypes[] = {
     {FileGZAnalyser::kTypeId, "GZ", "GZIP compression file"},
 };
 inline constexpr AnalyserDescriptor kFileGZAnalyserDescriptor{
-    "FileGZAnalyser", FileGZAnalyser::kTypeId, kFileGZAnalyserTypes, {},
+    "FileGZAnalyser", FileGZAnalyser::kTypeId, kFileGZAnalyserTypes, {}, kFileGZAnalyserKeys,
     &NewAnalyser<FileGZAnalyser>};

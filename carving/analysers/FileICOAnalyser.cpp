@@ -7,14 +7,6 @@ constexpr std::uint64_t kMaxTotal = 0x100000;        // the whole file
 constexpr std::size_t kDirectory = 6, kEntrySize = 16;
 } // namespace
 
-bool FileICOAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    // Bytes 0 and 1 are zero in both forms; the kind word at 2 is what tells them.
-    const std::uint8_t icon[2] = {0x01, 0x00}, cursor[2] = {0x02, 0x00};
-    AddSignatureKey(keys, 2, icon, 2);
-    AddSignatureKey(keys, 2, cursor, 2);
-    return true;
-}
-
 int FileICOAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     const std::uint16_t kind = s.u16(2); // 1 icon, 2 cursor

@@ -55,11 +55,6 @@ bool NameAt6(const std::uint8_t* p, const char* name) {
 
 } // namespace
 
-bool FileJPGAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kJfifStart, 2);
-    return true;
-}
-
 int FileJPGAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const bool app = std::memcmp(sector, kJfifStart, 4) == 0 || std::memcmp(sector, kExifStart, 4) == 0;
     if (app) {

@@ -4,18 +4,22 @@
 // for the first byte pair that entropy-coded data cannot hold (the file was cut short there).
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileJPGAnalyserKeys[] = {
+    {0, 2, {0xFF, 0xD8}},
+};
+
 class FileJPGAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 33;
-    FileJPGAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileJPGAnalyser() : IRawFileAnalyser(kTypeId, kFileJPGAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
 
 inline constexpr RawFileTypeInfo kFileJPGAnalyserTypes[] = {
     {FileJPGAnalyser::kTypeId, "JPG", "JPEG Graphics file"},
 };
 inline constexpr AnalyserDescriptor kFileJPGAnalyserDescriptor{
-    "FileJPGAnalyser", FileJPGAnalyser::kTypeId, kFileJPGAnalyserTypes, {},
+    "FileJPGAnalyser", FileJPGAnalyser::kTypeId, kFileJPGAnalyserTypes, {}, kFileJPGAnalyserKeys,
     &NewAnalyser<FileJPGAnalyser>};

@@ -10,11 +10,6 @@ namespace {
 const std::uint8_t kSignature[8] = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
 }
 
-bool FileMIDAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    return true;
-}
-
 int FileMIDAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kSignature, sizeof(kSignature)) != 0)
         return 0;

@@ -10,14 +10,9 @@ const char* const k3gppBrands[] = {"ftyp3g2a", "ftyp3gp4"};
 } // namespace
 
 FileMP4Analyser::FileMP4Analyser(Brands brands)
-    : IRawFileAnalyser(brands == Brands::ThreeGpp ? k3GPTypeId : kTypeId),
+    : IRawFileAnalyser(brands == Brands::ThreeGpp ? k3GPTypeId : kTypeId, kFileMP4AnalyserKeys),
       m_brands(brands == Brands::ThreeGpp ? std::span<const char* const>(k3gppBrands)
                                           : std::span<const char* const>(kMpeg4Brands)) {}
-
-bool FileMP4Analyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKeyNoCase(keys, 4, "ft", 2);
-    return true;
-}
 
 int FileMP4Analyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     for (const char* brand : m_brands)

@@ -7,11 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-bool FileOLEAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kCompoundFileSignature, 2);
-    return true;
-}
-
 int FileOLEAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kCompoundFileSignature, sizeof(kCompoundFileSignature)) != 0)
         return 0;

@@ -4,6 +4,11 @@
 // document kind from the first directory entries (see CompoundFile.h).
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileOLEAnalyserKeys[] = {
+    {0, 2, {0xD0, 0xCF}},
+};
+
 class FileOLEAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 44;
@@ -11,10 +16,9 @@ public:
     // this size.
     static constexpr std::uint64_t kUnclassifiedLimit = 0xA00000;
 
-    FileOLEAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileOLEAnalyser() : IRawFileAnalyser(kTypeId, kFileOLEAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
 
 inline constexpr RawFileTypeInfo kFileOLEAnalyserTypes[] = {
@@ -33,5 +37,5 @@ inline constexpr RawFileTypeInfo kFileOLEAnalyserTypes[] = {
     {67, "XLS", "Microsoft Excel XML Documents"},
 };
 inline constexpr AnalyserDescriptor kFileOLEAnalyserDescriptor{
-    "FileOLEAnalyser", FileOLEAnalyser::kTypeId, kFileOLEAnalyserTypes, {},
+    "FileOLEAnalyser", FileOLEAnalyser::kTypeId, kFileOLEAnalyserTypes, {}, kFileOLEAnalyserKeys,
     &NewAnalyser<FileOLEAnalyser>};

@@ -7,11 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-bool FilePDFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "%P", 2);
-    return true;
-}
-
 int FilePDFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, "%PDF-", 5) != 0)
         return 0;

@@ -110,11 +110,6 @@ int SizeRar5(RawFileReader& reader, std::uint64_t limit, std::uint64_t* result) 
 
 } // namespace
 
-bool FileRARAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "Ra", 2);
-    return true;
-}
-
 int FileRARAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kMarker4, sizeof(kMarker4)) != 0 &&
         std::memcmp(sector, kMarker5, sizeof(kMarker5)) != 0)

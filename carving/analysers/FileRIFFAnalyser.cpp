@@ -35,11 +35,6 @@ std::uint32_t FormType(const std::uint8_t* s) {
 
 } // namespace
 
-bool FileRIFFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "RI", 2);
-    return true;
-}
-
 int FileRIFFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, "RIFF", 4) != 0)
         return 0;

@@ -35,11 +35,6 @@ int EndBehindMarker(CRawFileInfo* record, RawFileReader& reader, std::uint64_t e
 }
 } // namespace
 
-bool FileUnicodeHTMAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kStart, 2);
-    return true;
-}
-
 int FileUnicodeHTMAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (!ByteSpan(sector, kSectorSize).matches(0, kStart, 4))
         return 0;

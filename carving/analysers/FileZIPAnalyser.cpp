@@ -116,11 +116,6 @@ Walk FindDescriptor(RawFileReader& reader, std::uint64_t dataStart, std::uint64_
 
 } // namespace
 
-bool FileZIPAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "PK", 2);
-    return true;
-}
-
 int FileZIPAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     static const std::uint8_t kLocal[4] = {0x50, 0x4B, 0x03, 0x04};
     if (std::memcmp(sector, kLocal, 4) != 0)

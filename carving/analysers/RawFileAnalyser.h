@@ -37,6 +37,9 @@ void AddSignatureKeyNoCase(std::vector<SignatureKey>& keys, std::uint16_t offset
 class IRawFileAnalyser {
 public:
     explicit IRawFileAnalyser(int typeId = -1) : m_typeId(typeId) {}
+    // An analyser whose MatchHeader needs one of `keys` (see GetSignatureKeys).
+    IRawFileAnalyser(int typeId, std::span<const SignatureKey> keys)
+        : m_typeId(typeId), m_keys(keys), m_keyed(true) {}
     IRawFileAnalyser(const IRawFileAnalyser&) = delete;
     IRawFileAnalyser& operator=(const IRawFileAnalyser&) = delete;
     virtual ~IRawFileAnalyser() = default;
@@ -55,11 +58,13 @@ public:
     virtual int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) = 0;
 
     // Appends the keys (see SignatureKey) and returns true (true with no keys: the analyser
-    // never accepts a sector); false asks to be offered every sector (the default, always
-    // correct but slow).
+    // never accepts a sector); false asks to be offered every sector (always correct but
+    // slow). The base gives the keys it was constructed with, or false without them.
     virtual bool GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-        (void)keys;
-        return false;
+        if (!m_keyed)
+            return false;
+        keys.insert(keys.end(), m_keys.begin(), m_keys.end());
+        return true;
     }
     // True when `other` answers every MatchHeader exactly as this one does, so that a later
     // duplicate in the registry can never decide a sector and need not be asked. Analysers of
@@ -72,6 +77,10 @@ public:
 
 protected:
     int m_typeId;
+
+private:
+    std::span<const SignatureKey> m_keys;
+    bool m_keyed = false;
 };
 
 // A built-in file type: its id (what records, scan options and saved scan states carry), its
@@ -85,13 +94,14 @@ struct RawFileTypeInfo {
 // Everything the registry and the file-type table know of one built-in analyser, in the
 // analyser's own header. The types an analyser is created for first carry their table entry
 // here (`types`); the ids it is created for behind another analyser are `alsoFor` (the Word
-// text analyser behind the compound-file one for DOC). The bytes it tests are its
-// GetSignatureKeys.
+// text analyser behind the compound-file one for DOC). `keys` are the bytes its MatchHeader
+// needs, the keys its objects are constructed with.
 struct AnalyserDescriptor {
     const char* name; // the class name, as tests and the fuzz target ask for it
     int typeId;       // the analyser's own type id (IRawFileAnalyser::GetTypeId)
     std::span<const RawFileTypeInfo> types;
     std::span<const std::uint32_t> alsoFor;
+    std::span<const SignatureKey> keys;
     IRawFileAnalyser* (*create)();
 };
 

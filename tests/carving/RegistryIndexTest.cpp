@@ -74,6 +74,11 @@ TEST(AnalyserRegistry, OrderIdsAndTypesStayAsSaved) {
         ASSERT_TRUE(made) << order[i];
         EXPECT_EQ(made->GetTypeId(), all.At(i)->GetTypeId()) << order[i];
         EXPECT_TRUE(made->IsInterchangeableWith(*all.At(i))) << order[i];
+        std::vector<SignatureKey> keys;
+        if (i + 1 < order.size()) { // built-in analysers are asked by key (scripts: their own)
+            EXPECT_TRUE(made->GetSignatureKeys(keys)) << order[i];
+            EXPECT_FALSE(keys.empty()) << order[i];
+        }
     }
     // One class serves MPEG-4 and 3GPP files; its two analysers answer differently.
     EXPECT_FALSE(CreateAnalyserByName("File3GPAnalyser")->IsInterchangeableWith(
