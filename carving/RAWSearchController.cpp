@@ -105,6 +105,8 @@ void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count
 
 void CRAWSearchController::DropNestedFiles(const CRawFileInfo& record,
                                            IntelligentSearchStats* stats) {
+    if (!AnalyserNestsOwnType(record.m_u32AnalyserType))
+        return;
     m_cover.Note(record, record.m_u64Size);
     CSizedFileCover own;
     own.Note(record, record.m_u64Size);

@@ -49,8 +49,8 @@ public:
 
 private:
     void AnalyzeChunk(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats);
-    // `record` has just been sized: the files of its type found inside it are no files of
-    // their own and leave the list.
+    // `record` has just been sized: if its analyser nests its own type, the files of its type
+    // found inside it are parts of it and leave the list.
     void DropNestedFiles(const CRawFileInfo& record, IntelligentSearchStats* stats);
 
     IStorageDevice* m_device = nullptr;

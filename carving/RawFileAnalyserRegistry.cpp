@@ -51,6 +51,23 @@ constexpr IdTable MakeIdTable() {
 
 constexpr IdTable kById = MakeIdTable();
 
+// By the analysers' own type ids (all built-in ones are ids of the table).
+struct NestingTable {
+    bool nests[kBuiltInRawTypeCount + 1] = {};
+};
+
+constexpr NestingTable MakeNestingTable() {
+    NestingTable t{};
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers) {
+        if (d->typeId < 0 || d->typeId > static_cast<int>(kBuiltInRawTypeCount))
+            throw "an analyser's own type id is not a built-in id";
+        t.nests[d->typeId] = t.nests[d->typeId] || d->nestsOwnType;
+    }
+    return t;
+}
+
+constexpr NestingTable kNesting = MakeNestingTable();
+
 void AppendNew(RawFileAnalyserList* list, const AnalyserDescriptor* d) {
     if (d)
         list->Append(std::unique_ptr<IRawFileAnalyser>(d->create()));
@@ -124,6 +141,11 @@ void SelectRawFileAnalysers(RawFileAnalyserList* list, const RawTypeList* types)
         return;
     list->Clear();
     AddRawFileAnalysersForTypes(list, types);
+}
+
+bool AnalyserNestsOwnType(std::uint32_t analyserTypeId) {
+    const std::uint32_t id = analyserTypeId & 0xFFFF;
+    return id <= kBuiltInRawTypeCount && kNesting.nests[id];
 }
 
 int MatchSectorByWalk(const RawFileAnalyserList& list, const std::uint8_t* sector,

@@ -53,6 +53,10 @@ std::unique_ptr<IRawFileAnalyser> CreateAnalyserByName(const char* className);
 // Names of the registered classes (for tests and the fuzz target).
 std::vector<const char*> GetRegisteredAnalyserNames();
 
+// Whether files of the type of the analyser with this own type id (compared as 16-bit values)
+// found inside one of its sized files are parts of it (see AnalyserDescriptor::nestsOwnType).
+bool AnalyserNestsOwnType(std::uint32_t analyserTypeId);
+
 // The plain walk: asks every analyser of the list in order, each with a freshly reset record,
 // and returns the position of the first that accepts the sector (the record then holds its
 // answer), or -1. An exception counts as no match.

@@ -1,16 +1,10 @@
 #include "carving/SizedFileCover.h"
 
+#include "carving/RawFileAnalyserRegistry.h"
 #include "storage/StorageDevice.h"
 
-std::uint64_t CSizedFileCover::KindOf(const CRawFileInfo& record) {
-    const std::uint64_t analyser = record.m_u32AnalyserType & 0xFFFF; // as the store keeps it
-    return analyser == (kCustomAnalyserTypeId & 0xFFFF)
-               ? (analyser << 32) | record.m_u32FileType
-               : analyser << 32;
-}
-
 void CSizedFileCover::Note(const CRawFileInfo& record, std::uint64_t size) {
-    if (size == 0)
+    if (size == 0 || !AnalyserNestsOwnType(record.m_u32AnalyserType))
         return;
     const std::uint64_t first = record.m_u64StartSector;
     const std::uint64_t sectors = size / kSectorSize + (size % kSectorSize != 0);

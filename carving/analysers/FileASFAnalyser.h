@@ -21,4 +21,4 @@ inline constexpr RawFileTypeInfo kFileASFAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileASFAnalyserDescriptor{
     "FileASFAnalyser", FileASFAnalyser::kTypeId, kFileASFAnalyserTypes, {}, kFileASFAnalyserKeys,
-    &NewAnalyser<FileASFAnalyser>};
+    &NewAnalyser<FileASFAnalyser>, kNestsOwnType};

@@ -21,4 +21,4 @@ inline constexpr RawFileTypeInfo kFileCABAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileCABAnalyserDescriptor{
     "FileCABAnalyser", FileCABAnalyser::kTypeId, kFileCABAnalyserTypes, {}, kFileCABAnalyserKeys,
-    &NewAnalyser<FileCABAnalyser>};
+    &NewAnalyser<FileCABAnalyser>, kNestsOwnType};

@@ -21,4 +21,4 @@ inline constexpr RawFileTypeInfo kFileCHMAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileCHMAnalyserDescriptor{
     "FileCHMAnalyser", FileCHMAnalyser::kTypeId, kFileCHMAnalyserTypes, {}, kFileCHMAnalyserKeys,
-    &NewAnalyser<FileCHMAnalyser>};
+    &NewAnalyser<FileCHMAnalyser>, kNestsOwnType};

@@ -22,4 +22,4 @@ inline constexpr RawFileTypeInfo kFileGZAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileGZAnalyserDescriptor{
     "FileGZAnalyser", FileGZAnalyser::kTypeId, kFileGZAnalyserTypes, {}, kFileGZAnalyserKeys,
-    &NewAnalyser<FileGZAnalyser>};
+    &NewAnalyser<FileGZAnalyser>, kNestsOwnType};

@@ -22,4 +22,4 @@ inline constexpr RawFileTypeInfo kFileLZHAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileLZHAnalyserDescriptor{
     "FileLZHAnalyser", FileLZHAnalyser::kTypeId, kFileLZHAnalyserTypes, {}, kFileLZHAnalyserKeys,
-    &NewAnalyser<FileLZHAnalyser>};
+    &NewAnalyser<FileLZHAnalyser>, kNestsOwnType};

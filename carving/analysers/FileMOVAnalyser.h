@@ -24,4 +24,4 @@ inline constexpr RawFileTypeInfo kFileMOVAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileMOVAnalyserDescriptor{
     "FileMOVAnalyser", FileMOVAnalyser::kTypeId, kFileMOVAnalyserTypes, {}, kFileMOVAnalyserKeys,
-    &NewAnalyser<FileMOVAnalyser>};
+    &NewAnalyser<FileMOVAnalyser>, kNestsOwnType};

@@ -38,11 +38,11 @@ inline constexpr RawFileTypeInfo kFileMP4AnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileMP4AnalyserDescriptor{
     "FileMP4Analyser", FileMP4Analyser::kTypeId, kFileMP4AnalyserTypes, {}, kFileMP4AnalyserKeys,
-    &NewAnalyser<FileMP4Analyser>};
+    &NewAnalyser<FileMP4Analyser>, kNestsOwnType};
 
 inline constexpr RawFileTypeInfo kFile3GPAnalyserTypes[] = {
     {FileMP4Analyser::k3GPTypeId, "3GP", "3GP Multimedia file"},
 };
 inline constexpr AnalyserDescriptor kFile3GPAnalyserDescriptor{
     "File3GPAnalyser", FileMP4Analyser::k3GPTypeId, kFile3GPAnalyserTypes, {},
-    kFileMP4AnalyserKeys, &New3GPAnalyser};
+    kFileMP4AnalyserKeys, &New3GPAnalyser, kNestsOwnType};

@@ -38,4 +38,4 @@ inline constexpr RawFileTypeInfo kFileOLEAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileOLEAnalyserDescriptor{
     "FileOLEAnalyser", FileOLEAnalyser::kTypeId, kFileOLEAnalyserTypes, {}, kFileOLEAnalyserKeys,
-    &NewAnalyser<FileOLEAnalyser>};
+    &NewAnalyser<FileOLEAnalyser>, kNestsOwnType};

@@ -22,4 +22,4 @@ inline constexpr RawFileTypeInfo kFileRARAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileRARAnalyserDescriptor{
     "FileRARAnalyser", FileRARAnalyser::kTypeId, kFileRARAnalyserTypes, {}, kFileRARAnalyserKeys,
-    &NewAnalyser<FileRARAnalyser>};
+    &NewAnalyser<FileRARAnalyser>, kNestsOwnType};

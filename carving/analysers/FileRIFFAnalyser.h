@@ -28,4 +28,4 @@ inline constexpr RawFileTypeInfo kFileRIFFAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileRIFFAnalyserDescriptor{
     "FileRIFFAnalyser", FileRIFFAnalyser::kTypeId, kFileRIFFAnalyserTypes, {}, kFileRIFFAnalyserKeys,
-    &NewAnalyser<FileRIFFAnalyser>};
+    &NewAnalyser<FileRIFFAnalyser>, kNestsOwnType};

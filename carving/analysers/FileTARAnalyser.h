@@ -22,4 +22,4 @@ inline constexpr RawFileTypeInfo kFileTARAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileTARAnalyserDescriptor{
     "FileTARAnalyser", FileTARAnalyser::kTypeId, kFileTARAnalyserTypes, {}, kFileTARAnalyserKeys,
-    &NewAnalyser<FileTARAnalyser>};
+    &NewAnalyser<FileTARAnalyser>, kNestsOwnType};

@@ -22,4 +22,4 @@ inline constexpr RawFileTypeInfo kFileZIPAnalyserTypes[] = {
 };
 inline constexpr AnalyserDescriptor kFileZIPAnalyserDescriptor{
     "FileZIPAnalyser", FileZIPAnalyser::kTypeId, kFileZIPAnalyserTypes, {}, kFileZIPAnalyserKeys,
-    &NewAnalyser<FileZIPAnalyser>};
+    &NewAnalyser<FileZIPAnalyser>, kNestsOwnType};

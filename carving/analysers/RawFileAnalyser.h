@@ -103,6 +103,11 @@ struct AnalyserDescriptor {
     std::span<const std::uint32_t> alsoFor;
     std::span<const SignatureKey> keys;
     IRawFileAnalyser* (*create)();
+    // Whether a file of its type found inside one of its sized files is a part of that file
+    // (an archive's member, a container's embedded stream) rather than a file of its own. Set
+    // for the archives and containers, whose sizes come from their own structure.
+    bool nestsOwnType = false;
 };
+inline constexpr bool kNestsOwnType = true;
 
 template <typename Analyser> IRawFileAnalyser* NewAnalyser() { return new Analyser(); }

@@ -80,7 +80,7 @@ TEST(RawFileTree, RangeFoldersOf300) {
     for (int n : {300, 301, 600, 601, 1000}) {
         CRawFileList list;
         for (int i = 0; i < n; ++i)
-            Record(list, 100 + i, 512, 47, 47); // one sector each: none inside another
+            Record(list, 100 + i, 1000, 47, 47);
         CRawFileTreeBuilder builder;
         TreePtr root(builder.Build(&dev, list.GetIterator(), nullptr, nullptr));
         ASSERT_TRUE(root);
