@@ -69,7 +69,7 @@ int FileEPSAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         return 1;
     };
     int decided = 0;
-    switch (ScanPercentMarkers(reader, x, cap, [&](std::uint64_t at, ByteSpan) -> std::uint64_t {
+    const PercentScan how = ScanPercentMarkers(reader, x, cap, [&](std::uint64_t at, ByteSpan) -> std::uint64_t {
         // "%%EOF" at the start of a line, then its line end (CR, LF or both) and three bytes.
         ByteSpan m = reader.Read(at - 1, 10);
         if (m.empty())
@@ -88,13 +88,9 @@ int FileEPSAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
             return end;
         decided = finish(end);
         return 0;
-    })) {
-    case PercentScan::Decided:
+    });
+    if (how == PercentScan::Decided)
         return decided;
-    case PercentScan::PastCap:
-        return finish(lastEnd ? lastEnd : x);
-    case PercentScan::OutOfBytes:
-        return reader.IsWindow() || lastEnd == 0 ? 0 : finish(lastEnd);
-    }
-    return 0;
+    const std::uint64_t size = PercentScanSize(how, x, lastEnd, reader.IsWindow());
+    return size ? finish(size) : 0;
 }

@@ -26,7 +26,7 @@ int FilePDFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         return 1;
     };
     int decided = 0;
-    switch (ScanPercentMarkers(reader, x, cap, [&](std::uint64_t at, ByteSpan m) -> std::uint64_t {
+    const PercentScan how = ScanPercentMarkers(reader, x, cap, [&](std::uint64_t at, ByteSpan m) -> std::uint64_t {
         if (m.matches(0, "%!PS-Adobe", 10))
             type = kIllustratorType;
         if (m.matches(0, "%%EOF", 5)) {
@@ -44,15 +44,9 @@ int FilePDFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
             return 0;
         }
         return at + 1;
-    })) {
-    case PercentScan::Decided:
+    });
+    if (how == PercentScan::Decided)
         return decided;
-    case PercentScan::PastCap:
-        return finish(lastEnd ? lastEnd : x);
-    case PercentScan::OutOfBytes:
-        // In the search's ring the file may go on outside the window; on the device the bytes
-        // have run out.
-        return reader.IsWindow() || lastEnd == 0 ? 0 : finish(lastEnd);
-    }
-    return 0;
+    const std::uint64_t size = PercentScanSize(how, x, lastEnd, reader.IsWindow());
+    return size ? finish(size) : 0;
 }

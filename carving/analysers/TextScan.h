@@ -91,3 +91,14 @@ PercentScan ScanPercentMarkers(RawFileReader& reader, std::uint64_t& x, std::uin
         x = next;
     }
 }
+
+// The size a scan that `marker` did not decide ends with: behind the last end comment seen
+// (`lastEnd`, 0 for none), else where the scan passed the cap; 0 (give up) where the bytes ran
+// out before any end comment, or at the edge of the search's ring (`window`), beyond which the
+// file may go on.
+inline std::uint64_t PercentScanSize(PercentScan how, std::uint64_t x, std::uint64_t lastEnd,
+                                     bool window) {
+    if (how == PercentScan::PastCap)
+        return lastEnd ? lastEnd : x;
+    return window ? 0 : lastEnd;
+}
