@@ -293,8 +293,6 @@ CustomFileAnalyser::CustomFileAnalyser(const std::string& folder) : IRawFileAnal
     m_headers.LoadCustomHeaders(folder);
 }
 
-BRULIN_DEFINE_ANALYSER_FACTORY(CustomFileAnalyser)
-
 int CustomFileAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const std::string* ext = m_headers.MatchCustomHeader(sector);
     if (!ext)

@@ -2,10 +2,12 @@
 
 #include "filesystems/FileProperties.h"
 
+#include <algorithm>
 #include <cstring>
 
 void CRAWSearchController::BeginSearch() {
     m_pending.clear();
+    m_cover.Clear();
     if (m_testList) {
         m_list = m_testList;
     } else {
@@ -68,6 +70,11 @@ void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count
         record->m_u64StartSector = first + i;
         record->m_pAnalyser = analyser;
         record->m_u32AnalyserType = static_cast<std::uint32_t>(analyser->GetTypeId());
+        if (m_cover.Covers(*record, first + i)) {
+            record->Reset(); // inside a sized file of its type: part of that file
+            continue;
+        }
+        m_cover.Note(*record, record->m_u64Size);
         m_sink->Add(m_spare.release());
         if (stats) {
             ++stats->counters[ISS_FilesIdentified];
@@ -89,7 +96,26 @@ void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count
             } catch (...) {
             }
             m_pending.pop_front();
+            if (r->m_u64Size != 0)
+                DropNestedFiles(*r, stats);
         }
     }
     m_ring.CommitIncoming();
+}
+
+void CRAWSearchController::DropNestedFiles(const CRawFileInfo& record,
+                                           IntelligentSearchStats* stats) {
+    if (!AnalyserNestsOwnType(record.m_u32AnalyserType))
+        return;
+    m_cover.Note(record, record.m_u64Size);
+    CSizedFileCover own;
+    own.Note(record, record.m_u64Size);
+    const auto inside = [&](const CRawFileInfo& r) {
+        return &r != &record && own.Covers(r, r.m_u64StartSector);
+    };
+    std::erase_if(m_pending, [&](const CRawFileInfo* r) { return inside(*r); });
+    const std::size_t dropped = m_sink->DropNewerThan(record.m_u64StartSector, inside);
+    if (stats)
+        for (int counter : {ISS_FilesIdentified, ISS_TotalFilesFound})
+            stats->counters[counter] -= std::min<std::uint64_t>(stats->counters[counter], dropped);
 }

@@ -11,6 +11,7 @@
 #include "carving/BufferStorageDevice.h"
 #include "carving/RawFileAnalyserRegistry.h"
 #include "carving/SignatureIndex.h"
+#include "carving/SizedFileCover.h"
 #include "filesystems/FileSystemSearchController.h"
 
 constexpr std::uint32_t kRawRingChunks = 20;
@@ -48,6 +49,9 @@ public:
 
 private:
     void AnalyzeChunk(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats);
+    // `record` has just been sized: if its analyser nests its own type, the files of its type
+    // found inside it are parts of it and leave the list.
+    void DropNestedFiles(const CRawFileInfo& record, IntelligentSearchStats* stats);
 
     IStorageDevice* m_device = nullptr;
     std::uint32_t m_step = 0;
@@ -58,5 +62,6 @@ private:
     RawFileAnalyserList* m_list = nullptr;
     RawFileAnalyserList* m_testList = nullptr;
     CSignatureIndex m_index;
+    CSizedFileCover m_cover;
     bool m_useIndex = true;
 };

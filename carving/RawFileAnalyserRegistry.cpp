@@ -1,123 +1,76 @@
 #include "carving/RawFileAnalyserRegistry.h"
 
+#include "carving/CustomFileTypes.h"
+#include "carving/analysers/BuiltInAnalysers.h"
 #include "filesystems/FileProperties.h"
 
 #include <cstring>
 
-// The factories of the registered classes (defined beside each class).
-#define BRULIN_ANALYSER(Class) IRawFileAnalyser* CreateAnalyser_##Class();
-#include "carving/RegisteredAnalysers.def"
-#undef BRULIN_ANALYSER
-
 namespace {
 
-struct Factory {
-    const char* name;
-    IRawFileAnalyser* (*create)();
+// The analyser of the users' scripts, created for every id that is not built in.
+constexpr AnalyserDescriptor kCustomDescriptor{"CustomFileAnalyser", -1, {}, {}, {},
+                                               &NewAnalyser<CustomFileAnalyser>};
+
+// The analysers created for each built-in id, in order: the one whose descriptor enters the
+// id's type first, then the one that names it among the ids it serves behind another.
+struct IdAnalysers {
+    const AnalyserDescriptor* first = nullptr;
+    const AnalyserDescriptor* second = nullptr;
+};
+struct IdTable {
+    IdAnalysers ids[kBuiltInRawTypeCount + 1];
 };
 
-const Factory kFactories[] = {
-#define BRULIN_ANALYSER(Class) {#Class, &CreateAnalyser_##Class},
-#include "carving/RegisteredAnalysers.def"
-#undef BRULIN_ANALYSER
+constexpr IdTable MakeIdTable() {
+    IdTable t{};
+    bool ok = true;
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers) {
+        ok = !d->keys.empty() && ok; // every built-in analyser is asked by its keys only
+        for (const SignatureKey& k : d->keys)
+            ok = (k.length == 1 || k.length == 2) && k.offset + k.length <= 512 && ok;
+        for (const RawFileTypeInfo& info : d->types) {
+            ok = info.id >= 1 && info.id <= kBuiltInRawTypeCount && !t.ids[info.id].first && ok;
+            if (ok)
+                t.ids[info.id].first = d;
+        }
+    }
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers) {
+        for (std::uint32_t id : d->alsoFor) {
+            ok = id >= 1 && id <= kBuiltInRawTypeCount && t.ids[id].first && !t.ids[id].second &&
+                 ok;
+            if (ok)
+                t.ids[id].second = d;
+        }
+    }
+    if (!ok)
+        throw "an analyser has no keys or one outside the sector, or names an id that is not "
+              "built in or is taken already";
+    return t;
+}
+
+constexpr IdTable kById = MakeIdTable();
+
+// By the analysers' own type ids (all built-in ones are ids of the table).
+struct NestingTable {
+    bool nests[kBuiltInRawTypeCount + 1] = {};
 };
 
-// The order in which CreateAllRawFileAnalysers creates one object of every class.
-const char* const kAllClassesInOrder[] = {
-    "File3DSAnalyser",  "File3GPAnalyser",  "FileASFAnalyser",  "FileAUAnalyser",
-    "FileBMPAnalyser",  "FileCABAnalyser",  "FileCHMAnalyser",  "FileCPTAnalyser",
-    "FileCRWAnalyser",  "FileDBXAnalyser",  "FileDWGAnalyser",  "FileDXFAnalyser",
-    "FileEMFAnalyser",  "FileEPSAnalyser",  "FileFH11Analyser", "FileGIFAnalyser",
-    "FileGZAnalyser",   "FileHLPAnalyser",  "FileHTMAnalyser",  "FileICOAnalyser",
-    "FileJPGAnalyser",  "FileLowDocAnalyser", "FileLZHAnalyser", "FileMDBAnalyser",
-    "FileMIDAnalyser",  "FileMNYAnalyser",  "FileMOVAnalyser",  "FileMP3Analyser",
-    "FileMP4Analyser",  "FileOLEAnalyser",  "FileONEAnalyser",  "FilePDFAnalyser",
-    "FilePNGAnalyser",  "FilePSDAnalyser",  "FilePSPAnalyser",  "FilePSTAnalyser",
-    "FileRARAnalyser",  "FileRIFFAnalyser", "FileRTFAnalyser",  "FileSWFAnalyser",
-    "FileTARAnalyser",  "FileTIFAnalyser",  "FileTTFAnalyser",  "FileUnicodeHTMAnalyser",
-    "FileWMFAnalyser",  "FileWPDAnalyser",  "FileZIPAnalyser",  "CustomFileAnalyser",
-};
+constexpr NestingTable MakeNestingTable() {
+    NestingTable t{};
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers) {
+        if (d->typeId < 0 || d->typeId > static_cast<int>(kBuiltInRawTypeCount))
+            throw "an analyser's own type id is not a built-in id";
+        t.nests[d->typeId] = t.nests[d->typeId] || d->nestsOwnType;
+    }
+    return t;
+}
 
-// The classes created for each built-in id, in order (ids 20 and 26 have none).
-struct IdClasses {
-    const char* first;
-    const char* second;
-};
-const IdClasses kClassesById[kBuiltInRawTypeCount + 1] = {
-    {nullptr, nullptr},                          // 0: not built in
-    {"File3DSAnalyser", nullptr},                // 1 3DS
-    {"File3GPAnalyser", nullptr},                // 2 3GP
-    {"FileONEAnalyser", nullptr},                // 3 ADP
-    {"FileRIFFAnalyser", nullptr},               // 4 ANI
-    {"FilePDFAnalyser", nullptr},                // 5 AI
-    {"FileASFAnalyser", nullptr},                // 6 ASF
-    {"FileAUAnalyser", nullptr},                 // 7 AU
-    {"FileRIFFAnalyser", nullptr},               // 8 AVI
-    {"FileBMPAnalyser", nullptr},                // 9 BMP
-    {"FileCABAnalyser", nullptr},                // 10 CAB
-    {"FileRIFFAnalyser", nullptr},               // 11 CDR
-    {"FileCHMAnalyser", nullptr},                // 12 CHM
-    {"FileRIFFAnalyser", nullptr},               // 13 CLK
-    {"FileRIFFAnalyser", nullptr},               // 14 CMX
-    {"FileCPTAnalyser", nullptr},                // 15 CPT
-    {"FileCRWAnalyser", nullptr},                // 16 CRW
-    {"FileRIFFAnalyser", nullptr},               // 17 CSL
-    {"FileICOAnalyser", nullptr},                // 18 CUR
-    {"FileDBXAnalyser", nullptr},                // 19 DBX
-    {nullptr, nullptr},                          // 20 DLL
-    {"FileOLEAnalyser", "FileLowDocAnalyser"},   // 21 DOC
-    {"FileDWGAnalyser", nullptr},                // 22 DWG
-    {"FileDXFAnalyser", nullptr},                // 23 DXF
-    {"FileEMFAnalyser", nullptr},                // 24 EMF
-    {"FileEPSAnalyser", nullptr},                // 25 EPS
-    {nullptr, nullptr},                          // 26 EXE
-    {"FileFH11Analyser", nullptr},               // 27 FH11
-    {"FileGIFAnalyser", nullptr},                // 28 GIF
-    {"FileGZAnalyser", nullptr},                 // 29 GZ
-    {"FileHLPAnalyser", nullptr},                // 30 HLP
-    {"FileHTMAnalyser", "FileUnicodeHTMAnalyser"}, // 31 HTM
-    {"FileICOAnalyser", nullptr},                // 32 ICO
-    {"FileJPGAnalyser", nullptr},                // 33 JPG
-    {"FileLZHAnalyser", nullptr},                // 34 LZH
-    {"FileOLEAnalyser", nullptr},                // 35 MAX
-    {"FileMIDAnalyser", nullptr},                // 36 MID
-    {"FileMDBAnalyser", nullptr},                // 37 MDB
-    {"FileMNYAnalyser", nullptr},                // 38 MNY
-    {"FileOLEAnalyser", nullptr},                // 39 MOF
-    {"FileMOVAnalyser", nullptr},                // 40 MOV
-    {"FileMP3Analyser", nullptr},                // 41 MP3
-    {"FileMP4Analyser", nullptr},                // 42 MP4
-    {"FileOLEAnalyser", nullptr},                // 43 MPP
-    {"FileOLEAnalyser", nullptr},                // 44 OLE
-    {"FileONEAnalyser", nullptr},                // 45 ONE
-    {"FilePDFAnalyser", nullptr},                // 46 PDF
-    {"FilePNGAnalyser", nullptr},                // 47 PNG
-    {"FileOLEAnalyser", nullptr},                // 48 PPT
-    {"FileOLEAnalyser", nullptr},                // 49 PUB
-    {"FilePSDAnalyser", nullptr},                // 50 PSD
-    {"FilePSPAnalyser", nullptr},                // 51 PSP
-    {"FilePSTAnalyser", nullptr},                // 52 PST
-    {"FileOLEAnalyser", nullptr},                // 53 QPW
-    {"FileRARAnalyser", nullptr},                // 54 RAR
-    {"FileRIFFAnalyser", nullptr},               // 55 RIFF
-    {"FileRTFAnalyser", nullptr},                // 56 RTF
-    {"FileOLEAnalyser", "FileWPDAnalyser"},      // 57 SHW
-    {"FileSWFAnalyser", nullptr},                // 58 SWF
-    {"FileTARAnalyser", nullptr},                // 59 TAR
-    {"FileTIFAnalyser", nullptr},                // 60 TIF
-    {"FileTTFAnalyser", nullptr},                // 61 TTF
-    {"FileOLEAnalyser", nullptr},                // 62 VSD
-    {"FileRIFFAnalyser", nullptr},               // 63 WAV
-    {"FileOLEAnalyser", "FileWPDAnalyser"},      // 64 WPD
-    {"FileOLEAnalyser", "FileWPDAnalyser"},      // 65 WPG
-    {"FileWMFAnalyser", nullptr},                // 66 WMF
-    {"FileOLEAnalyser", nullptr},                // 67 XLS
-    {"FileZIPAnalyser", nullptr},                // 68 ZIP
-};
+constexpr NestingTable kNesting = MakeNestingTable();
 
-void AppendByName(RawFileAnalyserList* list, const char* name) {
-    if (name)
-        list->Append(CreateAnalyserByName(name));
+void AppendNew(RawFileAnalyserList* list, const AnalyserDescriptor* d) {
+    if (d)
+        list->Append(std::unique_ptr<IRawFileAnalyser>(d->create()));
 }
 
 } // namespace
@@ -132,16 +85,19 @@ IRawFileAnalyser* RawFileAnalyserList::FindByTypeId(std::uint32_t typeId) const 
 std::unique_ptr<IRawFileAnalyser> CreateAnalyserByName(const char* className) {
     if (!className)
         return nullptr;
-    for (const Factory& f : kFactories)
-        if (std::strcmp(f.name, className) == 0)
-            return std::unique_ptr<IRawFileAnalyser>(f.create());
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers)
+        if (std::strcmp(d->name, className) == 0)
+            return std::unique_ptr<IRawFileAnalyser>(d->create());
+    if (std::strcmp(kCustomDescriptor.name, className) == 0)
+        return std::unique_ptr<IRawFileAnalyser>(kCustomDescriptor.create());
     return nullptr;
 }
 
 std::vector<const char*> GetRegisteredAnalyserNames() {
     std::vector<const char*> names;
-    for (const Factory& f : kFactories)
-        names.push_back(f.name);
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers)
+        names.push_back(d->name);
+    names.push_back(kCustomDescriptor.name);
     return names;
 }
 
@@ -157,19 +113,20 @@ RawFileAnalyserList* GetRawFileAnalysers() {
 void CreateAllRawFileAnalysers(RawFileAnalyserList* list) {
     if (!list)
         return;
-    for (const char* name : kAllClassesInOrder)
-        AppendByName(list, name);
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers)
+        AppendNew(list, d);
+    AppendNew(list, &kCustomDescriptor);
 }
 
 void CreateRawFileAnalyser(std::uint32_t id, RawFileAnalyserList* list) {
     if (!list)
         return;
     if (id >= 1 && id <= kBuiltInRawTypeCount) {
-        AppendByName(list, kClassesById[id].first);
-        AppendByName(list, kClassesById[id].second);
+        AppendNew(list, kById.ids[id].first);
+        AppendNew(list, kById.ids[id].second);
         return;
     }
-    AppendByName(list, "CustomFileAnalyser");
+    AppendNew(list, &kCustomDescriptor);
 }
 
 void AddRawFileAnalysersForTypes(RawFileAnalyserList* list, const RawTypeList* types) {
@@ -184,6 +141,11 @@ void SelectRawFileAnalysers(RawFileAnalyserList* list, const RawTypeList* types)
         return;
     list->Clear();
     AddRawFileAnalysersForTypes(list, types);
+}
+
+bool AnalyserNestsOwnType(std::uint32_t analyserTypeId) {
+    const std::uint32_t id = analyserTypeId & 0xFFFF;
+    return id <= kBuiltInRawTypeCount && kNesting.nests[id];
 }
 
 int MatchSectorByWalk(const RawFileAnalyserList& list, const std::uint8_t* sector,

@@ -3,10 +3,8 @@
 // to size files, created per file-type id from the table below and rebuilt for the chosen ids
 // before every search.
 //
-// Adding an analyser class: write carving/analysers/File<EXT>Analyser.{h,cpp} (with
-// BRULIN_DEFINE_ANALYSER_FACTORY in the .cpp and keys from GetSignatureKeys), then add the one
-// line BRULIN_ANALYSER(File<EXT>Analyser) to carving/RegisteredAnalysers.def. The ids that name
-// the class in RawFileAnalyserRegistry.cpp then create it, in the order that table gives.
+// The classes, their order and the ids they are created for come from the list of built-in
+// analysers (carving/analysers/BuiltInAnalysers.h) and the descriptors it names.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -50,10 +48,14 @@ void CreateRawFileAnalyser(std::uint32_t id, RawFileAnalyserList* list);
 void AddRawFileAnalysersForTypes(RawFileAnalyserList* list, const RawTypeList* types);
 // Empties the list and refills it for `types`, in the order of the ids.
 void SelectRawFileAnalysers(RawFileAnalyserList* list, const RawTypeList* types);
-// Creates one analyser by class name; null for a class that is not registered.
+// Creates one analyser by its descriptor's name; null for a name that is not registered.
 std::unique_ptr<IRawFileAnalyser> CreateAnalyserByName(const char* className);
 // Names of the registered classes (for tests and the fuzz target).
 std::vector<const char*> GetRegisteredAnalyserNames();
+
+// Whether files of the type of the analyser with this own type id (compared as 16-bit values)
+// found inside one of its sized files are parts of it (see AnalyserDescriptor::nestsOwnType).
+bool AnalyserNestsOwnType(std::uint32_t analyserTypeId);
 
 // The plain walk: asks every analyser of the list in order, each with a freshly reset record,
 // and returns the position of the first that accepts the sector (the record then holds its

@@ -2,6 +2,7 @@
 
 #include "carving/RAWFileProperties.h"
 #include "carving/RawFileAnalyserRegistry.h"
+#include "carving/SizedFileCover.h"
 #include "filesystems/ClusterUseBitMap.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
@@ -152,6 +153,8 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
     }
     RawFileAnalyserList* analysers = GetRawFileAnalysers();
 
+    // A file inside a listed file of its type is part of that file (a member of an archive).
+    CSizedFileCover cover;
     bool cancelled = false;
     if (files)
         files->First();
@@ -166,6 +169,8 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
         if (r->m_u64Size != 0 && !chosen[r->m_u32FileType])
             continue;
         if (clusterMap && clusterMap->IsClusterUsed(r->m_u64StartSector))
+            continue;
+        if (cover.Covers(*r, r->m_u64StartSector))
             continue;
         std::uint64_t size = r->m_u64Size;
         if (size == 0) {
@@ -185,6 +190,7 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
         }
         if (size == 0 || r->m_u32FileType >= kRawFileTypeTableSize || !chosen[r->m_u32FileType])
             continue;
+        cover.Note(*r, size);
         AddFile(r->m_u64StartSector, size, r->m_u32FileType);
         if (callback && callback->StepBy(1) == -1)
             cancelled = true;

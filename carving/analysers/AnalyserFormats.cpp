@@ -271,15 +271,23 @@ constexpr std::size_t kInflateChunk = 64 * 1024;
 } // namespace
 
 int FindDeflateStreamEnd(RawFileReader& reader, std::uint64_t offset, int windowBits,
-                         std::uint64_t limit, std::uint64_t* end) {
+                         std::uint64_t limit, std::uint64_t* end, DeflateProgress* progress) {
     if (!end)
         return kStreamDamaged;
+    if (progress)
+        *progress = DeflateProgress{};
     z_stream z{};
     if (inflateInit2(&z, windowBits) != Z_OK)
         return kStreamDamaged;
     std::unique_ptr<std::uint8_t[]> sink(new std::uint8_t[kInflateChunk]);
     std::uint64_t x = offset;
     int result = kStreamDamaged;
+    // Until the first block has ended, inflate stops at every block boundary (the wrapper's
+    // header counts as one when there is a wrapper), so that a stream that goes wrong later
+    // can be told from bytes that never were one.
+    const bool wrapped = windowBits > 0;
+    int boundaries = 0;
+    bool firstBlock = false;
     for (;;) {
         if (x > limit) {
             *end = x;
@@ -289,6 +297,8 @@ int FindDeflateStreamEnd(RawFileReader& reader, std::uint64_t offset, int window
         ByteSpan in = reader.Read(x);
         if (in.empty()) {
             result = kStreamUnreadable;
+            if (progress)
+                progress->stoppedAt = x;
             break;
         }
         std::size_t take = in.size() < kInflateChunk ? in.size() : kInflateChunk;
@@ -298,22 +308,30 @@ int FindDeflateStreamEnd(RawFileReader& reader, std::uint64_t offset, int window
         while (z.avail_in > 0 && rc == Z_OK) {
             z.next_out = sink.get();
             z.avail_out = kInflateChunk;
-            rc = inflate(&z, Z_NO_FLUSH);
+            rc = inflate(&z, firstBlock ? Z_NO_FLUSH : Z_BLOCK);
+            if (!firstBlock && rc == Z_OK && (z.data_type & 128) &&
+                ++boundaries > (wrapped ? 1 : 0))
+                firstBlock = true;
         }
         const std::size_t used = take - z.avail_in;
         x += used;
         if (rc == Z_BUF_ERROR && used > 0)
             rc = Z_OK; // took what it could; more input follows
         if (rc == Z_STREAM_END) {
+            firstBlock = true;
             *end = x;
             result = kStreamEnded;
             break;
         }
         if (rc != Z_OK) {
             result = kStreamDamaged;
+            if (progress)
+                progress->stoppedAt = x;
             break;
         }
     }
+    if (progress)
+        progress->firstBlockDecoded = firstBlock;
     inflateEnd(&z);
     return result;
 }

@@ -58,10 +58,17 @@ enum : int {
     kStreamUnreadable = -1, // the bytes ran out before the stream ended
     kStreamPastLimit = 2,   // still going beyond the limit; *end: the offset reached
 };
+// How far a decode got: whether the stream's first deflate block decoded whole, and, for a
+// damaged or unreadable stream, the offset just behind the bytes zlib took before it stopped.
+struct DeflateProgress {
+    bool firstBlockDecoded = false;
+    std::uint64_t stoppedAt = 0;
+};
 // Decodes the stream at `offset` of the reader's file (`windowBits` as zlib's inflateInit2
 // takes it: 15 + 16 for a gzip member, 15 for a zlib stream) only to find where it ends.
 int FindDeflateStreamEnd(RawFileReader& reader, std::uint64_t offset, int windowBits,
-                         std::uint64_t limit, std::uint64_t* end);
+                         std::uint64_t limit, std::uint64_t* end,
+                         DeflateProgress* progress = nullptr);
 
 // ---- Text end marker ----
 struct TextEndMarker {

@@ -64,6 +64,8 @@ CompoundMeasure MeasureCompoundFile(const CompoundByteSource& source, std::uint6
         if (v != kCompoundFree) {
             ++count;
             last = v;
+            if (e.fatSectors.size() < kMaxListedFatSectors)
+                e.fatSectors.push_back(v);
         }
     }
 
@@ -84,6 +86,8 @@ CompoundMeasure MeasureCompoundFile(const CompoundByteSource& source, std::uint6
             if (v != kCompoundFree) {
                 ++count;
                 last = v;
+                if (e.fatSectors.size() < kMaxListedFatSectors)
+                    e.fatSectors.push_back(v);
             }
         }
         d = s.u32(4 * (slots - 1));
@@ -115,8 +119,63 @@ CompoundMeasure MeasureCompoundFile(const CompoundByteSource& source, std::uint6
     for (std::uint32_t d : difat)
         if (d >= e.usedSectors)
             return CompoundMeasure::Damaged;
-    *out = e;
+    *out = std::move(e);
     return CompoundMeasure::Ok;
+}
+
+bool ReadCompoundTopLevelNames(const CompoundByteSource& source, const CompoundFileExtent& extent,
+                               CompoundDirectoryHead* head) {
+    if (!head)
+        return false;
+    bool whole = true;
+    head->topLevel.clear();
+    const std::uint32_t shift = extent.header.sectorShift;
+    const std::uint32_t size = extent.header.sectorSize;
+    const std::uint32_t slots = size / 4;
+    std::vector<std::uint8_t> dir;
+    std::uint32_t s = extent.header.firstDirectorySector;
+    for (std::size_t step = 0; step < kMaxDirectorySectors && s < extent.usedSectors; ++step) {
+        ByteSpan d = source((std::uint64_t(s) + 1) << shift, size);
+        if (d.empty()) {
+            whole = false;
+            break;
+        }
+        dir.insert(dir.end(), d.data(), d.data() + size);
+        const std::size_t fatIndex = s / slots;
+        if (fatIndex >= extent.fatSectors.size())
+            break;
+        const std::uint32_t f = extent.fatSectors[fatIndex];
+        if (f >= extent.usedSectors)
+            break;
+        ByteSpan next = source(((std::uint64_t(f) + 1) << shift) + 4 * (s % slots), 4);
+        if (next.empty()) {
+            whole = false;
+            break;
+        }
+        s = next.u32(0);
+    }
+    const std::size_t count = dir.size() / kCompoundEntrySize;
+    if (count == 0)
+        return whole;
+    const ByteSpan all(dir.data(), dir.size());
+    std::vector<bool> seen(count, false);
+    std::vector<std::uint32_t> pending = {all.u32(76)}; // the root's child
+    seen[0] = true;
+    while (!pending.empty()) {
+        const std::uint32_t id = pending.back();
+        pending.pop_back();
+        if (id >= count || seen[id])
+            continue;
+        seen[id] = true;
+        ByteSpan entry = all.sub(id * kCompoundEntrySize, kCompoundEntrySize);
+        const std::uint8_t type = entry.u8(66);
+        if (type != 1 && type != 2)
+            continue;
+        head->topLevel.push_back(EntryName(entry));
+        pending.push_back(entry.u32(68)); // left sibling
+        pending.push_back(entry.u32(72)); // right sibling
+    }
+    return whole;
 }
 
 bool ReadCompoundDirectoryHead(ByteSpan directorySector, std::uint32_t sectorShift,
@@ -161,13 +220,20 @@ std::uint32_t ClassifyCompoundDocument(const CompoundDirectoryHead& head,
     const std::u16string* n = head.names;
     std::uint32_t kind = COMPOUND_MOF;
     std::uint64_t growth = 0;
+    const auto topLevel = [&head](const char16_t* name) {
+        for (const std::u16string& t : head.topLevel)
+            if (t == name)
+                return true;
+        return false;
+    };
     if (n[0] == u"WordDocument" || n[1] == u"WordDocument" || n[2] == u"WordDocument" ||
-        n[3] == u"WordDocument")
+        n[3] == u"WordDocument" || topLevel(u"WordDocument"))
         kind = COMPOUND_DOC;
-    if (n[1] == u"Workbook" || n[1] == u"Book" || n[2] == u"Workbook" || n[2] == u"Book")
+    if (n[1] == u"Workbook" || n[1] == u"Book" || n[2] == u"Workbook" || n[2] == u"Book" ||
+        topLevel(u"Workbook") || topLevel(u"Book"))
         kind = COMPOUND_XLS;
     if (n[1] == u"PowerPoint Document" || n[2] == u"PowerPoint Document" ||
-        n[3] == u"PowerPoint Document")
+        n[3] == u"PowerPoint Document" || topLevel(u"PowerPoint Document"))
         kind = COMPOUND_PPT;
     if (n[1].compare(0, 8, u"Pictures") == 0 && n[1].size() >= 8)
         kind = COMPOUND_PPT;
@@ -218,5 +284,6 @@ std::uint32_t IdentifyCompoundDocument(ByteSpan file) {
     if (!ReadCompoundDirectoryHead(d, extent.header.sectorShift, &head) ||
         !CompoundEntriesInside(head, extent))
         return 0;
+    ReadCompoundTopLevelNames(source, extent, &head);
     return ClassifyCompoundDocument(head);
 }

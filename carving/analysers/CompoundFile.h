@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "storage/ByteSpan.h"
 
@@ -66,7 +67,12 @@ struct CompoundFileExtent {
     std::uint64_t fatSectorCount = 0; // FAT sectors listed in the header and the DIFAT chain
     std::uint64_t usedSectors = 0;    // sectors the FAT describes up to its last used entry
     std::uint64_t size = 0;           // header sector + used sectors, in bytes
+    // The sector numbers of the first kMaxListedFatSectors FAT sectors, in order.
+    std::vector<std::uint32_t> fatSectors;
 };
+constexpr std::size_t kMaxListedFatSectors = 4096;
+// The directory chain is followed for at most this many sectors.
+constexpr std::size_t kMaxDirectorySectors = 512;
 
 // Works out how far the file reaches: the header sector plus every sector the FAT describes up
 // to its last used entry. The FAT sectors are taken in the order listed; the last one tells
@@ -83,17 +89,27 @@ struct CompoundDirectoryHead {
     std::uint8_t types[4] = {}; // 0 unused, 1 storage, 2 stream, 5 root
     std::uint32_t startSectors[4] = {};
     std::uint64_t streamSizes[4] = {};
+    // The names of the root storage's children anywhere in the directory (see
+    // ReadCompoundTopLevelNames); empty when not read.
+    std::vector<std::u16string> topLevel;
 };
 
 // Reads the four entries from the first 512 bytes of a directory sector; false when the span
 // is shorter.
 bool ReadCompoundDirectoryHead(ByteSpan directorySector, std::uint32_t sectorShift,
                                CompoundDirectoryHead* out);
+// Follows the directory's sector chain through the FAT (at most kMaxDirectorySectors sectors,
+// each inside the extent) and the root's tree of children (each entry at most once), and
+// fills `head->topLevel` with the names of the root's children. Whatever cannot be read or
+// followed is left out; false when a sector of the chain could not be read.
+bool ReadCompoundTopLevelNames(const CompoundByteSource& source, const CompoundFileExtent& extent,
+                               CompoundDirectoryHead* head);
 // Whether the head starts with the root entry and every entry of it that keeps its data in
 // regular sectors (the root's mini stream, streams at or above the mini-stream cutoff) starts
 // inside the extent.
 bool CompoundEntriesInside(const CompoundDirectoryHead& head, const CompoundFileExtent& extent);
-// The document kind from the entry names and the root's class id (COMPOUND_MOF when no rule
+// The document kind from the entry names (the first four, and the root's children for the
+// Word, Excel and PowerPoint streams, which writers may place anywhere) and the root's class id (COMPOUND_MOF when no rule
 // matches). `sizeGrowth` (optional) gets the bytes a kind keeps behind its FAT-described
 // sectors (1024 for Visio).
 std::uint32_t ClassifyCompoundDocument(const CompoundDirectoryHead& head,

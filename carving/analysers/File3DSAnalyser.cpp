@@ -1,12 +1,5 @@
 #include "carving/analysers/File3DSAnalyser.h"
 
-BRULIN_DEFINE_ANALYSER_FACTORY(File3DSAnalyser)
-
-bool File3DSAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "MM", 2);
-    return true;
-}
-
 int File3DSAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (s.u16(0) != 0x4D4D || s.u16(16) != 0x3D3D) // main chunk, editor chunk

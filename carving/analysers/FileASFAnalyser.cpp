@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileASFAnalyser)
-
 namespace {
 
 const std::uint8_t kHeaderObject[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
@@ -36,11 +34,6 @@ bool IsIndexObject(const std::uint8_t* guid) {
 }
 
 } // namespace
-
-bool FileASFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kHeaderObject, 2);
-    return true;
-}
 
 int FileASFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kHeaderObject, sizeof(kHeaderObject)) != 0)

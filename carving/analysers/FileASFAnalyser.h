@@ -2,12 +2,23 @@
 // ASF (WMA, WMV): the header object, the data object, then index objects.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileASFAnalyserKeys[] = {
+    {0, 2, {0x30, 0x26}},
+};
+
 class FileASFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 6;
 
-    FileASFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileASFAnalyser() : IRawFileAnalyser(kTypeId, kFileASFAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileASFAnalyserTypes[] = {
+    {FileASFAnalyser::kTypeId, "ASF", "Audio Streaming Format file"},
+};
+inline constexpr AnalyserDescriptor kFileASFAnalyserDescriptor{
+    "FileASFAnalyser", FileASFAnalyser::kTypeId, kFileASFAnalyserTypes, {}, kFileASFAnalyserKeys,
+    &NewAnalyser<FileASFAnalyser>, kNestsOwnType};

@@ -1,12 +1,5 @@
 #include "carving/analysers/FileAUAnalyser.h"
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileAUAnalyser)
-
-bool FileAUAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, ".s", 2);
-    return true;
-}
-
 int FileAUAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, ".snd", 4))

@@ -1,12 +1,5 @@
 #include "carving/analysers/FileBMPAnalyser.h"
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileBMPAnalyser)
-
-bool FileBMPAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "BM", 2);
-    return true;
-}
-
 int FileBMPAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (s.u16(0) != 0x4D42)

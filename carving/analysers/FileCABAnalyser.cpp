@@ -2,13 +2,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileCABAnalyser)
-
-bool FileCABAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "MS", 2);
-    return true;
-}
-
 int FileCABAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, "MSCF", 4))

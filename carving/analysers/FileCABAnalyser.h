@@ -3,11 +3,22 @@
 // the cabinet's size.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileCABAnalyserKeys[] = {
+    {0, 2, {0x4D, 0x53}},
+};
+
 class FileCABAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 10;
 
-    FileCABAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileCABAnalyser() : IRawFileAnalyser(kTypeId, kFileCABAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileCABAnalyserTypes[] = {
+    {FileCABAnalyser::kTypeId, "CAB", "Cabinet file"},
+};
+inline constexpr AnalyserDescriptor kFileCABAnalyserDescriptor{
+    "FileCABAnalyser", FileCABAnalyser::kTypeId, kFileCABAnalyserTypes, {}, kFileCABAnalyserKeys,
+    &NewAnalyser<FileCABAnalyser>, kNestsOwnType};

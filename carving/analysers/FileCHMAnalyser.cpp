@@ -10,13 +10,6 @@ constexpr std::uint32_t kHeaderLength = 96;
 constexpr std::uint32_t kSectionMagic = 0x1FE;
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileCHMAnalyser)
-
-bool FileCHMAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kMagic, 2);
-    return true;
-}
-
 int FileCHMAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, kMagic, 4) || s.u32(8) != kHeaderLength || !s.matches(24, kGuid1, 16) ||

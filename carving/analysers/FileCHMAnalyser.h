@@ -3,11 +3,22 @@
 // file size in its first section entry.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileCHMAnalyserKeys[] = {
+    {0, 2, {0x49, 0x54}},
+};
+
 class FileCHMAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 12;
 
-    FileCHMAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileCHMAnalyser() : IRawFileAnalyser(kTypeId, kFileCHMAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileCHMAnalyserTypes[] = {
+    {FileCHMAnalyser::kTypeId, "CHM", "CHM file"},
+};
+inline constexpr AnalyserDescriptor kFileCHMAnalyserDescriptor{
+    "FileCHMAnalyser", FileCHMAnalyser::kTypeId, kFileCHMAnalyserTypes, {}, kFileCHMAnalyserKeys,
+    &NewAnalyser<FileCHMAnalyser>, kNestsOwnType};

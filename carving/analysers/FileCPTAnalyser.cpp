@@ -18,13 +18,6 @@ bool ReadU32(RawFileReader& reader, std::uint64_t offset, std::uint64_t* value) 
 }
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileCPTAnalyser)
-
-bool FileCPTAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "CP", 2);
-    return true;
-}
-
 int FileCPTAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     bool known = false;
     for (const char* s : kSignatures)

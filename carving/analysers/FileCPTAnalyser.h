@@ -3,11 +3,22 @@
 // file header.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileCPTAnalyserKeys[] = {
+    {0, 2, {0x43, 0x50}},
+};
+
 class FileCPTAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 15;
-    FileCPTAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileCPTAnalyser() : IRawFileAnalyser(kTypeId, kFileCPTAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileCPTAnalyserTypes[] = {
+    {FileCPTAnalyser::kTypeId, "CPT", "Corel Photo Paint Image file"},
+};
+inline constexpr AnalyserDescriptor kFileCPTAnalyserDescriptor{
+    "FileCPTAnalyser", FileCPTAnalyser::kTypeId, kFileCPTAnalyserTypes, {}, kFileCPTAnalyserKeys,
+    &NewAnalyser<FileCPTAnalyser>};

@@ -19,13 +19,6 @@ bool CameraRecord(const std::uint8_t* p) {
 }
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileCRWAnalyser)
-
-bool FileCRWAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    return true;
-}
-
 int FileCRWAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kSignature, sizeof(kSignature)) != 0)
         return 0;

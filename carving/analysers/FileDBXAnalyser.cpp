@@ -17,14 +17,6 @@ const std::uint8_t kOldMagic[8] = {'J', 'M', 'F', '6', 0x03, 0x00, 0x10, 0x00};
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileDBXAnalyser)
-
-bool FileDBXAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kClassIds[0], 2);
-    AddSignatureKey(keys, 0, kOldMagic, 2);
-    return true;
-}
-
 int FileDBXAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     bool found = s.matches(0, kOldMagic, sizeof(kOldMagic));

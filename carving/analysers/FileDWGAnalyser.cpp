@@ -84,13 +84,6 @@ int SizeR13(CRawFileInfo* record, RawFileReader& reader) {
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileDWGAnalyser)
-
-bool FileDWGAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "AC", 2);
-    return true;
-}
-
 int FileDWGAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (Version(sector) < 0)
         return 0;

@@ -3,11 +3,22 @@
 // sentinel that follows the last section (R2004).
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileDWGAnalyserKeys[] = {
+    {0, 2, {0x41, 0x43}},
+};
+
 class FileDWGAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 22;
-    FileDWGAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileDWGAnalyser() : IRawFileAnalyser(kTypeId, kFileDWGAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileDWGAnalyserTypes[] = {
+    {FileDWGAnalyser::kTypeId, "DWG", "AutoCAD Drawing file"},
+};
+inline constexpr AnalyserDescriptor kFileDWGAnalyserDescriptor{
+    "FileDWGAnalyser", FileDWGAnalyser::kTypeId, kFileDWGAnalyserTypes, {}, kFileDWGAnalyserKeys,
+    &NewAnalyser<FileDWGAnalyser>};

@@ -9,13 +9,6 @@ const char kSignature[] = "  0\r\nSECTION\r\n  2\r\nHEADER\r\n"; // 27 bytes
 const char kEnd[] = "EOF\r\n";
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileDXFAnalyser)
-
-bool FileDXFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    return true;
-}
-
 int FileDXFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kSignature, sizeof(kSignature) - 1) != 0)
         return 0;

@@ -2,11 +2,22 @@
 // AutoCAD DXF text drawings: the file ends behind "EOF".
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileDXFAnalyserKeys[] = {
+    {0, 2, {0x20, 0x20}},
+};
+
 class FileDXFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 23;
-    FileDXFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileDXFAnalyser() : IRawFileAnalyser(kTypeId, kFileDXFAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileDXFAnalyserTypes[] = {
+    {FileDXFAnalyser::kTypeId, "DXF", "AutoCad DX File"},
+};
+inline constexpr AnalyserDescriptor kFileDXFAnalyserDescriptor{
+    "FileDXFAnalyser", FileDXFAnalyser::kTypeId, kFileDXFAnalyserTypes, {}, kFileDXFAnalyserKeys,
+    &NewAnalyser<FileDXFAnalyser>};

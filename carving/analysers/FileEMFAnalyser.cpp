@@ -1,12 +1,5 @@
 #include "carving/analysers/FileEMFAnalyser.h"
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileEMFAnalyser)
-
-bool FileEMFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 40, " EMF", 2);
-    return true;
-}
-
 int FileEMFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (s.u32(40) != 0x464D4520) // " EMF"

@@ -10,13 +10,6 @@ const std::uint8_t kSignature[16] = {0x1C, 0x01, 0x00, 0x00, 0x02, 0x00, 0x04, 0
 const std::uint8_t kEnd[11] = {'D', 'e', 'c', 'o', 'd', 'e', 0x00, 0xFF, 0xFF, 0xFF, 0xFF};
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileFH11Analyser)
-
-bool FileFH11Analyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    return true;
-}
-
 int FileFH11Analyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, kSignature, sizeof(kSignature)) || s.u16(34) != 0x3131) // version "11"

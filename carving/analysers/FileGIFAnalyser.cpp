@@ -52,13 +52,6 @@ std::uint64_t ColourTableBytes(std::uint8_t packed) {
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileGIFAnalyser)
-
-bool FileGIFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "GI", 2);
-    return true;
-}
-
 int FileGIFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, "GIF87a", 6) != 0 && std::memcmp(sector, "GIF89a", 6) != 0)
         return 0;

@@ -2,11 +2,22 @@
 // GIF 87a and 89a: sized by walking the extension and image blocks to the trailer.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileGIFAnalyserKeys[] = {
+    {0, 2, {0x47, 0x49}},
+};
+
 class FileGIFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 28;
-    FileGIFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileGIFAnalyser() : IRawFileAnalyser(kTypeId, kFileGIFAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileGIFAnalyserTypes[] = {
+    {FileGIFAnalyser::kTypeId, "GIF", "GIF graphics file"},
+};
+inline constexpr AnalyserDescriptor kFileGIFAnalyserDescriptor{
+    "FileGIFAnalyser", FileGIFAnalyser::kTypeId, kFileGIFAnalyserTypes, {}, kFileGIFAnalyserKeys,
+    &NewAnalyser<FileGIFAnalyser>};

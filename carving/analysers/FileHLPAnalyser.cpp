@@ -4,13 +4,6 @@ namespace {
 const std::uint8_t kMagic[4] = {0x3F, 0x5F, 0x03, 0x00};
 }
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileHLPAnalyser)
-
-bool FileHLPAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kMagic, 2);
-    return true;
-}
-
 int FileHLPAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, kMagic, 4))

@@ -11,14 +11,6 @@ namespace {
 constexpr std::size_t kMarkerBytes = 7; // "</HTML>"
 }
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileHTMAnalyser)
-
-bool FileHTMAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKeyNoCase(keys, 0, "<HTML>", 2);
-    AddSignatureKey(keys, 0, "<!", 2);
-    return true;
-}
-
 int FileHTMAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     bool found = EqualsNoCase(sector, "<HTML>", 6) || EqualsNoCase(sector, "<!DOCTYPE HTML", 14);
     if (!found && sector[0] == '<' && sector[1] == '!')

@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileLZHAnalyser)
-
 namespace {
 
 constexpr std::uint32_t kMaxMembers = 1000000;
@@ -60,11 +58,6 @@ std::uint64_t MemberLength(ByteSpan h) {
 }
 
 } // namespace
-
-bool FileLZHAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 2, "-l", 2);
-    return true;
-}
 
 int FileLZHAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector + 2, "-lh5-", 5) != 0 && std::memcmp(sector + 2, "-lh0-", 5) != 0)

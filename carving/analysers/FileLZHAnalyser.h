@@ -3,12 +3,23 @@
 // by a zero byte.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileLZHAnalyserKeys[] = {
+    {2, 2, {0x2D, 0x6C}},
+};
+
 class FileLZHAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 34;
 
-    FileLZHAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileLZHAnalyser() : IRawFileAnalyser(kTypeId, kFileLZHAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileLZHAnalyserTypes[] = {
+    {FileLZHAnalyser::kTypeId, "LZH", "LZH compression file"},
+};
+inline constexpr AnalyserDescriptor kFileLZHAnalyserDescriptor{
+    "FileLZHAnalyser", FileLZHAnalyser::kTypeId, kFileLZHAnalyserTypes, {}, kFileLZHAnalyserKeys,
+    &NewAnalyser<FileLZHAnalyser>, kNestsOwnType};

@@ -7,14 +7,6 @@ const std::uint8_t kWord2[4] = {0xDB, 0xA5, 0x2D, 0x00};
 const std::uint8_t kWord1[4] = {0x94, 0xA6, 0x2E, 0x00};
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileLowDocAnalyser)
-
-bool FileLowDocAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kWord2, 2);
-    AddSignatureKey(keys, 0, kWord1, 2);
-    return true;
-}
-
 int FileLowDocAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kWord2, 4) != 0 && std::memcmp(sector, kWord1, 4) != 0)
         return 0;

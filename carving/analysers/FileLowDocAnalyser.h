@@ -3,11 +3,21 @@
 // and the length of what follows it, which the file rounds up to whole 512-byte pages.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileLowDocAnalyserKeys[] = {
+    {0, 2, {0xDB, 0xA5}},
+    {0, 2, {0x94, 0xA6}},
+};
+
 class FileLowDocAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 21;
 
-    FileLowDocAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileLowDocAnalyser() : IRawFileAnalyser(kTypeId, kFileLowDocAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr std::uint32_t kFileLowDocAnalyserAlsoFor[] = {21};
+inline constexpr AnalyserDescriptor kFileLowDocAnalyserDescriptor{
+    "FileLowDocAnalyser", FileLowDocAnalyser::kTypeId, {}, kFileLowDocAnalyserAlsoFor, kFileLowDocAnalyserKeys,
+    &NewAnalyser<FileLowDocAnalyser>};

@@ -9,13 +9,6 @@ const std::uint8_t kMagic[20] = {0x00, 0x01, 0x00, 0x00, 'S', 't', 'a', 'n', 'd'
 constexpr std::size_t kVersionOffset = 20;
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMDBAnalyser)
-
-bool FileMDBAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kMagic, 2);
-    return true;
-}
-
 int FileMDBAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (!ByteSpan(sector, kSectorSize).matches(0, kMagic, sizeof(kMagic)))
         return 0;

@@ -6,15 +6,8 @@
 #include <cstring>
 #include <strings.h>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMIDAnalyser)
-
 namespace {
 const std::uint8_t kSignature[8] = {'M', 'T', 'h', 'd', 0, 0, 0, 6};
-}
-
-bool FileMIDAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    return true;
 }
 
 int FileMIDAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {

@@ -2,12 +2,23 @@
 // Standard MIDI file: the "MThd" chunk, then "MTrk" chunks.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileMIDAnalyserKeys[] = {
+    {0, 2, {0x4D, 0x54}},
+};
+
 class FileMIDAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 36;
 
-    FileMIDAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileMIDAnalyser() : IRawFileAnalyser(kTypeId, kFileMIDAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileMIDAnalyserTypes[] = {
+    {FileMIDAnalyser::kTypeId, "MID", "Musical Instrument Digital Interface file"},
+};
+inline constexpr AnalyserDescriptor kFileMIDAnalyserDescriptor{
+    "FileMIDAnalyser", FileMIDAnalyser::kTypeId, kFileMIDAnalyserTypes, {}, kFileMIDAnalyserKeys,
+    &NewAnalyser<FileMIDAnalyser>};

@@ -4,13 +4,6 @@ namespace {
 const char kMagic[] = "MSISAM Database"; // at offset 4, 15 bytes
 }
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMNYAnalyser)
-
-bool FileMNYAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 4, kMagic, 2);
-    return true;
-}
-
 int FileMNYAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (!ByteSpan(sector, kSectorSize).matches(4, kMagic, 15))
         return 0;

@@ -4,15 +4,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMOVAnalyser)
-
-bool FileMOVAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 4, "mo", 2);
-    AddSignatureKey(keys, 4, "md", 2);
-    AddSignatureKey(keys, 4, "ft", 2);
-    return true;
-}
-
 int FileMOVAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const std::uint8_t* type = sector + 4;
     // A movie that starts with its header or its media data, or with the QuickTime file type.

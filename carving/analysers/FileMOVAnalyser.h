@@ -3,12 +3,25 @@
 // type).
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileMOVAnalyserKeys[] = {
+    {4, 2, {0x6D, 0x6F}},
+    {4, 2, {0x6D, 0x64}},
+    {4, 2, {0x66, 0x74}},
+};
+
 class FileMOVAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 40;
 
-    FileMOVAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileMOVAnalyser() : IRawFileAnalyser(kTypeId, kFileMOVAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileMOVAnalyserTypes[] = {
+    {FileMOVAnalyser::kTypeId, "MOV", "MOV Multimedia file"},
+};
+inline constexpr AnalyserDescriptor kFileMOVAnalyserDescriptor{
+    "FileMOVAnalyser", FileMOVAnalyser::kTypeId, kFileMOVAnalyserTypes, {}, kFileMOVAnalyserKeys,
+    &NewAnalyser<FileMOVAnalyser>, kNestsOwnType};

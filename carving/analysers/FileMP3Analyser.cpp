@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMP3Analyser)
-
 namespace {
 
 constexpr std::uint32_t kMaxZeroSkip = 512;
@@ -18,11 +16,6 @@ constexpr std::uint64_t kId3v1Size = 128;
 constexpr std::uint32_t kStreamBits = 0xFFFE0C00u;
 
 } // namespace
-
-bool FileMP3Analyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "ID", 2);
-    return true;
-}
 
 int FileMP3Analyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, "ID3", 3) != 0)

@@ -4,21 +4,20 @@
 
 #include <strings.h>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileMP4Analyser)
-
 namespace {
-const char* const kBrands[] = {"ftypisom", "ftypmp42", "ftypM4V "};
-}
+const char* const kMpeg4Brands[] = {"ftypisom", "ftypmp42", "ftypM4V "};
+const char* const k3gppBrands[] = {"ftyp3g2a", "ftyp3gp4"};
+} // namespace
 
-bool FileMP4Analyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKeyNoCase(keys, 4, "ft", 2);
-    return true;
-}
+FileMP4Analyser::FileMP4Analyser(Brands brands)
+    : IRawFileAnalyser(brands == Brands::ThreeGpp ? k3GPTypeId : kTypeId, kFileMP4AnalyserKeys),
+      m_brands(brands == Brands::ThreeGpp ? std::span<const char* const>(k3gppBrands)
+                                          : std::span<const char* const>(kMpeg4Brands)) {}
 
 int FileMP4Analyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
-    for (const char* brand : kBrands)
+    for (const char* brand : m_brands)
         if (strncasecmp(reinterpret_cast<const char*>(sector + 4), brand, 8) == 0) {
-            record->m_u32FileType = kTypeId;
+            record->m_u32FileType = static_cast<std::uint32_t>(m_typeId);
             record->m_u64Size = 0;
             return 1;
         }

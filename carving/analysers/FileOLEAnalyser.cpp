@@ -7,13 +7,6 @@
 #include <algorithm>
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileOLEAnalyser)
-
-bool FileOLEAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kCompoundFileSignature, 2);
-    return true;
-}
-
 int FileOLEAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kCompoundFileSignature, sizeof(kCompoundFileSignature)) != 0)
         return 0;
@@ -63,6 +56,8 @@ int FileOLEAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     if (!ReadCompoundDirectoryHead(d, extent.header.sectorShift, &head) ||
         !CompoundEntriesInside(head, extent))
         return 0;
+    if (!ReadCompoundTopLevelNames(source, extent, &head) && reader.IsWindow())
+        return 0; // the rest of the directory lies outside the search's ring
     std::uint64_t growth = 0;
     record->m_u32FileType = ClassifyCompoundDocument(head, &growth);
     record->m_u64Size = std::min(extent.size + growth, cap);

@@ -8,13 +8,6 @@ namespace {
 const std::uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 }
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FilePNGAnalyser)
-
-bool FilePNGAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    return true;
-}
-
 int FilePNGAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kSignature, sizeof(kSignature)) != 0)
         return 0;

@@ -6,13 +6,6 @@
 #include <algorithm>
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FilePSDAnalyser)
-
-bool FilePSDAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "8BPS", 2);
-    return true;
-}
-
 int FilePSDAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, "8BPS", 4) != 0)
         return 0;

@@ -14,13 +14,6 @@ constexpr std::uint64_t kFirstBlock = 36; // behind the signature and the versio
 constexpr std::uint64_t kBlockHead = 10;  // marker, u16 block id, u32 length
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FilePSPAnalyser)
-
-bool FilePSPAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kSignature, 2);
-    return true;
-}
-
 int FilePSPAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kSignature, sizeof(kSignature)) != 0)
         return 0;

@@ -6,13 +6,6 @@ constexpr std::uint8_t kAnsiStore = 14;
 constexpr std::uint8_t kUnicodeStore = 23;
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FilePSTAnalyser)
-
-bool FilePSTAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kMagic, 2);
-    return true;
-}
-
 int FilePSTAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, kMagic, 4))

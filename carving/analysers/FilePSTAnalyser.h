@@ -3,11 +3,22 @@
 // offset that depends on the store's format (ANSI or Unicode).
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFilePSTAnalyserKeys[] = {
+    {0, 2, {0x21, 0x42}},
+};
+
 class FilePSTAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 52;
     static constexpr std::uint64_t kUnknownFormatSize = 0x100000;
-    FilePSTAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FilePSTAnalyser() : IRawFileAnalyser(kTypeId, kFilePSTAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFilePSTAnalyserTypes[] = {
+    {FilePSTAnalyser::kTypeId, "PST", "Outlook Email file"},
+};
+inline constexpr AnalyserDescriptor kFilePSTAnalyserDescriptor{
+    "FilePSTAnalyser", FilePSTAnalyser::kTypeId, kFilePSTAnalyserTypes, {}, kFilePSTAnalyserKeys,
+    &NewAnalyser<FilePSTAnalyser>};

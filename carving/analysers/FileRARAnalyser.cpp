@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileRARAnalyser)
-
 namespace {
 
 const std::uint8_t kMarker4[7] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00};
@@ -111,11 +109,6 @@ int SizeRar5(RawFileReader& reader, std::uint64_t limit, std::uint64_t* result) 
 }
 
 } // namespace
-
-bool FileRARAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "Ra", 2);
-    return true;
-}
 
 int FileRARAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kMarker4, sizeof(kMarker4)) != 0 &&

@@ -3,12 +3,23 @@
 // eight-byte marker) up to the end-of-archive block.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileRARAnalyserKeys[] = {
+    {0, 2, {0x52, 0x61}},
+};
+
 class FileRARAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 54;
 
-    FileRARAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileRARAnalyser() : IRawFileAnalyser(kTypeId, kFileRARAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileRARAnalyserTypes[] = {
+    {FileRARAnalyser::kTypeId, "RAR", "RAR compression file"},
+};
+inline constexpr AnalyserDescriptor kFileRARAnalyserDescriptor{
+    "FileRARAnalyser", FileRARAnalyser::kTypeId, kFileRARAnalyserTypes, {}, kFileRARAnalyserKeys,
+    &NewAnalyser<FileRARAnalyser>, kNestsOwnType};

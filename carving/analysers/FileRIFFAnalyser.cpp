@@ -3,8 +3,6 @@
 #include <cstring>
 #include <strings.h>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileRIFFAnalyser)
-
 namespace {
 
 bool Is(const std::uint8_t* p, const char* text) {
@@ -36,11 +34,6 @@ std::uint32_t FormType(const std::uint8_t* s) {
 }
 
 } // namespace
-
-bool FileRIFFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "RI", 2);
-    return true;
-}
 
 int FileRIFFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, "RIFF", 4) != 0)

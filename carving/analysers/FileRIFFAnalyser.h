@@ -3,11 +3,29 @@
 // CDR apart by the form and the first chunk.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileRIFFAnalyserKeys[] = {
+    {0, 2, {0x52, 0x49}},
+};
+
 class FileRIFFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 55;
 
-    FileRIFFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileRIFFAnalyser() : IRawFileAnalyser(kTypeId, kFileRIFFAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileRIFFAnalyserTypes[] = {
+    {4, "ANI", "ANI file"},
+    {8, "AVI", "Audio Video Interleave file"},
+    {11, "CDR", "COREL Darw file"},
+    {13, "CLK", "Corel Draw Corel RAVE Image file"},
+    {14, "CMX", "Corel Draw Vector Image file"},
+    {17, "CSL", "CSL file"},
+    {FileRIFFAnalyser::kTypeId, "RIFF", "RIFF Multimedia file"},
+    {63, "WAV", "WAVE Multimedia file"},
+};
+inline constexpr AnalyserDescriptor kFileRIFFAnalyserDescriptor{
+    "FileRIFFAnalyser", FileRIFFAnalyser::kTypeId, kFileRIFFAnalyserTypes, {}, kFileRIFFAnalyserKeys,
+    &NewAnalyser<FileRIFFAnalyser>, kNestsOwnType};

@@ -25,13 +25,6 @@ constexpr const std::uint8_t* kByteClass = kClasses.of;
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileRTFAnalyser)
-
-bool FileRTFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "{\\", 2);
-    return true;
-}
-
 int FileRTFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, "{\\rtf", 5) != 0)
         return 0;

@@ -6,14 +6,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileSWFAnalyser)
-
-bool FileSWFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "FW", 2);
-    AddSignatureKey(keys, 0, "CW", 2);
-    return true;
-}
-
 int FileSWFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const bool plain = std::memcmp(sector, "FWS", 3) == 0;
     if (!plain && std::memcmp(sector, "CWS", 3) != 0)

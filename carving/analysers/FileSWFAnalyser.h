@@ -3,12 +3,24 @@
 // header).
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileSWFAnalyserKeys[] = {
+    {0, 2, {0x46, 0x57}},
+    {0, 2, {0x43, 0x57}},
+};
+
 class FileSWFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 58;
 
-    FileSWFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileSWFAnalyser() : IRawFileAnalyser(kTypeId, kFileSWFAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileSWFAnalyserTypes[] = {
+    {FileSWFAnalyser::kTypeId, "SWF", "ShockWave Flash file"},
+};
+inline constexpr AnalyserDescriptor kFileSWFAnalyserDescriptor{
+    "FileSWFAnalyser", FileSWFAnalyser::kTypeId, kFileSWFAnalyserTypes, {}, kFileSWFAnalyserKeys,
+    &NewAnalyser<FileSWFAnalyser>};

@@ -5,8 +5,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileTARAnalyser)
-
 namespace {
 
 constexpr std::uint64_t kBlock = 512;
@@ -72,11 +70,6 @@ std::uint64_t MemberSize(ByteSpan h) {
 }
 
 } // namespace
-
-bool FileTARAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 257, "us", 2);
-    return true;
-}
 
 int FileTARAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector + 257, "ustar", 5) != 0)

@@ -186,14 +186,6 @@ private:
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileTIFAnalyser)
-
-bool FileTIFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kLittle, 2);
-    AddSignatureKey(keys, 0, kBig, 2);
-    return true;
-}
-
 int FileTIFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (std::memcmp(sector, kLittle, 4) != 0 && std::memcmp(sector, kBig, 4) != 0)
         return 0;

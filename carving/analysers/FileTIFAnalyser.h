@@ -3,11 +3,23 @@
 // strips, tiles and values they point to.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileTIFAnalyserKeys[] = {
+    {0, 2, {0x49, 0x49}},
+    {0, 2, {0x4D, 0x4D}},
+};
+
 class FileTIFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 60;
-    FileTIFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileTIFAnalyser() : IRawFileAnalyser(kTypeId, kFileTIFAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileTIFAnalyserTypes[] = {
+    {FileTIFAnalyser::kTypeId, "TIF", "Tagged Image File"},
+};
+inline constexpr AnalyserDescriptor kFileTIFAnalyserDescriptor{
+    "FileTIFAnalyser", FileTIFAnalyser::kTypeId, kFileTIFAnalyserTypes, {}, kFileTIFAnalyserKeys,
+    &NewAnalyser<FileTIFAnalyser>};

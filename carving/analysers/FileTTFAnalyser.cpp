@@ -18,13 +18,6 @@ bool KnownTag(const std::uint8_t* tag) {
 }
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileTTFAnalyser)
-
-bool FileTTFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kVersion, 2);
-    return true;
-}
-
 int FileTTFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, kVersion, sizeof(kVersion)))

@@ -9,14 +9,31 @@
 namespace {
 const std::uint8_t kStart[4] = {0xFF, 0xFE, 0x3C, 0x00}; // byte-order mark, '<'
 constexpr std::size_t kMarkerBytes = 14;                 // "</HTML>" in UTF-16
-} // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileUnicodeHTMAnalyser)
-
-bool FileUnicodeHTMAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kStart, 2);
-    return true;
+std::uint32_t UnitAt(ByteSpan s, std::size_t at) {
+    return s.has(at, 2) ? s.u16(at) : 0xFFFFFFFF;
 }
+
+// The file ends on a whole code unit behind the marker: with the CR LF, CR or LF that follows
+// it, if any.
+int EndBehindMarker(CRawFileInfo* record, RawFileReader& reader, std::uint64_t end) {
+    ByteSpan s = reader.Read(end, 4);
+    if (s.empty())
+        s = reader.Read(end, 2);
+    if (s.empty() && reader.IsWindow())
+        return 0; // the line end may lie outside the search's ring: size it on the device
+    const std::uint32_t first = UnitAt(s, 0);
+    if (first == '\r') {
+        end += 2;
+        if (UnitAt(s, 2) == '\n')
+            end += 2;
+    } else if (first == '\n') {
+        end += 2;
+    }
+    record->m_u64Size = end;
+    return 1;
+}
+} // namespace
 
 int FileUnicodeHTMAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     if (!ByteSpan(sector, kSectorSize).matches(0, kStart, 4))
@@ -62,10 +79,8 @@ int FileUnicodeHTMAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice
         const std::uint8_t* p = s.data();
         for (std::size_t i = 0; i < room; i += 2) {
             const std::uint32_t c = p[i] | (std::uint32_t(p[i + 1]) << 8);
-            if (c == '<' && i + kMarkerBytes <= s.size() && EqualsNoCase16(p + i, "</HTML>", 7)) {
-                record->m_u64Size = x + i + 16;
-                return 1;
-            }
+            if (c == '<' && i + kMarkerBytes <= s.size() && EqualsNoCase16(p + i, "</HTML>", 7))
+                return EndBehindMarker(record, reader, x + i + kMarkerBytes);
             if (c == 0x0000 || c == 0xFEFF || c == 0xFFFF || !CanBeTextUnit(c)) {
                 record->m_u64Size = x + i;
                 return 1;

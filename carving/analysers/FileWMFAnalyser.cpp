@@ -16,14 +16,6 @@ std::uint64_t StandardHeaderSize(const ByteSpan& s, std::size_t at) {
 }
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileWMFAnalyser)
-
-bool FileWMFAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kStandard, 2);
-    AddSignatureKey(keys, 0, kPlaceable, 2);
-    return true;
-}
-
 int FileWMFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     std::uint64_t size = 0;

@@ -3,10 +3,22 @@
 // the size in 16-bit words.
 #include "carving/analysers/RawFileAnalyser.h"
 
+// The bytes its MatchHeader needs (see SignatureKey).
+inline constexpr SignatureKey kFileWMFAnalyserKeys[] = {
+    {0, 2, {0x01, 0x00}},
+    {0, 2, {0xD7, 0xCD}},
+};
+
 class FileWMFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 66;
-    FileWMFAnalyser() : IRawFileAnalyser(kTypeId) {}
+    FileWMFAnalyser() : IRawFileAnalyser(kTypeId, kFileWMFAnalyserKeys) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
-    bool GetSignatureKeys(std::vector<SignatureKey>& keys) const override;
 };
+
+inline constexpr RawFileTypeInfo kFileWMFAnalyserTypes[] = {
+    {FileWMFAnalyser::kTypeId, "WMF", "WMF Multimedia file"},
+};
+inline constexpr AnalyserDescriptor kFileWMFAnalyserDescriptor{
+    "FileWMFAnalyser", FileWMFAnalyser::kTypeId, kFileWMFAnalyserTypes, {}, kFileWMFAnalyserKeys,
+    &NewAnalyser<FileWMFAnalyser>};

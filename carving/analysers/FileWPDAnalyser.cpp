@@ -18,13 +18,6 @@ const Kind kKinds[] = {
 
 } // namespace
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileWPDAnalyser)
-
-bool FileWPDAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, kPrefix, 2);
-    return true;
-}
-
 int FileWPDAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     const ByteSpan s(sector, kSectorSize);
     if (!s.matches(0, kPrefix, 4))

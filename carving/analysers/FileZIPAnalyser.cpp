@@ -6,8 +6,6 @@
 
 #include <cstring>
 
-BRULIN_DEFINE_ANALYSER_FACTORY(FileZIPAnalyser)
-
 namespace {
 
 constexpr std::uint32_t kDataDescriptor = 0x08074B50;
@@ -117,11 +115,6 @@ Walk FindDescriptor(RawFileReader& reader, std::uint64_t dataStart, std::uint64_
 }
 
 } // namespace
-
-bool FileZIPAnalyser::GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-    AddSignatureKey(keys, 0, "PK", 2);
-    return true;
-}
 
 int FileZIPAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) {
     static const std::uint8_t kLocal[4] = {0x50, 0x4B, 0x03, 0x04};

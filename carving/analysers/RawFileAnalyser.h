@@ -8,6 +8,7 @@
 // RAW search asks it only about sectors that carry one of them; see SignatureKey.
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <typeinfo>
 #include <vector>
 
@@ -36,6 +37,9 @@ void AddSignatureKeyNoCase(std::vector<SignatureKey>& keys, std::uint16_t offset
 class IRawFileAnalyser {
 public:
     explicit IRawFileAnalyser(int typeId = -1) : m_typeId(typeId) {}
+    // An analyser whose MatchHeader needs one of `keys` (see GetSignatureKeys).
+    IRawFileAnalyser(int typeId, std::span<const SignatureKey> keys)
+        : m_typeId(typeId), m_keys(keys), m_keyed(true) {}
     IRawFileAnalyser(const IRawFileAnalyser&) = delete;
     IRawFileAnalyser& operator=(const IRawFileAnalyser&) = delete;
     virtual ~IRawFileAnalyser() = default;
@@ -54,11 +58,13 @@ public:
     virtual int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) = 0;
 
     // Appends the keys (see SignatureKey) and returns true (true with no keys: the analyser
-    // never accepts a sector); false asks to be offered every sector (the default, always
-    // correct but slow).
+    // never accepts a sector); false asks to be offered every sector (always correct but
+    // slow). The base gives the keys it was constructed with, or false without them.
     virtual bool GetSignatureKeys(std::vector<SignatureKey>& keys) const {
-        (void)keys;
-        return false;
+        if (!m_keyed)
+            return false;
+        keys.insert(keys.end(), m_keys.begin(), m_keys.end());
+        return true;
     }
     // True when `other` answers every MatchHeader exactly as this one does, so that a later
     // duplicate in the registry can never decide a sector and need not be asked. Analysers of
@@ -71,9 +77,37 @@ public:
 
 protected:
     int m_typeId;
+
+private:
+    std::span<const SignatureKey> m_keys;
+    bool m_keyed = false;
 };
 
-// Defines the factory through which the registry creates an analyser class. Put one line in the
-// class's .cpp:  BRULIN_DEFINE_ANALYSER_FACTORY(FileJPGAnalyser)
-#define BRULIN_DEFINE_ANALYSER_FACTORY(Class)                                                    \
-    IRawFileAnalyser* CreateAnalyser_##Class() { return new Class(); }
+// A built-in file type: its id (what records, scan options and saved scan states carry), its
+// upper-case extension of at most 4 characters and its description.
+struct RawFileTypeInfo {
+    std::uint32_t id;
+    const char* extension;
+    const char* description;
+};
+
+// Everything the registry and the file-type table know of one built-in analyser, in the
+// analyser's own header. The types an analyser is created for first carry their table entry
+// here (`types`); the ids it is created for behind another analyser are `alsoFor` (the Word
+// text analyser behind the compound-file one for DOC). `keys` are the bytes its MatchHeader
+// needs, the keys its objects are constructed with.
+struct AnalyserDescriptor {
+    const char* name; // the class name, as tests and the fuzz target ask for it
+    int typeId;       // the analyser's own type id (IRawFileAnalyser::GetTypeId)
+    std::span<const RawFileTypeInfo> types;
+    std::span<const std::uint32_t> alsoFor;
+    std::span<const SignatureKey> keys;
+    IRawFileAnalyser* (*create)();
+    // Whether a file of its type found inside one of its sized files is a part of that file
+    // (an archive's member, a container's embedded stream) rather than a file of its own. Set
+    // for the archives and containers, whose sizes come from their own structure.
+    bool nestsOwnType = false;
+};
+inline constexpr bool kNestsOwnType = true;
+
+template <typename Analyser> IRawFileAnalyser* NewAnalyser() { return new Analyser(); }

@@ -65,6 +65,10 @@ public:
     void Add(CRawFileInfo* record);
     // The record starting at `sector`, or null.
     CRawFileInfo* FindAtSector(std::uint64_t sector) const;
+    // Frees the records for which `drop` is true among the newest ones that start after
+    // `after` (records are added in the order of their start sectors, so the look goes back
+    // from the newest only as far as that). Returns how many were freed.
+    template <typename Drop> std::size_t DropNewerThan(std::uint64_t after, Drop drop);
 
     std::size_t Size() const { return m_list.size(); }
     const std::vector<CRawFileInfo*>& Records() const { return m_list; }
@@ -76,6 +80,27 @@ private:
     std::vector<CRawFileInfo*> m_list; // owns the records
     ListIterator<CRawFileInfo*> m_iterator;
 };
+
+template <typename Drop> std::size_t CRawFileList::DropNewerThan(std::uint64_t after, Drop drop) {
+    std::size_t from = m_list.size();
+    while (from > 0 && m_list[from - 1]->m_u64StartSector > after)
+        --from;
+    std::size_t kept = from, dropped = 0;
+    for (std::size_t i = from; i < m_list.size(); ++i) {
+        CRawFileInfo* r = m_list[i];
+        if (!drop(*r)) {
+            m_list[kept++] = r;
+            continue;
+        }
+        auto it = m_bySector.find(r->m_u64StartSector);
+        if (it != m_bySector.end() && it->second == r)
+            m_bySector.erase(it);
+        delete r;
+        ++dropped;
+    }
+    m_list.resize(kept);
+    return dropped;
+}
 
 // {0F1F07F2-A023-4DEF-940E-2CE80A7A8D3D}: the section of the carved-file list.
 constexpr RSGuid kFoundFileListSection{

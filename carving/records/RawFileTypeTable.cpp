@@ -1,5 +1,7 @@
 #include "carving/records/RawFileTypeTable.h"
 
+#include "carving/analysers/BuiltInAnalysers.h"
+
 #include <array>
 #include <cctype>
 #include <mutex>
@@ -8,81 +10,45 @@
 namespace {
 
 struct BuiltInType {
-    const char* extension;
-    const char* description;
+    const char* extension = nullptr;
+    const char* description = nullptr;
 };
 
-constexpr BuiltInType kBuiltIn[kBuiltInRawTypeCount + 1] = {
-    {"Raw", "Raw"},
-    {"3DS", "3DS file"},
-    {"3GP", "3GP Multimedia file"},
-    {"ADP", "Access Project file"},
-    {"ANI", "ANI file"},
-    {"AI", "Adobe Illustrator file"},
-    {"ASF", "Audio Streaming Format file"},
-    {"AU", "AU file"},
-    {"AVI", "Audio Video Interleave file"},
-    {"BMP", "Bitmap file"},
-    {"CAB", "Cabinet file"},
-    {"CDR", "COREL Darw file"},
-    {"CHM", "CHM file"},
-    {"CLK", "Corel Draw Corel RAVE Image file"},
-    {"CMX", "Corel Draw Vector Image file"},
-    {"CPT", "Corel Photo Paint Image file"},
-    {"CRW", "Canon Raw graphics file"},
-    {"CSL", "CSL file"},
-    {"CUR", "Cursor file"},
-    {"DBX", "Outlook Express Email file"},
-    {"DLL", "DLL file"},
-    {"DOC", "Microsoft Word Document"},
-    {"DWG", "AutoCAD Drawing file"},
-    {"DXF", "AutoCad DX File"},
-    {"EMF", "Enhanced Metafile"},
-    {"EPS", "Encapsulated Postscript file"},
-    {"EXE", "EXE file"},
-    {"FH11", "Freehand 10 file"},
-    {"GIF", "GIF graphics file"},
-    {"GZ", "GZIP compression file"},
-    {"HLP", "Help file"},
-    {"HTM", "HTML Documents file"},
-    {"ICO", "Icon file"},
-    {"JPG", "JPEG Graphics file"},
-    {"LZH", "LZH compression file"},
-    {"MAX", "3d Studio Max file"},
-    {"MID", "Musical Instrument Digital Interface file"},
-    {"MDB", "Access Database file"},
-    {"MNY", "Microsoft Money file"},
-    {"MOF", "MOF file"},
-    {"MOV", "MOV Multimedia file"},
-    {"MP3", "MP3 Music file"},
-    {"MP4", "MP4 Multimedia file"},
-    {"MPP", "Microsoft Project file"},
-    {"OLE", "Compound file"},
-    {"ONE", "Microsoft OneNote file"},
-    {"PDF", "Adobe Portable Document"},
-    {"PNG", "Portable Network Graphic file"},
-    {"PPT", "Microsoft PowerPoint Presentation file"},
-    {"PUB", "Microsoft Publisher Document"},
-    {"PSD", "Adobe Photoshop file"},
-    {"PSP", "Paint Shop Pro file"},
-    {"PST", "Outlook Email file"},
-    {"QPW", "QuattroPro 7 File"},
-    {"RAR", "RAR compression file"},
-    {"RIFF", "RIFF Multimedia file"},
-    {"RTF", "Rich Text Document"},
-    {"SHW", "Corel Presentation File"},
-    {"SWF", "ShockWave Flash file"},
-    {"TAR", "TAR archive file"},
-    {"TIF", "Tagged Image File"},
-    {"TTF", "True Type Font file"},
-    {"VSD", "Microsoft Visio Drawing"},
-    {"WAV", "WAVE Multimedia file"},
-    {"WPD", "WordPerfect file"},
-    {"WPG", "WordPerfect Documents and Graphics v8"},
-    {"WMF", "WMF Multimedia file"},
-    {"XLS", "Microsoft Excel XML Documents"},
-    {"ZIP", "Zip compression file"},
+struct BuiltInTable {
+    BuiltInType types[kBuiltInRawTypeCount + 1];
 };
+
+constexpr bool Put(BuiltInTable& t, const RawFileTypeInfo& info) {
+    if (info.id > kBuiltInRawTypeCount || t.types[info.id].extension || !info.extension ||
+        !info.description)
+        return false;
+    std::size_t length = 0;
+    while (info.extension[length])
+        ++length;
+    if (length == 0 || length > kMaxRawExtensionLength)
+        return false;
+    t.types[info.id] = {info.extension, info.description};
+    return true;
+}
+
+// Every built-in id is entered once, by its first analyser or as a type without one.
+constexpr BuiltInTable MakeBuiltInTable() {
+    BuiltInTable t{};
+    bool ok = true;
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers)
+        for (const RawFileTypeInfo& info : d->types)
+            ok = Put(t, info) && ok;
+    for (const RawFileTypeInfo& info : kTypesWithoutAnalyser)
+        ok = Put(t, info) && ok;
+    for (const BuiltInType& type : t.types)
+        ok = type.extension != nullptr && ok;
+    if (!ok)
+        throw "a built-in file type is missing, entered twice or out of range";
+    return t;
+}
+
+constexpr BuiltInTable kBuiltInTable = MakeBuiltInTable();
+constexpr const BuiltInType* kBuiltIn = kBuiltInTable.types;
 
 // User-defined slots. A slot, once filled, never changes, so the texts handed out stay valid.
 struct UserTypes {

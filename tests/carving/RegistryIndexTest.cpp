@@ -1,5 +1,6 @@
 #include "carving/RawFileAnalyserRegistry.h"
 #include "carving/SignatureIndex.h"
+#include "carving/records/RawFileTypeTable.h"
 #include "filesystems/FileProperties.h"
 #include "tests/carving/TestAnalysers.h"
 
@@ -56,6 +57,133 @@ TEST(AnalyserRegistry, CreatesTheClassesOfTheChosenIds) {
     for (std::uint32_t id = 1; id <= 68; ++id)
         CreateRawFileAnalyser(id, &all);
     EXPECT_GE(all.Size(), 1u);
+}
+
+TEST(AnalyserRegistry, OrderIdsAndTypesStayAsSaved) {
+    // Scan-state files keep type ids and the analysers' own ids: the classes, their order and
+    // the table of types must not move.
+    const std::vector<std::string> order = {"File3DSAnalyser", "File3GPAnalyser", "FileASFAnalyser", "FileAUAnalyser", "FileBMPAnalyser", "FileCABAnalyser", "FileCHMAnalyser", "FileCPTAnalyser", "FileCRWAnalyser", "FileDBXAnalyser", "FileDWGAnalyser", "FileDXFAnalyser", "FileEMFAnalyser", "FileEPSAnalyser", "FileFH11Analyser", "FileGIFAnalyser", "FileGZAnalyser", "FileHLPAnalyser", "FileHTMAnalyser", "FileICOAnalyser", "FileJPGAnalyser", "FileLowDocAnalyser", "FileLZHAnalyser", "FileMDBAnalyser", "FileMIDAnalyser", "FileMNYAnalyser", "FileMOVAnalyser", "FileMP3Analyser", "FileMP4Analyser", "FileOLEAnalyser", "FileONEAnalyser", "FilePDFAnalyser", "FilePNGAnalyser", "FilePSDAnalyser", "FilePSPAnalyser", "FilePSTAnalyser", "FileRARAnalyser", "FileRIFFAnalyser", "FileRTFAnalyser", "FileSWFAnalyser", "FileTARAnalyser", "FileTIFAnalyser", "FileTTFAnalyser", "FileUnicodeHTMAnalyser", "FileWMFAnalyser", "FileWPDAnalyser", "FileZIPAnalyser", "CustomFileAnalyser"};
+    RawFileAnalyserList all;
+    CreateAllRawFileAnalysers(&all);
+    ASSERT_EQ(all.Size(), order.size());
+    const std::vector<const char*> names = GetRegisteredAnalyserNames();
+    ASSERT_EQ(names.size(), order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        EXPECT_EQ(names[i], order[i]);
+        auto made = CreateAnalyserByName(order[i].c_str());
+        ASSERT_TRUE(made) << order[i];
+        EXPECT_EQ(made->GetTypeId(), all.At(i)->GetTypeId()) << order[i];
+        EXPECT_TRUE(made->IsInterchangeableWith(*all.At(i))) << order[i];
+        std::vector<SignatureKey> keys;
+        if (i + 1 < order.size()) { // built-in analysers are asked by key (scripts: their own)
+            EXPECT_TRUE(made->GetSignatureKeys(keys)) << order[i];
+            EXPECT_FALSE(keys.empty()) << order[i];
+        }
+    }
+    // One class serves MPEG-4 and 3GPP files; its two analysers answer differently.
+    EXPECT_FALSE(CreateAnalyserByName("File3GPAnalyser")->IsInterchangeableWith(
+        *CreateAnalyserByName("FileMP4Analyser")));
+
+    const struct {
+        std::uint32_t id;
+        const char* extension;
+        const char* first;
+        const char* second;
+        const char* description;
+    } ids[] = {
+        {1, "3DS", "File3DSAnalyser", "", "3DS file"},
+        {2, "3GP", "File3GPAnalyser", "", "3GP Multimedia file"},
+        {3, "ADP", "FileONEAnalyser", "", "Access Project file"},
+        {4, "ANI", "FileRIFFAnalyser", "", "ANI file"},
+        {5, "AI", "FilePDFAnalyser", "", "Adobe Illustrator file"},
+        {6, "ASF", "FileASFAnalyser", "", "Audio Streaming Format file"},
+        {7, "AU", "FileAUAnalyser", "", "AU file"},
+        {8, "AVI", "FileRIFFAnalyser", "", "Audio Video Interleave file"},
+        {9, "BMP", "FileBMPAnalyser", "", "Bitmap file"},
+        {10, "CAB", "FileCABAnalyser", "", "Cabinet file"},
+        {11, "CDR", "FileRIFFAnalyser", "", "COREL Darw file"},
+        {12, "CHM", "FileCHMAnalyser", "", "CHM file"},
+        {13, "CLK", "FileRIFFAnalyser", "", "Corel Draw Corel RAVE Image file"},
+        {14, "CMX", "FileRIFFAnalyser", "", "Corel Draw Vector Image file"},
+        {15, "CPT", "FileCPTAnalyser", "", "Corel Photo Paint Image file"},
+        {16, "CRW", "FileCRWAnalyser", "", "Canon Raw graphics file"},
+        {17, "CSL", "FileRIFFAnalyser", "", "CSL file"},
+        {18, "CUR", "FileICOAnalyser", "", "Cursor file"},
+        {19, "DBX", "FileDBXAnalyser", "", "Outlook Express Email file"},
+        {20, "DLL", "", "", "DLL file"},
+        {21, "DOC", "FileOLEAnalyser", "FileLowDocAnalyser", "Microsoft Word Document"},
+        {22, "DWG", "FileDWGAnalyser", "", "AutoCAD Drawing file"},
+        {23, "DXF", "FileDXFAnalyser", "", "AutoCad DX File"},
+        {24, "EMF", "FileEMFAnalyser", "", "Enhanced Metafile"},
+        {25, "EPS", "FileEPSAnalyser", "", "Encapsulated Postscript file"},
+        {26, "EXE", "", "", "EXE file"},
+        {27, "FH11", "FileFH11Analyser", "", "Freehand 10 file"},
+        {28, "GIF", "FileGIFAnalyser", "", "GIF graphics file"},
+        {29, "GZ", "FileGZAnalyser", "", "GZIP compression file"},
+        {30, "HLP", "FileHLPAnalyser", "", "Help file"},
+        {31, "HTM", "FileHTMAnalyser", "FileUnicodeHTMAnalyser", "HTML Documents file"},
+        {32, "ICO", "FileICOAnalyser", "", "Icon file"},
+        {33, "JPG", "FileJPGAnalyser", "", "JPEG Graphics file"},
+        {34, "LZH", "FileLZHAnalyser", "", "LZH compression file"},
+        {35, "MAX", "FileOLEAnalyser", "", "3d Studio Max file"},
+        {36, "MID", "FileMIDAnalyser", "", "Musical Instrument Digital Interface file"},
+        {37, "MDB", "FileMDBAnalyser", "", "Access Database file"},
+        {38, "MNY", "FileMNYAnalyser", "", "Microsoft Money file"},
+        {39, "MOF", "FileOLEAnalyser", "", "MOF file"},
+        {40, "MOV", "FileMOVAnalyser", "", "MOV Multimedia file"},
+        {41, "MP3", "FileMP3Analyser", "", "MP3 Music file"},
+        {42, "MP4", "FileMP4Analyser", "", "MP4 Multimedia file"},
+        {43, "MPP", "FileOLEAnalyser", "", "Microsoft Project file"},
+        {44, "OLE", "FileOLEAnalyser", "", "Compound file"},
+        {45, "ONE", "FileONEAnalyser", "", "Microsoft OneNote file"},
+        {46, "PDF", "FilePDFAnalyser", "", "Adobe Portable Document"},
+        {47, "PNG", "FilePNGAnalyser", "", "Portable Network Graphic file"},
+        {48, "PPT", "FileOLEAnalyser", "", "Microsoft PowerPoint Presentation file"},
+        {49, "PUB", "FileOLEAnalyser", "", "Microsoft Publisher Document"},
+        {50, "PSD", "FilePSDAnalyser", "", "Adobe Photoshop file"},
+        {51, "PSP", "FilePSPAnalyser", "", "Paint Shop Pro file"},
+        {52, "PST", "FilePSTAnalyser", "", "Outlook Email file"},
+        {53, "QPW", "FileOLEAnalyser", "", "QuattroPro 7 File"},
+        {54, "RAR", "FileRARAnalyser", "", "RAR compression file"},
+        {55, "RIFF", "FileRIFFAnalyser", "", "RIFF Multimedia file"},
+        {56, "RTF", "FileRTFAnalyser", "", "Rich Text Document"},
+        {57, "SHW", "FileOLEAnalyser", "FileWPDAnalyser", "Corel Presentation File"},
+        {58, "SWF", "FileSWFAnalyser", "", "ShockWave Flash file"},
+        {59, "TAR", "FileTARAnalyser", "", "TAR archive file"},
+        {60, "TIF", "FileTIFAnalyser", "", "Tagged Image File"},
+        {61, "TTF", "FileTTFAnalyser", "", "True Type Font file"},
+        {62, "VSD", "FileOLEAnalyser", "", "Microsoft Visio Drawing"},
+        {63, "WAV", "FileRIFFAnalyser", "", "WAVE Multimedia file"},
+        {64, "WPD", "FileOLEAnalyser", "FileWPDAnalyser", "WordPerfect file"},
+        {65, "WPG", "FileOLEAnalyser", "FileWPDAnalyser", "WordPerfect Documents and Graphics v8"},
+        {66, "WMF", "FileWMFAnalyser", "", "WMF Multimedia file"},
+        {67, "XLS", "FileOLEAnalyser", "", "Microsoft Excel XML Documents"},
+        {68, "ZIP", "FileZIPAnalyser", "", "Zip compression file"},
+    };
+    const auto typeOf = [](const char* name) {
+        auto a = CreateAnalyserByName(name);
+        return a ? a->GetTypeId() : -2;
+    };
+    for (const auto& e : ids) {
+        SCOPED_TRACE(e.id);
+        EXPECT_STREQ(GetRawFileTypeExtension(e.id), e.extension);
+        EXPECT_STREQ(GetRawFileTypeDescription(e.id), e.description);
+        RawFileAnalyserList list;
+        CreateRawFileAnalyser(e.id, &list);
+        const std::size_t want = (*e.first ? 1 : 0) + (*e.second ? 1 : 0);
+        ASSERT_EQ(list.Size(), want);
+        if (*e.first)
+            EXPECT_EQ(list.At(0)->GetTypeId(), typeOf(e.first));
+        if (*e.second)
+            EXPECT_EQ(list.At(1)->GetTypeId(), typeOf(e.second));
+    }
+    EXPECT_STREQ(GetRawFileTypeExtension(0), "Raw");
+    for (std::uint32_t id : {0u, 69u, 1000u, 1999u}) {
+        RawFileAnalyserList list;
+        CreateRawFileAnalyser(id, &list);
+        ASSERT_EQ(list.Size(), 1u);
+        EXPECT_EQ(list.At(0)->GetTypeId(), -1); // the scripts' analyser
+    }
 }
 
 TEST(SignatureIndex, KeysAndCaseVariants) {

@@ -17,11 +17,11 @@ namespace {
 // reach their last byte (as a walk would), and every sizing is counted.
 class SizerAnalyser : public IRawFileAnalyser {
 public:
-    SizerAnalyser() : IRawFileAnalyser(90) {}
+    explicit SizerAnalyser(int typeId = 90) : IRawFileAnalyser(typeId) {}
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override {
         if (sector[0] != 'S' || sector[1] != 'Z')
             return 0;
-        record->m_u32FileType = 90;
+        record->m_u32FileType = static_cast<std::uint32_t>(m_typeId);
         return 1;
     }
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override {
@@ -120,6 +120,42 @@ TEST(RAWSearchController, FilesBeyondTheRingStayUnsized) {
     EXPECT_EQ(s.sink.Records()[0]->m_u64Size, 10u * 512);
     EXPECT_EQ(s.sink.Records()[1]->m_u64Size, 195u * 512);
     EXPECT_EQ(s.sink.Records()[2]->m_u64Size, 0u); // left to the tree, on the real device
+}
+
+TEST(RAWSearchController, FilesInsideASizedArchiveOfTheirTypeAreDropped) {
+    // Archives and containers (here with the ids of TAR and CAB): a file sized from its header
+    // covers its sectors at once; one sized later from the ring drops the files of its type
+    // found inside it meanwhile. Files of other types stay, and so do files inside files of a
+    // type that does not nest (whose sizes may be estimates).
+    ASSERT_TRUE(AnalyserNestsOwnType(59));
+    ASSERT_TRUE(AnalyserNestsOwnType(10));
+    ASSERT_FALSE(AnalyserNestsOwnType(90));
+    for (int sizerType : {59, 90}) {
+        SCOPED_TRACE(sizerType);
+        MemoryDevice dev(600);
+        PlantSizer(dev, 12, 100 * 512); // sized from the ring: 13 to 111 lie inside
+        PlantSizer(dev, 40, 10 * 512);
+        PlantSizer(dev, 111, 5 * 512);
+        PlantSizer(dev, 112, 5 * 512); // the first sector behind it
+        std::memcpy(dev.Sector(50), "MM", 2);
+        std::memcpy(dev.Sector(300), "MM", 2); // sized from its header: 301 to 307 lie inside
+        std::memcpy(dev.Sector(304), "MM", 2);
+        std::memcpy(dev.Sector(308), "MM", 2);
+        RawFileAnalyserList list;
+        list.Append(std::make_unique<SizerAnalyser>(sizerType));
+        list.Append(std::make_unique<SigAnalyser>(10, 0, "MM", false, 10, 4096));
+        Search s(dev, list);
+        s.Run(600);
+        s.controller.EndSearch();
+        std::vector<std::uint64_t> starts;
+        for (const CRawFileInfo* r : s.sink.Records())
+            starts.push_back(r->m_u64StartSector);
+        const std::vector<std::uint64_t> nested = {12, 50, 112, 300, 308};
+        const std::vector<std::uint64_t> flat = {12, 40, 50, 111, 112, 300, 308};
+        EXPECT_EQ(starts, sizerType == 59 ? nested : flat);
+        EXPECT_EQ(s.stats.counters[ISS_FilesIdentified], starts.size());
+        EXPECT_EQ(s.stats.counters[ISS_TotalFilesFound], starts.size());
+    }
 }
 
 TEST(RAWSearchController, SmallDevicesAndShortLastChunk) {

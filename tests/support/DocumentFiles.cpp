@@ -79,6 +79,17 @@ const std::vector<CompoundKindFile> kKinds = {
     {"mixed2",
      R"([{"name":"Workbook","size":5000,"seed":32},{"name":"WordDocument","size":5000,"seed":33},{"name":"PowerPoint Document","size":5000,"seed":34}])",
      "", 9, COMPOUND_PPT, 0, "Workbook/WordDocument/PowerPoint Document"},
+    // The document stream behind the first directory sector, as LibreOffice writes them.
+    {"late.doc",
+     R"([{"name":"\u0001CompObj","size":100,"seed":39},{"name":"\u0005DocumentSummaryInformation","size":300,"seed":40},{"name":")" SUMMARY
+     R"(","size":300,"seed":41},{"name":"1Table","size":800,"seed":42},{"name":"Data","size":200,"seed":43},{"name":"WordDocument","size":6000,"seed":44}])",
+     "0609020000000000c000000000000046", 9, COMPOUND_DOC, 0,
+     "\\x01CompObj/\\x05DocumentSummaryInformation/\\x05SummaryInformation/1Table/Data/WordDocument"},
+    {"late.ppt",
+     R"([{"name":"\u0001CompObj","size":100,"seed":45},{"name":"\u0005DocumentSummaryInformation","size":300,"seed":46},{"name":")" SUMMARY
+     R"(","size":300,"seed":47},{"name":"Current User","size":60,"seed":48},{"name":"Pictures","size":100,"seed":49},{"name":"PowerPoint Document","size":7000,"seed":50}])",
+     "108d81649b4fcf1186ea00aa00b929e8", 9, COMPOUND_PPT, 0,
+     "\\x01CompObj/\\x05DocumentSummaryInformation/\\x05SummaryInformation/Current User/Pictures/PowerPoint Document"},
     // 4096-byte sectors.
     {"word4k.doc",
      R"([{"name":"WordDocument","size":30000,"seed":35},{"name":"1Table","size":700,"seed":36}])",
@@ -111,7 +122,7 @@ const std::vector<CompoundKindFile>& CompoundKindFiles() {
 }
 
 std::string CompoundDocumentFolder() {
-    return CachedFixture("compound-documents-1", [](const std::string& tmp) {
+    return CachedFixture("compound-documents-2", [](const std::string& tmp) {
         std::filesystem::create_directories(tmp);
         const std::string recipe = RecipeJson();
         if (!WriteFileBytes(tmp + "/recipe.json", Bytes(recipe.begin(), recipe.end())))

@@ -16,6 +16,12 @@ convert -size 30x20 xc:red -set comment 'first frame' \( -size 30x20 xc:blue \) 
 convert -size 64x48 gradient:red-blue -quality 85 jpeg-jfif.jpg
 convert -size 40x33 gradient:blue-white bmp3:jpeg-src.bmp
 cjpeg -quality 75 -outfile jpeg-cjpeg.jpg jpeg-src.bmp
+cjpeg -quality 80 -progressive -outfile jpeg-progressive.jpg jpeg-src.bmp
+convert -seed 3 -size 320x240 plasma:fractal bmp3:jpeg-large.bmp
+cjpeg -quality 85 -outfile jpeg-large.jpg jpeg-large.bmp
+cjpeg -quality 85 -progressive -outfile jpeg-large-progressive.jpg jpeg-large.bmp
+rm -f jpeg-large.bmp
+convert -size 70x45 gradient:green-yellow -interlace JPEG -quality 90 jpeg-interlaced.jpg
 exiftool -q -JFIF:all= -Make=Brulin -Model=Bench -o jpeg-exif.jpg jpeg-cjpeg.jpg
 exiftool -q -all= -o jpeg-plain.jpg jpeg-cjpeg.jpg
 rm -f jpeg-src.bmp
@@ -29,6 +35,8 @@ convert -size 32x32 gradient:red-blue ico-32.png
 convert -size 48x48 gradient:white-black ico-48.png
 icotool -c -o icon.ico ico-16.png ico-32.png ico-48.png
 icotool -c --cursor --hotspot-x=3 --hotspot-y=4 -o cursor.cur ico-16.png ico-32.png
+convert -size 256x256 gradient:blue-yellow ico-256.png
+icotool -c -o icon-256.ico -r ico-256.png ico-48.png ico-16.png
 rm -f ico-*.png
 convert -size 40x40 gradient:red-blue photoshop.psd
 convert -size 33x21 xc:white -depth 8 -compress none photoshop-raw.psd
@@ -37,6 +45,7 @@ printf '%%!PS-Adobe-3.0 EPSF-3.0\n%%%%BoundingBox: 0 0 60 40\n0 0 moveto 60 40 l
 gs -q -dSAFER -dNOPAUSE -dBATCH -sDEVICE=eps2write -sOutputFile=drawing.eps drawing.ps
 epstool --add-tiff-preview --device tiffg3 drawing.eps eps-tiff.eps
 epstool --add-metafile-preview drawing.eps eps-wmf.eps
+cp drawing.eps eps-text.eps
 rm -f drawing.ps drawing.eps
 python3 -c "import struct; b = open('eps-wmf.eps', 'rb').read(); o, n = struct.unpack('<II', b[12:20]); open('metafile.wmf', 'wb').write(b[o:o + n])"
 cp /usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf font.ttf
@@ -48,7 +57,7 @@ std::string RealImageFilesDir() {
     for (const char* tool : {"convert", "icotool", "exiftool", "cjpeg", "gs", "epstool"})
         if (!RequireTool(tool))
             return "";
-    return CachedFixture("real-image-files-v2", [](const std::string& tmp) {
+    return CachedFixture("real-image-files-v4", [](const std::string& tmp) {
         return MustRun("mkdir -p " + ShellQuote(tmp) + " && cd " + ShellQuote(tmp) + " && " +
                        std::string("/bin/sh -c ") + ShellQuote(kScript));
     });
@@ -68,6 +77,11 @@ const std::vector<RealImageFile>& RealImageFiles() {
         {"photoshop-rle.psd", "FilePSDAnalyser", 50}, {"eps-tiff.eps", "FileEPSAnalyser", 25},
         {"eps-wmf.eps", "FileEPSAnalyser", 25},    {"font.ttf", "FileTTFAnalyser", 61},
         {"metafile.wmf", "FileWMFAnalyser", 66},
+        {"jpeg-progressive.jpg", "FileJPGAnalyser", 33},
+        {"jpeg-interlaced.jpg", "FileJPGAnalyser", 33},
+        {"jpeg-large.jpg", "FileJPGAnalyser", 33},
+        {"jpeg-large-progressive.jpg", "FileJPGAnalyser", 33},
+        {"icon-256.ico", "FileICOAnalyser", 32},   {"eps-text.eps", "FileEPSAnalyser", 25},
     };
     return files;
 }

@@ -32,8 +32,8 @@ inline std::string ClassName(const IRawFileAnalyser& a) {
         if (!probe)
             continue;
         const IRawFileAnalyser& made = *probe;
-        if (typeid(made) == typeid(a))
-            return name;
+        if (typeid(made) == typeid(a) && made.GetTypeId() == a.GetTypeId())
+            return name; // one class may serve two types (MPEG-4 and 3GPP)
     }
     return "?";
 }

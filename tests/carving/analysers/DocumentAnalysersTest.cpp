@@ -417,9 +417,11 @@ TEST(DocumentAnalysers, Utf16HtmlScan) {
         int result;
         std::uint64_t size;
     } cases[] = {
-        {"end tag: one character more", Utf16(page), Bytes(40, 0), 1, 2 + 2 * 23 + 16},
+        {"end tag and its CR LF", Utf16(page), Bytes(40, 0), 1, 2 + 2 * 32},
+        {"end tag and an LF", Utf16("<html>x</html>\n"), Bytes(40, 0x41), 1, 2 + 2 * 15},
+        {"end tag and a CR", Utf16("<html>x</html>\r"), PatternBytes(40, 3), 1, 2 + 2 * 15},
         {"declaration first", Utf16("<!DOCTYPE html>\r\n<html>x</html>"), Bytes(40, 0), 1,
-         2 + 2 * 24 + 16},
+         2 + 2 * 31},
         {"no end tag: the NUL unit", Utf16("<html>abc"), Bytes(40, 0), 1, 2 + 2 * 9},
         {"a byte-order mark inside ends it", Utf16("<html>ab"), Bytes{0xFF, 0xFE, 'x', 0}, 1, 18},
         {"a control code ends it", Utf16("<html>ab"), Bytes{0x01, 0x00, 'x', 0}, 1, 18},
@@ -446,6 +448,23 @@ TEST(DocumentAnalysers, Utf16HtmlScan) {
         EXPECT_EQ(rec.m_u64Size, c.size);
     }
     FileUnicodeHTMAnalyser a;
+    // A page that iconv wrote as UTF-16 with CR LF line ends ends on a whole code unit, with
+    // the line end behind its end tag.
+    const std::string dir = testsupport::ScratchDir("utf16-html");
+    const std::string text = "<HTML>\r\n<head><title>Seite</title></head>\r\n<body>\u00e4\u00f6\u00fc "
+                             "\u20ac</body>\r\n</HTML>\r\n";
+    ASSERT_TRUE(testsupport::WriteFileBytes(dir + "/page.txt", Bytes(text.begin(), text.end())));
+    ASSERT_TRUE(testsupport::MustRun("cd " + testsupport::ShellQuote(dir) +
+                                     " && { printf '\\377\\376'; iconv -f UTF-8 -t UTF-16LE page.txt; }"
+                                     " > page.htm"));
+    const Bytes real = testsupport::ReadFileBytes(dir + "/page.htm");
+    ASSERT_EQ(real.size() % 2, 0u);
+    ASSERT_GT(real.size(), 100u);
+    for (const Bytes& tail : {Bytes(600, 0), PatternBytes(600, 8), Utf16("more text")}) {
+        const Carved c = Carve(a, real, tail);
+        EXPECT_EQ(c.result, 1);
+        EXPECT_EQ(c.size, real.size());
+    }
     const Carved r = Carve(a, Utf16("<html>" + std::string(0x80100, 'e')));
     EXPECT_EQ(r.size, 0x100002u);
     EXPECT_EQ(Carve(a, Utf16("<html>", false)).matched, 0);

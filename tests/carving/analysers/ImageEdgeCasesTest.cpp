@@ -205,10 +205,16 @@ TEST(JpegAnalyser, MarkerWalkAndEndScan) {
         const char* name;
         JpegRecipe recipe;
     };
+    // Every non-differential frame is sized like a baseline one.
+    for (std::uint8_t frame : {0xC1, 0xC2, 0xC3, 0xC9, 0xCA, 0xCB}) {
+        JpegRecipe other;
+        other.frame = frame;
+        EXPECT_EQ(Carve(Jpeg(other)).size, Jpeg(other).size()) << int(frame);
+    }
     std::vector<Case> unsized;
     JpegRecipe s;
-    s.frame = 0xC2;
-    unsized.push_back({"progressive frame", s});
+    s.frame = 0xC5; // a differential frame
+    unsized.push_back({"differential frame", s});
     s = {};
     s.app = "jfif";
     unsized.push_back({"lower-case JFIF", s});
@@ -357,9 +363,18 @@ TEST(IconAnalyser, DirectoryLimits) {
     EXPECT_EQ(Carve(Icon(3, 100)).fileType, 32u);
     EXPECT_FALSE(Carve(Icon(17, 100)).matched);
     EXPECT_FALSE(Carve(Icon(2, 0x80000)).matched); // more than 1 MiB in all
-    EXPECT_FALSE(Carve(Icon(2, 100, 0)).matched);  // width 0
+    EXPECT_EQ(Carve(Icon(2, 100, 0)).size, 6u + 2 * 116); // width 0: 256 pixels
     Bytes b = Icon(2, 100);
     b[6 + 16 + 3] = 1; // reserved byte
+    EXPECT_FALSE(Carve(b).matched);
+    b = Icon(2, 100);
+    Put32(b, 6 + 12, 20); // an image inside the directory
+    EXPECT_FALSE(Carve(b).matched);
+    b = Icon(2, 100);
+    Put32(b, 6 + 16 + 12, 6 + 32 + 150); // an image reaching past the file's end
+    EXPECT_FALSE(Carve(b).matched);
+    b = Icon(2, 100);
+    Put32(b, 6 + 8, 0); // an image of no bytes
     EXPECT_FALSE(Carve(b).matched);
 }
 

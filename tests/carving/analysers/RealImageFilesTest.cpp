@@ -102,3 +102,27 @@ TEST(RealImageFiles, SignatureDispatchAgreesWithThePlainWalk) {
     }
     EXPECT_GT(decided, 1000);
 }
+
+TEST(RealImageFiles, CutShortJpegsEndWhereTheirDataCannotGoOn) {
+    // A JPEG whose end was overwritten: by the start of another JPEG, the file ends right
+    // there; by random data, at the first byte pair that entropy-coded data cannot hold, a few
+    // bytes further at most, not at a chance end marker far behind.
+    const std::string dir = RealImageFilesDir();
+    ASSERT_FALSE(dir.empty());
+    const Bytes next = ReadFileBytes(dir + "/jpeg-jfif.jpg");
+    ASSERT_FALSE(next.empty());
+    for (const char* name : {"jpeg-large.jpg", "jpeg-large-progressive.jpg"}) {
+        SCOPED_TRACE(name);
+        const Bytes whole = ReadFileBytes(dir + "/" + name);
+        ASSERT_GT(whole.size(), 8000u);
+        const std::size_t cut = whole.size() * 2 / 3;
+        Bytes file(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+        Bytes followed = file;
+        followed.insert(followed.end(), next.begin(), next.end());
+        EXPECT_EQ(Carve(followed, 5, 64 * 1024).size, cut);
+
+        const Outcome o = Carve(file, 5, 256 * 1024);
+        EXPECT_GE(o.size, cut);
+        EXPECT_LT(o.size, cut + 4096);
+    }
+}
