@@ -107,7 +107,7 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
         p.frame->GetEventHandler()->ProcessEvent(ctrlO);
         Pump(300);
         ASSERT_EQ(p.services.filters.size(), 1u);
-        EXPECT_EQ(p.services.filters[0], "ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*");
+        EXPECT_EQ(p.services.filters[0], "Disk Image File(*.edi)|*.edi|ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*");
         ASSERT_EQ(p.Sheet()->GetActivePage(), kPageCompleteRecoveryScanPartition);
         EXPECT_EQ(CurrentDeepScanDialog(), nullptr); // gone with the search
         EXPECT_TRUE(p.frame->IsEnabled());

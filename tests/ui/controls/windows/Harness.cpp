@@ -8,6 +8,7 @@
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -138,8 +139,11 @@ std::string Screenshot(wxWindow* w, const std::string& name) {
     w->Refresh();
     w->Update();
     Pump(80);
-    std::filesystem::create_directories(BRULIN_SCREENSHOT_DIR);
-    const std::string path = std::string(BRULIN_SCREENSHOT_DIR) + "/" + name + ".png";
+    // A run with other toolkit settings (a larger font) keeps its pictures apart.
+    const char* dirOverride = std::getenv("BRULIN_SCREENSHOT_DIR");
+    const std::string dir = dirOverride && *dirOverride ? dirOverride : BRULIN_SCREENSHOT_DIR;
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/" + name + ".png";
     GrabScreen(w->GetScreenRect()).SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG);
     return path;
 }

@@ -87,11 +87,11 @@ TEST(FileListWindow, ReportViewSortsChecksAndOffersItsMenu) {
     EXPECT_EQ(checkEvents, 2);
     EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(3, 0) % 3, 1); // checked, beside its type icon
     // The menu offers "Locate in the main list" only on search results.
-    EXPECT_EQ(list->MakeContextMenu()->GetMenuItemCount(), 3u);
+    EXPECT_EQ(list->MakeContextMenu().Items().size(), 3u);
     list->SetOffersLocate(true);
-    auto menu = list->MakeContextMenu();
-    ASSERT_EQ(menu->GetMenuItemCount(), 4u);
-    EXPECT_EQ(menu->FindItemByPosition(2)->GetItemLabelText(), wxString("Locate in the main list"));
+    const CXPMenu menu = list->MakeContextMenu();
+    ASSERT_EQ(menu.Items().size(), 4u);
+    EXPECT_EQ(menu.Items()[2].text, "Locate in the main list");
     Pump(200);
     Screenshot(host.frame(), "file_list_report");
     // A folder with only sub-folders lists nothing.
