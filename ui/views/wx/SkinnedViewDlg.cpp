@@ -53,7 +53,10 @@ void CMaximiseButton::OnPaint(wxPaintEvent&) {
 CSkinnedViewDlg::CSkinnedViewDlg(int templateId, wxWindow* parent, const wxString& title,
                                  const wxSize& clientSize, bool resizable, const wxSize& minimum)
     : CSearchSuperDlg(templateId, parent), m_caption(title), m_initialSize(clientSize), m_minimum(minimum),
-      m_resizable(resizable), m_rim(this, kRim, minimum) {}
+      m_resizable(resizable), m_rim(this, kRim, minimum) {
+    if (resizable)
+        SetResizable();
+}
 
 void CSkinnedViewDlg::OnInitDialog() {
     SetTitle(m_caption);
