@@ -1,6 +1,5 @@
 #include "app/windows/MainFrame.h"
 
-#include "app/windows/Links.h"
 #include "logging/Log.h"
 #include "tools/FileTypeMap.h"
 #include "ui/controls/Bitmaps.h"
