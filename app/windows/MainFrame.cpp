@@ -212,23 +212,9 @@ void CMainFrame::ShowSystemMenu() {
 }
 
 void CMainFrame::OnSystemCommand(wxCommandEvent& e) {
-    if (e.GetEventObject() != this) {
+    if (e.GetEventObject() != this ||
+        !RunSystemCommand(e.GetId(), m_zoomed, {[this] { ToggleZoom(); }, [this] { MinimiseWindow(); }, [this] { Close(); }}))
         e.Skip();
-        return;
-    }
-    switch (e.GetId()) {
-    case kSysRestore:
-        if (m_zoomed)
-            ToggleZoom();
-        break;
-    case kSysMaximize:
-        if (!m_zoomed)
-            ToggleZoom();
-        break;
-    case kSysMinimize: MinimiseWindow(); break;
-    case kSysClose: Close(); break;
-    default: e.Skip(); break;
-    }
 }
 
 void CMainFrame::ToggleZoom() {

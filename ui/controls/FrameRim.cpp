@@ -107,6 +107,22 @@ CXPMenu MakeSystemMenu(bool maximised) {
     return menu;
 }
 
+bool RunSystemCommand(int id, bool maximised, const SystemMenuActions& actions) {
+    switch (id) {
+    case kSysRestore:
+        if (maximised)
+            actions.toggleMaximise();
+        return true;
+    case kSysMaximize:
+        if (!maximised)
+            actions.toggleMaximise();
+        return true;
+    case kSysMinimize: actions.minimise(); return true;
+    case kSysClose: actions.close(); return true;
+    default: return false;
+    }
+}
+
 wxBitmap CaptionIcon() {
     const wxBitmap logo = LoadBitmapResource(uires::kBmpLogo);
     if (!logo.IsOk())

@@ -6,6 +6,8 @@
 
 #include <wx/toplevel.h>
 
+#include <functional>
+
 enum RimEdge : int { kRimLeft = 1, kRimTop = 2, kRimRight = 4, kRimBottom = 8 };
 
 // The edges of a window of `size` under the point `p` (window coordinates): those within `rim`
@@ -53,5 +55,10 @@ enum SystemMenuCommand : int {
 };
 // The icon's menu: Restore (only when maximised), Minimize, Maximize (only when not), Close.
 CXPMenu MakeSystemMenu(bool maximised);
+// What the window does for a command of that menu; false for other commands.
+struct SystemMenuActions {
+    std::function<void()> toggleMaximise, minimise, close;
+};
+bool RunSystemCommand(int id, bool maximised, const SystemMenuActions& actions);
 // The program's icon in the small size drawn at the left of a caption.
 wxBitmap CaptionIcon();

@@ -8,6 +8,7 @@
 #include "app/wizard/AppContext.h"
 #include "app/wizard/WizardTypes.h"
 #include "tests/support/FixtureKit.h"
+#include "tests/support/WizardFakes.h"
 #include "tests/ui/controls/windows/Harness.h"
 #include "ui/controls/AboutDlg.h"
 #include "ui/controls/BuildDirectoryDlg.h"
@@ -26,14 +27,6 @@
 using namespace uitest;
 
 namespace {
-
-class NoDevices : public IDeviceSource {
-public:
-    void CollectDisks(DiskList&) override {}
-    void CollectVolumes(VolumeList&, DiskList&) override {}
-    void FreeVolumes(VolumeList&) override {}
-    void FreeDisks(DiskList&) override {}
-};
 
 // The main frame, counting its minimise requests (a virtual X server has no window manager that
 // would iconify it).
@@ -56,7 +49,7 @@ platform::AppPaths PathsWithProgramDir(const std::string& programDir) {
 struct Program {
     platform::AppPaths paths;
     CWxUiServices services{paths};
-    NoDevices devices;
+    testsupport::NoDevices devices;
     std::unique_ptr<AppContext> context;
     CountingFrame* frame = nullptr;
 

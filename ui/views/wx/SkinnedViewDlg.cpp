@@ -187,21 +187,8 @@ void CSkinnedViewDlg::ShowSystemMenu() {
 }
 
 void CSkinnedViewDlg::OnSystemCommand(wxCommandEvent& e) {
-    if (e.GetEventObject() != this) {
+    if (e.GetEventObject() != this ||
+        !RunSystemCommand(e.GetId(), m_maximised,
+                          {[this] { ToggleMaximise(); }, [this] { MinimiseWindow(); }, [this] { EndDialog(CloseResult()); }}))
         e.Skip();
-        return;
-    }
-    switch (e.GetId()) {
-    case kSysRestore:
-        if (m_maximised)
-            ToggleMaximise();
-        break;
-    case kSysMaximize:
-        if (!m_maximised)
-            ToggleMaximise();
-        break;
-    case kSysMinimize: MinimiseWindow(); break;
-    case kSysClose: EndDialog(CloseResult()); break;
-    default: e.Skip(); break;
-    }
 }
