@@ -326,8 +326,17 @@ TEST(DeletedFileRecoveryWindows, RecoveryDialogsShowProgressAndCancel) {
     Click(dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode))->ModeButton(kModeDeletedFile));
     ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageDeleteRecoveryPartition; }));
     p.context->showFileSelectHint = false;
-    p.Page<CDeleteRecoveryPartitionDeviceSelectPage>(kPageDeleteRecoveryPartition)->List()->SelectRow(0);
-    p.Press(kIdNextButton);
+    // The volume row's flat menu: "Recover" goes on as Next does.
+    auto* volumes = p.Page<CDeleteRecoveryPartitionDeviceSelectPage>(kPageDeleteRecoveryPartition)->List();
+    volumes->SelectRow(0);
+    Pump(700);
+    ClickAt(volumes->View(), wxPoint(60, volumes->Model().Row(0).top + 20), wxMOUSE_BTN_RIGHT);
+    wxWindow* menu = ShownFlatMenu();
+    ASSERT_NE(menu, nullptr);
+    MoveTo(menu, wxPoint(40, 12));
+    Pump(100);
+    Screenshot(p.frame, "dfr_volume_row_menu");
+    ChooseFlatMenuItem(0);
     ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageFileSelect; }, 20000));
     CFileSelectController* files = GetFileSelectController();
     CFileNode* root = files->GetFileTree();
