@@ -1,4 +1,5 @@
 #include "app/windows/DeepScanPages.h"
+#include "ui/controls/ScrollWnd.h"
 
 #include "app/windows/AppBitmaps.h"
 #include "app/wizard/AppContext.h"
@@ -90,24 +91,24 @@ void CCompleteRecoveryPartitionDeviceSelectPage::OnNotify(wxCommandEvent& e) {
     } else if (e.GetId() == kDeviceMsgRightUp) {
         const int selected = List()->GetSelectedIndex();
         const bool savedRow = selected >= 0 && !List()->GetDeviceData(selected);
-        wxMenu menu;
+        CXPMenu menu;
         for (int id : ContextMenuItems())
             menu.Append(id, id == kIdRecover ? (savedRow ? "Continue" : "Recover") : MenuText(id));
-        PopupMenu(&menu);
+        menu.PopupAtPointer(this);
     } else {
         e.Skip();
     }
 }
 
 void CCompleteRecoveryPartitionDeviceSelectPage::ShowImageMenu() {
-    wxMenu menu;
+    CXPMenu menu;
     for (int id : {kIdCreateImage, kIdOpenImage, kIdRemoveImage})
         menu.Append(id, MenuText(id));
     const bool item = m_controller.SelectCurrentRow();
     const bool image = item && m_controller.IsSelectedImage();
     menu.Enable(kIdCreateImage, item && !image);
     menu.Enable(kIdRemoveImage, image);
-    PopupMenu(&menu);
+    menu.PopupAtPointer(this);
 }
 
 void CCompleteRecoveryPartitionDeviceSelectPage::Command(int id) {
@@ -198,9 +199,9 @@ void CCompleteRecoveryScanPartitionDeviceSelectPage::OnNotify(wxCommandEvent& e)
     }
     if (!Container()->GetSelectedPartition())
         return;
-    wxMenu menu;
+    CXPMenu menu;
     menu.Append(kIdProperties, "Properties");
-    PopupMenu(&menu);
+    menu.PopupAtPointer(this);
 }
 
 CCompleteRecoveryScanPartitionDeviceSelectPage::~CCompleteRecoveryScanPartitionDeviceSelectPage() {

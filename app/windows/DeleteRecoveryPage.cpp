@@ -1,4 +1,5 @@
 #include "app/windows/DeleteRecoveryPage.h"
+#include "ui/controls/ScrollWnd.h"
 
 #include "app/windows/AppBitmaps.h"
 #include "ui/controls/ButtonPlus.h"
@@ -42,13 +43,11 @@ CDeleteRecoveryPartitionDeviceSelectPage::CDeleteRecoveryPartitionDeviceSelectPa
 void CDeleteRecoveryPartitionDeviceSelectPage::ImageMenu() {
     const bool row = m_controller.SelectCurrent();
     const bool image = row && m_controller.IsImageSelected();
-    wxMenu menu;
-    menu.Append(kIdCreateImage, "Disk Image");
+    CXPMenu menu;
+    menu.Append(kIdCreateImage, "Disk Image", row && !image);
     menu.Append(kIdOpenImage, "Open Disk Image");
-    menu.Append(kIdRemoveImage, "Remove");
-    menu.Enable(kIdCreateImage, row && !image);
-    menu.Enable(kIdRemoveImage, image);
-    PopupMenu(&menu);
+    menu.Append(kIdRemoveImage, "Remove", image);
+    menu.PopupAtPointer(this);
 }
 
 CDeleteRecoveryPartitionDeviceSelectPage::~CDeleteRecoveryPartitionDeviceSelectPage() { m_controller.SetListView(nullptr); }
@@ -68,9 +67,9 @@ void CDeleteRecoveryPartitionDeviceSelectPage::OnNotify(wxCommandEvent& e) {
     if (e.GetId() == kDeviceMsgDoubleClick) {
         m_controller.Next();
     } else if (e.GetId() == kDeviceMsgRightUp) {
-        wxMenu menu;
-        menu.Append(kIdRecover, ui::FromUtf8(uistr::UiString(uistr::kRecoverCaption)));
-        PopupMenu(&menu);
+        CXPMenu menu;
+        menu.Append(kIdRecover, uistr::UiString(uistr::kRecoverCaption));
+        menu.PopupAtPointer(this);
     } else {
         e.Skip();
     }

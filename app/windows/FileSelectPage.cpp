@@ -1,4 +1,5 @@
 #include "app/windows/FileSelectPage.h"
+#include "ui/controls/ScrollWnd.h"
 
 #include "app/windows/AppBitmaps.h"
 #include "filesystems/FileNode.h"
@@ -91,13 +92,9 @@ CFileSelectPage::CFileSelectPage(wxWindow* parent, CFileSelectController& contro
     m_tree->Bind(wxEVT_TREE_ITEM_MENU, [this](wxTreeEvent& e) {
         if (e.GetItem().IsOk())
             m_tree->SelectItem(e.GetItem());
-        wxMenu menu;
+        CXPMenu menu;
         menu.Append(kIdFolderProperties, "Properties");
-        const int chosen = m_tree->GetPopupMenuSelectionFromUser(menu);
-        if (chosen != wxID_NONE) {
-            wxCommandEvent cmd(wxEVT_MENU, chosen);
-            OnCommand(cmd);
-        }
+        menu.PopupAtPointer(m_tree);
     });
     ShowModel();
 }

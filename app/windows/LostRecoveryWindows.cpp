@@ -1,4 +1,5 @@
 #include "app/windows/LostRecoveryWindows.h"
+#include "ui/controls/ScrollWnd.h"
 
 #include "app/wizard/AppContext.h"
 #include "app/windows/DeepScanPages.h"
@@ -218,6 +219,8 @@ CLostRecoveryDiskDeviceSelectPage::CLostRecoveryDiskDeviceSelectPage(wxWindow* p
     m_controller.SetListView(List());
     Bind(EVT_UI_NOTIFY, &CLostRecoveryDiskDeviceSelectPage::OnNotify, this);
     Bind(wxEVT_BUTTON, &CLostRecoveryDiskDeviceSelectPage::OnButton, this);
+    for (int id : {kIdCreateImage, kIdOpenImage, kIdRemove, kIdRecover})
+        Bind(wxEVT_MENU, [this](wxCommandEvent& e) { Command(e.GetId()); }, id);
 }
 
 CLostRecoveryDiskDeviceSelectPage::~CLostRecoveryDiskDeviceSelectPage() {
@@ -260,19 +263,17 @@ std::vector<int> CLostRecoveryDiskDeviceSelectPage::ContextMenuItems() {
 }
 
 void CLostRecoveryDiskDeviceSelectPage::PopUp(const std::vector<std::pair<int, bool>>& items) {
-    wxMenu menu;
+    // The choice comes back as a menu command (OnMenu).
+    CXPMenu menu;
     for (const auto& [id, enabled] : items) {
         const char* text = id == kIdCreateImage ? "Disk Image" : id == kIdOpenImage ? "Open Disk Image" : id == kIdRemove ? "Remove" : "";
         if (id == kIdRecover) {
             const int row = List()->GetSelectedIndex();
             text = row >= 0 && !List()->GetDeviceData(row) ? "Continue" : "Recover";
         }
-        menu.Append(id, text);
-        menu.Enable(id, enabled);
+        menu.Append(id, text, enabled);
     }
-    const int chosen = GetPopupMenuSelectionFromUser(menu);
-    if (chosen != wxID_NONE)
-        Command(chosen);
+    menu.PopupAtPointer(this);
 }
 
 void CLostRecoveryDiskDeviceSelectPage::Command(int id) {
@@ -345,6 +346,7 @@ CLostRecoveryPartitionDeviceSelectPage::CLostRecoveryPartitionDeviceSelectPage(w
     Bind(EVT_UI_NOTIFY, &CLostRecoveryPartitionDeviceSelectPage::OnNotify, this);
     Bind(wxEVT_BUTTON, &CLostRecoveryPartitionDeviceSelectPage::OnButton, this);
     Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { Command(kIdFullScanBox); }, kIdFullScanBox);
+    Bind(wxEVT_MENU, [this](wxCommandEvent&) { Command(kIdRecover); }, kIdRecover);
 }
 
 CLostRecoveryPartitionDeviceSelectPage::~CLostRecoveryPartitionDeviceSelectPage() {
@@ -403,10 +405,9 @@ void CLostRecoveryPartitionDeviceSelectPage::OnNotify(wxCommandEvent& e) {
         break;
     case kDeviceMsgDoubleClick: m_controller.Next(); break;
     case kDeviceMsgRightUp: {
-        wxMenu menu;
-        menu.Append(kIdRecover, ui::FromUtf8(uistr::UiString(uistr::kRecoverMenuItem)));
-        if (GetPopupMenuSelectionFromUser(menu) == kIdRecover)
-            Command(kIdRecover);
+        CXPMenu menu;
+        menu.Append(kIdRecover, uistr::UiString(uistr::kRecoverMenuItem));
+        menu.PopupAtPointer(this);
         break;
     }
     default: e.Skip(); break;

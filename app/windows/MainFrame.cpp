@@ -1,9 +1,9 @@
 #include "app/windows/MainFrame.h"
 
-#include "app/windows/Links.h"
 #include "logging/Log.h"
 #include "tools/FileTypeMap.h"
 #include "ui/controls/Bitmaps.h"
+#include "ui/controls/DrawHelpers.h"
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/Resources.h"
 #include "ui/controls/StringTable.h"
@@ -28,16 +28,15 @@ CChildView::CChildView(wxWindow* parent, AppContext& context)
 
 CMainFrame::CMainFrame(AppContext& context)
     : wxFrame(nullptr, wxID_ANY, ui::FromUtf8(uistr::UiString(uistr::kProductName)), wxDefaultPosition, MinimumFrameSize(),
-              wxBORDER_NONE | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxCLOSE_BOX | wxSYSTEM_MENU | wxCLIP_CHILDREN),
+              wxBORDER_NONE | wxFRAME_SHAPED | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxCLOSE_BOX | wxSYSTEM_MENU |
+                  wxCLIP_CHILDREN),
       m_context(context) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     for (const char* name : {"min-button.bmp", "max-button.bmp", "close-button.bmp", "restore-button.bmp"})
         m_buttonImages.push_back(LoadSkinBitmap(name));
     m_background = LoadSkinBitmap("mainbg.png");
     m_titleBack = LoadSkinBitmap("titlebk.png");
-    const wxBitmap logo = LoadBitmapResource(uires::kBmpLogo);
-    if (logo.IsOk())
-        m_icon = wxBitmap(logo.ConvertToImage().Scale(16, 16, wxIMAGE_QUALITY_HIGH));
+    m_icon = CaptionIcon();
 
     const int ids[3] = {kIdMinimizeButton, kIdMaximizeButton, kIdCloseButtonFrame};
     for (int i = 0; i < 3; ++i) {
@@ -60,7 +59,7 @@ CMainFrame::CMainFrame(AppContext& context)
                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 
     wxAcceleratorEntry keys[] = {wxAcceleratorEntry(wxACCEL_CTRL, 'O', kCmdOpenImage),
-                                 wxAcceleratorEntry(wxACCEL_NORMAL, WXK_F1, kCmdSupportPage)};
+                                 wxAcceleratorEntry(wxACCEL_NORMAL, WXK_F1, kCmdPageHelp)};
     SetAcceleratorTable(wxAcceleratorTable(2, keys));
 
     Bind(wxEVT_PAINT, &CMainFrame::OnPaint, this);
@@ -75,6 +74,8 @@ CMainFrame::CMainFrame(AppContext& context)
     Bind(wxEVT_BUTTON, &CMainFrame::OnCaptionCommand, this);
     Bind(EVT_SHOW_HELP_TOPIC, &CMainFrame::OnHelpTopic, this);
     Bind(wxEVT_MENU, &CMainFrame::OnMenuCommand, this);
+    for (int id : {kSysRestore, kSysMinimize, kSysMaximize, kSysClose})
+        Bind(wxEVT_MENU, &CMainFrame::OnSystemCommand, this, id);
     LayoutCaption();
 }
 
@@ -85,6 +86,7 @@ void CMainFrame::LayoutCaption() {
         m_buttons[ids[i]]->SetRect(wxRect(s.x - 69 + 22 * i, 7, 22, 22));
     m_buttons[kIdMaximizeButton]->strip = &m_buttonImages[m_zoomed ? 3 : 1];
     m_view->SetSize(kBorder, kCaptionHeight, std::max(0, s.x - 2 * kBorder), std::max(0, s.y - kCaptionHeight - kBorder));
+    ApplySkinShape(this);
 }
 
 void CMainFrame::OnSize(wxSizeEvent& e) {
@@ -116,7 +118,7 @@ void CMainFrame::OnPaint(wxPaintEvent&) {
         gc->DrawRectangle(0, 0, s.x, s.y);
     }
     if (m_icon.IsOk())
-        gc->DrawBitmap(m_icon, 15 - 8, 13 - 6, 16, 16);
+        gc->DrawBitmap(m_icon, IconRect().x, IconRect().y, 16, 16);
     if (m_titleBack.IsOk())
         gc->DrawBitmap(m_titleBack, (s.x - 266) / 2, 0, m_titleBack.GetWidth(), m_titleBack.GetHeight());
     gc->SetFont(ui::PixelFont(18, 400, "Arial"), *wxWHITE);
@@ -146,6 +148,13 @@ void CMainFrame::SetHover(int id) {
 void CMainFrame::OnMouse(wxMouseEvent& e) {
     const wxPoint p = e.GetPosition();
     const int id = ButtonAt(p);
+    // The rim first: a press on it resizes the frame (not while maximised).
+    if (e.LeftDown() && id < 0 && !m_dragging && m_rim.OnDown(e))
+        return;
+    if ((e.Moving() || e.Dragging()) && !m_dragging && m_rim.OnMotion(e))
+        return;
+    if (e.LeftUp() && m_rim.OnUp(e))
+        return;
     if (e.Moving() || e.Dragging()) {
         if (m_dragging) {
             Move(ClientToScreen(p) - m_dragOffset);
@@ -162,6 +171,8 @@ void CMainFrame::OnMouse(wxMouseEvent& e) {
         if (id >= 0) {
             m_buttons[id]->pressed = true;
             RefreshRect(m_buttons[id]->rect);
+        } else if (IconRect().Contains(p)) {
+            ShowSystemMenu();
         } else if (p.y < kCaptionHeight && !m_zoomed) {
             m_dragging = true;
             m_dragOffset = ClientToScreen(p) - GetPosition();
@@ -191,7 +202,20 @@ void CMainFrame::OnLeave(wxMouseEvent& e) {
     e.Skip();
 }
 
-void CMainFrame::OnCaptureLost(wxMouseCaptureLostEvent&) { m_dragging = false; }
+void CMainFrame::OnCaptureLost(wxMouseCaptureLostEvent&) {
+    m_dragging = false;
+    m_rim.OnCaptureLost();
+}
+
+void CMainFrame::ShowSystemMenu() {
+    MakeSystemMenu(m_zoomed).Popup(this, ClientToScreen(IconRect().GetBottomLeft() + wxPoint(0, 1)));
+}
+
+void CMainFrame::OnSystemCommand(wxCommandEvent& e) {
+    if (e.GetEventObject() != this ||
+        !RunSystemCommand(e.GetId(), m_zoomed, {[this] { ToggleZoom(); }, [this] { MinimiseWindow(); }, [this] { Close(); }}))
+        e.Skip();
+}
 
 void CMainFrame::ToggleZoom() {
     if (m_zoomed) {
@@ -205,13 +229,14 @@ void CMainFrame::ToggleZoom() {
         area.width -= 1;
         SetSize(area);
     }
+    m_rim.Enable(!m_zoomed);
     LayoutCaption();
     Refresh();
 }
 
 void CMainFrame::OnCaptionCommand(wxCommandEvent& e) {
     switch (e.GetId()) {
-    case kIdMinimizeButton: Iconize(true); break;
+    case kIdMinimizeButton: MinimiseWindow(); break;
     case kIdMaximizeButton: ToggleZoom(); break;
     case kIdCloseButtonFrame: Close(); break;
     default: e.Skip(); break;
@@ -233,8 +258,9 @@ void CMainFrame::OnMenuCommand(wxCommandEvent& e) {
     if (e.GetId() == kCmdOpenImage) {
         if (CWizardPage* page = Sheet()->CurrentPage())
             page->OnOpenImage();
-    } else if (e.GetId() == kCmdSupportPage) {
-        m_context.Services().OpenUrl(SupportPageAddress(m_context.Paths()));
+    } else if (e.GetId() == kCmdPageHelp) {
+        // F1: the help topic of the page it was pressed on.
+        m_context.SheetController().ShowHelp();
     } else {
         e.Skip();
     }

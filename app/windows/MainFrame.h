@@ -1,9 +1,11 @@
 #pragma once
-// The main window: a borderless frame whose caption, border and caption buttons the program
-// paints from the skin images in "info", with the child view that holds the wizard sheet.
+// The main window: a borderless, rounded frame whose caption, border and caption buttons the
+// program paints from the skin images in "info", with the child view that holds the wizard sheet.
+// It is resized by dragging any edge or corner of its rim; its icon opens the window menu.
 #include "app/wizard/AppContext.h"
 #include "app/windows/WizardSheet.h"
 #include "ui/controls/DUIButton.h"
+#include "ui/controls/FrameRim.h"
 
 #include <wx/wx.h>
 
@@ -18,7 +20,7 @@ enum MainFrameId : int {
     kIdMaximizeButton = 1009,
     kIdCloseButtonFrame = 1010,
     kCmdOpenImage = 32777,
-    kCmdSupportPage = 32778,
+    kCmdPageHelp = 32778,
 };
 
 class CChildView : public wxWindow {
@@ -52,6 +54,14 @@ public:
     int HoverButton() const { return m_hoverId; }
     // The caption button at a point of the window, -1 for none.
     int ButtonAt(const wxPoint& p) const;
+    // Where the window icon is drawn (a press opens its menu).
+    static wxRect IconRect() { return wxRect(7, 7, 16, 16); }
+    // The icon's menu at the icon (Restore, Minimize, Maximize, Close).
+    void ShowSystemMenu();
+
+protected:
+    // The minimise button and the icon menu's Minimize.
+    virtual void MinimiseWindow() { Iconize(true); }
 
 private:
     void OnPaint(wxPaintEvent&);
@@ -63,6 +73,7 @@ private:
     void OnCaptionCommand(wxCommandEvent& e);
     void OnHelpTopic(wxCommandEvent& e);
     void OnMenuCommand(wxCommandEvent& e);
+    void OnSystemCommand(wxCommandEvent& e);
     void LayoutCaption();
     void SetHover(int id);
 
@@ -76,4 +87,5 @@ private:
     wxRect m_normalRect;
     bool m_dragging = false;
     wxPoint m_dragOffset;
+    CRimResizer m_rim{this, 4, MinimumFrameSize()};
 };

@@ -5,10 +5,13 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "ui/controls/ButtonPlus.h"
+#include "ui/controls/DrawHelpers.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/StringTable.h"
 #include "ui/controls/UiCommon.h"
+
+#include <wx/dcbuffer.h>
 
 namespace {
 
@@ -33,51 +36,90 @@ constexpr int kSingleRefreshMs = 500;
 
 wxString Text(const std::string& s) { return ui::FromUtf8(s); }
 
-CSmallButtonTextCenterButtonPlus* MakeCancel(wxWindow* parent, const char* caption) {
+CSmallButtonTextCenterButtonPlus* MakeButton(wxWindow* parent, int id, const char* caption) {
     auto* b = new CSmallButtonTextCenterButtonPlus;
-    b->Create(parent, wxID_CANCEL);
+    b->Create(parent, id);
     b->SetCaption(caption);
     return b;
 }
+
+CSmallButtonTextCenterButtonPlus* MakeCancel(wxWindow* parent, const char* caption) {
+    return MakeButton(parent, wxID_CANCEL, caption);
+}
+
+// The recovering dialog's skin: the title tab's inset and the top of the body below the caption.
+constexpr int kTabInset = 141;
+constexpr int kTop = 30;
 
 } // namespace
 
 // ---- Recovering dialog -----------------------------------------------------------------------
 
 CRecoveringDlg::CRecoveringDlg(wxWindow* parent, CFileNode* root, IStorageDevice* device, const std::string& outputFolder)
-    : wxDialog(parent, wxID_ANY, "Recovering...", wxDefaultPosition, wxSize(460, 330), wxCAPTION),
+    : CSearchSuperDlg(134, parent),
       m_root(root),
       m_device(device),
       m_output(outputFolder),
       m_timer(this, 1) {
-    SetBackgroundColour(kRecoveringBack);
+    SetBackgroundColourOfSkin(kRecoveringBack);
+}
+
+void CRecoveringDlg::OnInitDialog() {
+    SetTitle("Recovering...");
+    EnableSkin(kTabInset);
+    ApplyShape();
     SetFont(ui::PixelFont(14, 400));
-    Value(kIdRemaining, 1192, "Remaining Time:", 16)->SetLabel("00:00:00");
-    Value(kIdElapsed, 1193, "Elapsed Time:", 40)->SetLabel("00:00:00");
-    m_gauge = new wxGauge(this, kIdProgress, 1, wxPoint(20, 70), wxSize(420, 18), wxGA_HORIZONTAL | wxGA_SMOOTH);
+    Value(kIdRemaining, 1192, "Remaining Time:", kTop + 16)->SetLabel("00:00:00");
+    Value(kIdElapsed, 1193, "Elapsed Time:", kTop + 40)->SetLabel("00:00:00");
+    m_gauge = new wxGauge(this, kIdProgress, 1, wxPoint(20, kTop + 70), wxSize(420, 18), wxGA_HORIZONTAL | wxGA_SMOOTH);
     m_gauge->SetForegroundColour(wxColour(97, 185, 228));
     m_gauge->SetBackgroundColour(wxColour(242, 248, 250));
-    m_detailsBox = new wxCheckBox(this, kIdDetails, "Information extend", wxPoint(20, 100));
+    m_detailsBox = new wxCheckBox(this, kIdDetails, "Information extend", wxPoint(20, kTop + 100));
     m_detailsBox->SetValue(true);
     const std::size_t before = GetChildren().size();
-    Value(kIdFilesDone, 1188, "Recovered Files:", 130);
-    Value(kIdFilesTotal, 1189, "Selected Files:", 154);
-    Value(kIdBytesDone, 1190, "Recovered Data Size:", 178);
-    Value(kIdBytesTotal, 1191, "Total Data Size:", 202);
-    Value(kIdCurrentFile, 1194, "Recovering File Name:", 226);
+    Value(kIdFilesDone, 1188, "Recovered Files:", kTop + 130);
+    Value(kIdFilesTotal, 1189, "Selected Files:", kTop + 154);
+    Value(kIdBytesDone, 1190, "Recovered Data Size:", kTop + 178);
+    Value(kIdBytesTotal, 1191, "Total Data Size:", kTop + 202);
+    Value(kIdCurrentFile, 1194, "Recovering File Name:", kTop + 226);
     for (std::size_t i = before; i < GetChildren().size(); ++i)
         m_detailWindows.push_back(GetChildren()[i]);
     m_cancel = MakeCancel(this, "Cancel");
-    m_cancel->MoveTo(460 - 20 - m_cancel->GetSize().x, 330 - 40 - m_cancel->GetSize().y);
+    m_showDetails = MakeButton(this, kIdShowDetails, "Details >>");
+    m_hideDetails = MakeButton(this, kIdHideDetails, "<< Details");
+    m_showDetails->Hide();
+    PlaceButtons();
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancelPressed(); }, wxID_CANCEL);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowDetails(true); }, kIdShowDetails);
+    Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ShowDetails(false); }, kIdHideDetails);
     Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& e) { ShowDetails(e.IsChecked()); }, kIdDetails);
     Bind(wxEVT_TIMER, &CRecoveringDlg::OnTimer, this);
     Bind(wxEVT_CHAR_HOOK, &CRecoveringDlg::OnCharHook, this);
+    Bind(wxEVT_PAINT, &CRecoveringDlg::OnPaint, this);
     Bind(wxEVT_CLOSE_WINDOW, [](wxCloseEvent& e) {
         if (e.CanVeto())
             e.Veto();  // the dialog ends itself when the recovery returns
     });
     CentreOnParent();
+}
+
+void CRecoveringDlg::OnPaint(wxPaintEvent&) {
+    // The kit's skin with this dialog's title in the tab.
+    wxAutoBufferedPaintDC dc(this);
+    const wxSize s = GetClientSize();
+    DrawSkinFrame(dc, s.x, s.y, kTabInset);
+    dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+    dc.SetTextForeground(wxColour(238, 237, 237));
+    dc.SetFont(ui::PixelFont(14, 700));
+    ui::DrawTextIn(dc, GetTitle(), wxRect(kTabInset + 2, 2, s.x - 2 * kTabInset - 4, 19),
+                   ui::kTextCenter | ui::kTextVCenter | ui::kTextSingleLine | ui::kTextEllipsis);
+}
+
+void CRecoveringDlg::PlaceButtons() {
+    const wxSize c = GetClientSize();
+    m_cancel->MoveTo(c.x - 20 - m_cancel->GetSize().x, c.y - 16 - m_cancel->GetSize().y);
+    for (CSmallButtonTextCenterButtonPlus* b : {m_showDetails, m_hideDetails})
+        b->MoveTo(20, c.y - 16 - b->GetSize().y);
 }
 
 CRecoveringDlg::~CRecoveringDlg() { m_timer.Stop(); }
@@ -93,8 +135,12 @@ wxString CRecoveringDlg::TextOf(int id) const {
 }
 
 wxWindow* CRecoveringDlg::CancelButton() const { return m_cancel; }
+wxWindow* CRecoveringDlg::ShowDetailsButton() const { return m_showDetails; }
+wxWindow* CRecoveringDlg::HideDetailsButton() const { return m_hideDetails; }
 
 int CRecoveringDlg::DoModal() {
+    if (!CreateDialog())
+        return -1;
     CallAfter([this] { Start(); });
     return ShowModal();
 }
@@ -150,6 +196,7 @@ void CRecoveringDlg::OnCancelPressed() {
         return;
     m_progress.Cancel();
     SetTitle(ui::FromUtf8(uistr::UiString(uistr::kCancelling)));
+    Refresh();
     m_cancel->Disable();
 }
 
@@ -160,9 +207,12 @@ void CRecoveringDlg::ShowDetails(bool show) {
     m_detailsBox->SetValue(show);
     for (wxWindow* w : m_detailWindows)
         w->Show(show);
-    const int height = show ? 330 : 330 - 150 + 70;
-    SetSize(GetSize().x, height);
-    m_cancel->MoveTo(460 - 20 - m_cancel->GetSize().x, height - 40 - m_cancel->GetSize().y);
+    m_showDetails->Show(!show);
+    m_hideDetails->Show(show);
+    SetClientSize(kWidth, show ? kHeightWithDetails : kHeightWithoutDetails);
+    PlaceButtons();
+    ApplyShape();
+    Refresh();
 }
 
 void CRecoveringDlg::OnCharHook(wxKeyEvent& e) {

@@ -4,6 +4,7 @@
 // start the recovery once shown; the engine's worker only writes the progress record's atomics,
 // and the dialog shows it from a timer while the UI thread waits for the worker.
 #include "app/wizard/RecoveryWalk.h"
+#include "ui/controls/SkinDialog.h"
 
 #include <wx/wx.h>
 
@@ -11,8 +12,13 @@ class CFileNode;
 class CSmallButtonTextCenterButtonPlus;
 class IStorageDevice;
 
-class CRecoveringDlg : public wxDialog {
+// On the kit's skinned base: rounded, its title ("Recovering...", "Cancelling...") in the
+// caption's tab, moved by its caption band.
+class CRecoveringDlg : public CSearchSuperDlg {
 public:
+    static constexpr int kWidth = 460;
+    static constexpr int kHeightWithDetails = 360;
+    static constexpr int kHeightWithoutDetails = kHeightWithDetails - 150 + 70;
     CRecoveringDlg(wxWindow* parent, CFileNode* root, IStorageDevice* device, const std::string& outputFolder);
     ~CRecoveringDlg() override;
     // Runs the recovery modally; the outcome is read afterwards.
@@ -26,6 +32,9 @@ public:
     void ShowDetails(bool show);
     bool DetailsShown() const { return m_details; }
     wxWindow* CancelButton() const;
+    // The buttons that show (1156) and hide (1167) the details; one of them is shown.
+    wxWindow* ShowDetailsButton() const;
+    wxWindow* HideDetailsButton() const;
     // Re-reads the progress record into the texts and the bar (the timer does it every second).
     void RefreshTexts();
     wxString TextOf(int id) const;
@@ -33,10 +42,18 @@ public:
     // Runs once the dialog is shown (tests may hook in here, e.g. to cancel at a file).
     std::function<void(CRecoveringDlg&)> onShown;
 
+protected:
+    wxSize InitialClientSize() const override { return wxSize(kWidth, kHeightWithDetails); }
+    void OnInitDialog() override;
+    // Neither Escape nor Enter ends the dialog: it ends itself when the recovery returns.
+    void OnEscape() override {}
+
 private:
     void Start();
     void OnTimer(wxTimerEvent&);
     void OnCharHook(wxKeyEvent& e);
+    void OnPaint(wxPaintEvent&);
+    void PlaceButtons();
     wxStaticText* Value(int id, int labelId, const char* label, int y);
 
     CFileNode* m_root;
@@ -48,6 +65,8 @@ private:
     wxTimer m_timer;
     wxGauge* m_gauge = nullptr;
     CSmallButtonTextCenterButtonPlus* m_cancel = nullptr;
+    CSmallButtonTextCenterButtonPlus* m_showDetails = nullptr;
+    CSmallButtonTextCenterButtonPlus* m_hideDetails = nullptr;
     wxCheckBox* m_detailsBox = nullptr;
     std::vector<wxWindow*> m_detailWindows;
     bool m_details = true;

@@ -1,5 +1,7 @@
 #include "app/windows/WizardSheet.h"
 
+#include "ui/controls/ScrollWnd.h"
+
 #include "app/windows/AppBitmaps.h"
 #include "app/windows/DeepScanPages.h"
 #include "app/windows/Links.h"
@@ -83,6 +85,18 @@ CWizardSheetWnd::CWizardSheetWnd(wxWindow* parent, AppContext& context)
     Bind(wxEVT_SIZE, &CWizardSheetWnd::OnSize, this);
     Bind(wxEVT_PAINT, &CWizardSheetWnd::OnPaint, this);
     Bind(wxEVT_BUTTON, &CWizardSheetWnd::OnButton, this);
+    // The Help button's menu (commands of pages with the same numbers are not ours).
+    Bind(wxEVT_MENU, [this](wxCommandEvent& e) {
+        if (e.GetEventObject() != this)
+            return e.Skip();
+        m_context.Services().OpenUrl(SupportPageAddress(m_context.Paths()));
+    }, kIdHelpMenuHelp);
+    Bind(wxEVT_MENU, [this](wxCommandEvent& e) {
+        if (e.GetEventObject() != this)
+            return e.Skip();
+        CAboutProfessionalDlg about;
+        about.DoModal();
+    }, kIdHelpMenuAbout);
     context.SetSheet(this);
     SetActivePage(kPageRecoveryMode);
 }
@@ -188,17 +202,12 @@ void CWizardSheetWnd::OnPaint(wxPaintEvent&) {
 }
 
 void CWizardSheetWnd::OnHelpMenu() {
-    wxMenu menu;
-    menu.Append(kIdHelpMenuHelp, ui::FromUtf8(uistr::UiString(uistr::kHelpCaption)));
-    menu.Append(kIdHelpMenuAbout, ui::FromUtf8(uistr::UiString(uistr::kAboutCaption)));
+    // The flat menu under the Help button; the choice comes back as a menu command.
+    CXPMenu menu;
+    menu.Append(kIdHelpMenuHelp, uistr::UiString(uistr::kHelpCaption));
+    menu.Append(kIdHelpMenuAbout, uistr::UiString(uistr::kAboutCaption));
     wxWindow* help = Button(kIdHelpButton);
-    const int chosen = GetPopupMenuSelectionFromUser(menu, help->GetPosition() + wxPoint(0, help->GetSize().y));
-    if (chosen == kIdHelpMenuHelp) {
-        m_context.Services().OpenUrl(SupportPageAddress(m_context.Paths()));
-    } else if (chosen == kIdHelpMenuAbout) {
-        CAboutProfessionalDlg about;
-        about.DoModal();
-    }
+    menu.Popup(this, help->ClientToScreen(wxPoint(0, help->GetSize().y)));
 }
 
 void CWizardSheetWnd::OnButton(wxCommandEvent& e) {

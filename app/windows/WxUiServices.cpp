@@ -20,6 +20,7 @@
 
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
+#include <wx/process.h>
 #include <wx/utils.h>
 
 namespace {
@@ -39,10 +40,14 @@ private:
 // The modeless directory-build dialog; the main window is disabled while it exists.
 class CBuildProgress : public IBuildProgress {
 public:
-    explicit CBuildProgress(wxWindow* main) : m_dlg(new CBuildDirectoryDlg), m_callback(m_dlg), m_main(main) {
+    explicit CBuildProgress(wxWindow* main, const std::string& title = std::string(), bool cancellable = true)
+        : m_dlg(new CBuildDirectoryDlg), m_callback(m_dlg), m_main(main) {
         if (m_main)
             m_main->Disable();
         m_dlg->CreateModeless();
+        if (!title.empty())
+            m_dlg->SetTitle(ui::FromUtf8(title));
+        m_dlg->SetNoCancel(!cancellable);
     }
     ~CBuildProgress() override {
         m_dlg->Destroy();
@@ -104,6 +109,10 @@ std::unique_ptr<IWaitingNotice> CWxUiServices::ShowWaiting(int stringId) {
 
 std::unique_ptr<IBuildProgress> CWxUiServices::CreateBuildProgress() { return std::make_unique<CBuildProgress>(m_main); }
 
+std::unique_ptr<IBuildProgress> CWxUiServices::CreateUncancellableProgress(const std::string& title) {
+    return std::make_unique<CBuildProgress>(m_main, title, false);
+}
+
 void CWxUiServices::ShowHelpTopic(int topicId) {
     std::string path = m_paths.HelpFile(topicId);
     if (!wxFileExists(ui::FromUtf8(path)))
@@ -111,9 +120,48 @@ void CWxUiServices::ShowHelpTopic(int topicId) {
     OpenUrl("file://" + path);
 }
 
+namespace {
+
+// What the user is told when no browser could show a page: the page's path (or address), so
+// that it can be opened by hand.
+void TellBrowserFailed(const std::string& url) {
+    const std::string prefix = "file://";
+    const bool local = url.compare(0, prefix.size(), prefix) == 0;
+    const std::string where = local ? url.substr(prefix.size()) : url;
+    ReleaseTrace("Cannot open %s in a browser", url.c_str());
+    const std::string text = (local ? "No web browser could be started to show the help page. It is here:\n"
+                                    : "No web browser could be started to open this address:\n") + where;
+    CMessageBoxDlg box;
+    box.ShowMessage(kMbInformation, kMbOk, nullptr, text.c_str());
+}
+
+// xdg-open runs in the background (it may wait for the browser); a failure to start it or an
+// exit status other than 0 is reported once it is known.
+class BrowserProcess : public wxProcess {
+public:
+    explicit BrowserProcess(std::string url) : m_url(std::move(url)) {}
+    void OnTerminate(int, int status) override {
+        if (status != 0) {
+            const std::string url = m_url;
+            wxTheApp->CallAfter([url] { TellBrowserFailed(url); });
+        }
+        delete this;
+    }
+
+private:
+    std::string m_url;
+};
+
+} // namespace
+
 void CWxUiServices::OpenUrl(const std::string& url) {
-    if (!wxLaunchDefaultBrowser(ui::FromUtf8(url)))
-        ReleaseTrace("Cannot open %s in a browser", url.c_str());
+    auto* process = new BrowserProcess(url);
+    const wxString command = ui::FromUtf8(url);
+    const wchar_t* argv[] = {L"xdg-open", command.wc_str(), nullptr};
+    if (wxExecute(argv, wxEXEC_ASYNC, process) <= 0) {
+        delete process;
+        TellBrowserFailed(url);
+    }
 }
 
 // ---- Deleted File Recovery steps ----

@@ -18,6 +18,7 @@ public:
     std::string ChooseFolder(const std::string& start) override;
     std::unique_ptr<IWaitingNotice> ShowWaiting(int stringId) override;
     std::unique_ptr<IBuildProgress> CreateBuildProgress() override;
+    std::unique_ptr<IBuildProgress> CreateUncancellableProgress(const std::string& title) override;
     void ShowHelpTopic(int topicId) override;
     void OpenUrl(const std::string& url) override;
     // Lost Partition Recovery.

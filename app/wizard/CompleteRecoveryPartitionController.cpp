@@ -32,7 +32,9 @@ enum SourceOpening : std::uint32_t {
     kSourceBlockImage = 2
 };
 
-constexpr const char* kRawImageFilter = "ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*";
+// The program's own block images first (and chosen), then the other image kinds.
+constexpr const char* kRawImageFilter =
+    "Disk Image File(*.edi)|*.edi|ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*";
 
 void CopyText(char* to, std::size_t size, const std::string& text) {
     std::snprintf(to, size, "%s", text.c_str());

@@ -190,7 +190,7 @@ bool SaveRecoveryStatesWorker(AppContext& context, IWizardPageController* contro
 }
 
 bool SaveRecoveryStates(AppContext& context, IWizardPageController* controller) {
-    std::unique_ptr<IBuildProgress> progress = context.Services().CreateBuildProgress();
+    std::unique_ptr<IBuildProgress> progress = context.Services().CreateUncancellableProgress("Save recovery states");
     std::atomic<bool> done{false};
     bool result = false;
     try {
@@ -271,7 +271,7 @@ IWizardPageController* LoadRecoveryStates(AppContext& context, IWizardPageContro
 }
 
 bool RestoreRecoveryStates(AppContext& context, IWizardPageController* controller) {
-    std::unique_ptr<IBuildProgress> progress = context.Services().CreateBuildProgress();
+    std::unique_ptr<IBuildProgress> progress = context.Services().CreateUncancellableProgress("Restore previous recovery");
     IWizardPageController* restored = LoadRecoveryStates(context, controller, progress.get());
     progress.reset();
     if (!restored)

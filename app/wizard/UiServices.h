@@ -51,6 +51,11 @@ public:
     virtual std::unique_ptr<IWaitingNotice> ShowWaiting(int stringId) = 0;
     // A directory-build progress dialog, modeless, with the main window disabled meanwhile.
     virtual std::unique_ptr<IBuildProgress> CreateBuildProgress() = 0;
+    // The same dialog titled `title`, for work that cannot be stopped: it has no Cancel button.
+    virtual std::unique_ptr<IBuildProgress> CreateUncancellableProgress(const std::string& title) {
+        (void)title;
+        return CreateBuildProgress();
+    }
     // Opens the help page of a topic, and a web address, in the browser.
     virtual void ShowHelpTopic(int topicId) = 0;
     virtual void OpenUrl(const std::string& url) = 0;

@@ -108,32 +108,47 @@ void CScrollWnd::OnSize(wxSizeEvent& e) {
 }
 
 namespace {
+wxWeakRef<wxPopupTransientWindow> g_shownMenu;
+
 class XPMenuWindow : public wxPopupTransientWindow {
 public:
-    XPMenuWindow(CXPMenu* menu, wxWindow* owner, const wxColour& bg)
-        : wxPopupTransientWindow(owner, wxBORDER_SIMPLE), m_menu(menu), m_owner(owner), m_bg(bg) {
+    XPMenuWindow(std::vector<CXPMenu::Item> items, wxWindow* owner, const wxColour& bg)
+        : wxPopupTransientWindow(owner, wxBORDER_SIMPLE), m_items(std::move(items)), m_owner(owner), m_bg(bg) {
         SetBackgroundStyle(wxBG_STYLE_PAINT);
-        SetClientSize(CXPMenu::ItemSize().x, CXPMenu::ItemSize().y * static_cast<int>(menu->Items().size()));
+        SetClientSize(CXPMenu::ItemSize().x, CXPMenu::ItemSize().y * static_cast<int>(m_items.size()));
         Bind(wxEVT_PAINT, &XPMenuWindow::OnPaint, this);
         Bind(wxEVT_MOTION, &XPMenuWindow::OnMotion, this);
+        Bind(wxEVT_LEAVE_WINDOW, [this](wxMouseEvent&) { SetHot(-1); });
         Bind(wxEVT_LEFT_UP, &XPMenuWindow::OnUp, this);
     }
-    int Hot() const { return m_hot; }
 
 private:
-    void OnDismiss() override { m_menu->Dismissed(); }
+    // A dismissed menu is gone: the next popup makes a new window.
+    void OnDismiss() override {
+        CallAfter([this] { Destroy(); });
+    }
+    bool Choosable(int index) const {
+        return index >= 0 && index < static_cast<int>(m_items.size()) &&
+               !m_items[static_cast<std::size_t>(index)].text.empty() && m_items[static_cast<std::size_t>(index)].enabled;
+    }
+    void SetHot(int hot) {
+        if (hot != m_hot) {
+            m_hot = hot;
+            Refresh();
+        }
+    }
     void OnPaint(wxPaintEvent&) {
         wxAutoBufferedPaintDC dc(this);
         dc.SetBackground(wxBrush(m_bg));
         dc.Clear();
         dc.SetFont(ui::PixelFont(14));
         const wxSize item = CXPMenu::ItemSize();
-        for (std::size_t i = 0; i < m_menu->Items().size(); ++i) {
-            const auto& it = m_menu->Items()[i];
+        for (std::size_t i = 0; i < m_items.size(); ++i) {
+            const auto& it = m_items[i];
             if (it.text.empty())
                 continue;
             const wxRect r(0, static_cast<int>(i) * item.y, item.x, item.y);
-            if (static_cast<int>(i) == m_hot) {
+            if (static_cast<int>(i) == m_hot && it.enabled) {
                 dc.SetPen(*wxBLACK_PEN);
                 dc.SetBrush(*wxTRANSPARENT_BRUSH);
                 dc.DrawRectangle(r);
@@ -141,39 +156,46 @@ private:
                 dc.SetBrush(wxBrush(ui::ColorRef(0xBDBDBD)));
                 dc.DrawRectangle(wxRect(r).Deflate(1));
             }
-            dc.SetTextForeground(*wxBLACK);
+            dc.SetTextForeground(it.enabled ? *wxBLACK : wxColour(150, 150, 150));
             ui::DrawTextIn(dc, ui::FromUtf8(it.text), wxRect(r.x + 8, r.y, r.width - 8, r.height),
                            ui::kTextVCenter | ui::kTextSingleLine);
         }
     }
-    void OnMotion(wxMouseEvent& e) {
-        const int hot = e.GetY() / CXPMenu::ItemSize().y;
-        if (hot != m_hot) {
-            m_hot = hot;
-            Refresh();
-        }
-    }
+    void OnMotion(wxMouseEvent& e) { SetHot(e.GetY() / CXPMenu::ItemSize().y); }
     void OnUp(wxMouseEvent& e) {
         const int index = e.GetY() / CXPMenu::ItemSize().y;
-        if (index < 0 || index >= static_cast<int>(m_menu->Items().size()) || m_menu->Items()[static_cast<std::size_t>(index)].text.empty())
+        if (!Choosable(index))
             return;
-        wxCommandEvent event(wxEVT_MENU, m_menu->Items()[static_cast<std::size_t>(index)].id);
+        wxCommandEvent event(wxEVT_MENU, m_items[static_cast<std::size_t>(index)].id);
         event.SetEventObject(m_owner);
         wxPostEvent(m_owner, event);
         Dismiss();
     }
-    CXPMenu* m_menu;
+    std::vector<CXPMenu::Item> m_items;
     wxWindow* m_owner;
     wxColour m_bg;
     int m_hot = -1;
 };
 } // namespace
 
-void CXPMenu::Append(int id, const std::string& text) { m_items.push_back({id, text}); }
+void CXPMenu::Append(int id, const std::string& text, bool enabled) { m_items.push_back({id, text, enabled}); }
+
+void CXPMenu::Enable(int id, bool enabled) {
+    for (Item& it : m_items)
+        if (it.id == id && !it.text.empty())
+            it.enabled = enabled;
+}
 
 void CXPMenu::Popup(wxWindow* owner, const wxPoint& screenPos) {
-    auto* w = new XPMenuWindow(this, owner, m_background);
+    if (g_shownMenu)
+        g_shownMenu->Dismiss();
+    auto* w = new XPMenuWindow(m_items, owner, m_background);
     m_window = w;
+    g_shownMenu = w;
     w->Position(screenPos, wxSize(0, 0));
     w->Popup();
 }
+
+void CXPMenu::PopupAtPointer(wxWindow* owner) { Popup(owner, wxGetMousePosition()); }
+
+wxPopupTransientWindow* CXPMenu::Shown() { return g_shownMenu.get(); }

@@ -5,6 +5,7 @@
 #include "ui/controls/UiCommon.h"
 
 #include <wx/popupwin.h>
+#include <wx/weakref.h>
 
 #include <string>
 #include <vector>
@@ -46,26 +47,33 @@ private:
 };
 
 // A flat popup menu: items of 160 x 25 on RGB(241,241,241), the item under the pointer outlined
-// in black and filled grey. Choosing an item sends wxEVT_MENU with its id to the owner.
+// in black and filled grey; disabled items are grey and cannot be chosen. Choosing an item sends
+// wxEVT_MENU with its id to the owner (queued). The popup keeps its own copy of the items, so the
+// menu object may go out of scope while it is shown.
 class CXPMenu {
 public:
-    void Append(int id, const std::string& text);
-    void AppendSeparator() { m_items.push_back({0, ""}); }
+    void Append(int id, const std::string& text, bool enabled = true);
+    void AppendSeparator() { m_items.push_back({0, "", false}); }
+    void Enable(int id, bool enabled);
     // Shows the menu at a screen point; returns at once (the choice arrives as wxEVT_MENU).
     void Popup(wxWindow* owner, const wxPoint& screenPos);
-    // The popup window while shown.
-    wxPopupTransientWindow* Window() const { return m_window; }
+    // Shows the menu at the mouse pointer.
+    void PopupAtPointer(wxWindow* owner);
+    // The popup window of this menu while shown.
+    wxPopupTransientWindow* Window() const { return m_window.get(); }
+    // The flat menu shown now (of any menu object), or null.
+    static wxPopupTransientWindow* Shown();
     static wxSize ItemSize() { return wxSize(160, 25); }
 
     struct Item {
         int id;
         std::string text;
+        bool enabled;
     };
     const std::vector<Item>& Items() const { return m_items; }
-    void Dismissed() { m_window = nullptr; }
 
 private:
     std::vector<Item> m_items;
-    wxPopupTransientWindow* m_window = nullptr;
+    wxWeakRef<wxPopupTransientWindow> m_window;
     wxColour m_background{241, 241, 241};
 };

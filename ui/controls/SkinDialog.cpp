@@ -15,7 +15,7 @@ bool CSearchSuperDlg::CreateDialog() {
         return true;
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     if (!wxDialog::Create(m_parent, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
-                          wxBORDER_NONE | wxFRAME_SHAPED))
+                          wxBORDER_NONE | wxFRAME_SHAPED | (m_resizable ? wxRESIZE_BORDER : 0)))
         return false;
     SetBackgroundColour(m_background);
     SetClientSize(InitialClientSize());

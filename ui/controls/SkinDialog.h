@@ -43,6 +43,9 @@ protected:
     // Rounded shape of the current client size.
     void ApplyShape();
     void SetBackgroundColourOfSkin(const wxColour& c) { m_background = c; }
+    // Before the window is created: the program resizes it below its first size (the toolkit
+    // otherwise keeps a window that is not resizable at least as large as it was made).
+    void SetResizable() { m_resizable = true; }
 
 private:
     void OnPaint(wxPaintEvent&);
@@ -55,4 +58,5 @@ private:
     int m_tabInset = -1;
     wxRect m_titleRect;
     bool m_initialised = false;
+    bool m_resizable = false;
 };

@@ -14,6 +14,7 @@
 #include "tests/support/DeepScanDisk.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/ui/controls/windows/Harness.h"
+#include "ui/controls/BuildDirectoryDlg.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/StringTable.h"
 #include "ui/views/wx/PartitionListCtrl.h"
@@ -42,8 +43,18 @@ public:
         filters.push_back(filter);
         return openPath;
     }
+    // The state dialogs: their titles and whether they offered a Cancel button.
+    std::unique_ptr<IBuildProgress> CreateUncancellableProgress(const std::string& title) override {
+        std::unique_ptr<IBuildProgress> progress = CWxUiServices::CreateUncancellableProgress(title);
+        for (wxWindow* w : wxTopLevelWindows)
+            if (auto* d = dynamic_cast<CBuildDirectoryDlg*>(w); d && d->IsShown()) {
+                stateDialogs.push_back(ui::ToUtf8(d->GetTitle()) + (d->CancelButton()->IsShown() ? " +cancel" : ""));
+            }
+        return progress;
+    }
     std::string openPath;
     std::vector<std::string> filters;
+    std::vector<std::string> stateDialogs;
 };
 
 struct DeepProgram {
@@ -107,7 +118,7 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
         p.frame->GetEventHandler()->ProcessEvent(ctrlO);
         Pump(300);
         ASSERT_EQ(p.services.filters.size(), 1u);
-        EXPECT_EQ(p.services.filters[0], "ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*");
+        EXPECT_EQ(p.services.filters[0], "Disk Image File(*.edi)|*.edi|ImageFile(*.vlv)|*.vlv|Raw Image File(*.*)|*.*");
         ASSERT_EQ(p.Sheet()->GetActivePage(), kPageCompleteRecoveryScanPartition);
         EXPECT_EQ(CurrentDeepScanDialog(), nullptr); // gone with the search
         EXPECT_TRUE(p.frame->IsEnabled());
@@ -154,9 +165,37 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
         Pump(300);
         EXPECT_TRUE(GetFileSelectController()->GetFileTree());
         Screenshot(p.frame, "deep_file_page");
+        // The finished scan saved its state behind a dialog that cannot be cancelled.
+        EXPECT_EQ(p.services.stateDialogs, std::vector<std::string>{"Save recovery states"});
     }
 
-    // The next run offers the result: the context menu of its row has "Continue" and "Remove".
+    // The next run offers the result; the row's flat menu continues it from the saved state.
+    {
+        DeepProgram p(state);
+        Click(dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode))->ModeButton(kModeDeepScan));
+        Pump(200);
+        auto* page2 = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectPage*>(
+            p.Sheet()->Page(kPageCompleteRecoveryPartition));
+        ASSERT_TRUE(page2);
+        ASSERT_EQ(page2->List()->Count(), 1);
+        wxWindow* view = page2->List()->View();
+        const wxPoint row(60, page2->List()->Model().Row(0).top + 20);
+        ClickAt(view, row);
+        Pump(700);
+        ClickAt(view, row, wxMOUSE_BTN_RIGHT);
+        wxWindow* menu = ShownFlatMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->GetClientSize(), wxSize(160, 50));  // "Continue" and "Remove"
+        MoveTo(menu, wxPoint(40, 12));
+        Pump(100);
+        Screenshot(p.frame, "deep_saved_result_menu");
+        ChooseFlatMenuItem(0);
+        EXPECT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() != kPageCompleteRecoveryPartition; }, 20000));
+        EXPECT_EQ(p.Sheet()->GetActivePage(), kPageFileSelect);
+        EXPECT_EQ(p.services.stateDialogs, std::vector<std::string>{"Restore previous recovery"});
+    }
+
+    // A later run still offers it: the context menu of its row has "Continue" and "Remove".
     DeepProgram p(state);
     auto* mode = dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode));
     Click(mode->ModeButton(kModeDeepScan));

@@ -43,40 +43,6 @@ namespace {
 
 const char* kAta = "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
 
-// Answers modal dialogs from a timer, one step at a time: each step waits for a shown modal
-// that it accepts, then acts on it (the timer fires inside the modal's own loop).
-class ModalAnswerer {
-public:
-    using Step = std::function<bool(wxDialog*)>;  // true when it handled the dialog
-    ModalAnswerer() {
-        m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
-        m_timer.Start(100);
-    }
-    ~ModalAnswerer() { m_timer.Stop(); }
-    void Then(Step step) { m_steps.push_back(std::move(step)); }
-    bool Done() const { return m_steps.empty(); }
-
-private:
-    void Tick() {
-        if (m_busy || m_steps.empty())
-            return;
-        // The innermost modal dialog (the last one made).
-        wxDialog* d = nullptr;
-        for (wxWindow* w : wxTopLevelWindows)
-            if (auto* dlg = dynamic_cast<wxDialog*>(w); dlg && dlg->IsModal())
-                d = dlg;
-        if (!d || !d->IsShownOnScreen())
-            return;
-        m_busy = true;
-        if (m_steps.front()(d))
-            m_steps.pop_front();
-        m_busy = false;
-    }
-    wxTimer m_timer;
-    std::deque<Step> m_steps;
-    bool m_busy = false;
-};
-
 struct Machine {
     FakeSystemTree tree{ScratchDir("dfr-gui-machine")};
     Machine() {
@@ -360,8 +326,17 @@ TEST(DeletedFileRecoveryWindows, RecoveryDialogsShowProgressAndCancel) {
     Click(dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode))->ModeButton(kModeDeletedFile));
     ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageDeleteRecoveryPartition; }));
     p.context->showFileSelectHint = false;
-    p.Page<CDeleteRecoveryPartitionDeviceSelectPage>(kPageDeleteRecoveryPartition)->List()->SelectRow(0);
-    p.Press(kIdNextButton);
+    // The volume row's flat menu: "Recover" goes on as Next does.
+    auto* volumes = p.Page<CDeleteRecoveryPartitionDeviceSelectPage>(kPageDeleteRecoveryPartition)->List();
+    volumes->SelectRow(0);
+    Pump(700);
+    ClickAt(volumes->View(), wxPoint(60, volumes->Model().Row(0).top + 20), wxMOUSE_BTN_RIGHT);
+    wxWindow* menu = ShownFlatMenu();
+    ASSERT_NE(menu, nullptr);
+    MoveTo(menu, wxPoint(40, 12));
+    Pump(100);
+    Screenshot(p.frame, "dfr_volume_row_menu");
+    ChooseFlatMenuItem(0);
     ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageFileSelect; }, 20000));
     CFileSelectController* files = GetFileSelectController();
     CFileNode* root = files->GetFileTree();
@@ -378,6 +353,25 @@ TEST(DeletedFileRecoveryWindows, RecoveryDialogsShowProgressAndCancel) {
             Screenshot(&d, "dfr_recovering_dialog");
             EXPECT_EQ(d.TextOf(1007), "3");
             EXPECT_EQ(d.TextOf(1009), "87.36 KB");
+            // The kit's skinned dialog: its dark rim, and the rounded corner shows what is behind.
+            EXPECT_EQ(ScreenPixel(&d, wxPoint(0, 15)), wxColour(59, 64, 74));
+            EXPECT_NE(ScreenPixel(&d, wxPoint(0, 0)), wxColour(59, 64, 74));
+            // The details buttons: the one shown hides the counters, the other shows them again.
+            EXPECT_TRUE(d.HideDetailsButton()->IsShown());
+            EXPECT_FALSE(d.ShowDetailsButton()->IsShown());
+            EXPECT_EQ(d.HideDetailsButton()->GetId(), 1167);
+            EXPECT_EQ(d.ShowDetailsButton()->GetId(), 1156);
+            Click(d.HideDetailsButton());
+            Pump(150);
+            EXPECT_FALSE(d.DetailsShown());
+            EXPECT_TRUE(d.ShowDetailsButton()->IsShown());
+            EXPECT_FALSE(d.HideDetailsButton()->IsShown());
+            EXPECT_EQ(d.GetClientSize().y, CRecoveringDlg::kHeightWithoutDetails);
+            Screenshot(&d, "dfr_recovering_dialog_details_hidden");
+            Click(d.ShowDetailsButton());
+            Pump(150);
+            EXPECT_TRUE(d.DetailsShown());
+            EXPECT_EQ(d.GetClientSize().y, CRecoveringDlg::kHeightWithDetails);
             // (The button's own handler, called outside any pump so the question's loop runs
             // as it does for a click.)
             modals.Then(Answer("Quit recovering?", false));
@@ -387,6 +381,7 @@ TEST(DeletedFileRecoveryWindows, RecoveryDialogsShowProgressAndCancel) {
             d.OnCancelPressed();
             EXPECT_TRUE(d.Progress().Cancelled());
             EXPECT_EQ(ui::ToUtf8(d.GetTitle()), "Cancelling...");
+            Screenshot(&d, "dfr_recovering_dialog_cancelling");
             d.ShowDetails(false);
             Pump(100);
             Screenshot(&d, "dfr_recovering_dialog_small");

@@ -160,8 +160,19 @@ TEST(LostRecoveryPages, DiskPageSearchFoundPartitionsAndTheQuickTree) {
     EXPECT_EQ(image[0], std::make_pair(static_cast<int>(CLostRecoveryDiskDeviceSelectPage::kIdCreateImage), true));
     EXPECT_EQ(image[2], std::make_pair(static_cast<int>(CLostRecoveryDiskDeviceSelectPage::kIdRemove), false));
 
-    // Next: the search runs under its dialog; the found partitions fill page 4.
-    PressButton(sheet, kIdNextButton);
+    // "Recover" of the row's flat menu (as Next): the search runs under its dialog; the found
+    // partitions fill page 4.
+    {
+        wxWindow* view = diskPage->List()->View();
+        ClickAt(view, wxPoint(60, diskPage->List()->Model().Row(0).top + 20), wxMOUSE_BTN_RIGHT);
+        wxWindow* menu = ShownFlatMenu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->GetClientSize(), wxSize(160, 25));
+        MoveTo(menu, wxPoint(40, 12));
+        Pump(100);
+        Screenshot(p.frame, "lost_disk_row_menu");
+        ChooseFlatMenuItem(0);
+    }
     ASSERT_TRUE(PumpUntil([&] { return sheet->GetActivePage() == kPageLostRecoveryPartition; }, 20000));
     Pump(200);
     EXPECT_TRUE(p.frame->IsEnabled());

@@ -133,6 +133,10 @@ TEST(StringTable, LookupAndOrder) {
     EXPECT_STREQ(uistr::LoadUiString(uistr::kProductName), "Oxtavo Data Recovery");
     EXPECT_STREQ(uistr::LoadUiString(uistr::kNo), "NO");
     EXPECT_STREQ(uistr::LoadUiString(1), "");
+    // The update checker's texts.
+    EXPECT_STREQ(uistr::LoadUiString(217), "Detecting failure! Please make sure internet connection is stable.");
+    EXPECT_STREQ(uistr::LoadUiString(218), "The new version is released! Would you like to get updated now?");
+    EXPECT_STREQ(uistr::LoadUiString(219), "The current version is the latest.");
 }
 
 TEST(Resources, IdsAndColours) {

@@ -447,24 +447,19 @@ void CFileListCtrl::OnReportActivated(wxListEvent&) {
     ProcessWindowEvent(open);
 }
 
-std::unique_ptr<wxMenu> CFileListCtrl::MakeContextMenu() const {
-    auto menu = std::make_unique<wxMenu>();
-    menu->Append(ID_FILELIST_PREVIEW, "Preview");
-    menu->Append(ID_FILELIST_RECOVER, "Recover");
+CXPMenu CFileListCtrl::MakeContextMenu() const {
+    CXPMenu menu;
+    menu.Append(ID_FILELIST_PREVIEW, "Preview");
+    menu.Append(ID_FILELIST_RECOVER, "Recover");
     if (m_offersLocate)
-        menu->Append(ID_FILELIST_LOCATE, "Locate in the main list");
-    menu->Append(ID_FILELIST_PROPERTIES, "Properties");
+        menu.Append(ID_FILELIST_LOCATE, "Locate in the main list");
+    menu.Append(ID_FILELIST_PROPERTIES, "Properties");
     return menu;
 }
 
 void CFileListCtrl::ShowContextMenu(wxWindow* from, wxPoint client) {
-    std::unique_ptr<wxMenu> menu = MakeContextMenu();
-    const int id = from->GetPopupMenuSelectionFromUser(*menu, client);
-    if (id == wxID_NONE)
-        return;
-    wxCommandEvent cmd(wxEVT_MENU, id);
-    cmd.SetEventObject(this);
-    ProcessWindowEvent(cmd);
+    // The choice reaches the list (and its owner) as a menu command.
+    MakeContextMenu().Popup(this, from->ClientToScreen(client));
 }
 
 void CFileListCtrl::ShowListView() {

@@ -10,6 +10,7 @@
 #include <wx/scrolwin.h>
 #include <wx/wx.h>
 
+#include "ui/controls/ScrollWnd.h"
 #include "ui/views/FileListModel.h"
 #include "ui/views/FileTypeSource.h"
 #include "ui/views/wx/FileTypeIcons.h"
@@ -98,7 +99,7 @@ public:
     // Offers "Locate in the main list" in the context menu (search results).
     void SetOffersLocate(bool offers) { m_offersLocate = offers; }
     // The popup of a row; returns the menu shown (for tests, the items of it).
-    std::unique_ptr<wxMenu> MakeContextMenu() const;
+    CXPMenu MakeContextMenu() const;
     void ShowContextMenu(wxWindow* from, wxPoint client);
 
     CFileListModel& Model() { return m_model; }

@@ -110,6 +110,11 @@ CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
         view->Bind(wxEVT_MOUSEWHEEL, &CFilePreviewDlg::OnWheel, this);
         view->Bind(wxEVT_KEY_DOWN, &CFilePreviewDlg::OnKey, this);
         view->Bind(wxEVT_CHAR, [](wxKeyEvent&) {});
+        // The rows per page follow the view's own size, which the toolkit sets after the window's.
+        view->Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
+            e.Skip();
+            CallAfter([this] { Refresh_(false); });
+        });
         bar->Bind(wxEVT_SCROLL_CHANGED, &CFilePreviewDlg::OnScroll, this);
         bar->Bind(wxEVT_SCROLL_THUMBTRACK, &CFilePreviewDlg::OnScroll, this);
         bar->Bind(wxEVT_SCROLL_LINEUP, &CFilePreviewDlg::OnScroll, this);

@@ -6,8 +6,8 @@
 #include <wx/dcbuffer.h>
 #include <wx/display.h>
 
-CMaximiseButton::CMaximiseButton(wxWindow* parent, wxWindowID id, const wxPoint& pos)
-    : wxWindow(parent, id, pos, wxSize(22, 22), wxBORDER_NONE) {
+CMaximiseButton::CMaximiseButton(wxWindow* parent, wxWindowID id, const wxPoint& pos, Glyph glyph)
+    : wxWindow(parent, id, pos, wxSize(22, 22), wxBORDER_NONE), m_glyph(glyph) {
     SetBackgroundStyle(wxBG_STYLE_PAINT);
     Bind(wxEVT_PAINT, &CMaximiseButton::OnPaint, this);
     Bind(wxEVT_ENTER_WINDOW, [this](wxMouseEvent&) { m_hover = true; Refresh(); });
@@ -40,7 +40,9 @@ void CMaximiseButton::OnPaint(wxPaintEvent&) {
     dc.DrawRoundedRectangle(1, 1, 20, 20, 4);
     dc.SetPen(wxPen(*wxWHITE, 2));
     dc.SetBrush(*wxTRANSPARENT_BRUSH);
-    if (m_restore) {
+    if (m_glyph == kMinimise) {
+        dc.DrawLine(6, 15, 16, 15);
+    } else if (m_restore) {
         dc.DrawRectangle(9, 6, 7, 6);
         dc.DrawRectangle(6, 10, 7, 6);
     } else {
@@ -51,7 +53,10 @@ void CMaximiseButton::OnPaint(wxPaintEvent&) {
 CSkinnedViewDlg::CSkinnedViewDlg(int templateId, wxWindow* parent, const wxString& title,
                                  const wxSize& clientSize, bool resizable, const wxSize& minimum)
     : CSearchSuperDlg(templateId, parent), m_caption(title), m_initialSize(clientSize), m_minimum(minimum),
-      m_resizable(resizable) {}
+      m_resizable(resizable), m_rim(this, kRim, minimum) {
+    if (resizable)
+        SetResizable();
+}
 
 void CSkinnedViewDlg::OnInitDialog() {
     SetTitle(m_caption);
@@ -66,6 +71,10 @@ void CSkinnedViewDlg::OnInitDialog() {
     if (m_resizable) {
         m_maximise = new CMaximiseButton(this, 1031, wxPoint(0, 7));
         m_maximise->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ToggleMaximise(); });
+        m_minimise = new CMaximiseButton(this, 1030, wxPoint(0, 7), CMaximiseButton::kMinimise);
+        m_minimise->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { MinimiseWindow(); });
+        m_icon = CaptionIcon();
+        Bind(wxEVT_MENU, &CSkinnedViewDlg::OnSystemCommand, this);
     }
     // The skin is painted here: the kit's frame with this dialog's title in the tab.
     Bind(wxEVT_PAINT, &CSkinnedViewDlg::OnPaint, this);
@@ -75,7 +84,7 @@ void CSkinnedViewDlg::OnInitDialog() {
         Bind(wxEVT_LEFT_DOWN, &CSkinnedViewDlg::OnRimDown, this);
         Bind(wxEVT_MOTION, &CSkinnedViewDlg::OnRimMotion, this);
         Bind(wxEVT_LEFT_UP, &CSkinnedViewDlg::OnRimUp, this);
-        Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { m_dragEdges = 0; });
+        Bind(wxEVT_MOUSE_CAPTURE_LOST, [this](wxMouseCaptureLostEvent&) { m_rim.OnCaptureLost(); });
     }
     Place();
     CentreOnParent();
@@ -94,7 +103,9 @@ void CSkinnedViewDlg::Place() {
     m_body->SetSize(kRim, kCaptionHeight, std::max(0, c.x - 2 * kRim), std::max(0, c.y - kCaptionHeight - kRim));
     m_close->MoveTo(c.x - 25, 7);
     if (m_maximise)
-        m_maximise->Move(c.x - 49, 7);
+        m_maximise->Move(c.x - 47, 7);
+    if (m_minimise)
+        m_minimise->Move(c.x - 69, 7);
     ApplyShape();
     Refresh();
 }
@@ -111,6 +122,8 @@ void CSkinnedViewDlg::OnPaint(wxPaintEvent&) {
     const int textWidth = dc.GetTextExtent(m_caption).x;
     const int inset = std::max(40, (s.x - textWidth - 60) / 2);
     DrawSkinFrame(dc, s.x, s.y, inset);
+    if (m_icon.IsOk())
+        dc.DrawBitmap(m_icon, IconRect().GetPosition(), true);
     dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
     dc.SetTextForeground(wxColour(238, 237, 237));
     ui::DrawTextIn(dc, m_caption, wxRect(inset + 4, 2, std::max(0, s.x - 2 * inset - 8), 18),
@@ -123,6 +136,7 @@ void CSkinnedViewDlg::ToggleMaximise() {
         SetSize(m_restoreRect);
         if (m_maximise)
             m_maximise->SetRestore(false);
+        m_rim.Enable(true);
     } else {
         m_restoreRect = GetRect();
         m_maximised = true;
@@ -131,6 +145,7 @@ void CSkinnedViewDlg::ToggleMaximise() {
         SetSize(area);
         if (m_maximise)
             m_maximise->SetRestore(true);
+        m_rim.Enable(false);
     }
     Place();
 }
@@ -148,50 +163,32 @@ void CSkinnedViewDlg::OnCaptionDoubleClick(wxMouseEvent& e) {
 }
 
 void CSkinnedViewDlg::OnRimDown(wxMouseEvent& e) {
-    const wxSize c = GetClientSize();
-    const wxPoint p = e.GetPosition();
-    int edges = 0;
-    if (p.x >= c.x - kRim - 4)
-        edges |= 1;
-    if (p.y >= c.y - kRim - 4)
-        edges |= 2;
-    if (!edges || p.y < 30) {
-        e.Skip();
+    if (m_rim.OnDown(e))
+        return;
+    if (IconRect().Contains(e.GetPosition())) {
+        ShowSystemMenu();
         return;
     }
-    m_dragEdges = edges;
-    m_dragStart = ClientToScreen(p);
-    m_dragSize = c;
-    CaptureMouse();
+    e.Skip();
 }
 
 void CSkinnedViewDlg::OnRimMotion(wxMouseEvent& e) {
-    const wxSize c = GetClientSize();
-    const wxPoint p = e.GetPosition();
-    if (!m_dragEdges) {
-        const bool right = p.x >= c.x - kRim - 4, bottom = p.y >= c.y - kRim - 4;
-        SetCursor(right && bottom ? wxCursor(wxCURSOR_SIZENWSE)
-                  : right         ? wxCursor(wxCURSOR_SIZEWE)
-                  : bottom        ? wxCursor(wxCURSOR_SIZENS)
-                                  : wxNullCursor);
+    if (!m_rim.OnMotion(e))
         e.Skip();
-        return;
-    }
-    const wxPoint d = ClientToScreen(p) - m_dragStart;
-    wxSize size = m_dragSize;
-    if (m_dragEdges & 1)
-        size.x += d.x;
-    if (m_dragEdges & 2)
-        size.y += d.y;
-    ResizeTo(size);
 }
 
 void CSkinnedViewDlg::OnRimUp(wxMouseEvent& e) {
-    if (!m_dragEdges) {
+    if (!m_rim.OnUp(e))
         e.Skip();
-        return;
-    }
-    m_dragEdges = 0;
-    if (HasCapture())
-        ReleaseMouse();
+}
+
+void CSkinnedViewDlg::ShowSystemMenu() {
+    MakeSystemMenu(m_maximised).Popup(this, ClientToScreen(IconRect().GetBottomLeft() + wxPoint(0, 1)));
+}
+
+void CSkinnedViewDlg::OnSystemCommand(wxCommandEvent& e) {
+    if (e.GetEventObject() != this ||
+        !RunSystemCommand(e.GetId(), m_maximised,
+                          {[this] { ToggleMaximise(); }, [this] { MinimiseWindow(); }, [this] { EndDialog(CloseResult()); }}))
+        e.Skip();
 }

@@ -1,5 +1,9 @@
 #include "tests/ui/controls/windows/Harness.h"
 
+#include "ui/controls/ScrollWnd.h"
+
+#include <gtest/gtest.h>
+
 #include <wx/evtloop.h>
 #include <wx/filename.h>
 #include <wx/uiaction.h>
@@ -8,6 +12,7 @@
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -104,6 +109,62 @@ int RunModal(const std::function<int()>& open, const std::function<void()>& acti
     return result;
 }
 
+void Drag(wxWindow* w, wxPoint from, wxPoint by) {
+    wxUIActionSimulator sim;
+    const wxPoint start = w->ClientToScreen(from);
+    sim.MouseMove(start);
+    Pump(60);
+    sim.MouseDown();
+    Pump(60);
+    sim.MouseMove(start + wxPoint(by.x / 2, by.y / 2));
+    Pump(60);
+    sim.MouseMove(start + by);
+    Pump(100);
+    sim.MouseUp();
+    Pump(120);
+}
+
+wxWindow* ShownFlatMenu() {
+    PumpUntil([] { return CXPMenu::Shown() && CXPMenu::Shown()->IsShownOnScreen(); }, 2000);
+    return CXPMenu::Shown();
+}
+
+void ChooseFlatMenuItem(int index) {
+    wxWindow* menu = ShownFlatMenu();
+    if (!menu) {
+        ADD_FAILURE() << "no flat menu is shown";
+        return;
+    }
+    const wxPoint at(40, index * CXPMenu::ItemSize().y + CXPMenu::ItemSize().y / 2);
+    MoveTo(menu, at);
+    Pump(60);
+    ClickAt(menu, at);
+    Pump(150);
+}
+
+ModalAnswerer::ModalAnswerer() {
+    m_timer.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Tick(); });
+    m_timer.Start(100);
+}
+
+ModalAnswerer::~ModalAnswerer() { m_timer.Stop(); }
+
+void ModalAnswerer::Tick() {
+    if (m_busy || m_steps.empty())
+        return;
+    // The innermost modal dialog (the last one made).
+    wxDialog* d = nullptr;
+    for (wxWindow* w : wxTopLevelWindows)
+        if (auto* dlg = dynamic_cast<wxDialog*>(w); dlg && dlg->IsModal())
+            d = dlg;
+    if (!d || !d->IsShownOnScreen())
+        return;
+    m_busy = true;
+    if (m_steps.front()(d))
+        m_steps.pop_front();
+    m_busy = false;
+}
+
 namespace {
 // What the X server shows in a screen rectangle now (read through a connection of our own, so no
 // toolkit cache is involved).
@@ -134,14 +195,28 @@ wxImage GrabScreen(const wxRect& r) {
 }
 } // namespace
 
+namespace {
+std::string SaveScreen(const wxRect& screen, const std::string& name) {
+    // A run with other toolkit settings (a larger font) keeps its pictures apart.
+    const char* dirOverride = std::getenv("BRULIN_SCREENSHOT_DIR");
+    const std::string dir = dirOverride && *dirOverride ? dirOverride : BRULIN_SCREENSHOT_DIR;
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/" + name + ".png";
+    GrabScreen(screen).SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG);
+    return path;
+}
+} // namespace
+
 std::string Screenshot(wxWindow* w, const std::string& name) {
     w->Refresh();
     w->Update();
     Pump(80);
-    std::filesystem::create_directories(BRULIN_SCREENSHOT_DIR);
-    const std::string path = std::string(BRULIN_SCREENSHOT_DIR) + "/" + name + ".png";
-    GrabScreen(w->GetScreenRect()).SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG);
-    return path;
+    return SaveScreen(w->GetScreenRect(), name);
+}
+
+std::string ScreenshotOfScreen(const std::string& name) {
+    Pump(80);
+    return SaveScreen(wxRect(wxPoint(0, 0), wxGetDisplaySize()), name);
 }
 
 wxColour ScreenPixel(wxWindow* w, wxPoint client) {

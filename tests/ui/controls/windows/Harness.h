@@ -3,6 +3,7 @@
 // modal dialogs from a timer, and screenshots into <build>/screenshots/controls.
 #include <wx/wx.h>
 
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,12 @@ void Click(wxWindow* w);   // the window's centre
 void PressAt(wxWindow* w, wxPoint client);
 void ReleaseAt(wxWindow* w, wxPoint client);
 void Key(int keyCode, int modifiers = wxMOD_NONE);
+// Presses the left button at a point of a window, moves the pointer by `by` and releases.
+void Drag(wxWindow* w, wxPoint from, wxPoint by);
+// The program's flat popup menu shown now (waits up to 2 s for it), or null.
+wxWindow* ShownFlatMenu();
+// Clicks the item at `index` of the flat menu shown now (items are 25 pixels high).
+void ChooseFlatMenuItem(int index);
 void Type(const char* text);
 
 // Runs `open` (which shows a modal dialog and returns its result) while `actions` runs from
@@ -28,8 +35,27 @@ int RunModal(const std::function<int()>& open, const std::function<void()>& acti
 // The modal dialog open now, or null.
 wxDialog* ActiveModal();
 
+// Answers modal dialogs from a timer, one step at a time: each step waits for a shown modal
+// that it accepts, then acts on it (the timer fires inside the modal's own loop).
+class ModalAnswerer {
+public:
+    using Step = std::function<bool(wxDialog*)>;  // true when it handled the dialog
+    ModalAnswerer();
+    ~ModalAnswerer();
+    void Then(Step step) { m_steps.push_back(std::move(step)); }
+    bool Done() const { return m_steps.empty(); }
+
+private:
+    void Tick();
+    wxTimer m_timer;
+    std::deque<Step> m_steps;
+    bool m_busy = false;
+};
+
 // Saves a PNG of the window as the screen shows it; returns the file's path.
 std::string Screenshot(wxWindow* w, const std::string& name);
+// The same of the whole screen (for the toolkit's native dialogs, whose place it does not know).
+std::string ScreenshotOfScreen(const std::string& name);
 // Reads a pixel of a window as shown on screen.
 wxColour ScreenPixel(wxWindow* w, wxPoint client);
 

@@ -87,13 +87,29 @@ TEST(FileListWindow, ReportViewSortsChecksAndOffersItsMenu) {
     EXPECT_EQ(checkEvents, 2);
     EXPECT_EQ(list->ReportView()->OnGetItemColumnImage(3, 0) % 3, 1); // checked, beside its type icon
     // The menu offers "Locate in the main list" only on search results.
-    EXPECT_EQ(list->MakeContextMenu()->GetMenuItemCount(), 3u);
+    EXPECT_EQ(list->MakeContextMenu().Items().size(), 3u);
     list->SetOffersLocate(true);
-    auto menu = list->MakeContextMenu();
-    ASSERT_EQ(menu->GetMenuItemCount(), 4u);
-    EXPECT_EQ(menu->FindItemByPosition(2)->GetItemLabelText(), wxString("Locate in the main list"));
+    const CXPMenu menu = list->MakeContextMenu();
+    ASSERT_EQ(menu.Items().size(), 4u);
+    EXPECT_EQ(menu.Items()[2].text, "Locate in the main list");
     Pump(200);
     Screenshot(host.frame(), "file_list_report");
+    // A right click on a row opens the flat menu; its choice reaches the list's owner.
+    int chosen = 0;
+    host.panel()->Bind(wxEVT_MENU, [&](wxCommandEvent& e) { chosen = e.GetId(); });
+    wxRect row;
+    ASSERT_TRUE(list->ReportView()->GetItemRect(1, row));
+    ClickAt(list->ReportView(), row.GetPosition() + wxPoint(40, row.height / 2), wxMOUSE_BTN_RIGHT);
+    wxWindow* shown = ShownFlatMenu();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->GetClientSize(), wxSize(160, 100));
+    MoveTo(shown, wxPoint(40, 3 * 25 + 12));
+    Pump(100);
+    Screenshot(host.frame(), "file_list_flat_menu");
+    ChooseFlatMenuItem(3);
+    EXPECT_TRUE(PumpUntil([&] { return chosen != 0; }));
+    EXPECT_EQ(chosen, ID_FILELIST_PROPERTIES);
+    EXPECT_EQ(list->GetSelectedIndex(), 1);
     // A folder with only sub-folders lists nothing.
     CFileNode* upper = docs->m_pParent;
     CFileNode* sub = Child(docs, "sub");
