@@ -42,7 +42,7 @@ protected:
 platform::AppPaths PathsWithProgramDir(const std::string& programDir) {
     platform::AppPaths paths = platform::ResolveAppPaths();
     if (!programDir.empty())
-        paths.programDir = programDir;
+        paths.programDir = paths.resourceDir = programDir;
     return paths;
 }
 
