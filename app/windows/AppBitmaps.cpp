@@ -143,6 +143,105 @@ wxBitmap HelpButton(int state) {
     });
 }
 
+// A tool button's picture: a framed band when hovered or pressed, and the button's sign at
+// its left in blue (grey when disabled).
+wxBitmap ToolButton(int width, int state, int first) {
+    return Render(width, 45, [=](wxGraphicsContext& gc) {
+        if (state == 1 || state == 2) {
+            gc.SetBrush(wxBrush(state == 1 ? wxColour(226, 238, 250) : wxColour(200, 220, 240)));
+            gc.SetPen(wxPen(wxColour(120, 160, 200), 1));
+            gc.DrawRoundedRectangle(0.5, 4.5, width - 1, 38, 5);
+        }
+        const wxColour c = state == 3 ? wxColour(170, 170, 170) : wxColour(52, 120, 200);
+        const wxColour paper = state == 3 ? wxColour(235, 235, 235) : *wxWHITE;
+        gc.SetPen(wxPen(c, 3));
+        gc.SetBrush(*wxTRANSPARENT_BRUSH);
+        auto page = [&](double x, double y, double w, double h) {
+            gc.SetPen(wxPen(c, 2));
+            gc.SetBrush(wxBrush(paper));
+            gc.DrawRectangle(x, y, w, h);
+            gc.SetBrush(*wxTRANSPARENT_BRUSH);
+        };
+        auto magnifier = [&](double x, double y, double d) {
+            gc.SetPen(wxPen(c, 3));
+            gc.SetBrush(wxBrush(paper));
+            gc.DrawEllipse(x, y, d, d);
+            gc.StrokeLine(x + d * 0.85, y + d * 0.85, x + d * 1.35, y + d * 1.35);
+        };
+        switch (first) {
+        case kBmpOption:  // a cog
+            gc.DrawEllipse(10, 14, 18, 18);
+            gc.StrokeLine(19, 10, 19, 36);
+            gc.StrokeLine(6, 23, 32, 23);
+            break;
+        case kBmpRefresh:  // a turning arrow
+            gc.DrawEllipse(10, 14, 18, 18);
+            gc.StrokeLine(26, 12, 28, 19);
+            break;
+        case kBmpDiskImage:  // a disc
+            gc.DrawEllipse(8, 12, 22, 22);
+            gc.DrawEllipse(17, 21, 4, 4);
+            break;
+        case kBmpFindFile:  // a page and a magnifier
+            page(6, 10, 18, 24);
+            magnifier(15, 18, 11);
+            break;
+        case kBmpSearchFiles:  // two pages and a magnifier
+            page(4, 8, 15, 20);
+            page(10, 13, 15, 20);
+            magnifier(17, 19, 10);
+            break;
+        case kBmpPreview:  // an eye
+            gc.SetPen(wxPen(c, 2));
+            gc.DrawEllipse(5, 15, 28, 16);
+            gc.SetBrush(wxBrush(c));
+            gc.DrawEllipse(14, 18, 10, 10);
+            break;
+        case kBmpThumbnail:  // four small pictures
+            gc.SetPen(wxPen(c, 2));
+            gc.SetBrush(wxBrush(paper));
+            for (int i = 0; i < 4; ++i)
+                gc.DrawRectangle(7 + (i % 2) * 13, 11 + (i / 2) * 13, 10, 10);
+            break;
+        case kBmpDetails:  // lines of a list
+            gc.SetPen(wxPen(c, 3));
+            for (int i = 0; i < 4; ++i) {
+                gc.StrokeLine(6, 13 + i * 7, 9, 13 + i * 7);
+                gc.StrokeLine(13, 13 + i * 7, 32, 13 + i * 7);
+            }
+            break;
+        case kBmpSelectAll:  // a ticked box
+            gc.SetPen(wxPen(c, 2));
+            gc.SetBrush(wxBrush(paper));
+            gc.DrawRectangle(8, 13, 20, 20);
+            gc.SetPen(wxPen(c, 3));
+            gc.StrokeLine(12, 23, 17, 28);
+            gc.StrokeLine(17, 28, 25, 16);
+            break;
+        case kBmpDeselectAll:  // an empty box, crossed
+            gc.SetPen(wxPen(c, 2));
+            gc.SetBrush(wxBrush(paper));
+            gc.DrawRectangle(8, 13, 20, 20);
+            gc.StrokeLine(13, 18, 23, 28);
+            gc.StrokeLine(23, 18, 13, 28);
+            break;
+        case kBmpState: {  // an "i"
+            gc.SetPen(wxPen(c, 2));
+            gc.DrawEllipse(7, 11, 24, 24);
+            gc.SetFont(wxFont(wxFontInfo(wxSize(0, 15)).Bold()), c);
+            double tw, th;
+            gc.GetTextExtent("i", &tw, &th);
+            gc.DrawText("i", 19 - tw / 2, 23 - th / 2);
+            break;
+        }
+        default:  // a magnifier (Deep Scan Recovery)
+            gc.DrawEllipse(8, 12, 16, 16);
+            gc.StrokeLine(22, 26, 30, 34);
+            break;
+        }
+    });
+}
+
 wxBitmap Header() {
     return Render(360, 52, [](wxGraphicsContext& gc) {
         gc.SetBrush(gc.CreateLinearGradientBrush(0, 4, 0, 48, wxColour(97, 185, 228), wxColour(40, 90, 150)));
@@ -186,6 +285,15 @@ wxBitmap Make(int id) {
     case kBmpHelpHover: return HelpButton(1);
     case kBmpHelpPressed: return HelpButton(2);
     case kBmpHelpDisabled: return HelpButton(3);
+    default: break;
+    }
+    for (int first : {kBmpOption, kBmpRefresh, kBmpDiskImage, kBmpThumbnail, kBmpDetails, kBmpFindFile, kBmpSearchFiles,
+                      kBmpPreview, kBmpSelectAll, kBmpDeselectAll, kBmpState})
+        if (id >= first && id < first + 4)
+            return ToolButton(95, id - first, first);
+    if (id >= kBmpDeepScanRecovery && id < kBmpDeepScanRecovery + 4)
+        return ToolButton(190, id - kBmpDeepScanRecovery, kBmpDeepScanRecovery);
+    switch (id) {
     case kBmpFloppy:
     case kBmpDisk:
     case kBmpVolume:

@@ -110,9 +110,9 @@ void CIntelligentSearchingDialog::Place() {
     SetClientSize(wxSize(InitialClientSize().x, bottom));
     const int barTop = bottom - 76;
     m_bar->SetPosition(wxPoint(20, barTop));
-    const wxSize cancel = m_cancel->GetBitmapSize();
+    const wxSize cancel = m_cancel->GetButtonSize();
     m_cancel->MoveTo((InitialClientSize().x - cancel.x) / 2, bottom - cancel.y - 10);
-    const wxSize toggle = m_show->GetBitmapSize();
+    const wxSize toggle = m_show->GetButtonSize();
     m_show->MoveTo(InitialClientSize().x - toggle.x - 20, bottom - toggle.y - 10);
     m_hide->MoveTo(InitialClientSize().x - toggle.x - 20, bottom - toggle.y - 10);
     ApplyShape();

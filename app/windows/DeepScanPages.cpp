@@ -20,14 +20,6 @@
 
 namespace {
 
-CTextSmallIconButtonPlus* SmallButton(wxWindow* parent, int id, int captionId) {
-    auto* b =
-        new CTextSmallIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover,
-                                     appres::kBmpHelpPressed, appres::kBmpHelpDisabled, captionId);
-    b->Create(parent, id);
-    return b;
-}
-
 std::string MenuText(int id) {
     switch (id) {
     case CCompleteRecoveryPartitionDeviceSelectPage::kIdCreateImage:
@@ -46,9 +38,9 @@ std::string MenuText(int id) {
 CCompleteRecoveryPartitionDeviceSelectPage::CCompleteRecoveryPartitionDeviceSelectPage(
     wxWindow* parent, CCompleteRecoveryPartitionDeviceSelectController& controller)
     : CDeviceSelectPage(parent, kPageCompleteRecoveryPartition), m_controller(controller) {
-    m_option = SmallButton(this, kIdOption, uistr::kOptionCaption);
-    m_refresh = SmallButton(this, kIdRefresh, uistr::kRefreshCaption);
-    m_image = SmallButton(this, kIdDiskImage, uistr::kDiskImageCaption);
+    m_option = CreateToolButton(this, kIdOption, appres::kBmpOption, uistr::kOptionCaption);
+    m_refresh = CreateToolButton(this, kIdRefresh, appres::kBmpRefresh, uistr::kRefreshCaption);
+    m_image = CreateToolButton(this, kIdDiskImage, appres::kBmpDiskImage, uistr::kDiskImageCaption);
     m_image->Hide();
     m_image->Disable();
     List()->Header()->SetColumnTitle(0, " Partition");
@@ -71,9 +63,7 @@ CTextSmallIconButtonPlus* CCompleteRecoveryPartitionDeviceSelectPage::Button(int
 
 void CCompleteRecoveryPartitionDeviceSelectPage::LayoutPage(int cx, int cy) {
     CDeviceSelectPage::LayoutPage(cx, cy);
-    m_option->MoveTo(48, 5);
-    m_refresh->MoveTo(143, 5);
-    m_image->MoveTo(242, 5);
+    PlaceButtonRow({{m_option, 48}, {m_refresh, 143}, {m_image, 242}}, 5);
 }
 
 std::vector<int> CCompleteRecoveryPartitionDeviceSelectPage::ContextMenuItems() {
@@ -160,7 +150,7 @@ void CCompleteRecoveryPartitionDeviceSelectPage::Command(int id) {
 
 CScanPartitionDeviceSelectPage::CScanPartitionDeviceSelectPage(wxWindow* parent, int index)
     : CWizardPage(parent, index) {
-    m_option = SmallButton(this, kIdOption, uistr::kOptionCaption);
+    m_option = CreateToolButton(this, kIdOption, appres::kBmpOption, uistr::kOptionCaption);
     m_container = new CLostPartitionCtrlContainer(this, kIdContainer);
     Bind(
         wxEVT_BUTTON,

@@ -9,21 +9,12 @@
 
 #include <wx/menu.h>
 
-namespace {
-CTextSmallIconButtonPlus* SmallButton(wxWindow* parent, int id, int captionId) {
-    auto* b = new CTextSmallIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
-                                           appres::kBmpHelpDisabled, captionId);
-    b->Create(parent, id);
-    return b;
-}
-} // namespace
-
 CDeleteRecoveryPartitionDeviceSelectPage::CDeleteRecoveryPartitionDeviceSelectPage(
     wxWindow* parent, CDeleteRecoveryPartitionDeviceSelectController& controller)
     : CDeviceSelectPage(parent, kPageDeleteRecoveryPartition), m_controller(controller) {
-    m_option = SmallButton(this, kIdOption, uistr::kOptionCaption);
-    m_refresh = SmallButton(this, kIdRefresh, uistr::kRefreshCaption);
-    m_image = SmallButton(this, kIdDiskImage, uistr::kDiskImageCaption);
+    m_option = CreateToolButton(this, kIdOption, appres::kBmpOption, uistr::kOptionCaption);
+    m_refresh = CreateToolButton(this, kIdRefresh, appres::kBmpRefresh, uistr::kRefreshCaption);
+    m_image = CreateToolButton(this, kIdDiskImage, appres::kBmpDiskImage, uistr::kDiskImageCaption);
     for (CTextSmallIconButtonPlus* b : {m_option, m_image}) {
         b->Hide();
         b->Disable();
@@ -58,9 +49,9 @@ CTextSmallIconButtonPlus* CDeleteRecoveryPartitionDeviceSelectPage::Button(int i
 
 void CDeleteRecoveryPartitionDeviceSelectPage::LayoutPage(int cx, int cy) {
     CDeviceSelectPage::LayoutPage(cx, cy);
-    m_refresh->MoveTo(48, 5);
+    // "Option" shares the place of "Refresh" and "Disk Image" stands after them, both hidden.
+    PlaceButtonRow({{m_refresh, 48}, {m_image, 242}}, 5);
     m_option->MoveTo(48, 5);
-    m_image->MoveTo(242, 5);
 }
 
 void CDeleteRecoveryPartitionDeviceSelectPage::OnNotify(wxCommandEvent& e) {

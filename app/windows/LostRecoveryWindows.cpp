@@ -2,6 +2,7 @@
 #include "ui/controls/ScrollWnd.h"
 
 #include "app/wizard/AppContext.h"
+#include "app/windows/AppBitmaps.h"
 #include "app/windows/DeepScanPages.h"
 #include "filesystems/FileProperties.h"
 #include "tools/windows/CreateImageWizard.h"
@@ -15,81 +16,10 @@
 #include "ui/controls/StringTable.h"
 #include "ui/controls/UiCommon.h"
 
-#include <wx/graphics.h>
 
 #include <memory>
 
 namespace {
-
-// Pictures of the pages' small buttons: "Option", "Refresh", "Disk Image" (four states each)
-// and "Deep Scan Recovery".
-enum : int {
-    kBmpOptionNormal = 161, kBmpOptionHover = 162, kBmpOptionPressed = 163, kBmpOptionDisabled = 164,
-    kBmpRefreshNormal = 165, kBmpRefreshHover = 166, kBmpRefreshPressed = 167, kBmpRefreshDisabled = 168,
-    kBmpImageNormal = 169, kBmpImageHover = 170, kBmpImagePressed = 171, kBmpImageDisabled = 172,
-    kBmpDeepScanNormal = 517, kBmpDeepScanHover = 518, kBmpDeepScanPressed = 519, kBmpDeepScanDisabled = 520,
-};
-
-wxBitmap SmallButton(int width, int state, int sign) {
-    wxImage image(width, 45);
-    image.InitAlpha();
-    std::fill(image.GetAlpha(), image.GetAlpha() + width * 45, static_cast<unsigned char>(0));
-    std::unique_ptr<wxGraphicsContext> gc(wxGraphicsContext::Create(image));
-    if (gc) {
-        gc->SetAntialiasMode(wxANTIALIAS_DEFAULT);
-        if (state == 1 || state == 2) {
-            gc->SetBrush(wxBrush(state == 1 ? wxColour(226, 238, 250) : wxColour(200, 220, 240)));
-            gc->SetPen(wxPen(wxColour(120, 160, 200), 1));
-            gc->DrawRoundedRectangle(0.5, 4.5, width - 1, 38, 5);
-        }
-        const wxColour c = state == 3 ? wxColour(170, 170, 170) : wxColour(52, 120, 200);
-        gc->SetPen(wxPen(c, 3));
-        gc->SetBrush(*wxTRANSPARENT_BRUSH);
-        switch (sign) {
-        case 0:  // a cog
-            gc->DrawEllipse(10, 14, 18, 18);
-            gc->StrokeLine(19, 10, 19, 36);
-            gc->StrokeLine(6, 23, 32, 23);
-            break;
-        case 1:  // a turning arrow
-            gc->DrawEllipse(10, 14, 18, 18);
-            gc->StrokeLine(26, 12, 28, 19);
-            break;
-        case 2:  // a disc
-            gc->DrawEllipse(8, 12, 22, 22);
-            gc->DrawEllipse(17, 21, 4, 4);
-            break;
-        default:  // a magnifier
-            gc->DrawEllipse(8, 12, 16, 16);
-            gc->StrokeLine(22, 26, 30, 34);
-            break;
-        }
-    }
-    gc.reset();
-    return wxBitmap(image);
-}
-
-wxBitmap MakeButtonPicture(int id) {
-    if (id >= kBmpOptionNormal && id <= kBmpImageDisabled)
-        return SmallButton(95, (id - kBmpOptionNormal) % 4, (id - kBmpOptionNormal) / 4);
-    if (id >= kBmpDeepScanNormal && id <= kBmpDeepScanDisabled)
-        return SmallButton(190, id - kBmpDeepScanNormal, 3);
-    return wxNullBitmap;
-}
-
-void RegisterButtonPictures() {
-    static bool done = false;
-    if (!done) {
-        done = true;
-        RegisterBitmapProvider(MakeButtonPicture);
-    }
-}
-
-CTextSmallIconButtonPlus* SmallIconButton(wxWindow* parent, int id, int firstBitmap, int caption) {
-    auto* b = new CTextSmallIconButtonPlus(firstBitmap, firstBitmap + 1, firstBitmap + 2, firstBitmap + 3, caption);
-    b->Create(parent, id);
-    return b;
-}
 
 // The device list header's first column: " Disk" or " Partition".
 void SetFirstColumn(CDeviceSelectCtrl* list, const char* title) {
@@ -150,7 +80,7 @@ void CLostPartitionSearchingDialog::OnInitDialog() {
     m_cancel = new CButtonPlus(uires::kBmpCancelNormal, uires::kBmpCancelHover, uires::kBmpCancelPressed,
                                uires::kBmpCancelDisabled);
     m_cancel->Create(this, uires::MapControlId(uires::kIdCancel));
-    m_cancel->MoveTo((c.x - m_cancel->GetBitmapSize().x) / 2, c.y - m_cancel->GetBitmapSize().y - 12);
+    m_cancel->MoveTo((c.x - m_cancel->GetButtonSize().x) / 2, c.y - m_cancel->GetButtonSize().y - 12);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnCancelButton(); }, uires::MapControlId(uires::kIdCancel));
     m_timer.SetOwner(this);
     Bind(wxEVT_TIMER, &CLostPartitionSearchingDialog::OnTimer, this);
@@ -211,10 +141,9 @@ std::string RunOpenDiskImageWizard(wxWindow* main) {
 CLostRecoveryDiskDeviceSelectPage::CLostRecoveryDiskDeviceSelectPage(wxWindow* parent, AppContext& context)
     : CDeviceSelectPage(parent, kPageLostRecoveryDisk),
       m_controller(*dynamic_cast<CLostRecoveryDiskDeviceSelectController*>(context.Controller(kPageLostRecoveryDisk))) {
-    RegisterButtonPictures();
-    m_option = SmallIconButton(this, kIdOption, kBmpOptionNormal, uistr::kOptionCaption);
-    m_refresh = SmallIconButton(this, kIdRefresh, kBmpRefreshNormal, uistr::kRefreshCaption);
-    m_diskImage = SmallIconButton(this, kIdDiskImage, kBmpImageNormal, uistr::kDiskImageCaption);
+    m_option = CreateToolButton(this, kIdOption, appres::kBmpOption, uistr::kOptionCaption);
+    m_refresh = CreateToolButton(this, kIdRefresh, appres::kBmpRefresh, uistr::kRefreshCaption);
+    m_diskImage = CreateToolButton(this, kIdDiskImage, appres::kBmpDiskImage, uistr::kDiskImageCaption);
     SetFirstColumn(List(), " Disk");
     m_controller.SetListView(List());
     Bind(EVT_UI_NOTIFY, &CLostRecoveryDiskDeviceSelectPage::OnNotify, this);
@@ -239,9 +168,7 @@ CButtonPlus* CLostRecoveryDiskDeviceSelectPage::Button(int id) const {
 
 void CLostRecoveryDiskDeviceSelectPage::LayoutPage(int cx, int cy) {
     CDeviceSelectPage::LayoutPage(cx, cy);
-    m_option->MoveTo(48, 5);
-    m_refresh->MoveTo(143, 5);
-    m_diskImage->MoveTo(242, 5);
+    PlaceButtonRow({{m_option, 48}, {m_refresh, 143}, {m_diskImage, 242}}, 5);
     // The image menu is reached through its commands only.
     m_diskImage->Hide();
     m_diskImage->Disable();
@@ -335,9 +262,8 @@ void CLostRecoveryDiskDeviceSelectPage::OnButton(wxCommandEvent& e) {
 CLostRecoveryPartitionDeviceSelectPage::CLostRecoveryPartitionDeviceSelectPage(wxWindow* parent, AppContext& context)
     : CDeviceSelectPage(parent, kPageLostRecoveryPartition), m_context(context),
       m_controller(*dynamic_cast<CLostRecoveryPartitionDeviceSelectController*>(context.Controller(kPageLostRecoveryPartition))) {
-    RegisterButtonPictures();
-    m_option = SmallIconButton(this, kIdOption, kBmpOptionNormal, uistr::kOptionCaption);
-    m_deepScan = SmallIconButton(this, kIdDeepScan, kBmpDeepScanNormal, uistr::kDeepScanCaption);
+    m_option = CreateToolButton(this, kIdOption, appres::kBmpOption, uistr::kOptionCaption);
+    m_deepScan = CreateToolButton(this, kIdDeepScan, appres::kBmpDeepScanRecovery, uistr::kDeepScanCaption);
     m_fullScanBox = new wxCheckBox(this, kIdFullScanBox, ui::FromUtf8(uistr::UiString(uistr::kFullScanCheckBox)),
                                    wxPoint(224, 12), wxSize(12, 12));
     SetFirstColumn(List(), " Partition");

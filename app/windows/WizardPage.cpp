@@ -15,6 +15,13 @@ CWizardPage::CWizardPage(wxWindow* parent, int index)
     Bind(wxEVT_PAINT, &CWizardPage::OnPaintEvent, this);
 }
 
+CTextSmallIconButtonPlus* CreateToolButton(wxWindow* parent, int id, int firstBitmap, int captionId) {
+    appres::RegisterAppBitmaps();
+    auto* b = new CTextSmallIconButtonPlus(firstBitmap, firstBitmap + 1, firstBitmap + 2, firstBitmap + 3, captionId);
+    b->Create(parent, id);
+    return b;
+}
+
 int CWizardPage::GetHelpContextId() const { return PageHelpContextId(m_index); }
 
 void CWizardPage::OnSize(wxSizeEvent& e) {

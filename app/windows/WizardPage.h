@@ -7,6 +7,10 @@
 
 #include <wx/wx.h>
 
+// A page's small tool button: its four pictures from `firstBitmap` on (AppBitmaps.h), its
+// caption from the string table.
+CTextSmallIconButtonPlus* CreateToolButton(wxWindow* parent, int id, int firstBitmap, int captionId);
+
 class CWizardPage : public wxWindow {
 public:
     CWizardPage(wxWindow* parent, int index);
@@ -18,6 +22,8 @@ public:
     virtual void Paint(wxDC&) {}
     // Ctrl+O on the page (only the Deep Scan device page acts on it).
     virtual void OnOpenImage() {}
+    // The heading the sheet shows over the page: the step's own unless the page knows better.
+    virtual int HeadingId(int stepHeading) const { return stepHeading; }
 
 private:
     void OnSize(wxSizeEvent& e);

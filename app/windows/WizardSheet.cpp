@@ -125,7 +125,7 @@ void CWizardSheetWnd::SetActivePage(int index) {
     Button(kIdGooglePlusButton)->Show(f.network);
     Button(kIdDeepScanButton)->Show(f.deepScan);
     Button(kIdDeepScanButton)->Enable(f.deepScan);
-    m_heading->SetLabel(ui::FromUtf8(uistr::UiString(m_model.HeadingId())));
+    m_heading->SetLabel(ui::FromUtf8(uistr::UiString(m_pages[index]->HeadingId(m_model.HeadingId()))));
     PlaceHeading();
     m_pages[index]->Refresh();
     Refresh();
@@ -133,16 +133,22 @@ void CWizardSheetWnd::SetActivePage(int index) {
 
 void CWizardSheetWnd::LayoutButtons() {
     const wxSize s = GetClientSize();
-    auto place = [this](int id, int x, int y) {
-        if (auto it = m_buttons.find(id); it != m_buttons.end())
-            it->second->MoveTo(x, y);
+    // Buttons grown to their captions keep their anchors: the right-hand ones stay inside the
+    // sheet, the centred ones centred, and the left-hand row does not overlap.
+    auto button = [this](int id) -> CButtonPlus* {
+        auto it = m_buttons.find(id);
+        return it == m_buttons.end() ? nullptr : dynamic_cast<CButtonPlus*>(it->second);
     };
-    place(kIdHelpButton, s.x - 110, 13);
-    place(kIdHomeButton, 10, s.y - 50);
-    place(kIdNextButton, s.x - 105, s.y - 50);
-    place(kIdBackButton, (s.x - 95) / 2, s.y - 50);
-    place(kIdDeepScanButton, 110, s.y - 50);
-    place(kIdFacebookButton, s.x / 2 - 78, s.y - 40);
+    auto width = [&](int id) { return button(id) ? button(id)->GetButtonSize().x : 0; };
+    auto place = [&](int id, int x, int y) {
+        if (CButtonPlus* b = button(id))
+            b->MoveTo(x, y);
+    };
+    place(kIdHelpButton, std::min(s.x - 110, s.x - width(kIdHelpButton) - 10), 13);
+    PlaceButtonRow({{button(kIdHomeButton), 10}, {button(kIdDeepScanButton), 110}}, s.y - 50);
+    place(kIdNextButton, std::min(s.x - 105, s.x - width(kIdNextButton) - 10), s.y - 50);
+    place(kIdBackButton, (s.x - std::max(95, width(kIdBackButton))) / 2, s.y - 50);
+    place(kIdFacebookButton, std::min(s.x / 2 - 78, s.x / 2 - 2 - width(kIdFacebookButton)), s.y - 40);
     place(kIdGooglePlusButton, s.x / 2 + 3, s.y - 40);
     PlaceHeading();
 }

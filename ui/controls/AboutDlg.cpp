@@ -19,7 +19,7 @@ void CAboutProfessionalDlg::OnInitDialog() {
                                      uistr::kOk);
     m_ok->Create(this, MapControlId(kIdOk));
     m_ok->SetFont(ui::PointFont(13, 700));
-    m_ok->MoveTo((c.x - m_ok->GetBitmapSize().x) / 2, c.y - m_ok->GetBitmapSize().y - 10);
+    m_ok->MoveTo((c.x - m_ok->GetButtonSize().x) / 2, c.y - m_ok->GetButtonSize().y - 10);
     new wxStaticBitmap(this, kIdLogo, LoadBitmapResource(kBmpLogo), wxPoint(30, 50));
     auto* name = new wxStaticText(this, kIdSummaryLine, ui::FromUtf8(uistr::UiString(uistr::kProductName)),
                                   wxPoint(110, 60));

@@ -83,7 +83,7 @@ void CBuildDirectoryDlg::OnInitDialog() {
     m_remaining->Hide();
     m_cancel = new CButtonPlus(kBmpCancelNormal, kBmpCancelHover, kBmpCancelPressed, kBmpCancelDisabled);
     m_cancel->Create(this, MapControlId(kIdCancel));
-    m_cancel->MoveTo((c.x - m_cancel->GetBitmapSize().x) / 2, c.y - m_cancel->GetBitmapSize().y - 8);
+    m_cancel->MoveTo((c.x - m_cancel->GetButtonSize().x) / 2, c.y - m_cancel->GetButtonSize().y - 8);
     Bind(wxEVT_BUTTON, &CBuildDirectoryDlg::OnCancel, this, MapControlId(kIdCancel));
     Bind(wxEVT_CHAR_HOOK, &CBuildDirectoryDlg::OnCharHookKeys, this);
     m_timer.SetOwner(this);

@@ -6,7 +6,9 @@
 
 #include <wx/control.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 // Told when the pointer starts and stops hovering over a button.
 class IButtonHoverListener {
@@ -21,13 +23,20 @@ public:
     CButtonPlus() = default;
     // Pictures by resource id; 0 leaves a picture empty.
     CButtonPlus(int normal, int hover, int pressed, int disabled);
-    // Creates the window, sized to the normal picture.
+    // Creates the window, sized to the normal picture (widened to its caption, below).
     bool Create(wxWindow* parent, wxWindowID id, const wxPoint& pos = wxDefaultPosition);
 
     // Loads the four pictures; the normal id always, the others only when not 0.
     void SetButtonBitmaps(int normal, int hover, int pressed, int disabled);
     wxSize GetBitmapSize() const;
+    // The size the button takes: its normal picture's, grown where the caption, measured in
+    // the font the button draws it with, needs more room (the picture is then stretched
+    // between its corners). Layouts place captioned buttons with this size.
+    wxSize GetButtonSize() const;
+    // Moves the button to x, y at GetButtonSize.
     void MoveTo(int x, int y);
+    // A new font changes what the caption needs: the button keeps its place and refits.
+    bool SetFont(const wxFont& font) override;
 
     void SetHoverListener(IButtonHoverListener* listener) { m_listener = listener; }
     void SetHoverText(const wxString& text) { m_hoverText = text; }
@@ -41,6 +50,14 @@ protected:
     wxSize DoGetBestSize() const override;
     // The caption of the member classes; the base draws none.
     virtual void DrawCaption(wxDC&, ButtonPicture) {}
+    // The font the caption is drawn in.
+    virtual wxFont CaptionFont() const { return GetFont(); }
+    // The least button size that shows the whole caption on one line (0 x 0 without one).
+    virtual wxSize CaptionNeed() const { return wxSize(0, 0); }
+    // The caption's extent in CaptionFont (lines split at line breaks).
+    wxSize CaptionExtent(const wxString& caption) const;
+    // A new caption or font: the button takes its new size where it stands.
+    void Refit();
     const wxBitmap& Picture(ButtonPicture p) const { return m_bitmaps[static_cast<int>(p)]; }
 
 private:
@@ -54,7 +71,11 @@ private:
     void OnKey(wxKeyEvent&);
     void Click();
 
+    // The picture at the button's size (cached per picture and size).
+    const wxBitmap& Fitted(int picture);
+
     wxBitmap m_bitmaps[4];
+    wxBitmap m_fitted[4];
     bool m_hover = false;
     bool m_tracking = false;
     bool m_pressed = false;
@@ -69,12 +90,18 @@ class CTextCenterButtonPlus : public CButtonPlus {
 public:
     CTextCenterButtonPlus() = default;
     CTextCenterButtonPlus(int normal, int hover, int pressed, int disabled, int captionId);
-    void SetCaption(const wxString& caption) { m_caption = caption; Refresh(); }
+    void SetCaption(const wxString& caption) {
+        m_caption = caption;
+        Refit();
+    }
     const wxString& GetCaption() const { return m_caption; }
 
 protected:
     void DrawCaption(wxDC& dc, ButtonPicture) override;
-    virtual wxRect CaptionRect() const;
+    wxSize CaptionNeed() const override;
+    // The caption's rectangle in a client of `client` (the class's margins).
+    virtual wxRect CaptionRectIn(wxSize client) const;
+    wxRect CaptionRect() const { return CaptionRectIn(GetClientSize()); }
     wxString m_caption;
 };
 
@@ -85,7 +112,7 @@ public:
     CSmallButtonTextCenterButtonPlus();
 
 protected:
-    wxRect CaptionRect() const override;
+    wxRect CaptionRectIn(wxSize client) const override;
 };
 
 // Caption centred in the client less four margins.
@@ -98,7 +125,7 @@ public:
     void SetMargins(int left, int right, int top, int bottom);
 
 protected:
-    wxRect CaptionRect() const override;
+    wxRect CaptionRectIn(wxSize client) const override;
 
 private:
     int m_left = 0, m_right = 0, m_top = 0, m_bottom = 0;
@@ -113,21 +140,31 @@ public:
     const wxString& GetCaption() const { return m_caption; }
     void SetCaptionText(const wxString& caption) {
         m_caption = caption;
-        Refresh();
+        Refit();
     }
 
 protected:
     void DrawCaption(wxDC& dc, ButtonPicture p) override;
+    wxFont CaptionFont() const override;
+    wxSize CaptionNeed() const override;
+    // Left edge of the caption (right of the picture's icon) and its margins above and below.
+    virtual int CaptionLeft() const { return 34; }
+    virtual int CaptionTop() const { return 13; }
+    virtual int CaptionBottom() const { return 10; }
     wxString m_caption;
 };
 
-// Caption left-aligned with word wrap in (left + 38, top + 13, right, bottom - 8).
+// Caption left-aligned with word wrap in (left + 38, top + 13, right, bottom - 8), in the
+// control's own font.
 class CTextSmallIconButtonPlus : public CTextIconButtonPlus {
 public:
     using CTextIconButtonPlus::CTextIconButtonPlus;
 
 protected:
     void DrawCaption(wxDC& dc, ButtonPicture p) override;
+    wxFont CaptionFont() const override { return GetFont(); }
+    int CaptionLeft() const override { return 38; }
+    int CaptionBottom() const override { return 8; }
 };
 
 // The large recovery-mode buttons: a second text (state colour, wrapped) at top + 215 and the
@@ -143,6 +180,15 @@ protected:
 private:
     wxString m_first, m_second;
 };
+
+// Places a row of buttons at y: each at its own x, or further right when the button before it
+// (grown to its caption) would otherwise be overlapped, `gap` pixels after it. Hidden buttons
+// are placed but push nothing.
+void PlaceButtonRow(std::initializer_list<std::pair<CButtonPlus*, int>> buttonsAndX, int y, int gap = 4);
+
+// A caption rectangle that is too low for text of `textHeight` grows about its centre, within
+// the client height `clientHeight`.
+wxRect FitCaptionHeight(wxRect rect, int textHeight, int clientHeight);
 
 // Loads a family button's four pictures (the normal id always, the others when not 0).
 inline void SetButtonBitmaps(CButtonPlus& button, int normal, int hover, int pressed, int disabled) {

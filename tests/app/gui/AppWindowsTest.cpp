@@ -2,6 +2,7 @@
 #include "app/windows/AppBitmaps.h"
 #include "app/windows/MainFrame.h"
 #include "app/windows/WxUiServices.h"
+#include "tests/app/gui/CaptionChecks.h"
 #include "tests/ui/controls/windows/Harness.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/StringTable.h"
@@ -87,6 +88,11 @@ TEST(MainFrame, StartsOnTheModePageAndKeepsItsMinimumSize) {
     EXPECT_EQ(ui::ToUtf8(sheet->Heading()->GetLabel()), "Select Scan Mode");
     MoveTo(p.frame, wxPoint(5, 5));
     Pump(100);
+    // The footer's small buttons and the Help button hold their captions whole.
+    for (int id : {kIdFacebookButton, kIdGooglePlusButton})
+        ExpectCaptionFits(dynamic_cast<CTextCenterButtonPlus*>(sheet->Button(id)));
+    EXPECT_LE(sheet->Button(kIdFacebookButton)->GetRect().GetRight(), sheet->Button(kIdGooglePlusButton)->GetPosition().x);
+    EXPECT_LE(sheet->Button(kIdHelpButton)->GetRect().GetRight(), sheet->GetClientSize().x);
     Screenshot(p.frame, "main_frame_mode_page");
 
     // The frame built the type list; the type service names and draws an extension's type.

@@ -11,6 +11,7 @@
 #include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/FileSelectController.h"
 #include "filesystems/FileProperties.h"
+#include "tests/app/gui/CaptionChecks.h"
 #include "tests/support/DeepScanDisk.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/ui/controls/windows/Harness.h"
@@ -110,6 +111,11 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
             page2->Button(CCompleteRecoveryPartitionDeviceSelectPage::kIdDiskImage)->IsShown());
         EXPECT_EQ(page2->ContextMenuItems(),
                   std::vector<int>{CCompleteRecoveryPartitionDeviceSelectPage::kIdRecover});
+        MoveTo(p.frame, wxPoint(5, 5));
+        Pump(200);
+        using DevicePage = CCompleteRecoveryPartitionDeviceSelectPage;
+        ExpectToolButtonRow({page2->Button(DevicePage::kIdOption), page2->Button(DevicePage::kIdRefresh),
+                             page2->Button(DevicePage::kIdDiskImage)});
         Screenshot(p.frame, "deep_device_page");
 
         // Ctrl+O: the accelerator reaches the page; the scan runs behind its dialog.

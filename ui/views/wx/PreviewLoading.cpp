@@ -84,7 +84,7 @@ void CPreviewLoadingDlg::OnInitDialog() {
                                  wxALIGN_RIGHT | wxST_NO_AUTORESIZE);
     m_cancel = new CButtonPlus(kBmpCancelNormal, kBmpCancelHover, kBmpCancelPressed, kBmpCancelDisabled);
     m_cancel->Create(this, MapControlId(kIdCancel));
-    m_cancel->MoveTo((c.x - m_cancel->GetBitmapSize().x) / 2, c.y - m_cancel->GetBitmapSize().y - 8);
+    m_cancel->MoveTo((c.x - m_cancel->GetButtonSize().x) / 2, c.y - m_cancel->GetButtonSize().y - 8);
     m_cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { Cancel(); });
     CentreOnParent();
 }
