@@ -1,6 +1,6 @@
 #pragma once
-// The program's message box: a fixed-size skinned dialog with an icon, an optional heading, a
-// message and one or two caption buttons. Ends with 1 (OK, Yes) or 2 (Cancel, NO, close
+// The program's message box: a skinned dialog with an icon, an optional heading, a message and
+// one or two caption buttons; 445 x 250, or larger where the message needs it. Ends with 1 (OK, Yes) or 2 (Cancel, NO, close
 // button, Escape).
 #include "ui/controls/ButtonPlus.h"
 #include "ui/controls/MessageBoxLayout.h"
@@ -40,6 +40,8 @@ protected:
 
 private:
     void OnButton(wxCommandEvent& e);
+    // The client size the message needs in `font`, and the message broken into its lines.
+    wxSize FitMessage(const wxFont& font, wxString* wrapped);
 
     CTextCenterButtonPlus* m_ok = nullptr;
     CButtonPlus* m_close = nullptr;

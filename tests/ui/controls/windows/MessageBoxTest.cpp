@@ -1,6 +1,7 @@
 #include "tests/ui/controls/windows/Harness.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/Resources.h"
+#include "ui/controls/StringTable.h"
 
 #include <gtest/gtest.h>
 
@@ -87,4 +88,35 @@ TEST(MessageBox, CaptionBandDragsTheBox) {
     });
     EXPECT_NE(afterBand, before);
     EXPECT_EQ(afterBody, afterBand);
+}
+
+// A long message (the same-drive caution) makes the box grow: every line of it is shown whole
+// above the buttons, and the box stays on the screen.
+TEST(MessageBox, GrowsToItsText) {
+    CMessageBoxDlg box;
+    box.kind = kMbWarning;
+    box.buttons = kMbYes | kMbNo;
+    box.message = uistr::UiString(uistr::kSameDriveCaution);
+    const int result = RunModal([&] { return box.DoModal(); }, [&] {
+        wxStaticText* message = box.MessageStatic();
+        wxClientDC dc(message);
+        dc.SetFont(message->GetFont());
+        const wxString shown = message->GetLabel();
+        const wxSize text = dc.GetMultiLineTextExtent(shown);
+        EXPECT_LE(text.x, message->GetSize().x);
+        EXPECT_LE(text.y, message->GetSize().y);
+        EXPECT_LE(message->GetRect().GetBottom(), box.YesButton()->GetPosition().y);
+        wxString flat = shown;
+        flat.Replace("\n", " ");
+        EXPECT_NE(flat.Find("reduce the chance of"), wxNOT_FOUND);
+        EXPECT_NE(flat.Find("Are you sure to save found files to the same drive?"), wxNOT_FOUND);
+        EXPECT_GT(box.GetClientSize().y, 250);
+        const wxRect screen(wxPoint(0, 0), wxGetDisplaySize());
+        EXPECT_TRUE(screen.Contains(box.GetScreenRect()));
+        EXPECT_TRUE(box.YesButton()->IsShown());
+        EXPECT_EQ(box.NoButton()->GetPosition().x - box.YesButton()->GetRect().GetRight() - 1, 40);
+        Screenshot(&box, "message_box_same_drive_caution");
+        Click(box.NoButton());
+    });
+    EXPECT_EQ(result, 2);
 }
