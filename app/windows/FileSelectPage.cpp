@@ -18,16 +18,16 @@ namespace {
 const wxColour kBand(196, 199, 204);
 
 struct ButtonDesc {
-    int id, caption, x;
+    int id, caption, x, bitmap;
 };
 const ButtonDesc kButtons[] = {
-    {CFileSelectPage::kIdFindFile, uistr::kFindFileCaption, 48},
-    {CFileSelectPage::kIdSearchFiles, uistr::kSearchFilesCaption, 148},
-    {CFileSelectPage::kIdPreview, uistr::kPreviewCaption, 279},
-    {CFileSelectPage::kIdThumbnail, uistr::kThumbnailCaption, 379},
-    {CFileSelectPage::kIdSelectAll, uistr::kSelectAllCaption, 495},
-    {CFileSelectPage::kIdDeselectAll, uistr::kDeselectAllCaption, 610},
-    {CFileSelectPage::kIdState, uistr::kStateCaption, 735},
+    {CFileSelectPage::kIdFindFile, uistr::kFindFileCaption, 48, appres::kBmpFindFile},
+    {CFileSelectPage::kIdSearchFiles, uistr::kSearchFilesCaption, 148, appres::kBmpSearchFiles},
+    {CFileSelectPage::kIdPreview, uistr::kPreviewCaption, 279, appres::kBmpPreview},
+    {CFileSelectPage::kIdThumbnail, uistr::kThumbnailCaption, 379, appres::kBmpThumbnail},
+    {CFileSelectPage::kIdSelectAll, uistr::kSelectAllCaption, 495, appres::kBmpSelectAll},
+    {CFileSelectPage::kIdDeselectAll, uistr::kDeselectAllCaption, 610, appres::kBmpDeselectAll},
+    {CFileSelectPage::kIdState, uistr::kStateCaption, 735, appres::kBmpState},
 };
 // The search tab's list as the find sees it: its rows, no folder tree.
 class CSearchListFindAdapter : public CFolderlessFindView {
@@ -50,12 +50,8 @@ private:
 
 CFileSelectPage::CFileSelectPage(wxWindow* parent, CFileSelectController& controller)
     : CWizardPage(parent, kPageFileSelect), m_controller(controller) {
-    for (const ButtonDesc& d : kButtons) {
-        auto* b = new CTextSmallIconButtonPlus(appres::kBmpHelpNormal, appres::kBmpHelpHover, appres::kBmpHelpPressed,
-                                               appres::kBmpHelpDisabled, d.caption);
-        b->Create(this, d.id);
-        m_buttons[d.id] = b;
-    }
+    for (const ButtonDesc& d : kButtons)
+        m_buttons[d.id] = CreateToolButton(this, d.id, d.bitmap, d.caption);
     m_buttons[kIdState]->Hide();
     m_buttons[kIdState]->Disable();
 
@@ -66,7 +62,7 @@ CFileSelectPage::CFileSelectPage(wxWindow* parent, CFileSelectController& contro
     m_splitter->layout.fixedPane = 0;
     m_splitter->layout.fixedSize = 220;
     m_splitter->layout.minSize = 120;
-    m_splitter->layout.maxSize = 500;
+    m_splitter->layout.maxSize = 600;  // room for long RAW folder names
     m_splitter->Create(m_tabs, wxID_ANY, wxDefaultPosition, wxSize(600, 280));
     m_tree = new CFileTreeCtrl(m_splitter);
     m_files = new CFileListCtrl(m_splitter);
@@ -176,13 +172,16 @@ void CFileSelectPage::LocateInMainList() {
 void CFileSelectPage::ToggleThumbnails() {
     CTextSmallIconButtonPlus* b = m_buttons[kIdThumbnail];
     CFileListCtrl* list = ActiveList();
-    if (list->IsThumbnailView()) {
-        list->ShowListView();
-        b->SetCaptionText(ui::FromUtf8(uistr::UiString(uistr::kThumbnailCaption)));
-    } else {
+    const bool toThumbnails = !list->IsThumbnailView();
+    if (toThumbnails)
         list->ShowThumbnailView();
-        b->SetCaptionText(ui::FromUtf8(uistr::UiString(uistr::kDetailsCaption)));
-    }
+    else
+        list->ShowListView();
+    const int first = toThumbnails ? appres::kBmpDetails : appres::kBmpThumbnail;
+    b->SetButtonBitmaps(first, first + 1, first + 2, first + 3);
+    b->SetCaptionText(ui::FromUtf8(uistr::UiString(toThumbnails ? uistr::kDetailsCaption : uistr::kThumbnailCaption)));
+    // The caption's width changed: the row is laid out again.
+    LayoutPage(GetClientSize().x, GetClientSize().y);
     b->Refresh();
 }
 
@@ -217,8 +216,8 @@ void CFileSelectPage::OnCommand(wxCommandEvent& e) {
 }
 
 void CFileSelectPage::LayoutPage(int cx, int cy) {
-    for (const ButtonDesc& d : kButtons)
-        m_buttons[d.id]->MoveTo(d.x, 5);
+    const auto at = [this](int index) { return std::pair<CButtonPlus*, int>(m_buttons[kButtons[index].id], kButtons[index].x); };
+    PlaceButtonRow({at(0), at(1), at(2), at(3), at(4), at(5), at(6)}, 5);
     m_tabs->SetSize(49, 52, std::max(0, cx - 98), std::max(0, cy - 78));
 }
 

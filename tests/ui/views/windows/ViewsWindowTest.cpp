@@ -13,6 +13,8 @@
 #include "tests/ui/views/ViewsFixtures.h"
 #include "ui/controls/BuildDirectoryDlg.h"
 #include "ui/controls/DrawHelpers.h"
+#include "ui/controls/ExSplitterWnd.h"
+#include "carving/RAWFileProperties.h"
 #include "ui/views/wx/FileListCtrl.h"
 #include "ui/views/wx/FilePreviewDlg.h"
 #include "ui/views/wx/FileTreeCtrl.h"
@@ -420,4 +422,88 @@ TEST(CompanionViewerWindow, WindowsAreDisabledWhileTheViewerRuns) {
     EXPECT_EQ(testsupport::ReadFileBytes(out), testsupport::ReadFileBytes(Write("expected.txt", "/tmp/~@!x.doc|Budget.xls")));
     // A viewer that cannot start leaves the windows as they were.
     EXPECT_FALSE(RunCompanionViewer(dir + "/missing-viewer", "/tmp/x.doc", "x.doc"));
+}
+
+namespace {
+
+// A folder of the tree as the deep scan makes its RAW folders: a file-system node with RAW
+// properties.
+CFileSystemNode* RawFolder(CFileNode* parent, const char* name) {
+    auto* node = CreateFileSystemNode();
+    auto props = std::make_unique<CRAWFileProperties>();
+    props->SetName(name);
+    props->m_u16Attributes = FILEATTR_DIRECTORY;
+    node->SetProperties(std::move(props));
+    node->SetName("");
+    node->SetFileSystemInfo(0, 1);
+    node->m_pParent = parent;
+    if (parent) {
+        CFileNode** tail = &parent->m_pFirstChild;
+        while (*tail)
+            tail = &(*tail)->m_pNextSibling;
+        *tail = node;
+    }
+    return node;
+}
+
+} // namespace
+
+// Long folder names in the fixed-width pane of the file page: the tree scrolls sideways to
+// them, and the splitter widens the pane until they show whole.
+TEST(FileTreeWindow, LongFolderNamesScrollAndThePaneWidens) {
+    struct TreeOwner {
+        CFileNode* root = RawFolder(nullptr, "Root");
+        ~TreeOwner() { DeleteTreeAndProperties(root); }
+        CFileNode* get() const { return root; }
+    } root;
+    CFileSystemNode* raw = RawFolder(root.get(), "3 RAW");
+    const char* longest = "Microsoft Office Word 97-2003 Document (*.doc) - found by signature";
+    RawFolder(raw, "JPEG Image (*.jpg)");
+    RawFolder(raw, longest);
+    HostFrame host(wxSize(860, 400));
+    auto* splitter = new CExSplitterWnd;
+    splitter->layout.orientation = 2;
+    splitter->layout.fixedPane = 0;
+    splitter->layout.fixedSize = 220;
+    splitter->layout.minSize = 120;
+    splitter->layout.maxSize = 600;
+    splitter->Create(host.panel(), wxID_ANY, wxPoint(0, 0), wxSize(860, 400));
+    auto* tree = new CFileTreeCtrl(splitter);
+    auto* list = new CFileListCtrl(splitter);
+    tree->SetFileList(list);
+    splitter->SetPanes(tree, list);
+    host.ShowAndWait();
+    tree->SetRootNode(dynamic_cast<CFileSystemNode*>(root.get()));
+    Pump(100);
+    CFileNode* longNode = Child(raw, longest);
+    ASSERT_NE(longNode, nullptr);
+    wxTreeItemId item;
+    ASSERT_TRUE(tree->SelectNode(longNode, &item));
+    tree->ScrollTo(item);
+    tree->Scroll(0, -1);
+    Pump(200);
+    wxRect text;
+    ASSERT_TRUE(tree->GetBoundingRect(item, text, true));
+    ASSERT_GT(text.GetRight(), tree->GetClientSize().x);  // cut at first...
+    // ...but the tree's width reaches past it, so it scrolls sideways to the end of the name.
+    EXPECT_GE(tree->GetVirtualSize().x, text.GetRight());
+    EXPECT_GT(tree->GetScrollRange(wxHORIZONTAL), tree->GetScrollThumb(wxHORIZONTAL));
+    Screenshot(host.frame(), "file_tree_long_names");
+    tree->Scroll(tree->GetScrollRange(wxHORIZONTAL), -1);
+    Pump(200);
+    ASSERT_TRUE(tree->GetBoundingRect(item, text, true));
+    EXPECT_LE(text.GetRight(), tree->GetClientSize().x);
+    Screenshot(host.frame(), "file_tree_long_names_scrolled");
+
+    // The splitter bar dragged right widens the pane: the whole name shows.
+    const int bar = splitter->FirstPaneSize() + 2;
+    Drag(splitter, wxPoint(bar, 100), wxPoint(360, 0));
+    Pump(300);
+    EXPECT_GT(splitter->FirstPaneSize(), 500);
+    tree->Scroll(0, -1);
+    Pump(100);
+    ASSERT_TRUE(tree->GetBoundingRect(item, text, true));
+    EXPECT_LE(text.GetRight(), tree->GetClientSize().x);
+    Screenshot(host.frame(), "file_tree_long_names_widened");
+    tree->SetRootNode(nullptr);
 }
