@@ -552,6 +552,12 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     if (context.unreadableSectors)
         LogInfo("%" PRIu64 " unreadable sectors of %s were written as zeros", context.unreadableSectors,
                 targetPath.c_str());
+    if (result == kRecoverCancelled) {
+        // Cut short by the user: a part of a file under its full name would pass for the file.
+        DeleteTargetFile(targetPath);
+        LogInfo("Recovery cancelled; the unfinished %s was removed", targetPath.c_str());
+        return result;
+    }
     if (efsPrefix) {
         if (result != kRecoverDone) {
             DeleteTargetFile(targetPath);

@@ -7,6 +7,9 @@
 #include "ui/controls/StringTable.h"
 #include "ui/controls/UiCommon.h"
 
+#include <algorithm>
+#include <cstdint>
+
 CSaveResultPage::CSaveResultPage(wxWindow* parent, CSaveResultController& controller)
     : CWizardPage(parent, kPageSaveResult), m_controller(controller) {
     m_result = new CFileSaveDlg;
@@ -17,9 +20,6 @@ CSaveResultPage::CSaveResultPage(wxWindow* parent, CSaveResultController& contro
     m_open = new CTextCenterButtonPlus(uires::kBmpCaptionNormal, uires::kBmpCaptionHover, uires::kBmpCaptionPressed,
                                        uires::kBmpCaptionDisabled, uistr::kOpenSavedPathCaption);
     m_open->Create(this, kIdOpenSavedPath);
-    // The captions are longer than the sheet's: a smaller font keeps each on one line.
-    for (CTextCenterButtonPlus* b : {m_back, m_open})
-        b->SetFont(ui::PixelFont(11, 400));
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { m_controller.BackToFileList(); }, kIdBackToFileList);
     Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         if (m_result->FolderLink())
@@ -35,15 +35,28 @@ CSaveResultPage::CSaveResultPage(wxWindow* parent, CSaveResultController& contro
 void CSaveResultPage::ShowSummary() {
     const SaveResultSummary s = m_controller.Summary();
     m_result->filePaths = s.folders;
-    m_result->SetOutputFolder(s.folders.empty() ? s.targetFolder : s.folders.front());
-    m_result->ShowRecoveryResult(s.filesRecovered, s.filesToRecover);
+    m_result->ShowRecoveryResult(static_cast<std::uint64_t>(std::max(0, s.filesRecovered)),
+                                 static_cast<std::uint64_t>(std::max(0, s.filesToRecover)));
+    m_result->SetNote(s.cancelled ? uistr::UiString(uistr::kCancelledFileRemoved) : std::string());
+    m_result->SetOutputFolders(s.folders, s.targetFolder);
+    LayoutPage(GetClientSize().x, GetClientSize().y);
     Refresh();
 }
 
+int CSaveResultPage::HeadingId(int stepHeading) const {
+    return m_controller.Summary().cancelled && stepHeading == uistr::kSavingCompletedHeading
+               ? static_cast<int>(uistr::kSavingCancelledHeading)
+               : stepHeading;
+}
+
 void CSaveResultPage::LayoutPage(int cx, int) {
+    // The outcome panel is as tall as its lines; the buttons stand below it.
     m_result->SetSize(cx / 2 - 160, 140, 340, 120);
-    m_open->MoveTo(cx / 2 - 74, 276);
-    m_back->MoveTo(cx / 2 - 74, 326);
+    const int height = std::max(120, m_result->ArrangeContent());
+    m_result->SetSize(cx / 2 - 160, 140, 340, height);
+    const int top = std::max(276, 140 + height + 16);
+    m_open->MoveTo(cx / 2 - 74, top);
+    m_back->MoveTo(cx / 2 - 74, top + 50);
 }
 
 void CSaveResultPage::Paint(wxDC& dc) {
@@ -55,6 +68,7 @@ void CSaveResultPage::Paint(wxDC& dc) {
     dc.DrawLine(s.x / 2 - 180, 25, s.x / 2 + 180, 25);
     dc.SetFont(ui::PixelFont(18, 700, "Arial"));
     dc.SetTextForeground(wxColour(40, 44, 52));
-    ui::DrawTextIn(dc, ui::FromUtf8(uistr::UiString(uistr::kSavingCompletedHeading)), wxRect(s.x / 2 - 72, 118, 300, 20),
-                   ui::kTextSingleLine | ui::kTextVCenter);
+    const int heading = HeadingId(uistr::kSavingCompletedHeading);
+    ui::DrawTextIn(dc, ui::FromUtf8(uistr::UiString(heading)), wxRect(s.x / 2 - 180, 112, 360, 26),
+                   ui::kTextSingleLine | ui::kTextVCenter | ui::kTextCenter);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Page 5, the result page: "Saving is completed", the outcome and counts with the link to the
-// output folder, and the buttons "Open Saved Path" and "Back To File List".
+// Page 5, the result page: "Saving is completed" (or "Saving was cancelled"), the outcome and
+// counts with the links to the output folders, and the buttons "Open Saved Path" and "Back To File List".
 #include "app/windows/WizardPage.h"
 #include "app/wizard/SaveFileController.h"
 
@@ -15,6 +15,8 @@ public:
     void Paint(wxDC& dc) override;
     // Copies the save step's outcome into the page (the sheet calls it when the page shows).
     void ShowSummary();
+    // "Saving was cancelled" over a cancelled recovery.
+    int HeadingId(int stepHeading) const override;
     CFileSaveDlg* Outcome() const { return m_result; }
     CTextCenterButtonPlus* Button(int id) const { return id == kIdBackToFileList ? m_back : id == kIdOpenSavedPath ? m_open : nullptr; }
 

@@ -125,6 +125,7 @@ void CSaveFileController::Next() {
     std::snprintf(line, sizeof line, "Files are saved in %s", target.c_str());
     WriteActivityLine(line);
     m_folders = std::move(outcome.folders);
+    m_cancelled = outcome.cancelled;
     if (CSaveResultController* result = GetSaveResultController())
         MoveTo(result);
 }
@@ -142,6 +143,7 @@ SaveResultSummary CSaveResultController::Summary() const {
         s.targetFolder = save->TargetFolder();
         s.filesRecovered = save->FilesRecovered();
         s.filesToRecover = save->FilesToRecover();
+        s.cancelled = save->Cancelled();
     }
     return s;
 }

@@ -54,6 +54,7 @@ public:
 
     int FilesToRecover() const { return m_filesToRecover; }
     int FilesRecovered() const { return m_filesRecovered; }
+    bool Cancelled() const { return m_cancelled; }
     std::string GetSavedFolder(int index) const;
     int GetSavedFolderCount() const { return static_cast<int>(m_folders.size()); }
     const std::string& TargetFolder() const { return m_target; }
@@ -70,6 +71,7 @@ private:
     int m_filesRecovered = 0;
     std::vector<std::string> m_folders;
     std::string m_target;
+    bool m_cancelled = false;
 };
 
 // What the result page shows.
@@ -78,6 +80,7 @@ struct SaveResultSummary {
     std::string targetFolder;
     int filesRecovered = 0;
     int filesToRecover = 0;
+    bool cancelled = false;  // the user stopped the recovery
 };
 
 class CSaveResultController : public CWizardPageControllerBase {

@@ -16,11 +16,11 @@ add_test(NAME app_windows
 set_tests_properties(app_windows PROPERTIES TIMEOUT 300
   ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
 
-# The window frames, menus and dialogs again with the larger font; pictures under
+# The window frames, menus, dialogs, tool buttons and result page again with the larger font; pictures under
 # <build>/screenshots/app-large-font.
 add_test(NAME app_windows_large_font
   COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:test_app_windows>
-          --gtest_filter=WindowFrames.*:DeletedFileRecoveryWindows.RecoveryDialogsShowProgressAndCancel:DeepScanWindows.DevicePageCtrlOPartitionPageAndFilePage
+          --gtest_filter=WindowFrames.*:MainFrame.StartsOnTheModePageAndKeepsItsMinimumSize:DeletedFileRecoveryWindows.RecoveryDialogsShowProgressAndCancel:DeletedFileRecoveryWindows.ToolbarsAndACancelledRecovery:DeepScanWindows.DevicePageCtrlOPartitionPageAndFilePage
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_app_windows)
 set_tests_properties(app_windows_large_font PROPERTIES TIMEOUT 300
   ENVIRONMENT "XDG_CONFIG_HOME=${BRULIN_LARGE_FONT_CONFIG};BRULIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots/app-large-font;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

@@ -137,7 +137,21 @@ ScriptedUiServices& ScriptedUiServices::ExpectSaveFile(const std::string& path) 
 RecoveryOutcome ScriptedUiServices::RunRecoveringDialog(CFileNode* root, IStorageDevice* device,
                                                         const std::string& outputFolder) {
     m_log.push_back("recovering " + outputFolder);
-    CRecoveryProgress progress;
+    // A user who cancels while the named file is being written.
+    class CancelInFile : public CRecoveryProgress {
+    public:
+        explicit CancelInFile(std::string name) : m_name(std::move(name)) {}
+        int AddBytesDone(std::uint64_t bytes) override {
+            CRecoveryProgress::AddBytesDone(bytes);
+            if (!m_name.empty() && CurrentFile() == m_name)
+                Cancel();
+            return Poll();
+        }
+
+    private:
+        std::string m_name;
+    };
+    CancelInFile progress(cancelRecoveryInFile);
     const int cancelAt = cancelRecoveryAtFile;
     if (cancelAt >= 0) {
         if (cancelAt == 0)

@@ -50,6 +50,9 @@ public:
     ScriptedUiServices& ExpectSaveFile(const std::string& path);
     // The recovering dialog's Cancel is pressed once this many files are done (-1: never).
     int cancelRecoveryAtFile = -1;
+    // The recovering dialog's user cancels once the file of this name has had its first bytes
+    // written ("": never).
+    std::string cancelRecoveryInFile;
     // What the preview was asked to show.
     std::function<void(IStorageDevice*, CFileNode*)> onPreview;
     RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& outputFolder) override;

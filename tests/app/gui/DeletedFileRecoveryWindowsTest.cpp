@@ -17,6 +17,7 @@
 #include "platform/DriveLetters.h"
 #include "tests/support/DeletedFileImages.h"
 #include "tests/support/FakeSystemTree.h"
+#include "tests/app/gui/CaptionChecks.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/ui/controls/windows/Harness.h"
 #include "ui/controls/EditPlus.h"
@@ -66,7 +67,25 @@ class TestServices : public CWxUiServices {
 public:
     using CWxUiServices::CWxUiServices;
     std::string SaveFileDialog(const std::string&, const std::string&) override { return savePath; }
+    // With `cancelAfterFiles` set, the real recovering dialog runs and is cancelled once that
+    // many files are done.
+    RecoveryOutcome RunRecoveringDialog(CFileNode* root, IStorageDevice* device, const std::string& out) override {
+        if (cancelAfterFiles < 0)
+            return CWxUiServices::RunRecoveringDialog(root, device, out);
+        CRecoveringDlg dlg(wxTheApp->GetTopWindow(), root, device, out);
+        const int after = cancelAfterFiles;
+        dlg.onShown = [after](CRecoveringDlg& d) {
+            CRecoveryProgress& progress = d.Progress();
+            progress.onFileDone = [&progress, after](int done) {
+                if (done >= after)
+                    progress.Cancel();
+            };
+        };
+        dlg.DoModal();
+        return dlg.Outcome();
+    }
     std::string savePath;
+    int cancelAfterFiles = -1;
 };
 
 struct Program {
@@ -408,5 +427,99 @@ TEST(DeletedFileRecoveryWindows, RecoveryDialogsShowProgressAndCancel) {
         EXPECT_EQ(dlg.DoModal(), 2);
         EXPECT_TRUE(dlg.Progress().Cancelled());
     }
+    EXPECT_TRUE(modals.Done());
+}
+
+// The tool buttons of the volume and file pages show their whole captions and their own
+// pictures; a recovery cancelled after its first file ends on a result page that says so,
+// counts one file and lists its folder.
+TEST(DeletedFileRecoveryWindows, ToolbarsAndACancelledRecovery) {
+    Machine machine;
+    Program p;
+    ModalAnswerer modals;
+    p.context->showFileSelectHint = false;
+    Click(dynamic_cast<CRecoveryModeSelectPage*>(p.Sheet()->Page(kPageRecoveryMode))->ModeButton(kModeDeletedFile));
+    ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageDeleteRecoveryPartition; }));
+    auto* volumes = p.Page<CDeleteRecoveryPartitionDeviceSelectPage>(kPageDeleteRecoveryPartition);
+    ASSERT_NE(volumes, nullptr);
+    MoveTo(p.frame, wxPoint(5, 5));
+    Pump(200);
+    using VolumePage = CDeleteRecoveryPartitionDeviceSelectPage;
+    ExpectToolButtonRow({volumes->Button(VolumePage::kIdRefresh), volumes->Button(VolumePage::kIdOption),
+                         volumes->Button(VolumePage::kIdDiskImage)});
+    for (int id : {kIdHomeButton, kIdNextButton, kIdBackButton})
+        ExpectCaptionFits(dynamic_cast<CTextCenterButtonPlus*>(p.Sheet()->Button(id)));
+    Screenshot(p.frame, "dfr_volume_page_toolbar");
+
+    volumes->List()->SelectRow(0);
+    Pump(100);
+    p.Press(kIdNextButton);
+    ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageFileSelect; }, 20000));
+    auto* files = p.Page<CFileSelectPage>(kPageFileSelect);
+    ASSERT_NE(files, nullptr);
+    MoveTo(p.frame, wxPoint(5, 5));
+    Pump(300);
+    std::vector<CTextSmallIconButtonPlus*> row;
+    for (int id : {CFileSelectPage::kIdFindFile, CFileSelectPage::kIdSearchFiles, CFileSelectPage::kIdPreview,
+                   CFileSelectPage::kIdThumbnail, CFileSelectPage::kIdSelectAll, CFileSelectPage::kIdDeselectAll,
+                   CFileSelectPage::kIdState})
+        row.push_back(files->Button(id));
+    ExpectToolButtonRow(row);
+    ExpectCaptionFits(dynamic_cast<CTextCenterButtonPlus*>(p.Sheet()->Button(kIdDeepScanButton)));
+    Screenshot(p.frame, "dfr_file_page_toolbar");
+    // The view toggle takes the other caption and picture; the row is laid out again.
+    const std::vector<std::uint32_t> thumbnailSign = SignPixels(files->Button(CFileSelectPage::kIdThumbnail));
+    Click(files->Button(CFileSelectPage::kIdThumbnail));
+    MoveTo(p.frame, wxPoint(5, 5));
+    Pump(300);
+    EXPECT_EQ(ui::ToUtf8(files->Button(CFileSelectPage::kIdThumbnail)->GetCaption()), "Details");
+    EXPECT_NE(SignPixels(files->Button(CFileSelectPage::kIdThumbnail)), thumbnailSign);
+    ExpectToolButtonRow(row);
+    Screenshot(p.frame, "dfr_file_page_toolbar_details");
+    Click(files->Button(CFileSelectPage::kIdThumbnail));
+    Pump(200);
+
+    // Tick every deleted file and save; the recovery is cancelled after the first file.
+    files->Tabs()->SetCurSel(0);
+    wxTreeItemIdValue cookie;
+    const wxTreeItemId deleted = files->Tree()->GetFirstChild(files->Tree()->GetRootItem(), cookie);
+    ASSERT_TRUE(deleted.IsOk());
+    files->Tree()->OnFolderCheck(deleted);
+    Pump(100);
+    p.Press(kIdNextButton);
+    ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageSaveFile; }));
+    const std::string target = ScratchDir("dfr-gui-cancelled");
+    GetSaveFileController()->Page().SetTargetFolder(target);
+    p.services.cancelAfterFiles = 1;
+    p.Press(kIdNextButton);
+    ASSERT_TRUE(PumpUntil([&] { return p.Sheet()->GetActivePage() == kPageSaveResult; }, 20000));
+    auto* result = p.Page<CSaveResultPage>(kPageSaveResult);
+    ASSERT_NE(result, nullptr);
+    result->ShowSummary();
+    MoveTo(p.frame, wxPoint(5, 5));
+    Pump(300);
+    const SaveResultSummary summary = GetSaveResultController()->Summary();
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.filesToRecover, 3);
+    EXPECT_EQ(summary.filesRecovered, 1);
+    ASSERT_EQ(summary.folders.size(), 1u);
+    // One whole file written; nothing else under the target.
+    std::vector<std::string> written;
+    for (auto it = fs::recursive_directory_iterator(target); it != fs::recursive_directory_iterator(); ++it)
+        if (it->is_regular_file())
+            written.push_back(it->path().filename().string());
+    EXPECT_EQ(written.size(), 1u);
+    CFileSaveDlg* outcome = result->Outcome();
+    EXPECT_EQ(ui::ToUtf8(outcome->OutcomeText()->GetLabel()), RecoveryOutcomeText(1, 3));
+    EXPECT_TRUE(outcome->NoteText()->IsShown());
+    EXPECT_EQ(outcome->FolderLink()->GetURL(), summary.folders[0]);
+    // The panel holds its lines, and the buttons stand below it.
+    const wxRect panel = outcome->GetRect();
+    EXPECT_LE(outcome->NoteText()->GetRect().GetBottom(), panel.height);
+    EXPECT_LE(outcome->FolderLink()->GetRect().GetBottom(), panel.height);
+    EXPECT_GT(result->Button(CSaveResultPage::kIdOpenSavedPath)->GetPosition().y, panel.GetBottom());
+    for (int id : {CSaveResultPage::kIdOpenSavedPath, CSaveResultPage::kIdBackToFileList})
+        ExpectCaptionFits(result->Button(id));
+    Screenshot(p.frame, "dfr_result_page_cancelled");
     EXPECT_TRUE(modals.Done());
 }

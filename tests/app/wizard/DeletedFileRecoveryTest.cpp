@@ -197,6 +197,42 @@ TEST_P(DeletedFileRecovery, FromModeToResultPageRecoversTheDeletedFiles) {
     EXPECT_TRUE(w.ui.Done());
 }
 
+// A cancel in the middle of a file, through the real recovery walk: the file cut short is
+// removed, never left under its name with part of its bytes; every file that is left is whole
+// and exact, the result counts only those and says the saving was cancelled.
+TEST_P(DeletedFileRecovery, CancelInTheMiddleOfAFileLeavesNoPartOfIt) {
+    const DeletedVolumeCase& c = GetParam();
+    Machine machine(DeletedVolumeImage(c), c.partitioned);
+    Wizard w;
+    w.ScanFirstVolume(true);
+    CFileSystemNode* deleted = w.DeletedFolder();
+    ASSERT_NE(deleted, nullptr);
+    ToggleCheckState(deleted, false);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    // 70000 bytes: the cancel comes after its first 64 KiB are written.
+    w.ui.cancelRecoveryInFile = "root_deleted.bin";
+    w.Save().Page().SetTargetFolder(ScratchDir("dfr-cancel-mid") + "/recovered");
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+
+    const SaveResultSummary summary = GetSaveResultController()->Summary();
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(summary.filesToRecover, 3);
+    ASSERT_EQ(summary.folders.size(), 1u);
+    const auto written = FilesBelow(summary.folders[0]);
+    const auto originals = DeletedOriginals();
+    for (const auto& [path, bytes] : written) {
+        SCOPED_TRACE(path);
+        EXPECT_NE(fs::path(path).filename().string(), "root_deleted.bin");
+        ASSERT_EQ(originals.count(path), 1u);
+        EXPECT_EQ(bytes, originals.at(path));
+    }
+    EXPECT_LT(written.size(), 3u);
+    EXPECT_EQ(summary.filesRecovered, static_cast<int>(written.size()));
+    EXPECT_TRUE(w.ui.Done());
+}
+
 TEST_P(DeletedFileRecovery, HomeBackCancelSingleFileAndPreview) {
     const DeletedVolumeCase& c = GetParam();
     Machine machine(DeletedVolumeImage(c), c.partitioned);

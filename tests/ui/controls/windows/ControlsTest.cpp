@@ -580,3 +580,112 @@ TEST(PopupMenu, ChoosingAnItemSendsItsCommand) {
     PumpUntil([&] { return chosen != 0; }, 1000);
     EXPECT_EQ(chosen, 103);
 }
+
+// The counts can be any 64-bit number: the summary wraps inside the panel, which grows to hold
+// it. Several output folders are each linked; more than four are linked through their common
+// parent.
+TEST(FileSavePanel, LargestCountsWrapAndEveryFolderIsLinked) {
+    EXPECT_EQ(CommonParentFolder({"/out/NTFS", "/out/FAT32"}), "/out/");
+    EXPECT_EQ(CommonParentFolder({"/out/ab/x", "/out/ac/y"}), "/out/");
+    EXPECT_EQ(CommonParentFolder({"/out/a", "/out/a"}), "/out/");
+    EXPECT_EQ(CommonParentFolder({"/one/a", "/two/b"}), "/");
+    EXPECT_EQ(CommonParentFolder({}), "");
+    const std::string largest = std::to_string(UINT64_MAX);
+    EXPECT_EQ(RecoverySummaryText(UINT64_MAX, UINT64_MAX),
+              "Files need to recover: " + largest + ", total recovered files: " + largest + ".");
+
+    HostFrame host(wxSize(400, 330), wxColour(196, 199, 204));
+    auto* panel = new CFileSaveDlg();
+    ASSERT_TRUE(panel->Create(host.panel(), wxPoint(20, 10), wxSize(340, 120)));
+    panel->ShowRecoveryResult(UINT64_MAX, UINT64_MAX);
+    const std::vector<std::string> folders = {"/srv/recovered/NTFS", "/srv/recovered/FAT32", "/srv/recovered/EXT2"};
+    panel->SetOutputFolders(folders, "/srv/recovered");
+    panel->SetSize(340, panel->ArrangeContent());
+    host.ShowAndWait();
+    wxStaticText* summary = panel->SummaryLine();
+    wxClientDC dc(summary);
+    dc.SetFont(summary->GetFont());
+    wxString joined = summary->GetLabel();
+    EXPECT_LE(dc.GetMultiLineTextExtent(joined).x, summary->GetSize().x);
+    EXPECT_LE(dc.GetMultiLineTextExtent(joined).y, summary->GetSize().y);
+    joined.Replace("\n", " ");
+    EXPECT_EQ(ui::ToUtf8(joined), RecoverySummaryText(UINT64_MAX, UINT64_MAX));
+    ASSERT_GE(panel->FolderLinks().size(), 3u);
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        CHyperLink* link = panel->FolderLinks()[i];
+        EXPECT_TRUE(link->IsShown());
+        EXPECT_EQ(link->GetURL(), folders[i]);
+        EXPECT_EQ(ui::ToUtf8(link->GetLabel()), folders[i]);
+        EXPECT_LE(link->GetRect().GetBottom(), panel->GetSize().y);
+        EXPECT_GT(link->GetPosition().y, summary->GetRect().GetBottom());
+    }
+    Screenshot(host.frame(), "file_save_panel_largest_counts");
+
+    // Six folders: one link to the folder that holds them, which selects them all.
+    std::vector<std::string> six;
+    for (const char* name : {"NTFS", "FAT32", "FAT16", "EXT2", "EXT3", "RAW"})
+        six.push_back(std::string("/srv/recovered/") + name);
+    panel->SetOutputFolders(six, "/srv/recovered");
+    panel->SetSize(340, panel->ArrangeContent());
+    Pump(100);
+    EXPECT_EQ(panel->FolderLink()->GetURL(), "/srv/recovered/");
+    EXPECT_EQ(ui::ToUtf8(panel->FolderLink()->GetLabel()), "6 folders under /srv/recovered/");
+    EXPECT_EQ(panel->FolderLink()->PathList(), six);
+    for (std::size_t i = 1; i < panel->FolderLinks().size(); ++i)
+        EXPECT_FALSE(panel->FolderLinks()[i]->IsShown());
+    Screenshot(host.frame(), "file_save_panel_common_parent");
+
+    // Folders under a long path keep their own names in sight.
+    const std::string deep = "/srv/a-rather-long-folder-name/for/all/the/recovered/files/";
+    panel->SetOutputFolders({deep + "1 NTFS", deep + "2 FAT32"}, deep);
+    panel->SetSize(340, panel->ArrangeContent());
+    Pump(100);
+    EXPECT_EQ(ui::ToUtf8(panel->FolderLinks()[0]->GetLabel()), ". . ." + (deep + "1 NTFS").substr(deep.size() + 6 - 40));
+    EXPECT_EQ(ui::ToUtf8(panel->FolderLinks()[1]->GetLabel()).substr(0, 5), ". . .");
+    EXPECT_EQ(panel->FolderLinks()[1]->GetURL(), deep + "2 FAT32");
+    Screenshot(host.frame(), "file_save_panel_long_paths");
+}
+
+// Captioned buttons grow to their captions, measured in the font they draw with (and again when
+// it changes); their pictures stretch between the corners; a row of them keeps apart.
+TEST(CaptionButtons, GrowToTheirCaptionsAndKeepApart) {
+    using namespace uires;
+    HostFrame host(wxSize(600, 170));
+    std::vector<CTextSmallIconButtonPlus*> tools;
+    for (const char* caption : {"Deselect All", "Search files", "Thumbnail"}) {
+        auto* b = new CTextSmallIconButtonPlus(kBmpSimpleNormal, kBmpSimpleHover, kBmpSimplePressed, kBmpSimpleDisabled, 0);
+        b->SetCaptionText(caption);
+        b->Create(host.panel(), wxID_ANY);
+        tools.push_back(b);
+    }
+    PlaceButtonRow({{tools[0], 10}, {tools[1], 60}, {tools[2], 400}}, 10);
+    auto* wide = new CTextCenterButtonPlus(kBmpSimpleNormal, kBmpSimpleHover, kBmpSimplePressed, kBmpSimpleDisabled, 0);
+    wide->SetCaption("A caption longer than its picture");
+    wide->Create(host.panel(), wxID_ANY);
+    wide->MoveTo(10, 80);
+    auto* tall = new CTextCenterButtonPlus(kBmpSimpleNormal, kBmpSimpleHover, kBmpSimplePressed, kBmpSimpleDisabled, 0);
+    tall->SetCaption("Google+");
+    tall->Create(host.panel(), wxID_ANY);
+    tall->MoveTo(400, 80);
+    const wxSize before = tall->GetSize();
+    tall->SetFont(tall->GetFont().Scaled(2.2f));
+    host.ShowAndWait();
+    Pump(100);
+    int right = 0;
+    for (CTextSmallIconButtonPlus* b : tools) {
+        const wxSize text = b->GetTextExtent(b->GetCaption());
+        EXPECT_GE(b->GetSize().x, 38 + text.x);
+        EXPECT_GE(b->GetPosition().x, right);
+        right = b->GetRect().GetRight() + 1;
+    }
+    EXPECT_EQ(tools[2]->GetPosition().x, 400);  // room enough: its own place
+    EXPECT_GT(wide->GetSize().x, wide->GetBitmapSize().x);
+    EXPECT_GE(wide->GetSize().x, wide->GetTextExtent(wide->GetCaption()).x + 4);
+    EXPECT_EQ(wide->GetButtonSize(), wide->GetSize());
+    EXPECT_GT(tall->GetSize().y, before.y);
+    EXPECT_GE(tall->GetSize().y, tall->GetTextExtent(tall->GetCaption()).y);
+    // The stretched picture keeps its rim on the right edge, as on the left.
+    EXPECT_EQ(ScreenPixel(wide, wxPoint(wide->GetSize().x - 3, wide->GetSize().y / 2)),
+              ScreenPixel(wide, wxPoint(2, wide->GetSize().y / 2)));
+    Screenshot(host.frame(), "caption_buttons_fit");
+}
