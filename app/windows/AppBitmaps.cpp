@@ -5,6 +5,7 @@
 #include <wx/graphics.h>
 #include <wx/wx.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -174,10 +175,19 @@ wxBitmap ToolButton(int width, int state, int first) {
             gc.StrokeLine(19, 10, 19, 36);
             gc.StrokeLine(6, 23, 32, 23);
             break;
-        case kBmpRefresh:  // a turning arrow
-            gc.DrawEllipse(10, 14, 18, 18);
-            gc.StrokeLine(26, 12, 28, 19);
+        case kBmpRefresh: {  // a turning arrow: most of a circle with a head at its end
+            wxGraphicsPath arc = gc.CreatePath();
+            arc.AddArc(19, 23, 9, 0, 1.6 * M_PI, true);
+            gc.StrokePath(arc);
+            wxGraphicsPath head = gc.CreatePath();
+            head.MoveToPoint(20, 9.5);
+            head.AddLineToPoint(27, 14.5);
+            head.AddLineToPoint(20.5, 19);
+            head.CloseSubpath();
+            gc.SetBrush(wxBrush(c));
+            gc.FillPath(head);
             break;
+        }
         case kBmpDiskImage:  // a disc
             gc.DrawEllipse(8, 12, 22, 22);
             gc.DrawEllipse(17, 21, 4, 4);

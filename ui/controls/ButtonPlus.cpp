@@ -389,7 +389,11 @@ wxColour CRecoveryModeButtonPlus::StateColour(ButtonPicture p) {
 void CRecoveryModeButtonPlus::DrawCaption(wxDC& dc, ButtonPicture p) {
     const wxSize s = GetClientSize();
     dc.SetTextForeground(StateColour(IsEnabled() ? p : ButtonPicture::Disabled));
-    ui::DrawTextIn(dc, m_second, wxRect(10, 215, s.x - 20, s.y - 215), ui::kTextCenter | ui::kTextWordBreak);
+    // The second text stands from top + 215, or higher (not above the picture) where its lines
+    // would otherwise run into the band of the first text at top + 300.
+    const int lines = dc.GetMultiLineTextExtent(ui::WrapText(dc, m_second, s.x - 20)).y;
+    const int top = std::clamp(300 - 4 - lines, 152, 215);
+    ui::DrawTextIn(dc, m_second, wxRect(10, top, s.x - 20, s.y - top), ui::kTextCenter | ui::kTextWordBreak);
     dc.SetTextForeground(wxColour(238, 237, 237));
     ui::DrawTextIn(dc, m_first, wxRect(0, 315, s.x, s.y - 315), ui::kTextCenter);
 }

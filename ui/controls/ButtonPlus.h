@@ -167,8 +167,8 @@ protected:
     int CaptionBottom() const override { return 8; }
 };
 
-// The large recovery-mode buttons: a second text (state colour, wrapped) at top + 215 and the
-// first text (light) at top + 315.
+// The large recovery-mode buttons: a second text (state colour, wrapped) at top + 215 (higher
+// when its lines would reach the band below) and the first text (light) at top + 315.
 class CRecoveryModeButtonPlus : public CButtonPlus {
 public:
     CRecoveryModeButtonPlus(int normal, int hover, int pressed, int disabled, int firstTextId, int secondTextId);
