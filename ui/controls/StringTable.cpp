@@ -198,7 +198,7 @@ constexpr Entry kTable[] = {
     {kDeletedFilesFolder, "Deleted Files"},
     {kAbortCaption, "Abort"},
     {kSavingCancelledHeading, "Saving was cancelled"},
-    {kCancelledFileRemoved, "The file being saved when you cancelled was not finished and has been removed."},
+    {kCancelledFileRemoved, "The recovery was cancelled: a file not finished by then was not kept."},
     {kFoldersUnder, "%d folders under"},
     {kFullScanHint, "If the files you need are not found, please select the \"Full scan\"."},
     {kFullScanCheckBox, "Full scan"},
