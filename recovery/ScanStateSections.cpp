@@ -568,7 +568,9 @@ std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSecto
     CollectTreeNodes(root, nodes);
     std::size_t dropped = 0;
     for (CFileNode* node : nodes) {
-        auto* raw = node->IsFolder() ? nullptr : dynamic_cast<CRAWFileProperties*>(node->m_pProperties);
+        // The type folders of "Raw Files" are file nodes with the folder attribute.
+        auto* raw = node->IsFolder() || IsDirectory(node) ? nullptr
+                                                           : dynamic_cast<CRAWFileProperties*>(node->m_pProperties);
         if (!raw)
             continue;
         const std::unique_ptr<IDataRunList> runs(raw->GetDataRunList());

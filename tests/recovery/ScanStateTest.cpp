@@ -1125,9 +1125,20 @@ TEST(ScanState, RestoredStateIsFittedToTheDevice) {
     }
     TreePtr root(CreateFileSystemNode());
     root->m_pProperties = CreateProgramRootProperties();
-    CFileSystemNode* folder = CreateFileSystemNode();
-    folder->m_pProperties = CreateProgramRootProperties("Raw Files");
-    root->AddChild(folder);
+    CFileSystemNode* raws = CreateFileSystemNode();
+    raws->m_pProperties = CreateProgramRootProperties("Raw Files");
+    root->AddChild(raws);
+    // A type folder as the RAW tree makes it: a file node with the folder attribute and an
+    // empty sparse run; it stays whatever its run says.
+    CFileNode* folder = CreateFileNode();
+    CRAWFileProperties* folderProperties = CreateRAWFileProperties();
+    folderProperties->SetName("Pictures");
+    folderProperties->m_u16Attributes = FILEATTR_DIRECTORY;
+    CRAWDataRunList sparse;
+    sparse.AddRun(kSparseRunStart, 0);
+    folderProperties->m_runRecord = CreateRunListRecord(&sparse);
+    folder->m_pProperties = folderProperties;
+    raws->AddChild(folder);
     for (auto [name, start, size] : {std::tuple<const char*, std::uint64_t, std::uint64_t>{"past.png", 1ull << 51, 1ull << 58},
                                      {"huge.jpg", 10, 8ull << 30}, {"fine.gif", 2, 700}}) {
         CFileNode* file = CreateFileNode();
@@ -1173,7 +1184,9 @@ TEST(ScanState, RestoredStateIsFittedToTheDevice) {
     ASSERT_TRUE(tree);
     EXPECT_EQ(FitFileTreeToDevice(tree.get(), disk.GetSectorCount(), maxRaw), 1u);
     std::map<std::string, std::pair<std::uint64_t, std::vector<DataRun>>> leaves;
-    for (CFileNode* c = tree->m_pFirstChild->m_pFirstChild; c; c = c->m_pNextSibling) {
+    ASSERT_TRUE(tree->m_pFirstChild->m_pFirstChild);
+    EXPECT_STREQ(tree->m_pFirstChild->m_pFirstChild->m_pProperties->GetName(), "Pictures");
+    for (CFileNode* c = tree->m_pFirstChild->m_pFirstChild->m_pFirstChild; c; c = c->m_pNextSibling) {
         bool resident = false;
         std::uint32_t offset = 0;
         leaves[c->m_pProperties->GetName()] = {c->m_pProperties->GetFileSize(), RunsOf(c->m_pProperties, &resident, &offset)};
