@@ -38,6 +38,9 @@ void CSearchedPartitionInfo::SaveFields(IRSData* section) const {
 
 void CSearchedPartitionInfo::LoadFields(IRSData* section) {
     m_fileSystemType = RSReadValue<std::uint32_t>(section);
+    // A type outside the known ones is a damaged record, not a file system to guess at.
+    if (m_fileSystemType > FILESYSTEM_UNKNOWN)
+        throw CRSException(RSERR_BAD_HEADER);
     m_sectorsPerCluster = RSReadValue<std::uint8_t>(section);
     m_u64FirstSector = RSReadValue<std::uint64_t>(section);
     m_u64KeptFirstSector = RSReadValue<std::uint64_t>(section);

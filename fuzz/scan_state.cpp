@@ -60,16 +60,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SearchControllerList controllers;
         LoadSearchControllers(&store, controllers);
     });
-    Try(store, copy, [&] { LoadFoundFileList(&store); });
+    // What the restore keeps is fitted to the device: nothing starts past its end, no carved
+    // size runs past it, every score lies within [0, 1].
+    const std::uint64_t sectors = disk.GetSectorCount();
+    Try(store, copy, [&] {
+        auto files = LoadFoundFileList(&store);
+        FitCarvedFilesToDevice(*files, sectors, 1 << 20);
+        for (const CRawFileInfo* r : files->Records())
+            if (r->m_u64StartSector >= sectors || r->m_u64Size > (sectors - r->m_u64StartSector) * 512)
+                __builtin_trap();
+    });
     Try(store, copy, [&] {
         SearchedPartitionList partitions;
         LoadSearchedPartitions(&store, partitions);
+        FitSearchedPartitionsToDevice(partitions, sectors);
+        for (const auto& p : partitions)
+            if (p->m_u64FirstSector >= sectors || !(p->m_relativeScore >= 0.0 && p->m_relativeScore <= 1.0))
+                __builtin_trap();
     });
-    Try(store, copy, [&] { DeleteFileTree(LoadFileTree(&store, nullptr)); });
+    Try(store, copy, [&] {
+        CFileSystemNode* tree = LoadFileTree(&store, nullptr);
+        FitFileTreeToDevice(tree, sectors, 1 << 20);
+        DeleteFileTree(tree);
+    });
     Try(store, copy, [&] {
         FoundPartitionList list;
         FoundPartitionInfo* selected = nullptr;
         LoadFoundPartitionList(&store, list, &selected, &disk);
+        for (const auto& p : list)
+            if (p->u64FirstSector >= sectors || p->u64SectorCount > sectors - p->u64FirstSector)
+                __builtin_trap();
     });
     Try(store, copy, [&] {
         DiskRecordList list;

@@ -1,12 +1,14 @@
 #include "recovery/ScanStateSections.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstring>
 #include <deque>
 #include <utility>
 
 #include "carving/RAWFileProperties.h"
 #include "carving/RAWSearchController.h"
+#include "carving/records/RawFileInfo.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/MyFileProperties.h"
@@ -21,6 +23,7 @@
 #include "logging/Log.h"
 #include "storage/BasicPartitionDevice.h"
 #include "storage/ByteSpan.h"
+#include "storage/DeviceBounds.h"
 #include "storage/DiskDevice.h"
 #include "storage/ImageFileDeviceWithDecompress.h"
 
@@ -463,6 +466,8 @@ int LoadFoundPartitionList(IRSData* store, FoundPartitionList& list, FoundPartit
         if (selected && index < list.size())
             *selected = list[index].get();
         store->CloseSection();
+        if (device)
+            FitFoundPartitionsToDevice(list, selected, device->GetSectorCount());
     } catch (const IRSException& e) {
         LogStoreError(e);
         list.clear();
@@ -471,6 +476,123 @@ int LoadFoundPartitionList(IRSData* store, FoundPartitionList& list, FoundPartit
         throw;
     }
     return 1;
+}
+
+// ---- A restored state against its device ------------------------------------------------
+
+namespace {
+
+// The size a carved file starting at `startSector` may claim.
+std::uint64_t CapCarvedSize(std::uint64_t size, std::uint64_t startSector, std::uint64_t deviceSectors,
+                            std::uint64_t maxFileSize) {
+    const std::uint64_t capped = std::min(CapSizeToDevice(size, deviceSectors, startSector), maxFileSize);
+    if (capped != size)
+        ReleaseTrace("Restored carved file at sector %" PRIu64 ": size %" PRIu64 " cut to %" PRIu64,
+                     startSector, size, capped);
+    return capped;
+}
+
+void LogPastEnd(const char* what, std::uint64_t startSector, std::uint64_t deviceSectors) {
+    ReleaseTrace("Restored %s at sector %" PRIu64 " starts past the device's end (%" PRIu64
+                 " sectors): dropped",
+                 what, startSector, deviceSectors);
+}
+
+} // namespace
+
+std::size_t FitCarvedFilesToDevice(CRawFileList& list, std::uint64_t deviceSectors,
+                                   std::uint64_t maxFileSize) {
+    const std::size_t dropped = list.DropWhere([&](const CRawFileInfo& r) {
+        if (r.m_u64StartSector < deviceSectors)
+            return false;
+        LogPastEnd("carved file", r.m_u64StartSector, deviceSectors);
+        return true;
+    });
+    for (CRawFileInfo* r : list.Records())
+        r->m_u64Size = CapCarvedSize(r->m_u64Size, r->m_u64StartSector, deviceSectors, maxFileSize);
+    return dropped;
+}
+
+std::size_t FitSearchedPartitionsToDevice(SearchedPartitionList& list, std::uint64_t deviceSectors) {
+    const std::size_t before = list.size();
+    std::erase_if(list, [&](const std::unique_ptr<CSearchedPartitionInfo>& p) {
+        if (p->m_u64FirstSector < deviceSectors)
+            return false;
+        LogPastEnd("partition", p->m_u64FirstSector, deviceSectors);
+        return true;
+    });
+    for (auto& p : list) {
+        // Not a number compares false both ways and becomes 0.
+        const double score = p->m_relativeScore;
+        p->m_relativeScore = score >= 0.0 ? std::min(score, 1.0) : 0.0;
+    }
+    return before - list.size();
+}
+
+std::size_t FitFoundPartitionsToDevice(FoundPartitionList& list, FoundPartitionInfo** selected,
+                                       std::uint64_t deviceSectors) {
+    const std::size_t before = list.size();
+    std::erase_if(list, [&](const std::unique_ptr<FoundPartitionInfo>& p) {
+        const bool windowPast = p->pDevice && p->pDevice->GetStartSector() >= deviceSectors;
+        if (p->u64FirstSector < deviceSectors && !windowPast)
+            return false;
+        LogPastEnd("found partition", p->u64FirstSector, deviceSectors);
+        if (selected && *selected == p.get())
+            *selected = nullptr;
+        return true;
+    });
+    for (auto& p : list) {
+        const std::uint64_t room = deviceSectors - p->u64FirstSector;
+        if (p->u64SectorCount > room) {
+            ReleaseTrace("Restored found partition at sector %" PRIu64 ": %" PRIu64
+                         " sectors cut to %" PRIu64,
+                         p->u64FirstSector, p->u64SectorCount, room);
+            p->u64SectorCount = room;
+        }
+        if (p->pDevice) {
+            const std::uint64_t first = p->pDevice->GetStartSector();
+            if (p->pDevice->GetSectorCount() > deviceSectors - first)
+                p->pDevice = std::make_unique<CBasicPartitionDevice>(p->pDevice->GetInnerDevice(), first,
+                                                                     deviceSectors - first);
+        }
+    }
+    return before - list.size();
+}
+
+std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSectors,
+                                std::uint64_t maxFileSize) {
+    if (!root)
+        return 0;
+    std::vector<CFileNode*> nodes;
+    CollectTreeNodes(root, nodes);
+    std::size_t dropped = 0;
+    for (CFileNode* node : nodes) {
+        // The type folders of "Raw Files" are file nodes with the folder attribute.
+        auto* raw = node->IsFolder() || IsDirectory(node) ? nullptr
+                                                           : dynamic_cast<CRAWFileProperties*>(node->m_pProperties);
+        if (!raw)
+            continue;
+        const std::unique_ptr<IDataRunList> runs(raw->GetDataRunList());
+        if (!runs || runs->GetRunCount() == 0)
+            continue;
+        const DataRun first = runs->Runs().front();
+        if (first.start < 0 || static_cast<std::uint64_t>(first.start) >= deviceSectors) {
+            LogPastEnd("carved file", static_cast<std::uint64_t>(first.start), deviceSectors);
+            if (node->m_pParent && UnlinkChildNode(node->m_pParent, node)) {
+                DeleteFileTree(node);
+                ++dropped;
+            }
+            continue;
+        }
+        // A carved file is one run from its start; anything else is rebuilt from the size.
+        const auto start = static_cast<std::uint64_t>(first.start);
+        const std::uint64_t size = CapCarvedSize(raw->m_u64Size, start, deviceSectors, maxFileSize);
+        const auto sectors = static_cast<std::int64_t>(size / kSectorSize + (size % kSectorSize != 0));
+        if (size != raw->m_u64Size || runs->GetRunCount() != 1 || first.count != sectors)
+            raw->SetExtent(start, size);
+    }
+    root->RecountCounters();
+    return dropped;
 }
 
 // ---- Records of disks and volumes --------------------------------------------------------

@@ -22,6 +22,7 @@
 
 class CFileNode;
 class CFileSystemNode;
+class CRawFileList;
 class IDIRBuildCallback;
 class IFileProperties;
 class IStorageDevice;
@@ -133,9 +134,29 @@ std::unique_ptr<FoundPartitionInfo> LoadFoundPartitionRecord(IRSData* store,
 // (0xFFFFFFFF when it is not there).
 int SaveFoundPartitionList(IRSData* store, const std::vector<const FoundPartitionInfo*>& list,
                            const FoundPartitionInfo* selected);
-// Clears `list` and fills it; `*selected` becomes the stored entry or null. 1.
+// Clears `list` and fills it; `*selected` becomes the stored entry or null. With a device, the
+// entries are then fitted to it (FitFoundPartitionsToDevice). 1.
 int LoadFoundPartitionList(IRSData* store, FoundPartitionList& list, FoundPartitionInfo** selected,
                            IStorageDevice* device);
+
+// ---------------------------------------------------------------------------------------------
+// A restored state checked against the device it describes (`deviceSectors` long): what starts
+// at or past the device's end is dropped with a log line, sizes are cut to what the device
+// holds from their start, scores kept within [0, 1]. Each returns how many entries it dropped.
+
+// Carved files: sizes also cut to `maxFileSize` (the scan options' MaxRawFileSize).
+std::size_t FitCarvedFilesToDevice(CRawFileList& list, std::uint64_t deviceSectors,
+                                   std::uint64_t maxFileSize);
+// Partitions of the deep scan: the relative score within [0, 1] (not a number: 0).
+std::size_t FitSearchedPartitionsToDevice(SearchedPartitionList& list, std::uint64_t deviceSectors);
+// Partitions of the lost-partition search: the partition and its window end at the device's
+// end; `*selected` (may be null) becomes null when its entry is dropped.
+std::size_t FitFoundPartitionsToDevice(FoundPartitionList& list, FoundPartitionInfo** selected,
+                                       std::uint64_t deviceSectors);
+// Carved files of a restored tree, as FitCarvedFilesToDevice; the tree's counters are counted
+// again. The other entries lie inside their partitions, whose reads the partition bounds.
+std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSectors,
+                                std::uint64_t maxFileSize);
 
 // ---------------------------------------------------------------------------------------------
 // Device identity.

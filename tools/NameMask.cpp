@@ -52,6 +52,35 @@ std::shared_ptr<const CompiledNamePattern> Compile(const std::string& expression
     return compiled;
 }
 
+// Whether the text, before the wildcards are expanded, holds a construct a name mask has no use
+// for: groups with options, comments, look-arounds, recursion or conditions ("(?"), possessive
+// repeats ("*+", "?+", "++", "}+"), back-references ("\1", "\g", "\k"), or an escaped
+// wildcard (a name never holds '*' or '?', and the escape would bite into the wildcard's own
+// expression). Such constructs are where the regular-expression library can loop for ever or
+// blow up while compiling or matching, so they never reach it.
+bool HoldsUnusedConstruct(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (c == '\\') {
+            if ((next >= '0' && next <= '9') || next == 'g' || next == 'k' || next == '*' || next == '?')
+                return true;
+            ++i;  // the escaped character is taken as it is
+        } else if (c == '(' && next == '?') {
+            return true;
+        } else if ((c == '*' || c == '?' || c == '+' || c == '}') && next == '+') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A refused mask: compiles to an expression that matches no name.
+void Refuse(FileNamePattern& pattern) {
+    pattern.expression = "[^\\x00-\\xFF]";
+    pattern.compiled = Compile(pattern.expression, pattern.caseSensitive);
+}
+
 // Compiles the built text, or the match-everything expression when it does not compile.
 void Finish(FileNamePattern& pattern, const std::string& built) {
     try {
@@ -87,6 +116,10 @@ FileNamePattern BuildNameFilter(const std::string& text, bool caseSensitive, boo
     };
     for (const auto& [from, to] : kEscapes)
         ReplaceAll(s, from, to);
+    if (HoldsUnusedConstruct(s)) {
+        Refuse(pattern);
+        return pattern;
+    }
     Finish(pattern, ExpandWildcards(s));
     return pattern;
 }
@@ -119,6 +152,10 @@ FileNamePattern MaskToRegex(const std::string& maskList) {
     } else {
         for (std::size_t i = 0; i < pieces.size(); ++i)
             joined += (i ? "|(*" : "(*") + pieces[i] + "$)";
+    }
+    if (HoldsUnusedConstruct(joined)) {
+        Refuse(pattern);
+        return pattern;
     }
     // Only '*' is a wildcard here; the other characters of an extension keep their meaning.
     std::string built;

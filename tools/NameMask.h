@@ -29,6 +29,10 @@ enum NameFilterMode : int { kNameFilterFind = 1, kNameFilterSearch = 2 };
 extern const char* const kNameCharClass;
 extern const char* const kNameRunClass;
 
+// A text that does not compile gives the match-everything pattern. A text holding a construct a
+// name mask has no use for (an option group or comment "(?", a possessive repeat, a
+// back-reference, an escaped wildcard) never reaches the expression library: its pattern
+// matches no name.
 FileNamePattern BuildNameFilter(const std::string& text, bool caseSensitive, bool wholeWord, int mode);
 // A ';'-separated extension list (".doc;.dot") or "*"; always case-insensitive.
 FileNamePattern MaskToRegex(const std::string& maskList);

@@ -8,6 +8,7 @@
 #include "carving/IntelligentSearch.h"
 #include "carving/records/RawFileInfo.h"
 #include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
 #include "logging/Log.h"
 #include "recovery/RSData.h"
 #include "storage/VolumeEnumeration.h"
@@ -211,6 +212,9 @@ int CCompleteRecoveryScanPartitionDeviceSelectController::RestoreState(IRSData* 
     LoadSearchedPartitions(store, loaded.partitions);
     if (!loaded.carved)
         return 0;
+    const std::uint64_t sectors = device->GetSectorCount();
+    FitCarvedFilesToDevice(*loaded.carved, sectors, GetScanOptions().MaxRawFileSize);
+    FitSearchedPartitionsToDevice(loaded.partitions, sectors);
     for (auto& c : loaded.controllers) {
         c->SetResultSink(loaded.carved.get());
         c->SetDevice(device);

@@ -271,6 +271,8 @@ int CFileSelectController::RestoreState(IRSData* store) {
         return 0;
     RecoverySource source;
     GetSource(source);
+    if (source.device)
+        FitFileTreeToDevice(root, source.device->GetSectorCount(), GetScanOptions().MaxRawFileSize);
     m_page.SetRoot(root, source.device);
     return 1;
 }

@@ -69,6 +69,8 @@ public:
     // `after` (records are added in the order of their start sectors, so the look goes back
     // from the newest only as far as that). Returns how many were freed.
     template <typename Drop> std::size_t DropNewerThan(std::uint64_t after, Drop drop);
+    // Frees every record for which `drop` is true. Returns how many were freed.
+    template <typename Drop> std::size_t DropWhere(Drop drop) { return DropFrom(0, drop); }
 
     std::size_t Size() const { return m_list.size(); }
     const std::vector<CRawFileInfo*>& Records() const { return m_list; }
@@ -76,6 +78,9 @@ public:
     const std::map<std::uint64_t, CRawFileInfo*>& BySector() const { return m_bySector; }
 
 private:
+    // Frees the records from list position `from` on for which `drop` is true.
+    template <typename Drop> std::size_t DropFrom(std::size_t from, Drop drop);
+
     std::map<std::uint64_t, CRawFileInfo*> m_bySector;
     std::vector<CRawFileInfo*> m_list; // owns the records
     ListIterator<CRawFileInfo*> m_iterator;
@@ -85,6 +90,10 @@ template <typename Drop> std::size_t CRawFileList::DropNewerThan(std::uint64_t a
     std::size_t from = m_list.size();
     while (from > 0 && m_list[from - 1]->m_u64StartSector > after)
         --from;
+    return DropFrom(from, drop);
+}
+
+template <typename Drop> std::size_t CRawFileList::DropFrom(std::size_t from, Drop drop) {
     std::size_t kept = from, dropped = 0;
     for (std::size_t i = from; i < m_list.size(); ++i) {
         CRawFileInfo* r = m_list[i];

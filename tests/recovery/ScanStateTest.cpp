@@ -3,6 +3,7 @@
 // objects, compared object by object; the byte layouts the sections promise; damaged files.
 #include "recovery/ScanStateSections.h"
 
+#include "carving/RAWFileProperties.h"
 #include "carving/RAWSearchController.h"
 #include "carving/RawFileTreeBuilder.h"
 #include "carving/records/RawFileInfo.h"
@@ -29,11 +30,13 @@
 #include "tests/support/TreePtr.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <tuple>
 
 using namespace testsupport;
 using Bytes = std::vector<std::uint8_t>;
@@ -1017,4 +1020,198 @@ TEST(ScanState, StoredImageIsOpenedAgainWhenNotListed) {
     std::uint8_t sector[512];
     ASSERT_EQ(found->pDevice->ReadSectors(sector, 17, 1), 1);
     EXPECT_EQ(0, std::memcmp(sector, source.Sector(17), 512));
+}
+
+TEST(ScanState, PartitionRecordsWithAnUnknownFileSystemFail) {
+    // A saved partition record whose file-system type is none of the known ones is damaged:
+    // the load fails with a store error instead of handing the type on.
+    auto foundRecord = [](std::uint32_t type) {
+        MemorySection m;
+        RSWriteValue<std::uint32_t>(&m, 1);
+        FoundPartitionInfo p;
+        p.u64FirstSector = 2;
+        p.u64SectorCount = 3;
+        SaveFoundPartitionRecord(&m, p);
+        RSWriteValue<std::uint32_t>(&m, 0);
+        std::memcpy(m.bytes.data() + 4 + 8 + 8 + kFoundPartitionLabelBytes, &type, 4);
+        return m;
+    };
+    auto searchedRecord = [](std::uint32_t kind, std::uint32_t type) {
+        MemorySection m;
+        RSWriteValue<std::uint64_t>(&m, 1);
+        RSWriteValue<std::uint32_t>(&m, kind);
+        auto p = CreateSearchedPartitionInfoByKind(kind);
+        p->m_fileSystemType = FILESYSTEM_FAT32;
+        p->Save(&m);
+        std::memcpy(m.bytes.data() + 8 + 4, &type, 4);
+        return m;
+    };
+    MemoryDevice disk(100);
+    auto loadFound = [&](MemorySection& m) {
+        FoundPartitionList list;
+        FoundPartitionInfo* selected = nullptr;
+        LoadFoundPartitionList(&m, list, &selected, &disk);
+        return list.size();
+    };
+    auto loadSearched = [](MemorySection& m) {
+        SearchedPartitionList list;
+        LoadSearchedPartitions(&m, list);
+        return list.size();
+    };
+    const struct {
+        const char* what;
+        std::function<MemorySection()> make;
+        std::function<std::size_t(MemorySection&)> load;
+        bool fails;
+    } cases[] = {
+        {"found, last known type", [&] { return foundRecord(FILESYSTEM_UNKNOWN); }, loadFound, false},
+        {"found, type 8", [&] { return foundRecord(FILESYSTEM_UNKNOWN + 1); }, loadFound, true},
+        {"found, type ~0", [&] { return foundRecord(~0u); }, loadFound, true},
+        {"searched base, RAW", [&] { return searchedRecord(SEARCHED_PARTITION_BASE, FILESYSTEM_RAW); }, loadSearched, false},
+        {"searched base, type 8", [&] { return searchedRecord(SEARCHED_PARTITION_BASE, 8); }, loadSearched, true},
+        {"searched NTFS, type 9", [&] { return searchedRecord(SEARCHED_PARTITION_NTFS, 9); }, loadSearched, true},
+        {"searched FAT, type ~0", [&] { return searchedRecord(SEARCHED_PARTITION_FAT, ~0u); }, loadSearched, true},
+        {"searched EXT2, type 8", [&] { return searchedRecord(SEARCHED_PARTITION_EXT2, 8); }, loadSearched, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemorySection m = c.make();
+        if (!c.fails) {
+            EXPECT_EQ(c.load(m), 1u);
+            continue;
+        }
+        try {
+            c.load(m);
+            ADD_FAILURE();
+        } catch (const IRSException& e) {
+            EXPECT_EQ(e.GetErrorCode(), RSERR_BAD_HEADER);
+        }
+    }
+}
+
+TEST(ScanState, RestoredStateIsFittedToTheDevice) {
+    // A 34-sector device and a state that claims more than it holds: a carved PNG of 2^58
+    // bytes at sector 2^51, an 8 GiB JPEG inside the device, partitions past its end and
+    // scores out of range.
+    MemoryDevice disk(34);
+    const std::uint64_t deviceBytes = 34ull * kSectorSize;
+    const std::uint64_t maxRaw = 1 << 20;
+    CRawFileList carved;
+    for (auto [start, size] : {std::pair<std::uint64_t, std::uint64_t>{1ull << 51, 1ull << 58},
+                               {10, 8ull << 30}, {30, 600}, {34, 1}, {2, 700}}) {
+        auto* r = new CRawFileInfo();
+        r->m_u64StartSector = start;
+        r->m_u64Size = size;
+        carved.Add(r);
+    }
+    std::vector<std::unique_ptr<CSearchedPartitionInfo>> searched;
+    for (auto [first, score] : {std::pair<std::uint64_t, double>{100, 0.5}, {2, 7.5}, {3, std::nan("")},
+                                {4, -0.5}, {5, 0.25}, {34, 1.0}}) {
+        auto p = std::make_unique<CSearchedPartitionInfo>();
+        p->m_u64FirstSector = first;
+        p->m_u32SectorCount = 10;
+        p->m_relativeScore = score;
+        searched.push_back(std::move(p));
+    }
+    std::vector<std::unique_ptr<FoundPartitionInfo>> found;
+    MemoryDevice wide(1000);  // where the lost-partition search saw them
+    for (auto [first, count] : {std::pair<std::uint64_t, std::uint64_t>{40, 5}, {4, 1000}, {1, 2}}) {
+        auto p = std::make_unique<FoundPartitionInfo>();
+        p->u64FirstSector = first;
+        p->u64SectorCount = count;
+        p->fileSystemType = FILESYSTEM_FAT16;
+        p->pDevice = std::make_unique<CBasicPartitionDevice>(&wide, first, count);
+        found.push_back(std::move(p));
+    }
+    TreePtr root(CreateFileSystemNode());
+    root->m_pProperties = CreateProgramRootProperties();
+    CFileSystemNode* raws = CreateFileSystemNode();
+    raws->m_pProperties = CreateProgramRootProperties("Raw Files");
+    root->AddChild(raws);
+    // A type folder as the RAW tree makes it: a file node with the folder attribute and an
+    // empty sparse run; it stays whatever its run says.
+    CFileNode* folder = CreateFileNode();
+    CRAWFileProperties* folderProperties = CreateRAWFileProperties();
+    folderProperties->SetName("Pictures");
+    folderProperties->m_u16Attributes = FILEATTR_DIRECTORY;
+    CRAWDataRunList sparse;
+    sparse.AddRun(kSparseRunStart, 0);
+    folderProperties->m_runRecord = CreateRunListRecord(&sparse);
+    folder->m_pProperties = folderProperties;
+    raws->AddChild(folder);
+    for (auto [name, start, size] : {std::tuple<const char*, std::uint64_t, std::uint64_t>{"past.png", 1ull << 51, 1ull << 58},
+                                     {"huge.jpg", 10, 8ull << 30}, {"fine.gif", 2, 700}}) {
+        CFileNode* file = CreateFileNode();
+        CRAWFileProperties* p = CreateRAWFileProperties();
+        p->SetName(name);
+        p->SetExtent(start, size);
+        file->m_pProperties = p;
+        folder->AddChild(file);
+    }
+
+    const Bytes file = WriteStore("fitted", [&](IRSData* w) {
+        w->OpenSection(kFoundFileListSection);
+        SaveFoundFileList(w, carved);
+        w->CloseSection();
+        SaveSearchedPartitions(w, {searched[0].get(), searched[1].get(), searched[2].get(),
+                                   searched[3].get(), searched[4].get(), searched[5].get()});
+        SaveFileTree(w, root.get(), nullptr);
+        SaveFoundPartitionList(w, {found[0].get(), found[1].get(), found[2].get()}, found[0].get());
+    });
+    Reader r(file);
+
+    auto files = LoadFoundFileList(&r.store);
+    EXPECT_EQ(FitCarvedFilesToDevice(*files, disk.GetSectorCount(), maxRaw), 2u);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> kept;
+    for (const CRawFileInfo* f : files->Records())
+        kept.emplace_back(f->m_u64StartSector, f->m_u64Size);
+    EXPECT_EQ(kept, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{
+                        {10, deviceBytes - 10 * kSectorSize}, {30, 600}, {2, 700}}));
+    EXPECT_EQ(FindRawFileAtSector(files.get(), 34), nullptr);
+    // The options' limit cuts a size the device could hold.
+    EXPECT_EQ(FitCarvedFilesToDevice(*files, 1ull << 40, 650), 0u);
+    EXPECT_EQ(files->Records()[0]->m_u64Size, 650u);
+
+    SearchedPartitionList partitions;
+    LoadSearchedPartitions(&r.store, partitions);
+    EXPECT_EQ(FitSearchedPartitionsToDevice(partitions, disk.GetSectorCount()), 2u);
+    std::vector<std::pair<std::uint64_t, double>> scores;
+    for (const auto& p : partitions)
+        scores.emplace_back(p->m_u64FirstSector, p->m_relativeScore);
+    EXPECT_EQ(scores, (std::vector<std::pair<std::uint64_t, double>>{{2, 1.0}, {3, 0.0}, {4, 0.0}, {5, 0.25}}));
+
+    TreePtr tree(LoadFileTree(&r.store, nullptr));
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(FitFileTreeToDevice(tree.get(), disk.GetSectorCount(), maxRaw), 1u);
+    std::map<std::string, std::pair<std::uint64_t, std::vector<DataRun>>> leaves;
+    ASSERT_TRUE(tree->m_pFirstChild->m_pFirstChild);
+    EXPECT_STREQ(tree->m_pFirstChild->m_pFirstChild->m_pProperties->GetName(), "Pictures");
+    for (CFileNode* c = tree->m_pFirstChild->m_pFirstChild->m_pFirstChild; c; c = c->m_pNextSibling) {
+        bool resident = false;
+        std::uint32_t offset = 0;
+        leaves[c->m_pProperties->GetName()] = {c->m_pProperties->GetFileSize(), RunsOf(c->m_pProperties, &resident, &offset)};
+    }
+    ASSERT_EQ(leaves.size(), 2u);
+    EXPECT_EQ(leaves["huge.jpg"].first, deviceBytes - 10 * kSectorSize);
+    EXPECT_EQ(leaves["huge.jpg"].second, (std::vector<DataRun>{{10, 24}}));
+    EXPECT_EQ(leaves["fine.gif"].first, 700u);
+    EXPECT_EQ(leaves["fine.gif"].second, (std::vector<DataRun>{{2, 2}}));
+    FileTreeCounters counters;
+    tree->GetCounters(&counters);
+    EXPECT_EQ(counters.files, 2u);
+
+    // The found partitions are fitted as they load over the device: the selected one past its
+    // end goes with the selection, the long one ends with the device.
+    FoundPartitionList list;
+    FoundPartitionInfo* selected = nullptr;
+    LoadFoundPartitionList(&r.store, list, &selected, &disk);
+    EXPECT_EQ(selected, nullptr);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]->u64FirstSector, 4u);
+    EXPECT_EQ(list[0]->u64SectorCount, 30u);
+    ASSERT_TRUE(list[0]->pDevice);
+    EXPECT_EQ(list[0]->pDevice->GetStartSector(), 4u);
+    EXPECT_EQ(list[0]->pDevice->GetSectorCount(), 30u);
+    EXPECT_EQ(list[1]->u64SectorCount, 2u);
+    EXPECT_EQ(list[1]->pDevice->GetSectorCount(), 2u);
 }

@@ -109,3 +109,38 @@ TEST(NameMask, LongAndHostileNamesEndWithoutHanging) {
     const std::string ok = "abcdefghijklmnopq" + std::string(100, 'x') + "z";
     EXPECT_TRUE(RegexMatchString(ok, p));
 }
+
+TEST(NameMask, ConstructsNoNameNeedsAreRefusedAsNoMatch) {
+    // Possessive repeats before a comment once hung the expression compiler for ever; these
+    // and the other constructs a name mask has no use for never reach the library: the mask
+    // matches no name.
+    const struct {
+        int mode;  // 1 find, 2 search, 0 type mask
+        const char* text;
+    } refused[] = {
+        {0, "*+(?#)"},   {0, "a?+(?#)"}, {0, "a*+(?#)"}, {0, "a{2}+(?#)"}, {0, ".txt;*+"},
+        {0, "a++"},      {0, "(?i)a"},   {0, "(?=a)"},   {0, "(?R)"},      {0, "(a)\\1"},
+        {0, "(?<n>a)\\k<n>"}, {0, "(a)\\g1"}, {0, "\\*"}, {0, ".a;(?#x);.b"},
+        {2, "a\\1"},     {1, "\\g{1}"},  {2, "x\\k"},    {2, "\\*.txt"},  {1, "\\?"},
+    };
+    for (const auto& c : refused) {
+        const FileNamePattern p = c.mode == 0 ? MaskToRegex(c.text) : BuildNameFilter(c.text, false, false, c.mode);
+        EXPECT_EQ(p.text, c.text);
+        ASSERT_TRUE(p.compiled) << c.text;
+        for (const char* name : {"", "a", "aa", "a.txt", "x.b", "(?#)", "*+"})
+            EXPECT_FALSE(RegexMatch(name, p)) << c.text << " matched " << name;
+    }
+    // What looks alike but is plain text of a name, or a repeat a type mask may use, stays.
+    const struct {
+        int mode;
+        const char* text;
+        const char* name;
+    } kept[] = {
+        {2, "c++.txt", "c++.txt"}, {1, "(?)", "x(y)"},   {2, "a{2}+b", "a{2}+b"},
+        {0, ".do?", "a.do"},       {0, ".a+", "x.aaa"}, {2, "a\\\\b", "a\\b"},
+    };
+    for (const auto& c : kept) {
+        const FileNamePattern p = c.mode == 0 ? MaskToRegex(c.text) : BuildNameFilter(c.text, false, false, c.mode);
+        EXPECT_TRUE(RegexMatch(c.name, p)) << c.text;
+    }
+}
