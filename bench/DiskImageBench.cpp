@@ -234,6 +234,7 @@ void BM_ImageRead(benchmark::State& state) {
         }
     }
     SetRate(state, sectors * kSectorSize);
+    state.counters["blocks ahead"] = static_cast<double>(image.GetBlocksDecodedAhead());
 }
 BENCHMARK(BM_ImageRead)
     ->ArgNames({"type", "level", "sectors", "ahead"})
