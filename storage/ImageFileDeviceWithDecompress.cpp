@@ -55,7 +55,8 @@ bool LocateBlockIn(const CImageFile& files, const ImageHeaderInfo& header, std::
 // A block stored without coding holds a whole block's bytes, or whole sectors when it is the
 // image's last block.
 bool IsRawBlockLength(std::uint32_t length, bool last) {
-    return length % kSectorSize == 0 && length <= kImageBlockBytes && (last || length == kImageBlockBytes);
+    return length % kSectorSize == 0 && length <= kImageBlockBytes &&
+           (last || length == kImageBlockBytes);
 }
 
 // Decodes the `length` stored bytes of a block into `out` (a whole block's bytes, zero-filled
@@ -217,7 +218,8 @@ private:
         if (!worker.files.IsMainOpen() && !worker.files.OpenMainFile(m_mainPath))
             return false;
         ImageBlockExtent extent;
-        if (!LocateBlockIn(worker.files, m_header, block, &extent) || extent.slice >= m_slicePaths.size())
+        if (!LocateBlockIn(worker.files, m_header, block, &extent) ||
+            extent.slice >= m_slicePaths.size())
             return false;
         if (worker.files.OpenSliceIndex() != static_cast<int>(extent.slice) &&
             !worker.files.OpenSlice(m_slicePaths[extent.slice], static_cast<int>(extent.slice)))
@@ -343,7 +345,8 @@ void CImageFileDeviceWithDecompress::CheckSliceLengths() {
     m_missingBlocks.clear();
     for (std::uint32_t i = 0; i < m_header.sliceCount && i < m_slicePaths.size(); ++i) {
         const std::uint64_t begin = m_header.firstBlockOfSlice[i];
-        const std::uint64_t end = std::min<std::uint64_t>(m_header.firstBlockOfSlice[i + 1], m_header.totalBlocks);
+        const std::uint64_t end =
+            std::min<std::uint64_t>(m_header.firstBlockOfSlice[i + 1], m_header.totalBlocks);
         if (begin >= end)
             continue;
         struct stat st;
@@ -353,7 +356,8 @@ void CImageFileDeviceWithDecompress::CheckSliceLengths() {
         // a slice, so the blocks past the end are the last ones.
         auto fits = [&](std::uint64_t block) {
             std::uint32_t entry = 0;
-            return IndexEntry(block, &entry) && kImageSliceDataOffset + std::uint64_t(entry) <= size;
+            return IndexEntry(block, &entry) &&
+                   kImageSliceDataOffset + std::uint64_t(entry) <= size;
         };
         if (fits(end - 1))
             continue;
@@ -376,14 +380,16 @@ void CImageFileDeviceWithDecompress::CheckSliceLengths() {
 }
 
 bool CImageFileDeviceWithDecompress::IsMissing(std::uint64_t block) const {
-    return std::any_of(m_missingBlocks.begin(), m_missingBlocks.end(),
-                       [block](const auto& range) { return block >= range.first && block < range.second; });
+    return std::any_of(m_missingBlocks.begin(), m_missingBlocks.end(), [block](const auto& range) {
+        return block >= range.first && block < range.second;
+    });
 }
 
 std::uint64_t CImageFileDeviceWithDecompress::GetMissingSectorCount() const {
     std::uint64_t sectors = 0;
     for (const auto& [first, end] : m_missingBlocks)
-        sectors += std::min(end * kImageBlockSectors, m_size) - std::min(first * kImageBlockSectors, m_size);
+        sectors += std::min(end * kImageBlockSectors, m_size) -
+                   std::min(first * kImageBlockSectors, m_size);
     return sectors;
 }
 
@@ -407,7 +413,8 @@ bool CImageFileDeviceWithDecompress::IndexEntry(std::uint64_t index, std::uint32
         if (index >= m_header.totalBlocks)
             return false;
         const std::uint64_t first = index / kIndexWindow * kIndexWindow;
-        const std::size_t n = static_cast<std::size_t>(std::min(kIndexWindow, m_header.totalBlocks - first));
+        const std::size_t n =
+            static_cast<std::size_t>(std::min(kIndexWindow, m_header.totalBlocks - first));
         std::vector<std::uint8_t> bytes(n * 4);
         m_index.clear();
         if (!m_files->ReadMain(kImageHeaderSize + 4 * first, bytes.data(), bytes.size()))
@@ -424,12 +431,14 @@ bool CImageFileDeviceWithDecompress::IndexEntry(std::uint64_t index, std::uint32
 
 bool CImageFileDeviceWithDecompress::LocateBlock(std::uint64_t block, ImageBlockExtent* extent) {
     return LocateImageBlock(
-        m_header, block, [this](std::uint64_t index, std::uint32_t* value) { return IndexEntry(index, value); },
+        m_header, block,
+        [this](std::uint64_t index, std::uint32_t* value) { return IndexEntry(index, value); },
         extent);
 }
 
 bool CImageFileDeviceWithDecompress::LocateRawBlock(std::uint64_t block, ImageBlockExtent* extent) {
-    return LocateBlock(block, extent) && IsRawBlockLength(extent->length, block + 1 == m_header.totalBlocks);
+    return LocateBlock(block, extent) &&
+           IsRawBlockLength(extent->length, block + 1 == m_header.totalBlocks);
 }
 
 std::uint64_t CImageFileDeviceWithDecompress::ReadRawRun(std::uint8_t* out, std::uint64_t first,
@@ -446,8 +455,9 @@ std::uint64_t CImageFileDeviceWithDecompress::ReadRawRun(std::uint8_t* out, std:
     std::uint64_t sectors = firstPart;
     // The blocks after it, as long as they lie right behind it in the same slice.
     for (std::uint64_t end = extent.offset + extent.length;
-         sectors < count && extent.length == kImageBlockBytes && block + 1 != m_failedBlock && !IsMissing(block + 1);) {
-        if (!LocateRawBlock(block + 1, &extent) || extent.slice != slice || extent.offset != end)
+         sectors < count && extent.length == kImageBlockBytes;) {
+        if (block + 1 == m_failedBlock || IsMissing(block + 1) ||
+            !LocateRawBlock(block + 1, &extent) || extent.slice != slice || extent.offset != end)
             break;
         ++block;
         end += extent.length;
@@ -458,7 +468,8 @@ std::uint64_t CImageFileDeviceWithDecompress::ReadRawRun(std::uint8_t* out, std:
     if (m_files->ReadSlice(offset, out, static_cast<std::size_t>(sectors * kSectorSize)))
         return sectors;
     // Some block of the run is not there: the first one alone, the others on their own turn.
-    if (sectors > firstPart && m_files->ReadSlice(offset, out, static_cast<std::size_t>(firstPart * kSectorSize)))
+    if (sectors > firstPart &&
+        m_files->ReadSlice(offset, out, static_cast<std::size_t>(firstPart * kSectorSize)))
         return firstPart;
     return 0;
 }
@@ -466,7 +477,7 @@ std::uint64_t CImageFileDeviceWithDecompress::ReadRawRun(std::uint8_t* out, std:
 bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
     if (block == m_cachedBlock)
         return true;
-    if (block == m_failedBlock)
+    if (block == m_failedBlock || IsMissing(block))
         return false;
     m_cachedBlock = ~std::uint64_t(0);
     if (!LoadBlock(block)) {
@@ -481,7 +492,7 @@ bool CImageFileDeviceWithDecompress::LoadBlock(std::uint64_t block) {
     ImageBlockExtent extent;
     if (!m_decompressor) {
         // Stored as it is: read into the kept block directly.
-        if (IsMissing(block) || !LocateRawBlock(block, &extent) || !OpenSliceForRead(extent.slice) ||
+        if (!LocateRawBlock(block, &extent) || !OpenSliceForRead(extent.slice) ||
             !m_files->ReadSlice(extent.offset, m_block.data(), extent.length)) {
             ReleaseTrace("Image %s: block %" PRIu64 " cannot be read", m_mainPath.c_str(), block);
             return false;
@@ -548,7 +559,9 @@ int CImageFileDeviceWithDecompress::ReadSectors(void* buffer, std::uint64_t firs
             }
         }
         // Only sectors the block holds are delivered; a block that fails gives zeros.
-        const std::uint64_t have = ReadBlock(b) && m_cachedSectors > o ? std::min<std::uint64_t>(k, m_cachedSectors - o) : 0;
+        const std::uint64_t have = ReadBlock(b) && m_cachedSectors > o
+                                       ? std::min<std::uint64_t>(k, m_cachedSectors - o)
+                                       : 0;
         std::memcpy(out, m_block.data() + o * kSectorSize, have * kSectorSize);
         std::memset(out + have * kSectorSize, 0, (k - have) * kSectorSize);
         if (have < k)

@@ -76,7 +76,7 @@ private:
     std::uint64_t ReadRawRun(std::uint8_t* out, std::uint64_t first, std::uint64_t count);
     // Decodes block `block` into m_block (the last decoded block is kept). A block that failed
     // fails again at once until another block fails, so sector-by-sector retries stay cheap
-    // and the failure is logged once.
+    // and the failure is logged once; a block past the end of its slice fails at once.
     bool ReadBlock(std::uint64_t block);
     bool LoadBlock(std::uint64_t block);
     void CheckBlockCount();
