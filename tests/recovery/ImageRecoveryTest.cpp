@@ -9,11 +9,10 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/fat/FatTreeBuilder.h"
 #include "recovery/FileRecovery.h"
-#include "storage/CompressController.h"
 #include "storage/DiskImage.h"
-#include "storage/ImageFileDevice.h"
 #include "storage/ImageFileDeviceWithDecompress.h"
 #include "tests/recovery/RecordingRecoverCallback.h"
+#include "tests/support/BlockImages.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/TreePtr.h"
@@ -37,14 +36,6 @@ constexpr std::size_t kFileSize = 1u << 20;
 
 std::string FileName(int i) { return "/file" + std::to_string(i) + ".bin"; }
 std::vector<std::uint8_t> FileBytes(int i) { return PatternBytes(kFileSize - 1000 * i, 300 + i); }
-
-class QuietCallBack : public ICompressCallBack {
-public:
-    void PumpMessages() override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(std::uint64_t) override {}
-    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
-};
 
 std::uint32_t U32At(const std::vector<std::uint8_t>& bytes, std::uint64_t at) {
     std::uint32_t v = 0;
@@ -90,18 +81,10 @@ TEST(ImageRecovery, FilesInACutSliceMeetFailingReadsTheOthersComeBackExact) {
         SCOPED_TRACE(testing::Message() << "type " << type);
         const std::string dir = ScratchDir("image-recovery-" + std::to_string(type));
         const std::string path = dir + "/volume.edi";
-        {
-            CImageFileDevice source(volume.c_str());
-            CCompressController writer;
-            writer.Setup(&source, "CUTSLICE (FAT16)", 0, source.GetSectorCount(), 255);
-            writer.SetCompressionType(type);
-            writer.SetCompressionLevel(1);
-            writer.SetCompressor(CreateCompressor(type));
-            writer.SetSliceSize(0x2000); // 4 MiB slices
-            writer.SetImagePath(path);
-            QuietCallBack callback;
-            ASSERT_EQ(writer.CreateImage(&callback), 1);
-        }
+        BlockImageOptions options;
+        options.type = type;
+        options.sliceSectors = 0x2000; // 4 MiB slices
+        ASSERT_TRUE(WriteBlockImage(volume, path, options));
         // Slice 1 cut to 300,000 bytes: its blocks from the one that ends past the cut are gone.
         const std::vector<std::uint8_t> main = ReadFileBytes(path);
         ImageHeaderInfo header;

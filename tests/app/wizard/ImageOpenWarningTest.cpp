@@ -5,10 +5,9 @@
 #include "app/wizard/CompleteRecoveryPartitionController.h"
 #include "app/wizard/DeleteRecoveryController.h"
 #include "app/wizard/LostRecoveryControllers.h"
-#include "storage/CompressController.h"
 #include "storage/DiskImage.h"
-#include "storage/ImageFileDevice.h"
 #include "storage/ImageFileDeviceWithDecompress.h"
+#include "tests/support/BlockImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/ScriptedUiServices.h"
 #include "tests/support/WizardFakes.h"
@@ -26,27 +25,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class QuietImaging : public ICompressCallBack {
-public:
-    void PumpMessages() override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(std::uint64_t) override {}
-    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
-};
-
 // 4 MiB of data as a stored block image in `dir`; with `cut`, its slice loses its last
 // 300,000 bytes (three blocks, the third in part).
 std::string MakeImage(const std::string& dir, const std::string& name, bool cut) {
     const std::string raw = dir + "/" + name + ".bin";
     EXPECT_TRUE(WriteFileBytes(raw, PatternBytes(4u << 20, 5)));
     const std::string path = dir + "/" + name + ".edi";
-    CImageFileDevice source(raw.c_str());
-    CCompressController writer;
-    writer.Setup(&source, name.c_str(), 0, source.GetSectorCount(), 255);
-    writer.SetCompressionType(COMPRESSION_NONE);
-    writer.SetImagePath(path);
-    QuietImaging callback;
-    EXPECT_EQ(writer.CreateImage(&callback), 1);
+    EXPECT_TRUE(WriteBlockImage(raw, path));
     if (cut) {
         const std::string slice = ImageSlicePath(path, 0);
         fs::resize_file(slice, fs::file_size(slice) - 300000);
