@@ -22,7 +22,7 @@ bool WriteBlockImage(const std::string& source, const std::string& path,
                      const BlockImageOptions& options) {
     CImageFileDevice device(source.c_str());
     CCompressController writer;
-    writer.Setup(&device, options.caption.c_str(), 0, device.GetSectorCount(), 255);
+    writer.Setup(&device, options.caption.c_str(), 0, device.GetSectorCount(), options.heads);
     writer.SetCompressionType(options.type);
     writer.SetCompressionLevel(options.level);
     writer.SetCompressor(CreateCompressor(options.type));

@@ -13,6 +13,7 @@ struct BlockImageOptions {
     int level = 1;
     std::uint32_t sliceSectors = 0; // 0: the writer's default
     std::string caption = "test source";
+    std::uint32_t heads = 255; // heads per cylinder in the header
 };
 
 // Writes the whole of the image file `source` as a block image at `path`; false (and a test
