@@ -33,9 +33,15 @@ std::string FileNameOf(const std::string& path) {
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
 
+// Index entries read from the main file at a time.
+constexpr std::uint64_t kIndexWindow = 4096;
+// Parts of a block at least this long are read straight into the caller's buffer when the image
+// has no decoder; shorter ones go through the kept block, so small reads in a row cost one read.
+constexpr std::uint64_t kDirectReadSectors = 16;
+
 // Where `block` is stored, through the index in `files`' main file.
-bool LocateBlock(const CImageFile& files, const ImageHeaderInfo& header, std::uint64_t block,
-                 ImageBlockExtent* extent) {
+bool LocateBlockIn(const CImageFile& files, const ImageHeaderInfo& header, std::uint64_t block,
+                   ImageBlockExtent* extent) {
     auto readEntry = [&files](std::uint64_t index, std::uint32_t* value) {
         std::uint8_t b[4];
         if (!files.ReadMain(kImageHeaderSize + 4 * index, b, sizeof b))
@@ -44,6 +50,13 @@ bool LocateBlock(const CImageFile& files, const ImageHeaderInfo& header, std::ui
         return true;
     };
     return LocateImageBlock(header, block, readEntry, extent);
+}
+
+// A block stored without coding holds a whole block's bytes, or whole sectors when it is the
+// image's last block.
+bool IsRawBlockLength(std::uint32_t length, bool last) {
+    return length % kSectorSize == 0 && length <= kImageBlockBytes &&
+           (last || length == kImageBlockBytes);
 }
 
 // Decodes the `length` stored bytes of a block into `out` (a whole block's bytes, zero-filled
@@ -59,7 +72,7 @@ bool DecodeStoredBlock(IDecompressor* decompressor, const std::uint8_t* stored, 
         *sectors = produced / kSectorSize;
         return true;
     }
-    if (length % kSectorSize != 0 || length > kImageBlockBytes || (!last && length != kImageBlockBytes))
+    if (!IsRawBlockLength(length, last))
         return false;
     std::memcpy(out, stored, length);
     std::memset(out + length, 0, kImageBlockBytes - length);
@@ -205,7 +218,8 @@ private:
         if (!worker.files.IsMainOpen() && !worker.files.OpenMainFile(m_mainPath))
             return false;
         ImageBlockExtent extent;
-        if (!LocateBlock(worker.files, m_header, block, &extent) || extent.slice >= m_slicePaths.size())
+        if (!LocateBlockIn(worker.files, m_header, block, &extent) ||
+            extent.slice >= m_slicePaths.size())
             return false;
         if (worker.files.OpenSliceIndex() != static_cast<int>(extent.slice) &&
             !worker.files.OpenSlice(m_slicePaths[extent.slice], static_cast<int>(extent.slice)))
@@ -323,7 +337,60 @@ bool CImageFileDeviceWithDecompress::ResolveSlicePaths() {
         return false;
     }
     m_slicePaths = std::move(paths);
+    CheckSliceLengths();
     return true;
+}
+
+void CImageFileDeviceWithDecompress::CheckSliceLengths() {
+    m_missingBlocks.clear();
+    for (std::uint32_t i = 0; i < m_header.sliceCount && i < m_slicePaths.size(); ++i) {
+        const std::uint64_t begin = m_header.firstBlockOfSlice[i];
+        const std::uint64_t end =
+            std::min<std::uint64_t>(m_header.firstBlockOfSlice[i + 1], m_header.totalBlocks);
+        if (begin >= end)
+            continue;
+        struct stat st;
+        const std::uint64_t size =
+            ::stat(m_slicePaths[i].c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+        // A block's index entry is where its bytes end in the slice's data; they rise through
+        // a slice, so the blocks past the end are the last ones.
+        auto fits = [&](std::uint64_t block) {
+            std::uint32_t entry = 0;
+            return IndexEntry(block, &entry) &&
+                   kImageSliceDataOffset + std::uint64_t(entry) <= size;
+        };
+        if (fits(end - 1))
+            continue;
+        std::uint64_t lo = begin, hi = end - 1;
+        while (lo < hi) {
+            const std::uint64_t mid = lo + (hi - lo) / 2;
+            if (fits(mid))
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        m_missingBlocks.emplace_back(lo, end);
+        std::uint32_t need = 0;
+        IndexEntry(end - 1, &need);
+        LogWarning("Image %s: the slice %s holds %" PRIu64 " of the %" PRIu64
+                   " bytes its blocks need; blocks %" PRIu64 " to %" PRIu64 " cannot be read",
+                   m_mainPath.c_str(), m_slicePaths[i].c_str(), size,
+                   kImageSliceDataOffset + std::uint64_t(need), lo, end - 1);
+    }
+}
+
+bool CImageFileDeviceWithDecompress::IsMissing(std::uint64_t block) const {
+    return std::any_of(m_missingBlocks.begin(), m_missingBlocks.end(), [block](const auto& range) {
+        return block >= range.first && block < range.second;
+    });
+}
+
+std::uint64_t CImageFileDeviceWithDecompress::GetMissingSectorCount() const {
+    std::uint64_t sectors = 0;
+    for (const auto& [first, end] : m_missingBlocks)
+        sectors += std::min(end * kImageBlockSectors, m_size) -
+                   std::min(first * kImageBlockSectors, m_size);
+    return sectors;
 }
 
 int CImageFileDeviceWithDecompress::CheckSliceFiles() {
@@ -340,10 +407,100 @@ bool CImageFileDeviceWithDecompress::OpenSliceForRead(std::uint32_t slice) {
     return m_files->OpenSlice(m_slicePaths[slice], static_cast<int>(slice));
 }
 
+bool CImageFileDeviceWithDecompress::IndexEntry(std::uint64_t index, std::uint32_t* value) {
+    if (index < m_indexFirst || index - m_indexFirst >= m_index.size()) {
+        // The header's block count is within the index the main file holds (CheckBlockCount).
+        if (index >= m_header.totalBlocks)
+            return false;
+        const std::uint64_t first = index / kIndexWindow * kIndexWindow;
+        const std::size_t n =
+            static_cast<std::size_t>(std::min(kIndexWindow, m_header.totalBlocks - first));
+        std::vector<std::uint8_t> bytes(n * 4);
+        m_index.clear();
+        if (!m_files->ReadMain(kImageHeaderSize + 4 * first, bytes.data(), bytes.size()))
+            return false;
+        const ByteSpan span(bytes.data(), bytes.size());
+        m_index.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            m_index[i] = span.u32(4 * i);
+        m_indexFirst = first;
+    }
+    *value = m_index[index - m_indexFirst];
+    return true;
+}
+
+bool CImageFileDeviceWithDecompress::LocateBlock(std::uint64_t block, ImageBlockExtent* extent) {
+    return LocateImageBlock(
+        m_header, block,
+        [this](std::uint64_t index, std::uint32_t* value) { return IndexEntry(index, value); },
+        extent);
+}
+
+bool CImageFileDeviceWithDecompress::LocateRawBlock(std::uint64_t block, ImageBlockExtent* extent) {
+    return LocateBlock(block, extent) &&
+           IsRawBlockLength(extent->length, block + 1 == m_header.totalBlocks);
+}
+
+std::uint64_t CImageFileDeviceWithDecompress::ReadRawRun(std::uint8_t* out, std::uint64_t first,
+                                                         std::uint64_t count) {
+    std::uint64_t block = first / kImageBlockSectors;
+    const std::uint64_t skip = first % kImageBlockSectors;
+    ImageBlockExtent extent;
+    if (block == m_failedBlock || IsMissing(block) || !LocateRawBlock(block, &extent) ||
+        skip >= extent.length / kSectorSize)
+        return 0;
+    const std::uint32_t slice = extent.slice;
+    const std::uint64_t offset = extent.offset + skip * kSectorSize;
+    const std::uint64_t firstPart = std::min(extent.length / kSectorSize - skip, count);
+    std::uint64_t sectors = firstPart;
+    // The blocks after it, as long as they lie right behind it in the same slice.
+    for (std::uint64_t end = extent.offset + extent.length;
+         sectors < count && extent.length == kImageBlockBytes;) {
+        if (block + 1 == m_failedBlock || IsMissing(block + 1) ||
+            !LocateRawBlock(block + 1, &extent) || extent.slice != slice || extent.offset != end)
+            break;
+        ++block;
+        end += extent.length;
+        sectors += std::min<std::uint64_t>(extent.length / kSectorSize, count - sectors);
+    }
+    if (!OpenSliceForRead(slice))
+        return 0;
+    if (m_files->ReadSlice(offset, out, static_cast<std::size_t>(sectors * kSectorSize)))
+        return sectors;
+    // Some block of the run is not there: the first one alone, the others on their own turn.
+    if (sectors > firstPart &&
+        m_files->ReadSlice(offset, out, static_cast<std::size_t>(firstPart * kSectorSize)))
+        return firstPart;
+    return 0;
+}
+
 bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
     if (block == m_cachedBlock)
         return true;
+    if (block == m_failedBlock || IsMissing(block))
+        return false;
     m_cachedBlock = ~std::uint64_t(0);
+    if (!LoadBlock(block)) {
+        m_failedBlock = block;
+        return false;
+    }
+    m_cachedBlock = block;
+    return true;
+}
+
+bool CImageFileDeviceWithDecompress::LoadBlock(std::uint64_t block) {
+    ImageBlockExtent extent;
+    if (!m_decompressor) {
+        // Stored as it is: read into the kept block directly.
+        if (!LocateRawBlock(block, &extent) || !OpenSliceForRead(extent.slice) ||
+            !m_files->ReadSlice(extent.offset, m_block.data(), extent.length)) {
+            ReleaseTrace("Image %s: block %" PRIu64 " cannot be read", m_mainPath.c_str(), block);
+            return false;
+        }
+        std::memset(m_block.data() + extent.length, 0, kImageBlockBytes - extent.length);
+        m_cachedSectors = extent.length / kSectorSize;
+        return true;
+    }
 
     // Reads in block order start the workers on their second block and keep them ahead.
     const bool inOrder = m_lastBlock != ~std::uint64_t(0) && block == m_lastBlock + 1;
@@ -361,7 +518,6 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
             const bool taken = m_readAhead->Take(block, m_block, &m_cachedSectors);
             m_readAhead->Want(block + 1);
             if (taken) {
-                m_cachedBlock = block;
                 ++m_blocksDecodedAhead;
                 return true;
             }
@@ -370,8 +526,7 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
         }
     }
 
-    ImageBlockExtent extent;
-    if (!LocateBlock(*m_files, m_header, block, &extent) || !OpenSliceForRead(extent.slice) ||
+    if (!LocateBlock(block, &extent) || !OpenSliceForRead(extent.slice) ||
         !m_files->ReadSlice(extent.offset, m_stored.data(), extent.length)) {
         ReleaseTrace("Image %s: block %" PRIu64 " cannot be read", m_mainPath.c_str(), block);
         return false;
@@ -381,7 +536,6 @@ bool CImageFileDeviceWithDecompress::ReadBlock(std::uint64_t block) {
         ReleaseTrace("Image %s: block %" PRIu64 " does not decode", m_mainPath.c_str(), block);
         return false;
     }
-    m_cachedBlock = block;
     return true;
 }
 
@@ -392,23 +546,34 @@ int CImageFileDeviceWithDecompress::ReadSectors(void* buffer, std::uint64_t firs
     const std::uint64_t n = std::min(count, m_size - first);
     auto* out = static_cast<std::uint8_t*>(buffer);
     bool ok = true;
-    std::uint64_t p = first;
-    std::uint64_t r = n;
-    while (r) {
-        std::uint64_t b = p / kImageBlockSectors;
-        std::uint32_t o = static_cast<std::uint32_t>(p % kImageBlockSectors);
-        std::uint64_t k = std::min<std::uint64_t>(kImageBlockSectors - o, r);
-        if (ReadBlock(b)) {
-            std::memcpy(out, m_block.data() + std::size_t(o) * kSectorSize, k * kSectorSize);
-        } else {
-            std::memset(out, 0, k * kSectorSize);
-            ok = false;
+    for (std::uint64_t p = first, r = n; r;) {
+        const std::uint64_t b = p / kImageBlockSectors;
+        const std::uint64_t o = p % kImageBlockSectors;
+        const std::uint64_t k = std::min<std::uint64_t>(kImageBlockSectors - o, r);
+        if (!m_decompressor && b != m_cachedBlock && k >= kDirectReadSectors) {
+            if (const std::uint64_t done = ReadRawRun(out, p, r)) {
+                out += done * kSectorSize;
+                p += done;
+                r -= done;
+                continue;
+            }
         }
+        // Only sectors the block holds are delivered; a block that fails gives zeros.
+        const std::uint64_t have = ReadBlock(b) && m_cachedSectors > o
+                                       ? std::min<std::uint64_t>(k, m_cachedSectors - o)
+                                       : 0;
+        std::memcpy(out, m_block.data() + o * kSectorSize, have * kSectorSize);
+        std::memset(out + have * kSectorSize, 0, (k - have) * kSectorSize);
+        if (have < k)
+            ok = false;
         out += k * kSectorSize;
         p += k;
         r -= k;
     }
-    if (count > n)
+    // Sectors past the end of the image are not there to be read.
+    if (count > n) {
         std::memset(out, 0, (count - n) * kSectorSize);
+        ok = false;
+    }
     return ok ? 1 : 0;
 }

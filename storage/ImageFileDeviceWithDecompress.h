@@ -1,9 +1,11 @@
 #pragma once
 // A disk image (storage/DiskImage.h) opened as a sector device: each read finds its blocks
-// through the index, reads the stored bytes from their slice and decodes them. Once reads go
-// through the blocks in order, worker threads decode the next few blocks ahead (each with its
-// own files and decoder), so a sequential reader waits on decoding only as long as one block
-// takes on all of them together; a read elsewhere drops what was queued ahead.
+// through the index, reads the stored bytes from their slice and decodes them. Blocks of an
+// image stored without compression are read straight from the slice into the caller's buffer,
+// a run of them in one read. For compressed images, once reads go through the blocks in order,
+// worker threads decode the next few blocks ahead (each with its own files and decoder), so a
+// sequential reader waits on decoding only as long as one block takes on all of them together;
+// a read elsewhere drops what was queued ahead.
 #include "storage/BlockCodec.h"
 #include "storage/DiskImage.h"
 #include "storage/StorageDevice.h"
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CImageReadAhead;
@@ -29,20 +32,26 @@ public:
 
     // 1 when the main file, the slice list and every listed slice can be found, else 0.
     // A listed slice that does not exist is looked for under its file name beside the main
-    // file (an image moved as a folder, or made on another system).
+    // file (an image moved as a folder, or made on another system). Slices shorter than their
+    // blocks need are logged, and their missing blocks counted, but do not make the image
+    // unusable: the blocks that are there read as they should.
     int CheckSliceFiles();
+    // Sectors of the blocks whose stored bytes lie past the end of their slice file (a slice
+    // cut short): they cannot be read. Known once CheckSliceFiles has found the slices.
+    std::uint64_t GetMissingSectorCount() const;
     // The imaged source's caption (260 bytes, zero-terminated).
     void GetSourceName(char name[260]) const;
     const CImageFile* GetImageFile() const { return m_files.get(); }
-    // Decoding ahead on sequential reads with `workers` threads (0 turns it off). The default is
-    // one thread per core but one, at most 4.
+    // Decoding ahead on sequential reads of a compressed image with `workers` threads (0 turns
+    // it off). The default is one thread per core but one, at most 4.
     void SetReadAheadWorkers(unsigned workers);
     // Blocks the reads took from the workers' decoding (for tests and benches).
     std::uint64_t GetBlocksDecodedAhead() const { return m_blocksDecodedAhead; }
 
     // Reads that start at or past the end, or ask for more sectors than the image has, fail.
-    // A read that runs past the end is clipped and its tail zero-filled. Sectors of a block
-    // that cannot be read or decoded are zero-filled and the result is 0.
+    // A read that runs past the end delivers the sectors the image has, zero-fills the rest and
+    // fails (0), as does a read touching a block that cannot be read or decoded: its sectors are
+    // zero-filled, the other blocks' sectors are delivered.
     int ReadSectors(void* buffer, std::uint64_t firstSector, std::uint64_t sectorCount) override;
     std::uint64_t GetSectorCount() override { return m_size; }
     int Open() override { return 1; }
@@ -50,9 +59,26 @@ public:
 
 private:
     bool ResolveSlicePaths();
+    // Counts (and logs) the blocks that lie past the end of their slice file.
+    void CheckSliceLengths();
+    // A block counted by CheckSliceLengths: it fails even where part of it is there.
+    bool IsMissing(std::uint64_t block) const;
     bool OpenSliceForRead(std::uint32_t slice);
-    // Decodes block `block` into m_block (the last decoded block is kept).
+    // Index entry `index` of the main file, through a window of entries kept in memory.
+    bool IndexEntry(std::uint64_t index, std::uint32_t* value);
+    bool LocateBlock(std::uint64_t block, ImageBlockExtent* extent);
+    // Where a block of an image without a decoder lies, when its length is one a raw block can
+    // have (a whole block, or whole sectors for the last block); false otherwise.
+    bool LocateRawBlock(std::uint64_t block, ImageBlockExtent* extent);
+    // Reads sectors from `first` on, at most `count`, straight from a slice of an image without
+    // a decoder: from the first one's block on through the blocks that follow it in the same
+    // slice. The sectors delivered; 0 when the first block cannot be read this way.
+    std::uint64_t ReadRawRun(std::uint8_t* out, std::uint64_t first, std::uint64_t count);
+    // Decodes block `block` into m_block (the last decoded block is kept). A block that failed
+    // fails again at once until another block fails, so sector-by-sector retries stay cheap
+    // and the failure is logged once; a block past the end of its slice fails at once.
     bool ReadBlock(std::uint64_t block);
+    bool LoadBlock(std::uint64_t block);
     void CheckBlockCount();
 
     std::unique_ptr<CImageFile> m_files;
@@ -66,6 +92,12 @@ private:
     std::vector<std::uint8_t> m_block;
     std::uint64_t m_cachedBlock = ~std::uint64_t(0);
     std::uint32_t m_cachedSectors = 0;  // sectors the cached block decoded to
+    std::uint64_t m_failedBlock = ~std::uint64_t(0);
+    // Blocks [first, end) past the end of a slice, one range per short slice.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_missingBlocks;
+    // Index entries [m_indexFirst, m_indexFirst + m_index.size()).
+    std::vector<std::uint32_t> m_index;
+    std::uint64_t m_indexFirst = 0;
     // Read-ahead: started on the second block in a row read in order.
     std::unique_ptr<CImageReadAhead> m_readAhead;
     unsigned m_readAheadWorkers;

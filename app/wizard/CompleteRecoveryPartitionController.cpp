@@ -5,6 +5,7 @@
 #include "app/wizard/CompleteRecoveryScanPartitionController.h"
 #include "app/wizard/DeepScanRun.h"
 #include "app/wizard/DeleteRecoveryController.h"
+#include "app/wizard/ImageOpenWarning.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "logging/Log.h"
 #include "recovery/RSData.h"
@@ -236,6 +237,7 @@ VolumeRecord* CCompleteRecoveryPartitionDeviceSelectController::AddImageRecord(
         m_context.Services().MessageBox(uistr::kInvalidImageFile, kMbWarning, kMbOk);
         return nullptr;
     }
+    WarnIfImageDataMissing(m_context.Services(), record->pStorageDevice);
     record->u32ImageId = m_nextImageId++;
     if (sectors)
         record->u64ImageSectorCount = sectors;
@@ -326,6 +328,7 @@ void CCompleteRecoveryPartitionDeviceSelectController::OpenRawImageFile() {
         m_context.Services().MessageBox(uistr::kInvalidImageFile, kMbWarning, kMbOk);
         return;
     }
+    WarnIfImageDataMissing(m_context.Services(), record->pStorageDevice);
     m_rawImage = std::move(record);
     m_rawImageCompressed = compressed;
     m_source = m_rawImage.get();

@@ -4,6 +4,7 @@
 #include "app/wizard/AppContext.h"
 #include "app/wizard/FileSelectController.h"
 #include "app/wizard/FileTreeRoots.h"
+#include "app/wizard/ImageOpenWarning.h"
 #include "app/wizard/SaveFileController.h"
 #include "filesystems/ext2/Ext2TreeBuilder.h"
 #include "filesystems/probes/QuickScan.h"
@@ -112,6 +113,7 @@ bool CDeleteRecoveryPartitionDeviceSelectController::AddImage(const std::string&
     auto device = std::make_unique<CImageFileDeviceWithDecompress>(path.c_str());
     if (device->GetSectorCount() == 0)
         return false;
+    WarnIfImageDataMissing(m_context.Services(), device.get());
     auto record = std::make_unique<VolumeRecord>();
     record->form = 1;
     record->u32ImageId = m_nextImageId++;

@@ -4,6 +4,7 @@
 #include "app/wizard/AppContext.h"
 #include "app/wizard/DeepScanRun.h"
 #include "app/wizard/FileTreeRoots.h"
+#include "app/wizard/ImageOpenWarning.h"
 #include "app/wizard/LostPartitionSearchModel.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "carving/partition/PartitionSearcher.h"
@@ -283,6 +284,7 @@ LostDiskItem* CLostRecoveryDiskDeviceSelectController::AddDiskImage(const std::s
         ui.MessageBox(uistr::kLostImageInvalid, kMbWarning, kMbOk);
         return nullptr;
     }
+    WarnIfImageDataMissing(ui, device.get());
     auto item = std::make_unique<LostDiskItem>();
     item->kind = DISKRECORD_IMAGE;
     item->headsPerCylinder = ReadImageHeadsPerCylinder(device->GetImageFile());

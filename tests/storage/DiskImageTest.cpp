@@ -236,31 +236,40 @@ TEST(DiskImage, RoundTripEveryCodecFromMemoryDevice) {
 TEST(DiskImage, ReadsAcrossBlocksAndPastTheEnd) {
     std::string dir = testsupport::ScratchDir("image-reads");
     std::vector<std::uint8_t> source = MakeSectors(Fill::Tagged, 1000);
-    MemoryDevice dev(source);
-    ImageJob job;
-    job.type = COMPRESSION_ZLIB;
-    job.level = 5;
-    std::string path = dir + "/r.edi";
-    ASSERT_EQ(WriteImage(dev, path, job), 1);
-    CImageFileDeviceWithDecompress img(path.c_str());
-    ASSERT_EQ(img.CheckSliceFiles(), 1);
+    // Coded blocks, and blocks stored as they are (read straight from the slice).
+    for (CompressionType type : {COMPRESSION_ZLIB, COMPRESSION_NONE}) {
+        SCOPED_TRACE(testing::Message() << "type " << type);
+        MemoryDevice dev(source);
+        ImageJob job;
+        job.type = type;
+        job.level = 5;
+        std::string path = dir + "/r" + std::to_string(type) + ".edi";
+        ASSERT_EQ(WriteImage(dev, path, job), 1);
+        CImageFileDeviceWithDecompress img(path.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        EXPECT_EQ(img.GetMissingSectorCount(), 0u);
 
-    std::vector<std::uint8_t> buf(2000 * 512, 0xCC);
-    // 6 sectors from block 0 and 4 from block 1.
-    ASSERT_EQ(img.ReadSectors(buf.data(), 250, 10), 1);
-    EXPECT_EQ(0, std::memcmp(buf.data(), source.data() + 250 * 512, 10 * 512));
-    ASSERT_EQ(img.GetSectorCount(), 1000u);
-    // Clipped at the end, tail zero-filled.
-    std::fill(buf.begin(), buf.end(), 0xCC);
-    ASSERT_EQ(img.ReadSectors(buf.data(), 995, 30), 1);
-    EXPECT_EQ(0, std::memcmp(buf.data(), source.data() + 995 * 512, 5 * 512));
-    EXPECT_EQ(std::vector<std::uint8_t>(buf.begin() + 5 * 512, buf.begin() + 30 * 512),
-              std::vector<std::uint8_t>(25 * 512, 0));
-    // Refused reads.
-    EXPECT_EQ(img.ReadSectors(buf.data(), 0, 2000), 0);
-    EXPECT_EQ(img.ReadSectors(buf.data(), 1000, 1), 0);
-    EXPECT_EQ(img.ReadSectors(buf.data(), ~std::uint64_t(0), 1), 0);
-    EXPECT_EQ(img.ReadSectors(buf.data(), 1u << 31, 1), 0);
+        std::vector<std::uint8_t> buf(2000 * 512, 0xCC);
+        // 6 sectors from block 0 and 4 from block 1, and a read across three blocks.
+        ASSERT_EQ(img.ReadSectors(buf.data(), 250, 10), 1);
+        EXPECT_EQ(0, std::memcmp(buf.data(), source.data() + 250 * 512, 10 * 512));
+        ASSERT_EQ(img.ReadSectors(buf.data(), 200, 700), 1);
+        EXPECT_EQ(0, std::memcmp(buf.data(), source.data() + 200 * 512, 700 * 512));
+        ASSERT_EQ(img.GetSectorCount(), 1000u);
+        // Past the end: the sectors the image has, zeros for the rest, and a failure.
+        std::fill(buf.begin(), buf.end(), 0xCC);
+        EXPECT_EQ(img.ReadSectors(buf.data(), 995, 30), 0);
+        EXPECT_EQ(0, std::memcmp(buf.data(), source.data() + 995 * 512, 5 * 512));
+        EXPECT_EQ(std::vector<std::uint8_t>(buf.begin() + 5 * 512, buf.begin() + 30 * 512),
+                  std::vector<std::uint8_t>(25 * 512, 0));
+        EXPECT_EQ(img.ReadSectors(buf.data(), 0, 1000), 1);
+        EXPECT_EQ(0, std::memcmp(buf.data(), source.data(), 1000 * 512));
+        // Refused reads.
+        EXPECT_EQ(img.ReadSectors(buf.data(), 0, 2000), 0);
+        EXPECT_EQ(img.ReadSectors(buf.data(), 1000, 1), 0);
+        EXPECT_EQ(img.ReadSectors(buf.data(), ~std::uint64_t(0), 1), 0);
+        EXPECT_EQ(img.ReadSectors(buf.data(), 1u << 31, 1), 0);
+    }
 }
 
 // Real FAT and EXT2 file systems, read from their image files, imaged whole and as a sector
@@ -687,6 +696,80 @@ TEST(DiskImage, DamagedImages) {
         CImageFileDeviceWithDecompress img(p.c_str());
         EXPECT_EQ(img.GetSectorCount(), 6u * 256);
         EXPECT_EQ(img.ReadSectors(all.data(), 5 * 256, 1), 0);
+    }
+}
+
+// A slice file cut short: the image still opens, the missing blocks are counted at once, every
+// read that touches them fails with their sectors zero-filled, and the rest reads exactly, in
+// reads of any size, through stored and coded blocks alike and with or without read-ahead.
+TEST(DiskImage, SliceCutShortFailsItsMissingBlocks) {
+    std::string dir = testsupport::ScratchDir("image-cut");
+    // 20 blocks and 40 sectors; blocks 5 and 6 random, so that a coded image stores them raw.
+    constexpr std::uint64_t kSectors = 20 * 256 + 40;
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Mixed, kSectors, 7);
+    std::vector<std::uint8_t> random = MakeSectors(Fill::Random, 2 * 256, 8);
+    std::copy(random.begin(), random.end(), source.begin() + 5 * 256 * 512);
+    struct Case {
+        CompressionType type;
+        unsigned slice;     // the slice cut
+        std::int64_t keep;  // bytes of its data area kept; < 0: bytes cut from its end
+        unsigned workers;
+    };
+    const Case cases[] = {
+        {COMPRESSION_NONE, 1, 131072 + 300000 % 131072, 0}, // inside its second block
+        {COMPRESSION_NONE, 0, 0, 0},                         // nothing but its first 512 bytes
+        {COMPRESSION_NONE, 1, -1, 0},                        // the image's last sector
+        {COMPRESSION_ZLIB, 0, 1000, 3},                      // inside its first block
+        {COMPRESSION_ZLIB, 0, -17, 3},                       // the last block's end
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.type << " slice " << c.slice << " keep " << c.keep);
+        MemoryDevice dev(source);
+        ImageJob job;
+        job.type = c.type;
+        job.level = 1;
+        job.sliceSectors = 0xC00; // 1.5 MiB: at most 11 stored blocks a slice
+        const std::string path = dir + "/c.edi";
+        ASSERT_EQ(WriteImage(dev, path, job), 1);
+        const ImageHeaderInfo h = ReadHeader(path);
+        ASSERT_GT(h.sliceCount, c.slice);
+        const std::string slice = ImageSlicePath(path, c.slice);
+        const std::uint64_t keep = c.keep >= 0 ? std::uint64_t(c.keep) : fs::file_size(slice) - 512 + c.keep;
+        // The blocks that end past the cut are the missing ones.
+        std::set<std::uint64_t> missing;
+        for (std::uint64_t b = h.firstBlockOfSlice[c.slice]; b < h.firstBlockOfSlice[c.slice + 1]; ++b)
+            if (IndexEntry(path, b) > keep)
+                missing.insert(b);
+        ASSERT_FALSE(missing.empty());
+        fs::resize_file(slice, 512 + keep);
+
+        CImageFileDeviceWithDecompress img(path.c_str());
+        img.SetReadAheadWorkers(c.workers);
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        std::uint64_t missingSectors = 0;
+        for (std::uint64_t b : missing)
+            missingSectors += std::min<std::uint64_t>(256, img.GetSectorCount() - std::min(img.GetSectorCount(), b * 256));
+        EXPECT_EQ(img.GetMissingSectorCount(), missingSectors);
+        const bool lastMissing = missing.count(h.totalBlocks - 1) != 0;
+        // Without its last block the image's size is taken as whole blocks.
+        EXPECT_EQ(img.GetSectorCount(), lastMissing ? std::uint64_t(h.totalBlocks) * 256 : kSectors);
+        const std::uint64_t sectors = img.GetSectorCount();
+        std::vector<std::uint8_t> want(sectors * 512, 0);
+        std::copy(source.begin(), source.begin() + std::min<std::size_t>(source.size(), want.size()), want.begin());
+        for (std::uint64_t b : missing)
+            std::fill(want.begin() + b * 256 * 512, want.begin() + std::min(sectors, (b + 1) * 256) * 512, 0);
+        for (std::uint64_t chunk : std::vector<std::uint64_t>{1, 7, 100, 300, 1000, sectors}) {
+            SCOPED_TRACE(chunk);
+            std::vector<std::uint8_t> all(sectors * 512, 0xEE);
+            for (std::uint64_t s = 0; s < sectors; s += chunk) {
+                const std::uint64_t n = std::min(chunk, sectors - s);
+                bool touches = false;
+                for (std::uint64_t b = s / 256; b <= (s + n - 1) / 256; ++b)
+                    touches = touches || missing.count(b);
+                EXPECT_EQ(img.ReadSectors(all.data() + s * 512, s, n), touches ? 0 : 1) << "at " << s;
+            }
+            EXPECT_TRUE(all == want);
+        }
     }
 }
 

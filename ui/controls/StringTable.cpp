@@ -135,6 +135,7 @@ constexpr Entry kTable[] = {
     {kInvalidImageFile, "Invalid image file, please check it!"},
     {kImageDestroyed, "This image has been destroyed. "},
     {kAllFilesRecovered, "All files are recovered successfully."},
+    {kImageDataMissing, "Part of this image is missing: its slice files end before %s of its data. Those sectors cannot be read, and files stored in them cannot be recovered."},
     {kNextCaption, "Next"},
     {kBackCaption, "Back"},
     {kHomeCaption, "Home"},

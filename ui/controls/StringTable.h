@@ -131,6 +131,7 @@ enum : int {
     kInvalidImageFile = 283,
     kImageDestroyed = 284,
     kAllFilesRecovered = 285,
+    kImageDataMissing = 286,
     kNextCaption = 298,
     kBackCaption = 299,
     kHomeCaption = 300,

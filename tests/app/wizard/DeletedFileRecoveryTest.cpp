@@ -14,13 +14,13 @@
 #include "filesystems/probes/VolumeAnalyzers.h"
 #include "platform/DriveLetters.h"
 #include "recovery/FileRecovery.h"
+#include "tests/support/BlockImages.h"
 #include "tests/support/DeletedFileImages.h"
 #include "tests/support/Ext2Images.h"
 #include "tools/FileSearch.h"
 #include "tools/FindFile.h"
 #include "ui/views/FileListModel.h"
 #include "ui/views/PropertyRows.h"
-#include "storage/CompressController.h"
 #include "storage/ImageFileDevice.h"
 #include "tests/support/FakeSystemTree.h"
 #include "tests/support/FatImages.h"
@@ -547,24 +547,12 @@ TEST(DeletedFileRecoverySteps, PropertiesOfTheSelectedFileAndFolderReachTheDialo
 }
 
 namespace {
-class QuietImaging : public ICompressCallBack {
-public:
-    void PumpMessages() override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(std::uint64_t) override {}
-    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
-};
-
 // The volume `image` written as a block image ".edi" named `name` in a scratch folder.
 std::string MakeEdi(const std::string& image, const std::string& name) {
     const std::string path = ScratchDir("dfr-edi") + "/" + name + ".edi";
-    CImageFileDevice source(image.c_str());
-    CCompressController writer;
-    writer.Setup(&source, name.c_str(), 0, source.GetSectorCount(), 255);
-    writer.SetCompressionType(COMPRESSION_NONE);
-    writer.SetImagePath(path);
-    QuietImaging cb;
-    EXPECT_EQ(writer.CreateImage(&cb), 1);
+    BlockImageOptions options;
+    options.caption = name;
+    WriteBlockImage(image, path, options);
     return path;
 }
 

@@ -15,8 +15,8 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "storage/BasicPartitionDevice.h"
-#include "storage/CompressController.h"
 #include "storage/ImageFileDevice.h"
+#include "tests/support/BlockImages.h"
 #include "tests/support/FatTreeCheck.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/LostPartitionDisks.h"
@@ -423,24 +423,13 @@ TEST(LostPartitionWizard, LostExt2PartitionsAreNeverListed) {
 
 namespace {
 
-class QuietImaging : public ICompressCallBack {
-public:
-    void PumpMessages() override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(std::uint64_t) override {}
-    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
-};
-
 // The disk `image` written as a block image whose header says `heads` heads per cylinder.
 std::string MakeEdi(const std::string& image, const std::string& name, std::uint32_t heads) {
     const std::string path = ScratchDir("lost-edi") + "/" + name + ".edi";
-    CImageFileDevice source(image.c_str());
-    CCompressController writer;
-    writer.Setup(&source, name.c_str(), 0, source.GetSectorCount(), heads);
-    writer.SetCompressionType(COMPRESSION_NONE);
-    writer.SetImagePath(path);
-    QuietImaging cb;
-    EXPECT_EQ(writer.CreateImage(&cb), 1);
+    BlockImageOptions options;
+    options.caption = name;
+    options.heads = heads;
+    WriteBlockImage(image, path, options);
     return path;
 }
 
