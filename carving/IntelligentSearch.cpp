@@ -17,8 +17,8 @@ namespace {
 // Chunks handed over at a time: the loader reads them with one device read, and the threads
 // wake each other once for them.
 constexpr std::uint32_t kBatchChunks = 8;
-// Chunks the lanes may run ahead of the reports.
-constexpr std::uint32_t kLanesAhead = 4 * kBatchChunks;
+// Chunks the lanes may run ahead of the reports: a cancel stops the search within them.
+constexpr std::uint32_t kLanesAhead = 2 * kBatchChunks;
 constexpr int kChunkCounters[] = {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_ChunkCounter11,
                                   ISS_ChunkCounter14, ISS_ChunkCounter15};
 } // namespace
@@ -134,9 +134,11 @@ private:
             }
             lane.snapshots[j % kLanesAhead] = own;
             lane.done.store(j + 1, std::memory_order_seq_cst);
-            // The collector is woken once what it waits for is there.
+            // The collector is woken once what it waits for is there: by the last lane to
+            // get there.
             if (m_collectorWaiting.load(std::memory_order_seq_cst) &&
-                j + 1 >= m_target.load(std::memory_order_seq_cst)) {
+                j + 1 >= m_target.load(std::memory_order_seq_cst) &&
+                Done() >= m_target.load(std::memory_order_seq_cst)) {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_doneChanged.notify_all();
             }
@@ -231,10 +233,11 @@ void CIntelligentSearchController::Run() {
     for (IFileSystemSearchController* c : m_controllers)
         controllerKept = std::max(controllerKept, c->GetChunksKept());
     kept = std::max(kept, controllerKept);
-    // Room for what is kept and two batches besides: one analysed while the next is read.
+    // Room for what is kept and four batches besides, so that a lane the system holds up for a
+    // moment does not stop the loader at once.
     std::unique_ptr<CReadAheadSectorCache> ring;
     if (m_device) {
-        ring = std::make_unique<CReadAheadSectorCache>(m_device, W, kept + 2 * kBatchChunks,
+        ring = std::make_unique<CReadAheadSectorCache>(m_device, W, kept + 4 * kBatchChunks,
                                                        kBatchChunks);
         if (!ring->IsReady())
             ring.reset();
