@@ -358,8 +358,12 @@ int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t cou
             // The previous chunk's tail goes in front of this chunk, so that structures that
             // the border cut can be read whole.
             const std::uint64_t keep = std::min<std::uint64_t>(kHeadSectors, m_prevCount);
-            std::memmove(data - keep * kSectorSize, data + (m_prevCount - keep) * kSectorSize,
-                         static_cast<std::size_t>(keep * kSectorSize));
+            std::uint8_t* head = data - keep * kSectorSize;
+            if (m_prevInBuffer)
+                std::memmove(head, data + (m_prevCount - keep) * kSectorSize,
+                             static_cast<std::size_t>(keep * kSectorSize));
+            else if (!m_device->ReadSectors(head, f - keep, keep)) // it was read in place
+                std::memset(head, 0, static_cast<std::size_t>(keep * kSectorSize));
         }
         if (!m_device->ReadSectors(data, f, n)) {
             // Read what can be read; a sector that fails reads as zeros and matches nothing.
@@ -368,6 +372,7 @@ int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t cou
                     std::memset(data + i * kSectorSize, 0, kSectorSize);
         }
         AnalyzePiece(f, n, data, &counts);
+        m_prevInBuffer = true;
         done += n;
     }
     AddCounts(counts, stats);
@@ -389,6 +394,7 @@ int CNTFSSearchController::AnalyzeLoadedChunk(const SearchChunk& chunk,
         return AnalyzeSectors(chunk.first, chunk.count, stats);
     ChunkCounts counts;
     AnalyzePiece(chunk.first, chunk.count, chunk.data, &counts);
+    m_prevInBuffer = false;
     AddCounts(counts, stats);
     return 1;
 }

@@ -197,6 +197,7 @@ private:
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_prevFirst = 0;
     std::uint64_t m_prevCount = 0;
+    bool m_prevInBuffer = false; // the previous piece is in m_buffer (not read in place)
     // Structures that a chunk border cut, completed at the start of the next chunk.
     std::vector<std::uint64_t> m_pendingFile;
     std::vector<std::uint64_t> m_pendingIndex; // index blocks and restart pages
