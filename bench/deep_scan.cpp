@@ -1,12 +1,13 @@
-// A whole deep scan of a generated 2 GiB disk image that holds an NTFS volume (with 200 files),
-// a FAT volume and 512 MiB of random-filled free space with a PNG every 10 MiB (the rest is
-// sparse), beside a plain sequential read of the same image in windows of the same size.
-// Figures are in bytes per second of the device.
+// A whole deep scan of a generated 2 GiB disk image that holds an NTFS volume (with 200 files)
+// and a FAT volume, beside a plain sequential read of the same image in windows of the same
+// size. Two images: a sparse one, whose free space is zeros but for 512 MiB of random bytes
+// with a PNG every 10 MiB, and a dense one, whose free space is random bytes throughout (as on
+// a disk that has been used), with the same PNGs. Figures are in bytes per second of the device.
 //
-//   PlainSequentialRead       pread of the image, 1000 sectors at a time
-//   DeepScan/<readAhead>/<concurrent>/<carve>
-//       the intelligent search with the NTFS controller, and the RAW carver beside it, with or
-//       without the read-ahead loader and concurrent controllers
+//   PlainSequentialRead/<dense>   pread of the image, 1000 sectors at a time
+//   DeepScan/<dense>/<readAhead>/<concurrent>/<carve>
+//       the intelligent search with the NTFS and FAT controllers, and the RAW carver beside
+//       them, with or without the read-ahead loader and concurrent controllers
 #include "carving/IntelligentSearch.h"
 #include "carving/RAWSearchController.h"
 #include "carving/records/RawFileInfo.h"
@@ -43,8 +44,9 @@ bool Sh(const std::string& cmd) {
     return true;
 }
 
-// Copies `path` into the image at `offset`, leaving its holes as holes.
-bool Place(int fd, const std::string& path, std::uint64_t offset) {
+// Copies `path` into the image at `offset`, leaving its holes as holes (or writing its zeros
+// over what is there, with `dense`).
+bool Place(int fd, const std::string& path, std::uint64_t offset, bool dense) {
     platform::FileHandle in = platform::OpenReadOnly(path);
     std::vector<std::uint8_t> buf(1 << 20);
     std::vector<std::uint8_t> zero(buf.size(), 0);
@@ -52,7 +54,7 @@ bool Place(int fd, const std::string& path, std::uint64_t offset) {
         const auto n = platform::ReadAt(in.Get(), buf.data(), buf.size(), off);
         if (n <= 0)
             return true;
-        if (std::memcmp(buf.data(), zero.data(), static_cast<std::size_t>(n)) == 0)
+        if (!dense && std::memcmp(buf.data(), zero.data(), static_cast<std::size_t>(n)) == 0)
             continue;
         if (::pwrite(fd, buf.data(), static_cast<std::size_t>(n),
                      static_cast<off_t>(offset + off)) != n)
@@ -60,26 +62,41 @@ bool Place(int fd, const std::string& path, std::uint64_t offset) {
     }
 }
 
-std::string MakeImage();
+std::string MakeImage(bool dense);
 
-// The image, read once so that every figure starts from the same page cache.
-const std::string& ImagePath() {
-    static const std::string path = [] {
-        std::string p = MakeImage();
-        platform::FileHandle f = platform::OpenReadOnly(p);
-        std::vector<std::uint8_t> buf(1 << 20);
-        for (std::uint64_t off = 0; off < kImageBytes; off += buf.size())
-            platform::ReadAt(f.Get(), buf.data(), buf.size(), off);
-        return p;
-    }();
-    return path;
+// The image, read before each figure so that every figure starts from the same page cache
+// (both images do not always fit in it together).
+const std::string& ImagePath(bool dense) {
+    static const std::string sparsePath = MakeImage(false);
+    static const std::string densePath = MakeImage(true);
+    const std::string& p = dense ? densePath : sparsePath;
+    platform::FileHandle f = platform::OpenReadOnly(p);
+    std::vector<std::uint8_t> buf(1 << 20);
+    for (std::uint64_t off = 0; off < kImageBytes; off += buf.size())
+        platform::ReadAt(f.Get(), buf.data(), buf.size(), off);
+    return p;
 }
 
-std::string MakeImage() {
-    return [] {
+// Random bytes over [offset, offset + bytes) of the image.
+bool FillRandom(int fd, std::mt19937_64& rng, std::uint64_t offset, std::uint64_t bytes) {
+    std::vector<std::uint64_t> block(1 << 17);
+    for (std::uint64_t off = 0; off < bytes; off += block.size() * 8) {
+        for (auto& w : block)
+            w = rng();
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(block.size() * 8, bytes - off));
+        if (::pwrite(fd, block.data(), n, static_cast<off_t>(offset + off)) !=
+            static_cast<ssize_t>(n))
+            return false;
+    }
+    return true;
+}
+
+std::string MakeImage(bool dense) {
+    return [dense] {
         const std::string dir = std::string(BRULIN_BINARY_DIR) + "/bench-work";
         std::filesystem::create_directories(dir);
-        const std::string p = dir + "/deep-scan-2g-v2.img";
+        const std::string p = dir + (dense ? "/deep-scan-2g-dense.img" : "/deep-scan-2g-v2.img");
         if (std::filesystem::exists(p) && std::filesystem::file_size(p) == kImageBytes)
             return p;
         const std::string ntfs = dir + "/deep-scan-ntfs.img", fat = dir + "/deep-scan-fat.img";
@@ -104,16 +121,12 @@ std::string MakeImage() {
             Sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + fat + " " + files + "/file1*.bin ::/ >/dev/null");
         const std::string tmp = p + ".tmp";
         int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        ok = ok && fd >= 0 && ::ftruncate(fd, static_cast<off_t>(kImageBytes)) == 0 &&
-             Place(fd, ntfs, kNtfsAt) && Place(fd, fat, kFatAt);
-        std::vector<std::uint64_t> block(1 << 17);
-        for (std::uint64_t off = 0; ok && off < kRandomBytes; off += block.size() * 8) {
-            for (auto& w : block)
-                w = rng();
-            ok =
-                ::pwrite(fd, block.data(), block.size() * 8, static_cast<off_t>(kRandomAt + off)) ==
-                static_cast<ssize_t>(block.size() * 8);
-        }
+        ok = ok && fd >= 0 && ::ftruncate(fd, static_cast<off_t>(kImageBytes)) == 0;
+        if (dense)
+            ok = ok && FillRandom(fd, rng, 0, kImageBytes);
+        else
+            ok = ok && FillRandom(fd, rng, kRandomAt, kRandomBytes);
+        ok = ok && Place(fd, ntfs, kNtfsAt, dense) && Place(fd, fat, kFatAt, dense);
         // Pictures for the carver: small PNGs at every 10 MiB of the random space.
         for (std::uint64_t off = 0; ok && off < kRandomBytes; off += 10ull << 20) {
             std::vector<std::uint8_t> png = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
@@ -143,7 +156,7 @@ std::string MakeImage() {
 }
 
 void PlainSequentialRead(benchmark::State& state) {
-    platform::FileHandle f = platform::OpenReadOnly(ImagePath());
+    platform::FileHandle f = platform::OpenReadOnly(ImagePath(state.range(0) != 0));
     std::vector<std::uint8_t> buf(kWindowSectors * 512);
     for (auto _ : state) {
         for (std::uint64_t off = 0; off < kImageBytes; off += buf.size()) {
@@ -154,13 +167,13 @@ void PlainSequentialRead(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageBytes));
 }
-BENCHMARK(PlainSequentialRead)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PlainSequentialRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void DeepScan(benchmark::State& state) {
-    const bool readAhead = state.range(0) != 0;
-    const bool concurrent = state.range(1) != 0;
-    const bool carve = state.range(2) != 0;
-    CImageFileDevice image(ImagePath().c_str());
+    const bool readAhead = state.range(1) != 0;
+    const bool concurrent = state.range(2) != 0;
+    const bool carve = state.range(3) != 0;
+    CImageFileDevice image(ImagePath(state.range(0) != 0).c_str());
     std::size_t found = 0, carved = 0;
     for (auto _ : state) {
         CNTFSSearchController ntfs;
@@ -189,13 +202,17 @@ void DeepScan(benchmark::State& state) {
     state.counters["carved"] = static_cast<double>(carved);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kImageBytes));
 }
-// Arguments: read-ahead, concurrent controllers, the carver beside the NTFS controller.
+// Arguments: dense image, read-ahead, concurrent controllers, the carver beside the file-system
+// controllers.
 BENCHMARK(DeepScan)
-    ->Args({0, 0, 0})
-    ->Args({1, 0, 0})
-    ->Args({0, 0, 1})
-    ->Args({1, 0, 1})
-    ->Args({1, 1, 1})
+    ->Args({0, 0, 0, 0})
+    ->Args({0, 1, 0, 0})
+    ->Args({0, 0, 0, 1})
+    ->Args({0, 1, 0, 1})
+    ->Args({0, 1, 1, 1})
+    ->Args({1, 0, 0, 1})
+    ->Args({1, 1, 0, 1})
+    ->Args({1, 1, 1, 1})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

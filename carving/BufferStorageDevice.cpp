@@ -26,17 +26,42 @@ bool CBufferStorageDevice::Setup(std::uint64_t windowStart, std::uint32_t chunkS
         if (!m_storage)
             return false;
     }
+    m_view = nullptr;
     m_windowStart = windowStart;
     m_chunkSectors = chunkSectors;
     m_chunkCount = chunkCount;
     m_ringSectors = ring;
+    m_storageSlots = chunkCount + 1;
     m_storageSectors = storage;
+    m_ready = true;
+    return true;
+}
+
+bool CBufferStorageDevice::Attach(std::uint64_t windowStart, std::uint32_t chunkSectors,
+                                  std::uint32_t chunkCount, const std::uint8_t* storage,
+                                  std::uint32_t storageSlots, std::uint32_t firstSlot) {
+    m_ready = false;
+    m_held = 0;
+    if (!storage || chunkSectors == 0 || chunkCount == 0 || storageSlots <= chunkCount ||
+        firstSlot >= storageSlots ||
+        std::uint64_t(chunkSectors) * storageSlots > (std::uint64_t(1) << 40) / kSectorSize)
+        return false;
+    m_storage.reset(); // the view's storage takes the place of an own ring
+    m_view = storage;
+    m_windowStart = windowStart;
+    m_oldestSlot = firstSlot;
+    m_chunkSectors = chunkSectors;
+    m_chunkCount = chunkCount;
+    m_ringSectors = std::uint64_t(chunkSectors) * chunkCount;
+    m_storageSlots = storageSlots;
+    m_storageSectors = std::uint64_t(chunkSectors) * storageSlots;
     m_ready = true;
     return true;
 }
 
 int CBufferStorageDevice::Close() {
     m_storage.reset();
+    m_view = nullptr;
     m_storageSectors = 0;
     m_ready = false;
     m_held = 0;
@@ -57,7 +82,7 @@ int CBufferStorageDevice::ReadSectors(void* buffer, std::uint64_t first, std::ui
     std::uint64_t p = SlotOffsetOf(first);
     while (n > 0) {
         const std::uint64_t run = n < m_storageSectors - p ? n : m_storageSectors - p;
-        std::memcpy(out, m_storage.get() + p * kSectorSize, run * kSectorSize);
+        std::memcpy(out, GetStorage() + p * kSectorSize, run * kSectorSize);
         out += run * kSectorSize;
         n -= run;
         p = 0;
@@ -74,15 +99,20 @@ const std::uint8_t* CBufferStorageDevice::PeekSectors(std::uint64_t first,
     const std::uint64_t toStorageEnd = m_storageSectors - p;
     if (contiguous)
         *contiguous = toWindowEnd < toStorageEnd ? toWindowEnd : toStorageEnd;
-    return m_storage.get() + p * kSectorSize;
+    return GetStorage() + p * kSectorSize;
+}
+
+std::uint32_t CBufferStorageDevice::GetIncomingSlotIndex() const {
+    if (!m_ready)
+        return 0;
+    const std::uint64_t heldChunks = m_held / m_chunkSectors;
+    return static_cast<std::uint32_t>((m_oldestSlot + heldChunks) % m_storageSlots);
 }
 
 std::uint8_t* CBufferStorageDevice::GetIncomingSlot() {
-    if (!m_ready)
+    if (!m_ready || m_view)
         return nullptr;
-    const std::uint64_t heldChunks = m_held / m_chunkSectors;
-    const std::uint64_t slot = (m_oldestSlot + heldChunks) % (std::uint64_t(m_chunkCount) + 1);
-    return m_storage.get() + slot * m_chunkSectors * kSectorSize;
+    return m_storage.get() + std::uint64_t(GetIncomingSlotIndex()) * m_chunkSectors * kSectorSize;
 }
 
 int CBufferStorageDevice::CommitIncoming() {
@@ -91,7 +121,7 @@ int CBufferStorageDevice::CommitIncoming() {
     if (m_held < m_ringSectors) {
         m_held += m_chunkSectors;
     } else {
-        m_oldestSlot = (m_oldestSlot + 1) % (m_chunkCount + 1);
+        m_oldestSlot = (m_oldestSlot + 1) % m_storageSlots;
         m_windowStart += m_chunkSectors;
     }
     return 1;

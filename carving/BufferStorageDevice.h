@@ -6,6 +6,9 @@
 // The ring has one slot more than it holds: the search reads each new chunk straight into that
 // incoming slot, analyses it there, sizes the files waiting in the window, and then commits the
 // slot, which drops the oldest chunk. No chunk is copied.
+//
+// The ring can also be a view of a larger ring of chunks that someone else fills (Attach): the
+// chunk of each slot is then already there when it is committed.
 #include <cstdint>
 #include <memory>
 
@@ -35,8 +38,19 @@ public:
     std::uint64_t GetWindowStart() const { return m_windowStart; }
     std::uint32_t GetChunkSectors() const { return m_chunkSectors; }
 
-    // The slot the next chunk goes into (chunk-size sectors), or null when not ready.
+    // Makes the ring an empty view, for `chunkCount` chunks of `chunkSectors` sectors starting
+    // at `windowStart`, of `storage`: `storageSlots` chunk slots (more than chunkCount), the
+    // window's first chunk in slot `firstSlot`. The storage is not owned and must stay while
+    // the view is used. False (and not ready) for sizes that do not fit.
+    bool Attach(std::uint64_t windowStart, std::uint32_t chunkSectors, std::uint32_t chunkCount,
+                const std::uint8_t* storage, std::uint32_t storageSlots, std::uint32_t firstSlot);
+    bool IsAttached() const { return m_ready && m_view; }
+    const std::uint8_t* GetStorage() const { return m_view ? m_view : m_storage.get(); }
+    std::uint64_t GetStorageSectors() const { return m_storageSectors; }
+    // The slot the next chunk goes into (chunk-size sectors), or null when not ready or a view.
     std::uint8_t* GetIncomingSlot();
+    // The slot number of the next chunk.
+    std::uint32_t GetIncomingSlotIndex() const;
     // Makes the incoming slot the newest chunk; once full, the oldest chunk leaves the window.
     int CommitIncoming();
     // Copies a chunk of chunk-size sectors in and commits it. 0 when not ready.
@@ -46,12 +60,14 @@ private:
     std::uint64_t SlotOffsetOf(std::uint64_t sector) const; // in sectors, within the storage
 
     std::unique_ptr<std::uint8_t[]> m_storage;
+    const std::uint8_t* m_view = nullptr; // the storage of a view
     std::uint64_t m_windowStart = 0;
     std::uint64_t m_held = 0;         // sectors in the window
     std::uint32_t m_oldestSlot = 0;   // physical slot of the window's first chunk
     std::uint32_t m_chunkSectors = 0;
     std::uint32_t m_chunkCount = 0;   // chunks the window holds
     std::uint64_t m_ringSectors = 0;  // chunk size x chunk count
-    std::uint64_t m_storageSectors = 0; // one slot more
+    std::uint32_t m_storageSlots = 0;   // one slot more, or the view's slots
+    std::uint64_t m_storageSectors = 0;
     bool m_ready = false;
 };

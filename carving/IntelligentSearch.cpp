@@ -4,7 +4,6 @@
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
-#include "storage/StorageDeviceWithCache.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -15,28 +14,31 @@
 #include <thread>
 
 namespace {
-constexpr std::uint32_t kPipelineWindows = 8; // chunks the lanes may run ahead of the reports
+// Chunks handed over at a time: the loader reads them with one device read, and the threads
+// wake each other once for them.
+constexpr std::uint32_t kBatchChunks = 8;
+// Chunks the lanes may run ahead of the reports: a cancel stops the search within them.
+constexpr std::uint32_t kLanesAhead = 2 * kBatchChunks;
 constexpr int kChunkCounters[] = {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_ChunkCounter11,
                                   ISS_ChunkCounter14, ISS_ChunkCounter15};
 } // namespace
 
 // Concurrent controllers: every controller runs on a lane (a thread) of its own and walks the
-// chunks in order as fast as it can, up to kPipelineWindows chunks ahead of the slowest lane.
+// chunks of the ring in order as fast as it can, up to kLanesAhead chunks ahead of the reports.
 // Each lane keeps its own statistics block; after a chunk every lane has finished, the search
 // reports the sum of the lanes' blocks as they were after that chunk. A counter that only one
 // controller writes, or that every controller only adds to, comes out as in a run of one
 // controller after the other.
 class CIntelligentSearchController::Lanes {
 public:
-    Lanes(CIntelligentSearchController& owner, CReadAheadSectorCache* cache, std::uint64_t total,
-          std::uint32_t W)
-        : m_owner(owner), m_cache(cache), m_total(total), m_window(W) {}
+    Lanes(CIntelligentSearchController& owner, CReadAheadSectorCache& ring, std::uint32_t kept)
+        : m_owner(owner), m_ring(ring), m_kept(kept) {}
     ~Lanes() { Stop(); }
 
     bool Start(std::size_t controllers) {
-        m_lanes.resize(controllers);
+        m_lanes = std::vector<Lane>(controllers);
         for (Lane& lane : m_lanes)
-            lane.snapshots.resize(kPipelineWindows);
+            lane.snapshots.resize(kLanesAhead);
         try {
             for (std::size_t i = 0; i < controllers; ++i)
                 m_lanes[i].thread = platform::StartThread([this, i] { Work(i); });
@@ -47,33 +49,37 @@ public:
         return true;
     }
 
-    // Lets the lanes analyse chunk j (waiting while they are too far ahead of the reports).
-    void Grant(std::uint64_t j) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return j < m_reported + kPipelineWindows - 1; });
-        m_granted = j + 1;
-        m_changed.notify_all();
+    // Lets the lanes analyse the chunks below `end` (at most kLanesAhead past the reports).
+    void Grant(std::uint64_t end) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_granted = end;
+        if (m_lanesWaiting)
+            m_grantChanged.notify_all();
     }
 
-    // Waits until every lane has finished chunk j, then sums the lanes' blocks after it.
-    void Collect(std::uint64_t j, const IntelligentSearchStats& base, IntelligentSearchStats* out) {
+    // Waits until every lane has finished the chunks below `target`; returns how many chunks
+    // every lane has finished.
+    std::uint64_t WaitDone(std::uint64_t target) {
+        std::uint64_t done = Done();
+        if (done >= target)
+            return done;
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] {
-            for (const Lane& lane : m_lanes)
-                if (lane.done <= j)
-                    return false;
-            return true;
-        });
+        m_target.store(target, std::memory_order_seq_cst);
+        m_collectorWaiting.store(true, std::memory_order_seq_cst);
+        m_doneChanged.wait(lock, [&] { return (done = Done()) >= target; });
+        m_collectorWaiting.store(false, std::memory_order_relaxed);
+        return done;
+    }
+
+    // The statistics after chunk j (which every lane has finished): the sum of the lanes'
+    // blocks added to `base`.
+    void Collect(std::uint64_t j, const IntelligentSearchStats& base, IntelligentSearchStats* out) {
         *out = base;
         for (const Lane& lane : m_lanes) {
-            const IntelligentSearchStats& s = lane.snapshots[j % kPipelineWindows];
+            const IntelligentSearchStats& s = lane.snapshots[j % kLanesAhead];
             for (int k = 0; k < ISS_COUNT; ++k)
                 out->counters[k] += s.counters[k];
         }
-        m_reported = j + 1;
-        if (m_cache && j >= 1)
-            m_cache->ReleaseBefore(j - 1);
-        m_changed.notify_all();
     }
 
     void Stop() {
@@ -81,7 +87,7 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stop = true;
         }
-        m_changed.notify_all();
+        m_grantChanged.notify_all();
         for (Lane& lane : m_lanes)
             if (lane.thread.joinable())
                 lane.thread.join();
@@ -90,50 +96,66 @@ public:
 private:
     struct Lane {
         std::thread thread;
-        std::uint64_t done = 0; // chunks finished
+        std::atomic<std::uint64_t> done{0}; // chunks finished
         std::vector<IntelligentSearchStats> snapshots;
     };
 
+    std::uint64_t Done() const {
+        std::uint64_t done = ~std::uint64_t(0);
+        for (const Lane& lane : m_lanes)
+            done = std::min(done, lane.done.load(std::memory_order_seq_cst));
+        return done;
+    }
+
     void Work(std::size_t index) {
         IFileSystemSearchController* controller = m_owner.m_controllers[index];
+        Lane& lane = m_lanes[index];
         IntelligentSearchStats own;
+        std::uint64_t granted = 0;
         for (std::uint64_t j = 0;; ++j) {
-            {
+            if (j >= granted) {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                m_changed.wait(lock, [&] { return m_stop || j < m_granted; });
+                ++m_lanesWaiting;
+                m_grantChanged.wait(lock, [&] { return m_stop || j < m_granted; });
+                --m_lanesWaiting;
                 if (j >= m_granted)
                     return;
+                granted = m_granted;
             }
-            if (m_cache) {
-                m_cache->WaitWindow(j);
-                m_cache->SetReaderWindow(j);
-            }
+            m_ring.WaitWindow(j);
+            m_ring.SetReaderWindow(j);
             for (int k : kChunkCounters)
                 own.counters[k] = 0;
             const IntelligentSearchStats before = own;
-            const std::uint64_t first = j * m_window;
             try {
-                controller->AnalyzeSectors(
-                    first, std::min<std::uint64_t>(m_total - first, m_window), &own);
+                controller->AnalyzeLoadedChunk(m_ring.Chunk(j, m_kept), &own);
             } catch (...) {
                 own = before; // the controller loses its own work on this chunk only
             }
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_lanes[index].snapshots[j % kPipelineWindows] = own;
-            m_lanes[index].done = j + 1;
-            m_changed.notify_all();
+            lane.snapshots[j % kLanesAhead] = own;
+            lane.done.store(j + 1, std::memory_order_seq_cst);
+            // The collector is woken once what it waits for is there: by the last lane to
+            // get there.
+            if (m_collectorWaiting.load(std::memory_order_seq_cst) &&
+                j + 1 >= m_target.load(std::memory_order_seq_cst) &&
+                Done() >= m_target.load(std::memory_order_seq_cst)) {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_doneChanged.notify_all();
+            }
         }
     }
 
     CIntelligentSearchController& m_owner;
-    CReadAheadSectorCache* m_cache;
-    std::uint64_t m_total;
-    std::uint64_t m_window;
+    CReadAheadSectorCache& m_ring;
+    std::uint32_t m_kept;
     std::vector<Lane> m_lanes;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_grantChanged;
+    std::condition_variable m_doneChanged;
     std::uint64_t m_granted = 0;
-    std::uint64_t m_reported = 0;
+    int m_lanesWaiting = 0;
+    std::atomic<bool> m_collectorWaiting{false};
+    std::atomic<std::uint64_t> m_target{0};
     bool m_stop = false;
 };
 
@@ -162,11 +184,10 @@ int CIntelligentSearchController::Search(IIntelligentSearchCallback* callback) {
     return 1;
 }
 
-void CIntelligentSearchController::RunController(std::size_t index, std::uint64_t first,
-                                                 std::uint64_t count) {
+void CIntelligentSearchController::RunController(std::size_t index, const SearchChunk& chunk) {
     // Each controller works on its own copy of the statistics block, under its own handler.
     try {
-        m_results[index] = m_controllers[index]->AnalyzeSectors(first, count, &m_chunkStats[index]);
+        m_results[index] = m_controllers[index]->AnalyzeLoadedChunk(chunk, &m_chunkStats[index]);
         m_succeeded[index] = 1;
     } catch (...) {
         m_results[index] = 0;
@@ -176,6 +197,14 @@ void CIntelligentSearchController::RunController(std::size_t index, std::uint64_
 
 int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count,
                                                IntelligentSearchStats* stats) {
+    SearchChunk chunk; // no bytes: the controllers read them through their devices
+    chunk.first = first;
+    chunk.count = count;
+    return AnalyzeChunk(chunk, stats);
+}
+
+int CIntelligentSearchController::AnalyzeChunk(const SearchChunk& chunk,
+                                               IntelligentSearchStats* stats) {
     const std::size_t n = m_controllers.size();
     if (n == 0)
         return 0;
@@ -184,7 +213,7 @@ int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_
     m_results.assign(n, 0);
     m_succeeded.assign(n, 0);
     for (std::size_t i = 0; i < n; ++i)
-        RunController(i, first, count);
+        RunController(i, chunk);
     // Merged in controller order: each counter takes every controller's change to it.
     for (std::size_t i = 0; i < n; ++i) {
         if (!m_succeeded[i])
@@ -197,29 +226,26 @@ int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_
 
 void CIntelligentSearchController::Run() {
     const std::uint32_t W = m_sectorsPerChunk;
-    const bool concurrent = m_concurrent && m_controllers.size() > 1;
-    std::unique_ptr<CReadAheadSectorCache> readAhead;
-    std::unique_ptr<CStorageDeviceWithCache> plain;
-    IStorageDevice* device = nullptr;
-    if (m_device && (m_readAhead || concurrent)) {
-        readAhead = std::make_unique<CReadAheadSectorCache>(m_device, W,
-                                                            m_readAhead ? kPipelineWindows + 1 : 3);
-        if (readAhead->Start())
-            device = readAhead.get();
-        else
-            readAhead.reset();
+    // The chunks before the current one that must stay in the ring: what the controllers look
+    // back on, and the head room in front of each chunk.
+    std::uint32_t kept = (CReadAheadSectorCache::kHeadSectors + W - 1) / W;
+    std::uint32_t controllerKept = 0;
+    for (IFileSystemSearchController* c : m_controllers)
+        controllerKept = std::max(controllerKept, c->GetChunksKept());
+    kept = std::max(kept, controllerKept);
+    // Room for what is kept and four batches besides, so that a lane the system holds up for a
+    // moment does not stop the loader at once.
+    std::unique_ptr<CReadAheadSectorCache> ring;
+    if (m_device) {
+        ring = std::make_unique<CReadAheadSectorCache>(m_device, W, kept + 4 * kBatchChunks,
+                                                       kBatchChunks);
+        if (!ring->IsReady())
+            ring.reset();
     }
-    if (m_device && !device) {
-        plain = std::make_unique<CStorageDeviceWithCache>(m_device);
-        plain->SetCacheSize(W);
-        device = plain.get();
-    }
-    auto loadWindow = [&](std::uint64_t j) {
-        if (readAhead)
-            readAhead->LoadCacheWindow(j);
-        else if (plain)
-            plain->LoadCacheWindow(j);
-    };
+    const bool concurrent = ring && m_concurrent && m_controllers.size() > 1;
+    if (ring && (m_readAhead || concurrent))
+        ring->Start(); // without a thread the worker reads the chunks itself
+    IStorageDevice* device = ring ? static_cast<IStorageDevice*>(ring.get()) : m_device;
 
     for (IFileSystemSearchController* c : m_controllers)
         c->SetDevice(device);
@@ -232,19 +258,13 @@ void CIntelligentSearchController::Run() {
     const std::uint64_t chunks = total / W + (total % W ? 1 : 0);
     std::unique_ptr<Lanes> lanes;
     if (concurrent && chunks) {
-        lanes = std::make_unique<Lanes>(*this, readAhead.get(), total, W);
+        lanes = std::make_unique<Lanes>(*this, *ring, kept);
         if (!lanes->Start(m_controllers.size()))
             lanes.reset(); // one controller after the other
     }
-    if (chunks && !lanes)
-        loadWindow(0);
     if (m_callback)
         m_callback->SetRange(0, chunks);
 
-    // The statistics of the lanes are their own blocks added to what the search started with.
-    IntelligentSearchStats base = *m_stats;
-    for (int k : kChunkCounters)
-        base.counters[k] = 0;
     auto report = [&](std::uint64_t j) {
         if (m_callback) {
             m_callback->SetStatistics(m_stats.get());
@@ -252,36 +272,66 @@ void CIntelligentSearchController::Run() {
             m_callback->PumpMessages();
         }
     };
-    std::uint64_t granted = 0, reported = 0;
-    for (std::uint64_t j = 0; j < chunks; ++j) {
-        if (m_callback && m_callback->IsCancelled()) {
-            LogInfo("Intelligent search was cancelled by user!");
-            break;
-        }
-        if (lanes) {
-            // Reports of the chunks every lane has finished go out while the lanes run ahead.
-            while (reported + kPipelineWindows - 1 <= j) {
-                lanes->Collect(reported, base, m_stats.get());
-                report(reported++);
-            }
-            lanes->Grant(j);
-            granted = j + 1;
-            continue;
-        }
-        for (int k : kChunkCounters)
-            m_stats->counters[k] = 0;
-        if (j)
-            loadWindow(j);
-        const std::uint64_t first = j * W;
-        AnalyzeChunk(first, std::min<std::uint64_t>(total - first, W), m_stats.get());
-        report(j);
-    }
+    auto cancelled = [&] {
+        if (!m_callback || !m_callback->IsCancelled())
+            return false;
+        LogInfo("Intelligent search was cancelled by user!");
+        return true;
+    };
+    // Chunks below `done` are analysed: the ring may drop what no controller looks back on.
+    auto release = [&](std::uint64_t done) {
+        if (ring && done > kept)
+            ring->ReleaseBefore(done - kept);
+    };
+
     if (lanes) {
-        while (reported < granted) {
-            lanes->Collect(reported, base, m_stats.get());
-            report(reported++);
+        // The statistics of the lanes are their own blocks added to what the search started
+        // with. Chunks are granted and reported a batch at a time; the user's cancel is asked
+        // before each chunk is granted.
+        IntelligentSearchStats base = *m_stats;
+        for (int k : kChunkCounters)
+            base.counters[k] = 0;
+        std::uint64_t granted = 0, reported = 0;
+        bool stop = false;
+        for (;;) {
+            std::uint64_t grant = granted;
+            while (!stop && grant < chunks && grant < reported + kLanesAhead) {
+                if (cancelled())
+                    stop = true;
+                else
+                    ++grant;
+            }
+            if (grant != granted)
+                lanes->Grant(granted = grant);
+            if (reported == granted)
+                break;
+            const std::uint64_t done =
+                lanes->WaitDone(std::min<std::uint64_t>(reported + kBatchChunks, granted));
+            for (; reported < done; ++reported) {
+                lanes->Collect(reported, base, m_stats.get());
+                report(reported);
+            }
+            release(reported);
         }
         lanes.reset();
+    } else {
+        for (std::uint64_t j = 0; j < chunks; ++j) {
+            if (cancelled())
+                break;
+            for (int k : kChunkCounters)
+                m_stats->counters[k] = 0;
+            SearchChunk chunk;
+            if (ring) {
+                ring->WaitWindow(j);
+                ring->SetReaderWindow(j);
+                chunk = ring->Chunk(j, kept);
+            }
+            chunk.first = j * W;
+            chunk.count = std::min<std::uint64_t>(total - chunk.first, W);
+            AnalyzeChunk(chunk, m_stats.get());
+            report(j);
+            release(j + 1);
+        }
     }
     for (IFileSystemSearchController* c : m_controllers) {
         try {
@@ -303,11 +353,10 @@ void CIntelligentSearchController::Run() {
     LogInfo("TotalFilesFound = %" PRId64, static_cast<std::int64_t>(s[ISS_TotalFilesFound]));
     LogInfo("---------------------------------\r\n");
 
-    // The controllers keep the device pointer; the cache goes, so they get the device itself.
+    // The controllers keep the device pointer; the ring goes, so they get the device itself.
     for (IFileSystemSearchController* c : m_controllers)
         c->SetDevice(m_device);
-    readAhead.reset();
-    plain.reset();
+    ring.reset();
     m_done.store(true, std::memory_order_release);
 }
 

@@ -4,11 +4,12 @@
 // afterwards the partitions the controllers found are scored against each other and a
 // non-overlapping best set is chosen.
 //
-// The device is read once, through a sector cache whose next window a loader thread reads while
-// the controllers analyse the current one. The controllers may analyse the same chunk at the
-// same time, each on a thread of its own; each still sees the chunks in order, gets its own
-// copy of the statistics block for the chunk, and the copies are merged in controller order
-// after the chunk, so the results equal those of one controller after the other.
+// The device is read once, a batch of chunks at a time, into a ring of chunks that a loader
+// thread fills ahead of the controllers; every controller reads the chunks in place. The
+// controllers may analyse the same chunk at the same time, each on a thread of its own; each
+// still sees the chunks in order, gets its own copy of the statistics block for the chunk, and
+// the copies are merged in controller order after the chunk, so the results equal those of one
+// controller after the other.
 #include "carving/SearchCallbacks.h"
 #include "filesystems/FileSystemSearchController.h"
 
@@ -41,8 +42,9 @@ public:
     void AddController(IFileSystemSearchController* controller) override;
     void SetDevice(IStorageDevice* device) { m_device = device; } // not owned
 
-    // How the chunks are fed (both on by default): read-ahead of the next window on a loader
-    // thread, and the controllers of one chunk on threads of their own.
+    // How the chunks are fed (both on by default): read-ahead of the next chunks on a loader
+    // thread, and the controllers on threads of their own. Without either, the worker reads
+    // each batch of chunks itself and the controllers run one after the other.
     void SetReadAhead(bool on) { m_readAhead = on; }
     void SetConcurrentControllers(bool on) { m_concurrent = on; }
     // Chunk size in sectors (1000 unless a test asks otherwise).
@@ -56,6 +58,8 @@ public:
     // Every controller analyses the chunk; returns the last controller's result. A controller
     // that throws loses its own work on the chunk only.
     int AnalyzeChunk(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats);
+    // The same for a chunk the search has read (or, without bytes, one the controllers read).
+    int AnalyzeChunk(const SearchChunk& chunk, IntelligentSearchStats* stats);
 
     const IntelligentSearchStats& GetStatistics() const { return *m_stats; }
     bool IsDone() const { return m_done.load(std::memory_order_acquire); }
@@ -63,7 +67,7 @@ public:
 
 private:
     class Lanes;
-    void RunController(std::size_t index, std::uint64_t first, std::uint64_t count);
+    void RunController(std::size_t index, const SearchChunk& chunk);
 
     std::vector<IFileSystemSearchController*> m_controllers;
     IStorageDevice* m_device = nullptr;

@@ -41,9 +41,10 @@ void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count
     // caller that skips or goes back starts a new window there, and the files still waiting
     // are left to the tree (their chunks would not be the ones the ring holds).
     const std::uint64_t expected = m_ring.GetWindowStart() + m_ring.GetSectorCount();
-    if (first != expected) {
+    if (first != expected || m_ring.IsAttached()) {
         m_pending.clear();
-        m_ring.Setup(first, m_step, kRawRingChunks);
+        if (!m_ring.Setup(first, m_step, kRawRingChunks))
+            return;
     }
     // The chunk goes straight into the ring's incoming slot and is analysed there.
     std::uint8_t* chunk = m_ring.GetIncomingSlot();
@@ -52,7 +53,45 @@ void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count
         std::memset(chunk, 0, stepBytes); // an unreadable chunk counts as empty
     else if (count < m_step)
         std::memset(chunk + count * kSectorSize, 0, stepBytes - count * kSectorSize);
+    AnalyzeChunkBytes(first, count, chunk, stats);
+    m_ring.CommitIncoming();
+}
 
+int CRAWSearchController::AnalyzeLoadedChunk(const SearchChunk& chunk,
+                                             IntelligentSearchStats* stats) {
+    if (!m_list || m_list->Empty() || !m_sink || !m_ring.IsReady())
+        return 1;
+    if (!chunk.data || !chunk.ring || chunk.count == 0 || chunk.count > m_step ||
+        chunk.first % m_step != 0 || chunk.ringChunks <= kRawRingChunks ||
+        chunk.keptChunks < kRawRingChunks)
+        return AnalyzeSectors(chunk.first, chunk.count, stats);
+    const std::uint64_t stepBytes = std::uint64_t(m_step) * kSectorSize;
+    const auto slot = static_cast<std::uint32_t>((chunk.first / m_step) % chunk.ringChunks);
+    if (chunk.data != chunk.ring + slot * stepBytes)
+        return AnalyzeSectors(chunk.first, chunk.count, stats);
+    // The ring's window is the search's ring: it follows the chunks as long as they follow one
+    // another in the same ring.
+    const std::uint64_t expected = m_ring.GetWindowStart() + m_ring.GetSectorCount();
+    const bool follows = chunk.first == expected && m_ring.IsAttached() &&
+                         m_ring.GetStorage() == chunk.ring &&
+                         m_ring.GetStorageSectors() == std::uint64_t(chunk.ringChunks) * m_step &&
+                         m_ring.GetIncomingSlotIndex() == slot;
+    if (!follows) {
+        if (chunk.first != expected || m_ring.GetSectorCount() != 0)
+            m_pending.clear();
+        if (!m_ring.Attach(chunk.first, m_step, kRawRingChunks, chunk.ring, chunk.ringChunks,
+                           slot))
+            return 1;
+    }
+    // An unreadable chunk counts as empty: its sectors are not offered to the analysers.
+    AnalyzeChunkBytes(chunk.first, chunk.readWhole ? chunk.count : 0, chunk.data, stats);
+    m_ring.CommitIncoming();
+    return 1;
+}
+
+void CRAWSearchController::AnalyzeChunkBytes(std::uint64_t first, std::uint64_t count,
+                                             const std::uint8_t* chunk,
+                                             IntelligentSearchStats* stats) {
     for (std::uint64_t i = 0; i < count; ++i) {
         const std::uint8_t* sector = chunk + i * kSectorSize;
         std::uint32_t head;
@@ -100,7 +139,6 @@ void CRAWSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count
                 DropNestedFiles(*r, stats);
         }
     }
-    m_ring.CommitIncoming();
 }
 
 void CRAWSearchController::DropNestedFiles(const CRawFileInfo& record,

@@ -32,6 +32,11 @@ public:
     // taken as several chunks. Always 1.
     int AnalyzeSectors(std::uint64_t firstSector, std::uint64_t sectorCount,
                        IntelligentSearchStats* stats) override;
+    // In place when the search keeps the last kRawRingChunks chunks in its ring: the ring is
+    // then a view of the search's, and no chunk is copied. A chunk that could not be read
+    // whole counts as empty, as with AnalyzeSectors.
+    int AnalyzeLoadedChunk(const SearchChunk& chunk, IntelligentSearchStats* stats) override;
+    std::uint32_t GetChunksKept() const override { return kRawRingChunks; }
     void CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>&) override {}
     void SetResultSink(CRawFileList* sink) override { m_sink = sink; }
     int SaveState(IRSData*) override { return 1; }
@@ -49,6 +54,10 @@ public:
 
 private:
     void AnalyzeChunk(std::uint64_t first, std::uint64_t count, IntelligentSearchStats* stats);
+    // The sectors of a chunk that is the ring's incoming one, then the sizing of the files
+    // waiting in the ring's oldest chunk; the caller commits the chunk.
+    void AnalyzeChunkBytes(std::uint64_t first, std::uint64_t count, const std::uint8_t* chunk,
+                           IntelligentSearchStats* stats);
     // `record` has just been sized: if its analyser nests its own type, the files of its type
     // found inside it are parts of it and leave the list.
     void DropNestedFiles(const CRawFileInfo& record, IntelligentSearchStats* stats);

@@ -57,6 +57,27 @@ public:
 
 constexpr std::uint32_t kSearchedPartitionFieldsSize = 65;
 
+// One chunk of the deep scan, read once by the search and read in place by every controller
+// (possibly by several at the same time: nobody writes to it).
+struct SearchChunk {
+    std::uint64_t first = 0; // first sector
+    std::uint64_t count = 0; // sectors in the chunk (at most the step)
+    // The chunk's bytes: `count` sectors, then zeros up to the step. Sectors that could not be
+    // read hold zeros.
+    const std::uint8_t* data = nullptr;
+    // Sectors right before `data` that hold the device's sectors before `first`.
+    std::uint32_t headSectors = 0;
+    // False when some sector of the chunk could not be read.
+    bool readWhole = true;
+    // The search's ring of chunks of the step's size: chunk k of the device (from sector k x
+    // step) lies at ring + (k mod ringChunks) x step sectors, and the `keptChunks` chunks
+    // before this one (those the device has) are still there. Null when the search keeps no
+    // ring.
+    const std::uint8_t* ring = nullptr;
+    std::uint32_t ringChunks = 0;
+    std::uint32_t keptChunks = 0;
+};
+
 enum SearchControllerKind : std::uint32_t {
     SEARCH_CONTROLLER_NTFS = 0,
     SEARCH_CONTROLLER_FAT = 1,
@@ -80,6 +101,15 @@ public:
     virtual void EndSearch() {}
     virtual int AnalyzeSectors(std::uint64_t firstSector, std::uint64_t sectorCount,
                                IntelligentSearchStats* stats) = 0;
+    // The same for a chunk the search has read already: the controller reads it in place. The
+    // results equal those of AnalyzeSectors on the chunk's sectors; a controller that does not
+    // read chunks in place reads them through its device.
+    virtual int AnalyzeLoadedChunk(const SearchChunk& chunk, IntelligentSearchStats* stats) {
+        return AnalyzeSectors(chunk.first, chunk.count, stats);
+    }
+    // How many chunks before the current one the controller still reads from the ring of
+    // AnalyzeLoadedChunk.
+    virtual std::uint32_t GetChunksKept() const { return 0; }
     // Appends this controller's partition records; the list's owner deletes them.
     virtual void CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>& out) = 0;
     // The object that receives the results (the RAW controller's found-file list).

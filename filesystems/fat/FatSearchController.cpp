@@ -99,12 +99,7 @@ int CFATSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t coun
                                          IntelligentSearchStats* stats) {
     if (!m_device)
         return 1;
-    const ScanOptions& options = GetScanOptions();
-    m_useBootRecords = options.UseBootRecords != 0;
-    m_useFirstFat = options.UseFirstFatCopy != 0;
-    m_useSecondFat = options.UseSecondFatCopy != 0;
-    m_checks.checkDate = options.CheckFatDateField != 0;
-    m_checks.checkTime = options.CheckFatTimeField != 0;
+    TakeOptions();
 
     const std::uint64_t piece =
         std::min<std::uint64_t>(std::max<std::uint64_t>(m_sectorsPerStep, 1), kMaxSectorsPerRead);
@@ -126,6 +121,28 @@ int CFATSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t coun
         done += n;
     }
     return 1;
+}
+
+int CFATSearchController::AnalyzeLoadedChunk(const SearchChunk& chunk,
+                                             IntelligentSearchStats* stats) {
+    if (!m_device)
+        return 1;
+    if (!chunk.data)
+        return AnalyzeSectors(chunk.first, chunk.count, stats);
+    TakeOptions();
+    // Sectors that could not be read hold zeros, which AnalyzeSector passes over.
+    for (std::uint64_t i = 0; i < chunk.count; ++i)
+        AnalyzeSector(chunk.first + i, chunk.data + i * kSectorSize, stats);
+    return 1;
+}
+
+void CFATSearchController::TakeOptions() {
+    const ScanOptions& options = GetScanOptions();
+    m_useBootRecords = options.UseBootRecords != 0;
+    m_useFirstFat = options.UseFirstFatCopy != 0;
+    m_useSecondFat = options.UseSecondFatCopy != 0;
+    m_checks.checkDate = options.CheckFatDateField != 0;
+    m_checks.checkTime = options.CheckFatTimeField != 0;
 }
 
 void CFATSearchController::AnalyzeSector(std::uint64_t s, const std::uint8_t* sector,

@@ -50,6 +50,7 @@ public:
     // Looks at every sector of the range; unreadable sectors are skipped. Always 1.
     int AnalyzeSectors(std::uint64_t firstSector, std::uint64_t sectorCount,
                        IntelligentSearchStats* stats) override;
+    int AnalyzeLoadedChunk(const SearchChunk& chunk, IntelligentSearchStats* stats) override;
     // Scores the partitions, drops those without enough evidence and hands the rest over (in
     // data-area order). Everything but the directory-sector set is reset.
     void CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>& out) override;
@@ -95,6 +96,8 @@ public:
 
 private:
     void AnalyzeSector(std::uint64_t s, const std::uint8_t* sector, IntelligentSearchStats* stats);
+    // Reads the scan options this call works with.
+    void TakeOptions();
     void AddPartition(std::unique_ptr<CFATSearchedPartitionInfo> partition, bool withFatStarts);
     CFATSearchedPartitionInfo* FindSamePartition(std::uint64_t dataStart, std::uint32_t spc) const;
     // A FAT32 partition placed by its directories alone: the FSInfo sector nearest before its

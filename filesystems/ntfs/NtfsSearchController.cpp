@@ -349,23 +349,21 @@ int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t cou
         BeginSearch();
     // A chunk larger than the step is analysed in pieces of the buffer's size.
     const std::uint64_t step = m_buffer.size() / kSectorSize - kHeadSectors;
-    std::uint32_t bootSectors = 0, fileRecords = 0;
+    ChunkCounts counts;
     for (std::uint64_t done = 0; done < count;) {
         const std::uint64_t n = std::min(step, count - done);
         const std::uint64_t f = first + done;
-        std::uint8_t* head = m_buffer.data();
-        std::uint8_t* data = head + kHeadSectors * kSectorSize;
-        const bool continues = m_prevCount != 0 && m_prevFirst + m_prevCount == f;
-        if (continues) {
+        std::uint8_t* data = m_buffer.data() + kHeadSectors * kSectorSize;
+        if (Continues(f)) {
             // The previous chunk's tail goes in front of this chunk, so that structures that
             // the border cut can be read whole.
             const std::uint64_t keep = std::min<std::uint64_t>(kHeadSectors, m_prevCount);
-            std::memmove(data - keep * kSectorSize, data + (m_prevCount - keep) * kSectorSize,
-                         static_cast<std::size_t>(keep * kSectorSize));
-        } else {
-            m_pendingFile.clear();
-            m_pendingIndex.clear();
-            m_pendingLogPage = kNtfsUnknown;
+            std::uint8_t* head = data - keep * kSectorSize;
+            if (m_prevInBuffer)
+                std::memmove(head, data + (m_prevCount - keep) * kSectorSize,
+                             static_cast<std::size_t>(keep * kSectorSize));
+            else if (!m_device->ReadSectors(head, f - keep, keep)) // it was read in place
+                std::memset(head, 0, static_cast<std::size_t>(keep * kSectorSize));
         }
         if (!m_device->ReadSectors(data, f, n)) {
             // Read what can be read; a sector that fails reads as zeros and matches nothing.
@@ -373,21 +371,60 @@ int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t cou
                 if (!m_device->ReadSectors(data + i * kSectorSize, f + i, 1))
                     std::memset(data + i * kSectorSize, 0, kSectorSize);
         }
-        AnalyzeChunk(f, n, data, &bootSectors, &fileRecords);
-        m_prevFirst = f;
-        m_prevCount = n;
+        AnalyzePiece(f, n, data, &counts);
+        m_prevInBuffer = true;
         done += n;
     }
-    if (stats) {
-        auto& c = stats->counters;
-        c[ISS_NTFSBootRecords] += bootSectors;
-        c[ISS_Counter12] += bootSectors;
-        c[ISS_NTFSFileRecords] += fileRecords;
-        c[ISS_TotalFilesFound] += fileRecords;
-        c[ISS_ChunkCounter15] += fileRecords;
-        c[ISS_Counter13] = fileRecords;
-    }
+    AddCounts(counts, stats);
     return 1;
+}
+
+int CNTFSSearchController::AnalyzeLoadedChunk(const SearchChunk& chunk,
+                                              IntelligentSearchStats* stats) {
+    if (!m_device || chunk.count == 0)
+        return 1;
+    if (!m_searching)
+        BeginSearch();
+    // In place when the chunk fits the step and the border's head room is there.
+    const std::uint64_t step = m_buffer.size() / kSectorSize - kHeadSectors;
+    const bool headThere =
+        !Continues(chunk.first) ||
+        chunk.headSectors >= std::min<std::uint64_t>(kHeadSectors, m_prevCount);
+    if (!chunk.data || chunk.count > step || !headThere)
+        return AnalyzeSectors(chunk.first, chunk.count, stats);
+    ChunkCounts counts;
+    AnalyzePiece(chunk.first, chunk.count, chunk.data, &counts);
+    m_prevInBuffer = false;
+    AddCounts(counts, stats);
+    return 1;
+}
+
+bool CNTFSSearchController::Continues(std::uint64_t first) const {
+    return m_prevCount != 0 && m_prevFirst + m_prevCount == first;
+}
+
+void CNTFSSearchController::AnalyzePiece(std::uint64_t first, std::uint64_t count,
+                                         const std::uint8_t* data, ChunkCounts* counts) {
+    if (!Continues(first)) {
+        m_pendingFile.clear();
+        m_pendingIndex.clear();
+        m_pendingLogPage = kNtfsUnknown;
+    }
+    AnalyzeChunk(first, count, data, &counts->bootSectors, &counts->fileRecords);
+    m_prevFirst = first;
+    m_prevCount = count;
+}
+
+void CNTFSSearchController::AddCounts(const ChunkCounts& counts, IntelligentSearchStats* stats) {
+    if (!stats)
+        return;
+    auto& c = stats->counters;
+    c[ISS_NTFSBootRecords] += counts.bootSectors;
+    c[ISS_Counter12] += counts.bootSectors;
+    c[ISS_NTFSFileRecords] += counts.fileRecords;
+    c[ISS_TotalFilesFound] += counts.fileRecords;
+    c[ISS_ChunkCounter15] += counts.fileRecords;
+    c[ISS_Counter13] = counts.fileRecords;
 }
 
 void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count,

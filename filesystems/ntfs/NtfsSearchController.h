@@ -95,6 +95,7 @@ public:
     void EndSearch() override;
     int AnalyzeSectors(std::uint64_t firstSector, std::uint64_t sectorCount,
                        IntelligentSearchStats* stats) override;
+    int AnalyzeLoadedChunk(const SearchChunk& chunk, IntelligentSearchStats* stats) override;
     void CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>& out) override;
     void SetResultSink(CRawFileList* sink) override { m_sink = sink; }
     int SaveState(IRSData* section) override;
@@ -182,9 +183,21 @@ private:
 
     // Chunk buffer: kHeadSectors of the previous chunk's tail, then the chunk.
     static constexpr std::uint32_t kHeadSectors = 16;
+    struct ChunkCounts {
+        std::uint32_t bootSectors = 0;
+        std::uint32_t fileRecords = 0;
+    };
+    // True when a chunk from `first` follows the previous one.
+    bool Continues(std::uint64_t first) const;
+    // One piece of at most the step; `data` has the previous piece's tail in front of it
+    // (kHeadSectors or all of the previous piece) when the piece follows it.
+    void AnalyzePiece(std::uint64_t first, std::uint64_t count, const std::uint8_t* data,
+                      ChunkCounts* counts);
+    static void AddCounts(const ChunkCounts& counts, IntelligentSearchStats* stats);
     std::vector<std::uint8_t> m_buffer;
     std::uint64_t m_prevFirst = 0;
     std::uint64_t m_prevCount = 0;
+    bool m_prevInBuffer = false; // the previous piece is in m_buffer (not read in place)
     // Structures that a chunk border cut, completed at the start of the next chunk.
     std::vector<std::uint64_t> m_pendingFile;
     std::vector<std::uint64_t> m_pendingIndex; // index blocks and restart pages
