@@ -552,6 +552,10 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     if (context.unreadableSectors)
         LogInfo("%" PRIu64 " unreadable sectors of %s were written as zeros", context.unreadableSectors,
                 targetPath.c_str());
+    // Another file holds the clusters now: what they hold is written, but it is not this file.
+    const bool crossLinked = result == kRecoverDone && (props->GetFileState() & FILESTATE_CROSS_LINK);
+    if (crossLinked)
+        LogInfo("Clusters in use by another file: %s", targetPath.c_str());
     if (efsPrefix) {
         if (result != kRecoverDone) {
             DeleteTargetFile(targetPath);
@@ -563,6 +567,8 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         return result;
 
     RestoreTimesAndAttributes(props, targetPath, attributes);
+    if (crossLinked)
+        return kRecoverFailed;
     if (context.callback) {
         if (context.callback->SubtractBytesDone(0) == -1 || context.callback->AddFilesDone(1) == -1)
             return kRecoverCancelled;
