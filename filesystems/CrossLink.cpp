@@ -49,12 +49,29 @@ bool HasDeletedFiles(CFileNode* root) {
     return !ForEachFile(root, [](const IFileProperties& props) { return !(props.GetFileState() & FILESTATE_DELETED); });
 }
 
+std::unique_ptr<CClusterUseBitMap> CreateLiveFileClusterMap(CFileNode* root, std::vector<std::uint64_t>* bits,
+                                                            std::uint64_t clusterCount) {
+    std::uint64_t firstSector = 0;
+    std::uint32_t spc = 0;
+    if (!root || !bits || clusterCount == 0 || !root->GetFileSystemInfo(&firstSector, &spc) || spc == 0 ||
+        spc > 255 || !HasDeletedFiles(root))
+        return nullptr;
+    auto map = std::make_unique<CClusterUseBitMap>(bits, firstSector, static_cast<std::uint8_t>(spc), clusterCount);
+    MarkLiveFileClusters(root, *map);
+    return map;
+}
+
+namespace {
+
+// True when one of the clusters of the entry's runs (cut at its size) is marked in `map`.
 bool RunsTouchMarkedClusters(const IFileProperties& properties, const CClusterUseBitMap& map) {
     const std::uint64_t clusterBytes = map.GetSectorsPerCluster() * kSectorBytes;
     return !VisitFileClusterRuns(properties, clusterBytes, [&map](std::uint64_t first, std::uint64_t count) {
         return !map.AnyMarked(first, count);
     });
 }
+
+} // namespace
 
 std::size_t FlagCrossLinkedFiles(CFileNode* root, const CrossLinkTest& inUse) {
     std::size_t flagged = 0;

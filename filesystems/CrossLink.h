@@ -7,7 +7,10 @@
 #include "filesystems/ClusterUseBitMap.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 class CFileNode;
 class IFileProperties;
@@ -18,8 +21,11 @@ bool HasDeletedFiles(CFileNode* root);
 // Marks the clusters of every live file (not folder) under `root`: its runs cut at its size.
 void MarkLiveFileClusters(CFileNode* root, CClusterUseBitMap& map);
 
-// True when one of the clusters of the entry's runs (cut at its size) is marked in `map`.
-bool RunsTouchMarkedClusters(const IFileProperties& properties, const CClusterUseBitMap& map);
+// The map a tree's cross-link pass starts from: `clusterCount` clusters placed by the root's
+// file-system information, the live files' clusters marked. Null when there is nothing to flag
+// (no deleted file) or the root gives no usable information. `bits` is the map's storage.
+std::unique_ptr<CClusterUseBitMap> CreateLiveFileClusterMap(CFileNode* root, std::vector<std::uint64_t>* bits,
+                                                            std::uint64_t clusterCount);
 
 // Adds FILESTATE_CROSS_LINK to every deleted file (not folder) under `root` for which `inUse`
 // answers true. Returns how many files were flagged.

@@ -42,14 +42,11 @@ void MarkGroupBitmaps(CExt2FileSystem& fs, CClusterUseBitMap& map) {
 } // namespace
 
 std::size_t FlagExt2CrossLinks(CFileNode* root, CExt2FileSystem& fs) {
-    if (!root || fs.SectorsPerBlock() == 0 || fs.SectorsPerBlock() > 255)
-        return 0;
-    if (!HasDeletedFiles(root))
-        return 0;
+    // The root gives the partition start and the block size: one bit per block.
     std::vector<std::uint64_t> bits;
-    CClusterUseBitMap map(&bits, fs.GetPartitionStart(), static_cast<std::uint8_t>(fs.SectorsPerBlock()),
-                          fs.BlockCount());
-    MarkLiveFileClusters(root, map);
-    MarkGroupBitmaps(fs, map);
-    return FlagCrossLinkedFiles(root, map);
+    std::unique_ptr<CClusterUseBitMap> map = CreateLiveFileClusterMap(root, &bits, fs.BlockCount());
+    if (!map)
+        return 0;
+    MarkGroupBitmaps(fs, *map);
+    return FlagCrossLinkedFiles(root, *map);
 }

@@ -64,16 +64,11 @@ const CNTFSFileProperties* FindNtfsBitmapEntry(const NtfsRecordList& list) {
 
 std::size_t FlagNtfsCrossLinks(CFileNode* root, IStorageDevice* device, const CNTFSFileProperties* bitmap,
                                std::uint64_t clusterCount) {
-    std::uint64_t firstSector = 0;
-    std::uint32_t spc = 0;
-    if (!root || !root->GetFileSystemInfo(&firstSector, &spc) || spc == 0 || spc > 255 || clusterCount == 0)
-        return 0;
-    if (!HasDeletedFiles(root))
-        return 0;
     std::vector<std::uint64_t> bits;
-    CClusterUseBitMap map(&bits, firstSector, static_cast<std::uint8_t>(spc), clusterCount);
-    MarkLiveFileClusters(root, map);
+    std::unique_ptr<CClusterUseBitMap> map = CreateLiveFileClusterMap(root, &bits, clusterCount);
+    if (!map)
+        return 0;
     if (bitmap && device)
-        MarkBitmapClusters(*bitmap, device, map);
-    return FlagCrossLinkedFiles(root, map);
+        MarkBitmapClusters(*bitmap, device, *map);
+    return FlagCrossLinkedFiles(root, *map);
 }

@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace testsupport;
@@ -136,17 +137,17 @@ TEST_F(CrossLinkRecovery, NtfsQuickScan) {
     CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
 }
 
-// The deep scan's search over the device and the tree of the volume it chose.
-TreePtr DeepScanTree(IStorageDevice& device, IFileSystemSearchController& controller,
-                     std::vector<std::unique_ptr<CSearchedPartitionInfo>>& owned) {
+// The deep scan's search over a device of `bytes` with one controller, the tree of the volume
+// it chose, and the checks.
+void DeepScanAndCheck(std::vector<std::uint8_t> bytes, IFileSystemSearchController& controller) {
+    MemoryDevice device(std::move(bytes));
     CIntelligentSearchController search;
     search.SetDevice(&device);
     search.AddController(&controller);
-    EXPECT_EQ(search.Search(nullptr), 1);
+    ASSERT_EQ(search.Search(nullptr), 1);
     std::vector<CSearchedPartitionInfo*> list;
     controller.CollectSearchedPartitions(list);
-    for (CSearchedPartitionInfo* p : list)
-        owned.emplace_back(p);
+    std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned(list.begin(), list.end());
     ScoreSearchedPartitions(list);
     SortSearchedPartitions(list);
     SelectBestSearchedPartitions(list, device.GetSectorCount());
@@ -155,23 +156,18 @@ TreePtr DeepScanTree(IStorageDevice& device, IFileSystemSearchController& contro
     for (CSearchedPartitionInfo* p : list)
         if (p->m_u32Chosen && (!volume || p->m_u64FirstSector < volume->m_u64FirstSector))
             volume = p;
-    if (!volume) {
-        ADD_FAILURE() << "no volume was chosen among " << list.size();
-        return nullptr;
-    }
+    ASSERT_TRUE(volume) << "no volume was chosen among " << list.size();
     CNullDirBuildCallback cb;
-    return TreePtr(BuildDirectoryTreeByController({&controller}, volume, &device, &cb, 0));
+    TreePtr root(BuildDirectoryTreeByController({&controller}, volume, &device, &cb, 0));
+    ASSERT_TRUE(root);
+    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
 }
 
 TEST_F(CrossLinkRecovery, NtfsDeepScan) {
     const std::string image = NtfsCrossLinkVolume();
     ASSERT_FALSE(image.empty());
-    MemoryDevice device(LoadImageBytes(image));
     CNTFSSearchController controller;
-    std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned;
-    TreePtr root = DeepScanTree(device, controller, owned);
-    ASSERT_TRUE(root);
-    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+    DeepScanAndCheck(LoadImageBytes(image), controller);
 }
 
 // ---- FAT32 ---------------------------------------------------------------------------------
@@ -197,12 +193,8 @@ TEST_F(CrossLinkRecovery, Fat32DeepScanWithBothFatsZeroed) {
     CFATDBR dbr(volume.data(), 512);
     ASSERT_TRUE(dbr.IsValid());
     std::fill_n(volume.begin() + dbr.GetReservedSectors() * 512, 2ull * dbr.GetSectorsPerFAT() * 512, 0);
-    MemoryDevice device(volume);
     CFATSearchController controller;
-    std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned;
-    TreePtr root = DeepScanTree(device, controller, owned);
-    ASSERT_TRUE(root);
-    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+    DeepScanAndCheck(std::move(volume), controller);
 }
 
 // ---- EXT2 ----------------------------------------------------------------------------------
