@@ -3,6 +3,7 @@
 // clusters hold but does not count them as recovered and names them in the log, while a
 // deleted file whose clusters stayed free comes back with its own bytes.
 #include "carving/IntelligentSearch.h"
+#include "filesystems/CrossLink.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -15,6 +16,7 @@
 #include "logging/Log.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
+#include "tests/recovery/FakeTree.h"
 #include "tests/recovery/RecordingRecoverCallback.h"
 #include "tests/support/CrossLinkVolumes.h"
 #include "tests/support/FatImages.h"
@@ -206,6 +208,62 @@ TEST_F(CrossLinkRecovery, Ext2) {
     TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
     ASSERT_TRUE(root);
     CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+}
+
+// ---- The rules on a hand-made tree -------------------------------------------------------------
+
+// Which deleted files one live file (clusters 10..14 of a 100-cluster volume) cross-links: a
+// run cut at the file's size, a run from far past the volume's end, sparse runs and the holes
+// of an EXT2 list (runs from block 0) never touch it.
+TEST(CrossLinkRules, RunsOfDeletedFilesAgainstTheLiveFiles) {
+    struct Case {
+        const char* name;
+        std::vector<DataRun> runs;
+        std::uint64_t size;
+        std::uint32_t kind;
+        bool crossLinked;
+    };
+    const Case cases[] = {
+        {"inside", {{12, 1}}, 512, FILEPROPS_NTFS, true},
+        {"second run", {{50, 2}, {14, 4}}, 4 * 512, FILEPROPS_NTFS, true},
+        {"cut at its size", {{5, 5}, {10, 5}}, 5 * 512, FILEPROPS_NTFS, false},
+        {"just after", {{15, 20}}, 20 * 512, FILEPROPS_NTFS, false},
+        {"past the end", {{std::int64_t{1} << 40, 1000}}, 1000 * 512, FILEPROPS_NTFS, false},
+        {"sparse", {{kSparseRunStart, 30}, {60, 1}}, 31 * 512, FILEPROPS_NTFS, false},
+        {"EXT2 hole", {{0, 2}, {40, 1}}, 3 * 512, FILEPROPS_EXT2, false},
+        {"EXT2 block", {{0, 2}, {11, 1}}, 3 * 512, FILEPROPS_EXT2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TreePtr root = MakeRoot(0, 1);
+        FileRecipe live;
+        live.name = "live";
+        live.size = 5 * 512;
+        live.runs = {{10, 5}};
+        AddFile(root.get(), live);
+        FileRecipe gone;
+        gone.name = c.name;
+        gone.size = c.size;
+        gone.runs = c.runs;
+        gone.kind = c.kind;
+        auto* props = static_cast<FakeFileProperties*>(AddFile(root.get(), gone)->m_pProperties);
+        MyFilePropertiesRecord record = props->GetRecord();
+        record.entryState = FILESTATE_DELETED;
+        props->SetRecord(record);
+        std::vector<std::uint64_t> bits;
+        std::unique_ptr<CClusterUseBitMap> map = CreateLiveFileClusterMap(root.get(), &bits, 100);
+        ASSERT_TRUE(map);
+        EXPECT_EQ(FlagCrossLinkedFiles(root.get(), *map), c.crossLinked ? 1u : 0u);
+    }
+    // Without a deleted file there is nothing to flag and no map is made.
+    TreePtr plain = MakeRoot(0, 1);
+    FileRecipe live;
+    live.name = "live";
+    live.size = 512;
+    live.runs = {{1, 1}};
+    AddFile(plain.get(), live);
+    std::vector<std::uint64_t> bits;
+    EXPECT_FALSE(CreateLiveFileClusterMap(plain.get(), &bits, 100));
 }
 
 } // namespace
