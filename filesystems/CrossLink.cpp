@@ -49,16 +49,14 @@ bool HasDeletedFiles(CFileNode* root) {
     return !ForEachFile(root, [](const IFileProperties& props) { return !(props.GetFileState() & FILESTATE_DELETED); });
 }
 
-std::unique_ptr<CClusterUseBitMap> CreateLiveFileClusterMap(CFileNode* root, std::vector<std::uint64_t>* bits,
-                                                            std::uint64_t clusterCount) {
+std::unique_ptr<CClusterUseBitMap> CreateCrossLinkMap(CFileNode* root, std::vector<std::uint64_t>* bits,
+                                                      std::uint64_t clusterCount) {
     std::uint64_t firstSector = 0;
     std::uint32_t spc = 0;
     if (!root || !bits || clusterCount == 0 || !root->GetFileSystemInfo(&firstSector, &spc) || spc == 0 ||
         spc > 255 || !HasDeletedFiles(root))
         return nullptr;
-    auto map = std::make_unique<CClusterUseBitMap>(bits, firstSector, static_cast<std::uint8_t>(spc), clusterCount);
-    MarkLiveFileClusters(root, *map);
-    return map;
+    return std::make_unique<CClusterUseBitMap>(bits, firstSector, static_cast<std::uint8_t>(spc), clusterCount);
 }
 
 namespace {
@@ -73,14 +71,21 @@ bool RunsTouchMarkedClusters(const IFileProperties& properties, const CClusterUs
 
 } // namespace
 
+void VisitDeletedFiles(CFileNode* root, const std::function<void(IFileProperties& properties)>& visit) {
+    ForEachFile(root, [&](IFileProperties& props) {
+        if (props.GetFileState() & FILESTATE_DELETED)
+            visit(props);
+        return true;
+    });
+}
+
 std::size_t FlagCrossLinkedFiles(CFileNode* root, const CrossLinkTest& inUse) {
     std::size_t flagged = 0;
-    ForEachFile(root, [&](IFileProperties& props) {
-        if ((props.GetFileState() & FILESTATE_DELETED) && inUse(props)) {
+    VisitDeletedFiles(root, [&](IFileProperties& props) {
+        if (inUse(props)) {
             props.AddFileState(FILESTATE_CROSS_LINK);
             ++flagged;
         }
-        return true;
     });
     return flagged;
 }

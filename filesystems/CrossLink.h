@@ -21,11 +21,14 @@ bool HasDeletedFiles(CFileNode* root);
 // Marks the clusters of every live file (not folder) under `root`: its runs cut at its size.
 void MarkLiveFileClusters(CFileNode* root, CClusterUseBitMap& map);
 
-// The map a tree's cross-link pass starts from: `clusterCount` clusters placed by the root's
-// file-system information, the live files' clusters marked. Null when there is nothing to flag
-// (no deleted file) or the root gives no usable information. `bits` is the map's storage.
-std::unique_ptr<CClusterUseBitMap> CreateLiveFileClusterMap(CFileNode* root, std::vector<std::uint64_t>* bits,
-                                                            std::uint64_t clusterCount);
+// The empty map a tree's cross-link pass starts from: `clusterCount` clusters placed by the
+// root's file-system information. Null when there is nothing to flag (no deleted file) or the
+// root gives no usable information. `bits` is the map's storage.
+std::unique_ptr<CClusterUseBitMap> CreateCrossLinkMap(CFileNode* root, std::vector<std::uint64_t>* bits,
+                                                      std::uint64_t clusterCount);
+
+// Calls `visit` for the properties of every deleted file (not folder) under `root`.
+void VisitDeletedFiles(CFileNode* root, const std::function<void(IFileProperties& properties)>& visit);
 
 // Adds FILESTATE_CROSS_LINK to every deleted file (not folder) under `root` for which `inUse`
 // answers true. Returns how many files were flagged.

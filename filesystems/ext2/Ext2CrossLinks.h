@@ -6,7 +6,7 @@ class CExt2FileSystem;
 class CFileNode;
 
 // Flags with FILESTATE_CROSS_LINK each deleted file of the tree under `root` (built from `fs`)
-// one of whose data blocks is marked used in its group's block bitmap or lies in a run of a
-// live file of the tree. A bitmap block that cannot be read marks nothing. Returns how many
-// files were flagged.
+// one of whose data blocks is marked used in its group's block bitmap, which holds every block
+// a live inode claims. When a group's bitmap cannot be read, the runs of the live files of the
+// tree are taken as well. Returns how many files were flagged.
 std::size_t FlagExt2CrossLinks(CFileNode* root, CExt2FileSystem& fs);

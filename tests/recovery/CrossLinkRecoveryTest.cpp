@@ -22,6 +22,7 @@
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/MemoryDevice.h"
+#include "tests/support/NtfsImages.h"
 #include "tests/support/TreePtr.h"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,23 @@ TEST_F(CrossLinkRecovery, NtfsQuickScan) {
     const std::string image = NtfsCrossLinkVolume();
     ASSERT_FALSE(image.empty());
     CImageFileDevice device(image.c_str());
+    CNullDirBuildCallback build;
+    NtfsTreeBuildParams params;
+    InitNtfsTreeBuildParams(&params);
+    TreePtr root(BuildNtfsFileTree(&device, &params, &build));
+    ASSERT_TRUE(root);
+    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+}
+
+// Without its $Bitmap record the volume's allocation is not known: the live file's runs tell.
+TEST_F(CrossLinkRecovery, NtfsQuickScanWithoutTheBitmapRecord) {
+    const std::string image = NtfsCrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    const std::int64_t bitmapRecord = NtfsRecordOffset(image, 6);
+    ASSERT_GT(bitmapRecord, 0);
+    Bytes bytes = LoadImageBytes(image);
+    std::fill_n(bytes.begin() + bitmapRecord, 1024, 0);
+    MemoryDevice device(std::move(bytes));
     CNullDirBuildCallback build;
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
@@ -251,8 +269,9 @@ TEST(CrossLinkRules, RunsOfDeletedFilesAgainstTheLiveFiles) {
         record.entryState = FILESTATE_DELETED;
         props->SetRecord(record);
         std::vector<std::uint64_t> bits;
-        std::unique_ptr<CClusterUseBitMap> map = CreateLiveFileClusterMap(root.get(), &bits, 100);
+        std::unique_ptr<CClusterUseBitMap> map = CreateCrossLinkMap(root.get(), &bits, 100);
         ASSERT_TRUE(map);
+        MarkLiveFileClusters(root.get(), *map);
         EXPECT_EQ(FlagCrossLinkedFiles(root.get(), *map), c.crossLinked ? 1u : 0u);
     }
     // Without a deleted file there is nothing to flag and no map is made.
@@ -263,7 +282,7 @@ TEST(CrossLinkRules, RunsOfDeletedFilesAgainstTheLiveFiles) {
     live.runs = {{1, 1}};
     AddFile(plain.get(), live);
     std::vector<std::uint64_t> bits;
-    EXPECT_FALSE(CreateLiveFileClusterMap(plain.get(), &bits, 100));
+    EXPECT_FALSE(CreateCrossLinkMap(plain.get(), &bits, 100));
 }
 
 } // namespace
