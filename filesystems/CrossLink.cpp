@@ -31,6 +31,14 @@ template <typename Visit> bool ForEachFile(CFileNode* root, Visit visit) {
     return true;
 }
 
+// True when one of the clusters of the entry's runs (cut at its size) is marked in `map`.
+bool RunsTouchMarkedClusters(const IFileProperties& properties, const CClusterUseBitMap& map) {
+    const std::uint64_t clusterBytes = map.GetSectorsPerCluster() * kSectorBytes;
+    return !VisitFileClusterRuns(properties, clusterBytes, [&map](std::uint64_t first, std::uint64_t count) {
+        return !map.AnyMarked(first, count);
+    });
+}
+
 } // namespace
 
 void MarkLiveFileClusters(CFileNode* root, CClusterUseBitMap& map) {
@@ -58,18 +66,6 @@ std::unique_ptr<CClusterUseBitMap> CreateCrossLinkMap(CFileNode* root, std::vect
         return nullptr;
     return std::make_unique<CClusterUseBitMap>(bits, firstSector, static_cast<std::uint8_t>(spc), clusterCount);
 }
-
-namespace {
-
-// True when one of the clusters of the entry's runs (cut at its size) is marked in `map`.
-bool RunsTouchMarkedClusters(const IFileProperties& properties, const CClusterUseBitMap& map) {
-    const std::uint64_t clusterBytes = map.GetSectorsPerCluster() * kSectorBytes;
-    return !VisitFileClusterRuns(properties, clusterBytes, [&map](std::uint64_t first, std::uint64_t count) {
-        return !map.AnyMarked(first, count);
-    });
-}
-
-} // namespace
 
 void VisitDeletedFiles(CFileNode* root, const std::function<void(IFileProperties& properties)>& visit) {
     ForEachFile(root, [&](IFileProperties& props) {

@@ -1,9 +1,9 @@
 #pragma once
 // Deleted files whose clusters another file now holds. A tree builder fills one cluster-use map
-// with what it knows to be in use (the live files' runs, and the volume's own allocation record
-// when it can read one), then flags every deleted file that touches a marked cluster with
-// FILESTATE_CROSS_LINK: its clusters no longer hold its own bytes. One map per tree and one
-// walk over it keep the cost linear in the files and their clusters.
+// with what it knows to be in use (the volume's own allocation record, the live files' runs),
+// then flags every deleted file that touches a marked cluster with FILESTATE_CROSS_LINK: its
+// clusters no longer hold its own bytes. One map per tree and one walk over it keep the cost
+// linear in the files and their clusters.
 #include "filesystems/ClusterUseBitMap.h"
 
 #include <cstddef>
