@@ -128,16 +128,21 @@ protected:
 
 // ---- NTFS ----------------------------------------------------------------------------------
 
-TEST_F(CrossLinkRecovery, NtfsQuickScan) {
-    const std::string image = NtfsCrossLinkVolume();
-    ASSERT_FALSE(image.empty());
-    CImageFileDevice device(image.c_str());
+// The NTFS quick scan of the device and the checks.
+void NtfsQuickScanAndCheck(IStorageDevice& device) {
     CNullDirBuildCallback build;
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
     TreePtr root(BuildNtfsFileTree(&device, &params, &build));
     ASSERT_TRUE(root);
     CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+}
+
+TEST_F(CrossLinkRecovery, NtfsQuickScan) {
+    const std::string image = NtfsCrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    CImageFileDevice device(image.c_str());
+    NtfsQuickScanAndCheck(device);
 }
 
 // Without its $Bitmap record the volume's allocation is not known: the live file's runs tell.
@@ -149,12 +154,7 @@ TEST_F(CrossLinkRecovery, NtfsQuickScanWithoutTheBitmapRecord) {
     Bytes bytes = LoadImageBytes(image);
     std::fill_n(bytes.begin() + bitmapRecord, 1024, 0);
     MemoryDevice device(std::move(bytes));
-    CNullDirBuildCallback build;
-    NtfsTreeBuildParams params;
-    InitNtfsTreeBuildParams(&params);
-    TreePtr root(BuildNtfsFileTree(&device, &params, &build));
-    ASSERT_TRUE(root);
-    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+    NtfsQuickScanAndCheck(device);
 }
 
 // The deep scan's search over a device of `bytes` with one controller, the tree of the volume
