@@ -4,7 +4,31 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 
+#include <algorithm>
 #include <deque>
+
+namespace {
+
+bool VisitRuns(const IDataRunList& runs, std::uint64_t size, std::uint64_t clusterBytes,
+               const ClusterRunVisit& visit) {
+    // An EXT2 list gives its holes as runs from block 0, which never holds file data.
+    const std::int64_t firstReal = runs.GetKind() == DATARUNLIST_EXT2 ? 1 : 0;
+    std::uint64_t covered = 0;
+    for (const DataRun& run : runs.Runs()) {
+        if (covered >= size || run.count <= 0)
+            break;
+        const auto count = static_cast<std::uint64_t>(run.count);
+        const std::uint64_t owed = size - covered;
+        const std::uint64_t left = owed / clusterBytes + (owed % clusterBytes != 0);
+        const std::uint64_t n = count < left ? count : left;
+        if (run.start >= firstReal && !visit(static_cast<std::uint64_t>(run.start), n))
+            return false;
+        covered = n == left ? size : covered + n * clusterBytes;
+    }
+    return true;
+}
+
+} // namespace
 
 CClusterUseBitMap::CClusterUseBitMap(std::vector<std::uint64_t>* bits, std::uint64_t firstSector,
                                      std::uint8_t sectorsPerCluster, std::uint64_t clusterCount)
@@ -26,6 +50,45 @@ bool CClusterUseBitMap::IsMarked(std::uint64_t cluster) const {
     if (cluster >= m_clusterCount)
         return false;
     return ((*m_bits)[cluster / 64] >> (cluster % 64)) & 1u;
+}
+
+bool CClusterUseBitMap::AnyMarked(std::uint64_t first, std::uint64_t count) const {
+    if (first >= m_clusterCount || count == 0)
+        return false;
+    const std::uint64_t end = count > m_clusterCount - first ? m_clusterCount : first + count;
+    const std::vector<std::uint64_t>& bits = *m_bits;
+    for (std::uint64_t c = first; c < end;) {
+        const std::uint64_t word = c / 64;
+        const std::uint64_t wordEnd = std::min(end, (word + 1) * 64);
+        std::uint64_t mask = ~std::uint64_t{0} << (c % 64);
+        if (wordEnd % 64)
+            mask &= ~(~std::uint64_t{0} << (wordEnd % 64));
+        if (bits[word] & mask)
+            return true;
+        c = wordEnd;
+    }
+    return false;
+}
+
+void CClusterUseBitMap::MarkFromBitmapBytes(std::uint64_t firstCluster, const std::uint8_t* bytes,
+                                            std::size_t size) {
+    if (firstCluster >= m_clusterCount)
+        return;
+    const std::uint64_t room = (m_clusterCount - firstCluster + 7) / 8;
+    const std::size_t n = size < room ? size : static_cast<std::size_t>(room);
+    std::vector<std::uint64_t>& bits = *m_bits;
+    for (std::size_t j = 0; j < n; ++j) {
+        if (!bytes[j])
+            continue;
+        const std::uint64_t c = firstCluster + 8 * static_cast<std::uint64_t>(j);
+        std::uint64_t b = bytes[j];
+        if (m_clusterCount - c < 8)
+            b &= (1u << (m_clusterCount - c)) - 1; // no bit past the last cluster
+        const unsigned shift = static_cast<unsigned>(c % 64);
+        bits[c / 64] |= b << shift;
+        if (shift > 56 && (b >> (64 - shift)))
+            bits[c / 64 + 1] |= b >> (64 - shift); // within the count: the bits were clipped
+    }
 }
 
 void CClusterUseBitMap::MarkCluster(std::uint64_t cluster) {
@@ -70,21 +133,23 @@ std::unique_ptr<CClusterUseBitMap> CreateClusterUseBitMap(CFileNode* root, std::
                 static_cast<std::uint64_t>(runs->Runs().front().start) >= first)
                 map->MarkCluster((static_cast<std::uint64_t>(runs->Runs().front().start) - first) / spc);
         } else if (runs) {
-            const std::uint64_t size = props->GetFileSize();
-            std::uint64_t covered = 0;
-            for (const DataRun& run : runs->Runs()) {
-                if (covered >= size || run.count <= 0)
-                    break;
-                const auto count = static_cast<std::uint64_t>(run.count);
-                const std::uint64_t left = (size - covered + clusterBytes - 1) / clusterBytes;
-                const std::uint64_t n = count < left ? count : left;
-                if (run.start >= 0)
-                    map->MarkClusters(static_cast<std::uint64_t>(run.start), n);
-                covered += n * clusterBytes;
-            }
+            VisitRuns(*runs, props->GetFileSize(), clusterBytes, [&map](std::uint64_t start, std::uint64_t n) {
+                map->MarkClusters(start, n);
+                return true;
+            });
         }
         if (extra)
             extra(*props, *map);
     }
     return map;
+}
+
+bool VisitFileClusterRuns(const IFileProperties& properties, std::uint64_t clusterBytes,
+                          const ClusterRunVisit& visit) {
+    if (clusterBytes == 0)
+        return true;
+    std::unique_ptr<IDataRunList> runs(properties.GetDataRunList());
+    if (!runs || runs->IsResident())
+        return true;
+    return VisitRuns(*runs, properties.GetFileSize(), clusterBytes, visit);
 }

@@ -46,6 +46,7 @@ enum ValidFieldBits : std::uint32_t {
 enum FileEntryState : std::uint8_t {
     FILESTATE_LIVE = 0,
     FILESTATE_DELETED = 1,
+    FILESTATE_CROSS_LINK = 0x04,     // bit beside 0x01: a deleted file whose clusters another file holds
     FILESTATE_LOST_FILES_FOLDER = 8, // synthetic lost-files folder of the NTFS builders
     FILESTATE_FAT_MADE_FOLDER = 9,   // folder made by the FAT builders
     FILESTATE_RAW_MADE_FOLDER = 16,  // folder made by the RAW file tree
@@ -96,6 +97,9 @@ public:
     virtual FileTime* GetLastWriteTime(FileTime* time) const = 0;
     virtual FileTime* GetLastAccessTime(FileTime* time) const = 0;
     virtual std::uint8_t GetFileState() const = 0;
+    // Adds state bits (FILESTATE_CROSS_LINK) to a file-system entry; the RAW and view
+    // properties have no such state and keep theirs.
+    virtual void AddFileState(std::uint8_t bits) { (void)bits; }
     virtual std::uint8_t GetCheckState() const = 0;
     virtual void SetCheckState(std::uint8_t state) = 0;
     // A new run list for the entry's data, which the caller deletes; null when there is none.

@@ -558,6 +558,10 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         LogInfo("Recovery cancelled; the unfinished %s was removed", targetPath.c_str());
         return result;
     }
+    // Another file holds the clusters now: what they hold is written, but it is not this file.
+    const bool crossLinked = result == kRecoverDone && (props->GetFileState() & FILESTATE_CROSS_LINK);
+    if (crossLinked)
+        LogInfo("Clusters in use by another file: %s", targetPath.c_str());
     if (efsPrefix) {
         if (result != kRecoverDone) {
             DeleteTargetFile(targetPath);
@@ -569,6 +573,8 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         return result;
 
     RestoreTimesAndAttributes(props, targetPath, attributes);
+    if (crossLinked)
+        return kRecoverFailed;
     if (context.callback) {
         if (context.callback->SubtractBytesDone(0) == -1 || context.callback->AddFilesDone(1) == -1)
             return kRecoverCancelled;

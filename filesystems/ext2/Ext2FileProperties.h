@@ -35,6 +35,7 @@ public:
     FileTime* GetLastWriteTime(FileTime* time) const override;
     FileTime* GetLastAccessTime(FileTime* time) const override;
     std::uint8_t GetFileState() const override { return m_state; }
+    void AddFileState(std::uint8_t bits) override { m_state = static_cast<std::uint8_t>(m_state | bits); }
     std::uint8_t GetCheckState() const override { return m_checkState; }
     void SetCheckState(std::uint8_t state) override { m_checkState = state; }
     // A list of the block runs decoded from the run record; null without a record.

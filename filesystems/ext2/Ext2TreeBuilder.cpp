@@ -5,6 +5,7 @@
 #include "filesystems/ClusterUseBitMap.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
+#include "filesystems/ext2/Ext2CrossLinks.h"
 #include "filesystems/ext2/Ext2FileProperties.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
 #include "platform/ThreadStart.h"
@@ -245,6 +246,7 @@ CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* f
             LogExt2Exception(error); // the tree is built from what was read
         }
         if (!context->abort && Ext2BuildDirectoryTree(context, root, callback)) {
+            FlagExt2CrossLinks(root, *fs);
             context->made.clear();
             return root;
         }

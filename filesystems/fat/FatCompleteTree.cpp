@@ -4,6 +4,7 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "filesystems/fat/FatCrossLinks.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
@@ -385,6 +386,7 @@ CFileSystemNode* FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
     CFileSystemNode* root =
         scanner.BuildCompleteTree(directorySectors ? *directorySectors : kNoRecords, partitionIndex);
     if (root) {
+        FlagFatCrossLinks(root, scanner.fat, scanner.clusterCount);
         std::vector<std::uint64_t> bits;
         std::unique_ptr<CClusterUseBitMap> used = MakeFatClusterUseBitMap(scanner, &bits);
         if (CFileNode* carved = CarveUnusedFatClusters(device, resultSink, *used, cb))

@@ -2,6 +2,7 @@
 
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
+#include "filesystems/fat/FatCrossLinks.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
@@ -513,6 +514,7 @@ CFileSystemNode* FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorag
 
     cb->BeginStage("Building Directories...", 100);
     CFileSystemNode* root = scanner.BuildQuickTree(takeAll);
+    FlagFatCrossLinks(root, scanner.fat, scanner.clusterCount);
     scanner.fat = nullptr;
     tables.reset();
     if (root) {

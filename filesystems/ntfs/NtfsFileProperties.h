@@ -29,6 +29,7 @@ public:
     FileTime* GetLastWriteTime(FileTime* time) const override { *time = m_lastWriteTime; return time; }
     FileTime* GetLastAccessTime(FileTime* time) const override { *time = m_lastAccessTime; return time; }
     std::uint8_t GetFileState() const override { return m_state; }
+    void AddFileState(std::uint8_t bits) override { m_state = static_cast<std::uint8_t>(m_state | bits); }
     std::uint8_t GetCheckState() const override { return m_checkState; }
     void SetCheckState(std::uint8_t state) override { m_checkState = state; }
     IDataRunList* GetDataRunList() const override;

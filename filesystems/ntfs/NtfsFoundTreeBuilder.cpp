@@ -3,6 +3,7 @@
 #include "carving/RawFileTreeBuilder.h"
 #include "carving/records/RawFileInfo.h"
 #include "filesystems/DIRBuildCallback.h"
+#include "filesystems/ntfs/NtfsCrossLinks.h"
 #include "filesystems/ntfs/NtfsFileProperties.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
@@ -320,6 +321,13 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
                                          : 0;
             if (ntfs->m_u64ClusterCount != kNtfsUnknown)
                 clusters = std::min(clusters, ntfs->m_u64ClusterCount);
+            const CNTFSFileProperties* bitmap = nullptr;
+            for (auto& g : m_groups)
+                if (!bitmap)
+                    bitmap = FindNtfsBitmapEntry(g->list);
+            if (!bitmap)
+                bitmap = FindNtfsBitmapEntry(m_loose);
+            FlagNtfsCrossLinks(root, m_device, bitmap, clusters);
             if (CFileNode* carved =
                     ScanUnusedClustersForRawFiles(root, m_device, clusters, m_carved, m_callback))
                 root->AddChild(carved);

@@ -1,6 +1,7 @@
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 
 #include "filesystems/DIRBuildCallback.h"
+#include "filesystems/ntfs/NtfsCrossLinks.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
@@ -503,6 +504,11 @@ CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPa
         root = CreateNtfsRootNode(volume->m_u64FirstSector, volume->m_sectorsPerCluster, 0,
                                   haveLabel && label[0] ? label : nullptr);
         MoveChildren(list.tempRoot, root);
+        const std::uint64_t deviceSectors = device->GetSectorCount();
+        const std::uint64_t volumeSectors =
+            std::min(boot.GetTotalSectors(),
+                     deviceSectors > volume->m_u64FirstSector ? deviceSectors - volume->m_u64FirstSector : 0);
+        FlagNtfsCrossLinks(root, device, FindNtfsBitmapEntry(list), volumeSectors / boot.GetSectorsPerCluster());
     }
 
     // The entries go away: no node keeps pointing at them.

@@ -114,6 +114,10 @@ PropertyRows FilePropertyRows(const CFileNode* node) {
                 LayoutRow(rows, node);
             }
         }
+    } else if ((type == FILESYSTEM_EXT2 || type == FILESYSTEM_EXT3) && p->GetFileSystemKind() == FILEPROPS_EXT2) {
+        // An inode's name and state: a deleted file whose blocks another file holds says so.
+        rows.push_back({"Name", name});
+        StateRows(rows, s);
     } else if (type == FILESYSTEM_RAW && !folder) {
         rows.push_back({"Name", name});
         rows.push_back({"DataAreaSector", U(first)});

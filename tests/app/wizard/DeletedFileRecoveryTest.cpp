@@ -15,6 +15,7 @@
 #include "platform/DriveLetters.h"
 #include "recovery/FileRecovery.h"
 #include "tests/support/BlockImages.h"
+#include "tests/support/CrossLinkVolumes.h"
 #include "tests/support/DeletedFileImages.h"
 #include "tests/support/Ext2Images.h"
 #include "tools/FileSearch.h"
@@ -717,6 +718,51 @@ TEST(DeletedFileRecoverySteps, Ext2AndExt3VolumesFromScanToRecoveredBytes) {
         auto got = FilesBelow(summary.folders[0]);
         got.erase("docs/cleared.bin");  // counted as not recovered
         EXPECT_EQ(got, originals);
+        EXPECT_TRUE(w.ui.Done());
+    }
+}
+
+// Volumes where a later file took a deleted file's clusters: the file is listed and can be
+// ticked, its properties say "Cross Link", and the result page does not count it as recovered.
+TEST(DeletedFileRecoverySteps, CrossLinkedFilesAreNotCountedAsRecovered) {
+    const struct {
+        const char* name;
+        std::string image;
+    } cases[] = {{"NTFS", NtfsCrossLinkVolume()}, {"FAT32", FatCrossLinkVolume()}, {"EXT2", Ext2CrossLinkVolume()}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.image.empty());
+        Machine machine(c.image, false);
+        Wizard w;
+        w.ScanFirstVolume(true);
+        CFileSystemNode* deleted = w.DeletedFolder();
+        ASSERT_TRUE(deleted);
+        int listed = 0;
+        int crossLinked = 0;
+        for (const auto& [path, node] : FileNodesBelow(deleted)) {
+            ++listed;
+            if (node->m_pProperties->GetFileState() & FILESTATE_CROSS_LINK) {
+                ++crossLinked;
+                const PropertyRows rows = FilePropertyRows(node);
+                EXPECT_NE(std::find(rows.begin(), rows.end(), std::pair<std::string, std::string>{"Cross Link", "Yes"}),
+                          rows.end())
+                    << path;
+            }
+        }
+        EXPECT_EQ(crossLinked, 1);
+
+        ToggleCheckState(deleted, false);
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+        w.Save().Page().SetTargetFolder(ScratchDir(std::string("dfr-crosslink-") + c.name));
+        w.ctx.SheetController().Next();
+        ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+        const SaveResultSummary summary = GetSaveResultController()->Summary();
+        EXPECT_EQ(summary.filesToRecover, listed);
+        EXPECT_EQ(summary.filesRecovered, listed - crossLinked);
+        const std::string counts = std::to_string(listed) + " File are to be recovered, recovered " +
+                                   std::to_string(listed - crossLinked);
+        EXPECT_NE(std::find(w.activity.begin(), w.activity.end(), counts), w.activity.end());
         EXPECT_TRUE(w.ui.Done());
     }
 }

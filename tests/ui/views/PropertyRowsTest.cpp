@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include "filesystems/FileProperties.h"
+#include "filesystems/ext2/Ext2TreeBuilder.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
+#include "filesystems/fat/FatTreeBuilder.h"
 #include "filesystems/ntfs/NtfsBootSector.h"
 #include "filesystems/ntfs/NtfsSearchedPartitionInfo.h"
 
 #include <fstream>
+#include "storage/ImageFileDevice.h"
+#include "tests/support/CrossLinkVolumes.h"
 #include "tests/ui/views/ViewsFixtures.h"
 
 using namespace viewtests;
@@ -102,6 +106,40 @@ TEST(FilePropertyRows, NtfsTree) {
     const PropertyRows d = FilePropertyRows(docs);
     EXPECT_EQ(Value(d, "Resident"), "<none>"); // folders list no data rows
     EXPECT_EQ(Labels(d).front(), "Name");
+}
+
+// A deleted file whose clusters a later file took says so; one whose clusters are free does not.
+TEST(FilePropertyRows, CrossLinkedDeletedFiles) {
+    const std::string ntfs = testsupport::NtfsCrossLinkVolume();
+    const std::string fat = testsupport::FatCrossLinkVolume();
+    const std::string ext2 = testsupport::Ext2CrossLinkVolume();
+    ASSERT_FALSE(ntfs.empty() || fat.empty() || ext2.empty());
+    std::vector<std::pair<const char*, testsupport::TreePtr>> trees;
+    trees.emplace_back("NTFS", ScanNtfs(ntfs));
+    {
+        CImageFileDevice device(fat.c_str());
+        std::uint8_t boot[512];
+        ASSERT_EQ(device.ReadSectors(boot, 0, 1), 1);
+        CFATSearchedPartitionInfo part;
+        ASSERT_TRUE(InitFATSearchedPartitionInfo(part, boot, sizeof boot, 0));
+        trees.emplace_back("FAT32", BuildFatFileTree(nullptr, &part, nullptr, &device, 0));
+    }
+    {
+        CImageFileDevice device(ext2.c_str());
+        trees.emplace_back("EXT2", BuildExt2FileTree(&device, nullptr, nullptr));
+    }
+    for (const auto& [name, root] : trees) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(root);
+        const testsupport::CrossLinkFiles files = testsupport::FindCrossLinkFiles(root.get());
+        ASSERT_TRUE(files.reused && files.intact);
+        const PropertyRows reused = FilePropertyRows(files.reused);
+        EXPECT_EQ(Value(reused, "Deleted"), "Yes");
+        EXPECT_EQ(Value(reused, "Cross Link"), "Yes");
+        const PropertyRows intact = FilePropertyRows(files.intact);
+        EXPECT_EQ(Value(intact, "Deleted"), "Yes");
+        EXPECT_EQ(Value(intact, "Cross Link"), "No");
+    }
 }
 
 TEST(FilePropertyRows, HandMadeFolders) {

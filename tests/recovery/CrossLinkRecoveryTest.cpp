@@ -1,0 +1,288 @@
+// Deleted files whose clusters a later file took, on volumes made by the real tools: the quick
+// scans and the deep scan flag them Cross Link (state 0x04), the recovery writes what their
+// clusters hold but does not count them as recovered and names them in the log, while a
+// deleted file whose clusters stayed free comes back with its own bytes.
+#include "carving/IntelligentSearch.h"
+#include "filesystems/CrossLink.h"
+#include "filesystems/DIRBuildCallback.h"
+#include "filesystems/FileNode.h"
+#include "filesystems/FileProperties.h"
+#include "filesystems/ext2/Ext2TreeBuilder.h"
+#include "filesystems/fat/FatSearchController.h"
+#include "filesystems/fat/FatStructures.h"
+#include "filesystems/fat/FatTreeBuilder.h"
+#include "filesystems/ntfs/NtfsSearchController.h"
+#include "filesystems/ntfs/NtfsTreeBuilder.h"
+#include "logging/Log.h"
+#include "recovery/FileRecovery.h"
+#include "storage/ImageFileDevice.h"
+#include "tests/recovery/FakeTree.h"
+#include "tests/recovery/RecordingRecoverCallback.h"
+#include "tests/support/CrossLinkVolumes.h"
+#include "tests/support/FatImages.h"
+#include "tests/support/FixtureKit.h"
+#include "tests/support/MemoryDevice.h"
+#include "tests/support/NtfsImages.h"
+#include "tests/support/TreePtr.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace testsupport;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+// The process's log goes to a file of its own, read back by the checks; it is set before the
+// first line is logged (the first sink stays).
+const std::string& LogPath() {
+    static const std::string path = [] {
+        const std::string p = ScratchDir("crosslink-log") + "/BrulinLog.log";
+        InitLog(p.c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+        return p;
+    }();
+    return path;
+}
+
+std::string LogText() {
+    const Bytes b = ReadFileBytes(LogPath());
+    return std::string(b.begin(), b.end());
+}
+
+// A live file flagged Cross Link under `root`, or null (there must be none).
+const CFileNode* LiveCrossLinkedFile(const CFileNode* root) {
+    std::vector<const CFileNode*> stack{root};
+    while (!stack.empty()) {
+        const CFileNode* node = stack.back();
+        stack.pop_back();
+        for (const CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
+            stack.push_back(c);
+        const IFileProperties* p = node->m_pProperties;
+        if (p && !(p->GetFileState() & FILESTATE_DELETED) && (p->GetFileState() & FILESTATE_CROSS_LINK))
+            return node;
+    }
+    return nullptr;
+}
+
+// Checks the two flags, recovers only the two files and checks what was written, counted and
+// logged.
+void CheckFlagsAndRecovery(CFileSystemNode* root, IStorageDevice& device, const CrossLinkFiles& files) {
+    ASSERT_TRUE(files.reused);
+    ASSERT_TRUE(files.intact);
+    EXPECT_EQ(files.reused->m_pProperties->GetFileState(), FILESTATE_DELETED | FILESTATE_CROSS_LINK);
+    EXPECT_EQ(files.intact->m_pProperties->GetFileState(), FILESTATE_DELETED);
+    EXPECT_EQ(LiveCrossLinkedFile(root), nullptr) << "only deleted files are cross-linked";
+
+    // Only the two files are checked; the flagged one can be checked like any other.
+    if (root->m_pProperties->GetCheckState() != CHECKSTATE_UNCHECKED)
+        ToggleCheckState(root, false);
+    if (root->m_pProperties->GetCheckState() != CHECKSTATE_UNCHECKED)
+        ToggleCheckState(root, false);
+    ToggleCheckState(files.reused, false);
+    ToggleCheckState(files.intact, false);
+    FileTreeCounters counters;
+    root->GetCounters(&counters);
+    EXPECT_EQ(counters.checkedFiles, 2u);
+
+    const std::string out = ScratchDir("crosslink-recovery");
+    RecordingRecoverCallback callback;
+    RecoverFolderJob job;
+    std::string made;
+    ASSERT_EQ(RecoverFolder(&callback, &device, &job, root, out, &made), 1);
+    EXPECT_EQ(job.result, kRecoverDone);
+    EXPECT_EQ(callback.files, 1) << "the cross-linked file is not counted as recovered";
+
+    // One log line names the cross-linked file as written.
+    const std::string text = LogText();
+    const std::string prefix = "Clusters in use by another file: ";
+    const std::size_t at = text.find(prefix + made + "/");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.find(prefix + made + "/", at + 1), std::string::npos) << text;
+    const std::size_t pathAt = at + prefix.size();
+    const std::string reusedPath = text.substr(pathAt, text.find_first_of("\r\n", pathAt) - pathAt);
+    // What the clusters hold now is written: not the deleted file's own bytes.
+    const Bytes written = ReadFileBytes(reusedPath);
+    EXPECT_EQ(written.size(), CrossLinkOldBytes().size());
+    EXPECT_NE(written, CrossLinkOldBytes());
+    // The other file written is the intact one, whole.
+    int others = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(made)) {
+        if (!e.is_regular_file() || e.path().string() == reusedPath)
+            continue;
+        ++others;
+        EXPECT_EQ(ReadFileBytes(e.path().string()), CrossLinkIntactBytes()) << e.path();
+    }
+    EXPECT_EQ(others, 1);
+}
+
+class CrossLinkRecovery : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(LogPath().empty()); }
+};
+
+// ---- NTFS ----------------------------------------------------------------------------------
+
+// The NTFS quick scan of the device and the checks.
+void NtfsQuickScanAndCheck(IStorageDevice& device) {
+    CNullDirBuildCallback build;
+    NtfsTreeBuildParams params;
+    InitNtfsTreeBuildParams(&params);
+    TreePtr root(BuildNtfsFileTree(&device, &params, &build));
+    ASSERT_TRUE(root);
+    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+}
+
+TEST_F(CrossLinkRecovery, NtfsQuickScan) {
+    const std::string image = NtfsCrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    CImageFileDevice device(image.c_str());
+    NtfsQuickScanAndCheck(device);
+}
+
+// Without its $Bitmap record the volume's allocation is not known: the live file's runs tell.
+TEST_F(CrossLinkRecovery, NtfsQuickScanWithoutTheBitmapRecord) {
+    const std::string image = NtfsCrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    const std::int64_t bitmapRecord = NtfsRecordOffset(image, 6);
+    ASSERT_GT(bitmapRecord, 0);
+    Bytes bytes = LoadImageBytes(image);
+    std::fill_n(bytes.begin() + bitmapRecord, 1024, 0);
+    MemoryDevice device(std::move(bytes));
+    NtfsQuickScanAndCheck(device);
+}
+
+// The deep scan's search over a device of `bytes` with one controller, the tree of the volume
+// it chose, and the checks.
+void DeepScanAndCheck(std::vector<std::uint8_t> bytes, IFileSystemSearchController& controller) {
+    MemoryDevice device(std::move(bytes));
+    CIntelligentSearchController search;
+    search.SetDevice(&device);
+    search.AddController(&controller);
+    ASSERT_EQ(search.Search(nullptr), 1);
+    std::vector<CSearchedPartitionInfo*> list;
+    controller.CollectSearchedPartitions(list);
+    std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned(list.begin(), list.end());
+    ScoreSearchedPartitions(list);
+    SortSearchedPartitions(list);
+    SelectBestSearchedPartitions(list, device.GetSectorCount());
+    // The device holds one volume: the chosen candidate that starts first.
+    CSearchedPartitionInfo* volume = nullptr;
+    for (CSearchedPartitionInfo* p : list)
+        if (p->m_u32Chosen && (!volume || p->m_u64FirstSector < volume->m_u64FirstSector))
+            volume = p;
+    ASSERT_TRUE(volume) << "no volume was chosen among " << list.size();
+    CNullDirBuildCallback cb;
+    TreePtr root(BuildDirectoryTreeByController({&controller}, volume, &device, &cb, 0));
+    ASSERT_TRUE(root);
+    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+}
+
+TEST_F(CrossLinkRecovery, NtfsDeepScan) {
+    const std::string image = NtfsCrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    CNTFSSearchController controller;
+    DeepScanAndCheck(LoadImageBytes(image), controller);
+}
+
+// ---- FAT32 ---------------------------------------------------------------------------------
+
+TEST_F(CrossLinkRecovery, Fat32QuickScan) {
+    const std::string image = FatCrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    CImageFileDevice device(image.c_str());
+    std::uint8_t boot[512];
+    ASSERT_EQ(device.ReadSectors(boot, 0, 1), 1);
+    CFATSearchedPartitionInfo partition;
+    ASSERT_TRUE(InitFATSearchedPartitionInfo(partition, boot, sizeof boot, 0));
+    TreePtr root(BuildFatFileTree(nullptr, &partition, nullptr, &device, 0));
+    ASSERT_TRUE(root);
+    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+}
+
+// Both FATs zeroed: no FAT tells which clusters are taken, the live file's range does.
+TEST_F(CrossLinkRecovery, Fat32DeepScanWithBothFatsZeroed) {
+    const std::string image = FatCrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    Bytes volume = LoadImageBytes(image);
+    CFATDBR dbr(volume.data(), 512);
+    ASSERT_TRUE(dbr.IsValid());
+    std::fill_n(volume.begin() + dbr.GetReservedSectors() * 512, 2ull * dbr.GetSectorsPerFAT() * 512, 0);
+    CFATSearchController controller;
+    DeepScanAndCheck(std::move(volume), controller);
+}
+
+// ---- EXT2 ----------------------------------------------------------------------------------
+
+TEST_F(CrossLinkRecovery, Ext2) {
+    const std::string image = Ext2CrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    CImageFileDevice device(image.c_str());
+    TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
+    ASSERT_TRUE(root);
+    CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
+}
+
+// ---- The rules on a hand-made tree -------------------------------------------------------------
+
+// Which deleted files one live file (clusters 10..14 of a 100-cluster volume) cross-links: a
+// run cut at the file's size, a run from far past the volume's end, sparse runs and the holes
+// of an EXT2 list (runs from block 0) never touch it.
+TEST(CrossLinkRules, RunsOfDeletedFilesAgainstTheLiveFiles) {
+    struct Case {
+        const char* name;
+        std::vector<DataRun> runs;
+        std::uint64_t size;
+        std::uint32_t kind;
+        bool crossLinked;
+    };
+    const Case cases[] = {
+        {"inside", {{12, 1}}, 512, FILEPROPS_NTFS, true},
+        {"second run", {{50, 2}, {14, 4}}, 4 * 512, FILEPROPS_NTFS, true},
+        {"cut at its size", {{5, 5}, {10, 5}}, 5 * 512, FILEPROPS_NTFS, false},
+        {"just after", {{15, 20}}, 20 * 512, FILEPROPS_NTFS, false},
+        {"past the end", {{std::int64_t{1} << 40, 1000}}, 1000 * 512, FILEPROPS_NTFS, false},
+        {"sparse", {{kSparseRunStart, 30}, {60, 1}}, 31 * 512, FILEPROPS_NTFS, false},
+        {"EXT2 hole", {{0, 2}, {40, 1}}, 3 * 512, FILEPROPS_EXT2, false},
+        {"EXT2 block", {{0, 2}, {11, 1}}, 3 * 512, FILEPROPS_EXT2, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TreePtr root = MakeRoot(0, 1);
+        FileRecipe live;
+        live.name = "live";
+        live.size = 5 * 512;
+        live.runs = {{10, 5}};
+        AddFile(root.get(), live);
+        FileRecipe gone;
+        gone.name = c.name;
+        gone.size = c.size;
+        gone.runs = c.runs;
+        gone.kind = c.kind;
+        auto* props = static_cast<FakeFileProperties*>(AddFile(root.get(), gone)->m_pProperties);
+        MyFilePropertiesRecord record = props->GetRecord();
+        record.entryState = FILESTATE_DELETED;
+        props->SetRecord(record);
+        std::vector<std::uint64_t> bits;
+        std::unique_ptr<CClusterUseBitMap> map = CreateCrossLinkMap(root.get(), &bits, 100);
+        ASSERT_TRUE(map);
+        MarkLiveFileClusters(root.get(), *map);
+        EXPECT_EQ(FlagCrossLinkedFiles(root.get(), *map), c.crossLinked ? 1u : 0u);
+    }
+    // Without a deleted file there is nothing to flag and no map is made.
+    TreePtr plain = MakeRoot(0, 1);
+    FileRecipe live;
+    live.name = "live";
+    live.size = 512;
+    live.runs = {{1, 1}};
+    AddFile(plain.get(), live);
+    std::vector<std::uint64_t> bits;
+    EXPECT_FALSE(CreateCrossLinkMap(plain.get(), &bits, 100));
+}
+
+} // namespace
