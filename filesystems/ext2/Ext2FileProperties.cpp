@@ -29,8 +29,8 @@ IDataRunList* CExt2FileProperties::GetDataRunList() const {
         return nullptr;
     // The record keeps the runs; the list handed out is an EXT2 list (holes start at 0).
     std::unique_ptr<IDataRunList> decoded(CreateDataRunListFromRecord(m_runRecord.get()));
-    if (!decoded)
-        return nullptr;
+    if (!decoded || decoded->IsResident())
+        return decoded.release(); // a fast symbolic link's text inside its inode
     auto* list = new (std::nothrow) CExt2DataRunList();
     if (!list)
         return nullptr;
@@ -209,6 +209,44 @@ std::unique_ptr<CExt2DataRunList> BuildExt2DataRunList(const CExt2Inode& inode, 
     return std::make_unique<CExt2DataRunList>(std::move(walker.list));
 }
 
+namespace {
+
+// A symbolic link's target text as the file's data: inside the inode for a fast link, in the
+// first block for a slow one. The size becomes the length of the text.
+void SetSymlinkText(CExt2FileProperties* p, const CExt2Inode& inode, std::vector<std::uint64_t>* usedBlocks) {
+    if (!inode.m_fs)
+        return;
+    CExt2FileSystem& fs = *inode.m_fs;
+    const bool fast = inode.IsFastSymlink();
+    const std::uint64_t length = std::min<std::uint64_t>(inode.SizeLow(), fast ? ext2::kFastLinkBytes : fs.BlockSize());
+    p->m_u64Size = length;
+    if (length == 0)
+        return;
+    if (fast) {
+        std::uint32_t block = 0;
+        std::uint32_t offset = 0;
+        if (!fs.LocateInode(inode.m_number, &block, &offset))
+            return;
+        // Inodes are at least 128 bytes and aligned to their size, so the text never crosses
+        // the inode's sector.
+        const std::uint64_t sector = fs.GetPartitionStart() + std::uint64_t{block} * fs.SectorsPerBlock() + offset / 512;
+        CResidentNTFSDataRunList text;
+        text.SetRun(static_cast<std::int64_t>(sector), 1, offset % 512 + ext2::kBlockPointerOffset);
+        p->m_runRecord = CreateRunListRecord(&text);
+        return;
+    }
+    const std::uint32_t block = inode.BlockPointer(0);
+    if (block == 0 || block >= fs.BlockCount())
+        return;
+    if (usedBlocks && block / 64 < usedBlocks->size())
+        (*usedBlocks)[block / 64] |= std::uint64_t{1} << (block % 64);
+    CExt2DataRunList runs;
+    runs.AppendRun(block, 1);
+    p->m_runRecord = CreateRunListRecord(&runs);
+}
+
+} // namespace
+
 CExt2FileProperties* MakeExt2FileProperties(const CExt2Inode& inode,
                                             std::vector<std::uint64_t>* usedBlocks) {
     CExt2FileProperties* p = CreateExt2FileProperties();
@@ -227,6 +265,10 @@ CExt2FileProperties* MakeExt2FileProperties(const CExt2Inode& inode,
     p->m_u64Size = inode.GetFileSize();
     if (inode.IsDirectory()) {
         p->m_u16Attributes |= FILEATTR_DIRECTORY;
+    } else if (inode.IsSymlink()) {
+        SetSymlinkText(p, inode, usedBlocks);
+    } else if (!inode.IsRegular() && inode.Mode() != 0) {
+        p->m_u16Attributes |= kExt2SpecialFileAttribute;
     } else {
         bool holes = false;
         std::unique_ptr<CExt2DataRunList> runs = BuildExt2DataRunList(inode, &holes, usedBlocks);

@@ -17,6 +17,9 @@ class CExt2Inode;
 
 // Attribute of a file whose run list has holes (runs with start 0 read as zeros).
 constexpr std::uint16_t kExt2HolesAttribute = 0x200;
+// Attribute of a device, FIFO or socket (any inode that is neither a regular file, a folder nor
+// a symbolic link): listed, but it has no data and is never recovered as a file.
+constexpr std::uint16_t kExt2SpecialFileAttribute = FILEATTR_SYSTEM;
 
 class CExt2FileProperties : public IFileProperties {
 public:
@@ -49,6 +52,14 @@ public:
     int Save(IRSData* section) const override;
     std::uint32_t GetFileSystemKind() const override { return FILEPROPS_EXT2; }
     int Load(IRSData* section) override;
+
+    bool IsSpecialFile() const { return (m_u16Attributes & kExt2SpecialFileAttribute) != 0; }
+    // A deleted file without any data left to read: the file system cleared its block pointers
+    // (and on EXT3 its size) when it deleted it.
+    bool IsDataCleared() const {
+        return (m_state & FILESTATE_DELETED) && !(m_u16Attributes & FILEATTR_DIRECTORY) && !IsSpecialFile() &&
+               !m_runRecord;
+    }
 
     // Child names of a directory while the tree is being built (a later name for the same
     // inode replaces the earlier one).
@@ -86,5 +97,9 @@ std::unique_ptr<CExt2DataRunList> BuildExt2DataRunList(const CExt2Inode& inode, 
 
 // New properties filled from `inode`: name (or "Inode_" and the hex number), times, size,
 // attributes, entry state and run record; marks used blocks as BuildExt2DataRunList does.
+// Only a regular file has block runs. A symbolic link holds its target text: a fast link's
+// from the inode itself (a run of the inode's sector, with the text's offset in it as resident
+// offset), a slow link's from its first block; its size is the text's length, at most 60
+// bytes or one block. Any other inode gets kExt2SpecialFileAttribute and no runs.
 CExt2FileProperties* MakeExt2FileProperties(const CExt2Inode& inode,
                                             std::vector<std::uint64_t>* usedBlocks);

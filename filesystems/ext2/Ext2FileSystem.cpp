@@ -311,6 +311,13 @@ std::uint64_t CExt2Inode::GetBlockCount() const {
     return GetFileSize() / bs + (GetFileSize() % bs ? 1 : 0);
 }
 
+bool CExt2Inode::IsFastSymlink() const {
+    if (!IsSymlink() || !m_fs)
+        return false;
+    const std::uint32_t attributeSectors = FileAcl() ? m_fs->SectorsPerBlock() : 0;
+    return AllocatedSectors() <= attributeSectors;
+}
+
 // ---- Inode walk -----------------------------------------------------------------------------
 
 CExt2InodeIterator::CExt2InodeIterator(CExt2FileSystem* fs)

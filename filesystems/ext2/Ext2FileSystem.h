@@ -25,6 +25,11 @@ constexpr std::uint32_t kDirectBlocks = 12;
 constexpr std::uint16_t kModeTypeMask = 0xF000;
 constexpr std::uint16_t kModeDirectory = 0x4000;
 constexpr std::uint16_t kModeRegular = 0x8000;
+constexpr std::uint16_t kModeSymlink = 0xA000;
+// A symbolic link whose target is shorter than this is kept in the block-pointer area of its
+// inode (a fast link); a longer one in a data block (a slow link).
+constexpr std::uint32_t kFastLinkBytes = 60;
+constexpr std::size_t kBlockPointerOffset = 40; // of the block pointers inside the inode
 constexpr std::uint32_t kInodeFlagExtents = 0x80000;
 } // namespace ext2
 
@@ -121,6 +126,7 @@ public:
     std::uint16_t ModeType() const { return Mode() & ext2::kModeTypeMask; }
     bool IsDirectory() const { return ModeType() == ext2::kModeDirectory; }
     bool IsRegular() const { return ModeType() == ext2::kModeRegular; }
+    bool IsSymlink() const { return ModeType() == ext2::kModeSymlink; }
     std::uint32_t SizeLow() const { return Span().u32(4); }
     std::uint32_t SizeHigh() const { return Span().u32(108); }
     std::uint32_t AccessTime() const { return Span().u32(8); }
@@ -130,6 +136,7 @@ public:
     std::uint16_t LinkCount() const { return Span().u16(26); }
     std::uint32_t AllocatedSectors() const { return Span().u32(28); }
     std::uint32_t Flags() const { return Span().u32(32); }
+    std::uint32_t FileAcl() const { return Span().u32(104); } // extended-attribute block
     bool UsesExtents() const { return (Flags() & ext2::kInodeFlagExtents) != 0; }
     std::uint32_t BlockPointer(std::uint32_t index) const {
         return index < 15 ? Span().u32(40 + 4 * index) : 0;
@@ -144,6 +151,9 @@ public:
     bool IsUsable() const;
     // Logical blocks the size covers: ceil(size / block size).
     std::uint64_t GetBlockCount() const;
+    // A symbolic link that owns no data block (its extended-attribute block aside): its target
+    // text is in the block-pointer area.
+    bool IsFastSymlink() const;
 
     CExt2FileSystem* m_fs;
     std::uint8_t m_raw[ext2::kInodeBytes] = {};
