@@ -211,6 +211,8 @@ private:
 // empty name (deleted entries, the index nodes of hashed directories) are handed out like any
 // other; the callers skip them because their inode is not usable. A damaged entry ends its
 // block and the walk goes on with the next block; a block read twice ends the directory.
+// Blocks that follow one another on disk are read together (up to 1 MiB at a time); after such
+// a read fails, the directory's blocks are read one by one.
 class CExt2DirEntry {
 public:
     class CBadDir : public std::exception {};
@@ -221,18 +223,23 @@ public:
     // The current entry's inode number, name length and raw name bytes. CBadDir at the end.
     std::uint32_t EntryInode() const;
     std::string EntryName() const;
+    void EntryName(std::string& name) const;
     // The current entry as an inode with its decoded name; the inode is loaded only for a
     // non-zero inode number.
     CExt2Inode GetInode() const;
 
 private:
     bool LoadBlock(std::uint64_t index);
+    bool ReadAhead(std::uint64_t index, std::uint32_t block);
     bool EntryValidAt(std::uint32_t offset) const;
     void SettleOnEntry();
 
     const CExt2Inode* m_dir;
     CExt2BlockIterator m_blocks;
     std::vector<std::uint8_t> m_block;
+    std::vector<std::uint8_t> m_ahead; // blocks m_aheadFirst, m_aheadFirst + 1, ... read together
+    std::uint32_t m_aheadFirst = 0;
+    bool m_aheadFailed = false; // after a failed read of several blocks, one at a time
     std::uint64_t m_blockIndex = 0;
     std::uint64_t m_blockCount = 0;
     std::uint32_t m_offset = 0;
@@ -243,6 +250,8 @@ private:
 // Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF): valid sequences
 // are kept, every other byte, and '/' and NUL, become "%XX" (upper-case hex).
 std::string DecodeExt2Name(const std::uint8_t* bytes, std::size_t length);
+// The same into `out` (replacing what it held).
+void DecodeExt2Name(const std::uint8_t* bytes, std::size_t length, std::string& out);
 
 // Appends one line to "Ext2Error.log" in the logging library's log folder; null writes
 // nothing.
