@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -93,24 +94,35 @@ struct WalkScratch {
 
 void ProcessInode(Ext2TreeBuildContext* context, const CExt2Inode& inode, WalkScratch& scratch) {
     std::vector<std::uint64_t>* used = context->usedBlocks.empty() ? nullptr : &context->usedBlocks;
-    // The slot first, so that a node made is always one `made` holds.
+    // The slots first, so that every node made is held and indexed (also when memory runs out).
     const auto position = static_cast<std::uint32_t>(context->made.size());
+    const bool directory = inode.IsDirectory();
     context->made.push_back(nullptr);
-    std::unique_ptr<CExt2FileProperties> owned(MakeUnnamedExt2FileProperties(inode, used, context->arena, scratch.runs));
-    if (!owned) {
+    if (directory)
+        context->directories.push_back({0, inode.m_number, position});
+    else
+        context->files.push_back({inode.m_number, position});
+    std::unique_ptr<CExt2FileProperties> owned;
+    try {
+        owned.reset(MakeUnnamedExt2FileProperties(inode, used, context->arena, scratch.runs));
+        if (owned)
+            context->made.back() = new (context->arena) CFileNode();
+    } catch (const std::bad_alloc&) {
+        owned.reset();
+    }
+    if (!context->made.back()) {
         context->made.pop_back();
+        if (directory)
+            context->directories.pop_back();
+        else
+            context->files.pop_back();
         return;
     }
-    CFileNode* node = new (context->arena) CFileNode();
     CExt2FileProperties* props = owned.release();
-    node->m_pProperties = props;
-    context->made.back() = node;
-    if (inode.IsDirectory()) {
-        const std::uint32_t dotdot = ListDirectory(inode, props->ChildNameTable(), context->arena, scratch.name);
-        context->directories.push_back({dotdot, inode.m_number, position});
-    } else {
-        context->files.push_back({inode.m_number, position});
-    }
+    context->made.back()->m_pProperties = props;
+    if (directory)
+        context->directories.back().parent =
+            ListDirectory(inode, props->ChildNameTable(), context->arena, scratch.name);
 }
 
 void FreeMadeNodes(Ext2TreeBuildContext* context) {
@@ -257,8 +269,8 @@ int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
     for (DirectorySlot& d : directories)
         if (d.parent == 0 || !HasNode(*context, d.parent))
             d.parent = ext2::kRootInode;
-    std::stable_sort(directories.begin(), directories.end(),
-                     [](const DirectorySlot& a, const DirectorySlot& b) { return a.parent < b.parent; });
+    const auto byParent = [](const DirectorySlot& a, const DirectorySlot& b) { return a.parent < b.parent; };
+    std::stable_sort(directories.begin(), directories.end(), byParent);
     std::size_t hint = 0;
     for (const DirectorySlot& slot : directories) {
         if (callback) {
@@ -267,8 +279,7 @@ int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
                 return 0;
         }
         CFileNode* folder = context->made[slot.made];
-        auto range = std::equal_range(directories.begin(), directories.end(), DirectorySlot{slot.inode, 0, 0},
-                                      [](const DirectorySlot& a, const DirectorySlot& b) { return a.parent < b.parent; });
+        auto range = std::equal_range(directories.begin(), directories.end(), DirectorySlot{slot.inode, 0, 0}, byParent);
         for (auto it = range.first; it != range.second; ++it) {
             CFileNode* sub = context->made[it->made];
             if (!IsSelfOrAncestor(sub, folder) && !sub->m_pParent)
