@@ -345,14 +345,23 @@ void CExt2InodeIterator::Get(CExt2Inode& inode) {
         m_sliceFirst = group * perGroup + first + 1;
         m_sliceCount = count;
         const std::uint64_t blocks = CeilDiv(count * inodeSize, bs);
-        m_buffer.assign(static_cast<std::size_t>(blocks * bs), 0);
         if (group < m_fs->GroupCount()) {
+            // Read over what the buffer held (a refused read zeroes it; so does a read outside
+            // the device here, before it is reported).
+            m_buffer.resize(static_cast<std::size_t>(blocks * bs));
             const std::uint64_t block = m_fs->InodeTableBlock(static_cast<std::uint32_t>(group)) +
                                         first * inodeSize / bs;
-            if (block + blocks > m_fs->BlockCount())
-                throw std::range_error("CExt2FileSystem::ReadBlocks");
-            m_fs->ReadBlocks(m_buffer.data(), static_cast<std::uint32_t>(block),
-                             static_cast<std::uint32_t>(blocks));
+            try {
+                if (block + blocks > m_fs->BlockCount())
+                    throw std::range_error("CExt2FileSystem::ReadBlocks");
+                m_fs->ReadBlocks(m_buffer.data(), static_cast<std::uint32_t>(block),
+                                 static_cast<std::uint32_t>(blocks));
+            } catch (const std::range_error&) {
+                std::fill(m_buffer.begin(), m_buffer.end(), 0);
+                throw;
+            }
+        } else {
+            m_buffer.assign(static_cast<std::size_t>(blocks * bs), 0);
         }
     }
     const std::uint64_t at = (k - m_sliceFirst) * m_fs->InodeSize();

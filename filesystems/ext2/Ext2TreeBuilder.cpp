@@ -43,15 +43,14 @@ bool IsSelfOrAncestor(const CFileNode* candidate, const CFileNode* node) {
 }
 
 // Links `node` under `folder`, named as the folder names it (when it does, with a name that is
-// not empty).
-void Attach(CFileNode* node, CFileNode* folder) {
+// not empty). `entry` is the folder's entry for the node when the caller has it at hand.
+void Attach(CFileNode* node, CFileNode* folder, CExt2ChildNames::Entry* entry = nullptr) {
     CExt2FileProperties* props = PropsOf(node);
-    if (CExt2ChildNames* names = PropsOf(folder)->ChildNames()) {
-        CExt2ChildNames::Entry* e = names->Find(props->m_u32Inode);
-        if (e && e->name && e->length) {
-            props->AdoptName(e->name, e->length);
-            e->name = nullptr;
-        }
+    if (CExt2ChildNames* names = entry ? nullptr : PropsOf(folder)->ChildNames())
+        entry = names->Find(props->m_u32Inode);
+    if (entry && entry->name && entry->length) {
+        props->AdoptName(entry->name, entry->length);
+        entry->name = nullptr;
     }
     node->m_pParent = folder;
     node->m_pNextSibling = folder->m_pFirstChild;
@@ -287,14 +286,14 @@ int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
         }
         CExt2FileProperties* props = PropsOf(folder);
         if (CExt2ChildNames* names = props->ChildNames()) {
-            for (const CExt2ChildNames::Entry& e : names->Entries()) {
+            for (CExt2ChildNames::Entry& e : names->Entries()) {
                 const std::size_t at = FindFile(*context, e.inode, hint);
                 if (at == context->files.size())
                     continue;
                 hint = at + 1;
                 CFileNode* file = context->made[context->files[at].made];
                 if (!file->m_pParent)
-                    Attach(file, folder);
+                    Attach(file, folder, &e);
             }
         }
         props->FreeChildNames();
