@@ -5,23 +5,19 @@
 // image in 1 MiB pieces. The images are made on first run under <build>/bench-work with
 // mke2fs -d (4 KiB blocks), from content written to /dev/shm when there is one.
 //
-// Peak memory is the rise of the process's resident high-water mark over the build: freed heap
-// and free tree chunks are handed back first (malloc_trim, CTreeArena::TrimCache) and the
-// high-water mark reset (/proc/self/clear_refs), so the figure is what one build holds at its
-// worst, tree included, allocator overhead included.
+// Peak memory (bench/PeakMemory.h) is what one build holds at its worst, tree included,
+// allocator overhead included.
+#include "bench/PeakMemory.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
-#include "filesystems/TreeArena.h"
 #include "filesystems/ext2/Ext2TreeBuilder.h"
 #include "storage/ImageFileDevice.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -56,22 +52,8 @@ std::string MakeImage(int files) {
     return status == 0 ? image : "";
 }
 
-// A line "<key>: <n> kB" of /proc/self/status, in bytes.
-std::uint64_t StatusBytes(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::size_t n = std::strlen(key);
-    while (std::getline(in, line))
-        if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':')
-            return std::strtoull(line.c_str() + n + 1, nullptr, 10) * 1024;
-    return 0;
-}
-
-void ResetPeak() {
-    malloc_trim(0);
-    CTreeArena::TrimCache();
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+using benchsupport::ResetPeak;
+using benchsupport::StatusBytes;
 
 void BM_Ext2TreeBuild(benchmark::State& state) {
     const int files = static_cast<int>(state.range(0));
