@@ -179,11 +179,10 @@ void NameUnnamedNodes(Ext2TreeBuildContext* context) {
         CExt2FileProperties* props = node ? PropsOf(node) : nullptr;
         if (!props || props->HasName())
             continue;
-        char name[32];
-        const auto length = static_cast<std::size_t>(std::snprintf(name, sizeof name, "Inode_%x", props->m_u32Inode));
-        auto* text = static_cast<char*>(AllocateTreeStorage(context->arena, length + 1));
-        std::memcpy(text, name, length + 1);
-        props->AdoptName(text, length);
+        const std::string name = Ext2InodeName(props->m_u32Inode);
+        auto* text = static_cast<char*>(AllocateTreeStorage(context->arena, name.size() + 1));
+        std::memcpy(text, name.c_str(), name.size() + 1);
+        props->AdoptName(text, name.size());
     }
 }
 
