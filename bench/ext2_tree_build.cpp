@@ -1,6 +1,13 @@
-// Times the EXT2 tree build of a volume holding 20,000 small files (20 folders of 1,000),
-// beside the baseline of reading the whole image once in 1 MiB pieces. The image is made on
-// first run under <build>/bench-work with mke2fs -d.
+// Times the EXT2 tree build (the quick scan of a volume) of volumes holding 20,000 and 200,000
+// small files (folders of 1,000 each) and prints the peak memory the build needs per
+// file. Beside it, in the same run: the listing of the same image by sleuthkit's `fls -r -p`
+// (when fls is installed; scripts/setup.sh installs it), and one sequential read of the whole
+// image in 1 MiB pieces. The images are made on first run under <build>/bench-work with
+// mke2fs -d (4 KiB blocks), from content written to /dev/shm when there is one.
+//
+// Peak memory (bench/PeakMemory.h) is what one build holds at its worst, tree included,
+// allocator overhead included.
+#include "bench/PeakMemory.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/ext2/Ext2TreeBuilder.h"
@@ -16,58 +23,99 @@
 
 namespace {
 
-constexpr int kFolders = 20;
 constexpr int kFilesPerFolder = 1000;
 
-std::string MakeImage() {
+std::string MakeImage(int files) {
     const std::string dir = std::string(BRULIN_BINARY_DIR) + "/bench-work";
-    const std::string image = dir + "/ext2-20k.img";
+    const std::string name = "ext2-" + std::to_string(files / 1000) + "k";
+    const std::string image = dir + "/" + name + ".img";
     if (std::filesystem::exists(image))
         return image;
-    const std::string content = dir + "/ext2-20k.content";
+    const std::string content =
+        (std::filesystem::is_directory("/dev/shm") ? std::string("/dev/shm") : dir) + "/brulin-" + name + ".content";
     std::filesystem::remove_all(content);
-    for (int d = 0; d < kFolders; ++d) {
+    for (int d = 0; d < files / kFilesPerFolder; ++d) {
         const std::string folder = content + "/d" + std::to_string(d);
         std::filesystem::create_directories(folder);
         for (int f = 0; f < kFilesPerFolder; ++f)
             std::ofstream(folder + "/file-" + std::to_string(f) + ".txt") << "file " << d << " " << f << "\n";
     }
+    // Each small file takes one 4 KiB block; room for them, their inodes and the folders.
+    std::filesystem::create_directories(dir);
+    const std::uint64_t mib = 64 + static_cast<std::uint64_t>(files) * 5 / 1000;
     const std::string tmp = image + ".tmp";
-    const std::string cmd = "rm -f '" + tmp + "' && truncate -s 256M '" + tmp + "' && mke2fs -q -F -t ext2 -b 4096 -d '" +
-                            content + "' '" + tmp + "' >/dev/null 2>&1 && mv '" + tmp + "' '" + image + "'";
+    const std::string cmd = "rm -f '" + tmp + "' && truncate -s " + std::to_string(mib) + "M '" + tmp +
+                            "' && mke2fs -q -F -t ext2 -b 4096 -N " + std::to_string(files + files / 10 + 1024) +
+                            " -d '" + content + "' '" + tmp + "' >/dev/null 2>&1 && mv '" + tmp + "' '" + image + "'";
     const int status = std::system(cmd.c_str());
     std::filesystem::remove_all(content);
     return status == 0 ? image : "";
 }
 
-void BM_Ext2TreeBuild20k(benchmark::State& state) {
-    const std::string image = MakeImage();
+using benchsupport::ResetPeak;
+using benchsupport::StatusBytes;
+
+void BM_Ext2TreeBuild(benchmark::State& state) {
+    const int files = static_cast<int>(state.range(0));
+    const std::string image = MakeImage(files);
     if (image.empty()) {
         state.SkipWithError("could not make the image (mke2fs)");
         return;
     }
     CImageFileDevice device(image.c_str());
     std::size_t nodes = 0;
+    double peakPerFile = 0;
     for (auto _ : state) {
+        state.PauseTiming();
+        ResetPeak();
+        const std::uint64_t before = StatusBytes("VmRSS");
+        state.ResumeTiming();
         CNullDirBuildCallback callback;
         CFileSystemNode* root = BuildExt2FileTree(&device, &callback, nullptr);
         if (!root) {
             state.SkipWithError("no tree");
             return;
         }
+        state.PauseTiming();
+        const std::uint64_t peak = StatusBytes("VmHWM");
         std::vector<CFileNode*> all;
         CollectTreeNodes(root, all);
-        nodes = all.size();
+        nodes = all.size() - 1;
+        if (nodes)
+            peakPerFile = static_cast<double>(peak > before ? peak - before : 0) / static_cast<double>(nodes);
         DeleteFileTree(root);
+        state.ResumeTiming();
     }
-    state.counters["nodes"] = static_cast<double>(nodes);
-    state.counters["nodes/s"] =
+    state.counters["files"] = static_cast<double>(nodes);
+    state.counters["peak_bytes/file"] = peakPerFile;
+    state.counters["files/s"] =
         benchmark::Counter(static_cast<double>(nodes) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+// Baseline: sleuthkit's recursive listing of the same image, full paths, output thrown away.
+void BM_FlsListing(benchmark::State& state) {
+    const int files = static_cast<int>(state.range(0));
+    if (std::system("command -v fls >/dev/null 2>&1") != 0) {
+        state.SkipWithError("fls is not installed (sleuthkit)");
+        return;
+    }
+    const std::string image = MakeImage(files);
+    if (image.empty()) {
+        state.SkipWithError("could not make the image (mke2fs)");
+        return;
+    }
+    const std::string cmd = "fls -r -p '" + image + "' >/dev/null 2>&1";
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError("fls failed");
+            return;
+        }
+    }
 }
 
 // Baseline: one sequential pass over the whole image.
 void BM_PlainImageRead(benchmark::State& state) {
-    const std::string image = MakeImage();
+    const std::string image = MakeImage(static_cast<int>(state.range(0)));
     if (image.empty()) {
         state.SkipWithError("could not make the image (mke2fs)");
         return;
@@ -84,6 +132,7 @@ void BM_PlainImageRead(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_Ext2TreeBuild20k)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_PlainImageRead)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_Ext2TreeBuild)->ArgName("files")->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_FlsListing)->ArgName("files")->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_PlainImageRead)->ArgName("files")->Arg(20000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK_MAIN();

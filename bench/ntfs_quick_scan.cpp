@@ -8,6 +8,7 @@
 // mark reset (/proc/self/clear_refs), so each figure is what one scan holds at its worst, tree
 // included, allocator overhead included. The plain read of the same MFT bytes is printed beside
 // it as the baseline of the time.
+#include "bench/PeakMemory.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "storage/ImageFileDevice.h"
@@ -69,22 +70,8 @@ std::size_t CountNodes(CFileNode* root) {
     return nodes.size();
 }
 
-// A line "<key>: <n> kB" of /proc/self/status, in bytes.
-std::uint64_t StatusBytes(const char* key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::size_t n = std::strlen(key);
-    while (std::getline(in, line))
-        if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':')
-            return std::strtoull(line.c_str() + n + 1, nullptr, 10) * 1024;
-    return 0;
-}
-
-void ResetPeak() {
-    malloc_trim(0);
-    CTreeArena::TrimCache();
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
+using benchsupport::ResetPeak;
+using benchsupport::StatusBytes;
 
 void BM_NtfsQuickScan(benchmark::State& state) {
     const int files = static_cast<int>(state.range(0));

@@ -3,6 +3,7 @@
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "filesystems/ext2/Ext2FileProperties.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
@@ -300,6 +301,38 @@ int WriteResidentData(RecoveryContext& context, CFileNode* node, CTargetFile& ta
     return Report(context, length);
 }
 
+// An EXT2/EXT3 file whose data lies inside its inode (a fast symbolic link's target text): one
+// sector of the inode table, the data at the resident offset in it.
+int WriteInodeData(RecoveryContext& context, IDataRunList& runs, std::uint64_t size, CTargetFile& target) {
+    const DataRun* run = runs.GetFirstRun();
+    const std::uint32_t offset = runs.GetResidentOffset();
+    std::uint8_t sector[kSectorSize];
+    if (!run || run->start < 0 || offset >= kSectorSize || size > kSectorSize - offset || !context.device ||
+        context.device->ReadSectors(sector, static_cast<std::uint64_t>(run->start), 1) != 1)
+        return kRecoverFailed;
+    if (!target.WriteAll(sector + offset, static_cast<std::size_t>(size)))
+        return kRecoverFailed;
+    return Report(context, size);
+}
+
+// Files of a tree that have nothing to write: an EXT2/EXT3 device, FIFO or socket, and a deleted
+// EXT2/EXT3 file whose data the file system cleared when it deleted it. Such a file is not
+// written and not counted as recovered; the log says why.
+bool HasNoData(const IFileProperties* props) {
+    const auto* ext2 = dynamic_cast<const CExt2FileProperties*>(props);
+    if (!ext2)
+        return false;
+    if (ext2->IsSpecialFile()) {
+        LogInfo("Not a file (a device, FIFO or socket), nothing to recover: %s", NameOf(props));
+        return true;
+    }
+    if (ext2->IsDataCleared()) {
+        LogInfo("Data cleared when the file was deleted: %s", NameOf(props));
+        return true;
+    }
+    return false;
+}
+
 // Writes the header of the raw EFS stream and the file's $EFS stream in front of the data.
 bool WriteEfsPrefix(RecoveryContext& context, CFileNode* node, CTargetFile& target) {
     std::vector<std::uint8_t> stream(kNtfsMaxEfsStream);
@@ -479,6 +512,8 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     }
     if (context.callback && context.callback->SetCurrentFile(NameOf(props)) == -1)
         return kRecoverCancelled;
+    if (HasNoData(props))
+        return kRecoverFailed;
     const bool compressed = (attributes & FILEATTR_COMPRESSED) != 0;
     if (compressed && sectorsPerCluster > kMaxCompressedSectorsPerCluster)
         return kRecoverFailed;
@@ -536,6 +571,8 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         }
         if (!runs)
             result = size ? kRecoverFailed : kRecoverDone;
+        else if (runs->IsResident() && props->GetFileSystemKind() == FILEPROPS_EXT2)
+            result = WriteInodeData(context, *runs, size, target);
         else if (runs->IsResident())
             result = WriteResidentData(context, node, target);
         else if (!compressed)
@@ -671,6 +708,8 @@ int RecoverFolderTree(RecoveryContext& context, const std::string& outputRoot, C
             stack.push_back({child->m_pFirstChild, made});
             continue;
         }
+        if (HasNoData(props))
+            continue;
         std::string path;
         int result = kRecoverFailed;
         if (CreateTargetFile(path, outputRoot, parentTarget ? *parentTarget : outputRoot, props->GetName()))

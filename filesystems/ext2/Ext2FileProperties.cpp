@@ -3,13 +3,118 @@
 #include "filesystems/StoreSection.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <set>
 
-CExt2FileProperties::~CExt2FileProperties() = default;
+namespace {
+
+// `length` bytes and a NUL in storage from `arena` (the heap for null).
+char* CopyName(const char* name, std::size_t length, CTreeArena* arena) {
+    auto* copy = static_cast<char*>(AllocateTreeStorage(arena, length + 1));
+    if (length)
+        std::memcpy(copy, name, length);
+    copy[length] = 0;
+    return copy;
+}
+
+} // namespace
+
+// ---- Child names ----------------------------------------------------------------------------
+
+CExt2ChildNames::~CExt2ChildNames() {
+    for (Entry& e : m_entries)
+        FreeTreeObject(e.name, std::size_t{e.length} + 1);
+}
+
+void CExt2ChildNames::Add(std::uint32_t inode, const char* name, std::size_t length, CTreeArena* arena) {
+    length = std::min<std::size_t>(length, UINT16_MAX);
+    if (!m_entries.empty() && m_entries.back().inode >= inode)
+        m_sealed = false;
+    m_entries.push_back({inode, static_cast<std::uint32_t>(length), CopyName(name, length, arena)});
+}
+
+void CExt2ChildNames::Seal() {
+    if (!m_sealed) {
+        std::stable_sort(m_entries.begin(), m_entries.end(),
+                         [](const Entry& a, const Entry& b) { return a.inode < b.inode; });
+        // Of the names given to one inode, the last one counts.
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < m_entries.size(); ++i) {
+            if (i + 1 < m_entries.size() && m_entries[i + 1].inode == m_entries[i].inode) {
+                FreeTreeObject(m_entries[i].name, std::size_t{m_entries[i].length} + 1);
+                continue;
+            }
+            m_entries[out++] = m_entries[i];
+        }
+        m_entries.resize(out);
+        m_sealed = true;
+    }
+    m_entries.shrink_to_fit();
+}
+
+CExt2ChildNames::Entry* CExt2ChildNames::Find(std::uint32_t inode) {
+    if (!m_sealed) {
+        for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
+            if (it->inode == inode)
+                return &*it;
+        return nullptr;
+    }
+    auto it = std::lower_bound(m_entries.begin(), m_entries.end(), inode,
+                               [](const Entry& e, std::uint32_t n) { return e.inode < n; });
+    return it != m_entries.end() && it->inode == inode ? &*it : nullptr;
+}
+
+// ---- Properties -----------------------------------------------------------------------------
+
+CExt2FileProperties::~CExt2FileProperties() {
+    FreeName();
+    FreeRunRecord();
+}
 
 CExt2FileProperties* CreateExt2FileProperties() { return new (std::nothrow) CExt2FileProperties(); }
+
+void CExt2FileProperties::FreeName() {
+    FreeTreeObject(m_name, std::size_t{m_nameLength} + 1);
+    m_name = nullptr;
+    m_nameLength = 0;
+}
+
+void CExt2FileProperties::SetName(const std::string& name) {
+    const std::size_t length = std::min<std::size_t>(name.size(), UINT16_MAX);
+    AdoptName(CopyName(name.data(), length, nullptr), length);
+}
+
+void CExt2FileProperties::AdoptName(char* name, std::size_t length) {
+    FreeName();
+    m_name = name;
+    m_nameLength = name ? static_cast<std::uint16_t>(std::min<std::size_t>(length, UINT16_MAX)) : 0;
+}
+
+void CExt2FileProperties::FreeRunRecord() {
+    if (m_runBytes > sizeof(m_runInline))
+        FreeTreeObject(m_runData, m_runBytes);
+    m_runBytes = 0;
+    m_residentOffset = 0;
+}
+
+void CExt2FileProperties::SetRunRecord(const std::uint8_t* bytes, std::size_t length, std::uint16_t residentOffset,
+                                       CTreeArena* arena) {
+    FreeRunRecord();
+    length = bytes ? std::min<std::size_t>(length, kMaxRunListRecordBytes) : 0;
+    if (length == 0)
+        return;
+    if (length <= sizeof(m_runInline)) {
+        std::memcpy(m_runInline, bytes, length);
+    } else {
+        m_runData = static_cast<std::uint8_t*>(AllocateTreeStorage(arena, length));
+        std::memcpy(m_runData, bytes, length);
+    }
+    m_runBytes = static_cast<std::uint32_t>(length);
+    m_residentOffset = residentOffset;
+}
 
 FileTime* CExt2FileProperties::GetCreationTime(FileTime* time) const {
     *time = m_creationTime;
@@ -25,12 +130,12 @@ FileTime* CExt2FileProperties::GetLastAccessTime(FileTime* time) const {
 }
 
 IDataRunList* CExt2FileProperties::GetDataRunList() const {
-    if (!m_runRecord)
+    if (!HasRunRecord())
         return nullptr;
     // The record keeps the runs; the list handed out is an EXT2 list (holes start at 0).
-    std::unique_ptr<IDataRunList> decoded(CreateDataRunListFromRecord(m_runRecord.get()));
-    if (!decoded)
-        return nullptr;
+    std::unique_ptr<IDataRunList> decoded(CreateDataRunListFromBytes(RunBytes(), m_runBytes, m_residentOffset));
+    if (!decoded || decoded->IsResident())
+        return decoded.release(); // a fast symbolic link's text inside its inode
     auto* list = new (std::nothrow) CExt2DataRunList();
     if (!list)
         return nullptr;
@@ -42,14 +147,17 @@ IDataRunList* CExt2FileProperties::GetDataRunList() const {
 int CExt2FileProperties::Save(IRSData* section) const {
     RSWriteValue<std::uint16_t>(section, GetNameLength());
     if (GetNameLength())
-        section->Write(m_name.data(), GetNameLength());
+        section->Write(m_name, GetNameLength());
     RSWriteValue<std::uint64_t>(section, m_u64Size);
     RSWriteValue<std::uint16_t>(section, m_u16Attributes);
     RSWriteValue<std::uint64_t>(section, m_creationTime.ticks);
     RSWriteValue<std::uint64_t>(section, m_lastWriteTime.ticks);
     RSWriteValue<std::uint64_t>(section, m_lastAccessTime.ticks);
     RSWriteValue<std::uint8_t>(section, m_state);
-    SaveRunListRecordField(section, m_runRecord.get());
+    if (HasRunRecord())
+        SaveRunListRecordFieldBytes(section, RunBytes(), m_runBytes, m_residentOffset);
+    else
+        SaveRunListRecordField(section, nullptr);
     return 1;
 }
 
@@ -58,7 +166,7 @@ int CExt2FileProperties::Load(IRSData* section) {
     std::string name;
     if (length)
         RSReadBytes(section, name, length);
-    m_name = std::move(name);
+    SetName(name);
     m_u64Size = RSReadValue<std::uint64_t>(section);
     m_u16Attributes = RSReadValue<std::uint16_t>(section);
     m_creationTime.ticks = RSReadValue<std::uint64_t>(section);
@@ -67,21 +175,27 @@ int CExt2FileProperties::Load(IRSData* section) {
     m_state = RSReadValue<std::uint8_t>(section);
     m_checkState = 0;
     m_mark = 0;
-    m_runRecord = LoadRunListRecordField(section);
+    const std::unique_ptr<RunListRecord> record = LoadRunListRecordField(section);
+    if (record)
+        SetRunRecord(record->bytes.data(), GetRunListRecordSize(record.get()), record->residentOffset);
+    else
+        FreeRunRecord();
     return 1;
 }
 
-void CExt2FileProperties::AddChildName(std::uint32_t inode, const std::string& name) {
+CExt2ChildNames& CExt2FileProperties::ChildNameTable() {
     if (!m_childNames)
-        m_childNames = std::make_unique<std::map<std::uint32_t, std::string>>();
-    (*m_childNames)[inode] = name;
+        m_childNames = std::make_unique<CExt2ChildNames>();
+    return *m_childNames;
+}
+
+void CExt2FileProperties::AddChildName(std::uint32_t inode, const std::string& name) {
+    ChildNameTable().Add(inode, name.data(), name.size(), nullptr);
 }
 
 std::string CExt2FileProperties::GetChildName(std::uint32_t inode) const {
-    if (!m_childNames)
-        return std::string();
-    auto it = m_childNames->find(inode);
-    return it == m_childNames->end() ? std::string() : it->second;
+    const CExt2ChildNames::Entry* e = m_childNames ? m_childNames->Find(inode) : nullptr;
+    return e && e->name ? std::string(e->name, e->length) : std::string();
 }
 
 FileTime Ext2TimeToFileTime(std::int32_t seconds) {
@@ -90,18 +204,25 @@ FileTime Ext2TimeToFileTime(std::int32_t seconds) {
     return FileTime{(t + kSeconds1601To1970) * 10000000ull};
 }
 
+std::string Ext2InodeName(std::uint32_t inode) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Inode_%x", inode);
+    return name;
+}
+
 // ---- Runs -----------------------------------------------------------------------------------
 
 namespace {
 
 class RunWalker {
 public:
-    RunWalker(const CExt2Inode& inode, std::vector<std::uint64_t>* used)
-        : m_inode(inode), m_fs(*inode.m_fs), m_used(used), m_p(m_fs.BlockSize() / 4) {
+    RunWalker(const CExt2Inode& inode, std::vector<std::uint64_t>* used, std::vector<DataRun>& runs)
+        : runs(runs), m_inode(inode), m_fs(*inode.m_fs), m_used(used), m_p(m_fs.BlockSize() / 4) {
         // Real data blocks a file can have: no more than its allocated sectors say (they count
         // the indirect blocks too) and than the file system holds.
         const std::uint64_t spb = m_fs.SectorsPerBlock();
         m_budget = std::min<std::uint64_t>(inode.AllocatedSectors() / (spb ? spb : 1), m_fs.BlockCount());
+        runs.clear();
     }
 
     void Walk() {
@@ -114,7 +235,8 @@ public:
             Indirect(m_inode.BlockPointer(11 + level), level);
     }
 
-    CExt2DataRunList list;
+    // Runs of blocks (start 0: a hole), as CExt2DataRunList::AddRun joins them.
+    std::vector<DataRun>& runs;
     bool holes = false;
     bool realBlocks = false;
     bool stopped = false;
@@ -126,6 +248,19 @@ private:
     void Mark(std::uint32_t block) {
         if (m_used && block / 64 < m_used->size())
             (*m_used)[block / 64] |= std::uint64_t{1} << (block % 64);
+    }
+
+    void Add(std::uint32_t block, std::uint64_t count) {
+        if (!runs.empty()) {
+            DataRun& last = runs.back();
+            const bool lastHole = last.start == 0;
+            if ((lastHole && block == 0) ||
+                (!lastHole && block != 0 && static_cast<std::uint64_t>(last.start + last.count) == block)) {
+                last.count += static_cast<std::int64_t>(count);
+                return;
+            }
+        }
+        runs.push_back({block, static_cast<std::int64_t>(count)});
     }
 
     void Emit(std::uint32_t block, std::uint64_t count) {
@@ -143,7 +278,7 @@ private:
         } else {
             holes = true;
         }
-        list.AddRun(block, static_cast<std::int64_t>(count));
+        Add(block, count);
         m_pos += count;
     }
 
@@ -188,59 +323,124 @@ private:
     std::set<std::uint32_t> m_seenIndirect;
 };
 
-} // namespace
-
-std::unique_ptr<CExt2DataRunList> BuildExt2DataRunList(const CExt2Inode& inode, bool* holes,
-                                                       std::vector<std::uint64_t>* usedBlocks) {
-    if (holes)
-        *holes = false;
+// The inode's runs into `runs`; false when it has none to keep (see BuildExt2DataRunList).
+bool WalkRuns(const CExt2Inode& inode, std::vector<std::uint64_t>* usedBlocks, std::vector<DataRun>& runs,
+              bool* holes) {
+    *holes = false;
+    runs.clear();
     if (!inode.m_fs || inode.IsDirectory() || inode.UsesExtents() || inode.GetFileSize() == 0)
-        return nullptr;
-    RunWalker walker(inode, usedBlocks);
+        return false;
+    RunWalker walker(inode, usedBlocks, runs);
     walker.Walk();
     // A deleted file whose pointers were cleared has nothing left to read: not recoverable
     // (zeros in its place would be garbage).
     if (!walker.realBlocks && inode.DeletionTime() != 0)
-        return nullptr;
-    if (walker.list.GetRunCount() == 0)
-        return nullptr;
-    if (holes)
-        *holes = walker.holes;
-    return std::make_unique<CExt2DataRunList>(std::move(walker.list));
+        return false;
+    *holes = walker.holes;
+    return !runs.empty();
 }
 
-CExt2FileProperties* MakeExt2FileProperties(const CExt2Inode& inode,
-                                            std::vector<std::uint64_t>* usedBlocks) {
-    CExt2FileProperties* p = CreateExt2FileProperties();
+void MarkBlock(std::vector<std::uint64_t>* usedBlocks, std::uint32_t block) {
+    if (usedBlocks && block / 64 < usedBlocks->size())
+        (*usedBlocks)[block / 64] |= std::uint64_t{1} << (block % 64);
+}
+
+// The run record of `runs`, holes stored as sparse runs so that the record keeps them apart
+// from blocks.
+void SetRuns(CExt2FileProperties* p, const std::vector<DataRun>& runs, std::uint16_t residentOffset,
+             CTreeArena* arena, std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
+    std::int64_t previous = 0;
+    for (const DataRun& run : runs)
+        AppendEncodedRun(bytes, {run.start == 0 ? kSparseRunStart : run.start, run.count}, &previous);
+    bytes.push_back(0);
+    p->SetRunRecord(bytes.data(), bytes.size(), residentOffset, arena);
+}
+
+// A symbolic link's target text as the file's data: inside the inode for a fast link, in the
+// first block for a slow one. The size becomes the length of the text.
+void SetSymlinkText(CExt2FileProperties* p, const CExt2Inode& inode, std::vector<std::uint64_t>* usedBlocks,
+                    CTreeArena* arena, Ext2RunScratch& scratch) {
+    if (!inode.m_fs)
+        return;
+    CExt2FileSystem& fs = *inode.m_fs;
+    const bool fast = inode.IsFastSymlink();
+    const std::uint64_t length = std::min<std::uint64_t>(inode.SizeLow(), fast ? ext2::kFastLinkBytes : fs.BlockSize());
+    p->m_u64Size = length;
+    if (length == 0)
+        return;
+    scratch.runs.clear();
+    if (fast) {
+        std::uint32_t block = 0;
+        std::uint32_t offset = 0;
+        if (!fs.LocateInode(inode.m_number, &block, &offset))
+            return;
+        // Inodes are at least 128 bytes and aligned to their size, so the text never crosses
+        // the inode's sector. The run is that sector, as for data kept in an NTFS record.
+        const std::uint64_t sector = fs.GetPartitionStart() + std::uint64_t{block} * fs.SectorsPerBlock() + offset / 512;
+        scratch.runs.push_back({static_cast<std::int64_t>(sector), 1});
+        SetRuns(p, scratch.runs, static_cast<std::uint16_t>(offset % 512 + ext2::kBlockPointerOffset), arena,
+                scratch.bytes);
+        return;
+    }
+    const std::uint32_t block = inode.BlockPointer(0);
+    if (block == 0 || block >= fs.BlockCount())
+        return;
+    MarkBlock(usedBlocks, block);
+    scratch.runs.push_back({block, 1});
+    SetRuns(p, scratch.runs, 0, arena, scratch.bytes);
+}
+
+} // namespace
+
+std::unique_ptr<CExt2DataRunList> BuildExt2DataRunList(const CExt2Inode& inode, bool* holes,
+                                                       std::vector<std::uint64_t>* usedBlocks) {
+    bool hasHoles = false;
+    std::vector<DataRun> runs;
+    const bool any = WalkRuns(inode, usedBlocks, runs, &hasHoles);
+    if (holes)
+        *holes = any && hasHoles;
+    if (!any)
+        return nullptr;
+    auto list = std::make_unique<CExt2DataRunList>();
+    for (const DataRun& run : runs)
+        list->AppendRun(run.start, run.count);
+    return list;
+}
+
+CExt2FileProperties* MakeUnnamedExt2FileProperties(const CExt2Inode& inode, std::vector<std::uint64_t>* usedBlocks,
+                                                   CTreeArena* arena, Ext2RunScratch& scratch) {
+    CExt2FileProperties* p = arena ? new (arena) CExt2FileProperties() : CreateExt2FileProperties();
     if (!p)
         return nullptr;
-    if (!inode.m_name.empty()) {
-        p->m_name = inode.m_name;
-    } else {
-        char name[32];
-        std::snprintf(name, sizeof name, "Inode_%x", inode.m_number);
-        p->m_name = name;
-    }
     p->m_creationTime = Ext2TimeToFileTime(static_cast<std::int32_t>(inode.ChangeTime()));
     p->m_lastWriteTime = Ext2TimeToFileTime(static_cast<std::int32_t>(inode.ModificationTime()));
     p->m_lastAccessTime = Ext2TimeToFileTime(static_cast<std::int32_t>(inode.AccessTime()));
     p->m_u64Size = inode.GetFileSize();
     if (inode.IsDirectory()) {
         p->m_u16Attributes |= FILEATTR_DIRECTORY;
+    } else if (inode.IsSymlink()) {
+        SetSymlinkText(p, inode, usedBlocks, arena, scratch);
+    } else if (!inode.IsRegular() && inode.Mode() != 0) {
+        p->m_u16Attributes |= kExt2SpecialFileAttribute;
     } else {
         bool holes = false;
-        std::unique_ptr<CExt2DataRunList> runs = BuildExt2DataRunList(inode, &holes, usedBlocks);
-        if (runs) {
-            // Holes are stored as sparse runs so that the record keeps them apart from blocks.
-            CExt2DataRunList stored;
-            for (const DataRun& run : runs->Runs())
-                stored.AppendRun(run.start == 0 ? kSparseRunStart : run.start, run.count);
-            p->m_runRecord = CreateRunListRecord(&stored);
+        if (WalkRuns(inode, usedBlocks, scratch.runs, &holes)) {
+            SetRuns(p, scratch.runs, 0, arena, scratch.bytes);
+            if (holes)
+                p->m_u16Attributes |= kExt2HolesAttribute;
         }
-        if (holes && p->m_runRecord)
-            p->m_u16Attributes |= kExt2HolesAttribute;
     }
     p->m_u32Inode = inode.m_number;
     p->m_state = inode.DeletionTime() != 0 ? FILESTATE_DELETED : FILESTATE_LIVE;
+    return p;
+}
+
+CExt2FileProperties* MakeExt2FileProperties(const CExt2Inode& inode,
+                                            std::vector<std::uint64_t>* usedBlocks) {
+    Ext2RunScratch scratch;
+    CExt2FileProperties* p = MakeUnnamedExt2FileProperties(inode, usedBlocks, nullptr, scratch);
+    if (p)
+        p->SetName(inode.m_name.empty() ? Ext2InodeName(inode.m_number) : inode.m_name);
     return p;
 }

@@ -2,12 +2,14 @@
 // A file or folder of an EXT2/EXT3 tree: the properties of one inode, its block runs, the
 // per-directory table of child names the tree builder uses while it links the tree, and the
 // record the scan-state store writes and reads.
+//
+// A tree build makes one of these per inode, so they are kept small: the name and the run
+// record's bytes live in tree storage (filesystems/TreeArena.h) of their own, and a record of
+// at most 8 bytes (a file in one piece) is kept inside the object.
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileProperties.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,18 +19,51 @@ class CExt2Inode;
 
 // Attribute of a file whose run list has holes (runs with start 0 read as zeros).
 constexpr std::uint16_t kExt2HolesAttribute = 0x200;
+// Attribute of a device, FIFO or socket (any inode that is neither a regular file, a folder nor
+// a symbolic link): listed, but it has no data and is never recovered as a file.
+constexpr std::uint16_t kExt2SpecialFileAttribute = FILEATTR_SYSTEM;
+
+// The names a directory gives its entries while the tree is built, in the order listed. Each
+// entry owns its name (tree storage, NUL-terminated) until a node takes it over. Seal sorts the
+// entries by inode number and keeps only the last name given to each inode.
+class CExt2ChildNames {
+public:
+    struct Entry {
+        std::uint32_t inode;
+        std::uint32_t length;
+        char* name; // null once taken
+    };
+
+    CExt2ChildNames() = default;
+    ~CExt2ChildNames();
+    CExt2ChildNames(const CExt2ChildNames&) = delete;
+    CExt2ChildNames& operator=(const CExt2ChildNames&) = delete;
+
+    // Copies the name into storage from `arena` (the heap for null).
+    void Add(std::uint32_t inode, const char* name, std::size_t length, CTreeArena* arena);
+    void Seal();
+    // The entry of `inode` (the last one added when not sealed yet), or null.
+    Entry* Find(std::uint32_t inode);
+    const Entry* Find(std::uint32_t inode) const { return const_cast<CExt2ChildNames*>(this)->Find(inode); }
+    std::vector<Entry>& Entries() { return m_entries; }
+
+private:
+    std::vector<Entry> m_entries;
+    bool m_sealed = true;
+};
 
 class CExt2FileProperties : public IFileProperties {
 public:
     CExt2FileProperties() = default;
     ~CExt2FileProperties() override;
 
-    void SetName(const std::string& name) { m_name = name; }
+    void SetName(const std::string& name);
+    // Takes over a name from tree storage (`length` bytes and a NUL), freed with the object.
+    void AdoptName(char* name, std::size_t length);
+    bool HasName() const { return m_name != nullptr; }
 
-    std::uint16_t GetNameLength() const override {
-        return static_cast<std::uint16_t>(std::min<std::size_t>(m_name.size(), 0xFFFF));
-    }
-    const char* GetName() const override { return m_name.c_str(); }
+    std::uint16_t GetNameLength() const override { return m_nameLength; }
+    const char* GetName() const override { return m_name ? m_name : ""; }
     std::uint64_t GetFileSize() const override { return m_u64Size; }
     std::uint16_t GetAttributes() const override { return m_u16Attributes; }
     FileTime* GetCreationTime(FileTime* time) const override;
@@ -51,25 +86,53 @@ public:
     std::uint32_t GetFileSystemKind() const override { return FILEPROPS_EXT2; }
     int Load(IRSData* section) override;
 
+    // The run record: mapping-pair bytes (0-terminated) and the resident offset (not 0 only
+    // for data kept inside the inode). `arena` as for names.
+    void SetRunRecord(const std::uint8_t* bytes, std::size_t length, std::uint16_t residentOffset,
+                      CTreeArena* arena = nullptr);
+    bool HasRunRecord() const { return m_runBytes != 0; }
+
+    bool IsSpecialFile() const { return (m_u16Attributes & kExt2SpecialFileAttribute) != 0; }
+    // A deleted file without any data left to read: the file system cleared its block pointers
+    // (and on EXT3 its size) when it deleted it.
+    bool IsDataCleared() const {
+        return (m_state & FILESTATE_DELETED) && !(m_u16Attributes & FILEATTR_DIRECTORY) && !IsSpecialFile() &&
+               !HasRunRecord();
+    }
+
     // Child names of a directory while the tree is being built (a later name for the same
     // inode replaces the earlier one).
     void AddChildName(std::uint32_t inode, const std::string& name);
     std::string GetChildName(std::uint32_t inode) const;
     void FreeChildNames() { m_childNames.reset(); }
-    const std::map<std::uint32_t, std::string>* ChildNames() const { return m_childNames.get(); }
+    CExt2ChildNames* ChildNames() const { return m_childNames.get(); }
+    // The table, made on first use.
+    CExt2ChildNames& ChildNameTable();
 
-    std::string m_name;
     std::uint64_t m_u64Size = 0;
-    std::uint16_t m_u16Attributes = 0;
     FileTime m_creationTime;
     FileTime m_lastWriteTime;
     FileTime m_lastAccessTime;
+    std::unique_ptr<CExt2ChildNames> m_childNames;
+    std::uint32_t m_u32Inode = 0; // not saved
+    std::uint16_t m_u16Attributes = 0;
     std::uint8_t m_state = 0;
     std::uint8_t m_checkState = 0;
     std::uint8_t m_mark = 0;
-    std::unique_ptr<RunListRecord> m_runRecord; // null for folders and files without runs
-    std::unique_ptr<std::map<std::uint32_t, std::string>> m_childNames;
-    std::uint32_t m_u32Inode = 0; // not saved
+
+private:
+    const std::uint8_t* RunBytes() const { return m_runBytes <= sizeof(m_runInline) ? m_runInline : m_runData; }
+    void FreeName();
+    void FreeRunRecord();
+
+    char* m_name = nullptr;
+    union {
+        std::uint8_t* m_runData; // more than 8 bytes
+        std::uint8_t m_runInline[8];
+    };
+    std::uint32_t m_runBytes = 0;
+    std::uint16_t m_nameLength = 0;
+    std::uint16_t m_residentOffset = 0;
 };
 
 CExt2FileProperties* CreateExt2FileProperties();
@@ -87,5 +150,20 @@ std::unique_ptr<CExt2DataRunList> BuildExt2DataRunList(const CExt2Inode& inode, 
 
 // New properties filled from `inode`: name (or "Inode_" and the hex number), times, size,
 // attributes, entry state and run record; marks used blocks as BuildExt2DataRunList does.
+// Only a regular file has block runs. A symbolic link holds its target text: a fast link's
+// from the inode itself (a run of the inode's sector, with the text's offset in it as resident
+// offset), a slow link's from its first block; its size is the text's length, at most 60
+// bytes or one block. Any other inode gets kExt2SpecialFileAttribute and no runs.
 CExt2FileProperties* MakeExt2FileProperties(const CExt2Inode& inode,
                                             std::vector<std::uint64_t>* usedBlocks);
+
+// What MakeExt2FileProperties fills, into properties from tree storage of `arena`, without a
+// name (the tree builder names them when it links them). `scratch` is reused between calls.
+struct Ext2RunScratch {
+    std::vector<DataRun> runs;
+    std::vector<std::uint8_t> bytes;
+};
+CExt2FileProperties* MakeUnnamedExt2FileProperties(const CExt2Inode& inode, std::vector<std::uint64_t>* usedBlocks,
+                                                   CTreeArena* arena, Ext2RunScratch& scratch);
+// "Inode_" and the inode number in lower-case hex.
+std::string Ext2InodeName(std::uint32_t inode);

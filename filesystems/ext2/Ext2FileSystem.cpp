@@ -16,6 +16,7 @@ namespace {
 // Groups whose superblock copy and table are tried, in this order.
 constexpr std::uint32_t kCandidateGroups[] = {0, 1, 3, 5, 7, 9, 25, 27, 49, 81, 125};
 constexpr std::uint64_t kInodeSliceBytes = 1 << 20;
+constexpr std::uint64_t kDirectoryReadBytes = 1 << 20;
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
@@ -311,6 +312,13 @@ std::uint64_t CExt2Inode::GetBlockCount() const {
     return GetFileSize() / bs + (GetFileSize() % bs ? 1 : 0);
 }
 
+bool CExt2Inode::IsFastSymlink() const {
+    if (!IsSymlink() || !m_fs)
+        return false;
+    const std::uint32_t attributeSectors = FileAcl() ? m_fs->SectorsPerBlock() : 0;
+    return AllocatedSectors() <= attributeSectors;
+}
+
 // ---- Inode walk -----------------------------------------------------------------------------
 
 CExt2InodeIterator::CExt2InodeIterator(CExt2FileSystem* fs)
@@ -337,14 +345,23 @@ void CExt2InodeIterator::Get(CExt2Inode& inode) {
         m_sliceFirst = group * perGroup + first + 1;
         m_sliceCount = count;
         const std::uint64_t blocks = CeilDiv(count * inodeSize, bs);
-        m_buffer.assign(static_cast<std::size_t>(blocks * bs), 0);
         if (group < m_fs->GroupCount()) {
+            // Read over what the buffer held (a refused read zeroes it; so does a read outside
+            // the device here, before it is reported).
+            m_buffer.resize(static_cast<std::size_t>(blocks * bs));
             const std::uint64_t block = m_fs->InodeTableBlock(static_cast<std::uint32_t>(group)) +
                                         first * inodeSize / bs;
-            if (block + blocks > m_fs->BlockCount())
-                throw std::range_error("CExt2FileSystem::ReadBlocks");
-            m_fs->ReadBlocks(m_buffer.data(), static_cast<std::uint32_t>(block),
-                             static_cast<std::uint32_t>(blocks));
+            try {
+                if (block + blocks > m_fs->BlockCount())
+                    throw std::range_error("CExt2FileSystem::ReadBlocks");
+                m_fs->ReadBlocks(m_buffer.data(), static_cast<std::uint32_t>(block),
+                                 static_cast<std::uint32_t>(blocks));
+            } catch (const std::range_error&) {
+                std::fill(m_buffer.begin(), m_buffer.end(), 0);
+                throw;
+            }
+        } else {
+            m_buffer.assign(static_cast<std::size_t>(blocks * bs), 0);
         }
     }
     const std::uint64_t at = (k - m_sliceFirst) * m_fs->InodeSize();
@@ -420,12 +437,44 @@ bool CExt2DirEntry::LoadBlock(std::uint64_t index) {
         m_blockIndex = m_blockCount; // a block listed twice: the map loops
         return false;
     }
-    m_block.assign(m_dir->m_fs->BlockSize(), 0);
+    const std::size_t bs = m_dir->m_fs->BlockSize();
+    if (b < m_aheadFirst || (b - m_aheadFirst) >= m_ahead.size() / bs) {
+        m_ahead.clear();
+        if (!ReadAhead(index, b)) {
+            m_block.assign(bs, 0);
+            try {
+                m_dir->m_fs->ReadBlocks(m_block.data(), b, 1);
+            } catch (const std::exception&) {
+                return false;
+            }
+            return true;
+        }
+    }
+    const std::size_t at = static_cast<std::size_t>(b - m_aheadFirst) * bs;
+    m_block.assign(m_ahead.begin() + static_cast<std::ptrdiff_t>(at), m_ahead.begin() + static_cast<std::ptrdiff_t>(at + bs));
+    return true;
+}
+
+bool CExt2DirEntry::ReadAhead(std::uint64_t index, std::uint32_t block) {
+    CExt2FileSystem* fs = m_dir->m_fs;
+    if (m_aheadFailed)
+        return false;
+    const std::uint64_t most = std::max<std::uint64_t>(1, kDirectoryReadBytes / fs->BlockSize());
+    std::uint64_t count = 1;
+    while (count < most && index + count < m_blockCount && block + count < fs->BlockCount() &&
+           m_blocks.MapBlock(index + count) == block + count)
+        ++count;
+    if (count == 1)
+        return false;
+    m_ahead.assign(static_cast<std::size_t>(count * fs->BlockSize()), 0);
     try {
-        m_dir->m_fs->ReadBlocks(m_block.data(), b, 1);
+        fs->ReadBlocks(m_ahead.data(), block, static_cast<std::uint32_t>(count));
     } catch (const std::exception&) {
+        m_ahead.clear(); // one by one: a bad sector costs only its own block
+        m_aheadFailed = true;
         return false;
     }
+    m_aheadFirst = block;
     return true;
 }
 
@@ -476,12 +525,21 @@ std::uint32_t CExt2DirEntry::EntryInode() const {
 }
 
 std::string CExt2DirEntry::EntryName() const {
+    std::string name;
+    EntryName(name);
+    return name;
+}
+
+void CExt2DirEntry::EntryName(std::string& name) const {
     if (m_atEnd)
         throw CBadDir();
     const ByteSpan block(m_block.data(), m_block.size());
     const std::uint32_t n = block.u8(m_offset + 6);
     const std::uint8_t* bytes = block.bytes(m_offset + 8, n);
-    return bytes ? DecodeExt2Name(bytes, n) : std::string();
+    if (bytes)
+        DecodeExt2Name(bytes, n, name);
+    else
+        name.clear();
 }
 
 CExt2Inode CExt2DirEntry::GetInode() const {
@@ -499,13 +557,24 @@ CExt2Inode CExt2DirEntry::GetInode() const {
 
 std::string DecodeExt2Name(const std::uint8_t* bytes, std::size_t length) {
     std::string out;
+    DecodeExt2Name(bytes, length, out);
+    return out;
+}
+
+void DecodeExt2Name(const std::uint8_t* bytes, std::size_t length, std::string& out) {
+    std::size_t plain = 0;
+    while (plain < length && bytes[plain] < 0x80 && bytes[plain] != '/' && bytes[plain] != 0)
+        ++plain;
+    out.assign(reinterpret_cast<const char*>(bytes), plain); // most names are plain ASCII
+    if (plain == length)
+        return;
     out.reserve(length);
     auto escape = [&](std::uint8_t b) {
         char text[4];
         std::snprintf(text, sizeof text, "%%%02X", b);
         out += text;
     };
-    std::size_t i = 0;
+    std::size_t i = plain;
     while (i < length) {
         const std::uint8_t b = bytes[i];
         if (b < 0x80) {
@@ -553,7 +622,6 @@ std::string DecodeExt2Name(const std::uint8_t* bytes, std::size_t length) {
         out.append(reinterpret_cast<const char*>(bytes + i), need + 1);
         i += need + 1;
     }
-    return out;
 }
 
 // ---- Error log ------------------------------------------------------------------------------

@@ -25,6 +25,11 @@ constexpr std::uint32_t kDirectBlocks = 12;
 constexpr std::uint16_t kModeTypeMask = 0xF000;
 constexpr std::uint16_t kModeDirectory = 0x4000;
 constexpr std::uint16_t kModeRegular = 0x8000;
+constexpr std::uint16_t kModeSymlink = 0xA000;
+// A symbolic link whose target is shorter than this is kept in the block-pointer area of its
+// inode (a fast link); a longer one in a data block (a slow link).
+constexpr std::uint32_t kFastLinkBytes = 60;
+constexpr std::size_t kBlockPointerOffset = 40; // of the block pointers inside the inode
 constexpr std::uint32_t kInodeFlagExtents = 0x80000;
 } // namespace ext2
 
@@ -121,6 +126,7 @@ public:
     std::uint16_t ModeType() const { return Mode() & ext2::kModeTypeMask; }
     bool IsDirectory() const { return ModeType() == ext2::kModeDirectory; }
     bool IsRegular() const { return ModeType() == ext2::kModeRegular; }
+    bool IsSymlink() const { return ModeType() == ext2::kModeSymlink; }
     std::uint32_t SizeLow() const { return Span().u32(4); }
     std::uint32_t SizeHigh() const { return Span().u32(108); }
     std::uint32_t AccessTime() const { return Span().u32(8); }
@@ -130,6 +136,7 @@ public:
     std::uint16_t LinkCount() const { return Span().u16(26); }
     std::uint32_t AllocatedSectors() const { return Span().u32(28); }
     std::uint32_t Flags() const { return Span().u32(32); }
+    std::uint32_t FileAcl() const { return Span().u32(104); } // extended-attribute block
     bool UsesExtents() const { return (Flags() & ext2::kInodeFlagExtents) != 0; }
     std::uint32_t BlockPointer(std::uint32_t index) const {
         return index < 15 ? Span().u32(40 + 4 * index) : 0;
@@ -144,6 +151,9 @@ public:
     bool IsUsable() const;
     // Logical blocks the size covers: ceil(size / block size).
     std::uint64_t GetBlockCount() const;
+    // A symbolic link that owns no data block (its extended-attribute block aside): its target
+    // text is in the block-pointer area.
+    bool IsFastSymlink() const;
 
     CExt2FileSystem* m_fs;
     std::uint8_t m_raw[ext2::kInodeBytes] = {};
@@ -201,6 +211,8 @@ private:
 // empty name (deleted entries, the index nodes of hashed directories) are handed out like any
 // other; the callers skip them because their inode is not usable. A damaged entry ends its
 // block and the walk goes on with the next block; a block read twice ends the directory.
+// Blocks that follow one another on disk are read together (up to 1 MiB at a time); after such
+// a read fails, the directory's blocks are read one by one.
 class CExt2DirEntry {
 public:
     class CBadDir : public std::exception {};
@@ -211,18 +223,23 @@ public:
     // The current entry's inode number, name length and raw name bytes. CBadDir at the end.
     std::uint32_t EntryInode() const;
     std::string EntryName() const;
+    void EntryName(std::string& name) const;
     // The current entry as an inode with its decoded name; the inode is loaded only for a
     // non-zero inode number.
     CExt2Inode GetInode() const;
 
 private:
     bool LoadBlock(std::uint64_t index);
+    bool ReadAhead(std::uint64_t index, std::uint32_t block);
     bool EntryValidAt(std::uint32_t offset) const;
     void SettleOnEntry();
 
     const CExt2Inode* m_dir;
     CExt2BlockIterator m_blocks;
     std::vector<std::uint8_t> m_block;
+    std::vector<std::uint8_t> m_ahead; // blocks m_aheadFirst, m_aheadFirst + 1, ... read together
+    std::uint32_t m_aheadFirst = 0;
+    bool m_aheadFailed = false; // after a failed read of several blocks, one at a time
     std::uint64_t m_blockIndex = 0;
     std::uint64_t m_blockCount = 0;
     std::uint32_t m_offset = 0;
@@ -233,6 +250,8 @@ private:
 // Strict UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF): valid sequences
 // are kept, every other byte, and '/' and NUL, become "%XX" (upper-case hex).
 std::string DecodeExt2Name(const std::uint8_t* bytes, std::size_t length);
+// The same into `out` (replacing what it held).
+void DecodeExt2Name(const std::uint8_t* bytes, std::size_t length, std::string& out);
 
 // Appends one line to "Ext2Error.log" in the logging library's log folder; null writes
 // nothing.

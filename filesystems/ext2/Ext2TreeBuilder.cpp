@@ -6,6 +6,7 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/ext2/Ext2CrossLinks.h"
+#include "filesystems/TreeArena.h"
 #include "filesystems/ext2/Ext2FileProperties.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
 #include "platform/ThreadStart.h"
@@ -13,13 +14,18 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
 
 namespace {
+
+using FileSlot = Ext2TreeBuildContext::FileSlot;
+using DirectorySlot = Ext2TreeBuildContext::DirectorySlot;
 
 CExt2FileProperties* PropsOf(const CFileNode* node) {
     return static_cast<CExt2FileProperties*>(node->m_pProperties);
@@ -37,30 +43,38 @@ bool IsSelfOrAncestor(const CFileNode* candidate, const CFileNode* node) {
     return false;
 }
 
-void Attach(CFileNode* node, CFileNode* folder) {
-    const std::string name = PropsOf(folder)->GetChildName(PropsOf(node)->m_u32Inode);
-    if (!name.empty())
-        PropsOf(node)->SetName(name);
+// Links `node` under `folder`, named as the folder names it (when it does, with a name that is
+// not empty). `entry` is the folder's entry for the node when the caller has it at hand.
+void Attach(CFileNode* node, CFileNode* folder, CExt2ChildNames::Entry* entry = nullptr) {
+    CExt2FileProperties* props = PropsOf(node);
+    if (CExt2ChildNames* names = entry ? nullptr : PropsOf(folder)->ChildNames())
+        entry = names->Find(props->m_u32Inode);
+    if (entry && entry->name && entry->length) {
+        props->AdoptName(entry->name, entry->length);
+        entry->name = nullptr;
+    }
     node->m_pParent = folder;
     node->m_pNextSibling = folder->m_pFirstChild;
     folder->m_pFirstChild = node;
 }
 
-// Lists a directory's entries into its properties' child names; returns the parent inode
-// number (the second entry's inode when it is usable, else the root's).
-std::uint32_t ListDirectory(const CExt2Inode& dir, CExt2FileProperties* props) {
-    std::uint32_t parent = ext2::kRootInode;
+// Lists a directory's entries (but "." and "..") into `names`; returns the inode number its
+// second entry (its "..") names, 0 when there is none. Whether an entry names a usable inode is
+// decided when the nodes are linked: only inodes with a node are looked up.
+std::uint32_t ListDirectory(const CExt2Inode& dir, CExt2ChildNames& names, CTreeArena* arena, std::string& name) {
+    std::uint32_t dotdot = 0;
     std::uint32_t index = 0;
     try {
         for (CExt2DirEntry e(&dir); !e.AtEnd(); e.Advance(), ++index) {
             try {
-                const CExt2Inode child = e.GetInode();
-                if (!child.m_number || !child.IsUsable())
+                const std::uint32_t number = e.EntryInode();
+                if (number == 0)
                     continue;
                 if (index == 1)
-                    parent = child.m_number;
-                if (child.m_name != "." && child.m_name != "..")
-                    props->AddChildName(child.m_number, child.m_name);
+                    dotdot = number;
+                e.EntryName(name);
+                if (name != "." && name != "..")
+                    names.Add(number, name.data(), name.size(), arena);
             } catch (const std::exception&) {
                 // this entry is skipped
             }
@@ -68,40 +82,53 @@ std::uint32_t ListDirectory(const CExt2Inode& dir, CExt2FileProperties* props) {
     } catch (const std::exception&) {
         // the listing ends here
     }
-    return parent;
+    names.Seal();
+    return dotdot;
 }
 
-CFileNode* NewNode(Ext2TreeBuildContext* context, CExt2FileProperties* props) {
-    CFileNode* node = CreateFileNode();
-    if (!node) {
-        delete props;
-        return nullptr;
-    }
-    node->m_pProperties = props;
-    context->made.push_back(node);
-    return node;
-}
+// What the inode walk reuses from one inode to the next.
+struct WalkScratch {
+    Ext2RunScratch runs;
+    std::string name;
+};
 
-void ProcessInode(Ext2TreeBuildContext* context, const CExt2Inode& inode) {
+void ProcessInode(Ext2TreeBuildContext* context, const CExt2Inode& inode, WalkScratch& scratch) {
     std::vector<std::uint64_t>* used = context->usedBlocks.empty() ? nullptr : &context->usedBlocks;
-    if (inode.IsDirectory()) {
-        CExt2FileProperties* props = MakeExt2FileProperties(inode, used);
-        if (!props)
-            return;
-        const std::uint32_t parent = ListDirectory(inode, props);
-        if (CFileNode* node = NewNode(context, props))
-            context->directories.emplace(parent, node);
-    } else if (inode.Mode() != 0 && !context->files.count(inode.m_number)) {
-        CExt2FileProperties* props = MakeExt2FileProperties(inode, used);
-        if (!props)
-            return;
-        if (CFileNode* node = NewNode(context, props))
-            context->files[inode.m_number] = node;
+    // The slots first, so that every node made is held and indexed (also when memory runs out).
+    const auto position = static_cast<std::uint32_t>(context->made.size());
+    const bool directory = inode.IsDirectory();
+    context->made.push_back(nullptr);
+    if (directory)
+        context->directories.push_back({0, inode.m_number, position});
+    else
+        context->files.push_back({inode.m_number, position});
+    std::unique_ptr<CExt2FileProperties> owned;
+    try {
+        owned.reset(MakeUnnamedExt2FileProperties(inode, used, context->arena, scratch.runs));
+        if (owned)
+            context->made.back() = new (context->arena) CFileNode();
+    } catch (const std::bad_alloc&) {
+        owned.reset();
     }
+    if (!context->made.back()) {
+        context->made.pop_back();
+        if (directory)
+            context->directories.pop_back();
+        else
+            context->files.pop_back();
+        return;
+    }
+    CExt2FileProperties* props = owned.release();
+    context->made.back()->m_pProperties = props;
+    if (directory)
+        context->directories.back().parent =
+            ListDirectory(inode, props->ChildNameTable(), context->arena, scratch.name);
 }
 
 void FreeMadeNodes(Ext2TreeBuildContext* context) {
     for (CFileNode* node : context->made) {
+        if (!node)
+            continue;
         delete node->m_pProperties;
         node->m_pProperties = nullptr;
         node->m_pParent = node->m_pFirstChild = node->m_pNextSibling = nullptr;
@@ -112,11 +139,59 @@ void FreeMadeNodes(Ext2TreeBuildContext* context) {
     context->directories.clear();
 }
 
+// Room for the inodes the group descriptors count as used (deleted ones come on top).
+void ReserveForUsedInodes(Ext2TreeBuildContext* context, const CExt2FileSystem& fs) {
+    const ByteSpan table(fs.GroupTable().data(), fs.GroupTable().size());
+    const std::uint32_t perGroup = fs.InodesPerGroup();
+    std::uint64_t used = 0;
+    for (std::uint32_t g = 0; g < fs.GroupCount(); ++g)
+        used += perGroup - std::min<std::uint32_t>(perGroup, table.u16(std::size_t{g} * ext2::kGroupDescriptorSize + 14));
+    constexpr std::uint64_t kMostReserved = 1u << 24; // beyond it (or on a damaged table) they grow
+    used = std::min<std::uint64_t>({used + used / 16 + 64, fs.InodeCount(), kMostReserved});
+    context->made.reserve(static_cast<std::size_t>(used));
+    context->files.reserve(static_cast<std::size_t>(used));
+}
+
+// Whether the walk made a node for inode `number`.
+bool HasNode(const Ext2TreeBuildContext& context, std::uint32_t number) {
+    auto file = std::lower_bound(context.files.begin(), context.files.end(), number,
+                                 [](const FileSlot& s, std::uint32_t n) { return s.inode < n; });
+    if (file != context.files.end() && file->inode == number)
+        return true;
+    auto dir = std::lower_bound(context.directories.begin(), context.directories.end(), number,
+                                [](const DirectorySlot& s, std::uint32_t n) { return s.inode < n; });
+    return dir != context.directories.end() && dir->inode == number;
+}
+
+// The position in context.files of the file node of inode `number`, or files.size(). Folders list
+// their files mostly in inode order, so the slot after the last one found is tried first.
+std::size_t FindFile(const Ext2TreeBuildContext& context, std::uint32_t number, std::size_t hint) {
+    const std::vector<FileSlot>& files = context.files;
+    if (hint < files.size() && files[hint].inode == number)
+        return hint;
+    auto it = std::lower_bound(files.begin(), files.end(), number,
+                               [](const FileSlot& s, std::uint32_t n) { return s.inode < n; });
+    return it != files.end() && it->inode == number ? static_cast<std::size_t>(it - files.begin()) : files.size();
+}
+
+// Every node still without a name is called after its inode.
+void NameUnnamedNodes(Ext2TreeBuildContext* context) {
+    for (CFileNode* node : context->made) {
+        CExt2FileProperties* props = node ? PropsOf(node) : nullptr;
+        if (!props || props->HasName())
+            continue;
+        const std::string name = Ext2InodeName(props->m_u32Inode);
+        auto* text = static_cast<char*>(AllocateTreeStorage(context->arena, name.size() + 1));
+        std::memcpy(text, name.c_str(), name.size() + 1);
+        props->AdoptName(text, name.size());
+    }
+}
+
 } // namespace
 
 Ext2TreeBuildContext::~Ext2TreeBuildContext() = default;
 
-CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs) {
+CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena) {
     const CExt2SuperBlock& sb = fs->SuperBlock();
     std::string name = sb.HasJournal() ? "Ext3" : "Ext2";
     std::string label = sb.VolumeName();
@@ -139,8 +214,9 @@ CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs) {
     try {
         CExt2Inode inode(fs);
         inode.Load(ext2::kRootInode);
+        std::string scratch;
         if (inode.IsUsable() && inode.IsDirectory())
-            ListDirectory(inode, PropsOf(root));
+            ListDirectory(inode, PropsOf(root)->ChildNameTable(), arena, scratch);
     } catch (const std::exception&) {
         // the root keeps no child names
     }
@@ -151,8 +227,10 @@ void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs) {
     IDIRBuildCallback* callback = context->callback;
     if (callback)
         callback->BeginStage("Reading files", static_cast<std::int32_t>(fs->GroupCount()));
+    ReserveForUsedInodes(context, *fs);
     const std::uint32_t perGroup = fs->InodesPerGroup();
     std::uint32_t previousGroup = 0;
+    WalkScratch scratch;
     for (CExt2InodeIterator it(fs); !it.AtEnd(); it.Next()) {
         CExt2Inode inode(fs);
         try {
@@ -176,7 +254,7 @@ void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs) {
         // The root directory is the root node itself.
         if (inode.m_number == ext2::kRootInode || !inode.IsUsable())
             continue;
-        ProcessInode(context, inode);
+        ProcessInode(context, inode, scratch);
     }
 }
 
@@ -185,47 +263,57 @@ int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
     if (callback)
         callback->BeginStage("Building directory tree...",
                              static_cast<std::int32_t>(context->directories.size()));
-    for (auto& [parent, folder] : context->directories) {
-        (void)parent;
+    // A folder's parent is the inode its ".." names when that inode has a node, else the root.
+    std::vector<DirectorySlot>& directories = context->directories;
+    for (DirectorySlot& d : directories)
+        if (d.parent == 0 || !HasNode(*context, d.parent))
+            d.parent = ext2::kRootInode;
+    const auto byParent = [](const DirectorySlot& a, const DirectorySlot& b) { return a.parent < b.parent; };
+    std::stable_sort(directories.begin(), directories.end(), byParent);
+    std::size_t hint = 0;
+    for (const DirectorySlot& slot : directories) {
         if (callback) {
             callback->StepBy(1);
             if (callback->Poll() == -1)
                 return 0;
         }
-        CExt2FileProperties* props = PropsOf(folder);
-        auto range = context->directories.equal_range(props->m_u32Inode);
+        CFileNode* folder = context->made[slot.made];
+        auto range = std::equal_range(directories.begin(), directories.end(), DirectorySlot{slot.inode, 0, 0}, byParent);
         for (auto it = range.first; it != range.second; ++it) {
-            CFileNode* sub = it->second;
+            CFileNode* sub = context->made[it->made];
             if (!IsSelfOrAncestor(sub, folder) && !sub->m_pParent)
                 Attach(sub, folder);
         }
-        if (const auto* names = props->ChildNames()) {
-            for (const auto& [inode, name] : *names) {
-                (void)name;
-                auto file = context->files.find(inode);
-                if (file != context->files.end()) {
-                    Attach(file->second, folder);
-                    context->files.erase(file);
-                }
+        CExt2FileProperties* props = PropsOf(folder);
+        if (CExt2ChildNames* names = props->ChildNames()) {
+            for (CExt2ChildNames::Entry& e : names->Entries()) {
+                const std::size_t at = FindFile(*context, e.inode, hint);
+                if (at == context->files.size())
+                    continue;
+                hint = at + 1;
+                CFileNode* file = context->made[context->files[at].made];
+                if (!file->m_pParent)
+                    Attach(file, folder, &e);
             }
         }
         props->FreeChildNames();
     }
-    for (auto it = context->directories.begin(); it != context->directories.end();) {
-        PropsOf(it->second)->FreeChildNames();
-        it = it->second->m_pParent ? context->directories.erase(it) : std::next(it);
+    // Everything not placed goes under the root: folders in the order above, then files by
+    // inode number.
+    for (const DirectorySlot& slot : directories) {
+        CFileNode* folder = context->made[slot.made];
+        if (!folder->m_pParent)
+            Attach(folder, root);
     }
-    for (auto& [parent, folder] : context->directories) {
-        (void)parent;
-        Attach(folder, root);
+    for (const FileSlot& slot : context->files) {
+        CFileNode* file = context->made[slot.made];
+        if (!file->m_pParent)
+            Attach(file, root);
     }
-    context->directories.clear();
-    for (auto& [inode, file] : context->files) {
-        (void)inode;
-        Attach(file, root);
-    }
-    context->files.clear();
     PropsOf(root)->FreeChildNames();
+    NameUnnamedNodes(context);
+    context->directories.clear();
+    context->files.clear();
     return 1;
 }
 
@@ -234,9 +322,13 @@ CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* f
     context->callback = callback;
     FreeMadeNodes(context);
     context->usedBlocks.clear();
-    CFileSystemNode* root = MakeExt2RootNode(fs);
-    if (!root)
+    CTreeArena arena; // the tree's nodes, properties, names and runs; its chunks live on with them
+    context->arena = &arena;
+    CFileSystemNode* root = MakeExt2RootNode(fs, &arena);
+    if (!root) {
+        context->arena = nullptr;
         return nullptr;
+    }
     try {
         if (bitmapFlag)
             context->usedBlocks.assign((static_cast<std::size_t>(fs->BlockCount()) + 63) / 64, 0);
@@ -248,12 +340,14 @@ CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* f
         if (!context->abort && Ext2BuildDirectoryTree(context, root, callback)) {
             FlagExt2CrossLinks(root, *fs);
             context->made.clear();
+            context->arena = nullptr;
             return root;
         }
     } catch (const std::exception& error) {
         LogExt2Exception(error);
     }
     // Cancelled (or out of memory): nothing is kept. Every node below the root is in `made`.
+    context->arena = nullptr;
     root->m_pFirstChild = nullptr;
     FreeMadeNodes(context);
     context->usedBlocks.clear();
@@ -332,7 +426,7 @@ void SearchWork(Ext2TreeBuildContext* context) {
         if (!root)
             return;
         CExt2FileProperties* props = PropsOf(root);
-        props->SetName(std::to_string(context->partitionIndex + 1) + " " + props->m_name);
+        props->SetName(std::to_string(context->partitionIndex + 1) + " " + props->GetName());
         if (context->usedBlocks.size() * 64 >= fs->BlockCount()) {
             std::vector<std::uint64_t> bits;
             CClusterUseBitMap map(&bits, fs->GetPartitionStart(),

@@ -8,10 +8,10 @@
 // it is then called "Inode_<hex number>" and lands under the root.
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <vector>
 
 class CClusterUseBitMap;
+class CTreeArena;
 class CExt2FileSystem;
 class CFileNode;
 class CFileSystemNode;
@@ -30,9 +30,23 @@ struct Ext2TreeBuildContext {
     // One bit per file-system block (bit b: block b holds data of a file in the tree); empty
     // unless the build asked for it.
     std::vector<std::uint64_t> usedBlocks;
-    std::map<std::uint32_t, CFileNode*> files;            // file nodes not yet placed
-    std::multimap<std::uint32_t, CFileNode*> directories; // by parent inode number
-    std::vector<CFileNode*> made;                         // every node made below the root
+    // Every node made below the root, in the order of the inode walk (by inode number).
+    std::vector<CFileNode*> made;
+    // The file nodes (all but the folders) by inode number: the flat index of the walk.
+    struct FileSlot {
+        std::uint32_t inode;
+        std::uint32_t made; // position in `made`
+    };
+    std::vector<FileSlot> files;
+    // The folder nodes: by inode number while the inodes are read, then by the inode number of
+    // their parent (the one their ".." entry names), in walk order among equals.
+    struct DirectorySlot {
+        std::uint32_t parent;
+        std::uint32_t inode;
+        std::uint32_t made;
+    };
+    std::vector<DirectorySlot> directories;
+    CTreeArena* arena = nullptr; // of the build in progress: nodes, properties, names, runs
     IDIRBuildCallback* callback = nullptr;
     IStorageDevice* device = nullptr;
     std::uint64_t superBlockSector = 2;
@@ -61,11 +75,14 @@ CFileSystemNode* Ext2SearchTreeBuilder(Ext2TreeBuildContext* context, CExt2FileS
 CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
                                IDIRBuildCallback* callback, std::uint32_t bitmapFlag);
 // The root folder: named "Ext2" or "Ext3", with "(volume name)" when there is one (characters
-// other than ASCII letters and digits become '_'); holds the root directory's child names.
-CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs);
-// The inode walk ("Reading files", one step per block group).
+// other than ASCII letters and digits become '_'); holds the root directory's child names
+// (their text from `arena`, the heap for null).
+CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena = nullptr);
+// The inode walk ("Reading files", one step per block group): a node for every usable inode,
+// each folder's entries listed into its child names.
 void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs);
 // Links the nodes ("Building directory tree...", one step per directory): 1 done, 0 cancelled.
+// Nodes that no folder names are called "Inode_<hex number>".
 int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
                            IDIRBuildCallback* callback);
 

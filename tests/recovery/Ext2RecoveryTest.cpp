@@ -1,10 +1,13 @@
 // Recovery end to end on EXT2 and EXT3 volumes made by mke2fs and debugfs: the volume build
 // finds live and deleted files, the engine writes them, and their bytes and modification
 // times are compared with what was written. A deleted EXT3 file whose block pointers were
-// cleared is reported as not recoverable and no bytes are written for it.
+// cleared is reported as not recoverable and no bytes are written for it. Symbolic links come
+// back as their target text; devices, FIFOs and files whose data the deletion cleared are listed
+// but never written or counted.
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "filesystems/ext2/Ext2TreeBuilder.h"
+#include "logging/Log.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
 #include "tests/recovery/RecordingRecoverCallback.h"
@@ -81,5 +84,54 @@ TEST(Ext2Recovery, LiveAndDeletedFiles) {
             }
         }
         EXPECT_EQ(callback.files, recoverable);
+    }
+}
+
+TEST(Ext2Recovery, LinksAsTheirTextNothingForDevicesOrClearedFiles) {
+    const std::string logFolder = ScratchDir("ext2-special-log");
+    InitLog((logFolder + "/BrulinLog.log").c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+    const std::string image = Ext2SpecialInodesVolume();
+    ASSERT_FALSE(image.empty());
+    CImageFileDevice device(image.c_str());
+    TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
+    ASSERT_TRUE(root);
+    std::string erased;
+    for (auto& [path, node] : Paths(root.get()))
+        if (path.rfind("/Inode_", 0) == 0)
+            erased = path.substr(1);
+    ASSERT_FALSE(erased.empty());
+    ToggleCheckState(root.get(), false);
+
+    const std::string out = ScratchDir("ext2-special-recovery");
+    RecordingRecoverCallback callback;
+    RecoverFolderJob job;
+    std::string made;
+    ASSERT_EQ(RecoverFolder(&callback, &device, &job, root.get(), out, &made), 1);
+    const std::map<std::string, std::string> written = {
+        {"/link-fast", "docs/a.txt"}, {"/link-slow", kExt2SlowLinkTarget}, {"/gone-link", "short-gone"}};
+    for (const auto& [path, text] : written) {
+        const std::vector<std::uint8_t> bytes = ReadFileBytes(made + path);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), text) << path;
+    }
+    EXPECT_EQ(ReadFileBytes(made + "/docs/a.txt"), Ext2LinkedFileBytes());
+    for (const std::string& path : std::vector<std::string>{"/pipe", "/chardev", "/docs/cleared.txt", "/" + erased})
+        EXPECT_FALSE(std::filesystem::exists(made + path)) << path;
+    EXPECT_EQ(callback.files, 4);
+
+    const std::vector<std::uint8_t> log = ReadFileBytes(logFolder + "/BrulinLog.log");
+    const std::string text(log.begin(), log.end());
+    for (const std::string& line : std::vector<std::string>{"Data cleared when the file was deleted: cleared.txt\r\n",
+                                   "Data cleared when the file was deleted: " + erased + "\r\n",
+                                   "nothing to recover: pipe\r\n", "nothing to recover: chardev\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+
+    // One file at a time (as the right-click recovery does): nothing is written either.
+    for (const char* name : {"chardev", "cleared.txt"}) {
+        CFileNode* node = Paths(root.get())[std::string(name) == "chardev" ? "/chardev" : "/docs/cleared.txt"];
+        ASSERT_TRUE(node);
+        RecoverFileJob single;
+        const std::string target = out + "/single-" + name;
+        EXPECT_EQ(RecoverFile(nullptr, &device, &single, node, target, 0), 0);
+        EXPECT_FALSE(std::filesystem::exists(target));
     }
 }

@@ -281,6 +281,45 @@ std::string Ext2SampleVolume(const std::string& kind) {
     });
 }
 
+const char* const kExt2SlowLinkTarget =
+    "d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/d/target.txt";
+
+std::vector<std::uint8_t> Ext2LinkedFileBytes() { return PatternBytes(3000, 77); }
+
+std::string Ext2SpecialInodesVolume() {
+    return CachedFixture("ext2-special-inodes-v2.img", [](const std::string& tmp) {
+        if (!RequireExt2Tools())
+            return false;
+        const std::string content = tmp + ".content";
+        std::string unused;
+        Run("rm -rf " + ShellQuote(content), &unused);
+        bool ok = MustRun("mkdir -p " + ShellQuote(content + "/docs")) &&
+                  WriteFileBytes(content + "/docs/a.txt", Ext2LinkedFileBytes()) &&
+                  MustRun("cd " + ShellQuote(content) + " && ln -s docs/a.txt link-fast && ln -s " +
+                          std::string(kExt2SlowLinkTarget) + " link-slow && ln -s short-gone gone-link && mkfifo pipe");
+        Ext2ImageOptions o;
+        o.contentDir = content;
+        ok = ok && Ext2Image::Format(tmp, o);
+        Run("rm -rf " + ShellQuote(content), &unused);
+        if (!ok)
+            return false;
+        Ext2Image img(tmp);
+        // Everything is written before anything is deleted, so that no freed inode is used again.
+        ok = img.Debugfs({"cd /", "mknod chardev c 1 3"}) && img.WriteBytes("/docs/cleared.txt", PatternBytes(5000, 5)) &&
+             img.WriteBytes("/docs/erased.txt", PatternBytes(5000, 6));
+        const std::uint32_t cleared = img.Stat("/docs/cleared.txt").inode;
+        const std::uint32_t erased = img.Stat("/docs/erased.txt").inode;
+        ok = ok && img.KillFile("/gone-link") && img.KillFile("/docs/cleared.txt") && img.Remove("/docs/erased.txt");
+        for (std::uint32_t number : {cleared, erased}) {
+            const std::string inode = "<" + std::to_string(number) + ">";
+            ok = ok && number != 0 && img.SetInodeField(inode, "size", "0") && img.SetInodeField(inode, "blocks", "0");
+            for (int i = 0; i < 15; ++i)
+                ok = ok && img.SetInodeField(inode, "block[" + std::to_string(i) + "]", "0");
+        }
+        return ok;
+    });
+}
+
 std::vector<std::uint8_t> Ext2SampleBytes(const Ext2SampleFile& file) {
     if (!file.holes)
         return Ext2SampleContent(file);

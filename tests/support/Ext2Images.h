@@ -100,6 +100,20 @@ std::vector<std::uint8_t> Ext2SampleContent(const Ext2SampleFile& file);
 std::vector<std::uint8_t> Ext2SampleBytes(const Ext2SampleFile& file);
 // The data parts of a file with holes: (offset, bytes).
 std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> Ext2SampleDataParts(const Ext2SampleFile& file);
+// An ext2 volume (1 KiB blocks, 128-byte inodes) of inodes that are not plain files, made by
+// mke2fs -d and debugfs:
+//  "/docs/a.txt"      a regular file (kExt2LinkedFileBytes)
+//  "/link-fast"       symbolic link to "docs/a.txt", kept in the inode (fast)
+//  "/link-slow"       symbolic link to kExt2SlowLinkTarget (110 bytes), kept in a block (slow)
+//  "/gone-link"       fast symbolic link to "short-gone", deleted with kill_file (entry kept)
+//  "/pipe"            a FIFO (copied by mke2fs -d); "/chardev" a character device (debugfs mknod)
+//  "/docs/cleared.txt" 5000 bytes, deleted with kill_file, then size, block count and block
+//                     pointers cleared (what the kernel leaves of a deleted EXT3 file)
+//  "/docs/erased.txt" the same, removed with rm (found by its inode only)
+std::string Ext2SpecialInodesVolume();
+extern const char* const kExt2SlowLinkTarget;
+std::vector<std::uint8_t> Ext2LinkedFileBytes();
+
 // The modification time set on "/top.txt" (2021-03-04 05:06:08 UTC).
 constexpr std::uint32_t kExt2SampleTime = 1614834368;
 

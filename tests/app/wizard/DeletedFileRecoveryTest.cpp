@@ -767,6 +767,40 @@ TEST(DeletedFileRecoverySteps, CrossLinkedFilesAreNotCountedAsRecovered) {
     }
 }
 
+TEST(DeletedFileRecoverySteps, Ext2FilesWhoseDataTheDeletionClearedAreNotCountedAsRecovered) {
+    // Deleted on the volume: a fast symbolic link (its text stays in the inode), and two files
+    // whose size and block pointers were cleared as the kernel leaves deleted EXT3 files (one
+    // keeps its entry, one is found by its inode only).
+    const std::string image = Ext2SpecialInodesVolume();
+    ASSERT_FALSE(image.empty());
+    Machine machine(image, false);
+    Wizard w;
+    w.ScanFirstVolume(true);
+    CFileSystemNode* deleted = w.DeletedFolder();
+    ASSERT_TRUE(deleted);
+    int listed = 0;
+    for (const auto& [path, node] : FileNodesBelow(deleted)) {
+        ++listed;
+        EXPECT_EQ(node->m_pProperties->GetFileState(), FILESTATE_DELETED) << path;
+    }
+    EXPECT_EQ(listed, 3);
+
+    ToggleCheckState(deleted, false);
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveFile);
+    w.Save().Page().SetTargetFolder(ScratchDir("dfr-ext2-cleared"));
+    w.ctx.SheetController().Next();
+    ASSERT_EQ(w.sheet.GetActivePage(), kPageSaveResult);
+    const SaveResultSummary summary = GetSaveResultController()->Summary();
+    EXPECT_EQ(summary.filesToRecover, 3);
+    EXPECT_EQ(summary.filesRecovered, 1); // so the page says some, not all, were recovered
+    ASSERT_EQ(summary.folders.size(), 1u);
+    const auto got = FilesBelow(summary.folders[0]);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got.begin()->first, "gone-link");
+    EXPECT_EQ(std::string(got.begin()->second.begin(), got.begin()->second.end()), "short-gone");
+}
+
 namespace {
 
 // A FAT16 volume (one sector per cluster) whose folder "/DIR" runs over two clusters that are not

@@ -359,3 +359,93 @@ TEST(Ext2Tree, DamagedDirectoryBlockLosesOnlyItsNames) {
     EXPECT_TRUE(subUnderDocs);
     EXPECT_TRUE(paths.count("/big.bin"));
 }
+
+TEST(Ext2Tree, SymbolicLinksSpecialFilesAndClearedInodes) {
+    const std::string path = Ext2SpecialInodesVolume();
+    ASSERT_FALSE(path.empty());
+    Ext2Image img(path);
+    CImageFileDevice device(path.c_str());
+    TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
+    ASSERT_TRUE(root);
+    auto paths = Paths(root.get());
+
+    // A link's data is its target text: from the inode for a fast link (also a deleted one,
+    // whose inode EXT2 leaves as it was), from its block for a slow one.
+    const std::string slow = kExt2SlowLinkTarget;
+    struct Link {
+        const char* path;
+        std::string text;
+        bool fast;
+        std::uint8_t state;
+    } links[] = {{"/link-fast", "docs/a.txt", true, FILESTATE_LIVE},
+                 {"/link-slow", slow, false, FILESTATE_LIVE},
+                 {"/gone-link", "short-gone", true, FILESTATE_DELETED}};
+    for (const Link& l : links) {
+        SCOPED_TRACE(l.path);
+        ASSERT_TRUE(paths.count(l.path));
+        CExt2FileProperties* p = Props(paths[l.path]);
+        EXPECT_EQ(p->GetFileSize(), l.text.size());
+        EXPECT_EQ(p->GetFileState(), l.state);
+        EXPECT_FALSE(p->IsSpecialFile());
+        EXPECT_FALSE(p->IsDataCleared());
+        std::unique_ptr<IDataRunList> runs(p->GetDataRunList());
+        ASSERT_TRUE(runs);
+        ASSERT_EQ(runs->GetRunCount(), 1u);
+        EXPECT_EQ(runs->IsResident(), l.fast);
+        std::vector<std::uint8_t> text;
+        if (l.fast) {
+            std::uint8_t sector[512];
+            ASSERT_EQ(device.ReadSectors(sector, static_cast<std::uint64_t>(runs->Runs()[0].start), 1), 1);
+            const std::uint32_t at = runs->GetResidentOffset();
+            ASSERT_LE(at + l.text.size(), 512u);
+            text.assign(sector + at, sector + at + l.text.size());
+        } else {
+            text = ReadThroughRuns(device, paths[l.path], 0, l.text.size());
+        }
+        EXPECT_EQ(std::string(text.begin(), text.end()), l.text);
+
+        // The scan-state record keeps where the text lies.
+        MemorySection section;
+        ASSERT_EQ(p->Save(&section), 1);
+        std::unique_ptr<CExt2FileProperties> q(CreateExt2FileProperties());
+        ASSERT_EQ(q->Load(&section), 1);
+        std::unique_ptr<IDataRunList> loaded(q->GetDataRunList());
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(loaded->Runs(), runs->Runs());
+        EXPECT_EQ(loaded->IsResident(), l.fast);
+        EXPECT_EQ(loaded->GetResidentOffset(), runs->GetResidentOffset());
+    }
+
+    // A FIFO and a device are listed, without data.
+    for (const char* name : {"/pipe", "/chardev"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(paths.count(name));
+        CExt2FileProperties* p = Props(paths[name]);
+        EXPECT_TRUE(p->IsSpecialFile());
+        EXPECT_FALSE(p->IsDataCleared());
+        EXPECT_EQ(p->GetDataRunList(), nullptr);
+        EXPECT_EQ(p->GetFileSize(), 0u);
+        MemorySection section;
+        ASSERT_EQ(p->Save(&section), 1);
+        std::unique_ptr<CExt2FileProperties> q(CreateExt2FileProperties());
+        ASSERT_EQ(q->Load(&section), 1);
+        EXPECT_TRUE(q->IsSpecialFile());
+    }
+    EXPECT_FALSE(Props(paths["/docs/a.txt"])->IsSpecialFile());
+    EXPECT_EQ(ReadThroughRuns(device, paths["/docs/a.txt"], 0, 3000), Ext2LinkedFileBytes());
+
+    // Deleted with size and block pointers cleared: listed (by its entry, or by its inode when
+    // the entry is gone too), size 0, nothing to read.
+    ASSERT_TRUE(paths.count("/docs/cleared.txt"));
+    int cleared = 0;
+    for (auto& [p, node] : paths) {
+        CExt2FileProperties* props = Props(node);
+        if (props->GetFileState() != FILESTATE_DELETED || !props->IsDataCleared())
+            continue;
+        ++cleared;
+        EXPECT_TRUE(p == "/docs/cleared.txt" || p.rfind("/Inode_", 0) == 0) << p;
+        EXPECT_EQ(props->GetFileSize(), 0u);
+        EXPECT_EQ(props->GetDataRunList(), nullptr);
+    }
+    EXPECT_EQ(cleared, 2);
+}
