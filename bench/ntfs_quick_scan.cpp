@@ -7,7 +7,9 @@
 // free tree chunks are handed back first (malloc_trim, CTreeArena::TrimCache) and the high-water
 // mark reset (/proc/self/clear_refs), so each figure is what one scan holds at its worst, tree
 // included, allocator overhead included. The plain read of the same MFT bytes is printed beside
-// it as the baseline of the time.
+// it as the baseline of the time, and, when sleuthkit's fls is installed, the time of
+// `fls -r -p` listing every file of the same image (the established listing tool; the process
+// start is included, and is small beside the listing).
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "storage/ImageFileDevice.h"
@@ -158,8 +160,30 @@ void BM_NtfsMftPlainRead(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes * state.iterations()));
 }
 
+// Baseline: the established listing tool over the same image, its output thrown away.
+void BM_FlsRecursiveList(benchmark::State& state) {
+    if (std::system("command -v fls >/dev/null 2>&1") != 0) {
+        state.SkipWithError("fls is not installed (Debian package sleuthkit)");
+        return;
+    }
+    const int files = static_cast<int>(state.range(0));
+    const std::string image = MakeImage(files);
+    if (image.empty()) {
+        state.SkipWithError("could not make the image (mkntfs, ntfs_edit)");
+        return;
+    }
+    const std::string cmd = "fls -r -p -f ntfs '" + image + "' >/dev/null 2>&1";
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError("fls failed");
+            return;
+        }
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_NtfsQuickScan)->ArgName("files")->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_NtfsMftPlainRead)->ArgName("files")->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_FlsRecursiveList)->ArgName("files")->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK_MAIN();

@@ -16,6 +16,7 @@ PACKAGES=(
   python3-olefile mdbtools ghostscript fp-utils
   imagemagick icoutils libimage-exiftool-perl libjpeg-turbo-progs epstool
   ffmpeg gcab lhasa gzip
+  sleuthkit
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
