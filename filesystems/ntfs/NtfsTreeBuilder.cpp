@@ -434,6 +434,37 @@ CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int
 
 namespace {
 
+// Breadth first from the root folder (key: the root's record number): attach(key, folder,
+// folders) hangs the records naming `key` under `folder` and queues the folders among them (false
+// on cancel); keyOf(folder) is a queued folder's record number. False when cancelled.
+template <typename Attach, typename KeyOf>
+bool LinkBreadthFirst(CFileNode* root, IDIRBuildCallback* callback, Attach attach, KeyOf keyOf) {
+    std::queue<CFileNode*> folders;
+    CFileNode* current = root;
+    std::int64_t key = static_cast<std::int64_t>(kNtfsRootRecord);
+    for (;;) {
+        if (!attach(key, current, folders))
+            return false;
+        if (folders.empty())
+            return true;
+        current = folders.front();
+        folders.pop();
+        key = keyOf(current);
+        if (Cancelled(callback, callback->Poll()))
+            return false;
+    }
+}
+
+// The parent references left in a map, in ascending order.
+template <typename Map> std::vector<std::int64_t> SortedKeys(const Map& map) {
+    std::vector<std::int64_t> keys;
+    keys.reserve(map.size());
+    for (const auto& [key, value] : map)
+        keys.push_back(key);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
 // The entries of one parent reference, as a chain through `next`, in MFT order.
 template <typename Index> struct ParentChain {
     Index head;
@@ -456,59 +487,44 @@ CFileNode* LinkEntries(NtfsRecordList* list, const CSearchedPartitionInfo& volum
     }
 
     CFileNode* root = list->tempRoot;
-    std::queue<CFileNode*> folders;
-    CFileNode* current = root;
-    std::int64_t key = static_cast<std::int64_t>(kNtfsRootRecord);
-    bool cancelled = false;
-    while (!cancelled) {
-        if (auto found = chains.find(key); found != chains.end()) {
-            Index i = found->second.head;
-            chains.erase(found);
-            for (; i != kEnd; i = next[i]) {
-                NtfsRecordEntry* entry = &entries[i];
-                if (entry->properties) {
-                    CFileNode* node = new (list->arena) CFileNode();
-                    node->m_pProperties = entry->properties;
-                    node->m_pSourceRecord = entry;
-                    entry->properties = nullptr;
-                    current->AddChild(node);
-                    if (entry->isDirectory)
-                        folders.push(node);
-                }
-                callback->StepBy(1);
-                if (Cancelled(callback, callback->Poll())) {
-                    cancelled = true;
-                    break;
-                }
+    auto attach = [&](std::int64_t key, CFileNode* current, std::queue<CFileNode*>& folders) {
+        auto found = chains.find(key);
+        if (found == chains.end())
+            return true;
+        Index i = found->second.head;
+        chains.erase(found);
+        for (; i != kEnd; i = next[i]) {
+            NtfsRecordEntry* entry = &entries[i];
+            if (entry->properties) {
+                CFileNode* node = new (list->arena) CFileNode();
+                node->m_pProperties = entry->properties;
+                node->m_pSourceRecord = entry;
+                entry->properties = nullptr;
+                current->AddChild(node);
+                if (entry->isDirectory)
+                    folders.push(node);
             }
+            callback->StepBy(1);
+            if (Cancelled(callback, callback->Poll()))
+                return false;
         }
-        if (cancelled || folders.empty())
-            break;
-        current = folders.front();
-        folders.pop();
-        auto* entry = static_cast<NtfsRecordEntry*>(current->m_pSourceRecord);
-        key = entry->record;
+        return true;
+    };
+    auto keyOf = [&](CFileNode* folder) {
+        std::int64_t key = static_cast<NtfsRecordEntry*>(folder->m_pSourceRecord)->record;
         if (key < 0) {
-            const auto* props = static_cast<const CNTFSFileProperties*>(current->m_pProperties);
+            const auto* props = static_cast<const CNTFSFileProperties*>(folder->m_pProperties);
             key = MftSectorToRecord(props->GetRecordSector(), kNtfsSectorsPerRecord, volume.m_sectorsPerCluster,
                                     volume.m_u64FirstSector, list->mft->extents);
         }
-        if (key < 0)
-            key = -2; // unknown: matches no parent reference
-        if (entry->isDirectory && Cancelled(callback, callback->Poll()))
-            cancelled = true;
-    }
-    if (cancelled)
+        return key < 0 ? std::int64_t{-2} : key; // unknown: matches no parent reference
+    };
+    if (!LinkBreadthFirst(root, callback, attach, keyOf))
         return nullptr;
 
     // What no folder took, by parent reference and then in MFT order.
-    std::vector<std::int64_t> keys;
-    keys.reserve(chains.size());
-    for (const auto& [parent, chain] : chains)
-        keys.push_back(parent);
-    std::sort(keys.begin(), keys.end());
     std::vector<NtfsRecordEntry*> orphans;
-    for (std::int64_t parent : keys)
+    for (std::int64_t parent : SortedKeys(chains))
         for (Index i = chains[parent].head; i != kEnd; i = next[i])
             orphans.push_back(&entries[i]);
     chains.clear();
@@ -535,51 +551,37 @@ CFileNode* LinkNtfsChains(NtfsRecordList* list, IDIRBuildCallback* callback, int
         return nullptr;
     auto& chains = list->chains->byParent;
     CFileNode* root = list->tempRoot;
-    std::queue<CFileNode*> folders;
-    CFileNode* current = root;
-    std::int64_t key = static_cast<std::int64_t>(kNtfsRootRecord);
-    bool cancelled = false;
-    while (!cancelled) {
-        if (auto found = chains.find(key); found != chains.end()) {
-            NtfsParentChain chain = found->second;
-            chains.erase(found);
-            for (CFileNode* node = chain.head; node;) {
-                CFileNode* next = node->m_pNextSibling;
-                current->AddChild(node);
-                if (ChainedRecordIsDirectory(node))
-                    folders.push(node);
-                node = next;
-                callback->StepBy(1);
-                if (Cancelled(callback, callback->Poll())) {
-                    FreeChain(node);
-                    cancelled = true;
-                    break;
-                }
-            }
-            for (std::uint64_t i = 0; i < chain.unnamed && !cancelled; ++i) {
-                callback->StepBy(1);
-                cancelled = Cancelled(callback, callback->Poll());
+    auto attach = [&](std::int64_t key, CFileNode* current, std::queue<CFileNode*>& folders) {
+        auto found = chains.find(key);
+        if (found == chains.end())
+            return true;
+        const NtfsParentChain chain = found->second;
+        chains.erase(found);
+        for (CFileNode* node = chain.head; node;) {
+            CFileNode* next = node->m_pNextSibling;
+            current->AddChild(node);
+            if (ChainedRecordIsDirectory(node))
+                folders.push(node);
+            node = next;
+            callback->StepBy(1);
+            if (Cancelled(callback, callback->Poll())) {
+                FreeChain(node);
+                return false;
             }
         }
-        if (cancelled || folders.empty())
-            break;
-        current = folders.front();
-        folders.pop();
-        key = ChainedRecordNumber(current);
-        if (Cancelled(callback, callback->Poll()))
-            cancelled = true;
-    }
-    if (cancelled)
+        for (std::uint64_t i = 0; i < chain.unnamed; ++i) {
+            callback->StepBy(1);
+            if (Cancelled(callback, callback->Poll()))
+                return false;
+        }
+        return true;
+    };
+    if (!LinkBreadthFirst(root, callback, attach, ChainedRecordNumber))
         return nullptr;
 
     // What no folder took, by parent reference and then in MFT order.
-    std::vector<std::int64_t> keys;
-    keys.reserve(chains.size());
-    for (const auto& [parent, chain] : chains)
-        keys.push_back(parent);
-    std::sort(keys.begin(), keys.end());
     std::vector<OrphanNode> orphans;
-    for (std::int64_t parent : keys) {
+    for (std::int64_t parent : SortedKeys(chains)) {
         NtfsParentChain& chain = chains[parent];
         for (CFileNode* node = chain.head; node;) {
             CFileNode* next = node->m_pNextSibling;
