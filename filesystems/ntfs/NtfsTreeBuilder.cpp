@@ -47,9 +47,14 @@ std::int64_t BaseParentReference(const MftRecordView& view) {
     return -1;
 }
 
-// A chained node's m_pSourceRecord: its record number (never negative in a quick scan) and
-// its record header's directory flag, packed into the pointer's bits.
+// A chained node's m_pSourceRecord: its record number and its record header's directory flag,
+// packed into the pointer's bits. A number that no 48-bit parent reference can name (only damaged
+// runs give one) is kept as one such number.
+constexpr std::int64_t kUnreachableRecord = std::int64_t{1} << 62;
+static_assert(sizeof(std::uintptr_t) >= 8, "record numbers are packed into pointers");
 void* PackChainedRecord(std::int64_t record, bool directory) {
+    if (record < 0 || record > kUnreachableRecord)
+        record = kUnreachableRecord;
     return reinterpret_cast<void*>((static_cast<std::uintptr_t>(record) << 1) | (directory ? 1u : 0u));
 }
 std::int64_t ChainedRecordNumber(const CFileNode* node) {
