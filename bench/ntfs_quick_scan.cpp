@@ -30,6 +30,16 @@ namespace {
 
 constexpr int kFolders = 10;
 
+// User and system CPU seconds of this process (RUSAGE_SELF: every thread) or of its ended
+// children (RUSAGE_CHILDREN). On a busy machine the CPU time of a scan varies far less than
+// its wall time.
+double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 std::string NtfsEditTool() {
     for (const std::string& dir : {std::string(BRULIN_BINARY_DIR), std::string(BRULIN_BINARY_DIR) + "/../build"}) {
         const std::string tool = dir + "/tests/ntfs_edit";
@@ -82,16 +92,6 @@ std::uint64_t StatusBytes(const char* key) {
         if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':')
             return std::strtoull(line.c_str() + n + 1, nullptr, 10) * 1024;
     return 0;
-}
-
-// User and system CPU seconds of this process (RUSAGE_SELF: every thread) or of its ended
-// children (RUSAGE_CHILDREN). On a busy machine the CPU time of a scan varies far less than
-// its wall time.
-double CpuSeconds(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 void ResetPeak() {
