@@ -7,10 +7,7 @@
 // free tree chunks are handed back first (malloc_trim, CTreeArena::TrimCache) and the high-water
 // mark reset (/proc/self/clear_refs), so each figure is what one scan holds at its worst, tree
 // included, allocator overhead included. The plain read of the same MFT bytes is printed beside
-// it as the baseline of the time, and, when sleuthkit's fls is installed, the time of
-// `fls -r -p` listing every file of the same image (the established listing tool; the process
-// start is included, and is small beside the listing). "cpu_ms" is the CPU time (all threads, or
-// the child processes) of one scan or listing, which a busy machine disturbs far less.
+// it as the baseline of the time.
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "storage/ImageFileDevice.h"
@@ -176,7 +173,11 @@ void BM_NtfsMftPlainRead(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes * state.iterations()));
 }
 
-// Baseline: the established listing tool over the same image, its output thrown away.
+// Baseline: the established listing tool, sleuthkit's `fls -r -p`, listing every file of the
+// same image, its output thrown away (the process start is included, and is small beside the
+// listing); skipped when fls is not installed. "cpu_ms" here and in the scan is the CPU time
+// (every thread, or the child processes) of one scan or listing, which a busy machine disturbs
+// far less than the wall time.
 void BM_FlsRecursiveList(benchmark::State& state) {
     if (std::system("command -v fls >/dev/null 2>&1") != 0) {
         state.SkipWithError("fls is not installed (Debian package sleuthkit)");
