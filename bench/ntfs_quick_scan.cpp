@@ -20,12 +20,23 @@
 #include <filesystem>
 #include <fstream>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <string>
 #include <vector>
 
 namespace {
 
 constexpr int kFolders = 10;
+
+// User and system CPU seconds of this process (RUSAGE_SELF: every thread) or of its ended
+// children (RUSAGE_CHILDREN). On a busy machine the CPU time of a scan varies far less than
+// its wall time.
+double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 std::string NtfsEditTool() {
     for (const std::string& dir : {std::string(BRULIN_BINARY_DIR), std::string(BRULIN_BINARY_DIR) + "/../build"}) {
@@ -83,10 +94,12 @@ void BM_NtfsQuickScan(benchmark::State& state) {
     CImageFileDevice device(image.c_str());
     std::size_t records = 0;
     double peakPerFile = 0;
+    double cpu = 0;
     for (auto _ : state) {
         state.PauseTiming();
         ResetPeak();
         const std::uint64_t before = StatusBytes("VmRSS");
+        const double cpuBefore = CpuSeconds(RUSAGE_SELF);
         state.ResumeTiming();
         NtfsTreeBuildParams params;
         InitNtfsTreeBuildParams(&params);
@@ -97,6 +110,7 @@ void BM_NtfsQuickScan(benchmark::State& state) {
             return;
         }
         state.PauseTiming();
+        cpu += CpuSeconds(RUSAGE_SELF) - cpuBefore;
         const std::uint64_t peak = StatusBytes("VmHWM");
         records = CountNodes(root) - 1;
         if (records)
@@ -106,6 +120,7 @@ void BM_NtfsQuickScan(benchmark::State& state) {
     }
     state.counters["files"] = static_cast<double>(records);
     state.counters["peak_bytes/file"] = peakPerFile;
+    state.counters["cpu_ms"] = 1000 * cpu / static_cast<double>(state.iterations());
     state.counters["records/s"] =
         benchmark::Counter(static_cast<double>(records) * state.iterations(), benchmark::Counter::kIsRate);
 }
@@ -145,8 +160,36 @@ void BM_NtfsMftPlainRead(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes * state.iterations()));
 }
 
+// Baseline: the established listing tool, sleuthkit's `fls -r -p`, listing every file of the
+// same image, its output thrown away (the process start is included, and is small beside the
+// listing); skipped when fls is not installed. "cpu_ms" here and in the scan is the CPU time
+// (every thread, or the child processes) of one scan or listing, which a busy machine disturbs
+// far less than the wall time.
+void BM_FlsRecursiveList(benchmark::State& state) {
+    if (std::system("command -v fls >/dev/null 2>&1") != 0) {
+        state.SkipWithError("fls is not installed (Debian package sleuthkit)");
+        return;
+    }
+    const int files = static_cast<int>(state.range(0));
+    const std::string image = MakeImage(files);
+    if (image.empty()) {
+        state.SkipWithError("could not make the image (mkntfs, ntfs_edit)");
+        return;
+    }
+    const std::string cmd = "fls -r -p -f ntfs '" + image + "' >/dev/null 2>&1";
+    const double cpuBefore = CpuSeconds(RUSAGE_CHILDREN);
+    for (auto _ : state) {
+        if (std::system(cmd.c_str()) != 0) {
+            state.SkipWithError("fls failed");
+            return;
+        }
+    }
+    state.counters["cpu_ms"] = 1000 * (CpuSeconds(RUSAGE_CHILDREN) - cpuBefore) / static_cast<double>(state.iterations());
+}
+
 } // namespace
 
 BENCHMARK(BM_NtfsQuickScan)->ArgName("files")->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_NtfsMftPlainRead)->ArgName("files")->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_FlsRecursiveList)->ArgName("files")->Arg(10000)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK_MAIN();

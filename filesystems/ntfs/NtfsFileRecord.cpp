@@ -68,12 +68,15 @@ void UndoFixups(std::uint8_t* rec, std::size_t len) {
     }
 }
 
-bool ValidateFileRecord(std::uint8_t* rec, std::size_t len) {
-    if (!CheckFileRecordHeader(rec, len))
-        return false;
-    bool applied = ApplyFixups(rec, len);
-    bool ok = true;
+namespace {
+// Every attribute up to the end marker must be sound, and every name valid; the bytes are
+// looked at as they are (fix-ups applied or not by the caller).
+bool ValidateAttributes(const std::uint8_t* rec, std::size_t len, NtfsAttributeIndex* index) {
     const ByteSpan r(rec, len);
+    if (index) {
+        index->count = 0;
+        index->complete = true;
+    }
     std::size_t off = r.u16(0x14);
     while (off < len - 8) {
         const std::uint8_t* a = rec + off;
@@ -83,22 +86,49 @@ bool ValidateFileRecord(std::uint8_t* rec, std::size_t len) {
         const std::uint32_t alen = r.u32(off + 4);
         if (alen == 0)
             break;
-        if (!ValidateAttribute(a, len - off)) {
-            ok = false;
-            break;
-        }
+        if (!ValidateAttribute(a, len - off))
+            return false;
         if (type == kNtfsAttrFileName) {
             NtfsFileNameView fn;
-            if (!ReadFileNameAttr(a, fn) || !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace)) {
-                ok = false;
-                break;
+            if (!ReadFileNameAttr(a, fn) || !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace))
+                return false;
+        }
+        if (index) {
+            if (index->count < NtfsAttributeIndex::kCapacity) {
+                index->type[index->count] = type;
+                index->offset[index->count] = static_cast<std::uint32_t>(off);
+                ++index->count;
+            } else {
+                index->complete = false;
             }
         }
         off += alen;
     }
+    return true;
+}
+} // namespace
+
+bool ValidateFileRecord(std::uint8_t* rec, std::size_t len) {
+    if (!CheckFileRecordHeader(rec, len))
+        return false;
+    const bool applied = ApplyFixups(rec, len);
+    const bool ok = ValidateAttributes(rec, len, nullptr);
     if (applied)
         UndoFixups(rec, len);
     return ok;
+}
+
+bool ValidateAndFixFileRecord(std::uint8_t* rec, std::size_t len, bool* fixupsApplied, NtfsAttributeIndex* index) {
+    if (!CheckFileRecordHeader(rec, len))
+        return false;
+    const bool applied = ApplyFixups(rec, len);
+    if (!ValidateAttributes(rec, len, index)) {
+        if (applied)
+            UndoFixups(rec, len);
+        return false;
+    }
+    *fixupsApplied = applied;
+    return true;
 }
 
 std::uint16_t GetRecordFlags(const std::uint8_t* rec) { return NtfsRd16(rec + 0x16); }

@@ -14,18 +14,34 @@ const NtfsSystemFile NtfsSystemFiles[15] = {
 };
 
 namespace {
-bool FirstNameEquals(const std::uint8_t* rec, std::size_t len, const char* name) {
+// The first $FILE_NAME's name, or false when the record has none.
+bool FirstName(const std::uint8_t* rec, std::size_t len, NtfsFileNameView& fn) {
     const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrFileName, 0);
-    NtfsFileNameView fn;
-    if (!a || !ReadFileNameAttr(a, fn))
-        return false;
-    std::size_t n = std::strlen(name);
+    return a && ReadFileNameAttr(a, fn);
+}
+
+bool NameEquals(const NtfsFileNameView& fn, const char* name) {
+    const std::size_t n = std::strlen(name);
     if (fn.nameLength != n)
         return false;
     for (std::size_t i = 0; i < n; ++i)
         if (NtfsRd16(fn.name + 2 * i) != static_cast<std::uint8_t>(name[i]))
             return false;
     return true;
+}
+
+// Every system-file name begins with '$' or is "."; most records are thrown out on their first
+// character.
+int SystemFileNumberOfName(const NtfsFileNameView& fn) {
+    if (fn.nameLength == 0)
+        return -1;
+    const std::uint16_t c = NtfsRd16(fn.name);
+    if (c != '$' && c != '.')
+        return -1;
+    for (const auto& f : NtfsSystemFiles)
+        if (NameEquals(fn, f.name))
+            return static_cast<int>(f.record);
+    return -1;
 }
 
 bool HasHiddenSystemInfo(const std::uint8_t* rec, std::size_t len) {
@@ -38,14 +54,13 @@ bool HasHiddenSystemInfo(const std::uint8_t* rec, std::size_t len) {
 int FindSystemFileNumber(const std::uint8_t* rec, std::size_t len) {
     if (!rec || len < 0x30 || IsExtensionRecord(rec, len))
         return -1;
-    for (const auto& f : NtfsSystemFiles)
-        if (FirstNameEquals(rec, len, f.name))
-            return static_cast<int>(f.record);
-    return -1;
+    NtfsFileNameView fn;
+    return FirstName(rec, len, fn) ? SystemFileNumberOfName(fn) : -1;
 }
 
 bool HasSystemFileName(const std::uint8_t* rec, std::size_t len, const char* name) {
-    return rec && HasHiddenSystemInfo(rec, len) && FirstNameEquals(rec, len, name);
+    NtfsFileNameView fn;
+    return rec && HasHiddenSystemInfo(rec, len) && FirstName(rec, len, fn) && NameEquals(fn, name);
 }
 
 bool IsSystemFileRecord(const std::uint8_t* rec, std::size_t len) {

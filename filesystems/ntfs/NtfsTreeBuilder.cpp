@@ -38,14 +38,60 @@ std::uint64_t ReadOrZero(IStorageDevice* device, std::uint8_t* buf, std::uint64_
 
 // Parent reference from the base record's names: the second's when it is 5 or more, else the
 // first's when it is 5 or more, else -1.
-std::int64_t BaseParentReference(const std::uint8_t* rec, std::size_t len) {
+std::int64_t BaseParentReference(const MftRecordView& view) {
     NtfsFileNameView fn;
     for (int n : {1, 0}) {
-        const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrFileName, n);
+        const std::uint8_t* a = view.FindBaseAttribute(kNtfsAttrFileName, n);
         if (a && ReadFileNameAttr(a, fn) && fn.parent >= kNtfsRootRecord)
             return static_cast<std::int64_t>(fn.parent);
     }
     return -1;
+}
+
+// A chained node's m_pSourceRecord: its record number and its record header's directory flag,
+// packed into the pointer's bits. A number that no 48-bit parent reference can name (only damaged
+// runs give one) is kept as one such number.
+constexpr std::int64_t kUnreachableRecord = std::int64_t{1} << 62;
+static_assert(sizeof(std::uintptr_t) >= 8, "record numbers are packed into pointers");
+void* PackChainedRecord(std::int64_t record, bool directory) {
+    if (record < 0 || record > kUnreachableRecord)
+        record = kUnreachableRecord;
+    return reinterpret_cast<void*>((static_cast<std::uintptr_t>(record) << 1) | (directory ? 1u : 0u));
+}
+std::int64_t ChainedRecordNumber(const CFileNode* node) {
+    return static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(node->m_pSourceRecord) >> 1);
+}
+bool ChainedRecordIsDirectory(const CFileNode* node) {
+    return (reinterpret_cast<std::uintptr_t>(node->m_pSourceRecord) & 1u) != 0;
+}
+
+// Files the entry's record: a node for its properties at the tail of its parent's chain.
+void ChainRecord(NtfsParentChains& chains, NtfsRecordEntry& entry, CTreeArena* arena) {
+    ++chains.records;
+    NtfsParentChain& chain = chains.byParent[entry.parent];
+    if (!entry.properties) {
+        ++chain.unnamed;
+        return;
+    }
+    CFileNode* node = new (arena) CFileNode();
+    node->m_pProperties = entry.properties;
+    node->m_pSourceRecord = PackChainedRecord(entry.record, entry.isDirectory != 0);
+    entry.properties = nullptr;
+    if (chain.tail)
+        chain.tail->m_pNextSibling = node;
+    else
+        chain.head = node;
+    chain.tail = node;
+}
+
+// Frees the nodes of a chain that no folder took, with their properties.
+void FreeChain(CFileNode* head) {
+    while (head) {
+        CFileNode* next = head->m_pNextSibling;
+        delete head->m_pProperties;
+        delete head;
+        head = next;
+    }
 }
 
 struct MftParseContext {
@@ -81,7 +127,7 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
 
         NtfsRecordEntry entry;
         entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
-        entry.parent = BaseParentReference(view.Record(), len);
+        entry.parent = BaseParentReference(view);
         entry.record = static_cast<std::int64_t>((mftIndex + l) / s);
 
         view.SetExtensions(extensions);
@@ -95,7 +141,10 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
         entry.properties = props;
         if (entry.parent == -1)
             entry.parent = reported;
-        ctx.list->entries.push_back(entry);
+        if (ctx.list->chains)
+            ChainRecord(*ctx.list->chains, entry, ctx.list->arena);
+        else
+            ctx.list->entries.push_back(entry);
     }
 }
 
@@ -107,7 +156,27 @@ void FreeEntries(NtfsRecordList* list) {
     list->entries.clear();
 }
 
+// Clears the m_pSourceRecord of every node under `root` (and its own), without allocating.
+void ForgetSourceRecords(CFileNode* root) {
+    CFileNode* n = root;
+    while (n) {
+        n->m_pSourceRecord = nullptr;
+        if (n->m_pFirstChild) {
+            n = n->m_pFirstChild;
+            continue;
+        }
+        while (n != root && !n->m_pNextSibling)
+            n = n->m_pParent;
+        n = n == root ? nullptr : n->m_pNextSibling;
+    }
+}
+
 } // namespace
+
+NtfsParentChains::~NtfsParentChains() {
+    for (auto& [parent, chain] : byParent)
+        FreeChain(chain.head);
+}
 
 void InitNtfsTreeBuildParams(NtfsTreeBuildParams* params) {
     params->unusedEntries.clear();
@@ -281,25 +350,20 @@ bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, Ntfs
     return !cancelled;
 }
 
-CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
-                              int* lostFilesCounter, CTreeArena* arena) {
-    if (Cancelled(callback, callback->Poll()))
-        return nullptr;
-    // (parent reference, node), in the order of the orphans: sorted by parent reference.
-    std::vector<std::pair<std::int64_t, CFileNode*>> nodes;
-    nodes.reserve(orphans.size());
-    for (NtfsRecordEntry* entry : orphans) {
-        if (!entry->properties)
-            continue;
-        CFileNode* node = new (arena) CFileNode();
-        node->m_pProperties = entry->properties;
-        node->m_pSourceRecord = entry;
-        entry->properties = nullptr;
-        nodes.emplace_back(entry->parent, node);
-    }
-    const auto byParent = [](const std::pair<std::int64_t, CFileNode*>& a, const std::pair<std::int64_t, CFileNode*>& b) {
-        return a.first < b.first;
-    };
+namespace {
+
+// An orphan node with the parent reference it names and its own record number.
+struct OrphanNode {
+    std::int64_t parent;
+    std::int64_t record;
+    CFileNode* node;
+};
+
+// The orphans, sorted by parent reference: orphan folders adopt the orphans that name them, and
+// what is left goes into a new lost-files folder (returned).
+CFileNode* GroupOrphans(const std::vector<OrphanNode>& nodes, IDIRBuildCallback* callback, int* lostFilesCounter,
+                        CTreeArena* arena) {
+    const auto byParent = [](const OrphanNode& a, const OrphanNode& b) { return a.parent < b.parent; };
 
     // Orphan folders adopt the orphans that name them. An orphan (a node without parent) is an
     // ancestor of a folder exactly when it is the top of the folder's tree; the tops are kept
@@ -315,13 +379,13 @@ CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIR
         }
         return r;
     };
-    for (auto& [key, folder] : nodes) {
-        auto* entry = static_cast<NtfsRecordEntry*>(folder->m_pSourceRecord);
-        if (!(folder->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY) || entry->record <= 24)
+    for (const OrphanNode& f : nodes) {
+        CFileNode* folder = f.node;
+        if (!(folder->m_pProperties->GetAttributes() & FILEATTR_DIRECTORY) || f.record <= 24)
             continue;
-        auto [lo, hi] = std::equal_range(nodes.begin(), nodes.end(), std::make_pair(entry->record, nullptr), byParent);
+        auto [lo, hi] = std::equal_range(nodes.begin(), nodes.end(), OrphanNode{f.record, 0, nullptr}, byParent);
         for (auto it = lo; it != hi; ++it) {
-            CFileNode* orphan = it->second;
+            CFileNode* orphan = it->node;
             if (orphan->m_pParent || orphan == folder || findTop(folder) == orphan)
                 continue;
             folder->AddChild(orphan);
@@ -332,16 +396,37 @@ CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIR
     }
 
     CFileNode* lost = nullptr;
-    for (auto& [key, node] : nodes) {
-        if (node->m_pParent)
+    for (const OrphanNode& o : nodes) {
+        if (o.node->m_pParent)
             continue;
         if (!lost) {
             lost = new (arena) CFileNode();
             lost->m_pProperties = MakeLostFilesFolder(lostFilesCounter);
         }
-        lost->AddChild(node);
+        lost->AddChild(o.node);
     }
     return lost;
+}
+
+} // namespace
+
+CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
+                              int* lostFilesCounter, CTreeArena* arena) {
+    if (Cancelled(callback, callback->Poll()))
+        return nullptr;
+    // In the order of the orphans: sorted by parent reference.
+    std::vector<OrphanNode> nodes;
+    nodes.reserve(orphans.size());
+    for (NtfsRecordEntry* entry : orphans) {
+        if (!entry->properties)
+            continue;
+        CFileNode* node = new (arena) CFileNode();
+        node->m_pProperties = entry->properties;
+        node->m_pSourceRecord = entry;
+        entry->properties = nullptr;
+        nodes.push_back({entry->parent, entry->record, node});
+    }
+    return GroupOrphans(nodes, callback, lostFilesCounter, arena);
 }
 
 CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter) {
@@ -354,6 +439,37 @@ CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int
 }
 
 namespace {
+
+// Breadth first from the root folder (key: the root's record number): attach(key, folder,
+// folders) hangs the records naming `key` under `folder` and queues the folders among them (false
+// on cancel); keyOf(folder) is a queued folder's record number. False when cancelled.
+template <typename Attach, typename KeyOf>
+bool LinkBreadthFirst(CFileNode* root, IDIRBuildCallback* callback, Attach attach, KeyOf keyOf) {
+    std::queue<CFileNode*> folders;
+    CFileNode* current = root;
+    std::int64_t key = static_cast<std::int64_t>(kNtfsRootRecord);
+    for (;;) {
+        if (!attach(key, current, folders))
+            return false;
+        if (folders.empty())
+            return true;
+        current = folders.front();
+        folders.pop();
+        key = keyOf(current);
+        if (Cancelled(callback, callback->Poll()))
+            return false;
+    }
+}
+
+// The parent references left in a map, in ascending order.
+template <typename Map> std::vector<std::int64_t> SortedKeys(const Map& map) {
+    std::vector<std::int64_t> keys;
+    keys.reserve(map.size());
+    for (const auto& [key, value] : map)
+        keys.push_back(key);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
 
 // The entries of one parent reference, as a chain through `next`, in MFT order.
 template <typename Index> struct ParentChain {
@@ -377,59 +493,44 @@ CFileNode* LinkEntries(NtfsRecordList* list, const CSearchedPartitionInfo& volum
     }
 
     CFileNode* root = list->tempRoot;
-    std::queue<CFileNode*> folders;
-    CFileNode* current = root;
-    std::int64_t key = static_cast<std::int64_t>(kNtfsRootRecord);
-    bool cancelled = false;
-    while (!cancelled) {
-        if (auto found = chains.find(key); found != chains.end()) {
-            Index i = found->second.head;
-            chains.erase(found);
-            for (; i != kEnd; i = next[i]) {
-                NtfsRecordEntry* entry = &entries[i];
-                if (entry->properties) {
-                    CFileNode* node = new (list->arena) CFileNode();
-                    node->m_pProperties = entry->properties;
-                    node->m_pSourceRecord = entry;
-                    entry->properties = nullptr;
-                    current->AddChild(node);
-                    if (entry->isDirectory)
-                        folders.push(node);
-                }
-                callback->StepBy(1);
-                if (Cancelled(callback, callback->Poll())) {
-                    cancelled = true;
-                    break;
-                }
+    auto attach = [&](std::int64_t key, CFileNode* current, std::queue<CFileNode*>& folders) {
+        auto found = chains.find(key);
+        if (found == chains.end())
+            return true;
+        Index i = found->second.head;
+        chains.erase(found);
+        for (; i != kEnd; i = next[i]) {
+            NtfsRecordEntry* entry = &entries[i];
+            if (entry->properties) {
+                CFileNode* node = new (list->arena) CFileNode();
+                node->m_pProperties = entry->properties;
+                node->m_pSourceRecord = entry;
+                entry->properties = nullptr;
+                current->AddChild(node);
+                if (entry->isDirectory)
+                    folders.push(node);
             }
+            callback->StepBy(1);
+            if (Cancelled(callback, callback->Poll()))
+                return false;
         }
-        if (cancelled || folders.empty())
-            break;
-        current = folders.front();
-        folders.pop();
-        auto* entry = static_cast<NtfsRecordEntry*>(current->m_pSourceRecord);
-        key = entry->record;
+        return true;
+    };
+    auto keyOf = [&](CFileNode* folder) {
+        std::int64_t key = static_cast<NtfsRecordEntry*>(folder->m_pSourceRecord)->record;
         if (key < 0) {
-            const auto* props = static_cast<const CNTFSFileProperties*>(current->m_pProperties);
+            const auto* props = static_cast<const CNTFSFileProperties*>(folder->m_pProperties);
             key = MftSectorToRecord(props->GetRecordSector(), kNtfsSectorsPerRecord, volume.m_sectorsPerCluster,
                                     volume.m_u64FirstSector, list->mft->extents);
         }
-        if (key < 0)
-            key = -2; // unknown: matches no parent reference
-        if (entry->isDirectory && Cancelled(callback, callback->Poll()))
-            cancelled = true;
-    }
-    if (cancelled)
+        return key < 0 ? std::int64_t{-2} : key; // unknown: matches no parent reference
+    };
+    if (!LinkBreadthFirst(root, callback, attach, keyOf))
         return nullptr;
 
     // What no folder took, by parent reference and then in MFT order.
-    std::vector<std::int64_t> keys;
-    keys.reserve(chains.size());
-    for (const auto& [parent, chain] : chains)
-        keys.push_back(parent);
-    std::sort(keys.begin(), keys.end());
     std::vector<NtfsRecordEntry*> orphans;
-    for (std::int64_t parent : keys)
+    for (std::int64_t parent : SortedKeys(chains))
         for (Index i = chains[parent].head; i != kEnd; i = next[i])
             orphans.push_back(&entries[i]);
     chains.clear();
@@ -449,6 +550,62 @@ CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volu
     if (list->entries.size() < UINT32_MAX)
         return LinkEntries<std::uint32_t>(list, volume, callback, lostFilesCounter);
     return LinkEntries<std::uint64_t>(list, volume, callback, lostFilesCounter);
+}
+
+CFileNode* LinkNtfsChains(NtfsRecordList* list, IDIRBuildCallback* callback, int* lostFilesCounter) {
+    if (Cancelled(callback, callback->Poll()))
+        return nullptr;
+    auto& chains = list->chains->byParent;
+    CFileNode* root = list->tempRoot;
+    auto attach = [&](std::int64_t key, CFileNode* current, std::queue<CFileNode*>& folders) {
+        auto found = chains.find(key);
+        if (found == chains.end())
+            return true;
+        const NtfsParentChain chain = found->second;
+        chains.erase(found);
+        for (CFileNode* node = chain.head; node;) {
+            CFileNode* next = node->m_pNextSibling;
+            current->AddChild(node);
+            if (ChainedRecordIsDirectory(node))
+                folders.push(node);
+            node = next;
+            callback->StepBy(1);
+            if (Cancelled(callback, callback->Poll())) {
+                FreeChain(node);
+                return false;
+            }
+        }
+        for (std::uint64_t i = 0; i < chain.unnamed; ++i) {
+            callback->StepBy(1);
+            if (Cancelled(callback, callback->Poll()))
+                return false;
+        }
+        return true;
+    };
+    if (!LinkBreadthFirst(root, callback, attach, ChainedRecordNumber))
+        return nullptr;
+
+    // What no folder took, by parent reference and then in MFT order.
+    std::vector<OrphanNode> orphans;
+    for (std::int64_t parent : SortedKeys(chains)) {
+        NtfsParentChain& chain = chains[parent];
+        for (CFileNode* node = chain.head; node;) {
+            CFileNode* next = node->m_pNextSibling;
+            node->m_pNextSibling = nullptr;
+            orphans.push_back({parent, ChainedRecordNumber(node), node});
+            node = next;
+        }
+        chain.head = chain.tail = nullptr;
+    }
+    chains.clear();
+    if (Cancelled(callback, callback->Poll())) {
+        for (const OrphanNode& o : orphans)
+            FreeChain(o.node);
+        return nullptr;
+    }
+    if (CFileNode* lost = GroupOrphans(orphans, callback, lostFilesCounter, list->arena))
+        root->AddChild(lost);
+    return root;
 }
 
 CFileSystemNode* CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
@@ -486,10 +643,12 @@ CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPa
         return nullptr;
 
     CTreeArena arena; // the tree's nodes and properties; its chunks live on with them
+    NtfsParentChains chains; // the records as read, until the linking takes them
     NtfsRecordList list;
     list.mft = &mft;
     list.arena = &arena;
     list.tempRoot = CreateFileNode();
+    list.chains = &chains;
     params->list = &list;
 
     char label[100] = {};
@@ -499,8 +658,8 @@ CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPa
     if (ReadAllMftRecords(device, callback, &list, mft.extents, volume->m_sectorsPerCluster,
                           volume->m_u64FirstSector) &&
         !Cancelled(callback, callback->BeginStage("NTFS:Building directory tree",
-                                                  static_cast<std::int32_t>(list.entries.size()))) &&
-        LinkNtfsTree(&list, *volume, callback, &params->lostFilesCounter)) {
+                                                  static_cast<std::int32_t>(chains.records))) &&
+        LinkNtfsChains(&list, callback, &params->lostFilesCounter)) {
         root = CreateNtfsRootNode(volume->m_u64FirstSector, volume->m_sectorsPerCluster, 0,
                                   haveLabel && label[0] ? label : nullptr);
         MoveChildren(list.tempRoot, root);
@@ -511,13 +670,9 @@ CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPa
         FlagNtfsCrossLinks(root, device, FindNtfsBitmapEntry(list), volumeSectors / boot.GetSectorsPerCluster());
     }
 
-    // The entries go away: no node keeps pointing at them.
-    std::vector<CFileNode*> nodes;
-    if (root)
-        CollectTreeNodes(root, nodes);
-    CollectTreeNodes(list.tempRoot, nodes);
-    for (CFileNode* n : nodes)
-        n->m_pSourceRecord = nullptr;
+    // What the nodes carried for the linking goes away.
+    ForgetSourceRecords(root);
+    ForgetSourceRecords(list.tempRoot);
     DeleteTreeAndProperties(list.tempRoot); // holds children only when linking stopped early
     list.tempRoot = nullptr;
     FreeEntries(&list);

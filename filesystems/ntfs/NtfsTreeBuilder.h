@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 class IDIRBuildCallback;
@@ -29,11 +30,28 @@ struct NtfsMftInfo {
     std::uint8_t sectorsPerClusterEstimate = 0;
 };
 
+// The quick scan's form of its records: each record with properties becomes its tree node as
+// it is read, and the nodes naming one parent folder wait in one chain (through their
+// m_pNextSibling, in MFT order) until the linking hangs them under that folder. A waiting node's
+// m_pSourceRecord carries its record number and directory flag packed into the pointer's bits,
+// so a record costs nothing beyond its node and properties.
+struct NtfsParentChain {
+    CFileNode* head = nullptr;
+    CFileNode* tail = nullptr;
+    std::uint64_t unnamed = 0; // records of this parent that gave no properties (no node)
+};
+struct NtfsParentChains {
+    std::unordered_map<std::int64_t, NtfsParentChain> byParent;
+    std::uint64_t records = 0; // every accepted record, with or without a node
+    ~NtfsParentChains();       // frees the nodes still waiting, with their properties
+};
+
 struct NtfsRecordList {
     NtfsMftInfo* mft = nullptr;
     std::deque<NtfsRecordEntry> entries; // MFT order; stable addresses for the nodes' source records
     CFileNode* tempRoot = nullptr;
     CTreeArena* arena = nullptr;         // where the build's properties and nodes go; null: the heap
+    NtfsParentChains* chains = nullptr;  // set: ReadAllMftRecords chains nodes here instead of making entries
 };
 
 // What one build works with. Made by the caller (InitNtfsTreeBuildParams) and passed by pointer.
@@ -79,6 +97,8 @@ bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, Ntfs
 // parent reference, in MFT order, so a folder takes its children in one step.
 CFileNode* LinkNtfsTree(NtfsRecordList* list, const CSearchedPartitionInfo& volume,
                         IDIRBuildCallback* callback, int* lostFilesCounter);
+// LinkNtfsTree for records read into chains (list->chains): the chains are used up.
+CFileNode* LinkNtfsChains(NtfsRecordList* list, IDIRBuildCallback* callback, int* lostFilesCounter);
 // The entries no folder of the tree took, ordered by parent reference and then MFT order: orphan
 // folders adopt the orphans that name them, and what is left goes into a new lost-files folder
 // (returned; null when nothing is left or on cancel). Nodes come from `arena` (null: the heap).

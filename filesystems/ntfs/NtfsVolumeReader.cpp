@@ -69,13 +69,12 @@ MftRecordView::~MftRecordView() { Release(); }
 bool MftRecordView::Attach(std::uint8_t* rec, std::size_t len, std::int64_t sector,
                            IStorageDevice* device) {
     Release();
-    if (!ValidateFileRecord(rec, len))
+    if (!ValidateAndFixFileRecord(rec, len, &m_fixupsApplied, &m_attributes))
         return false;
     m_rec = rec;
     m_len = len;
     m_sector = sector;
     m_device = device;
-    m_fixupsApplied = ApplyFixups(rec, len);
     return true;
 }
 
@@ -89,15 +88,38 @@ void MftRecordView::Release() {
     m_baseRecord = -1;
     m_extensions.clear();
     m_loaded.clear();
+    m_attributes.count = 0;
+    m_attributes.complete = false;
+}
+
+const std::uint8_t* MftRecordView::FindBaseAttribute(std::uint32_t type, int n) const {
+    if (!m_rec || n < 0)
+        return nullptr;
+    if (!m_attributes.complete)
+        return FindAttribute(m_rec, m_len, type, n);
+    // Every listed attribute passed ValidateAttribute when the record was attached.
+    for (std::uint32_t i = 0; i < m_attributes.count; ++i)
+        if (m_attributes.type[i] == type && n-- == 0)
+            return m_rec + m_attributes.offset[i];
+    return nullptr;
+}
+
+int MftRecordView::CountBaseAttributes(std::uint32_t type) const {
+    if (!m_attributes.complete)
+        return CountAttributes(m_rec, m_len, type);
+    int count = 0;
+    for (std::uint32_t i = 0; i < m_attributes.count; ++i)
+        count += m_attributes.type[i] == type;
+    return count;
 }
 
 MftRecordView::AttrRef MftRecordView::FindAttributeEx(std::uint32_t type, int n) {
     AttrRef ref;
     if (!m_rec || n < 0)
         return ref;
-    int inBase = CountAttributes(m_rec, m_len, type);
+    const int inBase = m_extensions.empty() ? n + 1 : CountBaseAttributes(type);
     if (n < inBase) {
-        ref.attr = FindAttribute(m_rec, m_len, type, n);
+        ref.attr = FindBaseAttribute(type, n);
         if (ref.attr) {
             ref.offset = static_cast<std::uint32_t>(ref.attr - m_rec);
             ref.bytesLeft = m_len - ref.offset;

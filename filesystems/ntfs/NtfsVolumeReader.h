@@ -49,8 +49,13 @@ public:
     };
     // The n-th attribute of `type` over the base record, then the extension records in order.
     AttrRef FindAttributeEx(std::uint32_t type, int n);
+    // The n-th attribute of `type` in the base record alone (FindAttribute on it, from the list
+    // of attributes made when it was attached).
+    const std::uint8_t* FindBaseAttribute(std::uint32_t type, int n) const;
 
 private:
+    int CountBaseAttributes(std::uint32_t type) const;
+
     struct Extension {
         bool loaded = false;
         bool valid = false;
@@ -64,6 +69,7 @@ private:
     std::int64_t m_baseRecord = -1;
     NtfsExtensionList m_extensions;
     std::vector<Extension> m_loaded;
+    NtfsAttributeIndex m_attributes; // of the base record
 };
 
 

@@ -346,6 +346,28 @@ TEST(NtfsQuickScan, CancelReturnsNullAndFreesEverything) {
         EXPECT_FALSE(Build(dev, cb)) << c.stage << " " << c.polls;
         EXPECT_TRUE(cb.cancelled);
     }
+    // A cancel at any point of the linking (under the root, in a folder, while the orphans are
+    // grouped) returns null and frees every record that waited for its folder.
+    auto damaged = ReadFileBytes(image);
+    const std::int64_t docs = NtfsRecordNumber(image, "/docs");
+    ASSERT_GT(docs, 24);
+    const std::int64_t off = NtfsRecordOffset(image, static_cast<std::uint64_t>(docs));
+    std::fill(damaged.begin() + off, damaged.begin() + off + 1024, 0);
+    for (const auto* bytes : {&dev.Bytes(), &damaged}) {
+        MemoryDevice d(*bytes);
+        for (int polls = 0;; ++polls) {
+            RecordingCallback cb;
+            cb.cancelStage = "NTFS:Building directory tree";
+            cb.cancelAfterPolls = polls;
+            TreePtr root = Build(d, cb);
+            if (root) {
+                EXPECT_FALSE(cb.cancelled);
+                EXPECT_GT(polls, 2);
+                break;
+            }
+            EXPECT_TRUE(cb.cancelled) << polls;
+        }
+    }
     // Without a callback nothing starts.
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
