@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr std::int64_t kBitmapRecord = 6;
 constexpr std::uint64_t kSectorBytes = 512;
 constexpr std::uint64_t kBlockSectors = 128;
 
@@ -61,9 +60,14 @@ bool MarkBitmapClusters(const CNTFSFileProperties& bitmap, IStorageDevice* devic
 } // namespace
 
 const CNTFSFileProperties* FindNtfsBitmapEntry(const NtfsRecordList& list) {
+    const auto isLiveBitmap = [](std::int64_t record, const CNTFSFileProperties* p) {
+        return record == kNtfsBitmapRecord && p && !(p->GetFileState() & FILESTATE_DELETED) &&
+               std::strcmp(p->GetName(), "$Bitmap") == 0;
+    };
+    if (isLiveBitmap(kNtfsBitmapRecord, list.bitmap.get()))
+        return list.bitmap.get();
     for (const NtfsRecordEntry& e : list.entries)
-        if (e.record == kBitmapRecord && e.properties && !(e.properties->GetFileState() & FILESTATE_DELETED) &&
-            std::strcmp(e.properties->GetName(), "$Bitmap") == 0)
+        if (isLiveBitmap(e.record, e.properties))
             return e.properties;
     return nullptr;
 }

@@ -122,13 +122,21 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
         MftRecordView view;
         if (!view.Attach(rec, len, static_cast<std::int64_t>(sector), ctx.device))
             continue;
-        if (IsSystemFileRecord(view.Record(), len))
+        const auto recordNumber = static_cast<std::int64_t>((mftIndex + l) / s);
+        if (IsSystemFileRecord(view.Record(), len)) {
+            // No file of the tree, but the volume's cluster allocation, which tells deleted
+            // files whose clusters another file took.
+            if (recordNumber == kNtfsBitmapRecord && !ctx.list->bitmap) {
+                std::int64_t unused = -1;
+                ctx.list->bitmap.reset(CreateNtfsFilePropertiesFromRecord(&view, sector, &unused, nullptr));
+            }
             continue;
+        }
 
         NtfsRecordEntry entry;
         entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
         entry.parent = BaseParentReference(view);
-        entry.record = static_cast<std::int64_t>((mftIndex + l) / s);
+        entry.record = recordNumber;
 
         view.SetExtensions(extensions);
         view.SetBaseRecordNumber(entry.record);

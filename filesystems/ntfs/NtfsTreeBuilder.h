@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -46,12 +47,16 @@ struct NtfsParentChains {
     ~NtfsParentChains();       // frees the nodes still waiting, with their properties
 };
 
+// The record that holds the volume's cluster allocation.
+constexpr std::int64_t kNtfsBitmapRecord = 6;
+
 struct NtfsRecordList {
     NtfsMftInfo* mft = nullptr;
     std::deque<NtfsRecordEntry> entries; // MFT order; stable addresses for the nodes' source records
     CFileNode* tempRoot = nullptr;
     CTreeArena* arena = nullptr;         // where the build's properties and nodes go; null: the heap
     NtfsParentChains* chains = nullptr;  // set: ReadAllMftRecords chains nodes here instead of making entries
+    std::unique_ptr<CNTFSFileProperties> bitmap; // the $Bitmap record (6), kept apart from the tree's files
 };
 
 // What one build works with. Made by the caller (InitNtfsTreeBuildParams) and passed by pointer.

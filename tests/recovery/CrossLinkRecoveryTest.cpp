@@ -25,6 +25,7 @@
 #include "tests/support/NtfsImages.h"
 #include "tests/support/TreePtr.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -153,6 +154,30 @@ TEST_F(CrossLinkRecovery, NtfsQuickScanWithoutTheBitmapRecord) {
     ASSERT_GT(bitmapRecord, 0);
     Bytes bytes = LoadImageBytes(image);
     std::fill_n(bytes.begin() + bitmapRecord, 1024, 0);
+    MemoryDevice device(std::move(bytes));
+    NtfsQuickScanAndCheck(device);
+}
+
+// With the later file's record gone the tree holds no file on the reused clusters: only the
+// volume's $Bitmap tells that another file has them.
+TEST_F(CrossLinkRecovery, NtfsQuickScanWithTheLaterFilesRecordGone) {
+    const std::string image = NtfsCrossLinkVolume();
+    ASSERT_FALSE(image.empty());
+    Bytes bytes = LoadImageBytes(image);
+    const std::u16string name = u"new.bin";
+    std::int64_t newRecord = -1;
+    for (std::uint64_t record = 16; record < 256 && newRecord < 0; ++record) {
+        const std::int64_t at = NtfsRecordOffset(image, record);
+        if (at <= 0 || static_cast<std::uint64_t>(at) + 1024 > bytes.size())
+            continue;
+        const auto* first = bytes.data() + at;
+        const auto* found = std::search(first, first + 1024, reinterpret_cast<const std::uint8_t*>(name.data()),
+                                        reinterpret_cast<const std::uint8_t*>(name.data() + name.size()));
+        if (found != first + 1024)
+            newRecord = at;
+    }
+    ASSERT_GT(newRecord, 0);
+    std::fill_n(bytes.begin() + newRecord, 1024, 0);
     MemoryDevice device(std::move(bytes));
     NtfsQuickScanAndCheck(device);
 }
