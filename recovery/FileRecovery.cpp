@@ -99,19 +99,28 @@ std::uint64_t MulSat(std::uint64_t a, std::uint64_t b) {
     return __builtin_mul_overflow(a, b, &r) ? UINT64_MAX : r;
 }
 
+// How many of the `count` sectors from `first` the device holds (all when its size is not
+// known); 0 when `first` is not a valid sector number.
+std::uint32_t SectorsOnDevice(const RecoveryContext& context, std::uint64_t first, bool firstValid,
+                              std::uint32_t count) {
+    if (!firstValid || first > UINT64_MAX - count)
+        return 0;
+    if (context.deviceSectors == 0 || first + count <= context.deviceSectors)
+        return count;
+    return first >= context.deviceSectors ? 0 : static_cast<std::uint32_t>(context.deviceSectors - first);
+}
+
 // Reads `count` sectors from `first` into `buffer`. Sectors that cannot be read (also those
-// whose number does not fit) are zeros and are counted in the context.
+// past the device's end or whose number does not fit) are zeros and are counted in the context.
 void ReadSectorsOrZeros(RecoveryContext& context, std::uint8_t* buffer, std::uint64_t first,
                         bool firstValid, std::uint32_t count) {
     std::memset(buffer, 0, static_cast<std::size_t>(count) * kSectorSize);
-    if (!firstValid || !context.device || first > UINT64_MAX - count) {
-        context.unreadableSectors += count;
-        return;
-    }
-    if (context.device->ReadSectors(buffer, first, count) == 1)
+    const std::uint32_t held = context.device ? SectorsOnDevice(context, first, firstValid, count) : 0;
+    context.unreadableSectors += count - held;
+    if (held == 0 || context.device->ReadSectors(buffer, first, held) == 1)
         return;
     // Sector by sector, so one bad sector costs only its own 512 bytes.
-    for (std::uint32_t i = 0; i < count; ++i) {
+    for (std::uint32_t i = 0; i < held; ++i) {
         std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * kSectorSize;
         std::memset(sector, 0, kSectorSize);
         if (context.device->ReadSectors(sector, first + i, 1) != 1) {
@@ -134,39 +143,69 @@ bool RunSector(const RecoveryContext& context, std::int64_t start, std::uint64_t
     return true;
 }
 
+// `bytes` were just written: they count as done, and so do the holes skipped before them.
 int Report(RecoveryContext& context, std::uint64_t bytes) {
-    if (context.callback && context.callback->AddBytesDone(bytes) == -1)
+    bytes += context.pendingHoleBytes;
+    context.pendingHoleBytes = 0;
+    context.bytesReported += bytes;
+    if (context.callback && bytes && context.callback->AddBytesDone(bytes) == -1)
         return kRecoverCancelled;
     return kRecoverDone;
 }
 
-// A sparse stretch of `bytes`: a hole in the target (nothing written, no space used),
-// reported at once however long it is.
+// A file that failed: the bytes it reported as done are taken back.
+void TakeBackBytes(RecoveryContext& context) {
+    context.pendingHoleBytes = 0;
+    while (context.bytesReported > 0) {
+        const std::uint32_t n = context.bytesReported > UINT32_MAX
+                                    ? UINT32_MAX
+                                    : static_cast<std::uint32_t>(context.bytesReported);
+        if (context.callback)
+            context.callback->SubtractBytesDone(n);
+        context.bytesReported -= n;
+    }
+}
+
+// A sparse stretch of `bytes`: a hole in the target (nothing written, no space used). It counts
+// as done only once something behind it is written or the file ends.
 int WriteHole(RecoveryContext& context, CTargetFile& target, std::uint64_t bytes) {
     if (bytes == 0)
         return kRecoverDone;
     if (!target.SkipHole(bytes))
         return kRecoverFailed;
-    return Report(context, bytes);
+    context.pendingHoleBytes += bytes;
+    if (context.callback && context.callback->Poll() == -1)
+        return kRecoverCancelled;
+    return kRecoverDone;
 }
 
-// Copies `bytes` bytes from the clusters of a run starting at cluster `start`.
+// Copies `bytes` bytes from the clusters of a run starting at cluster `start`. Data past the
+// device's last sector is not there to copy: the file ends at the device's end and fails.
 int CopyRunBytes(RecoveryContext& context, CTargetFile& target, std::int64_t start,
                  std::uint64_t bytes, std::uint8_t* buffer) {
     for (std::uint64_t done = 0; done < bytes;) {
         const std::uint64_t left = bytes - done;
-        const std::uint32_t sectors =
+        std::uint32_t sectors =
             left >= kBlockBytes ? kBlockSectors
                                 : static_cast<std::uint32_t>((left + kSectorSize - 1) / kSectorSize);
         std::uint64_t first = 0;
         const bool valid = RunSector(context, start, done / kSectorSize, &first);
+        const std::uint32_t held = SectorsOnDevice(context, first, valid, sectors);
+        if (held < sectors)
+            context.cutAtDeviceEnd = true;
+        sectors = held;
+        const std::uint64_t room = static_cast<std::uint64_t>(sectors) * kSectorSize;
+        const std::uint64_t n = left < room ? left : room;
+        if (n == 0)
+            return kRecoverFailed;
         ReadSectorsOrZeros(context, buffer, first, valid, sectors);
-        const std::uint64_t n = left < kBlockBytes ? left : kBlockBytes;
         if (!target.WriteAll(buffer, static_cast<std::size_t>(n)))
             return kRecoverFailed;
         if (Report(context, n) != kRecoverDone)
             return kRecoverCancelled;
         done += n;
+        if (context.cutAtDeviceEnd)
+            return kRecoverFailed;
     }
     return kRecoverDone;
 }
@@ -501,7 +540,11 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     }
     context.firstSector = firstSector;
     context.sectorsPerCluster = sectorsPerCluster;
+    context.deviceSectors = context.device ? context.device->GetSectorCount() : 0;
     context.unreadableSectors = 0;
+    context.cutAtDeviceEnd = false;
+    context.bytesReported = 0;
+    context.pendingHoleBytes = 0;
     IFileProperties* props = node->m_pProperties;
     if (!props)
         return kRecoverFailed;
@@ -586,9 +629,18 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         result = kRecoverFailed;
     if (!target.Close() && result == kRecoverDone)
         result = kRecoverFailed;
-    if (context.unreadableSectors)
+    if (context.cutAtDeviceEnd)
+        LogInfo("The data of %s runs past the end of the device: it was recovered up to the "
+                "device's end (%" PRIu64 " of %" PRIu64 " bytes)",
+                targetPath.c_str(), context.bytesReported + context.pendingHoleBytes, size);
+    if (context.unreadableSectors) {
         LogInfo("%" PRIu64 " unreadable sectors of %s were written as zeros", context.unreadableSectors,
                 targetPath.c_str());
+        if (result == kRecoverDone)
+            result = kRecoverFailed;
+    }
+    if (result != kRecoverDone)
+        TakeBackBytes(context);
     if (result == kRecoverCancelled) {
         // Cut short by the user: a part of a file under its full name would pass for the file.
         DeleteTargetFile(targetPath);
@@ -599,19 +651,22 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     const bool crossLinked = result == kRecoverDone && (props->GetFileState() & FILESTATE_CROSS_LINK);
     if (crossLinked)
         LogInfo("Clusters in use by another file: %s", targetPath.c_str());
-    if (efsPrefix) {
-        if (result != kRecoverDone) {
+    if (result != kRecoverDone) {
+        if (efsPrefix)
             DeleteTargetFile(targetPath);
-            return result;
-        }
-        return FinishEncryptedFile(context, targetPath, size, copySize - size);
-    }
-    if (result != kRecoverDone)
         return result;
+    }
+    // Holes at the end of the file are part of it now that it has its length.
+    if (Report(context, 0) != kRecoverDone)
+        return kRecoverCancelled;
+    if (efsPrefix)
+        return FinishEncryptedFile(context, targetPath, size, copySize - size);
 
     RestoreTimesAndAttributes(props, targetPath, attributes);
-    if (crossLinked)
+    if (crossLinked) {
+        TakeBackBytes(context);
         return kRecoverFailed;
+    }
     if (context.callback) {
         if (context.callback->SubtractBytesDone(0) == -1 || context.callback->AddFilesDone(1) == -1)
             return kRecoverCancelled;
