@@ -370,6 +370,7 @@ TEST(FileRecovery, CancelInTheMiddleOfAFile) {
     EXPECT_EQ(job.result, kRecoverCancelled);
     EXPECT_TRUE(fs::is_directory(out + "/Volume"));
     EXPECT_FALSE(fs::exists(out + "/Volume/big.bin"));
+    EXPECT_EQ(callback.bytes, 0u); // what the removed file counted was taken back
     EXPECT_FALSE(fs::exists(out + "/Volume/after.bin"));
     EXPECT_EQ(callback.files, 0);
 }
