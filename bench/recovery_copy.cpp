@@ -105,10 +105,12 @@ BENCHMARK(DdSameBytes)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTim
 void RecoveryBesideDd(benchmark::State& state) {
     CImageFileDevice device(ImagePath().c_str());
     testsupport::TreePtr root = testsupport::MakeRoot(0, 8);
-    testsupport::FileRecipe recipe{"big.bin", kFileBytes, {{0, static_cast<std::int64_t>(kFileBytes / 4096)}}};
+    testsupport::FileRecipe recipe{
+        "big.bin", kFileBytes, {{0, static_cast<std::int64_t>(kFileBytes / 4096)}}};
     CFileNode* node = testsupport::AddFile(root.get(), recipe);
     const std::string target = WorkDir() + "/recovered.bin", ddTarget = WorkDir() + "/dd.bin";
-    const std::string command = "dd if='" + ImagePath() + "' of='" + ddTarget + "' bs=64K status=none";
+    const std::string command =
+        "dd if='" + ImagePath() + "' of='" + ddTarget + "' bs=64K status=none";
     using Clock = std::chrono::steady_clock;
     double bestRecovery = 0, bestDd = 0;
     // Each copy starts with no dirty page of the other's target left to write back.

@@ -7,10 +7,10 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
-#include "storage/StorageDevice.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
+#include "storage/StorageDevice.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -42,18 +42,22 @@ constexpr std::size_t kPageBytes = 4096;
 
 // A page-aligned copy buffer, so the kernel's copies to and from it run on aligned lines.
 struct CopyBuffer {
-    explicit CopyBuffer(std::uint32_t sectors)
-        : sectors(sectors),
-          data(static_cast<std::uint8_t*>(std::aligned_alloc(
-              kPageBytes, (std::size_t(sectors) * kSectorSize + kPageBytes - 1) / kPageBytes * kPageBytes))) {
-        if (!data)
-            throw std::bad_alloc();
-    }
+    explicit CopyBuffer(std::uint32_t sectors) : sectors(sectors), data(Allocate(sectors)) {}
     ~CopyBuffer() { std::free(data); }
     CopyBuffer(const CopyBuffer&) = delete;
     CopyBuffer& operator=(const CopyBuffer&) = delete;
     const std::uint32_t sectors;
     std::uint8_t* const data;
+
+private:
+    static std::uint8_t* Allocate(std::uint32_t sectors) {
+        const std::size_t bytes = std::size_t(sectors) * kSectorSize;
+        void* p =
+            std::aligned_alloc(kPageBytes, (bytes + kPageBytes - 1) / kPageBytes * kPageBytes);
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<std::uint8_t*>(p);
+    }
 };
 // Clusters of one NTFS compression unit.
 constexpr std::uint32_t kUnitClusters = 16;
@@ -130,14 +134,17 @@ std::uint32_t SectorsOnDevice(const RecoveryContext& context, std::uint64_t firs
         return 0;
     if (context.deviceSectors == 0 || first + count <= context.deviceSectors)
         return count;
-    return first >= context.deviceSectors ? 0 : static_cast<std::uint32_t>(context.deviceSectors - first);
+    return first >= context.deviceSectors
+               ? 0
+               : static_cast<std::uint32_t>(context.deviceSectors - first);
 }
 
 // Reads `count` sectors from `first` into `buffer`. Sectors that cannot be read (also those
 // past the device's end or whose number does not fit) are zeros and are counted in the context.
 void ReadSectorsOrZeros(RecoveryContext& context, std::uint8_t* buffer, std::uint64_t first,
                         bool firstValid, std::uint32_t count) {
-    const std::uint32_t held = context.device ? SectorsOnDevice(context, first, firstValid, count) : 0;
+    const std::uint32_t held =
+        context.device ? SectorsOnDevice(context, first, firstValid, count) : 0;
     context.unreadableSectors += count - held;
     std::memset(buffer + static_cast<std::size_t>(held) * kSectorSize, 0,
                 static_cast<std::size_t>(count - held) * kSectorSize);
@@ -279,7 +286,8 @@ public:
         for (const UnitPiece& p : pieces) {
             const std::uint64_t bytes = Take(static_cast<std::uint64_t>(p.clusters) * m_clusterBytes);
             const int r = p.start < 0 ? WriteHole(m_context, m_target, bytes)
-                                      : CopyRunBytes(m_context, m_target, p.start, bytes, m_in.data(), kBlockSectors);
+                                      : CopyRunBytes(m_context, m_target, p.start, bytes,
+                                                     m_in.data(), kBlockSectors);
             if (r != kRecoverDone)
                 return r;
         }
@@ -488,8 +496,9 @@ int CopyDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* ru
         const std::uint64_t runBytes = MulSat(static_cast<std::uint64_t>(run->count), clusterBytes);
         const std::uint64_t bytes = runBytes < owed ? runBytes : owed;
         const bool zeros = run->start < 0 || (holes && run->start == 0);
-        const int r = zeros ? WriteHole(context, target, bytes)
-                            : CopyRunBytes(context, target, run->start, bytes, buffer.data, buffer.sectors);
+        const int r =
+            zeros ? WriteHole(context, target, bytes)
+                  : CopyRunBytes(context, target, run->start, bytes, buffer.data, buffer.sectors);
         if (r != kRecoverDone)
             return r;
         owed -= bytes;

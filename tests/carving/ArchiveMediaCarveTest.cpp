@@ -135,6 +135,20 @@ std::string ImagePath(const std::string& folder) {
     });
 }
 
+// The RAW search over the whole device, chunk after chunk, into `list`.
+void SearchDevice(IStorageDevice& device, CRawFileList& list) {
+    CRAWSearchController controller;
+    controller.SetDevice(&device);
+    controller.SetSectorsPerStep(kStep);
+    controller.SetResultSink(&list);
+    controller.BeginSearch();
+    IntelligentSearchStats stats;
+    const std::uint64_t sectors = device.GetSectorCount();
+    for (std::uint64_t s = 0; s < sectors; s += kStep)
+        controller.AnalyzeSectors(s, std::min<std::uint64_t>(kStep, sectors - s), &stats);
+    controller.EndSearch();
+}
+
 void CollectFiles(const std::string& folder, std::map<std::string, std::vector<Bytes>>* byFolder) {
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
         if (e.is_regular_file())
@@ -157,16 +171,7 @@ TEST(ArchiveMediaCarving, CarvesSizesAndRecoversPlantedFiles) {
     CImageFileDevice device(imagePath.c_str());
     ASSERT_EQ(device.Open(), 1);
     CRawFileList list;
-    CRAWSearchController controller;
-    controller.SetDevice(&device);
-    controller.SetSectorsPerStep(kStep);
-    controller.SetResultSink(&list);
-    controller.BeginSearch();
-    IntelligentSearchStats stats;
-    const std::uint64_t sectors = device.GetSectorCount();
-    for (std::uint64_t s = 0; s < sectors; s += kStep)
-        controller.AnalyzeSectors(s, std::min<std::uint64_t>(kStep, sectors - s), &stats);
-    controller.EndSearch();
+    SearchDevice(device, list);
 
     std::map<std::uint64_t, const CRawFileInfo*> bySector;
     for (const CRawFileInfo* r : list.Records())
@@ -224,7 +229,8 @@ void PutBe32(Bytes& b, std::size_t at, std::uint32_t v) {
 std::size_t LastBox(const Bytes& b) {
     std::size_t at = 0, last = 0;
     while (at + 8 <= b.size()) {
-        const std::uint32_t size = (std::uint32_t(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
+        const std::uint32_t size =
+            (std::uint32_t(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
         if (size < 8)
             break;
         last = at;
@@ -285,21 +291,14 @@ TEST(ArchiveMediaCarving, DamagedSizesAreCutAtTheDeviceEnd) {
         CImageFileDevice device(imagePath.c_str());
         ASSERT_EQ(device.Open(), 1);
         CRawFileList list;
-        CRAWSearchController controller;
-        controller.SetDevice(&device);
-        controller.SetSectorsPerStep(kStep);
-        controller.SetResultSink(&list);
-        controller.BeginSearch();
-        const std::uint64_t sectors = device.GetSectorCount();
-        for (std::uint64_t s = 0; s < sectors; s += kStep)
-            controller.AnalyzeSectors(s, std::min<std::uint64_t>(kStep, sectors - s), nullptr);
-        controller.EndSearch();
+        SearchDevice(device, list);
 
         for (const std::uint64_t maxSize : {std::uint64_t(50000000), std::uint64_t(4096)}) {
             SCOPED_TRACE(maxSize);
             GetScanOptions().MaxRawFileSize = maxSize;
             CRawFileTreeBuilder builder;
-            TreePtr root(BuildRawFileTree(nullptr, nullptr, &builder, &device, list.GetIterator(), 0));
+            TreePtr root(
+                BuildRawFileTree(nullptr, nullptr, &builder, &device, list.GetIterator(), 0));
             ASSERT_TRUE(root);
             CFileNode* carved = CarvedFile(root.get(), c.type);
             ASSERT_TRUE(carved);
@@ -310,17 +309,19 @@ TEST(ArchiveMediaCarving, DamagedSizesAreCutAtTheDeviceEnd) {
             ToggleCheckState(carved, false);
             RecoverFolderJob job;
             std::string made;
-            ASSERT_EQ(RecoverFolder(nullptr, &device, &job, root.get(), scratch + "/out", &made), 1);
+            ASSERT_EQ(RecoverFolder(nullptr, &device, &job, root.get(), scratch + "/out", &made),
+                      1);
             EXPECT_EQ(job.result, kRecoverDone);
-            const std::string recovered =
-                made + "/" + GetRawFileTypeDescription(c.type) + "/" + carved->m_pProperties->GetName();
+            const std::string recovered = made + "/" + GetRawFileTypeDescription(c.type) + "/" +
+                                          carved->m_pProperties->GetName();
             EXPECT_EQ(ReadFileBytes(recovered),
                       Bytes(image.begin() + kStart * 512, image.begin() + kStart * 512 + size));
         }
         GetScanOptions().SetDefaults();
         if (c.headerSize) {
             const Bytes log = ReadFileBytes(logPath);
-            const std::string line = "bytes; it is cut at the end of the device to " + std::to_string(held) + " bytes";
+            const std::string line =
+                "bytes; it is cut at the end of the device to " + std::to_string(held) + " bytes";
             EXPECT_NE(std::string(log.begin(), log.end()).find(line), std::string::npos) << line;
         }
     }

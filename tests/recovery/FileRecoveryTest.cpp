@@ -521,7 +521,8 @@ TEST(FileRecovery, DataPastTheDeviceEndOrUnreadableIsNotRecovered) {
         return p;
     }();
     Volume vol(2, 64); // sectors 0 to 227
-    const Bytes good = PatternBytes(6000, 21), bad = PatternBytes(4096, 22), tail = PatternBytes(2048, 23);
+    const Bytes good = PatternBytes(6000, 21), bad = PatternBytes(4096, 22),
+                tail = PatternBytes(2048, 23);
     const std::int64_t goodAt = vol.Place(good), badAt = vol.Place(bad);
     vol.next = 62; // the last two clusters
     const std::int64_t tailAt = vol.Place(tail);
@@ -538,16 +539,22 @@ TEST(FileRecovery, DataPastTheDeviceEndOrUnreadableIsNotRecovered) {
     const Case cases[] = {
         {{"good.bin", good.size(), {{goodAt, vol.Clusters(good.size())}}}, good, true, nullptr},
         // Two clusters on the device, 20 claimed: the device's end cuts the file.
-        {{"pastend.bin", 20 * 1024, {{tailAt, 20}}}, tail, false,
-         "runs past the end of the device: it was recovered up to the device's end (2048 of 20480 bytes)"},
+        {{"pastend.bin", 20 * 1024, {{tailAt, 20}}},
+         tail,
+         false,
+         "runs past the end of the device: it was recovered up to the device's end (2048 of 20480 "
+         "bytes)"},
         // A run that starts beyond the device: nothing of it is there.
-        {{"beyond.bin", 4096, {{goodAt, 1}, {5000, 3}}}, Bytes(good.begin(), good.begin() + 1024), false,
+        {{"beyond.bin", 4096, {{goodAt, 1}, {5000, 3}}},
+         Bytes(good.begin(), good.begin() + 1024),
+         false,
          "(1024 of 4096 bytes)"},
-        {{"badsector.bin", bad.size(), {{badAt, 4}}}, badExpected, false,
+        {{"badsector.bin", bad.size(), {{badAt, 4}}},
+         badExpected,
+         false,
          "1 unreadable sectors of"},
         // A huge hole and then no more runs: nothing was written, nothing may be counted.
-        {{"hole.bin", 1ull << 40, {{kSparseRunStart, 1ll << 28}}}, {}, false,
-         "The data runs end"},
+        {{"hole.bin", 1ull << 40, {{kSparseRunStart, 1ll << 28}}}, {}, false, "The data runs end"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.recipe.name);
