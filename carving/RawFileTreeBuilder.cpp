@@ -10,8 +10,9 @@
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
-#include "storage/StorageDevice.h"
+#include "storage/DeviceBounds.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <system_error>
@@ -195,7 +196,9 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
         }
         // Whatever a damaged header claims, a file holds no more than the device from its start.
         const std::uint64_t claimed = size;
-        size = CapCarvedFileSize(r->m_u64StartSector, size, deviceSectors, cap);
+        size = std::min(size, cap);
+        if (deviceSectors) // 0: the device cannot tell its size
+            size = CapSizeToDevice(size, deviceSectors, r->m_u64StartSector);
         if (size == 0 || r->m_u32FileType >= kRawFileTypeTableSize || !chosen[r->m_u32FileType])
             continue;
         cover.Note(*r, size);

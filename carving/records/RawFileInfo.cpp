@@ -2,7 +2,6 @@
 
 #include "filesystems/StoreSection.h"
 #include "logging/Log.h"
-#include "storage/StorageDevice.h"
 
 void CRawFileList::Clear() {
     for (CRawFileInfo* r : m_list)
@@ -26,20 +25,6 @@ CRawFileInfo* CRawFileList::FindAtSector(std::uint64_t sector) const {
 
 CRawFileInfo* FindRawFileAtSector(const CRawFileList* list, std::uint64_t sector) {
     return list ? list->FindAtSector(sector) : nullptr;
-}
-
-std::uint64_t CapCarvedFileSize(std::uint64_t startSector, std::uint64_t size,
-                                std::uint64_t deviceSectors, std::uint64_t maxSize) {
-    if (size > maxSize)
-        size = maxSize;
-    if (deviceSectors == 0)
-        return size;
-    if (startSector >= deviceSectors)
-        return 0;
-    const std::uint64_t sectorsLeft = deviceSectors - startSector;
-    if (sectorsLeft <= UINT64_MAX / kSectorSize && size > sectorsLeft * kSectorSize)
-        size = sectorsLeft * kSectorSize;
-    return size;
 }
 
 void SaveFoundFileList(IRSData* section, const CRawFileList& list) {

@@ -124,11 +124,5 @@ void SaveFoundFileList(IRSData* section, const CRawFileList& list);
 // frees the partial list and passes on.
 std::unique_ptr<CRawFileList> LoadFoundFileList(IRSData* store);
 
-// The bytes a carved file starting at `startSector` may span: its `size` as its header or its
-// analyser gave it, cut at `maxSize` and at the end of a device of `deviceSectors` sectors
-// (0: not known). 0 for a file that starts past the device's end.
-std::uint64_t CapCarvedFileSize(std::uint64_t startSector, std::uint64_t size,
-                                std::uint64_t deviceSectors, std::uint64_t maxSize);
-
 // The record of `list` starting exactly at `sector`, or null.
 CRawFileInfo* FindRawFileAtSector(const CRawFileList* list, std::uint64_t sector);
