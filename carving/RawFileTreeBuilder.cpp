@@ -7,9 +7,13 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
+#include "storage/DeviceBounds.h"
 
+#include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <system_error>
 #include <thread>
@@ -55,13 +59,13 @@ CFileNode* CRawFileTreeBuilder::NewTypeFolder(std::uint32_t type) {
     return folder;
 }
 
-void CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t size,
-                                  std::uint32_t type) {
+CFileNode* CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t size,
+                                        std::uint32_t type) {
     if (!m_root || type >= kRawFileTypeTableSize)
-        return;
+        return nullptr;
     CFileNode* folder = m_folders[type];
     if (!folder && !(folder = NewTypeFolder(type)))
-        return;
+        return nullptr;
     const int n = ++m_counts[type];
     // The range folder for files 301, 601, ... is made when its first file arrives, so a count
     // that ends at a multiple of 300 leaves no empty folder behind.
@@ -74,7 +78,7 @@ void CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t size,
             if (!fresh) {
                 m_root->AddChild(folder); // keep what was built
                 m_folders[type] = folder;
-                return;
+                return nullptr;
             }
             fresh->AddChild(folder);
             folder = fresh;
@@ -83,7 +87,7 @@ void CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t size,
         RangeName(name, sizeof name, n, static_cast<long long>(n) + kRawRangeFolderFiles - 1);
         CFileNode* range = MakeFolder(name);
         if (!range)
-            return;
+            return nullptr;
         folder->AddChild(range);
     }
     CFileNode* file = CreateFileNode();
@@ -91,7 +95,7 @@ void CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t size,
     if (!file || !p) {
         delete file;
         delete p;
-        return;
+        return nullptr;
     }
     char name[300];
     std::snprintf(name, sizeof name, "FILE%03d.%s", n, GetRawFileTypeExtension(type));
@@ -104,6 +108,7 @@ void CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t size,
         folder->AddChild(file);
     else
         folder->m_pFirstChild->AddChild(file); // the newest range folder
+    return file;
 }
 
 void CRawFileTreeBuilder::Finish() {
@@ -129,6 +134,7 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
     if (!options.RecoverRawFiles)
         return nullptr;
     const std::uint64_t cap = options.MaxRawFileSize;
+    const std::uint64_t deviceSectors = device ? device->GetSectorCount() : 0;
     std::vector<bool> chosen(kRawFileTypeTableSize, false);
     for (std::uint32_t id : options.RawFileTypes.Ids())
         if (id < kRawFileTypeTableSize)
@@ -185,13 +191,22 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
                 r->m_u64Size = 0;
                 continue;
             }
-            size = r->m_u64Size < cap ? r->m_u64Size : cap;
+            size = r->m_u64Size;
             r->m_u64Size = 0; // the list keeps the file unsized for builds on other devices
         }
+        // Whatever a damaged header claims, a file holds no more than the device from its start.
+        const std::uint64_t claimed = size;
+        size = std::min(size, cap);
+        if (deviceSectors) // 0: the device cannot tell its size
+            size = CapSizeToDevice(size, deviceSectors, r->m_u64StartSector);
         if (size == 0 || r->m_u32FileType >= kRawFileTypeTableSize || !chosen[r->m_u32FileType])
             continue;
         cover.Note(*r, size);
-        AddFile(r->m_u64StartSector, size, r->m_u32FileType);
+        CFileNode* file = AddFile(r->m_u64StartSector, size, r->m_u32FileType);
+        if (file && size < claimed && size < cap)
+            LogInfo("%s (sector %" PRIu64 ") claims %" PRIu64 " bytes; it is cut at the end of the "
+                    "device to %" PRIu64 " bytes",
+                    file->m_pProperties->GetName(), r->m_u64StartSector, claimed, size);
         if (callback && callback->StepBy(1) == -1)
             cancelled = true;
     }

@@ -2,8 +2,9 @@
 // The "Raw Files" folder: the carved files of the chosen types, one folder per type named by
 // its description, files named FILE001.<EXT> and on, and range folders of 300 files once a
 // type has more. Files that start in a cluster already used by a file of the partition's tree
-// are left out; files the search left unsized are sized here on the device, capped at
-// ScanOptions.MaxRawFileSize; files that still have no size are left out.
+// are left out; files the search left unsized are sized here on the device; every size is
+// capped at ScanOptions.MaxRawFileSize and at the end of the device (a file cut there is
+// logged); files that still have no size are left out.
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -31,8 +32,8 @@ public:
     CFileSystemNode* Build(IStorageDevice* device, IIterator<CRawFileInfo*>* files,
                            const IIsClusterUsed* clusterMap, IDIRBuildCallback* callback);
 
-    // Adds one file of type `type` (ids outside the table are ignored).
-    void AddFile(std::uint64_t startSector, std::uint64_t size, std::uint32_t type);
+    // Adds one file of type `type` and returns its node (null for an id outside the table).
+    CFileNode* AddFile(std::uint64_t startSector, std::uint64_t size, std::uint32_t type);
     // Names the newest range folder of every type with more than 300 files after its content.
     void Finish();
 

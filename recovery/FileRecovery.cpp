@@ -17,11 +17,13 @@
 #include <cinttypes>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -29,9 +31,35 @@
 
 namespace {
 
-// Reads and writes go in blocks of at most this many sectors.
+// Compression units are read in blocks of at most this many sectors (a unit is at most 64 KiB).
 constexpr std::uint32_t kBlockSectors = 128;
 constexpr std::size_t kBlockBytes = kBlockSectors * kSectorSize;
+// Plain runs are copied in blocks of this many sectors (256 KiB) through a page-aligned buffer
+// that is zeroed only where a read failed. The copy used to read into a 16-byte-aligned 64 KiB
+// buffer zeroed before every read, and fell behind `dd bs=64K`: the kernel's copies into and
+// out of a buffer that is not line-aligned are slower, and the zeroing is one more pass.
+constexpr std::uint32_t kCopyBlockSectors = 512;
+constexpr std::size_t kPageBytes = 4096;
+
+// A page-aligned copy buffer, so the kernel's copies to and from it run on aligned lines.
+struct CopyBuffer {
+    explicit CopyBuffer(std::uint32_t sectors) : sectors(sectors), data(Allocate(sectors)) {}
+    ~CopyBuffer() { std::free(data); }
+    CopyBuffer(const CopyBuffer&) = delete;
+    CopyBuffer& operator=(const CopyBuffer&) = delete;
+    const std::uint32_t sectors;
+    std::uint8_t* const data;
+
+private:
+    static std::uint8_t* Allocate(std::uint32_t sectors) {
+        const std::size_t bytes = std::size_t(sectors) * kSectorSize;
+        void* p =
+            std::aligned_alloc(kPageBytes, (bytes + kPageBytes - 1) / kPageBytes * kPageBytes);
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<std::uint8_t*>(p);
+    }
+};
 // Clusters of one NTFS compression unit.
 constexpr std::uint32_t kUnitClusters = 16;
 
@@ -99,19 +127,32 @@ std::uint64_t MulSat(std::uint64_t a, std::uint64_t b) {
     return __builtin_mul_overflow(a, b, &r) ? UINT64_MAX : r;
 }
 
+// How many of the `count` sectors from `first` the device holds (all when its size is not
+// known); 0 when `first` is not a valid sector number.
+std::uint32_t SectorsOnDevice(const RecoveryContext& context, std::uint64_t first, bool firstValid,
+                              std::uint32_t count) {
+    if (!firstValid || first > UINT64_MAX - count)
+        return 0;
+    if (context.deviceSectors == 0 || first + count <= context.deviceSectors)
+        return count;
+    return first >= context.deviceSectors
+               ? 0
+               : static_cast<std::uint32_t>(context.deviceSectors - first);
+}
+
 // Reads `count` sectors from `first` into `buffer`. Sectors that cannot be read (also those
-// whose number does not fit) are zeros and are counted in the context.
+// past the device's end or whose number does not fit) are zeros and are counted in the context.
 void ReadSectorsOrZeros(RecoveryContext& context, std::uint8_t* buffer, std::uint64_t first,
                         bool firstValid, std::uint32_t count) {
-    std::memset(buffer, 0, static_cast<std::size_t>(count) * kSectorSize);
-    if (!firstValid || !context.device || first > UINT64_MAX - count) {
-        context.unreadableSectors += count;
-        return;
-    }
-    if (context.device->ReadSectors(buffer, first, count) == 1)
+    const std::uint32_t held =
+        context.device ? SectorsOnDevice(context, first, firstValid, count) : 0;
+    context.unreadableSectors += count - held;
+    std::memset(buffer + static_cast<std::size_t>(held) * kSectorSize, 0,
+                static_cast<std::size_t>(count - held) * kSectorSize);
+    if (held == 0 || context.device->ReadSectors(buffer, first, held) == 1)
         return;
     // Sector by sector, so one bad sector costs only its own 512 bytes.
-    for (std::uint32_t i = 0; i < count; ++i) {
+    for (std::uint32_t i = 0; i < held; ++i) {
         std::uint8_t* sector = buffer + static_cast<std::size_t>(i) * kSectorSize;
         std::memset(sector, 0, kSectorSize);
         if (context.device->ReadSectors(sector, first + i, 1) != 1) {
@@ -134,39 +175,70 @@ bool RunSector(const RecoveryContext& context, std::int64_t start, std::uint64_t
     return true;
 }
 
+// `bytes` were just written: they count as done, and so do the holes skipped before them.
 int Report(RecoveryContext& context, std::uint64_t bytes) {
-    if (context.callback && context.callback->AddBytesDone(bytes) == -1)
+    bytes += context.pendingHoleBytes;
+    context.pendingHoleBytes = 0;
+    context.bytesReported += bytes;
+    if (context.callback && bytes && context.callback->AddBytesDone(bytes) == -1)
         return kRecoverCancelled;
     return kRecoverDone;
 }
 
-// A sparse stretch of `bytes`: a hole in the target (nothing written, no space used),
-// reported at once however long it is.
+// A file that failed: the bytes it reported as done are taken back.
+void TakeBackBytes(RecoveryContext& context) {
+    context.pendingHoleBytes = 0;
+    while (context.bytesReported > 0) {
+        const std::uint32_t n = context.bytesReported > UINT32_MAX
+                                    ? UINT32_MAX
+                                    : static_cast<std::uint32_t>(context.bytesReported);
+        if (context.callback)
+            context.callback->SubtractBytesDone(n);
+        context.bytesReported -= n;
+    }
+}
+
+// A sparse stretch of `bytes`: a hole in the target (nothing written, no space used). It counts
+// as done only once something behind it is written or the file ends.
 int WriteHole(RecoveryContext& context, CTargetFile& target, std::uint64_t bytes) {
     if (bytes == 0)
         return kRecoverDone;
     if (!target.SkipHole(bytes))
         return kRecoverFailed;
-    return Report(context, bytes);
+    context.pendingHoleBytes += bytes;
+    if (context.callback && context.callback->Poll() == -1)
+        return kRecoverCancelled;
+    return kRecoverDone;
 }
 
-// Copies `bytes` bytes from the clusters of a run starting at cluster `start`.
+// Copies `bytes` bytes from the clusters of a run starting at cluster `start`. Data past the
+// device's last sector is not there to copy: the file ends at the device's end and fails.
 int CopyRunBytes(RecoveryContext& context, CTargetFile& target, std::int64_t start,
-                 std::uint64_t bytes, std::uint8_t* buffer) {
+                 std::uint64_t bytes, std::uint8_t* buffer, std::uint32_t blockSectors) {
+    const std::uint64_t blockBytes = static_cast<std::uint64_t>(blockSectors) * kSectorSize;
     for (std::uint64_t done = 0; done < bytes;) {
         const std::uint64_t left = bytes - done;
-        const std::uint32_t sectors =
-            left >= kBlockBytes ? kBlockSectors
-                                : static_cast<std::uint32_t>((left + kSectorSize - 1) / kSectorSize);
+        std::uint32_t sectors =
+            left >= blockBytes ? blockSectors
+                               : static_cast<std::uint32_t>((left + kSectorSize - 1) / kSectorSize);
         std::uint64_t first = 0;
         const bool valid = RunSector(context, start, done / kSectorSize, &first);
+        const std::uint32_t held = SectorsOnDevice(context, first, valid, sectors);
+        if (held < sectors)
+            context.cutAtDeviceEnd = true;
+        sectors = held;
+        const std::uint64_t room = static_cast<std::uint64_t>(sectors) * kSectorSize;
+        const std::uint64_t n = left < room ? left : room;
+        if (n == 0)
+            return kRecoverFailed;
         ReadSectorsOrZeros(context, buffer, first, valid, sectors);
-        const std::uint64_t n = left < kBlockBytes ? left : kBlockBytes;
         if (!target.WriteAll(buffer, static_cast<std::size_t>(n)))
             return kRecoverFailed;
         if (Report(context, n) != kRecoverDone)
             return kRecoverCancelled;
         done += n;
+        if (context.cutAtDeviceEnd)
+            return kRecoverFailed;
     }
     return kRecoverDone;
 }
@@ -215,7 +287,8 @@ public:
         for (const UnitPiece& p : pieces) {
             const std::uint64_t bytes = Take(static_cast<std::uint64_t>(p.clusters) * m_clusterBytes);
             const int r = p.start < 0 ? WriteHole(m_context, m_target, bytes)
-                                      : CopyRunBytes(m_context, m_target, p.start, bytes, m_in.data());
+                                      : CopyRunBytes(m_context, m_target, p.start, bytes,
+                                                     m_in.data(), kBlockSectors);
             if (r != kRecoverDone)
                 return r;
         }
@@ -412,7 +485,10 @@ int CopyDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* ru
         return kRecoverDone;
     if (!runs)
         return kRecoverFailed;
-    std::vector<std::uint8_t> buffer(kBlockBytes);
+    // A small file needs no more than its own sectors.
+    const std::uint64_t fileSectors = byteCount / kSectorSize + (byteCount % kSectorSize != 0);
+    CopyBuffer buffer(fileSectors < kCopyBlockSectors ? static_cast<std::uint32_t>(fileSectors)
+                                                      : kCopyBlockSectors);
     const std::uint64_t clusterBytes = static_cast<std::uint64_t>(context.sectorsPerCluster) * kSectorSize;
     std::uint64_t owed = byteCount;
     for (const DataRun* run = runs->GetFirstRun(); run && owed > 0; run = runs->GetNextRun()) {
@@ -421,8 +497,9 @@ int CopyDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* ru
         const std::uint64_t runBytes = MulSat(static_cast<std::uint64_t>(run->count), clusterBytes);
         const std::uint64_t bytes = runBytes < owed ? runBytes : owed;
         const bool zeros = run->start < 0 || (holes && run->start == 0);
-        const int r = zeros ? WriteHole(context, target, bytes)
-                            : CopyRunBytes(context, target, run->start, bytes, buffer.data());
+        const int r =
+            zeros ? WriteHole(context, target, bytes)
+                  : CopyRunBytes(context, target, run->start, bytes, buffer.data, buffer.sectors);
         if (r != kRecoverDone)
             return r;
         owed -= bytes;
@@ -501,7 +578,11 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     }
     context.firstSector = firstSector;
     context.sectorsPerCluster = sectorsPerCluster;
+    context.deviceSectors = context.device ? context.device->GetSectorCount() : 0;
     context.unreadableSectors = 0;
+    context.cutAtDeviceEnd = false;
+    context.bytesReported = 0;
+    context.pendingHoleBytes = 0;
     IFileProperties* props = node->m_pProperties;
     if (!props)
         return kRecoverFailed;
@@ -586,9 +667,18 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         result = kRecoverFailed;
     if (!target.Close() && result == kRecoverDone)
         result = kRecoverFailed;
-    if (context.unreadableSectors)
+    if (context.cutAtDeviceEnd)
+        LogInfo("The data of %s runs past the end of the device: it was recovered up to the "
+                "device's end (%" PRIu64 " of %" PRIu64 " bytes)",
+                targetPath.c_str(), context.bytesReported + context.pendingHoleBytes, size);
+    if (context.unreadableSectors) {
         LogInfo("%" PRIu64 " unreadable sectors of %s were written as zeros", context.unreadableSectors,
                 targetPath.c_str());
+        if (result == kRecoverDone)
+            result = kRecoverFailed;
+    }
+    if (result != kRecoverDone)
+        TakeBackBytes(context);
     if (result == kRecoverCancelled) {
         // Cut short by the user: a part of a file under its full name would pass for the file.
         DeleteTargetFile(targetPath);
@@ -599,19 +689,22 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     const bool crossLinked = result == kRecoverDone && (props->GetFileState() & FILESTATE_CROSS_LINK);
     if (crossLinked)
         LogInfo("Clusters in use by another file: %s", targetPath.c_str());
-    if (efsPrefix) {
-        if (result != kRecoverDone) {
+    if (result != kRecoverDone) {
+        if (efsPrefix)
             DeleteTargetFile(targetPath);
-            return result;
-        }
-        return FinishEncryptedFile(context, targetPath, size, copySize - size);
-    }
-    if (result != kRecoverDone)
         return result;
+    }
+    // Holes at the end of the file are part of it now that it has its length.
+    if (Report(context, 0) != kRecoverDone)
+        return kRecoverCancelled;
+    if (efsPrefix)
+        return FinishEncryptedFile(context, targetPath, size, copySize - size);
 
     RestoreTimesAndAttributes(props, targetPath, attributes);
-    if (crossLinked)
+    if (crossLinked) {
+        TakeBackBytes(context);
         return kRecoverFailed;
+    }
     if (context.callback) {
         if (context.callback->SubtractBytesDone(0) == -1 || context.callback->AddFilesDone(1) == -1)
             return kRecoverCancelled;

@@ -25,8 +25,17 @@ struct RecoveryContext {
     // Of the file in work, from CFileNode::GetFileSystemInfo.
     std::uint64_t firstSector = 0;
     std::uint32_t sectorsPerCluster = 1;
-    // Sectors of the file in work that could not be read and were written as zeros.
+    // Sectors of the device, read when a file starts (0: not known, nothing is cut).
+    std::uint64_t deviceSectors = 0;
+    // Sectors of the file in work that could not be read and were written as zeros: the file
+    // is then not counted as recovered.
     std::uint64_t unreadableSectors = 0;
+    // Set when the file's data runs past the device's last sector: it was written up to there.
+    bool cutAtDeviceEnd = false;
+    // Bytes of the file in work reported as done (taken back when it fails), and holes skipped
+    // since the last write (reported once something behind them is written or the file ends).
+    std::uint64_t bytesReported = 0;
+    std::uint64_t pendingHoleBytes = 0;
 };
 
 struct RecoverFileJob {
@@ -76,12 +85,15 @@ int RecoverFolderTree(RecoveryContext& context, const std::string& outputRoot, C
                       const std::string* targetFolder);
 
 // Writes the data of the file `node` to `targetPath` (an existing or new file), then its times
-// and read-only bit.
+// and read-only bit. Only a file whose every byte came from the device counts as recovered: a
+// file with unreadable sectors (written as zeros) or cut at the device's end fails, and the
+// bytes it reported as done are taken back.
 int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string& targetPath);
 
 // Copies `byteCount` bytes of a file through its runs into `target`. A sparse run (start -1),
-// and with `holes` a run starting at 0, is written as zeros. kRecoverFailed on a write failure
-// or when the runs end before `byteCount`.
+// and with `holes` a run starting at 0, is written as zeros. kRecoverFailed on a write failure,
+// when the runs end before `byteCount`, or when they reach past the device's last sector (the
+// file is then written up to there and `cutAtDeviceEnd` is set).
 int CopyDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* runs,
                  std::uint64_t byteCount, bool holes);
 

@@ -7,6 +7,7 @@
 #include "carving/records/RawFileTypeTable.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "logging/Log.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
 #include "tests/support/FixtureKit.h"
@@ -134,6 +135,20 @@ std::string ImagePath(const std::string& folder) {
     });
 }
 
+// The RAW search over the whole device, chunk after chunk, into `list`.
+void SearchDevice(IStorageDevice& device, CRawFileList& list) {
+    CRAWSearchController controller;
+    controller.SetDevice(&device);
+    controller.SetSectorsPerStep(kStep);
+    controller.SetResultSink(&list);
+    controller.BeginSearch();
+    IntelligentSearchStats stats;
+    const std::uint64_t sectors = device.GetSectorCount();
+    for (std::uint64_t s = 0; s < sectors; s += kStep)
+        controller.AnalyzeSectors(s, std::min<std::uint64_t>(kStep, sectors - s), &stats);
+    controller.EndSearch();
+}
+
 void CollectFiles(const std::string& folder, std::map<std::string, std::vector<Bytes>>* byFolder) {
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
         if (e.is_regular_file())
@@ -156,16 +171,7 @@ TEST(ArchiveMediaCarving, CarvesSizesAndRecoversPlantedFiles) {
     CImageFileDevice device(imagePath.c_str());
     ASSERT_EQ(device.Open(), 1);
     CRawFileList list;
-    CRAWSearchController controller;
-    controller.SetDevice(&device);
-    controller.SetSectorsPerStep(kStep);
-    controller.SetResultSink(&list);
-    controller.BeginSearch();
-    IntelligentSearchStats stats;
-    const std::uint64_t sectors = device.GetSectorCount();
-    for (std::uint64_t s = 0; s < sectors; s += kStep)
-        controller.AnalyzeSectors(s, std::min<std::uint64_t>(kStep, sectors - s), &stats);
-    controller.EndSearch();
+    SearchDevice(device, list);
 
     std::map<std::uint64_t, const CRawFileInfo*> bySector;
     for (const CRawFileInfo* r : list.Records())
@@ -205,5 +211,118 @@ TEST(ArchiveMediaCarving, CarvesSizesAndRecoversPlantedFiles) {
             found = found || b == p.bytes;
         EXPECT_TRUE(found) << "no recovered file equals the original of " << p.bytes.size()
                            << " bytes";
+    }
+}
+
+namespace {
+
+void PutLe32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+void PutBe32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+// Offset of the last top-level box of an ISO media file.
+std::size_t LastBox(const Bytes& b) {
+    std::size_t at = 0, last = 0;
+    while (at + 8 <= b.size()) {
+        const std::uint32_t size =
+            (std::uint32_t(b[at]) << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
+        if (size < 8)
+            break;
+        last = at;
+        at += size;
+    }
+    return last;
+}
+
+// The carved file of `type` in the RAW tree, or null.
+CFileNode* CarvedFile(CFileNode* root, std::uint32_t type) {
+    for (CFileNode* folder = root->m_pFirstChild; folder; folder = folder->m_pNextSibling)
+        if (std::string(folder->m_pProperties->GetName()) == GetRawFileTypeDescription(type))
+            return folder->m_pFirstChild;
+    return nullptr;
+}
+
+} // namespace
+
+// A header whose size field was damaged claims gigabytes on an image of a few kilobytes: the
+// carved file is cut at the end of the image (and at ScanOptions.MaxRawFileSize), says so in
+// the log, and is recovered to the image's end without reading or writing past it.
+TEST(ArchiveMediaCarving, DamagedSizesAreCutAtTheDeviceEnd) {
+    const std::string folder = MediaFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::string scratch = ScratchDir("damaged-sizes");
+    const std::string logPath = scratch + "/activity.log";
+    InitLog(logPath.c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+    constexpr std::uint32_t kHuge = 0xFFFFFFF0u; // 4,294,967,280
+    const struct {
+        const char* name;
+        std::uint32_t type;
+        void (*damage)(Bytes&);
+        bool headerSize; // the claimed size comes from the header alone
+    } cases[] = {
+        {"plain.swf", 58, [](Bytes& b) { PutLe32(b, 4, kHuge); }, true},
+        {"tone.wav", 63, [](Bytes& b) { PutLe32(b, 4, kHuge); }, true},
+        {"clip.avi", 8, [](Bytes& b) { PutLe32(b, 4, kHuge); }, true},
+        {"tone.au", 7, [](Bytes& b) { PutBe32(b, 8, kHuge); }, true},
+        {"box.cab", 10, [](Bytes& b) { PutLe32(b, 8, kHuge); }, true},
+        {"clip.mp4", 42, [](Bytes& b) { PutBe32(b, LastBox(b), 0x7FFFFFF0u); }, false},
+        {"clip.mov", 40, [](Bytes& b) { PutBe32(b, LastBox(b), 0x7FFFFFF0u); }, false},
+    };
+    GetScanOptions().SetDefaults();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The file at sector 4 of a small image, a few sectors of filler behind it.
+        Bytes file = ReadFileBytes(folder + "/" + c.name);
+        ASSERT_GT(file.size(), 64u);
+        c.damage(file);
+        constexpr std::uint64_t kStart = 4;
+        Bytes image(kStart * 512, 0);
+        image.insert(image.end(), file.begin(), file.end());
+        image.resize((image.size() + 511) / 512 * 512 + 3 * 512, 0x5A);
+        const std::string imagePath = scratch + "/" + c.name + ".img";
+        ASSERT_TRUE(WriteFileBytes(imagePath, image));
+        const std::uint64_t held = image.size() - kStart * 512;
+
+        CImageFileDevice device(imagePath.c_str());
+        ASSERT_EQ(device.Open(), 1);
+        CRawFileList list;
+        SearchDevice(device, list);
+
+        for (const std::uint64_t maxSize : {std::uint64_t(50000000), std::uint64_t(4096)}) {
+            SCOPED_TRACE(maxSize);
+            GetScanOptions().MaxRawFileSize = maxSize;
+            CRawFileTreeBuilder builder;
+            TreePtr root(
+                BuildRawFileTree(nullptr, nullptr, &builder, &device, list.GetIterator(), 0));
+            ASSERT_TRUE(root);
+            CFileNode* carved = CarvedFile(root.get(), c.type);
+            ASSERT_TRUE(carved);
+            const std::uint64_t size = carved->m_pProperties->GetFileSize();
+            EXPECT_LE(size, std::min(held, maxSize));
+            if (c.headerSize)
+                EXPECT_EQ(size, std::min(held, maxSize));
+            ToggleCheckState(carved, false);
+            RecoverFolderJob job;
+            std::string made;
+            ASSERT_EQ(RecoverFolder(nullptr, &device, &job, root.get(), scratch + "/out", &made),
+                      1);
+            EXPECT_EQ(job.result, kRecoverDone);
+            const std::string recovered = made + "/" + GetRawFileTypeDescription(c.type) + "/" +
+                                          carved->m_pProperties->GetName();
+            EXPECT_EQ(ReadFileBytes(recovered),
+                      Bytes(image.begin() + kStart * 512, image.begin() + kStart * 512 + size));
+        }
+        GetScanOptions().SetDefaults();
+        if (c.headerSize) {
+            const Bytes log = ReadFileBytes(logPath);
+            const std::string line =
+                "bytes; it is cut at the end of the device to " + std::to_string(held) + " bytes";
+            EXPECT_NE(std::string(log.begin(), log.end()).find(line), std::string::npos) << line;
+        }
     }
 }

@@ -76,7 +76,7 @@ public:
 
 TEST(RawFileTree, RangeFoldersOf300) {
     OptionsGuard guard;
-    MemoryDevice dev(8);
+    MemoryDevice dev(1200);
     for (int n : {300, 301, 600, 601, 1000}) {
         CRawFileList list;
         for (int i = 0; i < n; ++i)
@@ -138,7 +138,7 @@ TEST(RawFileTree, FiltersSizesAndSkips) {
     SelectRawFileAnalysers(registry, &pngOnly);
 
     CRawFileList list;
-    Record(list, 10, 9000, 47, 47);                             // header size above the cap: kept
+    Record(list, 10, 9000, 47, 47);                             // header size above the cap
     CRawFileInfo* unsized = Record(list, 50, 0, 47, 47);        // sized here, capped
     Record(list, 60, 0, 47, 47);                                // starts in a used cluster
     Record(list, 70, 0, 1000, kCustomAnalyserTypeId);           // user-defined: never in the tree
@@ -146,6 +146,7 @@ TEST(RawFileTree, FiltersSizesAndSkips) {
     Record(list, 90, 100, 5000, 47);                            // id outside the table
     Record(list, 95, 0, 90, 90);                                // no analyser of that id
     Record(list, 99, 0, 47, 47);                                // cannot be sized: left out
+    Record(list, 196, 4000, 47, 47);                            // cut at the device's end
 
     std::vector<std::uint64_t> bits;
     CClusterUseBitMap used(&bits, 0, 4, 50);
@@ -155,15 +156,17 @@ TEST(RawFileTree, FiltersSizesAndSkips) {
     TreePtr root(builder.Build(&dev, list.GetIterator(), &used, &callback));
     ASSERT_TRUE(root);
     EXPECT_EQ(callback.stage, "Building RAW file tree.");
-    EXPECT_EQ(callback.total, 7); // every record not in a used cluster, of any type
-    EXPECT_EQ(callback.steps, 2);
-    EXPECT_EQ(callback.polls, 8);
+    EXPECT_EQ(callback.total, 8); // every record not in a used cluster, of any type
+    EXPECT_EQ(callback.steps, 3);
+    EXPECT_EQ(callback.polls, 9);
     EXPECT_EQ(callback.resets, 1);
     ASSERT_EQ(ChildNames(root.get()), std::vector<std::string>{"Portable Network Graphic file"});
     const CFileNode* folder = root->m_pFirstChild;
-    ASSERT_EQ(ChildNames(folder), (std::vector<std::string>{"FILE002.PNG", "FILE001.PNG"}));
-    EXPECT_EQ(folder->m_pFirstChild->m_pNextSibling->m_pProperties->GetFileSize(), 9000u);
-    const IFileProperties* p2 = folder->m_pFirstChild->m_pProperties;
+    ASSERT_EQ(ChildNames(folder),
+              (std::vector<std::string>{"FILE003.PNG", "FILE002.PNG", "FILE001.PNG"}));
+    EXPECT_EQ(Child(folder, "FILE001.PNG")->m_pProperties->GetFileSize(), 5000u); // header size capped
+    EXPECT_EQ(Child(folder, "FILE003.PNG")->m_pProperties->GetFileSize(), 4u * 512); // 4 sectors left
+    const IFileProperties* p2 = Child(folder, "FILE002.PNG")->m_pProperties;
     EXPECT_EQ(p2->GetFileSize(), 5000u); // computed size capped
     EXPECT_EQ(unsized->m_u64Size, 0u);   // the list keeps the file unsized
     std::unique_ptr<IDataRunList> runs(p2->GetDataRunList());
@@ -185,7 +188,7 @@ TEST(RawFileTree, FiltersSizesAndSkips) {
 
 TEST(RawFileTree, CancelKeepsThePartialTreeAndWorkerBuild) {
     OptionsGuard guard;
-    MemoryDevice dev(8);
+    MemoryDevice dev(16);
     CRawFileList list;
     for (int i = 0; i < 10; ++i)
         Record(list, i, 512, 33, 33);

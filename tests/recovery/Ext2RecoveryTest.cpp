@@ -135,3 +135,36 @@ TEST(Ext2Recovery, LinksAsTheirTextNothingForDevicesOrClearedFiles) {
         EXPECT_FALSE(std::filesystem::exists(target));
     }
 }
+
+// A damaged inode size of 2^40 bytes on a 1 MiB volume: the block map runs out long before,
+// so the file fails. Only the bytes actually written ever count as done, and they are taken
+// back when the file fails.
+TEST(Ext2Recovery, DamagedSizeCountsOnlyWrittenBytes) {
+    ASSERT_TRUE(RequireExt2Tools());
+    const std::string scratch = ScratchDir("ext2-damaged-size");
+    const std::vector<std::uint8_t> data = PatternBytes(30 * 1024, 77);
+    std::filesystem::create_directories(scratch + "/content");
+    ASSERT_TRUE(WriteFileBytes(scratch + "/content/data.bin", data));
+    Ext2ImageOptions options;
+    options.sizeKiB = 1024;
+    options.contentDir = scratch + "/content";
+    ASSERT_TRUE(Ext2Image::Format(scratch + "/volume.img", options));
+    Ext2Image image(scratch + "/volume.img");
+    ASSERT_TRUE(image.SetInodeField("/data.bin", "size", "0x10000000000"));
+
+    CImageFileDevice device(image.Path().c_str());
+    TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
+    ASSERT_TRUE(root);
+    auto paths = Paths(root.get());
+    ASSERT_TRUE(paths.count("/data.bin"));
+    EXPECT_EQ(paths["/data.bin"]->m_pProperties->GetFileSize(), 1ull << 40);
+    ToggleCheckState(paths["/data.bin"], false);
+    RecordingRecoverCallback callback;
+    RecoverFolderJob job;
+    std::string made;
+    ASSERT_EQ(RecoverFolder(&callback, &device, &job, root.get(), scratch + "/out", &made), 1);
+    EXPECT_EQ(callback.files, 0);
+    EXPECT_EQ(callback.bytes, 0u);
+    EXPECT_LE(callback.peak, data.size());
+    EXPECT_EQ(ReadFileBytes(made + "/data.bin"), data); // what there was, nothing made up
+}

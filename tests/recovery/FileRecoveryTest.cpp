@@ -6,6 +6,7 @@
 #include "tests/recovery/RecordingRecoverCallback.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/MemoryDevice.h"
+#include "logging/Log.h"
 
 #include <atomic>
 #include <chrono>
@@ -146,7 +147,7 @@ TEST(FileRecovery, FolderTreeCases) {
         Bytes expected = bad;
         std::memset(expected.data() + 1024, 0, 512); // the third sector of the file
         vol.device.FailSector(kFirstSector + s.runs[0].start * 2 + 2);
-        add(s, "", "Volume/badsector.bin", expected, true);
+        add(s, "", "Volume/badsector.bin", expected, false); // written, never counted
     }
     {
         FileRecipe s{"attr.txt", attr.size(), runsOf(attr),
@@ -369,6 +370,7 @@ TEST(FileRecovery, CancelInTheMiddleOfAFile) {
     EXPECT_EQ(job.result, kRecoverCancelled);
     EXPECT_TRUE(fs::is_directory(out + "/Volume"));
     EXPECT_FALSE(fs::exists(out + "/Volume/big.bin"));
+    EXPECT_EQ(callback.bytes, 0u); // what the removed file counted was taken back
     EXPECT_FALSE(fs::exists(out + "/Volume/after.bin"));
     EXPECT_EQ(callback.files, 0);
 }
@@ -505,4 +507,74 @@ TEST(FileRecovery, SparseRunsBecomeHolesAndOnlyRealDataNeedsSpace) {
     }
     // The file that could not fit was given up before any byte went to it.
     EXPECT_FALSE(fs::exists(dir + "/huge.bin"));
+}
+
+// Only bytes that came from the device count: a file whose runs reach past the device's last
+// sector is written up to there, a file with an unreadable sector gets zeros for it, and
+// neither is counted as recovered; what either reported as done is taken back, and holes count
+// only once something behind them is written.
+TEST(FileRecovery, DataPastTheDeviceEndOrUnreadableIsNotRecovered) {
+    const std::string scratch = ScratchDir("past-end");
+    static const std::string logPath = [] {
+        const std::string p = ScratchDir("recovery-log") + "/activity.log";
+        InitLog(p.c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+        return p;
+    }();
+    Volume vol(2, 64); // sectors 0 to 227
+    const Bytes good = PatternBytes(6000, 21), bad = PatternBytes(4096, 22),
+                tail = PatternBytes(2048, 23);
+    const std::int64_t goodAt = vol.Place(good), badAt = vol.Place(bad);
+    vol.next = 62; // the last two clusters
+    const std::int64_t tailAt = vol.Place(tail);
+    vol.device.FailSector(kFirstSector + badAt * 2 + 5);
+
+    struct Case {
+        FileRecipe recipe;
+        Bytes content; // what the target holds afterwards
+        bool recovered;
+        const char* log; // a line the log must hold, or null
+    };
+    Bytes badExpected = bad;
+    std::memset(badExpected.data() + 5 * 512, 0, 512);
+    const Case cases[] = {
+        {{"good.bin", good.size(), {{goodAt, vol.Clusters(good.size())}}}, good, true, nullptr},
+        // Two clusters on the device, 20 claimed: the device's end cuts the file.
+        {{"pastend.bin", 20 * 1024, {{tailAt, 20}}},
+         tail,
+         false,
+         "runs past the end of the device: it was recovered up to the device's end (2048 of 20480 "
+         "bytes)"},
+        // A run that starts beyond the device: nothing of it is there.
+        {{"beyond.bin", 4096, {{goodAt, 1}, {5000, 3}}},
+         Bytes(good.begin(), good.begin() + 1024),
+         false,
+         "(1024 of 4096 bytes)"},
+        {{"badsector.bin", bad.size(), {{badAt, 4}}},
+         badExpected,
+         false,
+         "1 unreadable sectors of"},
+        // A huge hole and then no more runs: nothing was written, nothing may be counted.
+        {{"hole.bin", 1ull << 40, {{kSparseRunStart, 1ll << 28}}}, {}, false, "The data runs end"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.recipe.name);
+        TreePtr root = MakeRoot(kFirstSector, 2);
+        CFileNode* node = AddFile(root.get(), c.recipe);
+        const std::string target = scratch + "/" + c.recipe.name;
+        RecordingRecoverCallback callback;
+        vol.device.ClearCalls();
+        RecoverFileJob job;
+        EXPECT_EQ(RecoverFile(&callback, &vol.device, &job, node, target, 0), c.recovered ? 1 : 0);
+        EXPECT_EQ(job.result, c.recovered ? kRecoverDone : kRecoverFailed);
+        EXPECT_EQ(ReadFileBytes(target), c.content);
+        EXPECT_EQ(callback.files, c.recovered ? 1 : 0);
+        EXPECT_EQ(callback.bytes, c.recovered ? c.recipe.size : 0u);
+        EXPECT_LE(callback.peak, c.content.size());
+        for (const auto& call : vol.device.Calls())
+            EXPECT_LE(call.first + call.count, vol.device.GetSectorCount());
+        if (c.log) {
+            const Bytes log = ReadFileBytes(logPath);
+            EXPECT_NE(std::string(log.begin(), log.end()).find(c.log), std::string::npos);
+        }
+    }
 }

@@ -18,7 +18,9 @@ public:
         return Answer();
     }
     int AddBytesDone(std::uint64_t n) override {
-        bytes += n;
+        const std::uint64_t now = bytes += n;
+        if (now > peak)
+            peak = now;
         return Answer();
     }
     int SubtractBytesDone(std::uint32_t n) override {
@@ -46,6 +48,7 @@ public:
     std::atomic<int> files{0};
     std::atomic<std::uint64_t> bytes{0};
     std::atomic<std::uint64_t> subtracted{0};
+    std::atomic<std::uint64_t> peak{0}; // the most bytes ever counted as done at once
     std::atomic<int> polls{0};
     std::mutex mutex;
     std::vector<std::string> names;
