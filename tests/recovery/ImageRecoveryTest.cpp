@@ -154,9 +154,11 @@ TEST(ImageRecovery, FilesInACutSliceMeetFailingReadsTheOthersComeBackExact) {
             const std::vector<std::uint8_t> got = ReadFileBytes(target);
             if (unreadable) {
                 ++damaged;
-                // What could be read is there; the rest was zeros. (Whether such a file counts
-                // as recovered is the recovery's decision, from its unreadable count.)
+                // What could be read is there, the rest is zeros, and the file is not counted
+                // as recovered.
                 EXPECT_EQ(got, want);
+                EXPECT_NE(result, kRecoverDone);
+                EXPECT_EQ(callback.files, 0);
             } else {
                 ++whole;
                 EXPECT_EQ(result, kRecoverDone);
