@@ -21,6 +21,7 @@
 #include "storage/CompressCallBack.h"
 #include "storage/CompressController.h"
 #include "storage/ImageFileDevice.h"
+#include "tests/support/BlockImages.h"
 #include "tests/support/Ext2Images.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
@@ -977,18 +978,6 @@ TEST(ScanState, MissingTruncatedAndBitFlippedStoreFiles) {
     EXPECT_THROW(loadAll(foreign), CRSException);
 }
 
-namespace {
-
-class QuietCompressCallBack : public ICompressCallBack {
-public:
-    void PumpMessages() override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(std::uint64_t) override {}
-    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
-};
-
-} // namespace
-
 TEST(ScanState, StoredImageIsOpenedAgainWhenNotListed) {
     MemoryDevice source(PatternBytes(300 * 512, 11));
     const std::string path = ScratchDir("stored-image") + "/disk.edi";
@@ -996,7 +985,7 @@ TEST(ScanState, StoredImageIsOpenedAgainWhenNotListed) {
     writer.Setup(&source, "MemoryDevice 0", 0, source.GetSectorCount(), 255);
     writer.SetCompressionType(COMPRESSION_NONE);
     writer.SetImagePath(path);
-    QuietCompressCallBack cb;
+    QuietImaging cb;
     ASSERT_EQ(writer.CreateImage(&cb), 1);
 
     DiskRecord record;

@@ -6,18 +6,6 @@
 #include <gtest/gtest.h>
 
 namespace testsupport {
-namespace {
-
-class QuietImaging : public ICompressCallBack {
-public:
-    void PumpMessages() override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(std::uint64_t) override {}
-    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
-};
-
-} // namespace
-
 bool WriteBlockImage(const std::string& source, const std::string& path,
                      const BlockImageOptions& options) {
     CImageFileDevice device(source.c_str());

@@ -2,11 +2,21 @@
 // The program's own block images (".edi") written by its image writer from an image file, for
 // tests that read, damage or open them.
 #include "storage/BlockCodec.h"
+#include "storage/CompressController.h"
 
 #include <cstdint>
 #include <string>
 
 namespace testsupport {
+
+// An image writer's callback that never cancels and shows nothing.
+class QuietImaging : public ICompressCallBack {
+public:
+    void PumpMessages() override {}
+    int IsCancelled() override { return 0; }
+    void OnBlockDone(std::uint64_t) override {}
+    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
+};
 
 struct BlockImageOptions {
     CompressionType type = COMPRESSION_NONE;

@@ -25,6 +25,7 @@
 #include "storage/ImageFileDeviceWithDecompress.h"
 #include "filesystems/probes/VolumeAnalyzers.h"
 #include "platform/DriveLetters.h"
+#include "tests/support/BlockImages.h"
 #include "tests/support/DeepScanDisk.h"
 #include "tests/support/FakeSystemTree.h"
 #include "tests/support/FatImages.h"
@@ -538,14 +539,6 @@ TEST(DeepScanWizard, DeepScanButtonScansTheDeletedRecoveryVolume) {
 }
 
 namespace {
-
-class QuietImaging : public ICompressCallBack {
-public:
-    void PumpMessages() override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(std::uint64_t) override {}
-    void SetBlockCount(std::uint64_t, std::uint64_t) override {}
-};
 
 // The damaged disk as the program's own block image (zlib), made once per test run.
 std::string BlockImageOfDisk(const DeepScanDisk& disk) {
