@@ -65,6 +65,8 @@ kill -SEGV "$program"
 wait "$loader"
 status=$?
 [ "$status" -eq 0 ] || fail "crash run: the loader ended with $status"
+# The loader starts the reporter and ends without waiting for it: give the reporter time to run.
+for _ in $(seq 100); do [ -f "$scratch/reported" ] && break; sleep 0.1; done
 [ -f "$scratch/reported" ] || fail "crash run: the reporter was not started"
 grep -q "^Caught an excetpion! Exception Code:0000000b Address:" "$log" || fail "crash run: no crash line in the log"
 [ -e "$XDG_RUNTIME_DIR/brulin/crash-note.txt" ] && fail "crash run: the crash note was left behind"
