@@ -10,6 +10,7 @@
 #include "logging/Log.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
+#include "tests/carving/RawSearchRun.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/TreePtr.h"
 
@@ -137,16 +138,7 @@ std::string ImagePath(const std::string& folder) {
 
 // The RAW search over the whole device, chunk after chunk, into `list`.
 void SearchDevice(IStorageDevice& device, CRawFileList& list) {
-    CRAWSearchController controller;
-    controller.SetDevice(&device);
-    controller.SetSectorsPerStep(kStep);
-    controller.SetResultSink(&list);
-    controller.BeginSearch();
-    IntelligentSearchStats stats;
-    const std::uint64_t sectors = device.GetSectorCount();
-    for (std::uint64_t s = 0; s < sectors; s += kStep)
-        controller.AnalyzeSectors(s, std::min<std::uint64_t>(kStep, sectors - s), &stats);
-    controller.EndSearch();
+    RunRawSearch(device, list, kStep);
 }
 
 void CollectFiles(const std::string& folder, std::map<std::string, std::vector<Bytes>>* byFolder) {

@@ -9,6 +9,7 @@
 #include "filesystems/FileProperties.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
+#include "tests/carving/RawSearchRun.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/TreePtr.h"
 
@@ -92,16 +93,7 @@ TEST(NestedFilesCarving, MembersOfASizedArchiveAreNotArchivesOfTheirOwn) {
         CImageFileDevice device(imagePath.c_str());
         ASSERT_EQ(device.Open(), 1);
         CRawFileList list;
-        CRAWSearchController controller;
-        controller.SetDevice(&device);
-        controller.SetSectorsPerStep(step);
-        controller.SetResultSink(&list);
-        controller.BeginSearch();
-        IntelligentSearchStats stats{};
-        const std::uint64_t sectors = device.GetSectorCount();
-        for (std::uint64_t s = 0; s < sectors; s += step)
-            controller.AnalyzeSectors(s, std::min<std::uint64_t>(step, sectors - s), &stats);
-        controller.EndSearch();
+        const IntelligentSearchStats stats = RunRawSearch(device, list, step);
 
         for (const auto& [sector, file] : wanted) {
             const CRawFileInfo* r = list.FindAtSector(sector);

@@ -10,6 +10,7 @@
 #include "filesystems/FileProperties.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
+#include "tests/carving/RawSearchRun.h"
 #include "tests/support/DocumentFiles.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/TreePtr.h"
@@ -189,16 +190,7 @@ TEST(RealDocumentCarving, CarvesSizesAndRecoversPlantedFiles) {
     CImageFileDevice device(imagePath.c_str());
     ASSERT_EQ(device.Open(), 1);
     CRawFileList list;
-    CRAWSearchController controller;
-    controller.SetDevice(&device);
-    controller.SetSectorsPerStep(1000);
-    controller.SetResultSink(&list);
-    controller.BeginSearch();
-    IntelligentSearchStats stats;
-    const std::uint64_t sectors = device.GetSectorCount();
-    for (std::uint64_t s = 0; s < sectors; s += 1000)
-        controller.AnalyzeSectors(s, std::min<std::uint64_t>(1000, sectors - s), &stats);
-    controller.EndSearch();
+    RunRawSearch(device, list, 1000);
 
     for (const Planted& p : planted) {
         SCOPED_TRACE(p.name);

@@ -7,6 +7,7 @@
 #include "filesystems/FileProperties.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
+#include "tests/carving/RawSearchRun.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/TreePtr.h"
 
@@ -118,17 +119,8 @@ TEST(RealPngCarving, CarvesSizesAndRecoversPlantedFiles) {
     CImageFileDevice device(imagePath.c_str());
     ASSERT_EQ(device.Open(), 1);
     CRawFileList list;
-    CRAWSearchController controller;
-    controller.SetDevice(&device);
-    controller.SetSectorsPerStep(1000);
-    controller.SetResultSink(&list);
-    controller.BeginSearch();
-    IntelligentSearchStats stats;
-    const std::uint64_t sectors = device.GetSectorCount();
-    ASSERT_EQ(sectors, kImageBytes / 512);
-    for (std::uint64_t s = 0; s < sectors; s += 1000)
-        controller.AnalyzeSectors(s, std::min<std::uint64_t>(1000, sectors - s), &stats);
-    controller.EndSearch();
+    ASSERT_EQ(device.GetSectorCount(), kImageBytes / 512);
+    const IntelligentSearchStats stats = RunRawSearch(device, list, 1000);
 
     std::map<std::uint64_t, const CRawFileInfo*> pngs;
     for (const CRawFileInfo* r : list.Records())
