@@ -1,6 +1,7 @@
 #pragma once
-// The one UTF-16 to UTF-8 encoder for names read from disk (NTFS names, FAT long names, EFS
-// texts). Never fails: an unpaired surrogate becomes '_'.
+// The one UTF-8 encoder: UTF-16 names read from disk (NTFS names, FAT long names, EFS texts),
+// and single code points for the code-page tables and the document previews. Never fails: an
+// unpaired surrogate becomes '_'.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,7 +11,8 @@ enum Utf16ToUtf8Flags : unsigned {
     kUtf16NoncharactersAsUnderscore = 2, // U+FFFE and U+FFFF (padding in FAT names) become '_'
 };
 
-// Appends code point `cp` (at most U+10FFFF) as UTF-8.
+// Appends code point `cp` (at most U+10FFFF, not a surrogate: callers pair or drop those) as
+// UTF-8.
 void AppendUtf8(std::string& out, std::uint32_t cp);
 
 // `count` units given in host order.

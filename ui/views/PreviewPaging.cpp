@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "storage/TextEncoding.h"
+
 CPreviewFile::~CPreviewFile() { Close(); }
 
 bool CPreviewFile::Open(const std::string& path) {
@@ -172,16 +174,7 @@ std::string Cp1252ToUtf8(std::uint8_t byte) {
     if (cp == 0)
         return {};
     std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    AppendUtf8(out, cp);
     return out;
 }
 
