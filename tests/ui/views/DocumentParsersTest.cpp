@@ -85,6 +85,69 @@ TEST(RtfReader, Constructs) {
     EXPECT_FALSE(ReadRtf(reinterpret_cast<const std::uint8_t*>("hello"), 5, &none));
 }
 
+// Body text → plain text: the words that stand for characters, control symbols, where
+// destinations take effect, the characters dropped after \uN, raw 8-bit text and \binN data.
+TEST(RtfReader, TextTable) {
+    std::string deepEscaped;
+    for (int i = 0; i < 250; ++i)
+        deepEscaped += "{";
+    deepEscaped += "\\}x";
+    for (int i = 0; i < 250; ++i)
+        deepEscaped += "}";
+    const struct { const char* name; std::string body; std::string text; } cases[] = {
+        {"breaks", "a\\line b\\sect c\\row d\\cell e\\par", "a\nb\nc\nd\te\n"},
+        {"punctuation", "\\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote",
+         "\xE2\x80\x94\xE2\x80\x93\xE2\x80\xA2\xE2\x80\x98\xE2\x80\x99\xE2\x80\x9C\xE2\x80\x9D"},
+        {"symbols", "a\\~b\\-c\\_d\\\nx\\%y", "a\xC2\xA0" "bc-d\nxy"},
+        {"destination only after a brace", "{\\pict 0a}{b\\pict c}\\info d", "bcd"},
+        {"star only after a brace", "{\\*\\unknown hidden}{a\\*b}", "ab"},
+        {"unknown and over-long words", "\\unknownword1 a\\" + std::string(40, 'p') + "-12 b",
+         "ab"},
+        {"uc0 drops nothing", "\\uc0\\u233x", "\xC3\xA9x"},
+        {"uc is at most 10", "\\uc99\\u233" + std::string(12, 'x'), "\xC3\xA9xx"},
+        {"uc without a number keeps 1", "\\uc\\u233xy", "\xC3\xA9y"},
+        {"a hex escape is one character", "\\u233\\'e9z", "\xC3\xA9z"},
+        {"a control word is one character", "\\u233\\par z", "\xC3\xA9z"},
+        {"a symbol is one character", "\\u233\\~z", "\xC3\xA9z"},
+        {"braces are not characters", "\\u233{}xy", "\xC3\xA9y"},
+        {"a UTF-8 stand-in is one character", "\\u233\xC3\xA9x", "\xC3\xA9x"},
+        {"lone low surrogate", "\\u-8704?a", "a"},
+        {"high surrogate then a letter", "\\u-10179?\\u233?", "\xC3\xA9"},
+        {"\\u inside a destination", "{\\fonttbl\\u233?}x", "x"},
+        {"raw UTF-8 and Windows-1252", "caf\xC3\xA9 \x80\x81\xE9", "caf\xC3\xA9 \xE2\x82\xAC\xC3\xA9"},
+        {"hex escapes", "\\'80\\'81\\'zz\\'4", "\xE2\x82\xAC" "zz4"},
+        {"line ends in the text", "a\r\nb", "ab"},
+        {"binary data is not text", "{\\*\\blipuid x}\\bin3 a}b c", " c"},
+        {"binary data after \\u is the dropped character", "\\u233\\bin2 }}z", "\xC3\xA9z"},
+        {"binary without a count", "\\bin x", "x"},
+        {"binary count past the end", "a\\bin99 b}", "a"},
+        {"escaped braces beyond the depth limit", deepEscaped + "end", "end"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Read("{\\rtf1 " + c.body + "}").PlainText(), c.text) << c.name;
+}
+
+TEST(RtfReader, FormattingSwitches) {
+    const RtfDocument d = Read("{\\rtf1{\\colortbl;\\red1\\green2\\blue3;}"
+                               "\\b\\i\\ul\\fs40\\cf1 a\\plain b\\b1 c\\b0\\i2 d\\i0\\ul e\\ulnone f}");
+    const struct { const char* text; bool bold, italic, underline; int halfPoints; bool hasColor; } runs[] = {
+        {"a", true, true, true, 40, true},   {"b", false, false, false, 24, false},
+        {"c", true, false, false, 24, false}, {"d", false, true, false, 24, false},
+        {"e", false, false, true, 24, false}, {"f", false, false, false, 24, false},
+    };
+    ASSERT_EQ(d.runs.size(), std::size(runs));
+    for (std::size_t k = 0; k < d.runs.size(); ++k) {
+        const RtfRun& r = d.runs[k];
+        EXPECT_EQ(r.text, runs[k].text);
+        EXPECT_EQ(r.bold, runs[k].bold) << r.text;
+        EXPECT_EQ(r.italic, runs[k].italic) << r.text;
+        EXPECT_EQ(r.underline, runs[k].underline) << r.text;
+        EXPECT_EQ(r.halfPoints, runs[k].halfPoints) << r.text;
+        EXPECT_EQ(r.hasColor, runs[k].hasColor) << r.text;
+    }
+    EXPECT_EQ(d.runs[0].color, 0x010203u);
+}
+
 TEST(PictureProbe, HeadersAndDamage) {
     const std::string png = Bin("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x01\x2C\0\0\0\xC8");
     const std::string gif = Bin("GIF89a\x20\x03\x58\x02");
