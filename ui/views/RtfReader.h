@@ -2,7 +2,8 @@
 // A bounded reader of rich text: groups, paragraphs, tabs, bold, italic, underline, font size,
 // the colour table, \'hh in the document's code page (Windows-1252 unless \ansicpg names
 // another; only 1252 is mapped, others fall back to it) and \uN with \ucN. Destinations that
-// hold no body text (\*, font table, style sheet, info, pictures, objects, ...) are skipped.
+// hold no body text (\*, font table, style sheet, info, pictures, objects, ...) are skipped, and
+// so is the data of \binN (bounded by the input's end).
 // Nesting depth and output size are limited, so no input can exhaust the stack or memory.
 #include <cstddef>
 #include <cstdint>
