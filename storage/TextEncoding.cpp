@@ -61,3 +61,36 @@ std::string Utf16LeToUtf8(const void* bytes, std::size_t count, unsigned flags) 
     const ByteSpan span(bytes, 2 * count);
     return Encode(count, flags, [&span](std::size_t i) { return span.u16(2 * i); });
 }
+
+std::size_t Utf8SequenceLength(const std::uint8_t* b, std::size_t n) {
+    if (n == 0)
+        return 0;
+    const std::uint8_t c = b[0];
+    if (c < 0x80)
+        return 1;
+    std::size_t len;
+    std::uint32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (n < len)
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((b[k] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b[k] & 0x3F);
+    }
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+        (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+        return 0;
+    return len;
+}

@@ -15,6 +15,11 @@ enum Utf16ToUtf8Flags : unsigned {
 // UTF-8.
 void AppendUtf8(std::string& out, std::uint32_t cp);
 
+// Length of the valid UTF-8 sequence at bytes[0] (1..4), or 0 when there is none: a stray
+// continuation byte, an overlong form, a surrogate, a code point past U+10FFFF or a sequence
+// cut short by `available`.
+std::size_t Utf8SequenceLength(const std::uint8_t* bytes, std::size_t available);
+
 // `count` units given in host order.
 std::string Utf16UnitsToUtf8(const std::uint16_t* units, std::size_t count, unsigned flags = 0);
 // `count` units stored little-endian at any alignment (2 * count bytes).

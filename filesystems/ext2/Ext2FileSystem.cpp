@@ -2,6 +2,7 @@
 
 #include "logging/Log.h"
 #include "storage/StorageDevice.h"
+#include "storage/TextEncoding.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -585,42 +586,14 @@ void DecodeExt2Name(const std::uint8_t* bytes, std::size_t length, std::string& 
             ++i;
             continue;
         }
-        std::size_t need = 0;
-        std::uint32_t value = 0;
-        std::uint32_t minimum = 0;
-        if (b >= 0xC2 && b <= 0xDF) {
-            need = 1;
-            value = b & 0x1F;
-            minimum = 0x80;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            need = 2;
-            value = b & 0x0F;
-            minimum = 0x800;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            need = 3;
-            value = b & 0x07;
-            minimum = 0x10000;
-        }
-        bool good = need > 0 && length - i >= need + 1;
-        if (good) {
-            for (std::size_t k = 1; k <= need; ++k) {
-                const std::uint8_t c = bytes[i + k];
-                if ((c & 0xC0) != 0x80) {
-                    good = false;
-                    break;
-                }
-                value = (value << 6) | (c & 0x3F);
-            }
-        }
-        if (good && (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)))
-            good = false;
-        if (!good) {
+        const std::size_t sequence = Utf8SequenceLength(bytes + i, length - i);
+        if (sequence == 0) {
             escape(b);
             ++i;
             continue;
         }
-        out.append(reinterpret_cast<const char*>(bytes + i), need + 1);
-        i += need + 1;
+        out.append(reinterpret_cast<const char*>(bytes + i), sequence);
+        i += sequence;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "ui/controls/Formatting.h"
 
 #include "platform/MountInfo.h"
+#include "storage/TextEncoding.h"
 
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -176,30 +177,8 @@ std::string DisplayName(const std::string& in) {
             ++i;
             continue;
         }
-        std::size_t len = 0;
-        std::uint32_t cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        }
-        bool ok = len != 0 && i + len <= n;
-        for (std::size_t k = 1; ok && k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF are invalid.
-        if (ok && ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-                   (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
+        const std::size_t len = Utf8SequenceLength(s + i, n - i);
+        if (len == 0) {
             escape(c);
             ++i;
             continue;

@@ -178,39 +178,6 @@ std::string Cp1252ToUtf8(std::uint8_t byte) {
     return out;
 }
 
-std::size_t Utf8SequenceLength(const std::uint8_t* b, std::size_t n) {
-    if (n == 0)
-        return 0;
-    const std::uint8_t c = b[0];
-    if (c < 0x80)
-        return 1;
-    std::size_t len;
-    std::uint32_t cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (n < len)
-        return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        if (!IsContinuation(b[k]))
-            return 0;
-        cp = (cp << 6) | (b[k] & 0x3F);
-    }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-        (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-        return 0;
-    return len;
-}
-
 std::string DecodeDisplayText(const std::uint8_t* bytes, std::size_t length) {
     std::string out;
     out.reserve(length);

@@ -63,8 +63,6 @@ std::uint64_t ClampFirstLine(std::uint64_t first, std::uint64_t rows, std::uint6
 std::string DecodeDisplayText(const std::uint8_t* bytes, std::size_t length);
 // The UTF-8 form of one Windows-1252 byte ("" for the five undefined ones).
 std::string Cp1252ToUtf8(std::uint8_t byte);
-// Length of the valid UTF-8 sequence at bytes[0] (1..4), or 0 when it is not one.
-std::size_t Utf8SequenceLength(const std::uint8_t* bytes, std::size_t available);
 
 // Text of the page of lines [first, first + rows), each line followed by "\n".
 std::string TextPage(CPreviewFile& file, const std::vector<std::uint64_t>& index,
