@@ -8,9 +8,10 @@
 
 namespace platform {
 
-// Runs `work` on a new thread, sets `done` once it has returned, waits for `done` (pausing
-// `sleepMs` between checks, see WaitForWorker) and joins the thread. `betweenChecks`, when
-// given, runs on the calling thread after each check that found the work unfinished.
+// Runs `work` on a new thread, sets `done` once it has returned (work that sets it earlier is
+// still joined), waits for `done` (pausing `sleepMs` between checks, see WaitForWorker) and joins
+// the thread. `betweenChecks`, when given, runs on the calling thread after each check that
+// found the work unfinished.
 // Returns false, without running `work` and leaving `done` as it was, when no thread could be
 // started.
 bool RunWorker(std::atomic<bool>& done, const std::function<void()>& work, int sleepMs = 10,
