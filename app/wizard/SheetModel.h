@@ -24,7 +24,6 @@ public:
 
 private:
     int m_index = 0;
-    int m_previous = 0;
     int m_heading = 0;
     SheetFooter m_footer = FooterFor(0, 0);
 };
