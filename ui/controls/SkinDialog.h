@@ -46,7 +46,6 @@ private:
     void OnCharHook(wxKeyEvent&);
     void OnClose(wxCloseEvent&);
 
-    int m_templateId;
     wxWindow* m_parent;
     wxColour m_background{236, 233, 216};
     int m_tabInset = -1;
