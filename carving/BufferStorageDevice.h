@@ -36,7 +36,6 @@ public:
     bool IsReady() const { return m_ready; }
     bool IsFull() const { return m_ready && m_held == m_ringSectors; }
     std::uint64_t GetWindowStart() const { return m_windowStart; }
-    std::uint32_t GetChunkSectors() const { return m_chunkSectors; }
 
     // Makes the ring an empty view, for `chunkCount` chunks of `chunkSectors` sectors starting
     // at `windowStart`, of `storage`: `storageSlots` chunk slots (more than chunkCount), the

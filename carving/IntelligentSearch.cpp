@@ -3,7 +3,7 @@
 #include "carving/ReadAheadSectorCache.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -173,15 +173,10 @@ void CIntelligentSearchController::AddController(IFileSystemSearchController* co
 
 int CIntelligentSearchController::Search(IIntelligentSearchCallback* callback) {
     m_callback = callback;
-    std::thread worker;
-    try {
-        worker = platform::StartThread([this] { Run(); });
-    } catch (const std::system_error&) {
-        return 0;
-    }
-    platform::WaitForWorker(m_done, 0);
-    worker.join();
-    return 1;
+    return platform::RunWorker(
+               m_done, [this] { Run(); }, 0)
+               ? 1
+               : 0;
 }
 
 void CIntelligentSearchController::RunController(std::size_t index, const SearchChunk& chunk) {

@@ -1,9 +1,12 @@
 #include "carving/RAWSearchController.h"
 
 #include "filesystems/FileProperties.h"
+#include "logging/Log.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstring>
+#include <exception>
 
 void CRAWSearchController::BeginSearch() {
     m_pending.clear();
@@ -132,7 +135,12 @@ void CRAWSearchController::AnalyzeChunkBytes(std::uint64_t first, std::uint64_t 
                 break;
             try {
                 r->m_pAnalyser->ComputeFileSize(r, &m_ring);
+            } catch (const std::exception& e) {
+                LogError("Sizing the carved file at sector %" PRIu64 " failed: %s",
+                         r->m_u64StartSector, e.what());
             } catch (...) {
+                LogError("Sizing the carved file at sector %" PRIu64 " failed",
+                         r->m_u64StartSector);
             }
             m_pending.pop_front();
             if (r->m_u64Size != 0)

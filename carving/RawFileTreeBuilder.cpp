@@ -8,15 +8,12 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
 #include "logging/Log.h"
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 #include "storage/DeviceBounds.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -228,16 +225,13 @@ CFileSystemNode* BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterU
     builder->m_clusterMap = clusterMap;
     builder->m_callback = callback;
     builder->m_done = false;
-    try {
-        std::thread worker = platform::StartThread([builder] {
+    // A thread that cannot be started leaves the builder's root as it was.
+    platform::RunWorker(
+        builder->m_done,
+        [builder] {
             builder->Build(builder->m_device, builder->m_files, builder->m_clusterMap,
                            builder->m_callback);
-            builder->m_done = true;
-        });
-        platform::WaitForWorker(builder->m_done, 0);
-        worker.join();
-    } catch (const std::system_error&) {
-        return builder->GetRoot();
-    }
+        },
+        0);
     return builder->GetRoot();
 }

@@ -31,7 +31,6 @@ public:
     int WriteToFile(int fd);
     // The stored count (0 when detached).
     std::uint32_t GetUsed() const;
-    std::uint32_t GetCapacity() const { return m_capacity; }
 
 private:
     std::uint8_t* m_base = nullptr;

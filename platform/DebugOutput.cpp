@@ -40,8 +40,6 @@ void DebugOutput(const char* text) {
         std::fputs(text, stderr);
 }
 
-void SetDebugOutputEnabled(bool enabled) { g_enabled.store(enabled ? 1 : 0); }
-
 DebugOutputHook SetDebugOutputHook(DebugOutputHook hook) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     DebugOutputHook old = std::move(Hook());

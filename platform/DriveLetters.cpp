@@ -1,5 +1,6 @@
 #include "platform/DriveLetters.h"
 
+#include <map>
 #include <mutex>
 
 namespace platform {
@@ -28,11 +29,6 @@ std::string GetDriveLetterPath(char letter) {
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = Table().find(letter);
     return it == Table().end() ? std::string() : it->second;
-}
-
-std::map<char, std::string> GetDriveLetterTable() {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return Table();
 }
 
 void ClearDriveLetters() {

@@ -1,7 +1,6 @@
 #pragma once
 // Drive letters of volumes. Linux has none: the drive-letter assignment fills this table
 // (letter -> volume device path), and devices opened by letter look it up here.
-#include <map>
 #include <string>
 
 namespace platform {
@@ -10,7 +9,6 @@ namespace platform {
 void SetDriveLetterPath(char letter, const std::string& devicePath);
 // The device path of `letter`, "" when the letter is not assigned.
 std::string GetDriveLetterPath(char letter);
-std::map<char, std::string> GetDriveLetterTable();
 void ClearDriveLetters();
 
 } // namespace platform

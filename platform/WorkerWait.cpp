@@ -15,7 +15,8 @@ void SetPumpHook(PumpHook hook) {
     g_hook = std::move(hook);
 }
 
-void WaitForWorker(const std::atomic<bool>& done, int sleepMs) {
+void WaitForWorker(const std::atomic<bool>& done, int sleepMs,
+                   const std::function<void()>& betweenChecks) {
     PumpHook hook;
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -26,6 +27,8 @@ void WaitForWorker(const std::atomic<bool>& done, int sleepMs) {
             hook(sleepMs);
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs > 0 ? sleepMs : 1));
+        if (betweenChecks && !done.load(std::memory_order_acquire))
+            betweenChecks();
     }
 }
 

@@ -11,7 +11,9 @@ namespace platform {
 using PumpHook = std::function<void(int sleepMs)>;
 void SetPumpHook(PumpHook hook);
 
-// Returns once `done` is true.
-void WaitForWorker(const std::atomic<bool>& done, int sleepMs = 10);
+// Returns once `done` is true. `betweenChecks`, when given, runs after each check that found
+// `done` still false.
+void WaitForWorker(const std::atomic<bool>& done, int sleepMs = 10,
+                   const std::function<void()>& betweenChecks = {});
 
 } // namespace platform

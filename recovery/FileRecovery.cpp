@@ -5,8 +5,7 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/ext2/Ext2FileProperties.h"
 #include "logging/Log.h"
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 #include "recovery/EfsRawStream.h"
 #include "recovery/Lznt1.h"
 #include "filesystems/ntfs/NtfsAttributeData.h"
@@ -25,8 +24,6 @@
 #include <mutex>
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -732,18 +729,7 @@ namespace {
 template <typename Job, typename Work> bool RunOnWorker(Job* job, Work work) {
     job->done.store(false);
     job->threadResult = 0;
-    std::thread worker;
-    try {
-        worker = platform::StartThread([job, work] {
-            job->threadResult = work(job);
-            job->done.store(true, std::memory_order_release);
-        });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    platform::WaitForWorker(job->done);
-    worker.join();
-    return true;
+    return platform::RunWorker(job->done, [job, work] { job->threadResult = work(job); });
 }
 
 } // namespace

@@ -56,7 +56,6 @@ public:
     int GetMode() const { return m_mode; }
     int GetErrorCode() const { return m_error; }
     bool IsOpen() const { return m_file != nullptr; }
-    bool IsSectionOpen() const { return m_sectionOffset != kNoSection; }
 
 protected:
     static constexpr std::uint64_t kNoSection = ~0ull;

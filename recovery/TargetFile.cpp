@@ -47,17 +47,6 @@ bool CTargetFile::WriteAll(const void* data, std::size_t size) {
     return true;
 }
 
-bool CTargetFile::WriteZeros(std::uint64_t size) {
-    static const std::uint8_t zeros[65536] = {};
-    while (size > 0) {
-        const std::size_t n = size < sizeof zeros ? static_cast<std::size_t>(size) : sizeof zeros;
-        if (!WriteAll(zeros, n))
-            return false;
-        size -= n;
-    }
-    return true;
-}
-
 bool CTargetFile::SkipHole(std::uint64_t size) {
     if (m_fd < 0)
         return false;

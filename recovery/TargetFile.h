@@ -21,8 +21,6 @@ public:
     bool IsOpen() const { return m_fd >= 0; }
     // Writes all `size` bytes; false on an error or a short write.
     bool WriteAll(const void* data, std::size_t size);
-    // Writes `size` zero bytes.
-    bool WriteZeros(std::uint64_t size);
     // Leaves a hole of `size` bytes: the position moves on and nothing is written, so the
     // target stays sparse where the source was. False when the position would not fit.
     bool SkipHole(std::uint64_t size);

@@ -55,8 +55,9 @@ public:
     }
 
     // Big-endian reads, for the formats that store their fields that way.
-    std::uint16_t be16(std::size_t offset) const { return static_cast<std::uint16_t>(loadBe(offset, 2)); }
-    std::uint32_t be24(std::size_t offset) const { return static_cast<std::uint32_t>(loadBe(offset, 3)); }
+    std::uint16_t be16(std::size_t offset) const {
+        return static_cast<std::uint16_t>(loadBe(offset, 2));
+    }
     std::uint32_t be32(std::size_t offset) const { return static_cast<std::uint32_t>(loadBe(offset, 4)); }
     std::uint64_t be64(std::size_t offset) const { return loadBe(offset, 8); }
     // A big-endian field of `width` bytes (0 to 8; wider fails).

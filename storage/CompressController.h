@@ -43,7 +43,6 @@ public:
     // The main file's path (".edi"). Later slices are named from the path held when they are
     // created, so a caller may point them elsewhere while the image is written.
     void SetImagePath(const std::string& path) { m_imagePath = path; }
-    const std::string& GetImagePath() const { return m_imagePath; }
 
     // Writes the image. 1 when it was written to its end or stopped by the callback; 0 when a
     // file cannot be created or written, or the image would need more than 59 slices. What was

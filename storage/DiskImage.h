@@ -92,7 +92,6 @@ public:
 
     bool IsMainOpen() const { return m_main.Valid(); }
     int OpenSliceIndex() const { return m_sliceIndex; }
-    const std::string& MainPath() const { return m_mainPath; }
     // Size of the main file in bytes (0 when not open).
     std::uint64_t MainFileSize() const;
 

@@ -40,7 +40,6 @@ public:
     std::uint64_t End() const { return m_end; }
     std::uint64_t LastSector() const { return m_last; }
 
-    int BarLeft() const { return m_barLeft; }
     int BarRight() const { return m_barLeft + m_barWidth; }
     int SelectionLeft() const { return m_selLeft; }
     int SelectionRight() const { return m_selRight; }

@@ -114,7 +114,6 @@ public:
     void Back();
     // The run ended: success shows the success page; otherwise the run page stays.
     void RunFinished(bool success);
-    int SummaryBack() const { return m_summaryBack; }
 
 private:
     int m_page = kPageMode;

@@ -52,15 +52,12 @@ public:
 
     // The user confirmed the cancel question: the writer stops before its next block.
     void RequestCancel() { m_cancel = true; }
-    bool CancelRequested() const { return m_cancel; }
     // While a question is open the remaining time is not updated.
     void SetPaused(bool paused) { m_paused = paused; }
 
     std::uint64_t BlocksDone() const { return m_blocksDone; }
     std::uint64_t BlockCount() const { return m_blockCount; }
-    std::uint64_t FreeMiB() const { return m_freeMiB; }
     const std::string& CurrentFile() const { return m_currentFile; }
-    bool Watching() const { return m_watch; }
     std::string RemainingTimeText() const;
     // The free-space static: "<n>  MB".
     std::string FreeSpaceText() const;

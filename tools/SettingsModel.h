@@ -68,7 +68,6 @@ public:
     SettingsStates& States() { return m_states; }
     const SettingsStates& States() const { return m_states; }
     RawTypeTree& Tree() { return m_tree; }
-    bool RawOnlyAllowed() const { return m_rawOnlyAllowed; }
 
     // Enabled states of the RAW page's controls.
     bool RawOnlyEnabled() const { return m_rawOnlyAllowed && m_states.recoverRaw; }

@@ -33,7 +33,6 @@ public:
     // One second passed: the clock and the texts.
     void OnSecond();
     void ShowStatistics(bool show);
-    bool StatisticsShown() const { return m_statisticsShown; }
     // Cancel: "Stop searching now?"; Yes cancels the search.
     void AskCancel();
     // The search ended: the dialog no longer reads the model (which may go before the window).
@@ -48,7 +47,6 @@ public:
     wxStaticText* Remaining() const { return m_remaining; }
     CButtonPlus* CancelButton() const { return m_cancel; }
     CButtonPlus* ShowButton() const { return m_show; }
-    CButtonPlus* HideButton() const { return m_hide; }
 
 protected:
     wxSize InitialClientSize() const override { return wxSize(540, 254); }
@@ -93,7 +91,6 @@ public:
         m_model.SetStatistics(stats);
     }
     bool Cancelled() const override { return m_model.Cancelled(); }
-    CIntelligentSearchingDialog* Dialog() const { return m_dialog; }
 
 private:
     CDeepScanProgressModel m_model;

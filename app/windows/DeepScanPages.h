@@ -47,7 +47,6 @@ public:
     CScanPartitionDeviceSelectPage(wxWindow* parent, int index);
     void LayoutPage(int cx, int cy) override;
     CLostPartitionCtrlContainer* Container() const { return m_container; }
-    CTextSmallIconButtonPlus* OptionButton() const { return m_option; }
 
 private:
     CTextSmallIconButtonPlus* m_option = nullptr;

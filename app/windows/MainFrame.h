@@ -51,7 +51,6 @@ public:
     bool ShowsRestoreImage() const { return m_buttons.at(kIdMaximizeButton)->strip == &m_buttonImages[3]; }
     void ToggleZoom();
     const CDUIButton& CaptionButton(int id) const { return *m_buttons.at(id); }
-    int HoverButton() const { return m_hoverId; }
     // The caption button at a point of the window, -1 for none.
     int ButtonAt(const wxPoint& p) const;
     // Where the window icon is drawn (a press opens its menu).

@@ -38,7 +38,6 @@ public:
     // Re-reads the progress record into the texts and the bar (the timer does it every second).
     void RefreshTexts();
     wxString TextOf(int id) const;
-    wxGauge* Gauge() const { return m_gauge; }
     // Runs once the dialog is shown (tests may hook in here, e.g. to cancel at a file).
     std::function<void(CRecoveringDlg&)> onShown;
 
@@ -82,7 +81,6 @@ public:
     CRecoveryProgress& Progress() { return m_progress; }
     void OnCancelPressed();
     void RefreshTexts();
-    wxString PercentText() const { return m_percent->GetLabel(); }
     wxWindow* CancelButton() const;
     std::function<void(CRBClickRecoverFileDlg&)> onShown;
 

@@ -16,8 +16,6 @@ public:
     void LayoutPage(int cx, int cy) override;
     void Paint(wxDC& dc) override;
     CEditPlus* TargetEdit() const { return m_edit; }
-    CShellTreeCtrl* ShellTree() const { return m_tree; }
-    CPieCtrl* Pie() const { return m_pie; }
 
 private:
     void ShowModel();

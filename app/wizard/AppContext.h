@@ -33,7 +33,6 @@ public:
     IUiServices& Services() const { return m_services; }
     IDeviceSource& Devices() const { return m_devices; }
     const platform::AppPaths& Paths() const { return m_paths; }
-    FileTypeMap& FileTypes() const { return GetFileTypeMap(); }
 
     // Shown once per run: the hints of the file page and the save step.
     bool showFileSelectHint = true;

@@ -5,16 +5,13 @@
 #include "logging/Log.h"
 #include "platform/AppPaths.h"
 #include "platform/FileReplace.h"
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 #include "recovery/RSData.h"
 #include "recovery/ScanStateSections.h"
 
 #include <atomic>
 #include <cerrno>
 #include <deque>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -193,16 +190,11 @@ bool SaveRecoveryStates(AppContext& context, IWizardPageController* controller) 
     std::unique_ptr<IBuildProgress> progress = context.Services().CreateUncancellableProgress("Save recovery states");
     std::atomic<bool> done{false};
     bool result = false;
-    try {
-        std::thread worker = platform::StartThread([&] {
+    if (!platform::RunWorker(done, [&] {
             result = SaveRecoveryStatesWorker(context, controller, progress.get());
-            done.store(true, std::memory_order_release);
-        });
-        platform::WaitForWorker(done);
-        worker.join();
-    } catch (const std::system_error&) {
+        })) {
         ReleaseTrace("Failed to start the thread that saves the recovery states.");
-        result = false;
+        return false;
     }
     return result;
 }

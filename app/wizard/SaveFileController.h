@@ -46,7 +46,6 @@ public:
 
     // The tree whose ticked files are saved (not owned: the file page keeps it).
     void SetSaveSource(CFileNode* root);
-    CFileNode* SaveSource() const { return m_root; }
     CSaveFilePageModel& Page() { return m_page; }
 
     void Next() override;

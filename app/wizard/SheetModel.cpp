@@ -40,7 +40,6 @@ int CWizardSheetModel::HeadingFor(int index) {
 void CWizardSheetModel::SetActivePage(int index, int mode) {
     if (index < 0 || index >= kPageCount)
         return;
-    m_previous = m_index;
     m_index = index;
     m_footer = FooterFor(index, mode);
     m_heading = HeadingFor(index);

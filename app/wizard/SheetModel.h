@@ -15,7 +15,6 @@ public:
     // `mode` is the chosen recovery mode (the "Deep Scan" button needs Deleted File Recovery).
     void SetActivePage(int index, int mode);
     int ActivePage() const { return m_index; }
-    int PreviousPage() const { return m_previous; }
     const SheetFooter& Footer() const { return m_footer; }
     // String id of the heading, 0 for an index without one.
     int HeadingId() const { return m_heading; }
@@ -25,7 +24,6 @@ public:
 
 private:
     int m_index = 0;
-    int m_previous = 0;
     int m_heading = 0;
     SheetFooter m_footer = FooterFor(0, 0);
 };

@@ -5,7 +5,6 @@
 #include "storage/BasicPartitionDevice.h"
 #include "storage/DiskDevice.h"
 #include "storage/VolumeDevice.h"
-#include "storage/VolumeEnumeration.h"
 #include "ui/views/SerialDevice.h"
 
 #include <cerrno>
@@ -275,22 +274,6 @@ DriveIdentity DriveOfSourceDevice(IStorageDevice* device) {
         break;
     }
     return DriveIdentity{};
-}
-
-DriveIdentity DriveOfVolumeRecord(const VolumeRecord& record) {
-    if (record.form != 0)
-        return DriveIdentity{};
-    const MemberExtent& m = record.members[0];
-    if (m.pDisk) {
-        DriveIdentity id = DriveOfSourceDevice(m.pDisk);
-        if (id.known) {
-            id.partition = true;
-            id.firstSector += m.u64FirstSector;
-            id.sectorCount = m.u64SectorCount;
-            return id;
-        }
-    }
-    return DriveOfSourceDevice(record.pStorageDevice);
 }
 
 DriveIdentity DriveOfPath(const std::string& path) {

@@ -10,7 +10,6 @@
 #include <vector>
 
 class IStorageDevice;
-struct VolumeRecord;
 
 enum TargetFolderCode : int {
     kTargetOk = 0,
@@ -62,8 +61,6 @@ DriveIdentity DriveOfBlockName(const std::string& name);
 // The drive that a source device reads (a disk, a partition window over a disk, a volume node);
 // unknown for image files and devices that read no block device.
 DriveIdentity DriveOfSourceDevice(IStorageDevice* device);
-// The drive of a volume record (its first member extent on its disk); unknown for images.
-DriveIdentity DriveOfVolumeRecord(const VolumeRecord& record);
 // The drive of the file system that holds `path` (an existing path).
 DriveIdentity DriveOfPath(const std::string& path);
 // True when the target (its nearest existing ancestor) lies on the source's disk, and, when

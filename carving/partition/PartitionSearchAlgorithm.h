@@ -20,7 +20,6 @@ public:
 
     // Whether this sequence probes `sector` (a candidate, or a candidate plus the track offset).
     bool Probes(std::uint64_t sector) const;
-    std::uint64_t GetStep() const { return m_step; }
 
 protected:
     IPartitionSearchAlgorithm(std::uint64_t totalSectors, std::uint64_t step)

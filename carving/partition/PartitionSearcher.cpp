@@ -1,11 +1,8 @@
 #include "carving/partition/PartitionSearcher.h"
 
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -51,15 +48,12 @@ void CPartitionSearcher::StartPartitionSearch(IPartitionSearchCallback* callback
     if (m_started || !callback || !m_pDevice)
         return;
     m_pCallback = callback;
-    std::thread worker;
-    try {
-        worker = platform::StartThread([this] { Run(); });
-    } catch (const std::system_error&) {
-        return;
-    }
+    // Marked before the wait, which runs the caller's event loop: no second search starts
+    // meanwhile.
     m_started = true;
-    platform::WaitForWorker(m_done, 0);
-    worker.join();
+    if (!platform::RunWorker(
+            m_done, [this] { Run(); }, 0))
+        m_started = false; // nothing was searched
 }
 
 void CPartitionSearcher::SearchOnThisThread(IPartitionSearchCallback* callback) {

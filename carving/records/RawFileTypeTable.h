@@ -24,7 +24,6 @@ enum RawFileTypeId : std::uint32_t {
 inline bool IsUserFileType(std::uint32_t id) {
     return id >= kFirstUserFileType && id <= kLastUserFileType;
 }
-inline bool IsBuiltInFileType(std::uint32_t id) { return id >= 1 && id <= kBuiltInRawTypeCount; }
 
 // Upper-case extension of a type ("JPG"); "" for an empty slot or an id outside the table.
 // A user-defined extension is kept whole, whatever its length. The text stays valid for the

@@ -133,7 +133,6 @@ public:
     std::uint32_t ChangeTime() const { return Span().u32(12); }
     std::uint32_t ModificationTime() const { return Span().u32(16); }
     std::uint32_t DeletionTime() const { return Span().u32(20); }
-    std::uint16_t LinkCount() const { return Span().u16(26); }
     std::uint32_t AllocatedSectors() const { return Span().u32(28); }
     std::uint32_t Flags() const { return Span().u32(32); }
     std::uint32_t FileAcl() const { return Span().u32(104); } // extended-attribute block
@@ -192,8 +191,6 @@ public:
     // The physical block of logical block `index`, or 0 (a hole, an unreadable or
     // out-of-range indirect block, a block past the file system, or an extent-mapped inode).
     std::uint32_t MapBlock(std::uint64_t index);
-    // Pointers per indirect block.
-    std::uint32_t PointersPerBlock() const { return m_perBlock; }
 
 private:
     std::uint32_t Indirect(int depth, std::uint32_t block, std::uint64_t entry);

@@ -49,7 +49,6 @@ public:
     CExt2SuperBlock(const std::uint8_t* bytes, std::size_t size);
 
     const std::uint8_t* Bytes() const { return m_bytes; }
-    std::uint8_t* MutableBytes() { return m_bytes; }
 
     std::uint32_t InodeCount() const { return U32(ext2::SB_INODE_COUNT); }
     std::uint32_t BlockCount() const { return U32(ext2::SB_BLOCK_COUNT); }

@@ -9,8 +9,7 @@
 #include "filesystems/TreeArena.h"
 #include "filesystems/ext2/Ext2FileProperties.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -19,8 +18,6 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -370,18 +367,9 @@ namespace {
 
 void RunWorker(Ext2TreeBuildContext* context, void (*work)(Ext2TreeBuildContext*)) {
     context->done = false;
-    std::thread worker;
-    try {
-        worker = platform::StartThread([context, work] {
-            work(context);
-            context->done.store(true, std::memory_order_release);
-        });
-    } catch (const std::system_error&) {
+    if (!platform::RunWorker(
+            context->done, [context, work] { work(context); }, 10))
         context->done = true;
-        return;
-    }
-    platform::WaitForWorker(context->done, 10);
-    worker.join();
 }
 
 void VolumeWork(Ext2TreeBuildContext* context) {

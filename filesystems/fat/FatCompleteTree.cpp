@@ -6,15 +6,12 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/fat/FatCrossLinks.h"
 #include "logging/Log.h"
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 #include "storage/StorageDevice.h"
 
 #include <algorithm>
 #include <chrono>
 #include <deque>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -419,17 +416,12 @@ CFileSystemNode* FatTreeBuildTask::Run(IDIRBuildCallback* callback,
     task.directorySectors = directorySectors;
     task.resultSink = resultSink;
     task.partitionIndex = partitionIndex;
-    std::thread worker;
-    try {
-        worker = platform::StartThread([&task] {
+    const bool ran = platform::RunWorker(
+        task.done,
+        [&task] {
             task.result = FatCompleteBuildTree(task.partition, task.callback, task.directorySectors,
                                                task.resultSink, task.device, task.partitionIndex);
-            task.done.store(true, std::memory_order_release);
-        });
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
-    platform::WaitForWorker(task.done, 0);
-    worker.join();
-    return task.result;
+        },
+        0);
+    return ran ? task.result : nullptr;
 }

@@ -4,16 +4,13 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/fat/FatCrossLinks.h"
 #include "logging/Log.h"
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 #include "storage/StorageDevice.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
-#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -543,17 +540,12 @@ CFileSystemNode* BuildFatFileTree(IDIRBuildCallback* callback,
     task->takeAll = takeAll;
     task->result = nullptr;
     task->done.store(false);
-    std::thread worker;
-    try {
-        worker = platform::StartThread([task] {
-            task->result =
-                FatQuickBuildTree(task->partition, task->device, task->callback, task->takeAll != 0);
-            task->done.store(true, std::memory_order_release);
-        });
-    } catch (const std::system_error&) {
-        return nullptr;
-    }
-    platform::WaitForWorker(task->done, 10);
-    worker.join();
-    return task->result;
+    const bool ran = platform::RunWorker(
+        task->done,
+        [task] {
+            task->result = FatQuickBuildTree(task->partition, task->device, task->callback,
+                                             task->takeAll != 0);
+        },
+        10);
+    return ran ? task->result : nullptr;
 }

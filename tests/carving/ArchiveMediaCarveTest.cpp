@@ -10,6 +10,7 @@
 #include "logging/Log.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
+#include "tests/carving/ActivityLog.h"
 #include "tests/carving/RawSearchRun.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/TreePtr.h"
@@ -248,8 +249,7 @@ TEST(ArchiveMediaCarving, DamagedSizesAreCutAtTheDeviceEnd) {
     const std::string folder = MediaFolder();
     ASSERT_FALSE(folder.empty());
     const std::string scratch = ScratchDir("damaged-sizes");
-    const std::string logPath = scratch + "/activity.log";
-    InitLog(logPath.c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+    const std::string logPath = carvingtest::ActivityLogPath();
     constexpr std::uint32_t kHuge = 0xFFFFFFF0u; // 4,294,967,280
     const struct {
         const char* name;

@@ -3,7 +3,7 @@
 #include "carving/IntelligentSearch.h"
 #include "carving/records/RawFileInfo.h"
 #include "filesystems/FileNode.h"
-#include "logging/Log.h"
+#include "tests/carving/ActivityLog.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/MemoryDevice.h"
 
@@ -100,19 +100,8 @@ MemoryDevice NumberedDevice(std::uint64_t sectors) {
     return dev;
 }
 
-// The activity log of this test process.
-std::string LogPath() {
-    static const std::string path = [] {
-        std::string p = "intelligent-search-" + std::to_string(::getpid()) + ".log";
-        InitLog(p.c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
-        return p;
-    }();
-    return path;
-}
-std::string LogText() {
-    auto bytes = ReadFileBytes(LogPath());
-    return std::string(bytes.begin(), bytes.end());
-}
+std::string LogPath() { return carvingtest::ActivityLogPath(); }
+std::string LogText() { return carvingtest::ActivityLogText(); }
 
 } // namespace
 

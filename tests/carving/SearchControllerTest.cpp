@@ -1,12 +1,15 @@
 #include "carving/RAWSearchController.h"
 #include "carving/analysers/FilePNGAnalyser.h"
 #include "carving/analysers/RawFileReader.h"
+#include "tests/carving/ActivityLog.h"
 #include "tests/carving/TestAnalysers.h"
 #include "tests/support/MemoryDevice.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <random>
+#include <stdexcept>
+#include <string>
 
 using namespace carvingtest;
 using namespace testsupport;
@@ -104,6 +107,38 @@ TEST(RAWSearchController, SizesAFileExactlyWhenItsChunkIsTheOldest) {
     EXPECT_EQ(s.controller.GetPendingCount(), 0u);
     EXPECT_EQ(s.stats.counters[ISS_FilesIdentified], 1u);
     EXPECT_EQ(s.stats.counters[ISS_TotalFilesFound], 1u);
+}
+
+TEST(RAWSearchController, AFileWhoseSizingThrowsStaysUnsizedAndTheLogSaysWhy) {
+    // A walk that fails on a damaged file: with a message for the file at 5, without one at 25.
+    class FailingSizer : public SizerAnalyser {
+    public:
+        int ComputeFileSize(CRawFileInfo* record, IStorageDevice*) override {
+            ++calls;
+            if (record->m_u64StartSector == 25)
+                throw 7;
+            throw std::runtime_error("walk left the file");
+        }
+    };
+    ActivityLogPath();
+    MemoryDevice dev(400);
+    PlantSizer(dev, 5, 10 * 512);
+    PlantSizer(dev, 25, 10 * 512);
+    RawFileAnalyserList list;
+    list.Append(std::make_unique<FailingSizer>());
+    auto* sizer = static_cast<FailingSizer*>(list.At(0));
+    Search s(dev, list);
+    s.Run(400);
+    EXPECT_EQ(sizer->calls, 2);
+    ASSERT_EQ(s.sink.Size(), 2u);
+    EXPECT_EQ(s.sink.Records()[0]->m_u64Size, 0u);
+    EXPECT_EQ(s.sink.Records()[1]->m_u64Size, 0u);
+    EXPECT_EQ(s.controller.GetPendingCount(), 0u);
+    const std::string log = ActivityLogText();
+    EXPECT_NE(log.find("Sizing the carved file at sector 5 failed: walk left the file\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Sizing the carved file at sector 25 failed\r\n"), std::string::npos) << log;
 }
 
 TEST(RAWSearchController, FilesBeyondTheRingStayUnsized) {

@@ -38,7 +38,6 @@ public:
     ~CImageDiskMasterDlg() override;
 
     const CreateImageResult& Result() const { return m_result; }
-    const imagetool::ImageWizardFlow& Flow() const { return m_flow; }
     const imagetool::ImagingJob& Job() const { return m_job; }
 
     // Controls the window tests drive.
@@ -52,7 +51,6 @@ public:
     wxTextCtrl* StartEdit() const { return m_start; }
     wxTextCtrl* EndEdit() const { return m_end; }
     CSectorSelectCtrl* SectorBar() const { return m_bar; }
-    wxCheckBox* OpenCheck() const { return m_openCheck; }
     wxStaticText* SummaryValue(int i) const { return m_summary[i]; }
     imagetool::CImagingRun* ImagingRun() const { return m_run.get(); }
 

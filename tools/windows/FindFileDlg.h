@@ -25,8 +25,6 @@ public:
     const CFindFileState& State() const { return m_state; }
 
     wxTextCtrl* NameEdit() const { return m_name; }
-    wxCheckBox* MatchCaseCheck() const { return m_case; }
-    wxCheckBox* WholeWordCheck() const { return m_whole; }
     CTextCenterButtonPlus* FindNextButton() const { return m_findNext; }
     CTextCenterButtonPlus* CloseButton() const { return m_close; }
 

@@ -24,9 +24,6 @@ public:
     wxTextCtrl* PathEdit() const { return m_path; }
     wxListCtrl* SliceListCtrl() const { return m_list; }
     const imagetool::SliceListRows& Rows() const { return m_rows; }
-    CTextCenterButtonPlus* AddButton() const { return m_add; }
-    CTextCenterButtonPlus* RemoveButton() const { return m_remove; }
-    CTextCenterButtonPlus* LocateButton() const { return m_locate; }
     int Current() const { return m_page; }
 
     void OnNext() override;

@@ -47,7 +47,6 @@ public:
     // A header box: opens or closes the panel below it.
     void TogglePanel(int panel);
     bool PanelShown(int panel) const { return m_visible[static_cast<std::size_t>(panel)] == 1; }
-    const FileSearchCriteria& LastCriteria() const { return m_criteria; }
 
     // Controls the window tests drive.
     wxPanel* PanelWindow(int panel) const { return m_panels[static_cast<std::size_t>(panel)]; }
@@ -56,18 +55,11 @@ public:
     wxChoice* LocationChoice() const { return m_location; }
     wxCheckBox* HeaderCheck(int panel) const;
     wxBitmapComboBox* TypeCombo() const { return m_type; }
-    wxChoice* DateKindChoice() const { return m_dateKind; }
-    wxRadioButton* DateChoice(int i) const { return m_dateRadio[i]; }
     wxTextCtrl* MonthsEdit() const { return m_months; }
     wxTextCtrl* DaysEdit() const { return m_days; }
     wxDatePickerCtrl* FromDate() const { return m_fromDate; }
-    wxTimePickerCtrl* FromTime() const { return m_fromTime; }
-    wxDatePickerCtrl* ToDate() const { return m_toDate; }
-    wxTimePickerCtrl* ToTime() const { return m_toTime; }
     wxChoice* SizeKindChoice() const { return m_sizeKind; }
     wxTextCtrl* SizeEdit() const { return m_size; }
-    wxCheckBox* CaseCheck() const { return m_case; }
-    wxCheckBox* EncryptedCheck() const { return m_encrypted; }
     CTextCenterButtonPlus* FindButton() const { return m_find; }
     CTextCenterButtonPlus* CancelButton() const { return m_cancel; }
 

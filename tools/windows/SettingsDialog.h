@@ -55,8 +55,6 @@ public:
     CRawFileTypeTreeCtrl* Tree() const { return m_tree; }
     CTextCenterButtonPlus* OkButton() const { return m_ok; }
     CTextCenterButtonPlus* CancelButton() const { return m_cancel; }
-    CTextCenterButtonPlus* DefaultButton() const { return m_default; }
-    CTextCenterButtonPlus* TabButton(int page) const { return m_tabs[page]; }
 
     void OnDefault();
     void OnOK();

@@ -31,7 +31,6 @@ public:
     std::int32_t RangeMax() const { return m_rangeMax.load(); }
     // The bar's position, limited to 0..RangeMax.
     std::int32_t Position() const;
-    std::uint32_t StageStartMs() const { return m_stageStart.load(); }
     // Elapsed time of the stage as "%02d:%02d:%02d".
     std::string ElapsedText(std::uint32_t nowMs) const;
 

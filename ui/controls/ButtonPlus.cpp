@@ -322,14 +322,6 @@ void CTextCenterSimpleButtonPlus::SetBitmaps(int normal, int hover, int pressed,
     SetButtonBitmaps(normal, hover, pressed, disabled);
 }
 
-void CTextCenterSimpleButtonPlus::SetMargins(int left, int right, int top, int bottom) {
-    m_left = left;
-    m_right = right;
-    m_top = top;
-    m_bottom = bottom;
-    Refresh();
-}
-
 wxRect CTextCenterSimpleButtonPlus::CaptionRectIn(wxSize s) const {
     return wxRect(m_left, m_top, s.x - m_left - m_right, s.y - m_top - m_bottom);
 }

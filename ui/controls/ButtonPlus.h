@@ -58,7 +58,6 @@ protected:
     wxSize CaptionExtent(const wxString& caption) const;
     // A new caption or font: the button takes its new size where it stands.
     void Refit();
-    const wxBitmap& Picture(ButtonPicture p) const { return m_bitmaps[static_cast<int>(p)]; }
 
 private:
     void OnPaint(wxPaintEvent&);
@@ -122,7 +121,6 @@ public:
     // Pictures 383/382/381/380, left and bottom margins 1.
     CTextCenterSimpleButtonPlus(int captionId, int topMargin, int rightMargin);
     void SetBitmaps(int normal, int hover, int pressed, int disabled);
-    void SetMargins(int left, int right, int top, int bottom);
 
 protected:
     wxRect CaptionRectIn(wxSize client) const override;

@@ -52,7 +52,6 @@ class CVscrollwnd : public wxScrollBar {
 public:
     CVscrollwnd(wxWindow* parent, wxWindowID id, const wxPoint& pos = wxDefaultPosition,
                 const wxSize& size = wxDefaultSize);
-    int LastThumbPosition() const { return m_lastThumb; }
 
 private:
     void OnScroll(wxScrollEvent& event);

@@ -24,7 +24,6 @@ wxStockCursor RimCursor(int edges);
 class CRimResizer {
 public:
     CRimResizer(wxTopLevelWindow* window, int rim, const wxSize& minimum);
-    void SetMinimum(const wxSize& minimum) { m_minimum = minimum; }
     // Off while the window is maximised.
     void Enable(bool enabled);
     // A press on the rim starts a drag (and captures the mouse).

@@ -90,8 +90,6 @@ public:
     void InsertColumn(const std::string& text, int width, int alignment);
     int ColumnCount() const { return static_cast<int>(m_columns.size()); }
     int ColumnWidth(int c) const;
-    const std::string& ColumnText(int c) const { return m_columns[static_cast<std::size_t>(c)].text; }
-    int ColumnAlignment(int c) const { return m_columns[static_cast<std::size_t>(c)].alignment; }
 
     int AddRow();
     // 0 when the row does not exist or already has a cell for every column.

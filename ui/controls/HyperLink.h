@@ -26,7 +26,6 @@ public:
     // -1 underlined only while hovered, 1 always.
     void SetUnderline(int mode);
     int GetUnderline() const { return m_underline; }
-    void SetFitToText(bool fit) { m_fit = fit; }
     // Files to show selected when the folder opens.
     void SetPathList(const std::vector<std::string>& paths) { m_paths = paths; }
     const std::vector<std::string>& PathList() const { return m_paths; }

@@ -32,7 +32,6 @@ public:
     wxStaticBitmap* IconStatic() { return m_icon; }
     wxStaticText* HeadingStatic() { return m_heading; }
     wxStaticText* MessageStatic() { return m_message; }
-    wxStaticText* TitleStatic() { return m_title; }
 
 protected:
     wxSize InitialClientSize() const override { return wxSize(445, 250); }

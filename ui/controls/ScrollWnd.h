@@ -23,8 +23,6 @@ public:
     // One wheel step (120 per notch) on the vertical bar.
     void ScrollByWheel(int delta);
 
-    const ScrollBarState& Horz() const { return m_horz; }
-    const ScrollBarState& Vert() const { return m_vert; }
     bool HorzShown() const { return m_horzShown; }
     bool VertShown() const { return m_vertShown; }
     // Applies a scroll code as the bar would (also used by tests).

@@ -6,7 +6,8 @@
 
 CSearchSuperDlg::CSearchSuperDlg() : CSearchSuperDlg(uires::kDlgSearchSuper, nullptr) {}
 
-CSearchSuperDlg::CSearchSuperDlg(int templateId, wxWindow* parent) : m_templateId(templateId), m_parent(parent) {}
+// Each dialog builds its own controls: the template id names its layout and is not kept.
+CSearchSuperDlg::CSearchSuperDlg(int /*templateId*/, wxWindow* parent) : m_parent(parent) {}
 
 CSearchSuperDlg::~CSearchSuperDlg() = default;
 

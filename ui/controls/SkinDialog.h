@@ -15,17 +15,11 @@ public:
     CSearchSuperDlg(int templateId, wxWindow* parent);
     ~CSearchSuperDlg() override;
 
-    int TemplateId() const { return m_templateId; }
-    wxWindow* ParentWindow() const { return m_parent; }
-
     // Creates the window (if not yet created), runs the initialisation and shows it modally.
     // Returns the program's result (1 or 2, or what the dialog ended with).
     int DoModal();
     // Creates the window and runs the initialisation without showing it (modeless use).
     bool CreateDialog();
-
-    // The background colour of the dialog and its controls.
-    const wxColour& BackgroundColour() const { return m_background; }
 
     // Ends a modal run, or hides a modeless dialog, with a result.
     void EndDialog(int result);
@@ -52,7 +46,6 @@ private:
     void OnCharHook(wxKeyEvent&);
     void OnClose(wxCloseEvent&);
 
-    int m_templateId;
     wxWindow* m_parent;
     wxColour m_background{236, 233, 216};
     int m_tabInset = -1;

@@ -20,7 +20,6 @@ struct TabItem {
 class CTabStripModel {
 public:
     void SetPageCount(int count) { m_pageCount = count; }
-    int PageCount() const { return m_pageCount; }
     void SetClientWidth(int w) { m_clientWidth = w; }
 
     // Appends a tab for page `page`, `textWidth` being the text's width in the strip's font.

@@ -69,7 +69,6 @@ public:
 
     // Column widths of the header (new rows take them).
     void SetColumnWidths(const std::vector<int>& widths) { m_columns = widths; }
-    const std::vector<int>& ColumnWidths() const { return m_columns; }
 
     void AddDevice(const DeviceListEntry& entry);
     void RemoveAllDevices();

@@ -116,7 +116,6 @@ public:
     // Bitmap resource of the panel, 0 while none was chosen (types above 3 keep the last).
     int PanelBitmap() const { return m_panelBitmap; }
     std::uint64_t DiskSectorCount() const { return m_diskSectors; }
-    void SetDiskSectorCount(std::uint64_t sectors) { m_diskSectors = sectors; }
 
     // The frame's layout for a client size cx x cy.
     LayoutFrameGeometry FrameLayout(int cx, int cy) const;

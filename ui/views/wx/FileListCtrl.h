@@ -90,7 +90,6 @@ public:
     void ShowListView();
     void ShowThumbnailView();
     bool IsThumbnailView() const { return m_view == 2; }
-    void SetThumbnailsAllowed(bool allowed) { m_thumbnailsAllowed = allowed; }
     // While a worker changes check states, no repaint reads them.
     void FreezeViews(bool freeze);
     void RefreshViews();
@@ -108,7 +107,6 @@ public:
     CListCtrlPlus* ReportView() const { return m_report; }
     CThumbnailView* ThumbnailView() const { return m_thumbView; }
     IFileTypeSource* Types() const { return m_types; }
-    wxImageList* SmallImages() const { return m_images.get(); }
     // The report view's picture of a row: its check state beside its type's icon. Pictures come
     // in threes per icon (unchecked, checked, partly checked), so index % 3 is the check state.
     int RowImage(const CFileNode* node);

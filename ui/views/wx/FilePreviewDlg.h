@@ -59,7 +59,6 @@ public:
     CImageWindow* ImageView() const { return m_image; }
     CTextCenterButtonPlus* BestFitButton() const { return m_bestFit; }
     CTextCenterButtonPlus* ActualSizeButton() const { return m_actualSize; }
-    wxScrollBar* ScrollBar() const { return m_bar; }
     int RowsPerPage() const;
 
 private:

@@ -4,8 +4,6 @@
 #include "ui/controls/DrawHelpers.h"
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 #include <vector>
 
 #include <wx/artprov.h>
@@ -13,7 +11,7 @@
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
-#include "platform/ThreadStart.h"
+#include "platform/WorkerRun.h"
 #include "ui/views/wx/FileListCtrl.h"
 
 wxDEFINE_EVENT(EVT_FILETREE_CHECKS_CHANGED, wxCommandEvent);
@@ -233,15 +231,9 @@ void CFileTreeCtrl::OnFolderCheck(const wxTreeItemId& item) {
     Freeze();
     // The worker changes only nodes; nothing here reads them until it ends.
     std::atomic<bool> done{false};
-    std::thread worker = platform::StartThread([node, &done] {
-        ToggleCheckState(node, false);
-        done.store(true);
-    });
-    while (!done.load()) {
-        wxYield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    worker.join();
+    if (!platform::RunWorker(
+            done, [node] { ToggleCheckState(node, false); }, 10))
+        ToggleCheckState(node, false); // no thread to be had: the change is made here instead
     Thaw();
     RefreshSubtree(item);
     if (m_list)

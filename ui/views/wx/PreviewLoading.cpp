@@ -9,7 +9,8 @@
 
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
-#include "platform/ThreadStart.h"
+#include "logging/Log.h"
+#include "platform/WorkerRun.h"
 #include "recovery/FileRecovery.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/Resources.h"
@@ -127,22 +128,20 @@ int CPreviewLoadingDlg::RunLoad(bool quiet) {
     job.device = m_device;
     job.node = m_node;
     job.targetPath = m_path;
-    std::atomic<bool> finished{false};
     int ok = 0;
-    std::thread worker = platform::StartThread([&] {
-        ok = RecoverFileExclusive(&job);
-        finished.store(true);
-    });
     auto last = std::chrono::steady_clock::now();
-    while (!finished.load()) {
-        wxYield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (std::chrono::steady_clock::now() - last > std::chrono::milliseconds(500)) {
-            last = std::chrono::steady_clock::now();
-            UpdateTexts();
-        }
+    const bool ran = platform::RunWorker(
+        job.done, [&] { ok = RecoverFileExclusive(&job); }, 10,
+        [&] {
+            if (std::chrono::steady_clock::now() - last > std::chrono::milliseconds(500)) {
+                last = std::chrono::steady_clock::now();
+                UpdateTexts();
+            }
+        });
+    if (!ran) {
+        ReleaseTrace("Failed to start the thread that loads the preview.");
+        job.result = kRecoverFailed;
     }
-    worker.join();
     Hide();
     if (ok == 1 && !m_cancelFlag.load()) {
         m_gauge->SetPos(100);
