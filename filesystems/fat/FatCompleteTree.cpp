@@ -27,7 +27,7 @@ constexpr std::uint32_t kMaxRootSectors = 4096;
 constexpr std::uint64_t kMaxClusterCount = 0x0FFFFFEE;
 
 CFATFileProperties* PropsOf(const CFileNode* node) {
-    return node ? dynamic_cast<CFATFileProperties*>(node->m_pProperties) : nullptr;
+    return node ? dynamic_cast<CFATFileProperties*>(node->m_pProperties.get()) : nullptr;
 }
 
 bool IsFolderEntry(const CFileNode* node) {
@@ -115,7 +115,7 @@ void FatDirectoryScanner::SetSearchedLayout(const CFATSearchedPartitionInfo& p,
     m_buffer.assign(128 * kSectorSize + 1024, 0);
 }
 
-CFileSystemNode* FatDirectoryScanner::BuildCompleteTree(const FatDirectorySectorSet& records,
+FileTreePtr FatDirectoryScanner::BuildCompleteTree(const FatDirectorySectorSet& records,
                                                         std::uint32_t partitionIndex) {
     root = MakeFatRootNode(partitionIndex);
     if (!root)
@@ -136,7 +136,7 @@ CFileSystemNode* FatDirectoryScanner::BuildCompleteTree(const FatDirectorySector
             FreeScannerTree(root);
             root = nullptr;
         }
-        return root;
+        return FileTreePtr(root);
     }
 
     // Every directory from its own first sector; subdirectories are built from their own
@@ -253,7 +253,7 @@ CFileSystemNode* FatDirectoryScanner::BuildCompleteTree(const FatDirectorySector
         root = nullptr;
         return nullptr;
     }
-    return root;
+    return FileTreePtr(root);
 }
 
 void FatDirectoryScanner::BuildFatLostFiles(const FatDirectorySectorSet& records,
@@ -325,7 +325,7 @@ void FixTempDirectories(CFileNode* folder) {
                      "firstclusternum %x!",
                      ap->GetName(), ap->m_u32FirstCluster, bp->GetName(), c);
         bp->m_u32FirstCluster = ap->m_u32FirstCluster;
-        std::swap(a->m_pProperties, b->m_pProperties);
+        a->m_pProperties.Swap(b->m_pProperties);
         placeholders.erase(match);
     }
 }
@@ -345,7 +345,7 @@ std::unique_ptr<CClusterUseBitMap> MakeFatClusterUseBitMap(const FatDirectorySca
     return map;
 }
 
-CFileNode* CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
+FileTreePtr CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
                                   const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
     if (!resultSink)
         return nullptr;
@@ -355,7 +355,7 @@ CFileNode* CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSi
 
 // ---------------------------------------------------------------------------------------------
 
-CFileSystemNode* FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
+FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
                                       IDIRBuildCallback* callback,
                                       const FatDirectorySectorSet* directorySectors,
                                       CRawFileList* resultSink, IStorageDevice* device,
@@ -383,21 +383,19 @@ CFileSystemNode* FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
     cb->Reset();
 
     static const FatDirectorySectorSet kNoRecords;
-    CFileSystemNode* root =
+    FileTreePtr root =
         scanner.BuildCompleteTree(directorySectors ? *directorySectors : kNoRecords, partitionIndex);
     if (root) {
-        FlagFatCrossLinks(root, scanner.fat, scanner.clusterCount);
+        FlagFatCrossLinks(root.get(), scanner.fat, scanner.clusterCount);
         std::vector<std::uint64_t> bits;
         std::unique_ptr<CClusterUseBitMap> used = MakeFatClusterUseBitMap(scanner, &bits);
-        if (CFileNode* carved = CarveUnusedFatClusters(device, resultSink, *used, cb))
-            root->AddChild(carved);
+        if (FileTreePtr carved = CarveUnusedFatClusters(device, resultSink, *used, cb))
+            root->AddChild(carved.release());
         if (cb->Poll() != -1)
-            PruneEmptyDeletedFolders(root);
+            PruneEmptyDeletedFolders(root.get());
     }
-    if (root && cb->Poll() == -1) {
-        DeleteTreeAndProperties(root);
-        root = nullptr;
-    }
+    if (root && cb->Poll() == -1)
+        root.reset();
     scanner.fat = nullptr;
     tables.reset();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -407,7 +405,7 @@ CFileSystemNode* FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
     return root;
 }
 
-CFileSystemNode* FatTreeBuildTask::Run(IDIRBuildCallback* callback,
+FileTreePtr FatTreeBuildTask::Run(IDIRBuildCallback* callback,
                                        const FatDirectorySectorSet* directorySectors,
                                        CFATSearchedPartitionInfo* partition,
                                        CRawFileList* resultSink, IStorageDevice* device,
@@ -431,5 +429,5 @@ CFileSystemNode* FatTreeBuildTask::Run(IDIRBuildCallback* callback,
     }
     platform::WaitForWorker(task.done, 0);
     worker.join();
-    return task.result;
+    return std::move(task.result);
 }

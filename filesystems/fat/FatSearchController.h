@@ -61,7 +61,7 @@ public:
     std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_FAT; }
     // The complete tree of a FAT partition record, built on a worker thread; null for a record
     // of another kind.
-    CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
+    FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
                                         std::uint32_t partitionIndex,
                                         IDIRBuildCallback* callback) override;
     bool AcceptsFileSystemType(std::uint32_t type) const override {

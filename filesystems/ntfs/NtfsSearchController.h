@@ -101,7 +101,7 @@ public:
     int SaveState(IRSData* section) override;
     int LoadState(IRSData* section) override;
     std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_NTFS; }
-    CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
+    FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
                                         std::uint32_t partitionIndex,
                                         IDIRBuildCallback* callback) override;
     bool AcceptsFileSystemType(std::uint32_t type) const override {

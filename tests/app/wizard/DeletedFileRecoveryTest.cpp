@@ -319,15 +319,15 @@ TEST(DeletedFileRecoverySteps, NoRowNoFilesAndFoldersOnly) {
     EXPECT_EQ(sheet.GetActivePage(), kPageDeleteRecoveryPartition);
 
     // A tree whose only ticked entry is a folder without files: "Please select files to save.".
-    CFileSystemNode* root = CreateFileTreeRoot();
-    CFileSystemNode* folder = CreateDeletedFilesRoot();
+    FileTreePtr root = CreateFileTreeRoot();
+    CFileSystemNode* folder = CreateDeletedFilesRoot().release();
     root->AddChild(folder);
-    folder->AddChild(CreateDeletedFilesRoot());
+    folder->AddChild(CreateDeletedFilesRoot().release());
     ToggleCheckState(folder, false);
     root->RecountCounters();
     CFileSelectController* files = GetFileSelectController();
     files->SetPrevious(GetDeleteRecoveryPartitionDeviceSelectController());
-    files->SetFileTree(root);
+    files->SetFileTree(std::move(root));
     files->Activate();
     ui.ExpectMessage(uistr::kSelectFilesToSave, kAnswerOk);
     ctx.SheetController().Next();
@@ -352,9 +352,9 @@ TEST(DeletedFileRecoverySteps, PreviewRefusals) {
         CRAWFileProperties props;
         props.m_u64Size = c.size;
         props.m_u16Attributes = c.attributes;
-        node.m_pProperties = &props;
+        node.BorrowProperties(&props);
         EXPECT_EQ(CFileSelectController::PreviewRefusalId(&node), c.expected) << c.size << "/" << c.attributes;
-        node.m_pProperties = nullptr;
+        node.m_pProperties.Reset();
     }
     EXPECT_EQ(CFileSelectController::PreviewRefusalId(nullptr), uistr::kSelectFileToPreview);
     EXPECT_EQ(CFileSelectPageModel::SearchTabCaption("*.txt"), "Search Files (*.txt) ");

@@ -247,7 +247,7 @@ TEST(NtfsQuickScan, CompressedAndFragmentedFiles) {
         auto paths = Paths(root.get());
         const std::string name = "/" + std::string(kFragmentedName);
         ASSERT_TRUE(paths.count(name));
-        auto* props = static_cast<CNTFSFileProperties*>(paths[name]->m_pProperties);
+        auto* props = static_cast<CNTFSFileProperties*>(paths[name]->m_pProperties.get());
         EXPECT_EQ(props->GetFileSize(), kFragmentedSize);
         ASSERT_NE(props->GetExtensionRecords(), nullptr);
         EXPECT_FALSE(props->GetExtensionRecords()->empty());
@@ -580,7 +580,7 @@ TEST(NtfsQuickScan, OrphanFoldersNeverFormACycle) {
     EXPECT_EQ(topLevel, 2); // one of the pair (with the other and the chain below it), and the file
     for (CFileNode* n : all)
         n->m_pSourceRecord = nullptr;
-    DeleteTreeAndProperties(lost);
+    DeleteFileTree(lost);
 }
 
 TEST(NtfsTreeBuilder, DamagedMftRunsReadNoMoreThanTheDevice) {
