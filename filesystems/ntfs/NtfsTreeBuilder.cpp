@@ -422,8 +422,8 @@ CFileNode* GroupOrphans(const std::vector<OrphanNode>& nodes, IDIRBuildCallback*
 
 } // namespace
 
-CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
-                              int* lostFilesCounter, CTreeArena* arena) {
+FileSubtreePtr GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
+                                  int* lostFilesCounter, CTreeArena* arena) {
     if (Cancelled(callback, callback->Poll()))
         return nullptr;
     // In the order of the orphans: sorted by parent reference.
@@ -436,10 +436,10 @@ CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIR
         node->m_pSourceRecord = entry;
         nodes.push_back({entry->parent, entry->record, node});
     }
-    return GroupOrphans(nodes, callback, lostFilesCounter, arena);
+    return FileSubtreePtr(GroupOrphans(nodes, callback, lostFilesCounter, arena));
 }
 
-CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter) {
+FileSubtreePtr GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter) {
     std::vector<NtfsRecordEntry*> orphans;
     orphans.reserve(map.size());
     for (auto& [key, entry] : map)
@@ -544,8 +544,8 @@ CFileNode* LinkEntries(NtfsRecordList* list, const CSearchedPartitionInfo& volum
     chains.clear();
     next.clear();
     next.shrink_to_fit();
-    if (CFileNode* lost = GroupOrphanEntries(orphans, callback, lostFilesCounter, list->arena))
-        root->AddChild(lost);
+    if (FileSubtreePtr lost = GroupOrphanEntries(orphans, callback, lostFilesCounter, list->arena))
+        root->AddChild(lost.release());
     return root;
 }
 

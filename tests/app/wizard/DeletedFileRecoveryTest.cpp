@@ -335,6 +335,44 @@ TEST(DeletedFileRecoverySteps, NoRowNoFilesAndFoldersOnly) {
     EXPECT_TRUE(ui.Done());
 }
 
+// The "Deleted Files" tree borrows the scan's properties and keeps the scan alive: the holder
+// of the scan may let it go first (ASan would see a read of freed properties, LeakSanitizer a
+// scan that is never freed).
+TEST(DeletedFileRecoverySteps, DeletedFilesTreeKeepsTheScanAlive) {
+    auto entry = [](CFileNode* parent, CFileNode* node, const char* name, std::uint8_t state, std::uint16_t attributes) {
+        auto props = std::make_unique<CRAWFileProperties>();
+        props->SetName(name);
+        props->m_state = state;
+        props->m_u16Attributes = attributes;
+        node->SetProperties(std::move(props));
+        if (parent)
+            parent->AddChild(node);
+        return node;
+    };
+    FileTreePtr scan(CreateFileSystemNode());
+    entry(nullptr, scan.get(), "scan", FILESTATE_LIVE, FILEATTR_DIRECTORY);
+    CFileNode* dir = entry(scan.get(), CreateFileSystemNode(), "dir", FILESTATE_LIVE, FILEATTR_DIRECTORY);
+    CFileNode* gone = entry(dir, CreateFileNode(), "gone.txt", FILESTATE_DELETED, FILEATTR_ARCHIVE);
+    entry(dir, CreateFileNode(), "kept.txt", FILESTATE_LIVE, FILEATTR_ARCHIVE);
+    const IFileProperties* goneProperties = gone->m_pProperties;
+
+    SharedFileTree scanned(std::move(scan));
+    FileTreePtr derived = BuildDeletedFilesTree(scanned);
+    scanned.reset();
+    ASSERT_NE(derived, nullptr);
+    CFileNode* folder = derived->m_pFirstChild;
+    ASSERT_NE(folder, nullptr);
+    EXPECT_TRUE(folder->m_pProperties.IsOwned());
+    ASSERT_NE(folder->m_pFirstChild, nullptr);
+    CFileNode* copy = folder->m_pFirstChild->m_pFirstChild;
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->m_pNextSibling, nullptr);
+    EXPECT_EQ(copy->m_pProperties.get(), goneProperties);
+    EXPECT_FALSE(copy->m_pProperties.IsOwned());
+    EXPECT_STREQ(copy->m_pProperties->GetName(), "gone.txt");
+    EXPECT_EQ(derived->m_counters.files, 1u);
+}
+
 TEST(DeletedFileRecoverySteps, PreviewRefusals) {
     struct Case {
         std::uint64_t size;

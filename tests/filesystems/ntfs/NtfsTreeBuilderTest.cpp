@@ -568,11 +568,11 @@ TEST(NtfsQuickScan, OrphanFoldersNeverFormACycle) {
         map.emplace(e.parent, &e);
     RecordingCallback cb;
     int counter = 0;
-    CFileNode* lost = GroupOrphanNodes(map, &cb, &counter);
+    FileSubtreePtr lost = GroupOrphanNodes(map, &cb, &counter);
     ASSERT_NE(lost, nullptr);
     EXPECT_STREQ(lost->m_pProperties->GetName(), "LostFiles1");
     std::vector<CFileNode*> all;
-    CollectTreeNodes(lost, all);
+    CollectTreeNodes(lost.get(), all);
     EXPECT_EQ(all.size(), entries.size() + 1);
     int topLevel = 0;
     for (CFileNode* c = lost->m_pFirstChild; c; c = c->m_pNextSibling)
@@ -580,7 +580,6 @@ TEST(NtfsQuickScan, OrphanFoldersNeverFormACycle) {
     EXPECT_EQ(topLevel, 2); // one of the pair (with the other and the chain below it), and the file
     for (CFileNode* n : all)
         n->m_pSourceRecord = nullptr;
-    DeleteFileTree(lost);
 }
 
 TEST(NtfsTreeBuilder, DamagedMftRunsReadNoMoreThanTheDevice) {
