@@ -35,7 +35,8 @@ struct Tree {
         for (int f = 0; f < 200; ++f) {
             std::snprintf(name, sizeof name, "folder %03d", f);
             CFileSystemNode* folder = CreateFileSystemNode();
-            folder->SetProperties(std::unique_ptr<IFileProperties>(Props(name, FILEATTR_DIRECTORY)));
+            folder->SetProperties(
+                std::unique_ptr<IFileProperties>(Props(name, FILEATTR_DIRECTORY)));
             root->AddChild(folder);
             for (int i = 0; i < 1000; ++i, ++files) {
                 std::snprintf(name, sizeof name, "document_%05d_report%s", i, kExtensions[i % 8]);

@@ -27,7 +27,8 @@ CFileSystemNode* BuildTree(std::size_t* nodeCount) {
         ++count;
         for (int i = 0; i < 999 && count < 1000000; ++i) {
             CFileNode* file = CreateFileNode();
-            file->SetProperties(std::unique_ptr<IFileProperties>(Props(1000 + i, i % 10 == 0 ? FILEATTR_COMPRESSED : 0)));
+            file->SetProperties(std::unique_ptr<IFileProperties>(
+                Props(1000 + i, i % 10 == 0 ? FILEATTR_COMPRESSED : 0)));
             folder->AddChild(file);
             ++count;
         }

@@ -121,13 +121,15 @@ void CRawFileTreeBuilder::Finish() {
         RangeName(name, sizeof name, static_cast<long long>((n - 1) / kRawRangeFolderFiles) *
                                              kRawRangeFolderFiles + 1,
                   n);
-        static_cast<CRAWFileProperties*>(m_folders[t]->m_pFirstChild->m_pProperties.get())->SetName(name);
+        static_cast<CRAWFileProperties*>(m_folders[t]->m_pFirstChild->m_pProperties.get())
+            ->SetName(name);
     }
     m_finished = true;
 }
 
 FileTreePtr CRawFileTreeBuilder::Build(IStorageDevice* device, IIterator<CRawFileInfo*>* files,
-                                       const IIsClusterUsed* clusterMap, IDIRBuildCallback* callback) {
+                                       const IIsClusterUsed* clusterMap,
+                                       IDIRBuildCallback* callback) {
     const ScanOptions& options = GetScanOptions();
     if (!options.RecoverRawFiles)
         return nullptr;

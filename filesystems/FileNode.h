@@ -29,7 +29,9 @@ public:
     NodeProperties& operator=(const NodeProperties&) = delete;
     ~NodeProperties() { Reset(); }
 
-    IFileProperties* get() const noexcept { return reinterpret_cast<IFileProperties*>(m_bits & ~kOwnedBit); }
+    IFileProperties* get() const noexcept {
+        return reinterpret_cast<IFileProperties*>(m_bits & ~kOwnedBit);
+    }
     IFileProperties* operator->() const noexcept { return get(); }
     IFileProperties& operator*() const noexcept { return *get(); }
     // Two conversions (the const one is the better match for const readers) so that
@@ -37,15 +39,20 @@ public:
     operator IFileProperties*() const noexcept { return get(); }
     operator const IFileProperties*() const noexcept { return get(); }
     explicit operator bool() const noexcept { return m_bits != 0; }
-    friend bool operator==(const NodeProperties& a, const IFileProperties* b) noexcept { return a.get() == b; }
-    friend bool operator==(const NodeProperties& a, std::nullptr_t) noexcept { return a.m_bits == 0; }
+    friend bool operator==(const NodeProperties& a, const IFileProperties* b) noexcept {
+        return a.get() == b;
+    }
+    friend bool operator==(const NodeProperties& a, std::nullptr_t) noexcept {
+        return a.m_bits == 0;
+    }
     bool IsOwned() const noexcept { return (m_bits & kOwnedBit) != 0; }
 
     // Takes `properties` as the node's own; what the node owned before is freed.
     void Own(std::unique_ptr<IFileProperties> properties);
     // Shows `properties` without owning them; what the node owned before is freed.
     void Borrow(IFileProperties* properties);
-    // Gives owned properties up to the caller (null for borrowed ones); the node is left without any.
+    // Gives owned properties up to the caller (null for borrowed ones); the node is left without
+    // any.
     std::unique_ptr<IFileProperties> Release();
     // Frees owned properties and forgets borrowed ones.
     void Reset() noexcept;

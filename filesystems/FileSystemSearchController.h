@@ -118,8 +118,9 @@ public:
     virtual int LoadState(IRSData* section) = 0;
     virtual std::uint32_t GetKind() const = 0;
     // Root of the partition's tree, or null. `partitionIndex` numbers the root folder's caption.
-    virtual FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                           std::uint32_t partitionIndex, IDIRBuildCallback* callback) {
+    virtual FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition,
+                                           IStorageDevice* device, std::uint32_t partitionIndex,
+                                           IDIRBuildCallback* callback) {
         (void)partition;
         (void)device;
         (void)partitionIndex;

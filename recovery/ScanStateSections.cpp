@@ -567,8 +567,9 @@ std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSecto
     std::size_t dropped = 0;
     for (CFileNode* node : nodes) {
         // The type folders of "Raw Files" are file nodes with the folder attribute.
-        auto* raw = node->IsFolder() || IsDirectory(node) ? nullptr
-                                                           : dynamic_cast<CRAWFileProperties*>(node->m_pProperties.get());
+        auto* raw = node->IsFolder() || IsDirectory(node)
+                        ? nullptr
+                        : dynamic_cast<CRAWFileProperties*>(node->m_pProperties.get());
         if (!raw)
             continue;
         const std::unique_ptr<IDataRunList> runs(raw->GetDataRunList());

@@ -167,7 +167,8 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
                 own = ui.CreateBuildProgress();
             IBuildProgress* progress = own ? own.get() : shared.get();
             ReleaseTrace("Building directory tree on partition %d", row);
-            if (FileTreePtr tree = BuildDirectoryTreeByController(controllers, r->partition, device, progress, built++))
+            if (FileTreePtr tree = BuildDirectoryTreeByController(controllers, r->partition, device,
+                                                                  progress, built++))
                 root->AddChild(tree.release());
             if (progress->Poll() == -1) {
                 cancelled = true;

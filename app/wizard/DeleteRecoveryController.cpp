@@ -206,8 +206,9 @@ void CDeleteRecoveryPartitionDeviceSelectController::DeleteImage() {
 
 void CDeleteRecoveryPartitionDeviceSelectController::ShowOptions() { m_context.Services().ShowAdvancedSettings(); }
 
-FileTreePtr CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume(const VolumeRecord& record,
-                                                                            bool* cancelled) {
+FileTreePtr
+CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume(const VolumeRecord& record,
+                                                                bool* cancelled) {
     *cancelled = false;
     const std::uint32_t type = record.fileSystemType;
     const bool ntfsOrFat = type == FILESYSTEM_NTFS || type == FILESYSTEM_FAT12 || type == FILESYSTEM_FAT16 ||

@@ -271,7 +271,8 @@ int CFileSelectController::RestoreState(IRSData* store) {
     RecoverySource source;
     GetSource(source);
     if (source.device)
-        FitFileTreeToDevice(root.get(), source.device->GetSectorCount(), GetScanOptions().MaxRawFileSize);
+        FitFileTreeToDevice(root.get(), source.device->GetSectorCount(),
+                            GetScanOptions().MaxRawFileSize);
     m_page.SetRoot(std::move(root), source.device);
     return 1;
 }

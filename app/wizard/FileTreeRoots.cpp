@@ -46,7 +46,7 @@ CFileNode* CopyNode(const CFileNode* scanned) {
     } else {
         copy = CreateFileNode();
     }
-    copy->BorrowProperties(scanned->m_pProperties);  // owned by the scanned tree
+    copy->BorrowProperties(scanned->m_pProperties); // owned by the scanned tree
     return copy;
 }
 
@@ -101,7 +101,7 @@ CFileSystemNode* BuildNodeTreeFromDirectory(CFileNode* scannedRoot, const NodeTr
                 if (done.copy->m_pFirstChild)
                     Append(parent.copy, parent.tail, done.copy);
                 else
-                    delete done.copy;  // its properties are borrowed: they stay
+                    delete done.copy; // its properties are borrowed: they stay
             }
             continue;
         }

@@ -74,8 +74,8 @@ public:
     int LoadState(IRSData*) override { return 1; }
     std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_EXT2; }
     FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                        std::uint32_t partitionIndex,
-                                        IDIRBuildCallback* callback) override;
+                                   std::uint32_t partitionIndex,
+                                   IDIRBuildCallback* callback) override;
     bool AcceptsFileSystemType(std::uint32_t type) const override {
         return type == FILESYSTEM_EXT2 || type == FILESYSTEM_EXT3;
     }

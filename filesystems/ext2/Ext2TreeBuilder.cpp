@@ -431,7 +431,8 @@ void SearchWork(Ext2TreeBuildContext* context) {
             for (std::size_t i = 0; i < bits.size() && i < context->usedBlocks.size(); ++i)
                 bits[i] = context->usedBlocks[i];
             MarkMetadata(*fs, map);
-            if (FileTreePtr carved = CarveExt2UnusedBlocks(fs->Device(), context->resultSink, map, context->callback))
+            if (FileTreePtr carved = CarveExt2UnusedBlocks(fs->Device(), context->resultSink, map,
+                                                           context->callback))
                 root->AddChild(carved.release());
         }
     } catch (const std::exception& error) {

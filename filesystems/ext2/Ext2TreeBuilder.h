@@ -64,16 +64,16 @@ struct Ext2TreeBuildContext {
 // worker thread while the calling thread waits (platform::WaitForWorker). Root
 // or null (file system not recognised, cancelled, or the thread could not start).
 FileTreePtr BuildExt2FileTree(IStorageDevice* device, IDIRBuildCallback* callback,
-                                   Ext2TreeBuildContext* context);
+                              Ext2TreeBuildContext* context);
 // The tree of a partition a search found, with a folder of files carved from the blocks no
 // file uses; the root is named after `partitionIndex` + 1. Root or null.
 FileTreePtr Ext2SearchTreeBuilder(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
-                                       IDIRBuildCallback* callback, CRawFileList* resultSink,
-                                       std::uint32_t partitionIndex);
+                                  IDIRBuildCallback* callback, CRawFileList* resultSink,
+                                  std::uint32_t partitionIndex);
 
 // The build proper (on the calling thread). Root or null when cancelled.
 FileTreePtr BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
-                               IDIRBuildCallback* callback, std::uint32_t bitmapFlag);
+                          IDIRBuildCallback* callback, std::uint32_t bitmapFlag);
 // The root folder: named "Ext2" or "Ext3", with "(volume name)" when there is one (characters
 // other than ASCII letters and digits become '_'); holds the root directory's child names
 // (their text from `arena`, the heap for null).
@@ -90,4 +90,4 @@ int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
 // the deep scan carved that start in blocks the map leaves unused, or null (no results, or
 // RAW recovery switched off).
 FileTreePtr CarveExt2UnusedBlocks(IStorageDevice* device, CRawFileList* resultSink,
-                                       const CClusterUseBitMap& used, IDIRBuildCallback* callback);
+                                  const CClusterUseBitMap& used, IDIRBuildCallback* callback);

@@ -116,7 +116,7 @@ void FatDirectoryScanner::SetSearchedLayout(const CFATSearchedPartitionInfo& p,
 }
 
 FileTreePtr FatDirectoryScanner::BuildCompleteTree(const FatDirectorySectorSet& records,
-                                                        std::uint32_t partitionIndex) {
+                                                   std::uint32_t partitionIndex) {
     root = MakeFatRootNode(partitionIndex);
     if (!root)
         return nullptr;
@@ -346,7 +346,7 @@ std::unique_ptr<CClusterUseBitMap> MakeFatClusterUseBitMap(const FatDirectorySca
 }
 
 FileTreePtr CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
-                                  const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
+                                   const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
     if (!resultSink)
         return nullptr;
     CRawFileTreeBuilder builder;
@@ -355,11 +355,10 @@ FileTreePtr CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultS
 
 // ---------------------------------------------------------------------------------------------
 
-FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
-                                      IDIRBuildCallback* callback,
-                                      const FatDirectorySectorSet* directorySectors,
-                                      CRawFileList* resultSink, IStorageDevice* device,
-                                      std::uint32_t partitionIndex) {
+FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition, IDIRBuildCallback* callback,
+                                 const FatDirectorySectorSet* directorySectors,
+                                 CRawFileList* resultSink, IStorageDevice* device,
+                                 std::uint32_t partitionIndex) {
     const auto started = std::chrono::steady_clock::now();
     FatDirectoryScanner scanner(callback, device);
     IDIRBuildCallback* cb = scanner.callback;
@@ -383,8 +382,8 @@ FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
     cb->Reset();
 
     static const FatDirectorySectorSet kNoRecords;
-    FileTreePtr root =
-        scanner.BuildCompleteTree(directorySectors ? *directorySectors : kNoRecords, partitionIndex);
+    FileTreePtr root = scanner.BuildCompleteTree(directorySectors ? *directorySectors : kNoRecords,
+                                                 partitionIndex);
     if (root) {
         FlagFatCrossLinks(root.get(), scanner.fat, scanner.clusterCount);
         std::vector<std::uint64_t> bits;
@@ -406,10 +405,9 @@ FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
 }
 
 FileTreePtr FatTreeBuildTask::Run(IDIRBuildCallback* callback,
-                                       const FatDirectorySectorSet* directorySectors,
-                                       CFATSearchedPartitionInfo* partition,
-                                       CRawFileList* resultSink, IStorageDevice* device,
-                                       std::uint32_t partitionIndex) {
+                                  const FatDirectorySectorSet* directorySectors,
+                                  CFATSearchedPartitionInfo* partition, CRawFileList* resultSink,
+                                  IStorageDevice* device, std::uint32_t partitionIndex) {
     FatTreeBuildTask task;
     task.callback = callback;
     task.partition = partition;

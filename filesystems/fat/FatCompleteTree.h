@@ -19,11 +19,10 @@ class IDIRBuildCallback;
 class IStorageDevice;
 
 // The build itself (runs on the worker). Root or null (cancelled, or no partition or device).
-FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
-                                      IDIRBuildCallback* callback,
-                                      const FatDirectorySectorSet* directorySectors,
-                                      CRawFileList* resultSink, IStorageDevice* device,
-                                      std::uint32_t partitionIndex);
+FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition, IDIRBuildCallback* callback,
+                                 const FatDirectorySectorSet* directorySectors,
+                                 CRawFileList* resultSink, IStorageDevice* device,
+                                 std::uint32_t partitionIndex);
 
 // A placeholder folder of the builder ("DIR<n>") among `folder`'s children that holds a
 // directory's content takes over the name of a deleted, empty directory entry beside it that
@@ -40,4 +39,4 @@ std::unique_ptr<CClusterUseBitMap> MakeFatClusterUseBitMap(const FatDirectorySca
 // `resultSink` that start in clusters `used` does not mark, to be hung under the partition's
 // root; null without a sink, or when RAW files are not recovered.
 FileTreePtr CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
-                                  const CClusterUseBitMap& used, IDIRBuildCallback* callback);
+                                   const CClusterUseBitMap& used, IDIRBuildCallback* callback);

@@ -62,8 +62,8 @@ public:
     // The complete tree of a FAT partition record, built on a worker thread; null for a record
     // of another kind.
     FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                        std::uint32_t partitionIndex,
-                                        IDIRBuildCallback* callback) override;
+                                   std::uint32_t partitionIndex,
+                                   IDIRBuildCallback* callback) override;
     bool AcceptsFileSystemType(std::uint32_t type) const override {
         return type == FILESYSTEM_FAT12 || type == FILESYSTEM_FAT16 || type == FILESYSTEM_FAT32;
     }

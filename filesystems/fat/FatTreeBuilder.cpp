@@ -120,7 +120,8 @@ CFileSystemNode* FatDirectoryScanner::MakeFatRootNode(std::uint32_t partitionInd
     CFileSystemNode* node = CreateFileSystemNode();
     if (!node)
         return nullptr;
-    node->SetProperties(std::unique_ptr<IFileProperties>(MakeFolderProps(name, FILESTATE_LIVE, 0, kNoCluster)));
+    node->SetProperties(
+        std::unique_ptr<IFileProperties>(MakeFolderProps(name, FILESTATE_LIVE, 0, kNoCluster)));
     node->SetFileSystemInfo(dataStart, sectorsPerCluster);
     node->SetFileSystemType(type);
     return node;
@@ -463,7 +464,7 @@ bool ValidateFatBootSector(IStorageDevice* device, const std::uint8_t* sector,
 }
 
 FileTreePtr FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorageDevice* device,
-                                   IDIRBuildCallback* callback, bool takeAll) {
+                              IDIRBuildCallback* callback, bool takeAll) {
     const auto started = std::chrono::steady_clock::now();
     FatDirectoryScanner scanner(callback, device);
     IDIRBuildCallback* cb = scanner.callback;
@@ -521,9 +522,9 @@ FileTreePtr FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorageDevi
     return root;
 }
 
-FileTreePtr BuildFatFileTree(IDIRBuildCallback* callback,
-                                  CFATSearchedPartitionInfo* partition, FatTreeBuildTask* task,
-                                  IStorageDevice* device, std::uint32_t takeAll) {
+FileTreePtr BuildFatFileTree(IDIRBuildCallback* callback, CFATSearchedPartitionInfo* partition,
+                             FatTreeBuildTask* task, IStorageDevice* device,
+                             std::uint32_t takeAll) {
     FatTreeBuildTask local;
     if (!task)
         task = &local;

@@ -34,7 +34,8 @@ struct FatTreeBuildTask {
 
     // Runs FatCompleteBuildTree on a worker thread and waits for it. Root or null (also when
     // the thread cannot start).
-    static FileTreePtr Run(IDIRBuildCallback* callback, const FatDirectorySectorSet* directorySectors,
+    static FileTreePtr Run(IDIRBuildCallback* callback,
+                           const FatDirectorySectorSet* directorySectors,
                            CFATSearchedPartitionInfo* partition, CRawFileList* resultSink,
                            IStorageDevice* device, std::uint32_t partitionIndex);
 };
@@ -60,7 +61,7 @@ public:
     // partition record, the tree from the directory sectors the search met.
     void SetSearchedLayout(const CFATSearchedPartitionInfo& partition, const IFATTable* fat);
     FileTreePtr BuildCompleteTree(const FatDirectorySectorSet& records,
-                                       std::uint32_t partitionIndex);
+                                  std::uint32_t partitionIndex);
     void BuildFatLostFiles(const FatDirectorySectorSet& records, CFileNode* lostFolders,
                            std::size_t recordCount);
     // 1 when the root was read whole, else 0 (what was found is kept either way).
@@ -129,9 +130,8 @@ bool ValidateFatBootSector(IStorageDevice* device, const std::uint8_t* sector,
 // The build itself (runs on the worker). `partition` gives the partition's first sector (kept
 // first sector) and its evidence flags. Root or null.
 FileTreePtr FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorageDevice* device,
-                                   IDIRBuildCallback* callback, bool takeAll);
+                              IDIRBuildCallback* callback, bool takeAll);
 // Runs FatQuickBuildTree on a worker thread and waits for it (platform::WaitForWorker).
 // `task` may be null. Root or null (also when the thread cannot start).
-FileTreePtr BuildFatFileTree(IDIRBuildCallback* callback,
-                                  CFATSearchedPartitionInfo* partition, FatTreeBuildTask* task,
-                                  IStorageDevice* device, std::uint32_t takeAll);
+FileTreePtr BuildFatFileTree(IDIRBuildCallback* callback, CFATSearchedPartitionInfo* partition,
+                             FatTreeBuildTask* task, IStorageDevice* device, std::uint32_t takeAll);

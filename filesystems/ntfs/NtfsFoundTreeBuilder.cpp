@@ -328,7 +328,8 @@ FileTreePtr CNtfsFoundTreeBuilder::Build() {
             if (!bitmap)
                 bitmap = FindNtfsBitmapEntry(m_loose);
             FlagNtfsCrossLinks(root.get(), m_device, bitmap, clusters);
-            if (FileTreePtr carved = ScanUnusedClustersForRawFiles(root.get(), m_device, clusters, m_carved, m_callback))
+            if (FileTreePtr carved = ScanUnusedClustersForRawFiles(root.get(), m_device, clusters,
+                                                                   m_carved, m_callback))
                 root->AddChild(carved.release());
         }
         if (!root->m_pFirstChild)
@@ -343,8 +344,9 @@ void CNtfsFoundTreeBuilder::Run() {
     m_done.store(true, std::memory_order_release);
 }
 
-FileTreePtr BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder, CSearchedPartitionInfo* partition,
-                                   CRawFileList* carved, IStorageDevice* device, std::uint32_t partitionIndex,
+FileTreePtr BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
+                                   CSearchedPartitionInfo* partition, CRawFileList* carved,
+                                   IStorageDevice* device, std::uint32_t partitionIndex,
                                    IDIRBuildCallback* callback) {
     if (!builder)
         return nullptr;
@@ -382,8 +384,9 @@ std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root,
         });
 }
 
-FileTreePtr ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device, std::uint64_t clusterCount,
-                                          CRawFileList* carved, IDIRBuildCallback* callback) {
+FileTreePtr ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device,
+                                          std::uint64_t clusterCount, CRawFileList* carved,
+                                          IDIRBuildCallback* callback) {
     if (!root || !device || !carved || (callback && callback->Poll() == -1))
         return nullptr;
     std::vector<std::uint64_t> bits;

@@ -70,8 +70,9 @@ private:
 // Starts the build on a worker thread and waits for it (the platform's pump hook runs while it
 // waits). Null when the partition is not an NTFS record, when no thread could be made, or when
 // the tree is empty. `callback` may be null.
-FileTreePtr BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder, CSearchedPartitionInfo* partition,
-                                   CRawFileList* carved, IStorageDevice* device, std::uint32_t partitionIndex,
+FileTreePtr BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
+                                   CSearchedPartitionInfo* partition, CRawFileList* carved,
+                                   IStorageDevice* device, std::uint32_t partitionIndex,
                                    IDIRBuildCallback* callback);
 
 // Every cluster of the tree's files marked, plus the clusters that hold their MFT records.
@@ -83,5 +84,6 @@ std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root,
 // The carved-files folder of a partition's unused clusters, or null (nothing carved, cancelled,
 // or no carving results): the files the search carved (its result sink) that start in a cluster
 // of the partition that no file of the tree under `root` uses.
-FileTreePtr ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device, std::uint64_t clusterCount,
-                                          CRawFileList* carved, IDIRBuildCallback* callback);
+FileTreePtr ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device,
+                                          std::uint64_t clusterCount, CRawFileList* carved,
+                                          IDIRBuildCallback* callback);

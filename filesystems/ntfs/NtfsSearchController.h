@@ -102,8 +102,8 @@ public:
     int LoadState(IRSData* section) override;
     std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_NTFS; }
     FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                        std::uint32_t partitionIndex,
-                                        IDIRBuildCallback* callback) override;
+                                   std::uint32_t partitionIndex,
+                                   IDIRBuildCallback* callback) override;
     bool AcceptsFileSystemType(std::uint32_t type) const override {
         return type == FILESYSTEM_NTFS;
     }

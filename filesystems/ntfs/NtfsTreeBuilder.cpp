@@ -413,7 +413,8 @@ CFileNode* GroupOrphans(const std::vector<OrphanNode>& nodes, IDIRBuildCallback*
             continue;
         if (!lost) {
             lost = new (arena) CFileNode();
-            lost->SetProperties(std::unique_ptr<IFileProperties>(MakeLostFilesFolder(lostFilesCounter)));
+            lost->SetProperties(
+                std::unique_ptr<IFileProperties>(MakeLostFilesFolder(lostFilesCounter)));
         }
         lost->AddChild(o.node);
     }
@@ -422,8 +423,9 @@ CFileNode* GroupOrphans(const std::vector<OrphanNode>& nodes, IDIRBuildCallback*
 
 } // namespace
 
-FileSubtreePtr GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
-                                  int* lostFilesCounter, CTreeArena* arena) {
+FileSubtreePtr GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans,
+                                  IDIRBuildCallback* callback, int* lostFilesCounter,
+                                  CTreeArena* arena) {
     if (Cancelled(callback, callback->Poll()))
         return nullptr;
     // In the order of the orphans: sorted by parent reference.
@@ -439,7 +441,8 @@ FileSubtreePtr GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, 
     return FileSubtreePtr(GroupOrphans(nodes, callback, lostFilesCounter, arena));
 }
 
-FileSubtreePtr GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter) {
+FileSubtreePtr GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback,
+                                int* lostFilesCounter) {
     std::vector<NtfsRecordEntry*> orphans;
     orphans.reserve(map.size());
     for (auto& [key, entry] : map)
@@ -527,7 +530,8 @@ CFileNode* LinkEntries(NtfsRecordList* list, const CSearchedPartitionInfo& volum
     auto keyOf = [&](CFileNode* folder) {
         std::int64_t key = static_cast<NtfsRecordEntry*>(folder->m_pSourceRecord)->record;
         if (key < 0) {
-            const auto* props = static_cast<const CNTFSFileProperties*>(folder->m_pProperties.get());
+            const auto* props =
+                static_cast<const CNTFSFileProperties*>(folder->m_pProperties.get());
             key = MftSectorToRecord(props->GetRecordSector(), kNtfsSectorsPerRecord, volume.m_sectorsPerCluster,
                                     volume.m_u64FirstSector, list->mft->extents);
         }
@@ -616,8 +620,8 @@ CFileNode* LinkNtfsChains(NtfsRecordList* list, IDIRBuildCallback* callback, int
     return root;
 }
 
-FileTreePtr CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster, int partitionIndex,
-                               const char* label) {
+FileTreePtr CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
+                               int partitionIndex, const char* label) {
     FileTreePtr root(CreateFileSystemNode());
     root->SetProperties(std::unique_ptr<IFileProperties>(MakeNtfsRootProperties(partitionIndex)));
     root->SetFileSystemInfo(firstSector, sectorsPerCluster);
@@ -675,7 +679,8 @@ FileTreePtr BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartiti
         const std::uint64_t volumeSectors =
             std::min(boot.GetTotalSectors(),
                      deviceSectors > volume->m_u64FirstSector ? deviceSectors - volume->m_u64FirstSector : 0);
-        FlagNtfsCrossLinks(root.get(), device, FindNtfsBitmapEntry(list), volumeSectors / boot.GetSectorsPerCluster());
+        FlagNtfsCrossLinks(root.get(), device, FindNtfsBitmapEntry(list),
+                           volumeSectors / boot.GetSectorsPerCluster());
     }
 
     // What the nodes carried for the linking goes away.
@@ -699,12 +704,13 @@ void NtfsTreeThreadProc(NtfsTreeBuildParams* params) {
     params->done.store(true, std::memory_order_release);
 }
 
-FileTreePtr BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params, IDIRBuildCallback* callback) {
+FileTreePtr BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
+                              IDIRBuildCallback* callback) {
     return BuildNtfsFileTreeAt(device, 0, params, callback);
 }
 
-FileTreePtr BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSector, NtfsTreeBuildParams* params,
-                                IDIRBuildCallback* callback) {
+FileTreePtr BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSector,
+                                NtfsTreeBuildParams* params, IDIRBuildCallback* callback) {
     if (!device || !params || !callback)
         return nullptr;
     const std::uint64_t count = device->GetSectorCount();

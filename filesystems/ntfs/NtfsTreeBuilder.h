@@ -107,11 +107,13 @@ CFileNode* LinkNtfsChains(NtfsRecordList* list, IDIRBuildCallback* callback, int
 // The entries no folder of the tree took, ordered by parent reference and then MFT order: orphan
 // folders adopt the orphans that name them, and what is left goes into a new lost-files folder
 // (returned; null when nothing is left or on cancel). Nodes come from `arena` (null: the heap).
-FileSubtreePtr GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
-                                  int* lostFilesCounter, CTreeArena* arena);
+FileSubtreePtr GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans,
+                                  IDIRBuildCallback* callback, int* lostFilesCounter,
+                                  CTreeArena* arena);
 // The same for orphans held in a map by parent reference (the map is emptied).
 using NtfsParentMap = std::multimap<std::int64_t, NtfsRecordEntry*>;
-FileSubtreePtr GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter);
+FileSubtreePtr GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback,
+                                int* lostFilesCounter);
 FileTreePtr CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
                                int partitionIndex, const char* label);
 void MoveChildren(CFileNode* from, CFileNode* to);

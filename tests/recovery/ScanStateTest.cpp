@@ -331,7 +331,8 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
         for (auto& c : scan.controllers) {
             if (!c->AcceptsFileSystemType(p->m_fileSystemType))
                 continue;
-            if (FileTreePtr t = c->BuildDirectoryTree(p, &device, static_cast<std::uint32_t>(i), &build)) {
+            if (FileTreePtr t =
+                    c->BuildDirectoryTree(p, &device, static_cast<std::uint32_t>(i), &build)) {
                 built[i] = t.get();
                 scan.tree->AddChild(t.release());
                 kinds.insert(p->GetKind());
@@ -342,7 +343,8 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     EXPECT_EQ(kinds, (std::set<std::uint32_t>{SEARCHED_PARTITION_NTFS, SEARCHED_PARTITION_FAT,
                                               SEARCHED_PARTITION_EXT2}));
     CRawFileTreeBuilder builder;
-    FileTreePtr rawTree = BuildRawFileTree(&build, nullptr, &builder, &device, scan.carved->GetIterator(), 0);
+    FileTreePtr rawTree =
+        BuildRawFileTree(&build, nullptr, &builder, &device, scan.carved->GetIterator(), 0);
     ASSERT_TRUE(rawTree);
     scan.tree->AddChild(rawTree.release());
     scan.tree->RecountCounters();
@@ -896,7 +898,8 @@ TEST(ScanState, MissingTruncatedAndBitFlippedStoreFiles) {
     TreePtr root(CreateFileSystemNode());
     root->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties()));
     CFileSystemNode* folder = CreateFileSystemNode();
-    folder->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties("Raw Files")));
+    folder->SetProperties(
+        std::unique_ptr<IFileProperties>(CreateProgramRootProperties("Raw Files")));
     root->AddChild(folder);
     CRawFileList carved;
     for (std::uint64_t s : {10u, 20u, 30u}) {

@@ -339,7 +339,8 @@ TEST(DeletedFileRecoverySteps, NoRowNoFilesAndFoldersOnly) {
 // of the scan may let it go first (ASan would see a read of freed properties, LeakSanitizer a
 // scan that is never freed).
 TEST(DeletedFileRecoverySteps, DeletedFilesTreeKeepsTheScanAlive) {
-    auto entry = [](CFileNode* parent, CFileNode* node, const char* name, std::uint8_t state, std::uint16_t attributes) {
+    auto entry = [](CFileNode* parent, CFileNode* node, const char* name, std::uint8_t state,
+                    std::uint16_t attributes) {
         auto props = std::make_unique<CRAWFileProperties>();
         props->SetName(name);
         props->m_state = state;
@@ -351,7 +352,8 @@ TEST(DeletedFileRecoverySteps, DeletedFilesTreeKeepsTheScanAlive) {
     };
     FileTreePtr scan(CreateFileSystemNode());
     entry(nullptr, scan.get(), "scan", FILESTATE_LIVE, FILEATTR_DIRECTORY);
-    CFileNode* dir = entry(scan.get(), CreateFileSystemNode(), "dir", FILESTATE_LIVE, FILEATTR_DIRECTORY);
+    CFileNode* dir =
+        entry(scan.get(), CreateFileSystemNode(), "dir", FILESTATE_LIVE, FILEATTR_DIRECTORY);
     CFileNode* gone = entry(dir, CreateFileNode(), "gone.txt", FILESTATE_DELETED, FILEATTR_ARCHIVE);
     entry(dir, CreateFileNode(), "kept.txt", FILESTATE_LIVE, FILEATTR_ARCHIVE);
     const IFileProperties* goneProperties = gone->m_pProperties;
