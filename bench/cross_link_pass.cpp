@@ -162,19 +162,19 @@ const CNTFSFileProperties* FindBitmap(CFileNode* root) {
     return nullptr;
 }
 
-CFileSystemNode* NtfsScan(IStorageDevice& device) {
+FileTreePtr NtfsScan(IStorageDevice& device) {
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
     CNullDirBuildCallback callback;
     return BuildNtfsFileTree(&device, &params, &callback);
 }
 
-CFileSystemNode* Ext2Scan(IStorageDevice& device) {
+FileTreePtr Ext2Scan(IStorageDevice& device) {
     CNullDirBuildCallback callback;
     return BuildExt2FileTree(&device, &callback, nullptr);
 }
 
-CFileSystemNode* FatScan(IStorageDevice& device) {
+FileTreePtr FatScan(IStorageDevice& device) {
     std::uint8_t boot[512];
     CFATSearchedPartitionInfo part;
     if (device.ReadSectors(boot, 0, 1) != 1 || !InitFATSearchedPartitionInfo(part, boot, sizeof boot, 0))
@@ -182,7 +182,7 @@ CFileSystemNode* FatScan(IStorageDevice& device) {
     return BuildFatFileTree(nullptr, &part, nullptr, &device, 1); // live files too
 }
 
-using Scan = CFileSystemNode* (*)(IStorageDevice&);
+using Scan = FileTreePtr (*)(IStorageDevice&);
 
 void QuickScan(benchmark::State& state, const std::string& image, Scan scan) {
     if (image.empty()) {
@@ -192,18 +192,18 @@ void QuickScan(benchmark::State& state, const std::string& image, Scan scan) {
     CImageFileDevice device(image.c_str());
     std::size_t flagged = 0;
     for (auto _ : state) {
-        CFileSystemNode* root = scan(device);
+        FileTreePtr root = scan(device);
         if (!root) {
             state.SkipWithError("no tree");
             return;
         }
         state.PauseTiming();
         std::vector<CFileNode*> nodes;
-        CollectTreeNodes(root, nodes);
+        CollectTreeNodes(root.get(), nodes);
         flagged = 0;
         for (CFileNode* n : nodes)
             flagged += n->m_pProperties && (n->m_pProperties->GetFileState() & FILESTATE_CROSS_LINK);
-        DeleteFileTree(root);
+        root.reset();
         state.ResumeTiming();
     }
     state.counters["cross_linked"] = static_cast<double>(flagged);
@@ -217,9 +217,7 @@ void Pass(benchmark::State& state, const std::string& image, Scan scan,
         return;
     }
     CImageFileDevice device(image.c_str());
-    std::unique_ptr<CFileSystemNode, void (*)(CFileSystemNode*)> root(scan(device), [](CFileSystemNode* r) {
-        DeleteFileTree(r);
-    });
+    FileTreePtr root = scan(device);
     if (!root) {
         state.SkipWithError("no tree");
         return;

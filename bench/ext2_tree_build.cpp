@@ -71,7 +71,7 @@ void BM_Ext2TreeBuild(benchmark::State& state) {
         const std::uint64_t before = StatusBytes("VmRSS");
         state.ResumeTiming();
         CNullDirBuildCallback callback;
-        CFileSystemNode* root = BuildExt2FileTree(&device, &callback, nullptr);
+        FileTreePtr root = BuildExt2FileTree(&device, &callback, nullptr);
         if (!root) {
             state.SkipWithError("no tree");
             return;
@@ -79,11 +79,11 @@ void BM_Ext2TreeBuild(benchmark::State& state) {
         state.PauseTiming();
         const std::uint64_t peak = StatusBytes("VmHWM");
         std::vector<CFileNode*> all;
-        CollectTreeNodes(root, all);
+        CollectTreeNodes(root.get(), all);
         nodes = all.size() - 1;
         if (nodes)
             peakPerFile = static_cast<double>(peak > before ? peak - before : 0) / static_cast<double>(nodes);
-        DeleteFileTree(root);
+        root.reset();
         state.ResumeTiming();
     }
     state.counters["files"] = static_cast<double>(nodes);

@@ -150,12 +150,12 @@ void BM_FatCompleteBuild(benchmark::State& state) {
     std::unique_ptr<CSearchedPartitionInfo> partition(partitions[0]);
     std::size_t nodes = 0;
     for (auto _ : state) {
-        CFileSystemNode* root = controller.BuildDirectoryTree(partition.get(), &device, 0, nullptr);
+        FileTreePtr root = controller.BuildDirectoryTree(partition.get(), &device, 0, nullptr);
         std::vector<CFileNode*> all;
         if (root)
-            CollectTreeNodes(root, all);
+            CollectTreeNodes(root.get(), all);
         nodes = all.size();
-        DeleteTreeAndProperties(root);
+        root.reset();
     }
     state.counters["nodes"] = static_cast<double>(nodes);
 }

@@ -30,17 +30,18 @@ struct Tree {
     Tree() {
         static const char* kExtensions[] = {".txt", ".JPG", ".doc", ".bin", ".pdf", ".mp3", ".c", ""};
         root = CreateFileSystemNode();
-        root->m_pProperties = Props("Root", FILEATTR_DIRECTORY);
+        root->SetProperties(std::unique_ptr<IFileProperties>(Props("Root", FILEATTR_DIRECTORY)));
         char name[64];
         for (int f = 0; f < 200; ++f) {
             std::snprintf(name, sizeof name, "folder %03d", f);
             CFileSystemNode* folder = CreateFileSystemNode();
-            folder->m_pProperties = Props(name, FILEATTR_DIRECTORY);
+            folder->SetProperties(
+                std::unique_ptr<IFileProperties>(Props(name, FILEATTR_DIRECTORY)));
             root->AddChild(folder);
             for (int i = 0; i < 1000; ++i, ++files) {
                 std::snprintf(name, sizeof name, "document_%05d_report%s", i, kExtensions[i % 8]);
                 CFileNode* file = CreateFileNode();
-                file->m_pProperties = Props(name, 0);
+                file->SetProperties(std::unique_ptr<IFileProperties>(Props(name, 0)));
                 folder->AddChild(file);
             }
         }

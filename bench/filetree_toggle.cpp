@@ -18,16 +18,17 @@ CMyFileProperties* Props(std::uint64_t size, std::uint16_t attributes) {
 
 CFileSystemNode* BuildTree(std::size_t* nodeCount) {
     CFileSystemNode* root = CreateFileSystemNode();
-    root->m_pProperties = Props(0, FILEATTR_DIRECTORY);
+    root->SetProperties(std::unique_ptr<IFileProperties>(Props(0, FILEATTR_DIRECTORY)));
     std::size_t count = 1;
     for (int f = 0; f < 1000; ++f) {
         CFileSystemNode* folder = CreateFileSystemNode();
-        folder->m_pProperties = Props(0, FILEATTR_DIRECTORY);
+        folder->SetProperties(std::unique_ptr<IFileProperties>(Props(0, FILEATTR_DIRECTORY)));
         root->AddChild(folder);
         ++count;
         for (int i = 0; i < 999 && count < 1000000; ++i) {
             CFileNode* file = CreateFileNode();
-            file->m_pProperties = Props(1000 + i, i % 10 == 0 ? FILEATTR_COMPRESSED : 0);
+            file->SetProperties(std::unique_ptr<IFileProperties>(
+                Props(1000 + i, i % 10 == 0 ? FILEATTR_COMPRESSED : 0)));
             folder->AddChild(file);
             ++count;
         }

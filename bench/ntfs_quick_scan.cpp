@@ -104,7 +104,7 @@ void BM_NtfsQuickScan(benchmark::State& state) {
         NtfsTreeBuildParams params;
         InitNtfsTreeBuildParams(&params);
         CNullDirBuildCallback callback;
-        CFileSystemNode* root = BuildNtfsFileTree(&device, &params, &callback);
+        FileTreePtr root = BuildNtfsFileTree(&device, &params, &callback);
         if (!root) {
             state.SkipWithError("quick scan found nothing");
             return;
@@ -112,10 +112,10 @@ void BM_NtfsQuickScan(benchmark::State& state) {
         state.PauseTiming();
         cpu += CpuSeconds(RUSAGE_SELF) - cpuBefore;
         const std::uint64_t peak = StatusBytes("VmHWM");
-        records = CountNodes(root) - 1;
+        records = CountNodes(root.get()) - 1;
         if (records)
             peakPerFile = static_cast<double>(peak > before ? peak - before : 0) / static_cast<double>(records);
-        DeleteFileTree(root);
+        root.reset();
         state.ResumeTiming();
     }
     state.counters["files"] = static_cast<double>(records);

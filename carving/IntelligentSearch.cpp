@@ -468,7 +468,7 @@ void SelectBestSearchedPartitions(std::vector<CSearchedPartitionInfo*>& list,
     }
 }
 
-CFileSystemNode*
+FileTreePtr
 BuildDirectoryTreeByController(const std::vector<IFileSystemSearchController*>& controllers,
                                CSearchedPartitionInfo* record, IStorageDevice* device,
                                IDIRBuildCallback* callback, std::uint32_t partitionIndex) {

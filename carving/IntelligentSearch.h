@@ -18,7 +18,6 @@
 #include <memory>
 #include <vector>
 
-class CFileSystemNode;
 class CRawFileList;
 class IDIRBuildCallback;
 class IStorageDevice;
@@ -109,7 +108,7 @@ bool RemoveSearchedPartition(CSearchedPartitionInfo* record,
                              std::vector<CSearchedPartitionInfo*>& list);
 
 // The tree of the record from the first controller that accepts its file-system type, or null.
-CFileSystemNode*
+FileTreePtr
 BuildDirectoryTreeByController(const std::vector<IFileSystemSearchController*>& controllers,
                                CSearchedPartitionInfo* record, IStorageDevice* device,
                                IDIRBuildCallback* callback, std::uint32_t partitionIndex);

@@ -43,7 +43,7 @@ CRawFileTreeBuilder::CRawFileTreeBuilder()
 CFileNode* CRawFileTreeBuilder::MakeFolder(const char* name) {
     CFileNode* node = CreateFileNode();
     if (node)
-        node->m_pProperties = FolderProperties(name);
+        node->SetProperties(std::unique_ptr<IFileProperties>(FolderProperties(name)));
     return node;
 }
 
@@ -70,7 +70,7 @@ CFileNode* CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t
         if (n == static_cast<int>(kRawRangeFolderFiles) + 1) {
             // The type folder so far becomes the range 1-300 inside a new type folder.
             UnlinkChildNode(m_root, folder);
-            static_cast<CRAWFileProperties*>(folder->m_pProperties)->SetName("1-300");
+            static_cast<CRAWFileProperties*>(folder->m_pProperties.get())->SetName("1-300");
             CFileNode* fresh = NewTypeFolder(type);
             if (!fresh) {
                 m_root->AddChild(folder); // keep what was built
@@ -100,7 +100,7 @@ CFileNode* CRawFileTreeBuilder::AddFile(std::uint64_t startSector, std::uint64_t
     p->m_u16Attributes = FILEATTR_ARCHIVE;
     p->m_state = FILESTATE_LIVE;
     p->SetExtent(startSector, size);
-    file->m_pProperties = p;
+    file->SetProperties(std::unique_ptr<IFileProperties>(p));
     if (n <= static_cast<int>(kRawRangeFolderFiles))
         folder->AddChild(file);
     else
@@ -118,15 +118,15 @@ void CRawFileTreeBuilder::Finish() {
         RangeName(name, sizeof name, static_cast<long long>((n - 1) / kRawRangeFolderFiles) *
                                              kRawRangeFolderFiles + 1,
                   n);
-        static_cast<CRAWFileProperties*>(m_folders[t]->m_pFirstChild->m_pProperties)->SetName(name);
+        static_cast<CRAWFileProperties*>(m_folders[t]->m_pFirstChild->m_pProperties.get())
+            ->SetName(name);
     }
     m_finished = true;
 }
 
-CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
-                                            IIterator<CRawFileInfo*>* files,
-                                            const IIsClusterUsed* clusterMap,
-                                            IDIRBuildCallback* callback) {
+FileTreePtr CRawFileTreeBuilder::Build(IStorageDevice* device, IIterator<CRawFileInfo*>* files,
+                                       const IIsClusterUsed* clusterMap,
+                                       IDIRBuildCallback* callback) {
     const ScanOptions& options = GetScanOptions();
     if (!options.RecoverRawFiles)
         return nullptr;
@@ -137,10 +137,11 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
         if (id < kRawFileTypeTableSize)
             chosen[id] = true;
 
-    m_root = CreateFileSystemNode();
+    FileTreePtr root(CreateFileSystemNode());
+    m_root = root.get();
     if (!m_root)
         return nullptr;
-    m_root->m_pProperties = FolderProperties("Raw Files");
+    m_root->SetProperties(std::unique_ptr<IFileProperties>(FolderProperties("Raw Files")));
     m_root->SetFileSystemInfo(0, 1);
     m_root->SetFileSystemType(FILESYSTEM_RAW);
     m_rootCreated = true;
@@ -210,12 +211,12 @@ CFileSystemNode* CRawFileTreeBuilder::Build(IStorageDevice* device,
     Finish();
     if (callback)
         callback->Reset();
-    return m_root;
+    return root;
 }
 
-CFileSystemNode* BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterUsed* clusterMap,
-                                  CRawFileTreeBuilder* builder, IStorageDevice* device,
-                                  IIterator<CRawFileInfo*>* files, int onThread) {
+FileTreePtr BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterUsed* clusterMap,
+                             CRawFileTreeBuilder* builder, IStorageDevice* device,
+                             IIterator<CRawFileInfo*>* files, int onThread) {
     if (!builder)
         return nullptr;
     if (!onThread)
@@ -225,13 +226,13 @@ CFileSystemNode* BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterU
     builder->m_clusterMap = clusterMap;
     builder->m_callback = callback;
     builder->m_done = false;
-    // A thread that cannot be started leaves the builder's root as it was.
+    FileTreePtr root;
     platform::RunWorker(
         builder->m_done,
-        [builder] {
-            builder->Build(builder->m_device, builder->m_files, builder->m_clusterMap,
-                           builder->m_callback);
+        [builder, &root] {
+            root = builder->Build(builder->m_device, builder->m_files, builder->m_clusterMap,
+                                  builder->m_callback);
         },
         0);
-    return builder->GetRoot();
+    return root;
 }

@@ -11,9 +11,8 @@
 
 #include "carving/records/RawFileInfo.h"
 #include "carving/records/RawFileTypeTable.h"
+#include "filesystems/FileNode.h"
 
-class CFileNode;
-class CFileSystemNode;
 class IDIRBuildCallback;
 class IIsClusterUsed;
 class IStorageDevice;
@@ -26,17 +25,18 @@ public:
     CRawFileTreeBuilder(const CRawFileTreeBuilder&) = delete;
     CRawFileTreeBuilder& operator=(const CRawFileTreeBuilder&) = delete;
 
-    // The "Raw Files" folder (owned by the caller), or null when ScanOptions.RecoverRawFiles is
-    // 0. `device` is the device the carved start sectors refer to; `clusterMap` and `callback`
-    // may be null. Cancelling through the callback keeps what was added so far.
-    CFileSystemNode* Build(IStorageDevice* device, IIterator<CRawFileInfo*>* files,
-                           const IIsClusterUsed* clusterMap, IDIRBuildCallback* callback);
+    // The "Raw Files" folder, or null when ScanOptions.RecoverRawFiles is 0. `device` is the
+    // device the carved start sectors refer to; `clusterMap` and `callback` may be null.
+    // Cancelling through the callback keeps what was added so far.
+    FileTreePtr Build(IStorageDevice* device, IIterator<CRawFileInfo*>* files,
+                      const IIsClusterUsed* clusterMap, IDIRBuildCallback* callback);
 
     // Adds one file of type `type` and returns its node (null for an id outside the table).
     CFileNode* AddFile(std::uint64_t startSector, std::uint64_t size, std::uint32_t type);
     // Names the newest range folder of every type with more than 300 files after its content.
     void Finish();
 
+    // The folder of the last Build (not owned: Build handed it out).
     CFileSystemNode* GetRoot() const { return m_root; }
     int GetTypeCount(std::uint32_t type) const {
         return type < kRawFileTypeTableSize ? m_counts[type] : 0;
@@ -55,14 +55,13 @@ private:
 
     bool m_rootCreated = false;
     bool m_finished = false;
-    CFileSystemNode* m_root = nullptr;
+    CFileSystemNode* m_root = nullptr; // the folder being built
     std::vector<int> m_counts;
     std::vector<CFileNode*> m_folders;
 };
 
 // Builds on the calling thread (onThread 0), or on a worker while the caller waits through the
-// platform's worker wait. Returns the builder's root (null when the worker could not start on a
-// fresh builder).
-CFileSystemNode* BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterUsed* clusterMap,
-                                  CRawFileTreeBuilder* builder, IStorageDevice* device,
-                                  IIterator<CRawFileInfo*>* files, int onThread);
+// platform's worker wait. Returns the built folder (null when the worker could not start).
+FileTreePtr BuildRawFileTree(IDIRBuildCallback* callback, const IIsClusterUsed* clusterMap,
+                             CRawFileTreeBuilder* builder, IStorageDevice* device,
+                             IIterator<CRawFileInfo*>* files, int onThread);

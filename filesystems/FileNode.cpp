@@ -123,13 +123,40 @@ int ToggleNode(CFileNode* node, bool thisOnly) {
 
 } // namespace
 
+// ---- NodeProperties ----------------------------------------------------------------------
+
+void NodeProperties::Own(std::unique_ptr<IFileProperties> properties) {
+    IFileProperties* p = properties.release();
+    if (p != get())
+        Reset();
+    m_bits = reinterpret_cast<std::uintptr_t>(p) | (p ? kOwnedBit : 0);
+}
+
+void NodeProperties::Borrow(IFileProperties* properties) {
+    Reset();
+    m_bits = reinterpret_cast<std::uintptr_t>(properties);
+}
+
+std::unique_ptr<IFileProperties> NodeProperties::Release() {
+    std::unique_ptr<IFileProperties> out(IsOwned() ? get() : nullptr);
+    m_bits = 0;
+    return out;
+}
+
+void NodeProperties::Reset() noexcept {
+    IFileProperties* p = get();
+    const bool owned = IsOwned();
+    m_bits = 0;
+    if (owned)
+        delete p;
+}
+
 // ---- CFileNode ---------------------------------------------------------------------------
 
 CFileNode::~CFileNode() {
     m_pParent = nullptr;
     m_pFirstChild = nullptr;
     m_pNextSibling = nullptr;
-    m_pProperties = nullptr;
     m_pSourceRecord = nullptr;
 }
 
@@ -161,23 +188,18 @@ int CFileNode::Load(IRSData*) {
     return 0;
 }
 
+void CFileNode::SetProperties(std::unique_ptr<IFileProperties> properties) {
+    m_pProperties.Own(std::move(properties));
+}
+
+std::unique_ptr<IFileProperties> CFileNode::TakeProperties() {
+    return m_pProperties.Release();
+}
+
 void CFileNode::AddChild(CFileNode* child) {
     child->m_pParent = this;
     child->m_pNextSibling = m_pFirstChild;
     m_pFirstChild = child;
-}
-
-void CFileNode::SetProperties(std::unique_ptr<IFileProperties> properties) {
-    IFileProperties* old = m_pProperties;
-    m_pProperties = properties.release();
-    if (old != m_pProperties)
-        delete old;
-}
-
-std::unique_ptr<IFileProperties> CFileNode::TakeProperties() {
-    std::unique_ptr<IFileProperties> out(m_pProperties);
-    m_pProperties = nullptr;
-    return out;
 }
 
 // ---- CFileSystemNode ---------------------------------------------------------------------
@@ -396,42 +418,11 @@ void CollectTreeNodes(CFileNode* node, std::vector<CFileNode*>& nodes) {
     }
 }
 
-void DeleteTreeAndProperties(CFileNode* root) {
-    if (!root)
-        return;
-    std::vector<CFileNode*> nodes;
-    CollectTreeNodes(root, nodes);
-    for (CFileNode* n : nodes) {
-        delete n->m_pProperties;
-        n->m_pProperties = nullptr;
-        delete n;
-    }
-}
-
-void DeleteTreeNodesOnly(CFileNode* root) {
+void DeleteFileTree(CFileNode* root) {
     if (!root)
         return;
     std::vector<CFileNode*> nodes;
     CollectTreeNodes(root, nodes);
     for (CFileNode* n : nodes)
-        delete n;
-}
-
-void DeleteFileTree(CFileNode* root) {
-    if (!root)
-        return;
-    std::uint32_t kind = kFolderVolumeKindOrdinary;
-    if (root->IsFolder())
-        kind = static_cast<CFileSystemNode*>(root)->m_volumeBlock.kind;
-    if (kind == kFolderVolumeKindOrdinary) {
-        DeleteTreeAndProperties(root);
-        return;
-    }
-    delete root->m_pProperties;
-    root->m_pProperties = nullptr;
-    for (CFileNode* c = root->m_pFirstChild; c; c = c->m_pNextSibling) {
-        delete c->m_pProperties;
-        c->m_pProperties = nullptr;
-    }
-    DeleteTreeNodesOnly(root);
+        delete n; // with the properties it owns
 }

@@ -1,8 +1,10 @@
 #pragma once
 // The tree of found files and folders that every scanner hands over: CFileNode (any entry) and
 // CFileSystemNode (a folder, and the root of a partition's tree), the per-folder totals, the
-// tri-state check toggle and the tree deletions. All walks are iterative, so a damaged disk
-// that nests folders very deep cannot exhaust the stack.
+// tri-state check toggle, the owning handle of a tree (FileTreePtr) and the one tree deletion.
+// All walks are iterative, so a damaged disk that nests folders very deep cannot exhaust the
+// stack.
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,13 +15,67 @@
 
 class IFileProperties;
 class IRSData;
+class CFileSystemNode;
+
+// The properties a node shows and whether the node owns them. A node of an ordinary tree owns
+// its properties: they go with the node. A node of a derived tree (a filtered copy of a scanned
+// tree) borrows the scanned node's properties; the derived tree's root keeps the scanned tree
+// alive (CFileSystemNode::KeepSourceAlive), so they outlive the borrowing node. Reads as a plain
+// `IFileProperties*`; changing what it holds says which of the two it is.
+class NodeProperties {
+public:
+    NodeProperties() = default;
+    NodeProperties(const NodeProperties&) = delete;
+    NodeProperties& operator=(const NodeProperties&) = delete;
+    ~NodeProperties() { Reset(); }
+
+    IFileProperties* get() const noexcept {
+        return reinterpret_cast<IFileProperties*>(m_bits & ~kOwnedBit);
+    }
+    IFileProperties* operator->() const noexcept { return get(); }
+    IFileProperties& operator*() const noexcept { return *get(); }
+    // Two conversions (the const one is the better match for const readers) so that
+    // `delete node->m_pProperties` is ambiguous and does not compile: freeing goes through Reset.
+    operator IFileProperties*() const noexcept { return get(); }
+    operator const IFileProperties*() const noexcept { return get(); }
+    explicit operator bool() const noexcept { return m_bits != 0; }
+    friend bool operator==(const NodeProperties& a, const IFileProperties* b) noexcept {
+        return a.get() == b;
+    }
+    friend bool operator==(const NodeProperties& a, std::nullptr_t) noexcept {
+        return a.m_bits == 0;
+    }
+    bool IsOwned() const noexcept { return (m_bits & kOwnedBit) != 0; }
+
+    // Takes `properties` as the node's own; what the node owned before is freed.
+    void Own(std::unique_ptr<IFileProperties> properties);
+    // Shows `properties` without owning them; what the node owned before is freed.
+    void Borrow(IFileProperties* properties);
+    // Gives owned properties up to the caller (null for borrowed ones); the node is left without
+    // any.
+    std::unique_ptr<IFileProperties> Release();
+    // Frees owned properties and forgets borrowed ones.
+    void Reset() noexcept;
+    // Exchanges what two nodes hold, ownership included.
+    void Swap(NodeProperties& other) noexcept {
+        const std::uintptr_t bits = m_bits;
+        m_bits = other.m_bits;
+        other.m_bits = bits;
+    }
+
+private:
+    // Properties are at least 8-aligned (heap or CTreeArena), so the lowest bit of the address
+    // says whether the node owns them: the node stays as small as with a bare pointer.
+    static constexpr std::uintptr_t kOwnedBit = 1;
+    std::uintptr_t m_bits = 0;
+};
 
 class CFileNode {
 public:
     CFileNode() = default;
     CFileNode(const CFileNode&) = delete;
     CFileNode& operator=(const CFileNode&) = delete;
-    // Clears the links; does not free the properties (the tree deletions do).
+    // Frees the node's own properties (borrowed ones stay); does not touch the linked nodes.
     virtual ~CFileNode();
 
     // A plain `new` takes the heap, `new (arena)` a build's arena (filesystems/TreeArena.h; the
@@ -47,18 +103,18 @@ public:
     // Inserts `child` at the head of this node's child chain (there is no append).
     void AddChild(CFileNode* child);
 
-    // The owning way to hand properties to a node of an ordinary tree: frees any properties
-    // the node held and takes `properties`. (m_pProperties stays a plain pointer because the
-    // deeper nodes of a derived tree share another tree's properties without owning them.)
+    // Properties the node owns (m_pProperties.Own): frees any it owned and takes `properties`.
     void SetProperties(std::unique_ptr<IFileProperties> properties);
-    // Gives the node's properties up to the caller; the node is left without any.
+    // Gives the node's own properties up to the caller; the node is left without any.
     std::unique_ptr<IFileProperties> TakeProperties();
+    // Shows another tree's properties without owning them (m_pProperties.Borrow).
+    void BorrowProperties(IFileProperties* properties) { m_pProperties.Borrow(properties); }
 
     CFileNode* m_pParent = nullptr;
     CFileNode* m_pFirstChild = nullptr;
     CFileNode* m_pNextSibling = nullptr;
-    IFileProperties* m_pProperties = nullptr; // owned by the tree, freed by the deletions
-    void* m_pSourceRecord = nullptr;          // the builder's own record; not owned, not saved
+    NodeProperties m_pProperties;    // owned or borrowed, see NodeProperties
+    void* m_pSourceRecord = nullptr; // the builder's own record; not owned, not saved
 };
 
 // Totals of a folder's subtree (40 bytes). Only entries without FILEATTR_DIRECTORY count;
@@ -85,7 +141,8 @@ struct FileTreeWalkContext {
 };
 
 // Volume block of a folder (264 bytes): kind 0 is an ordinary tree; kind 2 marks the root
-// (and filtered folder) of a derived tree whose deeper nodes share another tree's properties.
+// (and filtered folder) of a derived tree whose deeper nodes borrow another tree's properties.
+// Only the saved state reads it: who frees what is said by NodeProperties.
 struct FolderVolumeBlock {
     std::uint32_t reserved = 0;
     std::uint32_t kind = 0;
@@ -97,10 +154,29 @@ constexpr std::uint32_t kFolderVolumeKindOrdinary = 0;
 constexpr std::uint32_t kFolderVolumeKindDerived = 2;
 constexpr std::uint32_t kMaxFolderCaptionLength = 40;
 
+// Frees the tree below and including `root`: every node, with the properties it owns. Null is
+// ignored. The one way a tree goes; FileTreePtr calls it.
+void DeleteFileTree(CFileNode* root);
+
+struct FileTreeDeleter {
+    void operator()(CFileNode* root) const noexcept { DeleteFileTree(root); }
+};
+// The owning handle of a whole tree, what every tree builder returns.
+using FileTreePtr = std::unique_ptr<CFileSystemNode, FileTreeDeleter>;
+// A part of a tree not (yet) linked into one, owned the same way.
+using FileSubtreePtr = std::unique_ptr<CFileNode, FileTreeDeleter>;
+// A tree shared between its holder and the derived trees that borrow its properties.
+using SharedFileTree = std::shared_ptr<CFileSystemNode>;
+
 class CFileSystemNode : public CFileNode {
 public:
     CFileSystemNode() = default;
     ~CFileSystemNode() override;
+
+    // For the root of a derived tree: holds `source`, the tree whose properties the derived
+    // nodes borrow, until this root is freed (after every node below it).
+    void KeepSourceAlive(SharedFileTree source) { m_source = std::move(source); }
+    const SharedFileTree& Source() const { return m_source; }
 
     bool IsFolder() const override { return true; }
     int GetFileSystemInfo(std::uint64_t* firstSector,
@@ -139,6 +215,7 @@ public:
 
 private:
     std::string m_caption;
+    SharedFileTree m_source;
 };
 
 // Toggles the check state of any node: folders as CFileSystemNode::SetCheckState; a file node
@@ -158,8 +235,3 @@ void WalkSubtreeCounters(bool setState, std::uint8_t state, CFileNode* start,
 int RecomputeCheckStates(CFileNode* node);
 // Appends every node of the subtree, children before their parent.
 void CollectTreeNodes(CFileNode* node, std::vector<CFileNode*>& nodes);
-// Frees the subtree and its properties; for a derived tree (volume block kind 2) only the
-// root's and its direct children's properties are freed with the nodes.
-void DeleteFileTree(CFileNode* root);
-void DeleteTreeAndProperties(CFileNode* root);
-void DeleteTreeNodesOnly(CFileNode* root);

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "filesystems/FileNode.h"
 #include "filesystems/IntelligentSearchStats.h"
 #include "storage/FileSystemType.h"
 
-class CFileSystemNode;
 class CRawFileList;
 class IDIRBuildCallback;
 class IRSData;
@@ -117,12 +117,10 @@ public:
     virtual int SaveState(IRSData* section) = 0;
     virtual int LoadState(IRSData* section) = 0;
     virtual std::uint32_t GetKind() const = 0;
-    // Root of the partition's tree, owned by the caller, or null. `partitionIndex` numbers the
-    // root folder's caption.
-    virtual CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo* partition,
-                                                IStorageDevice* device,
-                                                std::uint32_t partitionIndex,
-                                                IDIRBuildCallback* callback) {
+    // Root of the partition's tree, or null. `partitionIndex` numbers the root folder's caption.
+    virtual FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition,
+                                           IStorageDevice* device, std::uint32_t partitionIndex,
+                                           IDIRBuildCallback* callback) {
         (void)partition;
         (void)device;
         (void)partitionIndex;

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         CExt2FileSystem fs(&dev, 2);
         Ext2TreeBuildContext context;
-        DeleteTreeAndProperties(BuildExt2Tree(&context, &fs, nullptr, 1));
+        BuildExt2Tree(&context, &fs, nullptr, 1); // the handle frees the tree
     } catch (const std::exception&) {
     }
     CEXT2SearchController controller;
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (CSearchedPartitionInfo* p : found) {
         // The search build runs on a worker thread; one is enough per input.
         if (p == found.front())
-            DeleteTreeAndProperties(controller.BuildDirectoryTree(p, &dev, 0, nullptr));
+            controller.BuildDirectoryTree(p, &dev, 0, nullptr); // the handle frees the tree
         delete p;
     }
     return 0;

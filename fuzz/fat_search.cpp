@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t index = 0;
     for (CSearchedPartitionInfo* p : found) {
         if (index < 4) // a few trees per input keep each run short
-            DeleteTreeAndProperties(controller.BuildDirectoryTree(p, &dev, index, nullptr));
+            controller.BuildDirectoryTree(p, &dev, index, nullptr); // the handle frees the tree
         ++index;
         delete p;
     }

@@ -14,8 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (bool takeAll : {false, true}) {
         CFATSearchedPartitionInfo part;
         part.m_u32EvidenceFlags = FATEVIDENCE_ANY_BOOT | FATEVIDENCE_BOTH_FATS;
-        CFileSystemNode* root = FatQuickBuildTree(&part, &dev, nullptr, takeAll);
-        DeleteTreeAndProperties(root);
+        FatQuickBuildTree(&part, &dev, nullptr, takeAll); // the handle frees the tree
     }
     return 0;
 }

@@ -43,13 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         builder.m_device = &dev;
         builder.m_carved = &carved;
         builder.Run(); // on this thread; the public entry only adds a worker around it
-        CFileSystemNode* root = builder.m_result;
+        FileTreePtr root = std::move(builder.m_result);
         if (!root)
             continue;
         std::vector<std::uint64_t> bits;
         const std::uint64_t clusters = std::min<std::uint64_t>(dev.GetSectorCount(), 1u << 20);
-        CreateNtfsClusterUseBitMap(root, &bits, clusters);
-        DeleteTreeAndProperties(root);
+        CreateNtfsClusterUseBitMap(root.get(), &bits, clusters);
     }
     return 0;
 }

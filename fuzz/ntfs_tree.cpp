@@ -22,15 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     params.volume.m_fileSystemType = FILESYSTEM_NTFS;
     params.device = &dev;
     params.callback = &callback;
-    CFileSystemNode* root = BuildNtfsDirectoryTree(&params, &params.volume, &callback);
+    FileTreePtr root = BuildNtfsDirectoryTree(&params, &params.volume, &callback);
     if (root) {
         std::vector<CFileNode*> nodes;
-        CollectTreeNodes(root, nodes);
+        CollectTreeNodes(root.get(), nodes);
         for (CFileNode* n : nodes)
             if (n->m_pProperties) {
                 std::unique_ptr<IDataRunList> runs(n->m_pProperties->GetDataRunList());
             }
     }
-    DeleteTreeAndProperties(root);
     return 0;
 }

@@ -79,9 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 __builtin_trap();
     });
     Try(store, copy, [&] {
-        CFileSystemNode* tree = LoadFileTree(&store, nullptr);
-        FitFileTreeToDevice(tree, sectors, 1 << 20);
-        DeleteFileTree(tree);
+        FileTreePtr tree = LoadFileTree(&store, nullptr);
+        FitFileTreeToDevice(tree.get(), sectors, 1 << 20);
     });
     Try(store, copy, [&] {
         FoundPartitionList list;

@@ -353,18 +353,18 @@ int SaveFileTree(IRSData* store, CFileSystemNode* root, IDIRBuildCallback* progr
     return 1;
 }
 
-CFileSystemNode* LoadFileTree(IRSData* store, IDIRBuildCallback* progress) {
-    CFileSystemNode* root = nullptr;
+FileTreePtr LoadFileTree(IRSData* store, IDIRBuildCallback* progress) {
+    FileTreePtr root;
     try {
         store->OpenSection(kFileTreeSection);
         if (RSReadValue<std::uint32_t>(store) != kTreeMarker)
             return nullptr;
-        root = CreateFileSystemNode();
+        root.reset(CreateFileSystemNode());
         root->Load(store);
         root->SetProperties(LoadFileProperties(store));
 
         TreeProgress bar(progress);
-        std::deque<CFileNode*> queue{root};
+        std::deque<CFileNode*> queue{root.get()};
         std::uint64_t taken = 0;
         while (!queue.empty()) {
             CFileNode* folder = queue.front();
@@ -394,8 +394,7 @@ CFileSystemNode* LoadFileTree(IRSData* store, IDIRBuildCallback* progress) {
         store->CloseSection();
     } catch (const IRSException& e) {
         LogStoreError(e);
-        DeleteFileTree(root);
-        throw;
+        throw; // the partial tree goes with `root`
     }
     return root;
 }
@@ -568,8 +567,9 @@ std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSecto
     std::size_t dropped = 0;
     for (CFileNode* node : nodes) {
         // The type folders of "Raw Files" are file nodes with the folder attribute.
-        auto* raw = node->IsFolder() || IsDirectory(node) ? nullptr
-                                                           : dynamic_cast<CRAWFileProperties*>(node->m_pProperties);
+        auto* raw = node->IsFolder() || IsDirectory(node)
+                        ? nullptr
+                        : dynamic_cast<CRAWFileProperties*>(node->m_pProperties.get());
         if (!raw)
             continue;
         const std::unique_ptr<IDataRunList> runs(raw->GetDataRunList());

@@ -112,10 +112,10 @@ std::unique_ptr<IFileProperties> LoadFileProperties(IRSData* store);
 // and u32 0xFFFFFFFF. A child without properties is left out with its subtree. `progress`
 // (may be null) gets positions 40 to 90. 1.
 int SaveFileTree(IRSData* store, CFileSystemNode* root, IDIRBuildCallback* progress);
-// Opens the file-tree section and rebuilds the tree (sibling order as before the save); the
-// caller owns it (DeleteFileTree). A leading marker other than 1 gives null. A store failure
+// Opens the file-tree section and rebuilds the tree (sibling order as before the save); every
+// node owns its properties. A leading marker other than 1 gives null. A store failure
 // or a bad record frees the partial tree and passes on.
-CFileSystemNode* LoadFileTree(IRSData* store, IDIRBuildCallback* progress);
+FileTreePtr LoadFileTree(IRSData* store, IDIRBuildCallback* progress);
 
 // ---------------------------------------------------------------------------------------------
 // Found partitions of the lost-partition search: u32 count; per record u64 start, u64 size,

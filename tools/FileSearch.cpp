@@ -100,7 +100,7 @@ bool MatchesSize(const CompiledSearchCriteria& compiled, const IFileProperties* 
 }
 
 bool MatchesCriteria(const CompiledSearchCriteria& compiled, const CFileNode* node) {
-    const IFileProperties* p = node ? node->m_pProperties : nullptr;
+    const IFileProperties* p = node ? node->m_pProperties.get() : nullptr;
     if (!p)
         return false;
     const FileSearchCriteria& c = compiled.criteria;

@@ -11,7 +11,7 @@ bool IsDirectory(const CFileNode* node) {
 }
 
 bool NameMatches(const CFileNode* node, const FileNamePattern& pattern) {
-    const IFileProperties* p = node ? node->m_pProperties : nullptr;
+    const IFileProperties* p = node ? node->m_pProperties.get() : nullptr;
     return p && (p->GetValidFields() & VALIDFIELD_NAME) && RegexMatch(p->GetName(), pattern);
 }
 

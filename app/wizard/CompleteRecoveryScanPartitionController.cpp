@@ -150,7 +150,7 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
     IStorageDevice* device = SourceDevice();
     if (!device)
         return;
-    CFileSystemNode* root = CreateFileTreeRoot();
+    FileTreePtr root = CreateFileTreeRoot();
     bool cancelled = false;
     {
         std::unique_ptr<IBuildProgress> shared;
@@ -167,26 +167,23 @@ void CCompleteRecoveryScanPartitionDeviceSelectController::Next() {
                 own = ui.CreateBuildProgress();
             IBuildProgress* progress = own ? own.get() : shared.get();
             ReleaseTrace("Building directory tree on partition %d", row);
-            if (CFileSystemNode* tree =
-                    BuildDirectoryTreeByController(controllers, r->partition, device, progress, built++))
-                root->AddChild(tree);
+            if (FileTreePtr tree = BuildDirectoryTreeByController(controllers, r->partition, device,
+                                                                  progress, built++))
+                root->AddChild(tree.release());
             if (progress->Poll() == -1) {
                 cancelled = true;
                 break;
             }
         }
     }
-    if (cancelled) {
-        FreeScanTree(root);
+    if (cancelled)
         return;
-    }
     root->RecountCounters();
     // Trees without a single file are no find.
     if (root->m_pFirstChild && root->m_counters.files > 0) {
-        HandTreeToFileSelection(m_context, this, root);
+        HandTreeToFileSelection(m_context, this, std::move(root));
         return;
     }
-    FreeScanTree(root);
     ui.MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
 }
 

@@ -85,16 +85,11 @@ void RunIntelligentSearch(AppContext& context, IStorageDevice* device,
         found.emplace_back(p);
 }
 
-void FreeScanTree(CFileSystemNode* root) {
-    if (root)
-        DeleteFileTree(root);
-}
-
 bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileList* carved,
                          IStorageDevice* device) {
     if (!root || !carved || !device)
         return false;
-    CFileSystemNode* folder = nullptr;
+    FileTreePtr folder;
     {
         std::unique_ptr<IBuildProgress> progress = context.Services().CreateBuildProgress();
         CRawFileTreeBuilder builder;
@@ -103,23 +98,20 @@ bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileLis
     }
     if (!folder)
         return false;
-    root->AddChild(folder);
+    root->AddChild(folder.release());
     return true;
 }
 
-void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller,
-                             CFileSystemNode* root) {
+void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller, FileTreePtr root) {
     auto* files = dynamic_cast<CFileSelectController*>(context.Controller(kPageFileSelect));
-    if (!files) {
-        FreeScanTree(root);
+    if (!files)
         return;
-    }
     if (!files->saveRecoveryStates)
         files->saveRecoveryStates = [&context](CFileSelectController& c) {
             SaveRecoveryStates(context, &c);
         };
     files->SetPrevious(caller);
-    files->SetFileTree(root);
+    files->SetFileTree(std::move(root));
     files->Activate();
 }
 
@@ -143,17 +135,17 @@ void RunDeepScanOnDevice(AppContext& context, IStorageDevice* device, IWizardPag
     }
 
     LogRecoveryStage(kStageNoPartitionRawTree);
-    CFileSystemNode* root = CreateFileTreeRoot();
-    BuildRawFilesFolder(context, root, results.carved.get(), device);
+    FileTreePtr root = CreateFileTreeRoot();
+    BuildRawFilesFolder(context, root.get(), results.carved.get(), device);
     root->RecountCounters();
     results.Clear();
     // An empty "Raw Files" folder is no find.
     if (root->m_pFirstChild && root->m_counters.files > 0) {
-        HandTreeToFileSelection(context, caller, root);
+        HandTreeToFileSelection(context, caller, std::move(root));
         return;
     }
     LogRecoveryStage(kStageNoRawFiles);
-    FreeScanTree(root);
+    root.reset();
     context.Services().MessageBox(nothingFoundId ? nothingFoundId : static_cast<int>(uistr::kNoFilesFound), kMbInformation, kMbOk);
 }
 

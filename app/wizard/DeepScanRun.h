@@ -52,9 +52,6 @@ void RunIntelligentSearch(AppContext& context, IStorageDevice* device,
                           const std::vector<IFileSystemSearchController*>& controllers,
                           SearchedPartitionList& found);
 
-// Frees a tree made under CreateFileTreeRoot (FileTreeRoots.h) with everything below it.
-void FreeScanTree(CFileSystemNode* root);
-
 // Builds the "Raw Files" folder of `carved` on `device` behind the build-progress dialog and
 // links it under `root` as its first child. False when nothing was built.
 bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileList* carved,
@@ -63,8 +60,7 @@ bool BuildRawFilesFolder(AppContext& context, CFileSystemNode* root, CRawFileLis
 // Gives a built tree to the file page, with `caller` as its previous step, and shows it (the
 // file page saves the recovery state once it holds the tree). The tree is freed when there is
 // no file page to take it.
-void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller,
-                             CFileSystemNode* root);
+void HandTreeToFileSelection(AppContext& context, IWizardPageController* caller, FileTreePtr root);
 
 // The whole deep scan of `device`: found partitions go to `next` (with `caller` as its previous
 // step); without any, the carved files go to the file page, or "No files found!" is shown.

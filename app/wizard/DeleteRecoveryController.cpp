@@ -29,8 +29,7 @@ CDeleteRecoveryPartitionDeviceSelectController::~CDeleteRecoveryPartitionDeviceS
 }
 
 void CDeleteRecoveryPartitionDeviceSelectController::FreeScannedTree() {
-    DeleteFileTree(m_scanned);
-    m_scanned = nullptr;
+    m_scanned.reset();
 }
 
 void CDeleteRecoveryPartitionDeviceSelectController::FreeLists() {
@@ -207,8 +206,9 @@ void CDeleteRecoveryPartitionDeviceSelectController::DeleteImage() {
 
 void CDeleteRecoveryPartitionDeviceSelectController::ShowOptions() { m_context.Services().ShowAdvancedSettings(); }
 
-CFileSystemNode* CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume(const VolumeRecord& record,
-                                                                                 bool* cancelled) {
+FileTreePtr
+CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume(const VolumeRecord& record,
+                                                                bool* cancelled) {
     *cancelled = false;
     const std::uint32_t type = record.fileSystemType;
     const bool ntfsOrFat = type == FILESYSTEM_NTFS || type == FILESYSTEM_FAT12 || type == FILESYSTEM_FAT16 ||
@@ -217,7 +217,7 @@ CFileSystemNode* CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume
     if (!record.pStorageDevice || (!ntfsOrFat && !ext))
         return nullptr;
     std::unique_ptr<IBuildProgress> progress = m_context.Services().CreateBuildProgress();
-    CFileSystemNode* tree = nullptr;
+    FileTreePtr tree;
     if (ntfsOrFat) {
         tree = ::QuickScanVolume(record.pStorageDevice, 0, progress.get(), true);
     } else {
@@ -225,7 +225,6 @@ CFileSystemNode* CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume
         tree = BuildExt2FileTree(record.pStorageDevice, progress.get(), &context);
     }
     if (progress->Cancelled()) {
-        DeleteFileTree(tree);
         *cancelled = true;
         return nullptr;
     }
@@ -259,7 +258,7 @@ void CDeleteRecoveryPartitionDeviceSelectController::Next() {
         return;
     }
     LogRecoveryStage(kStageSearchCompleted);
-    CFileSystemNode* root = BuildDeletedFilesTree(m_scanned);
+    FileTreePtr root = BuildDeletedFilesTree(m_scanned);
     if (m_context.showFileSelectHint) {
         bool dontShow = false;
         ui.CheckBoxPrompt(uistr::kDeepScanHint, kMbInformation, kMbOk, dontShow);
@@ -267,12 +266,10 @@ void CDeleteRecoveryPartitionDeviceSelectController::Next() {
             m_context.showFileSelectHint = false;
     }
     CFileSelectController* files = GetFileSelectController();
-    if (!files) {
-        DeleteFileTree(root);
+    if (!files)
         return;
-    }
     files->SetPrevious(this);
-    files->SetFileTree(root);
+    files->SetFileTree(std::move(root));
     files->Activate();
 }
 

@@ -4,6 +4,7 @@
 // keeps its deleted entries in a "Deleted Files" folder under a new root, and hands that tree
 // to the file selection step.
 #include "app/wizard/PageController.h"
+#include "filesystems/FileNode.h"
 #include "storage/VolumeEnumeration.h"
 #include "ui/views/DeviceListView.h"
 
@@ -12,7 +13,6 @@
 #include <vector>
 
 class AppContext;
-class CFileSystemNode;
 
 class CDeleteRecoveryPartitionDeviceSelectController : public CWizardPageControllerBase {
 public:
@@ -48,13 +48,13 @@ public:
     const std::vector<std::unique_ptr<VolumeRecord>>& Images() const { return m_images; }
 
     // The quick scan of a record's file system; null when there is none or on cancel.
-    CFileSystemNode* QuickScanVolume(const VolumeRecord& record, bool* cancelled);
+    FileTreePtr QuickScanVolume(const VolumeRecord& record, bool* cancelled);
     // The row texts.
     static std::string VolumeRowName(const VolumeRecord& record);
     static int VolumeRowKind(const VolumeRecord& record);
 
     const VolumeList& Volumes() const { return m_volumes; }
-    CFileSystemNode* ScannedTree() const { return m_scanned; }
+    CFileSystemNode* ScannedTree() const { return m_scanned.get(); }
 
 private:
     void FreeScannedTree();
@@ -70,7 +70,8 @@ private:
     std::uint32_t m_nextImageType = 7;
     VolumeRecord* m_selected = nullptr;  // for the image commands
     VolumeRecord* m_chosen = nullptr;    // by Next
-    CFileSystemNode* m_scanned = nullptr;
+    // The last scan; the "Deleted Files" tree handed to the file page holds it too.
+    SharedFileTree m_scanned;
 };
 
 CDeleteRecoveryPartitionDeviceSelectController* GetDeleteRecoveryPartitionDeviceSelectController();

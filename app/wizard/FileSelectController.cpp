@@ -40,13 +40,13 @@ FileTreeCounters CountersOf(CFileNode* root) {
 
 CFileSelectPageModel::~CFileSelectPageModel() { ClearTrees(); }
 
-void CFileSelectPageModel::SetRoot(CFileNode* root, IStorageDevice* device) {
+void CFileSelectPageModel::SetRoot(FileTreePtr root, IStorageDevice* device) {
     ClearTrees();
     if (!root)
         return;
-    m_root = root;
+    m_root = std::move(root);
     m_device = device ? std::make_unique<CSerialDevice>(device) : nullptr;
-    const FileTreeCounters c = CountersOf(root);
+    const FileTreeCounters c = CountersOf(m_root.get());
     m_left = CountText(uistr::kTotalInFiles, c.bytes, c.files);
     m_right = uistr::UiString(uistr::kNoFileSelected);
     Changed();
@@ -76,8 +76,7 @@ void CFileSelectPageModel::ClearTrees() {
     m_searchNodes.clear();
     m_searchCaption.clear();
     const bool had = m_root != nullptr;
-    DeleteFileTree(m_root);
-    m_root = nullptr;
+    m_root.reset();
     m_device.reset();
     m_left.clear();
     m_right.clear();
@@ -86,9 +85,9 @@ void CFileSelectPageModel::ClearTrees() {
 }
 
 void CFileSelectPageModel::RefreshStatus() {
-    if (auto* folder = dynamic_cast<CFileSystemNode*>(m_root))
-        folder->RecountCounters();
-    const FileTreeCounters c = CountersOf(m_root);
+    if (m_root)
+        m_root->RecountCounters();
+    const FileTreeCounters c = CountersOf(m_root.get());
     m_left = CountText(uistr::kTotalInFiles, c.bytes, c.files);
     m_right = CountText(uistr::kSelectedInFiles, c.checkedBytes, c.checkedFiles);
     Changed();
@@ -115,10 +114,10 @@ int CFileSelectController::GetScanKind() const {
     return previous ? previous->GetScanKind() : kScanNone;
 }
 
-void CFileSelectController::SetFileTree(CFileNode* root) {
+void CFileSelectController::SetFileTree(FileTreePtr root) {
     RecoverySource source;
     GetSource(source);
-    m_page.SetRoot(root, source.device);
+    m_page.SetRoot(std::move(root), source.device);
     LogRecoveryStage(kStageDisplayingTree);
     if (GetScanKind() != kScanDeletedFile && saveRecoveryStates)
         saveRecoveryStates(*this);
@@ -266,13 +265,14 @@ int CFileSelectController::SaveState(IRSData* store) {
 }
 
 int CFileSelectController::RestoreState(IRSData* store) {
-    CFileSystemNode* root = LoadFileTree(store, nullptr);
+    FileTreePtr root = LoadFileTree(store, nullptr);
     if (!root)
         return 0;
     RecoverySource source;
     GetSource(source);
     if (source.device)
-        FitFileTreeToDevice(root, source.device->GetSectorCount(), GetScanOptions().MaxRawFileSize);
-    m_page.SetRoot(root, source.device);
+        FitFileTreeToDevice(root.get(), source.device->GetSectorCount(),
+                            GetScanOptions().MaxRawFileSize);
+    m_page.SetRoot(std::move(root), source.device);
     return 1;
 }

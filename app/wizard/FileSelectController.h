@@ -4,6 +4,7 @@
 // page's commands that need no window: the preview checks, the recovery of one file, the
 // status texts. The page window shows the model and forwards the user's clicks.
 #include "app/wizard/PageController.h"
+#include "filesystems/FileNode.h"
 #include "ui/views/SerialDevice.h"
 
 #include <cstdint>
@@ -13,8 +14,6 @@
 #include <vector>
 
 class AppContext;
-class CFileNode;
-class CFileSystemNode;
 class IFindFileView;
 
 // What the file page shows, without windows.
@@ -25,12 +24,13 @@ public:
     CFileSelectPageModel(const CFileSelectPageModel&) = delete;
     CFileSelectPageModel& operator=(const CFileSelectPageModel&) = delete;
 
-    // Shows `root` (owned from now on; null clears) read through `device` (not owned; the page
-    // wraps it so that its readers take turns).
-    void SetRoot(CFileNode* root, IStorageDevice* device);
-    // Frees the shown tree (a derived tree frees only what it made) and drops the device.
+    // Shows `root` (null clears) read through `device` (not owned; the page wraps it so that
+    // its readers take turns).
+    void SetRoot(FileTreePtr root, IStorageDevice* device);
+    // Frees the shown tree (a derived tree lets go of the tree it borrows from) and drops the
+    // device.
     void ClearTrees();
-    CFileNode* Root() const { return m_root; }
+    CFileNode* Root() const { return m_root.get(); }
     // The serialising wrapper over the source device, or null.
     IStorageDevice* Device() const { return m_device.get(); }
 
@@ -63,7 +63,7 @@ private:
         if (onChanged)
             onChanged();
     }
-    CFileNode* m_root = nullptr;
+    FileTreePtr m_root;
     std::unique_ptr<CSerialDevice> m_device;
     std::string m_left, m_right;
     bool m_hasSearch = false;
@@ -77,9 +77,9 @@ public:
     CFileSelectController(AppContext& context, ISheet* sheet);
     ~CFileSelectController() override;
 
-    // Gives a scan's tree to the step (owned from now on) and shows it; the tree is read
-    // through the device of the chain's source (GetSource().device).
-    void SetFileTree(CFileNode* root);
+    // Gives a scan's tree to the step and shows it; the tree is read through the device of the
+    // chain's source (GetSource().device).
+    void SetFileTree(FileTreePtr root);
     CFileNode* GetFileTree() const { return m_page.Root(); }
     CFileSelectPageModel& Page() { return m_page; }
     // The device the page reads through (the serialising wrapper), or null.

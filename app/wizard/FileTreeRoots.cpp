@@ -9,8 +9,8 @@
 
 namespace {
 
-CFileSystemNode* MakeFolder(const char* name) {
-    auto* node = CreateFileSystemNode();
+FileTreePtr MakeFolder(const char* name) {
+    FileTreePtr node(CreateFileSystemNode());
     auto props = std::make_unique<CRAWFileProperties>();
     props->SetName(name);
     props->m_u64Size = 0;
@@ -46,16 +46,16 @@ CFileNode* CopyNode(const CFileNode* scanned) {
     } else {
         copy = CreateFileNode();
     }
-    copy->m_pProperties = scanned->m_pProperties;  // shared, owned by the scanned tree
+    copy->BorrowProperties(scanned->m_pProperties); // owned by the scanned tree
     return copy;
 }
 
 } // namespace
 
-CFileSystemNode* CreateFileTreeRoot() { return MakeFolder("Root"); }
+FileTreePtr CreateFileTreeRoot() { return MakeFolder("Root"); }
 
-CFileSystemNode* CreateDeletedFilesRoot() {
-    CFileSystemNode* node = MakeFolder("Deleted Files");
+FileTreePtr CreateDeletedFilesRoot() {
+    FileTreePtr node = MakeFolder("Deleted Files");
     node->SetFileSystemInfo(0, 1);
     node->SetFileSystemType(FILESYSTEM_UNKNOWN);
     FolderVolumeBlock block;
@@ -69,7 +69,7 @@ CFileSystemNode* BuildNodeTreeFromDirectory(CFileNode* scannedRoot, const NodeTr
     if (!folder || !scannedRoot)
         return folder;
     if (scannedRoot->m_pProperties) {
-        if (auto* raw = dynamic_cast<CRAWFileProperties*>(folder->m_pProperties))
+        if (auto* raw = dynamic_cast<CRAWFileProperties*>(folder->m_pProperties.get()))
             raw->SetName(scannedRoot->m_pProperties->GetName());
     }
     if (auto* scannedFolder = dynamic_cast<CFileSystemNode*>(scannedRoot)) {
@@ -101,7 +101,7 @@ CFileSystemNode* BuildNodeTreeFromDirectory(CFileNode* scannedRoot, const NodeTr
                 if (done.copy->m_pFirstChild)
                     Append(parent.copy, parent.tail, done.copy);
                 else
-                    delete done.copy;  // its properties belong to the scanned tree
+                    delete done.copy; // its properties are borrowed: they stay
             }
             continue;
         }
@@ -120,19 +120,21 @@ CFileSystemNode* BuildNodeTreeFromDirectory(CFileNode* scannedRoot, const NodeTr
     return folder;
 }
 
-CFileSystemNode* BuildDeletedFilesTree(CFileNode* scannedRoot) {
-    CFileSystemNode* root = CreateFileTreeRoot();
-    CFileSystemNode* deleted = CreateDeletedFilesRoot();
+FileTreePtr BuildDeletedFilesTree(SharedFileTree scanned) {
+    FileTreePtr root = CreateFileTreeRoot();
+    FileTreePtr deleted = CreateDeletedFilesRoot();
     CFileStateFilter filter;
-    BuildNodeTreeFromDirectory(scannedRoot, {deleted, &filter});
+    BuildNodeTreeFromDirectory(scanned.get(), {deleted.get(), &filter});
     FolderVolumeBlock block;
     root->GetVolumeBlock(&block);
     block.kind = kFolderVolumeKindDerived;
     root->SetVolumeBlock(&block);
     root->SetFileSystemInfo(deleted->m_u64FirstSector, deleted->m_u32SectorsPerCluster);
     root->SetFileSystemType(deleted->m_fileSystemType);
-    root->AddChild(deleted);
-    deleted->RecountCounters();
+    CFileSystemNode* folder = deleted.get();
+    root->AddChild(deleted.release());
+    folder->RecountCounters();
     root->RecountCounters();
+    root->KeepSourceAlive(std::move(scanned)); // the copies borrow its properties
     return root;
 }

@@ -115,7 +115,7 @@ void RunLostPartitionSearch(AppContext& context, const LostDiskItem& item, Found
     MergeFoundPartitions(found, table, out);
 }
 
-CFileSystemNode* QuickScanByType(const FoundPartitionInfo& partition, IDIRBuildCallback* progress) {
+FileTreePtr QuickScanByType(const FoundPartitionInfo& partition, IDIRBuildCallback* progress) {
     IStorageDevice* device = partition.pDevice.get();
     if (!device)
         return nullptr;
@@ -553,7 +553,7 @@ void CLostRecoveryPartitionDeviceSelectController::BuildFoundPartitionTree() {
     if (!record->pDevice)
         return;
     WriteActivityLine(Printf("Building directory tree on partition %d", row));
-    CFileSystemNode* tree = nullptr;
+    FileTreePtr tree;
     {
         std::unique_ptr<IBuildProgress> progress = ui.CreateBuildProgress();
         tree = QuickScanByType(*record, progress.get());
@@ -563,20 +563,18 @@ void CLostRecoveryPartitionDeviceSelectController::BuildFoundPartitionTree() {
         ui.MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
         return;
     }
-    CFileSystemNode* root = CreateFileTreeRoot();
-    root->AddChild(tree);
+    FileTreePtr root = CreateFileTreeRoot();
+    root->AddChild(tree.release());
     root->RecountCounters();
     if (m_context.showFullScanHint) {
         bool dontShow = false;
         ui.CheckBoxPrompt(uistr::kFullScanHint, kMbInformation, kMbOk, dontShow);
         m_context.showFullScanHint = !dontShow;
     }
-    if (root->m_pFirstChild) {
-        HandTreeToFileSelection(m_context, this, root);
-    } else {
-        DeleteFileTree(root);
+    if (root->m_pFirstChild)
+        HandTreeToFileSelection(m_context, this, std::move(root));
+    else
         ui.MessageBox(uistr::kNoFilesFound, kMbInformation, kMbOk);
-    }
 }
 
 void CLostRecoveryPartitionDeviceSelectController::RunFullScan() {

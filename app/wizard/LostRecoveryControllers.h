@@ -48,7 +48,7 @@ void RunLostPartitionSearch(AppContext& context, const LostDiskItem& item, Found
 
 // The quick scan of a found partition's file system on its window device; null for a type
 // without one or when nothing was found.
-CFileSystemNode* QuickScanByType(const FoundPartitionInfo& partition, IDIRBuildCallback* progress);
+FileTreePtr QuickScanByType(const FoundPartitionInfo& partition, IDIRBuildCallback* progress);
 
 // ---------------------------------------------------------------------------------------------
 

@@ -276,10 +276,10 @@ void CEXT2SearchController::CollectSearchedPartitions(std::vector<CSearchedParti
     }
 }
 
-CFileSystemNode* CEXT2SearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition,
-                                                           IStorageDevice* device,
-                                                           std::uint32_t partitionIndex,
-                                                           IDIRBuildCallback* callback) {
+FileTreePtr CEXT2SearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition,
+                                                      IStorageDevice* device,
+                                                      std::uint32_t partitionIndex,
+                                                      IDIRBuildCallback* callback) {
     auto* p = dynamic_cast<CExt2SearchedPartitionInfo*>(partition);
     if (!p || !device)
         return nullptr;

@@ -73,9 +73,9 @@ public:
     int SaveState(IRSData*) override { return 1; }
     int LoadState(IRSData*) override { return 1; }
     std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_EXT2; }
-    CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                        std::uint32_t partitionIndex,
-                                        IDIRBuildCallback* callback) override;
+    FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
+                                   std::uint32_t partitionIndex,
+                                   IDIRBuildCallback* callback) override;
     bool AcceptsFileSystemType(std::uint32_t type) const override {
         return type == FILESYSTEM_EXT2 || type == FILESYSTEM_EXT3;
     }

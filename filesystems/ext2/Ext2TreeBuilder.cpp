@@ -25,7 +25,7 @@ using FileSlot = Ext2TreeBuildContext::FileSlot;
 using DirectorySlot = Ext2TreeBuildContext::DirectorySlot;
 
 CExt2FileProperties* PropsOf(const CFileNode* node) {
-    return static_cast<CExt2FileProperties*>(node->m_pProperties);
+    return static_cast<CExt2FileProperties*>(node->m_pProperties.get());
 }
 
 bool IsAsciiLetterOrDigit(unsigned char c) {
@@ -115,19 +115,19 @@ void ProcessInode(Ext2TreeBuildContext* context, const CExt2Inode& inode, WalkSc
             context->files.pop_back();
         return;
     }
-    CExt2FileProperties* props = owned.release();
-    context->made.back()->m_pProperties = props;
+    CExt2FileProperties* props = owned.get();
+    context->made.back()->SetProperties(std::move(owned));
     if (directory)
         context->directories.back().parent =
             ListDirectory(inode, props->ChildNameTable(), context->arena, scratch.name);
 }
 
-void FreeMadeNodes(Ext2TreeBuildContext* context) {
+// Drops an unfinished build: every node made, one by one (each with its properties), as
+// they may be linked in any state.
+void DropMadeNodes(Ext2TreeBuildContext* context) {
     for (CFileNode* node : context->made) {
         if (!node)
             continue;
-        delete node->m_pProperties;
-        node->m_pProperties = nullptr;
         node->m_pParent = node->m_pFirstChild = node->m_pNextSibling = nullptr;
         delete node;
     }
@@ -188,7 +188,7 @@ void NameUnnamedNodes(Ext2TreeBuildContext* context) {
 
 Ext2TreeBuildContext::~Ext2TreeBuildContext() = default;
 
-CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena) {
+FileTreePtr MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena) {
     const CExt2SuperBlock& sb = fs->SuperBlock();
     std::string name = sb.HasJournal() ? "Ext3" : "Ext2";
     std::string label = sb.VolumeName();
@@ -199,13 +199,13 @@ CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena) {
         name += "(" + label + ")";
     }
     std::unique_ptr<CExt2FileProperties> props(CreateExt2FileProperties());
-    CFileSystemNode* root = props ? CreateFileSystemNode() : nullptr;
+    FileTreePtr root(props ? CreateFileSystemNode() : nullptr);
     if (!root)
         return nullptr;
     props->SetName(name);
     props->m_u16Attributes = FILEATTR_DIRECTORY;
     props->m_u32Inode = ext2::kRootInode;
-    root->m_pProperties = props.release();
+    root->SetProperties(std::move(props));
     root->SetFileSystemType(sb.HasJournal() ? FILESYSTEM_EXT3 : FILESYSTEM_EXT2);
     root->SetFileSystemInfo(fs->GetPartitionStart(), fs->SectorsPerBlock());
     try {
@@ -213,7 +213,7 @@ CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena) {
         inode.Load(ext2::kRootInode);
         std::string scratch;
         if (inode.IsUsable() && inode.IsDirectory())
-            ListDirectory(inode, PropsOf(root)->ChildNameTable(), arena, scratch);
+            ListDirectory(inode, PropsOf(root.get())->ChildNameTable(), arena, scratch);
     } catch (const std::exception&) {
         // the root keeps no child names
     }
@@ -314,14 +314,14 @@ int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
     return 1;
 }
 
-CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
-                               IDIRBuildCallback* callback, std::uint32_t bitmapFlag) {
+FileTreePtr BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
+                          IDIRBuildCallback* callback, std::uint32_t bitmapFlag) {
     context->callback = callback;
-    FreeMadeNodes(context);
+    DropMadeNodes(context);
     context->usedBlocks.clear();
     CTreeArena arena; // the tree's nodes, properties, names and runs; its chunks live on with them
     context->arena = &arena;
-    CFileSystemNode* root = MakeExt2RootNode(fs, &arena);
+    FileTreePtr root = MakeExt2RootNode(fs, &arena);
     if (!root) {
         context->arena = nullptr;
         return nullptr;
@@ -334,8 +334,8 @@ CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* f
         } catch (const std::exception& error) {
             LogExt2Exception(error); // the tree is built from what was read
         }
-        if (!context->abort && Ext2BuildDirectoryTree(context, root, callback)) {
-            FlagExt2CrossLinks(root, *fs);
+        if (!context->abort && Ext2BuildDirectoryTree(context, root.get(), callback)) {
+            FlagExt2CrossLinks(root.get(), *fs);
             context->made.clear();
             context->arena = nullptr;
             return root;
@@ -346,16 +346,13 @@ CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* f
     // Cancelled (or out of memory): nothing is kept. Every node below the root is in `made`.
     context->arena = nullptr;
     root->m_pFirstChild = nullptr;
-    FreeMadeNodes(context);
+    DropMadeNodes(context);
     context->usedBlocks.clear();
-    delete root->m_pProperties;
-    root->m_pProperties = nullptr;
-    delete root;
     return nullptr;
 }
 
-CFileSystemNode* CarveExt2UnusedBlocks(IStorageDevice* device, CRawFileList* resultSink,
-                                       const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
+FileTreePtr CarveExt2UnusedBlocks(IStorageDevice* device, CRawFileList* resultSink,
+                                  const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
     if (!device || !resultSink)
         return nullptr;
     // Already on the build's worker thread: the RAW tree is built right here.
@@ -408,12 +405,12 @@ void MarkMetadata(const CExt2FileSystem& fs, CClusterUseBitMap& map) {
 void SearchWork(Ext2TreeBuildContext* context) {
     context->result = nullptr;
     CExt2FileSystem* fs = context->fileSystem;
-    CFileSystemNode* root = nullptr;
+    FileTreePtr root;
     try {
         root = BuildExt2Tree(context, fs, context->callback, 1);
         if (!root)
             return;
-        CExt2FileProperties* props = PropsOf(root);
+        CExt2FileProperties* props = PropsOf(root.get());
         props->SetName(std::to_string(context->partitionIndex + 1) + " " + props->GetName());
         if (context->usedBlocks.size() * 64 >= fs->BlockCount()) {
             std::vector<std::uint64_t> bits;
@@ -422,23 +419,20 @@ void SearchWork(Ext2TreeBuildContext* context) {
             for (std::size_t i = 0; i < bits.size() && i < context->usedBlocks.size(); ++i)
                 bits[i] = context->usedBlocks[i];
             MarkMetadata(*fs, map);
-            if (CFileSystemNode* carved =
-                    CarveExt2UnusedBlocks(fs->Device(), context->resultSink, map, context->callback)) {
-                carved->m_pParent = root;
-                carved->m_pNextSibling = root->m_pFirstChild;
-                root->m_pFirstChild = carved;
-            }
+            if (FileTreePtr carved = CarveExt2UnusedBlocks(fs->Device(), context->resultSink, map,
+                                                           context->callback))
+                root->AddChild(carved.release());
         }
     } catch (const std::exception& error) {
         LogExt2Exception(error); // the tree stands without carved files
     }
-    context->result = root;
+    context->result = std::move(root);
 }
 
 } // namespace
 
-CFileSystemNode* BuildExt2FileTree(IStorageDevice* device, IDIRBuildCallback* callback,
-                                   Ext2TreeBuildContext* context) {
+FileTreePtr BuildExt2FileTree(IStorageDevice* device, IDIRBuildCallback* callback,
+                              Ext2TreeBuildContext* context) {
     Ext2TreeBuildContext local;
     if (!context)
         context = &local;
@@ -448,12 +442,12 @@ CFileSystemNode* BuildExt2FileTree(IStorageDevice* device, IDIRBuildCallback* ca
     context->bitmapFlag = 0;
     context->result = nullptr;
     RunWorker(context, VolumeWork);
-    return context->result;
+    return std::move(context->result);
 }
 
-CFileSystemNode* Ext2SearchTreeBuilder(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
-                                       IDIRBuildCallback* callback, CRawFileList* resultSink,
-                                       std::uint32_t partitionIndex) {
+FileTreePtr Ext2SearchTreeBuilder(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
+                                  IDIRBuildCallback* callback, CRawFileList* resultSink,
+                                  std::uint32_t partitionIndex) {
     Ext2TreeBuildContext local;
     if (!context)
         context = &local;
@@ -466,5 +460,5 @@ CFileSystemNode* Ext2SearchTreeBuilder(Ext2TreeBuildContext* context, CExt2FileS
     if (!fs)
         return nullptr;
     RunWorker(context, SearchWork);
-    return context->result;
+    return std::move(context->result);
 }

@@ -10,11 +10,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "filesystems/FileNode.h"
+
 class CClusterUseBitMap;
 class CTreeArena;
 class CExt2FileSystem;
-class CFileNode;
-class CFileSystemNode;
 class CRawFileList;
 class IDIRBuildCallback;
 class IStorageDevice;
@@ -51,7 +51,7 @@ struct Ext2TreeBuildContext {
     IStorageDevice* device = nullptr;
     std::uint64_t superBlockSector = 2;
     std::uint32_t bitmapFlag = 0;
-    CFileSystemNode* result = nullptr;
+    FileTreePtr result;
     std::atomic<bool> done{false};
     // The search build's extras.
     CExt2FileSystem* fileSystem = nullptr;
@@ -63,21 +63,21 @@ struct Ext2TreeBuildContext {
 // backup superblock of group 1 when the primary one is damaged) and builds its tree on a
 // worker thread while the calling thread waits (platform::WaitForWorker). Root
 // or null (file system not recognised, cancelled, or the thread could not start).
-CFileSystemNode* BuildExt2FileTree(IStorageDevice* device, IDIRBuildCallback* callback,
-                                   Ext2TreeBuildContext* context);
+FileTreePtr BuildExt2FileTree(IStorageDevice* device, IDIRBuildCallback* callback,
+                              Ext2TreeBuildContext* context);
 // The tree of a partition a search found, with a folder of files carved from the blocks no
 // file uses; the root is named after `partitionIndex` + 1. Root or null.
-CFileSystemNode* Ext2SearchTreeBuilder(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
-                                       IDIRBuildCallback* callback, CRawFileList* resultSink,
-                                       std::uint32_t partitionIndex);
+FileTreePtr Ext2SearchTreeBuilder(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
+                                  IDIRBuildCallback* callback, CRawFileList* resultSink,
+                                  std::uint32_t partitionIndex);
 
 // The build proper (on the calling thread). Root or null when cancelled.
-CFileSystemNode* BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
-                               IDIRBuildCallback* callback, std::uint32_t bitmapFlag);
+FileTreePtr BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
+                          IDIRBuildCallback* callback, std::uint32_t bitmapFlag);
 // The root folder: named "Ext2" or "Ext3", with "(volume name)" when there is one (characters
 // other than ASCII letters and digits become '_'); holds the root directory's child names
 // (their text from `arena`, the heap for null).
-CFileSystemNode* MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena = nullptr);
+FileTreePtr MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena = nullptr);
 // The inode walk ("Reading files", one step per block group): a node for every usable inode,
 // each folder's entries listed into its child names.
 void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs);
@@ -89,5 +89,5 @@ int Ext2BuildDirectoryTree(Ext2TreeBuildContext* context, CFileSystemNode* root,
 // Carving over the blocks that no file of the tree uses: the "Raw Files" folder of the files
 // the deep scan carved that start in blocks the map leaves unused, or null (no results, or
 // RAW recovery switched off).
-CFileSystemNode* CarveExt2UnusedBlocks(IStorageDevice* device, CRawFileList* resultSink,
-                                       const CClusterUseBitMap& used, IDIRBuildCallback* callback);
+FileTreePtr CarveExt2UnusedBlocks(IStorageDevice* device, CRawFileList* resultSink,
+                                  const CClusterUseBitMap& used, IDIRBuildCallback* callback);

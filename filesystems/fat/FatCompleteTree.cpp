@@ -24,7 +24,7 @@ constexpr std::uint32_t kMaxRootSectors = 4096;
 constexpr std::uint64_t kMaxClusterCount = 0x0FFFFFEE;
 
 CFATFileProperties* PropsOf(const CFileNode* node) {
-    return node ? dynamic_cast<CFATFileProperties*>(node->m_pProperties) : nullptr;
+    return node ? dynamic_cast<CFATFileProperties*>(node->m_pProperties.get()) : nullptr;
 }
 
 bool IsFolderEntry(const CFileNode* node) {
@@ -112,8 +112,8 @@ void FatDirectoryScanner::SetSearchedLayout(const CFATSearchedPartitionInfo& p,
     m_buffer.assign(128 * kSectorSize + 1024, 0);
 }
 
-CFileSystemNode* FatDirectoryScanner::BuildCompleteTree(const FatDirectorySectorSet& records,
-                                                        std::uint32_t partitionIndex) {
+FileTreePtr FatDirectoryScanner::BuildCompleteTree(const FatDirectorySectorSet& records,
+                                                   std::uint32_t partitionIndex) {
     root = MakeFatRootNode(partitionIndex);
     if (!root)
         return nullptr;
@@ -133,7 +133,7 @@ CFileSystemNode* FatDirectoryScanner::BuildCompleteTree(const FatDirectorySector
             FreeScannerTree(root);
             root = nullptr;
         }
-        return root;
+        return FileTreePtr(root);
     }
 
     // Every directory from its own first sector; subdirectories are built from their own
@@ -250,7 +250,7 @@ CFileSystemNode* FatDirectoryScanner::BuildCompleteTree(const FatDirectorySector
         root = nullptr;
         return nullptr;
     }
-    return root;
+    return FileTreePtr(root);
 }
 
 void FatDirectoryScanner::BuildFatLostFiles(const FatDirectorySectorSet& records,
@@ -322,7 +322,7 @@ void FixTempDirectories(CFileNode* folder) {
                      "firstclusternum %x!",
                      ap->GetName(), ap->m_u32FirstCluster, bp->GetName(), c);
         bp->m_u32FirstCluster = ap->m_u32FirstCluster;
-        std::swap(a->m_pProperties, b->m_pProperties);
+        a->m_pProperties.Swap(b->m_pProperties);
         placeholders.erase(match);
     }
 }
@@ -342,8 +342,8 @@ std::unique_ptr<CClusterUseBitMap> MakeFatClusterUseBitMap(const FatDirectorySca
     return map;
 }
 
-CFileNode* CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
-                                  const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
+FileTreePtr CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
+                                   const CClusterUseBitMap& used, IDIRBuildCallback* callback) {
     if (!resultSink)
         return nullptr;
     CRawFileTreeBuilder builder;
@@ -352,11 +352,10 @@ CFileNode* CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSi
 
 // ---------------------------------------------------------------------------------------------
 
-CFileSystemNode* FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
-                                      IDIRBuildCallback* callback,
-                                      const FatDirectorySectorSet* directorySectors,
-                                      CRawFileList* resultSink, IStorageDevice* device,
-                                      std::uint32_t partitionIndex) {
+FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition, IDIRBuildCallback* callback,
+                                 const FatDirectorySectorSet* directorySectors,
+                                 CRawFileList* resultSink, IStorageDevice* device,
+                                 std::uint32_t partitionIndex) {
     const auto started = std::chrono::steady_clock::now();
     FatDirectoryScanner scanner(callback, device);
     IDIRBuildCallback* cb = scanner.callback;
@@ -380,21 +379,19 @@ CFileSystemNode* FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
     cb->Reset();
 
     static const FatDirectorySectorSet kNoRecords;
-    CFileSystemNode* root =
-        scanner.BuildCompleteTree(directorySectors ? *directorySectors : kNoRecords, partitionIndex);
+    FileTreePtr root = scanner.BuildCompleteTree(directorySectors ? *directorySectors : kNoRecords,
+                                                 partitionIndex);
     if (root) {
-        FlagFatCrossLinks(root, scanner.fat, scanner.clusterCount);
+        FlagFatCrossLinks(root.get(), scanner.fat, scanner.clusterCount);
         std::vector<std::uint64_t> bits;
         std::unique_ptr<CClusterUseBitMap> used = MakeFatClusterUseBitMap(scanner, &bits);
-        if (CFileNode* carved = CarveUnusedFatClusters(device, resultSink, *used, cb))
-            root->AddChild(carved);
+        if (FileTreePtr carved = CarveUnusedFatClusters(device, resultSink, *used, cb))
+            root->AddChild(carved.release());
         if (cb->Poll() != -1)
-            PruneEmptyDeletedFolders(root);
+            PruneEmptyDeletedFolders(root.get());
     }
-    if (root && cb->Poll() == -1) {
-        DeleteTreeAndProperties(root);
-        root = nullptr;
-    }
+    if (root && cb->Poll() == -1)
+        root.reset();
     scanner.fat = nullptr;
     tables.reset();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -404,11 +401,10 @@ CFileSystemNode* FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
     return root;
 }
 
-CFileSystemNode* FatTreeBuildTask::Run(IDIRBuildCallback* callback,
-                                       const FatDirectorySectorSet* directorySectors,
-                                       CFATSearchedPartitionInfo* partition,
-                                       CRawFileList* resultSink, IStorageDevice* device,
-                                       std::uint32_t partitionIndex) {
+FileTreePtr FatTreeBuildTask::Run(IDIRBuildCallback* callback,
+                                  const FatDirectorySectorSet* directorySectors,
+                                  CFATSearchedPartitionInfo* partition, CRawFileList* resultSink,
+                                  IStorageDevice* device, std::uint32_t partitionIndex) {
     FatTreeBuildTask task;
     task.callback = callback;
     task.partition = partition;
@@ -423,5 +419,5 @@ CFileSystemNode* FatTreeBuildTask::Run(IDIRBuildCallback* callback,
                                                task.resultSink, task.device, task.partitionIndex);
         },
         0);
-    return ran ? task.result : nullptr;
+    return ran ? std::move(task.result) : nullptr;
 }

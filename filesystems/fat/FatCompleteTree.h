@@ -14,18 +14,15 @@
 #include <memory>
 #include <vector>
 
-class CFileNode;
-class CFileSystemNode;
 class CRawFileList;
 class IDIRBuildCallback;
 class IStorageDevice;
 
 // The build itself (runs on the worker). Root or null (cancelled, or no partition or device).
-CFileSystemNode* FatCompleteBuildTree(CFATSearchedPartitionInfo* partition,
-                                      IDIRBuildCallback* callback,
-                                      const FatDirectorySectorSet* directorySectors,
-                                      CRawFileList* resultSink, IStorageDevice* device,
-                                      std::uint32_t partitionIndex);
+FileTreePtr FatCompleteBuildTree(CFATSearchedPartitionInfo* partition, IDIRBuildCallback* callback,
+                                 const FatDirectorySectorSet* directorySectors,
+                                 CRawFileList* resultSink, IStorageDevice* device,
+                                 std::uint32_t partitionIndex);
 
 // A placeholder folder of the builder ("DIR<n>") among `folder`'s children that holds a
 // directory's content takes over the name of a deleted, empty directory entry beside it that
@@ -41,5 +38,5 @@ std::unique_ptr<CClusterUseBitMap> MakeFatClusterUseBitMap(const FatDirectorySca
 // Carves the partition's unused clusters: the "Raw Files" folder with the carved files of
 // `resultSink` that start in clusters `used` does not mark, to be hung under the partition's
 // root; null without a sink, or when RAW files are not recovered.
-CFileNode* CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
-                                  const CClusterUseBitMap& used, IDIRBuildCallback* callback);
+FileTreePtr CarveUnusedFatClusters(IStorageDevice* device, CRawFileList* resultSink,
+                                   const CClusterUseBitMap& used, IDIRBuildCallback* callback);

@@ -488,10 +488,10 @@ int CFATSearchController::LoadState(IRSData* section) {
     return 1;
 }
 
-CFileSystemNode* CFATSearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition,
-                                                          IStorageDevice* device,
-                                                          std::uint32_t partitionIndex,
-                                                          IDIRBuildCallback* callback) {
+FileTreePtr CFATSearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition,
+                                                     IStorageDevice* device,
+                                                     std::uint32_t partitionIndex,
+                                                     IDIRBuildCallback* callback) {
     if (!partition || !device || partition->GetKind() != SEARCHED_PARTITION_FAT)
         return nullptr;
     return FatTreeBuildTask::Run(callback, &m_directorySectors,

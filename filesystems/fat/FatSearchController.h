@@ -61,9 +61,9 @@ public:
     std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_FAT; }
     // The complete tree of a FAT partition record, built on a worker thread; null for a record
     // of another kind.
-    CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                        std::uint32_t partitionIndex,
-                                        IDIRBuildCallback* callback) override;
+    FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
+                                   std::uint32_t partitionIndex,
+                                   IDIRBuildCallback* callback) override;
     bool AcceptsFileSystemType(std::uint32_t type) const override {
         return type == FILESYSTEM_FAT12 || type == FILESYSTEM_FAT16 || type == FILESYSTEM_FAT32;
     }

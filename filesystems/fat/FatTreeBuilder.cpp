@@ -20,13 +20,7 @@ constexpr std::size_t kMaxCarry = 1023;
 constexpr std::uint32_t kNoCluster = 0xFFFFFFFF;
 
 CFATFileProperties* PropsOf(const CFileNode* node) {
-    return static_cast<CFATFileProperties*>(node->m_pProperties);
-}
-
-void DeleteNode(CFileNode* node) {
-    delete node->m_pProperties;
-    node->m_pProperties = nullptr;
-    delete node;
+    return static_cast<CFATFileProperties*>(node->m_pProperties.get());
 }
 
 bool IsSameOrAncestor(const CFileNode* candidate, const CFileNode* node) {
@@ -123,7 +117,8 @@ CFileSystemNode* FatDirectoryScanner::MakeFatRootNode(std::uint32_t partitionInd
     CFileSystemNode* node = CreateFileSystemNode();
     if (!node)
         return nullptr;
-    node->m_pProperties = MakeFolderProps(name, FILESTATE_LIVE, 0, kNoCluster);
+    node->SetProperties(
+        std::unique_ptr<IFileProperties>(MakeFolderProps(name, FILESTATE_LIVE, 0, kNoCluster)));
     node->SetFileSystemInfo(dataStart, sectorsPerCluster);
     node->SetFileSystemType(type);
     return node;
@@ -135,22 +130,22 @@ CFileNode* FatDirectoryScanner::MakeFatDirNode(std::uint32_t firstCluster,
     std::snprintf(name, sizeof name, "DIR%u", m_dirCounter++);
     CFileNode* node = CreateFileNode();
     if (node)
-        node->m_pProperties =
-            MakeFolderProps(name, FILESTATE_FAT_MADE_FOLDER, firstCluster, parentCluster);
+        node->SetProperties(std::unique_ptr<IFileProperties>(
+            MakeFolderProps(name, FILESTATE_FAT_MADE_FOLDER, firstCluster, parentCluster)));
     return node;
 }
 
 CFileNode* FatDirectoryScanner::MakeLostFoldersNode() {
     CFileNode* node = CreateFileNode();
     if (node)
-        node->m_pProperties =
-            MakeFolderProps("Lost Folders", FILESTATE_FAT_MADE_FOLDER, kNoCluster, kNoCluster);
+        node->SetProperties(std::unique_ptr<IFileProperties>(
+            MakeFolderProps("Lost Folders", FILESTATE_FAT_MADE_FOLDER, kNoCluster, kNoCluster)));
     return node;
 }
 
 // ---------------------------------------------------------------------------------------------
 
-CFileSystemNode* FatDirectoryScanner::BuildQuickTree(bool takeAll) {
+FileTreePtr FatDirectoryScanner::BuildQuickTree(bool takeAll) {
     root = MakeFatRootNode(0);
     if (!root)
         return nullptr;
@@ -183,7 +178,7 @@ CFileSystemNode* FatDirectoryScanner::BuildQuickTree(bool takeAll) {
         root = nullptr;
         return nullptr;
     }
-    return root;
+    return FileTreePtr(root);
 }
 
 int FatDirectoryScanner::ReadRootDirectory(bool takeAll) {
@@ -314,7 +309,7 @@ std::int64_t FatDirectoryScanner::ParseDirectoryBlock(const std::uint8_t* block,
         props->m_u32ParentCluster = parentCluster;
         props->m_u32FirstCluster = c;
         CFileNode* node = new (&m_arena) CFileNode();
-        node->m_pProperties = props;
+        node->SetProperties(std::unique_ptr<IFileProperties>(props));
 
         if (e.IsDirectory()) {
             DebugTrace("Find directory: %s at cluster :%x, parent :%x", props->GetName(), c,
@@ -337,7 +332,7 @@ std::int64_t FatDirectoryScanner::ParseDirectoryBlock(const std::uint8_t* block,
             if (!replace) {
                 DebugTrace("Discard a directory named %s, cur:%x, parent:%x", props->GetName(), c,
                            parentCluster);
-                DeleteNode(node);
+                delete node;
                 continue;
             }
             CFATFileProperties* old = PropsOf(existing);
@@ -345,9 +340,7 @@ std::int64_t FatDirectoryScanner::ParseDirectoryBlock(const std::uint8_t* block,
                        old->m_u32ParentCluster);
             if (lostMode) {
                 props->m_u32ParentCluster = old->m_u32ParentCluster;
-                delete old;
-                existing->m_pProperties = props;
-                node->m_pProperties = nullptr;
+                existing->SetProperties(node->TakeProperties()); // frees `old`
                 delete node;
                 continue;
             }
@@ -362,7 +355,7 @@ std::int64_t FatDirectoryScanner::ParseDirectoryBlock(const std::uint8_t* block,
             }
             it->second = node;
             queue.erase(std::remove(queue.begin(), queue.end(), existing), queue.end());
-            DeleteNode(existing);
+            delete existing;
             queue.push_back(node);
             parent->AddChild(node);
             continue;
@@ -373,7 +366,7 @@ std::int64_t FatDirectoryScanner::ParseDirectoryBlock(const std::uint8_t* block,
             BuildFatDataRunList(RunSource(), c, props->m_u64Size, props->m_state & FILESTATE_DELETED);
         if (!list) {
             DebugTrace("Failed build Datarun list!");
-            DeleteNode(node);
+            delete node;
             continue;
         }
         props->m_runRecord = CreateRunListRecord(list.get());
@@ -397,11 +390,11 @@ void FatDirectoryScanner::FreeScannerTree(CFileNode* treeRoot) {
             if (it != directories.end() && it->second == n)
                 directories.erase(it);
         }
-        DeleteNode(n);
+        delete n;
     }
     for (auto& [cluster, node] : directories)
         if (!inTree.count(node))
-            DeleteNode(node);
+            delete node;
     directories.clear();
     queue.clear();
 }
@@ -443,7 +436,7 @@ void PruneEmptyDeletedFolders(CFileNode* treeRoot) {
             continue;
         if (node != treeRoot && (p->GetFileState() & FILESTATE_DELETED) && !node->m_pFirstChild) {
             UnlinkChildNode(node->m_pParent, node);
-            DeleteNode(node);
+            delete node;
             continue;
         }
         for (CFileNode* ch = node->m_pFirstChild; ch; ch = ch->m_pNextSibling)
@@ -467,8 +460,8 @@ bool ValidateFatBootSector(IStorageDevice* device, const std::uint8_t* sector,
     return false;
 }
 
-CFileSystemNode* FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorageDevice* device,
-                                   IDIRBuildCallback* callback, bool takeAll) {
+FileTreePtr FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorageDevice* device,
+                              IDIRBuildCallback* callback, bool takeAll) {
     const auto started = std::chrono::steady_clock::now();
     FatDirectoryScanner scanner(callback, device);
     IDIRBuildCallback* cb = scanner.callback;
@@ -510,16 +503,14 @@ CFileSystemNode* FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorag
     scanner.SetLayout(dbr, first, tables && tables->HasAnyCopy() ? tables.get() : nullptr);
 
     cb->BeginStage("Building Directories...", 100);
-    CFileSystemNode* root = scanner.BuildQuickTree(takeAll);
-    FlagFatCrossLinks(root, scanner.fat, scanner.clusterCount);
+    FileTreePtr root = scanner.BuildQuickTree(takeAll);
+    FlagFatCrossLinks(root.get(), scanner.fat, scanner.clusterCount);
     scanner.fat = nullptr;
     tables.reset();
     if (root) {
-        if (cb->Reset() == -1) {
-            DeleteTreeAndProperties(root);
+        if (cb->Reset() == -1)
             return nullptr;
-        }
-        PruneEmptyDeletedFolders(root);
+        PruneEmptyDeletedFolders(root.get());
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - started)
@@ -528,9 +519,9 @@ CFileSystemNode* FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorag
     return root;
 }
 
-CFileSystemNode* BuildFatFileTree(IDIRBuildCallback* callback,
-                                  CFATSearchedPartitionInfo* partition, FatTreeBuildTask* task,
-                                  IStorageDevice* device, std::uint32_t takeAll) {
+FileTreePtr BuildFatFileTree(IDIRBuildCallback* callback, CFATSearchedPartitionInfo* partition,
+                             FatTreeBuildTask* task, IStorageDevice* device,
+                             std::uint32_t takeAll) {
     FatTreeBuildTask local;
     if (!task)
         task = &local;
@@ -538,7 +529,7 @@ CFileSystemNode* BuildFatFileTree(IDIRBuildCallback* callback,
     task->partition = partition;
     task->device = device;
     task->takeAll = takeAll;
-    task->result = nullptr;
+    task->result.reset();
     task->done.store(false);
     const bool ran = platform::RunWorker(
         task->done,
@@ -547,5 +538,5 @@ CFileSystemNode* BuildFatFileTree(IDIRBuildCallback* callback,
                                              task->takeAll != 0);
         },
         10);
-    return ran ? task->result : nullptr;
+    return ran ? std::move(task->result) : nullptr;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The quick scan of a FAT12/16/32 partition: boot sector (or its FAT32 backup), the FATs, and
 // the directory tree from the root down, built on a worker thread.
+#include "filesystems/FileNode.h"
 #include "filesystems/fat/FatFileProperties.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 #include "filesystems/fat/FatStructures.h"
@@ -13,8 +14,6 @@
 #include <memory>
 #include <vector>
 
-class CFileNode;
-class CFileSystemNode;
 class CRawFileList;
 class FatDirectorySectorSet;
 class IDIRBuildCallback;
@@ -26,7 +25,7 @@ struct FatTreeBuildTask {
     CFATSearchedPartitionInfo* partition = nullptr;
     IStorageDevice* device = nullptr;
     std::uint32_t takeAll = 0;
-    CFileSystemNode* result = nullptr;
+    FileTreePtr result;
     std::atomic<bool> done{false};
     // The complete build of a found partition only (FatCompleteTree.h).
     const FatDirectorySectorSet* directorySectors = nullptr;
@@ -35,10 +34,10 @@ struct FatTreeBuildTask {
 
     // Runs FatCompleteBuildTree on a worker thread and waits for it. Root or null (also when
     // the thread cannot start).
-    static CFileSystemNode* Run(IDIRBuildCallback* callback,
-                                const FatDirectorySectorSet* directorySectors,
-                                CFATSearchedPartitionInfo* partition, CRawFileList* resultSink,
-                                IStorageDevice* device, std::uint32_t partitionIndex);
+    static FileTreePtr Run(IDIRBuildCallback* callback,
+                           const FatDirectorySectorSet* directorySectors,
+                           CFATSearchedPartitionInfo* partition, CRawFileList* resultSink,
+                           IStorageDevice* device, std::uint32_t partitionIndex);
 };
 
 // Scanner status.
@@ -57,12 +56,12 @@ public:
     // the cluster-use bitmap and marks the root as known. The tables may be null.
     void SetLayout(const CFATDBR& dbr, std::uint64_t partitionFirst, const IFATTable* fat);
 
-    CFileSystemNode* BuildQuickTree(bool takeAll);
+    FileTreePtr BuildQuickTree(bool takeAll);
     // The complete build of a found partition (FatCompleteTree.cpp): the layout from the
     // partition record, the tree from the directory sectors the search met.
     void SetSearchedLayout(const CFATSearchedPartitionInfo& partition, const IFATTable* fat);
-    CFileSystemNode* BuildCompleteTree(const FatDirectorySectorSet& records,
-                                       std::uint32_t partitionIndex);
+    FileTreePtr BuildCompleteTree(const FatDirectorySectorSet& records,
+                                  std::uint32_t partitionIndex);
     void BuildFatLostFiles(const FatDirectorySectorSet& records, CFileNode* lostFolders,
                            std::size_t recordCount);
     // 1 when the root was read whole, else 0 (what was found is kept either way).
@@ -110,7 +109,7 @@ public:
     std::vector<bool> readClusters;                  // clusters already read as directory data
     std::vector<bool> clusterUse;                    // one bit per data cluster (cluster - 2)
     std::deque<CFileNode*> queue;
-    CFileSystemNode* root = nullptr;
+    CFileSystemNode* root = nullptr; // the tree being built; the Build... call hands it out
 
 private:
     std::unique_ptr<IDIRBuildCallback> m_nullCallback;
@@ -130,10 +129,9 @@ bool ValidateFatBootSector(IStorageDevice* device, const std::uint8_t* sector,
                            std::uint64_t partitionFirst);
 // The build itself (runs on the worker). `partition` gives the partition's first sector (kept
 // first sector) and its evidence flags. Root or null.
-CFileSystemNode* FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorageDevice* device,
-                                   IDIRBuildCallback* callback, bool takeAll);
+FileTreePtr FatQuickBuildTree(CFATSearchedPartitionInfo* partition, IStorageDevice* device,
+                              IDIRBuildCallback* callback, bool takeAll);
 // Runs FatQuickBuildTree on a worker thread and waits for it (platform::WaitForWorker).
 // `task` may be null. Root or null (also when the thread cannot start).
-CFileSystemNode* BuildFatFileTree(IDIRBuildCallback* callback,
-                                  CFATSearchedPartitionInfo* partition, FatTreeBuildTask* task,
-                                  IStorageDevice* device, std::uint32_t takeAll);
+FileTreePtr BuildFatFileTree(IDIRBuildCallback* callback, CFATSearchedPartitionInfo* partition,
+                             FatTreeBuildTask* task, IStorageDevice* device, std::uint32_t takeAll);

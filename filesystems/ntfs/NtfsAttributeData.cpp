@@ -16,7 +16,7 @@ public:
     bool Read(IStorageDevice* device, CFileNode* node) {
         if (!device || !node)
             return false;
-        const auto* props = dynamic_cast<const CNTFSFileProperties*>(node->m_pProperties);
+        const auto* props = dynamic_cast<const CNTFSFileProperties*>(node->m_pProperties.get());
         if (!props || (props->GetAttributes() & FILEATTR_DIRECTORY))
             return false;
         m_bytes.assign(kNtfsRecordSize, 0);

@@ -58,13 +58,13 @@ CNtfsFoundTreeBuilder::~CNtfsFoundTreeBuilder() {
         FreeEntries(g->list);
         if (g->list.tempRoot) {
             ClearSourceRecords(g->list.tempRoot);
-            DeleteTreeAndProperties(g->list.tempRoot);
+            DeleteFileTree(g->list.tempRoot);
         }
     }
     FreeEntries(m_loose);
     if (m_loose.tempRoot) {
         ClearSourceRecords(m_loose.tempRoot);
-        DeleteTreeAndProperties(m_loose.tempRoot);
+        DeleteFileTree(m_loose.tempRoot);
     }
 }
 
@@ -255,7 +255,7 @@ bool CNtfsFoundTreeBuilder::ReadFoundMftRecords() {
     return finished;
 }
 
-CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
+FileTreePtr CNtfsFoundTreeBuilder::Build() {
     m_lostFilesCounter = 0;
     auto* ntfs = dynamic_cast<CSearchedNTFSPartitionInfo*>(m_partition);
     if (!ntfs || !m_device || ntfs->m_sectorsPerCluster == 0)
@@ -285,7 +285,7 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
     CSearchedPartitionInfo volume;
     volume.m_u64FirstSector = m_firstSector;
     volume.m_sectorsPerCluster = m_sectorsPerCluster;
-    CFileSystemNode* root = nullptr;
+    FileTreePtr root;
     if (!cancelled) {
         char label[100] = {};
         const bool haveLabel =
@@ -301,17 +301,17 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
                 cancelled = true;
                 break;
             }
-            MoveChildren(g->list.tempRoot, root);
+            MoveChildren(g->list.tempRoot, root.get());
         }
         if (!cancelled && !m_loose.entries.empty()) {
             if (LinkNtfsTree(&m_loose, volume, cb, &m_lostFilesCounter))
-                MoveChildren(m_loose.tempRoot, root);
+                MoveChildren(m_loose.tempRoot, root.get());
             else
                 cancelled = true;
         }
     }
     if (root) {
-        ClearSourceRecords(root);
+        ClearSourceRecords(root.get());
         if (!cancelled && !Cancelled(cb->Poll())) {
             // The map has one bit per cluster of the partition as far as the device holds it;
             // a count from a damaged record or saved file never sizes it alone.
@@ -327,15 +327,13 @@ CFileSystemNode* CNtfsFoundTreeBuilder::Build() {
                     bitmap = FindNtfsBitmapEntry(g->list);
             if (!bitmap)
                 bitmap = FindNtfsBitmapEntry(m_loose);
-            FlagNtfsCrossLinks(root, m_device, bitmap, clusters);
-            if (CFileNode* carved =
-                    ScanUnusedClustersForRawFiles(root, m_device, clusters, m_carved, m_callback))
-                root->AddChild(carved);
+            FlagNtfsCrossLinks(root.get(), m_device, bitmap, clusters);
+            if (FileTreePtr carved = ScanUnusedClustersForRawFiles(root.get(), m_device, clusters,
+                                                                   m_carved, m_callback))
+                root->AddChild(carved.release());
         }
-        if (!root->m_pFirstChild) {
-            DeleteTreeAndProperties(root);
-            root = nullptr;
-        }
+        if (!root->m_pFirstChild)
+            root.reset();
     }
     m_loose.mft = nullptr;
     return root;
@@ -346,10 +344,10 @@ void CNtfsFoundTreeBuilder::Run() {
     m_done.store(true, std::memory_order_release);
 }
 
-CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
-                                        CSearchedPartitionInfo* partition, CRawFileList* carved,
-                                        IStorageDevice* device, std::uint32_t partitionIndex,
-                                        IDIRBuildCallback* callback) {
+FileTreePtr BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
+                                   CSearchedPartitionInfo* partition, CRawFileList* carved,
+                                   IStorageDevice* device, std::uint32_t partitionIndex,
+                                   IDIRBuildCallback* callback) {
     if (!builder)
         return nullptr;
     builder->m_partition = partition;
@@ -357,7 +355,7 @@ CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
     builder->m_device = device;
     builder->m_partitionIndex = partitionIndex;
     builder->m_callback = callback;
-    builder->m_result = nullptr;
+    builder->m_result.reset();
     builder->m_done.store(false);
     std::thread worker;
     try {
@@ -367,7 +365,7 @@ CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
     }
     platform::WaitForWorker(builder->m_done, 0);
     worker.join();
-    return builder->m_result;
+    return std::move(builder->m_result);
 }
 
 std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root,
@@ -386,9 +384,9 @@ std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root,
         });
 }
 
-CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device,
-                                         std::uint64_t clusterCount, CRawFileList* carved,
-                                         IDIRBuildCallback* callback) {
+FileTreePtr ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device,
+                                          std::uint64_t clusterCount, CRawFileList* carved,
+                                          IDIRBuildCallback* callback) {
     if (!root || !device || !carved || (callback && callback->Poll() == -1))
         return nullptr;
     std::vector<std::uint64_t> bits;
@@ -396,10 +394,8 @@ CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device
     if (!map)
         return nullptr;
     CRawFileTreeBuilder builder;
-    CFileSystemNode* folder = builder.Build(device, carved->GetIterator(), map.get(), callback);
-    if (folder && !folder->m_pFirstChild) {
-        DeleteTreeAndProperties(folder);
-        folder = nullptr;
-    }
+    FileTreePtr folder = builder.Build(device, carved->GetIterator(), map.get(), callback);
+    if (folder && !folder->m_pFirstChild)
+        folder.reset();
     return folder;
 }

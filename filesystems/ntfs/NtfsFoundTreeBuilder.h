@@ -54,13 +54,13 @@ public:
     CRawFileList* m_carved = nullptr;
     std::uint32_t m_partitionIndex = 0;
     IDIRBuildCallback* m_callback = nullptr;
-    CFileSystemNode* m_result = nullptr;
+    FileTreePtr m_result;
     std::atomic<bool> m_done{false};
     int m_lostFilesCounter = 0;
 
 private:
     IDIRBuildCallback* Callback();
-    CFileSystemNode* Build();
+    FileTreePtr Build();
     std::uint64_t SectorCount() const;
     std::unique_ptr<IDIRBuildCallback> m_quiet;
     std::vector<std::uint8_t> m_block;
@@ -69,11 +69,11 @@ private:
 
 // Starts the build on a worker thread and waits for it (the platform's pump hook runs while it
 // waits). Null when the partition is not an NTFS record, when no thread could be made, or when
-// the tree is empty. The caller owns the result. `callback` may be null.
-CFileSystemNode* BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
-                                        CSearchedPartitionInfo* partition, CRawFileList* carved,
-                                        IStorageDevice* device, std::uint32_t partitionIndex,
-                                        IDIRBuildCallback* callback);
+// the tree is empty. `callback` may be null.
+FileTreePtr BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
+                                   CSearchedPartitionInfo* partition, CRawFileList* carved,
+                                   IStorageDevice* device, std::uint32_t partitionIndex,
+                                   IDIRBuildCallback* callback);
 
 // Every cluster of the tree's files marked, plus the clusters that hold their MFT records.
 // Null when the root gives no file-system information.
@@ -84,6 +84,6 @@ std::unique_ptr<CClusterUseBitMap> CreateNtfsClusterUseBitMap(CFileNode* root,
 // The carved-files folder of a partition's unused clusters, or null (nothing carved, cancelled,
 // or no carving results): the files the search carved (its result sink) that start in a cluster
 // of the partition that no file of the tree under `root` uses.
-CFileNode* ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device,
-                                         std::uint64_t clusterCount, CRawFileList* carved,
-                                         IDIRBuildCallback* callback);
+FileTreePtr ScanUnusedClustersForRawFiles(CFileNode* root, IStorageDevice* device,
+                                          std::uint64_t clusterCount, CRawFileList* carved,
+                                          IDIRBuildCallback* callback);

@@ -1290,10 +1290,10 @@ int CNTFSSearchController::LoadState(IRSData* section) {
     return 1;
 }
 
-CFileSystemNode* CNTFSSearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition,
-                                                           IStorageDevice* device,
-                                                           std::uint32_t partitionIndex,
-                                                           IDIRBuildCallback* callback) {
+FileTreePtr CNTFSSearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition,
+                                                      IStorageDevice* device,
+                                                      std::uint32_t partitionIndex,
+                                                      IDIRBuildCallback* callback) {
     CNtfsFoundTreeBuilder builder(&m_mftRecords, &m_runs);
     return BuildFoundNtfsFileTree(&builder, partition, m_sink, device, partitionIndex, callback);
 }

@@ -101,9 +101,9 @@ public:
     int SaveState(IRSData* section) override;
     int LoadState(IRSData* section) override;
     std::uint32_t GetKind() const override { return SEARCH_CONTROLLER_NTFS; }
-    CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
-                                        std::uint32_t partitionIndex,
-                                        IDIRBuildCallback* callback) override;
+    FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo* partition, IStorageDevice* device,
+                                   std::uint32_t partitionIndex,
+                                   IDIRBuildCallback* callback) override;
     bool AcceptsFileSystemType(std::uint32_t type) const override {
         return type == FILESYSTEM_NTFS;
     }

@@ -65,6 +65,13 @@ bool ChainedRecordIsDirectory(const CFileNode* node) {
     return (reinterpret_cast<std::uintptr_t>(node->m_pSourceRecord) & 1u) != 0;
 }
 
+// A node that takes over the entry's properties.
+CFileNode* NodeTakingProperties(NtfsRecordEntry& entry, CTreeArena* arena) {
+    CFileNode* node = new (arena) CFileNode();
+    node->SetProperties(std::unique_ptr<IFileProperties>(std::exchange(entry.properties, nullptr)));
+    return node;
+}
+
 // Files the entry's record: a node for its properties at the tail of its parent's chain.
 void ChainRecord(NtfsParentChains& chains, NtfsRecordEntry& entry, CTreeArena* arena) {
     ++chains.records;
@@ -73,10 +80,8 @@ void ChainRecord(NtfsParentChains& chains, NtfsRecordEntry& entry, CTreeArena* a
         ++chain.unnamed;
         return;
     }
-    CFileNode* node = new (arena) CFileNode();
-    node->m_pProperties = entry.properties;
+    CFileNode* node = NodeTakingProperties(entry, arena);
     node->m_pSourceRecord = PackChainedRecord(entry.record, entry.isDirectory != 0);
-    entry.properties = nullptr;
     if (chain.tail)
         chain.tail->m_pNextSibling = node;
     else
@@ -88,7 +93,6 @@ void ChainRecord(NtfsParentChains& chains, NtfsRecordEntry& entry, CTreeArena* a
 void FreeChain(CFileNode* head) {
     while (head) {
         CFileNode* next = head->m_pNextSibling;
-        delete head->m_pProperties;
         delete head;
         head = next;
     }
@@ -192,7 +196,7 @@ void InitNtfsTreeBuildParams(NtfsTreeBuildParams* params) {
     params->volume = CSearchedPartitionInfo();
     params->device = nullptr;
     params->callback = nullptr;
-    params->result = nullptr;
+    params->result.reset();
     params->done.store(false);
     params->lostFilesCounter = 0;
 }
@@ -409,7 +413,8 @@ CFileNode* GroupOrphans(const std::vector<OrphanNode>& nodes, IDIRBuildCallback*
             continue;
         if (!lost) {
             lost = new (arena) CFileNode();
-            lost->m_pProperties = MakeLostFilesFolder(lostFilesCounter);
+            lost->SetProperties(
+                std::unique_ptr<IFileProperties>(MakeLostFilesFolder(lostFilesCounter)));
         }
         lost->AddChild(o.node);
     }
@@ -418,8 +423,9 @@ CFileNode* GroupOrphans(const std::vector<OrphanNode>& nodes, IDIRBuildCallback*
 
 } // namespace
 
-CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
-                              int* lostFilesCounter, CTreeArena* arena) {
+FileSubtreePtr GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans,
+                                  IDIRBuildCallback* callback, int* lostFilesCounter,
+                                  CTreeArena* arena) {
     if (Cancelled(callback, callback->Poll()))
         return nullptr;
     // In the order of the orphans: sorted by parent reference.
@@ -428,16 +434,15 @@ CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIR
     for (NtfsRecordEntry* entry : orphans) {
         if (!entry->properties)
             continue;
-        CFileNode* node = new (arena) CFileNode();
-        node->m_pProperties = entry->properties;
+        CFileNode* node = NodeTakingProperties(*entry, arena);
         node->m_pSourceRecord = entry;
-        entry->properties = nullptr;
         nodes.push_back({entry->parent, entry->record, node});
     }
-    return GroupOrphans(nodes, callback, lostFilesCounter, arena);
+    return FileSubtreePtr(GroupOrphans(nodes, callback, lostFilesCounter, arena));
 }
 
-CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter) {
+FileSubtreePtr GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback,
+                                int* lostFilesCounter) {
     std::vector<NtfsRecordEntry*> orphans;
     orphans.reserve(map.size());
     for (auto& [key, entry] : map)
@@ -510,10 +515,8 @@ CFileNode* LinkEntries(NtfsRecordList* list, const CSearchedPartitionInfo& volum
         for (; i != kEnd; i = next[i]) {
             NtfsRecordEntry* entry = &entries[i];
             if (entry->properties) {
-                CFileNode* node = new (list->arena) CFileNode();
-                node->m_pProperties = entry->properties;
+                CFileNode* node = NodeTakingProperties(*entry, list->arena);
                 node->m_pSourceRecord = entry;
-                entry->properties = nullptr;
                 current->AddChild(node);
                 if (entry->isDirectory)
                     folders.push(node);
@@ -527,7 +530,8 @@ CFileNode* LinkEntries(NtfsRecordList* list, const CSearchedPartitionInfo& volum
     auto keyOf = [&](CFileNode* folder) {
         std::int64_t key = static_cast<NtfsRecordEntry*>(folder->m_pSourceRecord)->record;
         if (key < 0) {
-            const auto* props = static_cast<const CNTFSFileProperties*>(folder->m_pProperties);
+            const auto* props =
+                static_cast<const CNTFSFileProperties*>(folder->m_pProperties.get());
             key = MftSectorToRecord(props->GetRecordSector(), kNtfsSectorsPerRecord, volume.m_sectorsPerCluster,
                                     volume.m_u64FirstSector, list->mft->extents);
         }
@@ -544,8 +548,8 @@ CFileNode* LinkEntries(NtfsRecordList* list, const CSearchedPartitionInfo& volum
     chains.clear();
     next.clear();
     next.shrink_to_fit();
-    if (CFileNode* lost = GroupOrphanEntries(orphans, callback, lostFilesCounter, list->arena))
-        root->AddChild(lost);
+    if (FileSubtreePtr lost = GroupOrphanEntries(orphans, callback, lostFilesCounter, list->arena))
+        root->AddChild(lost.release());
     return root;
 }
 
@@ -616,10 +620,10 @@ CFileNode* LinkNtfsChains(NtfsRecordList* list, IDIRBuildCallback* callback, int
     return root;
 }
 
-CFileSystemNode* CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
-                                    int partitionIndex, const char* label) {
-    CFileSystemNode* root = CreateFileSystemNode();
-    root->m_pProperties = MakeNtfsRootProperties(partitionIndex);
+FileTreePtr CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
+                               int partitionIndex, const char* label) {
+    FileTreePtr root(CreateFileSystemNode());
+    root->SetProperties(std::unique_ptr<IFileProperties>(MakeNtfsRootProperties(partitionIndex)));
     root->SetFileSystemInfo(firstSector, sectorsPerCluster);
     root->SetFileSystemType(FILESYSTEM_NTFS);
     if (label) {
@@ -639,8 +643,8 @@ void MoveChildren(CFileNode* from, CFileNode* to) {
     }
 }
 
-CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartitionInfo* volume,
-                                        IDIRBuildCallback* callback) {
+FileTreePtr BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartitionInfo* volume,
+                                   IDIRBuildCallback* callback) {
     params->lostFilesCounter = 0;
     IStorageDevice* device = params->device;
     CNTFSDBR boot;
@@ -662,7 +666,7 @@ CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPa
     char label[100] = {};
     bool haveLabel = ReadNtfsVolumeLabelFromMft(device, static_cast<std::int64_t>(mft.startSector), label);
 
-    CFileSystemNode* root = nullptr;
+    FileTreePtr root;
     if (ReadAllMftRecords(device, callback, &list, mft.extents, volume->m_sectorsPerCluster,
                           volume->m_u64FirstSector) &&
         !Cancelled(callback, callback->BeginStage("NTFS:Building directory tree",
@@ -670,46 +674,43 @@ CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPa
         LinkNtfsChains(&list, callback, &params->lostFilesCounter)) {
         root = CreateNtfsRootNode(volume->m_u64FirstSector, volume->m_sectorsPerCluster, 0,
                                   haveLabel && label[0] ? label : nullptr);
-        MoveChildren(list.tempRoot, root);
+        MoveChildren(list.tempRoot, root.get());
         const std::uint64_t deviceSectors = device->GetSectorCount();
         const std::uint64_t volumeSectors =
             std::min(boot.GetTotalSectors(),
                      deviceSectors > volume->m_u64FirstSector ? deviceSectors - volume->m_u64FirstSector : 0);
-        FlagNtfsCrossLinks(root, device, FindNtfsBitmapEntry(list), volumeSectors / boot.GetSectorsPerCluster());
+        FlagNtfsCrossLinks(root.get(), device, FindNtfsBitmapEntry(list),
+                           volumeSectors / boot.GetSectorsPerCluster());
     }
 
     // What the nodes carried for the linking goes away.
-    ForgetSourceRecords(root);
+    ForgetSourceRecords(root.get());
     ForgetSourceRecords(list.tempRoot);
-    DeleteTreeAndProperties(list.tempRoot); // holds children only when linking stopped early
+    DeleteFileTree(list.tempRoot); // holds children only when linking stopped early
     list.tempRoot = nullptr;
     FreeEntries(&list);
     params->list = nullptr;
 
-    if (root && !root->m_pFirstChild) {
-        DeleteTreeAndProperties(root);
-        root = nullptr;
-    }
+    if (root && !root->m_pFirstChild)
+        root.reset();
     return root;
 }
 
 void NtfsTreeThreadProc(NtfsTreeBuildParams* params) {
-    CFileSystemNode* root = BuildNtfsDirectoryTree(params, &params->volume, params->callback);
-    if (root && params->callback->Poll() == -1) {
-        DeleteFileTree(root);
-        root = nullptr;
-    }
-    params->result = root;
+    FileTreePtr root = BuildNtfsDirectoryTree(params, &params->volume, params->callback);
+    if (root && params->callback->Poll() == -1)
+        root.reset();
+    params->result = std::move(root);
     params->done.store(true, std::memory_order_release);
 }
 
-CFileSystemNode* BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
-                                   IDIRBuildCallback* callback) {
+FileTreePtr BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
+                              IDIRBuildCallback* callback) {
     return BuildNtfsFileTreeAt(device, 0, params, callback);
 }
 
-CFileSystemNode* BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSector,
-                                     NtfsTreeBuildParams* params, IDIRBuildCallback* callback) {
+FileTreePtr BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSector,
+                                NtfsTreeBuildParams* params, IDIRBuildCallback* callback) {
     if (!device || !params || !callback)
         return nullptr;
     const std::uint64_t count = device->GetSectorCount();
@@ -721,7 +722,7 @@ CFileSystemNode* BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t first
     params->volume.m_fileSystemType = FILESYSTEM_NTFS;
     params->device = device;
     params->callback = callback;
-    params->result = nullptr;
+    params->result.reset();
     params->done.store(false);
 
     CNTFSDBR boot;
@@ -737,5 +738,5 @@ CFileSystemNode* BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t first
     }
     platform::WaitForWorker(params->done, 0);
     worker.join();
-    return params->result;
+    return std::move(params->result);
 }

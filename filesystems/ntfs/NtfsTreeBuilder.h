@@ -66,7 +66,7 @@ struct NtfsTreeBuildParams {
     CSearchedPartitionInfo volume;              // first sector, sectors per cluster, sector count
     IStorageDevice* device = nullptr;
     IDIRBuildCallback* callback = nullptr;
-    CFileSystemNode* result = nullptr;
+    FileTreePtr result;
     std::atomic<bool> done{false};              // set last by the worker
     int lostFilesCounter = 0;                   // numbering of this build's lost-files folders
 };
@@ -75,17 +75,17 @@ void InitNtfsTreeBuildParams(NtfsTreeBuildParams* params);
 
 // Builds the tree of the NTFS volume on `device` (the volume starts at sector 0) on a worker
 // thread and waits for it. Null on an unreadable or unsupported boot sector, when neither the
-// $MFT nor the $MFTMirr position gives the MFT, on cancel, or when nothing was found. The caller
-// owns the result (DeleteFileTree). `callback` is required.
-CFileSystemNode* BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
-                                   IDIRBuildCallback* callback);
+// $MFT nor the $MFTMirr position gives the MFT, on cancel, or when nothing was found.
+// `callback` is required.
+FileTreePtr BuildNtfsFileTree(IStorageDevice* device, NtfsTreeBuildParams* params,
+                              IDIRBuildCallback* callback);
 // The same for a volume whose boot sector is at `firstSector` of `device` (a partition of a
 // disk): the tree's file-system information is relative to `device`.
-CFileSystemNode* BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSector,
-                                     NtfsTreeBuildParams* params, IDIRBuildCallback* callback);
+FileTreePtr BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSector,
+                                NtfsTreeBuildParams* params, IDIRBuildCallback* callback);
 void NtfsTreeThreadProc(NtfsTreeBuildParams* params);
-CFileSystemNode* BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartitionInfo* volume,
-                                        IDIRBuildCallback* callback);
+FileTreePtr BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartitionInfo* volume,
+                                   IDIRBuildCallback* callback);
 
 // Steps, exposed for tests.
 bool ReadMftRecordRuns(IStorageDevice* device, std::uint64_t sector, std::uint32_t sectorsPerCluster,
@@ -107,11 +107,13 @@ CFileNode* LinkNtfsChains(NtfsRecordList* list, IDIRBuildCallback* callback, int
 // The entries no folder of the tree took, ordered by parent reference and then MFT order: orphan
 // folders adopt the orphans that name them, and what is left goes into a new lost-files folder
 // (returned; null when nothing is left or on cancel). Nodes come from `arena` (null: the heap).
-CFileNode* GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans, IDIRBuildCallback* callback,
-                              int* lostFilesCounter, CTreeArena* arena);
+FileSubtreePtr GroupOrphanEntries(const std::vector<NtfsRecordEntry*>& orphans,
+                                  IDIRBuildCallback* callback, int* lostFilesCounter,
+                                  CTreeArena* arena);
 // The same for orphans held in a map by parent reference (the map is emptied).
 using NtfsParentMap = std::multimap<std::int64_t, NtfsRecordEntry*>;
-CFileNode* GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback, int* lostFilesCounter);
-CFileSystemNode* CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
-                                    int partitionIndex, const char* label);
+FileSubtreePtr GroupOrphanNodes(NtfsParentMap& map, IDIRBuildCallback* callback,
+                                int* lostFilesCounter);
+FileTreePtr CreateNtfsRootNode(std::uint64_t firstSector, std::uint32_t sectorsPerCluster,
+                               int partitionIndex, const char* label);
 void MoveChildren(CFileNode* from, CFileNode* to);

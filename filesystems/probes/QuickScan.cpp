@@ -10,8 +10,8 @@
 
 #include <memory>
 
-CFileSystemNode* QuickScanVolume(IStorageDevice* device, std::uint64_t firstSector,
-                                 IDIRBuildCallback* callback, bool takeAll) {
+FileTreePtr QuickScanVolume(IStorageDevice* device, std::uint64_t firstSector,
+                            IDIRBuildCallback* callback, bool takeAll) {
     if (!device)
         return nullptr;
     std::uint8_t sector[kSectorSize];

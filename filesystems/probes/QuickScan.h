@@ -12,7 +12,7 @@ class IStorageDevice;
 // and runs that scan on a worker thread (waiting through platform::WaitForWorker). The tree's
 // file-system information is relative to `device`, so recovery reads from the same device.
 // `takeAll` is the FAT scan's take-all mode; the FAT scan follows the FAT copies that the scan
-// options allow (UseFirstFatCopy, UseSecondFatCopy; the second only when the first is unusable). Null when the sector is neither file system's,
-// on cancel, or when the scan found nothing; the caller owns the tree (DeleteFileTree).
-CFileSystemNode* QuickScanVolume(IStorageDevice* device, std::uint64_t firstSector,
-                                 IDIRBuildCallback* callback, bool takeAll = true);
+// options allow (UseFirstFatCopy, UseSecondFatCopy; the second only when the first is unusable).
+// Null when the sector is neither file system's, on cancel, or when the scan found nothing.
+FileTreePtr QuickScanVolume(IStorageDevice* device, std::uint64_t firstSector,
+                            IDIRBuildCallback* callback, bool takeAll = true);

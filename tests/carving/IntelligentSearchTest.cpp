@@ -45,11 +45,11 @@ public:
     int SaveState(IRSData*) override { return 1; }
     int LoadState(IRSData*) override { return 1; }
     std::uint32_t GetKind() const override { return m_kind; }
-    CFileSystemNode* BuildDirectoryTree(CSearchedPartitionInfo*, IStorageDevice*,
-                                        std::uint32_t index, IDIRBuildCallback*) override {
+    FileTreePtr BuildDirectoryTree(CSearchedPartitionInfo*, IStorageDevice*, std::uint32_t index,
+                                   IDIRBuildCallback*) override {
         ++builds;
         lastIndex = index;
-        return tree;
+        return std::move(tree);
     }
     bool AcceptsFileSystemType(std::uint32_t type) const override { return type == accepts; }
 
@@ -61,7 +61,7 @@ public:
     std::uint64_t throwAt = ~0ull;
     CRawFileList* sink = nullptr;
     std::uint32_t accepts = 99;
-    CFileSystemNode* tree = nullptr;
+    FileTreePtr tree;
 
 private:
     std::uint32_t m_kind;
@@ -320,13 +320,13 @@ TEST(IntelligentSearch, TreesAndSinksGoToTheRightController) {
     fat.accepts = FILESYSTEM_FAT32;
     ntfs.accepts = FILESYSTEM_NTFS;
     other.accepts = FILESYSTEM_NTFS;
-    CFileSystemNode root;
-    ntfs.tree = &root;
+    ntfs.tree.reset(CreateFileSystemNode());
+    CFileSystemNode* root = ntfs.tree.get();
     std::vector<IFileSystemSearchController*> controllers{&fat, &ntfs, &other};
     CSearchedPartitionInfo record;
     record.m_fileSystemType = FILESYSTEM_NTFS;
     MemoryDevice dev(10);
-    EXPECT_EQ(BuildDirectoryTreeByController(controllers, &record, &dev, nullptr, 3), &root);
+    EXPECT_EQ(BuildDirectoryTreeByController(controllers, &record, &dev, nullptr, 3).get(), root);
     EXPECT_EQ(ntfs.builds, 1);
     EXPECT_EQ(ntfs.lastIndex, 3u);
     EXPECT_EQ(other.builds + fat.builds, 0);

@@ -24,7 +24,7 @@ CMyFileProperties* Props(const char* name, std::uint64_t size, std::uint16_t att
 
 CFileSystemNode* Folder(CFileNode* parent, const char* name, std::uint16_t extra = 0) {
     CFileSystemNode* n = CreateFileSystemNode();
-    n->m_pProperties = Props(name, 0, FILEATTR_DIRECTORY | extra);
+    n->SetProperties(std::unique_ptr<IFileProperties>(Props(name, 0, FILEATTR_DIRECTORY | extra)));
     if (parent)
         parent->AddChild(n);
     return n;
@@ -33,7 +33,7 @@ CFileSystemNode* Folder(CFileNode* parent, const char* name, std::uint16_t extra
 CFileNode* File(CFileNode* parent, const char* name, std::uint64_t size,
                 std::uint16_t attributes = FILEATTR_ARCHIVE) {
     CFileNode* n = CreateFileNode();
-    n->m_pProperties = Props(name, size, attributes);
+    n->SetProperties(std::unique_ptr<IFileProperties>(Props(name, size, attributes)));
     parent->AddChild(n);
     return n;
 }
@@ -222,13 +222,13 @@ TEST(FileTree, LinksAndFileSystemInfo) {
     EXPECT_EQ(UnlinkChildNode(root, g), 1);
     EXPECT_EQ(root->m_pFirstChild, sub);
     EXPECT_EQ(g->m_pParent, nullptr);
-    DeleteTreeAndProperties(g);
+    DeleteFileTree(g);
     delete orphan;
     DeleteFileTree(root);
 }
 
-// A derived tree (volume kind 2) shares the deeper properties of a scanned tree: deleting it
-// frees only its root's and first level's properties. LeakSanitizer and ASan check the rest.
+// A derived tree (volume kind 2) borrows the deeper properties of a scanned tree: deleting it
+// frees only the properties its nodes own. LeakSanitizer and ASan check the rest.
 TEST(FileTree, DerivedTreeDeletionLeavesSharedProperties) {
     CFileSystemNode* scanned = Folder(nullptr, "scan");
     CFileSystemNode* dir = Folder(scanned, "dir");
@@ -240,7 +240,7 @@ TEST(FileTree, DerivedTreeDeletionLeavesSharedProperties) {
     derived->SetVolumeBlock(&block);
     CFileSystemNode* level1 = Folder(derived, "copy");
     CFileNode* shared = CreateFileNode();
-    shared->m_pProperties = file->m_pProperties;
+    shared->BorrowProperties(file->m_pProperties);
     level1->AddChild(shared);
 
     DeleteFileTree(derived);

@@ -13,14 +13,6 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-struct FileTreeDeleter {
-    void operator()(CFileNode* root) const { DeleteFileTree(root); }
-};
-
-} // namespace
-
 TEST(TreeArena, ObjectsAreFreedOneByOneAndChunksGoBackWithTheLast) {
     const std::uint64_t before = CTreeArena::ReservedBytes();
     std::vector<CFileNode*> nodes;
@@ -30,7 +22,7 @@ TEST(TreeArena, ObjectsAreFreedOneByOneAndChunksGoBackWithTheLast) {
             CFileNode* node = new (&arena) CFileNode();
             auto* props = new (&arena) CMyFileProperties();
             props->SetNameText(("n" + std::to_string(i)).c_str());
-            node->m_pProperties = props;
+            node->SetProperties(std::unique_ptr<IFileProperties>(props));
             ASSERT_TRUE(IsTreeArenaStorage(node));
             ASSERT_EQ(reinterpret_cast<std::uintptr_t>(node) % alignof(CFileNode), 0u);
             nodes.push_back(node);
@@ -44,15 +36,11 @@ TEST(TreeArena, ObjectsAreFreedOneByOneAndChunksGoBackWithTheLast) {
     for (CFileNode* n : nodes)
         ASSERT_EQ(n->m_pProperties->GetName()[0], 'n');
     // Half freed here, half on another thread.
-    for (std::size_t i = 0; i < half; ++i) {
-        delete nodes[i]->m_pProperties;
-        delete nodes[i];
-    }
+    for (std::size_t i = 0; i < half; ++i)
+        delete nodes[i]; // with its properties
     std::thread other([&] {
-        for (std::size_t i = half; i < nodes.size(); ++i) {
-            delete nodes[i]->m_pProperties;
+        for (std::size_t i = half; i < nodes.size(); ++i)
             delete nodes[i];
-        }
     });
     other.join();
     EXPECT_EQ(CTreeArena::ReservedBytes(), before);
@@ -65,10 +53,10 @@ TEST(TreeArena, ObjectsAreFreedOneByOneAndChunksGoBackWithTheLast) {
 }
 
 TEST(TreeArena, TreesMixHeapAndArenaNodesAndMoveBetweenTrees) {
-    std::unique_ptr<CFileNode, FileTreeDeleter> kept(CreateFileSystemNode());
+    FileSubtreePtr kept(CreateFileSystemNode());
     {
         CTreeArena arena;
-        std::unique_ptr<CFileNode, FileTreeDeleter> built(CreateFileNode());
+        FileSubtreePtr built(CreateFileNode());
         for (int i = 0; i < 100; ++i) {
             CFileNode* node = new (&arena) CFileNode();
             node->SetProperties(std::unique_ptr<IFileProperties>(new (&arena) CMyFileProperties()));

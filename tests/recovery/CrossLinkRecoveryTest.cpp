@@ -289,7 +289,8 @@ TEST(CrossLinkRules, RunsOfDeletedFilesAgainstTheLiveFiles) {
         gone.size = c.size;
         gone.runs = c.runs;
         gone.kind = c.kind;
-        auto* props = static_cast<FakeFileProperties*>(AddFile(root.get(), gone)->m_pProperties);
+        auto* props =
+            static_cast<FakeFileProperties*>(AddFile(root.get(), gone)->m_pProperties.get());
         MyFilePropertiesRecord record = props->GetRecord();
         record.entryState = FILESTATE_DELETED;
         props->SetRecord(record);

@@ -82,7 +82,7 @@ inline void AppendChild(CFileNode* parent, CFileNode* child) {
 
 inline CFileNode* AddFile(CFileNode* parent, const FileRecipe& recipe) {
     CFileNode* node = CreateFileNode();
-    node->m_pProperties = MakeProperties(recipe);
+    node->SetProperties(std::unique_ptr<IFileProperties>(MakeProperties(recipe)));
     AppendChild(parent, node);
     return node;
 }
@@ -95,7 +95,7 @@ inline CFileNode* AddFolder(CFileNode* parent, const std::string& name,
     recipe.attributes = FILEATTR_DIRECTORY;
     recipe.check = check;
     recipe.hasRuns = false;
-    node->m_pProperties = MakeProperties(recipe);
+    node->SetProperties(std::unique_ptr<IFileProperties>(MakeProperties(recipe)));
     AppendChild(parent, node);
     return node;
 }
@@ -111,7 +111,7 @@ inline TreePtr MakeRoot(std::uint64_t firstSector, std::uint32_t sectorsPerClust
     recipe.name = name;
     recipe.attributes = FILEATTR_DIRECTORY;
     recipe.hasRuns = false;
-    root->m_pProperties = MakeProperties(recipe);
+    root->SetProperties(std::unique_ptr<IFileProperties>(MakeProperties(recipe)));
     return root;
 }
 

@@ -323,7 +323,7 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     // folder.
     CNullDirBuildCallback build;
     scan.tree.reset(CreateFileSystemNode());
-    scan.tree->m_pProperties = CreateProgramRootProperties();
+    scan.tree->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties()));
     std::map<std::size_t, CFileSystemNode*> built; // found partition -> its tree
     std::set<std::uint32_t> kinds;
     for (std::size_t i = 0; i < scan.partitions.size(); ++i) {
@@ -331,10 +331,10 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
         for (auto& c : scan.controllers) {
             if (!c->AcceptsFileSystemType(p->m_fileSystemType))
                 continue;
-            if (CFileSystemNode* t =
+            if (FileTreePtr t =
                     c->BuildDirectoryTree(p, &device, static_cast<std::uint32_t>(i), &build)) {
-                scan.tree->AddChild(t);
-                built[i] = t;
+                built[i] = t.get();
+                scan.tree->AddChild(t.release());
                 kinds.insert(p->GetKind());
             }
             break;
@@ -343,10 +343,10 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
     EXPECT_EQ(kinds, (std::set<std::uint32_t>{SEARCHED_PARTITION_NTFS, SEARCHED_PARTITION_FAT,
                                               SEARCHED_PARTITION_EXT2}));
     CRawFileTreeBuilder builder;
-    CFileSystemNode* rawTree =
+    FileTreePtr rawTree =
         BuildRawFileTree(&build, nullptr, &builder, &device, scan.carved->GetIterator(), 0);
     ASSERT_TRUE(rawTree);
-    scan.tree->AddChild(rawTree);
+    scan.tree->AddChild(rawTree.release());
     scan.tree->RecountCounters();
     scan.partitions.push_back(std::move(plain));
     ASSERT_GT(CountFiles(scan.tree.get(), FILEPROPS_NTFS), 2u);
@@ -437,7 +437,7 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
 TEST(ScanState, TreeLayoutAndSiblingOrder) {
     // An empty tree: the marker, the root's records and one end mark.
     TreePtr empty(CreateFileSystemNode());
-    empty->m_pProperties = CreateProgramRootProperties("Root");
+    empty->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties("Root")));
     MemorySection s;
     SaveFileTree(&s, empty.get(), nullptr);
     const std::size_t rootRecord = 40 + 8 + 4 + 4 + 4;       // no caption
@@ -450,15 +450,15 @@ TEST(ScanState, TreeLayoutAndSiblingOrder) {
     // A folder with A, B, C: written C, B, A, loaded A, B, C; a child without properties and a
     // program-made folder with children are handled whole.
     TreePtr root(CreateFileSystemNode());
-    root->m_pProperties = CreateProgramRootProperties("Root");
+    root->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties("Root")));
     root->SetName("caption");
     CFileSystemNode* made = CreateFileSystemNode();
-    made->m_pProperties = CreateProgramRootProperties("Made");
+    made->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties("Made")));
     for (const char* name : {"C", "B", "A"}) {
         CFileNode* n = CreateFileNode();
         auto* p = CreateMyFileProperties();
         p->SetNameText(name);
-        n->m_pProperties = p;
+        n->SetProperties(std::unique_ptr<IFileProperties>(p));
         made->AddChild(n);
     }
     root->AddChild(CreateFileNode()); // no properties: left out
@@ -478,11 +478,11 @@ TEST(ScanState, TreeLayoutAndSiblingOrder) {
 
 TEST(ScanState, DamagedTreeRecordsFailWithoutDesync) {
     TreePtr root(CreateFileSystemNode());
-    root->m_pProperties = CreateProgramRootProperties("R");
+    root->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties("R")));
     CFileNode* file = CreateFileNode();
     auto* p = CreateMyFileProperties();
     p->SetNameText("f");
-    file->m_pProperties = p;
+    file->SetProperties(std::unique_ptr<IFileProperties>(p));
     root->AddChild(file);
     MemorySection good;
     SaveFileTree(&good, root.get(), nullptr);
@@ -896,9 +896,10 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
 TEST(ScanState, MissingTruncatedAndBitFlippedStoreFiles) {
     // A small but complete state: every section once.
     TreePtr root(CreateFileSystemNode());
-    root->m_pProperties = CreateProgramRootProperties();
+    root->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties()));
     CFileSystemNode* folder = CreateFileSystemNode();
-    folder->m_pProperties = CreateProgramRootProperties("Raw Files");
+    folder->SetProperties(
+        std::unique_ptr<IFileProperties>(CreateProgramRootProperties("Raw Files")));
     root->AddChild(folder);
     CRawFileList carved;
     for (std::uint64_t s : {10u, 20u, 30u}) {
@@ -1113,9 +1114,9 @@ TEST(ScanState, RestoredStateIsFittedToTheDevice) {
         found.push_back(std::move(p));
     }
     TreePtr root(CreateFileSystemNode());
-    root->m_pProperties = CreateProgramRootProperties();
+    root->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties()));
     CFileSystemNode* raws = CreateFileSystemNode();
-    raws->m_pProperties = CreateProgramRootProperties("Raw Files");
+    raws->SetProperties(std::unique_ptr<IFileProperties>(CreateProgramRootProperties("Raw Files")));
     root->AddChild(raws);
     // A type folder as the RAW tree makes it: a file node with the folder attribute and an
     // empty sparse run; it stays whatever its run says.
@@ -1126,7 +1127,7 @@ TEST(ScanState, RestoredStateIsFittedToTheDevice) {
     CRAWDataRunList sparse;
     sparse.AddRun(kSparseRunStart, 0);
     folderProperties->m_runRecord = CreateRunListRecord(&sparse);
-    folder->m_pProperties = folderProperties;
+    folder->SetProperties(std::unique_ptr<IFileProperties>(folderProperties));
     raws->AddChild(folder);
     for (auto [name, start, size] : {std::tuple<const char*, std::uint64_t, std::uint64_t>{"past.png", 1ull << 51, 1ull << 58},
                                      {"huge.jpg", 10, 8ull << 30}, {"fine.gif", 2, 700}}) {
@@ -1134,7 +1135,7 @@ TEST(ScanState, RestoredStateIsFittedToTheDevice) {
         CRAWFileProperties* p = CreateRAWFileProperties();
         p->SetName(name);
         p->SetExtent(start, size);
-        file->m_pProperties = p;
+        file->SetProperties(std::unique_ptr<IFileProperties>(p));
         folder->AddChild(file);
     }
 

@@ -19,8 +19,6 @@ using ldmtest::Pointers;
 
 namespace {
 
-using testsupport::TreeDeleter;
-
 const std::vector<std::string> kNames2003 = {"simple-1",   "spanned-1",  "spanned-2", "striped-1", "striped-2",
                                              "mirrored-1", "mirrored-2", "raid5-1",   "raid5-2",   "raid5-3"};
 const std::vector<std::string> kNames2008(kNames2003.begin() + 1, kNames2003.end());
@@ -75,7 +73,7 @@ void ExpectNtfsVolume(IStorageDevice* volume, const std::string& what) {
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
     CNullDirBuildCallback callback;
-    std::unique_ptr<CFileSystemNode, TreeDeleter> root(BuildNtfsFileTree(volume, &params, &callback));
+    FileTreePtr root(BuildNtfsFileTree(volume, &params, &callback));
     ASSERT_TRUE(root);
     const CFileNode* file = nullptr;
     for (CFileNode* c = root->m_pFirstChild; c; c = c->m_pNextSibling)

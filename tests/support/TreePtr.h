@@ -1,14 +1,9 @@
 #pragma once
-// Owns a built file tree in tests: frees its nodes and properties when it goes out of scope.
+// The tests hold built trees the way the program does: through the owning handle.
 #include "filesystems/FileNode.h"
-
-#include <memory>
 
 namespace testsupport {
 
-struct TreeDeleter {
-    void operator()(CFileSystemNode* root) const { DeleteFileTree(root); }
-};
-using TreePtr = std::unique_ptr<CFileSystemNode, TreeDeleter>;
+using TreePtr = FileTreePtr;
 
 } // namespace testsupport

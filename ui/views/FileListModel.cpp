@@ -9,7 +9,9 @@
 
 namespace {
 
-const IFileProperties* Props(const CFileNode* node) { return node ? node->m_pProperties : nullptr; }
+const IFileProperties* Props(const CFileNode* node) {
+    return node ? node->m_pProperties.get() : nullptr;
+}
 
 std::uint32_t ColumnBit(int column) {
     switch (column) {

@@ -319,20 +319,60 @@ TEST(DeletedFileRecoverySteps, NoRowNoFilesAndFoldersOnly) {
     EXPECT_EQ(sheet.GetActivePage(), kPageDeleteRecoveryPartition);
 
     // A tree whose only ticked entry is a folder without files: "Please select files to save.".
-    CFileSystemNode* root = CreateFileTreeRoot();
-    CFileSystemNode* folder = CreateDeletedFilesRoot();
+    FileTreePtr root = CreateFileTreeRoot();
+    CFileSystemNode* folder = CreateDeletedFilesRoot().release();
     root->AddChild(folder);
-    folder->AddChild(CreateDeletedFilesRoot());
+    folder->AddChild(CreateDeletedFilesRoot().release());
     ToggleCheckState(folder, false);
     root->RecountCounters();
     CFileSelectController* files = GetFileSelectController();
     files->SetPrevious(GetDeleteRecoveryPartitionDeviceSelectController());
-    files->SetFileTree(root);
+    files->SetFileTree(std::move(root));
     files->Activate();
     ui.ExpectMessage(uistr::kSelectFilesToSave, kAnswerOk);
     ctx.SheetController().Next();
     EXPECT_EQ(sheet.GetActivePage(), kPageFileSelect);
     EXPECT_TRUE(ui.Done());
+}
+
+// The "Deleted Files" tree borrows the scan's properties and keeps the scan alive: the holder
+// of the scan may let it go first (ASan would see a read of freed properties, LeakSanitizer a
+// scan that is never freed).
+TEST(DeletedFileRecoverySteps, DeletedFilesTreeKeepsTheScanAlive) {
+    auto entry = [](CFileNode* parent, CFileNode* node, const char* name, std::uint8_t state,
+                    std::uint16_t attributes) {
+        auto props = std::make_unique<CRAWFileProperties>();
+        props->SetName(name);
+        props->m_state = state;
+        props->m_u16Attributes = attributes;
+        node->SetProperties(std::move(props));
+        if (parent)
+            parent->AddChild(node);
+        return node;
+    };
+    FileTreePtr scan(CreateFileSystemNode());
+    entry(nullptr, scan.get(), "scan", FILESTATE_LIVE, FILEATTR_DIRECTORY);
+    CFileNode* dir =
+        entry(scan.get(), CreateFileSystemNode(), "dir", FILESTATE_LIVE, FILEATTR_DIRECTORY);
+    CFileNode* gone = entry(dir, CreateFileNode(), "gone.txt", FILESTATE_DELETED, FILEATTR_ARCHIVE);
+    entry(dir, CreateFileNode(), "kept.txt", FILESTATE_LIVE, FILEATTR_ARCHIVE);
+    const IFileProperties* goneProperties = gone->m_pProperties;
+
+    SharedFileTree scanned(std::move(scan));
+    FileTreePtr derived = BuildDeletedFilesTree(scanned);
+    scanned.reset();
+    ASSERT_NE(derived, nullptr);
+    CFileNode* folder = derived->m_pFirstChild;
+    ASSERT_NE(folder, nullptr);
+    EXPECT_TRUE(folder->m_pProperties.IsOwned());
+    ASSERT_NE(folder->m_pFirstChild, nullptr);
+    CFileNode* copy = folder->m_pFirstChild->m_pFirstChild;
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->m_pNextSibling, nullptr);
+    EXPECT_EQ(copy->m_pProperties.get(), goneProperties);
+    EXPECT_FALSE(copy->m_pProperties.IsOwned());
+    EXPECT_STREQ(copy->m_pProperties->GetName(), "gone.txt");
+    EXPECT_EQ(derived->m_counters.files, 1u);
 }
 
 TEST(DeletedFileRecoverySteps, PreviewRefusals) {
@@ -352,9 +392,9 @@ TEST(DeletedFileRecoverySteps, PreviewRefusals) {
         CRAWFileProperties props;
         props.m_u64Size = c.size;
         props.m_u16Attributes = c.attributes;
-        node.m_pProperties = &props;
+        node.BorrowProperties(&props);
         EXPECT_EQ(CFileSelectController::PreviewRefusalId(&node), c.expected) << c.size << "/" << c.attributes;
-        node.m_pProperties = nullptr;
+        node.m_pProperties.Reset();
     }
     EXPECT_EQ(CFileSelectController::PreviewRefusalId(nullptr), uistr::kSelectFileToPreview);
     EXPECT_EQ(CFileSelectPageModel::SearchTabCaption("*.txt"), "Search Files (*.txt) ");

@@ -39,7 +39,9 @@ std::map<std::string, CFileNode*> Paths(CFileNode* root) {
     return out;
 }
 
-CExt2FileProperties* Props(CFileNode* node) { return static_cast<CExt2FileProperties*>(node->m_pProperties); }
+CExt2FileProperties* Props(CFileNode* node) {
+    return static_cast<CExt2FileProperties*>(node->m_pProperties.get());
+}
 
 // Reads `length` bytes from `offset` of a file through its run list (holes as zeros).
 std::vector<std::uint8_t> ReadThroughRuns(IStorageDevice& device, CFileNode* node,

@@ -77,7 +77,7 @@ std::vector<std::string> ChildNames(const CFileNode* n) {
 }
 
 const CFATFileProperties* Props(const CFileNode* n) {
-    return static_cast<const CFATFileProperties*>(n->m_pProperties);
+    return static_cast<const CFATFileProperties*>(n->m_pProperties.get());
 }
 
 TEST(FatDirectoryBlock, DuplicateDirectories) {
@@ -159,11 +159,11 @@ TEST(FatDirectoryBlock, LostModeAndBuilderFolders) {
     CFileNode* fresh = other.MakeFatDirNode(3, 2);
     EXPECT_STREQ(fresh->m_pProperties->GetName(), "DIR0");
 
-    DeleteTreeAndProperties(fresh);
-    DeleteTreeAndProperties(lost);
-    DeleteTreeAndProperties(kept);
+    DeleteFileTree(fresh);
+    DeleteFileTree(lost);
+    DeleteFileTree(kept);
     scanner.directories.clear();
-    DeleteTreeAndProperties(root);
+    DeleteFileTree(root);
 }
 
 TEST(FatSearchedPartition, DefaultsSaveAndLoad) {

@@ -297,21 +297,21 @@ TEST(FatPrune, EmptyDeletedFoldersGo) {
         p->SetName(name);
         p->m_u16Attributes = 0x10;
         p->m_state = state;
-        n->m_pProperties = p;
+        n->SetProperties(std::unique_ptr<IFileProperties>(p));
         parent->AddChild(n);
         return n;
     };
     CFileSystemNode* root = CreateFileSystemNode();
-    root->m_pProperties = new CFATFileProperties();
+    root->SetProperties(std::unique_ptr<IFileProperties>(new CFATFileProperties()));
     root->m_pProperties->SetCheckState(0);
-    static_cast<CFATFileProperties*>(root->m_pProperties)->m_u16Attributes = 0x10;
+    static_cast<CFATFileProperties*>(root->m_pProperties.get())->m_u16Attributes = 0x10;
     folder(root, "empty deleted", 1);
     folder(root, "empty live", 0);
     CFileNode* outer = folder(root, "deleted with empty deleted child", 1);
     folder(outer, "inner", 1);
     CFileNode* keep = folder(root, "deleted with a file", 1);
     CFileNode* file = CreateFileNode();
-    file->m_pProperties = new CFATFileProperties();
+    file->SetProperties(std::unique_ptr<IFileProperties>(new CFATFileProperties()));
     keep->AddChild(file);
 
     PruneEmptyDeletedFolders(root);
@@ -321,7 +321,7 @@ TEST(FatPrune, EmptyDeletedFoldersGo) {
     EXPECT_EQ(names, (std::vector<std::string>{"deleted with a file",
                                                "deleted with empty deleted child", "empty live"}));
     EXPECT_EQ(outer->m_pFirstChild, nullptr);
-    DeleteTreeAndProperties(root);
+    DeleteFileTree(root);
 }
 
 } // namespace

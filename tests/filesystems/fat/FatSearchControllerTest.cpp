@@ -92,7 +92,7 @@ std::vector<std::unique_ptr<CFATSearchedPartitionInfo>> Collect(CFATSearchContro
 }
 
 const CFATFileProperties* Props(const CFileNode* n) {
-    return static_cast<const CFATFileProperties*>(n->m_pProperties);
+    return static_cast<const CFATFileProperties*>(n->m_pProperties.get());
 }
 
 int CountNodesNamed(const std::map<std::string, const CFileNode*>& nodes, const std::string& name) {
@@ -580,18 +580,18 @@ TEST(FatCompleteBuild, PlaceholderTakesTheNameOfADeletedEntry) {
     auto* rootProps = CreateFATFileProperties();
     rootProps->SetName("1 FAT32");
     rootProps->m_u16Attributes = 0x10;
-    folder.m_pProperties = rootProps;
+    folder.SetProperties(std::unique_ptr<IFileProperties>(rootProps));
     auto* a = CreateFileNode();
     auto* ap = CreateFATFileProperties();
     ap->SetName("DIR7");
     ap->m_u16Attributes = 0x10;
     ap->m_state = FILESTATE_FAT_MADE_FOLDER;
     ap->m_u32FirstCluster = 0x10005;
-    a->m_pProperties = ap;
+    a->SetProperties(std::unique_ptr<IFileProperties>(ap));
     auto* file = CreateFileNode();
     auto* fp = CreateFATFileProperties();
     fp->SetName("inside.txt");
-    file->m_pProperties = fp;
+    file->SetProperties(std::unique_ptr<IFileProperties>(fp));
     a->AddChild(file);
     auto* b = CreateFileNode();
     auto* bp = CreateFATFileProperties();
@@ -599,7 +599,7 @@ TEST(FatCompleteBuild, PlaceholderTakesTheNameOfADeletedEntry) {
     bp->m_u16Attributes = 0x10;
     bp->m_state = FILESTATE_DELETED;
     bp->m_u32FirstCluster = 5;
-    b->m_pProperties = bp;
+    b->SetProperties(std::unique_ptr<IFileProperties>(bp));
     // An unrelated deleted directory that matches nothing.
     auto* d = CreateFileNode();
     auto* dp = CreateFATFileProperties();
@@ -607,7 +607,7 @@ TEST(FatCompleteBuild, PlaceholderTakesTheNameOfADeletedEntry) {
     dp->m_u16Attributes = 0x10;
     dp->m_state = FILESTATE_DELETED;
     dp->m_u32FirstCluster = 6;
-    d->m_pProperties = dp;
+    d->SetProperties(std::unique_ptr<IFileProperties>(dp));
     folder.AddChild(a);
     folder.AddChild(b);
     folder.AddChild(d);

@@ -153,7 +153,7 @@ struct Search {
 };
 
 const CFATFileProperties* Props(const CFileNode* n) {
-    return static_cast<const CFATFileProperties*>(n->m_pProperties);
+    return static_cast<const CFATFileProperties*>(n->m_pProperties.get());
 }
 
 // The node whose path ends with `suffix` (a whole path component boundary), or null.

@@ -156,7 +156,7 @@ Tree Build(IStorageDevice& dev, std::uint64_t first, std::uint32_t flags, bool t
 }
 
 const CFATFileProperties* Props(const CFileNode* n) {
-    return static_cast<const CFATFileProperties*>(n->m_pProperties);
+    return static_cast<const CFATFileProperties*>(n->m_pProperties.get());
 }
 
 std::uint64_t WhenTicks() {

@@ -597,7 +597,7 @@ TEST(NtfsDeepScan, ClusterUseBitMapMarksFilesAndRecords) {
     auto map = CreateNtfsClusterUseBitMap(root.get(), &bits, r->m_u64ClusterCount);
     ASSERT_TRUE(map);
     auto paths = Paths(root.get());
-    auto* big = dynamic_cast<CNTFSFileProperties*>(paths["/dir/sub/big.bin"]->m_pProperties);
+    auto* big = dynamic_cast<CNTFSFileProperties*>(paths["/dir/sub/big.bin"]->m_pProperties.get());
     ASSERT_TRUE(big);
     std::unique_ptr<IDataRunList> runs(big->GetDataRunList());
     ASSERT_TRUE(runs && runs->GetFirstRun());

@@ -247,7 +247,7 @@ TEST(NtfsQuickScan, CompressedAndFragmentedFiles) {
         auto paths = Paths(root.get());
         const std::string name = "/" + std::string(kFragmentedName);
         ASSERT_TRUE(paths.count(name));
-        auto* props = static_cast<CNTFSFileProperties*>(paths[name]->m_pProperties);
+        auto* props = static_cast<CNTFSFileProperties*>(paths[name]->m_pProperties.get());
         EXPECT_EQ(props->GetFileSize(), kFragmentedSize);
         ASSERT_NE(props->GetExtensionRecords(), nullptr);
         EXPECT_FALSE(props->GetExtensionRecords()->empty());
@@ -568,11 +568,11 @@ TEST(NtfsQuickScan, OrphanFoldersNeverFormACycle) {
         map.emplace(e.parent, &e);
     RecordingCallback cb;
     int counter = 0;
-    CFileNode* lost = GroupOrphanNodes(map, &cb, &counter);
+    FileSubtreePtr lost = GroupOrphanNodes(map, &cb, &counter);
     ASSERT_NE(lost, nullptr);
     EXPECT_STREQ(lost->m_pProperties->GetName(), "LostFiles1");
     std::vector<CFileNode*> all;
-    CollectTreeNodes(lost, all);
+    CollectTreeNodes(lost.get(), all);
     EXPECT_EQ(all.size(), entries.size() + 1);
     int topLevel = 0;
     for (CFileNode* c = lost->m_pFirstChild; c; c = c->m_pNextSibling)
@@ -580,7 +580,6 @@ TEST(NtfsQuickScan, OrphanFoldersNeverFormACycle) {
     EXPECT_EQ(topLevel, 2); // one of the pair (with the other and the chain below it), and the file
     for (CFileNode* n : all)
         n->m_pSourceRecord = nullptr;
-    DeleteTreeAndProperties(lost);
 }
 
 TEST(NtfsTreeBuilder, DamagedMftRunsReadNoMoreThanTheDevice) {

@@ -164,14 +164,14 @@ TEST(FilePropertyRows, HandMadeFolders) {
             folder.AddChild(&file);
             node = &file;
         }
-        node->m_pProperties = props.get();
+        node->BorrowProperties(props.get());
         const PropertyRows rows = FilePropertyRows(node);
         EXPECT_EQ(Labels(rows), c.labels);
         if (c.folderNode) {
             EXPECT_EQ(rows[0].second, "8");
             EXPECT_EQ(rows[1].second, "1234");
         }
-        node->m_pProperties = nullptr;
+        node->m_pProperties.Reset();
         if (!c.folderNode)
             UnlinkChildNode(&folder, &file);
     }

@@ -21,7 +21,7 @@ CFileNode* HandNodes::Add(const MyFilePropertiesRecord& record) {
     auto p = std::make_unique<CMyFileProperties>();
     p->SetRecord(record);
     auto n = std::make_unique<CFileNode>();
-    n->m_pProperties = p.get();
+    n->BorrowProperties(p.get());
     props.push_back(std::move(p));
     nodes.push_back(std::move(n));
     return nodes.back().get();
@@ -29,7 +29,7 @@ CFileNode* HandNodes::Add(const MyFilePropertiesRecord& record) {
 
 HandNodes::~HandNodes() {
     for (auto& n : nodes)
-        n->m_pProperties = nullptr;
+        n->m_pProperties.Reset();
 }
 
 MyFilePropertiesRecord Record(const char* name, std::uint32_t valid, std::uint64_t size,

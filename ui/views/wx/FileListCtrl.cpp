@@ -156,7 +156,7 @@ void CThumbnailView::OnPaint(wxPaintEvent&) {
             first = i;
         last = i;
         const CFileNode* node = m_owner->Model().GetFileAt(static_cast<std::size_t>(i));
-        const IFileProperties* p = node ? node->m_pProperties : nullptr;
+        const IFileProperties* p = node ? node->m_pProperties.get() : nullptr;
         const wxRect cell(r.x + (kItemWidth - kCell) / 2, r.y + 4, kCell, kCell);
         dc.SetPen(wxPen(wxColour(220, 220, 220)));
         dc.SetBrush(*wxTRANSPARENT_BRUSH);

@@ -79,12 +79,12 @@ TEST(BuildDirectoryDialog, NtfsQuickScanFinishesThenCancelsHalfWay) {
         CImageFileDevice device(image.c_str());
         NtfsTreeBuildParams params;
         InitNtfsTreeBuildParams(&params);
-        CFileSystemNode* root = BuildNtfsFileTree(&device, &params, &callback);
+        FileTreePtr root = BuildNtfsFileTree(&device, &params, &callback);
         ASSERT_NE(root, nullptr);
         EXPECT_EQ(callback.Poll(), 0);
         dlg.RefreshFromState(true);
         EXPECT_FALSE(dlg.StageText()->GetLabel().empty());
-        DeleteFileTree(root);
+        root.reset();
         dlg.Hide();
         Pump(20);
     }
@@ -122,11 +122,10 @@ TEST(BuildDirectoryDialog, NtfsQuickScanFinishesThenCancelsHalfWay) {
     driver.Start(100);
     NtfsTreeBuildParams params;
     InitNtfsTreeBuildParams(&params);
-    CFileSystemNode* root = BuildNtfsFileTree(&device, &params, &callback);
+    FileTreePtr root = BuildNtfsFileTree(&device, &params, &callback);
     driver.Stop();
     EXPECT_EQ(root, nullptr);
-    if (root)
-        DeleteFileTree(root);
+    root.reset();
     EXPECT_TRUE(clickedCancel);
     EXPECT_TRUE(sawQuestion);
     EXPECT_TRUE(dlg.IsCancelled());

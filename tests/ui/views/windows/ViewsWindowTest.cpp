@@ -453,7 +453,7 @@ CFileSystemNode* RawFolder(CFileNode* parent, const char* name) {
 TEST(FileTreeWindow, LongFolderNamesScrollAndThePaneWidens) {
     struct TreeOwner {
         CFileNode* root = RawFolder(nullptr, "Root");
-        ~TreeOwner() { DeleteTreeAndProperties(root); }
+        ~TreeOwner() { DeleteFileTree(root); }
         CFileNode* get() const { return root; }
     } root;
     CFileSystemNode* raw = RawFolder(root.get(), "3 RAW");
