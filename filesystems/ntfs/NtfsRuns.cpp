@@ -50,19 +50,18 @@ void DecodeDataRuns(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& 
 }
 
 bool CollectAttributeRuns(const std::uint8_t* attr, std::size_t bytesLeft, NtfsExtentList& out,
-                          std::uint64_t* lowestVcn, std::uint64_t* dataSize) {
-    if (!ValidateAttribute(attr, bytesLeft) || !AttrNonResident(attr) || AttrNameLength(attr) != 0)
+                          std::uint64_t* lowestVcn, std::uint64_t* dataSize, NtfsRunNames names) {
+    if (!ValidateAttribute(attr, bytesLeft) || !AttrNonResident(attr) ||
+        (names == NtfsRunNames::UnnamedOnly && AttrNameLength(attr) != 0))
         return false;
     std::uint32_t po = AttrPairsOffset(attr), alen = AttrLength(attr);
     if (!ValidateMappingPairs(attr + po, alen - po))
         return false;
-    NtfsExtentList runs;
-    DecodeDataRuns(attr + po, alen - po, runs);
-    std::uint64_t low = AttrLowestVcn(attr);
-    for (auto& e : runs) {
-        e.vcn += low;
-        out.push_back(e);
-    }
+    const std::size_t before = out.size();
+    DecodeDataRuns(attr + po, alen - po, out);
+    const std::uint64_t low = AttrLowestVcn(attr);
+    for (std::size_t i = before; i < out.size(); ++i)
+        out[i].vcn += low;
     if (lowestVcn)
         *lowestVcn = low;
     if (dataSize)

@@ -16,9 +16,14 @@ struct NtfsExtent {
 using NtfsExtentList = std::vector<NtfsExtent>;
 
 void DecodeDataRuns(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& out);
-// Unnamed, valid, non-resident attribute only; extents get the attribute's lowest VCN added.
+// Which attributes CollectAttributeRuns takes: unnamed ones only (a file's data) or named ones
+// too (a folder's $I30 index).
+enum class NtfsRunNames { UnnamedOnly, AnyName };
+// Valid, non-resident attribute only; extents get the attribute's lowest VCN added and are
+// appended to `out`.
 bool CollectAttributeRuns(const std::uint8_t* attr, std::size_t bytesLeft, NtfsExtentList& out,
-                          std::uint64_t* lowestVcn, std::uint64_t* dataSize);
+                          std::uint64_t* lowestVcn, std::uint64_t* dataSize,
+                          NtfsRunNames names = NtfsRunNames::UnnamedOnly);
 std::uint64_t SumRunCounts(const std::uint8_t* pairs, std::size_t len);
 bool CollectDataRuns(const std::uint8_t* rec, std::size_t len, NtfsExtentList& out, bool checkSizes,
                      std::uint64_t* dataSize);
