@@ -2,6 +2,7 @@
 
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsCrossLinks.h"
+#include "filesystems/ntfs/NtfsTreeBuildCommon.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerWait.h"
@@ -15,11 +16,11 @@
 #include <unordered_map>
 #include <utility>
 
+using namespace ntfs_tree;
+
 namespace {
 
 constexpr std::uint32_t kMftBufferSectors = 128; // 64 KiB
-
-bool Cancelled(IDIRBuildCallback* cb, int result) { return cb && result == -1; }
 
 // Reads `count` sectors; on failure reads them one at a time and zeroes those that fail.
 // Returns how many sectors could not be read.
@@ -34,18 +35,6 @@ std::uint64_t ReadOrZero(IStorageDevice* device, std::uint8_t* buf, std::uint64_
         }
     }
     return failed;
-}
-
-// Parent reference from the base record's names: the second's when it is 5 or more, else the
-// first's when it is 5 or more, else -1.
-std::int64_t BaseParentReference(const MftRecordView& view) {
-    NtfsFileNameView fn;
-    for (int n : {1, 0}) {
-        const std::uint8_t* a = view.FindBaseAttribute(kNtfsAttrFileName, n);
-        if (a && ReadFileNameAttr(a, fn) && fn.parent >= kNtfsRootRecord)
-            return static_cast<std::int64_t>(fn.parent);
-    }
-    return -1;
 }
 
 // A chained node's m_pSourceRecord: its record number and its record header's directory flag,
@@ -154,14 +143,6 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
         else
             ctx.list->entries.push_back(entry);
     }
-}
-
-void FreeEntries(NtfsRecordList* list) {
-    for (auto& e : list->entries) {
-        delete e.properties;
-        e.properties = nullptr;
-    }
-    list->entries.clear();
 }
 
 // Clears the m_pSourceRecord of every node under `root` (and its own), without allocating.
