@@ -79,18 +79,19 @@ bool ValidateAttributes(const std::uint8_t* rec, std::size_t len, NtfsAttributeI
     }
     std::size_t off = r.u16(0x14);
     while (off < len - 8) {
-        const std::uint8_t* a = rec + off;
         const std::uint32_t type = r.u32(off);
         if (type == kNtfsAttrEnd)
             break;
         const std::uint32_t alen = r.u32(off + 4);
         if (alen == 0)
             break;
-        if (!ValidateAttribute(a, len - off))
+        const NtfsAttributeView view = NtfsAttributeView::Validate(rec + off, len - off);
+        if (!view)
             return false;
         if (type == kNtfsAttrFileName) {
             NtfsFileNameView fn;
-            if (!ReadFileNameAttr(a, fn) || !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace))
+            if (!ReadFileNameAttr(view, fn) ||
+                !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace))
                 return false;
         }
         if (index) {
@@ -131,7 +132,9 @@ bool ValidateAndFixFileRecord(std::uint8_t* rec, std::size_t len, bool* fixupsAp
     return true;
 }
 
-std::uint16_t GetRecordFlags(const std::uint8_t* rec) { return NtfsRd16(rec + 0x16); }
+std::uint16_t GetRecordFlags(const std::uint8_t* rec, std::size_t len) {
+    return ByteSpan(rec, len).u16(0x16);
+}
 
 bool IsExtensionRecord(const std::uint8_t* rec, std::size_t len) {
     const ByteSpan r(rec, len);

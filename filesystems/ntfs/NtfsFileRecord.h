@@ -1,6 +1,8 @@
 #pragma once
 // MFT FILE records: the header, the update-sequence fix-ups and the whole-record check.
+#include "filesystems/ntfs/NtfsAttributes.h"
 #include "filesystems/ntfs/NtfsCommon.h"
+#include "storage/ByteSpan.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,13 +24,18 @@ struct NtfsAttributeIndex {
     std::uint32_t offset[kCapacity];
     std::uint32_t count = 0;
     bool complete = false;
+    // The i-th listed attribute of `rec` (the bytes the index was made from, `len` of them).
+    NtfsAttributeView At(const std::uint8_t* rec, std::size_t len, std::uint32_t i) const {
+        const ByteSpan r(rec, len);
+        return NtfsAttributeView(r.sub(offset[i], r.u32(offset[i] + 4)));
+    }
 };
 // ValidateFileRecord that leaves a valid record with its fix-ups applied (*fixupsApplied tells
 // whether there were any) and its attributes listed in `index`. An invalid record is left as
 // it was.
 bool ValidateAndFixFileRecord(std::uint8_t* rec, std::size_t len, bool* fixupsApplied, NtfsAttributeIndex* index);
 
-std::uint16_t GetRecordFlags(const std::uint8_t* rec);
+std::uint16_t GetRecordFlags(const std::uint8_t* rec, std::size_t len);
 bool IsExtensionRecord(const std::uint8_t* rec, std::size_t len);
 // The record number stored in the header, or -1 when the header does not carry one.
 std::int64_t GetHeaderRecordNumber(const std::uint8_t* rec, std::size_t len);

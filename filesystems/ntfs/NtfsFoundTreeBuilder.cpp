@@ -147,7 +147,7 @@ void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64
             continue;
 
         NtfsRecordEntry entry;
-        entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
+        entry.isDirectory = (GetRecordFlags(view.Record(), view.Length()) & kNtfsRecordDirectory) ? 1 : 0;
         entry.record = GetHeaderRecordNumber(view.Record(), kNtfsRecordSize);
         if (group) {
             const std::uint64_t index =

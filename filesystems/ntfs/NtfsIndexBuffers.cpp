@@ -87,10 +87,10 @@ bool CheckIndexBuffer(const std::uint8_t* block, std::size_t len) {
     return fits && ok && !first;
 }
 
-std::int64_t GetIndexNodeParent(const std::uint8_t* attr, std::size_t bytesLeft) {
-    if (!attr || !ValidateAttribute(attr, bytesLeft) || AttrNonResident(attr))
+std::int64_t GetIndexNodeParent(const NtfsAttributeView& attr) {
+    if (!attr || attr.NonResident())
         return -1;
-    ByteSpan value(AttrValue(attr), AttrValueLength(attr));
+    const ByteSpan value = attr.Value();
     // Index root header (16 bytes), then the node header.
     const std::uint32_t entriesOffset = value.u32(16), total = value.u32(20);
     if (!value.ok() || std::uint64_t{total} + 16 > value.size())

@@ -1,6 +1,7 @@
 #pragma once
 // Mapping pairs decoded into extents, VCN/LCN mapping, MFT record positions, the saved extent
 // list and the cluster-size estimate.
+#include "filesystems/ntfs/NtfsAttributes.h"
 #include "filesystems/ntfs/NtfsCommon.h"
 
 #include <cstddef>
@@ -19,9 +20,9 @@ void DecodeDataRuns(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& 
 // Which attributes CollectAttributeRuns takes: unnamed ones only (a file's data) or named ones
 // too (a folder's $I30 index).
 enum class NtfsRunNames { UnnamedOnly, AnyName };
-// Valid, non-resident attribute only; extents get the attribute's lowest VCN added and are
-// appended to `out`.
-bool CollectAttributeRuns(const std::uint8_t* attr, std::size_t bytesLeft, NtfsExtentList& out,
+// Non-resident attribute only, with mapping pairs that hold together; extents get the
+// attribute's lowest VCN added and are appended to `out`.
+bool CollectAttributeRuns(const NtfsAttributeView& attr, NtfsExtentList& out,
                           std::uint64_t* lowestVcn, std::uint64_t* dataSize,
                           NtfsRunNames names = NtfsRunNames::UnnamedOnly);
 std::uint64_t SumRunCounts(const std::uint8_t* pairs, std::size_t len);

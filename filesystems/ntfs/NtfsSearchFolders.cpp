@@ -20,11 +20,12 @@ void CNTFSSearchController::AnalyzePageSector(std::uint64_t sector, const std::u
             m_pendingIndex.push_back(sector); // completed from the next chunk
         return;
     }
-    if (NtfsRd32(p + 144) != 0x0054004E || NtfsRd32(p + 148) != 0x00530046) // "NTFS"
+    const ByteSpan page(p, avail);
+    if (page.u32(144) != 0x0054004E || page.u32(148) != 0x00530046) // "NTFS"
         return;
-    const std::uint16_t usn = NtfsRd16(p + 30);
+    const std::uint16_t usn = page.u16(30);
     for (std::uint32_t k = 1; k <= kLogPageSectors; ++k)
-        if (NtfsRd16(p + k * kSectorSize - 2) != usn)
+        if (page.u16(k * kSectorSize - 2) != usn)
             return;
     AnalyzeRstrRecord(sector);
 }
@@ -97,20 +98,21 @@ void CNTFSSearchController::AnalyzeFolderRecord(std::uint64_t sector, const std:
         return;
     NtfsIndexedFolderRecord folder;
     folder.sector = sector;
-    folder.lsn = NtfsRd64(rec + 8);
-    const std::uint8_t* alloc = FindAttribute(rec, kNtfsRecordSize, kNtfsAttrIndexAllocation, 0);
-    if (!AttributeExtents(rec, kNtfsRecordSize, alloc, folder.extents) || folder.extents.empty())
+    folder.lsn = ByteSpan(rec, kNtfsRecordSize).u64(8);
+    const NtfsAttributeView alloc =
+        FindAttribute(rec, kNtfsRecordSize, kNtfsAttrIndexAllocation, 0);
+    if (!AttributeExtents(alloc, folder.extents) || folder.extents.empty())
         return;
     folder.sectorsPerCluster =
-        EstimateSectorsPerCluster(AttrAllocatedSize(alloc), GetTotalClusters(folder.extents));
+        EstimateSectorsPerCluster(alloc.AllocatedSize(), GetTotalClusters(folder.extents));
     if (folder.sectorsPerCluster == 0)
         return;
     std::int64_t number = -1;
-    if (const std::uint8_t* root = FindAttribute(rec, kNtfsRecordSize, 0x90, 0)) {
-        const std::size_t left = kNtfsRecordSize - static_cast<std::size_t>(root - rec);
-        number = GetIndexNodeParent(root, left);
-        if (!AttrNonResident(root) && AttrValueLength(root) >= 12) {
-            const std::uint32_t blockSize = NtfsRd32(AttrValue(root) + 8);
+    if (const NtfsAttributeView root = FindAttribute(rec, kNtfsRecordSize, 0x90, 0)) {
+        number = GetIndexNodeParent(root);
+        const ByteSpan value = root.Value();
+        if (!root.NonResident() && value.size() >= 12) {
+            const std::uint32_t blockSize = value.u32(8);
             if (blockSize >= kSectorSize && blockSize <= 65536 &&
                 (blockSize & (blockSize - 1)) == 0)
                 folder.indexBlockSize = blockSize;

@@ -18,12 +18,11 @@ inline bool Magic(const std::uint8_t* p, const char* m) {
     return std::memcmp(p, m, 4) == 0;
 }
 
-// The first attribute of `type` without a name, or null.
-const std::uint8_t* FindUnnamed(const std::uint8_t* rec, std::size_t len, std::uint32_t type);
+// The first attribute of `type` without a name, or an empty view.
+NtfsAttributeView FindUnnamed(const std::uint8_t* rec, std::size_t len, std::uint32_t type);
 // Runs of a non-resident attribute (named or not), VCNs from its lowest VCN, sorted; false when
 // the attribute is missing or resident or its mapping pairs do not hold together.
-bool AttributeExtents(const std::uint8_t* rec, std::size_t len, const std::uint8_t* attr,
-                      NtfsExtentList& out);
+bool AttributeExtents(const NtfsAttributeView& attr, NtfsExtentList& out);
 // The long form of a record node: sector, the unnamed $DATA runs, $LogFile sequence number,
 // the cluster size those runs imply. False when the record has no such runs.
 bool MakeLongNode(std::uint64_t sector, const std::uint8_t* rec, std::size_t len,

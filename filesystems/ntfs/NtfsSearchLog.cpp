@@ -1,6 +1,7 @@
 #include "filesystems/ntfs/NtfsSearchController.h"
 
 #include "filesystems/ntfs/NtfsSearchInternal.h"
+#include "storage/ByteSpan.h"
 
 #include <algorithm>
 
@@ -80,12 +81,14 @@ void CNTFSSearchController::AnalyzeLogFileRecord(const NtfsRecordNode& node) {
 void CNTFSSearchController::ScanLogRecordPages(std::uint64_t first, std::uint64_t count,
                                                const std::uint8_t* data) {
     const std::uint64_t end = first + count;
+    // `p` starts a whole page (the callers know its sectors are there).
     auto valid = [](const std::uint8_t* p) {
-        if (NtfsRd16(p + 4) != 40 || NtfsRd16(p + 6) != 9)
+        const ByteSpan page(p, kLogPageSectors * kSectorSize);
+        if (page.u16(4) != 40 || page.u16(6) != 9)
             return false;
-        const std::uint16_t usn = NtfsRd16(p + 40);
+        const std::uint16_t usn = page.u16(40);
         for (std::uint32_t k = 1; k <= kLogPageSectors; ++k)
-            if (NtfsRd16(p + k * kSectorSize - 2) != usn)
+            if (page.u16(k * kSectorSize - 2) != usn)
                 return false;
         return true;
     };

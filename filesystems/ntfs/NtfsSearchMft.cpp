@@ -45,10 +45,9 @@ void CNTFSSearchController::MftSee(std::uint64_t sector, const std::uint8_t* rec
             }
         }
     } else if (systemFile == 6 && m_useVolumeSize) {
-        const std::uint8_t* data = FindUnnamed(rec, kNtfsRecordSize, kNtfsAttrData);
+        const NtfsAttributeView data = FindUnnamed(rec, kNtfsRecordSize, kNtfsAttrData);
         if (data) {
-            const std::uint64_t bytes =
-                AttrNonResident(data) ? AttrDataSize(data) : AttrValueLength(data);
+            const std::uint64_t bytes = data.NonResident() ? data.DataSize() : data.ValueLength();
             if (bytes > 0 && bytes <= (UINT64_MAX >> 4)) {
                 m_bitmapClusters = bytes * 8;
                 if (m_bitmapRecords.size() < kNtfsSearchListCap)

@@ -2,24 +2,23 @@
 
 #include "carving/records/FoundFileEntry.h"
 #include "filesystems/ntfs/NtfsSearchInternal.h"
+#include "storage/ByteSpan.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace ntfs_search {
 
-const std::uint8_t* FindUnnamed(const std::uint8_t* rec, std::size_t len, std::uint32_t type) {
+NtfsAttributeView FindUnnamed(const std::uint8_t* rec, std::size_t len, std::uint32_t type) {
     for (int i = 0;; ++i) {
-        const std::uint8_t* a = FindAttribute(rec, len, type, i);
-        if (!a || AttrNameLength(a) == 0)
+        const NtfsAttributeView a = FindAttribute(rec, len, type, i);
+        if (!a || a.NameLength() == 0)
             return a;
     }
 }
 
-bool AttributeExtents(const std::uint8_t* rec, std::size_t len, const std::uint8_t* attr,
-                      NtfsExtentList& out) {
-    if (!attr || !CollectAttributeRuns(attr, len - static_cast<std::size_t>(attr - rec), out,
-                                       nullptr, nullptr, NtfsRunNames::AnyName))
+bool AttributeExtents(const NtfsAttributeView& attr, NtfsExtentList& out) {
+    if (!CollectAttributeRuns(attr, out, nullptr, nullptr, NtfsRunNames::AnyName))
         return false;
     if (!std::is_sorted(out.begin(), out.end(),
                         [](const NtfsExtent& a, const NtfsExtent& b) { return a.vcn < b.vcn; }))
@@ -29,14 +28,14 @@ bool AttributeExtents(const std::uint8_t* rec, std::size_t len, const std::uint8
 
 bool MakeLongNode(std::uint64_t sector, const std::uint8_t* rec, std::size_t len,
                   NtfsRecordNode& node) {
-    const std::uint8_t* data = FindUnnamed(rec, len, kNtfsAttrData);
+    const NtfsAttributeView data = FindUnnamed(rec, len, kNtfsAttrData);
     node = NtfsRecordNode();
     node.sector = sector;
-    node.lsn = NtfsRd64(rec + 8);
-    if (!AttributeExtents(rec, len, data, node.extents) || node.extents.empty())
+    node.lsn = ByteSpan(rec, len).u64(8);
+    if (!AttributeExtents(data, node.extents) || node.extents.empty())
         return false;
     node.sectorsPerCluster = static_cast<std::uint8_t>(
-        EstimateSectorsPerCluster(AttrAllocatedSize(data), GetTotalClusters(node.extents)));
+        EstimateSectorsPerCluster(data.AllocatedSize(), GetTotalClusters(node.extents)));
     return true;
 }
 
@@ -194,13 +193,13 @@ void CNTFSSearchController::AnalyzeOrdinaryRecord(std::uint64_t sector, const st
     else
         m_runs.push_back({sector, 1});
 
-    const std::uint8_t* fn = FindAttribute(rec, kNtfsRecordSize, kNtfsAttrFileName, 0);
     NtfsFileNameView name;
-    if (!fn || !ReadFileNameAttr(fn, name) || name.nameLength == 0)
+    if (!ReadFileNameAttr(FindAttribute(rec, kNtfsRecordSize, kNtfsAttrFileName, 0), name) ||
+        name.nameLength == 0)
         return;
-    const std::uint8_t* data = FindUnnamed(rec, kNtfsRecordSize, kNtfsAttrData);
+    const NtfsAttributeView data = FindUnnamed(rec, kNtfsRecordSize, kNtfsAttrData);
     m_scratchExtents.clear(); // kept between records: no allocation per record
-    if (!AttributeExtents(rec, kNtfsRecordSize, data, m_scratchExtents))
+    if (!AttributeExtents(data, m_scratchExtents))
         return;
     const std::int64_t firstCluster = MapVcnToLcn(m_scratchExtents, 0);
     if (firstCluster != -1)
@@ -214,8 +213,9 @@ void CNTFSSearchController::NoteFoundName(const std::uint8_t* utf16, std::size_t
                                           std::uint64_t firstCluster, std::uint64_t sector) {
     char16_t name[256];
     units = std::min<std::size_t>(units, 255);
+    const ByteSpan bytes(utf16, 2 * units);
     for (std::size_t i = 0; i < units; ++i)
-        name[i] = static_cast<char16_t>(NtfsRd16(utf16 + 2 * i));
+        name[i] = static_cast<char16_t>(bytes.u16(2 * i));
     FoundFileEntry entry;
     if (entry.SetFromWideName(name, units, firstCluster, sector))
         m_foundFiles.Append(entry);

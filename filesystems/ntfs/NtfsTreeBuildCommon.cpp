@@ -8,8 +8,8 @@ namespace ntfs_tree {
 std::int64_t BaseParentReference(const MftRecordView& view) {
     NtfsFileNameView fn;
     for (int n : {1, 0}) {
-        const std::uint8_t* a = view.FindBaseAttribute(kNtfsAttrFileName, n);
-        if (a && ReadFileNameAttr(a, fn) && fn.parent >= kNtfsRootRecord)
+        if (ReadFileNameAttr(view.FindBaseAttribute(kNtfsAttrFileName, n), fn) &&
+            fn.parent >= kNtfsRootRecord)
             return static_cast<std::int64_t>(fn.parent);
     }
     return -1;

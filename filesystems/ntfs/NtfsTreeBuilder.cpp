@@ -123,7 +123,7 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
         }
 
         NtfsRecordEntry entry;
-        entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
+        entry.isDirectory = (GetRecordFlags(view.Record(), view.Length()) & kNtfsRecordDirectory) ? 1 : 0;
         entry.parent = BaseParentReference(view);
         entry.record = recordNumber;
 

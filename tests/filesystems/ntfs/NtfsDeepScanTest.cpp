@@ -794,7 +794,7 @@ TEST(NtfsDeepScan, IndexBlocksAreCheckedInsideTheirBounds) {
         change(b.data());
         return !CheckIndexBuffer(b.data(), b.size());
     };
-    const std::uint32_t first = 24 + NtfsRd32(good.data() + 24);
+    const std::uint32_t first = 24 + ByteSpan(good.data(), good.size()).u32(24);
     EXPECT_TRUE(
         broken([&](std::uint8_t* b) { NtfsWr16(b + first + 8, 0xFFF0); })); // entry past the block
     EXPECT_TRUE(broken(
@@ -805,7 +805,7 @@ TEST(NtfsDeepScan, IndexBlocksAreCheckedInsideTheirBounds) {
     EXPECT_TRUE(broken([](std::uint8_t* b) { b[2 * 512 - 1] ^= 0xFF; })); // torn sector
     EXPECT_TRUE(broken([](std::uint8_t* b) { NtfsWr16(b + 6, 17); }));    // fix-up count
     EXPECT_TRUE(broken([&](std::uint8_t* b) {                             // two parents
-        const std::uint32_t second = first + NtfsRd16(b + first + 8);
+        const std::uint32_t second = first + ByteSpan(b, good.size()).u16(first + 8);
         b[second + 16] ^= 0x01;
     }));
     EXPECT_FALSE(broken([](std::uint8_t*) {}));
