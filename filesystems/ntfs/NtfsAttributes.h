@@ -8,7 +8,7 @@
 #include <cstdint>
 
 class NtfsAttributeView;
-struct NtfsAttributeIndex;
+class NtfsAttributeIndex;
 
 // Attribute walk. FindAttribute returns the n-th (from 0) valid attribute of `type`, or an empty
 // view; the walk stops at the end marker, at a length of 0 and at any attribute that runs past
@@ -69,7 +69,7 @@ public:
 
 private:
     explicit NtfsAttributeView(ByteSpan bytes) : m_bytes(bytes) {}
-    friend struct NtfsAttributeIndex;
+    friend class NtfsAttributeIndex;
 
     ByteSpan m_bytes;
 };

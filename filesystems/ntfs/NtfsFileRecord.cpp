@@ -68,14 +68,12 @@ void UndoFixups(std::uint8_t* rec, std::size_t len) {
     }
 }
 
-namespace {
-// Every attribute up to the end marker must be sound, and every name valid; the bytes are
-// looked at as they are (fix-ups applied or not by the caller).
-bool ValidateAttributes(const std::uint8_t* rec, std::size_t len, NtfsAttributeIndex* index) {
+bool NtfsAttributeIndex::Validate(const std::uint8_t* rec, std::size_t len,
+                                  NtfsAttributeIndex* index) {
     const ByteSpan r(rec, len);
     if (index) {
-        index->count = 0;
-        index->complete = true;
+        index->m_count = 0;
+        index->m_complete = true;
     }
     std::size_t off = r.u16(0x14);
     while (off < len - 8) {
@@ -95,25 +93,24 @@ bool ValidateAttributes(const std::uint8_t* rec, std::size_t len, NtfsAttributeI
                 return false;
         }
         if (index) {
-            if (index->count < NtfsAttributeIndex::kCapacity) {
-                index->type[index->count] = type;
-                index->offset[index->count] = static_cast<std::uint32_t>(off);
-                ++index->count;
+            if (index->m_count < kCapacity) {
+                index->m_type[index->m_count] = type;
+                index->m_offset[index->m_count] = static_cast<std::uint32_t>(off);
+                ++index->m_count;
             } else {
-                index->complete = false;
+                index->m_complete = false;
             }
         }
         off += alen;
     }
     return true;
 }
-} // namespace
 
 bool ValidateFileRecord(std::uint8_t* rec, std::size_t len) {
     if (!CheckFileRecordHeader(rec, len))
         return false;
     const bool applied = ApplyFixups(rec, len);
-    const bool ok = ValidateAttributes(rec, len, nullptr);
+    const bool ok = NtfsAttributeIndex::Validate(rec, len, nullptr);
     if (applied)
         UndoFixups(rec, len);
     return ok;
@@ -123,7 +120,7 @@ bool ValidateAndFixFileRecord(std::uint8_t* rec, std::size_t len, bool* fixupsAp
     if (!CheckFileRecordHeader(rec, len))
         return false;
     const bool applied = ApplyFixups(rec, len);
-    if (!ValidateAttributes(rec, len, index)) {
+    if (!NtfsAttributeIndex::Validate(rec, len, index)) {
         if (applied)
             UndoFixups(rec, len);
         return false;

@@ -89,28 +89,27 @@ void MftRecordView::Release() {
     m_baseRecord = -1;
     m_extensions.clear();
     m_loaded.clear();
-    m_attributes.count = 0;
-    m_attributes.complete = false;
+    m_attributes.Clear();
 }
 
 NtfsAttributeView MftRecordView::FindBaseAttribute(std::uint32_t type, int n) const {
     if (!m_rec || n < 0)
         return NtfsAttributeView();
-    if (!m_attributes.complete)
+    if (!m_attributes.Complete())
         return FindAttribute(m_rec, m_len, type, n);
     // Every listed attribute passed ValidateAttribute when the record was attached.
-    for (std::uint32_t i = 0; i < m_attributes.count; ++i)
-        if (m_attributes.type[i] == type && n-- == 0)
+    for (std::uint32_t i = 0; i < m_attributes.Count(); ++i)
+        if (m_attributes.Type(i) == type && n-- == 0)
             return m_attributes.At(m_rec, m_len, i);
     return NtfsAttributeView();
 }
 
 int MftRecordView::CountBaseAttributes(std::uint32_t type) const {
-    if (!m_attributes.complete)
+    if (!m_attributes.Complete())
         return CountAttributes(m_rec, m_len, type);
     int count = 0;
-    for (std::uint32_t i = 0; i < m_attributes.count; ++i)
-        count += m_attributes.type[i] == type;
+    for (std::uint32_t i = 0; i < m_attributes.Count(); ++i)
+        count += m_attributes.Type(i) == type;
     return count;
 }
 
