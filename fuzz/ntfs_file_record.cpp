@@ -75,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::uint32_t type : {kNtfsAttrStandardInformation, kNtfsAttrAttributeList, kNtfsAttrFileName,
                                kNtfsAttrVolumeName, kNtfsAttrData, kNtfsAttrIndexAllocation})
         for (int n = 0; n < CountAttributes(r, rec.size(), type) + 1; ++n)
-            if (view.FindBaseAttribute(type, n) != FindAttribute(r, rec.size(), type, n))
+            if (const NtfsAttributeView listed = view.FindBaseAttribute(type, n),
+                walked = FindAttribute(r, rec.size(), type, n);
+                listed.Data() != walked.Data() || listed.Length() != walked.Length())
                 std::abort(); // the attribute list made when attaching must agree with a walk
     NtfsExtentList extents;
     std::uint64_t dataSize = 0;

@@ -50,15 +50,16 @@ int ReadResidentFileData(IStorageDevice* device, CFileNode* node, std::uint64_t*
         const auto ref = record.View().FindAttributeEx(kNtfsAttrData, i);
         if (!ref.attr)
             return 0;
-        if (AttrNameLength(ref.attr) != 0)
+        if (ref.attr.NameLength() != 0)
             continue;
         // The first unnamed $DATA decides: it must hold the data itself.
-        if (AttrNonResident(ref.attr))
+        if (ref.attr.NonResident())
             return 0;
-        const std::uint32_t n = AttrValueLength(ref.attr);
-        if (n > kNtfsMaxResidentData || std::size_t(AttrValueOffset(ref.attr)) + n > ref.bytesLeft)
+        const ByteSpan value = ref.attr.Value();
+        const std::size_t n = value.size();
+        if (n > kNtfsMaxResidentData)
             return 0;
-        std::memcpy(buffer, AttrValue(ref.attr), n);
+        std::memcpy(buffer, value.data(), n);
         *length = n;
         return 1;
     }
@@ -76,23 +77,22 @@ int ReadAttributeData(std::uint8_t* buffer, CFileNode* node, IStorageDevice* dev
     if (!ref.attr)
         return 0;
     std::uint64_t size = 0;
-    if (!AttrNonResident(ref.attr)) {
-        size = AttrValueLength(ref.attr);
-        if (size > kNtfsMaxEfsStream || AttrValueOffset(ref.attr) + size > ref.bytesLeft)
+    if (!ref.attr.NonResident()) {
+        const ByteSpan value = ref.attr.Value();
+        size = value.size();
+        if (size > kNtfsMaxEfsStream)
             return 0;
-        std::memcpy(buffer, AttrValue(ref.attr), static_cast<std::size_t>(size));
+        std::memcpy(buffer, value.data(), static_cast<std::size_t>(size));
     } else {
-        size = AttrDataSize(ref.attr);
+        size = ref.attr.DataSize();
         std::uint64_t firstSector = 0;
         std::uint32_t spc = 0;
         if (size > kNtfsMaxEfsStream || !node->GetFileSystemInfo(&firstSector, &spc) || spc == 0 ||
             spc > kNtfsMaxSectorsPerCluster)
             return 0;
-        const std::uint32_t pairsOffset = AttrPairsOffset(ref.attr);
-        if (pairsOffset > AttrLength(ref.attr))
-            return 0;
+        const ByteSpan pairs = ref.attr.MappingPairs();
         NtfsExtentList extents;
-        DecodeDataRuns(ref.attr + pairsOffset, AttrLength(ref.attr) - pairsOffset, extents);
+        DecodeDataRuns(pairs.data(), pairs.size(), extents);
         std::vector<std::uint8_t> bytes(kNtfsMaxEfsStream);
         const std::uint64_t clusterBytes = std::uint64_t(spc) * kSectorSize;
         std::uint64_t have = 0;
@@ -113,7 +113,8 @@ int ReadAttributeData(std::uint8_t* buffer, CFileNode* node, IStorageDevice* dev
             return 0;
         std::memcpy(buffer, bytes.data(), static_cast<std::size_t>(size));
     }
-    if (size < 8 || NtfsRd32(buffer) != size || NtfsRd32(buffer + 4) != 0)
+    const ByteSpan stream(buffer, static_cast<std::size_t>(size));
+    if (size < 8 || stream.u32(0) != size || stream.u32(4) != 0)
         return 0;
     *length = size;
     return 1;

@@ -29,12 +29,15 @@ void WalkAttributes(const std::uint8_t* rec, std::size_t len, Fn fn) {
 }
 } // namespace
 
-const std::uint8_t* FindAttribute(const std::uint8_t* rec, std::size_t len, std::uint32_t type,
-                                  int n) {
-    const std::uint8_t* found = nullptr;
+NtfsAttributeView FindAttribute(const std::uint8_t* rec, std::size_t len, std::uint32_t type,
+                                int n) {
+    NtfsAttributeView found;
     WalkAttributes(rec, len, [&](const std::uint8_t* a, std::size_t left) {
-        if (NtfsRd32(a) == type && ValidateAttribute(a, left) && n-- == 0) {
-            found = a;
+        if (ByteSpan(a, left).u32(0) != type)
+            return true;
+        NtfsAttributeView view = NtfsAttributeView::Validate(a, left);
+        if (view && n-- == 0) {
+            found = view;
             return false;
         }
         return true;
@@ -45,7 +48,7 @@ const std::uint8_t* FindAttribute(const std::uint8_t* rec, std::size_t len, std:
 int CountAttributes(const std::uint8_t* rec, std::size_t len, std::uint32_t type) {
     int count = 0;
     WalkAttributes(rec, len, [&](const std::uint8_t* a, std::size_t left) {
-        if (NtfsRd32(a) == type && ValidateAttribute(a, left))
+        if (ByteSpan(a, left).u32(0) == type && ValidateAttribute(a, left))
             ++count;
         return true;
     });
@@ -86,6 +89,13 @@ bool ValidateAttribute(const std::uint8_t* attr, std::size_t bytesLeft) {
     return whole.ok();
 }
 
+NtfsAttributeView NtfsAttributeView::Validate(const std::uint8_t* attr, std::size_t bytesLeft) {
+    if (!ValidateAttribute(attr, bytesLeft))
+        return NtfsAttributeView();
+    const ByteSpan left(attr, bytesLeft);
+    return NtfsAttributeView(left.sub(0, left.u32(4)));
+}
+
 bool IsValidNtfsName(const void* utf16le, std::size_t units) {
     const ByteSpan name(utf16le, 2 * units);
     for (std::size_t i = 0; i < units; ++i) {
@@ -116,40 +126,40 @@ bool IsValidNtfsName(const void* utf16le, std::size_t units, std::uint8_t nameSp
 }
 
 bool HasIndexAllocation(const std::uint8_t* rec, std::size_t len) {
-    if (!rec || len < 0x18 || !(GetRecordFlags(rec) & kNtfsRecordDirectory))
+    if (!rec || len < 0x18 || !(GetRecordFlags(rec, len) & kNtfsRecordDirectory))
         return false;
-    const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrIndexAllocation, 0);
-    return a && AttrNonResident(a);
+    const NtfsAttributeView a = FindAttribute(rec, len, kNtfsAttrIndexAllocation, 0);
+    return a && a.NonResident();
 }
 
-bool ReadFileNameAttr(const std::uint8_t* attr, NtfsFileNameView& out) {
-    if (!attr || AttrNonResident(attr) || AttrType(attr) != kNtfsAttrFileName)
+bool ReadFileNameAttr(const NtfsAttributeView& attr, NtfsFileNameView& out) {
+    if (!attr || attr.NonResident() || attr.Type() != kNtfsAttrFileName)
         return false;
-    std::uint32_t vl = AttrValueLength(attr);
-    if (vl < 0x42)
+    const ByteSpan v = attr.Value();
+    if (v.size() < 0x42)
         return false;
-    const std::uint8_t* v = AttrValue(attr);
-    if (0x42u + 2u * v[0x40] > vl)
+    const std::uint8_t units = v.u8(0x40);
+    if (0x42u + 2u * units > v.size())
         return false;
-    out.parent = NtfsRd64(v) & 0x0000FFFFFFFFFFFFull;
-    out.creationTime = NtfsRd64(v + 0x08);
-    out.realSize = NtfsRd64(v + 0x30);
-    out.flags = NtfsRd32(v + 0x38);
-    out.nameLength = v[0x40];
-    out.nameSpace = std::min<std::uint8_t>(v[0x41], 4);
-    out.name = v + 0x42;
+    out.parent = v.u64(0) & 0x0000FFFFFFFFFFFFull;
+    out.creationTime = v.u64(0x08);
+    out.realSize = v.u64(0x30);
+    out.flags = v.u32(0x38);
+    out.nameLength = units;
+    out.nameSpace = std::min<std::uint8_t>(v.u8(0x41), 4);
+    out.name = v.data() + 0x42;
     return true;
 }
 
-bool ReadStdInfoAttr(const std::uint8_t* attr, NtfsStdInfoView& out) {
-    if (!attr || AttrNonResident(attr) || AttrType(attr) != kNtfsAttrStandardInformation)
+bool ReadStdInfoAttr(const NtfsAttributeView& attr, NtfsStdInfoView& out) {
+    if (!attr || attr.NonResident() || attr.Type() != kNtfsAttrStandardInformation)
         return false;
-    if (AttrLength(attr) < AttrValueOffset(attr) + 40u || AttrValueLength(attr) < 0x24)
+    if (attr.Length() < attr.ValueOffset() + 40u || attr.ValueLength() < 0x24)
         return false;
-    const std::uint8_t* v = AttrValue(attr);
-    out.creationTime = NtfsRd64(v);
-    out.lastWriteTime = NtfsRd64(v + 0x08);
-    out.lastAccessTime = NtfsRd64(v + 0x18);
-    out.fileAttributes = NtfsRd32(v + 0x20);
+    const ByteSpan v = attr.Value();
+    out.creationTime = v.u64(0);
+    out.lastWriteTime = v.u64(0x08);
+    out.lastAccessTime = v.u64(0x18);
+    out.fileAttributes = v.u32(0x20);
     return true;
 }

@@ -2,16 +2,23 @@
 // Attributes of a FILE record: the walk, the checks, the header accessors and the views of
 // $FILE_NAME and $STANDARD_INFORMATION.
 #include "filesystems/ntfs/NtfsCommon.h"
+#include "storage/ByteSpan.h"
 
 #include <cstddef>
 #include <cstdint>
 
-// Attribute walk. FindAttribute returns the n-th (from 0) attribute of `type` or null; the walk
-// stops at the end marker, at a length of 0 and at any attribute that runs past `len`.
-const std::uint8_t* FindAttribute(const std::uint8_t* rec, std::size_t len, std::uint32_t type,
-                                  int n);
+class NtfsAttributeView;
+class NtfsAttributeIndex;
+
+// Attribute walk. FindAttribute returns the n-th (from 0) valid attribute of `type`, or an empty
+// view; the walk stops at the end marker, at a length of 0 and at any attribute that runs past
+// `len`.
+NtfsAttributeView FindAttribute(const std::uint8_t* rec, std::size_t len, std::uint32_t type,
+                                int n);
 int CountAttributes(const std::uint8_t* rec, std::size_t len, std::uint32_t type);
 
+// The check every attribute the walk hands out has passed: the header fits, a resident value
+// lies inside the attribute, non-resident mapping pairs start inside it.
 bool ValidateAttribute(const std::uint8_t* attr, std::size_t bytesLeft);
 // The Win32 character test: none of " * / : < > ? \ | before the first NUL.
 bool IsValidNtfsName(const void* utf16le, std::size_t units);
@@ -20,23 +27,55 @@ bool IsValidNtfsName(const void* utf16le, std::size_t units);
 bool IsValidNtfsName(const void* utf16le, std::size_t units, std::uint8_t nameSpace);
 bool HasIndexAllocation(const std::uint8_t* rec, std::size_t len);
 
-// Attribute header accessors (the attribute must have passed ValidateAttribute).
-inline std::uint32_t AttrType(const std::uint8_t* a) { return NtfsRd32(a); }
-inline std::uint32_t AttrLength(const std::uint8_t* a) { return NtfsRd32(a + 4); }
-inline bool AttrNonResident(const std::uint8_t* a) { return a[8] != 0; }
-inline std::uint8_t AttrNameLength(const std::uint8_t* a) { return a[9]; }
-inline std::uint16_t AttrFlags(const std::uint8_t* a) { return NtfsRd16(a + 0x0C); }
-inline std::uint32_t AttrValueLength(const std::uint8_t* a) { return NtfsRd32(a + 0x10); }
-inline std::uint16_t AttrValueOffset(const std::uint8_t* a) { return NtfsRd16(a + 0x14); }
-inline const std::uint8_t* AttrValue(const std::uint8_t* a) { return a + AttrValueOffset(a); }
-inline std::uint64_t AttrLowestVcn(const std::uint8_t* a) { return NtfsRd64(a + 0x10); }
-inline std::uint64_t AttrHighestVcn(const std::uint8_t* a) { return NtfsRd64(a + 0x18); }
-inline std::uint16_t AttrPairsOffset(const std::uint8_t* a) { return NtfsRd16(a + 0x20); }
-inline std::uint64_t AttrAllocatedSize(const std::uint8_t* a) { return NtfsRd64(a + 0x28); }
-inline std::uint64_t AttrDataSize(const std::uint8_t* a) { return NtfsRd64(a + 0x30); }
-inline std::uint64_t AttrInitializedSize(const std::uint8_t* a) { return NtfsRd64(a + 0x38); }
+// One attribute of a FILE record as the validating walk found it: a span of exactly the
+// attribute's length, whose header passed ValidateAttribute. Only the check makes one (through
+// Validate, FindAttribute, or the attribute index the record check fills), so every field below
+// lies inside the span; an empty view stands for "no such attribute".
+class NtfsAttributeView {
+public:
+    NtfsAttributeView() = default;
+    // The attribute at `attr` (`bytesLeft` bytes to the end of its record) when it passes
+    // ValidateAttribute, else an empty view.
+    static NtfsAttributeView Validate(const std::uint8_t* attr, std::size_t bytesLeft);
+    explicit operator bool() const { return !m_bytes.empty(); }
 
-// $FILE_NAME value fields (resident attribute that passed ValidateAttribute).
+    // The whole attribute, header included.
+    const ByteSpan& Bytes() const { return m_bytes; }
+    const std::uint8_t* Data() const { return m_bytes.data(); }
+
+    std::uint32_t Type() const { return m_bytes.u32(0); }
+    std::uint32_t Length() const { return static_cast<std::uint32_t>(m_bytes.size()); }
+    bool NonResident() const { return m_bytes.u8(8) != 0; }
+    std::uint8_t NameLength() const { return m_bytes.u8(9); }
+    std::uint16_t Flags() const { return m_bytes.u16(0x0C); }
+
+    // Resident attributes: the value's length and offset, and the value itself (empty for a
+    // non-resident attribute).
+    std::uint32_t ValueLength() const { return m_bytes.u32(0x10); }
+    std::uint16_t ValueOffset() const { return m_bytes.u16(0x14); }
+    ByteSpan Value() const {
+        return NonResident() ? ByteSpan() : m_bytes.sub(ValueOffset(), ValueLength());
+    }
+
+    // Non-resident attributes.
+    std::uint64_t LowestVcn() const { return m_bytes.u64(0x10); }
+    std::uint64_t HighestVcn() const { return m_bytes.u64(0x18); }
+    std::uint16_t PairsOffset() const { return m_bytes.u16(0x20); }
+    // The mapping pairs, from their offset to the end of the attribute.
+    ByteSpan MappingPairs() const { return m_bytes.from(PairsOffset()); }
+    std::uint64_t AllocatedSize() const { return m_bytes.u64(0x28); }
+    std::uint64_t DataSize() const { return m_bytes.u64(0x30); }
+    std::uint64_t InitializedSize() const { return m_bytes.u64(0x38); }
+
+private:
+    explicit NtfsAttributeView(ByteSpan bytes) : m_bytes(bytes) {}
+    friend class NtfsAttributeIndex;
+
+    ByteSpan m_bytes;
+};
+
+// $FILE_NAME value fields; false when the attribute is not a resident $FILE_NAME whose value
+// holds its name. `name` points into the attribute (nameLength UTF-16 units).
 struct NtfsFileNameView {
     std::uint64_t parent = 0;       // low 48 bits of the parent reference
     std::uint64_t creationTime = 0;
@@ -46,7 +85,7 @@ struct NtfsFileNameView {
     std::uint8_t nameSpace = 0;     // 0 POSIX, 1 Win32, 2 DOS, 3 Win32&DOS (above 4 read as 4)
     const std::uint8_t* name = nullptr;
 };
-bool ReadFileNameAttr(const std::uint8_t* attr, NtfsFileNameView& out);
+bool ReadFileNameAttr(const NtfsAttributeView& attr, NtfsFileNameView& out);
 
 // $STANDARD_INFORMATION fields; false when the attribute is too short to hold them.
 struct NtfsStdInfoView {
@@ -55,4 +94,4 @@ struct NtfsStdInfoView {
     std::uint64_t lastAccessTime = 0;
     std::uint32_t fileAttributes = 0;
 };
-bool ReadStdInfoAttr(const std::uint8_t* attr, NtfsStdInfoView& out);
+bool ReadStdInfoAttr(const NtfsAttributeView& attr, NtfsStdInfoView& out);

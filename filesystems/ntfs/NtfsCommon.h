@@ -1,7 +1,7 @@
 #pragma once
-// What every NTFS parser shares: the limits of this reader, attribute and flag numbers, and the
-// little-endian loads kept for code that holds a pointer it has already bounded (new parsers
-// read through ByteSpan).
+// What every NTFS parser shares: the limits of this reader, attribute and flag numbers, and a
+// little-endian store for code that holds a pointer it has already bounded. Every read goes
+// through ByteSpan over the bytes' real bounds.
 #include "storage/StorageDevice.h"
 
 #include <cstddef>
@@ -43,11 +43,8 @@ constexpr std::uint8_t kNtfsNamespaceWin32AndDos = 3;
 constexpr std::uint64_t kNtfsRootRecord = 5;
 
 // ---------------------------------------------------------------------------------------------
-// Little-endian loads and stores that tolerate any alignment, for callers that checked the
-// bounds already.
-std::uint16_t NtfsRd16(const void* p);
-std::uint32_t NtfsRd32(const void* p);
-std::uint64_t NtfsRd64(const void* p);
+// A little-endian store that tolerates any alignment, for callers that checked the bounds
+// already.
 void NtfsWr16(void* p, std::uint16_t v);
 
 // UTF-16LE (unaligned bytes, `units` code units) to UTF-8; unpaired surrogates become '_'.

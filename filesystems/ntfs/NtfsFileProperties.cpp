@@ -181,24 +181,24 @@ CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, s
         auto ref = record->FindAttributeEx(kNtfsAttrData, i);
         if (!ref.attr)
             break;
-        if (AttrNameLength(ref.attr) != 0)
+        if (ref.attr.NameLength() != 0)
             continue;
-        if (AttrFlags(ref.attr) & kNtfsAttrFlagCompressed)
+        if (ref.attr.Flags() & kNtfsAttrFlagCompressed)
             attributes |= FILEATTR_COMPRESSED;
-        if (AttrFlags(ref.attr) & kNtfsAttrFlagEncrypted)
+        if (ref.attr.Flags() & kNtfsAttrFlagEncrypted)
             attributes |= FILEATTR_ENCRYPTED;
-        if (!AttrNonResident(ref.attr)) {
+        if (!ref.attr.NonResident()) {
             // One run: the record's sector, and the value's offset inside the record.
             std::int64_t previous = 0;
             AppendEncodedRun(runs, {ref.sector, 1}, &previous);
             runs.push_back(0);
             hasRuns = true;
-            residentOffset = static_cast<std::uint16_t>(ref.offset + AttrValueOffset(ref.attr));
-            size = AttrValueLength(ref.attr);
+            residentOffset = static_cast<std::uint16_t>(ref.offset + ref.attr.ValueOffset());
+            size = ref.attr.ValueLength();
             break;
         }
         std::uint64_t low = 0, dataSize = 0;
-        if (CollectAttributeRuns(ref.attr, ref.bytesLeft, extents, &low, &dataSize) && low == 0) {
+        if (CollectAttributeRuns(ref.attr, extents, &low, &dataSize) && low == 0) {
             if (size == 0 || IsUnknownNtfsSize(size) || dataSize > size)
                 size = dataSize;
         }
@@ -235,7 +235,7 @@ CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, s
     props->m_creationTime = creation;
     props->m_lastWriteTime = lastWrite;
     props->m_lastAccessTime = lastAccess;
-    props->m_state = (GetRecordFlags(record->Record()) & kNtfsRecordInUse) ? FILESTATE_LIVE : FILESTATE_DELETED;
+    props->m_state = (GetRecordFlags(record->Record(), record->Length()) & kNtfsRecordInUse) ? FILESTATE_LIVE : FILESTATE_DELETED;
     props->m_recordSector = recordSector;
     return props;
 }

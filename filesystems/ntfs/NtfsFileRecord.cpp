@@ -68,51 +68,49 @@ void UndoFixups(std::uint8_t* rec, std::size_t len) {
     }
 }
 
-namespace {
-// Every attribute up to the end marker must be sound, and every name valid; the bytes are
-// looked at as they are (fix-ups applied or not by the caller).
-bool ValidateAttributes(const std::uint8_t* rec, std::size_t len, NtfsAttributeIndex* index) {
+bool NtfsAttributeIndex::Validate(const std::uint8_t* rec, std::size_t len,
+                                  NtfsAttributeIndex* index) {
     const ByteSpan r(rec, len);
     if (index) {
-        index->count = 0;
-        index->complete = true;
+        index->m_count = 0;
+        index->m_complete = true;
     }
     std::size_t off = r.u16(0x14);
     while (off < len - 8) {
-        const std::uint8_t* a = rec + off;
         const std::uint32_t type = r.u32(off);
         if (type == kNtfsAttrEnd)
             break;
         const std::uint32_t alen = r.u32(off + 4);
         if (alen == 0)
             break;
-        if (!ValidateAttribute(a, len - off))
+        const NtfsAttributeView view = NtfsAttributeView::Validate(rec + off, len - off);
+        if (!view)
             return false;
         if (type == kNtfsAttrFileName) {
             NtfsFileNameView fn;
-            if (!ReadFileNameAttr(a, fn) || !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace))
+            if (!ReadFileNameAttr(view, fn) ||
+                !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace))
                 return false;
         }
         if (index) {
-            if (index->count < NtfsAttributeIndex::kCapacity) {
-                index->type[index->count] = type;
-                index->offset[index->count] = static_cast<std::uint32_t>(off);
-                ++index->count;
+            if (index->m_count < kCapacity) {
+                index->m_type[index->m_count] = type;
+                index->m_offset[index->m_count] = static_cast<std::uint32_t>(off);
+                ++index->m_count;
             } else {
-                index->complete = false;
+                index->m_complete = false;
             }
         }
         off += alen;
     }
     return true;
 }
-} // namespace
 
 bool ValidateFileRecord(std::uint8_t* rec, std::size_t len) {
     if (!CheckFileRecordHeader(rec, len))
         return false;
     const bool applied = ApplyFixups(rec, len);
-    const bool ok = ValidateAttributes(rec, len, nullptr);
+    const bool ok = NtfsAttributeIndex::Validate(rec, len, nullptr);
     if (applied)
         UndoFixups(rec, len);
     return ok;
@@ -122,7 +120,7 @@ bool ValidateAndFixFileRecord(std::uint8_t* rec, std::size_t len, bool* fixupsAp
     if (!CheckFileRecordHeader(rec, len))
         return false;
     const bool applied = ApplyFixups(rec, len);
-    if (!ValidateAttributes(rec, len, index)) {
+    if (!NtfsAttributeIndex::Validate(rec, len, index)) {
         if (applied)
             UndoFixups(rec, len);
         return false;
@@ -131,7 +129,9 @@ bool ValidateAndFixFileRecord(std::uint8_t* rec, std::size_t len, bool* fixupsAp
     return true;
 }
 
-std::uint16_t GetRecordFlags(const std::uint8_t* rec) { return NtfsRd16(rec + 0x16); }
+std::uint16_t GetRecordFlags(const std::uint8_t* rec, std::size_t len) {
+    return ByteSpan(rec, len).u16(0x16);
+}
 
 bool IsExtensionRecord(const std::uint8_t* rec, std::size_t len) {
     const ByteSpan r(rec, len);

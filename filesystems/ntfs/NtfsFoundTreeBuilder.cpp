@@ -5,43 +5,19 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsCrossLinks.h"
 #include "filesystems/ntfs/NtfsFileProperties.h"
+#include "filesystems/ntfs/NtfsTreeBuildCommon.h"
 #include "logging/Log.h"
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstring>
-#include <system_error>
-#include <thread>
+
+using namespace ntfs_tree;
 
 namespace {
 
 constexpr std::uint32_t kBlockSectors = 128;
-
-bool Cancelled(int result) {
-    return result == -1;
-}
-
-// Parent reference from the base record's names: the second's when it is 5 or more, else the
-// first's when it is 5 or more, else -1.
-std::int64_t NameParent(const std::uint8_t* rec, std::size_t len) {
-    NtfsFileNameView fn;
-    for (int n : {1, 0}) {
-        const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrFileName, n);
-        if (a && ReadFileNameAttr(a, fn) && fn.parent >= kNtfsRootRecord)
-            return static_cast<std::int64_t>(fn.parent);
-    }
-    return -1;
-}
-
-void FreeEntries(NtfsRecordList& list) {
-    for (auto& e : list.entries) {
-        delete e.properties;
-        e.properties = nullptr;
-    }
-    list.entries.clear();
-}
 
 // Forgets the builder's records in every node of the tree (the records go away).
 void ClearSourceRecords(CFileNode* root) {
@@ -55,13 +31,13 @@ void ClearSourceRecords(CFileNode* root) {
 
 CNtfsFoundTreeBuilder::~CNtfsFoundTreeBuilder() {
     for (auto& g : m_groups) {
-        FreeEntries(g->list);
+        FreeEntries(&g->list);
         if (g->list.tempRoot) {
             ClearSourceRecords(g->list.tempRoot);
             DeleteFileTree(g->list.tempRoot);
         }
     }
-    FreeEntries(m_loose);
+    FreeEntries(&m_loose);
     if (m_loose.tempRoot) {
         ClearSourceRecords(m_loose.tempRoot);
         DeleteFileTree(m_loose.tempRoot);
@@ -168,7 +144,7 @@ void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64
             continue;
 
         NtfsRecordEntry entry;
-        entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
+        entry.isDirectory = (GetRecordFlags(view.Record(), view.Length()) & kNtfsRecordDirectory) ? 1 : 0;
         entry.record = GetHeaderRecordNumber(view.Record(), kNtfsRecordSize);
         if (group) {
             const std::uint64_t index =
@@ -176,7 +152,7 @@ void CNtfsFoundTreeBuilder::ParseMftRecordBlock(std::uint8_t* block, std::uint64
             if (index % kNtfsSectorsPerRecord == 0)
                 entry.record = static_cast<std::int64_t>(index / kNtfsSectorsPerRecord);
         }
-        entry.parent = NameParent(view.Record(), kNtfsRecordSize);
+        entry.parent = BaseParentReference(view);
         view.SetExtensions(extensions);
         if (entry.record >= 0)
             view.SetBaseRecordNumber(entry.record);
@@ -230,9 +206,9 @@ bool CNtfsFoundTreeBuilder::ReadFoundMftRecords() {
         return true;
     });
     IDIRBuildCallback* cb = Callback();
-    if (Cancelled(
-            cb->BeginStage("NTFS:Reading files",
-                           static_cast<std::int32_t>(std::min<std::uint64_t>(blocks, INT32_MAX)))))
+    if (Cancelled(cb, cb->BeginStage("NTFS:Reading files",
+                                     static_cast<std::int32_t>(
+                                         std::min<std::uint64_t>(blocks, INT32_MAX)))))
         return false;
     m_block.assign(std::size_t{kBlockSectors} * kSectorSize, 0);
     std::uint64_t unreadable = 0;
@@ -247,7 +223,7 @@ bool CNtfsFoundTreeBuilder::ReadFoundMftRecords() {
                 }
         }
         ParseMftRecordBlock(buf, s, n);
-        return !Cancelled(cb->StepBy(1));
+        return !Cancelled(cb, cb->StepBy(1));
     });
     if (unreadable)
         LogWarning("NTFS: %" PRIu64 " sector(s) of found FILE records could not be read",
@@ -277,7 +253,7 @@ FileTreePtr CNtfsFoundTreeBuilder::Build() {
         total += g->list.entries.size();
     bool cancelled = !read;
     if (!cancelled && m_callback &&
-        Cancelled(m_callback->BeginStage(
+        Cancelled(m_callback, m_callback->BeginStage(
             "NTFS:Building directory tree",
             static_cast<std::int32_t>(std::min<std::uint64_t>(total, INT32_MAX)))))
         cancelled = true;
@@ -312,7 +288,7 @@ FileTreePtr CNtfsFoundTreeBuilder::Build() {
     }
     if (root) {
         ClearSourceRecords(root.get());
-        if (!cancelled && !Cancelled(cb->Poll())) {
+        if (!cancelled && !Cancelled(cb, cb->Poll())) {
             // The map has one bit per cluster of the partition as far as the device holds it;
             // a count from a damaged record or saved file never sizes it alone.
             const std::uint64_t deviceSectors = m_device->GetSectorCount();
@@ -357,14 +333,8 @@ FileTreePtr BuildFoundNtfsFileTree(CNtfsFoundTreeBuilder* builder,
     builder->m_callback = callback;
     builder->m_result.reset();
     builder->m_done.store(false);
-    std::thread worker;
-    try {
-        worker = platform::StartThread([builder] { builder->Run(); });
-    } catch (const std::system_error&) {
+    if (!platform::RunWorker(builder->m_done, [builder] { builder->Run(); }, 0))
         return nullptr;
-    }
-    platform::WaitForWorker(builder->m_done, 0);
-    worker.join();
     return std::move(builder->m_result);
 }
 

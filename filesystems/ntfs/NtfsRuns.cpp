@@ -49,24 +49,23 @@ void DecodeDataRuns(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& 
     }
 }
 
-bool CollectAttributeRuns(const std::uint8_t* attr, std::size_t bytesLeft, NtfsExtentList& out,
-                          std::uint64_t* lowestVcn, std::uint64_t* dataSize) {
-    if (!ValidateAttribute(attr, bytesLeft) || !AttrNonResident(attr) || AttrNameLength(attr) != 0)
+bool CollectAttributeRuns(const NtfsAttributeView& attr, NtfsExtentList& out,
+                          std::uint64_t* lowestVcn, std::uint64_t* dataSize, NtfsRunNames names) {
+    if (!attr || !attr.NonResident() ||
+        (names == NtfsRunNames::UnnamedOnly && attr.NameLength() != 0))
         return false;
-    std::uint32_t po = AttrPairsOffset(attr), alen = AttrLength(attr);
-    if (!ValidateMappingPairs(attr + po, alen - po))
+    const ByteSpan pairs = attr.MappingPairs();
+    if (!ValidateMappingPairs(pairs.data(), pairs.size()))
         return false;
-    NtfsExtentList runs;
-    DecodeDataRuns(attr + po, alen - po, runs);
-    std::uint64_t low = AttrLowestVcn(attr);
-    for (auto& e : runs) {
-        e.vcn += low;
-        out.push_back(e);
-    }
+    const std::size_t before = out.size();
+    DecodeDataRuns(pairs.data(), pairs.size(), out);
+    const std::uint64_t low = attr.LowestVcn();
+    for (std::size_t i = before; i < out.size(); ++i)
+        out[i].vcn += low;
     if (lowestVcn)
         *lowestVcn = low;
     if (dataSize)
-        *dataSize = AttrDataSize(attr);
+        *dataSize = attr.DataSize();
     return true;
 }
 
@@ -84,24 +83,21 @@ void SortExtents(NtfsExtentList& extents) {
 bool CollectDataRuns(const std::uint8_t* rec, std::size_t len, NtfsExtentList& out,
                      bool checkSizes, std::uint64_t* dataSize) {
     for (int i = 0;; ++i) {
-        const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrData, i);
+        const NtfsAttributeView a = FindAttribute(rec, len, kNtfsAttrData, i);
         if (!a)
             break;
-        if (static_cast<std::int32_t>(AttrLength(a)) <= 0)
-            return false;
-        if (AttrNameLength(a) != 0)
+        if (a.NameLength() != 0)
             continue;
-        if (!AttrNonResident(a))
+        if (!a.NonResident())
             return false;
-        std::size_t left = len - static_cast<std::size_t>(a - rec);
-        std::uint32_t po = AttrPairsOffset(a);
-        if (checkSizes && !(AttrFlags(a) & kNtfsAttrFlagCompressed)) {
-            std::uint64_t span = AttrHighestVcn(a) - AttrLowestVcn(a) + 1;
-            if (SumRunCounts(a + po, AttrLength(a) - po) != span)
+        if (checkSizes && !(a.Flags() & kNtfsAttrFlagCompressed)) {
+            const std::uint64_t span = a.HighestVcn() - a.LowestVcn() + 1;
+            const ByteSpan pairs = a.MappingPairs();
+            if (SumRunCounts(pairs.data(), pairs.size()) != span)
                 return false;
         }
         std::uint64_t low = 0, size = 0;
-        if (CollectAttributeRuns(a, left, out, &low, &size) && low == 0 && dataSize)
+        if (CollectAttributeRuns(a, out, &low, &size) && low == 0 && dataSize)
             *dataSize = size;
     }
     SortExtents(out);

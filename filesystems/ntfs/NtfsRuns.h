@@ -1,6 +1,7 @@
 #pragma once
 // Mapping pairs decoded into extents, VCN/LCN mapping, MFT record positions, the saved extent
 // list and the cluster-size estimate.
+#include "filesystems/ntfs/NtfsAttributes.h"
 #include "filesystems/ntfs/NtfsCommon.h"
 
 #include <cstddef>
@@ -16,9 +17,14 @@ struct NtfsExtent {
 using NtfsExtentList = std::vector<NtfsExtent>;
 
 void DecodeDataRuns(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& out);
-// Unnamed, valid, non-resident attribute only; extents get the attribute's lowest VCN added.
-bool CollectAttributeRuns(const std::uint8_t* attr, std::size_t bytesLeft, NtfsExtentList& out,
-                          std::uint64_t* lowestVcn, std::uint64_t* dataSize);
+// Which attributes CollectAttributeRuns takes: unnamed ones only (a file's data) or named ones
+// too (a folder's $I30 index).
+enum class NtfsRunNames { UnnamedOnly, AnyName };
+// Non-resident attribute only, with mapping pairs that hold together; extents get the
+// attribute's lowest VCN added and are appended to `out`.
+bool CollectAttributeRuns(const NtfsAttributeView& attr, NtfsExtentList& out,
+                          std::uint64_t* lowestVcn, std::uint64_t* dataSize,
+                          NtfsRunNames names = NtfsRunNames::UnnamedOnly);
 std::uint64_t SumRunCounts(const std::uint8_t* pairs, std::size_t len);
 bool CollectDataRuns(const std::uint8_t* rec, std::size_t len, NtfsExtentList& out, bool checkSizes,
                      std::uint64_t* dataSize);

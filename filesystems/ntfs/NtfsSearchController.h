@@ -8,6 +8,7 @@
 // saw, so that the tree of a chosen partition can be built later without scanning again.
 #include "carving/records/FoundFileEntry.h"
 #include "filesystems/FileSystemSearchController.h"
+#include "filesystems/ntfs/NtfsIndexBuffers.h"
 #include "filesystems/ntfs/NtfsSearchedPartitionInfo.h"
 #include "filesystems/ntfs/NtfsStructures.h"
 
@@ -78,12 +79,6 @@ struct NtfsSectorRange {
 
 constexpr std::size_t kNtfsSearchListCap = 500000;
 
-// Index blocks: fix-ups, sizes and entries inside the block; every entry with a name has the
-// same parent. `len` bytes are available; the block is left as it was.
-bool CheckIndexBuffer(const std::uint8_t* block, std::size_t len);
-// The folder named by the entries of a resident $INDEX_ROOT, or -1.
-std::int64_t GetIndexNodeParent(const std::uint8_t* indexRootAttr, std::size_t bytesLeft);
-
 class CNTFSSearchController : public IFileSystemSearchController {
 public:
     CNTFSSearchController();
@@ -111,9 +106,6 @@ public:
     // What the search keeps for the tree builds.
     const std::vector<NtfsRecordNode>& GetMftRecords() const { return m_mftRecords; }
     const std::vector<FileRecordRun>& GetFileRecordRuns() const { return m_runs; }
-    CRawFileList* GetResultSink() const { return m_sink; }
-    // The candidates so far, in key order (for tests).
-    std::vector<const CSearchedNTFSPartitionInfo*> PeekPartitions() const;
 
 private:
     using Key = std::pair<std::uint64_t, std::uint8_t>; // first sector, sectors per cluster

@@ -16,16 +16,16 @@ const NtfsSystemFile NtfsSystemFiles[15] = {
 namespace {
 // The first $FILE_NAME's name, or false when the record has none.
 bool FirstName(const std::uint8_t* rec, std::size_t len, NtfsFileNameView& fn) {
-    const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrFileName, 0);
-    return a && ReadFileNameAttr(a, fn);
+    return ReadFileNameAttr(FindAttribute(rec, len, kNtfsAttrFileName, 0), fn);
 }
 
 bool NameEquals(const NtfsFileNameView& fn, const char* name) {
     const std::size_t n = std::strlen(name);
     if (fn.nameLength != n)
         return false;
+    const ByteSpan units(fn.name, 2 * n);
     for (std::size_t i = 0; i < n; ++i)
-        if (NtfsRd16(fn.name + 2 * i) != static_cast<std::uint8_t>(name[i]))
+        if (units.u16(2 * i) != static_cast<std::uint8_t>(name[i]))
             return false;
     return true;
 }
@@ -35,7 +35,7 @@ bool NameEquals(const NtfsFileNameView& fn, const char* name) {
 int SystemFileNumberOfName(const NtfsFileNameView& fn) {
     if (fn.nameLength == 0)
         return -1;
-    const std::uint16_t c = NtfsRd16(fn.name);
+    const std::uint16_t c = ByteSpan(fn.name, 2).u16(0);
     if (c != '$' && c != '.')
         return -1;
     for (const auto& f : NtfsSystemFiles)
@@ -45,9 +45,9 @@ int SystemFileNumberOfName(const NtfsFileNameView& fn) {
 }
 
 bool HasHiddenSystemInfo(const std::uint8_t* rec, std::size_t len) {
-    const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrStandardInformation, 0);
     NtfsStdInfoView si;
-    return a && ReadStdInfoAttr(a, si) && (si.fileAttributes & 0x06) == 0x06;
+    return ReadStdInfoAttr(FindAttribute(rec, len, kNtfsAttrStandardInformation, 0), si) &&
+           (si.fileAttributes & 0x06) == 0x06;
 }
 } // namespace
 
@@ -78,9 +78,10 @@ bool ReadNtfsVolumeName(std::uint8_t* rec, std::size_t len, char out[80]) {
     bool applied = ApplyFixups(rec, len);
     bool ok = false;
     if (HasSystemFileName(rec, len, "$Volume")) {
-        const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrVolumeName, 0);
-        if (a && !AttrNonResident(a)) {
-            std::string name = NtfsNameToNarrow(AttrValue(a), AttrValueLength(a) / 2);
+        const NtfsAttributeView a = FindAttribute(rec, len, kNtfsAttrVolumeName, 0);
+        if (a && !a.NonResident()) {
+            const ByteSpan value = a.Value();
+            std::string name = NtfsNameToNarrow(value.data(), value.size() / 2);
             std::size_t n = std::min<std::size_t>(name.size(), 79);
             while (n > 0 && n < name.size() && (static_cast<std::uint8_t>(name[n]) & 0xC0) == 0x80)
                 --n; // never cut a character in half

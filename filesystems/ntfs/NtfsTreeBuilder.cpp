@@ -2,24 +2,22 @@
 
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsCrossLinks.h"
+#include "filesystems/ntfs/NtfsTreeBuildCommon.h"
 #include "logging/Log.h"
-#include "platform/ThreadStart.h"
-#include "platform/WorkerWait.h"
+#include "platform/WorkerRun.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstring>
 #include <queue>
-#include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <utility>
+
+using namespace ntfs_tree;
 
 namespace {
 
 constexpr std::uint32_t kMftBufferSectors = 128; // 64 KiB
-
-bool Cancelled(IDIRBuildCallback* cb, int result) { return cb && result == -1; }
 
 // Reads `count` sectors; on failure reads them one at a time and zeroes those that fail.
 // Returns how many sectors could not be read.
@@ -34,18 +32,6 @@ std::uint64_t ReadOrZero(IStorageDevice* device, std::uint8_t* buf, std::uint64_
         }
     }
     return failed;
-}
-
-// Parent reference from the base record's names: the second's when it is 5 or more, else the
-// first's when it is 5 or more, else -1.
-std::int64_t BaseParentReference(const MftRecordView& view) {
-    NtfsFileNameView fn;
-    for (int n : {1, 0}) {
-        const std::uint8_t* a = view.FindBaseAttribute(kNtfsAttrFileName, n);
-        if (a && ReadFileNameAttr(a, fn) && fn.parent >= kNtfsRootRecord)
-            return static_cast<std::int64_t>(fn.parent);
-    }
-    return -1;
 }
 
 // A chained node's m_pSourceRecord: its record number and its record header's directory flag,
@@ -138,7 +124,7 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
         }
 
         NtfsRecordEntry entry;
-        entry.isDirectory = (GetRecordFlags(view.Record()) & kNtfsRecordDirectory) ? 1 : 0;
+        entry.isDirectory = (GetRecordFlags(view.Record(), view.Length()) & kNtfsRecordDirectory) ? 1 : 0;
         entry.parent = BaseParentReference(view);
         entry.record = recordNumber;
 
@@ -158,14 +144,6 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
         else
             ctx.list->entries.push_back(entry);
     }
-}
-
-void FreeEntries(NtfsRecordList* list) {
-    for (auto& e : list->entries) {
-        delete e.properties;
-        e.properties = nullptr;
-    }
-    list->entries.clear();
 }
 
 // Clears the m_pSourceRecord of every node under `root` (and its own), without allocating.
@@ -730,13 +708,7 @@ FileTreePtr BuildNtfsFileTreeAt(IStorageDevice* device, std::uint64_t firstSecto
         return nullptr;
     params->volume.m_sectorsPerCluster = boot.GetSectorsPerCluster();
 
-    std::thread worker;
-    try {
-        worker = platform::StartThread(NtfsTreeThreadProc, params);
-    } catch (const std::system_error&) {
+    if (!platform::RunWorker(params->done, [params] { NtfsTreeThreadProc(params); }, 0))
         return nullptr;
-    }
-    platform::WaitForWorker(params->done, 0);
-    worker.join();
     return std::move(params->result);
 }

@@ -25,19 +25,20 @@ NtfsExtensionList ReadAttributeListEntries(std::uint8_t* rec, std::size_t len,
     if (!ValidateFileRecord(rec, len))
         return out;
     bool applied = ApplyFixups(rec, len);
-    const std::uint8_t* a = FindAttribute(rec, len, kNtfsAttrAttributeList, 0);
-    if (a && !AttrNonResident(a)) {
-        out = ParseAttributeListValue(AttrValue(a), AttrValueLength(a));
+    const NtfsAttributeView a = FindAttribute(rec, len, kNtfsAttrAttributeList, 0);
+    if (a && !a.NonResident()) {
+        const ByteSpan value = a.Value();
+        out = ParseAttributeListValue(value.data(), value.size());
     } else if (a && device && IsPowerOfTwoUpTo128(sectorsPerCluster)) {
-        std::uint64_t allocated = AttrAllocatedSize(a), initialized = AttrInitializedSize(a);
-        std::uint32_t po = AttrPairsOffset(a), alen = AttrLength(a);
-        if (initialized != 0 && initialized <= allocated && po < alen &&
-            ValidateMappingPairs(a + po, alen - po)) {
+        std::uint64_t allocated = a.AllocatedSize(), initialized = a.InitializedSize();
+        const ByteSpan pairs = a.MappingPairs();
+        if (initialized != 0 && initialized <= allocated && a.PairsOffset() < a.Length() &&
+            ValidateMappingPairs(pairs.data(), pairs.size())) {
             std::uint64_t capped = std::min<std::uint64_t>(allocated, kNtfsMaxAttributeListBytes);
             std::uint64_t bufSectors = (capped + kSectorSize - 1) / kSectorSize;
             std::vector<std::uint8_t> buf(bufSectors * kSectorSize, 0);
             NtfsExtentList runs;
-            DecodeDataRuns(a + po, alen - po, runs);
+            DecodeDataRuns(pairs.data(), pairs.size(), runs);
             std::uint64_t at = 0; // sectors filled so far
             unsigned failed = 0;
             for (const auto& r : runs) {
@@ -88,28 +89,27 @@ void MftRecordView::Release() {
     m_baseRecord = -1;
     m_extensions.clear();
     m_loaded.clear();
-    m_attributes.count = 0;
-    m_attributes.complete = false;
+    m_attributes.Clear();
 }
 
-const std::uint8_t* MftRecordView::FindBaseAttribute(std::uint32_t type, int n) const {
+NtfsAttributeView MftRecordView::FindBaseAttribute(std::uint32_t type, int n) const {
     if (!m_rec || n < 0)
-        return nullptr;
-    if (!m_attributes.complete)
+        return NtfsAttributeView();
+    if (!m_attributes.Complete())
         return FindAttribute(m_rec, m_len, type, n);
     // Every listed attribute passed ValidateAttribute when the record was attached.
-    for (std::uint32_t i = 0; i < m_attributes.count; ++i)
-        if (m_attributes.type[i] == type && n-- == 0)
-            return m_rec + m_attributes.offset[i];
-    return nullptr;
+    for (std::uint32_t i = 0; i < m_attributes.Count(); ++i)
+        if (m_attributes.Type(i) == type && n-- == 0)
+            return m_attributes.At(m_rec, m_len, i);
+    return NtfsAttributeView();
 }
 
 int MftRecordView::CountBaseAttributes(std::uint32_t type) const {
-    if (!m_attributes.complete)
+    if (!m_attributes.Complete())
         return CountAttributes(m_rec, m_len, type);
     int count = 0;
-    for (std::uint32_t i = 0; i < m_attributes.count; ++i)
-        count += m_attributes.type[i] == type;
+    for (std::uint32_t i = 0; i < m_attributes.Count(); ++i)
+        count += m_attributes.Type(i) == type;
     return count;
 }
 
@@ -121,8 +121,7 @@ MftRecordView::AttrRef MftRecordView::FindAttributeEx(std::uint32_t type, int n)
     if (n < inBase) {
         ref.attr = FindBaseAttribute(type, n);
         if (ref.attr) {
-            ref.offset = static_cast<std::uint32_t>(ref.attr - m_rec);
-            ref.bytesLeft = m_len - ref.offset;
+            ref.offset = static_cast<std::uint32_t>(ref.attr.Data() - m_rec);
             ref.sector = m_sector;
         }
         return ref;
@@ -140,7 +139,8 @@ MftRecordView::AttrRef MftRecordView::FindAttributeEx(std::uint32_t type, int n)
                                       kNtfsSectorsPerRecord) &&
                 ValidateFileRecord(ext.bytes.data(), ext.bytes.size())) {
                 ApplyFixups(ext.bytes.data(), ext.bytes.size());
-                std::uint64_t base = NtfsRd64(ext.bytes.data() + 0x20) & 0x0000FFFFFFFFFFFFull;
+                const std::uint64_t base =
+                    ByteSpan(ext.bytes.data(), ext.bytes.size()).u64(0x20) & 0x0000FFFFFFFFFFFFull;
                 ext.valid = m_baseRecord < 0 || base == static_cast<std::uint64_t>(m_baseRecord);
             }
         }
@@ -150,8 +150,7 @@ MftRecordView::AttrRef MftRecordView::FindAttributeEx(std::uint32_t type, int n)
         if (k < c) {
             ref.attr = FindAttribute(ext.bytes.data(), ext.bytes.size(), type, k);
             if (ref.attr) {
-                ref.offset = static_cast<std::uint32_t>(ref.attr - ext.bytes.data());
-                ref.bytesLeft = ext.bytes.size() - ref.offset;
+                ref.offset = static_cast<std::uint32_t>(ref.attr.Data() - ext.bytes.data());
                 ref.sector = m_extensions[i].sector;
             }
             return ref;

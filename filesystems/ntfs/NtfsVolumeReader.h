@@ -42,8 +42,7 @@ public:
     std::int64_t Sector() const { return m_sector; }
 
     struct AttrRef {
-        const std::uint8_t* attr = nullptr;
-        std::size_t bytesLeft = 0;   // bytes from the attribute to the end of its record
+        NtfsAttributeView attr;      // empty when there is no such attribute
         std::uint32_t offset = 0;    // offset of the attribute in its record
         std::int64_t sector = -1;    // sector of the record holding it
     };
@@ -51,7 +50,7 @@ public:
     AttrRef FindAttributeEx(std::uint32_t type, int n);
     // The n-th attribute of `type` in the base record alone (FindAttribute on it, from the list
     // of attributes made when it was attached).
-    const std::uint8_t* FindBaseAttribute(std::uint32_t type, int n) const;
+    NtfsAttributeView FindBaseAttribute(std::uint32_t type, int n) const;
 
 private:
     int CountBaseAttributes(std::uint32_t type) const;

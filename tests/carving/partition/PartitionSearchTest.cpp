@@ -603,9 +603,10 @@ TEST(PartitionSearch, DamagedStructuresDecide) {
 // header and attributes, an update-sequence array for `size` / 512 sectors, fix-ups applied.
 std::vector<std::uint8_t> ResizeRecord(std::vector<std::uint8_t> rec, std::uint32_t size) {
     EXPECT_TRUE(ApplyFixups(rec.data(), rec.size()));
-    const std::uint32_t inUse = NtfsRd32(rec.data() + 0x18);
-    const std::uint16_t attrs = NtfsRd16(rec.data() + 0x14);
-    const std::uint16_t usn = NtfsRd16(rec.data() + 0x30);
+    const ByteSpan r(rec.data(), rec.size());
+    const std::uint32_t inUse = r.u32(0x18);
+    const std::uint16_t attrs = r.u16(0x14);
+    const std::uint16_t usn = r.u16(0x30);
     const std::uint16_t sectors = static_cast<std::uint16_t>(size / kSectorSize);
     const std::uint16_t newAttrs =
         static_cast<std::uint16_t>((0x30 + 2 * (sectors + 1) + 7) / 8 * 8);
@@ -621,7 +622,7 @@ std::vector<std::uint8_t> ResizeRecord(std::vector<std::uint8_t> rec, std::uint3
     w.put32(0x1C, size);
     w.put16(0x30, usn);
     for (std::uint16_t i = 1; i <= sectors; ++i) {
-        w.put16(0x30 + 2 * i, NtfsRd16(out.data() + i * kSectorSize - 2));
+        w.put16(0x30 + 2 * i, w.view().u16(i * kSectorSize - 2));
         w.put16(i * kSectorSize - 2, usn);
     }
     return out;

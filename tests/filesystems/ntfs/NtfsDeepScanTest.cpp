@@ -794,7 +794,7 @@ TEST(NtfsDeepScan, IndexBlocksAreCheckedInsideTheirBounds) {
         change(b.data());
         return !CheckIndexBuffer(b.data(), b.size());
     };
-    const std::uint32_t first = 24 + NtfsRd32(good.data() + 24);
+    const std::uint32_t first = 24 + ByteSpan(good.data(), good.size()).u32(24);
     EXPECT_TRUE(
         broken([&](std::uint8_t* b) { NtfsWr16(b + first + 8, 0xFFF0); })); // entry past the block
     EXPECT_TRUE(broken(
@@ -805,8 +805,42 @@ TEST(NtfsDeepScan, IndexBlocksAreCheckedInsideTheirBounds) {
     EXPECT_TRUE(broken([](std::uint8_t* b) { b[2 * 512 - 1] ^= 0xFF; })); // torn sector
     EXPECT_TRUE(broken([](std::uint8_t* b) { NtfsWr16(b + 6, 17); }));    // fix-up count
     EXPECT_TRUE(broken([&](std::uint8_t* b) {                             // two parents
-        const std::uint32_t second = first + NtfsRd16(b + first + 8);
+        const std::uint32_t second = first + ByteSpan(b, good.size()).u16(first + 8);
         b[second + 16] ^= 0x01;
     }));
     EXPECT_FALSE(broken([](std::uint8_t*) {}));
+}
+
+TEST(NtfsDeepScan, FileRecordWhoseUpdateSequenceFailsIsNotTaken) {
+    const std::string image = BasicNtfsImage();
+    ASSERT_FALSE(image.empty());
+    auto volume = ReadFileBytes(image);
+    const std::int64_t record = NtfsRecordNumber(image, "/docs/a.bin");
+    ASSERT_GT(record, 16);
+    const std::int64_t offset = NtfsRecordOffset(image, static_cast<std::uint64_t>(record));
+    ASSERT_GT(offset, 0);
+    const std::uint64_t sector = kOddStart + static_cast<std::uint64_t>(offset) / 512;
+    auto taken = [](const Scan& scan, std::uint64_t s) {
+        for (const FileRecordRun& run : scan.ntfs->GetFileRecordRuns())
+            if (s >= run.firstSector && s - run.firstSector < 2 * run.recordCount)
+                return (s - run.firstSector) % 2 == 0;
+        return false;
+    };
+    const std::uint64_t sectors = kOddStart + volume.size() / 512 + 100;
+    {
+        MemoryDevice dev(Disk(volume, kOddStart, sectors));
+        Scan intact = DeepScan(dev);
+        for (std::uint64_t s : {sector - 2, sector, sector + 2})
+            ASSERT_TRUE(taken(intact, s)) << s;
+    }
+    // The record's first sector was written and its second was not: the first no longer ends
+    // with the update sequence number the header holds.
+    volume[static_cast<std::size_t>(offset) + 510] ^= 0xFF;
+    MemoryDevice dev(Disk(volume, kOddStart, sectors));
+    Scan torn = DeepScan(dev);
+    EXPECT_FALSE(taken(torn, sector));
+    EXPECT_TRUE(taken(torn, sector - 2));
+    EXPECT_TRUE(taken(torn, sector + 2));
+    ASSERT_EQ(torn.Chosen().size(), 1u);
+    EXPECT_EQ(torn.Chosen()[0]->m_u64FirstSector, kOddStart);
 }

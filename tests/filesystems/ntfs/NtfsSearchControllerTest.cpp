@@ -104,7 +104,8 @@ TEST(NtfsPartitionRecord, MadeFromABootSector) {
     EXPECT_EQ(r->GetSectorCount64(), 6ull << 32);
     MemorySection saved;
     r->Save(&saved);
-    EXPECT_EQ(NtfsRd32(saved.bytes.data() + 4 + 1 + 8 * 4 + 4), 0xFFFFFFFFu); // clamped when saved
+    EXPECT_EQ(ByteSpan(saved.bytes.data(), saved.bytes.size()).u32(4 + 1 + 8 * 4 + 4),
+              0xFFFFFFFFu); // clamped when saved
     CSearchedNTFSPartitionInfo back;
     back.Load(&saved);
     EXPECT_EQ(back.GetSectorCount64(), 6ull << 32); // whole again from the cluster count
@@ -216,12 +217,12 @@ TEST(NtfsSearchController, EndOfSearchKeepsTheFirstThousandAndStrongOnes) {
 }
 
 TEST(NtfsSearchController, StandardTablesAreWhatFormattingWrites) {
-    const std::uint8_t* attrDef = NtfsStandardAttrDef();
-    EXPECT_EQ(NtfsRd16(attrDef), '$');
-    EXPECT_EQ(NtfsRd32(attrDef + 160 * 14 + 0x80), 0x100u); // $LOGGED_UTILITY_STREAM
-    const std::uint8_t* upCase = NtfsStandardUpCase();
-    EXPECT_EQ(NtfsRd16(upCase + 2 * 'a'), 'A');
-    EXPECT_EQ(NtfsRd16(upCase + 2 * 0xFF), 0x178);
+    const ByteSpan attrDef(NtfsStandardAttrDef(), kNtfsAttrDefBytes);
+    EXPECT_EQ(attrDef.u16(0), '$');
+    EXPECT_EQ(attrDef.u32(160 * 14 + 0x80), 0x100u); // $LOGGED_UTILITY_STREAM
+    const ByteSpan upCase(NtfsStandardUpCase(), kNtfsUpCaseBytes);
+    EXPECT_EQ(upCase.u16(2 * 'a'), 'A');
+    EXPECT_EQ(upCase.u16(2 * 0xFF), 0x178);
     for (int n = 0; n < 256; ++n)
-        EXPECT_EQ(NtfsUpCaseSectorStartingWith(NtfsRd16(upCase + n * 512)), n);
+        EXPECT_EQ(NtfsUpCaseSectorStartingWith(upCase.u16(n * 512)), n);
 }

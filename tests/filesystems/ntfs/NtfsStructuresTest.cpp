@@ -243,13 +243,13 @@ TEST(NtfsFileRecord, FixupsAndAttributeChecks) {
     std::memcpy(rec2.data() + next, &end, 4);
     ASSERT_TRUE(ValidateFileRecord(rec2.data(), 1024));
     EXPECT_EQ(CountAttributes(rec2.data(), 1024, kNtfsAttrFileName), 2);
-    const std::uint8_t* second = FindAttribute(rec2.data(), 1024, kNtfsAttrFileName, 1);
-    ASSERT_NE(second, nullptr);
+    const NtfsAttributeView second = FindAttribute(rec2.data(), 1024, kNtfsAttrFileName, 1);
+    ASSERT_TRUE(second);
     NtfsFileNameView fn;
     ASSERT_TRUE(ReadFileNameAttr(second, fn));
     EXPECT_EQ(NtfsNameToNarrow(fn.name, fn.nameLength), "second");
-    EXPECT_EQ(FindAttribute(rec2.data(), 1024, kNtfsAttrFileName, 2), nullptr);
-    EXPECT_EQ(FindAttribute(rec2.data(), 0x38 + 0x40, kNtfsAttrFileName, 0), nullptr);
+    EXPECT_FALSE(FindAttribute(rec2.data(), 1024, kNtfsAttrFileName, 2));
+    EXPECT_FALSE(FindAttribute(rec2.data(), 0x38 + 0x40, kNtfsAttrFileName, 0));
 }
 
 // Names written from Linux live in the POSIX namespace, where only '/' and NUL are forbidden;
@@ -375,7 +375,7 @@ TEST(NtfsAttributeList, FragmentedFileSpillsIntoExtensionRecords) {
     view.SetExtensions(entries);
     // The name and every $DATA piece, wherever they live, give the whole file back.
     auto name = view.FindAttributeEx(kNtfsAttrFileName, 0);
-    ASSERT_NE(name.attr, nullptr);
+    ASSERT_TRUE(name.attr);
     NtfsFileNameView fn;
     ASSERT_TRUE(ReadFileNameAttr(name.attr, fn));
     EXPECT_EQ(NtfsNameToNarrow(fn.name, fn.nameLength), kFragmentedName);
@@ -387,7 +387,7 @@ TEST(NtfsAttributeList, FragmentedFileSpillsIntoExtensionRecords) {
         if (!ref.attr)
             break;
         std::uint64_t low = 0, dsize = 0;
-        ASSERT_TRUE(CollectAttributeRuns(ref.attr, ref.bytesLeft, runs, &low, &dsize));
+        ASSERT_TRUE(CollectAttributeRuns(ref.attr, runs, &low, &dsize));
         if (low == 0)
             size = dsize;
         ++pieces;
@@ -422,16 +422,15 @@ TEST(NtfsAttributeList, FragmentedFileSpillsIntoExtensionRecords) {
 
     // Unreadable list sectors are left empty, never parsed as fresh data.
     dev.ClearCalls();
-    const std::uint8_t* listAttr = nullptr;
     {
         auto r2 = rec;
         ApplyFixups(r2.data(), 1024);
-        listAttr = FindAttribute(r2.data(), 1024, kNtfsAttrAttributeList, 0);
-        ASSERT_NE(listAttr, nullptr);
-        if (AttrNonResident(listAttr)) {
+        const NtfsAttributeView listAttr = FindAttribute(r2.data(), 1024, kNtfsAttrAttributeList, 0);
+        ASSERT_TRUE(listAttr);
+        if (listAttr.NonResident()) {
             NtfsExtentList listRuns;
-            DecodeDataRuns(listAttr + AttrPairsOffset(listAttr), AttrLength(listAttr) - AttrPairsOffset(listAttr),
-                           listRuns);
+            const ByteSpan pairs = listAttr.MappingPairs();
+            DecodeDataRuns(pairs.data(), pairs.size(), listRuns);
             ASSERT_FALSE(listRuns.empty());
             for (std::uint32_t s = 0; s < spc; ++s)
                 dev.FailSector(listRuns[0].lcn * spc + s);

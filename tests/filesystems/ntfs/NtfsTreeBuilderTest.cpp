@@ -378,7 +378,8 @@ namespace {
 
 // Puts the update-sequence number into a record whose sector ends hold their real bytes.
 void SealRecord(std::uint8_t* rec, std::uint16_t usn) {
-    std::uint16_t usaOff = NtfsRd16(rec + 4), count = NtfsRd16(rec + 6);
+    const ByteSpan header(rec, 8);
+    std::uint16_t usaOff = header.u16(4), count = header.u16(6);
     NtfsWr16(rec + usaOff, usn);
     for (std::uint16_t i = 0; i + 1 < count; ++i) {
         std::memcpy(rec + usaOff + 2 * (i + 1), rec + (i + 1) * 512 - 2, 2);
@@ -451,8 +452,9 @@ TEST(NtfsQuickScan, MftWithAnAttributeList) {
 
     // New record 0: its attributes with an $ATTRIBUTE_LIST before $FILE_NAME and the low $DATA piece.
     std::vector<std::uint8_t> rec(1024, 0);
-    std::memcpy(rec.data(), rec0.data(), NtfsRd16(rec0.data() + 0x14));
-    std::size_t at = NtfsRd16(rec0.data() + 0x14);
+    const ByteSpan r0(rec0.data(), rec0.size());
+    std::memcpy(rec.data(), rec0.data(), r0.u16(0x14));
+    std::size_t at = r0.u16(0x14);
     auto put = [&](const std::vector<std::uint8_t>& attr) {
         ASSERT_LE(at + attr.size() + 8, 1024u);
         std::memcpy(rec.data() + at, attr.data(), attr.size());
@@ -472,19 +474,19 @@ TEST(NtfsQuickScan, MftWithAnAttributeList) {
     listEntry(kNtfsAttrData, 0, 0);
     listEntry(kNtfsAttrData, split, 15);
     for (int i = 0;; ++i) {
-        const std::uint8_t* a = nullptr;
-        std::size_t walk = NtfsRd16(rec0.data() + 0x14);
+        ByteSpan a;
+        std::size_t walk = r0.u16(0x14);
         int n = 0;
-        while (walk < 1016 && NtfsRd32(rec0.data() + walk) != kNtfsAttrEnd) {
+        while (walk < 1016 && r0.u32(walk) != kNtfsAttrEnd) {
             if (n++ == i) {
-                a = rec0.data() + walk;
+                a = r0.sub(walk, r0.u32(walk + 4));
                 break;
             }
-            walk += NtfsRd32(rec0.data() + walk + 4);
+            walk += r0.u32(walk + 4);
         }
-        if (!a)
+        if (a.empty())
             break;
-        std::uint32_t type = AttrType(a);
+        std::uint32_t type = a.u32(0);
         if (type == kNtfsAttrFileName) {
             std::vector<std::uint8_t> attr((0x18 + list.size() + 7) & ~std::size_t{7}, 0);
             std::uint32_t t = kNtfsAttrAttributeList, len = static_cast<std::uint32_t>(attr.size()),
@@ -496,10 +498,10 @@ TEST(NtfsQuickScan, MftWithAnAttributeList) {
             std::memcpy(attr.data() + 0x18, list.data(), list.size());
             put(attr);
         }
-        if (type == kNtfsAttrData && AttrNameLength(a) == 0)
-            put(DataPiece(low, 0, split - 1, alloc, mftSize, NtfsRd16(a + 0x0E)));
+        if (type == kNtfsAttrData && a.u8(9) == 0)
+            put(DataPiece(low, 0, split - 1, alloc, mftSize, a.u16(0x0E)));
         else
-            put(std::vector<std::uint8_t>(a, a + AttrLength(a)));
+            put(std::vector<std::uint8_t>(a.data(), a.data() + a.size()));
     }
     std::uint32_t end = kNtfsAttrEnd;
     std::memcpy(rec.data() + at, &end, 4);
