@@ -140,6 +140,7 @@ private:
     // The partition a restart page at `page` implies as the first page of `log`'s $LogFile.
     std::unique_ptr<CSearchedNTFSPartitionInfo>
     MakeLogCandidate(std::uint64_t page, const LogStart& log, std::uint32_t evidence) const;
+    void MarkLoneRestartPage(std::uint64_t page, const LogStart& log);
     void AnalyzeLogFileRecord(const NtfsRecordNode& node);
     void AnalyzeFolderRecord(std::uint64_t sector, const std::uint8_t* rec);
     void AnalyzeOrdinaryRecord(std::uint64_t sector, const std::uint8_t* rec, int systemFile);

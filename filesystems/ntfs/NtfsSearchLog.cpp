@@ -21,6 +21,15 @@ CNTFSSearchController::MakeLogCandidate(std::uint64_t page, const LogStart& log,
     return c;
 }
 
+// A restart page whose twin was not seen: it may be the first of the pair, or the second with
+// the first one page before it.
+void CNTFSSearchController::MarkLoneRestartPage(std::uint64_t page, const LogStart& log) {
+    MarkOrInsert(MakeLogCandidate(page, log, NTFS_EVIDENCE_LOG_FIRST), NTFS_EVIDENCE_LOG_FIRST);
+    if (page > kLogPageSectors)
+        MarkOrInsert(MakeLogCandidate(page - kLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND),
+                     NTFS_EVIDENCE_LOG_SECOND);
+}
+
 void CNTFSSearchController::AnalyzeRstrRecord(std::uint64_t page) {
     if (m_restartPages.size() >= kNtfsSearchListCap)
         return;
@@ -34,12 +43,7 @@ void CNTFSSearchController::AnalyzeRstrRecord(std::uint64_t page) {
             if (Candidate c = MakeLogCandidate(page, log, NTFS_EVIDENCE_LOG_FIRST))
                 UpdateEvidence(KeyOf(*c), 0, NTFS_EVIDENCE_LOG_FIRST);
         } else {
-            MarkOrInsert(MakeLogCandidate(page, log, NTFS_EVIDENCE_LOG_FIRST),
-                         NTFS_EVIDENCE_LOG_FIRST);
-            if (page > kLogPageSectors)
-                MarkOrInsert(
-                    MakeLogCandidate(page - kLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND),
-                    NTFS_EVIDENCE_LOG_SECOND);
+            MarkLoneRestartPage(page, log);
         }
     }
     m_restartPages.push_back(page);
@@ -64,12 +68,7 @@ void CNTFSSearchController::AnalyzeLogFileRecord(const NtfsRecordNode& node) {
                         NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND);
                     ++i;
                 } else {
-                    MarkOrInsert(MakeLogCandidate(p, log, NTFS_EVIDENCE_LOG_FIRST),
-                                 NTFS_EVIDENCE_LOG_FIRST);
-                    if (p > kLogPageSectors)
-                        MarkOrInsert(
-                            MakeLogCandidate(p - kLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND),
-                            NTFS_EVIDENCE_LOG_SECOND);
+                    MarkLoneRestartPage(p, log);
                 }
             }
             m_logStarts.push_back(log);
