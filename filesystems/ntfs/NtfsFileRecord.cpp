@@ -84,13 +84,13 @@ bool NtfsAttributeIndex::Validate(const std::uint8_t* rec, std::size_t len,
         if (alen == 0)
             break;
         const NtfsAttributeView view = NtfsAttributeView::Validate(rec + off, len - off);
-        if (!view)
+        NtfsFileNameView fn;
+        if (!view || (type == kNtfsAttrFileName &&
+                      (!ReadFileNameAttr(view, fn) ||
+                       !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace)))) {
+            if (index)
+                index->Clear(); // a record that fails lists nothing
             return false;
-        if (type == kNtfsAttrFileName) {
-            NtfsFileNameView fn;
-            if (!ReadFileNameAttr(view, fn) ||
-                !IsValidNtfsName(fn.name, fn.nameLength, fn.nameSpace))
-                return false;
         }
         if (index) {
             if (index->m_count < kCapacity) {

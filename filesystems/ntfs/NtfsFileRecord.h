@@ -25,8 +25,11 @@ public:
     std::uint32_t Count() const { return m_count; }
     bool Complete() const { return m_complete; }
     std::uint32_t Type(std::uint32_t i) const { return m_type[i]; }
-    // The i-th listed attribute of `rec` (the bytes the index was made from, `len` of them).
+    // The i-th listed attribute of `rec` (the bytes the index was made from, `len` of them);
+    // empty past the last one.
     NtfsAttributeView At(const std::uint8_t* rec, std::size_t len, std::uint32_t i) const {
+        if (i >= m_count)
+            return {};
         const ByteSpan r(rec, len);
         return NtfsAttributeView(r.sub(m_offset[i], r.u32(m_offset[i] + 4)));
     }
