@@ -73,7 +73,7 @@ wxSize CHyperLink::DoGetBestSize() const {
 }
 
 void CHyperLink::FitToText() {
-    if (!m_fit || !GetHandle())
+    if (!GetHandle())
         return;
     const wxRect old = GetRect();
     const wxSize text = DoGetBestSize();

@@ -60,7 +60,6 @@ private:
     bool m_hover = false;
     bool m_visited = false;
     int m_underline = -1;
-    bool m_fit = true;
     std::string m_target;
     wxFont m_normalFont, m_underlinedFont;
     wxTimer m_timer;

@@ -474,8 +474,6 @@ void CFileListCtrl::ShowListView() {
 }
 
 void CFileListCtrl::ShowThumbnailView() {
-    if (!m_thumbnailsAllowed)
-        return;
     m_thumbnails.Clear(false);
     m_thumbView->SetFocusedItem(m_report->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
     m_view = 2;

@@ -134,7 +134,6 @@ private:
     std::map<std::string, int> m_imageSlots;
     IStorageDevice* m_device = nullptr;
     int m_view = 1;
-    bool m_thumbnailsAllowed = true;
     bool m_offersLocate = false;
     int m_frozen = 0;
 };
