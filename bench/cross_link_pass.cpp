@@ -5,6 +5,7 @@
 // pass included: the baseline of BM_<fs>CrossLinkPass, the pass alone over the finished tree
 // (one cluster-use map from the live files' runs and the volume's allocation record, then the
 // deleted files against it). The images are made on first run under <build>/bench-work.
+#include "bench/NtfsEditTool.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -69,15 +70,6 @@ std::string MakeContent(const std::string& dir, int perFolder) {
             std::ofstream(folder + "/f" + std::to_string(f) + ".bin") << d << " " << f << bytes;
     }
     return dir;
-}
-
-std::string NtfsEditTool() {
-    for (const std::string& dir : {std::string(BRULIN_BINARY_DIR), std::string(BRULIN_BINARY_DIR) + "/../build"}) {
-        const std::string tool = dir + "/tests/ntfs_edit";
-        if (std::filesystem::exists(tool))
-            return tool;
-    }
-    return "";
 }
 
 constexpr int kNtfsPerFolder = 2000;

@@ -9,6 +9,7 @@
 // included, allocator overhead included. The plain read of the same MFT bytes is printed beside
 // it as the baseline of the time.
 #include "bench/PeakMemory.h"
+#include "bench/NtfsEditTool.h"
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "storage/ImageFileDevice.h"
@@ -36,15 +37,6 @@ double CpuSeconds(int who) {
     getrusage(who, &u);
     return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-std::string NtfsEditTool() {
-    for (const std::string& dir : {std::string(BRULIN_BINARY_DIR), std::string(BRULIN_BINARY_DIR) + "/../build"}) {
-        const std::string tool = dir + "/tests/ntfs_edit";
-        if (std::filesystem::exists(tool))
-            return tool;
-    }
-    return "";
 }
 
 std::string MakeImage(int files) {
