@@ -82,5 +82,17 @@ std::size_t FlagNtfsCrossLinks(CFileNode* root, IStorageDevice* device, const CN
     // when it is missing or could not be read whole.
     if (!bitmap || !device || !MarkBitmapClusters(*bitmap, device, *map))
         MarkLiveFileClusters(root, *map);
-    return FlagCrossLinkedFiles(root, *map);
+    const std::size_t inUse = FlagCrossLinkedFiles(root, *map);
+    // Of two deleted files on the same clusters, the one whose record changed later (the
+    // larger $LogFile sequence number) was written there last.
+    const std::uint64_t clusterBytes = map->GetSectorsPerCluster() * kSectorBytes;
+    const auto runsOf = [clusterBytes](const IFileProperties& props, const ClusterRunVisit& visit) {
+        VisitFileClusterRuns(props, clusterBytes, visit);
+    };
+    const auto lsnOf = [](const IFileProperties& props) {
+        return props.GetFileSystemKind() == FILEPROPS_NTFS
+                   ? static_cast<const CNTFSFileProperties&>(props).GetLogSequenceNumber()
+                   : kNoWriteStamp;
+    };
+    return inUse + FlagOverwrittenDeletedFiles(root, clusterCount, runsOf, lsnOf);
 }

@@ -1,6 +1,7 @@
 #include "filesystems/ntfs/NtfsFileProperties.h"
 
 #include "filesystems/StoreSection.h"
+#include "storage/ByteSpan.h"
 
 #include <algorithm>
 #include <cstring>
@@ -237,6 +238,7 @@ CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, s
     props->m_lastAccessTime = lastAccess;
     props->m_state = (GetRecordFlags(record->Record(), record->Length()) & kNtfsRecordInUse) ? FILESTATE_LIVE : FILESTATE_DELETED;
     props->m_recordSector = recordSector;
+    props->m_lsn = ByteSpan(record->Record(), record->Length()).u64(8);
     return props;
 }
 

@@ -41,6 +41,10 @@ public:
     int Load(IRSData* section) override;
 
     std::uint64_t GetRecordSector() const { return m_recordSector; }
+    // The $LogFile sequence number of the record's last change (its header's), 0 when the
+    // record carries none; a record changed later has a larger one. Known while a tree is
+    // built: the scan-state store does not keep it.
+    std::uint64_t GetLogSequenceNumber() const { return m_lsn; }
     // A copy of the run record (resident offset and mapping pairs); null when there is none.
     std::unique_ptr<RunListRecord> GetRunListRecord() const;
     bool HasRunListRecord() const { return m_hasRunRecord; }
@@ -67,6 +71,7 @@ private:
     FileTime m_lastWriteTime;
     FileTime m_lastAccessTime;
     std::uint64_t m_recordSector = 0;
+    std::uint64_t m_lsn = 0;
     char* m_text = nullptr; // the name, its terminator, then the run record's bytes; owned
     std::unique_ptr<NtfsExtensionList> m_extensions;
     std::uint32_t m_runBytes = 0;
