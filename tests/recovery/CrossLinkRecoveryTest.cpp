@@ -122,6 +122,111 @@ void CheckFlagsAndRecovery(CFileSystemNode* root, IStorageDevice& device, const 
     EXPECT_EQ(others, 1);
 }
 
+// A file (not folder) of `size` bytes under `root`, deleted or live; null when there is none.
+CFileNode* FileOfSize(CFileNode* root, std::uint64_t size, bool deleted) {
+    std::vector<CFileNode*> stack{root};
+    while (!stack.empty()) {
+        CFileNode* node = stack.back();
+        stack.pop_back();
+        for (CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
+            stack.push_back(c);
+        const IFileProperties* p = node->m_pProperties;
+        if (node != root && p && !(p->GetAttributes() & FILEATTR_DIRECTORY) &&
+            ((p->GetFileState() & FILESTATE_DELETED) != 0) == deleted && p->GetFileSize() == size)
+            return node;
+    }
+    return nullptr;
+}
+
+// One file of a tree whose flag and recovery a test checks: found by its size (and state), with
+// the bytes it had; `overwritten` when its clusters hold another file's bytes now.
+struct ExpectedFile {
+    const char* name;
+    const Bytes* own;
+    bool deleted;
+    bool crossLinked;
+    bool overwritten = false;
+};
+
+// Checks the files' Cross Link flags, recovers just those files and checks what was written
+// and counted: a file without the flag comes back with its own bytes and counts as recovered;
+// a flagged one is written, at its size, with what its clusters hold, and does not count (an
+// overwritten one is not written with its own bytes).
+void CheckFilesAndRecovery(CFileSystemNode* root, IStorageDevice& device, const std::vector<ExpectedFile>& files) {
+    if (root->m_pProperties->GetCheckState() != CHECKSTATE_UNCHECKED)
+        ToggleCheckState(root, false);
+    if (root->m_pProperties->GetCheckState() != CHECKSTATE_UNCHECKED)
+        ToggleCheckState(root, false);
+    int good = 0;
+    for (const ExpectedFile& f : files) {
+        SCOPED_TRACE(f.name);
+        CFileNode* node = FileOfSize(root, f.own->size(), f.deleted);
+        ASSERT_TRUE(node);
+        const std::uint8_t state = node->m_pProperties->GetFileState();
+        EXPECT_EQ((state & FILESTATE_CROSS_LINK) != 0, f.crossLinked);
+        EXPECT_EQ((state & FILESTATE_DELETED) != 0, f.deleted);
+        ToggleCheckState(node, false);
+        good += !f.crossLinked;
+    }
+    const std::string out = ScratchDir("crosslink-recovery");
+    RecordingRecoverCallback callback;
+    RecoverFolderJob job;
+    std::string made;
+    ASSERT_EQ(RecoverFolder(&callback, &device, &job, root, out, &made), 1);
+    EXPECT_EQ(job.result, kRecoverDone);
+    EXPECT_EQ(callback.files, good) << "only the files with their own bytes count as recovered";
+    // The sizes tell the written files apart.
+    std::size_t written = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(made)) {
+        if (!e.is_regular_file())
+            continue;
+        ++written;
+        const Bytes bytes = ReadFileBytes(e.path().string());
+        const auto f = std::find_if(files.begin(), files.end(),
+                                    [&](const ExpectedFile& x) { return x.own->size() == bytes.size(); });
+        ASSERT_NE(f, files.end()) << e.path();
+        SCOPED_TRACE(f->name);
+        if (f->overwritten)
+            EXPECT_NE(bytes, *f->own) << "the clusters hold another file now";
+        else if (!f->crossLinked)
+            EXPECT_EQ(bytes, *f->own);
+    }
+    EXPECT_EQ(written, files.size());
+}
+
+// The volume with its boot sector(s) and the first records of its MFT zeroed.
+Bytes WithoutNtfsBootAndMftStart(const std::string& image, bool backupToo) {
+    Bytes bytes = LoadImageBytes(image);
+    const std::int64_t mft = NtfsRecordOffset(image, 0);
+    EXPECT_GT(mft, 0);
+    if (mft <= 0)
+        return bytes;
+    std::fill_n(bytes.begin(), 512, 0);
+    if (backupToo)
+        std::fill_n(bytes.end() - 512, 512, 0);
+    std::fill_n(bytes.begin() + mft, 8 * 1024, 0); // $MFT ... $BadClus... the records 0 to 7
+    return bytes;
+}
+
+// The volume with both its FATs zeroed.
+Bytes WithoutFats(const std::string& image) {
+    Bytes volume = LoadImageBytes(image);
+    CFATDBR dbr(volume.data(), 512);
+    EXPECT_TRUE(dbr.IsValid());
+    if (dbr.IsValid())
+        std::fill_n(volume.begin() + dbr.GetReservedSectors() * 512, 2ull * dbr.GetSectorsPerFAT() * 512, 0);
+    return volume;
+}
+
+// The FAT quick scan of a volume at sector 0 of `device`, live entries listed too.
+TreePtr FatQuickScanTree(IStorageDevice& device) {
+    std::uint8_t boot[512];
+    EXPECT_EQ(device.ReadSectors(boot, 0, 1), 1);
+    CFATSearchedPartitionInfo partition;
+    EXPECT_TRUE(InitFATSearchedPartitionInfo(partition, boot, sizeof boot, 0));
+    return TreePtr(BuildFatFileTree(nullptr, &partition, nullptr, &device, 1));
+}
+
 class CrossLinkRecovery : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(LogPath().empty()); }
@@ -182,14 +287,13 @@ TEST_F(CrossLinkRecovery, NtfsQuickScanWithTheLaterFilesRecordGone) {
     NtfsQuickScanAndCheck(device);
 }
 
-// The deep scan's search over a device of `bytes` with one controller, the tree of the volume
-// it chose, and the checks.
-void DeepScanAndCheck(std::vector<std::uint8_t> bytes, IFileSystemSearchController& controller) {
-    MemoryDevice device(std::move(bytes));
+// The deep scan's search over `device` with one controller and the tree of the volume it chose
+// (null after a failure, which is recorded).
+TreePtr DeepScanTree(IStorageDevice& device, IFileSystemSearchController& controller) {
     CIntelligentSearchController search;
     search.SetDevice(&device);
     search.AddController(&controller);
-    ASSERT_EQ(search.Search(nullptr), 1);
+    EXPECT_EQ(search.Search(nullptr), 1);
     std::vector<CSearchedPartitionInfo*> list;
     controller.CollectSearchedPartitions(list);
     std::vector<std::unique_ptr<CSearchedPartitionInfo>> owned(list.begin(), list.end());
@@ -201,9 +305,20 @@ void DeepScanAndCheck(std::vector<std::uint8_t> bytes, IFileSystemSearchControll
     for (CSearchedPartitionInfo* p : list)
         if (p->m_u32Chosen && (!volume || p->m_u64FirstSector < volume->m_u64FirstSector))
             volume = p;
-    ASSERT_TRUE(volume) << "no volume was chosen among " << list.size();
+    if (!volume) {
+        ADD_FAILURE() << "no volume was chosen among " << list.size();
+        return nullptr;
+    }
     CNullDirBuildCallback cb;
     TreePtr root(BuildDirectoryTreeByController({&controller}, volume, &device, &cb, 0));
+    EXPECT_TRUE(root);
+    return root;
+}
+
+// The deep scan of a device of `bytes` and the checks.
+void DeepScanAndCheck(std::vector<std::uint8_t> bytes, IFileSystemSearchController& controller) {
+    MemoryDevice device(std::move(bytes));
+    TreePtr root = DeepScanTree(device, controller);
     ASSERT_TRUE(root);
     CheckFlagsAndRecovery(root.get(), device, FindCrossLinkFiles(root.get()));
 }
@@ -240,6 +355,103 @@ TEST_F(CrossLinkRecovery, Fat32DeepScanWithBothFatsZeroed) {
     std::fill_n(volume.begin() + dbr.GetReservedSectors() * 512, 2ull * dbr.GetSectorsPerFAT() * 512, 0);
     CFATSearchController controller;
     DeepScanAndCheck(std::move(volume), controller);
+}
+
+// ---- A deleted file written over a deleted file -----------------------------------------------
+
+// "new.bin" was written into the clusters of the deleted "old.bin" and deleted as well. The
+// records' $LogFile sequence numbers tell which came later: old.bin alone is flagged. Without
+// them (the library writes none) nothing tells, and both are. The deleted "intact.bin" that
+// shares no cluster is never flagged.
+TEST_F(CrossLinkRecovery, NtfsDeletedFileOverADeletedOne) {
+    for (const bool stamped : {true, false}) {
+        SCOPED_TRACE(stamped ? "sequence numbers" : "no sequence numbers");
+        const std::string image = NtfsOverwrittenDeletedVolume(stamped);
+        ASSERT_FALSE(image.empty());
+        const std::vector<ExpectedFile> files = {
+            {"old.bin", &CrossLinkOldBytes(), true, true, true},
+            {"new.bin", &OverwritingNewBytes(), true, !stamped},
+            {"intact.bin", &CrossLinkIntactBytes(), true, false},
+            {"keep.bin", &CrossLinkKeepBytes(), false, false},
+        };
+        {
+            SCOPED_TRACE("quick scan");
+            CImageFileDevice device(image.c_str());
+            CNullDirBuildCallback build;
+            NtfsTreeBuildParams params;
+            InitNtfsTreeBuildParams(&params);
+            TreePtr root(BuildNtfsFileTree(&device, &params, &build));
+            ASSERT_TRUE(root);
+            CheckFilesAndRecovery(root.get(), device, files);
+        }
+        for (const bool backupToo : {false, true}) {
+            SCOPED_TRACE(backupToo ? "deep scan, both boot sectors gone" : "deep scan, boot sector gone");
+            MemoryDevice device(WithoutNtfsBootAndMftStart(image, backupToo));
+            CNTFSSearchController controller;
+            TreePtr root = DeepScanTree(device, controller);
+            ASSERT_TRUE(root);
+            CheckFilesAndRecovery(root.get(), device, files);
+        }
+    }
+}
+
+// The same on FAT32: "NEW.BIN" starts at the first cluster of the deleted "OLD.BIN". With a
+// later time it keeps the clusters; with the same time nothing tells and both are flagged.
+TEST_F(CrossLinkRecovery, Fat32DeletedFileOverADeletedOne) {
+    for (const bool sameTimes : {false, true}) {
+        SCOPED_TRACE(sameTimes ? "same times" : "later time");
+        const std::string image = FatOverwrittenDeletedVolume(sameTimes);
+        ASSERT_FALSE(image.empty());
+        const std::vector<ExpectedFile> files = {
+            {"OLD.BIN", &CrossLinkOldBytes(), true, true, true},
+            {"NEW.BIN", &OverwritingNewBytes(), true, sameTimes},
+            {"INTACT.BIN", &CrossLinkIntactBytes(), true, false},
+            {"KEEP.BIN", &CrossLinkKeepBytes(), false, false},
+        };
+        {
+            SCOPED_TRACE("quick scan");
+            CImageFileDevice device(image.c_str());
+            TreePtr root = FatQuickScanTree(device);
+            ASSERT_TRUE(root);
+            CheckFilesAndRecovery(root.get(), device, files);
+        }
+        {
+            SCOPED_TRACE("deep scan, both FATs zeroed");
+            MemoryDevice device(WithoutFats(image));
+            CFATSearchController controller;
+            TreePtr root = DeepScanTree(device, controller);
+            ASSERT_TRUE(root);
+            CheckFilesAndRecovery(root.get(), device, files);
+        }
+    }
+}
+
+// ---- A live file whose chain is not known ------------------------------------------------------
+
+// "X.BIN" lies in two pieces around "Y.BIN". With both FATs zeroed its clusters are taken to
+// follow on from its first one, a run that reaches Y.BIN's first cluster: X.BIN is flagged and
+// not counted, Y.BIN comes back whole. With the FATs the chains are known and both are whole.
+TEST_F(CrossLinkRecovery, Fat32LiveFileAssumedInOnePieceOverAnotherLiveFile) {
+    const std::string image = FatSplitLiveFileVolume();
+    ASSERT_FALSE(image.empty());
+    {
+        SCOPED_TRACE("quick scan");
+        CImageFileDevice device(image.c_str());
+        TreePtr root = FatQuickScanTree(device);
+        ASSERT_TRUE(root);
+        CheckFilesAndRecovery(root.get(), device,
+                              {{"X.BIN", &SplitLiveBytes(), false, false}, {"Y.BIN", &SplitNeighbourBytes(), false, false}});
+    }
+    {
+        SCOPED_TRACE("deep scan, both FATs zeroed");
+        MemoryDevice device(WithoutFats(image));
+        CFATSearchController controller;
+        TreePtr root = DeepScanTree(device, controller);
+        ASSERT_TRUE(root);
+        CheckFilesAndRecovery(root.get(), device,
+                              {{"X.BIN", &SplitLiveBytes(), false, true, true},
+                               {"Y.BIN", &SplitNeighbourBytes(), false, false}});
+    }
 }
 
 // ---- EXT2 ----------------------------------------------------------------------------------
@@ -309,6 +521,76 @@ TEST(CrossLinkRules, RunsOfDeletedFilesAgainstTheLiveFiles) {
     AddFile(plain.get(), live);
     std::vector<std::uint64_t> bits;
     EXPECT_FALSE(CreateCrossLinkMap(plain.get(), &bits, 100));
+}
+
+// Deleted files against each other (512-byte clusters of a 100-cluster volume): the stamp is
+// the file's last-write time here, 0 for none. A file is flagged when a file with a later stamp
+// shares one of its clusters; equal or missing stamps flag both sides; files that only touch
+// do not meet; live files take no part.
+TEST(CrossLinkRules, DeletedFilesAgainstEachOther) {
+    struct File {
+        const char* name;
+        std::vector<DataRun> runs;
+        std::uint64_t stamp;
+        bool deleted;
+    };
+    struct Case {
+        const char* name;
+        std::vector<File> files;
+        std::vector<std::string> flagged;
+    };
+    const Case cases[] = {
+        {"later inside earlier", {{"a", {{10, 5}}, 1, true}, {"b", {{12, 2}}, 2, true}}, {"a"}},
+        {"earlier inside later", {{"a", {{10, 5}}, 2, true}, {"b", {{12, 2}}, 1, true}}, {"b"}},
+        {"equal stamps", {{"a", {{10, 5}}, 7, true}, {"b", {{14, 6}}, 7, true}}, {"a", "b"}},
+        {"one stamp missing", {{"a", {{10, 5}}, 0, true}, {"b", {{10, 5}}, 9, true}}, {"a", "b"}},
+        {"touching", {{"a", {{10, 5}}, 1, true}, {"b", {{15, 5}}, 2, true}}, {}},
+        {"no stamp, alone", {{"a", {{10, 5}}, 0, true}, {"b", {{50, 5}}, 3, true}}, {}},
+        {"two under one", {{"a", {{10, 10}}, 3, true}, {"b", {{12, 3}}, 1, true}, {"c", {{16, 2}}, 2, true}},
+         {"b", "c"}},
+        {"a chain", {{"a", {{10, 10}}, 1, true}, {"b", {{15, 10}}, 2, true}, {"c", {{22, 10}}, 3, true}},
+         {"a", "b"}},
+        {"a later one at the end of a long one",
+         {{"a", {{10, 30}}, 5, true}, {"b", {{12, 2}}, 1, true}, {"c", {{20, 2}}, 6, true}},
+         {"a", "b"}},
+        {"second run", {{"a", {{10, 2}, {40, 2}}, 1, true}, {"b", {{41, 1}}, 2, true}}, {"a"}},
+        {"own runs overlap", {{"a", {{10, 4}, {12, 4}}, 1, true}}, {}},
+        {"three on one start", {{"a", {{10, 5}}, 2, true}, {"b", {{10, 5}}, 1, true}, {"c", {{12, 1}}, 3, true}},
+         {"a", "b"}},
+        {"live file", {{"a", {{10, 5}}, 9, false}, {"b", {{10, 5}}, 1, true}}, {}},
+        {"sparse and past the end", {{"a", {{kSparseRunStart, 5}, {100, 5}}, 1, true}, {"b", {{0, 100}}, 2, true}},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TreePtr root = MakeRoot(0, 1);
+        std::vector<FakeFileProperties*> props;
+        for (const File& f : c.files) {
+            FileRecipe recipe;
+            recipe.name = f.name;
+            for (const DataRun& r : f.runs)
+                recipe.size += static_cast<std::uint64_t>(r.count) * 512;
+            recipe.runs = f.runs;
+            recipe.writeTicks = f.stamp;
+            props.push_back(static_cast<FakeFileProperties*>(AddFile(root.get(), recipe)->m_pProperties.get()));
+            MyFilePropertiesRecord record = props.back()->GetRecord();
+            record.entryState = f.deleted ? FILESTATE_DELETED : FILESTATE_LIVE;
+            props.back()->SetRecord(record);
+        }
+        const std::size_t n = FlagOverwrittenDeletedFiles(
+            root.get(), 100,
+            [](const IFileProperties& p, const ClusterRunVisit& visit) { VisitFileClusterRuns(p, 512, visit); },
+            [](const IFileProperties& p) {
+                FileTime t;
+                return p.GetLastWriteTime(&t)->ticks;
+            });
+        std::vector<std::string> flagged;
+        for (const FakeFileProperties* p : props)
+            if (p->GetFileState() & FILESTATE_CROSS_LINK)
+                flagged.push_back(p->name);
+        EXPECT_EQ(flagged, c.flagged);
+        EXPECT_EQ(n, c.flagged.size());
+    }
 }
 
 } // namespace

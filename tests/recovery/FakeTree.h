@@ -40,6 +40,12 @@ public:
         return list;
     }
     std::uint32_t GetFileSystemKind() const override { return kind; }
+    // Takes state bits as a file system's entry does (the cross-link passes set them).
+    void AddFileState(std::uint8_t bits) override {
+        MyFilePropertiesRecord record = GetRecord();
+        record.entryState = static_cast<std::uint8_t>(record.entryState | bits);
+        SetRecord(record);
+    }
 };
 
 struct FileRecipe {

@@ -131,6 +131,91 @@ std::string Ext2CrossLinkVolume() {
     });
 }
 
+const Bytes& OverwritingNewBytes() {
+    static const Bytes b = PatternBytes(36000, 106);
+    return b;
+}
+
+// As NtfsCrossLinkVolume: "old.bin" is written last and deleted with a resident filler of a
+// lower record, so that "new.bin" takes the filler's record and old.bin's clusters from their
+// first one on; then both are deleted. A record keeps the sequence number it had when deleted.
+std::string NtfsOverwrittenDeletedVolume(bool stamped) {
+    const std::string name = stamped ? "overwritten-ntfs-lsn-v1.img" : "overwritten-ntfs-v1.img";
+    return CachedFixture(name, [stamped](const std::string& tmp) {
+        NtfsImageRecipe recipe;
+        recipe.sizeMiB = 16;
+        if (!MakeNtfsImage(tmp, recipe))
+            return false;
+        const std::string src = tmp + ".src-";
+        for (const auto& [file, bytes] :
+             {std::pair{"filler.txt", &FillerBytes()}, {"old.bin", &CrossLinkOldBytes()},
+              {"keep.bin", &CrossLinkKeepBytes()}, {"intact.bin", &CrossLinkIntactBytes()},
+              {"new.bin", &OverwritingNewBytes()}}) {
+            if (!WriteFileBytes(src + file, *bytes))
+                return false;
+        }
+        auto put = [&src](const char* file) { return "put " + src + file + " /" + file + "\n"; };
+        auto lsn = [stamped](const char* file, int value) {
+            return stamped ? "lsn /" + std::string(file) + " " + std::to_string(value) + "\n" : std::string();
+        };
+        return NtfsEdit(tmp, put("intact.bin") + put("keep.bin") + put("filler.txt") + put("old.bin")) &&
+               NtfsEdit(tmp, lsn("old.bin", 1000) + "rm /filler.txt\nrm /old.bin\n") &&
+               NtfsEdit(tmp, put("new.bin") + lsn("intact.bin", 1500) + "rm /intact.bin\n") &&
+               NtfsEdit(tmp, lsn("new.bin", 2000) + "rm /new.bin\n");
+    });
+}
+
+// An empty filler takes a directory slot before "OLD.BIN" and no cluster: deleted with it, it
+// leaves its slot to "NEW.BIN", which then starts at OLD.BIN's first cluster (the first free
+// one).
+std::string FatOverwrittenDeletedVolume(bool sameTimes) {
+    const std::string name = sameTimes ? "overwritten-fat32-same-v1.img" : "overwritten-fat32-v1.img";
+    return CachedFixture(name, [sameTimes](const std::string& tmp) {
+        FatImageOptions options;
+        options.fatBits = 32;
+        options.sizeKiB = 40 * 1024;
+        options.sectorsPerCluster = 1;
+        if (!RequireFatTools() || !FatImage::Format(tmp, options))
+            return false;
+        const std::string early = "2021-03-04 05:06:08 UTC";
+        const std::string late = sameTimes ? early : "2021-03-04 07:30:00 UTC";
+        FatImage img(tmp);
+        return img.MakeDir("/DOCS") && img.WriteFile("/DOCS/FILLER.TXT", {}, early) &&
+               img.WriteFile("/DOCS/OLD.BIN", CrossLinkOldBytes(), early) &&
+               img.WriteFile("/DOCS/KEEP.BIN", CrossLinkKeepBytes(), early) &&
+               img.WriteFile("/DOCS/INTACT.BIN", CrossLinkIntactBytes(), early) && img.Delete("/DOCS/FILLER.TXT") &&
+               img.Delete("/DOCS/OLD.BIN") && ForgetFreeHint(tmp) &&
+               img.WriteFile("/DOCS/NEW.BIN", OverwritingNewBytes(), late) && img.Delete("/DOCS/INTACT.BIN") &&
+               img.Delete("/DOCS/NEW.BIN");
+    });
+}
+
+const Bytes& SplitLiveBytes() {
+    static const Bytes b = PatternBytes(20000, 107);
+    return b;
+}
+const Bytes& SplitNeighbourBytes() {
+    static const Bytes b = PatternBytes(5000, 108);
+    return b;
+}
+
+// "GAP.BIN" (5 clusters) and then "Y.BIN" are written; GAP.BIN is deleted and "X.BIN" takes its
+// slot and its clusters, then goes on after Y.BIN.
+std::string FatSplitLiveFileVolume() {
+    return CachedFixture("split-live-fat32-v1.img", [](const std::string& tmp) {
+        FatImageOptions options;
+        options.fatBits = 32;
+        options.sizeKiB = 40 * 1024;
+        options.sectorsPerCluster = 1;
+        if (!RequireFatTools() || !FatImage::Format(tmp, options))
+            return false;
+        FatImage img(tmp);
+        return img.MakeDir("/DOCS") && img.WriteFile("/DOCS/GAP.BIN", PatternBytes(5 * 512, 109)) &&
+               img.WriteFile("/DOCS/Y.BIN", SplitNeighbourBytes()) && img.Delete("/DOCS/GAP.BIN") &&
+               ForgetFreeHint(tmp) && img.WriteFile("/DOCS/X.BIN", SplitLiveBytes());
+    });
+}
+
 CrossLinkFiles FindCrossLinkFiles(CFileNode* root) {
     if (!root)
         return {};

@@ -12,6 +12,9 @@
 //                              the bytes of EFSFILE as its $EFS stream
 //   rm PATH                    delete a file or an empty folder
 //   ino PATH                   print the MFT record number of PATH
+//   lsn PATH VALUE             set the $LogFile sequence number in the header of PATH's MFT
+//                              record (the library keeps no log and leaves it 0; Windows
+//                              raises it with every change it logs)
 // Usage: ntfs_edit IMAGE [compress|readonly]   ("compress" lets new files in compressed folders
 // compress; "readonly" mounts without writing, for queries on shared images)
 #include <algorithm>
@@ -301,6 +304,16 @@ bool Run(const std::string& line) {
         std::printf("%llu\n", static_cast<unsigned long long>(ni->mft_no));
         ntfs_inode_close(ni);
         return true;
+    }
+    if (cmd == "lsn") {
+        unsigned long long value = 0;
+        in >> a >> value;
+        ntfs_inode* ni = ntfs_pathname_to_inode(g_vol, nullptr, a.c_str());
+        if (!ni)
+            return false;
+        ni->mrec->lsn = cpu_to_sle64(static_cast<s64>(value));
+        ntfs_inode_mark_dirty(ni);
+        return ntfs_inode_close(ni) == 0;
     }
     std::fprintf(stderr, "unknown command: %s\n", cmd.c_str());
     return false;
