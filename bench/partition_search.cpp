@@ -56,7 +56,7 @@ std::vector<std::uint64_t> CandidateSectors(int heads) {
         for (std::uint64_t j = 0; j < count; ++j) {
             const std::uint64_t c = sequences[a]->GetNextCandidate();
             for (std::uint64_t s : {c, c + sequences[a]->GetTrackOffset()}) {
-                if (!(sequences[a]->SkipsSharedCandidates() && probedBefore(s)))
+                if (s < kDiskSectors && !(sequences[a]->SkipsSharedCandidates() && probedBefore(s)))
                     out.push_back(s);
                 if (sequences[a]->GetTrackOffset() == 0)
                     break;

@@ -90,15 +90,67 @@ bool CPartitionSearcher::ProbedEarlier(std::size_t index, std::uint64_t sector) 
     return false;
 }
 
-void CPartitionSearcher::ProbeAndReport(std::uint64_t sector) {
+bool CPartitionSearcher::ProbeAndReport(std::uint64_t sector) {
+    m_followUps.clear();
+    ProbeOnce(sector);
+    while (!m_followUps.empty()) {
+        const std::uint64_t next = m_followUps.front();
+        m_followUps.pop_front();
+        if (!NeedsFollowUpProbe(next))
+            continue;
+        if (m_pCallback->IsCancelled()) {
+            m_followUps.clear();
+            return false;
+        }
+        m_pCallback->PumpMessages();
+        m_followedSectors.insert(next);
+        ProbeOnce(next);
+    }
+    return true;
+}
+
+void CPartitionSearcher::ProbeOnce(std::uint64_t sector) {
     // Whatever the previous report left in the work record (a window the callback did not
     // take) goes now.
     m_workRecord.Clear();
     if (ProbeSector(sector, &m_workRecord) == 1) {
-        FollowRecordedGeometry(static_cast<FileSystemType>(m_workRecord.fileSystemType));
+        const auto type = static_cast<FileSystemType>(m_workRecord.fileSystemType);
+        FollowRecordedGeometry(type);
+        // Where the partition ends: an NTFS volume leaves its partition's last sector to the
+        // backup boot sector. Sectors per track come from a FAT or NTFS boot sector (still in
+        // the buffer), else the classic 63.
+        const std::uint64_t first = m_workRecord.u64FirstSector;
+        const std::uint64_t extent = m_workRecord.u64SectorCount + (type == FILESYSTEM_NTFS);
+        std::uint32_t sectorsPerTrack = CCylinderPartitionSearch::kSectorsPerTrack;
+        if (type == FILESYSTEM_FAT12 || type == FILESYSTEM_FAT16 || type == FILESYSTEM_FAT32 ||
+            type == FILESYSTEM_NTFS) {
+            const std::uint32_t recorded = ByteSpan(m_buffer.data(), kSectorSize).u16(0x18);
+            if (recorded != 0 && recorded <= CCylinderPartitionSearch::kSectorsPerTrack)
+                sectorsPerTrack = recorded;
+        }
         m_pCallback->OnPartitionFound(&m_workRecord);
+        FollowPartition(first, extent, sectorsPerTrack);
     }
     m_workRecord.Clear();
+}
+
+void CPartitionSearcher::FollowPartition(std::uint64_t first, std::uint64_t extent,
+                                         std::uint32_t sectorsPerTrack) {
+    if (first >= m_u64SectorCount || extent == 0)
+        return;
+    const std::uint64_t left = m_u64SectorCount - first;
+    for (const std::uint64_t gap : {std::uint64_t{0}, std::uint64_t{sectorsPerTrack}})
+        if (extent < left && gap < left - extent)
+            m_followUps.push_back(first + extent + gap);
+}
+
+bool CPartitionSearcher::NeedsFollowUpProbe(std::uint64_t sector) const {
+    if (sector >= m_u64SectorCount || m_followedSectors.count(sector) != 0)
+        return false;
+    for (const auto& algorithm : m_algorithms)
+        if (algorithm->Probes(sector))
+            return false;
+    return true;
 }
 
 void CPartitionSearcher::FollowRecordedGeometry(FileSystemType type) {
@@ -153,14 +205,17 @@ void CPartitionSearcher::Run() {
             m_pCallback->StepProgress();
             m_pCallback->PumpMessages();
             const std::uint64_t candidate = algorithm.GetNextCandidate();
-            if (!(skipShared && ProbedEarlier(a, candidate)))
-                ProbeAndReport(candidate);
-            if (offset == 0)
+            if (!(skipShared && ProbedEarlier(a, candidate)) &&
+                m_followedSectors.count(candidate) == 0 && !ProbeAndReport(candidate))
+                return;
+            // The track after the disk's last cylinder boundary may lie past its end.
+            if (offset == 0 || offset >= m_u64SectorCount - candidate)
                 continue;
             m_pCallback->PumpMessages();
             const std::uint64_t next = candidate + offset;
-            if (!(skipShared && ProbedEarlier(a, next)))
-                ProbeAndReport(next);
+            if (!(skipShared && ProbedEarlier(a, next)) && m_followedSectors.count(next) == 0 &&
+                !ProbeAndReport(next))
+                return;
         }
     }
 

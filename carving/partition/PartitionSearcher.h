@@ -1,7 +1,10 @@
 #pragma once
 // The lost-partition search: walks a disk at the sectors where partitions usually start
 // (the candidate sequences), offers each to the file-system recognisers and reports every
-// recognised partition through IPartitionSearchCallback, on a worker thread.
+// recognised partition through IPartitionSearchCallback, on a worker thread. Each recognised
+// partition is followed: partitioning tools start the next partition right where one ends, or
+// one track later (a logical partition sits one track after its extended boot record), so both
+// sectors are probed too, and so on from every partition found there.
 #include "carving/SearchCallbacks.h"
 #include "carving/partition/FoundPartitionInfo.h"
 #include "carving/partition/PartitionRecognizers.h"
@@ -10,7 +13,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <set>
 #include <vector>
 
 class CPartitionSearcher {
@@ -52,7 +57,17 @@ private:
     void Run();
     // Whether a sequence before `index` in the list probes `sector`.
     bool ProbedEarlier(std::size_t index, std::uint64_t sector) const;
-    void ProbeAndReport(std::uint64_t sector);
+    // Probes `sector` and reports a partition found there, then follows every partition found
+    // (see FollowPartition). False when the search was cancelled meanwhile.
+    bool ProbeAndReport(std::uint64_t sector);
+    // One probe and its report; a partition found queues the sectors that follow it.
+    void ProbeOnce(std::uint64_t sector);
+    // Queues the sectors where a partition after the one at `first` (taking `extent` sectors,
+    // with `sectorsPerTrack` from its boot sector) would start, when they lie on the disk.
+    void FollowPartition(std::uint64_t first, std::uint64_t extent, std::uint32_t sectorsPerTrack);
+    // Whether a queued sector is still to be probed by following: no candidate sequence probes
+    // it (that sequence finds it in its turn) and it was not followed to already.
+    bool NeedsFollowUpProbe(std::uint64_t sector) const;
     // After a FAT or NTFS boot sector was recognised (it is in the buffer): a geometry it
     // records that no sequence follows yet adds that geometry's cylinders to the search.
     void FollowRecordedGeometry(FileSystemType type);
@@ -62,6 +77,10 @@ private:
     std::vector<IPartitionFileSystemSearchController*> m_controllers;
     std::vector<std::unique_ptr<IPartitionSearchAlgorithm>> m_algorithms;
     std::size_t m_followedGeometries = 0;
+    // Sectors still to probe after found partitions, and those probed so (which no sequence
+    // probes; a sequence added later skips them).
+    std::deque<std::uint64_t> m_followUps;
+    std::set<std::uint64_t> m_followedSectors;
     FoundPartitionInfo m_workRecord;
     std::vector<std::uint8_t> m_buffer;
     std::atomic<bool> m_done{false};

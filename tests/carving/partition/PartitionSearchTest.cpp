@@ -8,6 +8,7 @@
 #include "filesystems/ntfs/NtfsTreeBuilder.h"
 #include "storage/ImageFileDevice.h"
 #include "storage/PartitionTable.h"
+#include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/LostPartitionDisks.h"
 #include "tests/support/TreePtr.h"
@@ -144,6 +145,10 @@ std::set<Found> Expected(const std::vector<LostPartitionRecipe>& parts) {
 // track after them. The NTFS volume at 63 ends one sector after a probed sector, so its backup
 // boot sector (16128 = 16065 + 63) is probed.
 constexpr std::uint64_t kCyl = 16065;
+// The steps of `step` sectors that begin on a disk of `total` sectors.
+constexpr std::uint64_t Steps(std::uint64_t total, std::uint64_t step) {
+    return (total + step - 1) / step;
+}
 const std::vector<LostPartitionRecipe>& ClassicParts() {
     static const std::vector<LostPartitionRecipe> parts = {
         {63, kCyl + 1, LostFsKind::kNtfs, "OldNtfs"},
@@ -215,6 +220,24 @@ const std::vector<LostPartitionRecipe>& Heads16Parts() {
 }
 LostPartitionDisk Heads16Disk() {
     return CachedLostPartitionDisk("lostpart-16-v1", 312 * kCyl16, Heads16Parts());
+}
+
+// The same starts as the 16-head disk, but every partition ends where the next one (or its
+// extended boot record) begins and every boot sector records 255 heads: only following each
+// partition to the sector after it, or one track later, reaches the five after the first.
+const std::vector<LostPartitionRecipe>& AdjacentParts() {
+    static const std::vector<LostPartitionRecipe> parts = {
+        {63, 52 * kCyl16 - 63, LostFsKind::kFat16, "ADJACENTA", false, 255},
+        {52 * kCyl16, 52 * kCyl16, LostFsKind::kNtfs, "Adjacent B", false, 255},
+        {104 * kCyl16, 52 * kCyl16, LostFsKind::kFat16, "ADJACENTC", false, 255},
+        {156 * kCyl16 + 63, 52 * kCyl16 - 63, LostFsKind::kFat12, "ADJACENTD", true, 255},
+        {208 * kCyl16 + 63, 52 * kCyl16 - 63, LostFsKind::kNtfs, "Adjacent E", true, 255},
+        {260 * kCyl16 + 63, 52 * kCyl16 - 63, LostFsKind::kFat16, "ADJACENTF", true, 255},
+    };
+    return parts;
+}
+LostPartitionDisk AdjacentDisk() {
+    return CachedLostPartitionDisk("lostpart-adjacent-v1", 312 * kCyl16, AdjacentParts());
 }
 
 // A device that shows another one with chosen sectors replaced and counts every read.
@@ -357,7 +380,6 @@ TEST(PartitionSearchSequences, CylinderAndMegabyteCandidates) {
     EXPECT_TRUE(s255.Probes(9 * kCyl + 63));
     EXPECT_FALSE(s255.Probes(10 * kCyl)); // past the last candidate
     EXPECT_FALSE(s255.Probes(64));
-    EXPECT_EQ(CPartitionSearchAccordingTo255Head(kCyl * 10 - 1).GetCandidateCount(), 9u);
 
     CPartitionSearchAccordingTo240Head s240(kCyl240 * 40);
     EXPECT_EQ(s240.GetCandidateCount(), 40u);
@@ -366,12 +388,44 @@ TEST(PartitionSearchSequences, CylinderAndMegabyteCandidates) {
     EXPECT_EQ(s240.GetNextCandidate(), kCyl240);
 
     CPartitionSearchAccordingTo1MiB mib(2048 * 5 + 2047);
-    EXPECT_EQ(mib.GetCandidateCount(), 5u);
+    EXPECT_EQ(mib.GetCandidateCount(), 6u);
     EXPECT_EQ(mib.GetTrackOffset(), 0u);
     EXPECT_EQ(mib.GetNextCandidate(), 0u);
     EXPECT_EQ(mib.GetNextCandidate(), 2048u);
     EXPECT_TRUE(mib.Probes(4096));
     EXPECT_FALSE(mib.Probes(4096 + 63));
+}
+
+TEST(PartitionSearchSequences, LastPartialStepIsACandidateOnTheDisk) {
+    struct Case {
+        std::uint64_t total;
+        std::uint64_t cylinders, mebibytes;
+    };
+    const Case cases[] = {
+        {0, 0, 0},           {1, 1, 1},
+        {2047, 1, 1},        {2048, 1, 1},
+        {2049, 1, 2},        {10 * kCyl - 1, 10, 79},
+        {10 * kCyl, 10, 79}, {10 * kCyl + 1, 11, 79},
+        {86016, 6, 42},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.total);
+        CPartitionSearchAccordingTo255Head s255(c.total);
+        CPartitionSearchAccordingTo1MiB mib(c.total);
+        EXPECT_EQ(s255.GetCandidateCount(), c.cylinders);
+        EXPECT_EQ(mib.GetCandidateCount(), c.mebibytes);
+        std::uint64_t last = 0;
+        for (std::uint64_t j = 0; j < c.cylinders; ++j)
+            last = s255.GetNextCandidate();
+        if (c.cylinders != 0)
+            EXPECT_LT(last, c.total);
+        EXPECT_FALSE(s255.Probes(c.total));
+        EXPECT_FALSE(mib.Probes(c.total));
+    }
+    // The track after the last cylinder boundary is probed only when it lies on the disk.
+    EXPECT_TRUE(CPartitionSearchAccordingTo255Head(9 * kCyl + 64).Probes(9 * kCyl + 63));
+    EXPECT_TRUE(CPartitionSearchAccordingTo255Head(9 * kCyl + 30).Probes(9 * kCyl));
+    EXPECT_FALSE(CPartitionSearchAccordingTo255Head(9 * kCyl + 63).Probes(9 * kCyl + 63));
 }
 
 TEST(PartitionSearch, FindsEveryPartitionOfAWipedClassicDisk) {
@@ -381,10 +435,10 @@ TEST(PartitionSearch, FindsEveryPartitionOfAWipedClassicDisk) {
     ASSERT_EQ(dev.GetSectorCount(), 10 * kCyl);
     Search search(&dev, 255);
     EXPECT_EQ(Summary(search.Run()), Expected(ClassicParts()));
-    // 10 cylinders and 78 whole MiB, each counted once.
+    // 10 cylinders and 79 MiB (the last one partial), each counted once.
     EXPECT_EQ(search.callback.rangeFirst, 0u);
-    EXPECT_EQ(search.callback.rangeLast, 10u + 78u);
-    EXPECT_EQ(search.callback.steps, 88);
+    EXPECT_EQ(search.callback.rangeLast, 10u + 79u);
+    EXPECT_EQ(search.callback.steps, 89);
     EXPECT_EQ(search.callback.stage, 1);
     EXPECT_NE(search.callback.workerThread, std::this_thread::get_id());
     EXPECT_TRUE(search.searcher.IsDone());
@@ -396,7 +450,7 @@ TEST(PartitionSearch, FindsEveryPartitionOfAWipedAlignedDisk) {
     CImageFileDevice dev(disk.wiped.c_str());
     Search search(&dev, 255);
     EXPECT_EQ(Summary(search.Run()), Expected(AlignedParts()));
-    EXPECT_EQ(search.callback.rangeLast, 57 * 2048 / kCyl + 57);
+    EXPECT_EQ(search.callback.rangeLast, Steps(57 * 2048, kCyl) + 57);
 }
 
 TEST(PartitionSearch, FindsExt2AndExt3Partitions) {
@@ -454,7 +508,8 @@ TEST(PartitionSearch, Heads240FindsWhatOtherSequencesMiss) {
     Search search(&counted, 240);
     EXPECT_EQ(Summary(search.Run()), Expected(Heads240Parts()));
     const std::uint64_t total = 6 * kCyl240;
-    EXPECT_EQ(search.callback.rangeLast, total / kCyl + total / kCyl240 + total / 2048);
+    EXPECT_EQ(search.callback.rangeLast,
+              Steps(total, kCyl) + Steps(total, kCyl240) + Steps(total, 2048));
     EXPECT_EQ(search.callback.steps, static_cast<std::int64_t>(search.callback.rangeLast));
 }
 
@@ -469,7 +524,8 @@ TEST(PartitionSearch, FollowsTheGeometryItsBootSectorsRecord) {
     // The volume at 63 records 16 heads x 63 sectors: the rest of the search probes those
     // cylinders too (once), and finds every partition, nothing else.
     EXPECT_EQ(Summary(search.Run()), Expected(Heads16Parts()));
-    EXPECT_EQ(search.callback.rangeLast, total / kCyl + total / 2048 + total / kCyl16);
+    EXPECT_EQ(search.callback.rangeLast,
+              Steps(total, kCyl) + Steps(total, 2048) + Steps(total, kCyl16));
     EXPECT_EQ(search.callback.steps, static_cast<std::int64_t>(search.callback.rangeLast));
     std::map<std::uint64_t, int> probes;
     for (std::uint64_t s : counted.reads)
@@ -477,23 +533,120 @@ TEST(PartitionSearch, FollowsTheGeometryItsBootSectorsRecord) {
     EXPECT_EQ(probes.count(52 * kCyl16 + 63), 1u);
     EXPECT_EQ(probes.count(52 * kCyl16 + 64), 0u);
 
-    // A boot sector whose geometry is already searched (or none at all) adds nothing.
+    // A boot sector whose geometry is already searched (or none at all) adds nothing. (The
+    // partition right after it is wiped, so that following it finds no boot sector that
+    // records the geometry.)
     std::vector<std::uint8_t> boot(kSectorSize);
     ASSERT_TRUE(dev.ReadSectors(boot.data(), 63, 1));
     for (std::uint32_t heads : {255u, 0u}) {
         OverlayDevice same(&dev);
         boot[0x1A] = static_cast<std::uint8_t>(heads);
         same.Set(63, boot);
+        same.Zero(Heads16Parts()[1].start);
         Search again(&same, 255);
         std::set<Found> found = Summary(again.Run());
         EXPECT_EQ(found.size(), 1u) << heads;
         EXPECT_EQ(found.count(Expected(Heads16Parts()[0])), 1u) << heads;
-        EXPECT_EQ(again.callback.rangeLast, total / kCyl + total / 2048) << heads;
+        EXPECT_EQ(again.callback.rangeLast, Steps(total, kCyl) + Steps(total, 2048)) << heads;
+    }
+}
+
+TEST(PartitionSearch, FollowsEachPartitionToTheNextOne) {
+    LostPartitionDisk disk = AdjacentDisk();
+    ASSERT_FALSE(disk.wiped.empty());
+    CImageFileDevice dev(disk.wiped.c_str());
+    ASSERT_EQ(dev.GetSectorCount(), 312 * kCyl16);
+    for (const LostPartitionRecipe& p : AdjacentParts()) {
+        std::uint8_t boot[kSectorSize];
+        ASSERT_TRUE(dev.ReadSectors(boot, p.start, 1));
+        const ByteSpan b(boot, sizeof boot);
+        ASSERT_EQ(b.u16(0x1A), 255u) << p.start;
+        ASSERT_EQ(b.u16(0x18), 63u) << p.start;
+        ASSERT_EQ(b.u32(0x1C), p.start) << p.start;
+    }
+    // Where following the partitions probes: each one's end and the track after it. Nothing
+    // else finds these sectors, and each is read once.
+    const std::uint64_t followed[] = {52416,  52479,  104832, 104895, 157248,
+                                      157311, 209664, 209727, 262080, 262143};
+    for (bool wipeExtendedRecords : {false, true}) {
+        SCOPED_TRACE(wipeExtendedRecords ? "extended boot records wiped" : "as sfdisk left it");
+        OverlayDevice counted(&dev);
+        if (wipeExtendedRecords)
+            for (const LostPartitionRecipe& p : AdjacentParts())
+                if (p.logical)
+                    for (std::uint64_t s = p.start - 63; s < p.start; ++s)
+                        counted.Zero(s);
+        Search search(&counted, 255);
+        EXPECT_EQ(Summary(search.Run()), Expected(AdjacentParts()));
+        std::map<std::uint64_t, int> probes;
+        for (std::uint64_t s : counted.reads) {
+            ++probes[s];
+            EXPECT_LT(s, counted.GetSectorCount());
+        }
+        for (std::uint64_t s : followed)
+            EXPECT_EQ(probes[s], 1) << "sector " << s;
+        // The last partition ends with the disk: nothing is probed after it.
+        EXPECT_EQ(probes.count(312 * kCyl16 - 1), 0u);
+        EXPECT_EQ(search.callback.steps, static_cast<std::int64_t>(search.callback.rangeLast));
+    }
+
+    // A boot sector that passes no check where following leads is no partition: with the
+    // second partition's $MFT and $MFTMirr damaged, the chain stops after the first one.
+    CNTFSDBR ntfs;
+    const LostPartitionRecipe& second = AdjacentParts()[1];
+    ASSERT_TRUE(ReadNtfsBootSector(dev, second.start, ntfs));
+    OverlayDevice damaged(&dev);
+    damaged.Zero(second.start + ntfs.GetMftCluster() * ntfs.GetSectorsPerCluster() + 2);
+    damaged.Zero(second.start + ntfs.GetMftMirrorCluster() * ntfs.GetSectorsPerCluster() + 2);
+    Search search(&damaged, 255);
+    EXPECT_EQ(Summary(search.Run()), std::set<Found>{Expected(AdjacentParts()[0])});
+
+    // Cancelled while following: nothing more is reported.
+    Search cancelled(&dev, 255, 1);
+    EXPECT_EQ(Summary(cancelled.Run()), std::set<Found>{Expected(AdjacentParts()[0])});
+}
+
+TEST(PartitionSearch, FindsAFileSystemInTheLastPartialStep) {
+    struct Case {
+        const char* what;
+        std::string image;
+        std::uint64_t diskSectors;
+        LostPartitionRecipe part;
+    };
+    const LostPartitionRecipe lastCylinder{80388, 5568, LostFsKind::kFat12, "LASTCYL"};
+    const LostPartitionRecipe lastMiB{86016, 960, LostFsKind::kFat12, "LASTMIB"};
+    const LostPartitionRecipe wholeDisk{0, 2000, LostFsKind::kFat12, "SMALLDISK"};
+    const std::string small = CachedFixture("lostpart-small-v1.img", [](const std::string& tmp) {
+        FatImageOptions o;
+        o.fatBits = 12;
+        o.sizeKiB = 1000;
+        o.label = "SMALLDISK";
+        return FatImage::Format(tmp, o);
+    });
+    const Case cases[] = {
+        {"in the last, partial cylinder",
+         CachedLostPartitionDisk("lostpart-lastcyl-v1", 86016, {lastCylinder}).wiped, 86016,
+         lastCylinder},
+        {"in the last, partial MiB",
+         CachedLostPartitionDisk("lostpart-lastmib-v1", 87016, {lastMiB}).wiped, 87016, lastMiB},
+        {"at sector 0 of a disk under 1 MiB", small, 2000, wholeDisk},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.image.empty());
+        CImageFileDevice dev(c.image.c_str());
+        ASSERT_EQ(dev.GetSectorCount(), c.diskSectors);
+        OverlayDevice counted(&dev);
+        Search search(&counted, 255);
+        EXPECT_EQ(Summary(search.Run()), std::set<Found>{Expected(c.part)});
+        for (std::uint64_t s : counted.reads)
+            EXPECT_LT(s, c.diskSectors);
     }
 }
 
 TEST(PartitionSearch, EverySectorIsProbedOnce) {
-    // 2 x 17 cylinders of 240 heads: the 240-head candidates 0 and 17 lie on 255-head cylinders.
+    // 2 x 17 cylinders of 240 heads and a few sectors: the 240-head candidates 0, 17 and 34 lie
+    // on 255-head cylinders.
     struct ZeroDisk : IStorageDevice {
         std::uint64_t sectors;
         explicit ZeroDisk(std::uint64_t n) : sectors(n) {}
@@ -521,12 +674,13 @@ TEST(PartitionSearch, EverySectorIsProbedOnce) {
           17 * kCyl240 + 63, std::uint64_t{2048}, std::uint64_t{4096}})
         EXPECT_EQ(probes.count(s), 1u) << "sector " << s;
     EXPECT_EQ(probes.count(2048 + 63), 0u);
-    const std::uint64_t c255 = blank.sectors / kCyl, c240 = blank.sectors / kCyl240,
-                        cMib = blank.sectors / 2048;
+    const std::uint64_t c255 = Steps(blank.sectors, kCyl), c240 = Steps(blank.sectors, kCyl240),
+                        cMib = Steps(blank.sectors, 2048);
     EXPECT_EQ(search.callback.rangeLast, c255 + c240 + cMib);
-    // 255 heads: two probes per candidate; 240 heads: two per candidate except at 0 and 17
-    // (already probed); 1 MiB: one per candidate except sector 0.
-    EXPECT_EQ(probes.size(), 2 * c255 + 2 * (c240 - 2) + (cMib - 1));
+    // 255 heads: two probes per candidate; 240 heads: two per candidate except at 0, 17 and 34
+    // (the last, partial cylinder; all three already probed); 1 MiB: one per candidate except
+    // sector 0.
+    EXPECT_EQ(probes.size(), 2 * c255 + 2 * (c240 - 3) + (cMib - 1));
 }
 
 TEST(PartitionSearch, SizePastTheDiskEndIsClamped) {
