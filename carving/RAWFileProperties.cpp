@@ -54,7 +54,7 @@ int CRAWFileProperties::Save(IRSData* section) const {
     const auto length = static_cast<std::uint8_t>(m_name.size() + 1);
     RSWriteValue<std::uint8_t>(section, length);
     section->Write(m_name.c_str(), length);
-    RSWriteValue<std::uint64_t>(section, m_u64Size);
+    RSWriteValue<std::uint64_t>(section, IsCutAtDeviceEnd() ? m_u64ClaimedSize : m_u64Size);
     RSWriteValue<std::uint16_t>(section, m_u16Attributes);
     RSWriteValue<std::uint8_t>(section, m_state);
     const std::uint32_t recordSize = GetRunListRecordSize(m_runRecord.get());
@@ -73,6 +73,7 @@ int CRAWFileProperties::Load(IRSData* section) {
     name[length] = '\0'; // a damaged name may lack its terminator
     m_name = name;
     m_u64Size = RSReadValue<std::uint64_t>(section);
+    m_u64ClaimedSize = 0;
     m_u16Attributes = RSReadValue<std::uint16_t>(section);
     m_state = RSReadValue<std::uint8_t>(section);
     m_runRecord = LoadRunListRecord(section);

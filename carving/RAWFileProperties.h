@@ -21,6 +21,9 @@ public:
     // Size from the record; one run {start sector, size rounded up to sectors}.
     void SetExtent(const CRawFileInfo& record);
     void SetExtent(std::uint64_t startSector, std::uint64_t size);
+    // The device ended before the file: its size stops at the device's end, and its header
+    // claims more. Such a file is written up to there but is not the whole file.
+    bool IsCutAtDeviceEnd() const { return m_u64ClaimedSize > m_u64Size; }
 
     std::uint16_t GetNameLength() const override { return static_cast<std::uint16_t>(m_name.size()); }
     const char* GetName() const override { return m_name.c_str(); }
@@ -40,13 +43,18 @@ public:
         return 1;
     }
     // u8 name length with terminator, the name and its NUL, u64 size, u16 attributes, u8 entry
-    // state, u32 mapping-pair length, the mapping pairs, u16 resident offset.
+    // state, u32 mapping-pair length, the mapping pairs, u16 resident offset. A file cut at the
+    // device's end stores the size it claims: fitting the loaded tree to its device (which
+    // cuts every carved size to the device) tells the cut again from it.
     int Save(IRSData* section) const override;
     std::uint32_t GetFileSystemKind() const override { return FILEPROPS_RAW; }
     int Load(IRSData* section) override;
 
     std::string m_name;
     std::uint64_t m_u64Size = 0;
+    // What the file's header claims when that is more than the device holds from its start
+    // (IsCutAtDeviceEnd); 0 otherwise.
+    std::uint64_t m_u64ClaimedSize = 0;
     std::uint16_t m_u16Attributes = 0;
     std::uint8_t m_checkState = 0;
     std::uint8_t m_mark = 0;

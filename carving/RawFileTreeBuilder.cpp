@@ -201,10 +201,14 @@ FileTreePtr CRawFileTreeBuilder::Build(IStorageDevice* device, IIterator<CRawFil
             continue;
         cover.Note(*r, size);
         CFileNode* file = AddFile(r->m_u64StartSector, size, r->m_u32FileType);
-        if (file && size < claimed && size < cap)
+        if (file && size < claimed && size < cap) {
+            // The file keeps what it claims: recovery writes what the device holds of it and
+            // does not count it as recovered.
+            static_cast<CRAWFileProperties*>(file->m_pProperties.get())->m_u64ClaimedSize = claimed;
             LogInfo("%s (sector %" PRIu64 ") claims %" PRIu64 " bytes; it is cut at the end of the "
                     "device to %" PRIu64 " bytes",
                     file->m_pProperties->GetName(), r->m_u64StartSector, claimed, size);
+        }
         if (callback && callback->StepBy(1) == -1)
             cancelled = true;
     }

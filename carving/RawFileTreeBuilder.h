@@ -4,7 +4,8 @@
 // type has more. Files that start in a cluster already used by a file of the partition's tree
 // are left out; files the search left unsized are sized here on the device; every size is
 // capped at ScanOptions.MaxRawFileSize and at the end of the device (a file cut there is
-// logged); files that still have no size are left out.
+// logged and keeps on its properties the size it claims); files that still have no size are
+// left out.
 #include <atomic>
 #include <cstdint>
 #include <vector>

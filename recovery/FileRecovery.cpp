@@ -1,5 +1,6 @@
 #include "recovery/FileRecovery.h"
 
+#include "carving/RAWFileProperties.h"
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -664,10 +665,19 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         result = kRecoverFailed;
     if (!target.Close() && result == kRecoverDone)
         result = kRecoverFailed;
-    if (context.cutAtDeviceEnd)
+    // A carved file the device's end cut: its size ends on the device, its header claims more.
+    std::uint64_t wholeSize = size;
+    if (const auto* raw = dynamic_cast<const CRAWFileProperties*>(props); raw && raw->IsCutAtDeviceEnd()) {
+        context.cutAtDeviceEnd = true;
+        wholeSize = raw->m_u64ClaimedSize;
+    }
+    if (context.cutAtDeviceEnd) {
         LogInfo("The data of %s runs past the end of the device: it was recovered up to the "
                 "device's end (%" PRIu64 " of %" PRIu64 " bytes)",
-                targetPath.c_str(), context.bytesReported + context.pendingHoleBytes, size);
+                targetPath.c_str(), context.bytesReported + context.pendingHoleBytes, wholeSize);
+        if (result == kRecoverDone)
+            result = kRecoverFailed;
+    }
     if (context.unreadableSectors) {
         LogInfo("%" PRIu64 " unreadable sectors of %s were written as zeros", context.unreadableSectors,
                 targetPath.c_str());

@@ -30,7 +30,8 @@ struct RecoveryContext {
     // Sectors of the file in work that could not be read and were written as zeros: the file
     // is then not counted as recovered.
     std::uint64_t unreadableSectors = 0;
-    // Set when the file's data runs past the device's last sector: it was written up to there.
+    // Set when the file's data runs past the device's last sector, or when it is a carved file
+    // that the device's end cut: it was written up to there.
     bool cutAtDeviceEnd = false;
     // Bytes of the file in work reported as done (taken back when it fails), and holes skipped
     // since the last write (reported once something behind them is written or the file ends).

@@ -586,10 +586,14 @@ std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSecto
         }
         // A carved file is one run from its start; anything else is rebuilt from the size.
         const auto start = static_cast<std::uint64_t>(first.start);
-        const std::uint64_t size = CapCarvedSize(raw->m_u64Size, start, deviceSectors, maxFileSize);
+        const std::uint64_t stored = raw->m_u64Size;
+        const std::uint64_t size = CapCarvedSize(stored, start, deviceSectors, maxFileSize);
         const auto sectors = static_cast<std::int64_t>(size / kSectorSize + (size % kSectorSize != 0));
-        if (size != raw->m_u64Size || runs->GetRunCount() != 1 || first.count != sectors)
+        if (size != stored || runs->GetRunCount() != 1 || first.count != sectors)
             raw->SetExtent(start, size);
+        // A size the device cannot hold from the file's start (a file cut at its end stores
+        // the size it claims) leaves the file cut there.
+        raw->m_u64ClaimedSize = size < std::min(stored, maxFileSize) ? stored : 0;
     }
     root->RecountCounters();
     return dropped;

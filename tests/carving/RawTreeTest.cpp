@@ -166,6 +166,12 @@ TEST(RawFileTree, FiltersSizesAndSkips) {
               (std::vector<std::string>{"FILE003.PNG", "FILE002.PNG", "FILE001.PNG"}));
     EXPECT_EQ(Child(folder, "FILE001.PNG")->m_pProperties->GetFileSize(), 5000u); // header size capped
     EXPECT_EQ(Child(folder, "FILE003.PNG")->m_pProperties->GetFileSize(), 4u * 512); // 4 sectors left
+    // Cut by the device, the file keeps what it claims; cut by the options' limit, it does not.
+    const auto* cut = static_cast<const CRAWFileProperties*>(Child(folder, "FILE003.PNG")->m_pProperties.get());
+    EXPECT_TRUE(cut->IsCutAtDeviceEnd());
+    EXPECT_EQ(cut->m_u64ClaimedSize, 4000u);
+    EXPECT_FALSE(static_cast<const CRAWFileProperties*>(Child(folder, "FILE001.PNG")->m_pProperties.get())
+                     ->IsCutAtDeviceEnd());
     const IFileProperties* p2 = Child(folder, "FILE002.PNG")->m_pProperties;
     EXPECT_EQ(p2->GetFileSize(), 5000u); // computed size capped
     EXPECT_EQ(unsized->m_u64Size, 0u);   // the list keeps the file unsized
@@ -242,6 +248,18 @@ TEST(RawFileTree, PropertiesSaveAndLoad) {
     cut.bytes.assign(section.bytes.begin(), section.bytes.begin() + 5);
     CRAWFileProperties e;
     EXPECT_THROW(e.Load(&cut), CRSException);
+
+    // A file the device's end cut stores the size it claims; its run stays what the device
+    // holds, so fitting the loaded tree to the device tells the cut again.
+    p.m_u64ClaimedSize = 9000;
+    MemorySection claimed;
+    p.Save(&claimed);
+    CRAWFileProperties f;
+    f.Load(&claimed);
+    EXPECT_EQ(f.GetFileSize(), 9000u);
+    EXPECT_FALSE(f.IsCutAtDeviceEnd());
+    std::unique_ptr<IDataRunList> kept(f.GetDataRunList());
+    EXPECT_EQ(kept->Runs()[0], (DataRun{123456789, 3}));
 }
 
 // A compound file the search could not size carries the generic type until it is sized; with
