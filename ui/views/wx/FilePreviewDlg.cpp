@@ -224,6 +224,8 @@ void CFilePreviewDlg::BuildIndexWithProgress() {
     });
     progress.Reset();
     progress.Poll();
+    // Gone from the screen at once; the window itself goes when the events are next handled.
+    dlg->Hide();
     dlg->Destroy();
     if (main)
         main->Enable();
