@@ -262,8 +262,9 @@ void CFilePreviewDlg::LayoutImagePage() {
 }
 
 int CFilePreviewDlg::HexRowWidth() const {
-    // Lays a full row out as the view does: each tab moves to the next stop (one every 15
-    // dialog units) past the text before it.
+    // Lays a row out as the view does: each tab moves to the next stop (one every 15 dialog
+    // units) past the text before it. The last row has a tab after each byte, so its characters
+    // stand one stop further than a full row's; that is the width taken.
     const int stop = std::max(1, m_hex->ConvertDialogToPixels(wxPoint(15, 0)).x);
     wxClientDC dc(m_hex);
     dc.SetFont(m_hex->GetFont());
@@ -273,13 +274,13 @@ int CFilePreviewDlg::HexRowWidth() const {
     tab();
     const int byteWidth = dc.GetTextExtent("FF").x;
     for (std::uint32_t i = 0; i < kHexRowBytes; ++i) {
-        if (i)
-            tab();
         x += byteWidth;
+        tab();
     }
     tab();
     tab();
-    return x + dc.GetTextExtent(wxString('W', kHexRowBytes)).x;
+    // The view's own margin on the left.
+    return 6 + x + dc.GetTextExtent(wxString('W', kHexRowBytes)).x;
 }
 
 void CFilePreviewDlg::FitHexRow() {

@@ -76,7 +76,7 @@ TEST(PreviewWindow, LargeFileLoadsBehindTheLoadingDialogInTwentySteps) {
     std::set<int> positions;
     std::vector<std::string> stages;
     int range = -1;
-    bool shot = false, cancelShown = true;
+    bool shot = false, cancelShown = true, elapsedClear = false;
     wxTimer watch;
     watch.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
         for (wxWindow* w : wxTopLevelWindows) {
@@ -87,6 +87,12 @@ TEST(PreviewWindow, LargeFileLoadsBehindTheLoadingDialogInTwentySteps) {
             range = d->ProgressBar()->GetRange();
             cancelShown = d->CancelButton()->IsShown();
             stages.push_back(ui::ToUtf8(d->StageText()->GetLabel()));
+            {
+                // "Elapsed Time:" (from x 20) stays clear of its value in any font.
+                wxClientDC dc(d);
+                dc.SetFont(d->GetFont());
+                elapsedClear = d->ElapsedText()->GetPosition().x >= 20 + dc.GetTextExtent("Elapsed Time:").x;
+            }
             if (!shot && d->ProgressBar()->GetPos() >= 8) {
                 shot = true;
                 d->RefreshFromState(true);
@@ -101,6 +107,7 @@ TEST(PreviewWindow, LargeFileLoadsBehindTheLoadingDialogInTwentySteps) {
     EXPECT_EQ(stages.back(), "Loading file...");
     EXPECT_EQ(range, 20);
     EXPECT_FALSE(cancelShown);  // the index is built to its end
+    EXPECT_TRUE(elapsedClear);
     EXPECT_GE(positions.size(), 5u);
     EXPECT_LE(*positions.rbegin(), 20);
     EXPECT_TRUE(shot);
@@ -330,7 +337,26 @@ TEST(PreviewWindow, HexRowWhollyVisibleAtTheFirstSize) {
     EXPECT_GE(dlg->GetSize().x, 720);
     const wxString page = dlg->HexView()->GetValue();
     EXPECT_TRUE(page.Contains("Line 0 of a long")) << page.Left(400);
+    // Where the view really draws the end of a full row and of the last (partial) row.
+    auto rowEndFits = [&](const wxString& text, long row) {
+        long at = 0;
+        for (long r = 0; r <= row; ++r)
+            at = static_cast<long>(text.find('\n', static_cast<std::size_t>(at))) + 1;
+        const long eol = static_cast<long>(text.find('\n', static_cast<std::size_t>(at)));
+        long last = eol - 1;
+        while (last > at && (text[static_cast<std::size_t>(last)] == '\t' || text[static_cast<std::size_t>(last)] == '\r'))
+            --last;
+        const wxPoint end = dlg->HexView()->PositionToCoords(last);
+        return end.x >= 0 && end.x + dlg->HexView()->GetCharWidth() + 2 <= dlg->HexView()->GetClientSize().x;
+    };
+    EXPECT_TRUE(rowEndFits(page, 0));
     Screenshot(dlg, "preview_hex_first_size");
+    dlg->ScrollTo(dlg->HexRows());
+    Pump(100);
+    const wxString end = dlg->HexView()->GetValue();
+    const long rows = static_cast<long>(end.Freq('\n'));
+    EXPECT_TRUE(rowEndFits(end, rows - 2));
+    Screenshot(dlg, "preview_hex_last_row");
     dlg->Destroy();
     Pump(50);
 }
