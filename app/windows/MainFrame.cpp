@@ -105,9 +105,16 @@ void CMainFrame::OnPaint(wxPaintEvent&) {
     if (!gc)
         return;
     if (m_background.IsOk()) {
-        gc->DrawBitmap(m_background, 0, 0, s.x, s.y);
-        // The caption's ends come from the image's own ends.
+        // The image's caption rows along the caption, its other rows over the borders.
         const int bw = m_background.GetWidth(), bh = m_background.GetHeight();
+        if (bh > kCaptionHeight) {
+            gc->DrawBitmap(m_background.GetSubBitmap(wxRect(0, 0, bw, kCaptionHeight)), 0, 0, s.x, kCaptionHeight);
+            gc->DrawBitmap(m_background.GetSubBitmap(wxRect(0, kCaptionHeight, bw, bh - kCaptionHeight)), 0, kCaptionHeight,
+                           s.x, std::max(0, s.y - kCaptionHeight));
+        } else {
+            gc->DrawBitmap(m_background, 0, 0, s.x, s.y);
+        }
+        // The caption's ends come from the image's own ends.
         if (bw > 100 && bh >= kCaptionHeight) {
             gc->DrawBitmap(m_background.GetSubBitmap(wxRect(0, 0, 50, kCaptionHeight)), 0, 0, 50, kCaptionHeight);
             gc->DrawBitmap(m_background.GetSubBitmap(wxRect(bw - 50, 0, 50, kCaptionHeight)), s.x - 50, 0, 50, kCaptionHeight);

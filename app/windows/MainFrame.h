@@ -54,7 +54,7 @@ public:
     // The caption button at a point of the window, -1 for none.
     int ButtonAt(const wxPoint& p) const;
     // Where the window icon is drawn (a press opens its menu).
-    static wxRect IconRect() { return wxRect(7, 7, 16, 16); }
+    static wxRect IconRect() { return wxRect(15, 13, 16, 16); }
     // The icon's menu at the icon (Restore, Minimize, Maximize, Close).
     void ShowSystemMenu();
 

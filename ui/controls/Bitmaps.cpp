@@ -155,6 +155,15 @@ wxBitmap Make(int id) {
     case kBmpCancelHover: return CaptionedButton(95, 39, 1, wxString::FromUTF8(uistr::LoadUiString(uistr::kCancel)));
     case kBmpCancelPressed: return CaptionedButton(95, 39, 2, wxString::FromUTF8(uistr::LoadUiString(uistr::kCancel)));
     case kBmpCancelDisabled: return CaptionedButton(95, 39, 3, wxString::FromUTF8(uistr::LoadUiString(uistr::kCancel)));
+    // The preview's picture buttons, their captions drawn in.
+    case kBmpBestFitNormal: return CaptionedButton(95, 32, 0, "Best Fit");
+    case kBmpBestFitHover: return CaptionedButton(95, 32, 1, "Best Fit");
+    case kBmpBestFitPressed: return CaptionedButton(95, 32, 2, "Best Fit");
+    case kBmpBestFitDisabled: return CaptionedButton(95, 32, 3, "Best Fit");
+    case kBmpActualSizeNormal: return CaptionedButton(95, 32, 0, "Actual Size");
+    case kBmpActualSizeHover: return CaptionedButton(95, 32, 1, "Actual Size");
+    case kBmpActualSizePressed: return CaptionedButton(95, 32, 2, "Actual Size");
+    case kBmpActualSizeDisabled: return CaptionedButton(95, 32, 3, "Actual Size");
     case kBmpSimpleNormal: return PushButton(80, 26, 0);
     case kBmpSimpleHover: return PushButton(80, 26, 1);
     case kBmpSimplePressed: return PushButton(80, 26, 2);

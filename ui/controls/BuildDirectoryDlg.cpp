@@ -68,14 +68,17 @@ void CBuildDirectoryDlg::OnInitDialog() {
     const wxSize c = GetClientSize();
     ApplyShape();
     EnableSkin(141, wxRect(8, 2, c.x - 8, 28));
-    m_stageText = new wxStaticText(this, kIdStageText, wxString(), wxPoint(20, 44), wxSize(c.x - 40, 20),
+    m_stageText = new wxStaticText(this, kIdStageText, wxString(), wxPoint(20, 44),
+                                   wxSize(c.x - 40, std::min(24, std::max(20, GetCharHeight() + 2))),
                                    wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
     m_progress = new CProgressBar(this, kIdProgressBar, wxPoint(20, 68), wxSize(c.x - 40, 18));
     m_progress->SetColours(wxColour(97, 185, 228), wxColour(242, 247, 250));
     m_elapsedLabel = new wxStaticText(this, wxID_ANY, ui::FromUtf8(uistr::UiString(uistr::kElapsedTimeLabel)),
                                       wxPoint(20, 96));
-    m_elapsed = new wxStaticText(this, kIdElapsedText, "00:00:00", wxPoint(120, 96), wxSize(100, 20),
-                                 wxST_NO_AUTORESIZE);
+    // The value stands after its label, however wide the font makes the label.
+    const int valueX = std::max(120, m_elapsedLabel->GetPosition().x + m_elapsedLabel->GetBestSize().x + 6);
+    m_elapsed = new wxStaticText(this, kIdElapsedText, "00:00:00", wxPoint(valueX, 96),
+                                 wxSize(100, std::max(20, m_elapsedLabel->GetBestSize().y)), wxST_NO_AUTORESIZE);
     m_remainingLabel = new wxStaticText(this, kIdRemainingLabel, ui::FromUtf8(uistr::UiString(uistr::kRemainingTimeLabel)),
                                         wxPoint(230, 96));
     m_remaining = new wxStaticText(this, kIdRemainingValue, wxString(), wxPoint(330, 96));

@@ -94,6 +94,15 @@ TEST(MainFrame, StartsOnTheModePageAndKeepsItsMinimumSize) {
     EXPECT_LE(sheet->Button(kIdFacebookButton)->GetRect().GetRight(), sheet->Button(kIdGooglePlusButton)->GetPosition().x);
     EXPECT_LE(sheet->Button(kIdHelpButton)->GetRect().GetRight(), sheet->GetClientSize().x);
     Screenshot(p.frame, "main_frame_mode_page");
+    // The window icon stands at (15, 13) of the caption.
+    EXPECT_EQ(CMainFrame::IconRect(), wxRect(15, 13, 16, 16));
+    {
+        const wxImage icon = CaptionIcon().ConvertToImage();
+        const wxColour shown = ScreenPixel(p.frame, wxPoint(15 + 8, 13 + 8));
+        EXPECT_NEAR(shown.Red(), icon.GetRed(8, 8), 24);
+        EXPECT_NEAR(shown.Green(), icon.GetGreen(8, 8), 24);
+        EXPECT_NEAR(shown.Blue(), icon.GetBlue(8, 8), 24);
+    }
 
     // The frame built the type list; the type service names and draws an extension's type.
     EXPECT_GT(GetFileTypeMap().size(), 2u);

@@ -52,7 +52,22 @@ CListCtrlPlus::CListCtrlPlus(CFileListCtrl* owner, wxWindow* parent)
                  wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL),
       m_owner(owner) {
     for (int c = 0; c < 6; ++c)
-        AppendColumn(kColumns[c], wxLIST_FORMAT_LEFT, kColumnWidths[c]);
+        AppendColumn(kColumns[c], wxLIST_FORMAT_LEFT, ColumnWidthFor(c));
+}
+
+int CListCtrlPlus::ColumnWidthFor(int column) const {
+    // The designed width, grown to what the font needs: the title with room for the sort arrow,
+    // and the widest text the column shows (a size, a date and time).
+    if (column < 0 || column >= 6)
+        return 0;
+    wxClientDC dc(const_cast<CListCtrlPlus*>(this));
+    dc.SetFont(GetFont());
+    int need = dc.GetTextExtent(kColumns[column]).x + 36;
+    static const char* const kWidest[] = {"", "1023.99 MB", "", "2024-12-28 23:59:59", "2024-12-28 23:59:59",
+                                          "2024-12-28 23:59:59"};
+    if (*kWidest[column])
+        need = std::max(need, dc.GetTextExtent(kWidest[column]).x + 16);
+    return std::max(kColumnWidths[column], need);
 }
 
 wxString CListCtrlPlus::OnGetItemText(long item, long column) const {
@@ -98,13 +113,26 @@ CThumbnailView::CThumbnailView(CFileListCtrl* owner, wxWindow* parent)
     Bind(wxEVT_SIZE, &CThumbnailView::OnSize, this);
 }
 
-int CThumbnailView::Columns() const { return std::max(1, GetClientSize().x / kItemWidth); }
+int CThumbnailView::Columns() const { return std::max(1, GetClientSize().x / ItemWidth()); }
+
+int CThumbnailView::ItemWidth() const {
+    // Room for about eleven characters of the name beside the check box, in the view's font.
+    return std::max(kItemWidth, 22 + 11 * GetCharWidth());
+}
+
+int CThumbnailView::ItemHeight() const {
+    // The picture cell, then the label line: the check box and the name beside it, as high as
+    // the font needs.
+    return std::max(kItemHeight, 4 + kCell + 12 + LabelHeight() + 4);
+}
+
+int CThumbnailView::LabelHeight() const { return std::max(16, GetCharHeight() + 2); }
 
 void CThumbnailView::UpdateVirtualSize() {
     const long count = static_cast<long>(m_owner->Model().GetCount());
     const int cols = Columns();
     const long rows = (count + cols - 1) / cols;
-    SetVirtualSize(GetClientSize().x, static_cast<int>(rows * kItemHeight));
+    SetVirtualSize(GetClientSize().x, static_cast<int>(rows * ItemHeight()));
     Refresh();
 }
 
@@ -114,8 +142,8 @@ wxRect CThumbnailView::ItemRect(long item) const {
     GetViewStart(&vx, &vy);
     int ux = 0, uy = 0;
     GetScrollPixelsPerUnit(&ux, &uy);
-    return wxRect(static_cast<int>(item % cols) * kItemWidth,
-                  static_cast<int>(item / cols) * kItemHeight - vy * uy, kItemWidth, kItemHeight);
+    return wxRect(static_cast<int>(item % cols) * ItemWidth(),
+                  static_cast<int>(item / cols) * ItemHeight() - vy * uy, ItemWidth(), ItemHeight());
 }
 
 long CThumbnailView::HitTest(wxPoint p, bool* checkBox) const {
@@ -126,9 +154,9 @@ long CThumbnailView::HitTest(wxPoint p, bool* checkBox) const {
     GetViewStart(&vx, &vy);
     GetScrollPixelsPerUnit(&ux, &uy);
     const int y = p.y + vy * uy;
-    if (p.x < 0 || y < 0 || p.x >= cols * kItemWidth)
+    if (p.x < 0 || y < 0 || p.x >= cols * ItemWidth())
         return -1;
-    const long item = static_cast<long>(y / kItemHeight) * cols + p.x / kItemWidth;
+    const long item = static_cast<long>(y / ItemHeight()) * cols + p.x / ItemWidth();
     if (item >= count)
         return -1;
     const wxRect r = ItemRect(item);
@@ -157,7 +185,7 @@ void CThumbnailView::OnPaint(wxPaintEvent&) {
         last = i;
         const CFileNode* node = m_owner->Model().GetFileAt(static_cast<std::size_t>(i));
         const IFileProperties* p = node ? node->m_pProperties.get() : nullptr;
-        const wxRect cell(r.x + (kItemWidth - kCell) / 2, r.y + 4, kCell, kCell);
+        const wxRect cell(r.x + (ItemWidth() - kCell) / 2, r.y + 4, kCell, kCell);
         dc.SetPen(wxPen(wxColour(220, 220, 220)));
         dc.SetBrush(*wxTRANSPARENT_BRUSH);
         dc.DrawRectangle(cell);
@@ -188,8 +216,12 @@ void CThumbnailView::OnPaint(wxPaintEvent&) {
         }
         dc.SetTextForeground(text);
         const wxString name = p ? wxString::FromUTF8(p->GetName()) : wxString();
-        const wxString shown = wxControl::Ellipsize(name, dc, wxELLIPSIZE_END, kItemWidth - 22);
-        dc.DrawText(shown, r.x + 18, r.GetBottom() + 1 - 19);
+        const wxString shown = wxControl::Ellipsize(name, dc, wxELLIPSIZE_END, ItemWidth() - 22);
+        // The name on the check box's line, centred on the box (whose top is 16 pixels above
+        // the bottom), never below the item.
+        const int th = dc.GetTextExtent(shown).y;
+        const int ty = std::min(r.GetBottom() + 1 - 16 + (13 - th) / 2, r.GetBottom() + 1 - th);
+        dc.DrawText(shown, r.x + 18, ty);
         wxRendererNative::Get().DrawCheckBox(
             this, dc, wxRect(r.x + 5, r.GetBottom() + 1 - 16, 13, 13),
             CheckImage(node) == 1 ? wxCONTROL_CHECKED : 0);

@@ -38,6 +38,9 @@ public:
     wxString OnGetItemText(long item, long column) const override;
     int OnGetItemColumnImage(long item, long column) const override;
     wxItemAttr* OnGetItemAttr(long item) const override;
+    // A column's width in the list's font: never below its designed width, wide enough for
+    // its title and its widest cell text.
+    int ColumnWidthFor(int column) const;
 
 private:
     CFileListCtrl* m_owner;
@@ -57,6 +60,11 @@ public:
     void SetFocusedItem(long item) { m_focused = item; }
     long GetFocusedItem() const { return m_focused; }
     void UpdateVirtualSize();
+    // An item's height: at least kItemHeight, more when the font's label line needs it.
+    int ItemHeight() const;
+    // An item's width: at least kItemWidth, more when the font's names need it.
+    int ItemWidth() const;
+    int LabelHeight() const;
 
 private:
     void OnPaint(wxPaintEvent&);

@@ -6,6 +6,11 @@
 #include <sys/stat.h>
 
 #include <wx/dcbuffer.h>
+#include <wx/display.h>
+
+#include "ui/controls/BuildDirectoryDlg.h"
+#include "ui/controls/Formatting.h"
+#include "ui/controls/Resources.h"
 
 #include "ui/views/PictureProbe.h"
 #include "ui/views/RtfReader.h"
@@ -17,6 +22,10 @@ CImageWindow::CImageWindow(wxWindow* parent)
     SetScrollRate(10, 10);
     Bind(wxEVT_PAINT, &CImageWindow::OnPaint, this);
     Bind(wxEVT_SIZE, &CImageWindow::OnSize, this);
+    // Right-button presses do nothing here.
+    Bind(wxEVT_RIGHT_DOWN, [](wxMouseEvent&) {});
+    Bind(wxEVT_RIGHT_UP, [](wxMouseEvent&) {});
+    Bind(wxEVT_CONTEXT_MENU, [](wxContextMenuEvent&) {});
 }
 
 bool CImageWindow::LoadImage(const std::string& path) {
@@ -65,24 +74,30 @@ wxRect CImageWindow::PictureRect() const {
 
 void CImageWindow::OnPaint(wxPaintEvent&) {
     wxAutoBufferedPaintDC dc(this);
-    dc.SetBackground(wxBrush(wxColour(241, 241, 241)));
+    const wxSize client = GetClientSize();
+    dc.SetBackground(*wxWHITE_BRUSH);
     dc.Clear();
     if (!m_bitmap.IsOk()) {
-        dc.SetTextForeground(wxColour(160, 0, 0));
-        const wxSize te = dc.GetTextExtent(m_message);
-        dc.DrawText(m_message, (GetClientSize().x - te.x) / 2, (GetClientSize().y - te.y) / 2);
-        return;
+        dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
+        dc.SetTextForeground(*wxBLACK);
+        dc.SetFont(GetFont());
+        ui::DrawTextIn(dc, m_message, wxRect(client), ui::kTextCenter | ui::kTextVCenter | ui::kTextSingleLine);
+    } else {
+        const wxRect r = PictureRect();
+        if (r.width == m_bitmap.GetWidth() && r.height == m_bitmap.GetHeight()) {
+            dc.DrawBitmap(m_bitmap, r.x, r.y, true);
+        } else {
+            if (!m_fitted.IsOk() || m_fittedFor != r.GetSize()) {
+                m_fitted = wxBitmap(m_image.Scale(r.width, r.height, wxIMAGE_QUALITY_HIGH));
+                m_fittedFor = r.GetSize();
+            }
+            dc.DrawBitmap(m_fitted, r.x, r.y, true);
+        }
     }
-    const wxRect r = PictureRect();
-    if (r.width == m_bitmap.GetWidth() && r.height == m_bitmap.GetHeight()) {
-        dc.DrawBitmap(m_bitmap, r.x, r.y, true);
-        return;
-    }
-    if (!m_fitted.IsOk() || m_fittedFor != r.GetSize()) {
-        m_fitted = wxBitmap(m_image.Scale(r.width, r.height, wxIMAGE_QUALITY_HIGH));
-        m_fittedFor = r.GetSize();
-    }
-    dc.DrawBitmap(m_fitted, r.x, r.y, true);
+    // The grey frame round the view, the same colour on both sides.
+    dc.SetPen(wxPen(wxColour(0x80, 0x80, 0x80)));
+    dc.SetBrush(*wxTRANSPARENT_BRUSH);
+    dc.DrawRectangle(0, 0, client.x, client.y);
 }
 
 void CImageWindow::OnSize(wxSizeEvent& e) {
@@ -93,6 +108,11 @@ void CImageWindow::OnSize(wxSizeEvent& e) {
 CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
                                  const std::string& displayName)
     : CSkinnedViewDlg(302, parent, ui::FromUtf8(displayName + " - File Preview"), wxSize(720, 520), true) {
+    // The file and its line index first, behind the progress dialog: no view exists yet that
+    // the events it lets through could reach.
+    m_loaded = m_file.Open(tempPath);
+    if (m_loaded)
+        BuildIndexWithProgress();
     CreateDialog();
     wxPanel* body = Body();
     m_tabs = new wxNotebook(body, 1160);
@@ -110,6 +130,10 @@ CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
         view->Bind(wxEVT_MOUSEWHEEL, &CFilePreviewDlg::OnWheel, this);
         view->Bind(wxEVT_KEY_DOWN, &CFilePreviewDlg::OnKey, this);
         view->Bind(wxEVT_CHAR, [](wxKeyEvent&) {});
+        // Nothing is typed, pasted or offered by the right button.
+        view->Bind(wxEVT_RIGHT_DOWN, [](wxMouseEvent&) {});
+        view->Bind(wxEVT_RIGHT_UP, [](wxMouseEvent&) {});
+        view->Bind(wxEVT_CONTEXT_MENU, [](wxContextMenuEvent&) {});
         // The rows per page follow the view's own size, which the toolkit sets after the window's.
         view->Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
             e.Skip();
@@ -124,37 +148,43 @@ CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
     };
     makePage(m_textPage, m_text, m_bar, 1158);
     makePage(m_hexPage, m_hex, m_hexBar, 1161);
+    // The hex view shows no selection: focusing it drops any and shows the caret.
+    m_hex->Bind(wxEVT_SET_FOCUS, [this](wxFocusEvent& e) {
+        e.Skip();
+        CallAfter([this] {
+            const long at = m_hex->GetInsertionPoint();
+            m_hex->SetSelection(at, at);
+            m_hex->ShowPosition(at);
+        });
+    });
     m_imagePage = new wxPanel(m_tabs);
     m_image = new CImageWindow(m_imagePage);
-    // The kit's owner-drawn buttons with their captions.
-    auto makeButton = [&](int id, const char* caption) {
-        auto* b = new CTextCenterSimpleButtonPlus(0, 1, 1);
-        b->Create(m_imagePage, id);
-        b->SetCaption(caption);
-        b->SetFont(ui::PixelFont(14));
-        return b;
-    };
-    m_bestFit = makeButton(1156, "Best Fit");
-    m_actualSize = makeButton(1159, "Actual Size");
+    m_bestFit = new CButtonPlus(uires::kBmpBestFitNormal, uires::kBmpBestFitHover, uires::kBmpBestFitPressed,
+                                uires::kBmpBestFitDisabled);
+    m_bestFit->Create(m_imagePage, 1156);
+    m_actualSize = new CButtonPlus(uires::kBmpActualSizeNormal, uires::kBmpActualSizeHover,
+                                   uires::kBmpActualSizePressed, uires::kBmpActualSizeDisabled);
+    m_actualSize->Create(m_imagePage, 1159);
     m_bestFit->SetToolTip("Best Fit");
     m_actualSize->SetToolTip("Actual Size");
-    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    buttons->Add(m_bestFit, 0, wxALL, 4);
-    buttons->Add(m_actualSize, 0, wxALL, 4);
-    auto* imageSizer = new wxBoxSizer(wxVERTICAL);
-    imageSizer->Add(m_image, 1, wxEXPAND);
-    imageSizer->Add(buttons, 0, wxALIGN_CENTER_HORIZONTAL);
-    m_imagePage->SetSizer(imageSizer);
+    m_info = new wxStaticText(m_imagePage, 1222, wxString(), wxDefaultPosition, wxDefaultSize,
+                              wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+    m_imagePage->Bind(wxEVT_SIZE, [this](wxSizeEvent& e) {
+        LayoutImagePage();
+        e.Skip();
+    });
     m_bestFit->Disable(); // the image view starts in best fit
     m_bestFit->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         m_image->SetBestFit(true);
         m_bestFit->Disable();
         m_actualSize->Enable();
+        m_image->SetFocus();
     });
     m_actualSize->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         m_image->SetBestFit(false);
         m_actualSize->Disable();
         m_bestFit->Enable();
+        m_image->SetFocus();
     });
     m_tabs->AddPage(m_textPage, "Text");
     m_tabs->AddPage(m_hexPage, "Hex");
@@ -163,19 +193,111 @@ CFilePreviewDlg::CFilePreviewDlg(wxWindow* parent, const std::string& tempPath,
     sizer->Add(m_tabs, 1, wxEXPAND | wxALL, 2);
     body->SetSizer(sizer);
 
-    m_loaded = m_file.Open(tempPath);
-    if (m_loaded) {
-        wxBusyCursor wait;
-        m_index = BuildTextLineIndex(m_file);
-    }
     const bool picture = m_image->LoadImage(tempPath);
+    FillInfoText(tempPath);
     m_tabs->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CFilePreviewDlg::OnTabChanged, this);
     m_refreshTimer.SetOwner(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { Refresh_(true); });
     body->Bind(wxEVT_SIZE, &CFilePreviewDlg::OnSize, this);
     body->Layout();
+    FitHexRow();
     SelectTab(picture ? TAB_IMAGE : TAB_TEXT);
     CentreOnParent();
+}
+
+void CFilePreviewDlg::BuildIndexWithProgress() {
+    // The main window waits, disabled, while the index is built.
+    wxWindow* main = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
+    if (main == this || (main && !main->IsEnabled()))
+        main = nullptr;
+    if (main)
+        main->Disable();
+    auto* dlg = new CBuildDirectoryDlg(uires::kDlgLoadingFile);
+    dlg->CreateModeless();
+    // Reading the file is not stopped half way: the dialog offers no Cancel.
+    dlg->SetNoCancel(true);
+    CDIRBuildCallback progress(dlg);
+    progress.BeginStage("Loading file...", 20);
+    m_index = BuildTextLineIndex(m_file, [&progress](int step) {
+        progress.SetPos(step);
+        return true;
+    });
+    progress.Reset();
+    progress.Poll();
+    // Gone from the screen at once; the window itself goes when the events are next handled.
+    dlg->Hide();
+    dlg->Destroy();
+    if (main)
+        main->Enable();
+}
+
+void CFilePreviewDlg::FillInfoText(const std::string& path) {
+    struct stat st {};
+    const std::int64_t size = ::stat(path.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+    std::string text;
+    if (m_image->HasPicture()) {
+        const wxSize p = m_image->PictureSize();
+        text = std::to_string(p.x) + " x " + std::to_string(p.y) + " pixels, ";
+    }
+    text += uifmt::FormatSize(size);
+    m_info->SetLabel(ui::FromUtf8(text));
+    m_info->SetToolTip(ui::FromUtf8(text));
+}
+
+void CFilePreviewDlg::LayoutImagePage() {
+    // The picture above a band as high as the buttons plus 2: the info line along it, the two
+    // buttons side by side in its middle.
+    const wxSize c = m_imagePage->GetClientSize();
+    const wxSize b = m_bestFit->GetButtonSize();
+    const wxSize a = m_actualSize->GetButtonSize();
+    const int band = std::max(b.y, a.y) + 2;
+    const int top = std::max(0, c.y - band);
+    m_image->SetSize(0, 0, c.x, top);
+    const int gap = 6;
+    const int x = std::max(0, (c.x - b.x - gap - a.x) / 2);
+    m_bestFit->MoveTo(x, top + 1);
+    m_actualSize->MoveTo(x + b.x + gap, top + 1);
+    const int textHeight = m_info->GetCharHeight() + 2;
+    m_info->SetSize(4, top + (band - textHeight) / 2, std::max(0, x - 8), textHeight);
+}
+
+int CFilePreviewDlg::HexRowWidth() const {
+    // Lays a row out as the view does: each tab moves to the next stop (one every 15 dialog
+    // units) past the text before it. The last row has a tab after each byte, so its characters
+    // stand one stop further than a full row's; that is the width taken.
+    const int stop = std::max(1, m_hex->ConvertDialogToPixels(wxPoint(15, 0)).x);
+    wxClientDC dc(m_hex);
+    dc.SetFont(m_hex->GetFont());
+    int x = dc.GetTextExtent("00000000").x;
+    auto tab = [&] { x = (x / stop + 1) * stop; };
+    tab();
+    tab();
+    const int byteWidth = dc.GetTextExtent("FF").x;
+    for (std::uint32_t i = 0; i < kHexRowBytes; ++i) {
+        x += byteWidth;
+        tab();
+    }
+    tab();
+    tab();
+    // The view's own margin on the left.
+    return 6 + x + dc.GetTextExtent(wxString('W', kHexRowBytes)).x;
+}
+
+void CFilePreviewDlg::FitHexRow() {
+    // The window opens wide enough for a whole hex row where the display allows; a narrower
+    // window scrolls the view sideways. The pages are not laid out yet, so the room around the
+    // view is added up: the view's own frame and margins, its scroll bar, the notebook's page
+    // frame, the sizer's 2 pixels and the window border on either side.
+    const int around = 12 + m_hexBar->GetBestSize().x + 8 + 2 * 2 + 2 * BorderWidth();
+    const int width = HexRowWidth() + around;
+    const wxSize c = GetClientSize();
+    if (width <= c.x)
+        return;
+    const int display = wxDisplay::GetFromWindow(this);
+    const wxRect area = wxDisplay(display == wxNOT_FOUND ? 0u : static_cast<unsigned>(display)).GetClientArea();
+    const int fitted = std::min(width, area.width - 20);
+    if (fitted > c.x)
+        ResizeTo(wxSize(fitted, c.y));
 }
 
 int CFilePreviewDlg::RowsPerPage() const {
@@ -200,6 +322,13 @@ void CFilePreviewDlg::SelectTab(int tab) {
         m_positionView = TAB_TEXT;
     }
     Refresh_();
+    // The tab's view takes the focus.
+    if (tab == TAB_TEXT)
+        m_text->SetFocus();
+    else if (tab == TAB_HEX)
+        m_hex->SetFocus();
+    else
+        m_image->SetFocus();
 }
 
 void CFilePreviewDlg::ScrollTo(std::uint64_t line) {
@@ -272,10 +401,11 @@ void CFilePreviewDlg::OnScroll(wxScrollEvent& e) {
 }
 
 void CFilePreviewDlg::OnWheel(wxMouseEvent& e) {
+    // One line per turn of the wheel, whatever the desktop's lines per turn.
     if (e.GetWheelRotation() > 0)
-        ScrollFromUser(m_position > 3 ? m_position - 3 : 0);
-    else
-        ScrollFromUser(m_position + 3);
+        ScrollFromUser(m_position > 0 ? m_position - 1 : 0);
+    else if (e.GetWheelRotation() < 0)
+        ScrollFromUser(m_position + 1);
 }
 
 void CFilePreviewDlg::OnKey(wxKeyEvent& e) {

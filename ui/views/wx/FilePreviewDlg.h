@@ -14,6 +14,8 @@
 #include "ui/views/PreviewPaging.h"
 #include "ui/views/wx/SkinnedViewDlg.h"
 
+// The picture, fitted or at actual size, on white inside a grey (0x808080) frame; without a
+// picture the message in the middle.
 class CImageWindow : public wxScrolledWindow {
 public:
     explicit CImageWindow(wxWindow* parent);
@@ -24,6 +26,8 @@ public:
     bool HasPicture() const { return m_bitmap.IsOk(); }
     // Where the picture is drawn in the client area (for tests).
     wxRect PictureRect() const;
+    const wxString& Message() const { return m_message; }
+    wxSize PictureSize() const { return m_bitmap.IsOk() ? m_bitmap.GetSize() : wxSize(); }
 
 private:
     void OnPaint(wxPaintEvent&);
@@ -36,7 +40,8 @@ private:
     wxString m_message = "Warning! Not support the image format!";
 };
 
-// On the kit's skinned base: resizable (353 x 200 at least), titled "<name> - File Preview".
+// On the kit's skinned base: resizable (353 x 200 at least), titled "<name> - File Preview". The
+// text view's line index is built behind the "Loading file..." progress dialog.
 class CFilePreviewDlg : public CSkinnedViewDlg {
 public:
     CFilePreviewDlg(wxWindow* parent, const std::string& tempPath, const std::string& displayName);
@@ -57,11 +62,19 @@ public:
     wxTextCtrl* TextView() const { return m_text; }
     wxTextCtrl* HexView() const { return m_hex; }
     CImageWindow* ImageView() const { return m_image; }
-    CTextCenterButtonPlus* BestFitButton() const { return m_bestFit; }
-    CTextCenterButtonPlus* ActualSizeButton() const { return m_actualSize; }
+    CButtonPlus* BestFitButton() const { return m_bestFit; }
+    CButtonPlus* ActualSizeButton() const { return m_actualSize; }
+    // The line along the bottom of the image tab: what the picture is.
+    wxStaticText* InfoText() const { return m_info; }
     int RowsPerPage() const;
+    // The width the hex view needs for a whole row (the characters' column included).
+    int HexRowWidth() const;
 
 private:
+    void BuildIndexWithProgress();
+    void LayoutImagePage();
+    void FitHexRow();
+    void FillInfoText(const std::string& path);
     void Refresh_(bool force = true);
     void ApplyHexTabStops();
     void OnTabChanged(wxBookCtrlEvent&);
@@ -82,8 +95,9 @@ private:
     wxScrollBar* m_bar = nullptr;
     wxScrollBar* m_hexBar = nullptr;
     CImageWindow* m_image = nullptr;
-    CTextCenterButtonPlus* m_bestFit = nullptr;
-    CTextCenterButtonPlus* m_actualSize = nullptr;
+    CButtonPlus* m_bestFit = nullptr;
+    CButtonPlus* m_actualSize = nullptr;
+    wxStaticText* m_info = nullptr;
     std::uint64_t m_position = 0;
     int m_positionView = TAB_TEXT; // whose lines the position counts
     std::chrono::steady_clock::time_point m_lastRefresh{};

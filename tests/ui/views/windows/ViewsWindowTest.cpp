@@ -247,9 +247,10 @@ TEST(PreviewWindow, TextHexAndImageTabs) {
     dlg->ScrollTo(100);
     // The frame: the kit's skinned base, resizable down to 353 x 200.
     EXPECT_EQ(dlg->Caption(), wxString("preview.txt - File Preview"));
+    const wxSize firstSize = dlg->GetClientSize();
     dlg->ResizeTo(wxSize(100, 100));
     EXPECT_EQ(dlg->GetClientSize(), wxSize(353, 200));
-    dlg->ResizeTo(wxSize(720, 520));
+    dlg->ResizeTo(firstSize);
     // Maximise and restore from the caption button.
     ASSERT_TRUE(dlg->MaximiseButton());
     const wxRect before = dlg->GetRect();
