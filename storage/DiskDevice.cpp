@@ -3,7 +3,9 @@
 #include "platform/DriveTable.h"
 #include "storage/ImageFileDevice.h"
 
+#include <cerrno>
 #include <cstring>
+#include <utility>
 
 const char* GetBusTypeName(std::uint32_t busType) {
     switch (busType) {
@@ -59,15 +61,20 @@ void CopyField(char (&field)[260], const std::string& value) {
 CDiskDevice::CDiskDevice(int diskNumber) : m_diskNumber(diskNumber) { Open(); }
 
 int CDiskDevice::Open() {
+    m_openError = ENODEV;
     if (m_diskNumber < 0 || m_diskNumber >= platform::kMaxPhysicalDrives)
         return 0;
     Close();
     platform::PhysicalDrive drive;
     if (!platform::GetPhysicalDrive(m_diskNumber, drive))
         return 0;
-    m_file = platform::OpenReadOnly(drive.devicePath);
-    if (!m_file.Valid())
+    platform::FileHandle file = platform::OpenReadOnly(drive.devicePath);
+    if (!file.Valid()) {
+        m_openError = errno;
         return 0;
+    }
+    m_file = std::move(file);
+    m_openError = 0;
     m_devicePath = drive.devicePath;
     m_kernelName = drive.name;
     m_sysPath = drive.sysPath;

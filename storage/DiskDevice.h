@@ -53,6 +53,9 @@ public:
     int Close() override;
 
     int IsOpen() const { return m_file.Valid() ? 1 : 0; }
+    // Why the last Open failed (the system's error number; ENODEV when the table has no such
+    // drive); 0 while open.
+    int OpenError() const { return m_openError; }
     // The number when it lies in 0..20, else -1.
     int GetDiskNumber() const;
     // 255 (synthesised; also when the disk cannot be queried).
@@ -67,6 +70,7 @@ public:
 private:
     platform::FileHandle m_file;
     int m_diskNumber;
+    int m_openError = 0;
     std::uint64_t m_sectorCount = 0;
     bool m_removable = false;
     std::string m_devicePath;

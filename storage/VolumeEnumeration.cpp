@@ -14,6 +14,7 @@
 #include "storage/VolumeProbe.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -117,14 +118,19 @@ std::string DiskDescriptionText(IStorageDevice* disk) {
     return text;
 }
 
-void CollectDisks(DiskList& diskList) {
+void CollectDisks(DiskList& diskList, int* refused) {
+    if (refused)
+        *refused = 0;
     LogInfo("%s", kDashes);
     LogInfo("Disk    TotalSectors       Cylinders    Heads    Sectors/Track     DIskInfo");
     for (int number = 0; number < kDiskNumbersTried; ++number) {
         auto owned = std::make_unique<CDiskDevice>(number);
         CDiskDevice* disk = owned.get();
-        if (!disk->IsOpen())
+        if (!disk->IsOpen()) {
+            if (refused && (disk->OpenError() == EACCES || disk->OpenError() == EPERM))
+                ++*refused;
             continue;
+        }
         DiskGeometry geometry;
         if (!disk->GetDriveGeometry(&geometry))
             geometry = DiskGeometry{};

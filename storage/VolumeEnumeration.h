@@ -47,8 +47,9 @@ using VolumeList = std::vector<VolumeRecord*>;
 
 // Opens the physical disks 0 to 31 and keeps those that open and are at most 12 TiB. The list
 // owns the disks (free them with DeleteDeviceList); it must outlive every volume list made
-// from it.
-void CollectDisks(DiskList& diskList);
+// from it. `refused`, when given, gets the number of disks that would not open for lack of
+// rights (the user may not read them).
+void CollectDisks(DiskList& diskList, int* refused = nullptr);
 
 class CCollectAllBasicPartitionandDynamicVolume {
 public:

@@ -157,6 +157,8 @@ void CCompleteRecoveryPartitionDeviceSelectController::RefreshDeviceList() {
         m_context.Devices().CollectDisks(m_disks);
         if (!m_disks.empty())
             m_context.Devices().CollectVolumes(m_volumes, m_disks);
+        m_view->SetNote(m_context.Devices().DisksNeedRights() ? uistr::UiString(uistr::kNoDiskRightsOpenImage)
+                                                              : std::string());
         AddSavedStateRow();
     }
     InitVolumeDeviceSelectCtrl();

@@ -81,6 +81,8 @@ void CDeleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl(
     m_context.Devices().CollectDisks(m_disks);
     if (!m_disks.empty())
         m_context.Devices().CollectVolumes(m_volumes, m_disks);
+    m_view->SetNote(m_context.Devices().DisksNeedRights() ? uistr::UiString(uistr::kNoDiskRightsDeepScanImage)
+                                                          : std::string());
     waiting.reset();
     for (VolumeRecord* record : m_volumes) {
         if (!record || !record->pStorageDevice || record->fileSystemType == FILESYSTEM_UNKNOWN)

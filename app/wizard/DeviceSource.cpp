@@ -2,7 +2,11 @@
 
 #include "storage/DeviceList.h"
 
-void CEnumerationDeviceSource::CollectDisks(DiskList& disks) { ::CollectDisks(disks); }
+void CEnumerationDeviceSource::CollectDisks(DiskList& disks) {
+    int refused = 0;
+    ::CollectDisks(disks, &refused);
+    m_needRights = disks.empty() && refused > 0;
+}
 
 void CEnumerationDeviceSource::CollectVolumes(VolumeList& volumes, DiskList& disks) {
     CCollectAllBasicPartitionandDynamicVolume().CollectAllBasicPartitionandDynamicVolume(volumes, disks);

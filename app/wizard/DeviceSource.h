@@ -11,6 +11,9 @@ public:
     virtual void CollectVolumes(VolumeList& volumes, DiskList& disks) = 0;
     virtual void FreeVolumes(VolumeList& volumes) = 0;
     virtual void FreeDisks(DiskList& disks) = 0;
+    // True when the last CollectDisks found no disk only because the user may not read any:
+    // at least one disk refused to open for lack of rights and none opened.
+    virtual bool DisksNeedRights() const { return false; }
 };
 
 // The machine's disks and volumes through the storage enumeration.
@@ -20,4 +23,8 @@ public:
     void CollectVolumes(VolumeList& volumes, DiskList& disks) override;
     void FreeVolumes(VolumeList& volumes) override;
     void FreeDisks(DiskList& disks) override;
+    bool DisksNeedRights() const override { return m_needRights; }
+
+private:
+    bool m_needRights = false;
 };

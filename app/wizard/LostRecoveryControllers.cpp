@@ -203,6 +203,8 @@ void CLostRecoveryDiskDeviceSelectController::RefreshDeviceList() {
         if (!m_disks.empty())
             m_context.Devices().CollectVolumes(m_volumes, m_disks);
     }
+    m_view->SetNote(m_context.Devices().DisksNeedRights() ? uistr::UiString(uistr::kNoDiskRightsDeepScanImage)
+                                                          : std::string());
     // Without a disk (a user who is not root) the saved result and the images are still listed.
     AddSavedStateRow();
     for (IStorageDevice* disk : m_disks)

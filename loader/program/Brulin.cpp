@@ -1,6 +1,9 @@
-// The loader program: the one the user starts. It reads no arguments. Its messages appear in
-// the skinned message box when a display is there, and on standard error otherwise.
+// The loader program: the one the user starts. Its one switch, "--administrator" (the desktop
+// entry's), has a user who is not root asked for the administrator's password first
+// (loader/RootStart.h). Its messages appear in the skinned message box when a display is
+// there, and on standard error otherwise.
 #include "loader/Loader.h"
+#include "loader/RootStart.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/UiRuntime.h"
 
@@ -8,6 +11,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -52,6 +59,15 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    if (geteuid() != 0 && AsksForRoot(std::vector<std::string>(argv + 1, argv + argc))) {
+        if (const std::optional<int> status = RunAsRoot(OwnProgramPath()))
+            return *status;
+    } else if (geteuid() == 0 && std::getenv("PKEXEC_UID") && !HaveDisplay()) {
+        // pkexec ran this loader without the display (its polkit action is not where polkit
+        // reads actions): the user's loader goes on as the user instead.
+        std::fprintf(stderr, "Brulin: started as root without the display; going on as the user.\n");
+        return kPkexecFailed;
+    }
     LoaderConfig config;
     config.paths = platform::ResolveAppPaths();
     CMessageBoxMessages messages(argc, argv);

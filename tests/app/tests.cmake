@@ -20,7 +20,7 @@ set_tests_properties(app_windows PROPERTIES TIMEOUT 300
 # <build>/screenshots/app-large-font.
 add_test(NAME app_windows_large_font
   COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:test_app_windows>
-          --gtest_filter=WindowFrames.*:MainFrame.StartsOnTheModePageAndKeepsItsMinimumSize:DeletedFileRecoveryWindows.RecoveryDialogsShowProgressAndCancel:DeletedFileRecoveryWindows.ToolbarsAndACancelledRecovery:DeepScanWindows.DevicePageCtrlOPartitionPageAndFilePage
+          --gtest_filter=WindowFrames.*:MainFrame.StartsOnTheModePageAndKeepsItsMinimumSize:DeletedFileRecoveryWindows.RecoveryDialogsShowProgressAndCancel:DeletedFileRecoveryWindows.ToolbarsAndACancelledRecovery:DeepScanWindows.DevicePageCtrlOPartitionPageAndFilePage:DiskRightsWindows.*
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_app_windows)
 set_tests_properties(app_windows_large_font PROPERTIES TIMEOUT 300
   ENVIRONMENT "XDG_CONFIG_HOME=${BRULIN_LARGE_FONT_CONFIG};BRULIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots/app-large-font;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
@@ -39,3 +39,12 @@ add_test(NAME app_program_deep_scan
           $<TARGET_FILE:make_deep_scan_disk> ${CMAKE_BINARY_DIR}/screenshots/program ${BRULIN_TEST_WORK_DIR}/app_program_deep_scan)
 set_tests_properties(app_program_deep_scan PROPERTIES TIMEOUT 300
   ENVIRONMENT "NO_AT_BRIDGE=1;GTK_A11Y=none")
+
+# The desktop entry's start by a user who is not root, with a stand-in pkexec: asked to run the
+# loader as root, and when it refuses, the program as the user with the device page's line
+# about rights (screenshots under <build>/screenshots/desktop-start).
+add_test(NAME app_desktop_start
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/desktop_start_test.sh ${CMAKE_BINARY_DIR} $<TARGET_FILE:x_screenshot>
+          ${CMAKE_BINARY_DIR}/screenshots/desktop-start ${BRULIN_TEST_WORK_DIR}/app_desktop_start ${BRULIN_LARGE_FONT_CONFIG})
+set_tests_properties(app_desktop_start PROPERTIES TIMEOUT 300
+  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

@@ -29,7 +29,23 @@ for f in usr/bin/Brulin usr/bin/BrulinUI usr/lib/libPennat.so usr/lib/libOmbrel.
          usr/share/applications/brulin.desktop usr/share/icons/hicolor/48x48/apps/brulin.png; do
   [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
-grep -q "^Exec=Brulin$" "$root/usr/share/applications/brulin.desktop" || fail "desktop entry does not start Brulin"
+grep -q "^Exec=Brulin --administrator$" "$root/usr/share/applications/brulin.desktop" ||
+  fail "desktop entry does not start Brulin asking for administrator rights"
+# The polkit action pkexec runs the loader through: well-formed, naming the installed loader,
+# keeping the display.
+policy=$root/usr/share/polkit-1/actions/org.brulin.pkexec.brulin.policy
+[ -f "$policy" ] || fail "the package lacks the polkit action"
+python3 - "$policy" <<'PY' || fail "the polkit action is not as pkexec needs it"
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+assert root.tag == "policyconfig", root.tag
+actions = root.findall("action")
+assert [a.get("id") for a in actions] == ["org.brulin.pkexec.brulin"], actions
+keys = {n.get("key"): (n.text or "").strip() for n in actions[0].findall("annotate")}
+assert keys.get("org.freedesktop.policykit.exec.path") == "/usr/bin/Brulin", keys
+assert keys.get("org.freedesktop.policykit.exec.allow_gui") == "true", keys
+assert actions[0].findtext("defaults/allow_active", "").strip() in ("auth_admin", "auth_admin_keep")
+PY
 grep -q "^Icon=brulin$" "$root/usr/share/applications/brulin.desktop" || fail "desktop entry names no icon"
 # Nothing of the build folder is left in the programs: they find their library beside them.
 # (Outputs are read whole: grep -q on a pipe would cut the writer short under pipefail.)

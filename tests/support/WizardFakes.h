@@ -1,6 +1,6 @@
 #pragma once
 // The wizard without windows for headless tests: a sheet that keeps the sheet's model and the
-// pages it was asked to show, and a device source with no disks.
+// pages it was asked to show, and device sources with no disks.
 #include "app/wizard/AppContext.h"
 #include "app/wizard/DeviceSource.h"
 #include "app/wizard/SheetModel.h"
@@ -31,6 +31,12 @@ public:
     void CollectVolumes(VolumeList&, DiskList&) override {}
     void FreeVolumes(VolumeList&) override {}
     void FreeDisks(DiskList&) override {}
+};
+
+// A machine whose disks all refuse the user (no rights to read them).
+class RefusedDisks : public NoDevices {
+public:
+    bool DisksNeedRights() const override { return true; }
 };
 
 } // namespace testsupport

@@ -189,6 +189,8 @@ constexpr Entry kTable[] = {
     {kFileSystemRoot, "File System"},
     {kMakerWebAddress, "https://www.oxtavo.example/"},
     {kTooManyFilesWait, "Please wait a minute for there are too many files in the directory you selected."},
+    {kNoDiskRightsOpenImage, "Reading disks needs administrator rights: start the program as administrator, or open a disk image with Ctrl+O."},
+    {kNoDiskRightsDeepScanImage, "Reading disks needs administrator rights: start as administrator, or open a disk image with Ctrl+O in Deep Scan Recovery."},
     {kDeepScanHint, "If the files are not found here, please go to \"Deep Scan Recovery\"!"},
     {kNoFilesGoDeepScan, "No files found, please go to Deep Scan Recovery mode!"},
     {kTotalInFiles, "Total %s in %d files"},

@@ -186,6 +186,8 @@ enum : int {
     kFileSystemRoot = 50020,
     kMakerWebAddress = 50021,
     kTooManyFilesWait = 50022,
+    kNoDiskRightsOpenImage = 50023,
+    kNoDiskRightsDeepScanImage = 50024,
     kDeepScanHint = 50100,
     kNoFilesGoDeepScan = 50101,
     kTotalInFiles = 50102,

@@ -3,6 +3,8 @@
 // tests use CDeviceViewModel directly).
 #include "ui/views/DeviceViewModel.h"
 
+#include <string>
+
 class IDeviceListView {
 public:
     virtual ~IDeviceListView() = default;
@@ -13,6 +15,9 @@ public:
     // Selects a row without telling the page.
     virtual void SelectRow(int index) = 0;
     virtual int Count() const = 0;
+    // A line the list shows under its rows (why it holds no disk); "" for none.
+    virtual void SetNote(const std::string& text) = 0;
+    virtual const std::string& Note() const = 0;
 };
 
 // A device list over a plain view model (no window).
@@ -24,5 +29,8 @@ public:
     void* GetDeviceData(int index) const override { return model.GetDeviceData(index); }
     void SelectRow(int index) override { model.SelectRow(index); }
     int Count() const override { return model.Count(); }
+    void SetNote(const std::string& text) override { note = text; }
+    const std::string& Note() const override { return note; }
     CDeviceViewModel model;
+    std::string note;
 };

@@ -1,5 +1,8 @@
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
+#include "app/wizard/CompleteRecoveryPartitionController.h"
+#include "app/wizard/DeleteRecoveryController.h"
+#include "app/wizard/LostRecoveryControllers.h"
 #include "app/wizard/PageController.h"
 #include "app/wizard/SheetModel.h"
 #include "tests/support/ScriptedUiServices.h"
@@ -30,14 +33,16 @@ private:
 };
 
 struct Wizard {
+    explicit Wizard(IDeviceSource* source = nullptr) : devices(source ? *source : noDevices) { Init(); }
     std::vector<std::string> log;  // before the context: its steps log while it is destroyed
     ScriptedUiServices ui;
-    NoDevices devices;
+    NoDevices noDevices;
+    IDeviceSource& devices;
     AppContext ctx{ui, devices, platform::AppPaths{}};
     FakeSheet sheet{ctx};
     std::vector<std::string> activity;
     ActivityLogCapture previous;
-    Wizard() {
+    void Init() {
         ctx.SetSheet(&sheet);
         previous = SetActivityLogCapture([this](const std::string& l) { activity.push_back(l); });
     }
@@ -189,4 +194,41 @@ TEST(ScriptedServices, UnexpectedPromptsFail) {
     EXPECT_TRUE(progress->Cancelled());
     EXPECT_EQ(ui.OpenFileDialog("x"), "/tmp/x.img");
     EXPECT_NONFATAL_FAILURE(ui.MessageBox(242, 0, 0), "unexpected message 242");
+}
+
+TEST(WizardChain, DevicePagesSayWhenTheUserMayNotReadTheDisks) {
+    // The Deep Scan page opens images with Ctrl+O itself; the other two send the user there.
+    const std::string here = uistr::UiString(uistr::kNoDiskRightsOpenImage);
+    const std::string there = uistr::UiString(uistr::kNoDiskRightsDeepScanImage);
+    ASSERT_FALSE(here.empty());
+    ASSERT_FALSE(there.empty());
+    auto note = [](Wizard& w, int mode) -> std::string {
+        InstallDeletedFileRecoverySteps(w.ctx);
+        InstallDeepScanSteps(w.ctx);
+        InstallLostPartitionRecoverySteps(w.ctx);
+        w.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+        w.ctx.ModeController().ChooseMode(mode);
+        EXPECT_TRUE(w.ui.Done());
+        IWizardPageController* step = w.ctx.Controller(w.sheet.GetActivePage());
+        if (auto* d = dynamic_cast<CDeleteRecoveryPartitionDeviceSelectController*>(step))
+            return d->ListView().Note();
+        if (auto* c = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectController*>(step))
+            return c->ListView().Note();
+        if (auto* l = dynamic_cast<CLostRecoveryDiskDeviceSelectController*>(step))
+            return l->List().Note();
+        return "no device page";
+    };
+    const struct {
+        int mode;
+        const std::string& refused;
+    } cases[] = {{kModeDeletedFile, there}, {kModeDeepScan, here}, {kModeLostPartition, there}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        testsupport::RefusedDisks refused;
+        Wizard denied(&refused);
+        EXPECT_EQ(c.refused, note(denied, c.mode));
+        // A machine that simply has no disk says nothing.
+        Wizard none;
+        EXPECT_EQ("", note(none, c.mode));
+    }
 }

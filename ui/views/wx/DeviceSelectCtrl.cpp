@@ -8,6 +8,7 @@
 
 namespace {
 const wxColour kSelectedFill(193, 219, 255);
+constexpr int kNoteMargin = 10; // around the note under the rows
 } // namespace
 
 CDeviceSelectCtrl::CDeviceSelectCtrl(wxWindow* parent, wxWindowID id, const wxPoint& pos, const wxSize& size)
@@ -39,6 +40,8 @@ void CDeviceSelectCtrl::OnSize(wxSizeEvent& e) {
     const wxSize s = GetClientSize();
     m_header->SetSize(m_header->GetPosition().x, 0, std::max(s.x, m_header->GetSize().x), kHeaderHeight);
     m_view->SetSize(0, kHeaderHeight, s.x, std::max(0, s.y - kHeaderHeight));
+    if (!m_note.empty())
+        UpdateScrollSizes(); // the note's lines follow the width
     AlignHeader();
     e.Skip();
 }
@@ -54,8 +57,51 @@ void CDeviceSelectCtrl::AlignHeader() {
 }
 
 void CDeviceSelectCtrl::UpdateScrollSizes() {
-    m_view->SetVirtualSize(m_model.ScrollWidth(), m_model.ScrollHeight());
+    int width = m_model.ScrollWidth(), height = m_model.ScrollHeight();
+    if (!m_note.empty()) {
+        wxClientDC dc(m_view);
+        dc.SetFont(m_font);
+        const std::vector<wxString> lines = NoteLines(dc, NoteWidth());
+        height = NoteTop() + static_cast<int>(lines.size()) * dc.GetCharHeight() + kNoteMargin;
+        for (const wxString& line : lines)
+            width = std::max(width, kNoteMargin * 2 + dc.GetTextExtent(line).x);
+    }
+    m_view->SetVirtualSize(width, height);
     m_view->Refresh();
+}
+
+void CDeviceSelectCtrl::SetNote(const std::string& text) {
+    if (text == m_note)
+        return;
+    m_note = text;
+    UpdateScrollSizes();
+}
+
+int CDeviceSelectCtrl::NoteTop() const { return m_model.ScrollHeight() + kNoteMargin; }
+
+int CDeviceSelectCtrl::NoteWidth() const { return m_view->GetClientSize().x - 2 * kNoteMargin; }
+
+std::vector<wxString> CDeviceSelectCtrl::ShownNoteLines() const {
+    wxClientDC dc(m_view);
+    dc.SetFont(m_font);
+    return NoteLines(dc, NoteWidth());
+}
+
+std::vector<wxString> CDeviceSelectCtrl::NoteLines(wxDC& dc, int width) const {
+    std::vector<wxString> lines;
+    wxString line;
+    for (const wxString& word : wxSplit(ui::FromUtf8(m_note), ' ', '\0')) {
+        const wxString longer = line.empty() ? word : line + ' ' + word;
+        if (!line.empty() && dc.GetTextExtent(longer).x > width) {
+            lines.push_back(line);
+            line = word;
+        } else {
+            line = longer;
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
 }
 
 void CDeviceSelectCtrl::RemoveAllDevices() {
@@ -174,6 +220,13 @@ void CDeviceSelectView::OnPaint(wxPaintEvent&) {
                 dc.DrawText(plain, textRect.x, textRect.y + (textRect.height - h) / 2);
             }
             dc.DestroyClippingRegion();
+        }
+    }
+    if (!m_owner->m_note.empty()) {
+        int y = m_owner->NoteTop();
+        for (const wxString& line : m_owner->NoteLines(dc, m_owner->NoteWidth())) {
+            dc.DrawText(line, kNoteMargin, y);
+            y += dc.GetCharHeight();
         }
     }
 }

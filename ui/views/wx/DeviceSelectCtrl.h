@@ -10,6 +10,9 @@
 #include <wx/scrolwin.h>
 #include <wx/wx.h>
 
+#include <string>
+#include <vector>
+
 class CDeviceSelectView;
 
 class CDeviceSelectCtrl : public wxWindow, public IDeviceListView {
@@ -31,6 +34,11 @@ public:
     void* GetDeviceData(int index) const override { return m_model.GetDeviceData(index); }
     void SelectRow(int index) override;
     int Count() const override { return m_model.Count(); }
+    void SetNote(const std::string& text) override;
+    const std::string& Note() const override { return m_note; }
+    // The note's lines as the view shows them (broken to fit its width) and the width they fit.
+    std::vector<wxString> ShownNoteLines() const;
+    int NoteWidth() const;
     void DeleteDevice(int index);
     void ClearSelection();
 
@@ -48,12 +56,16 @@ private:
     void OnHeaderEndResize(wxHeaderCtrlEvent& e);
     void UpdateScrollSizes();
     void Notify(int message);
+    // The note broken into lines that fit `width` (at word boundaries), and where it starts.
+    std::vector<wxString> NoteLines(wxDC& dc, int width) const;
+    int NoteTop() const;
 
     CDeviceViewModel m_model;
     CExtendHeaderCtrl* m_header = nullptr;
     CDeviceSelectView* m_view = nullptr;
     wxBitmap m_bitmaps[kDeviceKindCount];
     wxFont m_font;
+    std::string m_note;
 };
 
 class CDeviceSelectView : public wxScrolled<wxWindow> {
