@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: cpack -G DEB makes it from the build folder, its
-# dependencies name the Debian packages of the libraries the programs link, dpkg-deb -x unpacks
-# it into a scratch root, and the installed loader <root>/usr/bin/Brulin starts the installed
-# main program on a virtual X server, which finds its skin images and help pages in
-# <root>/usr/share/brulin/ and shows its first page (screenshot).
+# dependencies name the Debian packages of the libraries the programs link, lintian finds no
+# error in it, dpkg-deb -x unpacks it into a scratch root, and the installed loader
+# <root>/usr/bin/Brulin starts the installed main program on a virtual X server, which finds its
+# skin images and help pages in <root>/usr/share/brulin/ and shows its first page (screenshot).
+# cmake --install into another prefix gives programs that find their libraries too.
 #   package_test.sh <build folder> <scratch folder> <x_screenshot> <screenshot folder> <sanitized ON|OFF>
 set -euo pipefail
 build=$(cd "$1" && pwd) scratch=$2 shot=$3 shots=$4 sanitized=$5
@@ -22,11 +23,26 @@ for p in libc6 libstdc++6 libwxgtk3.2-1 libwxbase3.2-1 libboost-regex1.74.0-icu7
   [[ "$names" == *" $p "* ]] || fail "the package does not depend on $p"
 done
 
+# Debian's rules, as lintian checks them: no error (its warnings are shown).
+command -v lintian > /dev/null || fail "lintian is not installed (scripts/setup.sh installs it)"
+lint_status=0
+lint=$(lintian "$deb" 2>&1) || lint_status=$?
+echo "lintian: ${lint:-no error, no warning}"
+grep -q "^E: " <<< "$lint" && fail "lintian finds errors in the package"
+[ "$lint_status" = 0 ] || fail "lintian ended with $lint_status"
+# The private libraries need no ldconfig: no maintainer script runs it, no trigger asks for it.
+control=$(dpkg-deb -I "$deb")
+for script in postinst postrm triggers; do
+  [[ "$control" == *" $script "* ]] && fail "the package has a $script: $control"
+done
+
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
-for f in usr/bin/Brulin usr/bin/BrulinUI usr/lib/libPennat.so usr/lib/libOmbrel.so \
+for f in usr/bin/Brulin usr/bin/BrulinUI usr/lib/brulin/libPennat.so usr/lib/brulin/libOmbrel.so \
          usr/share/brulin/info/mainbg.png usr/share/brulin/info/close-button.bmp usr/share/brulin/help/index.html \
-         usr/share/applications/brulin.desktop usr/share/icons/hicolor/48x48/apps/brulin.png; do
+         usr/share/applications/brulin.desktop usr/share/icons/hicolor/48x48/apps/brulin.png \
+         usr/share/doc/brulin/copyright usr/share/doc/brulin/changelog.gz \
+         usr/share/man/man1/Brulin.1.gz usr/share/man/man1/BrulinUI.1.gz; do
   [ -e "$root/$f" ] || fail "the package lacks /$f"
 done
 grep -q "^Exec=Brulin --administrator$" "$root/usr/share/applications/brulin.desktop" ||
@@ -46,16 +62,38 @@ assert keys.get("org.freedesktop.policykit.exec.path") == "/usr/bin/Brulin", key
 assert keys.get("org.freedesktop.policykit.exec.allow_gui") == "true", keys
 assert actions[0].findtext("defaults/allow_active", "").strip() in ("auth_admin", "auth_admin_keep")
 PY
+libs_in_usr_lib=$(find "$root/usr/lib" -maxdepth 1 -name "*.so*")
+[ -z "$libs_in_usr_lib" ] || fail "libraries in /usr/lib itself: $libs_in_usr_lib"
+# The changelog's latest entry is this version.
+version=$(dpkg-deb -f "$deb" Version)
+head=$(zcat "$root/usr/share/doc/brulin/changelog.gz" | sed -n 1p)
+[[ "$head" == "brulin ($version) "* ]] || fail "the changelog starts with \"$head\", not version $version"
+# The manual page names both programs and says where the log is.
+page=$(MANWIDTH=100 man -l "$root/usr/share/man/man1/BrulinUI.1.gz" 2>&1 | col -b)
+[[ "$page" == *"Brulin, BrulinUI"* && "$page" == *'$XDG_STATE_HOME/brulin/'* ]] ||
+  fail "the manual page does not read right: $page"
 grep -q "^Icon=brulin$" "$root/usr/share/applications/brulin.desktop" || fail "desktop entry names no icon"
 # Nothing of the build folder is left in the programs: they find their library beside them.
 # (Outputs are read whole: grep -q on a pipe would cut the writer short under pipefail.)
 for b in Brulin BrulinUI; do
   dyn=$(readelf -d "$root/usr/bin/$b")
   [[ "$dyn" == *"$build"* ]] && fail "$b still points into the build folder"
-  [[ "$dyn" == *'$ORIGIN/../lib'* ]] || fail "$b has no \$ORIGIN/../lib run path"
+  [[ "$dyn" == *'(RUNPATH)'*'[$ORIGIN/../lib/brulin]'* ]] || fail "$b has no \$ORIGIN/../lib/brulin run path: $dyn"
   libs=$(cd / && env -u LD_LIBRARY_PATH ldd "$root/usr/bin/$b")
   [[ "$libs" == *"not found"* ]] && fail "$b misses a library: $libs"
+  [[ "$libs" == *"libOmbrel.so => "*"/root/usr/bin/../lib/brulin/libOmbrel.so "* ]] || fail "$b does not find libOmbrel.so in /usr/lib/brulin: $libs"
 done
+# Installed elsewhere (cmake --install, here under a DESTDIR), the programs find their libraries
+# the same way.
+local_root=$scratch/local
+DESTDIR=$local_root cmake --install "$build" --prefix /usr/local > "$scratch/install.txt" 2>&1 ||
+  { cat "$scratch/install.txt"; fail "cmake --install failed"; }
+for b in Brulin BrulinUI; do
+  libs=$(cd / && env -u LD_LIBRARY_PATH ldd "$local_root/usr/local/bin/$b")
+  [[ "$libs" == *"libOmbrel.so => "*"/local/usr/local/bin/../lib/brulin/libOmbrel.so "* ]] ||
+    fail "the $b of cmake --install does not find its library: $libs"
+done
+[ -e "$local_root/usr/local/lib/brulin/libPennat.so" ] || fail "cmake --install put no libPennat.so in lib/brulin"
 # Every thread of the main program, the toolkit's too, comes through its own pthread_create.
 symbols=$(nm -D --defined-only "$root/usr/bin/BrulinUI")
 grep -Eq " [TW] pthread_create$" <<< "$symbols" || fail "BrulinUI exports no pthread_create"
