@@ -1,6 +1,7 @@
 #include "carving/CustomFileTypes.h"
 
 #include "carving/records/RawFileTypeTable.h"
+#include "platform/AppPaths.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +10,6 @@
 #include <fstream>
 #include <mutex>
 #include <strings.h>
-#include <unistd.h>
 
 namespace {
 
@@ -274,12 +274,10 @@ std::string GetCustomScriptFolder() {
         if (!g_folder.empty())
             return g_folder;
     }
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
-    if (n <= 0)
+    const std::string program = platform::ProgramFile();
+    if (program.empty())
         return "CustomFileScript";
-    path[n] = '\0';
-    return (std::filesystem::path(path).parent_path() / "CustomFileScript").string();
+    return (std::filesystem::path(program).parent_path() / "CustomFileScript").string();
 }
 
 void SetCustomScriptFolder(const std::string& folder) {

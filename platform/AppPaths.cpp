@@ -30,16 +30,6 @@ std::string HomeDir(const EnvLookup& env) {
     return "/tmp";
 }
 
-std::string ProgramDirFromProc() {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return "./";
-    std::string path(buf, static_cast<std::size_t>(n));
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
-
 // XDG base folders must be absolute; a relative value is ignored.
 std::string XdgDir(const EnvLookup& env, const char* name) {
     std::string v = env(name);
@@ -47,6 +37,18 @@ std::string XdgDir(const EnvLookup& env, const char* name) {
 }
 
 } // namespace
+
+std::string ProgramFile() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n <= 0 ? std::string() : std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string ProgramDir() {
+    const std::string path = ProgramFile();
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+}
 
 std::string GetEnv(const char* name) {
     const char* v = std::getenv(name);
@@ -70,9 +72,9 @@ std::string FindResourceDir(const std::string& programDirIn) {
     return hasInfo(shared) ? shared : programDir;
 }
 
-std::string ResourceDir() { return FindResourceDir(ProgramDirFromProc()); }
+std::string ResourceDir() { return FindResourceDir(ProgramDir()); }
 
-AppPaths ResolveAppPaths(const EnvLookup& env) { return ResolveAppPaths(ProgramDirFromProc(), env); }
+AppPaths ResolveAppPaths(const EnvLookup& env) { return ResolveAppPaths(ProgramDir(), env); }
 
 AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env) {
     AppPaths p;

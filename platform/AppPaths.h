@@ -24,18 +24,24 @@ struct AppPaths {
     std::string HelpFile(int topicId) const;
 };
 
+// The running program's own file, from /proc/self/exe ("" when it cannot be read): the one
+// place that asks the system where the program lies.
+std::string ProgramFile();
+// The folder of the running program, ending in '/' ("./" when unknown).
+std::string ProgramDir();
+
 // The folder of the program's resources for a program in `programDir` (ending in '/'): the
 // program folder itself when it holds "info/" (the build folder), else "<programDir>/../share/
 // brulin/" (normalised) when that holds "info/" (an installed program), else the program folder.
 std::string FindResourceDir(const std::string& programDir);
-// The same for the running program (from /proc/self/exe).
+// The same for the running program (in ProgramDir()).
 std::string ResourceDir();
 
 // Reads an environment variable; empty when unset.
 using EnvLookup = std::function<std::string(const char*)>;
 std::string GetEnv(const char* name);
 
-// The folders of this process (program folder from /proc/self/exe), from the environment that
+// The folders of this process (program folder ProgramDir()), from the environment that
 // `env` gives; no folder is created.
 AppPaths ResolveAppPaths(const EnvLookup& env = GetEnv);
 // Same, with an explicit program folder (tests).

@@ -31,7 +31,7 @@ std::string MountedDeviceName(const MountEntry& mount, const SystemRoots& roots)
         return "";
     const std::string name = fs::path(mount.source).filename().string();
     std::error_code ec;
-    if (name.empty() || !fs::exists(fs::path(roots.sys) / "class/block" / name, ec))
+    if (name.empty() || !fs::exists(roots.BlockDeviceDir(name), ec))
         return "";
     return name;
 }
@@ -66,7 +66,7 @@ std::vector<AssignedDriveLetter> ComputeDriveLetters(const std::vector<MountEntr
     for (int i = 0; i < 2; ++i) {
         const std::string name = "fd" + std::to_string(i);
         std::error_code ec;
-        if (!fs::exists(fs::path(roots.sys) / "block" / name, ec))
+        if (!fs::exists(roots.DiskDir(name), ec))
             continue;
         AssignedDriveLetter floppy;
         floppy.letter = static_cast<char>('A' + i);

@@ -142,7 +142,7 @@ bool DriveNameLess(const std::string& a, const std::string& b) {
 
 std::vector<PhysicalDrive> ListPhysicalDrives(const SystemRoots& roots) {
     std::vector<PhysicalDrive> drives;
-    const fs::path blockDir = fs::path(roots.sys) / "block";
+    const fs::path blockDir = roots.DisksDir();
     std::error_code ec;
     fs::directory_iterator it(blockDir, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
@@ -151,7 +151,7 @@ std::vector<PhysicalDrive> ListPhysicalDrives(const SystemRoots& roots) {
             continue;
         PhysicalDrive d;
         d.name = name;
-        d.sysPath = (blockDir / name).string();
+        d.sysPath = roots.DiskDir(name);
         d.devicePath = (fs::path(roots.dev) / name).string();
         d.loop = StartsWith(name, "loop");
         const std::string target = LinkTarget(it->path());
@@ -226,8 +226,7 @@ bool ReadDriveIdentity(const PhysicalDrive& drive, DriveIdentity& out) {
 }
 
 std::string BlockDeviceName(std::uint32_t major, std::uint32_t minor) {
-    const fs::path link =
-        fs::path(GetSystemRoots().sys) / "dev/block" / (std::to_string(major) + ":" + std::to_string(minor));
+    const fs::path link = GetSystemRoots().BlockDeviceDir(major, minor);
     const std::string uevent = ReadTextFile((link / "uevent").string());
     std::size_t pos = uevent.find("DEVNAME=");
     if (pos != std::string::npos) {

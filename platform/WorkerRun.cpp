@@ -10,16 +10,18 @@ namespace platform {
 
 bool RunWorker(std::atomic<bool>& done, const std::function<void()>& work, int sleepMs,
                const std::function<void()>& betweenChecks) {
+    WorkerWake ended;
     std::thread worker;
     try {
-        worker = StartThread([&done, &work] {
+        worker = StartThread([&done, &work, &ended] {
             work();
             done.store(true, std::memory_order_release);
+            ended.Signal();
         });
     } catch (const std::system_error&) {
         return false;
     }
-    WaitForWorker(done, sleepMs, betweenChecks);
+    WaitForWorker(ended, sleepMs, betweenChecks);
     worker.join();
     return true;
 }

@@ -23,7 +23,7 @@ void AssignDriveLettersForDisk(const std::string& kernelName, PartitionList& lis
     platform::RefreshDriveLetters();
 
     // The kernel's partitions of the disk by first sector (sysfs counts in 512-byte units).
-    const fs::path diskDir = fs::path(platform::GetSystemRoots().sys) / "block" / kernelName;
+    const fs::path diskDir = platform::GetSystemRoots().DiskDir(kernelName);
     std::map<std::uint64_t, std::string> partitionAt;
     std::error_code ec;
     for (fs::directory_iterator it(diskDir, ec), end; !ec && it != end; it.increment(ec)) {

@@ -49,8 +49,7 @@ std::uint32_t CVolumeDevice::GetMediaType() {
     if (!platform::BlockDeviceNumber(m_devicePath, major, minor))
         return kMediaFixed;
     // A partition has no "removable" attribute of its own: its disk's tells.
-    const std::string base = platform::GetSystemRoots().sys + "/dev/block/" + std::to_string(major) +
-                             ":" + std::to_string(minor);
+    const std::string base = platform::GetSystemRoots().BlockDeviceDir(major, minor);
     std::string removable = platform::ReadSysValue(base + "/removable");
     if (removable.empty())
         removable = platform::ReadSysValue(base + "/../removable");

@@ -4,7 +4,7 @@
 // gathers (and optionally ticks) the matching files under a folder.
 #include "filesystems/FileProperties.h"
 #include "tools/FileFilters.h"
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 #include "tools/NameMask.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "app/windows/MainFrame.h"
 
 #include "logging/Log.h"
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 #include "ui/controls/Bitmaps.h"
 #include "ui/controls/DrawHelpers.h"
 #include "ui/controls/MessageBoxLayout.h"

@@ -8,7 +8,7 @@
 #include "app/wizard/UiServices.h"
 #include "app/wizard/WizardTypes.h"
 #include "platform/AppPaths.h"
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 
 #include <array>
 #include <memory>

@@ -8,7 +8,7 @@
 #include "filesystems/FileProperties.h"
 #include "recovery/ScanStateSections.h"
 #include "tools/FileSearch.h"
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 #include "ui/controls/Formatting.h"
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/StringTable.h"

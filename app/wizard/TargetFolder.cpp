@@ -80,10 +80,6 @@ int Probe(const std::string& folder) {
     return 0;
 }
 
-std::string SysBlockLink(std::uint32_t major, std::uint32_t minor) {
-    return platform::GetSystemRoots().sys + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
-}
-
 bool ParseDevNumber(const std::string& text, std::uint32_t& major, std::uint32_t& minor) {
     const std::size_t colon = text.find(':');
     if (colon == std::string::npos)
@@ -220,7 +216,7 @@ int TargetFolderMessageId(int code) {
 
 DriveIdentity DriveOfDeviceNumber(std::uint32_t major, std::uint32_t minor) {
     std::error_code ec;
-    const fs::path folder = fs::canonical(SysBlockLink(major, minor), ec);
+    const fs::path folder = fs::canonical(platform::GetSystemRoots().BlockDeviceDir(major, minor), ec);
     if (ec)
         return DriveIdentity{};
     return DriveOfBlockFolder(folder);
@@ -229,7 +225,7 @@ DriveIdentity DriveOfDeviceNumber(std::uint32_t major, std::uint32_t minor) {
 DriveIdentity DriveOfBlockName(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos)
         return DriveIdentity{};
-    const fs::path block = fs::path(platform::GetSystemRoots().sys) / "block";
+    const fs::path block = platform::GetSystemRoots().DisksDir();
     std::error_code ec;
     if (fs::exists(block / name / "dev", ec))
         return DriveOfBlockFolder(fs::canonical(block / name, ec));

@@ -104,3 +104,11 @@ TEST(AppPaths, ResourcesBesideTheProgramOrInTheInstalledShareFolder) {
     EXPECT_EQ(platform::FindResourceDir(root + "/bare"), root + "/bare/");
     fs::remove_all(root);
 }
+
+TEST(AppPaths, TheRunningProgramsOwnFileAndFolder) {
+    const std::string file = platform::ProgramFile();
+    ASSERT_FALSE(file.empty());
+    EXPECT_TRUE(fs::equivalent(file, std::string(BRULIN_BINARY_DIR) + "/tests/test_platform"));
+    EXPECT_EQ(platform::ProgramDir(), fs::path(file).parent_path().string() + "/");
+    EXPECT_EQ(platform::ResolveAppPaths(Env({{"HOME", "/h"}})).programDir, platform::ProgramDir());
+}

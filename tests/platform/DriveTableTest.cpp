@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace testsupport;
 
 namespace {
@@ -104,4 +106,25 @@ TEST(DriveTable, NaturalNameOrder) {
     std::sort(names.begin(), names.end(), platform::DriveNameLess);
     EXPECT_EQ(names, (std::vector<std::string>{"loop9", "loop10", "nvme2n1", "nvme10n1", "sda", "sdb",
                                                "sdz", "sdaa"}));
+}
+
+// The roots name sysfs folders the way the kernel lays them out: a disk by name and by number,
+// a partition by number, all inside the tree the roots point at.
+TEST(SystemRoots, SysfsFoldersOfDisksAndPartitions) {
+    FakeSystemTree t(ScratchDir("sysfs-paths"));
+    BuildMachine(t);
+    t.AddPartition("sda", "sda1", 8, 1, 2048, 1000, "");
+    const platform::SystemRoots roots = t.Roots();
+    namespace fs = std::filesystem;
+    const fs::path sda = fs::path(roots.sys) / kAta / "block/sda";
+    EXPECT_TRUE(fs::equivalent(roots.DiskDir("sda"), sda));
+    EXPECT_TRUE(fs::equivalent(roots.BlockDeviceDir(8, 0), sda));
+    EXPECT_TRUE(fs::equivalent(roots.BlockDeviceDir(8, 1), sda / "sda1"));
+    EXPECT_TRUE(fs::equivalent(fs::path(roots.DisksDir()) / "nvme0n1", fs::path(roots.sys) / kNvme / "block/nvme0n1"));
+    EXPECT_EQ(roots.BlockDeviceDir("sda1"), roots.sys + "/class/block/sda1");
+
+    t.Install();
+    EXPECT_EQ(platform::BlockDeviceName(8, 1), "sda1");
+    EXPECT_EQ(platform::BlockDeviceName(65, 160), "sdaa");
+    EXPECT_EQ(platform::BlockDeviceName(8, 2), "");
 }

@@ -45,7 +45,7 @@ TEST(WorkerRun, RunsTheWorkOnAStartedThreadWhileTheCallerWaitsThroughTheHook) {
     std::atomic<int> pumps{0};
     std::atomic<int> pumpSleep{-1};
     bool pumpedOnCaller = true;
-    platform::SetPumpHook([&](int sleepMs) {
+    platform::SetPumpHook([&](int sleepMs, const platform::WorkerWake&) {
         pumpedOnCaller = pumpedOnCaller && std::this_thread::get_id() == caller;
         pumpSleep = sleepMs;
         ++pumps;
@@ -86,6 +86,83 @@ TEST(WorkerRun, RunsTheWorkOnAStartedThreadWhileTheCallerWaitsThroughTheHook) {
     EXPECT_TRUE(pumpedOnCaller);
     EXPECT_GE(betweenChecks, 2);
     EXPECT_TRUE(checksOnCaller);
+}
+
+TEST(WorkerRun, TheHookWaitsOnAWakeThatTheEndOfTheWorkSignals) {
+    // The work ends only once the hook is waiting, and the hook's one pause would outlast any
+    // test: the waiter is woken by the end of the work, not by the pause running out.
+    std::atomic<bool> hookWaiting{false};
+    int pumps = 0;
+    bool signalledBefore = true;
+    bool signalledAfter = false;
+    platform::SetPumpHook([&](int sleepMs, const platform::WorkerWake& wake) {
+        ++pumps;
+        signalledBefore = wake.Signalled();
+        hookWaiting = true;
+        signalledAfter = wake.WaitFor(sleepMs);
+    });
+    std::atomic<bool> done{false};
+    int betweenChecks = 0;
+    const bool ran = platform::RunWorker(
+        done,
+        [&] {
+            while (!hookWaiting.load())
+                std::this_thread::yield();
+        },
+        24 * 60 * 60 * 1000, [&] { ++betweenChecks; });
+    platform::SetPumpHook({});
+
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(done.load());
+    EXPECT_EQ(pumps, 1);
+    EXPECT_FALSE(signalledBefore);
+    EXPECT_TRUE(signalledAfter);
+    EXPECT_EQ(betweenChecks, 0);
+}
+
+TEST(WorkerRun, WithoutAHookTheCallerStillRunsItsChecksWhileTheWorkGoesOn) {
+    std::atomic<int> checks{0};
+    std::atomic<bool> done{false};
+    const bool ran = platform::RunWorker(
+        done,
+        [&] {
+            while (checks.load() < 3)
+                std::this_thread::yield();
+        },
+        1, [&] { ++checks; });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(done.load());
+    EXPECT_GE(checks.load(), 3);
+}
+
+TEST(WorkerWake, TellsWhetherTheWorkHasEnded) {
+    platform::WorkerWake wake;
+    EXPECT_FALSE(wake.Signalled());
+    EXPECT_FALSE(wake.WaitFor(0));
+    EXPECT_FALSE(wake.WaitFor(1));
+    std::thread worker([&] { wake.Signal(); });
+    EXPECT_TRUE(wake.WaitFor(-1));
+    worker.join();
+    EXPECT_TRUE(wake.Signalled());
+    EXPECT_TRUE(wake.WaitFor(0));
+    wake.Signal(); // a second end changes nothing
+    EXPECT_TRUE(wake.WaitFor(0));
+}
+
+// A flag set by someone who wakes nobody is still seen, through the hook's pauses.
+TEST(WorkerWait, AFlagNobodySignalsIsCheckedAfterEachPause) {
+    std::atomic<bool> done{false};
+    int pumps = 0;
+    bool wakeSignalled = false;
+    platform::SetPumpHook([&](int, const platform::WorkerWake& wake) {
+        wakeSignalled = wakeSignalled || wake.Signalled();
+        if (++pumps == 3)
+            done = true;
+    });
+    platform::WaitForWorker(done, 0);
+    platform::SetPumpHook({});
+    EXPECT_EQ(pumps, 3);
+    EXPECT_FALSE(wakeSignalled);
 }
 
 TEST(WorkerRunDeathTest, AThreadThatCannotStartIsReportedAndTheWorkDoesNotRun) {

@@ -2,7 +2,7 @@
 #include "ui/controls/StringTable.h"
 
 #include "filesystems/FileNode.h"
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 #include "tools/ImageWizardModel.h"
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/Resources.h"

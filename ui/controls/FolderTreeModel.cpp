@@ -59,10 +59,8 @@ bool IsRemovableMount(const platform::MountEntry& m) {
     if (m.major == 0)
         return false;
     const platform::SystemRoots roots = platform::GetSystemRoots();
-    char name[64];
-    std::snprintf(name, sizeof name, "%u:%u", m.major, m.minor);
     std::error_code ec;
-    fs::path dev = fs::canonical(roots.sys + "/dev/block/" + name, ec);
+    fs::path dev = fs::canonical(roots.BlockDeviceDir(m.major, m.minor), ec);
     if (ec)
         return false;
     if (fs::exists(dev / "partition", ec))

@@ -5,7 +5,6 @@
 
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
@@ -199,16 +198,6 @@ std::string ShortenForLink(const std::string& path) {
         ++count;
     }
     return path;
-}
-
-std::string GetModuleDirectory() {
-    char buf[4096];
-    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return "./";
-    std::string path(buf, static_cast<std::size_t>(n));
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
 }
 
 } // namespace uifmt

@@ -41,7 +41,4 @@ std::string DisplayName(const std::string& bytes);
 // Characters are counted as code points of the UTF-8 text.
 std::string ShortenForLink(const std::string& path);
 
-// The folder holding the running program, ending in '/'.
-std::string GetModuleDirectory();
-
 } // namespace uifmt

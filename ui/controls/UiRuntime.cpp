@@ -8,9 +8,6 @@
 #include <wx/thread.h>
 #include <wx/utils.h>
 
-#include <chrono>
-#include <thread>
-
 namespace {
 std::function<void(const std::string&)> g_assertObserver;
 
@@ -38,14 +35,11 @@ void PumpUiEvents() {
 }
 
 void InstallWxPumpHook() {
-    platform::SetPumpHook([](int sleepMs) {
+    platform::SetPumpHook([](int sleepMs, const platform::WorkerWake& wake) {
         wxEventLoopBase* loop = wxIsMainThread() ? wxEventLoopBase::GetActive() : nullptr;
-        if (loop && !loop->IsYielding()) {
-            // Wait for an event at most as long as the caller wanted to sleep, then handle all.
+        if (loop && !loop->IsYielding())
             loop->YieldFor(wxEVT_CATEGORY_ALL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs > 0 ? sleepMs : 1));
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs > 0 ? sleepMs : 1));
+        // Then wait at most as long as the caller wanted to pause, returning when the work ends.
+        wake.WaitFor(sleepMs > 0 ? sleepMs : 1);
     });
 }

@@ -1,6 +1,6 @@
 #include "ui/views/wx/FileTypeIcons.h"
 
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 
 #include <wx/artprov.h>
 

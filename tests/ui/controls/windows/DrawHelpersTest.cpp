@@ -112,3 +112,25 @@ TEST(UiRuntime, WaitingForAWorkerKeepsTheEventLoopRunning) {
     timer.Stop();
     EXPECT_GE(ticks, 3);
 }
+
+#include "platform/WorkerRun.h"
+
+// The work ends only after the event loop has handled a few timer events, which it can only do
+// while the caller waits in RunWorker; the wait then ends with the work.
+TEST(UiRuntime, RunningAWorkerKeepsTheEventLoopRunningUntilTheWorkEnds) {
+    std::atomic<int> ticks{0};
+    wxTimer timer;
+    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { ++ticks; });
+    timer.Start(5);
+    std::atomic<bool> done{false};
+    int ticksWhenDone = -1;
+    const bool ran = platform::RunWorker(done, [&] {
+        while (ticks.load() < 3)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ticksWhenDone = ticks.load();
+    });
+    timer.Stop();
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(done.load());
+    EXPECT_GE(ticksWhenDone, 3);
+}

@@ -6,7 +6,7 @@
 #include "filesystems/FileProperties.h"
 #include "filesystems/fat/FatSearchedPartitionInfo.h"
 #include "recovery/FileRecovery.h"
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 #include "storage/ImageFileDevice.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/ui/controls/windows/Harness.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 
 TEST(FileTypeServiceSource, NamesFromTheMimeDatabase) {
     CFileTypeServiceSource types;

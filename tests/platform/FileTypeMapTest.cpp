@@ -1,4 +1,4 @@
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tools/FileTypeMap.h"
+#include "platform/FileTypeMap.h"
 
 #include "platform/AppPaths.h"
 
