@@ -834,37 +834,45 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
         "volume-identity", [&](IRSData* w) { StoreVolumeIdentity(*saved, w, ids.Reader()); });
     EXPECT_GT(file.size(), kRSHeaderSize + kRSSectionHeaderSize);
 
+    auto listOf = [](std::vector<VolumeRecord*> records) {
+        VolumeList list;
+        for (VolumeRecord* r : records)
+            list.emplace_back(r);
+        return list;
+    };
     VolumeList images;
     {
-        std::unique_ptr<VolumeRecord> other(makeVolume('F')), same(makeVolume('E'));
-        VolumeList volumes{other.get(), same.get()};
+        VolumeRecord* same = makeVolume('E');
+        const VolumeList volumes = listOf({makeVolume('F'), same});
         Reader r(file);
-        EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), same.get());
+        EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), same);
     }
     {
-        std::unique_ptr<VolumeRecord> moved(makeVolume('E')), otherDisk(makeVolume('E'));
+        VolumeRecord *moved = makeVolume('E'), *otherDisk = makeVolume('E');
         moved->members[1].u64FirstSector = 4097;
         otherDisk->members[0].pDisk = &d1;
-        VolumeList volumes{moved.get(), otherDisk.get()};
+        const VolumeList volumes = listOf({moved, otherDisk});
         Reader r(file);
         EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), nullptr);
     }
     {
-        std::unique_ptr<VolumeRecord> one(makeVolume('E')), two(makeVolume('E'));
-        VolumeList volumes{one.get(), two.get()};
+        const VolumeList volumes = listOf({makeVolume('E'), makeVolume('E')});
         Reader r(file);
         EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), nullptr);
     }
     EXPECT_TRUE(images.empty());
 
     // The image form: id, display name, sector count and path at their places; found by path.
+    auto fillImage = [&](VolumeRecord& r) {
+        r.form = 1;
+        r.pStorageDevice = &volumeDevice;
+        r.u32ImageId = 4;
+        std::strcpy(r.szImageDisplayName, "Imaged disk");
+        r.u64ImageSectorCount = 99999;
+        std::strcpy(r.szImagePath, "/images/disk.edi");
+    };
     VolumeRecord image;
-    image.form = 1;
-    image.pStorageDevice = &volumeDevice;
-    image.u32ImageId = 4;
-    std::strcpy(image.szImageDisplayName, "Imaged disk");
-    image.u64ImageSectorCount = 99999;
-    std::strcpy(image.szImagePath, "/images/disk.edi");
+    fillImage(image);
     EncodeVolumeRecord(image, bytes);
     EXPECT_EQ(span.u32(0), 1u);
     EXPECT_EQ(span.u32(4), 0u);
@@ -875,10 +883,11 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
     const Bytes imageFile =
         WriteStore("volume-image", [&](IRSData* w) { StoreVolumeIdentity(image, w); });
     {
-        VolumeRecord listed = image;
-        VolumeList volumes, listedImages{&listed};
+        auto* listed = new VolumeRecord();
+        fillImage(*listed);
+        VolumeList volumes, listedImages = listOf({listed});
         Reader r(imageFile);
-        EXPECT_EQ(FindStoredVolume(&r.store, volumes, listedImages), &listed);
+        EXPECT_EQ(FindStoredVolume(&r.store, volumes, listedImages), listed);
         Reader r2(imageFile);
         VolumeList none;
         EXPECT_EQ(FindStoredVolume(&r2.store, volumes, none), nullptr); // does not open
