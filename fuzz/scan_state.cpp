@@ -98,14 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FindStoredDevice(&store, list, ZeroIdentity);
     });
     Try(store, copy, [&] {
-        VolumeRecord volume;
-        volume.members[0] = {0, 64, &disk};
-        VolumeList volumes{&volume}, images;
+        VolumeList volumes, images;
+        volumes.push_back(std::make_unique<VolumeRecord>());
+        volumes.back()->members[0] = {0, 64, &disk};
         FindStoredVolume(&store, volumes, images, ZeroIdentity);
-        for (VolumeRecord* image : images) {
-            delete image->pStorageDevice;
-            delete image;
-        }
     });
     return 0;
 }

@@ -843,15 +843,14 @@ VolumeRecord* FindStoredVolume(IRSData* store, const VolumeList& volumes, Volume
             BadRecord();
         if (stored->form == 1) {
             store->CloseSection();
-            for (VolumeRecord* r : images)
+            for (const auto& r : images)
                 if (r && r->form == 1 && std::strcmp(r->szImagePath, stored->szImagePath) == 0)
-                    return r;
+                    return r.get();
             auto device = ReopenImage(stored->szImagePath);
             if (!device)
                 return nullptr;
-            stored->pStorageDevice = device.release();
-            images.push_back(stored.release());
-            return images.back();
+            stored->AdoptDevice(std::move(device));
+            return images.emplace_back(std::move(stored)).get();
         }
         // The stored member table: the entries up to the first without sectors.
         std::uint32_t members = 0;
@@ -866,7 +865,7 @@ VolumeRecord* FindStoredVolume(IRSData* store, const VolumeList& volumes, Volume
 
         VolumeRecord* found = nullptr;
         Identity id;
-        for (VolumeRecord* r : volumes) {
+        for (const auto& r : volumes) {
             if (!r || r->form != 0 || r->isFloppy != stored->isFloppy ||
                 r->isUsb != stored->isUsb || r->cDriveLetter != stored->cDriveLetter ||
                 r->isDynamic != stored->isDynamic || r->fileSystemType != stored->fileSystemType ||
@@ -885,7 +884,7 @@ VolumeRecord* FindStoredVolume(IRSData* store, const VolumeList& volumes, Volume
                 ReleaseTrace("The stored volume matches more than one volume; none is chosen.");
                 return nullptr;
             }
-            found = r;
+            found = r.get();
         }
         return found;
     } catch (const IRSException& e) {

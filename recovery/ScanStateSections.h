@@ -229,7 +229,7 @@ int StoreVolumeIdentity(const VolumeRecord& record, IRSData* store,
 // is looked for in `volumes` (not images): same floppy and USB flags, drive letter, kind, file
 // system, member extents and member disks; more than one match is ambiguous and finds
 // nothing. An image record is looked for in `images` by its path; when absent the image is
-// opened again and a record appended to `images` (whose image-form records own their device:
-// the caller deletes it). Null when not found.
+// opened again and a record that owns the image device is appended to `images`. Null when not
+// found.
 VolumeRecord* FindStoredVolume(IRSData* store, const VolumeList& volumes, VolumeList& images,
                                const DiskIdentityReader& identity = BuildDeviceDescriptor);

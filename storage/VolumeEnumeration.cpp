@@ -64,15 +64,14 @@ void AddBasicVolumeRecords(PartitionList& partitionList, IStorageDevice* disk, V
             continue;
         auto record = std::make_unique<VolumeRecord>();
         CBasicPartitionDevice* device = entry->pPartitionDevice.get();
-        record->pStorageDevice = entry->pPartitionDevice.release();
+        record->AdoptDevice(std::move(entry->pPartitionDevice));
         record->fileSystemType = entry->fileSystemType;
         record->cDriveLetter = entry->cDriveLetter;
         CopyText(record->szVolumeLabel, entry->szVolumeLabel);
         record->isUsb = usb ? 1 : 0;
         record->members[0] = {device->GetStartSector(), device->GetSectorCount(), disk};
         CopyText(record->szParentDisk, diskText.c_str());
-        volumeList.push_back(record.release());
-        const VolumeRecord* listed = volumeList.back();
+        const VolumeRecord* listed = volumeList.emplace_back(std::move(record)).get();
         LogInfo("%c  %16s  %16" PRId64 "  %16" PRId64 "  %16d  %20s\r\n", LetterColumn(listed->cDriveLetter),
                 FileSystemColumn(listed->fileSystemType), static_cast<std::int64_t>(device->GetStartSector()),
                 static_cast<std::int64_t>(device->GetSectorCount()), DiskNumber(disk), listed->szVolumeLabel);
@@ -196,9 +195,8 @@ void CollectDynamicVolumeRecords(DiskList& diskList, VolumeList& volumeList) {
         if (!parents.empty())
             parents.pop_back();
         CopyText(record->szParentDisk, parents.c_str());
-        record->pStorageDevice = entry.device.release();
-        const VolumeRecord* listed = record.get();
-        volumeList.push_back(record.release());
+        record->AdoptDevice(std::move(entry.device));
+        const VolumeRecord* listed = volumeList.emplace_back(std::move(record)).get();
         LogInfo("%c  %16s  %16s  %16" PRId64 "  %20s  %50s\r\n", LetterColumn(listed->cDriveLetter),
                 FileSystemColumn(listed->fileSystemType), entry.typeName.c_str(),
                 static_cast<std::int64_t>(entry.sectorCount), listed->szVolumeLabel, listed->szParentDisk);
@@ -216,14 +214,14 @@ void CCollectFloppyDiskDevice::CollectFloppyDiskDevice(VolumeList& volumeList) {
             break;
         auto record = std::make_unique<VolumeRecord>();
         CVolumeDevice* probed = device.get();
-        record->pStorageDevice = device.release();
+        record->AdoptDevice(std::move(device));
         record->cDriveLetter = letter;
         record->isFloppy = 1;
         VolumeProbeResult probe;
         ProbeVolume(probed, 0, probe);
         record->fileSystemType = probe.fileSystemType;
         CopyText(record->szVolumeLabel, probe.label);
-        volumeList.push_back(record.release());
+        volumeList.push_back(std::move(record));
     }
 }
 
@@ -242,26 +240,24 @@ void CCollectAllBasicPartitionandDynamicVolume::CollectAllBasicPartitionandDynam
 void CCollectAllBasicPartitionandDynamicVolume::sort(VolumeList& volumeList) {
     LogElapsedTime timer("CCollectAllBasicPartitionandDynamicVolume::sort");
     // Stable: lettered volumes by letter, then the unlettered ones in their order.
-    std::stable_sort(volumeList.begin(), volumeList.end(), [](const VolumeRecord* a, const VolumeRecord* b) {
+    std::stable_sort(volumeList.begin(), volumeList.end(), [](const auto& a, const auto& b) {
         const int ka = a->cDriveLetter ? static_cast<unsigned char>(a->cDriveLetter) : 256;
         const int kb = b->cDriveLetter ? static_cast<unsigned char>(b->cDriveLetter) : 256;
         return ka < kb;
     });
 }
 
-void FreeVolumeRecords(VolumeList& volumeList) {
-    for (VolumeRecord* record : volumeList) {
-        if (record && record->form == 0)
-            delete record->pStorageDevice;
-        delete record;
-    }
-    volumeList.clear();
+void FreeVolumeRecords(VolumeList& volumeList) { volumeList.clear(); }
+
+bool VolumeListHolds(const VolumeList& volumeList, const VolumeRecord* record) {
+    return record && std::any_of(volumeList.begin(), volumeList.end(),
+                                 [record](const auto& listed) { return listed.get() == record; });
 }
 
 VolumeRecord* FindVolumeByDriveLetter(const VolumeList& volumeList, char letter) {
-    for (VolumeRecord* record : volumeList)
+    for (const auto& record : volumeList)
         if (record && record->cDriveLetter == letter)
-            return record;
+            return record.get();
     return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include "storage/VolumeNames.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,11 @@ struct MemberExtent {
     IStorageDevice* pDisk = nullptr;  // null: unused (ends the array)
 };
 
-// One item of the volume list. Form 0 (built here) owns its device: a CBasicPartitionDevice,
-// a dynamic volume device or, for floppies, a CVolumeDevice. Pointers are never stored in files
-// as pointers; whoever saves a record writes it field by field.
+// One item of the volume list. The device is read through pStorageDevice; a record that owns
+// its device (every record built here: a CBasicPartitionDevice, a dynamic volume device or, for
+// floppies, a CVolumeDevice; and every opened image) holds it in ownedDevice as well, and one
+// that only points at a device leaves ownedDevice empty. Pointers are never stored in files as
+// pointers; whoever saves a record writes it field by field.
 struct VolumeRecord {
     std::uint32_t form = 0;  // 0 volume from enumeration, 1 opened disk image
     IStorageDevice* pStorageDevice = nullptr;
@@ -40,10 +43,19 @@ struct VolumeRecord {
     char szImageDisplayName[260] = {};
     std::uint64_t u64ImageSectorCount = 0;
     char szImagePath[260] = {};
+    // The device this record owns (pStorageDevice points at it), or empty.
+    std::unique_ptr<IStorageDevice> ownedDevice;
+
+    // The record owns `device` from now on and reads through it.
+    void AdoptDevice(std::unique_ptr<IStorageDevice> device) {
+        pStorageDevice = device.get();
+        ownedDevice = std::move(device);
+    }
 };
 
 using DiskList = std::vector<IStorageDevice*>;
-using VolumeList = std::vector<VolumeRecord*>;
+// The list owns its records (and with them the devices they own).
+using VolumeList = std::vector<std::unique_ptr<VolumeRecord>>;
 
 // Opens the physical disks 0 to 31 and keeps those that open and are at most 12 TiB. The list
 // owns the disks (free them with DeleteDeviceList); it must outlive every volume list made
@@ -71,6 +83,8 @@ void CollectDynamicVolumeRecords(DiskList& diskList, VolumeList& volumeList);
 
 // Frees every record and the device it owns, and empties the list.
 void FreeVolumeRecords(VolumeList& volumeList);
+// True when `record` is one of the list's records.
+bool VolumeListHolds(const VolumeList& volumeList, const VolumeRecord* record);
 // The first record with that drive letter, or null.
 VolumeRecord* FindVolumeByDriveLetter(const VolumeList& volumeList, char letter);
 // True when an extent of a and an extent of b lie on the same disk and overlap.

@@ -57,13 +57,6 @@ bool HasEdiExtension(const std::string& path) {
     return ext == "edi";
 }
 
-void FreeImageRecord(VolumeRecord* record) {
-    if (!record)
-        return;
-    delete record->pStorageDevice;
-    delete record;
-}
-
 const char* FileSystemNameOf(std::uint32_t type) {
     return type <= FILESYSTEM_EXT3 ? uifmt::GetFileSystemDisplayName(type) : "UNKNOWN";
 }
@@ -112,9 +105,9 @@ void CCompleteRecoveryPartitionDeviceSelectController::Back() {
 }
 
 void CCompleteRecoveryPartitionDeviceSelectController::FreeVolumes() {
-    if (m_source && m_source->form == 0)
+    if (VolumeListHolds(m_volumes, m_source))
         m_source = nullptr;
-    if (m_selectedItem && m_selectedItem->form == 0)
+    if (VolumeListHolds(m_volumes, m_selectedItem))
         m_selectedItem = nullptr;
     m_context.Devices().FreeVolumes(m_volumes);
     m_volumes.clear();
@@ -133,18 +126,14 @@ void CCompleteRecoveryPartitionDeviceSelectController::CloseRawImage() {
         return;
     if (m_source == m_rawImage.get())
         m_source = nullptr;
-    delete m_rawImage->pStorageDevice;
     m_rawImage.reset();
 }
 
 void CCompleteRecoveryPartitionDeviceSelectController::DeleteImages() {
-    for (VolumeRecord* r : m_images) {
-        if (m_source == r)
-            m_source = nullptr;
-        if (m_selectedItem == r)
-            m_selectedItem = nullptr;
-        FreeImageRecord(r);
-    }
+    if (VolumeListHolds(m_images, m_source))
+        m_source = nullptr;
+    if (VolumeListHolds(m_images, m_selectedItem))
+        m_selectedItem = nullptr;
     m_images.clear();
 }
 
@@ -162,8 +151,8 @@ void CCompleteRecoveryPartitionDeviceSelectController::RefreshDeviceList() {
         AddSavedStateRow();
     }
     InitVolumeDeviceSelectCtrl();
-    for (VolumeRecord* image : m_images)
-        AddImageRow(image);
+    for (const auto& image : m_images)
+        AddImageRow(image.get());
 }
 
 void CCompleteRecoveryPartitionDeviceSelectController::AddSavedStateRow() {
@@ -181,13 +170,13 @@ void CCompleteRecoveryPartitionDeviceSelectController::AddSavedStateRow() {
 void CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl() {
     LogElapsedTime timer(
         "CCompleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl");
-    for (VolumeRecord* r : m_volumes) {
+    for (const auto& r : m_volumes) {
         DeviceListEntry entry;
         entry.kind = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowKind(*r);
         entry.sectorCount = r->pStorageDevice ? r->pStorageDevice->GetSectorCount() : 0;
         entry.name = CDeleteRecoveryPartitionDeviceSelectController::VolumeRowName(*r);
         entry.information = r->szParentDisk;
-        entry.itemData = r;
+        entry.itemData = r.get();
         m_view->AddDevice(entry);
     }
 }
@@ -222,13 +211,13 @@ CCompleteRecoveryPartitionDeviceSelectController::OpenImageRecord(const std::str
     record->u64ImageSectorCount = sectors;
     CopyText(record->szImageDisplayName, sizeof record->szImageDisplayName, FileNameOf(path));
     CopyText(record->szImagePath, sizeof record->szImagePath, path);
-    record->pStorageDevice = device.release();
+    record->AdoptDevice(std::move(device));
     return record;
 }
 
 VolumeRecord* CCompleteRecoveryPartitionDeviceSelectController::AddImageRecord(
     std::uint64_t sectors, const std::string& displayName, const std::string& path) {
-    for (VolumeRecord* r : m_images) {
+    for (const auto& r : m_images) {
         if (path == r->szImagePath) {
             m_context.Services().MessageBox(uistr::kImageFileIsOpen, kMbInformation, kMbOk);
             return nullptr;
@@ -245,8 +234,7 @@ VolumeRecord* CCompleteRecoveryPartitionDeviceSelectController::AddImageRecord(
         record->u64ImageSectorCount = sectors;
     if (!displayName.empty())
         CopyText(record->szImageDisplayName, sizeof record->szImageDisplayName, displayName);
-    m_images.push_back(record.release());
-    return m_images.back();
+    return m_images.emplace_back(std::move(record)).get();
 }
 
 VolumeRecord* CCompleteRecoveryPartitionDeviceSelectController::AddImage(const std::string& path) {
@@ -284,9 +272,8 @@ void CCompleteRecoveryPartitionDeviceSelectController::RemoveSelectedImage() {
     m_selectedItem = nullptr;
     for (auto it = m_images.begin(); it != m_images.end();) {
         if ((*it)->u32ImageId == image->u32ImageId) {
-            if (m_source == *it)
+            if (m_source == it->get())
                 m_source = nullptr;
-            FreeImageRecord(*it);
             it = m_images.erase(it);
         } else {
             ++it;
@@ -296,8 +283,8 @@ void CCompleteRecoveryPartitionDeviceSelectController::RemoveSelectedImage() {
     m_view->RemoveAllDevices();
     AddSavedStateRow();
     InitVolumeDeviceSelectCtrl();
-    for (VolumeRecord* r : m_images)
-        AddImageRow(r);
+    for (const auto& r : m_images)
+        AddImageRow(r.get());
 }
 
 void CCompleteRecoveryPartitionDeviceSelectController::RemoveSavedStateRow() {
@@ -308,8 +295,8 @@ void CCompleteRecoveryPartitionDeviceSelectController::RemoveSavedStateRow() {
     m_view->RemoveAllDevices();
     AddSavedStateRow();
     InitVolumeDeviceSelectCtrl();
-    for (VolumeRecord* r : m_images)
-        AddImageRow(r);
+    for (const auto& r : m_images)
+        AddImageRow(r.get());
 }
 
 void CCompleteRecoveryPartitionDeviceSelectController::OpenRawImageFile() {
@@ -430,7 +417,7 @@ int CCompleteRecoveryPartitionDeviceSelectController::RestoreState(IRSData* stor
     VolumeRecord* found = FindStoredVolume(store, m_volumes, m_images);
     for (std::size_t i = imagesBefore; i < m_images.size(); ++i) {
         m_images[i]->u32ImageId = m_nextImageId++;
-        AddImageRow(m_images[i]);
+        AddImageRow(m_images[i].get());
     }
     m_source = found;
     return found ? 1 : 0;

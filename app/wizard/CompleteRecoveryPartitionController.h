@@ -72,11 +72,11 @@ private:
     IDeviceListView* m_view = &m_model;
     VolumeList m_volumes;
     DiskList m_disks;
-    VolumeList m_images; // image-form records; each owns its device
+    VolumeList m_images; // image-form records
     std::uint32_t m_nextImageId = 0;
     VolumeRecord* m_selectedItem = nullptr;
     VolumeRecord* m_source = nullptr;
-    std::unique_ptr<VolumeRecord> m_rawImage; // opened with Ctrl+O; owns its device
+    std::unique_ptr<VolumeRecord> m_rawImage; // opened with Ctrl+O
     bool m_rawImageCompressed = false;
     bool m_hasSavedState = false;
     bool m_promotePending = true;

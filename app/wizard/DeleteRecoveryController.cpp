@@ -24,8 +24,6 @@ CDeleteRecoveryPartitionDeviceSelectController::CDeleteRecoveryPartitionDeviceSe
 
 CDeleteRecoveryPartitionDeviceSelectController::~CDeleteRecoveryPartitionDeviceSelectController() {
     Reset();
-    for (auto& image : m_images)
-        delete image->pStorageDevice;
 }
 
 void CDeleteRecoveryPartitionDeviceSelectController::FreeScannedTree() {
@@ -84,7 +82,7 @@ void CDeleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl(
     m_view->SetNote(m_context.Devices().DisksNeedRights() ? uistr::UiString(uistr::kNoDiskRightsDeepScanImage)
                                                           : std::string());
     waiting.reset();
-    for (VolumeRecord* record : m_volumes) {
+    for (const auto& record : m_volumes) {
         if (!record || !record->pStorageDevice || record->fileSystemType == FILESYSTEM_UNKNOWN)
             continue;
         // Listed when the device reads (volumes are opened read-only; mounted or not, with a
@@ -97,7 +95,7 @@ void CDeleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl(
         row.name = VolumeRowName(*record);
         row.sectorCount = record->pStorageDevice->GetSectorCount();
         row.information = record->szParentDisk;
-        row.itemData = record;
+        row.itemData = record.get();
         m_view->AddDevice(row);
     }
     for (auto& image : m_images) {
@@ -139,7 +137,7 @@ bool CDeleteRecoveryPartitionDeviceSelectController::AddImage(const std::string&
     VolumeProbeResult probed;
     if (ProbeVolume(device.get(), 0, probed) && probed.fileSystemType != FILESYSTEM_UNKNOWN)
         record->fileSystemType = probed.fileSystemType;
-    record->pStorageDevice = device.release();
+    record->AdoptDevice(std::move(device));
     m_images.push_back(std::move(record));
     DeviceListEntry row;
     row.kind = kDeviceKindImageFile;
@@ -198,7 +196,6 @@ void CDeleteRecoveryPartitionDeviceSelectController::DeleteImage() {
     // The list has no row removal of its own: the rows are laid again without the image.
     for (auto it = m_images.begin(); it != m_images.end(); ++it) {
         if (it->get() == doomed) {
-            delete (*it)->pStorageDevice;
             m_images.erase(it);
             break;
         }

@@ -45,7 +45,7 @@ public:
     void OpenDiskImage();
     void DeleteImage();
     void ShowOptions();
-    const std::vector<std::unique_ptr<VolumeRecord>>& Images() const { return m_images; }
+    const VolumeList& Images() const { return m_images; }
 
     // The quick scan of a record's file system; null when there is none or on cancel.
     FileTreePtr QuickScanVolume(const VolumeRecord& record, bool* cancelled);
@@ -65,7 +65,7 @@ private:
     IDeviceListView* m_view = &m_ownView;
     VolumeList m_volumes;
     DiskList m_disks;
-    std::vector<std::unique_ptr<VolumeRecord>> m_images;
+    VolumeList m_images;
     std::uint32_t m_nextImageId = 1;
     std::uint32_t m_nextImageType = 7;
     VolumeRecord* m_selected = nullptr;  // for the image commands

@@ -226,7 +226,7 @@ void CLostRecoveryDiskDeviceSelectController::AddSavedStateRow() {
 
 std::string CLostRecoveryDiskDeviceSelectController::DiskInformation(IStorageDevice* disk) const {
     std::string text;
-    for (const VolumeRecord* v : m_volumes) {
+    for (const auto& v : m_volumes) {
         bool onDisk = false;
         for (int i = 0; i < kMaxMemberExtents && v->members[i].pDisk; ++i)
             onDisk = onDisk || v->members[i].pDisk == disk;

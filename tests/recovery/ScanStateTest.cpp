@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -833,37 +834,45 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
         "volume-identity", [&](IRSData* w) { StoreVolumeIdentity(*saved, w, ids.Reader()); });
     EXPECT_GT(file.size(), kRSHeaderSize + kRSSectionHeaderSize);
 
+    auto listOf = [](std::vector<VolumeRecord*> records) {
+        VolumeList list;
+        for (VolumeRecord* r : records)
+            list.emplace_back(r);
+        return list;
+    };
     VolumeList images;
     {
-        std::unique_ptr<VolumeRecord> other(makeVolume('F')), same(makeVolume('E'));
-        VolumeList volumes{other.get(), same.get()};
+        VolumeRecord* same = makeVolume('E');
+        const VolumeList volumes = listOf({makeVolume('F'), same});
         Reader r(file);
-        EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), same.get());
+        EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), same);
     }
     {
-        std::unique_ptr<VolumeRecord> moved(makeVolume('E')), otherDisk(makeVolume('E'));
+        VolumeRecord *moved = makeVolume('E'), *otherDisk = makeVolume('E');
         moved->members[1].u64FirstSector = 4097;
         otherDisk->members[0].pDisk = &d1;
-        VolumeList volumes{moved.get(), otherDisk.get()};
+        const VolumeList volumes = listOf({moved, otherDisk});
         Reader r(file);
         EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), nullptr);
     }
     {
-        std::unique_ptr<VolumeRecord> one(makeVolume('E')), two(makeVolume('E'));
-        VolumeList volumes{one.get(), two.get()};
+        const VolumeList volumes = listOf({makeVolume('E'), makeVolume('E')});
         Reader r(file);
         EXPECT_EQ(FindStoredVolume(&r.store, volumes, images, ids.Reader()), nullptr);
     }
     EXPECT_TRUE(images.empty());
 
     // The image form: id, display name, sector count and path at their places; found by path.
+    auto fillImage = [&](VolumeRecord& r) {
+        r.form = 1;
+        r.pStorageDevice = &volumeDevice;
+        r.u32ImageId = 4;
+        std::strcpy(r.szImageDisplayName, "Imaged disk");
+        r.u64ImageSectorCount = 99999;
+        std::strcpy(r.szImagePath, "/images/disk.edi");
+    };
     VolumeRecord image;
-    image.form = 1;
-    image.pStorageDevice = &volumeDevice;
-    image.u32ImageId = 4;
-    std::strcpy(image.szImageDisplayName, "Imaged disk");
-    image.u64ImageSectorCount = 99999;
-    std::strcpy(image.szImagePath, "/images/disk.edi");
+    fillImage(image);
     EncodeVolumeRecord(image, bytes);
     EXPECT_EQ(span.u32(0), 1u);
     EXPECT_EQ(span.u32(4), 0u);
@@ -874,10 +883,11 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
     const Bytes imageFile =
         WriteStore("volume-image", [&](IRSData* w) { StoreVolumeIdentity(image, w); });
     {
-        VolumeRecord listed = image;
-        VolumeList volumes, listedImages{&listed};
+        auto* listed = new VolumeRecord();
+        fillImage(*listed);
+        VolumeList volumes, listedImages = listOf({listed});
         Reader r(imageFile);
-        EXPECT_EQ(FindStoredVolume(&r.store, volumes, listedImages), &listed);
+        EXPECT_EQ(FindStoredVolume(&r.store, volumes, listedImages), listed);
         Reader r2(imageFile);
         VolumeList none;
         EXPECT_EQ(FindStoredVolume(&r2.store, volumes, none), nullptr); // does not open
@@ -891,6 +901,68 @@ TEST(ScanState, VolumeRecordLayoutAndIdentity) {
     MemorySection s;
     StoreVolumeIdentity(*full, &s, ids.Reader());
     EXPECT_EQ(s.bytes.size(), kVolumeRecordSize);
+}
+
+// The volume-identity section of a saved state, for a volume with two member disks and for an
+// opened image, byte for byte as the golden files hold it: the direct section bytes, and the
+// section as read back from a real store file. BRULIN_WRITE_GOLDEN=1 writes the files anew.
+TEST(ScanState, SavedVolumeRecordsKeepTheirGoldenBytes) {
+    MemoryDevice d0(64), d1(64), volumeDevice(8);
+    WriteSector0(d0, 0xEB, 1);
+    WriteSector0(d1, 0xFA, 1);
+    FakeIdentities ids;
+    ids.serials = {{&d0, "DISK-ZERO"}, {&d1, "DISK-ONE"}};
+
+    VolumeRecord volume;
+    volume.pStorageDevice = &volumeDevice;
+    volume.isDynamic = 1;
+    volume.fileSystemType = FILESYSTEM_NTFS;
+    volume.cDriveLetter = 'E';
+    std::strcpy(volume.szVolumeLabel, "Archive");
+    volume.isUsb = 1;
+    volume.members[0] = {2048, 1000, &d0};
+    volume.members[1] = {4096, 3000, &d1};
+    std::strcpy(volume.szParentDisk, "ATA  First disk  SATA\nATA  Second disk  SATA");
+
+    VolumeRecord image;
+    image.form = 1;
+    image.pStorageDevice = &volumeDevice;
+    image.fileSystemType = FILESYSTEM_UNKNOWN;
+    image.u32ImageId = 3;
+    std::strcpy(image.szImageDisplayName, "Imaged disk (FAT32)");
+    image.u64ImageSectorCount = 123456789;
+    std::strcpy(image.szImagePath, "/images/imaged disk.edi");
+
+    const struct {
+        const char* name;
+        const VolumeRecord& record;
+    } cases[] = {{"volume-identity-disk.bin", volume}, {"volume-identity-image.bin", image}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemorySection direct;
+        StoreVolumeIdentity(c.record, &direct, ids.Reader());
+        const Bytes file = WriteStore(c.name, [&](IRSData* w) {
+            StoreVolumeIdentity(c.record, w, ids.Reader());
+        });
+        const std::string goldenPath =
+            std::string(BRULIN_SOURCE_DIR) + "/tests/recovery/golden/" + c.name;
+        if (getenv("BRULIN_WRITE_GOLDEN"))
+            std::ofstream(goldenPath, std::ios::binary)
+                .write(reinterpret_cast<const char*>(direct.bytes.data()),
+                       static_cast<std::streamsize>(direct.bytes.size()));
+        const Bytes golden = ReadFileBytes(goldenPath);
+        ASSERT_FALSE(golden.empty()) << goldenPath;
+        EXPECT_EQ(golden, direct.bytes);
+
+        // The store file holds the same bytes and nothing after them.
+        Reader r(file);
+        ASSERT_TRUE(r.store.OpenSection(kVolumeIdentitySection));
+        Bytes stored(golden.size());
+        r.store.Read(stored.data(), static_cast<std::uint32_t>(stored.size()));
+        EXPECT_EQ(golden, stored);
+        std::uint8_t more = 0;
+        EXPECT_ANY_THROW(r.store.Read(&more, 1));
+    }
 }
 
 TEST(ScanState, MissingTruncatedAndBitFlippedStoreFiles) {

@@ -156,7 +156,7 @@ TEST(VolumeEnumeration, MachineIsListedSortedAndLoggedAsTheGoldenFile) {
     ASSERT_EQ(std::size(expected), c.volumes.size());
     for (std::size_t i = 0; i < c.volumes.size(); ++i) {
         SCOPED_TRACE(i);
-        const VolumeRecord* v = c.volumes[i];
+        const VolumeRecord* v = c.volumes[i].get();
         EXPECT_EQ(expected[i].letter, v->cDriveLetter);
         EXPECT_EQ(expected[i].fs, v->fileSystemType);
         EXPECT_STREQ(expected[i].label, v->szVolumeLabel);
@@ -167,7 +167,7 @@ TEST(VolumeEnumeration, MachineIsListedSortedAndLoggedAsTheGoldenFile) {
         ASSERT_TRUE(v->pStorageDevice);
     }
     // The RAID-5 volume lies on its three disks, and reads.
-    const VolumeRecord* raid = c.volumes[5];
+    const VolumeRecord* raid = c.volumes[5].get();
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(raid->members[i].pDisk) << i;
     EXPECT_FALSE(raid->members[3].pDisk);
@@ -175,7 +175,7 @@ TEST(VolumeEnumeration, MachineIsListedSortedAndLoggedAsTheGoldenFile) {
     ASSERT_EQ(1, raid->pStorageDevice->ReadSectors(sector, 0, 1));
     EXPECT_EQ(0, std::memcmp(sector + 3, "NTFS    ", 8));
 
-    EXPECT_EQ(c.volumes[1], FindVolumeByDriveLetter(c.volumes, 'C'));
+    EXPECT_EQ(c.volumes[1].get(), FindVolumeByDriveLetter(c.volumes, 'C'));
     EXPECT_EQ(nullptr, FindVolumeByDriveLetter(c.volumes, 'Z'));
 
     const std::string goldenPath = std::string(BRULIN_SOURCE_DIR) + "/tests/storage/golden/enumeration.log";
