@@ -36,6 +36,7 @@ public:
     std::uint8_t GetCheckState() const override { return m_checkState; }
     void SetCheckState(std::uint8_t state) override { m_checkState = state; }
     IDataRunList* GetDataRunList() const override;
+    std::uint64_t GetClaimedSizeWhenCut() const override { return IsCutAtDeviceEnd() ? m_u64ClaimedSize : 0; }
     std::uint32_t GetValidFields() const override { return VALIDFIELDS_RAW; }
     std::uint8_t GetMark() const override { return m_mark; }
     int SetMark(std::uint8_t mark) override {

@@ -1,6 +1,14 @@
 #include "filesystems/FileProperties.h"
 
+#include "filesystems/DataRunList.h"
+
 IFileProperties::~IFileProperties() = default;
+
+FileDataLayout IFileProperties::GetDataLayout(const IDataRunList* runs) const {
+    if (runs && runs->IsResident())
+        return FileDataLayout::Resident;
+    return (GetAttributes() & FILEATTR_COMPRESSED) ? FileDataLayout::Compressed : FileDataLayout::Runs;
+}
 
 void ScanOptions::SetDefaults() {
     UseBootRecords = 1;

@@ -68,6 +68,21 @@ enum FilePropertiesKind : std::uint32_t {
     FILEPROPS_VIEW = 4, // the views' own properties of program-made folders
 };
 
+// How a recovery copies an entry's data (IFileProperties::GetDataLayout).
+enum class FileDataLayout : std::uint8_t {
+    // Data kept inside the entry's own record, read through its node.
+    Resident,
+    // Clusters of plain runs; a run starting at -1 is sparse (a hole on the target).
+    Runs,
+    // Compression units of 16 clusters over the runs (FILEATTR_COMPRESSED).
+    Compressed,
+    // Runs where a run starting at cluster 0 is a hole as well; no EFS stream goes in front.
+    SparseRuns,
+    // A symbolic link's text inside the entry's record: one sector at the run list's only run,
+    // the text at its resident offset.
+    LinkText,
+};
+
 class IFileProperties {
 public:
     IFileProperties() = default;
@@ -104,6 +119,16 @@ public:
     virtual void SetCheckState(std::uint8_t state) = 0;
     // A new run list for the entry's data, which the caller deletes; null when there is none.
     virtual IDataRunList* GetDataRunList() const = 0;
+    // How the data of `runs` (the entry's run list, null when there is none) is copied out:
+    // resident data when the list says so, compression units for a compressed entry, plain
+    // runs otherwise.
+    virtual FileDataLayout GetDataLayout(const IDataRunList* runs) const;
+    // Why the entry has no data to recover at all (a text for the log, the name follows), or
+    // null when it has.
+    virtual const char* GetNoDataReason() const { return nullptr; }
+    // The size the entry's own header claims when the device's end cut its data short (the
+    // entry is then written up to there and does not count as recovered); 0 when not cut.
+    virtual std::uint64_t GetClaimedSizeWhenCut() const { return 0; }
     virtual std::uint32_t GetValidFields() const = 0;
     virtual std::uint8_t GetMark() const = 0;
     virtual int SetMark(std::uint8_t mark) = 0;

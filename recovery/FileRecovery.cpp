@@ -1,10 +1,8 @@
 #include "recovery/FileRecovery.h"
 
-#include "carving/RAWFileProperties.h"
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
-#include "filesystems/ext2/Ext2FileProperties.h"
 #include "logging/Log.h"
 #include "platform/WorkerRun.h"
 #include "recovery/EfsRawStream.h"
@@ -372,9 +370,9 @@ int WriteResidentData(RecoveryContext& context, CFileNode* node, CTargetFile& ta
     return Report(context, length);
 }
 
-// An EXT2/EXT3 file whose data lies inside its inode (a fast symbolic link's target text): one
-// sector of the inode table, the data at the resident offset in it.
-int WriteInodeData(RecoveryContext& context, IDataRunList& runs, std::uint64_t size, CTargetFile& target) {
+// A symbolic link whose text lies inside its own record on disk: one sector at the run list's
+// only run, the text at the resident offset in it.
+int WriteLinkText(RecoveryContext& context, IDataRunList& runs, std::uint64_t size, CTargetFile& target) {
     const DataRun* run = runs.GetFirstRun();
     const std::uint32_t offset = runs.GetResidentOffset();
     std::uint8_t sector[kSectorSize];
@@ -386,22 +384,15 @@ int WriteInodeData(RecoveryContext& context, IDataRunList& runs, std::uint64_t s
     return Report(context, size);
 }
 
-// Files of a tree that have nothing to write: an EXT2/EXT3 device, FIFO or socket, and a deleted
-// EXT2/EXT3 file whose data the file system cleared when it deleted it. Such a file is not
-// written and not counted as recovered; the log says why.
+// Files of a tree that have nothing to write (a device, FIFO or socket, or a deleted file whose
+// data the file system cleared when it deleted it): such a file is not written and not counted
+// as recovered; the log says why.
 bool HasNoData(const IFileProperties* props) {
-    const auto* ext2 = dynamic_cast<const CExt2FileProperties*>(props);
-    if (!ext2)
+    const char* reason = props->GetNoDataReason();
+    if (!reason)
         return false;
-    if (ext2->IsSpecialFile()) {
-        LogInfo("Not a file (a device, FIFO or socket), nothing to recover: %s", NameOf(props));
-        return true;
-    }
-    if (ext2->IsDataCleared()) {
-        LogInfo("Data cleared when the file was deleted: %s", NameOf(props));
-        return true;
-    }
-    return false;
+    LogInfo("%s: %s", reason, NameOf(props));
+    return true;
 }
 
 // Writes the header of the raw EFS stream and the file's $EFS stream in front of the data.
@@ -565,7 +556,41 @@ int CopyCompressedDataRuns(RecoveryContext& context, CTargetFile& target, IDataR
 
 // ---- One file ----------------------------------------------------------------------------------
 
-int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string& targetPath) {
+namespace {
+
+// Closes and removes the target of a file that did not come out whole when it goes out of
+// scope, unless the target is kept by then.
+class CUnfinishedTarget {
+public:
+    CUnfinishedTarget(CTargetFile& target, const std::string& path) : m_target(target), m_path(path) {}
+    ~CUnfinishedTarget() {
+        if (m_kept)
+            return;
+        m_target.Close();
+        DeleteTargetFile(m_path);
+    }
+    CUnfinishedTarget(const CUnfinishedTarget&) = delete;
+    CUnfinishedTarget& operator=(const CUnfinishedTarget&) = delete;
+
+    void Keep() { m_kept = true; }
+
+private:
+    CTargetFile& m_target;
+    const std::string& m_path;
+    bool m_kept = false;
+};
+
+// The copy of one file's data into its target.
+struct FileCopy {
+    std::uint64_t size = 0;     // the file's size
+    std::uint64_t copySize = 0; // bytes taken from plain runs (whole sectors behind an EFS prefix)
+    bool intermediate = false;  // the target is only the intermediate of an encrypted file
+    bool abandoned = false;     // given up before any of the file's data was written
+};
+
+// Sets the context up for the file `node` and checks that it is a file with data this
+// recovery can copy; kRecoverDone when the copy may start.
+int BeginFile(RecoveryContext& context, CFileNode* node) {
     if (!node)
         return kRecoverFailed;
     std::uint64_t firstSector = 0;
@@ -581,7 +606,7 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     context.cutAtDeviceEnd = false;
     context.bytesReported = 0;
     context.pendingHoleBytes = 0;
-    IFileProperties* props = node->m_pProperties;
+    const IFileProperties* props = node->m_pProperties;
     if (!props)
         return kRecoverFailed;
     const std::uint16_t attributes = props->GetAttributes();
@@ -593,73 +618,80 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         return kRecoverCancelled;
     if (HasNoData(props))
         return kRecoverFailed;
-    const bool compressed = (attributes & FILEATTR_COMPRESSED) != 0;
-    if (compressed && sectorsPerCluster > kMaxCompressedSectorsPerCluster)
+    if ((attributes & FILEATTR_COMPRESSED) && sectorsPerCluster > kMaxCompressedSectorsPerCluster)
         return kRecoverFailed;
-    const bool encrypted = (attributes & FILEATTR_ENCRYPTED) != 0;
+    return kRecoverDone;
+}
 
-    CTargetFile target;
-    if (target.OpenAlways(targetPath) != kErrorSuccess) {
-        DeleteTargetFile(targetPath);
-        if (target.OpenAlways(targetPath) != kErrorSuccess)
-            return kRecoverFailed;
+// Only real data takes room on the target; a file whose data cannot fit fails before any of
+// it is written.
+bool TargetHasRoom(const RecoveryContext& context, IDataRunList* runs, FileDataLayout layout,
+                   std::uint64_t size, const std::string& targetPath) {
+    const std::uint64_t clusterBytes = static_cast<std::uint64_t>(context.sectorsPerCluster) * kSectorSize;
+    const std::uint64_t needed = AllocatedBytes(runs, size, clusterBytes, layout == FileDataLayout::Compressed,
+                                                layout == FileDataLayout::SparseRuns);
+    const std::uint64_t free = TargetFreeBytes(targetPath);
+    if (needed <= free)
+        return true;
+    LogInfo("Not enough free space for %s: %" PRIu64 " bytes of data, %" PRIu64 " bytes free",
+            targetPath.c_str(), needed, free);
+    return false;
+}
+
+// Puts the raw EFS stream's header and the file's $EFS stream in front of an encrypted file's
+// data, which is then copied in whole sectors; false (the file is abandoned) when it cannot.
+bool BeginEncryptedData(RecoveryContext& context, CFileNode* node, CTargetFile& target, FileCopy& copy) {
+    const IFileProperties* props = node->m_pProperties;
+    // A size that cannot be rounded up to whole sectors is damaged.
+    if (copy.size > UINT64_MAX - (kSectorSize - 1))
+        return false;
+    if (!WriteEfsPrefix(context, node, target)) {
+        // Without its $EFS stream the data cannot be decrypted anywhere.
+        LogInfo("Encrypted file without a readable $EFS stream: %s", NameOf(props));
+        return false;
     }
-    const std::uint64_t size = props->GetFileSize();
-    std::uint64_t copySize = size;
-    bool efsPrefix = false;
-    int result = kRecoverDone;
+    copy.intermediate = true;
+    copy.copySize = (copy.size + kSectorSize - 1) / kSectorSize * kSectorSize;
+    return true;
+}
+
+// Writes the data of `node` into `target` in the layout its properties give.
+int WriteFileData(RecoveryContext& context, CFileNode* node, const std::string& targetPath,
+                  CTargetFile& target, FileCopy& copy) {
+    const IFileProperties* props = node->m_pProperties;
     std::unique_ptr<IDataRunList> runs(props->GetDataRunList());
-
-    // Only real data takes room on the target; a file whose data cannot fit fails before any
-    // of it is written.
-    if (runs && !runs->IsResident()) {
-        const bool ext2Holes = props->GetFileSystemKind() == FILEPROPS_EXT2 && (attributes & kExt2SparseAttribute);
-        const std::uint64_t clusterBytes = static_cast<std::uint64_t>(sectorsPerCluster) * kSectorSize;
-        const std::uint64_t needed = AllocatedBytes(runs.get(), size, clusterBytes,
-                                                    compressed && !ext2Holes, ext2Holes);
-        const std::uint64_t free = TargetFreeBytes(targetPath);
-        if (needed > free) {
-            LogInfo("Not enough free space for %s: %" PRIu64 " bytes of data, %" PRIu64 " bytes free",
-                    targetPath.c_str(), needed, free);
-            target.Close();
-            DeleteTargetFile(targetPath);
-            return kRecoverFailed;
-        }
+    const FileDataLayout layout = props->GetDataLayout(runs.get());
+    if (runs && !runs->IsResident() && !TargetHasRoom(context, runs.get(), layout, copy.size, targetPath)) {
+        copy.abandoned = true;
+        return kRecoverFailed;
     }
-
-    if (props->GetFileSystemKind() == FILEPROPS_EXT2 && (attributes & kExt2SparseAttribute)) {
-        result = runs ? CopyDataRuns(context, target, runs.get(), size, true)
-                      : (size ? kRecoverFailed : kRecoverDone);
-    } else {
-        if (encrypted) {
-            // The data is copied in whole sectors: a size that cannot be rounded up is damaged.
-            if (size > UINT64_MAX - (kSectorSize - 1)) {
-                target.Close();
-                DeleteTargetFile(targetPath);
-                return kRecoverFailed;
-            }
-            if (!WriteEfsPrefix(context, node, target)) {
-                // Without its $EFS stream the data cannot be decrypted anywhere.
-                LogInfo("Encrypted file without a readable $EFS stream: %s", NameOf(props));
-                target.Close();
-                DeleteTargetFile(targetPath);
-                return kRecoverFailed;
-            }
-            efsPrefix = true;
-            copySize = (size + kSectorSize - 1) / kSectorSize * kSectorSize;
-        }
-        if (!runs)
-            result = size ? kRecoverFailed : kRecoverDone;
-        else if (runs->IsResident() && props->GetFileSystemKind() == FILEPROPS_EXT2)
-            result = WriteInodeData(context, *runs, size, target);
-        else if (runs->IsResident())
-            result = WriteResidentData(context, node, target);
-        else if (!compressed)
-            result = CopyDataRuns(context, target, runs.get(), copySize, false);
-        else
-            result = CopyCompressedDataRuns(context, target, runs.get(), size);
+    if (layout != FileDataLayout::SparseRuns && (props->GetAttributes() & FILEATTR_ENCRYPTED) &&
+        !BeginEncryptedData(context, node, target, copy)) {
+        copy.abandoned = true;
+        return kRecoverFailed;
     }
-    runs.reset();
+    if (!runs)
+        return copy.size ? kRecoverFailed : kRecoverDone;
+    switch (layout) {
+    case FileDataLayout::Resident:
+        return WriteResidentData(context, node, target);
+    case FileDataLayout::LinkText:
+        return WriteLinkText(context, *runs, copy.size, target);
+    case FileDataLayout::Compressed:
+        return CopyCompressedDataRuns(context, target, runs.get(), copy.size);
+    case FileDataLayout::SparseRuns:
+        return CopyDataRuns(context, target, runs.get(), copy.size, true);
+    case FileDataLayout::Runs:
+        break;
+    }
+    return CopyDataRuns(context, target, runs.get(), copy.copySize, false);
+}
+
+// The result of a file whose data was written with `result`: its target closed at its full
+// length, and failed when the device's end cut it or sectors of it could not be read. A file
+// that did not come out whole takes back the bytes it reported.
+int SettleFile(RecoveryContext& context, const IFileProperties* props, CTargetFile& target,
+               const std::string& targetPath, std::uint64_t size, int result) {
     // A file that ends in a hole gets its full length.
     if (result == kRecoverDone && !target.EndAtPosition())
         result = kRecoverFailed;
@@ -667,9 +699,9 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
         result = kRecoverFailed;
     // A carved file the device's end cut: its size ends on the device, its header claims more.
     std::uint64_t wholeSize = size;
-    if (const auto* raw = dynamic_cast<const CRAWFileProperties*>(props); raw && raw->IsCutAtDeviceEnd()) {
+    if (const std::uint64_t claimed = props->GetClaimedSizeWhenCut()) {
         context.cutAtDeviceEnd = true;
-        wholeSize = raw->m_u64ClaimedSize;
+        wholeSize = claimed;
     }
     if (context.cutAtDeviceEnd) {
         LogInfo("The data of %s runs past the end of the device: it was recovered up to the "
@@ -686,28 +718,19 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
     }
     if (result != kRecoverDone)
         TakeBackBytes(context);
-    if (result == kRecoverCancelled) {
-        // Cut short by the user: a part of a file under its full name would pass for the file.
-        DeleteTargetFile(targetPath);
-        LogInfo("Recovery cancelled; the unfinished %s was removed", targetPath.c_str());
-        return result;
-    }
-    // Another file holds the clusters now: what they hold is written, but it is not this file.
-    const bool crossLinked = result == kRecoverDone && (props->GetFileState() & FILESTATE_CROSS_LINK);
-    if (crossLinked)
-        LogInfo("Clusters in use by another file: %s", targetPath.c_str());
-    if (result != kRecoverDone) {
-        if (efsPrefix)
-            DeleteTargetFile(targetPath);
-        return result;
-    }
+    return result;
+}
+
+// The last steps of a file whose every byte was written: its times and attributes, and the
+// count of files done. A cross-linked file or an encrypted one does not count as recovered.
+int FinishWrittenFile(RecoveryContext& context, const IFileProperties* props, const std::string& targetPath,
+                      const FileCopy& copy, bool crossLinked) {
     // Holes at the end of the file are part of it now that it has its length.
     if (Report(context, 0) != kRecoverDone)
         return kRecoverCancelled;
-    if (efsPrefix)
-        return FinishEncryptedFile(context, targetPath, size, copySize - size);
-
-    RestoreTimesAndAttributes(props, targetPath, attributes);
+    if (copy.intermediate)
+        return FinishEncryptedFile(context, targetPath, copy.size, copy.copySize - copy.size);
+    RestoreTimesAndAttributes(props, targetPath, props->GetAttributes());
     if (crossLinked) {
         TakeBackBytes(context);
         return kRecoverFailed;
@@ -717,6 +740,46 @@ int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string
             return kRecoverCancelled;
     }
     return kRecoverDone;
+}
+
+} // namespace
+
+int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string& targetPath) {
+    const int ready = BeginFile(context, node);
+    if (ready != kRecoverDone)
+        return ready;
+    const IFileProperties* props = node->m_pProperties;
+    CTargetFile target;
+    if (target.OpenAlways(targetPath) != kErrorSuccess) {
+        DeleteTargetFile(targetPath);
+        if (target.OpenAlways(targetPath) != kErrorSuccess)
+            return kRecoverFailed;
+    }
+    // Every way out below that does not keep the target removes it.
+    CUnfinishedTarget unfinished(target, targetPath);
+    FileCopy copy;
+    copy.size = copy.copySize = props->GetFileSize();
+    int result = WriteFileData(context, node, targetPath, target, copy);
+    if (copy.abandoned)
+        return kRecoverFailed;
+    result = SettleFile(context, props, target, targetPath, copy.size, result);
+    if (result == kRecoverCancelled) {
+        // Cut short by the user: a part of a file under its full name would pass for the file.
+        LogInfo("Recovery cancelled; the unfinished %s was removed", targetPath.c_str());
+        return result;
+    }
+    // Another file holds the clusters now: what they hold is written, but it is not this file.
+    const bool crossLinked = result == kRecoverDone && (props->GetFileState() & FILESTATE_CROSS_LINK);
+    if (crossLinked)
+        LogInfo("Clusters in use by another file: %s", targetPath.c_str());
+    // A plain file that failed keeps what was written of it; an encrypted file's intermediate
+    // is of no use without all of its data.
+    if (result != kRecoverDone && copy.intermediate)
+        return result;
+    unfinished.Keep();
+    if (result != kRecoverDone)
+        return result;
+    return FinishWrittenFile(context, props, targetPath, copy, crossLinked);
 }
 
 int RecoverFileExclusive(RecoverFileJob* job) {

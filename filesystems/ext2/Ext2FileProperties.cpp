@@ -144,6 +144,22 @@ IDataRunList* CExt2FileProperties::GetDataRunList() const {
     return list;
 }
 
+FileDataLayout CExt2FileProperties::GetDataLayout(const IDataRunList* runs) const {
+    if (m_u16Attributes & kExt2HolesAttribute)
+        return FileDataLayout::SparseRuns;
+    if (runs && runs->IsResident())
+        return FileDataLayout::LinkText;
+    return IFileProperties::GetDataLayout(runs);
+}
+
+const char* CExt2FileProperties::GetNoDataReason() const {
+    if (IsSpecialFile())
+        return "Not a file (a device, FIFO or socket), nothing to recover";
+    if (IsDataCleared())
+        return "Data cleared when the file was deleted";
+    return nullptr;
+}
+
 int CExt2FileProperties::Save(IRSData* section) const {
     RSWriteValue<std::uint16_t>(section, GetNameLength());
     if (GetNameLength())

@@ -75,6 +75,11 @@ public:
     void SetCheckState(std::uint8_t state) override { m_checkState = state; }
     // A list of the block runs decoded from the run record; null without a record.
     IDataRunList* GetDataRunList() const override;
+    // Blocks with holes for a file that has them, a fast symbolic link's text for data inside
+    // the inode.
+    FileDataLayout GetDataLayout(const IDataRunList* runs) const override;
+    // A device, FIFO or socket, and a deleted file whose data the file system cleared.
+    const char* GetNoDataReason() const override;
     std::uint32_t GetValidFields() const override { return VALIDFIELDS_FILESYSTEM; }
     std::uint8_t GetMark() const override { return m_mark ? 1 : 0; }
     int SetMark(std::uint8_t mark) override {

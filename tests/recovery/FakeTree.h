@@ -5,6 +5,7 @@
 #include "filesystems/DataRunList.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/MyFileProperties.h"
+#include "filesystems/ext2/Ext2FileProperties.h"
 
 #include <memory>
 #include <string>
@@ -38,6 +39,15 @@ public:
         for (const DataRun& r : runs)
             list->PushRun(r);
         return list;
+    }
+    // As an EXT2 entry lays out its data when it plays one: blocks with holes under the holes
+    // attribute, a link's text for data inside the inode.
+    FileDataLayout GetDataLayout(const IDataRunList* list) const override {
+        if (kind == FILEPROPS_EXT2 && (GetAttributes() & kExt2HolesAttribute))
+            return FileDataLayout::SparseRuns;
+        if (kind == FILEPROPS_EXT2 && list && list->IsResident())
+            return FileDataLayout::LinkText;
+        return CMyFileProperties::GetDataLayout(list);
     }
     std::uint32_t GetFileSystemKind() const override { return kind; }
     // Takes state bits as a file system's entry does (the cross-link passes set them).
