@@ -5,8 +5,9 @@
 // table are all made from this list and the descriptors it names (see AnalyserDescriptor).
 //
 // Adding a built-in type: write carving/analysers/File<EXT>Analyser.{h,cpp}, with the class's
-// descriptor (its type entries, signature keys and factory) in the header, and enter the
-// descriptor below (its header beside it). Nothing else names the type.
+// descriptor (its type entries, signature keys and factory) in the header, a constructor that
+// hands the descriptor to IRawFileAnalyser (which takes the type id and keys from it), and enter
+// the descriptor below (its header beside it). Nothing else names the type.
 //
 // The file-type table (carving/records) only evaluates the type entries at compile time; it
 // links nothing of the analysers.

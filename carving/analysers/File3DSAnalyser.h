@@ -10,7 +10,7 @@ inline constexpr SignatureKey kFile3DSAnalyserKeys[] = {
 class File3DSAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 1;
-    File3DSAnalyser() : IRawFileAnalyser(kTypeId, kFile3DSAnalyserKeys) {}
+    File3DSAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -20,3 +20,5 @@ inline constexpr RawFileTypeInfo kFile3DSAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFile3DSAnalyserDescriptor{
     "File3DSAnalyser", File3DSAnalyser::kTypeId, kFile3DSAnalyserTypes, {}, kFile3DSAnalyserKeys,
     &NewAnalyser<File3DSAnalyser>};
+
+inline File3DSAnalyser::File3DSAnalyser() : IRawFileAnalyser(kFile3DSAnalyserDescriptor) {}

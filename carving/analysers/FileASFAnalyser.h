@@ -11,7 +11,7 @@ class FileASFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 6;
 
-    FileASFAnalyser() : IRawFileAnalyser(kTypeId, kFileASFAnalyserKeys) {}
+    FileASFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileASFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileASFAnalyserDescriptor{
     "FileASFAnalyser", FileASFAnalyser::kTypeId, kFileASFAnalyserTypes, {}, kFileASFAnalyserKeys,
     &NewAnalyser<FileASFAnalyser>, kNestsOwnType};
+
+inline FileASFAnalyser::FileASFAnalyser() : IRawFileAnalyser(kFileASFAnalyserDescriptor) {}

@@ -11,7 +11,7 @@ class FileAUAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 7;
 
-    FileAUAnalyser() : IRawFileAnalyser(kTypeId, kFileAUAnalyserKeys) {}
+    FileAUAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -21,3 +21,5 @@ inline constexpr RawFileTypeInfo kFileAUAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileAUAnalyserDescriptor{
     "FileAUAnalyser", FileAUAnalyser::kTypeId, kFileAUAnalyserTypes, {}, kFileAUAnalyserKeys,
     &NewAnalyser<FileAUAnalyser>};
+
+inline FileAUAnalyser::FileAUAnalyser() : IRawFileAnalyser(kFileAUAnalyserDescriptor) {}

@@ -10,7 +10,7 @@ inline constexpr SignatureKey kFileBMPAnalyserKeys[] = {
 class FileBMPAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 9;
-    FileBMPAnalyser() : IRawFileAnalyser(kTypeId, kFileBMPAnalyserKeys) {}
+    FileBMPAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -20,3 +20,5 @@ inline constexpr RawFileTypeInfo kFileBMPAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileBMPAnalyserDescriptor{
     "FileBMPAnalyser", FileBMPAnalyser::kTypeId, kFileBMPAnalyserTypes, {}, kFileBMPAnalyserKeys,
     &NewAnalyser<FileBMPAnalyser>};
+
+inline FileBMPAnalyser::FileBMPAnalyser() : IRawFileAnalyser(kFileBMPAnalyserDescriptor) {}

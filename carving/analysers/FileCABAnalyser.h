@@ -12,7 +12,7 @@ class FileCABAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 10;
 
-    FileCABAnalyser() : IRawFileAnalyser(kTypeId, kFileCABAnalyserKeys) {}
+    FileCABAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileCABAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileCABAnalyserDescriptor{
     "FileCABAnalyser", FileCABAnalyser::kTypeId, kFileCABAnalyserTypes, {}, kFileCABAnalyserKeys,
     &NewAnalyser<FileCABAnalyser>, kNestsOwnType};
+
+inline FileCABAnalyser::FileCABAnalyser() : IRawFileAnalyser(kFileCABAnalyserDescriptor) {}

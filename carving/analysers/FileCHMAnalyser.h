@@ -12,7 +12,7 @@ class FileCHMAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 12;
 
-    FileCHMAnalyser() : IRawFileAnalyser(kTypeId, kFileCHMAnalyserKeys) {}
+    FileCHMAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileCHMAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileCHMAnalyserDescriptor{
     "FileCHMAnalyser", FileCHMAnalyser::kTypeId, kFileCHMAnalyserTypes, {}, kFileCHMAnalyserKeys,
     &NewAnalyser<FileCHMAnalyser>, kNestsOwnType};
+
+inline FileCHMAnalyser::FileCHMAnalyser() : IRawFileAnalyser(kFileCHMAnalyserDescriptor) {}

@@ -11,7 +11,7 @@ inline constexpr SignatureKey kFileCPTAnalyserKeys[] = {
 class FileCPTAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 15;
-    FileCPTAnalyser() : IRawFileAnalyser(kTypeId, kFileCPTAnalyserKeys) {}
+    FileCPTAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileCPTAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileCPTAnalyserDescriptor{
     "FileCPTAnalyser", FileCPTAnalyser::kTypeId, kFileCPTAnalyserTypes, {}, kFileCPTAnalyserKeys,
     &NewAnalyser<FileCPTAnalyser>};
+
+inline FileCPTAnalyser::FileCPTAnalyser() : IRawFileAnalyser(kFileCPTAnalyserDescriptor) {}

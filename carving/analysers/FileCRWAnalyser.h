@@ -12,7 +12,7 @@ public:
     static constexpr int kTypeId = 16;
     // Where the search for the camera record gives up; also the size when it is not found.
     static constexpr std::uint64_t kLimit = 0x1400000;
-    FileCRWAnalyser() : IRawFileAnalyser(kTypeId, kFileCRWAnalyserKeys) {}
+    FileCRWAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileCRWAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileCRWAnalyserDescriptor{
     "FileCRWAnalyser", FileCRWAnalyser::kTypeId, kFileCRWAnalyserTypes, {}, kFileCRWAnalyserKeys,
     &NewAnalyser<FileCRWAnalyser>};
+
+inline FileCRWAnalyser::FileCRWAnalyser() : IRawFileAnalyser(kFileCRWAnalyserDescriptor) {}

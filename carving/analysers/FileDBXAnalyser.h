@@ -13,7 +13,7 @@ class FileDBXAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 19;
 
-    FileDBXAnalyser() : IRawFileAnalyser(kTypeId, kFileDBXAnalyserKeys) {}
+    FileDBXAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileDBXAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileDBXAnalyserDescriptor{
     "FileDBXAnalyser", FileDBXAnalyser::kTypeId, kFileDBXAnalyserTypes, {}, kFileDBXAnalyserKeys,
     &NewAnalyser<FileDBXAnalyser>};
+
+inline FileDBXAnalyser::FileDBXAnalyser() : IRawFileAnalyser(kFileDBXAnalyserDescriptor) {}

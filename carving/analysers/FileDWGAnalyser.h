@@ -11,7 +11,7 @@ inline constexpr SignatureKey kFileDWGAnalyserKeys[] = {
 class FileDWGAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 22;
-    FileDWGAnalyser() : IRawFileAnalyser(kTypeId, kFileDWGAnalyserKeys) {}
+    FileDWGAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileDWGAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileDWGAnalyserDescriptor{
     "FileDWGAnalyser", FileDWGAnalyser::kTypeId, kFileDWGAnalyserTypes, {}, kFileDWGAnalyserKeys,
     &NewAnalyser<FileDWGAnalyser>};
+
+inline FileDWGAnalyser::FileDWGAnalyser() : IRawFileAnalyser(kFileDWGAnalyserDescriptor) {}

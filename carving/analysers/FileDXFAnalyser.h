@@ -10,7 +10,7 @@ inline constexpr SignatureKey kFileDXFAnalyserKeys[] = {
 class FileDXFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 23;
-    FileDXFAnalyser() : IRawFileAnalyser(kTypeId, kFileDXFAnalyserKeys) {}
+    FileDXFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -21,3 +21,5 @@ inline constexpr RawFileTypeInfo kFileDXFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileDXFAnalyserDescriptor{
     "FileDXFAnalyser", FileDXFAnalyser::kTypeId, kFileDXFAnalyserTypes, {}, kFileDXFAnalyserKeys,
     &NewAnalyser<FileDXFAnalyser>};
+
+inline FileDXFAnalyser::FileDXFAnalyser() : IRawFileAnalyser(kFileDXFAnalyserDescriptor) {}

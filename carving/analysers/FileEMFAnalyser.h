@@ -10,7 +10,7 @@ inline constexpr SignatureKey kFileEMFAnalyserKeys[] = {
 class FileEMFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 24;
-    FileEMFAnalyser() : IRawFileAnalyser(kTypeId, kFileEMFAnalyserKeys) {}
+    FileEMFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -20,3 +20,5 @@ inline constexpr RawFileTypeInfo kFileEMFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileEMFAnalyserDescriptor{
     "FileEMFAnalyser", FileEMFAnalyser::kTypeId, kFileEMFAnalyserTypes, {}, kFileEMFAnalyserKeys,
     &NewAnalyser<FileEMFAnalyser>};
+
+inline FileEMFAnalyser::FileEMFAnalyser() : IRawFileAnalyser(kFileEMFAnalyserDescriptor) {}

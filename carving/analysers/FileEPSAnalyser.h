@@ -13,7 +13,7 @@ inline constexpr SignatureKey kFileEPSAnalyserKeys[] = {
 class FileEPSAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 25;
-    FileEPSAnalyser() : IRawFileAnalyser(kTypeId, kFileEPSAnalyserKeys) {}
+    FileEPSAnalyser();
     // The binary form is sized by its header; the text form is left to ComputeFileSize.
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     // The text form: scans up to ScanOptions.MaxRawFileSize for lines that are "%%EOF". Each
@@ -29,3 +29,5 @@ inline constexpr RawFileTypeInfo kFileEPSAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileEPSAnalyserDescriptor{
     "FileEPSAnalyser", FileEPSAnalyser::kTypeId, kFileEPSAnalyserTypes, {}, kFileEPSAnalyserKeys,
     &NewAnalyser<FileEPSAnalyser>};
+
+inline FileEPSAnalyser::FileEPSAnalyser() : IRawFileAnalyser(kFileEPSAnalyserDescriptor) {}

@@ -10,7 +10,7 @@ inline constexpr SignatureKey kFileFH11AnalyserKeys[] = {
 class FileFH11Analyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 27;
-    FileFH11Analyser() : IRawFileAnalyser(kTypeId, kFileFH11AnalyserKeys) {}
+    FileFH11Analyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -21,3 +21,5 @@ inline constexpr RawFileTypeInfo kFileFH11AnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileFH11AnalyserDescriptor{
     "FileFH11Analyser", FileFH11Analyser::kTypeId, kFileFH11AnalyserTypes, {}, kFileFH11AnalyserKeys,
     &NewAnalyser<FileFH11Analyser>};
+
+inline FileFH11Analyser::FileFH11Analyser() : IRawFileAnalyser(kFileFH11AnalyserDescriptor) {}

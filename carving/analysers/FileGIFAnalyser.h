@@ -10,7 +10,7 @@ inline constexpr SignatureKey kFileGIFAnalyserKeys[] = {
 class FileGIFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 28;
-    FileGIFAnalyser() : IRawFileAnalyser(kTypeId, kFileGIFAnalyserKeys) {}
+    FileGIFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -21,3 +21,5 @@ inline constexpr RawFileTypeInfo kFileGIFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileGIFAnalyserDescriptor{
     "FileGIFAnalyser", FileGIFAnalyser::kTypeId, kFileGIFAnalyserTypes, {}, kFileGIFAnalyserKeys,
     &NewAnalyser<FileGIFAnalyser>};
+
+inline FileGIFAnalyser::FileGIFAnalyser() : IRawFileAnalyser(kFileGIFAnalyserDescriptor) {}

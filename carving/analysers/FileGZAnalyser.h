@@ -12,7 +12,7 @@ class FileGZAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 29;
 
-    FileGZAnalyser() : IRawFileAnalyser(kTypeId, kFileGZAnalyserKeys) {}
+    FileGZAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileGZAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileGZAnalyserDescriptor{
     "FileGZAnalyser", FileGZAnalyser::kTypeId, kFileGZAnalyserTypes, {}, kFileGZAnalyserKeys,
     &NewAnalyser<FileGZAnalyser>, kNestsOwnType};
+
+inline FileGZAnalyser::FileGZAnalyser() : IRawFileAnalyser(kFileGZAnalyserDescriptor) {}

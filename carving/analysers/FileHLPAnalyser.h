@@ -11,7 +11,7 @@ class FileHLPAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 30;
 
-    FileHLPAnalyser() : IRawFileAnalyser(kTypeId, kFileHLPAnalyserKeys) {}
+    FileHLPAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -21,3 +21,5 @@ inline constexpr RawFileTypeInfo kFileHLPAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileHLPAnalyserDescriptor{
     "FileHLPAnalyser", FileHLPAnalyser::kTypeId, kFileHLPAnalyserTypes, {}, kFileHLPAnalyserKeys,
     &NewAnalyser<FileHLPAnalyser>};
+
+inline FileHLPAnalyser::FileHLPAnalyser() : IRawFileAnalyser(kFileHLPAnalyserDescriptor) {}

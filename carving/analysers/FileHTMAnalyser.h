@@ -15,7 +15,7 @@ public:
     static constexpr int kTypeId = 31;
     static constexpr std::uint64_t kLongestScan = 0x100000;
 
-    FileHTMAnalyser() : IRawFileAnalyser(kTypeId, kFileHTMAnalyserKeys) {}
+    FileHTMAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     // The file ends behind the first "</HTML>" (any case), at the first byte that cannot be
     // text, where the device's bytes run out, or one byte past 1 MiB (or past
@@ -30,3 +30,5 @@ inline constexpr RawFileTypeInfo kFileHTMAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileHTMAnalyserDescriptor{
     "FileHTMAnalyser", FileHTMAnalyser::kTypeId, kFileHTMAnalyserTypes, {}, kFileHTMAnalyserKeys,
     &NewAnalyser<FileHTMAnalyser>};
+
+inline FileHTMAnalyser::FileHTMAnalyser() : IRawFileAnalyser(kFileHTMAnalyserDescriptor) {}

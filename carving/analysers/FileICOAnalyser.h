@@ -12,7 +12,7 @@ class FileICOAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 32;
     static constexpr int kCursorTypeId = 18;
-    FileICOAnalyser() : IRawFileAnalyser(kTypeId, kFileICOAnalyserKeys) {}
+    FileICOAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileICOAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileICOAnalyserDescriptor{
     "FileICOAnalyser", FileICOAnalyser::kTypeId, kFileICOAnalyserTypes, {}, kFileICOAnalyserKeys,
     &NewAnalyser<FileICOAnalyser>};
+
+inline FileICOAnalyser::FileICOAnalyser() : IRawFileAnalyser(kFileICOAnalyserDescriptor) {}

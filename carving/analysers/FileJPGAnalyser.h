@@ -12,7 +12,7 @@ inline constexpr SignatureKey kFileJPGAnalyserKeys[] = {
 class FileJPGAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 33;
-    FileJPGAnalyser() : IRawFileAnalyser(kTypeId, kFileJPGAnalyserKeys) {}
+    FileJPGAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileJPGAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileJPGAnalyserDescriptor{
     "FileJPGAnalyser", FileJPGAnalyser::kTypeId, kFileJPGAnalyserTypes, {}, kFileJPGAnalyserKeys,
     &NewAnalyser<FileJPGAnalyser>};
+
+inline FileJPGAnalyser::FileJPGAnalyser() : IRawFileAnalyser(kFileJPGAnalyserDescriptor) {}

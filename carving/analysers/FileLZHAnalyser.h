@@ -12,7 +12,7 @@ class FileLZHAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 34;
 
-    FileLZHAnalyser() : IRawFileAnalyser(kTypeId, kFileLZHAnalyserKeys) {}
+    FileLZHAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileLZHAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileLZHAnalyserDescriptor{
     "FileLZHAnalyser", FileLZHAnalyser::kTypeId, kFileLZHAnalyserTypes, {}, kFileLZHAnalyserKeys,
     &NewAnalyser<FileLZHAnalyser>, kNestsOwnType};
+
+inline FileLZHAnalyser::FileLZHAnalyser() : IRawFileAnalyser(kFileLZHAnalyserDescriptor) {}

@@ -13,7 +13,7 @@ class FileLowDocAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 21;
 
-    FileLowDocAnalyser() : IRawFileAnalyser(kTypeId, kFileLowDocAnalyserKeys) {}
+    FileLowDocAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -21,3 +21,5 @@ inline constexpr std::uint32_t kFileLowDocAnalyserAlsoFor[] = {21};
 inline constexpr AnalyserDescriptor kFileLowDocAnalyserDescriptor{
     "FileLowDocAnalyser", FileLowDocAnalyser::kTypeId, {}, kFileLowDocAnalyserAlsoFor, kFileLowDocAnalyserKeys,
     &NewAnalyser<FileLowDocAnalyser>};
+
+inline FileLowDocAnalyser::FileLowDocAnalyser() : IRawFileAnalyser(kFileLowDocAnalyserDescriptor) {}

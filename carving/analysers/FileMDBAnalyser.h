@@ -13,7 +13,7 @@ public:
     static constexpr int kTypeId = 37;
     static constexpr std::uint64_t kLongestWalk = 0x6400000;
 
-    FileMDBAnalyser() : IRawFileAnalyser(kTypeId, kFileMDBAnalyserKeys) {}
+    FileMDBAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     // Walks the pages (2048 bytes in Jet 3 files, 4096 from Jet 4 on, by the version byte at
     // 20) from the second one while their type byte, taken as signed, is at most 5. The size
@@ -28,3 +28,5 @@ inline constexpr RawFileTypeInfo kFileMDBAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileMDBAnalyserDescriptor{
     "FileMDBAnalyser", FileMDBAnalyser::kTypeId, kFileMDBAnalyserTypes, {}, kFileMDBAnalyserKeys,
     &NewAnalyser<FileMDBAnalyser>};
+
+inline FileMDBAnalyser::FileMDBAnalyser() : IRawFileAnalyser(kFileMDBAnalyserDescriptor) {}

@@ -11,7 +11,7 @@ class FileMIDAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 36;
 
-    FileMIDAnalyser() : IRawFileAnalyser(kTypeId, kFileMIDAnalyserKeys) {}
+    FileMIDAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileMIDAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileMIDAnalyserDescriptor{
     "FileMIDAnalyser", FileMIDAnalyser::kTypeId, kFileMIDAnalyserTypes, {}, kFileMIDAnalyserKeys,
     &NewAnalyser<FileMIDAnalyser>};
+
+inline FileMIDAnalyser::FileMIDAnalyser() : IRawFileAnalyser(kFileMIDAnalyserDescriptor) {}

@@ -12,7 +12,7 @@ class FileMNYAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 38;
     static constexpr std::uint64_t kFixedSize = 0x100000;
-    FileMNYAnalyser() : IRawFileAnalyser(kTypeId, kFileMNYAnalyserKeys) {}
+    FileMNYAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileMNYAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileMNYAnalyserDescriptor{
     "FileMNYAnalyser", FileMNYAnalyser::kTypeId, kFileMNYAnalyserTypes, {}, kFileMNYAnalyserKeys,
     &NewAnalyser<FileMNYAnalyser>};
+
+inline FileMNYAnalyser::FileMNYAnalyser() : IRawFileAnalyser(kFileMNYAnalyserDescriptor) {}

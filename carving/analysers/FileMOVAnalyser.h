@@ -14,7 +14,7 @@ class FileMOVAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 40;
 
-    FileMOVAnalyser() : IRawFileAnalyser(kTypeId, kFileMOVAnalyserKeys) {}
+    FileMOVAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -25,3 +25,5 @@ inline constexpr RawFileTypeInfo kFileMOVAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileMOVAnalyserDescriptor{
     "FileMOVAnalyser", FileMOVAnalyser::kTypeId, kFileMOVAnalyserTypes, {}, kFileMOVAnalyserKeys,
     &NewAnalyser<FileMOVAnalyser>, kNestsOwnType};
+
+inline FileMOVAnalyser::FileMOVAnalyser() : IRawFileAnalyser(kFileMOVAnalyserDescriptor) {}

@@ -11,7 +11,7 @@ class FileMP3Analyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 41;
 
-    FileMP3Analyser() : IRawFileAnalyser(kTypeId, kFileMP3AnalyserKeys) {}
+    FileMP3Analyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileMP3AnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileMP3AnalyserDescriptor{
     "FileMP3Analyser", FileMP3Analyser::kTypeId, kFileMP3AnalyserTypes, {}, kFileMP3AnalyserKeys,
     &NewAnalyser<FileMP3Analyser>};
+
+inline FileMP3Analyser::FileMP3Analyser() : IRawFileAnalyser(kFileMP3AnalyserDescriptor) {}

@@ -10,7 +10,8 @@ const char* const k3gppBrands[] = {"ftyp3g2a", "ftyp3gp4"};
 } // namespace
 
 FileMP4Analyser::FileMP4Analyser(Brands brands)
-    : IRawFileAnalyser(brands == Brands::ThreeGpp ? k3GPTypeId : kTypeId, kFileMP4AnalyserKeys),
+    : IRawFileAnalyser(brands == Brands::ThreeGpp ? kFile3GPAnalyserDescriptor
+                                                  : kFileMP4AnalyserDescriptor),
       m_brands(brands == Brands::ThreeGpp ? std::span<const char* const>(k3gppBrands)
                                           : std::span<const char* const>(kMpeg4Brands)) {}
 

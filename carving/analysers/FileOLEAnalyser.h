@@ -16,7 +16,7 @@ public:
     // this size.
     static constexpr std::uint64_t kUnclassifiedLimit = 0xA00000;
 
-    FileOLEAnalyser() : IRawFileAnalyser(kTypeId, kFileOLEAnalyserKeys) {}
+    FileOLEAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -39,3 +39,5 @@ inline constexpr RawFileTypeInfo kFileOLEAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileOLEAnalyserDescriptor{
     "FileOLEAnalyser", FileOLEAnalyser::kTypeId, kFileOLEAnalyserTypes, {}, kFileOLEAnalyserKeys,
     &NewAnalyser<FileOLEAnalyser>, kNestsOwnType};
+
+inline FileOLEAnalyser::FileOLEAnalyser() : IRawFileAnalyser(kFileOLEAnalyserDescriptor) {}

@@ -12,7 +12,7 @@ class FileONEAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 45;
     static constexpr std::uint64_t kFixedSize = 0x100000;
-    FileONEAnalyser() : IRawFileAnalyser(kTypeId, kFileONEAnalyserKeys) {}
+    FileONEAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileONEAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileONEAnalyserDescriptor{
     "FileONEAnalyser", FileONEAnalyser::kTypeId, kFileONEAnalyserTypes, {}, kFileONEAnalyserKeys,
     &NewAnalyser<FileONEAnalyser>};
+
+inline FileONEAnalyser::FileONEAnalyser() : IRawFileAnalyser(kFileONEAnalyserDescriptor) {}

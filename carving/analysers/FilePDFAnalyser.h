@@ -13,7 +13,7 @@ public:
     static constexpr int kTypeId = 46;
     static constexpr std::uint32_t kIllustratorType = 5;
 
-    FilePDFAnalyser() : IRawFileAnalyser(kTypeId, kFilePDFAnalyserKeys) {}
+    FilePDFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     // Scans from byte 4 up to ScanOptions.MaxRawFileSize. Each "%%EOF" ends the file unless
     // the three bytes behind it are text (an incremental update follows); a "%!PS-Adobe" on
@@ -30,3 +30,5 @@ inline constexpr RawFileTypeInfo kFilePDFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFilePDFAnalyserDescriptor{
     "FilePDFAnalyser", FilePDFAnalyser::kTypeId, kFilePDFAnalyserTypes, {}, kFilePDFAnalyserKeys,
     &NewAnalyser<FilePDFAnalyser>};
+
+inline FilePDFAnalyser::FilePDFAnalyser() : IRawFileAnalyser(kFilePDFAnalyserDescriptor) {}

@@ -12,7 +12,7 @@ public:
     static constexpr int kTypeId = 47;
     // PNG walks stop at this offset; they do not use ScanOptions.MaxRawFileSize.
     static constexpr std::uint64_t kLimit = 0x1400000;
-    FilePNGAnalyser() : IRawFileAnalyser(kTypeId, kFilePNGAnalyserKeys) {}
+    FilePNGAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFilePNGAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFilePNGAnalyserDescriptor{
     "FilePNGAnalyser", FilePNGAnalyser::kTypeId, kFilePNGAnalyserTypes, {}, kFilePNGAnalyserKeys,
     &NewAnalyser<FilePNGAnalyser>};
+
+inline FilePNGAnalyser::FilePNGAnalyser() : IRawFileAnalyser(kFilePNGAnalyserDescriptor) {}

@@ -11,7 +11,7 @@ inline constexpr SignatureKey kFilePSDAnalyserKeys[] = {
 class FilePSDAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 50;
-    FilePSDAnalyser() : IRawFileAnalyser(kTypeId, kFilePSDAnalyserKeys) {}
+    FilePSDAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFilePSDAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFilePSDAnalyserDescriptor{
     "FilePSDAnalyser", FilePSDAnalyser::kTypeId, kFilePSDAnalyserTypes, {}, kFilePSDAnalyserKeys,
     &NewAnalyser<FilePSDAnalyser>};
+
+inline FilePSDAnalyser::FilePSDAnalyser() : IRawFileAnalyser(kFilePSDAnalyserDescriptor) {}

@@ -10,7 +10,7 @@ inline constexpr SignatureKey kFilePSPAnalyserKeys[] = {
 class FilePSPAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 51;
-    FilePSPAnalyser() : IRawFileAnalyser(kTypeId, kFilePSPAnalyserKeys) {}
+    FilePSPAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -21,3 +21,5 @@ inline constexpr RawFileTypeInfo kFilePSPAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFilePSPAnalyserDescriptor{
     "FilePSPAnalyser", FilePSPAnalyser::kTypeId, kFilePSPAnalyserTypes, {}, kFilePSPAnalyserKeys,
     &NewAnalyser<FilePSPAnalyser>};
+
+inline FilePSPAnalyser::FilePSPAnalyser() : IRawFileAnalyser(kFilePSPAnalyserDescriptor) {}

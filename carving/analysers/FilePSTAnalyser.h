@@ -12,7 +12,7 @@ class FilePSTAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 52;
     static constexpr std::uint64_t kUnknownFormatSize = 0x100000;
-    FilePSTAnalyser() : IRawFileAnalyser(kTypeId, kFilePSTAnalyserKeys) {}
+    FilePSTAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFilePSTAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFilePSTAnalyserDescriptor{
     "FilePSTAnalyser", FilePSTAnalyser::kTypeId, kFilePSTAnalyserTypes, {}, kFilePSTAnalyserKeys,
     &NewAnalyser<FilePSTAnalyser>};
+
+inline FilePSTAnalyser::FilePSTAnalyser() : IRawFileAnalyser(kFilePSTAnalyserDescriptor) {}

@@ -12,7 +12,7 @@ class FileRARAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 54;
 
-    FileRARAnalyser() : IRawFileAnalyser(kTypeId, kFileRARAnalyserKeys) {}
+    FileRARAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileRARAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileRARAnalyserDescriptor{
     "FileRARAnalyser", FileRARAnalyser::kTypeId, kFileRARAnalyserTypes, {}, kFileRARAnalyserKeys,
     &NewAnalyser<FileRARAnalyser>, kNestsOwnType};
+
+inline FileRARAnalyser::FileRARAnalyser() : IRawFileAnalyser(kFileRARAnalyserDescriptor) {}

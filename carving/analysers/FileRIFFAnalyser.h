@@ -12,7 +12,7 @@ class FileRIFFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 55;
 
-    FileRIFFAnalyser() : IRawFileAnalyser(kTypeId, kFileRIFFAnalyserKeys) {}
+    FileRIFFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -29,3 +29,5 @@ inline constexpr RawFileTypeInfo kFileRIFFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileRIFFAnalyserDescriptor{
     "FileRIFFAnalyser", FileRIFFAnalyser::kTypeId, kFileRIFFAnalyserTypes, {}, kFileRIFFAnalyserKeys,
     &NewAnalyser<FileRIFFAnalyser>, kNestsOwnType};
+
+inline FileRIFFAnalyser::FileRIFFAnalyser() : IRawFileAnalyser(kFileRIFFAnalyserDescriptor) {}

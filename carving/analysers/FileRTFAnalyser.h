@@ -11,7 +11,7 @@ class FileRTFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 56;
 
-    FileRTFAnalyser() : IRawFileAnalyser(kTypeId, kFileRTFAnalyserKeys) {}
+    FileRTFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     // Counts braces (escaped ones too) from byte 6 on. The file ends behind the brace that
     // brings the depth to 0, at the first byte that cannot be text, where the device's bytes
@@ -25,3 +25,5 @@ inline constexpr RawFileTypeInfo kFileRTFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileRTFAnalyserDescriptor{
     "FileRTFAnalyser", FileRTFAnalyser::kTypeId, kFileRTFAnalyserTypes, {}, kFileRTFAnalyserKeys,
     &NewAnalyser<FileRTFAnalyser>};
+
+inline FileRTFAnalyser::FileRTFAnalyser() : IRawFileAnalyser(kFileRTFAnalyserDescriptor) {}

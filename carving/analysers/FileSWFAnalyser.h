@@ -13,7 +13,7 @@ class FileSWFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 58;
 
-    FileSWFAnalyser() : IRawFileAnalyser(kTypeId, kFileSWFAnalyserKeys) {}
+    FileSWFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -24,3 +24,5 @@ inline constexpr RawFileTypeInfo kFileSWFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileSWFAnalyserDescriptor{
     "FileSWFAnalyser", FileSWFAnalyser::kTypeId, kFileSWFAnalyserTypes, {}, kFileSWFAnalyserKeys,
     &NewAnalyser<FileSWFAnalyser>};
+
+inline FileSWFAnalyser::FileSWFAnalyser() : IRawFileAnalyser(kFileSWFAnalyserDescriptor) {}

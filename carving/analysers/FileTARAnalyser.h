@@ -12,7 +12,7 @@ class FileTARAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 59;
 
-    FileTARAnalyser() : IRawFileAnalyser(kTypeId, kFileTARAnalyserKeys) {}
+    FileTARAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileTARAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileTARAnalyserDescriptor{
     "FileTARAnalyser", FileTARAnalyser::kTypeId, kFileTARAnalyserTypes, {}, kFileTARAnalyserKeys,
     &NewAnalyser<FileTARAnalyser>, kNestsOwnType};
+
+inline FileTARAnalyser::FileTARAnalyser() : IRawFileAnalyser(kFileTARAnalyserDescriptor) {}

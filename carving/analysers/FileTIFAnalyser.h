@@ -12,7 +12,7 @@ inline constexpr SignatureKey kFileTIFAnalyserKeys[] = {
 class FileTIFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 60;
-    FileTIFAnalyser() : IRawFileAnalyser(kTypeId, kFileTIFAnalyserKeys) {}
+    FileTIFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileTIFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileTIFAnalyserDescriptor{
     "FileTIFAnalyser", FileTIFAnalyser::kTypeId, kFileTIFAnalyserTypes, {}, kFileTIFAnalyserKeys,
     &NewAnalyser<FileTIFAnalyser>};
+
+inline FileTIFAnalyser::FileTIFAnalyser() : IRawFileAnalyser(kFileTIFAnalyserDescriptor) {}

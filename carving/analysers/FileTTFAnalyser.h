@@ -10,7 +10,7 @@ inline constexpr SignatureKey kFileTTFAnalyserKeys[] = {
 class FileTTFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 61;
-    FileTTFAnalyser() : IRawFileAnalyser(kTypeId, kFileTTFAnalyserKeys) {}
+    FileTTFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -20,3 +20,5 @@ inline constexpr RawFileTypeInfo kFileTTFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileTTFAnalyserDescriptor{
     "FileTTFAnalyser", FileTTFAnalyser::kTypeId, kFileTTFAnalyserTypes, {}, kFileTTFAnalyserKeys,
     &NewAnalyser<FileTTFAnalyser>};
+
+inline FileTTFAnalyser::FileTTFAnalyser() : IRawFileAnalyser(kFileTTFAnalyserDescriptor) {}

@@ -12,7 +12,7 @@ public:
     static constexpr int kTypeId = 31;
     static constexpr std::uint64_t kLongestScan = 0x100000;
 
-    FileUnicodeHTMAnalyser() : IRawFileAnalyser(kTypeId, kFileUnicodeHTMAnalyserKeys) {}
+    FileUnicodeHTMAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     // The first sector must hold an HTML start ("<HTML>" right behind the mark, or a "<!"
     // declaration, and "<HTML>" within it). The file then ends one character behind the first
@@ -25,3 +25,5 @@ inline constexpr std::uint32_t kFileUnicodeHTMAnalyserAlsoFor[] = {31};
 inline constexpr AnalyserDescriptor kFileUnicodeHTMAnalyserDescriptor{
     "FileUnicodeHTMAnalyser", FileUnicodeHTMAnalyser::kTypeId, {}, kFileUnicodeHTMAnalyserAlsoFor, kFileUnicodeHTMAnalyserKeys,
     &NewAnalyser<FileUnicodeHTMAnalyser>};
+
+inline FileUnicodeHTMAnalyser::FileUnicodeHTMAnalyser() : IRawFileAnalyser(kFileUnicodeHTMAnalyserDescriptor) {}

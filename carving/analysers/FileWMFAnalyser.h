@@ -12,7 +12,7 @@ inline constexpr SignatureKey kFileWMFAnalyserKeys[] = {
 class FileWMFAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 66;
-    FileWMFAnalyser() : IRawFileAnalyser(kTypeId, kFileWMFAnalyserKeys) {}
+    FileWMFAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -22,3 +22,5 @@ inline constexpr RawFileTypeInfo kFileWMFAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileWMFAnalyserDescriptor{
     "FileWMFAnalyser", FileWMFAnalyser::kTypeId, kFileWMFAnalyserTypes, {}, kFileWMFAnalyserKeys,
     &NewAnalyser<FileWMFAnalyser>};
+
+inline FileWMFAnalyser::FileWMFAnalyser() : IRawFileAnalyser(kFileWMFAnalyserDescriptor) {}

@@ -12,7 +12,7 @@ class FileWPDAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 64;
 
-    FileWPDAnalyser() : IRawFileAnalyser(kTypeId, kFileWPDAnalyserKeys) {}
+    FileWPDAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
 };
 
@@ -20,3 +20,5 @@ inline constexpr std::uint32_t kFileWPDAnalyserAlsoFor[] = {57, 64, 65};
 inline constexpr AnalyserDescriptor kFileWPDAnalyserDescriptor{
     "FileWPDAnalyser", FileWPDAnalyser::kTypeId, {}, kFileWPDAnalyserAlsoFor, kFileWPDAnalyserKeys,
     &NewAnalyser<FileWPDAnalyser>};
+
+inline FileWPDAnalyser::FileWPDAnalyser() : IRawFileAnalyser(kFileWPDAnalyserDescriptor) {}

@@ -12,7 +12,7 @@ class FileZIPAnalyser : public IRawFileAnalyser {
 public:
     static constexpr int kTypeId = 68;
 
-    FileZIPAnalyser() : IRawFileAnalyser(kTypeId, kFileZIPAnalyserKeys) {}
+    FileZIPAnalyser();
     int MatchHeader(const std::uint8_t* sector, CRawFileInfo* record) override;
     int ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) override;
 };
@@ -23,3 +23,5 @@ inline constexpr RawFileTypeInfo kFileZIPAnalyserTypes[] = {
 inline constexpr AnalyserDescriptor kFileZIPAnalyserDescriptor{
     "FileZIPAnalyser", FileZIPAnalyser::kTypeId, kFileZIPAnalyserTypes, {}, kFileZIPAnalyserKeys,
     &NewAnalyser<FileZIPAnalyser>, kNestsOwnType};
+
+inline FileZIPAnalyser::FileZIPAnalyser() : IRawFileAnalyser(kFileZIPAnalyserDescriptor) {}

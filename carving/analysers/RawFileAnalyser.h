@@ -34,12 +34,17 @@ void AddSignatureKey(std::vector<SignatureKey>& keys, std::uint16_t offset, cons
 void AddSignatureKeyNoCase(std::vector<SignatureKey>& keys, std::uint16_t offset,
                            const void* signature, std::size_t length);
 
+struct AnalyserDescriptor;
+
 class IRawFileAnalyser {
 public:
     explicit IRawFileAnalyser(int typeId = -1) : m_typeId(typeId) {}
     // An analyser whose MatchHeader needs one of `keys` (see GetSignatureKeys).
     IRawFileAnalyser(int typeId, std::span<const SignatureKey> keys)
         : m_typeId(typeId), m_keys(keys), m_keyed(true) {}
+    // A built-in analyser: the type id and keys of its descriptor, so that the keys the
+    // signature index asks for are the ones the registry checks.
+    explicit IRawFileAnalyser(const AnalyserDescriptor& descriptor);
     IRawFileAnalyser(const IRawFileAnalyser&) = delete;
     IRawFileAnalyser& operator=(const IRawFileAnalyser&) = delete;
     virtual ~IRawFileAnalyser() = default;
@@ -95,7 +100,8 @@ struct RawFileTypeInfo {
 // analyser's own header. The types an analyser is created for first carry their table entry
 // here (`types`); the ids it is created for behind another analyser are `alsoFor` (the Word
 // text analyser behind the compound-file one for DOC). `keys` are the bytes its MatchHeader
-// needs, the keys its objects are constructed with.
+// needs; its objects take them from here (a built-in analyser's constructor passes its
+// descriptor to IRawFileAnalyser).
 struct AnalyserDescriptor {
     const char* name; // the class name, as tests and the fuzz target ask for it
     int typeId;       // the analyser's own type id (IRawFileAnalyser::GetTypeId)
@@ -109,5 +115,8 @@ struct AnalyserDescriptor {
     bool nestsOwnType = false;
 };
 inline constexpr bool kNestsOwnType = true;
+
+inline IRawFileAnalyser::IRawFileAnalyser(const AnalyserDescriptor& descriptor)
+    : IRawFileAnalyser(descriptor.typeId, descriptor.keys) {}
 
 template <typename Analyser> IRawFileAnalyser* NewAnalyser() { return new Analyser(); }

@@ -46,23 +46,23 @@ int ReadResidentFileData(IStorageDevice* device, CFileNode* node, std::uint64_t*
     CFileRecord record;
     if (!record.Read(device, node))
         return 0;
-    for (int i = 0;; ++i) {
-        const auto ref = record.View().FindAttributeEx(kNtfsAttrData, i);
-        if (!ref.attr)
-            return 0;
-        if (ref.attr.NameLength() != 0)
-            continue;
-        // The first unnamed $DATA decides: it must hold the data itself.
-        if (ref.attr.NonResident())
-            return 0;
-        const ByteSpan value = ref.attr.Value();
-        const std::size_t n = value.size();
-        if (n > kNtfsMaxResidentData)
-            return 0;
-        std::memcpy(buffer, value.data(), n);
-        *length = n;
-        return 1;
-    }
+    int result = 0;
+    ForEachFileDataAttribute(
+        [&](std::uint32_t type, int i) { return record.View().FindAttributeEx(type, i); },
+        [&](const MftRecordView::AttrRef& ref) {
+            // The first unnamed $DATA decides: it must hold the data itself.
+            if (ref.attr.NonResident())
+                return false;
+            const ByteSpan value = ref.attr.Value();
+            const std::size_t n = value.size();
+            if (n > kNtfsMaxResidentData)
+                return false;
+            std::memcpy(buffer, value.data(), n);
+            *length = n;
+            result = 1;
+            return false;
+        });
+    return result;
 }
 
 int ReadAttributeData(std::uint8_t* buffer, CFileNode* node, IStorageDevice* device,
@@ -92,7 +92,8 @@ int ReadAttributeData(std::uint8_t* buffer, CFileNode* node, IStorageDevice* dev
             return 0;
         const ByteSpan pairs = ref.attr.MappingPairs();
         NtfsExtentList extents;
-        DecodeDataRuns(pairs.data(), pairs.size(), extents);
+        if (!DecodeMappingPairs(pairs.data(), pairs.size(), extents))
+            return 0; // a damaged run list is never read as far as it happens to decode
         std::vector<std::uint8_t> bytes(kNtfsMaxEfsStream);
         const std::uint64_t clusterBytes = std::uint64_t(spc) * kSectorSize;
         std::uint64_t have = 0;

@@ -141,7 +141,7 @@ bool ReadFileNameAttr(const NtfsAttributeView& attr, NtfsFileNameView& out) {
     const std::uint8_t units = v.u8(0x40);
     if (0x42u + 2u * units > v.size())
         return false;
-    out.parent = v.u64(0) & 0x0000FFFFFFFFFFFFull;
+    out.parent = NtfsRecordNumber(v.u64(0));
     out.creationTime = v.u64(0x08);
     out.realSize = v.u64(0x30);
     out.flags = v.u32(0x38);

@@ -95,3 +95,22 @@ struct NtfsStdInfoView {
     std::uint32_t fileAttributes = 0;
 };
 bool ReadStdInfoAttr(const NtfsAttributeView& attr, NtfsStdInfoView& out);
+
+// A file's data is its unnamed $DATA attributes; a named one is another stream of the file.
+// Calls `visit` with each unnamed one that `find(kNtfsAttrData, i)` yields for i = 0, 1, ...
+// (an NtfsAttributeView, or a reference that holds one as `attr`), in order, until `find`
+// yields none or `visit` returns false.
+template <typename Find, typename Visit> void ForEachFileDataAttribute(Find&& find, Visit&& visit) {
+    for (int i = 0;; ++i) {
+        const auto found = find(kNtfsAttrData, i);
+        const NtfsAttributeView* attr;
+        if constexpr (requires { found.attr; })
+            attr = &found.attr;
+        else
+            attr = &found;
+        if (!*attr)
+            return;
+        if (attr->NameLength() == 0 && !visit(found))
+            return;
+    }
+}

@@ -42,6 +42,12 @@ constexpr std::uint8_t kNtfsNamespaceWin32AndDos = 3;
 // The record number of the root folder.
 constexpr std::uint64_t kNtfsRootRecord = 5;
 
+// A file reference's record number: its low 48 bits (the high 16 are the sequence number).
+constexpr std::uint64_t kNtfsRecordNumberMask = 0x0000FFFFFFFFFFFFull;
+constexpr std::uint64_t NtfsRecordNumber(std::uint64_t reference) {
+    return reference & kNtfsRecordNumberMask;
+}
+
 // ---------------------------------------------------------------------------------------------
 // A little-endian store that tolerates any alignment, for callers that checked the bounds
 // already.

@@ -147,7 +147,7 @@ CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, s
         parent = second.parent;
     else if (hasFirst && first.parent >= kNtfsRootRecord)
         parent = first.parent;
-    if (parentRef && parent != 0x0000FFFFFFFFFFFFull)
+    if (parentRef && parent != kNtfsRecordNumberMask)
         *parentRef = static_cast<std::int64_t>(parent);
 
     const std::string name = NtfsNameToNarrow(chosen->name, chosen->nameLength);
@@ -178,32 +178,30 @@ CNTFSFileProperties* CreateNtfsFilePropertiesFromRecord(MftRecordView* record, s
     std::uint16_t residentOffset = 0;
     thread_local NtfsExtentList extents;
     extents.clear();
-    for (int i = 0;; ++i) {
-        auto ref = record->FindAttributeEx(kNtfsAttrData, i);
-        if (!ref.attr)
-            break;
-        if (ref.attr.NameLength() != 0)
-            continue;
-        if (ref.attr.Flags() & kNtfsAttrFlagCompressed)
-            attributes |= FILEATTR_COMPRESSED;
-        if (ref.attr.Flags() & kNtfsAttrFlagEncrypted)
-            attributes |= FILEATTR_ENCRYPTED;
-        if (!ref.attr.NonResident()) {
-            // One run: the record's sector, and the value's offset inside the record.
-            std::int64_t previous = 0;
-            AppendEncodedRun(runs, {ref.sector, 1}, &previous);
-            runs.push_back(0);
-            hasRuns = true;
-            residentOffset = static_cast<std::uint16_t>(ref.offset + ref.attr.ValueOffset());
-            size = ref.attr.ValueLength();
-            break;
-        }
-        std::uint64_t low = 0, dataSize = 0;
-        if (CollectAttributeRuns(ref.attr, extents, &low, &dataSize) && low == 0) {
-            if (size == 0 || IsUnknownNtfsSize(size) || dataSize > size)
-                size = dataSize;
-        }
-    }
+    ForEachFileDataAttribute(
+        [&](std::uint32_t type, int i) { return record->FindAttributeEx(type, i); },
+        [&](const MftRecordView::AttrRef& ref) {
+            if (ref.attr.Flags() & kNtfsAttrFlagCompressed)
+                attributes |= FILEATTR_COMPRESSED;
+            if (ref.attr.Flags() & kNtfsAttrFlagEncrypted)
+                attributes |= FILEATTR_ENCRYPTED;
+            if (!ref.attr.NonResident()) {
+                // One run: the record's sector, and the value's offset inside the record.
+                std::int64_t previous = 0;
+                AppendEncodedRun(runs, {ref.sector, 1}, &previous);
+                runs.push_back(0);
+                hasRuns = true;
+                residentOffset = static_cast<std::uint16_t>(ref.offset + ref.attr.ValueOffset());
+                size = ref.attr.ValueLength();
+                return false;
+            }
+            std::uint64_t low = 0, dataSize = 0;
+            if (CollectAttributeRuns(ref.attr, extents, &low, &dataSize) && low == 0) {
+                if (size == 0 || IsUnknownNtfsSize(size) || dataSize > size)
+                    size = dataSize;
+            }
+            return true;
+        });
     if (!hasRuns && !extents.empty()) {
         SortExtents(extents);
         // Pieces whose extension record could not be read leave holes in the VCN range: they

@@ -19,27 +19,19 @@ namespace {
 
 constexpr std::uint32_t kBlockSectors = 128;
 
-// Forgets the builder's records in every node of the tree (the records go away).
-void ClearSourceRecords(CFileNode* root) {
-    std::vector<CFileNode*> nodes;
-    CollectTreeNodes(root, nodes);
-    for (CFileNode* n : nodes)
-        n->m_pSourceRecord = nullptr;
-}
-
 } // namespace
 
 CNtfsFoundTreeBuilder::~CNtfsFoundTreeBuilder() {
     for (auto& g : m_groups) {
         FreeEntries(&g->list);
         if (g->list.tempRoot) {
-            ClearSourceRecords(g->list.tempRoot);
+            ForgetSourceRecords(g->list.tempRoot);
             DeleteFileTree(g->list.tempRoot);
         }
     }
     FreeEntries(&m_loose);
     if (m_loose.tempRoot) {
-        ClearSourceRecords(m_loose.tempRoot);
+        ForgetSourceRecords(m_loose.tempRoot);
         DeleteFileTree(m_loose.tempRoot);
     }
 }
@@ -266,9 +258,7 @@ FileTreePtr CNtfsFoundTreeBuilder::Build() {
         char label[100] = {};
         const bool haveLabel =
             ntfs->m_u64MftRecordSector != kNtfsUnknown &&
-            ntfs->m_u64MftRecordSector <= static_cast<std::uint64_t>(INT64_MAX) &&
-            ReadNtfsVolumeLabelFromMft(
-                m_device, static_cast<std::int64_t>(ntfs->m_u64MftRecordSector), label);
+            ReadNtfsVolumeRecordLabel(*m_device, ntfs->m_u64MftRecordSector, kNtfsRecordSize, label);
         root = CreateNtfsRootNode(m_firstSector, m_sectorsPerCluster,
                                   static_cast<int>(m_partitionIndex),
                                   haveLabel && label[0] ? label : nullptr);
@@ -287,7 +277,7 @@ FileTreePtr CNtfsFoundTreeBuilder::Build() {
         }
     }
     if (root) {
-        ClearSourceRecords(root.get());
+        ForgetSourceRecords(root.get());
         if (!cancelled && !Cancelled(cb, cb->Poll())) {
             // The map has one bit per cluster of the partition as far as the device holds it;
             // a count from a damaged record or saved file never sizes it alone.

@@ -49,16 +49,22 @@ void DecodeDataRuns(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& 
     }
 }
 
+bool DecodeMappingPairs(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& out) {
+    if (!ValidateMappingPairs(pairs, len))
+        return false;
+    DecodeDataRuns(pairs, len, out);
+    return true;
+}
+
 bool CollectAttributeRuns(const NtfsAttributeView& attr, NtfsExtentList& out,
                           std::uint64_t* lowestVcn, std::uint64_t* dataSize, NtfsRunNames names) {
     if (!attr || !attr.NonResident() ||
         (names == NtfsRunNames::UnnamedOnly && attr.NameLength() != 0))
         return false;
     const ByteSpan pairs = attr.MappingPairs();
-    if (!ValidateMappingPairs(pairs.data(), pairs.size()))
-        return false;
     const std::size_t before = out.size();
-    DecodeDataRuns(pairs.data(), pairs.size(), out);
+    if (!DecodeMappingPairs(pairs.data(), pairs.size(), out))
+        return false;
     const std::uint64_t low = attr.LowestVcn();
     for (std::size_t i = before; i < out.size(); ++i)
         out[i].vcn += low;
@@ -82,24 +88,25 @@ void SortExtents(NtfsExtentList& extents) {
 
 bool CollectDataRuns(const std::uint8_t* rec, std::size_t len, NtfsExtentList& out,
                      bool checkSizes, std::uint64_t* dataSize) {
-    for (int i = 0;; ++i) {
-        const NtfsAttributeView a = FindAttribute(rec, len, kNtfsAttrData, i);
-        if (!a)
-            break;
-        if (a.NameLength() != 0)
-            continue;
-        if (!a.NonResident())
-            return false;
-        if (checkSizes && !(a.Flags() & kNtfsAttrFlagCompressed)) {
-            const std::uint64_t span = a.HighestVcn() - a.LowestVcn() + 1;
-            const ByteSpan pairs = a.MappingPairs();
-            if (SumRunCounts(pairs.data(), pairs.size()) != span)
-                return false;
-        }
-        std::uint64_t low = 0, size = 0;
-        if (CollectAttributeRuns(a, out, &low, &size) && low == 0 && dataSize)
-            *dataSize = size;
-    }
+    bool usable = true;
+    ForEachFileDataAttribute(
+        [&](std::uint32_t type, int i) { return FindAttribute(rec, len, type, i); },
+        [&](const NtfsAttributeView& a) {
+            if (!a.NonResident())
+                return usable = false;
+            if (checkSizes && !(a.Flags() & kNtfsAttrFlagCompressed)) {
+                const std::uint64_t span = a.HighestVcn() - a.LowestVcn() + 1;
+                const ByteSpan pairs = a.MappingPairs();
+                if (SumRunCounts(pairs.data(), pairs.size()) != span)
+                    return usable = false;
+            }
+            std::uint64_t low = 0, size = 0;
+            if (CollectAttributeRuns(a, out, &low, &size) && low == 0 && dataSize)
+                *dataSize = size;
+            return true;
+        });
+    if (!usable)
+        return false;
     SortExtents(out);
     return true;
 }

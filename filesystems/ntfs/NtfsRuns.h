@@ -17,6 +17,9 @@ struct NtfsExtent {
 using NtfsExtentList = std::vector<NtfsExtent>;
 
 void DecodeDataRuns(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& out);
+// Mapping pairs that hold together (ValidateMappingPairs) decoded and appended to `out`; false,
+// with nothing appended, for a damaged list.
+bool DecodeMappingPairs(const std::uint8_t* pairs, std::size_t len, NtfsExtentList& out);
 // Which attributes CollectAttributeRuns takes: unnamed ones only (a file's data) or named ones
 // too (a folder's $I30 index).
 enum class NtfsRunNames { UnnamedOnly, AnyName };

@@ -1,5 +1,6 @@
 #include "filesystems/ntfs/NtfsTreeBuildCommon.h"
 
+#include "filesystems/FileNode.h"
 #include "filesystems/ntfs/NtfsAttributes.h"
 #include "filesystems/ntfs/NtfsFileProperties.h"
 
@@ -21,6 +22,20 @@ void FreeEntries(NtfsRecordList* list) {
         e.properties = nullptr;
     }
     list->entries.clear();
+}
+
+void ForgetSourceRecords(CFileNode* root) {
+    CFileNode* n = root;
+    while (n) {
+        n->m_pSourceRecord = nullptr;
+        if (n->m_pFirstChild) {
+            n = n->m_pFirstChild;
+            continue;
+        }
+        while (n != root && !n->m_pNextSibling)
+            n = n->m_pParent;
+        n = n == root ? nullptr : n->m_pNextSibling;
+    }
 }
 
 } // namespace ntfs_tree

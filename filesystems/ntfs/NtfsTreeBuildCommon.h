@@ -18,4 +18,8 @@ std::int64_t BaseParentReference(const MftRecordView& view);
 // Deletes the properties no tree node took and empties the list.
 void FreeEntries(NtfsRecordList* list);
 
+// Clears the m_pSourceRecord of every node under `root` (and its own), without allocating: the
+// builder's records go away, the tree stays.
+void ForgetSourceRecords(CFileNode* root);
+
 } // namespace ntfs_tree

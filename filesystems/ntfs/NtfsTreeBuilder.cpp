@@ -146,21 +146,6 @@ void ParseMftBuffer(MftParseContext& ctx, std::uint8_t* buf, std::uint32_t n, st
     }
 }
 
-// Clears the m_pSourceRecord of every node under `root` (and its own), without allocating.
-void ForgetSourceRecords(CFileNode* root) {
-    CFileNode* n = root;
-    while (n) {
-        n->m_pSourceRecord = nullptr;
-        if (n->m_pFirstChild) {
-            n = n->m_pFirstChild;
-            continue;
-        }
-        while (n != root && !n->m_pNextSibling)
-            n = n->m_pParent;
-        n = n == root ? nullptr : n->m_pNextSibling;
-    }
-}
-
 } // namespace
 
 NtfsParentChains::~NtfsParentChains() {
@@ -249,16 +234,6 @@ bool ReadMftDataRuns(IStorageDevice* device, const CNTFSDBR& boot, std::uint64_t
             return true;
     }
     return false;
-}
-
-bool ReadNtfsVolumeLabelFromMft(IStorageDevice* device, std::int64_t mftStart, char label[100]) {
-    if (mftStart < 0)
-        return false;
-    std::vector<std::uint8_t> rec(kNtfsRecordSize);
-    if (!device->ReadSectors(rec.data(), static_cast<std::uint64_t>(mftStart) + 3 * kNtfsSectorsPerRecord,
-                             kNtfsSectorsPerRecord))
-        return false;
-    return ReadNtfsVolumeName(rec.data(), rec.size(), label);
 }
 
 bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, NtfsRecordList* list,
@@ -642,7 +617,7 @@ FileTreePtr BuildNtfsDirectoryTree(NtfsTreeBuildParams* params, CSearchedPartiti
     params->list = &list;
 
     char label[100] = {};
-    bool haveLabel = ReadNtfsVolumeLabelFromMft(device, static_cast<std::int64_t>(mft.startSector), label);
+    bool haveLabel = ReadNtfsVolumeRecordLabel(*device, mft.startSector, kNtfsRecordSize, label);
 
     FileTreePtr root;
     if (ReadAllMftRecords(device, callback, &list, mft.extents, volume->m_sectorsPerCluster,

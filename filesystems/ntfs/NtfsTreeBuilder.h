@@ -92,7 +92,6 @@ bool ReadMftRecordRuns(IStorageDevice* device, std::uint64_t sector, std::uint32
                        std::uint64_t partitionFirst, NtfsMftInfo* out);
 bool ReadMftDataRuns(IStorageDevice* device, const CNTFSDBR& boot, std::uint64_t partitionFirst,
                      NtfsMftInfo* out);
-bool ReadNtfsVolumeLabelFromMft(IStorageDevice* device, std::int64_t mftStart, char label[100]);
 // False when cancelled.
 bool ReadAllMftRecords(IStorageDevice* device, IDIRBuildCallback* callback, NtfsRecordList* list,
                        const NtfsExtentList& mft, std::uint32_t sectorsPerCluster,

@@ -32,13 +32,12 @@ NtfsExtensionList ReadAttributeListEntries(std::uint8_t* rec, std::size_t len,
     } else if (a && device && IsPowerOfTwoUpTo128(sectorsPerCluster)) {
         std::uint64_t allocated = a.AllocatedSize(), initialized = a.InitializedSize();
         const ByteSpan pairs = a.MappingPairs();
+        NtfsExtentList runs;
         if (initialized != 0 && initialized <= allocated && a.PairsOffset() < a.Length() &&
-            ValidateMappingPairs(pairs.data(), pairs.size())) {
+            DecodeMappingPairs(pairs.data(), pairs.size(), runs)) {
             std::uint64_t capped = std::min<std::uint64_t>(allocated, kNtfsMaxAttributeListBytes);
             std::uint64_t bufSectors = (capped + kSectorSize - 1) / kSectorSize;
             std::vector<std::uint8_t> buf(bufSectors * kSectorSize, 0);
-            NtfsExtentList runs;
-            DecodeDataRuns(pairs.data(), pairs.size(), runs);
             std::uint64_t at = 0; // sectors filled so far
             unsigned failed = 0;
             for (const auto& r : runs) {
@@ -140,7 +139,7 @@ MftRecordView::AttrRef MftRecordView::FindAttributeEx(std::uint32_t type, int n)
                 ValidateFileRecord(ext.bytes.data(), ext.bytes.size())) {
                 ApplyFixups(ext.bytes.data(), ext.bytes.size());
                 const std::uint64_t base =
-                    ByteSpan(ext.bytes.data(), ext.bytes.size()).u64(0x20) & 0x0000FFFFFFFFFFFFull;
+                    NtfsRecordNumber(ByteSpan(ext.bytes.data(), ext.bytes.size()).u64(0x20));
                 ext.valid = m_baseRecord < 0 || base == static_cast<std::uint64_t>(m_baseRecord);
             }
         }
@@ -160,18 +159,27 @@ MftRecordView::AttrRef MftRecordView::FindAttributeEx(std::uint32_t type, int n)
     return ref;
 }
 
+bool ReadNtfsVolumeRecordLabel(IStorageDevice& device, std::uint64_t mftSector,
+                               std::uint32_t recordSize, char label[80]) {
+    if (recordSize == 0 || recordSize % kSectorSize != 0)
+        return false;
+    const std::uint32_t sectors = recordSize / kSectorSize;
+    std::uint64_t sector;
+    if (__builtin_add_overflow(mftSector, std::uint64_t{3} * sectors, &sector) ||
+        sector > static_cast<std::uint64_t>(INT64_MAX))
+        return false;
+    std::vector<std::uint8_t> rec(recordSize, 0);
+    if (!device.ReadSectors(rec.data(), sector, sectors))
+        return false;
+    return ReadNtfsVolumeName(rec.data(), rec.size(), label);
+}
+
 int ReadNtfsVolumeLabel(IStorageDevice& device, std::uint64_t partitionFirst, const CNTFSDBR& dbr,
                         char label[80]) {
     if (!dbr.HasSupportedGeometry())
         return 0;
-    const std::uint32_t recordSize = dbr.GetFileRecordSize();
-    const std::uint32_t sectors = recordSize / kSectorSize;
-    std::uint64_t sector;
-    if (!MulAdd(dbr.GetMftCluster(), dbr.GetSectorsPerCluster(), partitionFirst, &sector) ||
-        __builtin_add_overflow(sector, std::uint64_t{3} * sectors, &sector))
+    std::uint64_t mftSector;
+    if (!MulAdd(dbr.GetMftCluster(), dbr.GetSectorsPerCluster(), partitionFirst, &mftSector))
         return 0;
-    std::vector<std::uint8_t> buf(2 * recordSize, 0);
-    if (!device.ReadSectors(buf.data(), sector, sectors))
-        return 0;
-    return ReadNtfsVolumeName(buf.data(), recordSize, label) ? 1 : 0;
+    return ReadNtfsVolumeRecordLabel(device, mftSector, dbr.GetFileRecordSize(), label) ? 1 : 0;
 }

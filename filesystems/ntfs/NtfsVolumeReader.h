@@ -72,6 +72,10 @@ private:
 };
 
 
+// Reads the label from $Volume, record 3 of the $MFT that starts at `mftSector`, whose records
+// are `recordSize` bytes (whole sectors); true with the label written.
+bool ReadNtfsVolumeRecordLabel(IStorageDevice& device, std::uint64_t mftSector,
+                               std::uint32_t recordSize, char label[80]);
 // Reads record 3 through the boot sector's $MFT position; 1 with the label written, else 0.
 int ReadNtfsVolumeLabel(IStorageDevice& device, std::uint64_t partitionFirst, const CNTFSDBR& dbr,
                         char label[80]);

@@ -1,11 +1,13 @@
 #include "carving/RawFileAnalyserRegistry.h"
 #include "carving/SignatureIndex.h"
+#include "carving/analysers/BuiltInAnalysers.h"
 #include "carving/records/RawFileTypeTable.h"
 #include "filesystems/FileProperties.h"
 #include "tests/carving/TestAnalysers.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <gtest/gtest.h>
 #include <random>
 #include <string>
@@ -183,6 +185,17 @@ TEST(AnalyserRegistry, OrderIdsAndTypesStayAsSaved) {
         CreateRawFileAnalyser(id, &list);
         ASSERT_EQ(list.Size(), 1u);
         EXPECT_EQ(list.At(0)->GetTypeId(), -1); // the scripts' analyser
+    }
+}
+
+TEST(AnalyserRegistry, EachAnalyserIsAskedByItsDescriptorsKeys) {
+    // The keys the signature index asks an analyser for are the ones the registry's checks read.
+    for (const AnalyserDescriptor* d : kBuiltInAnalysers) {
+        std::unique_ptr<IRawFileAnalyser> made(d->create());
+        EXPECT_EQ(made->GetTypeId(), d->typeId) << d->name;
+        std::vector<SignatureKey> keys;
+        EXPECT_TRUE(made->GetSignatureKeys(keys)) << d->name;
+        EXPECT_TRUE(std::equal(keys.begin(), keys.end(), d->keys.begin(), d->keys.end())) << d->name;
     }
 }
 

@@ -311,6 +311,14 @@ TEST(NtfsRuns, MappingPairsDecodeAndValidate) {
                 EXPECT_EQ(got[i].count, c.extents[i].count) << c.what;
             }
         }
+        // The checked decoder appends the same runs for a sound list, nothing for a damaged one.
+        NtfsExtentList checked = {{7, 0, 1}};
+        EXPECT_EQ(DecodeMappingPairs(c.pairs.data(), c.pairs.size(), checked), c.valid) << c.what;
+        ASSERT_EQ(checked.size(), 1 + (c.valid ? c.extents.size() : 0)) << c.what;
+        for (std::size_t i = 1; i < checked.size(); ++i) {
+            EXPECT_EQ(checked[i].lcn, c.extents[i - 1].lcn) << c.what;
+            EXPECT_EQ(checked[i].count, c.extents[i - 1].count) << c.what;
+        }
     }
 
     NtfsExtentList ext = {{100, 0, 8}, {-1, 8, 16}, {90, 24, 4}};
