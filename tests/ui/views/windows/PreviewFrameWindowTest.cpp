@@ -84,7 +84,10 @@ TEST(PreviewFrame, CaptionButtonsIconMenuAndEveryEdge) {
     EXPECT_EQ(dlg->GetRect().GetBottomRight(), before.GetBottomRight());
     Pump(100);
     Screenshot(dlg, "preview_smallest");
+    // Back to the screen's left: grown from where the smallest drag left it, the window would
+    // reach past the screen's right edge.
     dlg->ResizeTo(wxSize(720, 520));
+    dlg->Move(150, 150);
     Pump(100);
 
     // The icon opens the window menu: Restore greyed, then Maximize, Restore, Minimize, Close.
