@@ -10,7 +10,7 @@
 namespace {
 
 struct FailureCount {
-    GuardedSite site{};      // as first seen; its texts are the caller's lasting literals
+    GuardedSite site{}; // as first seen; its texts are the caller's lasting literals
     std::uint64_t count = 0;
     std::uint64_t logged = 0; // the count the log last told
 };
@@ -51,8 +51,8 @@ void NoteGuardedFailure(const GuardedSite& site, std::uint32_t key, const char* 
         entry.logged = 1;
         lock.unlock();
         const std::string subject = Subject(site, key);
-        LogError("%s failed%s: %s; later failures there are counted", site.action,
-                 subject.c_str(), what && *what ? what : "unknown error");
+        LogError("%s failed%s: %s; later failures there are counted", site.action, subject.c_str(),
+                 what && *what ? what : "unknown error");
     } catch (const std::exception&) {
         // no memory for the count: the failure itself is what the caller handles
     }
@@ -78,8 +78,8 @@ void LogGuardedFailureCounts() noexcept {
                 continue;
             entry.logged = entry.count;
             const std::string subject = Subject(entry.site, where.second);
-            LogWarning("%s failed%s %" PRIu64 " times in all", where.first.c_str(),
-                       subject.c_str(), entry.count);
+            LogWarning("%s failed%s %" PRIu64 " times in all", where.first.c_str(), subject.c_str(),
+                       entry.count);
         }
     } catch (const std::exception&) {
         // no memory for the text: the counts stay for the next report

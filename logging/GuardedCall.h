@@ -28,7 +28,8 @@ struct GuardedSite {
 OMBREL_API void NoteGuardedFailure(const GuardedSite& site, std::uint32_t key,
                                    const char* what) noexcept;
 // Failures counted so far at `site` for `key` (sites are told apart by their action's text).
-OMBREL_API std::uint64_t GetGuardedFailureCount(const GuardedSite& site, std::uint32_t key) noexcept;
+OMBREL_API std::uint64_t GetGuardedFailureCount(const GuardedSite& site,
+                                                std::uint32_t key) noexcept;
 // Logs, for each site and key that failed again since the last call (or its first log line),
 // how many times it has failed in all. Logs nothing when nothing failed; cheap then.
 OMBREL_API void LogGuardedFailureCounts() noexcept;
@@ -57,8 +58,7 @@ Result GuardedCall(const GuardedSite& site, std::uint32_t key, Call&& call, Resu
 }
 
 // Runs `call`, which returns nothing; false when it threw (the failure is noted).
-template <typename Call>
-bool GuardedCall(const GuardedSite& site, std::uint32_t key, Call&& call) {
+template <typename Call> bool GuardedCall(const GuardedSite& site, std::uint32_t key, Call&& call) {
     static_assert(std::is_void_v<decltype(std::forward<Call>(call)())>);
     try {
         std::forward<Call>(call)();

@@ -11,8 +11,7 @@
 // script types, "" when there is none.
 const char* AnalyserTypeName(std::uint32_t analyserTypeId);
 
-inline constexpr GuardedSite kAnalyserMatchSite{"Matching a sector", "analyser",
-                                                &AnalyserTypeName};
+inline constexpr GuardedSite kAnalyserMatchSite{"Matching a sector", "analyser", &AnalyserTypeName};
 inline constexpr GuardedSite kAnalyserSizeSite{"Sizing a carved file", "analyser",
                                                &AnalyserTypeName};
 
