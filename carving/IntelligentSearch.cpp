@@ -1,6 +1,7 @@
 #include "carving/IntelligentSearch.h"
 
 #include "carving/ReadAheadSectorCache.h"
+#include "logging/GuardedCall.h"
 #include "logging/Log.h"
 #include "platform/ThreadStart.h"
 #include "platform/WorkerRun.h"
@@ -21,6 +22,8 @@ constexpr std::uint32_t kBatchChunks = 8;
 constexpr std::uint32_t kLanesAhead = 2 * kBatchChunks;
 constexpr int kChunkCounters[] = {ISS_ChunkCounter8, ISS_ChunkCounter9, ISS_ChunkCounter11,
                                   ISS_ChunkCounter14, ISS_ChunkCounter15};
+// A controller that throws on a chunk loses its work on that chunk; the search goes on.
+constexpr GuardedSite kChunkSite{"Analysing a chunk of the deep scan", "search controller of kind"};
 } // namespace
 
 // Concurrent controllers: every controller runs on a lane (a thread) of its own and walks the
@@ -127,11 +130,10 @@ private:
             for (int k : kChunkCounters)
                 own.counters[k] = 0;
             const IntelligentSearchStats before = own;
-            try {
-                controller->AnalyzeLoadedChunk(m_ring.Chunk(j, m_kept), &own);
-            } catch (...) {
+            if (!GuardedCall(kChunkSite, controller->GetKind(), [&] {
+                    (void)controller->AnalyzeLoadedChunk(m_ring.Chunk(j, m_kept), &own);
+                }))
                 own = before; // the controller loses its own work on this chunk only
-            }
             lane.snapshots[j % kLanesAhead] = own;
             lane.done.store(j + 1, std::memory_order_seq_cst);
             // The collector is woken once what it waits for is there: by the last lane to
@@ -181,13 +183,12 @@ int CIntelligentSearchController::Search(IIntelligentSearchCallback* callback) {
 
 void CIntelligentSearchController::RunController(std::size_t index, const SearchChunk& chunk) {
     // Each controller works on its own copy of the statistics block, under its own handler.
-    try {
-        m_results[index] = m_controllers[index]->AnalyzeLoadedChunk(chunk, &m_chunkStats[index]);
-        m_succeeded[index] = 1;
-    } catch (...) {
-        m_results[index] = 0;
-        m_succeeded[index] = 0;
-    }
+    IFileSystemSearchController* controller = m_controllers[index];
+    int result = 0;
+    m_succeeded[index] = GuardedCall(kChunkSite, controller->GetKind(), [&] {
+        result = controller->AnalyzeLoadedChunk(chunk, &m_chunkStats[index]);
+    });
+    m_results[index] = result;
 }
 
 int CIntelligentSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t count,
@@ -335,6 +336,8 @@ void CIntelligentSearchController::Run() {
             LogError("A search controller failed at the end of the search");
         }
     }
+
+    LogGuardedFailureCounts();
 
     const auto& s = m_stats->counters;
     LogInfo("---------------------------------");

@@ -1,6 +1,7 @@
 #include "carving/RawFileAnalyserRegistry.h"
 
 #include "carving/CustomFileTypes.h"
+#include "carving/analysers/AnalyserCalls.h"
 #include "carving/analysers/BuiltInAnalysers.h"
 #include "filesystems/FileProperties.h"
 
@@ -152,11 +153,8 @@ int MatchSectorByWalk(const RawFileAnalyserList& list, const std::uint8_t* secto
                       CRawFileInfo* record) {
     for (std::size_t i = 0; i < list.Size(); ++i) {
         record->Reset();
-        try {
-            if (list.At(i)->MatchHeader(sector, record))
-                return static_cast<int>(i);
-        } catch (...) {
-        }
+        if (GuardedMatchHeader(*list.At(i), sector, record))
+            return static_cast<int>(i);
     }
     record->Reset();
     return -1;

@@ -1,5 +1,6 @@
 #include "carving/RawFileTreeBuilder.h"
 
+#include "carving/analysers/AnalyserCalls.h"
 #include "carving/RAWFileProperties.h"
 #include "carving/RawFileAnalyserRegistry.h"
 #include "carving/SizedFileCover.h"
@@ -183,9 +184,7 @@ FileTreePtr CRawFileTreeBuilder::Build(IStorageDevice* device, IIterator<CRawFil
             IRawFileAnalyser* a = analysers->FindByTypeId(r->m_u32AnalyserType);
             if (!a)
                 continue;
-            try {
-                a->ComputeFileSize(r, device);
-            } catch (...) {
+            if (!GuardedComputeFileSize(*a, r, device)) {
                 r->m_u64Size = 0;
                 continue;
             }
@@ -213,6 +212,7 @@ FileTreePtr CRawFileTreeBuilder::Build(IStorageDevice* device, IIterator<CRawFil
             cancelled = true;
     }
     Finish();
+    LogGuardedFailureCounts();
     if (callback)
         callback->Reset();
     return root;

@@ -1,5 +1,7 @@
 #include "carving/SignatureIndex.h"
 
+#include "carving/analysers/AnalyserCalls.h"
+
 #include <algorithm>
 #include <map>
 
@@ -109,11 +111,7 @@ void CSignatureIndex::Build(const RawFileAnalyserList& list) {
 bool CSignatureIndex::Ask(std::uint32_t position, const std::uint8_t* sector,
                           CRawFileInfo* record) const {
     record->Reset();
-    try {
-        return m_analysers[position]->MatchHeader(sector, record) != 0;
-    } catch (...) {
-        return false;
-    }
+    return GuardedMatchHeader(*m_analysers[position], sector, record) != 0;
 }
 
 int CSignatureIndex::AskCandidates(const std::vector<std::uint32_t>* const* sources, std::size_t k,

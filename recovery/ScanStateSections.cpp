@@ -12,14 +12,7 @@
 #include "filesystems/DIRBuildCallback.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/MyFileProperties.h"
-#include "filesystems/ext2/Ext2FileProperties.h"
-#include "filesystems/ext2/Ext2SearchController.h"
-#include "filesystems/fat/FatFileProperties.h"
-#include "filesystems/fat/FatSearchController.h"
-#include "filesystems/fat/FatSearchedPartitionInfo.h"
-#include "filesystems/ntfs/NtfsFileProperties.h"
-#include "filesystems/ntfs/NtfsSearchController.h"
-#include "filesystems/ntfs/NtfsSearchedPartitionInfo.h"
+#include "filesystems/probes/FileSystems.h"
 #include "logging/Log.h"
 #include "storage/BasicPartitionDevice.h"
 #include "storage/ByteSpan.h"
@@ -108,18 +101,10 @@ int RecreateControllerChain(IRSData* store, std::uint32_t limit, std::vector<std
 // ---- Search controllers ------------------------------------------------------------------
 
 std::unique_ptr<IFileSystemSearchController> CreateSearchControllerByKind(std::uint32_t kind) {
-    switch (kind) {
-    case SEARCH_CONTROLLER_NTFS:
-        return std::make_unique<CNTFSSearchController>();
-    case SEARCH_CONTROLLER_FAT:
-        return std::make_unique<CFATSearchController>();
-    case SEARCH_CONTROLLER_RAW:
+    if (kind == SEARCH_CONTROLLER_RAW)
         return std::make_unique<CRAWSearchController>();
-    case SEARCH_CONTROLLER_EXT2:
-        return std::make_unique<CEXT2SearchController>();
-    default:
-        return nullptr;
-    }
+    const FileSystemDescriptor* fs = FindFileSystemBySearchController(kind);
+    return std::unique_ptr<IFileSystemSearchController>(fs ? fs->newSearchController() : nullptr);
 }
 
 int SaveSearchControllers(IRSData* store, const std::vector<IFileSystemSearchController*>& list) {
@@ -157,18 +142,10 @@ int LoadSearchControllers(IRSData* store, SearchControllerList& list) {
 // ---- Searched partitions -----------------------------------------------------------------
 
 std::unique_ptr<CSearchedPartitionInfo> CreateSearchedPartitionInfoByKind(std::uint32_t kind) {
-    switch (kind) {
-    case SEARCHED_PARTITION_NTFS:
-        return std::make_unique<CSearchedNTFSPartitionInfo>();
-    case SEARCHED_PARTITION_FAT:
-        return std::unique_ptr<CSearchedPartitionInfo>(CreateFATSearchedPartitionInfo());
-    case SEARCHED_PARTITION_EXT2:
-        return std::unique_ptr<CSearchedPartitionInfo>(CreateExt2SearchedPartitionInfo());
-    case SEARCHED_PARTITION_BASE:
+    if (kind == SEARCHED_PARTITION_BASE)
         return std::make_unique<CSearchedPartitionInfo>();
-    default:
-        return nullptr;
-    }
+    const FileSystemDescriptor* fs = FindFileSystemBySearchedPartition(kind);
+    return std::unique_ptr<CSearchedPartitionInfo>(fs ? fs->newSearchedPartition() : nullptr);
 }
 
 int SaveSearchedPartitions(IRSData* store, const std::vector<CSearchedPartitionInfo*>& list) {
@@ -254,24 +231,16 @@ int SaveFileProperties(IRSData* store, const IFileProperties* properties) {
 std::unique_ptr<IFileProperties> LoadFileProperties(IRSData* store) {
     try {
         const std::uint32_t kind = RSReadValue<std::uint32_t>(store);
-        std::unique_ptr<IFileProperties> p;
-        switch (kind) {
-        case FILEPROPS_NTFS:
-            p.reset(CreateNtfsFileProperties());
-            break;
-        case FILEPROPS_FAT:
-            p.reset(CreateFATFileProperties());
-            break;
-        case FILEPROPS_EXT2:
-            p.reset(CreateExt2FileProperties());
-            break;
-        case FILEPROPS_RAW:
-            p.reset(CreateRAWFileProperties());
-            break;
-        case FILEPROPS_VIEW:
+        if (kind == FILEPROPS_VIEW)
             return LoadProgramFolderRecord(store);
-        default:
-            BadRecord();
+        std::unique_ptr<IFileProperties> p;
+        if (kind == FILEPROPS_RAW) {
+            p.reset(CreateRAWFileProperties());
+        } else {
+            const FileSystemDescriptor* fs = FindFileSystemByFileProperties(kind);
+            if (!fs)
+                BadRecord();
+            p.reset(fs->newFileProperties());
         }
         if (!p)
             BadRecord();

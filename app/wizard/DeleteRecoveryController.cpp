@@ -6,7 +6,6 @@
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/ImageOpenWarning.h"
 #include "app/wizard/SaveFileController.h"
-#include "filesystems/ext2/Ext2TreeBuilder.h"
 #include "filesystems/probes/QuickScan.h"
 #include "storage/ImageFileDeviceWithDecompress.h"
 #include "storage/VolumeNames.h"
@@ -209,20 +208,11 @@ FileTreePtr
 CDeleteRecoveryPartitionDeviceSelectController::QuickScanVolume(const VolumeRecord& record,
                                                                 bool* cancelled) {
     *cancelled = false;
-    const std::uint32_t type = record.fileSystemType;
-    const bool ntfsOrFat = type == FILESYSTEM_NTFS || type == FILESYSTEM_FAT12 || type == FILESYSTEM_FAT16 ||
-                           type == FILESYSTEM_FAT32;
-    const bool ext = type == FILESYSTEM_EXT2 || type == FILESYSTEM_EXT3;
-    if (!record.pStorageDevice || (!ntfsOrFat && !ext))
+    if (!record.pStorageDevice || !CanQuickScanFileSystemType(record.fileSystemType))
         return nullptr;
     std::unique_ptr<IBuildProgress> progress = m_context.Services().CreateBuildProgress();
-    FileTreePtr tree;
-    if (ntfsOrFat) {
-        tree = ::QuickScanVolume(record.pStorageDevice, 0, progress.get(), true);
-    } else {
-        Ext2TreeBuildContext context;
-        tree = BuildExt2FileTree(record.pStorageDevice, progress.get(), &context);
-    }
+    FileTreePtr tree =
+        QuickScanRecordedVolume(record.pStorageDevice, record.fileSystemType, progress.get());
     if (progress->Cancelled()) {
         *cancelled = true;
         return nullptr;

@@ -9,7 +9,6 @@
 #include "app/wizard/RecoveryStateFiles.h"
 #include "carving/partition/PartitionSearcher.h"
 #include "filesystems/FileNode.h"
-#include "filesystems/ext2/Ext2TreeBuilder.h"
 #include "filesystems/probes/QuickScan.h"
 #include "platform/DriveTable.h"
 #include "storage/BasicPartitionDevice.h"
@@ -116,23 +115,7 @@ void RunLostPartitionSearch(AppContext& context, const LostDiskItem& item, Found
 }
 
 FileTreePtr QuickScanByType(const FoundPartitionInfo& partition, IDIRBuildCallback* progress) {
-    IStorageDevice* device = partition.pDevice.get();
-    if (!device)
-        return nullptr;
-    switch (partition.fileSystemType) {
-    case FILESYSTEM_FAT12:
-    case FILESYSTEM_FAT16:
-    case FILESYSTEM_FAT32:
-    case FILESYSTEM_NTFS:
-        return QuickScanVolume(device, 0, progress);
-    case FILESYSTEM_EXT2:
-    case FILESYSTEM_EXT3: {
-        Ext2TreeBuildContext ext;
-        return BuildExt2FileTree(device, progress, &ext);
-    }
-    default:
-        return nullptr;
-    }
+    return QuickScanRecordedVolume(partition.pDevice.get(), partition.fileSystemType, progress);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "carving/analysers/FileCPTAnalyser.h"
 
+#include "carving/analysers/AnalyserCalls.h"
 #include "carving/analysers/RawFileReader.h"
 
 #include <cstring>
@@ -32,7 +33,7 @@ int FileCPTAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* recor
 // The header points (u32 at 52) to a table of 8-byte entries, as many as u32 at 40 says; the
 // last entry's first u32 locates the final block, whose fields lead to the file's end.
 int FileCPTAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) {
-    try {
+    return GuardedCall(kAnalyserSizeSite, kTypeId, [&]() -> int {
         RawFileReader reader(device, record->m_u64StartSector);
         std::uint64_t a = 0, n = 0, c = 0;
         if (reader.Read(0, 56).empty() || !ReadU32(reader, 52, &a) || !ReadU32(reader, 40, &n))
@@ -57,7 +58,5 @@ int FileCPTAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         }
         record->m_u64Size = c;
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    }, 0);
 }

@@ -1,5 +1,6 @@
 #include "carving/analysers/FileTIFAnalyser.h"
 
+#include "carving/analysers/AnalyserCalls.h"
 #include "carving/analysers/RawFileReader.h"
 #include "filesystems/FileProperties.h"
 
@@ -194,7 +195,7 @@ int FileTIFAnalyser::MatchHeader(const std::uint8_t* sector, CRawFileInfo* recor
 }
 
 int FileTIFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* device) {
-    try {
+    return GuardedCall(kAnalyserSizeSite, kTypeId, [&]() -> int {
         RawFileReader probe(device, record->m_u64StartSector);
         ByteSpan head = probe.Read(0, 8);
         if (head.empty())
@@ -237,7 +238,5 @@ int FileTIFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         }
         record->m_u64Size = hasData ? end : 0;
         return 1;
-    } catch (...) {
-        return 0;
-    }
+    }, 0);
 }

@@ -4,6 +4,7 @@
 #include "filesystems/FileNode.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
 #include "filesystems/ext2/Ext2SuperBlock.h"
+#include "logging/GuardedCall.h"
 #include "storage/ByteSpan.h"
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+constexpr GuardedSite kBitmapSite{"Reading an EXT2 block bitmap", nullptr};
 
 // Marks the blocks each group's block bitmap says are in use. False when a group's bitmap
 // could not be read.
@@ -34,9 +37,7 @@ bool MarkGroupBitmaps(CExt2FileSystem& fs, CClusterUseBitMap& map) {
             complete = false;
             continue;
         }
-        try {
-            fs.ReadBlocks(block.data(), bitmapBlock, 1);
-        } catch (const std::exception&) {
+        if (!GuardedCall(kBitmapSite, 0, [&] { fs.ReadBlocks(block.data(), bitmapBlock, 1); })) {
             complete = false; // this group's use is not known
             continue;
         }

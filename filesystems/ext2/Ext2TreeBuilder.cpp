@@ -9,6 +9,7 @@
 #include "filesystems/TreeArena.h"
 #include "filesystems/ext2/Ext2FileProperties.h"
 #include "filesystems/ext2/Ext2FileSystem.h"
+#include "logging/GuardedCall.h"
 #include "platform/WorkerRun.h"
 
 #include <algorithm>
@@ -23,6 +24,10 @@ namespace {
 
 using FileSlot = Ext2TreeBuildContext::FileSlot;
 using DirectorySlot = Ext2TreeBuildContext::DirectorySlot;
+
+constexpr GuardedSite kListingSite{"Listing an EXT2 directory", nullptr};
+constexpr GuardedSite kEntrySite{"Reading an EXT2 directory entry", nullptr};
+constexpr GuardedSite kRootSite{"Reading the EXT2 root directory", nullptr};
 
 CExt2FileProperties* PropsOf(const CFileNode* node) {
     return static_cast<CExt2FileProperties*>(node->m_pProperties.get());
@@ -61,24 +66,21 @@ void Attach(CFileNode* node, CFileNode* folder, CExt2ChildNames::Entry* entry = 
 std::uint32_t ListDirectory(const CExt2Inode& dir, CExt2ChildNames& names, CTreeArena* arena, std::string& name) {
     std::uint32_t dotdot = 0;
     std::uint32_t index = 0;
-    try {
+    // An entry that cannot be read is skipped; a listing that cannot go on ends there.
+    GuardedCall(kListingSite, 0, [&] {
         for (CExt2DirEntry e(&dir); !e.AtEnd(); e.Advance(), ++index) {
-            try {
+            GuardedCall(kEntrySite, 0, [&] {
                 const std::uint32_t number = e.EntryInode();
                 if (number == 0)
-                    continue;
+                    return;
                 if (index == 1)
                     dotdot = number;
                 e.EntryName(name);
                 if (name != "." && name != "..")
                     names.Add(number, name.data(), name.size(), arena);
-            } catch (const std::exception&) {
-                // this entry is skipped
-            }
+            });
         }
-    } catch (const std::exception&) {
-        // the listing ends here
-    }
+    });
     names.Seal();
     return dotdot;
 }
@@ -208,15 +210,14 @@ FileTreePtr MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena) {
     root->SetProperties(std::move(props));
     root->SetFileSystemType(sb.HasJournal() ? FILESYSTEM_EXT3 : FILESYSTEM_EXT2);
     root->SetFileSystemInfo(fs->GetPartitionStart(), fs->SectorsPerBlock());
-    try {
+    // When the root cannot be read, it keeps no child names.
+    GuardedCall(kRootSite, 0, [&] {
         CExt2Inode inode(fs);
         inode.Load(ext2::kRootInode);
         std::string scratch;
         if (inode.IsUsable() && inode.IsDirectory())
             ListDirectory(inode, PropsOf(root.get())->ChildNameTable(), arena, scratch);
-    } catch (const std::exception&) {
-        // the root keeps no child names
-    }
+    });
     return root;
 }
 
@@ -338,6 +339,7 @@ FileTreePtr BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
             FlagExt2CrossLinks(root.get(), *fs);
             context->made.clear();
             context->arena = nullptr;
+            LogGuardedFailureCounts();
             return root;
         }
     } catch (const std::exception& error) {

@@ -3,6 +3,7 @@
 #include "carving/IntelligentSearch.h"
 #include "carving/records/RawFileInfo.h"
 #include "filesystems/FileNode.h"
+#include "logging/GuardedCall.h"
 #include "tests/carving/ActivityLog.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/MemoryDevice.h"
@@ -208,6 +209,35 @@ TEST(IntelligentSearch, AControllerThatThrowsLosesOnlyItsOwnChunk) {
         EXPECT_EQ(search.GetStatistics().counters[ISS_TotalFilesFound], 5u);
         EXPECT_EQ(search.GetStatistics().counters[ISS_FilesIdentified], 5000u);
     }
+}
+
+TEST(IntelligentSearch, AControllerThatThrowsIsLoggedOnceAndCountedAtTheEnd) {
+    constexpr std::uint32_t kKind = 0x7701; // no other test's controller
+    const GuardedSite site{"Analysing a chunk of the deep scan", "search controller of kind"};
+    LogPath();
+    for (bool concurrent : {false, true}) {
+        MemoryDevice dev = NumberedDevice(3000);
+        FakeController a(kKind);
+        a.throwAt = 2000;
+        CIntelligentSearchController search;
+        search.SetConcurrentControllers(concurrent);
+        search.SetDevice(&dev);
+        search.AddController(&a);
+        ASSERT_EQ(search.Search(nullptr), 1);
+        EXPECT_EQ(a.chunks.size(), 3u);
+    }
+    EXPECT_EQ(GetGuardedFailureCount(site, kKind), 2u);
+    const std::string log = LogText();
+    const std::string first = "Analysing a chunk of the deep scan failed (search controller of "
+                              "kind 30465): bad chunk; later failures there are counted\r\n";
+    const std::size_t at = log.find(first);
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_EQ(log.find(first, at + 1), std::string::npos) << log;
+    EXPECT_NE(log.find("Analysing a chunk of the deep scan failed (search controller of kind "
+                       "30465) 2 times in all\r\n",
+                       at),
+              std::string::npos)
+        << log;
 }
 
 TEST(IntelligentSearch, AnalyzeChunkReturnsTheLastControllersResult) {
