@@ -122,21 +122,6 @@ void CheckFlagsAndRecovery(CFileSystemNode* root, IStorageDevice& device, const 
     EXPECT_EQ(others, 1);
 }
 
-// A file (not folder) of `size` bytes under `root`, deleted or live; null when there is none.
-CFileNode* FileOfSize(CFileNode* root, std::uint64_t size, bool deleted) {
-    std::vector<CFileNode*> stack{root};
-    while (!stack.empty()) {
-        CFileNode* node = stack.back();
-        stack.pop_back();
-        for (CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
-            stack.push_back(c);
-        const IFileProperties* p = node->m_pProperties;
-        if (node != root && p && !(p->GetAttributes() & FILEATTR_DIRECTORY) &&
-            ((p->GetFileState() & FILESTATE_DELETED) != 0) == deleted && p->GetFileSize() == size)
-            return node;
-    }
-    return nullptr;
-}
 
 // One file of a tree whose flag and recovery a test checks: found by its size (and state), with
 // the bytes it had; `overwritten` when its clusters hold another file's bytes now.

@@ -33,20 +33,6 @@ bool ForgetFreeHint(const std::string& image) {
     return WriteFileBytes(image, boot);
 }
 
-CFileNode* DeletedFileOfSize(CFileNode* root, std::uint64_t size) {
-    std::vector<CFileNode*> stack{root};
-    while (!stack.empty()) {
-        CFileNode* node = stack.back();
-        stack.pop_back();
-        for (CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
-            stack.push_back(c);
-        const IFileProperties* p = node->m_pProperties;
-        if (node != root && p && !(p->GetAttributes() & FILEATTR_DIRECTORY) &&
-            (p->GetFileState() & FILESTATE_DELETED) && p->GetFileSize() == size)
-            return node;
-    }
-    return nullptr;
-}
 
 } // namespace
 
@@ -216,10 +202,26 @@ std::string FatSplitLiveFileVolume() {
     });
 }
 
+// A file (not folder) of `size` bytes under `root`, deleted or live; null when there is none.
+CFileNode* FileOfSize(CFileNode* root, std::uint64_t size, bool deleted) {
+    std::vector<CFileNode*> stack{root};
+    while (!stack.empty()) {
+        CFileNode* node = stack.back();
+        stack.pop_back();
+        for (CFileNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
+            stack.push_back(c);
+        const IFileProperties* p = node->m_pProperties;
+        if (node != root && p && !(p->GetAttributes() & FILEATTR_DIRECTORY) &&
+            ((p->GetFileState() & FILESTATE_DELETED) != 0) == deleted && p->GetFileSize() == size)
+            return node;
+    }
+    return nullptr;
+}
+
 CrossLinkFiles FindCrossLinkFiles(CFileNode* root) {
     if (!root)
         return {};
-    return {DeletedFileOfSize(root, CrossLinkOldBytes().size()), DeletedFileOfSize(root, CrossLinkIntactBytes().size())};
+    return {FileOfSize(root, CrossLinkOldBytes().size(), true), FileOfSize(root, CrossLinkIntactBytes().size(), true)};
 }
 
 } // namespace testsupport

@@ -50,4 +50,7 @@ struct CrossLinkFiles {
 };
 CrossLinkFiles FindCrossLinkFiles(CFileNode* root);
 
+// A file (not folder) of `size` bytes under `root`, deleted or live; null when there is none.
+CFileNode* FileOfSize(CFileNode* root, std::uint64_t size, bool deleted);
+
 } // namespace testsupport
