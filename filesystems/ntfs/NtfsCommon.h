@@ -22,9 +22,24 @@ constexpr std::uint32_t kNtfsAttrAttributeList = 0x20;
 constexpr std::uint32_t kNtfsAttrFileName = 0x30;
 constexpr std::uint32_t kNtfsAttrVolumeName = 0x60;
 constexpr std::uint32_t kNtfsAttrData = 0x80;
+constexpr std::uint32_t kNtfsAttrIndexRoot = 0x90;
 constexpr std::uint32_t kNtfsAttrIndexAllocation = 0xA0;
 constexpr std::uint32_t kNtfsAttrLoggedUtilityStream = 0x100;
 constexpr std::uint32_t kNtfsAttrEnd = 0xFFFFFFFFu;
+
+// $LogFile pages: 4096 bytes, 8 sectors, each sector ending in the page's update sequence
+// number. A restart page (RSTR) keeps that number at 30 and names its client "NTFS" in UTF-16
+// at 144; a record page (RCRD) has its update sequence array at 40, 9 entries long (the number,
+// then one per sector), so the number sits at 40.
+constexpr std::uint32_t kNtfsLogPageSectors = 8;
+constexpr std::size_t kNtfsRestartPageUsn = 30;
+constexpr std::size_t kNtfsRestartPageClientName = 144;
+constexpr std::uint32_t kNtfsRestartClientNameNT = 0x0054004E; // "NT"
+constexpr std::uint32_t kNtfsRestartClientNameFS = 0x00530046; // "FS"
+constexpr std::size_t kNtfsRecordPageUsaOffsetField = 4;
+constexpr std::size_t kNtfsRecordPageUsaCountField = 6;
+constexpr std::uint16_t kNtfsRecordPageUsaOffset = 40;
+constexpr std::uint16_t kNtfsRecordPageUsaCount = 9;
 
 // Record header flags, attribute flags, $FILE_NAME flags.
 constexpr std::uint16_t kNtfsRecordInUse = 0x01;

@@ -2,12 +2,9 @@
 
 #include "filesystems/ntfs/NtfsAttributes.h"
 #include "filesystems/ntfs/NtfsFileRecord.h"
-#include "filesystems/ntfs/NtfsSearchInternal.h"
 #include "storage/ByteSpan.h"
 
 #include <cstring>
-
-using namespace ntfs_search;
 
 namespace {
 
@@ -46,9 +43,9 @@ bool EntryNameSane(const ByteSpan& node, std::size_t off, std::uint16_t elen) {
 } // namespace
 
 bool CheckIndexBuffer(const std::uint8_t* block, std::size_t len) {
-    if (!block || len < kIndexBlockBytes || !Magic(block, "INDX"))
+    if (!block || len < kNtfsIndexBlockBytes || std::memcmp(block, "INDX", 4) != 0)
         return false;
-    std::uint8_t copy[kIndexBlockBytes];
+    std::uint8_t copy[kNtfsIndexBlockBytes];
     std::memcpy(copy, block, sizeof copy);
     ByteSpan s(copy, sizeof copy);
     const std::uint32_t entriesOffset = s.u32(24), used = s.u32(28), allocated = s.u32(32);
@@ -85,6 +82,20 @@ bool CheckIndexBuffer(const std::uint8_t* block, std::size_t len) {
             return true;
         });
     return fits && ok && !first;
+}
+
+bool ReadIndexBlockHeader(const std::uint8_t* block, std::size_t len, NtfsIndexBlockHeader& out) {
+    if (!block || len < kNtfsIndexBlockBytes)
+        return false;
+    std::uint8_t copy[kNtfsIndexBlockBytes];
+    std::memcpy(copy, block, sizeof copy);
+    ApplyFixups(copy, sizeof copy);
+    const ByteSpan s(copy, sizeof copy);
+    out.lsn = s.u64(8);
+    out.vcn = s.u64(16);
+    const std::uint64_t firstEntry = 24ull + s.u32(24);
+    out.parent = s.u32(static_cast<std::size_t>(firstEntry) + 16);
+    return s.ok();
 }
 
 std::int64_t GetIndexNodeParent(const NtfsAttributeView& attr) {

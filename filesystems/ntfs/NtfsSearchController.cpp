@@ -17,7 +17,7 @@ std::int64_t NtfsRecordNode::FirstCluster() const {
     return MapVcnToLcn(extents, 0);
 }
 
-CNTFSSearchController::CNTFSSearchController() : m_indexBlock(kIndexBlockBytes) {}
+CNTFSSearchController::CNTFSSearchController() = default;
 
 CNTFSSearchController::~CNTFSSearchController() = default;
 
@@ -27,40 +27,13 @@ void CNTFSSearchController::SetDevice(IStorageDevice* device) {
 }
 
 void CNTFSSearchController::BeginSearch() {
-    FreeSearchState();
+    m_pass = {};
     const ScanOptions& options = GetScanOptions();
     m_useBootRecords = options.UseBootRecords != 0;
     m_useVolumeSize = options.UseNtfsVolumeSize != 0;
-    m_buffer.assign(
+    m_pass.chunk.buffer.assign(
         (std::size_t{m_sectorsPerStep ? m_sectorsPerStep : 1} + kHeadSectors) * kSectorSize, 0);
-    m_prevCount = 0;
     m_searching = true;
-}
-
-void CNTFSSearchController::FreeSearchState() {
-    std::vector<std::uint8_t>().swap(m_buffer);
-    m_pendingFile.clear();
-    m_pendingIndex.clear();
-    m_pendingLogPage = kNtfsUnknown;
-    m_indexRecords.clear();
-    m_indexedFolders.clear();
-    std::vector<NtfsRecordNode>().swap(m_mirrorRecords);
-    std::vector<std::pair<std::size_t, std::size_t>>().swap(m_mftPairs);
-    m_attrDef = SystemFileTracker();
-    m_upCase = SystemFileTracker();
-    std::vector<NtfsRecordNode>().swap(m_logRecords);
-    m_logStarts.clear();
-    m_restartPages.clear();
-    m_logPages.clear();
-    m_pendingMft = m_pendingMirror = -1;
-    m_mftSequenceLast = -1;
-    m_lastMftSector = m_bitmapClusters = kNtfsUnknown;
-    m_bitmapRecords.clear();
-    m_foundFiles = FoundFileEntryList();
-    std::unordered_set<std::uint64_t>().swap(m_mftSectors);
-    for (const NtfsRecordNode& n : m_mftRecords)
-        m_mftSectors.insert(n.sector);
-    m_searching = false;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -73,19 +46,20 @@ int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t cou
     if (!m_searching)
         BeginSearch();
     // A chunk larger than the step is analysed in pieces of the buffer's size.
-    const std::uint64_t step = m_buffer.size() / kSectorSize - kHeadSectors;
+    const std::uint64_t step = m_pass.chunk.buffer.size() / kSectorSize - kHeadSectors;
     ChunkCounts counts;
     for (std::uint64_t done = 0; done < count;) {
         const std::uint64_t n = std::min(step, count - done);
         const std::uint64_t f = first + done;
-        std::uint8_t* data = m_buffer.data() + kHeadSectors * kSectorSize;
-        if (Continues(f)) {
+        std::uint8_t* data = m_pass.chunk.buffer.data() + kHeadSectors * kSectorSize;
+        if (m_pass.chunk.Continues(f)) {
             // The previous chunk's tail goes in front of this chunk, so that structures that
             // the border cut can be read whole.
-            const std::uint64_t keep = std::min<std::uint64_t>(kHeadSectors, m_prevCount);
+            const std::uint64_t keep =
+                std::min<std::uint64_t>(kHeadSectors, m_pass.chunk.prevCount);
             std::uint8_t* head = data - keep * kSectorSize;
-            if (m_prevInBuffer)
-                std::memmove(head, data + (m_prevCount - keep) * kSectorSize,
+            if (m_pass.chunk.prevInBuffer)
+                std::memmove(head, data + (m_pass.chunk.prevCount - keep) * kSectorSize,
                              static_cast<std::size_t>(keep * kSectorSize));
             else if (!m_device->ReadSectors(head, f - keep, keep)) // it was read in place
                 std::memset(head, 0, static_cast<std::size_t>(keep * kSectorSize));
@@ -97,7 +71,7 @@ int CNTFSSearchController::AnalyzeSectors(std::uint64_t first, std::uint64_t cou
                     std::memset(data + i * kSectorSize, 0, kSectorSize);
         }
         AnalyzePiece(f, n, data, &counts);
-        m_prevInBuffer = true;
+        m_pass.chunk.prevInBuffer = true;
         done += n;
     }
     AddCounts(counts, stats);
@@ -111,33 +85,26 @@ int CNTFSSearchController::AnalyzeLoadedChunk(const SearchChunk& chunk,
     if (!m_searching)
         BeginSearch();
     // In place when the chunk fits the step and the border's head room is there.
-    const std::uint64_t step = m_buffer.size() / kSectorSize - kHeadSectors;
+    const std::uint64_t step = m_pass.chunk.buffer.size() / kSectorSize - kHeadSectors;
     const bool headThere =
-        !Continues(chunk.first) ||
-        chunk.headSectors >= std::min<std::uint64_t>(kHeadSectors, m_prevCount);
+        !m_pass.chunk.Continues(chunk.first) ||
+        chunk.headSectors >= std::min<std::uint64_t>(kHeadSectors, m_pass.chunk.prevCount);
     if (!chunk.data || chunk.count > step || !headThere)
         return AnalyzeSectors(chunk.first, chunk.count, stats);
     ChunkCounts counts;
     AnalyzePiece(chunk.first, chunk.count, chunk.data, &counts);
-    m_prevInBuffer = false;
+    m_pass.chunk.prevInBuffer = false;
     AddCounts(counts, stats);
     return 1;
 }
 
-bool CNTFSSearchController::Continues(std::uint64_t first) const {
-    return m_prevCount != 0 && m_prevFirst + m_prevCount == first;
-}
-
 void CNTFSSearchController::AnalyzePiece(std::uint64_t first, std::uint64_t count,
                                          const std::uint8_t* data, ChunkCounts* counts) {
-    if (!Continues(first)) {
-        m_pendingFile.clear();
-        m_pendingIndex.clear();
-        m_pendingLogPage = kNtfsUnknown;
-    }
+    if (!m_pass.chunk.Continues(first))
+        m_pass.chunk.ForgetCut();
     AnalyzeChunk(first, count, data, &counts->bootSectors, &counts->fileRecords);
-    m_prevFirst = first;
-    m_prevCount = count;
+    m_pass.chunk.prevFirst = first;
+    m_pass.chunk.prevCount = count;
 }
 
 void CNTFSSearchController::AddCounts(const ChunkCounts& counts, IntelligentSearchStats* stats) {
@@ -164,10 +131,10 @@ void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t coun
     };
 
     // Structures the previous chunk's border cut, now whole (their sectors lie in the head room).
-    if (!m_pendingIndex.empty() || !m_pendingFile.empty()) {
+    if (!m_pass.chunk.pendingIndex.empty() || !m_pass.chunk.pendingFile.empty()) {
         std::vector<std::uint64_t> index, file;
-        index.swap(m_pendingIndex);
-        file.swap(m_pendingFile);
+        index.swap(m_pass.chunk.pendingIndex);
+        file.swap(m_pass.chunk.pendingFile);
         std::size_t i = 0, j = 0;
         while (i < index.size() || j < file.size()) {
             const bool takeIndex = j == file.size() || (i < index.size() && index[i] <= file[j]);
@@ -199,26 +166,26 @@ void CNTFSSearchController::AnalyzeChunk(std::uint64_t first, std::uint64_t coun
         for (std::uint32_t k = 0; k < kNtfsAttrDefSectors; ++k)
             if (p[0] == attrDef[k * kSectorSize] &&
                 std::memcmp(p, attrDef + k * kSectorSize, kSectorSize) == 0) {
-                AddToRanges(m_attrDef.matched, s, 1);
+                AddToRanges(m_pass.evidence.attrDef.matched, s, 1);
                 break;
             }
         const int n = NtfsUpCaseSectorStartingWith(static_cast<std::uint16_t>(p[0] | p[1] << 8));
         if (n >= 0 && std::memcmp(p, upCase + std::size_t(n) * kSectorSize, kSectorSize) == 0)
-            AddToRanges(m_upCase.matched, s, 1);
+            AddToRanges(m_pass.evidence.upCase.matched, s, 1);
     }
     ScanLogRecordPages(first, count, data);
 }
 
 void CNTFSSearchController::CollectSearchedPartitions(std::vector<CSearchedPartitionInfo*>& out) {
-    for (auto& [key, r] : m_partitions)
+    for (auto& [key, r] : m_candidates.partitions)
         out.push_back(r.release());
-    m_partitions.clear();
+    m_candidates.partitions.clear();
 }
 
 FileTreePtr CNTFSSearchController::BuildDirectoryTree(CSearchedPartitionInfo* partition,
                                                       IStorageDevice* device,
                                                       std::uint32_t partitionIndex,
                                                       IDIRBuildCallback* callback) {
-    CNtfsFoundTreeBuilder builder(&m_mftRecords, &m_runs);
+    CNtfsFoundTreeBuilder builder(&m_kept.mftRecords, &m_kept.runs);
     return BuildFoundNtfsFileTree(&builder, partition, m_sink, device, partitionIndex, callback);
 }

@@ -53,14 +53,14 @@ std::uint64_t ConfirmedSectors(const NtfsRecordNode& node, std::uint64_t first, 
 // thins them.
 
 int CNTFSSearchController::UpdateEvidence(const Key& key, std::uint32_t set, std::uint32_t clear) {
-    auto [lo, hi] = m_partitions.equal_range(key);
+    auto [lo, hi] = m_candidates.partitions.equal_range(key);
     if (lo == hi)
         return 0;
     for (auto it = lo; it != hi;) {
         CSearchedNTFSPartitionInfo& r = *it->second;
         r.SetEvidence((r.GetEvidence() & ~clear) | (set & ~clear));
         if (r.GetEvidence() == 0)
-            it = m_partitions.erase(it); // nothing refers to it any more: freed
+            it = m_candidates.partitions.erase(it); // nothing refers to it any more: freed
         else
             ++it;
     }
@@ -68,9 +68,9 @@ int CNTFSSearchController::UpdateEvidence(const Key& key, std::uint32_t set, std
 }
 
 void CNTFSSearchController::Insert(Candidate c) {
-    c->m_u32Identity = m_nextIdentity++;
+    c->m_u32Identity = m_candidates.nextIdentity++;
     const Key key = KeyOf(*c);
-    m_partitions.emplace(key, std::move(c));
+    m_candidates.partitions.emplace(key, std::move(c));
 }
 
 void CNTFSSearchController::MarkOrInsert(Candidate c, std::uint32_t bits) {
@@ -91,7 +91,7 @@ CNTFSSearchController::CountConfirmedBySignature(const CSearchedNTFSPartitionInf
     std::uint64_t end;
     if (__builtin_add_overflow(first, r.m_u64SectorCount, &end))
         end = UINT64_MAX;
-    const auto& entries = m_foundFiles.Entries();
+    const auto& entries = m_pass.evidence.foundFiles.Entries();
     auto it = std::lower_bound(
         entries.begin(), entries.end(), first,
         [](const FoundFileEntry& e, std::uint64_t s) { return e.entrySector < s; });
@@ -125,9 +125,9 @@ void CNTFSSearchController::EndSearch() {
             return &*it;
         return nullptr;
     };
-    const std::size_t n = m_partitions.size();
+    const std::size_t n = m_candidates.partitions.size();
     std::size_t i = 0;
-    for (auto it = m_partitions.begin(); it != m_partitions.end(); ++i) {
+    for (auto it = m_candidates.partitions.begin(); it != m_candidates.partitions.end(); ++i) {
         CSearchedNTFSPartitionInfo& r = *it->second;
         const std::uint64_t first = r.m_u64FirstSector;
         const std::uint64_t end = first + r.m_u64SectorCount;
@@ -144,11 +144,12 @@ void CNTFSSearchController::EndSearch() {
             recordSector = node->sector;
             confirmed = ConfirmedSectors(*node, first, r.m_sectorsPerCluster, ranges);
         };
-        confirm(m_attrDef.records, 8, m_attrDef.matched, r.m_u64AttrDefRecordSector,
-                r.m_u64AttrDefConfirmed);
-        confirm(m_upCase.records, 20, m_upCase.matched, r.m_u64UpCaseRecordSector,
-                r.m_u64UpCaseConfirmed);
-        confirm(m_logRecords, 4, m_logPages, r.m_u64LogFileRecordSector, r.m_u64LogFileConfirmed);
+        confirm(m_pass.evidence.attrDef.records, 8, m_pass.evidence.attrDef.matched,
+                r.m_u64AttrDefRecordSector, r.m_u64AttrDefConfirmed);
+        confirm(m_pass.evidence.upCase.records, 20, m_pass.evidence.upCase.matched,
+                r.m_u64UpCaseRecordSector, r.m_u64UpCaseConfirmed);
+        confirm(m_pass.log.records, 4, m_pass.log.recordPages, r.m_u64LogFileRecordSector,
+                r.m_u64LogFileConfirmed);
         if (mft != kNtfsUnknown) {
             r.m_u32UseMftFile = options.UseMftFile;
             r.m_u32MftOnly = options.ShowMftOnlyFiles;
@@ -159,21 +160,22 @@ void CNTFSSearchController::EndSearch() {
             r.FilesConfirmed() = CountConfirmedBySignature(r);
             ++it;
         } else {
-            it = m_partitions.erase(it);
+            it = m_candidates.partitions.erase(it);
         }
     }
     MergeCandidatesOfTheSameRecords();
-    if (m_partitions.size() > 49) {
-        for (auto it = m_partitions.begin(); it != m_partitions.end();) {
+    if (m_candidates.partitions.size() > 49) {
+        for (auto it = m_candidates.partitions.begin(); it != m_candidates.partitions.end();) {
             const CSearchedNTFSPartitionInfo& r = *it->second;
             if (r.GetEvidence() == NTFS_EVIDENCE_INDEX && r.m_u64EvidenceA == 0 &&
                 r.m_u64EvidenceB == 0)
-                it = m_partitions.erase(it);
+                it = m_candidates.partitions.erase(it);
             else
                 ++it;
         }
     }
-    FreeSearchState();
+    m_pass = {};
+    m_searching = false;
 }
 
 void CNTFSSearchController::MergeCandidatesOfTheSameRecords() {
@@ -181,8 +183,8 @@ void CNTFSSearchController::MergeCandidatesOfTheSameRecords() {
     // inside the candidate. Candidates that begin with the same run would list the same files,
     // all but one of them at the wrong offset: they are one volume.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> runs; // first sector, end
-    runs.reserve(m_runs.size());
-    for (const FileRecordRun& run : m_runs) {
+    runs.reserve(m_kept.runs.size());
+    for (const FileRecordRun& run : m_kept.runs) {
         std::uint64_t end;
         if (run.recordCount == 0 ||
             __builtin_mul_overflow(run.recordCount, std::uint64_t{kNtfsSectorsPerRecord}, &end) ||
@@ -190,7 +192,7 @@ void CNTFSSearchController::MergeCandidatesOfTheSameRecords() {
             continue;
         runs.emplace_back(run.firstSector, end);
     }
-    if (runs.empty() || m_partitions.size() < 2)
+    if (runs.empty() || m_candidates.partitions.size() < 2)
         return;
     std::sort(runs.begin(), runs.end());
     auto firstRun = [&](const CSearchedNTFSPartitionInfo& r) -> std::uint64_t {
@@ -198,8 +200,7 @@ void CNTFSSearchController::MergeCandidatesOfTheSameRecords() {
         std::uint64_t end;
         if (__builtin_add_overflow(first, r.m_u64SectorCount, &end))
             end = UINT64_MAX;
-        auto it = std::upper_bound(runs.begin(), runs.end(),
-                                   std::make_pair(first, UINT64_MAX));
+        auto it = std::upper_bound(runs.begin(), runs.end(), std::make_pair(first, UINT64_MAX));
         if (it != runs.begin() && std::prev(it)->second > first)
             --it; // a run that began before the candidate and goes on inside it
         if (it == runs.end())
@@ -211,7 +212,7 @@ void CNTFSSearchController::MergeCandidatesOfTheSameRecords() {
         return at < end ? it->first : kNtfsUnknown;
     };
     std::multimap<std::uint64_t, PartitionSet::iterator> byRun;
-    for (auto it = m_partitions.begin(); it != m_partitions.end(); ++it) {
+    for (auto it = m_candidates.partitions.begin(); it != m_candidates.partitions.end(); ++it) {
         const std::uint64_t run = firstRun(*it->second);
         if (run != kNtfsUnknown)
             byRun.emplace(run, it);
@@ -234,7 +235,7 @@ void CNTFSSearchController::MergeCandidatesOfTheSameRecords() {
                 keep = it;
         for (auto it = lo; it != hi; ++it)
             if (it != keep)
-                m_partitions.erase(it->second);
+                m_candidates.partitions.erase(it->second);
         g = hi;
     }
 }

@@ -3,8 +3,6 @@
 #include "filesystems/ntfs/NtfsSearchInternal.h"
 #include "storage/ByteSpan.h"
 
-#include <cstring>
-
 using namespace ntfs_search;
 
 // Restart pages and index blocks, and the folder records whose $INDEX_ALLOCATION places them.
@@ -15,16 +13,17 @@ void CNTFSSearchController::AnalyzePageSector(std::uint64_t sector, const std::u
         AnalyzeIndexRecordSector(sector, p, avail);
         return;
     }
-    if (avail < kIndexBlockBytes) {
-        if (m_pendingIndex.size() < kHeadSectors)
-            m_pendingIndex.push_back(sector); // completed from the next chunk
+    if (avail < kNtfsIndexBlockBytes) {
+        if (m_pass.chunk.pendingIndex.size() < kHeadSectors)
+            m_pass.chunk.pendingIndex.push_back(sector); // completed from the next chunk
         return;
     }
     const ByteSpan page(p, avail);
-    if (page.u32(144) != 0x0054004E || page.u32(148) != 0x00530046) // "NTFS"
+    if (page.u32(kNtfsRestartPageClientName) != kNtfsRestartClientNameNT ||
+        page.u32(kNtfsRestartPageClientName + 4) != kNtfsRestartClientNameFS)
         return;
-    const std::uint16_t usn = page.u16(30);
-    for (std::uint32_t k = 1; k <= kLogPageSectors; ++k)
+    const std::uint16_t usn = page.u16(kNtfsRestartPageUsn);
+    for (std::uint32_t k = 1; k <= kNtfsLogPageSectors; ++k)
         if (page.u16(k * kSectorSize - 2) != usn)
             return;
     AnalyzeRstrRecord(sector);
@@ -34,28 +33,25 @@ void CNTFSSearchController::AnalyzeIndexRecordSector(std::uint64_t sector, const
                                                      std::size_t avail) {
     if (!Magic(data, "INDX"))
         return;
-    if (avail < kIndexBlockBytes) {
-        if (m_pendingIndex.size() < kHeadSectors)
-            m_pendingIndex.push_back(sector); // completed from the next chunk
+    if (avail < kNtfsIndexBlockBytes) {
+        if (m_pass.chunk.pendingIndex.size() < kHeadSectors)
+            m_pass.chunk.pendingIndex.push_back(sector); // completed from the next chunk
         return;
     }
     if (!CheckIndexBuffer(data, avail))
         return;
-    std::memcpy(m_indexBlock.data(), data, kIndexBlockBytes);
-    ByteSpan s(m_indexBlock.data(), kIndexBlockBytes);
-    ApplyFixups(m_indexBlock.data(), kIndexBlockBytes);
+    NtfsIndexBlockHeader header;
+    if (!ReadIndexBlockHeader(data, avail, header) || header.parent == kNtfsRootRecord)
+        return;
     IndexRecordInfo info;
     info.u64Sector = sector;
-    info.lsn = s.u64(8);
-    info.vcn = s.u64(16);
-    const std::uint64_t firstEntry = 24ull + s.u32(24);
-    info.parent = s.u32(static_cast<std::size_t>(firstEntry) + 16); // low 32 bits of the parent
-    if (!s.ok() || info.parent == kNtfsRootRecord)
-        return;
-    auto [lo, hi] = m_indexedFolders.equal_range(info.parent);
+    info.lsn = header.lsn;
+    info.vcn = header.vcn;
+    info.parent = header.parent;
+    auto [lo, hi] = m_pass.index.folders.equal_range(info.parent);
     for (auto it = lo; it != hi; ++it)
         MatchIndexToFolder(info, it->second);
-    m_indexRecords.emplace(info.parent, info);
+    m_pass.index.blocks.emplace(info.parent, info);
 }
 
 void CNTFSSearchController::MatchIndexToFolder(const IndexRecordInfo& index,
@@ -82,7 +78,7 @@ void CNTFSSearchController::MatchIndexToFolder(const IndexRecordInfo& index,
     // record numbers) places nothing.
     if (!c || folder.sector < c->m_u64FirstSector)
         return;
-    auto [lo, hi] = m_partitions.equal_range(KeyOf(*c));
+    auto [lo, hi] = m_candidates.partitions.equal_range(KeyOf(*c));
     if (lo == hi) {
         Insert(std::move(c));
         return;
@@ -108,7 +104,7 @@ void CNTFSSearchController::AnalyzeFolderRecord(std::uint64_t sector, const std:
     if (folder.sectorsPerCluster == 0)
         return;
     std::int64_t number = -1;
-    if (const NtfsAttributeView root = FindAttribute(rec, kNtfsRecordSize, 0x90, 0)) {
+    if (const NtfsAttributeView root = FindAttribute(rec, kNtfsRecordSize, kNtfsAttrIndexRoot, 0)) {
         number = GetIndexNodeParent(root);
         const ByteSpan value = root.Value();
         if (!root.NonResident() && value.size() >= 12) {
@@ -128,9 +124,9 @@ void CNTFSSearchController::AnalyzeFolderRecord(std::uint64_t sector, const std:
     if (number < 0 || static_cast<std::uint64_t>(number) == kNtfsRootRecord)
         return;
     folder.folderRecord = static_cast<std::uint64_t>(number);
-    auto it = m_indexedFolders.emplace(folder.folderRecord, std::move(folder));
-    auto [lo, hi] = m_indexRecords.equal_range(it->second.folderRecord);
+    auto it = m_pass.index.folders.emplace(folder.folderRecord, std::move(folder));
+    auto [lo, hi] = m_pass.index.blocks.equal_range(it->second.folderRecord);
     for (auto i = lo; i != hi; ++i)
         MatchIndexToFolder(i->second, it->second);
-    m_runs.push_back({sector, 1});
+    m_kept.runs.push_back({sector, 1});
 }

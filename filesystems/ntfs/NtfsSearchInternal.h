@@ -1,6 +1,6 @@
 #pragma once
-// What the files of the NTFS search controller share (not part of its interface): the sizes of
-// the structures it reads and the record helpers that more than one of them uses.
+// What the files of the NTFS search controller share (not part of its interface): the window
+// of the $MFT sequence and the record helpers that more than one of them uses.
 #include "filesystems/ntfs/NtfsSearchController.h"
 
 #include <cstddef>
@@ -10,8 +10,6 @@
 
 namespace ntfs_search {
 
-constexpr std::uint32_t kIndexBlockBytes = 4096;
-constexpr std::uint32_t kLogPageSectors = 8;
 constexpr std::uint64_t kMftWindow = 16; // sectors after an $MFT record that its sequence spans
 
 inline bool Magic(const std::uint8_t* p, const char* m) {

@@ -12,8 +12,8 @@ using namespace ntfs_search;
 CNTFSSearchController::Candidate
 CNTFSSearchController::MakeLogCandidate(std::uint64_t page, const LogStart& log,
                                         std::uint32_t evidence) const {
-    Candidate c = MakeNtfsPartitionCandidate(page, static_cast<std::uint64_t>(log.cluster),
-                                             log.spc, evidence, m_deviceSectors);
+    Candidate c = MakeNtfsPartitionCandidate(page, static_cast<std::uint64_t>(log.cluster), log.spc,
+                                             evidence, m_deviceSectors);
     // The $LogFile record lies in the partition's MFT, after its first sector: a page read
     // with the record of a volume before it places nothing.
     if (c && log.lastRecord < c->m_u64FirstSector)
@@ -25,20 +25,20 @@ CNTFSSearchController::MakeLogCandidate(std::uint64_t page, const LogStart& log,
 // the first one page before it.
 void CNTFSSearchController::MarkLoneRestartPage(std::uint64_t page, const LogStart& log) {
     MarkOrInsert(MakeLogCandidate(page, log, NTFS_EVIDENCE_LOG_FIRST), NTFS_EVIDENCE_LOG_FIRST);
-    if (page > kLogPageSectors)
-        MarkOrInsert(MakeLogCandidate(page - kLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND),
+    if (page > kNtfsLogPageSectors)
+        MarkOrInsert(MakeLogCandidate(page - kNtfsLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND),
                      NTFS_EVIDENCE_LOG_SECOND);
 }
 
 void CNTFSSearchController::AnalyzeRstrRecord(std::uint64_t page) {
-    if (m_restartPages.size() >= kNtfsSearchListCap)
+    if (m_pass.log.restartPages.size() >= kNtfsSearchListCap)
         return;
-    const bool second = !m_restartPages.empty() && page >= kLogPageSectors &&
-                        m_restartPages.back() == page - kLogPageSectors;
-    for (const LogStart& log : m_logStarts) {
+    const bool second = !m_pass.log.restartPages.empty() && page >= kNtfsLogPageSectors &&
+                        m_pass.log.restartPages.back() == page - kNtfsLogPageSectors;
+    for (const LogStart& log : m_pass.log.starts) {
         if (second) {
             if (Candidate c =
-                    MakeLogCandidate(page - kLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND))
+                    MakeLogCandidate(page - kNtfsLogPageSectors, log, NTFS_EVIDENCE_LOG_SECOND))
                 UpdateEvidence(KeyOf(*c), NTFS_EVIDENCE_LOG_SECOND, 0);
             if (Candidate c = MakeLogCandidate(page, log, NTFS_EVIDENCE_LOG_FIRST))
                 UpdateEvidence(KeyOf(*c), 0, NTFS_EVIDENCE_LOG_FIRST);
@@ -46,35 +46,36 @@ void CNTFSSearchController::AnalyzeRstrRecord(std::uint64_t page) {
             MarkLoneRestartPage(page, log);
         }
     }
-    m_restartPages.push_back(page);
+    m_pass.log.restartPages.push_back(page);
 }
 
 void CNTFSSearchController::AnalyzeLogFileRecord(const NtfsRecordNode& node) {
     const std::int64_t cluster = node.FirstCluster();
     const std::uint8_t spc = node.sectorsPerCluster;
     if (cluster != -1 && spc != 0) {
-        auto known = std::find_if(m_logStarts.begin(), m_logStarts.end(), [&](const LogStart& l) {
-            return l.cluster == cluster && l.spc == spc;
-        });
-        if (known != m_logStarts.end()) {
+        auto known =
+            std::find_if(m_pass.log.starts.begin(), m_pass.log.starts.end(),
+                         [&](const LogStart& l) { return l.cluster == cluster && l.spc == spc; });
+        if (known != m_pass.log.starts.end()) {
             known->lastRecord = std::max(known->lastRecord, node.sector);
         } else {
             const LogStart log{cluster, spc, node.sector};
-            for (std::size_t i = 0; i < m_restartPages.size(); ++i) {
-                const std::uint64_t p = m_restartPages[i];
-                if (i + 1 < m_restartPages.size() && m_restartPages[i + 1] == p + kLogPageSectors) {
-                    MarkOrInsert(
-                        MakeLogCandidate(p, log, NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND),
-                        NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND);
+            for (std::size_t i = 0; i < m_pass.log.restartPages.size(); ++i) {
+                const std::uint64_t p = m_pass.log.restartPages[i];
+                if (i + 1 < m_pass.log.restartPages.size() &&
+                    m_pass.log.restartPages[i + 1] == p + kNtfsLogPageSectors) {
+                    MarkOrInsert(MakeLogCandidate(
+                                     p, log, NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND),
+                                 NTFS_EVIDENCE_LOG_FIRST | NTFS_EVIDENCE_LOG_SECOND);
                     ++i;
                 } else {
                     MarkLoneRestartPage(p, log);
                 }
             }
-            m_logStarts.push_back(log);
+            m_pass.log.starts.push_back(log);
         }
     }
-    m_logRecords.push_back(node);
+    m_pass.log.records.push_back(node);
 }
 
 void CNTFSSearchController::ScanLogRecordPages(std::uint64_t first, std::uint64_t count,
@@ -82,23 +83,24 @@ void CNTFSSearchController::ScanLogRecordPages(std::uint64_t first, std::uint64_
     const std::uint64_t end = first + count;
     // `p` starts a whole page (the callers know its sectors are there).
     auto valid = [](const std::uint8_t* p) {
-        const ByteSpan page(p, kLogPageSectors * kSectorSize);
-        if (page.u16(4) != 40 || page.u16(6) != 9)
+        const ByteSpan page(p, kNtfsLogPageSectors * kSectorSize);
+        if (page.u16(kNtfsRecordPageUsaOffsetField) != kNtfsRecordPageUsaOffset ||
+            page.u16(kNtfsRecordPageUsaCountField) != kNtfsRecordPageUsaCount)
             return false;
-        const std::uint16_t usn = page.u16(40);
-        for (std::uint32_t k = 1; k <= kLogPageSectors; ++k)
+        const std::uint16_t usn = page.u16(kNtfsRecordPageUsaOffset);
+        for (std::uint32_t k = 1; k <= kNtfsLogPageSectors; ++k)
             if (page.u16(k * kSectorSize - 2) != usn)
                 return false;
         return true;
     };
     std::uint64_t s = first;
-    if (m_pendingLogPage != kNtfsUnknown) {
-        const std::uint64_t p = m_pendingLogPage;
-        m_pendingLogPage = kNtfsUnknown;
-        if (p < first && first - p <= kHeadSectors && p + kLogPageSectors <= end) {
+    if (m_pass.chunk.pendingLogPage != kNtfsUnknown) {
+        const std::uint64_t p = m_pass.chunk.pendingLogPage;
+        m_pass.chunk.pendingLogPage = kNtfsUnknown;
+        if (p < first && first - p <= kHeadSectors && p + kNtfsLogPageSectors <= end) {
             if (valid(data - static_cast<std::ptrdiff_t>(first - p) * kSectorSize))
-                AddToRanges(m_logPages, p, kLogPageSectors);
-            s = p + kLogPageSectors;
+                AddToRanges(m_pass.log.recordPages, p, kNtfsLogPageSectors);
+            s = p + kNtfsLogPageSectors;
         }
     }
     while (s < end) {
@@ -107,12 +109,12 @@ void CNTFSSearchController::ScanLogRecordPages(std::uint64_t first, std::uint64_
             ++s;
             continue;
         }
-        if (end - s < kLogPageSectors) {
-            m_pendingLogPage = s; // completed from the next chunk
+        if (end - s < kNtfsLogPageSectors) {
+            m_pass.chunk.pendingLogPage = s; // completed from the next chunk
             break;
         }
         if (valid(p))
-            AddToRanges(m_logPages, s, kLogPageSectors);
-        s += kLogPageSectors;
+            AddToRanges(m_pass.log.recordPages, s, kNtfsLogPageSectors);
+        s += kNtfsLogPageSectors;
     }
 }

@@ -10,36 +10,37 @@ using namespace ntfs_search;
 // first two tells about where their partition starts.
 
 void CNTFSSearchController::MftSee(std::uint64_t sector, const std::uint8_t* rec, int systemFile) {
-    const bool near = m_lastMftSector != kNtfsUnknown && sector >= m_lastMftSector &&
-                      sector - m_lastMftSector <= kMftWindow;
-    if (!rec && m_pendingMft >= 0 && near && ((sector - m_lastMftSector) & 1))
+    NtfsMftSequence& seq = m_pass.mft;
+    const bool near = seq.lastMftSector != kNtfsUnknown && sector >= seq.lastMftSector &&
+                      sector - seq.lastMftSector <= kMftWindow;
+    if (!rec && seq.pendingMft >= 0 && near && ((sector - seq.lastMftSector) & 1))
         return; // the second half of a record of the sequence
-    if (!rec || systemFile == -1 || m_pendingMft < 0 || !near ||
-        static_cast<std::uint64_t>(systemFile) != (sector - m_lastMftSector) / 2)
+    if (!rec || systemFile == -1 || seq.pendingMft < 0 || !near ||
+        static_cast<std::uint64_t>(systemFile) != (sector - seq.lastMftSector) / 2)
         MftCommitAndReset();
     if (!rec)
         return;
-    if (m_pendingMft >= 0)
-        m_mftSequenceLast = std::max(m_mftSequenceLast, systemFile); // the sequence goes on
+    if (seq.pendingMft >= 0)
+        seq.last = std::max(seq.last, systemFile); // the sequence goes on
     if (systemFile == 0) {
-        m_lastMftSector = sector;
-        m_mftSequenceLast = 0;
+        seq.lastMftSector = sector;
+        seq.last = 0;
         NtfsRecordNode node;
-        if (m_mftRecords.size() < kNtfsSearchListCap) {
+        if (m_kept.mftRecords.size() < kNtfsSearchListCap) {
             if (MakeShortNode(sector, rec, kNtfsRecordSize, node)) {
-                m_mftSectors.insert(sector);
-                m_mftRecords.push_back(std::move(node));
-                m_pendingMft = static_cast<std::int64_t>(m_mftRecords.size() - 1);
+                m_kept.mftSectors.insert(sector);
+                m_kept.mftRecords.push_back(std::move(node));
+                seq.pendingMft = static_cast<std::int64_t>(m_kept.mftRecords.size() - 1);
             } else {
                 MftCommitAndReset();
             }
         }
     } else if (systemFile == 1) {
         NtfsRecordNode node;
-        if (m_mirrorRecords.size() < kNtfsSearchListCap) {
+        if (seq.mirrorRecords.size() < kNtfsSearchListCap) {
             if (MakeLongNode(sector, rec, kNtfsRecordSize, node)) {
-                m_mirrorRecords.push_back(std::move(node));
-                m_pendingMirror = static_cast<std::int64_t>(m_mirrorRecords.size() - 1);
+                seq.mirrorRecords.push_back(std::move(node));
+                seq.pendingMirror = static_cast<std::int64_t>(seq.mirrorRecords.size() - 1);
             } else {
                 MftCommitAndReset();
             }
@@ -49,40 +50,38 @@ void CNTFSSearchController::MftSee(std::uint64_t sector, const std::uint8_t* rec
         if (data) {
             const std::uint64_t bytes = data.NonResident() ? data.DataSize() : data.ValueLength();
             if (bytes > 0 && bytes <= (UINT64_MAX >> 4)) {
-                m_bitmapClusters = bytes * 8;
-                if (m_bitmapRecords.size() < kNtfsSearchListCap)
-                    m_bitmapRecords[sector] = m_bitmapClusters;
+                seq.bitmapClusters = bytes * 8;
+                if (seq.bitmapRecords.size() < kNtfsSearchListCap)
+                    seq.bitmapRecords[sector] = seq.bitmapClusters;
             }
         }
     }
 }
 
 void CNTFSSearchController::MftCommitAndReset() {
-    if (m_pendingMft >= 0) {
+    NtfsMftSequence& seq = m_pass.mft;
+    if (seq.pendingMft >= 0) {
         // Copies: the analyses below may append to the lists the indices point into.
-        const NtfsRecordNode mft = m_mftRecords[static_cast<std::size_t>(m_pendingMft)];
-        if (m_pendingMirror < 0) {
+        const NtfsRecordNode mft = m_kept.mftRecords[static_cast<std::size_t>(seq.pendingMft)];
+        if (seq.pendingMirror < 0) {
             MakeMftCandidates(mft);
         } else {
             const NtfsRecordNode mirror =
-                m_mirrorRecords[static_cast<std::size_t>(m_pendingMirror)];
+                seq.mirrorRecords[static_cast<std::size_t>(seq.pendingMirror)];
             // The $MFTMirr copy holds records 0 to 3 only; the MFT itself goes on with
             // $AttrDef, the root folder, $Bitmap ...
-            AnalyzeMftPair(mft, mirror, m_mftSequenceLast < 4);
-            m_mftPairs.emplace_back(static_cast<std::size_t>(m_pendingMft),
-                                    static_cast<std::size_t>(m_pendingMirror));
+            AnalyzeMftPair(mft, mirror, seq.last < 4);
+            seq.pairs.emplace_back(static_cast<std::size_t>(seq.pendingMft),
+                                   static_cast<std::size_t>(seq.pendingMirror));
         }
     }
-    m_pendingMft = m_pendingMirror = -1;
-    m_mftSequenceLast = -1;
-    m_lastMftSector = kNtfsUnknown;
-    m_bitmapClusters = kNtfsUnknown;
+    seq.EndSequence();
 }
 
 void CNTFSSearchController::MftFacts(CSearchedNTFSPartitionInfo& r) const {
     if (r.m_u64MftRecordSector == kNtfsUnknown)
-        r.m_u64MftRecordSector = m_lastMftSector;
-    ApplyBitmapSize(r, m_bitmapClusters);
+        r.m_u64MftRecordSector = m_pass.mft.lastMftSector;
+    ApplyBitmapSize(r, m_pass.mft.bitmapClusters);
 }
 
 void CNTFSSearchController::ApplyBitmapSize(CSearchedNTFSPartitionInfo& r,
@@ -114,7 +113,7 @@ void CNTFSSearchController::MakeMftCandidates(const NtfsRecordNode& mft) {
         MftFacts(*c);
         const Key key = KeyOf(*c);
         if (UpdateEvidence(key, NTFS_EVIDENCE_MFT, 0)) {
-            auto [lo, hi] = m_partitions.equal_range(key);
+            auto [lo, hi] = m_candidates.partitions.equal_range(key);
             for (auto it = lo; it != hi; ++it)
                 MftFacts(*it->second);
             return;
@@ -143,18 +142,18 @@ void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft, const Ntfs
     const auto mftCluster = static_cast<std::uint64_t>(mft.FirstCluster());
     const std::uint64_t mftAt = c->m_u64FirstSector + mftCluster * spc; // a lookup only
     auto both = [&](const Key& k) {
-        auto [lo, hi] = m_partitions.equal_range(k);
+        auto [lo, hi] = m_candidates.partitions.equal_range(k);
         for (auto it = lo; it != hi; ++it)
             it->second->SetEvidence((it->second->GetEvidence() | NTFS_EVIDENCE_MFT_AND_MIRROR) &
                                     ~(NTFS_EVIDENCE_MFT | NTFS_EVIDENCE_MIRROR));
         return lo != hi;
     };
-    if (m_mftSectors.count(mftAt)) {
+    if (m_kept.mftSectors.count(mftAt)) {
         both(key); // the MFT was seen where this mirror's partition keeps it
         return;
     }
     if (UpdateEvidence(key, NTFS_EVIDENCE_MIRROR, 0)) {
-        auto [lo, hi] = m_partitions.equal_range(key);
+        auto [lo, hi] = m_candidates.partitions.equal_range(key);
         for (auto it = lo; it != hi; ++it)
             MftFacts(*it->second);
         return;
@@ -162,19 +161,19 @@ void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft, const Ntfs
     // Read as the MFT itself: its partition's mirror copy may have been seen already (a mirror
     // in the partition's first clusters comes before the MFT).
     std::uint64_t mftOffset = 0, mirrorAt = 0;
-    const bool mftFits = !__builtin_mul_overflow(mftCluster, spc, &mftOffset) &&
-                         mftOffset <= mft.sector;
+    const bool mftFits =
+        !__builtin_mul_overflow(mftCluster, spc, &mftOffset) && mftOffset <= mft.sector;
     const Key mftKey{mft.sector - (mftFits ? mftOffset : 0), mft.sectorsPerCluster};
     if (!mirrorCopy && mftFits &&
         !__builtin_mul_overflow(static_cast<std::uint64_t>(mirrorCluster), spc, &mirrorAt) &&
         !__builtin_add_overflow(mirrorAt, mftKey.first, &mirrorAt) &&
-        m_mftSectors.count(mirrorAt) && both(mftKey)) {
-        auto [lo, hi] = m_partitions.equal_range(mftKey);
+        m_kept.mftSectors.count(mirrorAt) && both(mftKey)) {
+        auto [lo, hi] = m_candidates.partitions.equal_range(mftKey);
         for (auto it = lo; it != hi; ++it)
             MftFacts(*it->second);
         return;
     }
-    if (mirrorCopy && !(mftFits && m_partitions.count(mftKey))) {
+    if (mirrorCopy && !(mftFits && m_candidates.partitions.count(mftKey))) {
         // Four records and no more, and no partition known at the MFT reading: the $MFTMirr
         // copy of a partition whose MFT is gone. Never the MFT of a partition before it. Its
         // $Bitmap record, when the rest of the MFT was seen, tells its size.
@@ -182,8 +181,8 @@ void CNTFSSearchController::AnalyzeMftPair(const NtfsRecordNode& mft, const Ntfs
         if (!__builtin_mul_overflow(mftCluster, spc, &bitmapAt) &&
             !__builtin_add_overflow(bitmapAt, c->m_u64FirstSector, &bitmapAt) &&
             !__builtin_add_overflow(bitmapAt, 6 * kNtfsSectorsPerRecord, &bitmapAt)) {
-            auto b = m_bitmapRecords.find(bitmapAt);
-            if (b != m_bitmapRecords.end())
+            auto b = m_pass.mft.bitmapRecords.find(bitmapAt);
+            if (b != m_pass.mft.bitmapRecords.end())
                 ApplyBitmapSize(*c, b->second);
         }
         Insert(std::move(c));

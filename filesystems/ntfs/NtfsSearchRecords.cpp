@@ -77,7 +77,7 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
             // placed it (or its MFT was seen where this boot sector keeps it), the sector is the
             // partition's backup and starts nothing.
             bool backup = false;
-            auto [lo, hi] = m_partitions.equal_range(key);
+            auto [lo, hi] = m_candidates.partitions.equal_range(key);
             for (auto it = lo; it != hi; ++it) {
                 CSearchedNTFSPartitionInfo& o = *it->second;
                 const bool sameVolume = o.m_u64SerialNumber == r->m_u64SerialNumber;
@@ -93,9 +93,10 @@ void CNTFSSearchController::AnalyzeDbrSector(std::uint64_t sector, const std::ui
                 std::uint64_t at;
                 return !__builtin_mul_overflow(cluster, spc, &at) &&
                        !__builtin_add_overflow(at, r->m_u64FirstSector, &at) &&
-                       m_mftSectors.count(at) != 0;
+                       m_kept.mftSectors.count(at) != 0;
             };
-            if (!backup && (mftSeenAt(boot.GetMftCluster()) || mftSeenAt(boot.GetMftMirrorCluster())))
+            if (!backup &&
+                (mftSeenAt(boot.GetMftCluster()) || mftSeenAt(boot.GetMftMirrorCluster())))
                 backup = true;
             // The records already made for this partition ran to the device's end (or to
             // nothing); the boot sector tells its size. They have taken the evidence, so no
@@ -136,8 +137,8 @@ int CNTFSSearchController::AnalyzeFileRecordSector(std::uint64_t sector, const s
         if (CheckFileRecordHeader(data, kNtfsRecordSize) ||
             (Magic(data, "FILE") && avail >= kSectorSize)) {
             // The record's second sector starts the next chunk.
-            if (m_pendingFile.size() < kHeadSectors)
-                m_pendingFile.push_back(sector);
+            if (m_pass.chunk.pendingFile.size() < kHeadSectors)
+                m_pass.chunk.pendingFile.push_back(sector);
             return 1;
         }
         MftSee(sector, nullptr, -1);
@@ -162,10 +163,11 @@ int CNTFSSearchController::AnalyzeFileRecordSector(std::uint64_t sector, const s
         NtfsRecordNode node;
         if (MakeLongNode(sector, rec, kNtfsRecordSize, node)) {
             if (systemFile == 2) {
-                if (m_logRecords.size() < kNtfsSearchListCap)
+                if (m_pass.log.records.size() < kNtfsSearchListCap)
                     AnalyzeLogFileRecord(node);
             } else {
-                SystemFileTracker& t = systemFile == 4 ? m_attrDef : m_upCase;
+                NtfsSystemFileMatches& t =
+                    systemFile == 4 ? m_pass.evidence.attrDef : m_pass.evidence.upCase;
                 if (t.records.size() < kNtfsSearchListCap) {
                     node.sectorsPerCluster = 0;
                     t.records.push_back(std::move(node));
@@ -183,15 +185,17 @@ void CNTFSSearchController::AnalyzeOrdinaryRecord(std::uint64_t sector, const st
     if (IsExtensionRecord(rec, kNtfsRecordSize))
         return;
     if ((systemFile == 0 || systemFile == 1) &&
-        (m_mftRecords.size() >= kNtfsSearchListCap || m_mirrorRecords.size() >= kNtfsSearchListCap))
+        (m_kept.mftRecords.size() >= kNtfsSearchListCap ||
+         m_pass.mft.mirrorRecords.size() >= kNtfsSearchListCap))
         return;
-    if (m_logRecords.size() >= kNtfsSearchListCap)
+    if (m_pass.log.records.size() >= kNtfsSearchListCap)
         return;
-    if (!m_runs.empty() &&
-        m_runs.back().firstSector + kNtfsSectorsPerRecord * m_runs.back().recordCount == sector)
-        ++m_runs.back().recordCount;
+    if (!m_kept.runs.empty() &&
+        m_kept.runs.back().firstSector + kNtfsSectorsPerRecord * m_kept.runs.back().recordCount ==
+            sector)
+        ++m_kept.runs.back().recordCount;
     else
-        m_runs.push_back({sector, 1});
+        m_kept.runs.push_back({sector, 1});
 
     NtfsFileNameView name;
     if (!ReadFileNameAttr(FindAttribute(rec, kNtfsRecordSize, kNtfsAttrFileName, 0), name) ||
@@ -218,5 +222,5 @@ void CNTFSSearchController::NoteFoundName(const std::uint8_t* utf16, std::size_t
         name[i] = static_cast<char16_t>(bytes.u16(2 * i));
     FoundFileEntry entry;
     if (entry.SetFromWideName(name, units, firstCluster, sector))
-        m_foundFiles.Append(entry);
+        m_pass.evidence.foundFiles.Append(entry);
 }

@@ -5,8 +5,8 @@
 // What the search keeps for the tree builds, saved with the scan state.
 
 int CNTFSSearchController::SaveState(IRSData* section) {
-    RSWriteValue<std::uint64_t>(section, m_mftRecords.size());
-    for (const NtfsRecordNode& node : m_mftRecords) {
+    RSWriteValue<std::uint64_t>(section, m_kept.mftRecords.size());
+    for (const NtfsRecordNode& node : m_kept.mftRecords) {
         RSWriteValue<std::uint64_t>(section, node.sector);
         RSWriteValue<std::uint8_t>(section, node.sectorsPerRecord);
         RSWriteValue<std::uint8_t>(section, node.sectorsPerCluster);
@@ -17,8 +17,8 @@ int CNTFSSearchController::SaveState(IRSData* section) {
             RSWriteValue<std::uint64_t>(section, e.vcn);
         }
     }
-    RSWriteValue<std::uint64_t>(section, m_runs.size());
-    for (const FileRecordRun& run : m_runs) {
+    RSWriteValue<std::uint64_t>(section, m_kept.runs.size());
+    for (const FileRecordRun& run : m_kept.runs) {
         RSWriteValue<std::uint64_t>(section, run.firstSector);
         RSWriteValue<std::uint64_t>(section, run.recordCount);
     }
@@ -42,15 +42,15 @@ int CNTFSSearchController::LoadState(IRSData* section) {
             e.vcn = RSReadValue<std::uint64_t>(section);
             node.extents.push_back(e);
         }
-        m_mftSectors.insert(node.sector);
-        m_mftRecords.push_back(std::move(node));
+        m_kept.mftSectors.insert(node.sector);
+        m_kept.mftRecords.push_back(std::move(node));
     }
     const std::uint64_t runs = RSReadValue<std::uint64_t>(section);
     for (std::uint64_t i = 0; i < runs; ++i) {
         FileRecordRun run;
         run.firstSector = RSReadValue<std::uint64_t>(section);
         run.recordCount = RSReadValue<std::uint64_t>(section);
-        m_runs.push_back(run);
+        m_kept.runs.push_back(run);
     }
     return 1;
 }
