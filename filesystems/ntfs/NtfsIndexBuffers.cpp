@@ -118,7 +118,7 @@ std::int64_t GetIndexNodeParent(const NtfsAttributeView& attr) {
                          if (!value.has(off + 16, 8))
                              return false;
                          const std::int64_t parent =
-                             static_cast<std::int64_t>(value.u64(off + 16) & 0x0000FFFFFFFFFFFFull);
+                             static_cast<std::int64_t>(NtfsRecordNumber(value.u64(off + 16)));
                          if (result == -1)
                              result = parent;
                          else if (parent != result) {

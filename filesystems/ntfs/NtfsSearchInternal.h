@@ -16,8 +16,8 @@ inline bool Magic(const std::uint8_t* p, const char* m) {
     return std::memcmp(p, m, 4) == 0;
 }
 
-// The first attribute of `type` without a name, or an empty view.
-NtfsAttributeView FindUnnamed(const std::uint8_t* rec, std::size_t len, std::uint32_t type);
+// The record's first $DATA attribute without a name, or an empty view.
+NtfsAttributeView FindUnnamedData(const std::uint8_t* rec, std::size_t len);
 // Runs of a non-resident attribute (named or not), VCNs from its lowest VCN, sorted; false when
 // the attribute is missing or resident or its mapping pairs do not hold together.
 bool AttributeExtents(const NtfsAttributeView& attr, NtfsExtentList& out);

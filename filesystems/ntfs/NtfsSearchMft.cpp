@@ -46,7 +46,7 @@ void CNTFSSearchController::MftSee(std::uint64_t sector, const std::uint8_t* rec
             }
         }
     } else if (systemFile == 6 && m_useVolumeSize) {
-        const NtfsAttributeView data = FindUnnamed(rec, kNtfsRecordSize, kNtfsAttrData);
+        const NtfsAttributeView data = FindUnnamedData(rec, kNtfsRecordSize);
         if (data) {
             const std::uint64_t bytes = data.NonResident() ? data.DataSize() : data.ValueLength();
             if (bytes > 0 && bytes <= (UINT64_MAX >> 4)) {

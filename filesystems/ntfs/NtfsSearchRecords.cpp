@@ -9,12 +9,14 @@
 
 namespace ntfs_search {
 
-NtfsAttributeView FindUnnamed(const std::uint8_t* rec, std::size_t len, std::uint32_t type) {
-    for (int i = 0;; ++i) {
-        const NtfsAttributeView a = FindAttribute(rec, len, type, i);
-        if (!a || a.NameLength() == 0)
-            return a;
-    }
+NtfsAttributeView FindUnnamedData(const std::uint8_t* rec, std::size_t len) {
+    NtfsAttributeView data;
+    ForEachFileDataAttribute([&](std::uint32_t type, int i) { return FindAttribute(rec, len, type, i); },
+                             [&](const NtfsAttributeView& a) {
+                                 data = a;
+                                 return false;
+                             });
+    return data;
 }
 
 bool AttributeExtents(const NtfsAttributeView& attr, NtfsExtentList& out) {
@@ -28,7 +30,7 @@ bool AttributeExtents(const NtfsAttributeView& attr, NtfsExtentList& out) {
 
 bool MakeLongNode(std::uint64_t sector, const std::uint8_t* rec, std::size_t len,
                   NtfsRecordNode& node) {
-    const NtfsAttributeView data = FindUnnamed(rec, len, kNtfsAttrData);
+    const NtfsAttributeView data = FindUnnamedData(rec, len);
     node = NtfsRecordNode();
     node.sector = sector;
     node.lsn = ByteSpan(rec, len).u64(8);
@@ -201,7 +203,7 @@ void CNTFSSearchController::AnalyzeOrdinaryRecord(std::uint64_t sector, const st
     if (!ReadFileNameAttr(FindAttribute(rec, kNtfsRecordSize, kNtfsAttrFileName, 0), name) ||
         name.nameLength == 0)
         return;
-    const NtfsAttributeView data = FindUnnamed(rec, kNtfsRecordSize, kNtfsAttrData);
+    const NtfsAttributeView data = FindUnnamedData(rec, kNtfsRecordSize);
     m_scratchExtents.clear(); // kept between records: no allocation per record
     if (!AttributeExtents(data, m_scratchExtents))
         return;
