@@ -36,9 +36,9 @@ std::string WriteText(const std::string& name, std::size_t bytes) {
     return path;
 }
 
-std::string WritePicture(const std::string& name, const std::string& spec) {
+std::string WritePicture(const std::string& name, const std::string& convertArgs) {
     const std::string path = testsupport::ScratchDir("preview-details") + "/" + name;
-    EXPECT_TRUE(testsupport::MustRun("convert " + spec + " " + path));
+    EXPECT_TRUE(testsupport::MustRun("convert " + convertArgs + " " + path));
     return path;
 }
 
