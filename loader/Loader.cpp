@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -96,7 +97,7 @@ class Child {
 public:
     ~Child() { Reap(true); }
 
-    bool Start(const std::string& path, const std::vector<std::string>& args) {
+    bool Start(const std::string& path, const std::vector<std::string>& args, char* const* envp = environ) {
         std::vector<char*> argv;
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -112,7 +113,7 @@ public:
         posix_spawnattr_setsigdefault(&attr, &deflt);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
         pid_t pid = -1;
-        const int rc = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), environ);
+        const int rc = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), envp);
         posix_spawnattr_destroy(&attr);
         if (rc != 0)
             return false;
@@ -200,12 +201,34 @@ void AppendCrashNote(const std::string& note, int logFd) {
     unlink(note.c_str());
 }
 
+// The environment of the programs the loader starts: its own, with the runtime folder it chose,
+// so that the program meets it there whatever the program would find on its own.
+class ProgramEnvironment {
+public:
+    explicit ProgramEnvironment(const std::string& runtimeDir) {
+        const std::string key = std::string(platform::kRuntimeDirVariable) + "=";
+        for (char** e = environ; e && *e; ++e)
+            if (std::string_view(*e).substr(0, key.size()) != key)
+                m_entries.emplace_back(*e);
+        m_entries.push_back(key + runtimeDir);
+        for (std::string& entry : m_entries)
+            m_pointers.push_back(entry.data());
+        m_pointers.push_back(nullptr);
+    }
+    char* const* Get() const { return m_pointers.data(); }
+
+private:
+    std::vector<std::string> m_entries;
+    std::vector<char*> m_pointers;
+};
+
 enum class RunEnd { Ended, Crash, Memory };
 
 int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd) {
     const platform::AppPaths& paths = config.paths;
     const std::string program = paths.programDir + config.programName;
     const std::string note = CrashNoteFile(paths);
+    const ProgramEnvironment environment(paths.runtimeDir);
     bool restartedForMemory = false;
     int memoryRestarts = 0;
     for (;;) {
@@ -214,7 +237,7 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd)
             DebugTrace("____---Cannot make the crash FIFOs in %s", paths.runtimeDir.c_str());
         unlink(note.c_str());
         Child child;
-        if (!child.Start(program, {config.programName, "-pro"})) {
+        if (!child.Start(program, {config.programName, "-pro"}, environment.Get())) {
             DebugTrace("____---Cannot start %s", program.c_str());
             return kLoaderStartFailed;
         }
@@ -262,7 +285,7 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd)
         }
         if (end == RunEnd::Crash) {
             Child reporter;
-            if (!reporter.Start(paths.programDir + config.reporterName, {config.reporterName}))
+            if (!reporter.Start(paths.programDir + config.reporterName, {config.reporterName}, environment.Get()))
                 return kLoaderReportFailed;
             reporter.Detach();
             return kLoaderOk;
@@ -273,9 +296,12 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd)
 
 } // namespace
 
-int RunLoader(const LoaderConfig& config, ILoaderMessages& messages) {
+int RunLoader(const LoaderConfig& givenConfig, ILoaderMessages& messages) {
+    // The runtime folder is chosen here; everything below uses the chosen one.
+    LoaderConfig config = givenConfig;
     std::string error;
-    if (!platform::CreateAppFolders(config.paths, &error)) {
+    std::vector<std::string> refused;
+    if (!platform::CreateAppFolders(config.paths, &error, &refused)) {
         messages.ShowMessage(1, "Cannot create the program's folders: " + error);
         return kLoaderRefused;
     }
@@ -288,6 +314,10 @@ int RunLoader(const LoaderConfig& config, ILoaderMessages& messages) {
     FileHandle loaderLock = LockFile(config.paths.LoaderLockFile(), busy);
 
     FileHandle logFile(open(config.paths.LogFile().c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    for (const std::string& line : platform::RuntimeFolderNotes(config.paths, refused)) {
+        const std::string text = line + "\r\n";
+        platform::WriteFully(logFile.Get(), text.data(), text.size());
+    }
     InstallChildPipe();
     int result;
     {

@@ -34,6 +34,8 @@ enum : int {
 };
 
 // Runs the loader until the main program ends for good; returns the process's exit status.
+// The runtime folder is the first usable one of `config.paths` (platform::CreateAppFolders); the
+// programs it starts are told that folder, and the log file begins with the folders refused.
 int RunLoader(const LoaderConfig& config, ILoaderMessages& messages);
 
 constexpr char kAlreadyRunningMessage[] = "Oxtavo Data Recovery has been running!";

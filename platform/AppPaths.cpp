@@ -1,5 +1,6 @@
 #include "platform/AppPaths.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -34,6 +35,165 @@ std::string HomeDir(const EnvLookup& env) {
 std::string XdgDir(const EnvLookup& env, const char* name) {
     std::string v = env(name);
     return (!v.empty() && v[0] == '/') ? v : std::string();
+}
+
+// This machine's name as a file-name part (a home folder may be shared between machines, and
+// the lock must not make one machine's start wait for another's).
+std::string HostPart() {
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0 || !host[0])
+        return "localhost";
+    std::string out;
+    for (const char* c = host; *c; ++c) {
+        const unsigned char u = static_cast<unsigned char>(*c);
+        out += (std::isalnum(u) || u == '-' || u == '.' || u == '_') ? *c : '_';
+    }
+    return out;
+}
+
+std::string Strip(std::string dir) {
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    return dir;
+}
+
+void SetError(std::string* error, const std::string& text) {
+    if (error)
+        *error = text;
+}
+
+// Makes `dir` (its parents too when `makeParents`) and checks that it is a private folder of
+// this user in a folder no other user may change.
+bool MakeOwnDir(const std::string& dirIn, bool makeParents, std::string* error) {
+    const std::string dir = Strip(dirIn);
+    if (makeParents) {
+        // Parents first (mode 0700 when made here), then the folder itself.
+        for (std::size_t pos = 1; (pos = dir.find('/', pos)) != std::string::npos; ++pos) {
+            const std::string parent = dir.substr(0, pos);
+            if (mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
+                SetError(error, parent + ": " + std::strerror(errno));
+                return false;
+            }
+        }
+    }
+    const bool made = mkdir(dir.c_str(), 0700) == 0;
+    if (!made && errno != EEXIST) {
+        SetError(error, dir + ": " + std::strerror(errno));
+        return false;
+    }
+    struct stat st {};
+    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
+        SetError(error, dir + ": not a folder of this user");
+        return false;
+    }
+    // Someone who may change the folder above could swap this one for their own.
+    const auto slash = dir.rfind('/');
+    const std::string parent = slash == 0 || slash == std::string::npos ? "/" : dir.substr(0, slash);
+    struct stat up {};
+    if (stat(parent.c_str(), &up) != 0 || (up.st_uid != getuid() && up.st_uid != 0) ||
+        ((up.st_mode & 022) != 0 && (up.st_mode & S_ISVTX) == 0)) {
+        SetError(error, dir + ": its folder " + parent + " may be changed by another user");
+        if (made)
+            rmdir(dir.c_str());
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
+        SetError(error, dir + ": " + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// True when a FIFO can be made in `dir` (ending in '/') and a file there can be locked: the
+// loader and the program meet through both.
+bool MeetingWorks(const std::string& dir, std::string* error) {
+    const std::string probe = dir + ".probe-" + std::to_string(getpid());
+    unlink(probe.c_str());
+    if (mkfifo(probe.c_str(), 0600) != 0) {
+        SetError(error, Strip(dir) + ": no FIFO can be made there (" + std::strerror(errno) + ")");
+        return false;
+    }
+    unlink(probe.c_str());
+    const int fd = open(probe.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        SetError(error, Strip(dir) + ": no file can be made there (" + std::strerror(errno) + ")");
+        return false;
+    }
+    const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const int lockError = errno;
+    close(fd);
+    unlink(probe.c_str());
+    if (!locked) {
+        SetError(error, Strip(dir) + ": no lock can be taken there (" + std::strerror(lockError) + ")");
+        return false;
+    }
+    return true;
+}
+
+bool UsableRuntimeDir(const std::string& dir, bool makeParents, std::string* error) {
+    return MakeOwnDir(dir, makeParents, error) && MeetingWorks(dir, error);
+}
+
+std::string ReadFirstLine(const std::string& file) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return {};
+    char buf[4096];
+    const ssize_t n = read(fd, buf, sizeof buf - 1);
+    close(fd);
+    if (n <= 0)
+        return {};
+    std::string line(buf, static_cast<std::size_t>(n));
+    return line.substr(0, line.find('\n'));
+}
+
+// Writes `text` to `file` whole or not at all.
+bool WriteWhole(const std::string& file, const std::string& text) {
+    const std::string part = file + ".part";
+    unlink(part.c_str());
+    const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    if (written && rename(part.c_str(), file.c_str()) == 0)
+        return true;
+    unlink(part.c_str());
+    return false;
+}
+
+// The last resort: the mkdtemp folder that an earlier start made and remembered, else a new one.
+bool TempRuntimeDir(AppPaths& paths, std::vector<std::string>& refused) {
+    if (paths.tempBase.empty())
+        return false;
+    const std::string prefix = WithSlash(paths.tempBase) + "brulin-" + std::to_string(getuid()) + "-";
+    std::string error;
+    if (!paths.tempRecord.empty()) {
+        const std::string known = ReadFirstLine(paths.tempRecord);
+        if (!known.empty()) {
+            if (known.compare(0, prefix.size(), prefix) == 0 && known.find("/..") == std::string::npos &&
+                UsableRuntimeDir(known, false, &error)) {
+                paths.runtimeDir = WithSlash(known);
+                return true;
+            }
+            refused.push_back(error.empty() ? known + ": not a folder this program made" : error);
+            error.clear();
+        }
+    }
+    std::string pattern = prefix + "XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        refused.push_back(prefix + "XXXXXX: " + std::strerror(errno));
+        return false;
+    }
+    if (!UsableRuntimeDir(pattern, false, &error)) {
+        refused.push_back(error);
+        rmdir(pattern.c_str());
+        return false;
+    }
+    if (!paths.tempRecord.empty())
+        WriteWhole(paths.tempRecord, pattern + "\n");
+    paths.runtimeDir = WithSlash(pattern);
+    return true;
 }
 
 } // namespace
@@ -77,6 +237,10 @@ std::string ResourceDir() { return FindResourceDir(ProgramDir()); }
 AppPaths ResolveAppPaths(const EnvLookup& env) { return ResolveAppPaths(ProgramDir(), env); }
 
 AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env) {
+    return ResolveAppPaths(programDir, env, getuid());
+}
+
+AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env, unsigned uid) {
     AppPaths p;
     p.programDir = WithSlash(programDir);
     p.resourceDir = FindResourceDir(p.programDir);
@@ -84,8 +248,24 @@ AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env) {
     if (state.empty())
         state = HomeDir(env) + "/.local/state";
     p.stateDir = WithSlash(state) + "brulin/";
-    std::string runtime = XdgDir(env, "XDG_RUNTIME_DIR");
-    p.runtimeDir = runtime.empty() ? "/tmp/brulin-" + std::to_string(getuid()) + "/" : WithSlash(runtime) + "brulin/";
+    // The runtime folder's places, in the order tried (see AppPaths.h).
+    if (const std::string chosen = XdgDir(env, kRuntimeDirVariable); !chosen.empty())
+        p.runtimeChoices.push_back({WithSlash(chosen), false});
+    if (const std::string runtime = XdgDir(env, "XDG_RUNTIME_DIR"); !runtime.empty())
+        p.runtimeChoices.push_back({WithSlash(runtime) + "brulin/", true});
+    if (uid == 0) {
+        p.runtimeChoices.push_back({"/run/brulin/", false});
+    } else {
+        const std::string userRun = "/run/user/" + std::to_string(uid);
+        struct stat st {};
+        if (lstat(userRun.c_str(), &st) == 0)
+            p.runtimeChoices.push_back({userRun + "/brulin/", false});
+    }
+    p.runtimeChoices.push_back({p.stateDir + "run-" + HostPart() + "/", true});
+    p.runtimeDir = p.runtimeChoices.front().dir;
+    std::string temp = XdgDir(env, "TMPDIR");
+    p.tempBase = temp.empty() ? "/tmp" : Strip(temp);
+    p.tempRecord = p.stateDir + "run-" + HostPart() + ".tmpdir";
     std::string config = XdgDir(env, "XDG_CONFIG_HOME");
     if (config.empty())
         config = HomeDir(env) + "/.config";
@@ -93,40 +273,43 @@ AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env) {
     return p;
 }
 
-bool MakePrivateDir(const std::string& dirIn, std::string* error) {
-    std::string dir = dirIn;
-    while (dir.size() > 1 && dir.back() == '/')
-        dir.pop_back();
-    // Parents first (ordinary mode), then the folder itself as 0700.
-    for (std::size_t pos = 1; (pos = dir.find('/', pos)) != std::string::npos; ++pos) {
-        const std::string parent = dir.substr(0, pos);
-        if (mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
-            if (error)
-                *error = parent + ": " + std::strerror(errno);
-            return false;
+bool MakePrivateDir(const std::string& dir, std::string* error) { return MakeOwnDir(dir, true, error); }
+
+bool CreateAppFolders(AppPaths& paths, std::string* error, std::vector<std::string>* refusedOut) {
+    if (!MakePrivateDir(paths.stateDir, error))
+        return false;
+    std::vector<std::string> refused;
+    bool made = false;
+    for (const RuntimeFolderChoice& choice : paths.runtimeChoices) {
+        std::string why;
+        if (UsableRuntimeDir(choice.dir, choice.makeParents, &why)) {
+            paths.runtimeDir = WithSlash(choice.dir);
+            made = true;
+            break;
         }
+        refused.push_back(why);
     }
-    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        if (error)
-            *error = dir + ": " + std::strerror(errno);
-        return false;
+    if (!made)
+        made = TempRuntimeDir(paths, refused);
+    if (!made) {
+        std::string text = "no runtime folder can be made";
+        for (const std::string& r : refused)
+            text += "; " + r;
+        SetError(error, text);
     }
-    struct stat st {};
-    if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) {
-        if (error)
-            *error = dir + ": not a folder of this user";
-        return false;
-    }
-    if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
-        if (error)
-            *error = dir + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (refusedOut)
+        *refusedOut = std::move(refused);
+    return made;
 }
 
-bool CreateAppFolders(const AppPaths& paths, std::string* error) {
-    return MakePrivateDir(paths.stateDir, error) && MakePrivateDir(paths.runtimeDir, error);
+std::vector<std::string> RuntimeFolderNotes(const AppPaths& paths, const std::vector<std::string>& refused) {
+    std::vector<std::string> lines;
+    if (refused.empty())
+        return lines;
+    for (const std::string& r : refused)
+        lines.push_back("Runtime folder refused: " + r);
+    lines.push_back("Runtime folder used: " + paths.runtimeDir);
+    return lines;
 }
 
 int ProbeLoaderLock(const std::string& lockFile) {

@@ -4,17 +4,40 @@
 // installed program; custom carving scripts lie beside the program; the log, crash dumps and
 // scan-state files go to the user's state folder; lock files and FIFOs to the user's runtime
 // folder. Nothing is ever written beside the program.
+//
+// The runtime folder is where the loader and the main program meet (the single-instance lock,
+// the crash FIFOs), so it must be one that no other user can take first. It is the first of
+// these that can be made private to the user and where a FIFO and a lock work:
+//   - $BRULIN_RUNTIME_DIR (the folder a loader chose, handed to the program it starts);
+//   - $XDG_RUNTIME_DIR/brulin/;
+//   - for root /run/brulin/, for any other user /run/user/<uid>/brulin/ when that folder exists;
+//   - <state folder>/run-<host>/ (under the user's home);
+//   - a folder made with mkdtemp in $TMPDIR (or /tmp), remembered in the state folder so that
+//     later starts meet in it.
+// A folder found in the way (someone else's, a symlink, not a folder, or in a folder another user
+// may change) is passed over, never used and never a reason not to start.
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
+
+// One place the runtime folder may be made.
+struct RuntimeFolderChoice {
+    std::string dir;          // ending in '/'
+    bool makeParents = false; // missing parent folders are made (else the parent must exist)
+};
 
 struct AppPaths {
     std::string programDir;  // folder of the running program, ending in '/'
     std::string stateDir;    // $XDG_STATE_HOME/brulin/ (or ~/.local/state/brulin/), ending in '/'
-    std::string runtimeDir;  // $XDG_RUNTIME_DIR/brulin/ (or /tmp/brulin-<uid>/), ending in '/'
+    std::string runtimeDir;  // the runtime folder (see above), ending in '/'; until CreateAppFolders
+                             // has chosen, the first choice
     std::string configFile;  // $XDG_CONFIG_HOME/brulin/brulin.ini (may not exist)
     std::string resourceDir{}; // folder holding info/ and help/ (see FindResourceDir), ending in '/'
+    std::vector<RuntimeFolderChoice> runtimeChoices{}; // the fixed places, in the order tried
+    std::string tempBase{};  // where the last choice is made with mkdtemp ("" for none)
+    std::string tempRecord{}; // the file that remembers that folder for later starts
 
     std::string LogFile() const { return stateDir + "BrulinLog.log"; }
     // Held by the loader for its life; named after the loader's mutex.
@@ -41,18 +64,28 @@ std::string ResourceDir();
 using EnvLookup = std::function<std::string(const char*)>;
 std::string GetEnv(const char* name);
 
+// The environment variable through which the loader tells the program its runtime folder.
+constexpr char kRuntimeDirVariable[] = "BRULIN_RUNTIME_DIR";
+
 // The folders of this process (program folder ProgramDir()), from the environment that
 // `env` gives; no folder is created.
 AppPaths ResolveAppPaths(const EnvLookup& env = GetEnv);
 // Same, with an explicit program folder (tests).
 AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env);
+// Same, for the user `uid` (tests).
+AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env, unsigned uid);
 
-// Creates the state and runtime folders with mode 0700 (and their parents as needed). A runtime
-// folder that exists but belongs to someone else, or is not a folder, is refused. False when a
-// folder cannot be made or is refused.
-bool CreateAppFolders(const AppPaths& paths, std::string* error = nullptr);
-// Creates `dir` (and missing parents) as a private folder; false on failure or when the
-// folder is not the caller's own.
+// Creates the state folder, then the runtime folder in the first of `paths.runtimeChoices` (then
+// the mkdtemp folder) that can be made private and where a FIFO and a lock work, and sets
+// `paths.runtimeDir` to it. Each place passed over is added to `refused` as "<folder>: <reason>".
+// False (with `error`) when the state folder cannot be made or no runtime folder can.
+bool CreateAppFolders(AppPaths& paths, std::string* error = nullptr, std::vector<std::string>* refused = nullptr);
+// The log lines that tell which runtime folders were refused and which one is used (none when
+// nothing was refused).
+std::vector<std::string> RuntimeFolderNotes(const AppPaths& paths, const std::vector<std::string>& refused);
+// Creates `dir` (and missing parents) as a private folder (mode 0700); false on failure, when
+// the folder is not the caller's own (someone else's, a symlink, not a folder), or when it lies
+// in a folder that another user may change.
 bool MakePrivateDir(const std::string& dir, std::string* error = nullptr);
 
 // 1 when another process (the loader) holds a lock on `lockFile`, 0 otherwise (no file, a stale

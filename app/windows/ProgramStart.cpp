@@ -18,6 +18,8 @@
 #include <wx/wx.h>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -80,7 +82,8 @@ int PrepareProgram(int argc, const char* const* argv, StartupOptions& options, p
         return 1;  // the program runs only when started by the loader (or as "BrulinUI -pro")
     paths = platform::ResolveAppPaths();
     std::string error;
-    if (!platform::CreateAppFolders(paths, &error)) {
+    std::vector<std::string> refused;
+    if (!platform::CreateAppFolders(paths, &error, &refused)) {
         std::fprintf(stderr, "BrulinUI: cannot create its folders: %s\n", error.c_str());
         return 1;
     }
@@ -89,6 +92,8 @@ int PrepareProgram(int argc, const char* const* argv, StartupOptions& options, p
     InitLog(paths.LogFile().c_str(), static_cast<LOGLEVEL>(options.LogLevel()), static_cast<LOGTYPE>(logType));
     InstallProgramCrashHandler(paths, logType, ShowOutOfMemoryNotice);
     LogBanner(GatherSystemFacts(paths.programDir));
+    for (const std::string& line : platform::RuntimeFolderNotes(paths, refused))
+        LogWarning("%s", line.c_str());
     return -1;
 }
 

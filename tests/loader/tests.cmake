@@ -49,3 +49,10 @@ add_test(NAME loader_starts_program
     bash ${CMAKE_CURRENT_LIST_DIR}/real_loader.sh ${CMAKE_BINARY_DIR} ${BRULIN_TEST_WORK_DIR}/loader_starts_program)
 set_tests_properties(loader_starts_program PROPERTIES TIMEOUT 120
   ENVIRONMENT "NO_AT_BRIDGE=1;GTK_A11Y=none")
+
+# Starts of the real loader without XDG_RUNTIME_DIR (as root, as nobody, with folders of another
+# user in the way; under root in a namespace with private /tmp, /run and /dev/shm).
+add_test(NAME loader_runtime_folders
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/runtime_folders_test.sh ${CMAKE_BINARY_DIR} ${BRULIN_TEST_WORK_DIR}/loader_runtime_folders)
+set_tests_properties(loader_runtime_folders PROPERTIES TIMEOUT 300
+  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

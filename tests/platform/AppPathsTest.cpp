@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <vector>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -35,8 +37,57 @@ TEST(AppPaths, FoldersFromTheEnvironment) {
     // Unset or relative values fall back.
     p = platform::ResolveAppPaths("/opt/b/", Env({{"HOME", "/h"}, {"XDG_STATE_HOME", "rel"}}));
     EXPECT_EQ(p.stateDir, "/h/.local/state/brulin/");
-    EXPECT_EQ(p.runtimeDir, "/tmp/brulin-" + std::to_string(getuid()) + "/");
     EXPECT_EQ(p.configFile, "/h/.config/brulin/brulin.ini");
+}
+
+namespace {
+std::string HostPart() {
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    return host;
+}
+std::vector<std::string> Dirs(const platform::AppPaths& p) {
+    std::vector<std::string> out;
+    for (const auto& c : p.runtimeChoices)
+        out.push_back(c.dir + (c.makeParents ? " (parents)" : ""));
+    return out;
+}
+} // namespace
+
+// The runtime folder is never a fixed name in a folder that everyone may write: without
+// XDG_RUNTIME_DIR, root takes /run/brulin/, another user /run/user/<uid>/brulin/ only when that
+// folder exists, then the state folder, then a mkdtemp folder in $TMPDIR or /tmp.
+TEST(AppPaths, RuntimeFolderChoices) {
+    const std::string run = "run-" + HostPart() + "/";
+    const unsigned noSuchUser = 2147480001u;  // has no /run/user/<uid>
+    ASSERT_NE(access(("/run/user/" + std::to_string(noSuchUser)).c_str(), F_OK), 0);
+    struct Case {
+        const char* what;
+        unsigned uid;
+        std::map<std::string, std::string> env;
+        std::vector<std::string> dirs;
+        std::string tempBase;
+    };
+    const std::vector<Case> cases = {
+        {"root, no session", 0, {{"HOME", "/root"}}, {"/run/brulin/", "/root/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
+        {"root in a session", 0, {{"HOME", "/root"}, {"XDG_RUNTIME_DIR", "/run/user/0"}},
+         {"/run/user/0/brulin/ (parents)", "/run/brulin/", "/root/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
+        {"a user, no session", noSuchUser, {{"HOME", "/h"}, {"TMPDIR", "/scratch/"}},
+         {"/h/.local/state/brulin/" + run + " (parents)"}, "/scratch"},
+        {"a user in a session", noSuchUser, {{"HOME", "/h"}, {"XDG_RUNTIME_DIR", "/r"}, {"TMPDIR", "rel"}},
+         {"/r/brulin/ (parents)", "/h/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
+        {"started by a loader", noSuchUser, {{"HOME", "/h"}, {"XDG_RUNTIME_DIR", "/r"}, {"BRULIN_RUNTIME_DIR", "/chosen"}},
+         {"/chosen/", "/r/brulin/ (parents)", "/h/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
+        {"relative values", 0, {{"HOME", "/root"}, {"XDG_RUNTIME_DIR", "r"}, {"BRULIN_RUNTIME_DIR", "c/"}},
+         {"/run/brulin/", "/root/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
+    };
+    for (const Case& c : cases) {
+        const auto p = platform::ResolveAppPaths("/opt/b", Env(c.env), c.uid);
+        EXPECT_EQ(Dirs(p), c.dirs) << c.what;
+        EXPECT_EQ(p.runtimeDir, p.runtimeChoices.front().dir) << c.what;
+        EXPECT_EQ(p.tempBase, c.tempBase) << c.what;
+        EXPECT_EQ(p.tempRecord.rfind(p.stateDir, 0), 0u) << c.what;
+    }
 }
 
 TEST(AppPaths, PrivateFoldersAndLoaderLock) {
@@ -111,4 +162,191 @@ TEST(AppPaths, TheRunningProgramsOwnFileAndFolder) {
     EXPECT_TRUE(fs::equivalent(file, std::string(BRULIN_BINARY_DIR) + "/tests/test_platform"));
     EXPECT_EQ(platform::ProgramDir(), fs::path(file).parent_path().string() + "/");
     EXPECT_EQ(platform::ResolveAppPaths(Env({{"HOME", "/h"}})).programDir, platform::ProgramDir());
+}
+
+namespace {
+
+const unsigned kOtherUser = 4242;  // a made-up user, the one who puts folders in the way
+
+bool AsRoot() { return geteuid() == 0; }
+
+std::string RuntimeScratch(const std::string& name) {
+    const std::string root = std::string(BRULIN_TEST_WORK_DIR) + "/app-paths-" + name + "-" + std::to_string(getpid());
+    fs::remove_all(root);
+    fs::create_directories(root + "/state");
+    return root;
+}
+
+// A lock taken in `dir` by another process is seen from here: the folder is a meeting place.
+bool LockMeets(const std::string& dir) {
+    const std::string file = dir + "meet.lock";
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = open(file.c_str(), O_RDWR | O_CREAT, 0600);
+        flock(fd, LOCK_EX);
+        sleep(5);
+        _exit(0);
+    }
+    bool held = false;
+    for (int i = 0; i < 200 && !held; ++i) {
+        held = platform::ProbeLoaderLock(file) == 1;
+        if (!held)
+            usleep(10000);
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    unlink(file.c_str());
+    return held;
+}
+
+} // namespace
+
+// Whatever lies in the first place (made by someone else or left behind), it is never used and
+// never stops the start: it stays as it was, is named, and the next place is used.
+TEST(AppPaths, ARuntimeFolderInTheWayIsPassedOver) {
+    struct Case {
+        const char* what;
+        bool needsRoot;
+        std::function<void(const std::string& place)> put;  // makes what lies at `place`
+        bool firstUsed;       // the place itself is fine after all
+        const char* reason;   // part of the refusal
+    };
+    const std::vector<Case> cases = {
+        {"a file", false, [](const std::string& place) { std::ofstream(place) << "x"; }, false, "not a folder of this user"},
+        {"a symlink to a folder of ours", false,
+         [](const std::string& place) {
+             fs::create_directory(place + "-target");
+             chmod((place + "-target").c_str(), 0700);
+             fs::create_directory_symlink(place + "-target", place);
+         },
+         false, "not a folder of this user"},
+        {"another user's folder, open to all", true,
+         [](const std::string& place) {
+             fs::create_directory(place);
+             chown(place.c_str(), kOtherUser, kOtherUser);
+             chmod(place.c_str(), 0777);
+         },
+         false, "not a folder of this user"},
+        {"a folder inside another user's folder", true,
+         [](const std::string& place) {
+             const std::string up = fs::path(place).parent_path();
+             chown(up.c_str(), kOtherUser, kOtherUser);
+             chmod(up.c_str(), 0755);
+         },
+         false, "may be changed by another user"},
+        {"a folder inside a folder everyone may change", false,
+         [](const std::string& place) { chmod(fs::path(place).parent_path().c_str(), 0777); }, false,
+         "may be changed by another user"},
+        {"a folder inside a sticky folder everyone may write (as /tmp)", false,
+         [](const std::string& place) { chmod(fs::path(place).parent_path().c_str(), 01777); }, true, ""},
+        {"our own folder, open to others", false,
+         [](const std::string& place) {
+             fs::create_directory(place);
+             chmod(place.c_str(), 0755);
+         },
+         true, ""},
+    };
+    for (const Case& c : cases) {
+        if (c.needsRoot && !AsRoot())
+            continue;
+        const std::string root = RuntimeScratch("in-the-way");
+        fs::create_directories(root + "/first");
+        const std::string place = root + "/first/brulin";
+        c.put(place);
+        struct stat before {};
+        const bool existed = lstat(place.c_str(), &before) == 0;
+
+        auto p = platform::ResolveAppPaths("/opt/b", Env({{"XDG_STATE_HOME", root + "/state"}}));
+        p.runtimeChoices = {{place + "/", false}, {root + "/next/brulin/", true}};
+        p.tempBase.clear();
+        std::vector<std::string> refused;
+        std::string error;
+        ASSERT_TRUE(platform::CreateAppFolders(p, &error, &refused)) << c.what << ": " << error;
+        const std::string used = c.firstUsed ? place + "/" : root + "/next/brulin/";
+        EXPECT_EQ(p.runtimeDir, used) << c.what;
+        struct stat st {};
+        ASSERT_EQ(lstat(p.runtimeDir.c_str(), &st), 0) << c.what;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << c.what;
+        EXPECT_TRUE(LockMeets(p.runtimeDir)) << c.what;
+        if (c.firstUsed) {
+            EXPECT_TRUE(refused.empty()) << c.what;
+            EXPECT_TRUE(platform::RuntimeFolderNotes(p, refused).empty()) << c.what;
+        } else {
+            ASSERT_EQ(refused.size(), 1u) << c.what;
+            EXPECT_EQ(refused[0].rfind(place + ": ", 0), 0u) << c.what << ": " << refused[0];
+            EXPECT_NE(refused[0].find(c.reason), std::string::npos) << c.what << ": " << refused[0];
+            EXPECT_EQ(platform::RuntimeFolderNotes(p, refused),
+                      (std::vector<std::string>{"Runtime folder refused: " + refused[0], "Runtime folder used: " + used}))
+                << c.what;
+            // What lay in the way is as it was, with nothing of ours in it.
+            struct stat after {};
+            EXPECT_EQ(lstat(place.c_str(), &after) == 0, existed) << c.what;
+            if (existed) {
+                EXPECT_EQ(after.st_mode, before.st_mode) << c.what;
+                EXPECT_EQ(after.st_uid, before.st_uid) << c.what;
+                if (S_ISDIR(after.st_mode) || S_ISLNK(after.st_mode))
+                    EXPECT_TRUE(fs::is_empty(place)) << c.what;
+            }
+        }
+        fs::remove_all(root);
+    }
+}
+
+// Where no fixed place will do, the folder is made with mkdtemp, private, and remembered in the
+// state folder, so that the next start (a second loader, the program) meets in it. A remembered
+// name that is not such a folder any more is passed over for a new one.
+TEST(AppPaths, WithoutAFixedPlaceTheRuntimeFolderIsMadeWithMkdtempAndKept) {
+    const std::string root = RuntimeScratch("mkdtemp");
+    fs::create_directories(root + "/tmp");
+    chmod((root + "/tmp").c_str(), 01777);
+    std::ofstream(root + "/blocked") << "x";
+    auto base = platform::ResolveAppPaths("/opt/b", Env({{"XDG_STATE_HOME", root + "/state"}, {"TMPDIR", root + "/tmp"}}));
+    base.runtimeChoices = {{root + "/blocked/", false}};
+    const std::string prefix = root + "/tmp/brulin-" + std::to_string(getuid()) + "-";
+
+    auto first = base;
+    std::vector<std::string> refused;
+    ASSERT_TRUE(platform::CreateAppFolders(first, nullptr, &refused));
+    EXPECT_EQ(first.runtimeDir.rfind(prefix, 0), 0u) << first.runtimeDir;
+    EXPECT_EQ(refused.size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(lstat(first.runtimeDir.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(LockMeets(first.runtimeDir));
+
+    auto second = base;
+    ASSERT_TRUE(platform::CreateAppFolders(second));
+    EXPECT_EQ(second.runtimeDir, first.runtimeDir);
+
+    // The remembered folder swapped for a symlink, then a record naming a folder outside.
+    const std::string firstDir = first.runtimeDir.substr(0, first.runtimeDir.size() - 1);
+    fs::remove(firstDir);
+    fs::create_directory(root + "/elsewhere");
+    chmod((root + "/elsewhere").c_str(), 0700);
+    fs::create_directory_symlink(root + "/elsewhere", firstDir);
+    auto third = base;
+    ASSERT_TRUE(platform::CreateAppFolders(third, nullptr, &refused));
+    EXPECT_NE(third.runtimeDir, first.runtimeDir);
+    EXPECT_EQ(third.runtimeDir.rfind(prefix, 0), 0u);
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_EQ(refused[1], firstDir + ": not a folder of this user");
+    EXPECT_TRUE(fs::is_empty(root + "/elsewhere"));
+
+    std::ofstream(base.tempRecord, std::ios::trunc) << root << "/elsewhere\n";
+    auto fourth = base;
+    ASSERT_TRUE(platform::CreateAppFolders(fourth, nullptr, &refused));
+    EXPECT_EQ(fourth.runtimeDir.rfind(prefix, 0), 0u);
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_EQ(refused[1], root + "/elsewhere: not a folder this program made");
+
+    // Nowhere at all: the start fails and says why, naming every place.
+    auto none = base;
+    none.tempBase = root + "/blocked";
+    none.tempRecord.clear();
+    std::string error;
+    EXPECT_FALSE(platform::CreateAppFolders(none, &error, &refused));
+    EXPECT_EQ(error.rfind("no runtime folder can be made; " + root + "/blocked: not a folder of this user", 0), 0u)
+        << error;
+    fs::remove_all(root);
 }

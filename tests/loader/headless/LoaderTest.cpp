@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <thread>
 
 using namespace testsupport;
@@ -175,6 +176,26 @@ TEST_F(LoaderTest, LoadersWithDifferentRuntimeFoldersEachKeepTheirOwnLog) {
     EXPECT_TRUE(firstMessages.shown.empty());
     const auto bytes = ReadFileBytes(firstConfig.paths.LogFile());
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "first-begin\r\nfirst-end\r\n");
+}
+
+// A first runtime folder in the way is passed over: the loader uses the next one, says so at
+// the top of the log, and the program it starts (which on its own would look in the first
+// place) meets it there: its crash byte reaches the loader.
+TEST_F(LoaderTest, AFolderInTheWayIsPassedOverAndTheProgramMeetsTheLoaderInTheNextOne) {
+    Install({"log:started crash exit:0"});
+    const std::string blocked = root + "/run/brulin";
+    fs::create_directories(root + "/run");
+    std::ofstream(blocked) << "x";
+    config.paths.runtimeChoices.insert(config.paths.runtimeChoices.begin() + 1, {root + "/next/brulin/", true});
+    ASSERT_EQ(config.paths.runtimeChoices.front().dir, blocked + "/");
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(Reported());
+    EXPECT_EQ(LogText(), "Runtime folder refused: " + blocked + ": not a folder of this user\r\n"
+                         "Runtime folder used: " + root + "/next/brulin/\r\nstarted\r\n");
+    std::ifstream kept(blocked);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "x");
+    EXPECT_EQ(std::getenv(platform::kRuntimeDirVariable), nullptr);  // told the program only
 }
 
 TEST_F(LoaderTest, CrashStartsTheReporterAndEndsTheLoader) {
