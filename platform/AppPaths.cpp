@@ -109,11 +109,17 @@ bool MakeOwnDir(const std::string& dirIn, bool makeParents, std::string* error) 
 bool MeetingWorks(const std::string& dir, std::string* error) {
     const std::string probe = dir + ".probe-" + std::to_string(getpid());
     unlink(probe.c_str());
-    if (mkfifo(probe.c_str(), 0600) != 0) {
-        SetError(error, Strip(dir) + ": no FIFO can be made there (" + std::strerror(errno) + ")");
+    // Some file systems leave a plain file behind and fail, or even report success.
+    const int made = mkfifo(probe.c_str(), 0600);
+    const int fifoError = errno;
+    struct stat st {};
+    const bool isFifo = made == 0 && lstat(probe.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+    unlink(probe.c_str());
+    if (!isFifo) {
+        SetError(error, Strip(dir) + ": no FIFO can be made there (" +
+                            (made != 0 ? std::strerror(fifoError) : "not a FIFO") + ")");
         return false;
     }
-    unlink(probe.c_str());
     const int fd = open(probe.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         SetError(error, Strip(dir) + ": no file can be made there (" + std::strerror(errno) + ")");

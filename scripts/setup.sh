@@ -9,7 +9,7 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev llvm-14
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libbz2-dev liblzma-dev libboost-regex-dev
-  dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk
+  dosfstools mtools e2fsprogs ntfs-3g ntfs-3g-dev libntfs-3g89 fdisk gdisk exfatprogs exfat-fuse
   libcurl4-openssl-dev
   xz-utils bzip2 pigz python3
   libwxgtk3.2-dev libglib2.0-dev libx11-dev xvfb xauth xdg-utils fonts-dejavu-core shared-mime-info xdotool

@@ -10,8 +10,8 @@
 #  - nobody with its /run/user/<uid>: /run/user/<uid>/brulin/;
 #  - root with a symlink to the other user's folder at /run/brulin: refused and named in the
 #    log, the state folder's run-<host>/ used;
-#  - nobody with a home on FAT (where no FIFO can be made): a mkdtemp folder in /tmp, which the
-#    second start finds through the state folder.
+#  - nobody with a home on exFAT (where no FIFO can be made): a mkdtemp folder in /tmp, which
+#    the second start finds through the state folder.
 # Without root only the user's own start without a session is checked.
 #   runtime_folders_test.sh <build folder> <scratch folder>
 set -euo pipefail
@@ -53,7 +53,9 @@ if [ "${1:-}" = session ]; then
   exit 0
 fi
 
-build=$(cd "$1" && pwd) scratch=$2
+stage=outside
+[ "${1:-}" = inside ] && { stage=inside; shift; }
+build=$(realpath "$1") scratch=$2
 loader=$build/Brulin
 [ -x "$loader" ] && [ -x "$build/BrulinUI" ] || fail "no Brulin and BrulinUI in $build"
 host=$(hostname)
@@ -63,7 +65,7 @@ export ASAN_OPTIONS="${ASAN_OPTIONS//detect_leaks=1/detect_leaks=0}"
 # One start: start <label> <user: root|nobody|self> <home> <expected folder> [refused line]
 start() {
   local label=$1 user=$2 home=$3 expected=$4 refused=${5:-}
-  local results=$scratch/$label.results as=()
+  local results=$home/results.txt as=()
   [ "$user" = nobody ] && as=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups)
   timeout -k 10 150 "${as[@]}" xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
     bash "$self" session "$loader" "$home" "$expected" "$results" || fail "$label: the session failed (status $?)"
@@ -103,7 +105,7 @@ untouched() {
   done
 }
 
-if [ "${1:-}" != inside ] && [ "$(id -u)" -ne 0 ]; then
+if [ $stage = outside ] && [ "$(id -u)" -ne 0 ]; then
   rm -rf "$scratch"; mkdir -p "$scratch"; scratch=$(realpath "$scratch") self=$(realpath "$0")
   home=$(new_home self self)
   expected=$home/.local/state/brulin/run-$host/
@@ -113,14 +115,14 @@ if [ "${1:-}" != inside ] && [ "$(id -u)" -ne 0 ]; then
   exit 0
 fi
 
-if [ "${1:-}" != inside ]; then
+if [ $stage = outside ]; then
   command -v unshare >/dev/null && command -v setpriv >/dev/null || fail "unshare and setpriv are needed under root"
   rm -rf "$scratch"; mkdir -p "$scratch"
   exec timeout -k 10 280 unshare -m -n --propagation private bash "$(realpath "$0")" inside "$build" "$(realpath "$scratch")"
 fi
 
 # Inside the namespace.
-scratch=$3 self=$(realpath "$0")
+self=$(realpath "$0")
 chmod 755 "$scratch"
 mount -t tmpfs -o mode=1777 tmpfs /tmp
 mount -t tmpfs -o mode=755 tmpfs /run
@@ -151,16 +153,19 @@ start root-symlink root "$home" "$home/.local/state/brulin/run-$host/" "/run/bru
 untouched /tmp/brulin-0
 rm /run/brulin
 
-# A home on FAT: no FIFO can be made there.
-command -v mkfs.fat >/dev/null || fail "mkfs.fat is missing (scripts/setup.sh installs dosfstools)"
-truncate -s 32M "$scratch/fat-home.img"
-mkfs.fat -n FATHOME "$scratch/fat-home.img" > /dev/null
-home=$scratch/home-fat
+# A home on exFAT (through FUSE, as a USB stick is mounted): no FIFO can be made there.
+command -v mkfs.exfat >/dev/null && command -v mount.exfat-fuse >/dev/null ||
+  fail "mkfs.exfat or mount.exfat-fuse is missing (scripts/setup.sh installs exfatprogs and exfat-fuse)"
+truncate -s 32M "$scratch/exfat-home.img"
+mkfs.exfat "$scratch/exfat-home.img" > /dev/null
+home=$scratch/home-exfat
 mkdir -p "$home"
-mount -o loop,uid="$nobody",gid="$(id -g nobody)",umask=077 "$scratch/fat-home.img" "$home"
-trap 'umount "$home" 2>/dev/null || true' EXIT
-start nobody-fat-home nobody "$home" "/tmp/brulin-$nobody-*" \
-  "$home/.local/state/brulin/run-$host: no FIFO can be made there (Operation not permitted)"
+loop=$(losetup -f --show "$scratch/exfat-home.img")
+trap 'umount "$home" 2>/dev/null; losetup -d "$loop" 2>/dev/null || true' EXIT
+mount.exfat-fuse -o uid="$nobody",gid="$(id -g nobody)",umask=077 "$loop" "$home"
+start nobody-exfat-home nobody "$home" "/tmp/brulin-$nobody-*" \
+  "$home/.local/state/brulin/run-$host: no FIFO can be made there (Input/output error)"
 grep -q "^/tmp/brulin-$nobody-" "$home/.local/state/brulin/run-$host.tmpdir" || fail "the mkdtemp folder was not remembered"
+ls -A "$home/.local/state/brulin/run-$host" | grep -q . && fail "the probe left a file in the refused folder"
 untouched "/tmp/brulin-$nobody"
 echo OK
