@@ -2,6 +2,40 @@
 
 #include <strings.h>
 
+namespace {
+
+constexpr char kRootFallbackKey[] = "rootfallback=";
+
+const struct {
+    RootFallback why;
+    const char* name;
+} kFallbackNames[] = {
+    {RootFallback::Refused, "refused"},
+    {RootFallback::NoAgent, "no-agent"},
+    {RootFallback::NoPkexec, "no-pkexec"},
+    {RootFallback::Failed, "failed"},
+};
+
+} // namespace
+
+const char* RootFallbackName(RootFallback why) {
+    for (const auto& n : kFallbackNames)
+        if (n.why == why)
+            return n.name;
+    return "";
+}
+
+RootFallback RootFallbackFromName(const std::string& name) {
+    for (const auto& n : kFallbackNames)
+        if (strcasecmp(name.c_str(), n.name) == 0)
+            return n.why;
+    return RootFallback::None;
+}
+
+std::string RootFallbackSwitch(RootFallback why) {
+    return why == RootFallback::None ? std::string() : std::string("-") + kRootFallbackKey + RootFallbackName(why);
+}
+
 StartupOptions ParseStartupOptions(const std::vector<std::string>& args) {
     StartupOptions o;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -13,6 +47,8 @@ StartupOptions ParseStartupOptions(const std::vector<std::string>& args) {
             o.pro = true;
         else if (strcasecmp(rest, "trace") == 0)
             o.trace = true;
+        else if (strncasecmp(rest, kRootFallbackKey, sizeof kRootFallbackKey - 1) == 0)
+            o.rootFallback = RootFallbackFromName(rest + sizeof kRootFallbackKey - 1);
     }
     return o;
 }

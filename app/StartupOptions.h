@@ -1,12 +1,30 @@
 #pragma once
 // The main program's command line: "pro" (required: the program runs only when started by the
-// loader) and "trace" (diagnostic lines in the log), each after '-' or '/', in any case.
+// loader) and "trace" (diagnostic lines in the log), each after '-' or '/', in any case. The
+// loader adds "rootfallback=<why>" when the user asked for the start as administrator and it
+// did not happen, so that the device pages can say why they list no disk.
 #include <string>
 #include <vector>
+
+// Why a start as administrator fell back to the user.
+enum class RootFallback {
+    None,      // not asked for, or it happened
+    Refused,   // the password question was dismissed, or the user is not allowed
+    NoAgent,   // no password prompt could be shown (no polkit authentication agent)
+    NoPkexec,  // pkexec is not installed
+    Failed,    // pkexec failed otherwise (its message is in the log)
+};
+
+// The switch's value for each reason ("" for None), and back (None for anything else).
+const char* RootFallbackName(RootFallback why);
+RootFallback RootFallbackFromName(const std::string& name);
+// The whole switch the loader passes ("-rootfallback=no-agent"); "" for None.
+std::string RootFallbackSwitch(RootFallback why);
 
 struct StartupOptions {
     bool pro = false;
     bool trace = false;
+    RootFallback rootFallback = RootFallback::None;
     int LogLevel() const { return trace ? 1 : 2; }
 };
 

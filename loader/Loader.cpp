@@ -9,14 +9,16 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <pthread.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string_view>
+#include <iterator>
 #include <vector>
 
 extern char** environ;
@@ -92,31 +94,119 @@ void OnChild(int) {
     errno = saved;
 }
 
+// The signals that end the loader, told through a self-pipe: the watch loop ends the program
+// first. The handlers are the loader's only while it runs.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+int g_stopPipe[2] = {-1, -1};
+volatile sig_atomic_t g_stopSignal = 0;
+void OnStop(int sig) {
+    const int saved = errno;
+    if (!g_stopSignal)
+        g_stopSignal = sig;
+    const char b = 1;
+    [[maybe_unused]] ssize_t n = write(g_stopPipe[1], &b, 1);
+    errno = saved;
+}
+
+class StopSignals {
+public:
+    StopSignals() {
+        g_stopSignal = 0;
+        if (g_stopPipe[0] < 0 && pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            g_stopPipe[0] = g_stopPipe[1] = -1;
+        ClearWake();
+        struct sigaction sa {};
+        sa.sa_handler = OnStop;
+        sa.sa_flags = SA_RESTART;
+        sigemptyset(&sa.sa_mask);
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+            sigaction(kStopSignals[i], &sa, &m_old[i]);
+    }
+    ~StopSignals() {
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+            sigaction(kStopSignals[i], &m_old[i], nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    static int WakeFd() { return g_stopPipe[0]; }
+    static int Pending() { return g_stopSignal; }
+    static void ClearWake() {
+        char buf[64];
+        while (g_stopPipe[0] >= 0 && read(g_stopPipe[0], buf, sizeof buf) > 0) {
+        }
+    }
+
+private:
+    struct sigaction m_old[std::size(kStopSignals)] {};
+};
+
 // A started program: its pid and a descriptor that becomes readable when it ends.
 class Child {
 public:
     ~Child() { Reap(true); }
 
-    bool Start(const std::string& path, const std::vector<std::string>& args, char* const* envp = environ) {
+    // Starts `path`. A program `tied` to the loader is killed when the loader ends, however it
+    // ends (the crash reporter is not: it outlives the loader on purpose).
+    bool Start(const std::string& path, const std::vector<std::string>& args, bool tied, char* const* envp = environ) {
         std::vector<char*> argv;
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t none, deflt;
-        sigemptyset(&none);
-        sigemptyset(&deflt);
-        sigaddset(&deflt, SIGPIPE);
-        sigaddset(&deflt, SIGCHLD);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &deflt);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        pid_t pid = -1;
-        const int rc = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), envp);
-        posix_spawnattr_destroy(&attr);
-        if (rc != 0)
+        // Told by the child when its exec failed (the pipe closes on a successful exec).
+        int failPipe[2];
+        if (pipe2(failPipe, O_CLOEXEC) != 0)
             return false;
+        // No handler of the loader's may run in the child before its exec.
+        sigset_t all, old;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &old);
+        const pid_t parent = getpid();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            // Async-signal-safe calls only from here to the exec.
+            close(failPipe[0]);
+            struct sigaction dfl {};
+            dfl.sa_handler = SIG_DFL;
+            sigemptyset(&dfl.sa_mask);
+            for (int sig : kStopSignals)
+                sigaction(sig, &dfl, nullptr);
+            sigaction(SIGPIPE, &dfl, nullptr);
+            sigaction(SIGCHLD, &dfl, nullptr);
+            int err = 0;
+            if (tied && (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent))
+                err = ECHILD;  // the loader is already gone
+            if (!err) {
+                sigset_t none;
+                sigemptyset(&none);
+                sigprocmask(SIG_SETMASK, &none, nullptr);
+                execve(path.c_str(), argv.data(), envp);
+                err = errno;
+            }
+            [[maybe_unused]] ssize_t n = write(failPipe[1], &err, sizeof err);
+            _exit(127);
+        }
+        const int forkErr = errno;
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        close(failPipe[1]);
+        if (pid < 0) {
+            close(failPipe[0]);
+            errno = forkErr;
+            return false;
+        }
+        int err = 0;
+        ssize_t n;
+        do
+            n = read(failPipe[0], &err, sizeof err);
+        while (n < 0 && errno == EINTR);
+        close(failPipe[0]);
+        if (n > 0) {
+            int status = 0;
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            errno = err;
+            return false;
+        }
         m_pid = pid;
         m_ended = false;
         m_wake.Reset(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
@@ -155,6 +245,13 @@ public:
             m_wake.Close();
         }
         return m_ended;
+    }
+
+    // Asks the program to end (SIGTERM), waits at most `ms`, then kills it.
+    void Stop(int ms) {
+        if (!Reap(false))
+            kill(m_pid, SIGTERM);
+        EndWithin(ms);
     }
 
     // Waits at most `ms` for the program to end, then kills it; always reaps.
@@ -236,22 +333,31 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd)
         if (!crash.Make(::CrashFifo(paths)) || !memory.Make(MemoryCrashFifo(paths)))
             DebugTrace("____---Cannot make the crash FIFOs in %s", paths.runtimeDir.c_str());
         unlink(note.c_str());
+        if (const int sig = StopSignals::Pending()) {
+            DebugTrace("____---Ended by signal %d.", sig);
+            return kLoaderStopped + sig;
+        }
+        std::vector<std::string> args = {config.programName, "-pro"};
+        args.insert(args.end(), config.programSwitches.begin(), config.programSwitches.end());
         Child child;
-        if (!child.Start(program, {config.programName, "-pro"}, environment.Get())) {
+        if (!child.Start(program, args, /*tied=*/true, environment.Get())) {
             DebugTrace("____---Cannot start %s", program.c_str());
             return kLoaderStartFailed;
         }
         RunEnd end = RunEnd::Ended;
         unsigned wakeups = 0;
         for (;;) {
-            pollfd fds[3] = {{child.WakeFd(), POLLIN, 0}, {crash.read.Get(), POLLIN, 0},
-                             {memory.read.Get(), POLLIN, 0}};
-            const int r = poll(fds, 3, config.waitMs);
+            pollfd fds[4] = {{child.WakeFd(), POLLIN, 0}, {crash.read.Get(), POLLIN, 0},
+                             {memory.read.Get(), POLLIN, 0}, {StopSignals::WakeFd(), POLLIN, 0}};
+            const int r = poll(fds, 4, config.waitMs);
             if (r < 0 && errno != EINTR)
                 break;
             log.FlushToFile(logFd);
             ++wakeups;
             child.ClearWake();
+            StopSignals::ClearWake();
+            if (StopSignals::Pending())
+                break;
             // Everything that arrived counts, whatever woke the loader first.
             const bool crashSeen = crash.Drain();
             const bool memorySeen = memory.Drain();
@@ -271,10 +377,18 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd)
             if (ended)
                 break;
         }
-        // The program is gone (or made to go) before the loader restarts or reports.
-        child.EndWithin(config.exitWaitMs);
+        // The program is gone (or made to go) before the loader restarts, reports or ends.
+        if (StopSignals::Pending())
+            child.Stop(config.stopWaitMs);
+        else
+            child.EndWithin(config.exitWaitMs);
         log.FlushToFile(logFd);
         AppendCrashNote(note, logFd);
+        if (const int sig = StopSignals::Pending()) {
+            // Ended from outside: no restart and no report, the user asked for the end.
+            DebugTrace("____---Ended by signal %d.", sig);
+            return kLoaderStopped + sig;
+        }
         if (end == RunEnd::Memory && memoryRestarts >= config.maxMemoryRestarts)
             end = RunEnd::Crash;
         if (end == RunEnd::Memory) {
@@ -285,7 +399,8 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd)
         }
         if (end == RunEnd::Crash) {
             Child reporter;
-            if (!reporter.Start(paths.programDir + config.reporterName, {config.reporterName}, environment.Get()))
+            if (!reporter.Start(paths.programDir + config.reporterName, {config.reporterName}, /*tied=*/false,
+                                environment.Get()))
                 return kLoaderReportFailed;
             reporter.Detach();
             return kLoaderOk;
@@ -314,11 +429,15 @@ int RunLoader(const LoaderConfig& givenConfig, ILoaderMessages& messages) {
     FileHandle loaderLock = LockFile(config.paths.LoaderLockFile(), busy);
 
     FileHandle logFile(open(config.paths.LogFile().c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    for (const std::string& line : platform::RuntimeFolderNotes(config.paths, refused)) {
+    std::vector<std::string> notes = config.logNotes;
+    for (std::string& line : platform::RuntimeFolderNotes(config.paths, refused))
+        notes.push_back(std::move(line));
+    for (const std::string& line : notes) {
         const std::string text = line + "\r\n";
         platform::WriteFully(logFile.Get(), text.data(), text.size());
     }
     InstallChildPipe();
+    StopSignals stopSignals;
     int result;
     {
         const std::string mapping = LogMappingName(config.paths);
@@ -332,4 +451,11 @@ int RunLoader(const LoaderConfig& givenConfig, ILoaderMessages& messages) {
     // later loader makes new ones.)
     platform::NamedMutex::Remove(LogMutexName(config.paths));
     return result;
+}
+
+int LoaderStopSignal(int status) {
+    for (int sig : kStopSignals)
+        if (status == kLoaderStopped + sig)
+            return sig;
+    return 0;
 }

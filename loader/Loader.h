@@ -5,6 +5,7 @@
 #include "platform/AppPaths.h"
 
 #include <string>
+#include <vector>
 
 // Where the loader's messages go (a message box in the program, a list in tests).
 class ILoaderMessages {
@@ -23,6 +24,11 @@ struct LoaderConfig {
     int waitMs = 5000;         // longest wait between two copies of the log buffer
     int maxMemoryRestarts = 3; // memory crashes beyond this many restarts count as crashes
     int exitWaitMs = 10000;    // how long a crashed program may take to end before it is killed
+    int stopWaitMs = 3000;     // how long the program may take to end when the loader is ended
+    // Switches given to the main program after "-pro".
+    std::vector<std::string> programSwitches;
+    // Lines put at the top of the log file, before the program's own.
+    std::vector<std::string> logNotes;
 };
 
 // Exit statuses of RunLoader.
@@ -31,11 +37,19 @@ enum : int {
     kLoaderRefused = 1,        // another loader runs, or the folders cannot be made
     kLoaderStartFailed = 2,    // the main program could not be started
     kLoaderReportFailed = 3,   // the crash reporter could not be started
+    kLoaderStopped = 128,      // plus the signal: the loader was ended by SIGTERM, SIGINT or SIGHUP
 };
 
 // Runs the loader until the main program ends for good; returns the process's exit status.
 // The runtime folder is the first usable one of `config.paths` (platform::CreateAppFolders); the
 // programs it starts are told that folder, and the log file begins with the folders refused.
+// While it runs, SIGTERM, SIGINT and SIGHUP end the main program first (within stopWaitMs,
+// then it is killed) and then the loader, with kLoaderStopped + the signal; the signals'
+// handling is put back as it was before the return. A main program never outlives the
+// loader: it is killed when the loader ends in any other way (even by SIGKILL).
 int RunLoader(const LoaderConfig& config, ILoaderMessages& messages);
+
+// The signal that ended the loader, from RunLoader's status (0 for any other status).
+int LoaderStopSignal(int status);
 
 constexpr char kAlreadyRunningMessage[] = "Oxtavo Data Recovery has been running!";

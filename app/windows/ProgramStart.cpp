@@ -33,7 +33,8 @@ protected:
 
 class CVLTApp : public wxApp {
 public:
-    explicit CVLTApp(const platform::AppPaths& paths) : m_paths(paths), m_services(paths) {}
+    CVLTApp(const platform::AppPaths& paths, RootFallback rootFallback)
+        : m_paths(paths), m_rootFallback(rootFallback), m_services(paths) {}
 
     bool OnInit() override {
         delete wxLog::SetActiveTarget(new CTraceLogTarget);
@@ -42,6 +43,7 @@ public:
         InstallWxPumpHook();
         appres::RegisterAppBitmaps();
         m_context = std::make_unique<AppContext>(m_services, m_devices, m_paths);
+        m_context->rootFallback = m_rootFallback;
         InstallDeletedFileRecoverySteps(*m_context);
         InstallDeepScanSteps(*m_context);
         InstallLostPartitionRecoverySteps(*m_context);
@@ -61,6 +63,7 @@ public:
 
 private:
     const platform::AppPaths& m_paths;
+    RootFallback m_rootFallback;
     CWxUiServices m_services;
     CEnumerationDeviceSource m_devices;
     std::unique_ptr<AppContext> m_context;
@@ -94,10 +97,12 @@ int PrepareProgram(int argc, const char* const* argv, StartupOptions& options, p
     LogBanner(GatherSystemFacts(paths.programDir));
     for (const std::string& line : platform::RuntimeFolderNotes(paths, refused))
         LogWarning("%s", line.c_str());
+    if (options.rootFallback != RootFallback::None)
+        LogInfo("Running as the user: the start as administrator fell back (%s).", RootFallbackName(options.rootFallback));
     return -1;
 }
 
-int RunProgramWindows(int argc, char** argv, const platform::AppPaths& paths) {
+int RunProgramWindows(int argc, char** argv, const platform::AppPaths& paths, RootFallback rootFallback) {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((!display || !*display) && (!wayland || !*wayland)) {
@@ -106,6 +111,6 @@ int RunProgramWindows(int argc, char** argv, const platform::AppPaths& paths) {
         LogError("No display: the main window cannot be shown.");
         return 2;
     }
-    wxApp::SetInstance(new CVLTApp(paths));
+    wxApp::SetInstance(new CVLTApp(paths, rootFallback));
     return wxEntry(argc, argv);
 }

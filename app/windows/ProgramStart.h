@@ -7,4 +7,5 @@
 int PrepareProgram(int argc, const char* const* argv, StartupOptions& options, platform::AppPaths& paths);
 
 // Runs the program's windows (after PrepareProgram); returns the exit status.
-int RunProgramWindows(int argc, char** argv, const platform::AppPaths& paths);
+int RunProgramWindows(int argc, char** argv, const platform::AppPaths& paths,
+                      RootFallback rootFallback = RootFallback::None);

@@ -2,6 +2,7 @@
 // What the program keeps once per run: the sheet, the ten controllers, the hint and promotion
 // flags, the file-type list, the services and the folders. The program builds one at start-up;
 // each test builds a fresh one. The getters below reach the current one.
+#include "app/StartupOptions.h"
 #include "app/wizard/DeviceSource.h"
 #include "app/wizard/RecoveryModeController.h"
 #include "app/wizard/SheetController.h"
@@ -42,6 +43,10 @@ public:
 
     // Lost Partition Recovery: the "Full scan" hint after a quick tree.
     bool showFullScanHint = true;
+
+    // Why the start as administrator the user asked for fell back to the user (from the
+    // loader's switch); the device pages say it when they may read no disk.
+    RootFallback rootFallback = RootFallback::None;
 
 private:
     IUiServices& m_services;

@@ -5,6 +5,7 @@
 #include "app/wizard/CompleteRecoveryScanPartitionController.h"
 #include "app/wizard/DeepScanRun.h"
 #include "app/wizard/DeleteRecoveryController.h"
+#include "app/wizard/DiskRightsNote.h"
 #include "app/wizard/ImageOpenWarning.h"
 #include "app/wizard/RecoveryStateFiles.h"
 #include "logging/Log.h"
@@ -146,8 +147,7 @@ void CCompleteRecoveryPartitionDeviceSelectController::RefreshDeviceList() {
         m_context.Devices().CollectDisks(m_disks);
         if (!m_disks.empty())
             m_context.Devices().CollectVolumes(m_volumes, m_disks);
-        m_view->SetNote(m_context.Devices().DisksNeedRights() ? uistr::UiString(uistr::kNoDiskRightsOpenImage)
-                                                              : std::string());
+        m_view->SetNote(DiskRightsNote(m_context, /*opensImagesHere=*/true));
         AddSavedStateRow();
     }
     InitVolumeDeviceSelectCtrl();

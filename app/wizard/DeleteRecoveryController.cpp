@@ -2,6 +2,7 @@
 
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
+#include "app/wizard/DiskRightsNote.h"
 #include "app/wizard/FileSelectController.h"
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/ImageOpenWarning.h"
@@ -78,8 +79,7 @@ void CDeleteRecoveryPartitionDeviceSelectController::InitVolumeDeviceSelectCtrl(
     m_context.Devices().CollectDisks(m_disks);
     if (!m_disks.empty())
         m_context.Devices().CollectVolumes(m_volumes, m_disks);
-    m_view->SetNote(m_context.Devices().DisksNeedRights() ? uistr::UiString(uistr::kNoDiskRightsDeepScanImage)
-                                                          : std::string());
+    m_view->SetNote(DiskRightsNote(m_context, /*opensImagesHere=*/false));
     waiting.reset();
     for (const auto& record : m_volumes) {
         if (!record || !record->pStorageDevice || record->fileSystemType == FILESYSTEM_UNKNOWN)

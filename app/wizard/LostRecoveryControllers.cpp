@@ -3,6 +3,7 @@
 #include "app/ActivityLog.h"
 #include "app/wizard/AppContext.h"
 #include "app/wizard/DeepScanRun.h"
+#include "app/wizard/DiskRightsNote.h"
 #include "app/wizard/FileTreeRoots.h"
 #include "app/wizard/ImageOpenWarning.h"
 #include "app/wizard/LostPartitionSearchModel.h"
@@ -186,8 +187,7 @@ void CLostRecoveryDiskDeviceSelectController::RefreshDeviceList() {
         if (!m_disks.empty())
             m_context.Devices().CollectVolumes(m_volumes, m_disks);
     }
-    m_view->SetNote(m_context.Devices().DisksNeedRights() ? uistr::UiString(uistr::kNoDiskRightsDeepScanImage)
-                                                          : std::string());
+    m_view->SetNote(DiskRightsNote(m_context, /*opensImagesHere=*/false));
     // Without a disk (a user who is not root) the saved result and the images are still listed.
     AddSavedStateRow();
     for (IStorageDevice* disk : m_disks)

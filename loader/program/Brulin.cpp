@@ -9,9 +9,9 @@
 
 #include <wx/wx.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -56,20 +56,42 @@ private:
     bool m_started = false;
 };
 
+// Ends the process by `sig` itself, so that whoever waits for it sees how it ended.
+[[noreturn]] void EndBySignal(int sig) {
+    std::signal(sig, SIG_DFL);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, sig);
+    sigprocmask(SIG_UNBLOCK, &one, nullptr);
+    raise(sig);
+    std::_Exit(128 + sig);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    LoaderConfig config;
     if (geteuid() != 0 && AsksForRoot(std::vector<std::string>(argv + 1, argv + argc))) {
-        if (const std::optional<int> status = RunAsRoot(OwnProgramPath()))
-            return *status;
+        const RootStartResult root = RunAsRoot(OwnProgramPath());
+        std::fprintf(stderr, "Brulin: %s\n", root.logLine.c_str());
+        if (root.ran)
+            return root.status;  // the root loader's end, whatever it was: nothing starts here
+        config.logNotes.push_back(root.logLine);
+        if (const std::string why = RootFallbackSwitch(root.fallback); !why.empty())
+            config.programSwitches.push_back(why);
     } else if (geteuid() == 0 && std::getenv("PKEXEC_UID") && !HaveDisplay()) {
         // pkexec ran this loader without the display (its polkit action is not where polkit
         // reads actions): the user's loader goes on as the user instead.
         std::fprintf(stderr, "Brulin: started as root without the display; going on as the user.\n");
         return kPkexecFailed;
     }
-    LoaderConfig config;
     config.paths = platform::ResolveAppPaths();
-    CMessageBoxMessages messages(argc, argv);
-    return RunLoader(config, messages);
+    int status;
+    {
+        CMessageBoxMessages messages(argc, argv);
+        status = RunLoader(config, messages);
+    }
+    if (const int sig = LoaderStopSignal(status))
+        EndBySignal(sig);
+    return status;
 }

@@ -3,10 +3,14 @@
 # stand-in pkexec first on the PATH that records what it was asked to run:
 #  - pkexec runs the loader (the stand-in ends with 0): the user's loader asked for its own
 #    absolute path and started nothing itself;
-#  - pkexec refuses (126): the loader starts the program as the user, and the Deep Scan device
-#    page says in one line why no disk is listed (screenshots, at the usual and at the larger
-#    font);
-#  - no pkexec at all: the program still starts as the user.
+#  - pkexec runs the loader in its own process (the stand-in execs it, as pkexec does), which
+#    starts the program and is then sent SIGTERM: the program ends with it, and the user's
+#    loader ends too, starting no second program;
+#  - pkexec refuses (126), or can show no password prompt (127, "No authentication agent
+#    found."): the loader starts the program as the user, the log holds pkexec's status and
+#    message, and the Deep Scan device page says in one line why no disk is listed
+#    (screenshots, at the usual and at the larger font);
+#  - no pkexec at all: the program still starts as the user, and the log says why.
 # Under root the user is nobody, in a mount namespace whose /sys/block lists one disk that
 # only root may open (/dev/loop0, a loop device with a backing file), so the refusal is the
 # system's own. Without root the script runs as its own user and checks only what pkexec is
@@ -30,8 +34,11 @@ mkdir -p "$home/config" "$home/config-large" "$standin" "$scratch/no-pkexec"
 cp -r "$largeFont/gtk-3.0" "$home/config-large/"
 cat > "$standin/pkexec" <<'STANDIN'
 #!/bin/sh
-# Records the command it was asked to run as root, and answers as pkexec would.
+# Records the command it was asked to run as root, and answers as pkexec would: runs it in its
+# own process (PKEXEC_RUN=1), or says PKEXEC_SAY on standard error and ends with PKEXEC_STATUS.
 printf '%s\n' "$*" >> "$PKEXEC_RECORD"
+[ "${PKEXEC_RUN:-}" = 1 ] && exec "$@"
+[ -n "${PKEXEC_SAY:-}" ] && printf '%s\n' "$PKEXEC_SAY" >&2
 exit "$PKEXEC_STATUS"
 STANDIN
 chmod 755 "$standin/pkexec"
@@ -80,25 +87,61 @@ PATH="$standin:\$PATH" PKEXEC_STATUS=0 "$loader" --administrator > "$home/grante
 echo "granted: \$?" > "$home/results.txt"
 [ -f "\$log" ] && echo "granted: started a program" >> "$home/results.txt"
 
-# pkexec refuses: the program starts as the user; the Deep Scan device page (its mode button
-# is the middle one of the mode page).
-for font in usual larger; do
-  rm -f "\$PKEXEC_RECORD" "\$log"
-  config="$home/config"
-  [ \$font = larger ] && config="$home/config-large"
-  XDG_CONFIG_HOME=\$config PATH="$standin:\$PATH" PKEXEC_STATUS=126 "$loader" --administrator > "$home/refused-\$font.txt" 2>&1 &
-  pid=\$!
-  wait_log "Main window shown." 40
-  win=\$(xdotool search --onlyvisible --name "^Oxtavo Data Recovery\$" 2>/dev/null | head -1)
-  [ -n "\$win" ] || fail "no main window"
-  xdotool mousemove --window \$win 477 351 click 1
-  wait_log "Performing Complete File Recovery" 20
-  sleep 1.5
-  "$shot" "$home/device-page-\$font.png" || fail "no screenshot"
-  eval "\$(xdotool getwindowgeometry --shell \$win)"
-  echo "\$X \$Y" > "$home/window-\$font.txt"
-  echo "refused \$font: \$(cat "\$PKEXEC_RECORD" 2>/dev/null)" >> "$home/results.txt"
+# The main programs of this build that run now (their pids).
+programs() {
+  local p
+  for p in /proc/[0-9]*; do
+    [ "\$(readlink "\$p/exe" 2>/dev/null)" = "$build/BrulinUI" ] && echo "\${p#/proc/}"
+  done
+}
+
+# pkexec runs the loader, which is ended by SIGTERM once its program shows its window.
+rm -f "\$PKEXEC_RECORD" "\$log"
+PATH="$standin:\$PATH" PKEXEC_RUN=1 "$loader" --administrator > "$home/ended.txt" 2>&1 &
+pid=\$!
+wait_log "Main window shown." 40
+rootLoader=\$(cat "/proc/\$pid/task/\$pid/children" 2>/dev/null | tr -d ' ')
+[ -n "\$rootLoader" ] || fail "the stand-in pkexec is not running"
+kill -TERM \$rootLoader
+for i in \$(seq 1 50); do kill -0 \$pid 2>/dev/null || break; sleep 0.2; done
+if kill -0 \$pid 2>/dev/null; then
+  echo "ended: the user's loader went on" >> "$home/results.txt"
   stop
+else
+  wait \$pid
+  echo "ended: \$?" >> "$home/results.txt"
+fi
+echo "ended: windows shown \$(grep -c "Main window shown." "\$log")" >> "$home/results.txt"
+echo "ended: programs left [\$(programs | tr '\\n' ' ')]" >> "$home/results.txt"
+
+# pkexec refuses, or can show no password prompt: the program starts as the user; the Deep
+# Scan device page (its mode button is the middle one of the mode page).
+for why in refused no-agent; do
+  status=126 say="Error executing command as another user: Request dismissed."
+  [ \$why = no-agent ] && status=127 say="Error executing command as another user: No authentication agent found."
+  for font in usual larger; do
+    rm -f "\$PKEXEC_RECORD" "\$log"
+    config="$home/config"
+    [ \$font = larger ] && config="$home/config-large"
+    XDG_CONFIG_HOME=\$config PATH="$standin:\$PATH" PKEXEC_STATUS=\$status PKEXEC_SAY="\$say" \
+      "$loader" --administrator > "$home/\$why-\$font.txt" 2>&1 &
+    pid=\$!
+    wait_log "Main window shown." 40
+    win=\$(xdotool search --onlyvisible --name "^Oxtavo Data Recovery\$" 2>/dev/null | head -1)
+    [ -n "\$win" ] || fail "no main window"
+    xdotool mousemove --window \$win 477 351 click 1
+    wait_log "Performing Complete File Recovery" 20
+    sleep 1.5
+    "$shot" "$home/device-page-\$why-\$font.png" || fail "no screenshot"
+    eval "\$(xdotool getwindowgeometry --shell \$win)"
+    echo "\$X \$Y" > "$home/window-\$why-\$font.txt"
+    echo "\$why \$font: \$(cat "\$PKEXEC_RECORD" 2>/dev/null)" >> "$home/results.txt"
+    grep -qF "Start as administrator: pkexec ended with \$status (\$why): \$say; going on as the user." "\$log" &&
+      echo "\$why \$font: status and message logged" >> "$home/results.txt"
+    grep -qF "Running as the user: the start as administrator fell back (\$why)." "\$log" &&
+      echo "\$why \$font: the program was told" >> "$home/results.txt"
+    stop
+  done
 done
 
 # No pkexec at all.
@@ -107,6 +150,8 @@ PATH="$scratch/no-pkexec" "$loader" --administrator > "$home/missing.txt" 2>&1 &
 pid=\$!
 wait_log "Main window shown." 40
 echo "missing: window shown" >> "$home/results.txt"
+grep -qF "Start as administrator: pkexec cannot be run (No such file or directory); going on as the user." "\$log" &&
+  grep -qF "fell back (no-pkexec)." "\$log" && echo "missing: logged and told" >> "$home/results.txt"
 stop
 SESSION
 chmod 755 "$scratch/session.sh"
@@ -125,26 +170,36 @@ results=$home/results.txt
 cat "$results"
 grep -qx "granted: 0" "$results" || fail "the loader did not end with pkexec's status ($(cat "$home/granted.txt"))"
 grep -q "granted: started a program" "$results" && fail "the loader started the program itself although pkexec ran it"
-for font in usual larger; do
-  grep -qx "refused $font: $loader" "$results" || fail "$font font: the loader did not ask pkexec to run $loader"
-  [ -s "$home/device-page-$font.png" ] || fail "$font font: no screenshot"
-  cp "$home/device-page-$font.png" "$shots/desktop_start_device_page_$font.png"
+grep -qx "ended: 143" "$results" || fail "the user's loader did not end with the root loader's signal"
+grep -qx "ended: windows shown 1" "$results" || fail "a second main program was started"
+grep -qx "ended: programs left \[\]" "$results" || fail "a main program outlived its loader"
+for why in refused no-agent; do
+  for font in usual larger; do
+    grep -qx "$why $font: $loader" "$results" || fail "$why, $font font: the loader did not ask pkexec to run $loader"
+    grep -qx "$why $font: status and message logged" "$results" || fail "$why, $font font: pkexec's status and message are not in the log"
+    grep -qx "$why $font: the program was told" "$results" || fail "$why, $font font: the program was not told why"
+    [ -s "$home/device-page-$why-$font.png" ] || fail "$why, $font font: no screenshot"
+    cp "$home/device-page-$why-$font.png" "$shots/desktop_start_device_page_${why}_$font.png"
+  done
 done
 grep -qx "missing: window shown" "$results" || fail "without pkexec the program did not start"
+grep -qx "missing: logged and told" "$results" || fail "without pkexec the log or the program does not say why"
 
 # The device page's line: the empty list is white, so its text is the only dark in the band of
 # its first line (175..215 pixels below the frame's top, from 60 pixels right of its left edge;
 # the band below it stays white).
 if [ $denied = yes ]; then
-  for font in usual larger; do
-    read -r x y < "$home/window-$font.txt"
-    dark=$(convert "$home/device-page-$font.png" -crop 840x40+$((x + 60))+$((y + 175)) \
-      -colorspace Gray -fx "(p < 0.4) ? 1 : 0" -format "%[fx:mean]" info:)
-    below=$(convert "$home/device-page-$font.png" -crop 840x40+$((x + 60))+$((y + 230)) \
-      -colorspace Gray -fx "(p < 0.4) ? 1 : 0" -format "%[fx:mean]" info:)
-    echo "$font font: dark share in the list's first line: $dark, under it: $below"
-    awk -v v="$dark" -v b="$below" 'BEGIN { exit !(v > 0.02 && b < 0.001) }' ||
-      fail "$font font: the device page shows no line about rights"
+  for why in refused no-agent; do
+    for font in usual larger; do
+      read -r x y < "$home/window-$why-$font.txt"
+      dark=$(convert "$home/device-page-$why-$font.png" -crop 840x40+$((x + 60))+$((y + 175)) \
+        -colorspace Gray -fx "(p < 0.4) ? 1 : 0" -format "%[fx:mean]" info:)
+      below=$(convert "$home/device-page-$why-$font.png" -crop 840x40+$((x + 60))+$((y + 230)) \
+        -colorspace Gray -fx "(p < 0.4) ? 1 : 0" -format "%[fx:mean]" info:)
+      echo "$why, $font font: dark share in the list's first line: $dark, under it: $below"
+      awk -v v="$dark" -v b="$below" 'BEGIN { exit !(v > 0.02 && b < 0.001) }' ||
+        fail "$why, $font font: the device page shows no line about rights"
+    done
   done
 else
   echo "not root: the refused-disk line is left to the window tests"

@@ -4,7 +4,7 @@
 file(GLOB loader_test_srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/headless/*.cpp)
 add_executable(test_loader ${loader_test_srcs})
 target_link_libraries(test_loader PRIVATE brulin_test_support brulin_loader GTest::gtest_main)
-add_dependencies(test_loader loader_stub)
+add_dependencies(test_loader loader_stub Brulin)
 file(MAKE_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_loader)
 gtest_discover_tests(test_loader
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_loader

@@ -1,6 +1,7 @@
 // Stands in for the main program and the crash reporter beside a loader under test. Started
 // as "BrulinReport" it leaves <script>.reported and ends. Otherwise it lists the descriptors
-// it inherited beyond 0, 1 and 2 in <script>.fds (one number a line), counts its runs in
+// it inherited beyond 0, 1 and 2 in <script>.fds (one number a line), its arguments after the
+// name in <script>.args (one a line) and its pid in <script>.pid, counts its runs in
 // <script>.runs and carries out line n of the script file named by BRULIN_STUB_SCRIPT (the
 // last line once the lines run out), word by word:
 //   log:TEXT   a log line (through the shared buffer when a loader runs, else the log file)
@@ -76,9 +77,15 @@ int main(int, char** argv) {
         std::ofstream(script + ".reported") << "reported\n";
         return 0;
     }
+    {
+        std::ofstream args(script + ".args", std::ios::trunc);
+        for (char** a = argv + 1; *a; ++a)
+            args << *a << "\n";
+    }
     int run = 0;
     std::ifstream(script + ".runs") >> run;
     std::ofstream(script + ".runs", std::ios::trunc) << run + 1 << "\n";
+    std::ofstream(script + ".pid", std::ios::trunc) << getpid() << "\n";
     std::vector<std::string> lines;
     std::ifstream in(script);
     for (std::string l; std::getline(in, l);)

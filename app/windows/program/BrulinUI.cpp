@@ -6,5 +6,5 @@ int main(int argc, char** argv) {
     platform::AppPaths paths;
     if (const int status = PrepareProgram(argc, argv, options, paths); status >= 0)
         return status;
-    return RunProgramWindows(argc, argv, paths);
+    return RunProgramWindows(argc, argv, paths, options.rootFallback);
 }

@@ -1,4 +1,5 @@
 #include "app/ActivityLog.h"
+#include "app/StartupOptions.h"
 #include "app/wizard/AppContext.h"
 #include "app/wizard/CompleteRecoveryPartitionController.h"
 #include "app/wizard/DeleteRecoveryController.h"
@@ -231,4 +232,52 @@ TEST(WizardChain, DevicePagesSayWhenTheUserMayNotReadTheDisks) {
         Wizard none;
         EXPECT_EQ("", note(none, c.mode));
     }
+}
+
+TEST(WizardChain, DevicePagesSayWhyTheStartAsAdministratorFellBack) {
+    // The loader's switch reaches the context; each page's line then says why the user may
+    // not read the disks and what to do, whatever the page.
+    const struct {
+        RootFallback why;
+        int text;
+        const char* says;
+    } reasons[] = {
+        {RootFallback::Refused, uistr::kRootStartRefused, "refused"},
+        {RootFallback::NoAgent, uistr::kRootStartNoAgent, "polkit agent"},
+        {RootFallback::NoPkexec, uistr::kRootStartNoPkexec, "pkexec"},
+        {RootFallback::Failed, uistr::kRootStartFailed, "failed"},
+    };
+    for (const auto& r : reasons) {
+        SCOPED_TRACE(RootFallbackName(r.why));
+        const std::string line = uistr::UiString(r.text);
+        EXPECT_NE(line.find(r.says), std::string::npos) << line;
+        EXPECT_NE(line.find("sudo Brulin"), std::string::npos) << line;
+        const StartupOptions options = ParseStartupOptions({"BrulinUI", "-pro", RootFallbackSwitch(r.why)});
+        ASSERT_EQ(options.rootFallback, r.why);
+        for (const int mode : {kModeDeletedFile, kModeDeepScan, kModeLostPartition}) {
+            SCOPED_TRACE(mode);
+            testsupport::RefusedDisks refused;
+            Wizard denied(&refused);
+            denied.ctx.rootFallback = options.rootFallback;
+            InstallDeletedFileRecoverySteps(denied.ctx);
+            InstallDeepScanSteps(denied.ctx);
+            InstallLostPartitionRecoverySteps(denied.ctx);
+            denied.ui.ExpectWaiting(uistr::kPleaseWaitScanning);
+            denied.ctx.ModeController().ChooseMode(mode);
+            EXPECT_TRUE(denied.ui.Done());
+            IWizardPageController* step = denied.ctx.Controller(denied.sheet.GetActivePage());
+            std::string shown = "no device page";
+            if (auto* d = dynamic_cast<CDeleteRecoveryPartitionDeviceSelectController*>(step))
+                shown = d->ListView().Note();
+            else if (auto* c = dynamic_cast<CCompleteRecoveryPartitionDeviceSelectController*>(step))
+                shown = c->ListView().Note();
+            else if (auto* l = dynamic_cast<CLostRecoveryDiskDeviceSelectController*>(step))
+                shown = l->List().Note();
+            EXPECT_EQ(line, shown);
+        }
+    }
+    // Switches the loader never passes leave the usual line.
+    for (const char* other : {"-rootfallback=", "-rootfallback=maybe", "-rootfallbackno-agent"})
+        EXPECT_EQ(ParseStartupOptions({"BrulinUI", "-pro", other}).rootFallback, RootFallback::None) << other;
+    EXPECT_EQ(ParseStartupOptions({"BrulinUI", "/ROOTFALLBACK=NO-AGENT"}).rootFallback, RootFallback::NoAgent);
 }

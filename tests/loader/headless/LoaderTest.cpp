@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <set>
@@ -13,7 +14,9 @@
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -257,4 +260,109 @@ TEST_F(LoaderTest, FailuresToStartGiveANonZeroStatus) {
     EXPECT_EQ(RunLoader(config, messages), kLoaderStartFailed);
     Install({"crash exit:0"}, true, /*withReporter=*/false);
     EXPECT_EQ(RunLoader(config, messages), kLoaderReportFailed);
+}
+
+namespace {
+
+// The pid the stub recorded (0 before it ran).
+pid_t StubPid(const std::string& script) {
+    pid_t pid = 0;
+    std::ifstream(script + ".pid") >> pid;
+    return pid;
+}
+
+// True once `pid` has ended (gone, or a zombie nobody reaped yet).
+bool Ended(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text))
+        return true;
+    const std::size_t close = text.rfind(')');
+    return close == std::string::npos || text.compare(close + 1, 3, " Z ") == 0 || text.compare(close + 1, 3, " X ") == 0;
+}
+
+bool EndsWithin(pid_t pid, int ms) {
+    for (int waited = 0; waited < ms; waited += 20) {
+        if (Ended(pid))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Ended(pid);
+}
+
+} // namespace
+
+TEST_F(LoaderTest, EndingSignalsEndTheProgramFirstAndNothingIsRestarted) {
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        Install({"log:up sleep:30000 log:never", "log:restarted"});
+        struct sigaction before {};
+        sigaction(sig, nullptr, &before);
+        auto loader = std::async(std::launch::async, [&] { return RunLoader(config, messages); });
+        pid_t stub = 0;
+        for (int i = 0; i < 500 && (stub = StubPid(script)) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_NE(stub, 0);
+        kill(getpid(), sig);
+        ASSERT_EQ(loader.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        const int status = loader.get();
+        EXPECT_EQ(status, kLoaderStopped + sig);
+        EXPECT_EQ(LoaderStopSignal(status), sig);
+        // The program ended before the loader returned, and none was started after it.
+        EXPECT_TRUE(Ended(stub));
+        EXPECT_EQ(Runs(), 1);
+        EXPECT_FALSE(fs::exists(script + ".reported"));
+        EXPECT_EQ(LogText().find("never"), std::string::npos);
+        // The signal is handled as before the loader ran.
+        struct sigaction after {};
+        sigaction(sig, nullptr, &after);
+        EXPECT_EQ(after.sa_handler, before.sa_handler);
+    }
+    for (const int status : {kLoaderOk, kLoaderRefused, kLoaderStartFailed, kLoaderReportFailed, kLoaderStopped})
+        EXPECT_EQ(LoaderStopSignal(status), 0) << status;
+}
+
+TEST_F(LoaderTest, TheProgramGetsTheSwitchesAndTheLogBeginsWithTheNotes) {
+    Install({"log:up"});
+    config.programSwitches = {"-rootfallback=no-agent"};
+    config.logNotes = {"Start as administrator: pkexec ended with 127 (no-agent): no agent; going on as the user."};
+    EXPECT_EQ(RunLoader(config, messages), kLoaderOk);
+    const auto args = ReadFileBytes(script + ".args");
+    EXPECT_EQ(std::string(args.begin(), args.end()), "-pro\n-rootfallback=no-agent\n");
+    EXPECT_EQ(LogText(), config.logNotes[0] + "\r\nup\r\n");
+}
+
+// The loader program itself, with the stub as its main program: ended by a signal it ends its
+// program and then ends by the same signal; killed outright, its program goes with it.
+TEST_F(LoaderTest, TheProgramNeverOutlivesTheLoaderProgram) {
+    for (const int sig : {SIGTERM, SIGHUP, SIGKILL}) {
+        SCOPED_TRACE(sig);
+        Install({"log:up sleep:30000"});
+        const std::string loader = root + "/bin/Brulin";
+        fs::copy_file(std::string(BRULIN_BINARY_DIR) + "/Brulin", loader);
+        fs::permissions(loader, fs::perms::owner_all);
+        // No display: the loader never opens a window here.
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            unsetenv("DISPLAY");
+            unsetenv("WAYLAND_DISPLAY");
+            execl(loader.c_str(), "Brulin", static_cast<char*>(nullptr));
+            _exit(120);
+        }
+        pid_t stub = 0;
+        for (int i = 0; i < 1000 && (stub = StubPid(script)) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_NE(stub, 0);
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), sig);
+        if (sig != SIGKILL)
+            EXPECT_TRUE(Ended(stub));  // ended before the loader
+        EXPECT_TRUE(EndsWithin(stub, 5000));
+        EXPECT_EQ(Runs(), 1);
+        EXPECT_FALSE(fs::exists(script + ".reported"));
+    }
 }

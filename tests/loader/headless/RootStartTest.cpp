@@ -1,15 +1,20 @@
 // The loader's start as root through pkexec, with a stand-in pkexec on the PATH that records
-// what it is asked to run and ends as told: the root loader's status is the loader's own; a
-// refusal, a failure, a signal or no pkexec at all leave the loader to go on as the user.
+// what it is asked to run, says what pkexec says and ends as told: the root loader's status
+// (or the signal that ended it) is the loader's own; only pkexec's own failures (126, 127) and
+// no pkexec at all leave the loader to go on as the user, each with its reason and log line.
 #include "loader/RootStart.h"
 #include "tests/support/FixtureKit.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -25,6 +30,23 @@ public:
 
 private:
     std::string m_old;
+};
+
+// Standard error of this process into a file for the scope.
+class StderrTo {
+public:
+    explicit StderrTo(const std::string& path) : m_saved(dup(STDERR_FILENO)) {
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    ~StderrTo() {
+        dup2(m_saved, STDERR_FILENO);
+        close(m_saved);
+    }
+
+private:
+    int m_saved;
 };
 
 std::string ReadAll(const std::string& path) {
@@ -44,44 +66,116 @@ TEST(RootStart, OnlyTheDesktopSwitchAsksForRoot) {
     EXPECT_EQ(OwnProgramPath().front(), '/');
 }
 
-TEST(RootStart, PkexecStatusDecidesWhetherTheUserGoesOn) {
+TEST(RootStart, OnlyPkexecsOwnFailuresLetTheUserGoOn) {
     const std::string dir = ScratchDir("root-start");
     const std::string record = dir + "/asked.txt";
     {
+        // Shell built-ins only: the PATH holds nothing but the stand-in. It says the message
+        // in <dir>/say on standard error, then ends with the status in <dir>/how, or by SIGTERM.
         std::ofstream script(dir + "/pkexec");
-        // Shell built-ins only: the PATH holds nothing but the stand-in.
         script << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << record << "'\n"
+               << "while IFS= read -r line; do printf '%s\\n' \"$line\" >&2; done < '" << dir << "/say'\n"
                << "read how < '" << dir << "/how'\n"
-               << "[ \"$how\" = signal ] && kill -KILL $$\n"
+               << "[ \"$how\" = signal ] && kill -TERM $$\n"
                << "exit $how\n";
     }
     chmod((dir + "/pkexec").c_str(), 0755);
+    const std::string noAgent = "Error executing command as another user: No authentication agent found.";
+    const std::string notAuthorized = "Error executing command as another user: Not authorized\n\nThis incident has been reported.";
     const struct {
         const char* how;
-        std::optional<int> result;
+        std::string say;
+        bool ran;
+        int status;
+        RootFallback fallback;
+        const char* logged;  // in the log line
     } cases[] = {
-        {"0", 0},                   // the root loader ran and ended well
-        {"1", 1},                   // it ran and refused (another loader runs)
-        {"126", std::nullopt},      // the user dismissed the password question
-        {"127", std::nullopt},      // no authentication agent, or no such program
-        {"signal", std::nullopt},   // pkexec itself was killed
+        // The root loader ran and ended well, or refused itself (another loader runs).
+        {"0", "", true, 0, RootFallback::None, "ended with 0."},
+        {"1", "", true, 1, RootFallback::None, "ended with 1."},
+        // It ran and was ended by a signal: the user's loader starts no second program.
+        {"signal", "", true, 128 + SIGTERM, RootFallback::None, "signal 15"},
+        // pkexec's own failures.
+        {"126", "Error executing command as another user: Request dismissed.", false, 0, RootFallback::Refused,
+         "pkexec ended with 126 (refused): Error executing command as another user: Request dismissed.;"},
+        {"126", "", false, 0, RootFallback::Refused, "pkexec ended with 126 (refused): no message;"},
+        {"127", notAuthorized, false, 0, RootFallback::Refused,
+         "ended with 127 (refused): Error executing command as another user: Not authorized / This incident has been reported.;"},
+        {"127", "==== AUTHENTICATION FAILED ====\n" + noAgent, false, 0, RootFallback::NoAgent,
+         "ended with 127 (no-agent): ==== AUTHENTICATION FAILED ==== / Error executing command as another user: No "
+         "authentication agent found.;"},
+        {"127", "Error creating textual authentication agent: Error opening current controlling terminal for the process "
+                "(`/dev/tty'): No such device or address",
+         false, 0, RootFallback::NoAgent, "(no-agent): Error creating textual authentication agent"},
+        {"127", "Cannot run program /usr/bin/Brulin: No such file or directory", false, 0, RootFallback::Failed,
+         "ended with 127 (failed): Cannot run program /usr/bin/Brulin: No such file or directory;"},
+        {"127", "Brulin: started as root without the display; going on as the user.", false, 0, RootFallback::Failed,
+         "(failed): Brulin: started as root without the display"},
     };
     PathFor path(dir);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.how);
+        SCOPED_TRACE(std::string(c.how) + " " + c.say);
         std::ofstream(dir + "/how") << c.how;
+        std::ofstream(dir + "/say") << c.say << (c.say.empty() ? "" : "\n");
         std::remove(record.c_str());
-        EXPECT_EQ(c.result, RunAsRoot("/usr/bin/Brulin"));
+        RootStartResult r;
+        {
+            StderrTo err(dir + "/stderr.txt");
+            r = RunAsRoot("/usr/bin/Brulin");
+        }
+        EXPECT_EQ(r.ran, c.ran);
+        if (c.ran)
+            EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.fallback, c.fallback);
+        EXPECT_NE(r.logLine.find(c.logged), std::string::npos) << r.logLine;
         EXPECT_EQ("/usr/bin/Brulin\n", ReadAll(record));
+        // pkexec's messages still reach the loader's standard error.
+        EXPECT_EQ(ReadAll(dir + "/stderr.txt"), c.say.empty() ? "" : c.say + "\n");
     }
     // A path that is not absolute is never handed to pkexec.
     std::remove(record.c_str());
-    EXPECT_EQ(std::nullopt, RunAsRoot("Brulin"));
+    const RootStartResult relative = RunAsRoot("Brulin");
+    EXPECT_FALSE(relative.ran);
+    EXPECT_EQ(relative.fallback, RootFallback::Failed);
     EXPECT_EQ("", ReadAll(record));
+}
+
+TEST(RootStart, PkexecsEndIsNotWaitedForPastAProgramHoldingItsMessages) {
+    // A program left behind (as the crash reporter is) keeps pkexec's standard error open;
+    // the loader goes on when pkexec ends, not when the last holder does.
+    const std::string dir = ScratchDir("root-start-holder");
+    std::ofstream(dir + "/pkexec") << "#!/bin/sh\necho 'Request dismissed.' >&2\n"
+                                   << "/bin/sleep 20 < /dev/null > /dev/null &\necho $! > '" << dir << "/holder'\nexit 126\n";
+    chmod((dir + "/pkexec").c_str(), 0755);
+    PathFor path(dir);
+    const auto started = std::chrono::steady_clock::now();
+    RootStartResult r;
+    {
+        StderrTo err(dir + "/stderr.txt");
+        r = RunAsRoot("/usr/bin/Brulin");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    pid_t holder = 0;
+    std::ifstream(dir + "/holder") >> holder;
+    EXPECT_GT(holder, 0);
+    if (holder > 0)
+        kill(holder, SIGKILL);
+    EXPECT_FALSE(r.ran);
+    EXPECT_EQ(r.fallback, RootFallback::Refused);
+    EXPECT_NE(r.logLine.find("Request dismissed."), std::string::npos) << r.logLine;
 }
 
 TEST(RootStart, WithoutPkexecTheUserGoesOn) {
     const std::string dir = ScratchDir("root-start-none");
     PathFor path(dir);
-    EXPECT_EQ(std::nullopt, RunAsRoot("/usr/bin/Brulin"));
+    const RootStartResult r = RunAsRoot("/usr/bin/Brulin");
+    EXPECT_FALSE(r.ran);
+    EXPECT_EQ(r.fallback, RootFallback::NoPkexec);
+    EXPECT_NE(r.logLine.find("pkexec cannot be run (No such file or directory)"), std::string::npos) << r.logLine;
+}
+
+TEST(RootStart, MessagesBecomeOneBoundedLogLine) {
+    EXPECT_EQ(OneLogLine("a\r\n\nb\tc\x1b[31m\n"), "a / bc[31m");
+    EXPECT_EQ(OneLogLine("\n\n"), "");
+    EXPECT_EQ(OneLogLine(std::string(700, 'x') + "end", 600), std::string(597, 'x') + "end");
 }
