@@ -154,7 +154,7 @@ std::size_t FitSearchedPartitionsToDevice(SearchedPartitionList& list, std::uint
 std::size_t FitFoundPartitionsToDevice(FoundPartitionList& list, FoundPartitionInfo** selected,
                                        std::uint64_t deviceSectors);
 // Carved files of a restored tree, as FitCarvedFilesToDevice; a file whose size the device
-// cuts is marked cut at the device's end. The tree's counters are counted again. The other entries lie inside their partitions, whose reads the partition bounds.
+// or `maxFileSize` cuts is marked cut, at the device's end or at the largest carved size. The tree's counters are counted again. The other entries lie inside their partitions, whose reads the partition bounds.
 std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSectors,
                                 std::uint64_t maxFileSize);
 

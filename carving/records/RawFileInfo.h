@@ -23,6 +23,10 @@ public:
     std::uint32_t m_u32FileType = 0;    // the specific type id the analyser wrote
     std::uint32_t m_u32AnalyserType = kNoAnalyserTypeId; // the matching analyser's own id
     IRawFileAnalyser* m_pAnalyser = nullptr; // not owned; null in a record read back from a store
+    // Set by an analyser whose size is where its scan for the file's end stopped at
+    // ScanOptions.MaxRawFileSize without finding one: the file gives no size of its own, so
+    // the limit does not cut it short of one. Not stored.
+    bool m_bScannedToLimit = false;
 };
 
 template <typename T> class IIterator {
