@@ -177,7 +177,8 @@ FileTreePtr CRawFileTreeBuilder::Build(IStorageDevice* device, IIterator<CRawFil
             continue;
         if (cover.Covers(*r, r->m_u64StartSector))
             continue;
-        std::uint64_t size = r->m_u64Size;
+        // A restored list holds sizes cut to the device beside what the files claim.
+        std::uint64_t size = std::max(r->m_u64Size, r->m_u64ClaimedSize);
         bool scannedToLimit = r->m_bScannedToLimit;
         if (size == 0) {
             if (r->m_u32AnalyserType == kCustomAnalyserTypeId)

@@ -476,8 +476,11 @@ std::size_t FitCarvedFilesToDevice(CRawFileList& list, std::uint64_t deviceSecto
         LogPastEnd("carved file", r.m_u64StartSector, deviceSectors);
         return true;
     });
-    for (CRawFileInfo* r : list.Records())
-        r->m_u64Size = CapCarvedSize(r->m_u64Size, r->m_u64StartSector, deviceSectors, maxFileSize);
+    for (CRawFileInfo* r : list.Records()) {
+        const std::uint64_t claimed = std::max(r->m_u64Size, r->m_u64ClaimedSize);
+        r->m_u64Size = CapCarvedSize(claimed, r->m_u64StartSector, deviceSectors, maxFileSize);
+        r->m_u64ClaimedSize = claimed > r->m_u64Size ? claimed : 0;
+    }
     return dropped;
 }
 

@@ -3,15 +3,16 @@
 // search finds them, the RAW tree cuts them to the image, and recovery writes what the image
 // holds without counting them as recovered; a file that ends exactly with the image comes back
 // whole and counted. A tree saved into a scan state and restored over the image keeps the
-// difference.
+// difference, and so does the tree built again from a restored deep scan.
 //
 // Carved files larger than the largest carved size of the settings: a WAV whose header gives
 // 60,000,000 bytes is cut at the setting, told in the log with the setting's value and not
-// counted as recovered, also after a save and reload; reloaded with a larger setting it comes
-// back whole. A gzip file, whose size only decoding it finds, stopped at the setting is no cut
-// of a size it claims and stays as it is.
+// counted as recovered, also after a save and reload of the tree or of the deep scan; reloaded
+// with a larger setting it comes back whole. A gzip file, whose size only decoding it finds,
+// stopped at the setting is no cut of a size it claims and stays as it is.
 #include "carving/RAWFileProperties.h"
 #include "carving/RawFileTreeBuilder.h"
+#include "carving/records/RawFileInfo.h"
 #include "carving/records/RawFileTypeTable.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -134,6 +135,30 @@ struct LimitGuard {
     ~LimitGuard() { GetScanOptions().SetDefaults(); }
 };
 
+// The deep scan's carved-file list saved into a scan state, read back and fitted to the device,
+// then built into a RAW tree again, as a restored deep scan goes on.
+FileTreePtr RestoreDeepScan(const CRawFileList& list, IStorageDevice& device, const std::string& dir) {
+    const std::string path = dir + "/scan.rdf";
+    {
+        CRSDataEx writer(RSDATA_WRITE);
+        EXPECT_TRUE(writer.Open(path.c_str(), true));
+        writer.SetStage(2);
+        writer.OpenSection(kFoundFileListSection);
+        SaveFoundFileList(&writer, list);
+        writer.CloseSection();
+        writer.Close();
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    CRSDataEx reader(RSDATA_READ);
+    EXPECT_TRUE(reader.OpenBuffer(bytes.data(), bytes.size()));
+    std::unique_ptr<CRawFileList> restored = LoadFoundFileList(&reader);
+    if (!restored)
+        return nullptr;
+    FitCarvedFilesToDevice(*restored, device.GetSectorCount(), GetScanOptions().MaxRawFileSize);
+    CRawFileTreeBuilder builder;
+    return FileTreePtr(BuildRawFileTree(nullptr, nullptr, &builder, &device, restored->GetIterator(), 0));
+}
+
 } // namespace
 
 TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRecovered) {
@@ -176,6 +201,8 @@ TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRec
         ASSERT_TRUE(built);
         FileTreePtr restored = SaveAndRestore(built.get(), device, scratch);
         ASSERT_TRUE(restored);
+        FileTreePtr rescanned = RestoreDeepScan(list, device, scratch);
+        ASSERT_TRUE(rescanned);
         // The user raises the setting and opens the saved tree again.
         GetScanOptions().MaxRawFileSize = 2 * file.size();
         FileTreePtr raised = SaveAndRestore(built.get(), device, scratch);
@@ -188,6 +215,7 @@ TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRec
             std::uint64_t limit;
         } runs[] = {{"built", built.get(), c.limit},
                     {"restored", restored.get(), c.limit},
+                    {"deep scan restored", rescanned.get(), c.limit},
                     {"restored with a larger setting", raised.get(), 2 * file.size()}};
         for (const auto& run : runs) {
             SCOPED_TRACE(run.name);
@@ -282,10 +310,14 @@ TEST(CutCarvedFile, WrittenUpToTheDeviceEndAndNotCountedAsRecovered) {
         ASSERT_TRUE(built);
         FileTreePtr restored = SaveAndRestore(built.get(), device, scratch);
         ASSERT_TRUE(restored);
+        FileTreePtr rescanned = RestoreDeepScan(list, device, scratch);
+        ASSERT_TRUE(rescanned);
 
         int run = 0;
-        for (CFileSystemNode* root : {static_cast<CFileSystemNode*>(built.get()), restored.get()}) {
-            SCOPED_TRACE(run++ ? "restored" : "built");
+        for (CFileSystemNode* root :
+             {static_cast<CFileSystemNode*>(built.get()), restored.get(), rescanned.get()}) {
+            const char* const names[] = {"built", "restored", "deep scan restored"};
+            SCOPED_TRACE(names[run++]);
             CFileNode* node = nullptr;
             CRAWFileProperties* carved = CarvedFile(root, c.type, &node);
             ASSERT_TRUE(carved);
