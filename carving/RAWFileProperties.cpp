@@ -2,6 +2,7 @@
 
 #include "carving/records/RawFileInfo.h"
 #include "filesystems/StoreSection.h"
+#include "storage/DeviceBounds.h"
 #include "storage/StorageDevice.h"
 
 #include <cstring>
@@ -33,6 +34,29 @@ void CRAWFileProperties::SetExtent(std::uint64_t startSector, std::uint64_t size
     m_runRecord = CreateRunListRecord(&runs);
 }
 
+void CRAWFileProperties::SetClaimedSize(std::uint64_t claimed, ClaimCut why) {
+    const bool cut = why != ClaimCut::None && claimed > m_u64Size;
+    m_u64ClaimedSize = cut ? claimed : 0;
+    m_cut = cut ? why : ClaimCut::None;
+}
+
+ClaimedSize CRAWFileProperties::GetClaimedSizeWhenCut() const {
+    const ClaimCut cut = GetCut();
+    if (cut == ClaimCut::None)
+        return {};
+    return {m_u64ClaimedSize, cut};
+}
+
+CarvedSizeFit FitCarvedSize(std::uint64_t claimed, std::uint64_t startSector, std::uint64_t deviceSectors,
+                            std::uint64_t cap) {
+    const std::uint64_t held = deviceSectors ? CapSizeToDevice(claimed, deviceSectors, startSector) : claimed;
+    if (held < claimed && held <= cap)
+        return {held, ClaimCut::DeviceEnd};
+    if (cap < claimed)
+        return {cap, ClaimCut::SizeLimit};
+    return {claimed, ClaimCut::None};
+}
+
 FileTime* CRAWFileProperties::GetCreationTime(FileTime* time) const {
     *time = FileTime{};
     return time;
@@ -54,7 +78,7 @@ int CRAWFileProperties::Save(IRSData* section) const {
     const auto length = static_cast<std::uint8_t>(m_name.size() + 1);
     RSWriteValue<std::uint8_t>(section, length);
     section->Write(m_name.c_str(), length);
-    RSWriteValue<std::uint64_t>(section, IsCutAtDeviceEnd() ? m_u64ClaimedSize : m_u64Size);
+    RSWriteValue<std::uint64_t>(section, GetCut() != ClaimCut::None ? m_u64ClaimedSize : m_u64Size);
     RSWriteValue<std::uint16_t>(section, m_u16Attributes);
     RSWriteValue<std::uint8_t>(section, m_state);
     const std::uint32_t recordSize = GetRunListRecordSize(m_runRecord.get());
@@ -74,6 +98,7 @@ int CRAWFileProperties::Load(IRSData* section) {
     m_name = name;
     m_u64Size = RSReadValue<std::uint64_t>(section);
     m_u64ClaimedSize = 0;
+    m_cut = ClaimCut::None;
     m_u16Attributes = RSReadValue<std::uint16_t>(section);
     m_state = RSReadValue<std::uint8_t>(section);
     m_runRecord = LoadRunListRecord(section);

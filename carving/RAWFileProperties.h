@@ -21,9 +21,16 @@ public:
     // Size from the record; one run {start sector, size rounded up to sectors}.
     void SetExtent(const CRawFileInfo& record);
     void SetExtent(std::uint64_t startSector, std::uint64_t size);
-    // The device ended before the file: its size stops at the device's end, and its header
-    // claims more. Such a file is written up to there but is not the whole file.
-    bool IsCutAtDeviceEnd() const { return m_u64ClaimedSize > m_u64Size; }
+    // The file's header claims `claimed` bytes, more than its size, which `why` cut it to.
+    // Such a file is written up to its size but is not the whole file. ClaimCut::None, or a
+    // claim no larger than the size, clears the mark.
+    void SetClaimedSize(std::uint64_t claimed, ClaimCut why);
+    ClaimCut GetCut() const { return m_u64ClaimedSize > m_u64Size ? m_cut : ClaimCut::None; }
+    // The device ended before the file: its size stops at the device's end.
+    bool IsCutAtDeviceEnd() const { return GetCut() == ClaimCut::DeviceEnd; }
+    // The largest carved file size (ScanOptions.MaxRawFileSize) is smaller than the file: its
+    // size stops there, and a larger setting gives more of it.
+    bool IsCutAtSizeLimit() const { return GetCut() == ClaimCut::SizeLimit; }
 
     std::uint16_t GetNameLength() const override { return static_cast<std::uint16_t>(m_name.size()); }
     const char* GetName() const override { return m_name.c_str(); }
@@ -36,7 +43,7 @@ public:
     std::uint8_t GetCheckState() const override { return m_checkState; }
     void SetCheckState(std::uint8_t state) override { m_checkState = state; }
     IDataRunList* GetDataRunList() const override;
-    std::uint64_t GetClaimedSizeWhenCut() const override { return IsCutAtDeviceEnd() ? m_u64ClaimedSize : 0; }
+    ClaimedSize GetClaimedSizeWhenCut() const override;
     std::uint32_t GetValidFields() const override { return VALIDFIELDS_RAW; }
     std::uint8_t GetMark() const override { return m_mark; }
     int SetMark(std::uint8_t mark) override {
@@ -44,18 +51,19 @@ public:
         return 1;
     }
     // u8 name length with terminator, the name and its NUL, u64 size, u16 attributes, u8 entry
-    // state, u32 mapping-pair length, the mapping pairs, u16 resident offset. A file cut at the
-    // device's end stores the size it claims: fitting the loaded tree to its device (which
-    // cuts every carved size to the device) tells the cut again from it.
+    // state, u32 mapping-pair length, the mapping pairs, u16 resident offset. A cut file
+    // stores the size it claims: fitting the loaded tree to its device and to the largest
+    // carved size (FitFileTreeToDevice, through FitCarvedSize) tells the cut and its reason
+    // again from it.
     int Save(IRSData* section) const override;
     std::uint32_t GetFileSystemKind() const override { return FILEPROPS_RAW; }
     int Load(IRSData* section) override;
 
     std::string m_name;
     std::uint64_t m_u64Size = 0;
-    // What the file's header claims when that is more than the device holds from its start
-    // (IsCutAtDeviceEnd); 0 otherwise.
+    // What the file's header claims when the file was cut (GetCut); 0 otherwise.
     std::uint64_t m_u64ClaimedSize = 0;
+    ClaimCut m_cut = ClaimCut::None;
     std::uint16_t m_u16Attributes = 0;
     std::uint8_t m_checkState = 0;
     std::uint8_t m_mark = 0;
@@ -64,3 +72,15 @@ public:
 };
 
 CRAWFileProperties* CreateRAWFileProperties();
+
+// The size of a carved file whose header (or a walk of its structure) claims `claimed` bytes
+// from `startSector`, and why it is cut: it holds no more than the device from there
+// (`deviceSectors`; 0 when the device cannot tell its size) and no more than `cap`
+// (ScanOptions.MaxRawFileSize). When both would cut it at the same size, the device's end is
+// the reason: a larger setting would not give more.
+struct CarvedSizeFit {
+    std::uint64_t size = 0;
+    ClaimCut cut = ClaimCut::None;
+};
+CarvedSizeFit FitCarvedSize(std::uint64_t claimed, std::uint64_t startSector, std::uint64_t deviceSectors,
+                            std::uint64_t cap);

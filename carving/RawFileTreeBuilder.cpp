@@ -177,36 +177,46 @@ FileTreePtr CRawFileTreeBuilder::Build(IStorageDevice* device, IIterator<CRawFil
             continue;
         if (cover.Covers(*r, r->m_u64StartSector))
             continue;
-        std::uint64_t size = r->m_u64Size;
+        // A restored list holds sizes cut to the device beside what the files claim.
+        std::uint64_t size = std::max(r->m_u64Size, r->m_u64ClaimedSize);
+        bool scannedToLimit = r->m_bScannedToLimit;
         if (size == 0) {
             if (r->m_u32AnalyserType == kCustomAnalyserTypeId)
                 continue;
             IRawFileAnalyser* a = analysers->FindByTypeId(r->m_u32AnalyserType);
             if (!a)
                 continue;
-            if (!GuardedComputeFileSize(*a, r, device)) {
-                r->m_u64Size = 0;
+            r->m_bScannedToLimit = false;
+            const bool sized = GuardedComputeFileSize(*a, r, device);
+            size = sized ? r->m_u64Size : 0;
+            scannedToLimit = sized && r->m_bScannedToLimit;
+            // The list keeps the file unsized for builds on other devices.
+            r->m_u64Size = 0;
+            r->m_bScannedToLimit = false;
+            if (!sized)
                 continue;
-            }
-            size = r->m_u64Size;
-            r->m_u64Size = 0; // the list keeps the file unsized for builds on other devices
         }
-        // Whatever a damaged header claims, a file holds no more than the device from its start.
+        // Whatever a damaged header claims, a file holds no more than the device from its start
+        // and than the largest carved size.
         const std::uint64_t claimed = size;
-        size = std::min(size, cap);
-        if (deviceSectors) // 0: the device cannot tell its size
-            size = CapSizeToDevice(size, deviceSectors, r->m_u64StartSector);
+        CarvedSizeFit fit = FitCarvedSize(claimed, r->m_u64StartSector, deviceSectors, cap);
+        // A scan that found no end before the limit gives no size of the file's own.
+        if (fit.cut == ClaimCut::SizeLimit && scannedToLimit)
+            fit.cut = ClaimCut::None;
+        size = fit.size;
         if (size == 0 || r->m_u32FileType >= kRawFileTypeTableSize || !chosen[r->m_u32FileType])
             continue;
         cover.Note(*r, size);
         CFileNode* file = AddFile(r->m_u64StartSector, size, r->m_u32FileType);
-        if (file && size < claimed && size < cap) {
-            // The file keeps what it claims: recovery writes what the device holds of it and
-            // does not count it as recovered.
-            static_cast<CRAWFileProperties*>(file->m_pProperties.get())->m_u64ClaimedSize = claimed;
-            LogInfo("%s (sector %" PRIu64 ") claims %" PRIu64 " bytes; it is cut at the end of the "
-                    "device to %" PRIu64 " bytes",
-                    file->m_pProperties->GetName(), r->m_u64StartSector, claimed, size);
+        if (file && fit.cut != ClaimCut::None) {
+            // The file keeps what it claims: recovery writes what the tree holds of it and does
+            // not count it as recovered.
+            static_cast<CRAWFileProperties*>(file->m_pProperties.get())->SetClaimedSize(claimed, fit.cut);
+            LogInfo("%s (sector %" PRIu64 ") claims %" PRIu64 " bytes; it is cut %s to %" PRIu64 " bytes",
+                    file->m_pProperties->GetName(), r->m_u64StartSector, claimed,
+                    fit.cut == ClaimCut::DeviceEnd ? "at the end of the device"
+                                                   : "at the largest carved file size",
+                    size);
         }
         if (callback && callback->StepBy(1) == -1)
             cancelled = true;

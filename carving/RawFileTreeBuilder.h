@@ -3,9 +3,10 @@
 // its description, files named FILE001.<EXT> and on, and range folders of 300 files once a
 // type has more. Files that start in a cluster already used by a file of the partition's tree
 // are left out; files the search left unsized are sized here on the device; every size is
-// capped at ScanOptions.MaxRawFileSize and at the end of the device (a file cut there is
-// logged and keeps on its properties the size it claims); files that still have no size are
-// left out.
+// capped at ScanOptions.MaxRawFileSize and at the end of the device (a file cut by either is
+// logged and keeps on its properties the size it claims and why it was cut; a size where a
+// scan for the file's end stopped at the limit claims nothing); files that still have no size
+// are left out.
 #include <atomic>
 #include <cstdint>
 #include <vector>

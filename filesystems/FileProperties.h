@@ -27,6 +27,19 @@ enum FileAttributeBits : std::uint16_t {
     FILEATTR_COMPRESSED = 0x800,
 };
 
+// Why an entry holds less data than its own header claims.
+enum class ClaimCut : std::uint8_t {
+    None,
+    DeviceEnd, // the device ends before the data does
+    SizeLimit, // the largest carved file size of the scan options (Settings) is smaller
+};
+
+// The size an entry claims and why its data stops short of it.
+struct ClaimedSize {
+    std::uint64_t bytes = 0; // 0 when not cut
+    ClaimCut cut = ClaimCut::None;
+};
+
 // Which values of an IFileProperties mean something (u32).
 enum ValidFieldBits : std::uint32_t {
     VALIDFIELD_NAME = 0x01,
@@ -126,9 +139,9 @@ public:
     // Why the entry has no data to recover at all (a text for the log, the name follows), or
     // null when it has.
     virtual const char* GetNoDataReason() const { return nullptr; }
-    // The size the entry's own header claims when the device's end cut its data short (the
-    // entry is then written up to there and does not count as recovered); 0 when not cut.
-    virtual std::uint64_t GetClaimedSizeWhenCut() const { return 0; }
+    // What the entry's own header claims when its data was cut short of it (the entry is then
+    // written up to the cut and does not count as recovered); no cut otherwise.
+    virtual ClaimedSize GetClaimedSizeWhenCut() const { return {}; }
     virtual std::uint32_t GetValidFields() const = 0;
     virtual std::uint8_t GetMark() const = 0;
     virtual int SetMark(std::uint8_t mark) = 0;

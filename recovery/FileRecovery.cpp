@@ -697,19 +697,25 @@ int SettleFile(RecoveryContext& context, const IFileProperties* props, CTargetFi
         result = kRecoverFailed;
     if (!target.Close() && result == kRecoverDone)
         result = kRecoverFailed;
-    // A carved file the device's end cut: its size ends on the device, its header claims more.
-    std::uint64_t wholeSize = size;
-    if (const std::uint64_t claimed = props->GetClaimedSizeWhenCut()) {
+    // A carved file whose header claims more than its size: the device's end or the largest
+    // carved size (its size, then) cut it.
+    const ClaimedSize claim = props->GetClaimedSizeWhenCut();
+    const std::uint64_t wholeSize = claim.cut != ClaimCut::None ? claim.bytes : size;
+    const std::uint64_t written = context.bytesReported + context.pendingHoleBytes;
+    if (claim.cut == ClaimCut::DeviceEnd)
         context.cutAtDeviceEnd = true;
-        wholeSize = claimed;
-    }
     if (context.cutAtDeviceEnd) {
         LogInfo("The data of %s runs past the end of the device: it was recovered up to the "
                 "device's end (%" PRIu64 " of %" PRIu64 " bytes)",
-                targetPath.c_str(), context.bytesReported + context.pendingHoleBytes, wholeSize);
-        if (result == kRecoverDone)
-            result = kRecoverFailed;
+                targetPath.c_str(), written, wholeSize);
+    } else if (claim.cut == ClaimCut::SizeLimit) {
+        LogInfo("The data of %s is larger than the largest carved file size (%" PRIu64
+                " bytes, in Settings): it was recovered up to that size (%" PRIu64 " of %" PRIu64
+                " bytes)",
+                targetPath.c_str(), size, written, wholeSize);
     }
+    if ((context.cutAtDeviceEnd || claim.cut != ClaimCut::None) && result == kRecoverDone)
+        result = kRecoverFailed;
     if (context.unreadableSectors) {
         LogInfo("%" PRIu64 " unreadable sectors of %s were written as zeros", context.unreadableSectors,
                 targetPath.c_str());

@@ -87,8 +87,8 @@ int RecoverFolderTree(RecoveryContext& context, const std::string& outputRoot, C
 
 // Writes the data of the file `node` to `targetPath` (an existing or new file), then its times
 // and read-only bit. Only a file whose every byte came from the device counts as recovered: a
-// file with unreadable sectors (written as zeros) or cut at the device's end fails, and the
-// bytes it reported as done are taken back.
+// file with unreadable sectors (written as zeros), cut at the device's end, or a carved file
+// cut at the largest carved size fails, and the bytes it reported as done are taken back.
 int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string& targetPath);
 
 // Copies `byteCount` bytes of a file through its runs into `target`. A sparse run (start -1),

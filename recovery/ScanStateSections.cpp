@@ -476,8 +476,11 @@ std::size_t FitCarvedFilesToDevice(CRawFileList& list, std::uint64_t deviceSecto
         LogPastEnd("carved file", r.m_u64StartSector, deviceSectors);
         return true;
     });
-    for (CRawFileInfo* r : list.Records())
-        r->m_u64Size = CapCarvedSize(r->m_u64Size, r->m_u64StartSector, deviceSectors, maxFileSize);
+    for (CRawFileInfo* r : list.Records()) {
+        const std::uint64_t claimed = std::max(r->m_u64Size, r->m_u64ClaimedSize);
+        r->m_u64Size = CapCarvedSize(claimed, r->m_u64StartSector, deviceSectors, maxFileSize);
+        r->m_u64ClaimedSize = claimed > r->m_u64Size ? claimed : 0;
+    }
     return dropped;
 }
 
@@ -560,9 +563,9 @@ std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSecto
         const auto sectors = static_cast<std::int64_t>(size / kSectorSize + (size % kSectorSize != 0));
         if (size != stored || runs->GetRunCount() != 1 || first.count != sectors)
             raw->SetExtent(start, size);
-        // A size the device cannot hold from the file's start (a file cut at its end stores
-        // the size it claims) leaves the file cut there.
-        raw->m_u64ClaimedSize = size < std::min(stored, maxFileSize) ? stored : 0;
+        // A cut file stores the size it claims: a size the device or the largest carved size
+        // cannot hold leaves the file cut, for that reason.
+        raw->SetClaimedSize(stored, FitCarvedSize(stored, start, deviceSectors, maxFileSize).cut);
     }
     root->RecountCounters();
     return dropped;

@@ -144,7 +144,8 @@ int LoadFoundPartitionList(IRSData* store, FoundPartitionList& list, FoundPartit
 // at or past the device's end is dropped with a log line, sizes are cut to what the device
 // holds from their start, scores kept within [0, 1]. Each returns how many entries it dropped.
 
-// Carved files: sizes also cut to `maxFileSize` (the scan options' MaxRawFileSize).
+// Carved files: sizes also cut to `maxFileSize` (the scan options' MaxRawFileSize); a record
+// keeps the size it claims beside the cut one (CRawFileInfo::m_u64ClaimedSize).
 std::size_t FitCarvedFilesToDevice(CRawFileList& list, std::uint64_t deviceSectors,
                                    std::uint64_t maxFileSize);
 // Partitions of the deep scan: the relative score within [0, 1] (not a number: 0).
@@ -154,7 +155,7 @@ std::size_t FitSearchedPartitionsToDevice(SearchedPartitionList& list, std::uint
 std::size_t FitFoundPartitionsToDevice(FoundPartitionList& list, FoundPartitionInfo** selected,
                                        std::uint64_t deviceSectors);
 // Carved files of a restored tree, as FitCarvedFilesToDevice; a file whose size the device
-// cuts is marked cut at the device's end. The tree's counters are counted again. The other entries lie inside their partitions, whose reads the partition bounds.
+// or `maxFileSize` cuts is marked cut, at the device's end or at the largest carved size. The tree's counters are counted again. The other entries lie inside their partitions, whose reads the partition bounds.
 std::size_t FitFileTreeToDevice(CFileSystemNode* root, std::uint64_t deviceSectors,
                                 std::uint64_t maxFileSize);
 

@@ -376,6 +376,7 @@ int FindTextEnd(CRawFileInfo* record, IStorageDevice* device, const TextEndMarke
     for (;;) {
         if (x > limit) {
             record->m_u64Size = x;
+            record->m_bScannedToLimit = true;
             return 1;
         }
         ByteSpan s = reader.Read(x);

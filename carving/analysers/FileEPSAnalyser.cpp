@@ -92,5 +92,6 @@ int FileEPSAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     if (how == PercentScan::Decided)
         return decided;
     const std::uint64_t size = PercentScanSize(how, x, lastEnd, reader.IsWindow());
+    record->m_bScannedToLimit = how == PercentScan::PastCap && size > cap;
     return size ? finish(size) : 0;
 }

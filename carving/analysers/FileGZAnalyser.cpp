@@ -34,6 +34,7 @@ int FileGZAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* device
             return 0; // the rest lies beyond the ring: size it on the device
         if (rc == kStreamPastLimit) {
             record->m_u64Size = end;
+            record->m_bScannedToLimit = true;
             return 1;
         }
         if (rc != kStreamEnded) {

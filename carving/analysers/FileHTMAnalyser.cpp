@@ -39,6 +39,7 @@ int FileHTMAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     for (;;) {
         if (x > limit) {
             record->m_u64Size = x;
+            record->m_bScannedToLimit = true;
             return 1;
         }
         ByteSpan s = reader.Read(x);

@@ -25,8 +25,10 @@ int FileMDBAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     const std::uint64_t cap = GetScanOptions().MaxRawFileSize;
     std::uint64_t x = page;
     for (;;) {
-        if (x > cap)
+        if (x > cap) {
+            record->m_bScannedToLimit = true;
             break;
+        }
         ByteSpan p = reader.Read(x, 1);
         if (p.empty()) {
             if (reader.IsWindow())

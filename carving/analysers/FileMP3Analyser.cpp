@@ -63,6 +63,7 @@ int FileMP3Analyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
             const std::uint64_t next = x + length;
             if (next > limit) {
                 x = next;
+                record->m_bScannedToLimit = true;
                 break;
             }
             ByteSpan at = reader.Read(next, 5);

@@ -40,6 +40,7 @@ int FileRTFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     for (;;) {
         if (x > cap) {
             record->m_u64Size = x;
+            record->m_bScannedToLimit = true;
             return 1;
         }
         ByteSpan s = reader.Read(x);

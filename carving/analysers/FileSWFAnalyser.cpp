@@ -34,5 +34,6 @@ int FileSWFAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     if (rc != kStreamEnded && rc != kStreamPastLimit)
         return 0;
     record->m_u64Size = end;
+    record->m_bScannedToLimit = rc == kStreamPastLimit;
     return 1;
 }

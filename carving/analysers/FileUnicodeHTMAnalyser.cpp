@@ -61,6 +61,7 @@ int FileUnicodeHTMAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice
     for (;;) {
         if (x > limit) {
             record->m_u64Size = x;
+            record->m_bScannedToLimit = true;
             return 1;
         }
         ByteSpan s = reader.Read(x);

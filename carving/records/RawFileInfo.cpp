@@ -3,6 +3,8 @@
 #include "filesystems/StoreSection.h"
 #include "logging/Log.h"
 
+#include <algorithm>
+
 void CRawFileList::Clear() {
     for (CRawFileInfo* r : m_list)
         delete r;
@@ -31,7 +33,7 @@ void SaveFoundFileList(IRSData* section, const CRawFileList& list) {
     RSWriteValue<std::uint64_t>(section, list.Size());
     for (const CRawFileInfo* r : list.Records()) {
         RSWriteValue<std::uint64_t>(section, r->m_u64StartSector);
-        RSWriteValue<std::uint64_t>(section, r->m_u64Size);
+        RSWriteValue<std::uint64_t>(section, std::max(r->m_u64Size, r->m_u64ClaimedSize));
         RSWriteValue<std::uint32_t>(section, r->m_u32FileType);
         RSWriteValue<std::uint16_t>(section, static_cast<std::uint16_t>(r->m_u32AnalyserType));
     }

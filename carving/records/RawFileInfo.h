@@ -23,6 +23,14 @@ public:
     std::uint32_t m_u32FileType = 0;    // the specific type id the analyser wrote
     std::uint32_t m_u32AnalyserType = kNoAnalyserTypeId; // the matching analyser's own id
     IRawFileAnalyser* m_pAnalyser = nullptr; // not owned; null in a record read back from a store
+    // Set by an analyser whose size is where its scan for the file's end stopped at
+    // ScanOptions.MaxRawFileSize without finding one: the file gives no size of its own, so
+    // the limit does not cut it short of one. Not stored.
+    bool m_bScannedToLimit = false;
+    // The size the file claims when a restore cut m_u64Size to the device or to the largest
+    // carved size (FitCarvedFilesToDevice); 0 otherwise. Saved in place of the cut size, so
+    // the RAW tree built from the list tells the cut.
+    std::uint64_t m_u64ClaimedSize = 0;
 };
 
 template <typename T> class IIterator {
@@ -116,8 +124,8 @@ constexpr RSGuid kFoundFileListSection{
     0x0F1F07F2, 0xA023, 0x4DEF, {0x94, 0x0E, 0x2C, 0xE8, 0x0A, 0x7A, 0x8D, 0x3D}};
 
 // The carved-file list in an open store section (the caller opens and closes
-// kFoundFileListSection): u64 count, then per record in list order u64 start sector, u64 size,
-// u32 file-type id, u16 analyser type id (low half). Store failures pass through.
+// kFoundFileListSection): u64 count, then per record in list order u64 start sector, u64 size
+// (the size it claims when a restore cut it), u32 file-type id, u16 analyser type id (low half). Store failures pass through.
 void SaveFoundFileList(IRSData* section, const CRawFileList& list);
 // Opens kFoundFileListSection, reads what SaveFoundFileList wrote into a new list (records
 // without analyser) and closes the section. A store failure (a missing section included)

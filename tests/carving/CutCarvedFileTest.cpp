@@ -3,9 +3,16 @@
 // search finds them, the RAW tree cuts them to the image, and recovery writes what the image
 // holds without counting them as recovered; a file that ends exactly with the image comes back
 // whole and counted. A tree saved into a scan state and restored over the image keeps the
-// difference.
+// difference, and so does the tree built again from a restored deep scan.
+//
+// Carved files larger than the largest carved size of the settings: a WAV whose header gives
+// 60,000,000 bytes is cut at the setting, told in the log with the setting's value and not
+// counted as recovered, also after a save and reload of the tree or of the deep scan; reloaded
+// with a larger setting it comes back whole. A gzip file, whose size only decoding it finds,
+// stopped at the setting is no cut of a size it claims and stays as it is.
 #include "carving/RAWFileProperties.h"
 #include "carving/RawFileTreeBuilder.h"
+#include "carving/records/RawFileInfo.h"
 #include "carving/records/RawFileTypeTable.h"
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
@@ -73,7 +80,188 @@ FileTreePtr SaveAndRestore(CFileSystemNode* root, IStorageDevice& device, const 
     return tree;
 }
 
+// A carved file and the image it lies on, made with dd into a sparse image.
+struct PlacedFile {
+    std::string source; // the file
+    std::string image;
+};
+
+// big.wav: 29,999,978 frames of 16-bit mono, 60,000,000 bytes: silence with a numbered mark every
+// 64 KiB (so that a shifted copy shows), on a sparse 70 MiB image at sector 8.
+PlacedFile BigWav() {
+    const std::string dir = CachedFixture("cut-carving-big-wav-1", [](const std::string& tmp) {
+        std::filesystem::create_directories(tmp);
+        const std::string script =
+            "import os, struct, sys, wave\n"
+            "data = bytearray(29999978 * 2)\n"
+            "for i in range(0, len(data) - 16, 65536):\n"
+            "    data[i:i + 16] = struct.pack('<4I', i + 1, i ^ 0x5A5A5A5A, 0x1F2E3D4C, i // 65536 + 7)\n"
+            "w = wave.open(os.path.join(sys.argv[1], 'big.wav'), 'wb')\n"
+            "w.setnchannels(1); w.setsampwidth(2); w.setframerate(44100)\n"
+            "w.writeframes(bytes(data))\n"
+            "w.close()\n";
+        const std::string wav = tmp + "/big.wav", image = tmp + "/big.img";
+        return MustRun("python3 -c " + ShellQuote(script) + " " + ShellQuote(tmp)) &&
+               MustRun("truncate -s 70M " + ShellQuote(image)) &&
+               MustRun("dd if=" + ShellQuote(wav) + " of=" + ShellQuote(image) +
+                       " bs=512 seek=8 conv=sparse,notrunc status=none");
+    });
+    if (dir.empty())
+        return {};
+    return {dir + "/big.wav", dir + "/big.img"};
+}
+
+// A gzip file of `bytes` pseudo-random bytes (it stays about that large), at sector 8 of an
+// image with 64 KiB behind it.
+PlacedFile Gzip(std::size_t bytes) {
+    const std::string dir =
+        CachedFixture("cut-carving-gzip-" + std::to_string(bytes) + "-1", [&](const std::string& tmp) {
+            std::filesystem::create_directories(tmp);
+            const std::string data = tmp + "/data.bin", image = tmp + "/gz.img";
+            return WriteFileBytes(data, PatternBytes(bytes, 41)) &&
+                   MustRun("gzip -n -6 " + ShellQuote(data)) &&
+                   MustRun("truncate -s " + std::to_string(bytes + 8 * kSectorSize + 65536) + " " +
+                           ShellQuote(image)) &&
+                   MustRun("dd if=" + ShellQuote(data + ".gz") + " of=" + ShellQuote(image) +
+                           " bs=512 seek=8 conv=sparse,notrunc status=none");
+        });
+    if (dir.empty())
+        return {};
+    return {dir + "/data.bin.gz", dir + "/gz.img"};
+}
+
+// Restores the options' largest carved size on leaving.
+struct LimitGuard {
+    ~LimitGuard() { GetScanOptions().SetDefaults(); }
+};
+
+// The deep scan's carved-file list saved into a scan state, read back and fitted to the device,
+// then built into a RAW tree again, as a restored deep scan goes on.
+FileTreePtr RestoreDeepScan(const CRawFileList& list, IStorageDevice& device, const std::string& dir) {
+    const std::string path = dir + "/scan.rdf";
+    {
+        CRSDataEx writer(RSDATA_WRITE);
+        EXPECT_TRUE(writer.Open(path.c_str(), true));
+        writer.SetStage(2);
+        writer.OpenSection(kFoundFileListSection);
+        SaveFoundFileList(&writer, list);
+        writer.CloseSection();
+        writer.Close();
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    CRSDataEx reader(RSDATA_READ);
+    EXPECT_TRUE(reader.OpenBuffer(bytes.data(), bytes.size()));
+    std::unique_ptr<CRawFileList> restored = LoadFoundFileList(&reader);
+    if (!restored)
+        return nullptr;
+    FitCarvedFilesToDevice(*restored, device.GetSectorCount(), GetScanOptions().MaxRawFileSize);
+    CRawFileTreeBuilder builder;
+    return FileTreePtr(BuildRawFileTree(nullptr, nullptr, &builder, &device, restored->GetIterator(), 0));
+}
+
 } // namespace
+
+TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRecovered) {
+    ASSERT_TRUE(RequireTool("python3"));
+    ASSERT_TRUE(RequireTool("gzip"));
+    ASSERT_TRUE(RequireTool("dd"));
+    const struct {
+        const char* what;
+        PlacedFile placed;
+        std::uint32_t type;
+        std::uint64_t limit; // the largest carved size of the settings
+        bool claimed;        // the header gives the size: the limit cuts the file
+    } cases[] = {
+        {"WAV claiming 60,000,000 bytes", BigWav(), 63, 50000000, true},
+        // Sized in the search's ring (it holds 20 chunks of 64 sectors) and on the device.
+        {"gzip sized in the search", Gzip(300000), 29, 200000, false},
+        {"gzip sized on the device", Gzip(1500000), 29, 1000000, false},
+    };
+    LimitGuard restoreDefaults;
+    const std::string logPath = carvingtest::ActivityLogPath();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.placed.image.empty());
+        GetScanOptions().SetDefaults();
+        GetScanOptions().MaxRawFileSize = c.limit;
+        const Bytes file = ReadFileBytes(c.placed.source);
+        ASSERT_GT(file.size(), c.limit);
+        const std::string scratch = ScratchDir("cut-carved-limit");
+
+        CImageFileDevice device(c.placed.image.c_str());
+        ASSERT_EQ(device.Open(), 1);
+        CRawFileList list;
+        RunRawSearch(device, list, 64);
+        const CRawFileInfo* found = list.FindAtSector(8);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->m_u32FileType, c.type);
+
+        CRawFileTreeBuilder builder;
+        TreePtr built(BuildRawFileTree(nullptr, nullptr, &builder, &device, list.GetIterator(), 0));
+        ASSERT_TRUE(built);
+        FileTreePtr restored = SaveAndRestore(built.get(), device, scratch);
+        ASSERT_TRUE(restored);
+        FileTreePtr rescanned = RestoreDeepScan(list, device, scratch);
+        ASSERT_TRUE(rescanned);
+        // The user raises the setting and opens the saved tree again.
+        GetScanOptions().MaxRawFileSize = 2 * file.size();
+        FileTreePtr raised = SaveAndRestore(built.get(), device, scratch);
+        ASSERT_TRUE(raised);
+        GetScanOptions().MaxRawFileSize = c.limit;
+
+        const struct {
+            const char* name;
+            CFileSystemNode* root;
+            std::uint64_t limit;
+        } runs[] = {{"built", built.get(), c.limit},
+                    {"restored", restored.get(), c.limit},
+                    {"deep scan restored", rescanned.get(), c.limit},
+                    {"restored with a larger setting", raised.get(), 2 * file.size()}};
+        for (const auto& run : runs) {
+            SCOPED_TRACE(run.name);
+            // A larger setting gives the whole of a file whose header tells its size; what a
+            // scan found stays what it was.
+            const bool cut = c.claimed && run.limit == c.limit;
+            const std::uint64_t size = c.claimed && !cut ? file.size() : c.limit;
+            CFileNode* node = nullptr;
+            CRAWFileProperties* carved = CarvedFile(run.root, c.type, &node);
+            ASSERT_TRUE(carved);
+            EXPECT_EQ(carved->GetFileSize(), size);
+            EXPECT_EQ(carved->GetCut(), cut ? ClaimCut::SizeLimit : ClaimCut::None);
+            EXPECT_EQ(carved->GetClaimedSizeWhenCut().bytes, cut ? file.size() : 0);
+            ToggleCheckState(node, false);
+
+            const std::size_t logBefore = ReadFileBytes(logPath).size();
+            RecordingRecoverCallback callback;
+            RecoverFolderJob job;
+            std::string made;
+            ASSERT_EQ(RecoverFolder(&callback, &device, &job, run.root, scratch + "/out", &made), 1);
+            EXPECT_EQ(job.result, kRecoverDone);
+            const std::string target =
+                made + "/" + GetRawFileTypeDescription(c.type) + "/" + carved->GetName();
+            const Bytes written = ReadFileBytes(target);
+            EXPECT_TRUE(written.size() == size && std::equal(written.begin(), written.end(), file.begin()))
+                << written.size() << " bytes written";
+            EXPECT_EQ(callback.files, cut ? 0 : 1);
+            EXPECT_EQ(callback.bytes, cut ? 0 : size);
+
+            const std::string log = carvingtest::ActivityLogText().substr(logBefore);
+            const std::string line = "The data of " + target +
+                                     " is larger than the largest carved file size (" +
+                                     std::to_string(c.limit) +
+                                     " bytes, in Settings): it was recovered up to that size (" +
+                                     std::to_string(c.limit) + " of " + std::to_string(file.size()) +
+                                     " bytes)";
+            EXPECT_EQ(log.find(line) != std::string::npos, cut) << log;
+            EXPECT_EQ(log.find("largest carved file size") != std::string::npos, cut) << log;
+            EXPECT_EQ(log.find("Failed to recover file: " + std::string(carved->GetName())) != std::string::npos,
+                      cut)
+                << log;
+            EXPECT_EQ(log.find("past the end of the device"), std::string::npos) << log;
+            std::filesystem::remove_all(made);
+        }
+    }
+}
 
 TEST(CutCarvedFile, WrittenUpToTheDeviceEndAndNotCountedAsRecovered) {
     ASSERT_TRUE(RequireTool("python3"));
@@ -122,10 +310,14 @@ TEST(CutCarvedFile, WrittenUpToTheDeviceEndAndNotCountedAsRecovered) {
         ASSERT_TRUE(built);
         FileTreePtr restored = SaveAndRestore(built.get(), device, scratch);
         ASSERT_TRUE(restored);
+        FileTreePtr rescanned = RestoreDeepScan(list, device, scratch);
+        ASSERT_TRUE(rescanned);
 
         int run = 0;
-        for (CFileSystemNode* root : {static_cast<CFileSystemNode*>(built.get()), restored.get()}) {
-            SCOPED_TRACE(run++ ? "restored" : "built");
+        for (CFileSystemNode* root :
+             {static_cast<CFileSystemNode*>(built.get()), restored.get(), rescanned.get()}) {
+            const char* const names[] = {"built", "restored", "deep scan restored"};
+            SCOPED_TRACE(names[run++]);
             CFileNode* node = nullptr;
             CRAWFileProperties* carved = CarvedFile(root, c.type, &node);
             ASSERT_TRUE(carved);

@@ -166,12 +166,16 @@ TEST(RawFileTree, FiltersSizesAndSkips) {
               (std::vector<std::string>{"FILE003.PNG", "FILE002.PNG", "FILE001.PNG"}));
     EXPECT_EQ(Child(folder, "FILE001.PNG")->m_pProperties->GetFileSize(), 5000u); // header size capped
     EXPECT_EQ(Child(folder, "FILE003.PNG")->m_pProperties->GetFileSize(), 4u * 512); // 4 sectors left
-    // Cut by the device, the file keeps what it claims; cut by the options' limit, it does not.
-    const auto* cut = static_cast<const CRAWFileProperties*>(Child(folder, "FILE003.PNG")->m_pProperties.get());
-    EXPECT_TRUE(cut->IsCutAtDeviceEnd());
-    EXPECT_EQ(cut->m_u64ClaimedSize, 4000u);
-    EXPECT_FALSE(static_cast<const CRAWFileProperties*>(Child(folder, "FILE001.PNG")->m_pProperties.get())
-                     ->IsCutAtDeviceEnd());
+    // Cut by the device or by the options' limit, the file keeps what it claims and why.
+    const auto raw = [&](const char* name) {
+        return static_cast<const CRAWFileProperties*>(Child(folder, name)->m_pProperties.get());
+    };
+    EXPECT_EQ(raw("FILE003.PNG")->GetCut(), ClaimCut::DeviceEnd);
+    EXPECT_EQ(raw("FILE003.PNG")->m_u64ClaimedSize, 4000u);
+    EXPECT_EQ(raw("FILE001.PNG")->GetCut(), ClaimCut::SizeLimit);
+    EXPECT_EQ(raw("FILE001.PNG")->m_u64ClaimedSize, 9000u);
+    EXPECT_EQ(raw("FILE002.PNG")->GetCut(), ClaimCut::SizeLimit); // the chunk walk's size
+    EXPECT_EQ(raw("FILE002.PNG")->m_u64ClaimedSize, iend + 12);
     const IFileProperties* p2 = Child(folder, "FILE002.PNG")->m_pProperties;
     EXPECT_EQ(p2->GetFileSize(), 5000u); // computed size capped
     EXPECT_EQ(unsized->m_u64Size, 0u);   // the list keeps the file unsized
@@ -251,13 +255,13 @@ TEST(RawFileTree, PropertiesSaveAndLoad) {
 
     // A file the device's end cut stores the size it claims; its run stays what the device
     // holds, so fitting the loaded tree to the device tells the cut again.
-    p.m_u64ClaimedSize = 9000;
+    p.SetClaimedSize(9000, ClaimCut::DeviceEnd);
     MemorySection claimed;
     p.Save(&claimed);
     CRAWFileProperties f;
     f.Load(&claimed);
     EXPECT_EQ(f.GetFileSize(), 9000u);
-    EXPECT_FALSE(f.IsCutAtDeviceEnd());
+    EXPECT_EQ(f.GetCut(), ClaimCut::None);
     std::unique_ptr<IDataRunList> kept(f.GetDataRunList());
     EXPECT_EQ(kept->Runs()[0], (DataRun{123456789, 3}));
 }
