@@ -9,6 +9,17 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// Whether `count` sectors from `first` lie on the device: what a boot sector points at is not
+// asked of the disk beyond its end.
+bool OnDevice(IStorageDevice* device, std::uint64_t first, std::uint64_t count) {
+    const std::uint64_t total = device->GetSectorCount();
+    return first < total && count <= total - first;
+}
+
+} // namespace
+
 void IPartitionFileSystemSearchController::FillRecord(FoundPartitionInfo* out, std::uint64_t first,
                                                       std::uint64_t sizeField, FileSystemType type,
                                                       const std::string& label) {
@@ -37,7 +48,8 @@ int CPartitionFATSearchController::RecognizePartition(ByteSpan head, std::uint64
     if (__builtin_add_overflow(sector, std::uint64_t{dbr.GetReservedSectorsRaw()}, &fatSector))
         return 0;
     std::uint8_t fat[kSectorSize];
-    if (!m_pDevice->ReadSectors(fat, fatSector, 1) || !IsFATTableStart(fat, sizeof fat))
+    if (!OnDevice(m_pDevice, fatSector, 1) || !m_pDevice->ReadSectors(fat, fatSector, 1) ||
+        !IsFATTableStart(fat, sizeof fat))
         return 0;
     std::string label;
     if (!ReadFatVolumeLabel(m_pDevice, sector, dbr, label))
@@ -98,7 +110,8 @@ bool CPartitionNTFSSearchController::IsBackupBootSector(const CNTFSDBR& dbr, std
 bool CPartitionNTFSSearchController::CheckMftRecords(std::uint64_t mftSector,
                                                      std::uint32_t recordSize) {
     m_records.assign(std::size_t{4} * recordSize, 0);
-    if (!m_pDevice->ReadSectors(m_records.data(), mftSector, m_records.size() / kSectorSize))
+    if (!OnDevice(m_pDevice, mftSector, m_records.size() / kSectorSize) ||
+        !m_pDevice->ReadSectors(m_records.data(), mftSector, m_records.size() / kSectorSize))
         return false;
     const std::uint8_t* r = m_records.data();
     return IsMftRecord(r, recordSize) && IsMftMirrRecord(r + recordSize, recordSize) &&
@@ -148,7 +161,7 @@ bool ProbeExt2Partition(IStorageDevice* device, std::uint64_t first, ByteSpan he
     ByteSpan superBlock;
     if (head.has(kSuperBlockOffset, ext2::kSuperBlockSize))
         superBlock = head.sub(kSuperBlockOffset, ext2::kSuperBlockSize);
-    else if (first <= UINT64_MAX - 2 &&
+    else if (first <= UINT64_MAX - 2 && OnDevice(device, first + 2, sizeof own / kSectorSize) &&
              device->ReadSectors(own, first + 2, sizeof own / kSectorSize))
         superBlock = ByteSpan(own, sizeof own);
     Ext2SuperBlockSummary summary;

@@ -11,6 +11,8 @@ constexpr std::size_t kMaxFollowedGeometries = 8;
 // The smallest cylinder followed: 16 heads x 63 sectors, the largest geometry of the ATA
 // registers and the smallest of the partition tables of classic hard disks.
 constexpr std::uint64_t kMinFollowedCylinder = 16 * 63;
+// The sectors probed after each partition found: its end and two tracks after it.
+constexpr std::uint64_t kFollowedSectors = 2 * CCylinderPartitionSearch::kSectorsPerTrack + 1;
 
 } // namespace
 
@@ -76,7 +78,12 @@ int CPartitionSearcher::ProbeSector(std::uint64_t sector, FoundPartitionInfo* re
         if (!m_pDevice->ReadSectors(m_buffer.data(), sector, 1))
             return 0;
     }
-    const ByteSpan head(m_buffer.data(), static_cast<std::size_t>(count * kSectorSize));
+    return RecognizeHead(ByteSpan(m_buffer.data(), static_cast<std::size_t>(count * kSectorSize)),
+                         sector, record);
+}
+
+int CPartitionSearcher::RecognizeHead(ByteSpan head, std::uint64_t sector,
+                                      FoundPartitionInfo* record) {
     for (IPartitionFileSystemSearchController* controller : m_controllers)
         if (controller->RecognizePartition(head, sector, record) == 1)
             return 1;
@@ -92,73 +99,94 @@ bool CPartitionSearcher::ProbedEarlier(std::size_t index, std::uint64_t sector) 
 
 bool CPartitionSearcher::ProbeAndReport(std::uint64_t sector) {
     m_followUps.clear();
-    ProbeOnce(sector);
+    // Whatever the previous report left in the work record (a window the callback did not
+    // take) goes now.
+    m_workRecord.Clear();
+    if (ProbeSector(sector, &m_workRecord) == 1)
+        ReportFound(ByteSpan(m_buffer.data(), kSectorSize));
+    m_workRecord.Clear();
     while (!m_followUps.empty()) {
         const std::uint64_t next = m_followUps.front();
         m_followUps.pop_front();
-        if (!NeedsFollowUpProbe(next))
-            continue;
         if (m_pCallback->IsCancelled()) {
             m_followUps.clear();
             return false;
         }
         m_pCallback->PumpMessages();
-        m_followedSectors.insert(next);
-        ProbeOnce(next);
+        ProbeFollowWindow(next);
     }
     return true;
 }
 
-void CPartitionSearcher::ProbeOnce(std::uint64_t sector) {
-    // Whatever the previous report left in the work record (a window the callback did not
-    // take) goes now.
-    m_workRecord.Clear();
-    if (ProbeSector(sector, &m_workRecord) == 1) {
-        const auto type = static_cast<FileSystemType>(m_workRecord.fileSystemType);
-        FollowRecordedGeometry(type);
-        // Where the partition ends: an NTFS volume leaves its partition's last sector to the
-        // backup boot sector. Sectors per track come from a FAT or NTFS boot sector (still in
-        // the buffer), else the classic 63.
-        const std::uint64_t first = m_workRecord.u64FirstSector;
-        const std::uint64_t extent = m_workRecord.u64SectorCount + (type == FILESYSTEM_NTFS);
-        std::uint32_t sectorsPerTrack = CCylinderPartitionSearch::kSectorsPerTrack;
-        if (type == FILESYSTEM_FAT12 || type == FILESYSTEM_FAT16 || type == FILESYSTEM_FAT32 ||
-            type == FILESYSTEM_NTFS) {
-            const std::uint32_t recorded = ByteSpan(m_buffer.data(), kSectorSize).u16(0x18);
-            if (recorded != 0 && recorded <= CCylinderPartitionSearch::kSectorsPerTrack)
-                sectorsPerTrack = recorded;
-        }
-        m_pCallback->OnPartitionFound(&m_workRecord);
-        FollowPartition(first, extent, sectorsPerTrack);
-    }
-    m_workRecord.Clear();
+std::uint64_t CPartitionSearcher::ReportFound(ByteSpan boot) {
+    const auto type = static_cast<FileSystemType>(m_workRecord.fileSystemType);
+    FollowRecordedGeometry(type, boot);
+    // Where the partition ends: an NTFS volume leaves its partition's last sector to the
+    // backup boot sector.
+    const std::uint64_t first = m_workRecord.u64FirstSector;
+    const std::uint64_t extent = m_workRecord.u64SectorCount + (type == FILESYSTEM_NTFS);
+    m_reported[first] = extent;
+    m_pCallback->OnPartitionFound(&m_workRecord);
+    if (first < m_u64SectorCount && extent != 0 && extent < m_u64SectorCount - first)
+        m_followUps.push_back(first + extent);
+    return extent;
 }
 
-void CPartitionSearcher::FollowPartition(std::uint64_t first, std::uint64_t extent,
-                                         std::uint32_t sectorsPerTrack) {
-    if (first >= m_u64SectorCount || extent == 0)
+void CPartitionSearcher::ProbeFollowWindow(std::uint64_t first) {
+    if (first >= m_u64SectorCount)
         return;
+    // The sectors probed: from `first` up to two tracks after it, on the disk. The track is the
+    // classic 63 sectors, the most a FAT or NTFS boot sector records: a file system is rounded
+    // to the track it records, and the next partition's extended boot record takes the
+    // partitioning tool's track. The read takes the sectors each probe looks at after its own
+    // (up to the EXT2/EXT3 superblock).
     const std::uint64_t left = m_u64SectorCount - first;
-    for (const std::uint64_t gap : {std::uint64_t{0}, std::uint64_t{sectorsPerTrack}})
-        if (extent < left && gap < left - extent)
-            m_followUps.push_back(first + extent + gap);
+    const std::uint64_t probes = std::min<std::uint64_t>(kFollowedSectors, left);
+    const std::uint64_t count = std::min<std::uint64_t>(probes + kPartitionProbeSectors - 1, left);
+    m_window.resize(static_cast<std::size_t>(count * kSectorSize));
+    m_windowReadable.assign(static_cast<std::size_t>(count), true);
+    if (!m_pDevice->ReadSectors(m_window.data(), first, count)) {
+        // A damaged sector somewhere in the window: the rest is still probed.
+        for (std::uint64_t i = 0; i < count; ++i)
+            m_windowReadable[i] =
+                m_pDevice->ReadSectors(m_window.data() + i * kSectorSize, first + i, 1) != 0;
+    }
+
+    // A partition found in the window takes the sectors after its start: a boot sector copy
+    // inside it (FAT32 keeps one at its sector 6) is no partition of its own.
+    std::uint64_t skipUntil = first;
+    for (std::uint64_t i = 0; i < probes; ++i) {
+        const std::uint64_t sector = first + i;
+        if (sector < skipUntil)
+            continue;
+        if (const auto found = m_reported.find(sector); found != m_reported.end()) {
+            // Reported already (by a sequence, or by following another partition).
+            skipUntil = found->second > UINT64_MAX - sector ? UINT64_MAX : sector + found->second;
+            continue;
+        }
+        if (!m_windowReadable[i] || m_followedSectors.count(sector) != 0)
+            continue;
+        std::uint64_t readable = 0;
+        while (readable < kPartitionProbeSectors && i + readable < count &&
+               m_windowReadable[i + readable])
+            ++readable;
+        const ByteSpan head(m_window.data() + i * kSectorSize,
+                            static_cast<std::size_t>(readable * kSectorSize));
+        m_followedSectors.insert(sector);
+        m_workRecord.Clear();
+        if (RecognizeHead(head, sector, &m_workRecord) == 1) {
+            const std::uint64_t extent = ReportFound(head.sub(0, kSectorSize));
+            skipUntil = extent > UINT64_MAX - sector ? UINT64_MAX : sector + extent;
+        }
+        m_workRecord.Clear();
+    }
 }
 
-bool CPartitionSearcher::NeedsFollowUpProbe(std::uint64_t sector) const {
-    if (sector >= m_u64SectorCount || m_followedSectors.count(sector) != 0)
-        return false;
-    for (const auto& algorithm : m_algorithms)
-        if (algorithm->Probes(sector))
-            return false;
-    return true;
-}
-
-void CPartitionSearcher::FollowRecordedGeometry(FileSystemType type) {
+void CPartitionSearcher::FollowRecordedGeometry(FileSystemType type, ByteSpan boot) {
     if (type != FILESYSTEM_FAT12 && type != FILESYSTEM_FAT16 && type != FILESYSTEM_FAT32 &&
         type != FILESYSTEM_NTFS)
         return;
     // The BIOS parameter block of FAT and NTFS: sectors per track at 0x18, heads at 0x1A.
-    const ByteSpan boot(m_buffer.data(), kSectorSize);
     const std::uint32_t sectorsPerTrack = boot.u16(0x18), heads = boot.u16(0x1A);
     if (heads == 0 || heads > 255 || sectorsPerTrack == 0 || sectorsPerTrack > 63 ||
         m_followedGeometries >= kMaxFollowedGeometries)

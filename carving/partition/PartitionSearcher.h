@@ -3,8 +3,11 @@
 // (the candidate sequences), offers each to the file-system recognisers and reports every
 // recognised partition through IPartitionSearchCallback, on a worker thread. Each recognised
 // partition is followed: partitioning tools start the next partition right where one ends, or
-// one track later (a logical partition sits one track after its extended boot record), so both
-// sectors are probed too, and so on from every partition found there.
+// one track later (a logical partition sits one track after its extended boot record), and a
+// file system may be a little smaller than its partition (mkfs.fat rounds a volume down to
+// whole tracks; a tool may leave sectors free at the end). So every sector from a partition's
+// end up to two tracks after it is probed too, from one read, and so on from every partition
+// found there.
 #include "carving/SearchCallbacks.h"
 #include "carving/partition/FoundPartitionInfo.h"
 #include "carving/partition/PartitionRecognizers.h"
@@ -14,6 +17,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -58,31 +62,36 @@ private:
     // Whether a sequence before `index` in the list probes `sector`.
     bool ProbedEarlier(std::size_t index, std::uint64_t sector) const;
     // Probes `sector` and reports a partition found there, then follows every partition found
-    // (see FollowPartition). False when the search was cancelled meanwhile.
+    // (see ProbeFollowWindow). False when the search was cancelled meanwhile.
     bool ProbeAndReport(std::uint64_t sector);
-    // One probe and its report; a partition found queues the sectors that follow it.
-    void ProbeOnce(std::uint64_t sector);
-    // Queues the sectors where a partition after the one at `first` (taking `extent` sectors,
-    // with `sectorsPerTrack` from its boot sector) would start, when they lie on the disk.
-    void FollowPartition(std::uint64_t first, std::uint64_t extent, std::uint32_t sectorsPerTrack);
-    // Whether a queued sector is still to be probed by following: no candidate sequence probes
-    // it (that sequence finds it in its turn) and it was not followed to already.
-    bool NeedsFollowUpProbe(std::uint64_t sector) const;
-    // After a FAT or NTFS boot sector was recognised (it is in the buffer): a geometry it
-    // records that no sequence follows yet adds that geometry's cylinders to the search.
-    void FollowRecordedGeometry(FileSystemType type);
+    // Offers `head` (the bytes read at `sector`) to the recognisers; 1 when one took it.
+    int RecognizeHead(ByteSpan head, std::uint64_t sector, FoundPartitionInfo* record);
+    // Reports the partition in the work record, whose boot sector is `boot`, and queues the
+    // sectors after it for following. Returns the sectors the partition takes.
+    std::uint64_t ReportFound(ByteSpan boot);
+    // Probes every sector from `first` (where a found partition ends) up to two tracks after it
+    // (one read; sector by sector when that fails) that following did not probe yet and that
+    // lies in no partition found in the window before it.
+    void ProbeFollowWindow(std::uint64_t first);
+    // After a FAT or NTFS boot sector was recognised: a geometry it records that no sequence
+    // follows yet adds that geometry's cylinders to the search.
+    void FollowRecordedGeometry(FileSystemType type, ByteSpan boot);
 
     IStorageDevice* m_pDevice = nullptr;
     std::uint64_t m_u64SectorCount = 0;
     std::vector<IPartitionFileSystemSearchController*> m_controllers;
     std::vector<std::unique_ptr<IPartitionSearchAlgorithm>> m_algorithms;
     std::size_t m_followedGeometries = 0;
-    // Sectors still to probe after found partitions, and those probed so (which no sequence
-    // probes; a sequence added later skips them).
+    // Where found partitions end: the windows still to probe.
     std::deque<std::uint64_t> m_followUps;
+    // Sectors probed by following (a sequence skips them), and every partition reported: its
+    // first sector and the sectors it takes.
     std::set<std::uint64_t> m_followedSectors;
+    std::map<std::uint64_t, std::uint64_t> m_reported;
     FoundPartitionInfo m_workRecord;
     std::vector<std::uint8_t> m_buffer;
+    std::vector<std::uint8_t> m_window;
+    std::vector<bool> m_windowReadable;
     std::atomic<bool> m_done{false};
     bool m_started = false;
     IPartitionSearchCallback* m_pCallback = nullptr;

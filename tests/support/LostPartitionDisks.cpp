@@ -20,6 +20,10 @@ const std::vector<LostPartitionFile>& LostPartitionFiles() {
 
 namespace {
 
+std::uint64_t FsSectors(const LostPartitionRecipe& p) {
+    return p.fsSectors != 0 ? p.fsSectors : p.sectors;
+}
+
 bool FormatFat(const std::string& disk, const LostPartitionRecipe& p) {
     const int bits = p.kind == LostFsKind::kFat12 ? 12 : p.kind == LostFsKind::kFat16 ? 16 : 32;
     std::string cmd = "mkfs.fat -F " + std::to_string(bits) +
@@ -30,7 +34,7 @@ bool FormatFat(const std::string& disk, const LostPartitionRecipe& p) {
         cmd += " -s 1"; // enough clusters for the type on small partitions
     if (!p.label.empty())
         cmd += " -n " + ShellQuote(p.label);
-    cmd += " " + ShellQuote(disk) + " " + std::to_string(p.sectors / 2);
+    cmd += " " + ShellQuote(disk) + " " + std::to_string(FsSectors(p) / 2);
     if (!MustRun(cmd + " >/dev/null"))
         return false;
     FatImage img(disk, p.start);
@@ -43,7 +47,7 @@ bool FormatFat(const std::string& disk, const LostPartitionRecipe& p) {
 bool FormatNtfs(const std::string& disk, const LostPartitionRecipe& p) {
     const std::string part = disk + ".ntfs";
     std::filesystem::remove(part);
-    bool ok = MustRun("truncate -s " + std::to_string(p.sectors * 512) + " " + ShellQuote(part) +
+    bool ok = MustRun("truncate -s " + std::to_string(FsSectors(p) * 512) + " " + ShellQuote(part) +
                       " && mkntfs -F -Q -q -c 4096 -p " + std::to_string(p.start) +
                       (p.heads != 0 ? " -H " + std::to_string(p.heads) + " -S " +
                                           std::to_string(p.sectorsPerTrack)
@@ -72,7 +76,7 @@ bool FormatExt(const std::string& disk, const LostPartitionRecipe& p) {
          MustRun(std::string("mke2fs -q -F -t ") + (p.kind == LostFsKind::kExt3 ? "ext3" : "ext2") +
                  " -b 1024 -L " + ShellQuote(p.label) + " -d " + ShellQuote(root) +
                  " -E offset=" + std::to_string(p.start * 512) + " " + ShellQuote(disk) + " " +
-                 std::to_string(p.sectors / 2));
+                 std::to_string(FsSectors(p) / 2));
     std::filesystem::remove_all(root);
     return ok;
 }

@@ -23,6 +23,9 @@ struct LostPartitionRecipe {
     // 0 heads: what the tools choose for an image file.
     std::uint32_t heads = 0;
     std::uint32_t sectorsPerTrack = 63;
+    // The sectors the file system is made on when a tool left the rest of the partition free;
+    // 0: the whole partition (mkfs.fat still rounds a FAT volume to the geometry's tracks).
+    std::uint64_t fsSectors = 0;
 };
 
 struct LostPartitionDisk {

@@ -240,6 +240,29 @@ LostPartitionDisk AdjacentDisk() {
     return CachedLostPartitionDisk("lostpart-adjacent-v1", 312 * kCyl16, AdjacentParts());
 }
 
+// Partitions that follow each other off every cylinder and MiB boundary, each a little larger
+// than its file system: the FAT volumes are rounded down to whole tracks by mkfs.fat (40000
+// sectors hold 39942 in tracks of 63; the second volume records tracks of 32 sectors), and the
+// NTFS volume leaves 50 sectors of its partition free. The next partition, or the extended boot
+// record a track before it, starts right at the partition's end, so between one file system's
+// end and the next one's start lie up to 113 sectors. Only the first lies where a candidate
+// sequence probes.
+const std::vector<LostPartitionRecipe>& ShortParts() {
+    static const std::vector<LostPartitionRecipe> parts = {
+        {63, 40000, LostFsKind::kFat16, "SHORTFAT16", false, 255},
+        {40063, 30001, LostFsKind::kFat16, "TRACK32", false, 16, 32},
+        {70127, 20000, LostFsKind::kNtfs, "Short NTFS", true, 255, 63, 19950},
+        {90190, 70000, LostFsKind::kFat32, "SHORTFAT32", true, 255},
+        {160253, 50000, LostFsKind::kFat12, "SHORTFAT12", true, 255},
+    };
+    return parts;
+}
+// The disk ends a few sectors after its last partition: the window after it is cut short.
+constexpr std::uint64_t kShortDiskSectors = 160253 + 50000 + 20;
+LostPartitionDisk ShortDisk() {
+    return CachedLostPartitionDisk("lostpart-short-v1", kShortDiskSectors, ShortParts());
+}
+
 // A device that shows another one with chosen sectors replaced and counts every read.
 class OverlayDevice : public IStorageDevice {
 public:
@@ -254,6 +277,8 @@ public:
     }
     int ReadSectors(void* buffer, std::uint64_t first, std::uint64_t count) override {
         reads.push_back(first);
+        if (first >= m_sectors || count > m_sectors - first)
+            ++readsPastEnd;
         for (std::uint64_t bad : failing)
             if (bad >= first && bad - first < count)
                 return 0;
@@ -270,6 +295,7 @@ public:
     int Open() override { return 1; }
     int Close() override { return 1; }
     std::vector<std::uint64_t> reads;
+    int readsPastEnd = 0;            // reads that asked for a sector past the end
     std::set<std::uint64_t> failing; // reads that touch these fail
 
 private:
@@ -564,10 +590,10 @@ TEST(PartitionSearch, FollowsEachPartitionToTheNextOne) {
         ASSERT_EQ(b.u16(0x18), 63u) << p.start;
         ASSERT_EQ(b.u32(0x1C), p.start) << p.start;
     }
-    // Where following the partitions probes: each one's end and the track after it. Nothing
-    // else finds these sectors, and each is read once.
-    const std::uint64_t followed[] = {52416,  52479,  104832, 104895, 157248,
-                                      157311, 209664, 209727, 262080, 262143};
+    // Where following the partitions probes: from each one's end up to two tracks after it,
+    // which holds the next one's start (at the end, or one track later). Nothing else finds
+    // these sectors; each window is one read.
+    const std::uint64_t followed[] = {52416, 104832, 157248, 209664, 262080};
     for (bool wipeExtendedRecords : {false, true}) {
         SCOPED_TRACE(wipeExtendedRecords ? "extended boot records wiped" : "as sfdisk left it");
         OverlayDevice counted(&dev);
@@ -578,11 +604,10 @@ TEST(PartitionSearch, FollowsEachPartitionToTheNextOne) {
                         counted.Zero(s);
         Search search(&counted, 255);
         EXPECT_EQ(Summary(search.Run()), Expected(AdjacentParts()));
+        EXPECT_EQ(counted.readsPastEnd, 0);
         std::map<std::uint64_t, int> probes;
-        for (std::uint64_t s : counted.reads) {
+        for (std::uint64_t s : counted.reads)
             ++probes[s];
-            EXPECT_LT(s, counted.GetSectorCount());
-        }
         for (std::uint64_t s : followed)
             EXPECT_EQ(probes[s], 1) << "sector " << s;
         // The last partition ends with the disk: nothing is probed after it.
@@ -604,6 +629,79 @@ TEST(PartitionSearch, FollowsEachPartitionToTheNextOne) {
     // Cancelled while following: nothing more is reported.
     Search cancelled(&dev, 255, 1);
     EXPECT_EQ(Summary(cancelled.Run()), std::set<Found>{Expected(AdjacentParts()[0])});
+}
+
+TEST(PartitionSearch, FollowsFileSystemsSmallerThanTheirPartitions) {
+    LostPartitionDisk disk = ShortDisk();
+    ASSERT_FALSE(disk.wiped.empty());
+    CImageFileDevice dev(disk.wiped.c_str());
+    ASSERT_EQ(dev.GetSectorCount(), kShortDiskSectors);
+    // What the tools made: each file system's own size from its boot sector, smaller than its
+    // partition but for the last; and no partition after the first where a sequence probes.
+    const CPartitionSearchAccordingTo255Head cylinders(kShortDiskSectors);
+    const CPartitionSearchAccordingTo1MiB mebibytes(kShortDiskSectors);
+    std::vector<Found> each;
+    std::vector<std::uint64_t> ends; // where each file system ends
+    for (const LostPartitionRecipe& p : ShortParts()) {
+        std::uint8_t boot[kSectorSize];
+        ASSERT_TRUE(dev.ReadSectors(boot, p.start, 1));
+        const ByteSpan b(boot, sizeof boot);
+        std::uint64_t size = p.kind == LostFsKind::kNtfs ? b.u64(0x28)
+                             : b.u16(0x13) != 0         ? b.u16(0x13)
+                                                        : b.u32(0x20);
+        if (&p != &ShortParts().back())
+            ASSERT_LT(size, p.sectors - (p.kind == LostFsKind::kNtfs)) << p.start;
+        each.push_back({p.start, size, TypeOf(p.kind), p.label});
+        ends.push_back(p.start + size + (p.kind == LostFsKind::kNtfs));
+        if (p.start != ShortParts()[0].start)
+            ASSERT_FALSE(cylinders.Probes(p.start) || mebibytes.Probes(p.start)) << p.start;
+    }
+    const std::set<Found> expected(each.begin(), each.end());
+
+    struct Case {
+        const char* what;
+        bool wipeExtendedRecords;
+        std::set<std::uint64_t> failing;
+    };
+    const Case cases[] = {
+        {"as sfdisk left the extended boot records", false, {}},
+        {"extended boot records wiped", true, {}},
+        // One read of the sectors after the first volume fails: the others are still probed.
+        {"a damaged sector after the first volume", true, {ends[0] + 10}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OverlayDevice counted(&dev);
+        counted.failing = c.failing;
+        if (c.wipeExtendedRecords)
+            for (const LostPartitionRecipe& p : ShortParts())
+                if (p.logical)
+                    for (std::uint64_t s = p.start - 63; s < p.start; ++s)
+                        counted.Zero(s);
+        Search search(&counted, 255);
+        EXPECT_EQ(Summary(search.Run()), expected);
+        EXPECT_EQ(counted.readsPastEnd, 0);
+        EXPECT_EQ(search.callback.steps, static_cast<std::int64_t>(search.callback.rangeLast));
+        if (!c.failing.empty())
+            continue;
+        // After each file system, the sectors up to two tracks on come from one read.
+        std::map<std::uint64_t, int> reads;
+        for (std::uint64_t s : counted.reads)
+            ++reads[s];
+        for (std::uint64_t end : ends)
+            EXPECT_EQ(reads[end], end < kShortDiskSectors ? 1 : 0) << "sector " << end;
+    }
+
+    // The FAT32 volume's boot sector damaged: its backup copy (its sector 6) lies in the
+    // sectors probed after the FAT12 volume, and is no partition; the chain ends there.
+    const LostPartitionRecipe& fat32 = ShortParts()[3];
+    std::uint8_t backup[kSectorSize];
+    ASSERT_TRUE(dev.ReadSectors(backup, fat32.start + 6, 1));
+    ASSERT_EQ(std::memcmp(backup + 3, "mkfs.fat", 8), 0);
+    OverlayDevice damaged(&dev);
+    damaged.Zero(fat32.start);
+    Search search(&damaged, 255);
+    EXPECT_EQ(Summary(search.Run()), (std::set<Found>{each[0], each[1], each[2]}));
 }
 
 TEST(PartitionSearch, FindsAFileSystemInTheLastPartialStep) {
@@ -641,6 +739,7 @@ TEST(PartitionSearch, FindsAFileSystemInTheLastPartialStep) {
         EXPECT_EQ(Summary(search.Run()), std::set<Found>{Expected(c.part)});
         for (std::uint64_t s : counted.reads)
             EXPECT_LT(s, c.diskSectors);
+        EXPECT_EQ(counted.readsPastEnd, 0);
     }
 }
 
