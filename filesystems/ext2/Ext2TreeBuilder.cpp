@@ -85,6 +85,44 @@ std::uint32_t ListDirectory(const CExt2Inode& dir, CExt2ChildNames& names, CTree
     return dotdot;
 }
 
+// The inodes the walk skips because their inode table lies past the device's end, logged one
+// line for each stretch of consecutive ones.
+class SkippedInodes {
+public:
+    SkippedInodes() = default;
+    SkippedInodes(const SkippedInodes&) = delete;
+    SkippedInodes& operator=(const SkippedInodes&) = delete;
+    ~SkippedInodes() { Flush(); }
+
+    void Add(std::uint32_t first, std::uint32_t last, std::uint32_t group) {
+        if (m_pending && first == m_last + 1) {
+            m_last = last;
+            m_lastGroup = group;
+            return;
+        }
+        Flush();
+        m_pending = true;
+        m_first = first;
+        m_last = last;
+        m_firstGroup = m_lastGroup = group;
+    }
+
+    void Flush() {
+        if (!m_pending)
+            return;
+        m_pending = false;
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "Inodes %u to %u (block groups %u to %u) lie past the end of the device: not read",
+                      m_first, m_last, m_firstGroup, m_lastGroup);
+        WriteExt2ErrorLog(line);
+    }
+
+private:
+    bool m_pending = false;
+    std::uint32_t m_first = 0, m_last = 0, m_firstGroup = 0, m_lastGroup = 0;
+};
+
 // What the inode walk reuses from one inode to the next.
 struct WalkScratch {
     Ext2RunScratch runs;
@@ -229,7 +267,28 @@ void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs) {
     const std::uint32_t perGroup = fs->InodesPerGroup();
     std::uint32_t previousGroup = 0;
     WalkScratch scratch;
+    // The groups of a volume that runs past the device's end: their inodes there are skipped.
+    std::uint32_t onDeviceGroup = UINT32_MAX;
+    std::uint32_t onDevice = perGroup;
+    SkippedInodes skipped;
     for (CExt2InodeIterator it(fs); !it.AtEnd(); it.Next()) {
+        const std::uint32_t number = it.Number();
+        const std::uint32_t group = (number - 1) / perGroup;
+        if (group != onDeviceGroup) {
+            onDeviceGroup = group;
+            onDevice = fs->InodesOnDevice(group);
+        }
+        if ((number - 1) % perGroup >= onDevice) {
+            const std::uint64_t next = (static_cast<std::uint64_t>(group) + 1) * perGroup + 1;
+            const std::uint32_t last = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(next - 1, fs->InodeCount()));
+            skipped.Add(number, last, group);
+            if (next > UINT32_MAX)
+                break;
+            it.SkipTo(static_cast<std::uint32_t>(next - 1)); // Next() steps onto the next group
+            continue;
+        }
+        skipped.Flush();
         CExt2Inode inode(fs);
         try {
             it.Get(inode);
@@ -239,10 +298,9 @@ void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs) {
             continue;
         }
         if (callback) {
-            const std::uint32_t group = (inode.m_number - 1) / perGroup;
             if (group != previousGroup) {
+                callback->StepBy(static_cast<std::int32_t>(group - previousGroup));
                 previousGroup = group;
-                callback->StepBy(1);
             }
             if (callback->Poll() == -1) {
                 context->abort = true;
