@@ -67,7 +67,7 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, std::uint64_t partition
 
 CExt2FileSystem::~CExt2FileSystem() = default;
 
-std::uint64_t CExt2FileSystem::DeviceSectors() {
+std::uint64_t CExt2FileSystem::DeviceSectors() const {
     if (m_deviceSectors == UINT64_MAX)
         m_deviceSectors = m_device ? m_device->GetSectorCount() : 0;
     return m_deviceSectors;
@@ -186,7 +186,7 @@ std::uint32_t CExt2FileSystem::InodeTableBlock(std::uint32_t group) const {
     return table.u32(static_cast<std::size_t>(group) * ext2::kGroupDescriptorSize + 8);
 }
 
-std::uint64_t CExt2FileSystem::BlocksOnDevice() {
+std::uint64_t CExt2FileSystem::BlocksOnDevice() const {
     const std::uint64_t start = GetPartitionStart();
     const std::uint64_t sectors = DeviceSectors();
     const std::uint64_t spb = SectorsPerBlock();
@@ -195,7 +195,7 @@ std::uint64_t CExt2FileSystem::BlocksOnDevice() {
     return std::min<std::uint64_t>(BlockCount(), (sectors - start) / spb);
 }
 
-std::uint32_t CExt2FileSystem::InodesOnDevice(std::uint32_t group) {
+std::uint32_t CExt2FileSystem::InodesOnDevice(std::uint32_t group) const {
     if (group >= m_groupCount)
         return 0;
     const std::uint64_t perGroup = InodesPerGroup();
@@ -445,7 +445,7 @@ CExt2DirEntry::CExt2DirEntry(const CExt2Inode* directory) : m_dir(directory), m_
         return;
     m_blockCount = std::min<std::uint64_t>(directory->GetSize() / directory->m_fs->BlockSize() +
                                                (directory->GetSize() % directory->m_fs->BlockSize() ? 1 : 0),
-                                           directory->m_fs->BlockCount());
+                                           directory->m_fs->BlocksOnDevice());
     m_atEnd = false;
     m_blockIndex = 0;
     m_offset = 0;

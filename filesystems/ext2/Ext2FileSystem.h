@@ -73,10 +73,10 @@ public:
     std::uint32_t InodeTableBlock(std::uint32_t group) const;
     // The blocks of the volume that lie whole on the device (the block count, or fewer when
     // the device ends before the volume does).
-    std::uint64_t BlocksOnDevice();
+    std::uint64_t BlocksOnDevice() const;
     // How many of group `group`'s inodes, from its first, have their inode-table bytes on the
     // device (inodes per group when all do; 0 for no such group).
-    std::uint32_t InodesOnDevice(std::uint32_t group);
+    std::uint32_t InodesOnDevice(std::uint32_t group) const;
 
     const CExt2SuperBlock& SuperBlock() const { return m_superBlock; }
     IStorageDevice* Device() const { return m_device; }
@@ -94,7 +94,7 @@ public:
 private:
     void OpenFromSuperBlock(const std::uint8_t* bytes);
     std::uint64_t ComputePrimarySector(const CExt2SuperBlock& sb, std::uint64_t sector) const;
-    std::uint64_t DeviceSectors();
+    std::uint64_t DeviceSectors() const;
 
     CExt2SuperBlock m_superBlock;
     std::vector<std::uint8_t> m_groupTable;
@@ -103,7 +103,7 @@ private:
     std::uint64_t m_primarySector = 2;
     std::uint32_t m_blockSize = 1024;
     std::uint32_t m_groupCount = 0;
-    std::uint64_t m_deviceSectors = UINT64_MAX; // read lazily
+    mutable std::uint64_t m_deviceSectors = UINT64_MAX; // read lazily
     std::vector<std::uint8_t> m_inodeBlock;
     std::uint32_t m_inodeBlockNumber = 0; // 0: nothing kept
 };

@@ -182,7 +182,8 @@ void ReserveForUsedInodes(Ext2TreeBuildContext* context, const CExt2FileSystem& 
     const std::uint32_t perGroup = fs.InodesPerGroup();
     std::uint64_t used = 0;
     for (std::uint32_t g = 0; g < fs.GroupCount(); ++g)
-        used += perGroup - std::min<std::uint32_t>(perGroup, table.u16(std::size_t{g} * ext2::kGroupDescriptorSize + 14));
+        used += std::min(fs.InodesOnDevice(g),
+                         perGroup - std::min<std::uint32_t>(perGroup, table.u16(std::size_t{g} * ext2::kGroupDescriptorSize + 14)));
     constexpr std::uint64_t kMostReserved = 1u << 24; // beyond it (or on a damaged table) they grow
     used = std::min<std::uint64_t>({used + used / 16 + 64, fs.InodeCount(), kMostReserved});
     context->made.reserve(static_cast<std::size_t>(used));
@@ -387,7 +388,7 @@ FileTreePtr BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
     }
     try {
         if (bitmapFlag)
-            context->usedBlocks.assign((static_cast<std::size_t>(fs->BlockCount()) + 63) / 64, 0);
+            context->usedBlocks.assign(static_cast<std::size_t>((fs->BlocksOnDevice() + 63) / 64), 0);
         try {
             Ext2ReadInodes(context, fs);
         } catch (const std::exception& error) {
@@ -472,10 +473,12 @@ void SearchWork(Ext2TreeBuildContext* context) {
             return;
         CExt2FileProperties* props = PropsOf(root.get());
         props->SetName(std::to_string(context->partitionIndex + 1) + " " + props->GetName());
-        if (context->usedBlocks.size() * 64 >= fs->BlockCount()) {
+        // Only the blocks on the device can be carved.
+        const std::uint64_t blocks = fs->BlocksOnDevice();
+        if (blocks > 0 && context->usedBlocks.size() * 64 >= blocks) {
             std::vector<std::uint64_t> bits;
             CClusterUseBitMap map(&bits, fs->GetPartitionStart(),
-                                  static_cast<std::uint8_t>(fs->SectorsPerBlock()), fs->BlockCount());
+                                  static_cast<std::uint8_t>(fs->SectorsPerBlock()), blocks);
             for (std::size_t i = 0; i < bits.size() && i < context->usedBlocks.size(); ++i)
                 bits[i] = context->usedBlocks[i];
             MarkMetadata(*fs, map);
