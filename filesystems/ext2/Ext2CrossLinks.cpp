@@ -49,9 +49,10 @@ bool MarkGroupBitmaps(CExt2FileSystem& fs, CClusterUseBitMap& map) {
 } // namespace
 
 std::size_t FlagExt2CrossLinks(CFileNode* root, CExt2FileSystem& fs) {
-    // The root gives the partition start and the block size: one bit per block.
+    // The root gives the partition start and the block size: one bit per block on the device
+    // (no file can be written from the blocks past its end).
     std::vector<std::uint64_t> bits;
-    std::unique_ptr<CClusterUseBitMap> map = CreateCrossLinkMap(root, &bits, fs.BlockCount());
+    std::unique_ptr<CClusterUseBitMap> map = CreateCrossLinkMap(root, &bits, fs.BlocksOnDevice());
     if (!map)
         return 0;
     // The bitmaps hold every block a live inode claims; the live files' runs stand in for the

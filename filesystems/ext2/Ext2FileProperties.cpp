@@ -314,7 +314,10 @@ private:
         try {
             m_fs.ReadBlocks(data.data(), block, 1);
         } catch (const std::exception&) {
-            Emit(0, span); // unreadable: its blocks are lost
+            // Unreadable, or past the end of the device: where the rest of the file lies is
+            // not known. The runs end here, so the file cannot pass for whole (zeros in place
+            // of its data would).
+            stopped = true;
             return;
         }
         Mark(block);

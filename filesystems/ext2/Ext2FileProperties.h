@@ -148,8 +148,10 @@ FileTime Ext2TimeToFileTime(std::int32_t seconds);
 // The blocks of one inode as runs of file-system blocks: real runs, and holes (start 0) for
 // unallocated parts of the size. Returns null when the inode has no usable runs: a folder, an
 // extent-mapped inode, a deleted inode whose block pointers are all gone (the file cannot be
-// recovered), or a file of size 0. `holes` tells whether the list has holes. Every real data
-// and indirect block is marked in `usedBlocks` (bit b for block b) when given.
+// recovered), or a file of size 0. `holes` tells whether the list has holes. An indirect block
+// that cannot be read (or lies past the device's end) ends the runs there: they fall short of
+// the size. Every real data and indirect block is marked in `usedBlocks` (bit b for block b)
+// when given.
 std::unique_ptr<CExt2DataRunList> BuildExt2DataRunList(const CExt2Inode& inode, bool* holes,
                                                        std::vector<std::uint64_t>* usedBlocks);
 

@@ -67,7 +67,7 @@ CExt2FileSystem::CExt2FileSystem(IStorageDevice* device, std::uint64_t partition
 
 CExt2FileSystem::~CExt2FileSystem() = default;
 
-std::uint64_t CExt2FileSystem::DeviceSectors() {
+std::uint64_t CExt2FileSystem::DeviceSectors() const {
     if (m_deviceSectors == UINT64_MAX)
         m_deviceSectors = m_device ? m_device->GetSectorCount() : 0;
     return m_deviceSectors;
@@ -95,10 +95,10 @@ void CExt2FileSystem::OpenFromSuperBlock(const std::uint8_t* bytes) {
     m_primarySector = ComputePrimarySector(m_superBlock, m_superBlockSector);
     if (m_primarySector < 2)
         throw CExt2BadSuperBlock();
-    const std::uint64_t start = m_primarySector - 2;
-    const std::uint64_t sectors = DeviceSectors();
-    const std::uint64_t fsBytes = static_cast<std::uint64_t>(BlockCount()) * m_blockSize;
-    if (start >= sectors || fsBytes > (sectors - start) * 512)
+    // The device may end before the volume does (a copy broken off, or still running): the
+    // volume opens when its descriptor table is on the device, and each reader below finds
+    // out what else is.
+    if (m_primarySector - 2 >= DeviceSectors())
         throw CExt2BadSuperBlock();
     m_groupTable = LoadGroupDescriptors();
     if (m_groupTable.empty())
@@ -184,6 +184,27 @@ std::vector<std::uint8_t> CExt2FileSystem::LoadGroupDescriptors() {
 std::uint32_t CExt2FileSystem::InodeTableBlock(std::uint32_t group) const {
     const ByteSpan table(m_groupTable.data(), m_groupTable.size());
     return table.u32(static_cast<std::size_t>(group) * ext2::kGroupDescriptorSize + 8);
+}
+
+std::uint64_t CExt2FileSystem::BlocksOnDevice() const {
+    const std::uint64_t start = GetPartitionStart();
+    const std::uint64_t sectors = DeviceSectors();
+    const std::uint64_t spb = SectorsPerBlock();
+    if (start >= sectors || spb == 0)
+        return 0;
+    return std::min<std::uint64_t>(BlockCount(), (sectors - start) / spb);
+}
+
+std::uint32_t CExt2FileSystem::InodesOnDevice(std::uint32_t group) const {
+    if (group >= m_groupCount)
+        return 0;
+    const std::uint64_t perGroup = InodesPerGroup();
+    const std::uint64_t table = InodeTableBlock(group);
+    const std::uint64_t onDevice = BlocksOnDevice();
+    if (table >= onDevice)
+        return 0;
+    const std::uint64_t perBlock = std::max<std::uint64_t>(1, m_blockSize / std::max<std::uint32_t>(1, InodeSize()));
+    return static_cast<std::uint32_t>(std::min(perGroup, (onDevice - table) * perBlock));
 }
 
 bool CExt2FileSystem::LocateInode(std::uint32_t number, std::uint32_t* block,
@@ -355,8 +376,13 @@ void CExt2InodeIterator::Get(CExt2Inode& inode) {
             try {
                 if (block + blocks > m_fs->BlockCount())
                     throw std::range_error("CExt2FileSystem::ReadBlocks");
-                m_fs->ReadBlocks(m_buffer.data(), static_cast<std::uint32_t>(block),
-                                 static_cast<std::uint32_t>(blocks));
+                // Only the part of the slice on the device is read; the rest stays zeros.
+                const std::uint64_t onDevice = m_fs->BlocksOnDevice();
+                const std::uint64_t held = block >= onDevice ? 0 : std::min(blocks, onDevice - block);
+                std::fill(m_buffer.begin() + static_cast<std::ptrdiff_t>(held * bs), m_buffer.end(), 0);
+                if (held)
+                    m_fs->ReadBlocks(m_buffer.data(), static_cast<std::uint32_t>(block),
+                                     static_cast<std::uint32_t>(held));
             } catch (const std::range_error&) {
                 std::fill(m_buffer.begin(), m_buffer.end(), 0);
                 throw;
@@ -419,7 +445,7 @@ CExt2DirEntry::CExt2DirEntry(const CExt2Inode* directory) : m_dir(directory), m_
         return;
     m_blockCount = std::min<std::uint64_t>(directory->GetSize() / directory->m_fs->BlockSize() +
                                                (directory->GetSize() % directory->m_fs->BlockSize() ? 1 : 0),
-                                           directory->m_fs->BlockCount());
+                                           directory->m_fs->BlocksOnDevice());
     m_atEnd = false;
     m_blockIndex = 0;
     m_offset = 0;
@@ -462,7 +488,8 @@ bool CExt2DirEntry::ReadAhead(std::uint64_t index, std::uint32_t block) {
         return false;
     const std::uint64_t most = std::max<std::uint64_t>(1, kDirectoryReadBytes / fs->BlockSize());
     std::uint64_t count = 1;
-    while (count < most && index + count < m_blockCount && block + count < fs->BlockCount() &&
+    const std::uint64_t onDevice = fs->BlocksOnDevice();
+    while (count < most && index + count < m_blockCount && block + count < onDevice &&
            m_blocks.MapBlock(index + count) == block + count)
         ++count;
     if (count == 1)

@@ -38,8 +38,10 @@ class CExt2InodeIterator;
 class CExt2FileSystem {
 public:
     // Reads the superblock copy (2 sectors) at `superBlockSector` and opens the file system
-    // from it. Throws CExt2ReadSectorError, CExt2BadSuperBlock (invalid, or larger than the
-    // device from its start) or CExt2BadGroupDescriptor (no acceptable table).
+    // from it. Throws CExt2ReadSectorError, CExt2BadSuperBlock (invalid, or starting past the
+    // device's end) or CExt2BadGroupDescriptor (no acceptable table on the device). A device
+    // that ends before the volume does (a partial copy) is opened: what lies past its end reads
+    // as missing.
     CExt2FileSystem(IStorageDevice* device, std::uint64_t superBlockSector);
     // Opens a partition that a search found, at `partitionStart`, with the superblock and the
     // descriptor table it kept (`tableBytes` bytes). Throws CExt2BadSuperBlock or
@@ -69,6 +71,12 @@ public:
     // read is kept, so neighbouring inodes cost one read. Read exceptions pass to the caller.
     void ReadInodeBytes(std::uint32_t block, std::uint32_t offset, std::uint8_t* out, std::size_t size);
     std::uint32_t InodeTableBlock(std::uint32_t group) const;
+    // The blocks of the volume that lie whole on the device (the block count, or fewer when
+    // the device ends before the volume does).
+    std::uint64_t BlocksOnDevice() const;
+    // How many of group `group`'s inodes, from its first, have their inode-table bytes on the
+    // device (inodes per group when all do; 0 for no such group).
+    std::uint32_t InodesOnDevice(std::uint32_t group) const;
 
     const CExt2SuperBlock& SuperBlock() const { return m_superBlock; }
     IStorageDevice* Device() const { return m_device; }
@@ -86,7 +94,7 @@ public:
 private:
     void OpenFromSuperBlock(const std::uint8_t* bytes);
     std::uint64_t ComputePrimarySector(const CExt2SuperBlock& sb, std::uint64_t sector) const;
-    std::uint64_t DeviceSectors();
+    std::uint64_t DeviceSectors() const;
 
     CExt2SuperBlock m_superBlock;
     std::vector<std::uint8_t> m_groupTable;
@@ -95,7 +103,7 @@ private:
     std::uint64_t m_primarySector = 2;
     std::uint32_t m_blockSize = 1024;
     std::uint32_t m_groupCount = 0;
-    std::uint64_t m_deviceSectors = UINT64_MAX; // read lazily
+    mutable std::uint64_t m_deviceSectors = UINT64_MAX; // read lazily
     std::vector<std::uint8_t> m_inodeBlock;
     std::uint32_t m_inodeBlockNumber = 0; // 0: nothing kept
 };
@@ -171,8 +179,14 @@ public:
     bool AtEnd() const;
     std::uint32_t Number() const { return m_number; }
     void Next() { ++m_number; }
+    // Goes on at inode `number` (ignored when it is not past the current one).
+    void SkipTo(std::uint32_t number) {
+        if (number > m_number)
+            m_number = number;
+    }
     // Fills `inode` (empty name) with the current inode. Read exceptions pass to the caller;
-    // after a failed read the zeroed slice serves the rest of it.
+    // after a failed read the zeroed slice serves the rest of it. Inodes whose table bytes lie
+    // past the device's end read as unused (zeros).
     void Get(CExt2Inode& inode);
 
 private:

@@ -85,6 +85,44 @@ std::uint32_t ListDirectory(const CExt2Inode& dir, CExt2ChildNames& names, CTree
     return dotdot;
 }
 
+// The inodes the walk skips because their inode table lies past the device's end, logged one
+// line for each stretch of consecutive ones.
+class SkippedInodes {
+public:
+    SkippedInodes() = default;
+    SkippedInodes(const SkippedInodes&) = delete;
+    SkippedInodes& operator=(const SkippedInodes&) = delete;
+    ~SkippedInodes() { Flush(); }
+
+    void Add(std::uint32_t first, std::uint32_t last, std::uint32_t group) {
+        if (m_pending && first == m_last + 1) {
+            m_last = last;
+            m_lastGroup = group;
+            return;
+        }
+        Flush();
+        m_pending = true;
+        m_first = first;
+        m_last = last;
+        m_firstGroup = m_lastGroup = group;
+    }
+
+    void Flush() {
+        if (!m_pending)
+            return;
+        m_pending = false;
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "Inodes %u to %u (block groups %u to %u) lie past the end of the device: not read",
+                      m_first, m_last, m_firstGroup, m_lastGroup);
+        WriteExt2ErrorLog(line);
+    }
+
+private:
+    bool m_pending = false;
+    std::uint32_t m_first = 0, m_last = 0, m_firstGroup = 0, m_lastGroup = 0;
+};
+
 // What the inode walk reuses from one inode to the next.
 struct WalkScratch {
     Ext2RunScratch runs;
@@ -144,7 +182,8 @@ void ReserveForUsedInodes(Ext2TreeBuildContext* context, const CExt2FileSystem& 
     const std::uint32_t perGroup = fs.InodesPerGroup();
     std::uint64_t used = 0;
     for (std::uint32_t g = 0; g < fs.GroupCount(); ++g)
-        used += perGroup - std::min<std::uint32_t>(perGroup, table.u16(std::size_t{g} * ext2::kGroupDescriptorSize + 14));
+        used += std::min(fs.InodesOnDevice(g),
+                         perGroup - std::min<std::uint32_t>(perGroup, table.u16(std::size_t{g} * ext2::kGroupDescriptorSize + 14)));
     constexpr std::uint64_t kMostReserved = 1u << 24; // beyond it (or on a damaged table) they grow
     used = std::min<std::uint64_t>({used + used / 16 + 64, fs.InodeCount(), kMostReserved});
     context->made.reserve(static_cast<std::size_t>(used));
@@ -229,7 +268,28 @@ void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs) {
     const std::uint32_t perGroup = fs->InodesPerGroup();
     std::uint32_t previousGroup = 0;
     WalkScratch scratch;
+    // The groups of a volume that runs past the device's end: their inodes there are skipped.
+    std::uint32_t onDeviceGroup = UINT32_MAX;
+    std::uint32_t onDevice = perGroup;
+    SkippedInodes skipped;
     for (CExt2InodeIterator it(fs); !it.AtEnd(); it.Next()) {
+        const std::uint32_t number = it.Number();
+        const std::uint32_t group = (number - 1) / perGroup;
+        if (group != onDeviceGroup) {
+            onDeviceGroup = group;
+            onDevice = fs->InodesOnDevice(group);
+        }
+        if ((number - 1) % perGroup >= onDevice) {
+            const std::uint64_t next = (static_cast<std::uint64_t>(group) + 1) * perGroup + 1;
+            const std::uint32_t last = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(next - 1, fs->InodeCount()));
+            skipped.Add(number, last, group);
+            if (next > UINT32_MAX)
+                break;
+            it.SkipTo(static_cast<std::uint32_t>(next - 1)); // Next() steps onto the next group
+            continue;
+        }
+        skipped.Flush();
         CExt2Inode inode(fs);
         try {
             it.Get(inode);
@@ -239,10 +299,9 @@ void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs) {
             continue;
         }
         if (callback) {
-            const std::uint32_t group = (inode.m_number - 1) / perGroup;
             if (group != previousGroup) {
+                callback->StepBy(static_cast<std::int32_t>(group - previousGroup));
                 previousGroup = group;
-                callback->StepBy(1);
             }
             if (callback->Poll() == -1) {
                 context->abort = true;
@@ -329,7 +388,7 @@ FileTreePtr BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
     }
     try {
         if (bitmapFlag)
-            context->usedBlocks.assign((static_cast<std::size_t>(fs->BlockCount()) + 63) / 64, 0);
+            context->usedBlocks.assign(static_cast<std::size_t>((fs->BlocksOnDevice() + 63) / 64), 0);
         try {
             Ext2ReadInodes(context, fs);
         } catch (const std::exception& error) {
@@ -414,10 +473,12 @@ void SearchWork(Ext2TreeBuildContext* context) {
             return;
         CExt2FileProperties* props = PropsOf(root.get());
         props->SetName(std::to_string(context->partitionIndex + 1) + " " + props->GetName());
-        if (context->usedBlocks.size() * 64 >= fs->BlockCount()) {
+        // Only the blocks on the device can be carved.
+        const std::uint64_t blocks = fs->BlocksOnDevice();
+        if (blocks > 0 && context->usedBlocks.size() * 64 >= blocks) {
             std::vector<std::uint64_t> bits;
             CClusterUseBitMap map(&bits, fs->GetPartitionStart(),
-                                  static_cast<std::uint8_t>(fs->SectorsPerBlock()), fs->BlockCount());
+                                  static_cast<std::uint8_t>(fs->SectorsPerBlock()), blocks);
             for (std::size_t i = 0; i < bits.size() && i < context->usedBlocks.size(); ++i)
                 bits[i] = context->usedBlocks[i];
             MarkMetadata(*fs, map);

@@ -79,7 +79,9 @@ FileTreePtr BuildExt2Tree(Ext2TreeBuildContext* context, CExt2FileSystem* fs,
 // (their text from `arena`, the heap for null).
 FileTreePtr MakeExt2RootNode(CExt2FileSystem* fs, CTreeArena* arena = nullptr);
 // The inode walk ("Reading files", one step per block group): a node for every usable inode,
-// each folder's entries listed into its child names.
+// each folder's entries listed into its child names. Inodes whose table lies past the device's
+// end (a copy of the volume cut short) are skipped, one line in "Ext2Error.log" for each
+// stretch of them.
 void Ext2ReadInodes(Ext2TreeBuildContext* context, CExt2FileSystem* fs);
 // Links the nodes ("Building directory tree...", one step per directory): 1 done, 0 cancelled.
 // Nodes that no folder names are called "Inode_<hex number>".

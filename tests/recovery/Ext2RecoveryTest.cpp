@@ -6,10 +6,14 @@
 // but never written or counted.
 #include "filesystems/FileNode.h"
 #include "filesystems/FileProperties.h"
+#include "filesystems/ext2/Ext2FileSystem.h"
 #include "filesystems/ext2/Ext2TreeBuilder.h"
+#include "filesystems/probes/QuickScan.h"
+#include "filesystems/probes/VolumeAnalyzers.h"
 #include "logging/Log.h"
 #include "recovery/FileRecovery.h"
 #include "storage/ImageFileDevice.h"
+#include "storage/VolumeProbe.h"
 #include "tests/recovery/RecordingRecoverCallback.h"
 #include "tests/support/Ext2Images.h"
 #include "tests/support/FixtureKit.h"
@@ -17,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
@@ -167,4 +173,167 @@ TEST(Ext2Recovery, DamagedSizeCountsOnlyWrittenBytes) {
     EXPECT_EQ(callback.bytes, 0u);
     EXPECT_LE(callback.peak, data.size());
     EXPECT_EQ(ReadFileBytes(made + "/data.bin"), data); // what there was, nothing made up
+}
+
+namespace {
+
+// An EXT2 or EXT3 volume of 16 MiB (1 KiB blocks, two block groups of 32 inodes) with 40 files
+// in "/files": the first 20 (inodes in group 0) of about 400 KiB, together more than group 0
+// holds, the other 20 (inodes in group 1) small, one of them empty.
+constexpr int kCutFiles = 40;
+
+std::string CutFileName(int i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "f%02d.bin", i);
+    return name;
+}
+
+std::vector<std::uint8_t> CutFileBytes(int i) {
+    const std::size_t size = i < 20 ? 380000 + 7919 * i : (i == 30 ? 0 : 1 + 2917 * (i - 20) * (i - 20) % 60000);
+    return PatternBytes(size, 500 + i);
+}
+
+std::string CutSourceVolume(const std::string& type) {
+    return CachedFixture("ext-cut-" + type + "-v1.img", [&](const std::string& tmp) {
+        const std::string dir = tmp + ".d";
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir + "/files");
+        bool ok = RequireExt2Tools();
+        for (int i = 0; i < kCutFiles && ok; ++i)
+            ok = WriteFileBytes(dir + "/files/" + CutFileName(i), CutFileBytes(i));
+        Ext2ImageOptions o;
+        o.type = type;
+        o.sizeKiB = 16 * 1024;
+        o.contentDir = dir;
+        o.extraArgs = "-N 64";
+        ok = ok && Ext2Image::Format(tmp, o);
+        std::filesystem::remove_all(dir);
+        return ok;
+    });
+}
+
+} // namespace
+
+// A copy of a volume that stops before the volume's end (a failing disk copied until it died):
+// it is named EXT2/EXT3 and its quick scan lists every file whose inode lies on the copy. The
+// files whose blocks (data and indirect) all lie on it come back exact; the others fail, are
+// not counted, and keep no more than the part of them that was there. debugfs on the whole
+// volume says where every inode and block lies.
+TEST(Ext2Recovery, VolumeCopyCutShortOpensFilesPastItsEndFail) {
+    const std::string logFolder = ScratchDir("ext2-cut-log");
+    InitLog((logFolder + "/BrulinLog.log").c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+    RegisterVolumeProbes();
+    for (const std::string type : {"ext2", "ext3"}) {
+        SCOPED_TRACE(type);
+        const std::string source = CutSourceVolume(type);
+        ASSERT_FALSE(source.empty());
+        Ext2Image whole(source);
+        std::map<std::string, std::uint32_t> inodeOf;
+        for (const Ext2ListEntry& e : whole.List("/files"))
+            if (e.name != "." && e.name != "..")
+                inodeOf[e.name] = e.inode;
+        ASSERT_EQ(inodeOf.size(), static_cast<std::size_t>(kCutFiles));
+        const std::vector<std::uint32_t> tableBlock = whole.InodeTableBlocks(64);
+        std::map<std::string, std::uint32_t> lastBlock;
+        // The last file (by inode) whose first indirect block (listed after its 12 direct
+        // blocks) follows them and group 1's inode table.
+        std::uint32_t indirect = 0;
+        for (const auto& [name, inode] : inodeOf) {
+            const std::vector<std::uint32_t> blocks = whole.Blocks("<" + std::to_string(inode) + ">");
+            lastBlock[name] = blocks.empty() ? 0 : *std::max_element(blocks.begin(), blocks.end());
+            if (blocks.size() > 13 && *std::max_element(blocks.begin(), blocks.begin() + 12) < blocks[12] &&
+                blocks[12] > tableBlock[63])
+                indirect = std::max(indirect, blocks[12]);
+        }
+        ASSERT_NE(tableBlock[32], 0u); // inode 33 is the first of group 1
+        ASSERT_NE(indirect, 0u);
+
+        struct Cut {
+            const char* what;
+            std::uint64_t blocks; // the copy keeps this many blocks
+        };
+        const Cut cuts[] = {
+            {"by 1 KiB", 16384 - 1},
+            {"to half", 8192},
+            {"inside group 1's inode table", tableBlock[32] + 2},
+            // A file whose direct blocks are all there, but not the block that maps the rest.
+            {"at a file's indirect block", indirect},
+        };
+        for (const Cut& cut : cuts) {
+            SCOPED_TRACE(cut.what);
+            const std::string dir = ScratchDir("ext2-cut-" + type);
+            const std::string copy = dir + "/copy.img";
+            std::filesystem::copy_file(source, copy);
+            std::filesystem::resize_file(copy, cut.blocks * 1024);
+
+            CImageFileDevice device(copy.c_str());
+            VolumeProbeResult probe;
+            ASSERT_TRUE(ProbeVolume(&device, 0, probe));
+            EXPECT_EQ(probe.fileSystemType, type == "ext3" ? FILESYSTEM_EXT3 : FILESYSTEM_EXT2);
+            EXPECT_EQ(probe.totalSectors, 16384u * 2); // the volume's own size
+            TreePtr root(QuickScanRecordedVolume(&device, probe.fileSystemType, nullptr));
+            ASSERT_TRUE(root);
+            auto paths = Paths(root.get());
+
+            int exact = 0, failed = 0, unlisted = 0;
+            for (int i = 0; i < kCutFiles; ++i) {
+                const std::string name = CutFileName(i);
+                SCOPED_TRACE(name);
+                const std::uint32_t inode = inodeOf[name];
+                const bool listed = tableBlock[inode - 1] < cut.blocks;
+                ASSERT_EQ(paths.count("/files/" + name), listed ? 1u : 0u);
+                if (!listed) {
+                    ++unlisted;
+                    continue;
+                }
+                ToggleCheckState(paths["/files/" + name], false);
+                (lastBlock[name] < cut.blocks ? exact : failed)++;
+            }
+            // Nothing else under the root but the two folders: no node for an inode past the end.
+            for (const auto& [path, node] : paths)
+                EXPECT_TRUE(path.rfind("/files", 0) == 0 || path.rfind("/lost+found", 0) == 0) << path;
+
+            const std::string out = dir + "/out";
+            RecordingRecoverCallback callback;
+            RecoverFolderJob job;
+            std::string made;
+            ASSERT_EQ(RecoverFolder(&callback, &device, &job, root.get(), out, &made), 1);
+            for (int i = 0; i < kCutFiles; ++i) {
+                const std::string name = CutFileName(i);
+                if (!paths.count("/files/" + name))
+                    continue;
+                SCOPED_TRACE(name);
+                const std::vector<std::uint8_t> want = CutFileBytes(i);
+                const std::string target = made + "/files/" + name;
+                if (lastBlock[name] < cut.blocks) {
+                    EXPECT_EQ(ReadFileBytes(target), want);
+                    continue;
+                }
+                // What is kept is the start of the file and never all of it.
+                const std::vector<std::uint8_t> got = std::filesystem::exists(target) ? ReadFileBytes(target)
+                                                                                       : std::vector<std::uint8_t>{};
+                EXPECT_LT(got.size(), want.size());
+                EXPECT_TRUE(std::equal(got.begin(), got.end(), want.begin()));
+            }
+            EXPECT_EQ(callback.files, exact);
+            if (cut.blocks == 16384 - 1) {
+                EXPECT_EQ(exact, kCutFiles);
+            } else if (cut.blocks == indirect) {
+                EXPECT_GT(exact, 0);
+                EXPECT_GT(failed, 0);
+            } else {
+                EXPECT_GT(exact, 0);
+                EXPECT_GT(failed, 0);
+                EXPECT_GT(unlisted, 0);
+                // The inodes past the end are named in the reader's log.
+                std::uint32_t firstPast = 1;
+                while (firstPast <= 64 && tableBlock[firstPast - 1] < cut.blocks)
+                    ++firstPast;
+                const std::vector<std::uint8_t> log = ReadFileBytes(GetExt2ErrorLogPath());
+                const std::string line = "Inodes " + std::to_string(firstPast) +
+                                         " to 64 (block groups 1 to 1) lie past the end of the device";
+                EXPECT_NE(std::string(log.begin(), log.end()).find(line), std::string::npos) << line;
+            }
+        }
+    }
 }

@@ -137,6 +137,51 @@ Ext2StatInfo Ext2Image::Stat(const std::string& path) {
     return info;
 }
 
+std::vector<std::uint32_t> Ext2Image::Blocks(const std::string& path) {
+    std::vector<std::uint32_t> blocks;
+    std::string out;
+    if (!Debugfs({"stat " + path}, &out, false))
+        return blocks;
+    // "BLOCKS:\n(0-11):1025-1036, (IND):1037, (12-267):1038-1293\nTOTAL: 269"
+    const std::size_t begin = out.find("BLOCKS:");
+    const std::size_t end = out.find("TOTAL:", begin);
+    if (begin == std::string::npos || end == std::string::npos)
+        return blocks;
+    const std::string list = out.substr(begin, end - begin);
+    for (std::size_t at = list.find("):"); at != std::string::npos; at = list.find("):", at + 2)) {
+        char* next = nullptr;
+        const unsigned long first = std::strtoul(list.c_str() + at + 2, &next, 10);
+        unsigned long last = first;
+        if (next && *next == '-')
+            last = std::strtoul(next + 1, nullptr, 10);
+        for (unsigned long b = first; b <= last; ++b)
+            blocks.push_back(static_cast<std::uint32_t>(b));
+    }
+    return blocks;
+}
+
+std::vector<std::uint32_t> Ext2Image::InodeTableBlocks(std::uint32_t count) {
+    std::vector<std::uint32_t> blocks(count, 0);
+    std::vector<std::string> requests;
+    for (std::uint32_t i = 1; i <= count; ++i)
+        requests.push_back("imap <" + std::to_string(i) + ">");
+    std::string out;
+    if (!Debugfs(requests, &out, false))
+        return blocks;
+    // "Inode 40 is part of block group 1\n\tlocated at block 8260, offset 0x0380"
+    std::istringstream lines(out);
+    std::string line;
+    std::uint32_t inode = 0;
+    while (std::getline(lines, line)) {
+        unsigned long n = 0, group = 0, block = 0;
+        if (std::sscanf(line.c_str(), "Inode %lu is part of block group %lu", &n, &group) == 2)
+            inode = static_cast<std::uint32_t>(n);
+        else if (std::sscanf(line.c_str(), " located at block %lu", &block) == 1 && inode >= 1 && inode <= count)
+            blocks[inode - 1] = static_cast<std::uint32_t>(block);
+    }
+    return blocks;
+}
+
 std::vector<std::uint8_t> Ext2Image::Dump(const std::string& path) {
     const std::string file = TempName(m_path, "dump");
     std::vector<std::uint8_t> bytes;

@@ -63,6 +63,11 @@ public:
 
     std::vector<Ext2ListEntry> List(const std::string& dir);
     Ext2StatInfo Stat(const std::string& pathOrInode);
+    // Every block `stat` names for the inode: data blocks and indirect blocks.
+    std::vector<std::uint32_t> Blocks(const std::string& pathOrInode);
+    // The inode-table block of each inode 1..count, as `imap` locates it (0 when it says
+    // nothing).
+    std::vector<std::uint32_t> InodeTableBlocks(std::uint32_t count);
     std::vector<std::uint8_t> Dump(const std::string& pathOrInode);
 
 private:

@@ -494,6 +494,27 @@ TEST(PartitionSearch, FindsExt2AndExt3Partitions) {
     damaged.failing = {2048 + 1, 9 * 2048 + 1};
     Search again(&damaged, 255);
     EXPECT_EQ(Summary(again.Run()), Expected(ExtParts()));
+
+    // A copy of the disk that stops inside a partition: that one is found up to the copy's end,
+    // those past it not at all, and nothing else (the EXT2 volume's backup superblock in group
+    // 1, on a probed sector, is still no partition).
+    const LostPartitionRecipe& ext2 = ExtParts()[0];
+    const LostPartitionRecipe& ext3 = ExtParts()[1];
+    struct Cut {
+        std::uint64_t diskSectors;
+        std::set<Found> expected;
+    };
+    const Cut cuts[] = {
+        {ext3.start + ext3.sectors / 2,
+         {Expected(ext2), Found{ext3.start, ext3.sectors / 2, FILESYSTEM_EXT3, ext3.label}}},
+        {ext2.start + 20000, {Found{ext2.start, 20000, FILESYSTEM_EXT2, ext2.label}}},
+    };
+    for (const Cut& c : cuts) {
+        SCOPED_TRACE(c.diskSectors);
+        OverlayDevice cut(&dev, c.diskSectors);
+        Search search(&cut, 255);
+        EXPECT_EQ(Summary(search.Run()), c.expected);
+    }
 }
 
 TEST(PartitionSearch, BackupBootSectorIsNeverAPartition) {

@@ -185,10 +185,18 @@ TEST(Ext2FileSystem, DamagedStructures) {
         MemoryDevice none(bytes);
         EXPECT_THROW(CExt2FileSystem(&none, 2), CExt2BadGroupDescriptor);
     }
-    // A device shorter than the file system, an unreadable superblock, a zeroed superblock.
+    // A device that ends before the file system does opens while it holds the descriptor
+    // table; what lies past its end is not there to read. One that ends before the table does
+    // not open. An unreadable superblock, a zeroed superblock.
     {
         MemoryDevice shorter(std::vector<std::uint8_t>(image.begin(), image.end() - 4096));
-        EXPECT_THROW(CExt2FileSystem(&shorter, 2), CExt2BadSuperBlock);
+        CExt2FileSystem cut(&shorter, 2);
+        EXPECT_EQ(cut.BlocksOnDevice(), cut.BlockCount() - 4u);
+        std::vector<std::uint8_t> block(1024);
+        EXPECT_NO_THROW(cut.ReadBlocks(block.data(), cut.BlockCount() - 5, 1));
+        EXPECT_THROW(cut.ReadBlocks(block.data(), cut.BlockCount() - 4, 1), std::range_error);
+        MemoryDevice tableless(std::vector<std::uint8_t>(image.begin(), image.begin() + 2048));
+        EXPECT_THROW(CExt2FileSystem(&tableless, 2), CExt2BadGroupDescriptor);
         MemoryDevice failing(image);
         failing.FailSector(3);
         EXPECT_THROW(CExt2FileSystem(&failing, 2), CExt2ReadSectorError);
