@@ -5,7 +5,7 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git lintian
+  build-essential cmake ninja-build pkg-config git lintian desktop-file-utils
   clang-14 libclang-rt-14-dev llvm-14
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libbz2-dev liblzma-dev libboost-regex-dev

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: cpack -G DEB makes it from the build folder, its
 # dependencies name the Debian packages of the libraries the programs link, lintian finds no
-# error in it, dpkg-deb -x unpacks it into a scratch root, and the installed loader
+# error in it and every program and library hardened, desktop-file-validate finds nothing to say
+# of its desktop entry, dpkg-deb -x unpacks it into a scratch root, and the installed loader
 # <root>/usr/bin/Brulin starts the installed main program on a virtual X server, which finds its
 # skin images and help pages in <root>/usr/share/brulin/ and shows its first page (screenshot).
 # cmake --install into another prefix gives programs that find their libraries too.
@@ -23,13 +24,23 @@ for p in libc6 libstdc++6 libwxgtk3.2-1 libwxbase3.2-1 libboost-regex1.74.0-icu7
   [[ "$names" == *" $p "* ]] || fail "the package does not depend on $p"
 done
 
-# Debian's rules, as lintian checks them: no error (its warnings are shown).
+# Debian's rules, as lintian checks them down to its informational and pedantic tags: no error
+# (the rest is shown), and programs and libraries built hardened: no hardening tag at all. The
+# sanitizer build alone leaves out fortify (AddressSanitizer checks those calls itself).
 command -v lintian > /dev/null || fail "lintian is not installed (scripts/setup.sh installs it)"
 lint_status=0
-lint=$(lintian "$deb" 2>&1) || lint_status=$?
-echo "lintian: ${lint:-no error, no warning}"
+lint=$(lintian -I --pedantic "$deb" 2>&1) || lint_status=$?
+echo "lintian: ${lint:-no tag}"
 grep -q "^E: " <<< "$lint" && fail "lintian finds errors in the package"
 [ "$lint_status" = 0 ] || fail "lintian ended with $lint_status"
+hardening=$(grep -E "^[A-Z]: [^ ]+: hardening-" <<< "$lint" || true)
+[ "$sanitized" = ON ] && hardening=$(grep -v ": hardening-no-fortify-functions " <<< "$hardening" || true)
+[ -z "$hardening" ] || fail "programs or libraries of the package are not hardened: $hardening"
+# The package's lintian overrides pass over no other hardening tag than fortify on the loader and
+# the update library (whose calls all have sizes proven at compile time).
+overridden=$(lintian -I --pedantic --show-overrides "$deb" 2>&1 | grep -E "^O: [^ ]+: hardening-" || true)
+unexpected=$(grep -Ev ": hardening-no-fortify-functions \[usr/(bin/Brulin|lib/brulin/libPennat\.so)\]$" <<< "$overridden" || true)
+[ -z "$unexpected" ] || fail "the lintian overrides hide hardening tags: $unexpected"
 # The private libraries need no ldconfig: no maintainer script runs it, no trigger asks for it.
 control=$(dpkg-deb -I "$deb")
 for script in postinst postrm triggers; do
@@ -73,6 +84,14 @@ page=$(MANWIDTH=100 man -l "$root/usr/share/man/man1/BrulinUI.1.gz" 2>&1 | col -
 [[ "$page" == *"Brulin, BrulinUI"* && "$page" == *'$XDG_STATE_HOME/brulin/'* ]] ||
   fail "the manual page does not read right: $page"
 grep -q "^Icon=brulin$" "$root/usr/share/applications/brulin.desktop" || fail "desktop entry names no icon"
+# The desktop entry as the freedesktop rules have it: desktop-file-validate has nothing to say,
+# not even a hint (two main categories would list the program twice in a menu).
+command -v desktop-file-validate > /dev/null ||
+  fail "desktop-file-validate is not installed (scripts/setup.sh installs desktop-file-utils)"
+validate_status=0
+validate=$(desktop-file-validate "$root/usr/share/applications/brulin.desktop" 2>&1) || validate_status=$?
+[ -z "$validate" ] && [ "$validate_status" = 0 ] ||
+  fail "desktop-file-validate finds fault with the desktop entry ($validate_status): $validate"
 # Nothing of the build folder is left in the programs: they find their library beside them.
 # (Outputs are read whole: grep -q on a pipe would cut the writer short under pipefail.)
 for b in Brulin BrulinUI; do
@@ -99,6 +118,11 @@ symbols=$(nm -D --defined-only "$root/usr/bin/BrulinUI")
 grep -Eq " [TW] pthread_create$" <<< "$symbols" || fail "BrulinUI exports no pthread_create"
 if [ "$sanitized" = OFF ]; then
   grep -q "__asan_\|__ubsan_" <<< "$symbols" && fail "the optimised program carries a sanitizer runtime"
+  # Built with fortify: the main program and the log library have calls glibc checks at run time.
+  for f in usr/bin/BrulinUI usr/lib/brulin/libOmbrel.so; do
+    checked=$(nm -D --undefined-only "$root/$f")
+    grep -Eq " U __[a-z_]+_chk(@|$)" <<< "$checked" || fail "/$f calls no fortified function"
+  done
   libs=$(ldd "$root/usr/bin/BrulinUI")
   grep -q "libasan\|libubsan\|clang_rt" <<< "$libs" && fail "the optimised program links a sanitizer runtime"
 fi
