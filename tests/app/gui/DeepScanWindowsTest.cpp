@@ -141,10 +141,13 @@ TEST(DeepScanWindows, DevicePageCtrlOPartitionPageAndFilePage) {
         page7->Container()->RefreshPane();
         Pump(200);
         EXPECT_GE(page7->Container()->PartitionLayout().BlockCount(), 2);
-        // The two-line heading is shown whole.
+        // The long heading is shown whole, on as many lines as the fonts wrap it to, inside
+        // the band above the page.
         wxStaticText* heading = p.Sheet()->Heading();
-        EXPECT_GE(heading->GetSize().y, 2 * heading->GetCharHeight());
+        ExpectTextWhole(heading);
+        EXPECT_GE(heading->GetPosition().y, 0);
         EXPECT_LE(heading->GetPosition().y + heading->GetSize().y, 72);
+        EXPECT_LE(heading->GetRect().GetRight(), p.Sheet()->GetClientSize().x);
         Screenshot(p.frame, "deep_partition_page");
 
         // Properties (the row's menu command) shows the selected partition's figures.

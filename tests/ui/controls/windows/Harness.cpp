@@ -11,10 +11,13 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <dlfcn.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <type_traits>
 
 namespace uitest {
 
@@ -222,6 +225,73 @@ std::string ScreenshotOfScreen(const std::string& name) {
 wxColour ScreenPixel(wxWindow* w, wxPoint client) {
     const wxImage img = GrabScreen(wxRect(w->ClientToScreen(client), wxSize(1, 1)));
     return wxColour(img.GetRed(0, 0), img.GetGreen(0, 0), img.GetBlue(0, 0));
+}
+
+namespace {
+// The few GTK and Pango calls that tell how a label is drawn. They are looked up in the toolkit
+// the program already runs on, so the tests need no GTK headers of their own.
+struct PangoRect {
+    int x, y, width, height;
+};
+struct LabelCalls {
+    void* (*labelLayout)(void*) = nullptr;  // gtk_label_get_layout
+    int (*allocatedWidth)(void*) = nullptr;
+    int (*allocatedHeight)(void*) = nullptr;
+    int (*lineCount)(void*) = nullptr;
+    void (*pixelExtents)(void*, PangoRect*, PangoRect*) = nullptr;
+    int (*isEllipsized)(void*) = nullptr;
+    bool ok = false;
+};
+
+const LabelCalls& Calls() {
+    static const LabelCalls calls = [] {
+        LabelCalls c;
+        auto find = [](auto& fn, const char* name) { fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(RTLD_DEFAULT, name)); };
+        find(c.labelLayout, "gtk_label_get_layout");
+        find(c.allocatedWidth, "gtk_widget_get_allocated_width");
+        find(c.allocatedHeight, "gtk_widget_get_allocated_height");
+        find(c.lineCount, "pango_layout_get_line_count");
+        find(c.pixelExtents, "pango_layout_get_pixel_extents");
+        find(c.isEllipsized, "pango_layout_is_ellipsized");
+        c.ok = c.labelLayout && c.allocatedWidth && c.allocatedHeight && c.lineCount && c.pixelExtents && c.isEllipsized;
+        return c;
+    }();
+    return calls;
+}
+} // namespace
+
+ShownTextLayout TextLayoutOf(wxStaticText* text) {
+    ShownTextLayout out;
+    const LabelCalls& c = Calls();
+    void* label = text ? static_cast<void*>(text->GetHandle()) : nullptr;
+    if (!c.ok || !label)
+        return out;
+    void* layout = c.labelLayout(label);
+    if (!layout)
+        return out;
+    PangoRect ink{}, logical{};
+    c.pixelExtents(layout, &ink, &logical);
+    out.known = true;
+    out.lines = c.lineCount(layout);
+    out.text = wxSize(logical.width, logical.height);
+    out.box = wxSize(c.allocatedWidth(label), c.allocatedHeight(label));
+    out.ellipsized = c.isEllipsized(layout) != 0;
+    return out;
+}
+
+void ExpectTextWhole(wxStaticText* text) {
+    ASSERT_NE(text, nullptr);
+    SCOPED_TRACE(text->GetLabel().utf8_string());
+    EXPECT_TRUE(text->IsShownOnScreen());
+    Pump(20);
+    const ShownTextLayout shown = TextLayoutOf(text);
+    ASSERT_TRUE(shown.known) << "the toolkit does not tell how the text is laid out";
+    // The toolkit lays the text out in the room the window was given.
+    EXPECT_EQ(shown.box, text->GetSize());
+    EXPECT_GE(shown.lines, 1);
+    EXPECT_LE(shown.text.x, shown.box.x) << shown.lines << " line(s)";
+    EXPECT_LE(shown.text.y, shown.box.y) << shown.lines << " line(s)";
+    EXPECT_FALSE(shown.ellipsized);
 }
 
 HostFrame::HostFrame(wxSize client, const wxColour& bg) {

@@ -59,6 +59,21 @@ std::string ScreenshotOfScreen(const std::string& name);
 // Reads a pixel of a window as shown on screen.
 wxColour ScreenPixel(wxWindow* w, wxPoint client);
 
+// How the toolkit lays out a static text's label inside the text's window, as it draws it: the
+// lines the label wraps to at the window's width and the room those lines take. Tests check what
+// is drawn with it, not a count of lines or a width that only one set of fonts gives.
+struct ShownTextLayout {
+    bool known = false;      // the toolkit told (false off GTK)
+    int lines = 0;
+    wxSize text;             // the room all lines take
+    wxSize box;              // the room the window gives them
+    bool ellipsized = false; // some text was left out for "..."
+};
+ShownTextLayout TextLayoutOf(wxStaticText* text);
+// Expects a shown static text drawn whole: every line of it inside its window, none cut short,
+// however many lines the installed fonts wrap it to.
+void ExpectTextWhole(wxStaticText* text);
+
 // A top-level frame to host controls; destroyed with the object.
 class HostFrame {
 public:
