@@ -63,8 +63,8 @@ void SetError(std::string* error, const std::string& text) {
 }
 
 // Makes `dir` (its parents too when `makeParents`) and checks that it is a private folder of
-// this user in a folder no other user may change.
-bool MakeOwnDir(const std::string& dirIn, bool makeParents, std::string* error) {
+// this user, and with `checkParent` that it lies in a folder no other user may change.
+bool MakeOwnDir(const std::string& dirIn, bool makeParents, bool checkParent, std::string* error) {
     const std::string dir = Strip(dirIn);
     if (makeParents) {
         // Parents first (mode 0700 when made here), then the folder itself.
@@ -90,8 +90,8 @@ bool MakeOwnDir(const std::string& dirIn, bool makeParents, std::string* error) 
     const auto slash = dir.rfind('/');
     const std::string parent = slash == 0 || slash == std::string::npos ? "/" : dir.substr(0, slash);
     struct stat up {};
-    if (stat(parent.c_str(), &up) != 0 || (up.st_uid != getuid() && up.st_uid != 0) ||
-        ((up.st_mode & 022) != 0 && (up.st_mode & S_ISVTX) == 0)) {
+    if (checkParent && (stat(parent.c_str(), &up) != 0 || (up.st_uid != getuid() && up.st_uid != 0) ||
+                        ((up.st_mode & 022) != 0 && (up.st_mode & S_ISVTX) == 0))) {
         SetError(error, dir + ": its folder " + parent + " may be changed by another user");
         if (made)
             rmdir(dir.c_str());
@@ -137,7 +137,7 @@ bool MeetingWorks(const std::string& dir, std::string* error) {
 }
 
 bool UsableRuntimeDir(const std::string& dir, bool makeParents, std::string* error) {
-    return MakeOwnDir(dir, makeParents, error) && MeetingWorks(dir, error);
+    return MakeOwnDir(dir, makeParents, /*checkParent=*/true, error) && MeetingWorks(dir, error);
 }
 
 std::string ReadFirstLine(const std::string& file) {
@@ -279,7 +279,11 @@ AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env, un
     return p;
 }
 
-bool MakePrivateDir(const std::string& dir, std::string* error) { return MakeOwnDir(dir, true, error); }
+// The state folder's parents are the user's own (~/.local/state, often group-writable where
+// each user has a group of their own): only the folder itself is checked.
+bool MakePrivateDir(const std::string& dir, std::string* error) {
+    return MakeOwnDir(dir, /*makeParents=*/true, /*checkParent=*/false, error);
+}
 
 bool CreateAppFolders(AppPaths& paths, std::string* error, std::vector<std::string>* refusedOut) {
     if (!MakePrivateDir(paths.stateDir, error))

@@ -83,9 +83,9 @@ bool CreateAppFolders(AppPaths& paths, std::string* error = nullptr, std::vector
 // The log lines that tell which runtime folders were refused and which one is used (none when
 // nothing was refused).
 std::vector<std::string> RuntimeFolderNotes(const AppPaths& paths, const std::vector<std::string>& refused);
-// Creates `dir` (and missing parents) as a private folder (mode 0700); false on failure, when
-// the folder is not the caller's own (someone else's, a symlink, not a folder), or when it lies
-// in a folder that another user may change.
+// Creates `dir` (and missing parents) as a private folder (mode 0700); false on failure, or when
+// the folder is not the caller's own (someone else's, a symlink, not a folder). Unlike a runtime
+// folder, the folder above it may be writable by others (a group-writable ~/.local/state).
 bool MakePrivateDir(const std::string& dir, std::string* error = nullptr);
 
 // 1 when another process (the loader) holds a lock on `lockFile`, 0 otherwise (no file, a stale

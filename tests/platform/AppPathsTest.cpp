@@ -105,6 +105,14 @@ TEST(AppPaths, PrivateFoldersAndLoaderLock) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     std::ofstream(root / "file") << "x";
     EXPECT_FALSE(platform::MakePrivateDir((root / "file").string()));
+    // A state folder whose parent others of the user's own group may write (umask 002, as on
+    // systems with a group per user) is still made: only runtime folders ask that of their parent.
+    fs::create_directories(root / "shared-state");
+    chmod((root / "shared-state").c_str(), 0775);
+    EXPECT_TRUE(platform::MakePrivateDir((root / "shared-state" / "brulin").string()));
+    auto grouped = platform::ResolveAppPaths("/opt/b", Env({{"XDG_STATE_HOME", (root / "shared-state").string()},
+                                                             {"XDG_RUNTIME_DIR", (root / "run").string()}}));
+    EXPECT_TRUE(platform::CreateAppFolders(grouped));
 
     // No file, a stale file, and a file the loader holds.
     const std::string lock = p.LoaderLockFile();
