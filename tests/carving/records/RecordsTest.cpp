@@ -131,7 +131,7 @@ TEST(RawFileList, ScanLimitTrailer) {
     MemorySection section;
     SaveFoundFileList(&section, list);
     const std::size_t records = 8 + 4 * 22;
-    EXPECT_EQ(section.bytes.size(), records + 4 + 8 + 2 * 8);
+    ASSERT_EQ(section.bytes.size(), records + 4 + 8 + 2 * 8);
     auto loaded = LoadFoundFileList(&section);
     ASSERT_TRUE(loaded);
     ASSERT_EQ(loaded->Size(), 4u);
