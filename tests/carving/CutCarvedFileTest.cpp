@@ -12,6 +12,7 @@
 // whose header gives its size, sized in the search's ring and on the device. A gzip file,
 // whose size only decoding it finds, stopped at the setting is no cut of a size it claims and
 // stays as it is, also where the search's ring sized it and the deep scan is restored.
+#include "carving/IntelligentSearch.h"
 #include "carving/RAWFileProperties.h"
 #include "carving/analysers/CompoundFile.h"
 #include "carving/RawFileTreeBuilder.h"
@@ -169,6 +170,17 @@ PlacedFile CompoundDoc(std::uint64_t tail) {
     return {dir + "/big.doc", dir + "/doc.img"};
 }
 
+// The whole deep scan over `device` with the RAW search alone, in its own chunks (1,000
+// sectors: the RAW search's ring holds 20 of them, about 10 MB).
+void RunDeepScan(IStorageDevice& device, CRawFileList& list) {
+    CRAWSearchController raw;
+    raw.SetResultSink(&list);
+    CIntelligentSearchController search;
+    search.SetDevice(&device);
+    search.AddController(&raw);
+    EXPECT_EQ(search.Search(nullptr), 1);
+}
+
 // Restores the options' largest carved size on leaving.
 struct LimitGuard {
     ~LimitGuard() { GetScanOptions().SetDefaults(); }
@@ -211,6 +223,7 @@ TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRec
         std::uint64_t limit; // the largest carved size of the settings
         bool claimed;        // the header gives the size: the limit cuts the file
         bool inRing;         // the search sizes it in its ring (else the tree, on the device)
+        bool wholeScan = false; // through the whole deep scan rather than chunks of 64 sectors
     } cases[] = {
         {"WAV claiming 60,000,000 bytes", BigWav(), 63, 50000000, true, true},
         // Sized in the search's ring (it holds 20 chunks of 64 sectors, 640 KiB: the image goes
@@ -218,6 +231,11 @@ TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRec
         // device (the image ends before the ring fills, or the file passes the ring).
         {"gzip sized in the search", Gzip(300000, 2 << 20), 29, 200000, false, true},
         {"gzip sized on the device", Gzip(1500000, 65536), 29, 1000000, false, false},
+        // The whole deep scan's ring fills only on an image 20 of its chunks longer than where
+        // the file starts: 12 MiB behind the file, not 2 MiB.
+        {"gzip sized in the whole deep scan", Gzip(300000, 12 << 20), 29, 200000, false, true, true},
+        {"gzip sized on the device after the whole deep scan", Gzip(300000, 2 << 20), 29, 200000, false,
+         false, true},
         {"compound file sized in the search", CompoundDoc(2 << 20), COMPOUND_DOC, 200000, true, true},
         {"compound file sized on the device", CompoundDoc(65536), COMPOUND_DOC, 200000, true, false},
     };
@@ -235,7 +253,10 @@ TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRec
         CImageFileDevice device(c.placed.image.c_str());
         ASSERT_EQ(device.Open(), 1);
         CRawFileList list;
-        RunRawSearch(device, list, 64);
+        if (c.wholeScan)
+            RunDeepScan(device, list);
+        else
+            RunRawSearch(device, list, 64);
         const CRawFileInfo* found = list.FindAtSector(8);
         ASSERT_TRUE(found);
         // A compound file learns its kind when it is sized.
