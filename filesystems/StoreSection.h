@@ -89,6 +89,9 @@ public:
     virtual bool OpenSection(const RSGuid& section) = 0;
     virtual int CloseSection() = 0;
     virtual std::uint32_t GetSectionLength() = 0;
+    // Read mode: true when every byte of the open section's payload has been read, so that a
+    // record a later version appends behind the older ones can be told from none.
+    virtual bool AtSectionEnd() = 0;
     virtual int Read(void* buffer, std::uint32_t length) = 0;
     virtual int Write(const void* buffer, std::uint32_t length) = 0;
     virtual bool Flush() = 0;

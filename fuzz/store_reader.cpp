@@ -36,9 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             partition.Load(&store);
             CFATDataRunList runs;
             runs.Load(&store);
-            std::uint8_t rest[1000];
-            for (;;)
-                store.Read(rest, sizeof(rest));
+            std::uint8_t rest[1000] = {};
+            while (!store.AtSectionEnd())
+                store.Read(rest, 1 + rest[0] % sizeof(rest));
+            store.Read(rest, 1); // past the end: the store's short read
         } catch (const IRSException&) {
         }
         wanted = RSGuid{};

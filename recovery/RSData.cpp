@@ -288,6 +288,16 @@ std::uint32_t CRSData::GetSectionLength() {
     return m_storedLength;
 }
 
+bool CRSData::AtSectionEnd() {
+    ThrowIfError();
+    if (m_mode != RSDATA_READ)
+        Throw(RSERR_WRONG_MODE);
+    if (m_sectionOffset == kNoSection)
+        Throw(RSERR_NO_SECTION);
+    // Nothing left of the decoded chunk, of the staged chunks or of the stored ones.
+    return m_chunkPos >= m_chunkLength && m_cursor >= m_fill && m_consumed >= m_storedLength;
+}
+
 int CRSData::Read(void* buffer, std::uint32_t length) {
     ThrowIfError();
     if (m_mode != RSDATA_READ)

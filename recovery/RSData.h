@@ -49,6 +49,8 @@ public:
     bool OpenSection(const RSGuid& section) override;
     int CloseSection() override;
     std::uint32_t GetSectionLength() override;
+    // Throws RSERR_WRONG_MODE in write mode and RSERR_NO_SECTION without an open section.
+    bool AtSectionEnd() override;
     int Read(void* buffer, std::uint32_t length) override;
     int Write(const void* buffer, std::uint32_t length) override;
     bool Flush() override;

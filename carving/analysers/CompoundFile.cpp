@@ -96,22 +96,31 @@ CompoundMeasure MeasureCompoundFile(const CompoundByteSource& source, std::uint6
         return CompoundMeasure::Damaged;
 
     // How many entries of the last FAT sector are in use. A last FAT sector beyond the limit
-    // belongs to a file larger than the limit: take it as full.
+    // belongs to a file larger than the limit: it is read where the source holds it (one
+    // sector), so that the file claims its real size, and taken as full where it does not.
     std::uint64_t used = slots;
     std::uint64_t lastAt = 0;
-    if (SectorWithin(last, shift, limit, &lastAt)) {
-        ByteSpan s = source(lastAt, e.header.sectorSize);
-        if (s.empty())
-            return CompoundMeasure::Unreadable;
+    const bool lastWithin = SectorWithin(last, shift, limit, &lastAt);
+    if (!lastWithin)
+        lastAt = (std::uint64_t(last) + 1) << shift; // last < 2^32, shift <= 12
+    ByteSpan lastFat = source(lastAt, e.header.sectorSize);
+    if (lastFat.empty() && lastWithin)
+        return CompoundMeasure::Unreadable;
+    e.lastFatSectorUnread = lastFat.empty();
+    if (!lastFat.empty()) {
         used = 0;
         for (std::size_t i = slots; i-- > 0;)
-            if (s.u32(4 * i) != kCompoundFree) {
+            if (lastFat.u32(4 * i) != kCompoundFree) {
                 used = i + 1;
                 break;
             }
     }
     e.fatSectorCount = count;
-    e.usedSectors = (count - 1) * slots + used; // count < 2^32 * 1024: no overflow
+    // count < 2^32 * 1024 (each DIFAT sector is a distinct u32): no overflow here; the shift
+    // below could pass 64 bits for numbers no file holds.
+    e.usedSectors = (count - 1) * slots + used;
+    if (e.usedSectors >= (std::uint64_t(1) << (62 - shift)))
+        return CompoundMeasure::Damaged;
     e.size = (e.usedSectors + 1) << shift;
     // The FAT marks its own sectors and the DIFAT's; all of them lie inside what it describes.
     if (last >= e.usedSectors)

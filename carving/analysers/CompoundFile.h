@@ -66,7 +66,10 @@ struct CompoundFileExtent {
     CompoundFileHeader header;
     std::uint64_t fatSectorCount = 0; // FAT sectors listed in the header and the DIFAT chain
     std::uint64_t usedSectors = 0;    // sectors the FAT describes up to its last used entry
-    std::uint64_t size = 0;           // header sector + used sectors, in bytes
+    std::uint64_t size = 0;           // header sector + used sectors, in bytes (below 2^62)
+    // The last FAT sector lies beyond the limit where the source could not read it: taken as
+    // full, so `size` may pass the file's by up to a FAT sector's entries less one.
+    bool lastFatSectorUnread = false;
     // The sector numbers of the first kMaxListedFatSectors FAT sectors, in order.
     std::vector<std::uint32_t> fatSectors;
 };
@@ -78,7 +81,8 @@ constexpr std::size_t kMaxDirectorySectors = 512;
 // to its last used entry. The FAT sectors are taken in the order listed; the last one tells
 // how many of its entries are used. Damaged: a bad header, no FAT sector, a DIFAT chain that
 // loops or reaches past `limit`, or a FAT or DIFAT sector outside the extent so found.
-// Sectors beyond `limit` are never read.
+// Sectors beyond `limit` are never read, but for the last FAT sector: a file larger than the
+// limit is measured whole where the source holds that one sector.
 CompoundMeasure MeasureCompoundFile(const CompoundByteSource& source, std::uint64_t limit,
                                     CompoundFileExtent* out);
 

@@ -39,6 +39,10 @@ int FileOLEAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
     CompoundFileExtent extent;
     if (MeasureCompoundFile(source, cap, &extent) != CompoundMeasure::Ok)
         return 0;
+    // In the search's ring the last FAT sector of a file larger than the limit may only lie
+    // outside the window: the device tells the size the file claims.
+    if (extent.lastFatSectorUnread && reader.IsWindow())
+        return 0;
     const std::uint32_t dir = extent.header.firstDirectorySector;
     if (dir >= extent.usedSectors)
         return 0; // the directory lies outside the file
@@ -49,7 +53,7 @@ int FileOLEAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         if (reader.IsWindow() || extent.size > kUnclassifiedLimit)
             return 0;
         record->m_u32FileType = COMPOUND_MOF;
-        record->m_u64Size = std::min(extent.size, cap);
+        record->m_u64Size = extent.size;
         return 1;
     }
     CompoundDirectoryHead head;
@@ -60,6 +64,8 @@ int FileOLEAnalyser::ComputeFileSize(CRawFileInfo* record, IStorageDevice* devic
         return 0; // the rest of the directory lies outside the search's ring
     std::uint64_t growth = 0;
     record->m_u32FileType = ClassifyCompoundDocument(head, &growth);
-    record->m_u64Size = std::min(extent.size + growth, cap);
+    // The size the file claims, also beyond the largest carved size: the RAW tree cuts it
+    // there and recovery does not count the cut file as recovered.
+    record->m_u64Size = extent.size + growth;
     return 1;
 }

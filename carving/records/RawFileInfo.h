@@ -25,7 +25,7 @@ public:
     IRawFileAnalyser* m_pAnalyser = nullptr; // not owned; null in a record read back from a store
     // Set by an analyser whose size is where its scan for the file's end stopped at
     // ScanOptions.MaxRawFileSize without finding one: the file gives no size of its own, so
-    // the limit does not cut it short of one. Not stored.
+    // the limit does not cut it short of one. Stored beside the list's records (SaveFoundFileList).
     bool m_bScannedToLimit = false;
     // The size the file claims when a restore cut m_u64Size to the device or to the largest
     // carved size (FitCarvedFilesToDevice); 0 otherwise. Saved in place of the cut size, so
@@ -125,12 +125,22 @@ constexpr RSGuid kFoundFileListSection{
 
 // The carved-file list in an open store section (the caller opens and closes
 // kFoundFileListSection): u64 count, then per record in list order u64 start sector, u64 size
-// (the size it claims when a restore cut it), u32 file-type id, u16 analyser type id (low half). Store failures pass through.
+// (the size it claims when a restore cut it), u32 file-type id, u16 analyser type id (low half).
+// When records have a size where a scan for the file's end stopped at the limit
+// (m_bScannedToLimit), a scan-limit trailer follows: u32 kScanLimitTrailerTag, u64 count, then
+// the list positions of those records, ascending. A list without such records is written
+// without it, and a reader that knows no trailer stops before it. Store failures pass through.
 void SaveFoundFileList(IRSData* section, const CRawFileList& list);
 // Opens kFoundFileListSection, reads what SaveFoundFileList wrote into a new list (records
-// without analyser) and closes the section. A store failure (a missing section included)
-// frees the partial list and passes on.
+// without analyser) and closes the section; a section that ends behind the records (as every
+// list saved before the trailer did) marks no record scanned to the limit. A trailer with
+// another tag, more positions than records or positions out of order or range fails the load
+// (RSERR_BAD_HEADER). A store failure (a missing section included) frees the partial list and
+// passes on.
 std::unique_ptr<CRawFileList> LoadFoundFileList(IRSData* store);
+
+// "SLIM": the tag of the scan-limit trailer of the carved-file list.
+constexpr std::uint32_t kScanLimitTrailerTag = 0x4D494C53;
 
 // The record of `list` starting exactly at `sector`, or null.
 CRawFileInfo* FindRawFileAtSector(const CRawFileList* list, std::uint64_t sector);

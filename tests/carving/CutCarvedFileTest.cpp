@@ -8,9 +8,13 @@
 // Carved files larger than the largest carved size of the settings: a WAV whose header gives
 // 60,000,000 bytes is cut at the setting, told in the log with the setting's value and not
 // counted as recovered, also after a save and reload of the tree or of the deep scan; reloaded
-// with a larger setting it comes back whole. A gzip file, whose size only decoding it finds,
-// stopped at the setting is no cut of a size it claims and stays as it is.
+// with a larger setting it comes back whole; so is a Word document made by the compound writer,
+// whose header gives its size, sized in the search's ring and on the device. A gzip file,
+// whose size only decoding it finds, stopped at the setting is no cut of a size it claims and
+// stays as it is, also where the search's ring sized it and the deep scan is restored.
+#include "carving/IntelligentSearch.h"
 #include "carving/RAWFileProperties.h"
+#include "carving/analysers/CompoundFile.h"
 #include "carving/RawFileTreeBuilder.h"
 #include "carving/records/RawFileInfo.h"
 #include "carving/records/RawFileTypeTable.h"
@@ -23,6 +27,7 @@
 #include "tests/carving/ActivityLog.h"
 #include "tests/carving/RawSearchRun.h"
 #include "tests/recovery/RecordingRecoverCallback.h"
+#include "tests/support/DocumentFiles.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/TreePtr.h"
 
@@ -111,23 +116,69 @@ PlacedFile BigWav() {
     return {dir + "/big.wav", dir + "/big.img"};
 }
 
+// Puts `file` at sector 8 of an image with `tail` bytes behind it (dd into a sparse image).
+bool PlaceAtSector8(const std::string& file, std::uint64_t bytes, std::uint64_t tail,
+                    const std::string& image) {
+    return MustRun("truncate -s " + std::to_string(bytes + 8 * kSectorSize + tail) + " " +
+                   ShellQuote(image)) &&
+           MustRun("dd if=" + ShellQuote(file) + " of=" + ShellQuote(image) +
+                   " bs=512 seek=8 conv=sparse,notrunc status=none");
+}
+
 // A gzip file of `bytes` pseudo-random bytes (it stays about that large), at sector 8 of an
-// image with 64 KiB behind it.
-PlacedFile Gzip(std::size_t bytes) {
-    const std::string dir =
-        CachedFixture("cut-carving-gzip-" + std::to_string(bytes) + "-1", [&](const std::string& tmp) {
+// image with `tail` bytes behind it.
+PlacedFile Gzip(std::size_t bytes, std::uint64_t tail) {
+    const std::string dir = CachedFixture(
+        "cut-carving-gzip-" + std::to_string(bytes) + "-" + std::to_string(tail) + "-1",
+        [&](const std::string& tmp) {
             std::filesystem::create_directories(tmp);
             const std::string data = tmp + "/data.bin", image = tmp + "/gz.img";
             return WriteFileBytes(data, PatternBytes(bytes, 41)) &&
                    MustRun("gzip -n -6 " + ShellQuote(data)) &&
-                   MustRun("truncate -s " + std::to_string(bytes + 8 * kSectorSize + 65536) + " " +
-                           ShellQuote(image)) &&
-                   MustRun("dd if=" + ShellQuote(data + ".gz") + " of=" + ShellQuote(image) +
-                           " bs=512 seek=8 conv=sparse,notrunc status=none");
+                   PlaceAtSector8(data + ".gz", bytes, tail, image);
         });
     if (dir.empty())
         return {};
     return {dir + "/data.bin.gz", dir + "/gz.img"};
+}
+
+// A Word document of about 300 KB made by the compound writer (its FAT sectors lead the file,
+// so the size its header gives is read within the limits below), at sector 8 of an image with
+// `tail` bytes behind it.
+PlacedFile CompoundDoc(std::uint64_t tail) {
+    const std::string dir =
+        CachedFixture("cut-carving-doc-" + std::to_string(tail) + "-1", [&](const std::string& tmp) {
+            std::filesystem::create_directories(tmp);
+            const std::string recipe =
+                R"([{"file":"big.doc","shift":9,"root_clsid":"0609020000000000c000000000000046",)"
+                R"("entries":[{"name":"WordDocument","type":"stream","size":300000,"seed":71},)"
+                R"({"name":"1Table","type":"stream","size":5000,"seed":72}]}])";
+            const std::string doc = tmp + "/big.doc", recipePath = tmp + "/recipe.json";
+            if (!WriteFileBytes(recipePath, Bytes(recipe.begin(), recipe.end())) ||
+                !MustRun(std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) + " " +
+                         ShellQuote(tmp) + " " + ShellQuote(recipePath)))
+                return false;
+            std::string out;
+            return MustRun(std::string(kDebianPython) + " " + ShellQuote(CompoundWriterScript()) +
+                               " --check " + ShellQuote(recipePath) + " " + ShellQuote(doc),
+                           &out) &&
+                   out.find(" ok") != std::string::npos &&
+                   PlaceAtSector8(doc, std::filesystem::file_size(doc), tail, tmp + "/doc.img");
+        });
+    if (dir.empty())
+        return {};
+    return {dir + "/big.doc", dir + "/doc.img"};
+}
+
+// The whole deep scan over `device` with the RAW search alone, in its own chunks (1,000
+// sectors: the RAW search's ring holds 20 of them, about 10 MB).
+void RunDeepScan(IStorageDevice& device, CRawFileList& list) {
+    CRAWSearchController raw;
+    raw.SetResultSink(&list);
+    CIntelligentSearchController search;
+    search.SetDevice(&device);
+    search.AddController(&raw);
+    EXPECT_EQ(search.Search(nullptr), 1);
 }
 
 // Restores the options' largest carved size on leaving.
@@ -171,11 +222,22 @@ TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRec
         std::uint32_t type;
         std::uint64_t limit; // the largest carved size of the settings
         bool claimed;        // the header gives the size: the limit cuts the file
+        bool inRing;         // the search sizes it in its ring (else the tree, on the device)
+        bool wholeScan = false; // through the whole deep scan rather than chunks of 64 sectors
     } cases[] = {
-        {"WAV claiming 60,000,000 bytes", BigWav(), 63, 50000000, true},
-        // Sized in the search's ring (it holds 20 chunks of 64 sectors) and on the device.
-        {"gzip sized in the search", Gzip(300000), 29, 200000, false},
-        {"gzip sized on the device", Gzip(1500000), 29, 1000000, false},
+        {"WAV claiming 60,000,000 bytes", BigWav(), 63, 50000000, true, true},
+        // Sized in the search's ring (it holds 20 chunks of 64 sectors, 640 KiB: the image goes
+        // on 2 MiB behind the file, so the ring fills while the file is in it) and on the
+        // device (the image ends before the ring fills, or the file passes the ring).
+        {"gzip sized in the search", Gzip(300000, 2 << 20), 29, 200000, false, true},
+        {"gzip sized on the device", Gzip(1500000, 65536), 29, 1000000, false, false},
+        // The whole deep scan's ring fills only on an image 20 of its chunks longer than where
+        // the file starts: 12 MiB behind the file, not 2 MiB.
+        {"gzip sized in the whole deep scan", Gzip(300000, 12 << 20), 29, 200000, false, true, true},
+        {"gzip sized on the device after the whole deep scan", Gzip(300000, 2 << 20), 29, 200000, false,
+         false, true},
+        {"compound file sized in the search", CompoundDoc(2 << 20), COMPOUND_DOC, 200000, true, true},
+        {"compound file sized on the device", CompoundDoc(65536), COMPOUND_DOC, 200000, true, false},
     };
     LimitGuard restoreDefaults;
     const std::string logPath = carvingtest::ActivityLogPath();
@@ -191,10 +253,19 @@ TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRec
         CImageFileDevice device(c.placed.image.c_str());
         ASSERT_EQ(device.Open(), 1);
         CRawFileList list;
-        RunRawSearch(device, list, 64);
+        if (c.wholeScan)
+            RunDeepScan(device, list);
+        else
+            RunRawSearch(device, list, 64);
         const CRawFileInfo* found = list.FindAtSector(8);
         ASSERT_TRUE(found);
-        EXPECT_EQ(found->m_u32FileType, c.type);
+        // A compound file learns its kind when it is sized.
+        EXPECT_EQ(found->m_u32FileType, c.type == COMPOUND_DOC && !c.inRing ? COMPOUND_OLE : c.type);
+        EXPECT_EQ(found->m_u64Size != 0, c.inRing);
+        // A size the scan found stopped past the limit; a claimed one is the file's own.
+        if (c.inRing)
+            EXPECT_EQ(found->m_bScannedToLimit ? found->m_u64Size > c.limit : found->m_u64Size == file.size(),
+                      true);
 
         CRawFileTreeBuilder builder;
         TreePtr built(BuildRawFileTree(nullptr, nullptr, &builder, &device, list.GetIterator(), 0));

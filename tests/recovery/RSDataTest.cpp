@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -251,6 +252,51 @@ TEST(RSData, ModeAndSectionErrors) {
     ASSERT_TRUE(r.Open(s.path.c_str(), false));
     EXPECT_EQ(CodeOf([&] { r.OpenSection(kA); }), 0);
     EXPECT_EQ(r.GetSectionLength(), 12u);
+}
+
+// A reader tells the end of a section's payload from more to come at every place the payload
+// can end: inside a chunk, at a chunk's end, behind the staging buffer's worth of chunks, and
+// in an empty section. The writer and the section behind are not disturbed.
+TEST(RSData, AtSectionEndOnlyBehindTheLastByte) {
+    const std::size_t sizes[] = {0, 1, 4095, 4096, 4097, 3 * 4096, 700000};
+    for (std::size_t size : sizes) {
+        SCOPED_TRACE(size);
+        Store s("rs-at-end");
+        const Bytes payload = MixedPayload(size);
+        s.WriteSections({{kA, payload}, {kB, Bytes(10, 2)}});
+        CRSDataEx r(RSDATA_READ);
+        ASSERT_TRUE(r.Open(s.path.c_str(), false));
+        r.OpenSection(kA);
+        Bytes got(size);
+        // Read in pieces that cross the chunks; the end shows only behind the last byte.
+        for (std::size_t done = 0; done < size;) {
+            EXPECT_FALSE(r.AtSectionEnd()) << done;
+            const std::size_t n = std::min<std::size_t>(size - done, 3001);
+            r.Read(got.data() + done, static_cast<std::uint32_t>(n));
+            done += n;
+        }
+        EXPECT_TRUE(r.AtSectionEnd());
+        EXPECT_EQ(got, payload);
+        char b;
+        EXPECT_EQ(CodeOf([&] { r.Read(&b, 1); }), RSERR_SHORT_READ);
+        ASSERT_TRUE(r.Open(s.path.c_str(), false));
+        r.OpenSection(kB);
+        EXPECT_FALSE(r.AtSectionEnd());
+        char ten[10];
+        r.Read(ten, 10);
+        EXPECT_TRUE(r.AtSectionEnd());
+        EXPECT_EQ(Bytes(ten, ten + 10), Bytes(10, 2));
+    }
+    CRSDataEx w(RSDATA_WRITE);
+    CRSDataEx r(RSDATA_READ);
+    Store s("rs-at-end-modes");
+    s.WriteSections({{kA, Bytes(4, 1)}});
+    ASSERT_TRUE(w.Open(s.path.c_str(), false));
+    w.OpenSection(kB);
+    EXPECT_EQ(CodeOf([&] { w.AtSectionEnd(); }), RSERR_WRONG_MODE);
+    w.Close();
+    ASSERT_TRUE(r.Open(s.path.c_str(), false));
+    EXPECT_EQ(CodeOf([&] { r.AtSectionEnd(); }), RSERR_NO_SECTION);
 }
 
 TEST(RSData, DuplicateSectionFirstWinsAndAppendingKeepsEarlierSections) {

@@ -22,6 +22,7 @@ public:
     bool OpenSection(const RSGuid&) override { return true; }
     int CloseSection() override { return 1; }
     std::uint32_t GetSectionLength() override { return static_cast<std::uint32_t>(bytes.size()); }
+    bool AtSectionEnd() override { return pos >= bytes.size(); }
     int Read(void* buffer, std::uint32_t length) override {
         if (length > bytes.size() - pos)
             throw CRSException(RSERR_SHORT_READ);

@@ -128,15 +128,50 @@ TEST(CompoundAnalyser, DifatChainThatLoopsIsRejected) {
     EXPECT_EQ(c.size, big.size());
 }
 
-TEST(CompoundAnalyser, SizeNeverExceedsTheLimit) {
+TEST(CompoundAnalyser, SizeBeyondTheLimitIsTheSizeTheFileClaims) {
     const Bytes word = CompoundFile("word4k.doc");
     ASSERT_FALSE(word.empty());
     ScopedMaxRawFileSize limit(word.size() - 4096);
-    // The sectors the walk needs lie within the limit; the size is held to it.
+    // The sectors the walk needs lie within the limit; the file claims its whole size, which
+    // the RAW tree cuts at the limit (and recovery does not count as recovered).
     Bytes b = word;
     const Carved c = CarveOle(b);
     EXPECT_EQ(c.result, 1);
-    EXPECT_EQ(c.size, word.size() - 4096);
+    EXPECT_EQ(c.size, word.size());
+}
+
+// The last FAT sector tells how far the file reaches, also where it lies beyond the limit (the
+// file is then larger than the limit and claims its size); only where it cannot be read is it
+// taken as full.
+TEST(CompoundAnalyser, LastFatSectorBeyondTheLimit) {
+    const Bytes word = CompoundFile("word.doc");
+    ASSERT_FALSE(word.empty());
+    ASSERT_EQ(Get32(word, 76), 0u); // one FAT sector, the file's first, at bytes 512 to 1023
+    ASSERT_EQ(Get32(word, 44), 1u);
+    ScopedMaxRawFileSize limit(1000);
+    const struct {
+        const char* what;
+        bool fails;
+        std::uint64_t size;
+    } cases[] = {
+        {"readable", false, word.size()},
+        {"unreadable", true, (128u + 1) * 512}, // all 128 entries taken as used
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::MemoryDevice dev(8 + word.size() / 512 + 8);
+        std::memcpy(dev.Sector(8), word.data(), word.size());
+        if (c.fails)
+            dev.FailSector(9);
+        FileOLEAnalyser a;
+        CRawFileInfo r;
+        ASSERT_EQ(a.MatchHeader(dev.Sector(8), &r), 1);
+        r.m_u64StartSector = 8;
+        EXPECT_EQ(a.ComputeFileSize(&r, &dev), 1);
+        EXPECT_EQ(r.m_u64Size, c.size);
+        if (!c.fails) // without the FAT the directory's other sectors are not followed
+            EXPECT_EQ(r.m_u32FileType, COMPOUND_DOC);
+    }
 }
 
 TEST(CompoundAnalyser, UnreadableDirectory) {

@@ -5,10 +5,12 @@
 #include "tests/support/MemorySection.h"
 
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 
 using namespace testsupport;
+using Bytes = std::vector<std::uint8_t>;
 
 TEST(RawFileTypeTable, BuiltInEntries) {
     EXPECT_STREQ(GetRawFileTypeExtension(0), "Raw");
@@ -108,6 +110,69 @@ TEST(RawFileList, SaveLoadRoundTripAndDamagedCount) {
     damaged.bytes = section.bytes;
     std::memset(damaged.bytes.data(), 0xFF, 8);
     EXPECT_THROW(LoadFoundFileList(&damaged), CRSException);
+}
+
+// Sizes where a scan for a file's end stopped at the limit claim nothing: the list keeps which
+// they are behind its records, where a list saved without them simply ends.
+TEST(RawFileList, ScanLimitTrailer) {
+    auto makeList = [](CRawFileList& list) {
+        for (std::uint64_t i = 0; i < 4; ++i) {
+            auto* r = new CRawFileInfo();
+            r->m_u64StartSector = 10 * i;
+            r->m_u64Size = 200000 + i;
+            r->m_u32FileType = 29;
+            r->m_u32AnalyserType = 29;
+            r->m_bScannedToLimit = i == 1 || i == 3;
+            list.Add(r);
+        }
+    };
+    CRawFileList list;
+    makeList(list);
+    MemorySection section;
+    SaveFoundFileList(&section, list);
+    const std::size_t records = 8 + 4 * 22;
+    ASSERT_EQ(section.bytes.size(), records + 4 + 8 + 2 * 8);
+    auto loaded = LoadFoundFileList(&section);
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(loaded->Size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(loaded->Records()[i]->m_bScannedToLimit, i == 1 || i == 3) << i;
+
+    // A list saved before the trailer existed: the records alone.
+    MemorySection old;
+    old.bytes.assign(section.bytes.begin(), section.bytes.begin() + records);
+    loaded = LoadFoundFileList(&old);
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(loaded->Size(), 4u);
+    for (const CRawFileInfo* r : loaded->Records())
+        EXPECT_FALSE(r->m_bScannedToLimit);
+
+    // A damaged trailer fails the load instead of marking records at random.
+    auto put64 = [](Bytes& b, std::size_t at, std::uint64_t v) {
+        for (int i = 0; i < 8; ++i)
+            b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
+    const std::size_t countAt = records + 4, firstAt = countAt + 8;
+    const struct {
+        const char* what;
+        std::function<void(Bytes&)> damage;
+    } damaged[] = {
+        {"another tag", [&](Bytes& b) { b[records] ^= 1; }},
+        {"no positions", [&](Bytes& b) { put64(b, countAt, 0); }},
+        {"more positions than records", [&](Bytes& b) { put64(b, countAt, 5); }},
+        {"more positions than stored", [&](Bytes& b) { put64(b, countAt, 3); }},
+        {"a position past the list", [&](Bytes& b) { put64(b, firstAt + 8, 4); }},
+        {"a position twice", [&](Bytes& b) { put64(b, firstAt + 8, 1); }},
+        {"positions out of order", [&](Bytes& b) { put64(b, firstAt, 3); }},
+        {"half a tag", [&](Bytes& b) { b.resize(records + 2); }},
+    };
+    for (const auto& d : damaged) {
+        SCOPED_TRACE(d.what);
+        MemorySection bad;
+        bad.bytes = section.bytes;
+        d.damage(bad.bytes);
+        EXPECT_THROW(LoadFoundFileList(&bad), CRSException);
+    }
 }
 
 TEST(FoundFileEntry, NamesToTypes) {
