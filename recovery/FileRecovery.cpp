@@ -692,8 +692,8 @@ int WriteFileData(RecoveryContext& context, CFileNode* node, const std::string& 
 
 // The result of a file whose data was written with `result`: its target closed at its full
 // length, and failed when the device's end cut it, sectors of it could not be read or where
-// parts of it lie is not known. A file
-// that did not come out whole takes back the bytes it reported.
+// parts of it lie is not known. A file that did not come out whole takes back the bytes it
+// reported.
 int SettleFile(RecoveryContext& context, const IFileProperties* props, CTargetFile& target,
                const std::string& targetPath, std::uint64_t size, int result) {
     // A file that ends in a hole gets its full length.

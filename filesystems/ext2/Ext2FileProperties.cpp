@@ -257,7 +257,6 @@ public:
     // block), as CExt2DataRunList::AddRun joins them.
     std::vector<DataRun>& runs;
     bool holes = false;
-    bool unknown = false;
     bool realBlocks = false;
     bool stopped = false;
 
@@ -322,7 +321,6 @@ private:
                       m_inode.m_number, block, static_cast<unsigned long long>(bytes),
                       static_cast<unsigned long long>(from));
         WriteExt2ErrorLog(line);
-        unknown = true;
         Add(kUnknownRunStart, count);
         m_pos += count;
     }
