@@ -82,12 +82,12 @@ void CResidentNTFSDataRunList::SetRun(std::int64_t start, std::int64_t count,
 void CExt2DataRunList::AddRun(std::int64_t start, std::int64_t count) {
     if (!m_runs.empty()) {
         DataRun& last = m_runs.back();
-        bool lastHole = last.start == 0;
-        bool newHole = start == 0;
-        // A hole extends only a hole; real blocks extend only real blocks that end where
-        // the new ones begin.
-        if ((lastHole && newHole) ||
-            (!lastHole && !newHole && WrappingSum(last.start, last.count) == start)) {
+        const bool lastReal = last.start > 0;
+        const bool newReal = start > 0;
+        // A hole extends only a hole and an unknown span only an unknown span; real blocks
+        // extend only real blocks that end where the new ones begin.
+        if ((!lastReal && last.start == start) ||
+            (lastReal && newReal && WrappingSum(last.start, last.count) == start)) {
             last.count = WrappingSum(last.count, count);
             return;
         }

@@ -10,7 +10,8 @@
 
 class IRSData;
 
-// One run; also its saved form (16 bytes). A start of -1 is a sparse run (reads as zeros).
+// One run; also its saved form (16 bytes). A start of -1 is a sparse run (reads as zeros); a
+// start of -2 is a span whose place on the disk is not known (kUnknownRunStart).
 struct DataRun {
     std::int64_t start = 0;
     std::int64_t count = 0;
@@ -18,6 +19,10 @@ struct DataRun {
 };
 
 constexpr std::int64_t kSparseRunStart = -1;
+// A span of the file whose data could not be located (the block that maps it could not be
+// read). A recovery writes it as zeros like a hole, but the file is then not whole and does
+// not count as recovered. In a run record it is an entry with an offset, like a real run.
+constexpr std::int64_t kUnknownRunStart = -2;
 
 enum DataRunListKind : std::uint32_t {
     DATARUNLIST_FAT = 0,
@@ -90,9 +95,10 @@ public:
     void AddRun(std::int64_t start, std::int64_t count) { m_runs.push_back({start, count}); }
 };
 
-// EXT2/EXT3 runs in blocks; a start of 0 is a hole. AddRun extends the last run when both are
-// holes, or when both are real blocks and the new one follows on; a hole never merges with a
-// real run. AddRun on an empty list appends.
+// EXT2/EXT3 runs in blocks; a start of 0 is a hole, kUnknownRunStart a span whose blocks are
+// not known. AddRun extends the last run when both are holes, both are unknown spans, or both
+// are real blocks and the new one follows on; runs of different kinds never merge. AddRun on
+// an empty list appends.
 class CExt2DataRunList : public IDataRunList {
 public:
     std::uint32_t GetKind() const override { return DATARUNLIST_EXT2; }

@@ -486,6 +486,8 @@ int CopyDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* ru
         const std::uint64_t runBytes = MulSat(static_cast<std::uint64_t>(run->count), clusterBytes);
         const std::uint64_t bytes = runBytes < owed ? runBytes : owed;
         const bool zeros = run->start < 0 || (holes && run->start == 0);
+        if (run->start == kUnknownRunStart)
+            context.unknownBytes += bytes;
         const int r =
             zeros ? WriteHole(context, target, bytes)
                   : CopyRunBytes(context, target, run->start, bytes, buffer.data, buffer.sectors);
@@ -603,6 +605,7 @@ int BeginFile(RecoveryContext& context, CFileNode* node) {
     context.sectorsPerCluster = sectorsPerCluster;
     context.deviceSectors = context.device ? context.device->GetSectorCount() : 0;
     context.unreadableSectors = 0;
+    context.unknownBytes = 0;
     context.cutAtDeviceEnd = false;
     context.bytesReported = 0;
     context.pendingHoleBytes = 0;
@@ -688,8 +691,9 @@ int WriteFileData(RecoveryContext& context, CFileNode* node, const std::string& 
 }
 
 // The result of a file whose data was written with `result`: its target closed at its full
-// length, and failed when the device's end cut it or sectors of it could not be read. A file
-// that did not come out whole takes back the bytes it reported.
+// length, and failed when the device's end cut it, sectors of it could not be read or where
+// parts of it lie is not known. A file that did not come out whole takes back the bytes it
+// reported.
 int SettleFile(RecoveryContext& context, const IFileProperties* props, CTargetFile& target,
                const std::string& targetPath, std::uint64_t size, int result) {
     // A file that ends in a hole gets its full length.
@@ -719,6 +723,13 @@ int SettleFile(RecoveryContext& context, const IFileProperties* props, CTargetFi
     if (context.unreadableSectors) {
         LogInfo("%" PRIu64 " unreadable sectors of %s were written as zeros", context.unreadableSectors,
                 targetPath.c_str());
+        if (result == kRecoverDone)
+            result = kRecoverFailed;
+    }
+    if (context.unknownBytes) {
+        LogInfo("%" PRIu64 " bytes of %s are unknown (the map of where they lie could not be read) "
+                "and were written as zeros",
+                context.unknownBytes, targetPath.c_str());
         if (result == kRecoverDone)
             result = kRecoverFailed;
     }

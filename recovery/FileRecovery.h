@@ -30,6 +30,9 @@ struct RecoveryContext {
     // Sectors of the file in work that could not be read and were written as zeros: the file
     // is then not counted as recovered.
     std::uint64_t unreadableSectors = 0;
+    // Bytes of the file in work whose place on the disk is not known (runs at
+    // kUnknownRunStart), written as zeros: the file is then not counted as recovered either.
+    std::uint64_t unknownBytes = 0;
     // Set when the file's data runs past the device's last sector, or when it is a carved file
     // that the device's end cut: it was written up to there.
     bool cutAtDeviceEnd = false;
@@ -87,12 +90,14 @@ int RecoverFolderTree(RecoveryContext& context, const std::string& outputRoot, C
 
 // Writes the data of the file `node` to `targetPath` (an existing or new file), then its times
 // and read-only bit. Only a file whose every byte came from the device counts as recovered: a
-// file with unreadable sectors (written as zeros), cut at the device's end, or a carved file
-// cut at the largest carved size fails, and the bytes it reported as done are taken back.
+// file with unreadable sectors or unknown spans (written as zeros), cut at the device's end,
+// or a carved file cut at the largest carved size fails, and the bytes it reported as done are
+// taken back.
 int RecoverFileData(RecoveryContext& context, CFileNode* node, const std::string& targetPath);
 
 // Copies `byteCount` bytes of a file through its runs into `target`. A sparse run (start -1),
-// and with `holes` a run starting at 0, is written as zeros. kRecoverFailed on a write failure,
+// and with `holes` a run starting at 0, is written as zeros; so is an unknown span
+// (kUnknownRunStart), whose bytes are counted in `unknownBytes`. kRecoverFailed on a write failure,
 // when the runs end before `byteCount`, or when they reach past the device's last sector (the
 // file is then written up to there and `cutAtDeviceEnd` is set).
 int CopyDataRuns(RecoveryContext& context, CTargetFile& target, IDataRunList* runs,

@@ -132,7 +132,9 @@ FileTime* CExt2FileProperties::GetLastAccessTime(FileTime* time) const {
 IDataRunList* CExt2FileProperties::GetDataRunList() const {
     if (!HasRunRecord())
         return nullptr;
-    // The record keeps the runs; the list handed out is an EXT2 list (holes start at 0).
+    // The record keeps the runs; the list handed out is an EXT2 list (holes start at 0). Any
+    // other start below 0 (only a damaged record has one besides the unknown spans) is not
+    // known either.
     std::unique_ptr<IDataRunList> decoded(CreateDataRunListFromBytes(RunBytes(), m_runBytes, m_residentOffset));
     if (!decoded || decoded->IsResident())
         return decoded.release(); // a fast symbolic link's text inside its inode
@@ -140,7 +142,7 @@ IDataRunList* CExt2FileProperties::GetDataRunList() const {
     if (!list)
         return nullptr;
     for (const DataRun& run : decoded->Runs())
-        list->AppendRun(run.start < 0 ? 0 : run.start, run.count);
+        list->AppendRun(run.start == kSparseRunStart ? 0 : (run.start < 0 ? kUnknownRunStart : run.start), run.count);
     return list;
 }
 
@@ -251,7 +253,8 @@ public:
             Indirect(m_inode.BlockPointer(11 + level), level);
     }
 
-    // Runs of blocks (start 0: a hole), as CExt2DataRunList::AddRun joins them.
+    // Runs of blocks (start 0: a hole, kUnknownRunStart: blocks under an unreadable indirect
+    // block), as CExt2DataRunList::AddRun joins them.
     std::vector<DataRun>& runs;
     bool holes = false;
     bool realBlocks = false;
@@ -266,17 +269,18 @@ private:
             (*m_used)[block / 64] |= std::uint64_t{1} << (block % 64);
     }
 
-    void Add(std::uint32_t block, std::uint64_t count) {
+    // `start` is a block, 0 for a hole or kUnknownRunStart.
+    void Add(std::int64_t start, std::uint64_t count) {
         if (!runs.empty()) {
             DataRun& last = runs.back();
-            const bool lastHole = last.start == 0;
-            if ((lastHole && block == 0) ||
-                (!lastHole && block != 0 && static_cast<std::uint64_t>(last.start + last.count) == block)) {
+            const bool lastReal = last.start > 0;
+            if ((!lastReal && last.start == start) ||
+                (lastReal && start > 0 && last.start + last.count == start)) {
                 last.count += static_cast<std::int64_t>(count);
                 return;
             }
         }
-        runs.push_back({block, static_cast<std::int64_t>(count)});
+        runs.push_back({start, static_cast<std::int64_t>(count)});
     }
 
     void Emit(std::uint32_t block, std::uint64_t count) {
@@ -298,6 +302,29 @@ private:
         m_pos += count;
     }
 
+    // The blocks under the unreadable indirect block `block`: where they lie is not known.
+    // Its whole span (bounded by the size) becomes an unknown span, so the walk goes on with
+    // the blocks after it, and the file never passes for whole.
+    void EmitUnknown(std::uint32_t block, std::uint64_t span) {
+        const std::uint64_t count = std::min(span, m_total - m_pos);
+        if (count == 0)
+            return;
+        Mark(block); // the inode's own pointer names it
+        const std::uint64_t bs = m_fs.BlockSize();
+        const std::uint64_t size = m_inode.GetFileSize();
+        const std::uint64_t from = m_pos * bs;
+        const std::uint64_t bytes = std::min(count * bs, size > from ? size - from : 0);
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "Inode %u: indirect block %u could not be read; %llu bytes of the file (from byte %llu) "
+                      "are unknown",
+                      m_inode.m_number, block, static_cast<unsigned long long>(bytes),
+                      static_cast<unsigned long long>(from));
+        WriteExt2ErrorLog(line);
+        Add(kUnknownRunStart, count);
+        m_pos += count;
+    }
+
     // The blocks under one indirect block of `level` (1 single, 2 double, 3 triple).
     void Indirect(std::uint32_t block, int level) {
         std::uint64_t span = 1;
@@ -313,10 +340,12 @@ private:
         std::vector<std::uint8_t> data(m_fs.BlockSize(), 0);
         try {
             m_fs.ReadBlocks(data.data(), block, 1);
+        } catch (const CExt2ReadSectorError&) {
+            EmitUnknown(block, span); // a bad sector: the blocks after its span may read well
+            return;
         } catch (const std::exception&) {
-            // Unreadable, or past the end of the device: where the rest of the file lies is
-            // not known. The runs end here, so the file cannot pass for whole (zeros in place
-            // of its data would).
+            // Past the end of the device (a copy cut short): so is what follows it. The runs
+            // end here and the file is recovered up to there.
             stopped = true;
             return;
         }

@@ -73,7 +73,8 @@ public:
     void AddFileState(std::uint8_t bits) override { m_state = static_cast<std::uint8_t>(m_state | bits); }
     std::uint8_t GetCheckState() const override { return m_checkState; }
     void SetCheckState(std::uint8_t state) override { m_checkState = state; }
-    // A list of the block runs decoded from the run record; null without a record.
+    // A list of the block runs decoded from the run record (holes start at 0, unknown spans at
+    // kUnknownRunStart); null without a record.
     IDataRunList* GetDataRunList() const override;
     // Blocks with holes for a file that has them, a fast symbolic link's text for data inside
     // the inode.
@@ -149,9 +150,10 @@ FileTime Ext2TimeToFileTime(std::int32_t seconds);
 // unallocated parts of the size. Returns null when the inode has no usable runs: a folder, an
 // extent-mapped inode, a deleted inode whose block pointers are all gone (the file cannot be
 // recovered), or a file of size 0. `holes` tells whether the list has holes. An indirect block
-// that cannot be read (or lies past the device's end) ends the runs there: they fall short of
-// the size. Every real data and indirect block is marked in `usedBlocks` (bit b for block b)
-// when given.
+// that cannot be read covers its whole span (bounded by the size) with one unknown span
+// (kUnknownRunStart, a line in the EXT2 error log) and the runs go on after it; one past the
+// device's end ends the runs there: they fall short of the size. Every real data and indirect
+// block is marked in `usedBlocks` (bit b for block b) when given.
 std::unique_ptr<CExt2DataRunList> BuildExt2DataRunList(const CExt2Inode& inode, bool* holes,
                                                        std::vector<std::uint64_t>* usedBlocks);
 

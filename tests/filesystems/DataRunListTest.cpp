@@ -252,7 +252,7 @@ TEST(DataRunLists, AddRunMerging) {
     EXPECT_EQ(RunsOf(fat).back(), (DataRun{3, 1}));
     EXPECT_EQ(fat.GetKind(), DATARUNLIST_FAT);
 
-    // EXT2: start 0 is a hole; holes merge with holes only.
+    // EXT2: start 0 is a hole, kUnknownRunStart an unknown span; each merges with its own kind.
     struct Case {
         const char* what;
         std::vector<DataRun> adds;
@@ -265,6 +265,11 @@ TEST(DataRunLists, AddRunMerging) {
         {"hole then the block its length points at", {{0, 2}, {2, 1}}, {{0, 2}, {2, 1}}},
         {"block then hole", {{5, 1}, {0, 1}}, {{5, 1}, {0, 1}}},
         {"first add on an empty list", {{7, 1}}, {{7, 1}}},
+        {"unknown spans", {{kUnknownRunStart, 2}, {kUnknownRunStart, 3}}, {{kUnknownRunStart, 5}}},
+        {"unknown span then the block its length points at",
+         {{kUnknownRunStart, 3}, {1, 1}},
+         {{kUnknownRunStart, 3}, {1, 1}}},
+        {"hole then unknown span", {{0, 2}, {kUnknownRunStart, 1}}, {{0, 2}, {kUnknownRunStart, 1}}},
     };
     for (const Case& c : cases) {
         CExt2DataRunList ext2;

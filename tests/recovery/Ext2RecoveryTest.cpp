@@ -17,12 +17,14 @@
 #include "tests/recovery/RecordingRecoverCallback.h"
 #include "tests/support/Ext2Images.h"
 #include "tests/support/FixtureKit.h"
+#include "tests/support/MemoryDevice.h"
 #include "tests/support/TreePtr.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
@@ -335,5 +337,139 @@ TEST(Ext2Recovery, VolumeCopyCutShortOpensFilesPastItsEndFail) {
                 EXPECT_NE(std::string(log.begin(), log.end()).find(line), std::string::npos) << line;
             }
         }
+    }
+}
+
+namespace {
+
+// Two files of a little over 3 MiB on a 1 KiB-block volume: 12 direct blocks, 256 blocks under
+// the single indirect block, the rest under the double indirect block. "/big.bin" is live,
+// "/gone.bin" was deleted with kill_file (its block pointers kept).
+constexpr std::size_t kMappedBytes = 3 * 1024 * 1024 + 700;
+
+std::vector<std::uint8_t> MappedFileBytes(const std::string& path) {
+    return PatternBytes(kMappedBytes, path == "/big.bin" ? 31 : 32);
+}
+
+std::string MappedFilesVolume() {
+    return CachedFixture("ext2-mapped-files-v1.img", [](const std::string& tmp) {
+        const std::string dir = tmp + ".d";
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        bool ok = RequireExt2Tools() && WriteFileBytes(dir + "/big.bin", MappedFileBytes("/big.bin")) &&
+                  WriteFileBytes(dir + "/gone.bin", MappedFileBytes("/gone.bin"));
+        Ext2ImageOptions o;
+        o.sizeKiB = 16 * 1024;
+        o.contentDir = dir;
+        ok = ok && Ext2Image::Format(tmp, o);
+        ok = ok && Ext2Image(tmp).KillFile("/gone.bin");
+        std::filesystem::remove_all(dir);
+        return ok;
+    });
+}
+
+// The indirect blocks of a file as debugfs's `stat` names them, in the order it lists them:
+// "(IND):n" for single indirect blocks, "(DIND):n" for the double indirect block.
+struct IndirectBlocks {
+    std::uint32_t single = 0;      // the inode's single indirect block
+    std::uint32_t dbl = 0;         // its double indirect block
+    std::uint32_t firstUnder = 0;  // the first single indirect block under the double one
+};
+
+IndirectBlocks FindIndirectBlocks(Ext2Image& image, const std::string& path) {
+    IndirectBlocks found;
+    std::string out;
+    if (!image.Debugfs({"stat " + path}, &out, false))
+        return found;
+    auto after = [&](const std::string& label, std::size_t from, std::size_t* at) -> std::uint32_t {
+        *at = out.find(label, from);
+        return *at == std::string::npos ? 0 : static_cast<std::uint32_t>(std::strtoul(out.c_str() + *at + label.size(), nullptr, 10));
+    };
+    std::size_t at = 0;
+    found.single = after("(IND):", 0, &at);
+    found.dbl = after("(DIND):", 0, &at);
+    if (at != std::string::npos)
+        found.firstUnder = after("(IND):", at, &at);
+    return found;
+}
+
+} // namespace
+
+// One unreadable indirect block costs only the span it maps: that span is written as zeros,
+// the data after it comes back exact, the file is not counted as recovered, and both the
+// activity log and the EXT2 error log say how many bytes are unknown. A live file and a deleted
+// one whose pointers kill_file kept; the single indirect block, the double indirect block (the
+// rest of the file is under it) and the first indirect block under the double one.
+TEST(Ext2Recovery, UnreadableIndirectBlockLosesOnlyItsSpan) {
+    ASSERT_TRUE(RequireExt2Tools());
+    const std::string logFolder = ScratchDir("ext2-indirect-log");
+    InitLog((logFolder + "/BrulinLog.log").c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
+    const std::string volume = MappedFilesVolume();
+    ASSERT_FALSE(volume.empty());
+    Ext2Image image(volume);
+    const std::vector<std::uint8_t> volumeBytes = ReadFileBytes(volume);
+
+    enum Which { kNone, kSingle, kDouble, kUnderDouble };
+    constexpr std::uint64_t kBlock = 1024;
+    constexpr std::uint64_t kSingleFrom = 12 * kBlock;
+    constexpr std::uint64_t kDoubleFrom = (12 + 256) * kBlock;
+    struct Case {
+        const char* path;
+        Which which;
+        std::uint64_t from;  // first unknown byte
+        std::uint64_t bytes; // unknown bytes
+    };
+    const Case cases[] = {
+        {"/big.bin", kNone, 0, 0},
+        {"/big.bin", kSingle, kSingleFrom, 256 * kBlock},
+        {"/gone.bin", kSingle, kSingleFrom, 256 * kBlock},
+        {"/big.bin", kDouble, kDoubleFrom, kMappedBytes - kDoubleFrom},
+        {"/big.bin", kUnderDouble, kDoubleFrom, 256 * kBlock},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " case " + std::to_string(n++));
+        const IndirectBlocks blocks = FindIndirectBlocks(image, c.path);
+        ASSERT_NE(blocks.single, 0u);
+        ASSERT_NE(blocks.dbl, 0u);
+        ASSERT_NE(blocks.firstUnder, 0u);
+        const std::uint32_t bad = c.which == kSingle ? blocks.single
+                                  : c.which == kDouble ? blocks.dbl
+                                  : c.which == kUnderDouble ? blocks.firstUnder
+                                                            : 0;
+        MemoryDevice device(volumeBytes);
+        if (bad) {
+            device.FailSector(2 * std::uint64_t{bad});
+            device.FailSector(2 * std::uint64_t{bad} + 1);
+        }
+        TreePtr root(BuildExt2FileTree(&device, nullptr, nullptr));
+        ASSERT_TRUE(root);
+        auto paths = Paths(root.get());
+        ASSERT_TRUE(paths.count(c.path));
+        CFileNode* node = paths[c.path];
+        EXPECT_EQ(node->m_pProperties->GetFileSize(), kMappedBytes);
+        ToggleCheckState(node, false);
+
+        RecordingRecoverCallback callback;
+        RecoverFolderJob job;
+        std::string made;
+        ASSERT_EQ(RecoverFolder(&callback, &device, &job, root.get(), ScratchDir("ext2-indirect"), &made), 1);
+        std::vector<std::uint8_t> want = MappedFileBytes(c.path);
+        std::fill(want.begin() + static_cast<std::ptrdiff_t>(c.from),
+                  want.begin() + static_cast<std::ptrdiff_t>(c.from + c.bytes), 0);
+        const std::string target = made + c.path;
+        EXPECT_EQ(ReadFileBytes(target), want);
+        EXPECT_EQ(callback.files, bad ? 0 : 1);
+        if (!bad)
+            continue;
+        EXPECT_EQ(callback.bytes, 0u);
+        const std::vector<std::uint8_t> log = ReadFileBytes(logFolder + "/BrulinLog.log");
+        const std::string line = std::to_string(c.bytes) + " bytes of " + target + " are unknown";
+        EXPECT_NE(std::string(log.begin(), log.end()).find(line), std::string::npos) << line;
+        const std::vector<std::uint8_t> errors = ReadFileBytes(GetExt2ErrorLogPath());
+        const std::string error = "indirect block " + std::to_string(bad) + " could not be read; " +
+                                  std::to_string(c.bytes) + " bytes of the file (from byte " +
+                                  std::to_string(c.from) + ") are unknown";
+        EXPECT_NE(std::string(errors.begin(), errors.end()).find(error), std::string::npos) << error;
     }
 }
