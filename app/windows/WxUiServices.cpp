@@ -117,19 +117,6 @@ std::unique_ptr<IBuildProgress> CWxUiServices::CreateUncancellableProgress(const
     return std::make_unique<CBuildProgress>(m_main, title, false);
 }
 
-void CWxUiServices::ShowHelpTopic(int topicId) {
-    std::string path = m_paths.HelpFile(topicId);
-    if (!wxFileExists(ui::FromUtf8(path)))
-        path = m_paths.resourceDir + "help/index.html";
-    // The browser runs as the desktop user after an administrator start: a page that user may
-    // not read is not handed over, the user is told where it is instead.
-    if (!platform::DesktopUserMayRead(path)) {
-        TellBrowserFailed("file://" + path);
-        return;
-    }
-    OpenUrl("file://" + path);
-}
-
 namespace {
 
 // What the user is told when no browser could show a page: the page's path (or address), so
@@ -180,6 +167,19 @@ void CWxUiServices::OpenUrl(const std::string& url) {
         return;
     }
     new BrowserWatch(pid, url);
+}
+
+void CWxUiServices::ShowHelpTopic(int topicId) {
+    std::string path = m_paths.HelpFile(topicId);
+    if (!wxFileExists(ui::FromUtf8(path)))
+        path = m_paths.resourceDir + "help/index.html";
+    // The browser runs as the desktop user after an administrator start: a page that user may
+    // not read is not handed over, the user is told where it is instead.
+    if (!platform::DesktopUserMayRead(path)) {
+        TellBrowserFailed("file://" + path);
+        return;
+    }
+    OpenUrl("file://" + path);
 }
 
 // ---- Deleted File Recovery steps ----
