@@ -898,8 +898,7 @@ int RecoverFolderWorker(RecoverFolderJob* job) {
     std::string output = job->outputFolder;
     if (output.empty() || output.back() != '/')
         output += '/';
-    std::error_code ec;
-    std::filesystem::create_directories(output, ec);
+    CreateTargetFolders(output);
     CFileSystemNode* folder = job->folder;
     if (!folder || !folder->m_pProperties ||
         folder->m_pProperties->GetCheckState() == CHECKSTATE_UNCHECKED)

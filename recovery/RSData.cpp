@@ -1,5 +1,6 @@
 #include "recovery/RSData.h"
 
+#include "platform/DesktopUser.h"
 #include "storage/ByteSpan.h"
 
 #include <algorithm>
@@ -86,8 +87,11 @@ bool CRSData::Open(const char* path, bool create) {
     } else {
         if (!create)
             m_file = std::fopen(path, "r+b");
-        if (!m_file)
+        if (!m_file) {
             m_file = std::fopen(path, "w+b");
+            if (m_file)
+                platform::GiveToFolderOwner(fileno(m_file), path);
+        }
     }
     return m_file != nullptr;
 }

@@ -1,5 +1,6 @@
 #include "recovery/TargetFile.h"
 
+#include "platform/DesktopUser.h"
 #include "recovery/TargetFiles.h"
 
 #include <cerrno>
@@ -15,8 +16,13 @@ namespace {
 int OpenWith(int& fd, const std::string& path, int flags) {
     if (fd >= 0)
         ::close(fd);
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
-    return fd < 0 ? MapCreateErrno(errno, false) : kErrorSuccess;
+    // A link in the target folder is never followed: the file written is the one named.
+    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0)
+        return MapCreateErrno(errno, false);
+    if (flags & O_CREAT)
+        platform::GiveToFolderOwner(fd, path);
+    return kErrorSuccess;
 }
 
 } // namespace

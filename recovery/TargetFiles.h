@@ -3,6 +3,9 @@
 // disk are made safe first; nothing is created outside the folders the caller names, and an
 // existing file is never overwritten.
 //
+// Started as root for a desktop user (platform/DesktopUser.h), each file and folder created here
+// in a folder of theirs is given to them, through its descriptor.
+//
 // Results are error codes in the numbering the rest of the system logs and tests (0 success,
 // kErrorPathNotFound, kErrorFileExists, ...), mapped from errno.
 #include <cstddef>
@@ -41,6 +44,10 @@ int CreateNewFile(const std::string& path);
 
 // Creates the folder `path`. Returns 0 or an error code (kErrorAlreadyExists when taken).
 int CreateNewDirectory(const std::string& path);
+
+// Creates every missing folder of `path` as CreateNewDirectory does; what could not be made is
+// found missing by the caller's next creation.
+void CreateTargetFolders(const std::string& path);
 
 // Creates `name` in `folder`, falling back to "<name>_000" ... "<name>_999" (the number goes
 // before the extension) when the name is taken. `path` receives the name created, or the last

@@ -1,5 +1,6 @@
 #include "storage/DiskImage.h"
 
+#include "platform/DesktopUser.h"
 #include "storage/BlockCodec.h"
 #include "storage/ByteSpan.h"
 #include "storage/FileHelpers.h"
@@ -120,17 +121,24 @@ CImageFile::~CImageFile() {
 
 bool CImageFile::CreateMainFile(const std::string& path) {
     m_mainPath = path;
-    return OpenFileByMode(&m_main, 3, path.c_str()) == 1;
+    if (OpenFileByMode(&m_main, 3, path.c_str()) != 1)
+        return false;
+    platform::GiveToFolderOwner(m_main.Get(), path);
+    return true;
 }
 
 bool CImageFile::CreateSliceList(const std::string& path) {
-    return OpenFileByMode(&m_sliceList, 3, path.c_str()) == 1;
+    if (OpenFileByMode(&m_sliceList, 3, path.c_str()) != 1)
+        return false;
+    platform::GiveToFolderOwner(m_sliceList.Get(), path);
+    return true;
 }
 
 bool CImageFile::CreateSlice(const std::string& path, int index) {
     CloseSlice();
     if (OpenFileByMode(&m_slice, 3, path.c_str()) != 1)
         return false;
+    platform::GiveToFolderOwner(m_slice.Get(), path);
     m_sliceIndex = index;
     return true;
 }

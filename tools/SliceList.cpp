@@ -1,5 +1,6 @@
 #include "tools/SliceList.h"
 
+#include "platform/DesktopUser.h"
 #include "platform/File.h"
 
 #include <climits>
@@ -97,8 +98,9 @@ bool WriteSliceList(const std::string& listPath, const std::vector<std::string>&
         if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) text += "\r\n";
     }
     const std::string temp = listPath + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return false;
+    platform::GiveToFolderOwner(fd, temp);
     std::size_t done = 0;
     bool ok = true;
     while (done < text.size()) {

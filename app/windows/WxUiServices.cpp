@@ -12,6 +12,7 @@
 
 #include "app/windows/LostRecoveryWindows.h"
 #include "logging/Log.h"
+#include "platform/DesktopUser.h"
 #include "ui/controls/BuildDirectoryDlg.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/PromptDlgs.h"
@@ -20,8 +21,11 @@
 
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
-#include <wx/process.h>
+#include <wx/timer.h>
 #include <wx/utils.h>
+
+#include <cerrno>
+#include <sys/wait.h>
 
 namespace {
 
@@ -113,13 +117,6 @@ std::unique_ptr<IBuildProgress> CWxUiServices::CreateUncancellableProgress(const
     return std::make_unique<CBuildProgress>(m_main, title, false);
 }
 
-void CWxUiServices::ShowHelpTopic(int topicId) {
-    std::string path = m_paths.HelpFile(topicId);
-    if (!wxFileExists(ui::FromUtf8(path)))
-        path = m_paths.resourceDir + "help/index.html";
-    OpenUrl("file://" + path);
-}
-
 namespace {
 
 // What the user is told when no browser could show a page: the page's path (or address), so
@@ -136,32 +133,53 @@ void TellBrowserFailed(const std::string& url) {
 }
 
 // xdg-open runs in the background (it may wait for the browser); a failure to start it or an
-// exit status other than 0 is reported once it is known.
-class BrowserProcess : public wxProcess {
+// exit status other than 0 is reported once it is known. Started as root for a desktop user, it
+// runs as that user.
+class BrowserWatch : public wxTimer {
 public:
-    explicit BrowserProcess(std::string url) : m_url(std::move(url)) {}
-    void OnTerminate(int, int status) override {
-        if (status != 0) {
+    BrowserWatch(pid_t pid, std::string url) : m_pid(pid), m_url(std::move(url)) { Start(100); }
+    void Notify() override {
+        int status = 0;
+        const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
+        if (r == 0 || (r < 0 && errno == EINTR))
+            return;
+        Stop();
+        const bool failed = r == m_pid && !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        wxTheApp->CallAfter([this, failed] {
             const std::string url = m_url;
-            wxTheApp->CallAfter([url] { TellBrowserFailed(url); });
-        }
-        delete this;
+            delete this;
+            if (failed)
+                TellBrowserFailed(url);
+        });
     }
 
 private:
+    pid_t m_pid;
     std::string m_url;
 };
 
 } // namespace
 
 void CWxUiServices::OpenUrl(const std::string& url) {
-    auto* process = new BrowserProcess(url);
-    const wxString command = ui::FromUtf8(url);
-    const wchar_t* argv[] = {L"xdg-open", command.wc_str(), nullptr};
-    if (wxExecute(argv, wxEXEC_ASYNC, process) <= 0) {
-        delete process;
+    const pid_t pid = platform::SpawnForDesktopUser({"xdg-open", url});
+    if (pid <= 0) {
         TellBrowserFailed(url);
+        return;
     }
+    new BrowserWatch(pid, url);
+}
+
+void CWxUiServices::ShowHelpTopic(int topicId) {
+    std::string path = m_paths.HelpFile(topicId);
+    if (!wxFileExists(ui::FromUtf8(path)))
+        path = m_paths.resourceDir + "help/index.html";
+    // The browser runs as the desktop user after an administrator start: a page that user may
+    // not read is not handed over, the user is told where it is instead.
+    if (!platform::DesktopUserMayRead(path)) {
+        TellBrowserFailed("file://" + path);
+        return;
+    }
+    OpenUrl("file://" + path);
 }
 
 // ---- Deleted File Recovery steps ----

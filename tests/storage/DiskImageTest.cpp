@@ -4,6 +4,7 @@
 #include "storage/ImageFileDeviceWithDecompress.h"
 
 #include "tests/storage/ImageTestData.h"
+#include "tests/support/DesktopUserKit.h"
 #include "tests/support/FatImages.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/MemoryDevice.h"
@@ -1025,5 +1026,36 @@ TEST(DiskImage, ReadAheadGivesTheBytesOfRandomReads) {
         std::vector<std::uint8_t> buf(256 * 512);
         for (std::uint64_t b = 0; b < 3 + static_cast<std::uint64_t>(i); ++b)
             img.ReadSectors(buf.data(), b * 256, 256);
+    }
+}
+
+// After an administrator start (as root for nobody) an image written into a folder of the
+// desktop user's is theirs, every slice and list of it; into root's own folder it stays root's.
+TEST(DiskImage, ImageFilesBelongToTheOwnerOfTheirFolder) {
+    const std::string why = testsupport::AdministratorStartUnavailable();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    std::vector<std::uint8_t> source = MakeSectors(Fill::Tagged, 4 * 256);
+    for (const uid_t owner : {testsupport::kNobodyUid, uid_t(0)}) {
+        SCOPED_TRACE(owner);
+        testsupport::OpenTempFolder folder(owner);
+        ASSERT_FALSE(folder.Path().empty());
+        MemoryDevice dev(source);
+        RecordingCallBack cb;
+        cb.newSliceAlways = true;
+        const std::string path = folder.Path() + "/owned.edi";
+        {
+            testsupport::AdministratorStart start;
+            ASSERT_EQ(WriteImage(dev, path, ImageJob{}, &cb), 1);
+        }
+        std::size_t files = 0;
+        for (const auto& entry : fs::directory_iterator(folder.Path())) {
+            ++files;
+            EXPECT_EQ(testsupport::OwnerOf(entry.path().string()), static_cast<long>(owner)) << entry.path();
+        }
+        EXPECT_GE(files, 3u); // the image, its slice list and slices
+        CImageFileDeviceWithDecompress img(path.c_str());
+        ASSERT_EQ(img.CheckSliceFiles(), 1);
+        EXPECT_EQ(ReadAll(img, 300), source);
     }
 }

@@ -1,6 +1,7 @@
 #include "ui/controls/HyperLink.h"
 
 #include "logging/Log.h"
+#include "platform/DesktopUser.h"
 #include "ui/controls/ButtonLogic.h"
 #include "ui/controls/Formatting.h"
 #include "ui/controls/MessageBoxDlg.h"
@@ -11,14 +12,16 @@
 
 namespace {
 
+// The desktop's browser through xdg-open; started as root for a desktop user, it runs as that
+// user (platform/DesktopUser.h).
 bool DefaultUrlOpener(const std::string& target, const std::vector<std::string>&) {
-    return wxLaunchDefaultBrowser(ui::FromUtf8(target));
+    return platform::LaunchForDesktopUser({"xdg-open", target});
 }
 
-// The desktop's file manager through xdg-open (it cannot select files; the folder opens).
+// The desktop's file manager through xdg-open (it cannot select files; the folder opens), as
+// the desktop user too.
 bool DefaultFolderOpener(const std::string& folder, const std::vector<std::string>&) {
-    const char* args[] = {"xdg-open", folder.c_str(), nullptr};
-    return wxExecute(const_cast<char**>(args), wxEXEC_ASYNC | wxEXEC_NOEVENTS) > 0;
+    return platform::LaunchForDesktopUser({"xdg-open", folder});
 }
 
 CHyperLink::Opener& UrlOpener() {

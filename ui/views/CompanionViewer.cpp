@@ -1,17 +1,15 @@
 #include "ui/views/CompanionViewer.h"
 
 #include "platform/AppPaths.h"
+#include "platform/DesktopUser.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -80,13 +78,14 @@ bool RunCompanionViewer(const std::string& command, const std::string& tempPath,
     // PATH by the spawn itself.
     if (words[0].find('/') != std::string::npos && ::access(words[0].c_str(), X_OK) != 0)
         return false;
-    words.push_back(tempPath + "|" + displayName);
-    std::vector<char*> argv;
-    for (std::string& w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    // Started as root for a desktop user, the viewer runs as that user on a copy of theirs: a
+    // carved file from a damaged or hostile disk is never opened by a program running as root.
+    const platform::DesktopUserCopy copy(tempPath);
+    if (copy.Path().empty())
+        return false;
+    words.push_back(copy.Path() + "|" + displayName);
+    const pid_t pid = platform::SpawnForDesktopUser(words);
+    if (pid <= 0)
         return false;
     Running().pid.store(pid);
     int status = 0;

@@ -7,6 +7,7 @@
 #include "app/windows/WxUiServices.h"
 #include "app/wizard/AppContext.h"
 #include "app/wizard/WizardTypes.h"
+#include "tests/support/DesktopUserKit.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/support/WizardFakes.h"
 #include "tests/ui/controls/windows/Harness.h"
@@ -23,6 +24,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace uitest;
 
@@ -114,6 +116,53 @@ struct FailingBrowser {
 };
 
 } // namespace
+
+// After an administrator start (root for nobody) F1 opens the help page through xdg-open run as
+// that user, with their home; a page that user may not read is not handed over, the user is told
+// where it is. Skipped for other users than root.
+TEST(WindowFrames, HelpAfterAnAdministratorStartRunsTheBrowserAsTheUser) {
+    const std::string why = testsupport::AdministratorStartUnavailable();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    testsupport::OpenTempFolder bin, records(testsupport::kNobodyUid, 0700), program;
+    ASSERT_FALSE(bin.Path().empty() || records.Path().empty() || program.Path().empty());
+    testsupport::WriteRecorder(bin.Path(), "xdg-open", records.Path());
+    const std::string help = program.Path() + "/help";
+    std::filesystem::create_directories(help);
+    std::ofstream(help + "/index.html") << "<html><body>help</body></html>\n";
+    ::chmod(help.c_str(), 0755);
+    ::chmod((help + "/index.html").c_str(), 0644);
+    wxString oldPath;
+    wxGetEnv("PATH", &oldPath);
+    wxSetEnv("PATH", wxString::FromUTF8(bin.Path()) + ":" + oldPath);
+    testsupport::AdministratorStart start;
+    {
+        Program p(program.Path() + "/");
+        p.frame->SetFocus();
+        Key(WXK_F1);
+        EXPECT_TRUE(PumpUntil([&] { return std::filesystem::exists(records.Path() + "/xdg-open"); }, 8000));
+        const testsupport::RecordedRun run = testsupport::ReadRun(records.Path(), "xdg-open", 0);
+        ASSERT_TRUE(run.ran);
+        EXPECT_EQ(run.uid, testsupport::kNobodyUid);
+        EXPECT_EQ(run.groups, "65534");
+        EXPECT_EQ(run.env.count("HOME") ? run.env.at("HOME") : "", "/nonexistent");
+        EXPECT_EQ(run.args, std::vector<std::string>{"file://" + help + "/index.html"});
+        Pump(300); // xdg-open ended well: nothing to tell
+
+        // The same page where the user cannot reach it.
+        std::filesystem::remove(records.Path() + "/xdg-open");
+        ::chmod(help.c_str(), 0700);
+        ModalAnswerer modals;
+        std::string told;
+        modals.Then(ReadBox(&told, nullptr));
+        p.frame->SetFocus();
+        Key(WXK_F1);
+        EXPECT_TRUE(PumpUntil([&] { return modals.Done(); }, 8000));
+        EXPECT_NE(told.find(help + "/index.html"), std::string::npos) << told;
+        EXPECT_FALSE(std::filesystem::exists(records.Path() + "/xdg-open"));
+    }
+    wxSetEnv("PATH", oldPath);
+}
 
 TEST(WindowFrames, MainFrameResizesFromEveryEdgeAndCorner) {
     Program p;

@@ -1,3 +1,4 @@
+#include "tests/support/DesktopUserKit.h"
 #include "tests/support/FixtureKit.h"
 #include "tests/ui/controls/windows/Harness.h"
 #include "ui/controls/AboutDlg.h"
@@ -217,6 +218,46 @@ TEST(FileSavePanel, OutcomesAndTheFolderLink) {
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(fs::current_path(), cwd);
     CHyperLink::SetFolderOpener({});
+}
+
+// After an administrator start (root for nobody) the target folder's link and an address open
+// through xdg-open run as that user, with their home. Skipped for other users than root.
+TEST(HyperLink, LinksOpenAsTheDesktopUserAfterAnAdministratorStart) {
+    const std::string why = testsupport::AdministratorStartUnavailable();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    testsupport::OpenTempFolder bin, records(testsupport::kNobodyUid, 0700), target(testsupport::kNobodyUid);
+    ASSERT_FALSE(bin.Path().empty() || records.Path().empty() || target.Path().empty());
+    testsupport::WriteRecorder(bin.Path(), "xdg-open", records.Path());
+    wxString oldPath;
+    wxGetEnv("PATH", &oldPath);
+    wxSetEnv("PATH", wxString::FromUTF8(bin.Path()) + ":" + oldPath);
+    HostFrame host(wxSize(400, 80));
+    struct Case {
+        int mode;
+        std::string target;
+    };
+    const Case cases[] = {{CHyperLink::kFolderMode, target.Path()}, {CHyperLink::kUrlMode, "https://example.invalid/"}};
+    int id = 5100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        fs::remove(records.Path() + "/xdg-open");
+        auto* link = new CHyperLink(c.mode);
+        link->SetURL(c.target);
+        link->Create(host.panel(), id++, "link", wxPoint(10, 10));
+        {
+            testsupport::AdministratorStart start;
+            link->FollowLink();
+        }
+        const testsupport::RecordedRun run = testsupport::ReadRun(records.Path(), "xdg-open");
+        ASSERT_TRUE(run.ran);
+        EXPECT_EQ(run.uid, testsupport::kNobodyUid);
+        EXPECT_EQ(run.groups, "65534");
+        EXPECT_EQ(run.env.count("HOME") ? run.env.at("HOME") : "", "/nonexistent");
+        EXPECT_EQ(run.args, std::vector<std::string>{c.target});
+        link->Destroy();
+    }
+    wxSetEnv("PATH", oldPath);
 }
 
 TEST(HyperLink, TextTargetHoverAndFailures) {

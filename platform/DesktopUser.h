@@ -1,0 +1,81 @@
+#pragma once
+// The desktop user behind an administrator start. Started as root through pkexec (PKEXEC_UID) or
+// sudo (SUDO_UID), the program still works for someone: the outside programs it starts for them
+// (the browser for help, the file manager, the document viewer) run as that user, never as root,
+// and what it writes into their folders is given to them.
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace platform {
+
+struct DesktopUser {
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::string name;
+    std::string home;
+    std::vector<gid_t> groups; // every group of the user (getgrouplist), the primary one too
+};
+
+// The user the program runs as root for: only with an effective uid of 0, from PKEXEC_UID, else
+// SUDO_UID; the uid must be a number other than 0 with an entry in the password database.
+// Nothing otherwise.
+std::optional<DesktopUser> FindDesktopUser();
+
+// The environment of a program started for `user`: HOME, USER and LOGNAME from the password
+// entry, a plain PATH, and of the caller's own environment only what reaches the display
+// (DISPLAY, WAYLAND_DISPLAY, and XAUTHORITY when that file is the user's own; without it the
+// display's libraries read ~/.Xauthority). XDG_RUNTIME_DIR is /run/user/<uid> when that folder
+// exists and belongs to the user.
+std::vector<std::string> DesktopUserEnvironment(const DesktopUser& user);
+
+// Starts `argv` (argv[0] looked up in PATH when it names no folder) with none of the caller's
+// descriptors beyond 0-2. With a desktop user it runs as that user (groups, gid, uid dropped in
+// the child before the program starts, each checked) in DesktopUserEnvironment; without one, as
+// the caller in the caller's environment. Returns the child's process id for the caller to wait
+// for, or -1 when the program could not be started (not found, not executable, the change of
+// user refused: nothing ran then).
+pid_t SpawnForDesktopUser(const std::vector<std::string>& argv);
+
+// The same for a program nobody waits for (a browser, a file manager): it is started from a
+// short-lived child that is waited for here, so it leaves no zombie. True when it started.
+bool LaunchForDesktopUser(const std::vector<std::string>& argv);
+
+// True when the desktop user may read the file `path` (every folder on the way searchable by
+// them, the file readable), judged by the permission bits; true without a desktop user.
+bool DesktopUserMayRead(const std::string& path);
+
+// Gives the file or folder open as `fd`, just created as `path`, to the desktop user when the
+// folder it was created in belongs to them; anything else stays as it is. A file system without
+// owners (FAT, exFAT) refuses the change or ignores it: there is nothing to give then, and that
+// is no error. True when the item was given.
+bool GiveToFolderOwner(int fd, const std::string& path);
+
+// Creates the folder `path` (mkdir with `mode`) and gives it as GiveToFolderOwner does, through
+// a descriptor opened without following a link. mkdir's result: 0, or -1 with errno set.
+int MakeFolderForOwner(const std::string& path, mode_t mode);
+
+// A private copy of a file for the desktop user (a temp file of root's is no file they may read):
+// in a folder of their own under the temp folder (0700) as a file of theirs (0600). Without a
+// desktop user the original is used as it is. The copy and its folder go with the object.
+class DesktopUserCopy {
+public:
+    explicit DesktopUserCopy(const std::string& path);
+    ~DesktopUserCopy();
+    DesktopUserCopy(const DesktopUserCopy&) = delete;
+    DesktopUserCopy& operator=(const DesktopUserCopy&) = delete;
+    // The path to hand over; empty when a copy was needed and could not be made.
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+    std::string m_folder; // the private folder made, or empty
+};
+
+// For tests: the owner change GiveToFolderOwner makes (fchown by default), to stand in for a
+// file system without owners. Empty restores the default.
+using ChownHook = int (*)(int fd, uid_t uid, gid_t gid);
+void SetChownHookForTests(ChownHook hook);
+
+} // namespace platform

@@ -1,0 +1,67 @@
+#pragma once
+// Tests of an administrator start: the program as root for the desktop user nobody (uid 65534),
+// stand-in programs that write down who ran them, and folders nobody may reach (the build folder
+// may lie in a 0700 home, so they are made under /tmp).
+#include <map>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testsupport {
+
+constexpr uid_t kNobodyUid = 65534;
+
+// Why a test of an administrator start cannot run here, or empty when it can (as root, with a
+// password entry for nobody).
+std::string AdministratorStartUnavailable();
+
+// While it lives: the environment of a pkexec start for nobody (PKEXEC_UID, or `variable` such as
+// SUDO_UID, set to `uid`; the other one unset). The old values come back at the end.
+class AdministratorStart {
+public:
+    explicit AdministratorStart(const std::string& variable = "PKEXEC_UID",
+                                const std::string& uid = std::to_string(kNobodyUid));
+    ~AdministratorStart();
+    AdministratorStart(const AdministratorStart&) = delete;
+    AdministratorStart& operator=(const AdministratorStart&) = delete;
+
+private:
+    std::map<std::string, std::pair<bool, std::string>> m_saved;
+};
+
+// A folder under /tmp that everyone may search (0755), owned by `owner`, removed with the object.
+class OpenTempFolder {
+public:
+    explicit OpenTempFolder(uid_t owner = 0, mode_t mode = 0755);
+    ~OpenTempFolder();
+    OpenTempFolder(const OpenTempFolder&) = delete;
+    OpenTempFolder& operator=(const OpenTempFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// What a stand-in program wrote down about its run.
+struct RecordedRun {
+    bool ran = false;
+    uid_t uid = 0;
+    std::string groups;                      // `id -G`
+    std::map<std::string, std::string> env;  // its whole environment
+    std::vector<std::string> args;
+    std::vector<int> fds;                    // its open descriptors
+    std::string fileOwner;                   // `stat -c '%u %a'` of the file named by the last
+                                             // argument (up to a '|'), when there is one
+    std::string fileContent;                 // that file's bytes as the program read them
+};
+
+// A stand-in program `name` in `binDir` (made executable for all) that writes down its run into
+// `recordDir`; ReadRun reads it back, waiting up to `waitMs` for it to appear.
+std::string WriteRecorder(const std::string& binDir, const std::string& name, const std::string& recordDir,
+                          int exitStatus = 0);
+RecordedRun ReadRun(const std::string& recordDir, const std::string& name, int waitMs = 10000);
+
+// Owner uid of `path` (lstat), or -1.
+long OwnerOf(const std::string& path);
+
+} // namespace testsupport
