@@ -459,26 +459,30 @@ pid_t WaitForStub(const std::string& script) {
 // The runtime folder a loader hands down is for its own program: a loader that finds one in its
 // environment (sudo -E, su) ignores it, and never changes that folder.
 TEST_F(LoaderTest, TheLoaderTakesNoRuntimeFolderFromItsEnvironment) {
-    Install({"log:up"});
-    const std::string inherited = root + "/inherited";
-    fs::create_directories(inherited);
-    chmod(inherited.c_str(), 0755);
-    const pid_t pid = StartLoaderProgram(root, {"BRULIN_RUNTIME_DIR=" + inherited,
-                                                "BRULIN_LOADER_PID=" + std::to_string(getpid())});
-    ASSERT_GT(pid, 0);
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(Runs(), 1);
-    // The program met the loader in the folder the loader chose for itself.
-    std::ifstream met(script + ".runtime");
-    std::string folder;
-    std::getline(met, folder);
-    EXPECT_EQ(folder, root + "/run/brulin/");
-    struct stat st {};
-    ASSERT_EQ(stat(inherited.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0755u);
-    EXPECT_TRUE(fs::is_empty(inherited));
+    // A folder that would do as it is, and one open to others that must not be changed.
+    for (const mode_t mode : {0700u, 0755u}) {
+        SCOPED_TRACE(mode);
+        Install({"log:up"});
+        const std::string inherited = root + "/inherited";
+        fs::create_directories(inherited);
+        chmod(inherited.c_str(), mode);
+        const pid_t pid = StartLoaderProgram(root, {"BRULIN_RUNTIME_DIR=" + inherited,
+                                                    "BRULIN_LOADER_PID=" + std::to_string(getpid())});
+        ASSERT_GT(pid, 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(Runs(), 1);
+        // The program met the loader in the folder the loader chose for itself.
+        std::ifstream met(script + ".runtime");
+        std::string folder;
+        std::getline(met, folder);
+        EXPECT_EQ(folder, root + "/run/brulin/");
+        struct stat st {};
+        ASSERT_EQ(stat(inherited.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, mode);
+        EXPECT_TRUE(fs::is_empty(inherited));
+    }
 }
 
 // Started with SIGHUP ignored (nohup Brulin &), the loader and its program outlive a hang-up
