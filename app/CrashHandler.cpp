@@ -113,7 +113,7 @@ int OpenDumpFile() {
         n += 10;
         n += static_cast<std::size_t>(FormatDecimal(path + n, g_dumpCounter.fetch_add(1)));
         std::memcpy(path + n, ".dmp", 5);
-        const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
@@ -197,7 +197,7 @@ void OnOutOfMemory() {
 }
 
 int OpenFifoWriteEnd(const std::string& path) {
-    return path.empty() ? -1 : open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return path.empty() ? -1 : open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
 }
 
 } // namespace
@@ -212,7 +212,7 @@ bool InstallCrashHandler(const CrashHandlerSetup& setup) {
     g_crashFd = OpenFifoWriteEnd(setup.crashFifo);
     g_memoryFd = OpenFifoWriteEnd(setup.memoryFifo);
     if (!setup.lineFile.empty())
-        g_lineFd = open(setup.lineFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        g_lineFd = open(setup.lineFile.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     const std::size_t n = std::min(setup.dumpDir.size(), sizeof g_dumpDir - 1);
     std::memcpy(g_dumpDir, setup.dumpDir.data(), n);
     g_dumpDir[n] = '\0';

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -54,9 +55,9 @@ struct LoaderFifo {
         unlink(path.c_str());
         if (mkfifo(path.c_str(), 0600) != 0)
             return false;
-        read.Reset(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        read.Reset(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
         if (read.Valid())
-            keepOpen.Reset(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+            keepOpen.Reset(open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
         return read.Valid() && keepOpen.Valid();
     }
     // Reads everything waiting; true when at least one byte was there.
@@ -95,10 +96,12 @@ void OnChild(int) {
 }
 
 // The signals that end the loader, told through a self-pipe: the watch loop ends the program
-// first. The handlers are the loader's only while it runs.
+// first. The handlers are the loader's only while it runs. A SIGHUP ignored when the loader
+// started (nohup) stays ignored, for the loader and the programs it starts.
 constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 int g_stopPipe[2] = {-1, -1};
 volatile sig_atomic_t g_stopSignal = 0;
+bool g_hangUpIgnored = false;
 void OnStop(int sig) {
     const int saved = errno;
     if (!g_stopSignal)
@@ -119,8 +122,13 @@ public:
         sa.sa_handler = OnStop;
         sa.sa_flags = SA_RESTART;
         sigemptyset(&sa.sa_mask);
-        for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
-            sigaction(kStopSignals[i], &sa, &m_old[i]);
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            sigaction(kStopSignals[i], nullptr, &m_old[i]);
+            if (kStopSignals[i] == SIGHUP)
+                g_hangUpIgnored = m_old[i].sa_handler == SIG_IGN;
+            if (kStopSignals[i] != SIGHUP || !g_hangUpIgnored)
+                sigaction(kStopSignals[i], &sa, nullptr);
+        }
     }
     ~StopSignals() {
         for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
@@ -170,7 +178,8 @@ public:
             dfl.sa_handler = SIG_DFL;
             sigemptyset(&dfl.sa_mask);
             for (int sig : kStopSignals)
-                sigaction(sig, &dfl, nullptr);
+                if (sig != SIGHUP || !g_hangUpIgnored)
+                    sigaction(sig, &dfl, nullptr);
             sigaction(SIGPIPE, &dfl, nullptr);
             sigaction(SIGCHLD, &dfl, nullptr);
             int err = 0;
@@ -298,16 +307,20 @@ void AppendCrashNote(const std::string& note, int logFd) {
     unlink(note.c_str());
 }
 
-// The environment of the programs the loader starts: its own, with the runtime folder it chose,
-// so that the program meets it there whatever the program would find on its own.
+// The environment of the programs the loader starts: its own, with the runtime folder it chose
+// and the loader's pid (the program takes the folder only from its parent), so that the program
+// meets it there whatever the program would find on its own.
 class ProgramEnvironment {
 public:
     explicit ProgramEnvironment(const std::string& runtimeDir) {
         const std::string key = std::string(platform::kRuntimeDirVariable) + "=";
+        const std::string pidKey = std::string(platform::kLoaderPidVariable) + "=";
         for (char** e = environ; e && *e; ++e)
-            if (std::string_view(*e).substr(0, key.size()) != key)
+            if (std::string_view(*e).substr(0, key.size()) != key &&
+                std::string_view(*e).substr(0, pidKey.size()) != pidKey)
                 m_entries.emplace_back(*e);
         m_entries.push_back(key + runtimeDir);
+        m_entries.push_back(pidKey + std::to_string(getpid()));
         for (std::string& entry : m_entries)
             m_pointers.push_back(entry.data());
         m_pointers.push_back(nullptr);
@@ -321,7 +334,41 @@ private:
 
 enum class RunEnd { Ended, Crash, Memory };
 
-int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd) {
+// A loader started through pkexec by the user's loader ends as on SIGTERM when that loader ends
+// (the user may signal only their own loader, not this one): the kernel sends SIGTERM when the
+// parent goes, and a parent gone before that was asked for is told the same way.
+class ParentWatch {
+public:
+    explicit ParentWatch(int startedBy) : m_startedBy(startedBy) {
+        if (m_startedBy <= 0)
+            return;
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != m_startedBy)
+            kill(getpid(), SIGTERM);
+    }
+    ~ParentWatch() {
+        if (m_startedBy > 0)
+            prctl(PR_SET_PDEATHSIG, 0);
+    }
+    ParentWatch(const ParentWatch&) = delete;
+    ParentWatch& operator=(const ParentWatch&) = delete;
+
+    bool ParentGone() const { return m_startedBy > 0 && getppid() != m_startedBy; }
+
+private:
+    int m_startedBy;
+};
+
+// The log's line for a loader ended from outside.
+void LogStopped(int logFd, int sig, bool parentGone) {
+    const std::string text =
+        parentGone ? "The loader that started this one has ended: the program was ended with it (signal " +
+                         std::to_string(sig) + ").\r\n"
+                   : "Ended by signal " + std::to_string(sig) + ": the program was ended first.\r\n";
+    platform::WriteFully(logFd, text.data(), text.size());
+}
+
+int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd, const ParentWatch& parent) {
     const platform::AppPaths& paths = config.paths;
     const std::string program = paths.programDir + config.programName;
     const std::string note = CrashNoteFile(paths);
@@ -335,6 +382,7 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd)
         unlink(note.c_str());
         if (const int sig = StopSignals::Pending()) {
             DebugTrace("____---Ended by signal %d.", sig);
+            LogStopped(logFd, sig, parent.ParentGone());
             return kLoaderStopped + sig;
         }
         std::vector<std::string> args = {config.programName, "-pro"};
@@ -387,6 +435,7 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd)
         if (const int sig = StopSignals::Pending()) {
             // Ended from outside: no restart and no report, the user asked for the end.
             DebugTrace("____---Ended by signal %d.", sig);
+            LogStopped(logFd, sig, parent.ParentGone());
             return kLoaderStopped + sig;
         }
         if (end == RunEnd::Memory && memoryRestarts >= config.maxMemoryRestarts)
@@ -428,7 +477,19 @@ int RunLoader(const LoaderConfig& givenConfig, ILoaderMessages& messages) {
     }
     FileHandle loaderLock = LockFile(config.paths.LoaderLockFile(), busy);
 
-    FileHandle logFile(open(config.paths.LogFile().c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    // The log is emptied only once it is known to be a file of this user's own: a link or a
+    // foreign file at its name is left as it is, and the start is refused with why.
+    const std::string logName = config.paths.LogFile();
+    FileHandle logFile = platform::OpenOwnFile(logName, /*empty=*/true);
+    if (!logFile.Valid()) {
+        const int why = errno;
+        messages.ShowMessage(1, "Cannot open the log file " + logName + ": " +
+                                    (why == ELOOP || why == EPERM
+                                         ? std::string("it is a symbolic link or not a file of this user. It was left "
+                                                       "as it is; move it away and start again.")
+                                         : std::string(std::strerror(why))));
+        return kLoaderRefused;
+    }
     std::vector<std::string> notes = config.logNotes;
     for (std::string& line : platform::RuntimeFolderNotes(config.paths, refused))
         notes.push_back(std::move(line));
@@ -438,13 +499,14 @@ int RunLoader(const LoaderConfig& givenConfig, ILoaderMessages& messages) {
     }
     InstallChildPipe();
     StopSignals stopSignals;
+    const ParentWatch parent(config.startedBy);
     int result;
     {
         const std::string mapping = LogMappingName(config.paths);
         const std::string mutex = LogMutexName(config.paths);
         CFileMappingLog log(CFileMappingLog::kCreateMode, mapping.c_str(), mutex.c_str());
         DebugTrace("____---Start Brulin.");
-        result = WatchAndRestart(config, log, logFile.Get());
+        result = WatchAndRestart(config, log, logFile.Get(), parent);
     }
     // The section's name went with the log object; the mutex's goes too, so that no runtime
     // folder leaves a name behind. (A program still running keeps the objects it has open; a

@@ -29,6 +29,9 @@ struct LoaderConfig {
     std::vector<std::string> programSwitches;
     // Lines put at the top of the log file, before the program's own.
     std::vector<std::string> logNotes;
+    // The pid of the loader that started this one through pkexec (0: none). When that process
+    // ends, this loader ends as on SIGTERM, and logs why.
+    int startedBy = 0;
 };
 
 // Exit statuses of RunLoader.
@@ -45,7 +48,10 @@ enum : int {
 // programs it starts are told that folder, and the log file begins with the folders refused.
 // While it runs, SIGTERM, SIGINT and SIGHUP end the main program first (within stopWaitMs,
 // then it is killed) and then the loader, with kLoaderStopped + the signal; the signals'
-// handling is put back as it was before the return. A main program never outlives the
+// handling is put back as it was before the return (a SIGHUP ignored at the start stays ignored,
+// and ignored in the programs started: a loader run with nohup outlives its terminal). The log
+// file is used only when it is a regular file of this user (never through a link): else the
+// start is refused with kLoaderRefused. A main program never outlives the
 // loader: it is killed when the loader ends in any other way (even by SIGKILL).
 int RunLoader(const LoaderConfig& config, ILoaderMessages& messages);
 

@@ -2,6 +2,7 @@
 #include "logging/LogBuffer.h"
 #include "logging/LogSink.h"
 #include "platform/DebugOutput.h"
+#include "platform/File.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -33,7 +34,8 @@ int CDirectLog::Open(const char* name) {
     }
     if (!name || !*name)
         return 0;
-    m_fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Emptied only once known to be a file of this user (never through a link).
+    m_fd = platform::OpenOwnFile(name, /*empty=*/true).Release();
     return m_fd >= 0 ? 1 : 0;
 }
 

@@ -1,7 +1,10 @@
 #include "platform/AppPaths.h"
 
+#include "platform/File.h"
+
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -63,7 +66,9 @@ void SetError(std::string* error, const std::string& text) {
 }
 
 // Makes `dir` (its parents too when `makeParents`) and checks that it is a private folder of
-// this user, and with `checkParent` that it lies in a folder no other user may change.
+// this user, and with `checkParent` that it lies in a folder no other user may change. Only a
+// folder made here is given mode 0700: one that was there already is used as it is or refused
+// (a runtime folder open to any other user, a state folder others may change), never changed.
 bool MakeOwnDir(const std::string& dirIn, bool makeParents, bool checkParent, std::string* error) {
     const std::string dir = Strip(dirIn);
     if (makeParents) {
@@ -97,17 +102,28 @@ bool MakeOwnDir(const std::string& dirIn, bool makeParents, bool checkParent, st
             rmdir(dir.c_str());
         return false;
     }
-    if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) {
-        SetError(error, dir + ": " + std::strerror(errno));
+    if (made) {
+        // The umask may have taken the owner's own rights.
+        if ((st.st_mode & 0777) != 0700 && chmod(dir.c_str(), 0700) != 0) {
+            SetError(error, dir + ": " + std::strerror(errno));
+            rmdir(dir.c_str());
+            return false;
+        }
+        return true;
+    }
+    if ((st.st_mode & (checkParent ? 077 : 022)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        SetError(error, dir + ": open to other users (mode " + mode + "); left as it is");
         return false;
     }
     return true;
 }
 
-// True when a FIFO can be made in `dir` (ending in '/') and a file there can be locked: the
-// loader and the program meet through both.
+// True when a FIFO can be made in `dir` and a file there can be locked: the loader and the
+// program meet through both. The probes are made inside the folder, never beside it.
 bool MeetingWorks(const std::string& dir, std::string* error) {
-    const std::string probe = dir + ".probe-" + std::to_string(getpid());
+    const std::string probe = WithSlash(dir) + ".probe-" + std::to_string(getpid());
     unlink(probe.c_str());
     // Some file systems leave a plain file behind and fail, or even report success.
     const int made = mkfifo(probe.c_str(), 0600);
@@ -136,6 +152,7 @@ bool MeetingWorks(const std::string& dir, std::string* error) {
     return true;
 }
 
+// `dir` with or without its trailing '/'.
 bool UsableRuntimeDir(const std::string& dir, bool makeParents, std::string* error) {
     return MakeOwnDir(dir, makeParents, /*checkParent=*/true, error) && MeetingWorks(dir, error);
 }
@@ -153,9 +170,9 @@ std::string ReadFirstLine(const std::string& file) {
     return line.substr(0, line.find('\n'));
 }
 
-// Writes `text` to `file` whole or not at all.
+// Writes `text` to `file` whole or not at all, through a name of this process's own.
 bool WriteWhole(const std::string& file, const std::string& text) {
-    const std::string part = file + ".part";
+    const std::string part = file + ".part-" + std::to_string(getpid());
     unlink(part.c_str());
     const int fd = open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
@@ -168,17 +185,41 @@ bool WriteWhole(const std::string& file, const std::string& text) {
     return false;
 }
 
+// Held while a start reads, makes and records the mkdtemp folder, so that starts at the same
+// moment agree on one folder (a lock file beside the record, in the state folder). No lock (a
+// state folder where none works) leaves each start to choose alone.
+class TempChoiceLock {
+public:
+    explicit TempChoiceLock(const std::string& record) {
+        if (record.empty())
+            return;
+        m_file = OpenOwnFile(record + ".lock", /*empty=*/false);
+        if (!m_file.Valid())
+            return;
+        int r;
+        do
+            r = flock(m_file.Get(), LOCK_EX);
+        while (r != 0 && errno == EINTR);
+        if (r != 0)
+            m_file.Close();
+    }
+
+private:
+    FileHandle m_file;  // closing it lets the lock go
+};
+
 // The last resort: the mkdtemp folder that an earlier start made and remembered, else a new one.
 bool TempRuntimeDir(AppPaths& paths, std::vector<std::string>& refused) {
     if (paths.tempBase.empty())
         return false;
     const std::string prefix = WithSlash(paths.tempBase) + "brulin-" + std::to_string(getuid()) + "-";
+    const TempChoiceLock lock(paths.tempRecord);
     std::string error;
     if (!paths.tempRecord.empty()) {
-        const std::string known = ReadFirstLine(paths.tempRecord);
+        const std::string known = Strip(ReadFirstLine(paths.tempRecord));
         if (!known.empty()) {
             if (known.compare(0, prefix.size(), prefix) == 0 && known.find("/..") == std::string::npos &&
-                UsableRuntimeDir(known, false, &error)) {
+                known.find('/', prefix.size()) == std::string::npos && UsableRuntimeDir(known, false, &error)) {
                 paths.runtimeDir = WithSlash(known);
                 return true;
             }
@@ -255,7 +296,11 @@ AppPaths ResolveAppPaths(const std::string& programDir, const EnvLookup& env, un
         state = HomeDir(env) + "/.local/state";
     p.stateDir = WithSlash(state) + "brulin/";
     // The runtime folder's places, in the order tried (see AppPaths.h).
-    if (const std::string chosen = XdgDir(env, kRuntimeDirVariable); !chosen.empty())
+    // The folder a loader chose counts only in the program that loader started: the loader
+    // names itself beside it, and this process's parent must be that loader. Left in some
+    // other environment (sudo -E, su, a shell started from the program) it is ignored.
+    if (const std::string chosen = XdgDir(env, kRuntimeDirVariable);
+        !chosen.empty() && env(kLoaderPidVariable) == std::to_string(getppid()))
         p.runtimeChoices.push_back({WithSlash(chosen), false});
     if (const std::string runtime = XdgDir(env, "XDG_RUNTIME_DIR"); !runtime.empty())
         p.runtimeChoices.push_back({WithSlash(runtime) + "brulin/", true});

@@ -8,14 +8,16 @@
 // The runtime folder is where the loader and the main program meet (the single-instance lock,
 // the crash FIFOs), so it must be one that no other user can take first. It is the first of
 // these that can be made private to the user and where a FIFO and a lock work:
-//   - $BRULIN_RUNTIME_DIR (the folder a loader chose, handed to the program it starts);
+//   - $BRULIN_RUNTIME_DIR (the folder a loader chose, handed to the program it starts; taken
+//     only when $BRULIN_LOADER_PID names this process's parent);
 //   - $XDG_RUNTIME_DIR/brulin/;
 //   - for root /run/brulin/, for any other user /run/user/<uid>/brulin/ when that folder exists;
 //   - <state folder>/run-<host>/ (under the user's home);
 //   - a folder made with mkdtemp in $TMPDIR (or /tmp), remembered in the state folder so that
 //     later starts meet in it.
-// A folder found in the way (someone else's, a symlink, not a folder, or in a folder another user
-// may change) is passed over, never used and never a reason not to start.
+// A folder found in the way (someone else's, a symlink, not a folder, open to other users, or in
+// a folder another user may change) is passed over, never used, never changed and never a
+// reason not to start. Only folders made here are given their mode.
 #include <functional>
 #include <string>
 #include <vector>
@@ -66,6 +68,8 @@ std::string GetEnv(const char* name);
 
 // The environment variable through which the loader tells the program its runtime folder.
 constexpr char kRuntimeDirVariable[] = "BRULIN_RUNTIME_DIR";
+// Beside it, the loader's pid: the variable above counts only in a process whose parent that is.
+constexpr char kLoaderPidVariable[] = "BRULIN_LOADER_PID";
 
 // The folders of this process (program folder ProgramDir()), from the environment that
 // `env` gives; no folder is created.
@@ -84,8 +88,10 @@ bool CreateAppFolders(AppPaths& paths, std::string* error = nullptr, std::vector
 // nothing was refused).
 std::vector<std::string> RuntimeFolderNotes(const AppPaths& paths, const std::vector<std::string>& refused);
 // Creates `dir` (and missing parents) as a private folder (mode 0700); false on failure, or when
-// the folder is not the caller's own (someone else's, a symlink, not a folder). Unlike a runtime
-// folder, the folder above it may be writable by others (a group-writable ~/.local/state).
+// the folder is not the caller's own (someone else's, a symlink, not a folder) or was there
+// already open to changes by others (it is then left as it is; one others may only read is
+// used). Unlike a runtime folder, the folder above it may be writable by others (a
+// group-writable ~/.local/state).
 bool MakePrivateDir(const std::string& dir, std::string* error = nullptr);
 
 // 1 when another process (the loader) holds a lock on `lockFile`, 0 otherwise (no file, a stale

@@ -54,6 +54,27 @@ FileHandle OpenFile(const std::string& path, OpenMode mode) {
     return FileHandle(fd);
 }
 
+FileHandle OpenOwnFile(const std::string& path, bool empty) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    FileHandle file(fd);
+    if (!file.Valid())
+        return file;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+        file.Close();
+        errno = EPERM;
+        return file;
+    }
+    // Non-blocking only to open a FIFO planted at the name without hanging on it.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (empty && ftruncate(fd, 0) != 0)
+        file.Close();
+    return file;
+}
+
 std::int64_t ReadAt(int fd, void* buffer, std::size_t length, std::uint64_t offset) {
     if (fd < 0 || (!buffer && length))
         return -1;

@@ -1,10 +1,13 @@
 #include "recovery/RSData.h"
 
-#include "platform/DesktopUser.h"
+#include "platform/File.h"
 #include "storage/ByteSpan.h"
 
 #include <algorithm>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -82,17 +85,25 @@ bool CRSData::Open(const char* path, bool create) {
         return false;
     Close();
     m_error = RSERR_NONE;
+    // The state files lie in the state folder: never opened through a link, and emptied only
+    // once known to be a file of this user.
     if (m_mode == RSDATA_READ) {
-        m_file = std::fopen(path, "rb");
-    } else {
-        if (!create)
-            m_file = std::fopen(path, "r+b");
-        if (!m_file) {
-            m_file = std::fopen(path, "w+b");
-            if (m_file)
-                platform::GiveToFolderOwner(fileno(m_file), path);
+        const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        struct stat st {};
+        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+            ::close(fd);
+            return false;
         }
+        if (fd >= 0 && !(m_file = fdopen(fd, "rb")))
+            ::close(fd);
+        return m_file != nullptr;
     }
+    // Kept as it is unless `create` (a missing file is made either way).
+    platform::FileHandle fd = platform::OpenOwnFile(path, /*empty=*/create);
+    if (!fd.Valid())
+        return false;
+    if ((m_file = fdopen(fd.Get(), "w+b")))
+        fd.Release();
     return m_file != nullptr;
 }
 

@@ -70,7 +70,15 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    // The runtime folder handed down by a loader is for the program that loader starts: a
+    // loader never takes one from its environment (sudo -E, su), it chooses its own.
+    unsetenv(platform::kRuntimeDirVariable);
+    unsetenv(platform::kLoaderPidVariable);
     LoaderConfig config;
+    // pkexec runs this loader in its own process, a child of the user's loader: when that one
+    // ends (the user may signal only it), this one ends the program and itself.
+    if (std::getenv("PKEXEC_UID"))
+        config.startedBy = static_cast<int>(getppid());
     if (geteuid() != 0 && AsksForRoot(std::vector<std::string>(argv + 1, argv + argc))) {
         const RootStartResult root = RunAsRoot(OwnProgramPath());
         std::fprintf(stderr, "Brulin: %s\n", root.logLine.c_str());

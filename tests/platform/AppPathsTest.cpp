@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <cstring>
 #include <map>
+#include <set>
 #include <vector>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -60,6 +62,7 @@ std::vector<std::string> Dirs(const platform::AppPaths& p) {
 TEST(AppPaths, RuntimeFolderChoices) {
     const std::string run = "run-" + HostPart() + "/";
     const unsigned noSuchUser = 2147480001u;  // has no /run/user/<uid>
+    const std::string parent = std::to_string(getppid());
     ASSERT_NE(access(("/run/user/" + std::to_string(noSuchUser)).c_str(), F_OK), 0);
     struct Case {
         const char* what;
@@ -76,8 +79,16 @@ TEST(AppPaths, RuntimeFolderChoices) {
          {"/h/.local/state/brulin/" + run + " (parents)"}, "/scratch"},
         {"a user in a session", noSuchUser, {{"HOME", "/h"}, {"XDG_RUNTIME_DIR", "/r"}, {"TMPDIR", "rel"}},
          {"/r/brulin/ (parents)", "/h/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
-        {"started by a loader", noSuchUser, {{"HOME", "/h"}, {"XDG_RUNTIME_DIR", "/r"}, {"BRULIN_RUNTIME_DIR", "/chosen"}},
+        {"started by a loader", noSuchUser,
+         {{"HOME", "/h"}, {"XDG_RUNTIME_DIR", "/r"}, {"BRULIN_RUNTIME_DIR", "/chosen"}, {"BRULIN_LOADER_PID", parent}},
          {"/chosen/", "/r/brulin/ (parents)", "/h/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
+        // Left in an environment the loader did not make (sudo -E, su, a shell the program
+        // started): not taken.
+        {"the variable without its loader", 0, {{"HOME", "/root"}, {"BRULIN_RUNTIME_DIR", "/usr/share"}},
+         {"/run/brulin/", "/root/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
+        {"the variable of a loader that is not the parent", 0,
+         {{"HOME", "/root"}, {"BRULIN_RUNTIME_DIR", "/usr/share"}, {"BRULIN_LOADER_PID", std::to_string(getpid())}},
+         {"/run/brulin/", "/root/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
         {"relative values", 0, {{"HOME", "/root"}, {"XDG_RUNTIME_DIR", "r"}, {"BRULIN_RUNTIME_DIR", "c/"}},
          {"/run/brulin/", "/root/.local/state/brulin/" + run + " (parents)"}, "/tmp"},
     };
@@ -99,10 +110,15 @@ TEST(AppPaths, PrivateFoldersAndLoaderLock) {
     struct stat st {};
     ASSERT_EQ(stat(p.stateDir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    chmod(p.runtimeDir.c_str(), 0755);
-    EXPECT_TRUE(platform::MakePrivateDir(p.runtimeDir));  // tightened again
-    ASSERT_EQ(stat(p.runtimeDir.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // A folder that was there already is never given a mode: one others may only read is used
+    // as it is, one others may change is refused.
+    for (const mode_t mode : {0755u, 0775u, 0757u}) {
+        chmod(p.runtimeDir.c_str(), mode);
+        EXPECT_EQ(platform::MakePrivateDir(p.runtimeDir), (mode & 022) == 0) << std::oct << mode;
+        ASSERT_EQ(stat(p.runtimeDir.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, mode) << std::oct << mode;
+    }
+    chmod(p.runtimeDir.c_str(), 0700);
     std::ofstream(root / "file") << "x";
     EXPECT_FALSE(platform::MakePrivateDir((root / "file").string()));
     // A state folder whose parent others of the user's own group may write (umask 002, as on
@@ -252,7 +268,7 @@ TEST(AppPaths, ARuntimeFolderInTheWayIsPassedOver) {
              fs::create_directory(place);
              chmod(place.c_str(), 0755);
          },
-         true, ""},
+         false, "open to other users (mode 0755); left as it is"},
     };
     for (const Case& c : cases) {
         if (c.needsRoot && !AsRoot())
@@ -357,4 +373,92 @@ TEST(AppPaths, WithoutAFixedPlaceTheRuntimeFolderIsMadeWithMkdtempAndKept) {
     EXPECT_EQ(error.rfind("no runtime folder can be made; " + root + "/blocked: not a folder of this user", 0), 0u)
         << error;
     fs::remove_all(root);
+}
+
+// The remembered mkdtemp folder is probed inside itself: names made beside it in the shared
+// temporary folder (by anyone) neither turn it down nor are touched.
+TEST(AppPaths, TheRememberedFolderIsProbedInsideItself) {
+    const std::string root = RuntimeScratch("probe-inside");
+    fs::create_directories(root + "/tmp");
+    chmod((root + "/tmp").c_str(), 01777);
+    std::ofstream(root + "/blocked") << "x";
+    auto base = platform::ResolveAppPaths("/opt/b", Env({{"XDG_STATE_HOME", root + "/state"}, {"TMPDIR", root + "/tmp"}}));
+    base.runtimeChoices = {{root + "/blocked/", false}};
+    auto first = base;
+    ASSERT_TRUE(platform::CreateAppFolders(first));
+    const std::string folder = first.runtimeDir.substr(0, first.runtimeDir.size() - 1);
+    // What a probe beside the folder would be named: taken, and not removable.
+    const std::string beside = folder + ".probe-" + std::to_string(getpid());
+    fs::create_directories(beside + "/kept");
+    auto second = base;
+    std::vector<std::string> refused;
+    ASSERT_TRUE(platform::CreateAppFolders(second, nullptr, &refused));
+    EXPECT_EQ(second.runtimeDir, first.runtimeDir);
+    EXPECT_EQ(refused.size(), 1u);  // only the blocked fixed place
+    EXPECT_TRUE(fs::is_directory(beside + "/kept"));
+    EXPECT_TRUE(fs::is_empty(folder));  // the probes went again
+    fs::remove_all(root);
+}
+
+// Starts at the same moment at the last resort share one mkdtemp folder: the choice is made
+// under a lock in the state folder, and the record is never written half.
+TEST(AppPaths, StartsAtTheSameMomentShareOneMkdtempFolder) {
+    constexpr int kStarts = 6;
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        const std::string root = RuntimeScratch("together");
+        fs::create_directories(root + "/tmp");
+        chmod((root + "/tmp").c_str(), 01777);
+        std::ofstream(root + "/blocked") << "x";
+        auto base = platform::ResolveAppPaths("/opt/b", Env({{"XDG_STATE_HOME", root + "/state"}, {"TMPDIR", root + "/tmp"}}));
+        base.runtimeChoices = {{root + "/blocked/", false}};
+        fs::create_directories(base.stateDir);
+        chmod(base.stateDir.c_str(), 0700);
+        int go[2], told[2];
+        ASSERT_EQ(pipe(go), 0);
+        ASSERT_EQ(pipe(told), 0);
+        std::vector<pid_t> starts;
+        for (int i = 0; i < kStarts; ++i) {
+            const pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                close(go[1]);
+                char b;
+                [[maybe_unused]] ssize_t n = read(go[0], &b, 1);  // all start when the pipe closes
+                auto paths = base;
+                char line[512] = {};
+                if (platform::CreateAppFolders(paths))
+                    std::snprintf(line, sizeof line, "%s\n", paths.runtimeDir.c_str());
+                else
+                    std::snprintf(line, sizeof line, "failed\n");
+                n = write(told[1], line, std::strlen(line));
+                _exit(0);
+            }
+            starts.push_back(pid);
+        }
+        close(go[0]);
+        close(told[1]);
+        close(go[1]);
+        for (const pid_t pid : starts)
+            waitpid(pid, nullptr, 0);
+        std::string all;
+        char buf[4096];
+        for (ssize_t n; (n = read(told[0], buf, sizeof buf)) > 0;)
+            all.append(buf, static_cast<std::size_t>(n));
+        close(told[0]);
+        std::set<std::string> chosen;
+        int lines = 0;
+        for (std::size_t pos = 0, end; (end = all.find('\n', pos)) != std::string::npos; pos = end + 1, ++lines)
+            chosen.insert(all.substr(pos, end - pos));
+        EXPECT_EQ(lines, kStarts) << all;
+        ASSERT_EQ(chosen.size(), 1u) << all;
+        EXPECT_EQ(std::distance(fs::directory_iterator(root + "/tmp"), fs::directory_iterator()), 1);
+        std::ifstream record(base.tempRecord);
+        std::string remembered;
+        std::getline(record, remembered);
+        EXPECT_EQ(remembered + "/", *chosen.begin());
+        for (const auto& e : fs::directory_iterator(base.stateDir))
+            EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+        fs::remove_all(root);
+    }
 }

@@ -430,3 +430,44 @@ TEST(RSData, ProcessWideStoresAndMemoryReader) {
     EXPECT_EQ(RSReadValue<std::uint64_t>(&memory), 0x1122334455667788ull);
     EXPECT_FALSE(memory.OpenBuffer(f.data(), 0));
 }
+
+// The state files lie in the state folder: a link planted at a state file's name is never
+// opened, whatever it names is left whole (or never made), and a store open for appending
+// keeps what it holds.
+TEST(RSData, AStateFileIsNeverOpenedThroughALink) {
+    struct Case {
+        const char* what;
+        int mode;
+        bool create;
+        bool targetExists;
+    };
+    const Case cases[] = {
+        {"written anew", RSDATA_WRITE, true, true},
+        {"appended to", RSDATA_WRITE, false, true},
+        {"written anew, the link naming nothing", RSDATA_WRITE, true, false},
+        {"read", RSDATA_READ, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = testsupport::ScratchDir("rsdata-link");
+        const std::string target = dir + "/elsewhere.txt";
+        if (c.targetExists)
+            testsupport::WriteFileBytes(target, Bytes{'k', 'e', 'e', 'p'});
+        ASSERT_EQ(symlink(target.c_str(), (dir + "/s.rdf").c_str()), 0);
+        CRSDataEx store(c.mode);
+        EXPECT_FALSE(store.Open((dir + "/s.rdf").c_str(), c.create));
+        store.Close();
+        if (c.targetExists)
+            EXPECT_EQ(testsupport::ReadFileBytes(target), (Bytes{'k', 'e', 'e', 'p'}));
+        else
+            EXPECT_NE(access(target.c_str(), F_OK), 0);
+    }
+    // A store of its own is kept when opened for appending.
+    Store s("rsdata-append");
+    s.WriteSections({{kA, Bytes(100, 1)}});
+    const Bytes before = s.File();
+    CRSDataEx again(RSDATA_WRITE);
+    ASSERT_TRUE(again.Open(s.path.c_str(), false));
+    again.Close();
+    EXPECT_EQ(s.File(), before);
+}

@@ -1,7 +1,8 @@
 // Stands in for the main program and the crash reporter beside a loader under test. Started
 // as "BrulinReport" it leaves <script>.reported and ends. Otherwise it lists the descriptors
 // it inherited beyond 0, 1 and 2 in <script>.fds (one number a line), its arguments after the
-// name in <script>.args (one a line) and its pid in <script>.pid, counts its runs in
+// name in <script>.args (one a line), its pid in <script>.pid and the runtime folder it would
+// meet the loader in (its first choice) in <script>.runtime, counts its runs in
 // <script>.runs and carries out line n of the script file named by BRULIN_STUB_SCRIPT (the
 // last line once the lines run out), word by word:
 //   log:TEXT   a log line (through the shared buffer when a loader runs, else the log file)
@@ -95,6 +96,7 @@ int main(int, char** argv) {
     const std::string line = lines[std::min<std::size_t>(static_cast<std::size_t>(run), lines.size() - 1)];
 
     const platform::AppPaths paths = platform::ResolveAppPaths();
+    std::ofstream(script + ".runtime", std::ios::trunc) << paths.runtimeDir << "\n";
     UseLogNames(paths);
     const int type = platform::ProbeLoaderLock(paths.LoaderLockFile());
     InitLog(paths.LogFile().c_str(), LOGLEVEL_INFO, static_cast<LOGTYPE>(type));

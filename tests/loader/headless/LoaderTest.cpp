@@ -14,9 +14,12 @@
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -364,5 +367,212 @@ TEST_F(LoaderTest, TheProgramNeverOutlivesTheLoaderProgram) {
         EXPECT_TRUE(EndsWithin(stub, 5000));
         EXPECT_EQ(Runs(), 1);
         EXPECT_FALSE(fs::exists(script + ".reported"));
+    }
+}
+
+// A link at the log's name is never followed: whatever it names is left whole (a file) or never
+// made (a dangling link), and the start is refused with a message that says why.
+TEST_F(LoaderTest, ALinkAtTheLogIsNeitherFollowedNorCut) {
+    struct Case {
+        const char* what;
+        bool targetExists;
+    };
+    for (const Case c : {Case{"a link to a file", true}, Case{"a link to nothing", false}}) {
+        SCOPED_TRACE(c.what);
+        Install({"log:up"});
+        messages.shown.clear();
+        fs::create_directories(root + "/state/brulin");
+        fs::permissions(root + "/state/brulin", fs::perms::owner_all);
+        const std::string target = root + "/precious.txt";
+        if (c.targetExists)
+            std::ofstream(target) << "keep me\n";
+        fs::create_symlink(target, config.paths.LogFile());
+        EXPECT_EQ(RunLoader(config, messages), kLoaderRefused);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].second.rfind("Cannot open the log file " + config.paths.LogFile() +
+                                                     ": it is a symbolic link",
+                                                 0),
+                  0u)
+            << messages.shown[0].second;
+        EXPECT_EQ(Runs(), 0);
+        EXPECT_TRUE(fs::is_symlink(config.paths.LogFile()));
+        if (c.targetExists) {
+            const auto bytes = ReadFileBytes(target);
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "keep me\n");
+        } else {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+        }
+    }
+}
+
+namespace {
+
+// Starts the loader program copied into `root`/bin with `env` added to (or, for "NAME=" with no
+// value, taken from) this process's environment; `hangUpIgnored` as under nohup, in a process
+// group of its own. Without a display: the loader never opens a window here.
+pid_t StartLoaderProgram(const std::string& root, const std::vector<std::string>& env, bool hangUpIgnored = false,
+                         const std::vector<std::string>& args = {}) {
+    const std::string loader = root + "/bin/Brulin";
+    if (!fs::exists(loader)) {
+        fs::copy_file(std::string(BRULIN_BINARY_DIR) + "/Brulin", loader);
+        fs::permissions(loader, fs::perms::owner_all);
+    }
+    std::vector<std::string> entries;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0;
+        for (const std::string& add : env)
+            replaced = replaced || entry.rfind(add.substr(0, add.find('=') + 1), 0) == 0;
+        if (!replaced)
+            entries.push_back(entry);
+    }
+    for (const std::string& add : env)
+        if (add.back() != '=')
+            entries.push_back(add);
+    std::vector<char*> envp, argv{const_cast<char*>("Brulin")};
+    for (std::string& e : entries)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        if (hangUpIgnored)
+            signal(SIGHUP, SIG_IGN);
+        execve(loader.c_str(), argv.data(), envp.data());
+        _exit(120);
+    }
+    return pid;
+}
+
+pid_t WaitForStub(const std::string& script) {
+    pid_t stub = 0;
+    for (int i = 0; i < 1000 && (stub = StubPid(script)) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return stub;
+}
+
+} // namespace
+
+// The runtime folder a loader hands down is for its own program: a loader that finds one in its
+// environment (sudo -E, su) ignores it, and never changes that folder.
+TEST_F(LoaderTest, TheLoaderTakesNoRuntimeFolderFromItsEnvironment) {
+    // A folder that would do as it is, and one open to others that must not be changed.
+    for (const mode_t mode : {0700u, 0755u}) {
+        SCOPED_TRACE(mode);
+        Install({"log:up"});
+        const std::string inherited = root + "/inherited";
+        fs::create_directories(inherited);
+        chmod(inherited.c_str(), mode);
+        const pid_t pid = StartLoaderProgram(root, {"BRULIN_RUNTIME_DIR=" + inherited,
+                                                    "BRULIN_LOADER_PID=" + std::to_string(getpid())});
+        ASSERT_GT(pid, 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(Runs(), 1);
+        // The program met the loader in the folder the loader chose for itself.
+        std::ifstream met(script + ".runtime");
+        std::string folder;
+        std::getline(met, folder);
+        EXPECT_EQ(folder, root + "/run/brulin/");
+        struct stat st {};
+        ASSERT_EQ(stat(inherited.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, mode);
+        EXPECT_TRUE(fs::is_empty(inherited));
+    }
+}
+
+// Started with SIGHUP ignored (nohup Brulin &), the loader and its program outlive a hang-up
+// sent to their process group, as when the terminal closes; SIGTERM still ends both.
+TEST_F(LoaderTest, ALoaderStartedWithNohupOutlivesAHangUp) {
+    Install({"log:up sleep:30000"});
+    const pid_t pid = StartLoaderProgram(root, {}, /*hangUpIgnored=*/true);
+    ASSERT_GT(pid, 0);
+    const pid_t stub = WaitForStub(script);
+    ASSERT_NE(stub, 0);
+    kill(-pid, SIGHUP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the loader ended: " << status;
+    EXPECT_FALSE(Ended(stub));
+    kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(EndsWithin(stub, 5000));
+    kill(stub, SIGKILL);
+}
+
+// A loader started through pkexec is the child of the user's loader, and the user may signal
+// only that one: when it ends, the loader it started ends its program and itself, and says why
+// in the log. The starter is either a process that only starts it (as pkexec's parent) or, for
+// a user who is not root, the user's own loader with a stand-in pkexec that runs the loader in
+// its own process, as pkexec does.
+TEST_F(LoaderTest, ALoaderStartedThroughPkexecEndsWithTheLoaderThatStartedIt) {
+    struct Case {
+        const char* what;
+        bool usersLoader;
+        int sig;
+    };
+    const std::vector<Case> cases = {{"a starter ended by SIGTERM", false, SIGTERM},
+                                     {"a starter ended by SIGKILL", false, SIGKILL},
+                                     {"the user's loader ended by SIGTERM", true, SIGTERM},
+                                     {"the user's loader ended by SIGHUP", true, SIGHUP}};
+    for (const Case& c : cases) {
+        if (c.usersLoader && geteuid() == 0)
+            continue;  // root's loader never asks pkexec
+        SCOPED_TRACE(c.what);
+        Install({"log:up sleep:30000"});
+        // A root loader started by pkexec without a display hands back to the user's loader; a
+        // display is named here so that it goes on (nothing opens it).
+        const std::vector<std::string> env = {"PKEXEC_UID=" + std::to_string(getuid()), "DISPLAY=:4242"};
+        pid_t starter;
+        pid_t loader = 0;
+        if (c.usersLoader) {
+            const std::string fake = root + "/fakebin";
+            fs::create_directories(fake);
+            std::ofstream(fake + "/pkexec") << "#!/bin/sh\nPKEXEC_UID=$(id -u) DISPLAY=:4242 exec \"$@\"\n";
+            fs::permissions(fake + "/pkexec", fs::perms::owner_all);
+            const std::string path = fake + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+            starter = StartLoaderProgram(root, {"PATH=" + path, "DISPLAY=", "PKEXEC_UID="}, false, {"--administrator"});
+        } else {
+            int told[2];
+            ASSERT_EQ(pipe(told), 0);
+            starter = fork();
+            if (starter == 0) {
+                close(told[0]);
+                const pid_t child = StartLoaderProgram(root, env);
+                [[maybe_unused]] ssize_t n = write(told[1], &child, sizeof child);
+                for (;;)
+                    pause();
+            }
+            close(told[1]);
+            ASSERT_EQ(read(told[0], &loader, sizeof loader), static_cast<ssize_t>(sizeof loader));
+            close(told[0]);
+        }
+        ASSERT_GT(starter, 0);
+        const pid_t stub = WaitForStub(script);
+        ASSERT_NE(stub, 0);
+        if (c.usersLoader) {
+            std::ifstream children("/proc/" + std::to_string(starter) + "/task/" + std::to_string(starter) + "/children");
+            children >> loader;
+        }
+        ASSERT_GT(loader, 0);
+        kill(starter, c.sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(starter, &status, 0), starter);
+        EXPECT_TRUE(EndsWithin(stub, 5000));
+        EXPECT_TRUE(EndsWithin(loader, 5000));
+        EXPECT_NE(LogText().find("The loader that started this one has ended: the program was ended with it (signal 15).\r\n"),
+                  std::string::npos)
+            << LogText();
+        EXPECT_EQ(Runs(), 1);
+        EXPECT_FALSE(fs::exists(script + ".reported"));
+        if (!Ended(stub) || !Ended(loader)) {
+            kill(loader, SIGKILL);
+            kill(stub, SIGKILL);
+        }
     }
 }
