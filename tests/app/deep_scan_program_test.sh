@@ -6,6 +6,7 @@
 # and dialog is saved as a screenshot, and the recovered files are compared with the originals.
 #   deep_scan_program_test.sh <BrulinUI> <x_screenshot> <make_deep_scan_disk> <screenshots> <scratch>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 program=$1 shot=$2 maker=$3 shots=$4 scratch=$5
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"

@@ -17,6 +17,7 @@
 # asked and that the program starts.
 #   desktop_start_test.sh <build folder> <x_screenshot> <screenshot folder> <scratch folder> <large-font config>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 build=$(cd "$1" && pwd) shot=$2 shots=$3 scratch=$4 largeFont=$5
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"

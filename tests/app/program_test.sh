@@ -5,6 +5,7 @@
 # and shows no window.
 #   program_test.sh <BrulinUI> <x_screenshot> <screenshot folder> <scratch folder>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 program=$1 shot=$2 shots=$3 scratch=$4
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"

@@ -15,6 +15,7 @@
 # Without root only the user's own start without a session is checked.
 #   runtime_folders_test.sh <build folder> <scratch folder>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 fail() { echo "FAIL: $*" >&2; exit 1; }
 other=4242
 

@@ -8,6 +8,7 @@
 # cmake --install into another prefix gives programs that find their libraries too.
 #   package_test.sh <build folder> <scratch folder> <x_screenshot> <screenshot folder> <sanitized ON|OFF>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 build=$(cd "$1" && pwd) scratch=$2 shot=$3 shots=$4 sanitized=$5
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"
