@@ -125,9 +125,11 @@ fi
 # Inside the namespace.
 self=$(realpath "$0")
 chmod 755 "$scratch"
+. "$(dirname "$self")/../support/reach.sh" && reach_keep "$build" "$scratch" "$(dirname "$self")"
 mount -t tmpfs -o mode=1777 tmpfs /tmp
 mount -t tmpfs -o mode=755 tmpfs /run
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm
+reach_give nobody # the build, this script and its scratch, wherever they lie (reach.sh)
 mkdir -m 1777 /tmp/.X11-unix
 nobody=$(id -u nobody)
 as_other=(setpriv --reuid=$other --regid=$other --clear-groups)
