@@ -14,7 +14,7 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export ASAN_OPTIONS="${ASAN_OPTIONS//detect_leaks=1/detect_leaks=0}"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-command -v xdotool >/dev/null || fail "xdotool is missing (scripts/setup.sh installs it)"
+command -v xdotool >/dev/null || fail "xdotool is missing from $PATH (scripts/setup.sh installs it)"
 fixture=$("$maker") || fail "the damaged disk could not be made"
 [ -f "$fixture/disk.img" ] || fail "no disk image in $fixture"
 

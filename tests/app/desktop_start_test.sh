@@ -25,7 +25,7 @@ scratch=$(cd "$scratch" && pwd) shot=$(realpath "$shot")
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export ASAN_OPTIONS="${ASAN_OPTIONS//detect_leaks=1/detect_leaks=0}"
 fail() { echo "FAIL: $*" >&2; exit 1; }
-command -v xdotool >/dev/null || fail "xdotool is missing (scripts/setup.sh installs it)"
+command -v xdotool >/dev/null || fail "xdotool is missing from $PATH (scripts/setup.sh installs it)"
 loader=$build/Brulin
 [ -x "$loader" ] && [ -x "$build/BrulinUI" ] || fail "no Brulin and BrulinUI in $build"
 
@@ -47,7 +47,7 @@ chmod 755 "$standin/pkexec"
 denied=no
 run_as=()
 if [ "$(id -u)" -eq 0 ]; then
-  command -v unshare >/dev/null && command -v setpriv >/dev/null || fail "unshare and setpriv are needed under root"
+  command -v unshare >/dev/null && command -v setpriv >/dev/null || fail "unshare and setpriv are needed under root (searched $PATH)"
   [ -b /dev/loop0 ] || fail "no /dev/loop0 to stand for a disk only root may read"
   # The disk: a loop device with a backing file, as the system lists one.
   mkdir -p "$scratch/sys-block/loop0/loop"

@@ -28,7 +28,7 @@ done
 # Debian's rules, as lintian checks them down to its informational and pedantic tags: no error
 # (the rest is shown), and programs and libraries built hardened: no hardening tag at all. The
 # sanitizer build alone leaves out fortify (AddressSanitizer checks those calls itself).
-command -v lintian > /dev/null || fail "lintian is not installed (scripts/setup.sh installs it)"
+command -v lintian > /dev/null || fail "lintian is not in $PATH (scripts/setup.sh installs it)"
 lint_status=0
 lint=$(lintian -I --pedantic "$deb" 2>&1) || lint_status=$?
 echo "lintian: ${lint:-no tag}"
@@ -88,7 +88,7 @@ grep -q "^Icon=brulin$" "$root/usr/share/applications/brulin.desktop" || fail "d
 # The desktop entry as the freedesktop rules have it: desktop-file-validate has nothing to say,
 # not even a hint (two main categories would list the program twice in a menu).
 command -v desktop-file-validate > /dev/null ||
-  fail "desktop-file-validate is not installed (scripts/setup.sh installs desktop-file-utils)"
+  fail "desktop-file-validate is not in $PATH (scripts/setup.sh installs desktop-file-utils)"
 validate_status=0
 validate=$(desktop-file-validate "$root/usr/share/applications/brulin.desktop" 2>&1) || validate_status=$?
 [ -z "$validate" ] && [ "$validate_status" = 0 ] ||
