@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests, the fuzz targets and the benchmarks need.
+# Installs every Debian package the build, the tests, the fuzz targets and the benchmarks need
+# (only the missing ones: with all installed it needs no root). A user who is not root installs
+# them through sudo where sudo runs without asking; otherwise the script says what to run as root.
 set -euo pipefail
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git lintian desktop-file-utils
@@ -22,7 +22,15 @@ missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ "${#missing[@]}" -gt 0 ]; then
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[ "${#missing[@]}" -eq 0 ] && exit 0
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo > /dev/null || ! sudo -n true 2> /dev/null; then
+    echo "scripts/setup.sh: missing packages: ${missing[*]}" >&2
+    echo "run as root: apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+    exit 1
+  fi
+  SUDO=(sudo -n)
 fi
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -6,6 +6,7 @@
 # and dialog is saved as a screenshot, and the recovered files are compared with the originals.
 #   deep_scan_program_test.sh <BrulinUI> <x_screenshot> <make_deep_scan_disk> <screenshots> <scratch>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 program=$1 shot=$2 maker=$3 shots=$4 scratch=$5
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"
@@ -13,7 +14,7 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export ASAN_OPTIONS="${ASAN_OPTIONS//detect_leaks=1/detect_leaks=0}"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
-command -v xdotool >/dev/null || fail "xdotool is missing (scripts/setup.sh installs it)"
+command -v xdotool >/dev/null || fail "xdotool is missing from $PATH (scripts/setup.sh installs it)"
 fixture=$("$maker") || fail "the damaged disk could not be made"
 [ -f "$fixture/disk.img" ] || fail "no disk image in $fixture"
 

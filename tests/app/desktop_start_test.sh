@@ -17,6 +17,7 @@
 # asked and that the program starts.
 #   desktop_start_test.sh <build folder> <x_screenshot> <screenshot folder> <scratch folder> <large-font config>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 build=$(cd "$1" && pwd) shot=$2 shots=$3 scratch=$4 largeFont=$5
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"
@@ -24,7 +25,7 @@ scratch=$(cd "$scratch" && pwd) shot=$(realpath "$shot")
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 export ASAN_OPTIONS="${ASAN_OPTIONS//detect_leaks=1/detect_leaks=0}"
 fail() { echo "FAIL: $*" >&2; exit 1; }
-command -v xdotool >/dev/null || fail "xdotool is missing (scripts/setup.sh installs it)"
+command -v xdotool >/dev/null || fail "xdotool is missing from $PATH (scripts/setup.sh installs it)"
 loader=$build/Brulin
 [ -x "$loader" ] && [ -x "$build/BrulinUI" ] || fail "no Brulin and BrulinUI in $build"
 
@@ -46,7 +47,7 @@ chmod 755 "$standin/pkexec"
 denied=no
 run_as=()
 if [ "$(id -u)" -eq 0 ]; then
-  command -v unshare >/dev/null && command -v setpriv >/dev/null || fail "unshare and setpriv are needed under root"
+  command -v unshare >/dev/null && command -v setpriv >/dev/null || fail "unshare and setpriv are needed under root (searched $PATH)"
   [ -b /dev/loop0 ] || fail "no /dev/loop0 to stand for a disk only root may read"
   # The disk: a loop device with a backing file, as the system lists one.
   mkdir -p "$scratch/sys-block/loop0/loop"
@@ -63,6 +64,7 @@ cat > "$scratch/session.sh" <<SESSION
 #!/usr/bin/env bash
 set -u
 export HOME="$home" XDG_STATE_HOME="$home/state" XDG_RUNTIME_DIR="$home/run"
+export BRULIN_DESKTOP_START_MARK="$scratch"
 log="$home/state/brulin/BrulinLog.log"
 export PKEXEC_RECORD="$home/pkexec.txt"
 fail() { echo "FAIL: \$*" >&2; "$shot" "$home/failure.png" || true; stop; exit 1; }
@@ -87,11 +89,14 @@ PATH="$standin:\$PATH" PKEXEC_STATUS=0 "$loader" --administrator > "$home/grante
 echo "granted: \$?" > "$home/results.txt"
 [ -f "\$log" ] && echo "granted: started a program" >> "$home/results.txt"
 
-# The main programs of this build that run now (their pids).
+# The main programs of this build that this session started and that run now (their pids): they
+# have the session's mark in their environment, which no other test's programs carry.
 programs() {
   local p
   for p in /proc/[0-9]*; do
-    [ "\$(readlink "\$p/exe" 2>/dev/null)" = "$build/BrulinUI" ] && echo "\${p#/proc/}"
+    [ "\$(readlink "\$p/exe" 2>/dev/null)" = "$build/BrulinUI" ] &&
+      tr '\\0' '\\n' < "\$p/environ" 2>/dev/null | grep -qxF "BRULIN_DESKTOP_START_MARK=$scratch" &&
+      echo "\${p#/proc/}"
   done
 }
 
@@ -158,8 +163,11 @@ chmod 755 "$scratch/session.sh"
 
 session=(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$scratch/session.sh")
 if [ $denied = yes ]; then
+  # nobody reaches the build folder wherever it lies (reach.sh).
   timeout -k 10 240 unshare -m --propagation private \
-    bash -c 'mount --bind "$1" /sys/block && shift && exec "$@"' mount "$scratch/sys-block" "${run_as[@]}" "${session[@]}" ||
+    bash -c 'set -eu; . "$1"; reach_keep "$2" "$3" "$4"; reach_give nobody; mount --bind "$5" /sys/block; shift 5; exec "$@"' \
+    mount "$(dirname "$(realpath "$0")")/../support/reach.sh" "$build" "$(dirname "$shot")" "$scratch" "$scratch/sys-block" \
+    "${run_as[@]}" "${session[@]}" ||
     fail "the session failed (status $?)"
 else
   timeout -k 10 240 "${session[@]}" || fail "the session failed (status $?)"

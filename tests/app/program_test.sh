@@ -5,6 +5,7 @@
 # and shows no window.
 #   program_test.sh <BrulinUI> <x_screenshot> <screenshot folder> <scratch folder>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 program=$1 shot=$2 shots=$3 scratch=$4
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"
@@ -67,6 +68,10 @@ refused pro || fail "started with 'pro'"
 run_once "$(id -un)"
 if [ "$(id -u)" -eq 0 ]; then
   RUN_UID=$(id -u nobody) RUN_GID=$(id -g nobody)
-  run_once nobody setpriv --reuid="$RUN_UID" --regid="$RUN_GID" --clear-groups
+  # In a mount namespace of its own where nobody reaches the build folder wherever it lies.
+  run_once nobody unshare -m --propagation private \
+    bash -c 'set -eu; . "$1"; reach_keep "$2" "$3" "$4"; reach_give nobody; shift 4; exec "$@"' reach \
+    "$(dirname "$(realpath "$0")")/../support/reach.sh" "$(dirname "$program")" "$(dirname "$shot")" "$scratch" \
+    setpriv --reuid="$RUN_UID" --regid="$RUN_GID" --clear-groups
 fi
 echo OK

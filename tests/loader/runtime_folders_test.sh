@@ -15,6 +15,7 @@
 # Without root only the user's own start without a session is checked.
 #   runtime_folders_test.sh <build folder> <scratch folder>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 fail() { echo "FAIL: $*" >&2; exit 1; }
 other=4242
 
@@ -124,9 +125,11 @@ fi
 # Inside the namespace.
 self=$(realpath "$0")
 chmod 755 "$scratch"
+. "$(dirname "$self")/../support/reach.sh" && reach_keep "$build" "$scratch" "$(dirname "$self")"
 mount -t tmpfs -o mode=1777 tmpfs /tmp
 mount -t tmpfs -o mode=755 tmpfs /run
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm
+reach_give nobody # the build, this script and its scratch, wherever they lie (reach.sh)
 mkdir -m 1777 /tmp/.X11-unix
 nobody=$(id -u nobody)
 as_other=(setpriv --reuid=$other --regid=$other --clear-groups)

@@ -8,6 +8,7 @@
 # cmake --install into another prefix gives programs that find their libraries too.
 #   package_test.sh <build folder> <scratch folder> <x_screenshot> <screenshot folder> <sanitized ON|OFF>
 set -euo pipefail
+PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
 build=$(cd "$1" && pwd) scratch=$2 shot=$3 shots=$4 sanitized=$5
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"
@@ -27,7 +28,7 @@ done
 # Debian's rules, as lintian checks them down to its informational and pedantic tags: no error
 # (the rest is shown), and programs and libraries built hardened: no hardening tag at all. The
 # sanitizer build alone leaves out fortify (AddressSanitizer checks those calls itself).
-command -v lintian > /dev/null || fail "lintian is not installed (scripts/setup.sh installs it)"
+command -v lintian > /dev/null || fail "lintian is not in $PATH (scripts/setup.sh installs it)"
 lint_status=0
 lint=$(lintian -I --pedantic "$deb" 2>&1) || lint_status=$?
 echo "lintian: ${lint:-no tag}"
@@ -87,7 +88,7 @@ grep -q "^Icon=brulin$" "$root/usr/share/applications/brulin.desktop" || fail "d
 # The desktop entry as the freedesktop rules have it: desktop-file-validate has nothing to say,
 # not even a hint (two main categories would list the program twice in a menu).
 command -v desktop-file-validate > /dev/null ||
-  fail "desktop-file-validate is not installed (scripts/setup.sh installs desktop-file-utils)"
+  fail "desktop-file-validate is not in $PATH (scripts/setup.sh installs desktop-file-utils)"
 validate_status=0
 validate=$(desktop-file-validate "$root/usr/share/applications/brulin.desktop" 2>&1) || validate_status=$?
 [ -z "$validate" ] && [ "$validate_status" = 0 ] ||

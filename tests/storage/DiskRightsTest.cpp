@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <grp.h>
 #include <pwd.h>
@@ -60,6 +62,23 @@ Counts CollectAsUser() {
     return {WEXITSTATUS(status) / 16, WEXITSTATUS(status) % 16};
 }
 
+// A fresh folder under /tmp that every user may enter, removed at the end: the child reads the
+// system tree and the disks there as nobody, who may not reach the build folder (a checkout in
+// root's own 0700 home).
+struct OpenScratch {
+    std::string dir;
+    OpenScratch() {
+        char tmpl[] = "/tmp/brulin-disk-rights-XXXXXX";
+        if (mkdtemp(tmpl) && chmod(tmpl, 0755) == 0)
+            dir = tmpl;
+    }
+    ~OpenScratch() {
+        std::error_code ec;
+        if (!dir.empty())
+            std::filesystem::remove_all(dir, ec);
+    }
+};
+
 std::string ImageFile(const std::string& dir, const std::string& name, mode_t mode) {
     const std::string path = dir + "/" + name;
     std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(64 * 1024, '\0');
@@ -86,8 +105,9 @@ TEST(DiskRights, DisksThatRefuseTheUserAreCountedApartFromMissingOnes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string dir = ScratchDir("disk-rights");
-        chmod(dir.c_str(), 0755);
+        const OpenScratch scratch;
+        ASSERT_FALSE(scratch.dir.empty());
+        const std::string& dir = scratch.dir;
         FakeSystemTree tree(dir + "/root");
         if (c.readable)
             tree.AddDisk({"sda", kAta, {{"model", "Readable"}}, {{"size", "128"}}, ImageFile(dir, "a.img", 0644), 8, 0});

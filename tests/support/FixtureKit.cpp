@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -42,8 +43,38 @@ std::string ShellQuote(const std::string& s) {
     return out + "'";
 }
 
+// Debian installs the file system and partition tools in /usr/sbin (and /sbin), which a regular
+// user's login PATH leaves out; they run there all the same for any user.
+std::string ToolSearchPath() {
+    const char* env = std::getenv("PATH");
+    std::string path = env && *env ? env : "/usr/local/bin:/usr/bin:/bin";
+    for (const char* dir : {"/usr/local/sbin", "/usr/sbin", "/sbin"}) {
+        if ((":" + path + ":").find(std::string(":") + dir + ":") == std::string::npos)
+            path += std::string(":") + dir;
+    }
+    return path;
+}
+
+std::string FindTool(const std::string& tool) {
+    const std::string path = ToolSearchPath();
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find(':', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string dir = path.substr(start, end - start);
+        start = end + 1;
+        if (dir.empty())
+            continue;
+        const std::string candidate = dir + "/" + tool;
+        std::error_code ec;
+        if (fs::is_regular_file(candidate, ec) && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return "";
+}
+
 int Run(const std::string& command, std::string* output) {
-    std::string full = "( " + command + " ) 2>&1";
+    std::string full = "PATH=" + ShellQuote(ToolSearchPath()) + "; export PATH; ( " + command + " ) 2>&1";
     FILE* p = ::popen(full.c_str(), "r");
     if (!p)
         return -1;
@@ -73,9 +104,10 @@ bool MustRun(const std::string& command, std::string* output) {
 }
 
 bool RequireTool(const std::string& tool) {
-    if (Run("command -v " + ShellQuote(tool)) == 0)
+    if (!FindTool(tool).empty())
         return true;
-    ADD_FAILURE() << "required tool not installed: " << tool << " (run scripts/setup.sh)";
+    ADD_FAILURE() << "required tool not installed: " << tool << " (searched " << ToolSearchPath()
+                  << "; run scripts/setup.sh)";
     return false;
 }
 

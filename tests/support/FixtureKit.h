@@ -15,12 +15,18 @@ std::string ScratchDir(const std::string& name);
 // The read-only fixtures kept in the checkout (tests/fixtures).
 std::string CheckedInFixtureDir();
 
-// Runs `command` through /bin/sh. Returns the exit status (-1 when it could not run); the
+// PATH with the folders Debian keeps its system tools in (/usr/local/sbin, /usr/sbin, /sbin)
+// added where missing, as a regular user's login PATH leaves them out.
+std::string ToolSearchPath();
+// The full path of the executable `tool` in ToolSearchPath(), or "" when there is none.
+std::string FindTool(const std::string& tool);
+// Runs `command` through /bin/sh with ToolSearchPath() as PATH. Returns the exit status (-1 when it could not run); the
 // combined standard output and error go to *output when given.
 int Run(const std::string& command, std::string* output = nullptr);
 // Like Run, but records a test failure (with the command's output) when the status is not 0.
 bool MustRun(const std::string& command, std::string* output = nullptr);
-// Records a test failure when `tool` is not on PATH (a missing tool fails, it never skips).
+// Records a test failure, naming the folders searched, when FindTool(tool) finds nothing (a
+// missing tool fails, it never skips).
 bool RequireTool(const std::string& tool);
 
 // Returns the path of fixture `name` under FixtureDir(), calling make(tmpPath) to build it when
