@@ -20,6 +20,7 @@
 #include "ui/views/wx/FileTreeCtrl.h"
 #include "ui/views/wx/PropertiesDlg.h"
 #include "ui/views/wx/PreviewLoading.h"
+#include "ui/views/CompanionViewer.h"
 #include "ui/views/PreviewTempFiles.h"
 #include <filesystem>
 #include <sys/stat.h>
@@ -417,7 +418,7 @@ TEST(CompanionViewerWindow, WindowsAreDisabledWhileTheViewerRuns) {
     wxTimer probe;
     probe.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { enabledMeanwhile = host.frame()->IsEnabled(); });
     probe.StartOnce(150);
-    EXPECT_TRUE(RunCompanionViewer(script, "/tmp/~@!x.doc", "Budget.xls"));
+    EXPECT_TRUE(RunCompanionViewer(QuoteViewerWord(script), "/tmp/~@!x.doc", "Budget.xls"));
     EXPECT_FALSE(enabledMeanwhile);
     EXPECT_TRUE(host.frame()->IsEnabled());
     EXPECT_EQ(testsupport::ReadFileBytes(out), testsupport::ReadFileBytes(Write("expected.txt", "/tmp/~@!x.doc|Budget.xls")));
