@@ -104,7 +104,8 @@ TEST(CompanionViewer, StartsWithTheTempAndNameAndWaits) {
     // Cannot be started: nothing, a missing program, one that is not executable, an unknown name.
     const std::string plain = dir + "/plain.txt";
     std::ofstream(plain) << "not a program";
-    for (const std::string& cmd : {std::string(), dir + "/missing", plain, std::string("brulin-no-such-viewer-x")})
+    for (const std::string& cmd : {std::string(), QuoteViewerWord(dir + "/missing"), QuoteViewerWord(plain),
+                                   std::string("brulin-no-such-viewer-x")})
         EXPECT_FALSE(RunCompanionViewer(cmd, "/tmp/t.doc", "t.doc", {})) << cmd;
 }
 
@@ -126,7 +127,7 @@ TEST(CompanionViewer, ARunningViewerCanBeEnded) {
     bool ended = false;
     int pumps = 0;
     // The program ending while the viewer runs: the viewer goes with it.
-    EXPECT_TRUE(RunCompanionViewer(viewer, "/tmp/t.doc", "t.doc", [&] {
+    EXPECT_TRUE(RunCompanionViewer(QuoteViewerWord(viewer), "/tmp/t.doc", "t.doc", [&] {
         if (++pumps == 5) {
             EndCompanionViewer();
             ended = true;

@@ -283,7 +283,7 @@ TEST(PreviewWindow, TextHexAndImageTabs) {
     Pump(50);
 
     const std::string pic = testsupport::ScratchDir("views-windows") + "/pic.png";
-    ASSERT_TRUE(testsupport::MustRun("convert -size 1200x300 gradient:orange-purple " + pic));
+    ASSERT_TRUE(testsupport::MustRun("convert -size 1200x300 gradient:orange-purple " + testsupport::ShellQuote(pic)));
     auto* img = new CFilePreviewDlg(nullptr, pic, "pic.png");
     img->Show();
     Pump(300);
