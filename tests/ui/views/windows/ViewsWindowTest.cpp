@@ -423,7 +423,7 @@ TEST(CompanionViewerWindow, WindowsAreDisabledWhileTheViewerRuns) {
     EXPECT_TRUE(host.frame()->IsEnabled());
     EXPECT_EQ(testsupport::ReadFileBytes(out), testsupport::ReadFileBytes(Write("expected.txt", "/tmp/~@!x.doc|Budget.xls")));
     // A viewer that cannot start leaves the windows as they were.
-    EXPECT_FALSE(RunCompanionViewer(dir + "/missing-viewer", "/tmp/x.doc", "x.doc"));
+    EXPECT_FALSE(RunCompanionViewer(QuoteViewerWord(dir + "/missing-viewer"), "/tmp/x.doc", "x.doc"));
 }
 
 namespace {
