@@ -68,7 +68,8 @@ std::vector<std::string> SplitViewerCommand(const std::string& command) {
         if (quote) {
             if (c == quote)
                 quote = 0;
-            else if (quote == '"' && c == '\\' && i + 1 < command.size() && IsEscapedInQuotes(command[i + 1]))
+            else if (quote == '"' && c == '\\' && i + 1 < command.size() &&
+                     IsEscapedInQuotes(command[i + 1]))
                 word += command[++i];
             else
                 word += c;
