@@ -112,13 +112,13 @@ std::string MakeImage(bool dense) {
             std::fclose(f);
         }
         bool ok =
-            Sh("rm -f " + ntfs + " " + fat + " && truncate -s 256M " + ntfs +
-               " && mkntfs -F -Q -q -p " + std::to_string(kNtfsAt / 512) + " " + ntfs +
-               " >/dev/null 2>&1") &&
-            Sh("truncate -s 128M " + fat + " && mkfs.fat -F 32 " + fat + " >/dev/null") &&
-            Sh("for f in " + files + "/*.bin; do ntfscp -q " + ntfs +
-               " $f /$(basename $f) >/dev/null 2>&1 || exit 1; done") &&
-            Sh("MTOOLS_SKIP_CHECK=1 mcopy -i " + fat + " " + files + "/file1*.bin ::/ >/dev/null");
+            Sh("rm -f '" + ntfs + "' '" + fat + "' && truncate -s 256M '" + ntfs +
+               "' && mkntfs -F -Q -q -p " + std::to_string(kNtfsAt / 512) + " '" + ntfs +
+               "' >/dev/null 2>&1") &&
+            Sh("truncate -s 128M '" + fat + "' && mkfs.fat -F 32 '" + fat + "' >/dev/null") &&
+            Sh("for f in '" + files + "'/*.bin; do ntfscp -q '" + ntfs +
+               "' \"$f\" \"/$(basename \"$f\")\" >/dev/null 2>&1 || exit 1; done") &&
+            Sh("MTOOLS_SKIP_CHECK=1 mcopy -i '" + fat + "' '" + files + "'/file1*.bin ::/ >/dev/null");
         const std::string tmp = p + ".tmp";
         int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         ok = ok && fd >= 0 && ::ftruncate(fd, static_cast<off_t>(kImageBytes)) == 0;

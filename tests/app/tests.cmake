@@ -14,7 +14,7 @@ add_test(NAME app_windows
   COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:test_app_windows>
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_app_windows)
 set_tests_properties(app_windows PROPERTIES TIMEOUT 300
-  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
 
 # The window frames, menus, dialogs, tool buttons and result page again with the larger font; pictures under
 # <build>/screenshots/app-large-font.
@@ -23,13 +23,13 @@ add_test(NAME app_windows_large_font
           --gtest_filter=WindowFrames.*:MainFrame.StartsOnTheModePageAndKeepsItsMinimumSize:DeletedFileRecoveryWindows.RecoveryDialogsShowProgressAndCancel:DeletedFileRecoveryWindows.ToolbarsAndACancelledRecovery:DeepScanWindows.DevicePageCtrlOPartitionPageAndFilePage:DiskRightsWindows.*
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_app_windows)
 set_tests_properties(app_windows_large_font PROPERTIES TIMEOUT 300
-  ENVIRONMENT "XDG_CONFIG_HOME=${BRULIN_LARGE_FONT_CONFIG};BRULIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots/app-large-font;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "XDG_CONFIG_HOME=${BRULIN_LARGE_FONT_CONFIG};BRULIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots/app-large-font;LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
 
 add_test(NAME app_program
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/program_test.sh $<TARGET_FILE:BrulinUI> $<TARGET_FILE:x_screenshot>
           ${CMAKE_BINARY_DIR}/screenshots/app ${BRULIN_TEST_WORK_DIR}/app_program)
 set_tests_properties(app_program PROPERTIES TIMEOUT 300
-  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
 
 # Deep Scan Recovery in the program itself, driven with xdotool on a virtual X server: the damaged
 # disk is made by a helper program, tests/tools/make_deep_scan_disk (the same fixture as the wizard tests), screenshots go to
@@ -47,4 +47,4 @@ add_test(NAME app_desktop_start
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/desktop_start_test.sh ${CMAKE_BINARY_DIR} $<TARGET_FILE:x_screenshot>
           ${CMAKE_BINARY_DIR}/screenshots/desktop-start ${BRULIN_TEST_WORK_DIR}/app_desktop_start ${BRULIN_LARGE_FONT_CONFIG})
 set_tests_properties(app_desktop_start PROPERTIES TIMEOUT 300
-  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

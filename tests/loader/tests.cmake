@@ -55,4 +55,4 @@ set_tests_properties(loader_starts_program PROPERTIES TIMEOUT 120
 add_test(NAME loader_runtime_folders
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/runtime_folders_test.sh ${CMAKE_BINARY_DIR} ${BRULIN_TEST_WORK_DIR}/loader_runtime_folders)
 set_tests_properties(loader_runtime_folders PROPERTIES TIMEOUT 300
-  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

@@ -164,7 +164,7 @@ const Volume& CompressedVolume(std::uint32_t clusterSize) {
                                       const std::string host = tmp + ".src" + std::to_string(i);
                                       if (!WriteFileBytes(host, vol.files[i].bytes))
                                           return false;
-                                      commands += "put " + host + " " + vol.files[i].path + "\n";
+                                      commands += "put " + NtfsEditWord(host) + " " + vol.files[i].path + "\n";
                                   }
                                   return NtfsEdit(tmp, commands, nullptr, true);
                               });
@@ -280,7 +280,7 @@ TEST(NtfsRecovery, EncryptedFilesBecomeRawEfsStreams) {
             const std::string data = tmp + ".data" + std::to_string(i), efs = tmp + ".efs" + std::to_string(i);
             if (!WriteFileBytes(data, files[i].data) || !WriteFileBytes(efs, files[i].efs))
                 return false;
-            commands += "efs " + data + " /" + files[i].name + " " + efs + "\n";
+            commands += "efs " + NtfsEditWord(data) + " /" + files[i].name + " " + NtfsEditWord(efs) + "\n";
         }
         return NtfsEdit(tmp, commands);
     });
@@ -334,7 +334,7 @@ TEST(NtfsRecovery, PosixNamesWithWindowsReservedCharacters) {
             const std::string host = tmp + ".src" + std::to_string(i);
             if (!WriteFileBytes(host, PatternBytes(3000 + 100 * i, 40 + static_cast<std::uint32_t>(i))))
                 return false;
-            commands += "put " + host + " /" + names[i].first + "\n";
+            commands += "put " + NtfsEditWord(host) + " /" + names[i].first + "\n";
         }
         return NtfsEdit(tmp, commands);
     });

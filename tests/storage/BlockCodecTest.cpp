@@ -76,7 +76,7 @@ TEST(BlockCodec, RoundTripsEveryCodecAndIndependentDecoderAgrees) {
                 std::string base = dir + "/s" + std::to_string(streams++);
                 ASSERT_TRUE(WriteFileBytes(base + ".in", stored));
                 ASSERT_TRUE(WriteFileBytes(base + ".want", in));
-                list += std::to_string(cc.type) + " " + base + ".in " + base + ".want\n";
+                list += std::to_string(cc.type) + "\t" + base + ".in\t" + base + ".want\n";
             }
         }
     }

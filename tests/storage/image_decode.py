@@ -6,7 +6,8 @@ image_decode.py image <main.edi> <out.bin> [<main.edi> <out.bin> ...]
     Prints "blocks=<n> coded=<n> raw=<n>". A block counts as coded only when its stream ends
     exactly at the end of the stored bytes.
 streams <list>
-    Each line of <list> is "<type> <stored> <expected>": decodes the stored block stream
+    Each line of <list> is "<type>\t<stored>\t<expected>" (tab-separated, as paths may hold
+    blanks): decodes the stored block stream
     (type 1 bzip2, 2 zlib, 3 lzma) strictly and compares it with the expected bytes.
 """
 import bz2
@@ -73,7 +74,7 @@ def image(main, out_path):
 
 def streams(list_path):
     with open(list_path) as f:
-        rows = [line.split() for line in f if line.strip()]
+        rows = [line.rstrip("\n").split("\t") for line in f if line.strip()]
     for ctype, stored_path, want_path in rows:
         with open(stored_path, "rb") as f:
             data = decode(int(ctype), f.read())

@@ -69,7 +69,7 @@ std::string NtfsCrossLinkVolume() {
             if (!WriteFileBytes(src + name, *bytes))
                 return false;
         }
-        auto put = [&src](const char* name) { return "put " + src + name + " /" + name + "\n"; };
+        auto put = [&src](const char* name) { return "put " + NtfsEditWord(src + name) + " /" + name + "\n"; };
         return NtfsEdit(tmp, put("intact.bin") + put("keep.bin") + put("filler.txt") + put("old.bin")) &&
                NtfsEdit(tmp, "rm /filler.txt\nrm /old.bin\n") && NtfsEdit(tmp, put("new.bin")) &&
                NtfsEdit(tmp, "rm /intact.bin\n");
@@ -140,7 +140,7 @@ std::string NtfsOverwrittenDeletedVolume(bool stamped) {
             if (!WriteFileBytes(src + file, *bytes))
                 return false;
         }
-        auto put = [&src](const char* file) { return "put " + src + file + " /" + file + "\n"; };
+        auto put = [&src](const char* file) { return "put " + NtfsEditWord(src + file) + " /" + file + "\n"; };
         auto lsn = [stamped](const char* file, int value) {
             return stamped ? "lsn /" + std::string(file) + " " + std::to_string(value) + "\n" : std::string();
         };

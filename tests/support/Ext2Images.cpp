@@ -36,6 +36,16 @@ std::uint32_t HexField(const std::string& text, const std::string& field) {
 
 } // namespace
 
+std::string DebugfsQuote(const std::string& word) {
+    std::string quoted = "\"";
+    for (char c : word) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 bool Ext2Image::Format(const std::string& path, const Ext2ImageOptions& o) {
     const std::string q = ShellQuote(path);
     std::string cmd = "rm -f " + q + " && truncate -s " + std::to_string(o.sizeKiB) + "K " + q +
@@ -71,7 +81,7 @@ bool Ext2Image::Debugfs(const std::vector<std::string>& requests, std::string* o
 bool Ext2Image::Write(const std::string& hostFile, const std::string& target) {
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == 0 ? "/" : target.substr(0, slash);
-    return Debugfs({"cd " + dir, "write " + hostFile + " " + target.substr(slash + 1)});
+    return Debugfs({"cd " + dir, "write " + DebugfsQuote(hostFile) + " " + target.substr(slash + 1)});
 }
 
 bool Ext2Image::WriteBytes(const std::string& target, const std::vector<std::uint8_t>& bytes) {
@@ -185,7 +195,7 @@ std::vector<std::uint32_t> Ext2Image::InodeTableBlocks(std::uint32_t count) {
 std::vector<std::uint8_t> Ext2Image::Dump(const std::string& path) {
     const std::string file = TempName(m_path, "dump");
     std::vector<std::uint8_t> bytes;
-    if (Debugfs({"dump " + path + " " + file}, nullptr, false))
+    if (Debugfs({"dump " + path + " " + DebugfsQuote(file)}, nullptr, false))
         bytes = ReadFileBytes(file);
     std::remove(file.c_str());
     return bytes;

@@ -74,6 +74,10 @@ private:
     std::string m_path;
 };
 
+// `word` as one argument of a debugfs request: in double quotes, a double quote in it doubled
+// (debugfs splits a request at blanks otherwise). For host paths, which may hold blanks.
+std::string DebugfsQuote(const std::string& word);
+
 // Required tools present (mke2fs, debugfs, e2fsck); records failures for missing ones.
 bool RequireExt2Tools();
 

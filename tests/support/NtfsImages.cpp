@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <iomanip>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -74,6 +76,14 @@ bool RunNtfsEdit(const std::string& image, const std::string& commands, std::str
 
 bool NtfsEdit(const std::string& image, const std::string& commands, std::string* output, bool compress) {
     return RunNtfsEdit(image, commands, output, compress ? "compress" : "");
+}
+
+std::string NtfsEditWord(const std::string& word) {
+    if (!word.empty() && word.find_first_of(" \t\"\\") == std::string::npos)
+        return word;
+    std::ostringstream out;
+    out << std::quoted(word);
+    return out.str();
 }
 
 bool NtfsMkdir(const std::string& image, const std::string& path) { return NtfsEdit(image, "mkdir " + path); }

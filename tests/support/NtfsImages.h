@@ -32,6 +32,9 @@ std::string NtfsEditTool();
 // and "fill" in a compressed folder be compressed. Standard output goes to *output.
 bool NtfsEdit(const std::string& image, const std::string& commands, std::string* output = nullptr,
               bool compress = false);
+// `word` as one word of an ntfs_edit command: in double quotes when it holds a blank, a quote or
+// a backslash (host paths may hold blanks).
+std::string NtfsEditWord(const std::string& word);
 bool NtfsMkdir(const std::string& image, const std::string& path);
 bool NtfsDelete(const std::string& image, const std::string& path);
 // MFT record number of `path`, or -1.

@@ -1,5 +1,6 @@
 // Test helper: edits an NTFS image file through libntfs-3g (no FUSE). Reads commands from
-// standard input, one a line, words separated by spaces:
+// standard input, one a line, words separated by spaces (a word that holds spaces is written in
+// double quotes, with \" and \\ inside them, as std::quoted writes it):
 //   mkdir PATH                 make a folder
 //   put HOSTFILE PATH          make a file with the bytes of HOSTFILE
 //   fill DIR COUNT SIZE SEED   make DIR/f000000 ... each of SIZE pattern bytes
@@ -30,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <iterator>
 #include <sstream>
@@ -254,11 +256,11 @@ bool Run(const std::string& line) {
     if (cmd.empty() || cmd[0] == '#')
         return true;
     if (cmd == "mkdir") {
-        in >> a;
+        in >> std::quoted(a);
         return Create(a, S_IFDIR, nullptr);
     }
     if (cmd == "put") {
-        in >> a >> b;
+        in >> std::quoted(a) >> std::quoted(b);
         std::ifstream f(a, std::ios::binary);
         if (!f)
             return false;
@@ -269,35 +271,35 @@ bool Run(const std::string& line) {
         unsigned count = 0;
         std::size_t size = 0;
         std::uint32_t seed = 0;
-        in >> a >> count >> size >> seed;
+        in >> std::quoted(a) >> count >> size >> seed;
         return !Fill(a, count, size, seed).empty() || count == 0;
     }
     if (cmd == "interleave") {
         std::size_t size = 0;
         std::uint32_t seed = 0;
-        in >> a >> b >> size >> seed;
+        in >> std::quoted(a) >> std::quoted(b) >> size >> seed;
         return Interleave(a, b, size, seed);
     }
     if (cmd == "sparse") {
         std::size_t size = 0;
         std::uint32_t seed = 0;
-        in >> a >> size >> seed;
+        in >> std::quoted(a) >> size >> seed;
         return Sparse(a, size, seed);
     }
     if (cmd == "efs") {
         std::string c;
-        in >> a >> b >> c;
+        in >> std::quoted(a) >> std::quoted(b) >> std::quoted(c);
         bool okData = false, okEfs = false;
         const auto data = ReadHostFile(a, &okData);
         const auto efs = ReadHostFile(c, &okEfs);
         return okData && okEfs && Create(b, S_IFREG, &data) && MarkEncrypted(b, efs);
     }
     if (cmd == "rm") {
-        in >> a;
+        in >> std::quoted(a);
         return Remove(a);
     }
     if (cmd == "ino") {
-        in >> a;
+        in >> std::quoted(a);
         ntfs_inode* ni = ntfs_pathname_to_inode(g_vol, nullptr, a.c_str());
         if (!ni)
             return false;
@@ -307,7 +309,7 @@ bool Run(const std::string& line) {
     }
     if (cmd == "lsn") {
         unsigned long long value = 0;
-        in >> a >> value;
+        in >> std::quoted(a) >> value;
         ntfs_inode* ni = ntfs_pathname_to_inode(g_vol, nullptr, a.c_str());
         if (!ni)
             return false;

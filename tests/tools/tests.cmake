@@ -19,4 +19,4 @@ add_test(NAME tools_dialogs
   COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:test_tools_dialogs>
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_tools_dialogs)
 set_tests_properties(tools_dialogs PROPERTIES TIMEOUT 300
-  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/../ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_LIST_DIR}/../ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

@@ -24,13 +24,17 @@ RunningViewer& Running() {
     return running;
 }
 
+// The characters a backslash escapes inside double quotes.
+bool IsEscapedInQuotes(char c) { return c == '"' || c == '`' || c == '$' || c == '\\'; }
+
 } // namespace
 
 std::string CompanionViewerCommand(const std::string& configFile, const std::string& programDir) {
     std::string command = platform::ReadViewerCommand(configFile);
     if (!command.empty())
         return command;
-    return programDir + "Leafscope";
+    // The program folder may hold a blank: the default is one word of the command line.
+    return QuoteViewerWord(programDir + "Leafscope");
 }
 
 std::string CompanionViewerCommand() {
@@ -38,15 +42,33 @@ std::string CompanionViewerCommand() {
     return CompanionViewerCommand(paths.configFile, paths.programDir);
 }
 
+std::string QuoteViewerWord(const std::string& word) {
+    // A desktop entry's reserved characters, and the single quote this splitter also takes.
+    static const char kReserved[] = " \t\n\"'\\><~|&;$*?#()`";
+    if (!word.empty() && word.find_first_of(kReserved) == std::string::npos)
+        return word;
+    std::string quoted = "\"";
+    for (char c : word) {
+        if (IsEscapedInQuotes(c))
+            quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 std::vector<std::string> SplitViewerCommand(const std::string& command) {
     std::vector<std::string> words;
     std::string word;
     bool inWord = false;
     char quote = 0;
-    for (char c : command) {
+    for (std::size_t i = 0; i < command.size(); ++i) {
+        const char c = command[i];
         if (quote) {
             if (c == quote)
                 quote = 0;
+            else if (quote == '"' && c == '\\' && i + 1 < command.size() &&
+                     IsEscapedInQuotes(command[i + 1]))
+                word += command[++i];
             else
                 word += c;
             continue;

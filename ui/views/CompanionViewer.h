@@ -7,13 +7,21 @@
 #include <string>
 #include <vector>
 
-// The command line to start: the settings file's "ViewerCommand", else "<program folder>Leafscope".
+// The command line to start: the settings file's "ViewerCommand", else "<program folder>Leafscope"
+// (quoted as QuoteViewerWord does when the folder holds a blank or another reserved character).
 std::string CompanionViewerCommand();
 std::string CompanionViewerCommand(const std::string& configFile, const std::string& programDir);
 
-// Words of a command line: split at blanks and tabs; "..." and '...' keep blanks inside a word.
-// An unclosed quote runs to the end.
+// Words of a command line, as a desktop entry's Exec key takes them: split at blanks and tabs;
+// "..." keeps blanks inside a word, and in it a backslash before ", `, $ or \ stands for that
+// character (before anything else it is kept); '...' keeps everything up to the next '. An
+// unclosed quote runs to the end.
 std::vector<std::string> SplitViewerCommand(const std::string& command);
+
+// `word` as one word of a viewer command line: unchanged when it is not empty and holds no blank
+// or other reserved character, else in double quotes with ", `, $ and \ escaped by a backslash.
+// SplitViewerCommand gives it back whole.
+std::string QuoteViewerWord(const std::string& word);
 
 // Starts the command with the argument "<tempPath>|<displayName>" and waits for it, calling
 // `pump` about every 10 ms meanwhile. False when it could not be started (no command, a program

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 
@@ -241,4 +242,26 @@ TEST(Ext2ErrorLog, WrittenBesideTheActivityLog) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
               "class CExt2BadSuperBlock\r\nstd::exception\r\n"
               "class std::range_error\r\nCExt2FileSystem::ReadBlocks\r\n");
+}
+
+// The image helpers name host files inside debugfs requests: a folder whose name holds blanks and
+// a double quote (as a checkout's path may) still gets the bytes in and out.
+TEST(Ext2ImageHelpers, HostFilesInAFolderWithBlanks) {
+    if (!RequireExt2Tools())
+        return;
+    const std::string folder = ScratchDir("ext2-host-folder") + "/a b \"c\" $d";
+    std::filesystem::create_directories(folder);
+    const std::string image = folder + "/volume.img";
+    Ext2ImageOptions o;
+    o.sizeKiB = 2048;
+    ASSERT_TRUE(Ext2Image::Format(image, o));
+    Ext2Image img(image);
+    const std::vector<std::uint8_t> bytes = PatternBytes(5000, 7);
+    ASSERT_TRUE(img.WriteBytes("/in.bin", bytes));
+    EXPECT_EQ(img.Stat("/in.bin").size, bytes.size());
+    EXPECT_EQ(img.Dump("/in.bin"), bytes);
+    const std::string host = folder + "/host file.bin";
+    ASSERT_TRUE(WriteFileBytes(host, PatternBytes(300, 8)));
+    ASSERT_TRUE(img.Write(host, "/host.bin"));
+    EXPECT_EQ(img.Dump("/host.bin"), PatternBytes(300, 8));
 }

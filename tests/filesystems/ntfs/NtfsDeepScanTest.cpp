@@ -756,7 +756,7 @@ TEST(NtfsDeepScan, EfsStreamOfAFoundFileIsReadAtThePartitionsOffset) {
             return MakeNtfsImage(tmp, recipe) &&
                    WriteFileBytes(tmp + ".data", PatternBytes(70000, 23)) &&
                    WriteFileBytes(tmp + ".efs", efs) &&
-                   NtfsEdit(tmp, "efs " + tmp + ".data /big.bin " + tmp + ".efs");
+                   NtfsEdit(tmp, "efs " + NtfsEditWord(tmp + ".data") + " /big.bin " + NtfsEditWord(tmp + ".efs"));
         });
     ASSERT_FALSE(image.empty());
     const auto volume = ReadFileBytes(image);

@@ -71,6 +71,6 @@ std::string CompressedNtfsImage() {
         recipe.compressed = true;
         std::string host = tmp + ".src";
         return MakeNtfsImage(tmp, recipe) && WriteFileBytes(host, CompressedContent()) &&
-               NtfsEdit(tmp, "put " + host + " /packed.txt", nullptr, true);
+               NtfsEdit(tmp, "put " + NtfsEditWord(host) + " /packed.txt", nullptr, true);
     });
 }

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <map>
@@ -619,4 +620,24 @@ TEST(NtfsQuickScan, VolumeOverTwoTebibytesKeepsItsSectorCount) {
     ASSERT_TRUE(root);
     EXPECT_EQ(params.volume.m_u32SectorCount, kBytes / 512 - 1);
     std::remove(big.c_str());
+}
+
+// ntfs_edit takes host files in quotes: a folder whose name holds blanks and a double quote (as a
+// checkout's path may) still gets the bytes in.
+TEST(NtfsImageHelpers, HostFilesInAFolderWithBlanks) {
+    const std::string folder = ScratchDir("ntfs-host-folder") + "/a b \"c\" $d";
+    std::filesystem::create_directories(folder);
+    const std::string image = folder + "/volume.img";
+    NtfsImageRecipe recipe;
+    recipe.sizeMiB = 8;
+    ASSERT_TRUE(MakeNtfsImage(image, recipe));
+    const std::string data = folder + "/data file.bin", efs = folder + "/efs \\ file.bin";
+    ASSERT_TRUE(WriteFileBytes(data, PatternBytes(5000, 9)));
+    ASSERT_TRUE(WriteFileBytes(efs, PatternBytes(200, 10)));
+    ASSERT_TRUE(NtfsEdit(image, "put " + NtfsEditWord(data) + " /in.bin\nefs " + NtfsEditWord(data) +
+                                    " /sealed.bin " + NtfsEditWord(efs) + "\n"));
+    std::string cat;
+    ASSERT_TRUE(MustRun("ntfscat " + ShellQuote(image) + " /in.bin 2>/dev/null", &cat));
+    EXPECT_EQ(std::vector<std::uint8_t>(cat.begin(), cat.end()), PatternBytes(5000, 9));
+    EXPECT_GE(NtfsRecordNumber(image, "/sealed.bin"), 16);
 }

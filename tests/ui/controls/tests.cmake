@@ -11,7 +11,7 @@ add_test(NAME ui_controls_windows
   COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:test_ui_controls_windows>
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_ui_controls_windows)
 set_tests_properties(ui_controls_windows PROPERTIES TIMEOUT 300
-  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_LIST_DIR}/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
 
 # The message boxes, captioned buttons and the result panel again with a 25% larger toolkit
 # font (pictures under <build>/screenshots/controls-large-font).
@@ -20,4 +20,4 @@ add_test(NAME ui_controls_windows_large_font
           --gtest_filter=MessageBox.*:CaptionButtons.*:FileSavePanel.*
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_ui_controls_windows)
 set_tests_properties(ui_controls_windows_large_font PROPERTIES TIMEOUT 300
-  ENVIRONMENT "XDG_CONFIG_HOME=${BRULIN_LARGE_FONT_CONFIG};BRULIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots/controls-large-font;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "XDG_CONFIG_HOME=${BRULIN_LARGE_FONT_CONFIG};BRULIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots/controls-large-font;LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_LIST_DIR}/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

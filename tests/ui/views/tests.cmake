@@ -16,7 +16,7 @@ add_test(NAME ui_views_windows
   COMMAND xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" $<TARGET_FILE:test_ui_views_windows>
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_ui_views_windows)
 set_tests_properties(ui_views_windows PROPERTIES TIMEOUT 300
-  ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
 
 # The preview window's frame again with the larger font (pictures under
 # <build>/screenshots/views-large-font).
@@ -25,4 +25,4 @@ add_test(NAME ui_views_windows_large_font
           --gtest_filter=PreviewFrame.*:PreviewWindow.*:PreviewLoadingWindow.*:FileListWindow.*:FileTreeWindow.LongFolderNamesScrollAndThePaneWidens
   WORKING_DIRECTORY ${BRULIN_TEST_WORK_DIR}/test_ui_views_windows)
 set_tests_properties(ui_views_windows_large_font PROPERTIES TIMEOUT 300
-  ENVIRONMENT "XDG_CONFIG_HOME=${BRULIN_LARGE_FONT_CONFIG};BRULIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots/views-large-font;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp:print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")
+  ENVIRONMENT "XDG_CONFIG_HOME=${BRULIN_LARGE_FONT_CONFIG};BRULIN_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots/views-large-font;LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

@@ -38,7 +38,7 @@ std::string WriteText(const std::string& name, std::size_t bytes) {
 
 std::string WritePicture(const std::string& name, const std::string& convertArgs) {
     const std::string path = testsupport::ScratchDir("preview-details") + "/" + name;
-    EXPECT_TRUE(testsupport::MustRun("convert " + convertArgs + " " + path));
+    EXPECT_TRUE(testsupport::MustRun("convert " + convertArgs + " " + testsupport::ShellQuote(path)));
     return path;
 }
 

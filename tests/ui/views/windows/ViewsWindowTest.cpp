@@ -20,6 +20,7 @@
 #include "ui/views/wx/FileTreeCtrl.h"
 #include "ui/views/wx/PropertiesDlg.h"
 #include "ui/views/wx/PreviewLoading.h"
+#include "ui/views/CompanionViewer.h"
 #include "ui/views/PreviewTempFiles.h"
 #include <filesystem>
 #include <sys/stat.h>
@@ -282,7 +283,7 @@ TEST(PreviewWindow, TextHexAndImageTabs) {
     Pump(50);
 
     const std::string pic = testsupport::ScratchDir("views-windows") + "/pic.png";
-    ASSERT_TRUE(testsupport::MustRun("convert -size 1200x300 gradient:orange-purple " + pic));
+    ASSERT_TRUE(testsupport::MustRun("convert -size 1200x300 gradient:orange-purple " + testsupport::ShellQuote(pic)));
     auto* img = new CFilePreviewDlg(nullptr, pic, "pic.png");
     img->Show();
     Pump(300);
@@ -417,12 +418,12 @@ TEST(CompanionViewerWindow, WindowsAreDisabledWhileTheViewerRuns) {
     wxTimer probe;
     probe.Bind(wxEVT_TIMER, [&](wxTimerEvent&) { enabledMeanwhile = host.frame()->IsEnabled(); });
     probe.StartOnce(150);
-    EXPECT_TRUE(RunCompanionViewer(script, "/tmp/~@!x.doc", "Budget.xls"));
+    EXPECT_TRUE(RunCompanionViewer(QuoteViewerWord(script), "/tmp/~@!x.doc", "Budget.xls"));
     EXPECT_FALSE(enabledMeanwhile);
     EXPECT_TRUE(host.frame()->IsEnabled());
     EXPECT_EQ(testsupport::ReadFileBytes(out), testsupport::ReadFileBytes(Write("expected.txt", "/tmp/~@!x.doc|Budget.xls")));
     // A viewer that cannot start leaves the windows as they were.
-    EXPECT_FALSE(RunCompanionViewer(dir + "/missing-viewer", "/tmp/x.doc", "x.doc"));
+    EXPECT_FALSE(RunCompanionViewer(QuoteViewerWord(dir + "/missing-viewer"), "/tmp/x.doc", "x.doc"));
 }
 
 namespace {
