@@ -265,9 +265,9 @@ TEST(VolumeEnumeration, DiskDescriptionKeepsTheWholeProduct) {
         FakeDisk disk;
         std::string text;
     } cases[] = {
-        {{"sda", kAta, {{"vendor", "ATA     "}, {"model", "WDC WD5000AAKX"}}, {{"size", "2048"}}, image, 8, 0},
+        {{"sda", kAta, {{"vendor", "ATA"}, {"model", "WDC WD5000AAKX"}}, {{"size", "2048"}}, image, 8, 0},
          "ATA  WDC WD5000AAKX  ATA Bus"},
-        {{"sda", kUsb, {{"vendor", "Generic "}, {"model", "Ultra High Capacity Removable Flash Disk"}},
+        {{"sda", kUsb, {{"vendor", "Generic"}, {"model", "Ultra High Capacity Removable Flash Disk"}},
           {{"size", "2048"}}, image, 8, 0},
          "Generic  Ultra High Capacity Removable Flash Disk  USB Device"},
         {{"sda", kAta5, {{"vendor", "(Standard disk drives)"}, {"model", "Huge Array"}}, {{"size", "2048"}}, image, 8, 0},
