@@ -292,8 +292,9 @@ TEST(AppPaths, ARuntimeFolderInTheWayIsPassedOver) {
             if (existed) {
                 EXPECT_EQ(after.st_mode, before.st_mode) << c.what;
                 EXPECT_EQ(after.st_uid, before.st_uid) << c.what;
-                if (S_ISDIR(after.st_mode) || S_ISLNK(after.st_mode))
+                if (S_ISDIR(after.st_mode) || S_ISLNK(after.st_mode)) {
                     EXPECT_TRUE(fs::is_empty(place)) << c.what;
+                }
             }
         }
         fs::remove_all(root);
