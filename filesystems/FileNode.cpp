@@ -15,7 +15,9 @@ bool IsDirectoryEntry(const CFileNode* node) {
 }
 
 std::uint8_t CheckStateOf(const CFileNode* node) {
-    return node->m_pProperties ? node->m_pProperties->GetCheckState() : CHECKSTATE_UNCHECKED;
+    if (!node->m_pProperties)
+        return CHECKSTATE_UNCHECKED;
+    return node->m_pProperties->GetCheckState();
 }
 
 void SetCheckStateOf(CFileNode* node, std::uint8_t state) {

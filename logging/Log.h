@@ -25,6 +25,8 @@ enum LOGTYPE : unsigned {
     LOGTYPE_FILEMAPPING = 1,
 };
 
+// Prints nothing anywhere (the loader's trace calls); ReleaseTrace is the trace level that reaches
+// the debug output.
 OMBREL_API void DebugTrace(const char* format, va_list args);
 OMBREL_API void DebugTrace(const char* format, ...) OMBREL_PRINTF(1, 2);
 OMBREL_API void InitLog(const char* path, LOGLEVEL minLevel, LOGTYPE type);

@@ -194,7 +194,7 @@ void SaveProgramFolderRecord(IRSData* store, const IFileProperties* p) {
     if (length)
         store->Write(name, length);
     RSWriteValue<std::uint64_t>(store, p ? p->GetFileSize() : 0);
-    RSWriteValue<std::uint16_t>(store, p ? p->GetAttributes() : FILEATTR_DIRECTORY);
+    RSWriteValue<std::uint16_t>(store, p ? p->GetAttributes() : std::uint16_t{FILEATTR_DIRECTORY});
     RSWriteValue<std::uint8_t>(store, p ? p->GetFileState() : 0);
     RSWriteValue<std::uint32_t>(store, p ? p->GetValidFields() : 0);
 }

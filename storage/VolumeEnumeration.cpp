@@ -108,13 +108,11 @@ std::string DiskDescriptionText(IStorageDevice* disk) {
     DiskDescriptor descriptor;
     if (!d || !d->QueryDeviceDescriptor(&descriptor))
         return {};
-    const char* vendor = descriptor.vendor[0] == '(' ? "" : descriptor.vendor;
-    char text[50];
-    if (vendor[0])
-        std::snprintf(text, sizeof text, "%s  %s  %s", vendor, descriptor.product, descriptor.busTypeName);
-    else
-        std::snprintf(text, sizeof text, "%s  %s", descriptor.product, descriptor.busTypeName);
-    return text;
+    // Whole: a loop device's product is its backing file's path, which may be long.
+    std::string text;
+    if (descriptor.vendor[0] && descriptor.vendor[0] != '(')
+        text = std::string(descriptor.vendor) + "  ";
+    return text + descriptor.product + "  " + descriptor.busTypeName;
 }
 
 void CollectDisks(DiskList& diskList, int* refused) {

@@ -44,7 +44,7 @@ CompiledSearchCriteria BuildSearchCriteria(FileSearchCriteria criteria) {
     if (criteria.from.ticks > criteria.to.ticks)
         std::swap(criteria.from, criteria.to);
     compiled.typePattern = MaskToRegex(criteria.typeMask);
-    compiled.encryptedFilter = CFileAttributeFilter(criteria.includeEncrypted ? kFilterEveryFile : FILEATTR_ENCRYPTED);
+    compiled.encryptedFilter = CFileAttributeFilter(criteria.includeEncrypted ? kFilterEveryFile : std::uint32_t{FILEATTR_ENCRYPTED});
     compiled.criteria = std::move(criteria);
     return compiled;
 }

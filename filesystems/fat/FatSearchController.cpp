@@ -213,11 +213,12 @@ CFATSearchController::MakePartitionFromBootSector(std::uint64_t s, const CFATDBR
     if (n > m_deviceSectors - s)
         n = m_deviceSectors - s;
 
+    // FAT12 and FAT16 have no backup boot sector: a backup copy found of them is no evidence.
     std::uint32_t flag = 0;
     if (type == FILESYSTEM_FAT12)
-        flag = backup ? 0 : FATEVIDENCE_FAT12_BOOT;
+        flag = backup ? 0u : std::uint32_t{FATEVIDENCE_FAT12_BOOT};
     else if (type == FILESYSTEM_FAT16)
-        flag = backup ? 0 : FATEVIDENCE_FAT16_BOOT;
+        flag = backup ? 0u : std::uint32_t{FATEVIDENCE_FAT16_BOOT};
     else
         flag = backup ? FATEVIDENCE_FAT32_BACKUP : FATEVIDENCE_FAT32_BOOT;
 

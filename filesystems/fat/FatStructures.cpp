@@ -264,7 +264,7 @@ std::string FatDirEntry::GetShortName(bool joined) const {
         --extLen;
     std::string out;
     if (nameLen > 0 && name[0] == 0xE5) {
-        out = "#";
+        out += '#';
         out += fat::Cp437ToUtf8(name + 1, nameLen - 1);
     } else {
         out = fat::Cp437ToUtf8(name, nameLen);

@@ -296,8 +296,9 @@ TEST(ArchiveMediaCarving, DamagedSizesAreCutAtTheDeviceEnd) {
             ASSERT_TRUE(carved);
             const std::uint64_t size = carved->m_pProperties->GetFileSize();
             EXPECT_LE(size, std::min(held, maxSize));
-            if (c.headerSize)
+            if (c.headerSize) {
                 EXPECT_EQ(size, std::min(held, maxSize));
+            }
             ToggleCheckState(carved, false);
             RecoverFolderJob job;
             std::string made;

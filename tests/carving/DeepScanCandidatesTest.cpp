@@ -298,9 +298,10 @@ TEST(DeepScanCandidates, BackupBootSectorAndMirrorCopyAreEvidenceOfTheirVolume) 
         // Its size: the boot sectors', else what its $Bitmap covers (whole bytes of bits).
         EXPECT_GE(v.sectors, total / spc * spc);
         EXPECT_LE(v.sectors, (total / spc + 64) * spc);
-        if (c.name == "boot-mft-backup")
+        if (c.name == "boot-mft-backup") {
             for (const VolumeFile& f : NtfsFiles())
                 EXPECT_TRUE(scan.FileBytes(dev, v, f.path.substr(1)) == f.bytes) << f.path;
+        }
     }
 }
 

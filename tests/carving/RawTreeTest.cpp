@@ -107,8 +107,9 @@ TEST(RawFileTree, RangeFoldersOf300) {
         ASSERT_NE(oldest, nullptr);
         EXPECT_EQ(ChildNames(oldest).size(), 300u);
         EXPECT_EQ(ChildNames(oldest).back(), "FILE001.PNG");
-        if (n == 1000)
+        if (n == 1000) {
             EXPECT_EQ(ChildNames(newest).front(), "FILE1000.PNG");
+        }
         EXPECT_EQ(builder.GetTypeCount(47), n);
     }
 }

@@ -82,8 +82,9 @@ TEST(ReadAheadSectorCache, WindowsInPlaceHaveTheSectorsBeforeThemInFront) {
         ASSERT_TRUE(cache.IsReady());
         EXPECT_EQ(cache.Slots(), 6u);
         ASSERT_EQ(cache.Windows(), 11u);
-        if (loader)
+        if (loader) {
             ASSERT_TRUE(cache.Start());
+        }
         for (std::uint64_t j = 0; j < 11; ++j) {
             ASSERT_EQ(cache.WaitWindow(j), 1) << j;
             const SearchChunk c = cache.Chunk(j, 1);

@@ -198,8 +198,9 @@ TEST(RealDocumentCarving, CarvesSizesAndRecoversPlantedFiles) {
         ASSERT_NE(r, nullptr);
         EXPECT_EQ(r->m_u32AnalyserType, p.analyserType);
         // Sized from the header or the ring, or left for the tree.
-        if (p.sector >= kLateStart)
+        if (p.sector >= kLateStart) {
             EXPECT_EQ(r->m_u64Size, 0u);
+        }
         if (r->m_u64Size != 0) {
             EXPECT_EQ(r->m_u64Size, p.bytes.size() + p.growth);
             EXPECT_EQ(r->m_u32FileType, p.type);

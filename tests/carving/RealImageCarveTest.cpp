@@ -83,8 +83,9 @@ TEST(RealImageCarving, CarvesSizesAndRecoversPlantedFiles) {
             SCOPED_TRACE(p.file.name);
             ASSERT_TRUE(found.count(p.sector));
             EXPECT_EQ(found[p.sector]->m_u32FileType, p.file.fileType);
-            if (step == 1000)
+            if (step == 1000) {
                 EXPECT_EQ(found[p.sector]->m_u64Size, p.bytes.size()); // all fit in the ring
+            }
         }
 
         CRawFileTreeBuilder builder;
@@ -93,8 +94,9 @@ TEST(RealImageCarving, CarvesSizesAndRecoversPlantedFiles) {
         // Files the ring held whole were sized in the search; the tree sizes the others
         // without writing the size back.
         for (const Planted& p : planted)
-            if (p.bytes.size() <= std::uint64_t(19) * step * 512)
+            if (p.bytes.size() <= std::uint64_t(19) * step * 512) {
                 EXPECT_EQ(found[p.sector]->m_u64Size, p.bytes.size()) << p.file.name;
+            }
 
         ToggleCheckState(root.get(), false);
         const std::string out = ScratchDir("carved-images");

@@ -174,10 +174,12 @@ TEST(AnalyserRegistry, OrderIdsAndTypesStayAsSaved) {
         CreateRawFileAnalyser(e.id, &list);
         const std::size_t want = (*e.first ? 1 : 0) + (*e.second ? 1 : 0);
         ASSERT_EQ(list.Size(), want);
-        if (*e.first)
+        if (*e.first) {
             EXPECT_EQ(list.At(0)->GetTypeId(), typeOf(e.first));
-        if (*e.second)
+        }
+        if (*e.second) {
             EXPECT_EQ(list.At(1)->GetTypeId(), typeOf(e.second));
+        }
     }
     EXPECT_STREQ(GetRawFileTypeExtension(0), "Raw");
     for (std::uint32_t id : {0u, 69u, 1000u, 1999u}) {
@@ -257,8 +259,9 @@ TEST(SignatureIndex, SameAnswerAsThePlainWalk) {
         ASSERT_EQ(walk, fast) << "round " << round;
         ASSERT_EQ(a.m_u32FileType, b.m_u32FileType);
         ASSERT_EQ(a.m_u64Size, b.m_u64Size);
-        if (walk < 0)
+        if (walk < 0) {
             ASSERT_EQ(a.m_u32FileType, 0u);
+        }
         decided += walk >= 0;
     }
     EXPECT_GT(decided, 10000);

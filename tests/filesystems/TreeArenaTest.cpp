@@ -74,8 +74,9 @@ TEST(TreeArena, TreesMixHeapAndArenaNodesAndMoveBetweenTrees) {
     CollectTreeNodes(kept.get(), all);
     EXPECT_EQ(all.size(), 11u);
     for (CFileNode* n : all)
-        if (n != kept.get())
+        if (n != kept.get()) {
             EXPECT_TRUE(IsTreeArenaStorage(n));
+        }
 }
 
 TEST(TreeArena, LargeAndNullArenaAllocationsUseTheHeap) {

@@ -247,14 +247,14 @@ TEST(AppPaths, ARuntimeFolderInTheWayIsPassedOver) {
         {"another user's folder, open to all", true,
          [](const std::string& place) {
              fs::create_directory(place);
-             chown(place.c_str(), kOtherUser, kOtherUser);
+             ASSERT_EQ(chown(place.c_str(), kOtherUser, kOtherUser), 0) << place;
              chmod(place.c_str(), 0777);
          },
          false, "not a folder of this user"},
         {"a folder inside another user's folder", true,
          [](const std::string& place) {
              const std::string up = fs::path(place).parent_path();
-             chown(up.c_str(), kOtherUser, kOtherUser);
+             ASSERT_EQ(chown(up.c_str(), kOtherUser, kOtherUser), 0) << up;
              chmod(up.c_str(), 0755);
          },
          false, "may be changed by another user"},
@@ -308,8 +308,9 @@ TEST(AppPaths, ARuntimeFolderInTheWayIsPassedOver) {
             if (existed) {
                 EXPECT_EQ(after.st_mode, before.st_mode) << c.what;
                 EXPECT_EQ(after.st_uid, before.st_uid) << c.what;
-                if (S_ISDIR(after.st_mode) || S_ISLNK(after.st_mode))
+                if (S_ISDIR(after.st_mode) || S_ISLNK(after.st_mode)) {
                     EXPECT_TRUE(fs::is_empty(place)) << c.what;
+                }
             }
         }
         fs::remove_all(root);

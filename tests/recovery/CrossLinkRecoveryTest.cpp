@@ -171,10 +171,11 @@ void CheckFilesAndRecovery(CFileSystemNode* root, IStorageDevice& device, const 
                                     [&](const ExpectedFile& x) { return x.own->size() == bytes.size(); });
         ASSERT_NE(f, files.end()) << e.path();
         SCOPED_TRACE(f->name);
-        if (f->overwritten)
+        if (f->overwritten) {
             EXPECT_NE(bytes, *f->own) << "the clusters hold another file now";
-        else if (!f->crossLinked)
+        } else if (!f->crossLinked) {
             EXPECT_EQ(bytes, *f->own);
+        }
     }
     EXPECT_EQ(written, files.size());
 }

@@ -480,8 +480,9 @@ TEST(FileRecovery, SparseRunsBecomeHolesAndOnlyRealDataNeedsSpace) {
         EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(20));
         struct stat st {};
         const bool exists = ::stat(path.c_str(), &st) == 0;
-        if (exists)
+        if (exists) {
             EXPECT_LT(std::uint64_t(st.st_blocks) * 512, 4u << 20) << "the holes were written";
+        }
         if (!c.recovered) {
             EXPECT_EQ(result, kRecoverFailed);
             continue;

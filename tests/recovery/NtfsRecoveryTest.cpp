@@ -186,8 +186,9 @@ void RecoverAndCompare(const Volume& vol, bool expectCompressed) {
     for (const auto& f : vol.files) {
         ASSERT_TRUE(paths.count(f.path)) << f.path;
         nodes.push_back(paths[f.path]);
-        if (expectCompressed && f.bytes.size() > 4096)
+        if (expectCompressed && f.bytes.size() > 4096) {
             EXPECT_TRUE(paths[f.path]->m_pProperties->GetAttributes() & FILEATTR_COMPRESSED) << f.path;
+        }
     }
     CheckOnly(root.get(), nodes);
 

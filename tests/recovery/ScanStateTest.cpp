@@ -411,8 +411,9 @@ TEST(ScanState, DeepScanRoundTripThroughAStoreFile) {
         for (std::size_t i = 0; i < bar->positions.size(); ++i) {
             EXPECT_GE(bar->positions[i], 40);
             EXPECT_LE(bar->positions[i], 90);
-            if (i)
+            if (i) {
                 EXPECT_GT(bar->positions[i], bar->positions[i - 1]);
+            }
         }
     }
 

@@ -105,9 +105,10 @@ TEST(TargetFiles, CreateTargetFileFallbacks) {
             if (!entry.is_regular_file())
                 continue;
             ++files;
-            if (entry.path().string() != path || c.expected.empty())
+            if (entry.path().string() != path || c.expected.empty()) {
                 EXPECT_EQ(ReadFileBytes(entry.path()), std::vector<std::uint8_t>({'o', 'l', 'd'}))
                     << entry.path();
+            }
         }
         EXPECT_EQ(files, c.existing.size() + (c.expected.empty() ? 0 : 1));
         fs::remove_all(root);

@@ -237,8 +237,9 @@ TEST(BlockCodec, LzmaDecoderChecksProperties) {
         for (int i = 0; i < 4; ++i)
             s[1 + i] = std::uint8_t(r.dict >> (8 * i));
         EXPECT_EQ(Decompress(COMPRESSION_LZMA, s, &out), r.ok);
-        if (r.ok)
+        if (r.ok) {
             EXPECT_EQ(out, in);
+        }
     }
 }
 

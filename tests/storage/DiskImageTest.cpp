@@ -542,9 +542,10 @@ TEST(DiskImage, SliceListsFromElsewhere) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.what);
-        if (!r.list.empty())
+        if (!r.list.empty()) {
             ASSERT_TRUE(WriteFileBytes(ImageSliceListPath(path),
                                        std::vector<std::uint8_t>(r.list.begin(), r.list.end())));
+        }
         CImageFileDeviceWithDecompress img(path.c_str());
         ASSERT_EQ(img.CheckSliceFiles(), 1);
         EXPECT_EQ(ReadAll(img, 100), source);
@@ -912,8 +913,9 @@ TEST(DiskImage, ThreadedWriterMatchesOneThread) {
         ASSERT_EQ(one.result, 1);
         EXPECT_GE(one.slices, 2u);
         EXPECT_EQ(one.unreadable, k.cancelAfter >= 0 ? 3u : 4u);
-        if (k.type != COMPRESSION_NONE && (k.cancelAfter < 0 || k.cancelAfter >= 12))
+        if (k.type != COMPRESSION_NONE && (k.cancelAfter < 0 || k.cancelAfter >= 12)) {
             EXPECT_GE(one.rawBlocks, 1u);
+        }
         for (unsigned threads : {3u, 0u}) {
             WrittenImage many = WriteWithThreads(dev, dir + "/w", k.type, k.level, threads, k.cancelAfter);
             EXPECT_EQ(many.result, one.result);

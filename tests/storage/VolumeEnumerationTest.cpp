@@ -252,6 +252,39 @@ TEST(VolumeEnumeration, OverlapNeedsTheSameDiskAndIntersectingExtents) {
     }
 }
 
+// A disk's row text names its vendor (unless it is a placeholder), product and bus, each whole:
+// a loop device's product is its backing file's path.
+TEST(VolumeEnumeration, DiskDescriptionKeepsTheWholeProduct) {
+    const std::string dir = ScratchDir("disk-description");
+    const std::string image = dir + "/disk.img";
+    std::ofstream(image, std::ios::binary).close();
+    std::filesystem::resize_file(image, 1 << 20);
+    const std::string backing = "/srv/recovery/customer-images/2026-12/failing-laptop-drive-of-the-"
+                                "accounts-department-first-attempt.img";
+    const struct Case {
+        FakeDisk disk;
+        std::string text;
+    } cases[] = {
+        {{"sda", kAta, {{"vendor", "ATA"}, {"model", "WDC WD5000AAKX"}}, {{"size", "2048"}}, image, 8, 0},
+         "ATA  WDC WD5000AAKX  ATA Bus"},
+        {{"sda", kUsb, {{"vendor", "Generic"}, {"model", "Ultra High Capacity Removable Flash Disk"}},
+          {{"size", "2048"}}, image, 8, 0},
+         "Generic  Ultra High Capacity Removable Flash Disk  USB Device"},
+        {{"sda", kAta5, {{"vendor", "(Standard disk drives)"}, {"model", "Huge Array"}}, {{"size", "2048"}}, image, 8, 0},
+         "Huge Array  ATA Bus"},
+        {{"loop0", "devices/virtual/block", {}, {{"size", "2048"}, {"loop/backing_file", backing}}, image, 7, 0},
+         backing + "  "},
+    };
+    for (const Case& c : cases) {
+        FakeSystemTree tree(dir + "/" + c.disk.name + std::to_string(&c - cases));
+        tree.AddDisk(c.disk);
+        tree.Install();
+        CDiskDevice disk(0);
+        EXPECT_EQ(DiskDescriptionText(&disk), c.text) << c.disk.name;
+        tree.Uninstall();
+    }
+}
+
 TEST(VolumeEnumeration, Names) {
     const char* fs[] = {"FAT12", "FAT16", "FAT32", "NTFS", "EXT2", "EXT3", "UNKNOWN", "UNKNOWN"};
     for (std::uint32_t i = 0; i < 8; ++i)

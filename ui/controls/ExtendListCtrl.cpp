@@ -135,7 +135,7 @@ void CExtendListCtrl::OnPaint(wxPaintEvent&) {
                 const GridItemLayout& l = layout[i];
                 const GridItem& item = cell.desc.items[i];
                 if (l.hasBox)
-                    wxRendererNative::Get().DrawCheckBox(this, dc, ui::ToWx(l.box), item.checked ? wxCONTROL_CHECKED : 0);
+                    wxRendererNative::Get().DrawCheckBox(this, dc, ui::ToWx(l.box), item.checked ? int{wxCONTROL_CHECKED} : 0);
                 if (l.hasIcon && item.icon >= 0 && item.icon < static_cast<int>(m_icons.size()))
                     dc.DrawBitmap(m_icons[static_cast<std::size_t>(item.icon)], l.icon.left, l.icon.top, true);
                 if (l.hasText) {

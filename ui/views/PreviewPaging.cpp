@@ -238,7 +238,7 @@ std::string HexRow(CPreviewFile& file, std::uint64_t row) {
     const std::uint8_t* b = file.Fetch(a, c);
     if (!b)
         return {};
-    char buf[16];
+    char buf[24]; // room for a whole 64-bit offset, though a preview file holds at most 100 MiB
     std::snprintf(buf, sizeof buf, "%08llX\t\t", static_cast<unsigned long long>(a));
     std::string out = buf;
     const bool full = a + kHexRowBytes < file.Size();

@@ -130,9 +130,10 @@ void ExpectOriginalsRecovered(const std::multiset<Bytes>& recovered, const DeepS
             for (const DeepScanFile& f : *list)
                 EXPECT_TRUE(recovered.count(f.bytes)) << f.name;
     }
-    if (carved)
+    if (carved) {
         for (const DeepScanFile& f : disk.planted)
             EXPECT_TRUE(recovered.count(f.bytes)) << f.name << " at " << f.sector;
+    }
 }
 
 std::uint32_t StageOfFileBytes(const Bytes& bytes) {
@@ -189,8 +190,9 @@ TEST(DeepScanWizard, RawImageToSavedFilesThenRestoredInTheNextRun) {
         EXPECT_NE(w.Step2().Pane().PartitionLayout().Caption().find("disk.img"), std::string::npos);
         EXPECT_EQ(w.Step2().Pane().PartitionLayout().BlockCount(), 1); // the ticked one
         for (int row : {fatRow, ntfsRow})
-            if (!list.IsRowChecked(row))
+            if (!list.IsRowChecked(row)) {
                 ASSERT_TRUE(list.ToggleBox(row, 0, 0));
+            }
         EXPECT_EQ(w.Step2().Pane().PartitionLayout().BlockCount(), 2);
         EXPECT_EQ(list.GetCheckedCount(), 2);
         for (int i = 0; i < list.RowCount(); ++i)

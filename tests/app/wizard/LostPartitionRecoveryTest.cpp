@@ -662,8 +662,9 @@ TEST(LostPartitionWizard, FullScanBuildsTheTickedPartitionsAndRestoresInTheNextR
         const int ntfs = RowAtSector(list, kCyl);
         ASSERT_GE(ntfs, 0);
         for (int i = 0; i < list.RowCount(); ++i)
-            if ((list.IsRowChecked(i) != 0) != (i == ntfs))
+            if ((list.IsRowChecked(i) != 0) != (i == ntfs)) {
                 ASSERT_TRUE(list.ToggleBox(i, 0, 0));
+            }
         w.ui.ExpectProgress().ExpectProgress();
         w.ctx.SheetController().Next();
         ASSERT_EQ(w.sheet.GetActivePage(), kPageFileSelect);

@@ -218,8 +218,9 @@ TEST(RecoveryStateFiles, DamagedAndForeignFilesRestoreNothing) {
         ASSERT_TRUE(WriteFileBytes(paths.last, damaged[i]));
         const int resets = w.files->resets;
         EXPECT_EQ(LoadRecoveryStates(w.ctx, w.device, nullptr), nullptr);
-        if (w.files->restores)
+        if (w.files->restores) {
             EXPECT_GE(w.files->resets, resets);
+        }
         // A load that failed never leaves the temporary file replaced.
         EXPECT_EQ(ReadFileBytes(paths.temporary), good);
     }

@@ -91,8 +91,9 @@ TEST(AnalyserFormats, Mp3AndSyncSafe) {
         std::uint32_t n = 0;
         EXPECT_EQ(IsValidMp3Header(f.header), f.length != 0) << std::hex << f.header;
         EXPECT_EQ(GetMp3FrameLength(f.header, &n), f.length != 0) << std::hex << f.header;
-        if (f.length)
+        if (f.length) {
             EXPECT_EQ(n, f.length) << std::hex << f.header;
+        }
     }
 }
 

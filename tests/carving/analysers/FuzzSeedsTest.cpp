@@ -33,6 +33,7 @@ TEST(FuzzSeeds, HoldEveryBuiltInCarvedType) {
     // Raw, DLL and EXE have no analyser: nothing carves them.
     const std::set<std::uint32_t> noAnalyser = {0, 20, 26};
     for (std::uint32_t id = 1; id <= kBuiltInRawTypeCount; ++id)
-        if (!noAnalyser.count(id))
+        if (!noAnalyser.count(id)) {
             EXPECT_TRUE(found.count(id)) << "no seed of type " << id << " " << GetRawFileTypeExtension(id);
+        }
 }

@@ -309,8 +309,9 @@ TEST(HandBuiltFiles, DamagedHeadersAreRejectedOrUnsized) {
     for (const Case& c : cases) {
         const Outcome o = Carve(c.file, 3, 4096, true);
         EXPECT_EQ(o.matched, c.matched) << c.name;
-        if (c.matched)
+        if (c.matched) {
             EXPECT_EQ(o.size, c.size) << c.name;
+        }
     }
 }
 

@@ -369,8 +369,9 @@ std::vector<std::uint8_t> ReadThroughRuns(IStorageDevice& dev, const CFileNode* 
         return out;
     for (const DataRun* r = runs->GetFirstRun(); r; r = runs->GetNextRun()) {
         std::vector<std::uint8_t> buf(static_cast<std::size_t>(r->count) * spc * kSectorSize, 0);
-        if (r->start >= 0)
+        if (r->start >= 0) {
             EXPECT_TRUE(dev.ReadSectors(buf.data(), first + r->start * spc, r->count * spc));
+        }
         out.insert(out.end(), buf.begin(), buf.end());
     }
     out.resize(std::min<std::size_t>(out.size(), node->m_pProperties->GetFileSize()));
@@ -443,8 +444,9 @@ TEST(PartitionSearchSequences, LastPartialStepIsACandidateOnTheDisk) {
         std::uint64_t last = 0;
         for (std::uint64_t j = 0; j < c.cylinders; ++j)
             last = s255.GetNextCandidate();
-        if (c.cylinders != 0)
+        if (c.cylinders != 0) {
             EXPECT_LT(last, c.total);
+        }
         EXPECT_FALSE(s255.Probes(c.total));
         EXPECT_FALSE(mib.Probes(c.total));
     }
@@ -670,12 +672,14 @@ TEST(PartitionSearch, FollowsFileSystemsSmallerThanTheirPartitions) {
         std::uint64_t size = p.kind == LostFsKind::kNtfs ? b.u64(0x28)
                              : b.u16(0x13) != 0         ? b.u16(0x13)
                                                         : b.u32(0x20);
-        if (&p != &ShortParts().back())
+        if (&p != &ShortParts().back()) {
             ASSERT_LT(size, p.sectors - (p.kind == LostFsKind::kNtfs)) << p.start;
+        }
         each.push_back({p.start, size, TypeOf(p.kind), p.label});
         ends.push_back(p.start + size + (p.kind == LostFsKind::kNtfs));
-        if (p.start != ShortParts()[0].start)
+        if (p.start != ShortParts()[0].start) {
             ASSERT_FALSE(cylinders.Probes(p.start) || mebibytes.Probes(p.start)) << p.start;
+        }
     }
     const std::set<Found> expected(each.begin(), each.end());
 

@@ -162,8 +162,9 @@ TEST(Ext2Tree, SampleVolumesMatchDebugfs) {
             }
             const std::vector<std::uint8_t> expected = Ext2SampleBytes(f);
             EXPECT_EQ(ReadThroughRuns(device, node, 0, f.size), expected);
-            if (f.how == Ext2SampleFile::kLive)
+            if (f.how == Ext2SampleFile::kLive) {
                 EXPECT_EQ(img.Dump(f.path), expected);
+            }
         }
         EXPECT_EQ(Props(paths["/top.txt"])->m_lastWriteTime, At(kExt2SampleTime));
 
@@ -177,8 +178,9 @@ TEST(Ext2Tree, SampleVolumesMatchDebugfs) {
 
         // Every live entry debugfs lists in the root is in the tree.
         for (const Ext2ListEntry& e : img.List("/"))
-            if (e.inode && e.name != "." && e.name != "..")
+            if (e.inode && e.name != "." && e.name != "..") {
                 EXPECT_TRUE(paths.count("/" + e.name)) << e.name;
+            }
     }
 }
 
@@ -310,8 +312,9 @@ TEST(Ext2Properties, SaveAndLoadKeepEverythingButViewState) {
         EXPECT_EQ(q->GetMark(), 0);
         std::unique_ptr<IDataRunList> a(p->GetDataRunList()), b(q->GetDataRunList());
         ASSERT_EQ(a == nullptr, b == nullptr);
-        if (a)
+        if (a) {
             EXPECT_EQ(a->Runs(), b->Runs());
+        }
     }
     // The sparse file's runs: data, a hole, data, and the hole to its end.
     std::unique_ptr<IDataRunList> runs(Props(paths["/sparse.bin"])->GetDataRunList());

@@ -259,8 +259,9 @@ TEST(FatRunList, LoopingChainStops) {
     src.sectorsPerCluster = 1;
     src.clusterCount = 100;
     auto list = BuildFatDataRunList(src, 5, 0xFFFFFFFF, false);
-    if (list)
+    if (list) {
         EXPECT_LT(list->GetRunCount(), 200u);
+    }
 }
 
 TEST(FatDuplicateDirectories, WhichOneStays) {

@@ -347,8 +347,9 @@ TEST(FatSearchImages, ClusterUseMapOfTheBuiltTree) {
                     << f.path;
     }
     for (const FatDirectorySectorRecord& r : search.controller.DirectorySectors())
-        if (r.sector >= p.m_u64FirstSector)
+        if (r.sector >= p.m_u64FirstSector) {
             EXPECT_TRUE(used->IsClusterUsed(r.sector)) << r.sector;
+        }
     const CFATFileProperties* gone = Props(nodes["deleted root.bin"]);
     EXPECT_FALSE(used->IsClusterUsed(p.m_u64FirstSector +
                                      (gone->m_u32FirstCluster - 2ull) * p.m_sectorsPerCluster));
@@ -637,8 +638,9 @@ void RunFatDeepScanThroughIntelligentSearch() {
         TreePtr root(BuildDirectoryTreeByController(controllers, chosen[i], &dev, nullptr, i));
         ASSERT_TRUE(root) << i;
         auto nodes = FlattenTree(root.get());
-        if (i == 0)
+        if (i == 0) {
             EXPECT_EQ(LiveTreeEntries(root.get()), MdirEntries(img12));
+        }
         if (i == 2) {
             const CFileNode* deep = FindBySuffix(nodes, "B/C/deep.txt");
             ASSERT_TRUE(deep);

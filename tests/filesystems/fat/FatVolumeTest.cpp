@@ -59,8 +59,9 @@ TEST(FatVolume, BootSectorTablesAndLabel) {
         CFATDBR dbr(sector, sizeof sector);
         ASSERT_EQ(dbr.GetFileSystemType(), c.type);
         EXPECT_EQ(dbr.GetTotalSectors(), std::uint64_t(c.options.sizeKiB) * 2);
-        if (c.options.sectorsPerCluster)
+        if (c.options.sectorsPerCluster) {
             EXPECT_EQ(dbr.GetSectorsPerCluster(), std::uint32_t(c.options.sectorsPerCluster));
+        }
 
         std::string label;
         EXPECT_TRUE(ReadFatVolumeLabel(&dev, first, dbr, label));

@@ -151,8 +151,9 @@ std::vector<std::uint8_t> ReadFile(IStorageDevice& dev, const IFileProperties* p
     for (const DataRun* r = runs->GetFirstRun(); r && out.size() < props->GetFileSize();
          r = runs->GetNextRun()) {
         std::vector<std::uint8_t> piece(r->count * spc * 512, 0);
-        if (r->start >= 0)
+        if (r->start >= 0) {
             EXPECT_TRUE(dev.ReadSectors(piece.data(), first + r->start * spc, r->count * spc));
+        }
         out.insert(out.end(), piece.begin(), piece.end());
     }
     out.resize(props->GetFileSize());
@@ -219,8 +220,9 @@ void CheckBasicTree(Scan& scan, IStorageDevice& dev, CSearchedPartitionInfo* rec
     TreePtr root = BuildTree(scan, dev, record, 1);
     ASSERT_TRUE(root);
     EXPECT_STREQ(root->m_pProperties->GetName(), "2 NTFS");
-    if (withLabel)
+    if (withLabel) {
         EXPECT_STREQ(root->GetName(), kBasicNtfsLabel);
+    }
     std::uint64_t first = 0;
     std::uint32_t spc = 0;
     ASSERT_TRUE(root->GetFileSystemInfo(&first, &spc));
@@ -327,9 +329,10 @@ TEST(NtfsDeepScan, FindsAVolumeWhoseBootSectorAndFirstRecordsAreGone) {
     EXPECT_GT(r->m_u64EvidenceA, 0u);
     EXPECT_EQ(r->GetSectorCount64(), (volumeSectors - 1) / 8 * 8);
     for (auto* c : chosen) // nothing chosen overlaps the volume
-        if (c != r)
+        if (c != r) {
             EXPECT_TRUE(c->m_u64FirstSector + c->GetSectorCount64() <= kOddStart ||
                         c->m_u64FirstSector >= kOddStart + r->GetSectorCount64());
+        }
 
     // Without its $MFT record every file is placed by its own record number.
     TreePtr root = BuildTree(scan, dev, r);
@@ -426,8 +429,9 @@ TEST(NtfsDeepScan, TwoVolumesOneOverwritingTheStartOfTheOther) {
     // The older volume's MFT lay in its first clusters: nothing of the newer one shows in what
     // is left of its tree.
     EXPECT_FALSE(ra->m_u32Chosen);
-    if (TreePtr ta = BuildTree(scan, dev, ra))
+    if (TreePtr ta = BuildTree(scan, dev, ra)) {
         EXPECT_FALSE(Paths(ta.get()).count("/new.bin"));
+    }
 }
 
 namespace {

@@ -97,8 +97,9 @@ std::vector<std::uint8_t> ReadThroughRuns(IStorageDevice& dev, const IFileProper
     }
     for (const DataRun* r = runs->GetFirstRun(); r && out.size() < props->GetFileSize(); r = runs->GetNextRun()) {
         std::vector<std::uint8_t> piece(r->count * spc * 512, 0);
-        if (r->start >= 0)
+        if (r->start >= 0) {
             EXPECT_TRUE(dev.ReadSectors(piece.data(), r->start * spc, r->count * spc));
+        }
         out.insert(out.end(), piece.begin(), piece.end());
     }
     out.resize(props->GetFileSize());

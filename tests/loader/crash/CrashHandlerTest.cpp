@@ -136,10 +136,11 @@ TEST(CrashHandler, OutOfMemoryPicksTheFifoByRawRecoveryAndExitsWithoutAbort) {
         EXPECT_NE(out.log.find("Caught an excetpion! Exception Code:e0000001 Address:00000000\r\n"), std::string::npos)
             << out.log;
         EXPECT_EQ(out.err.find("notice: "), c.notice ? 0u : std::string::npos) << out.err;
-        if (c.notice)
+        if (c.notice) {
             EXPECT_NE(out.err.find(c.memory ? "untick \"Recover RAW file\"" : "enlarge your virtual memory"),
                       std::string::npos)
                 << out.err;
+        }
         ASSERT_EQ(out.dumps.size(), 1u);
         EXPECT_EQ(out.dumps[0].rfind("Brulin crash dump 1\nsignal: 0\ncode: e0000001\n", 0), 0u);
     }

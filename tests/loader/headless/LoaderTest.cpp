@@ -362,8 +362,9 @@ TEST_F(LoaderTest, TheProgramNeverOutlivesTheLoaderProgram) {
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         EXPECT_EQ(WTERMSIG(status), sig);
-        if (sig != SIGKILL)
+        if (sig != SIGKILL) {
             EXPECT_TRUE(Ended(stub));  // ended before the loader
+        }
         EXPECT_TRUE(EndsWithin(stub, 5000));
         EXPECT_EQ(Runs(), 1);
         EXPECT_FALSE(fs::exists(script + ".reported"));

@@ -124,8 +124,9 @@ TEST(RootStart, OnlyPkexecsOwnFailuresLetTheUserGoOn) {
             r = RunAsRoot("/usr/bin/Brulin");
         }
         EXPECT_EQ(r.ran, c.ran);
-        if (c.ran)
+        if (c.ran) {
             EXPECT_EQ(r.status, c.status);
+        }
         EXPECT_EQ(r.fallback, c.fallback);
         EXPECT_NE(r.logLine.find(c.logged), std::string::npos) << r.logLine;
         EXPECT_EQ("/usr/bin/Brulin\n", ReadAll(record));

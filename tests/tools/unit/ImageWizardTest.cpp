@@ -123,7 +123,9 @@ TEST(ImageRegion, Texts) {
     for (const auto& c : cases) {
         std::uint64_t v = 0;
         EXPECT_EQ(ParseSectorNumber(c.text, &v), c.ok) << c.text;
-        if (c.ok) EXPECT_EQ(v, c.value) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
     }
     const std::uint64_t count = 5000000000ull;
     const struct {

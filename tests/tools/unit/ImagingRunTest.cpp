@@ -94,7 +94,9 @@ std::vector<std::string> ListLines(const std::string& edi) {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(ImageSliceListPath(edi));
     std::vector<std::string> lines;
     EXPECT_TRUE(ReadSliceListLines(reinterpret_cast<const char*>(bytes.data()), bytes.size(), &lines));
-    if (!bytes.empty()) EXPECT_EQ(bytes[bytes.size() - 2], '\r');
+    if (!bytes.empty()) {
+        EXPECT_EQ(bytes[bytes.size() - 2], '\r');
+    }
     return lines;
 }
 
@@ -144,7 +146,9 @@ TEST(ImagingRun, ModesAndLevelsReadBackExactly) {
         ASSERT_EQ(lines.size(), run.SlicesOpened());
         for (std::size_t i = 0; i < lines.size(); ++i)
             EXPECT_EQ(lines[i], ImageSlicePath(job.destination, static_cast<unsigned>(i)));
-        if (c.slice == 512 && c.region.Size() > 4096) EXPECT_GT(lines.size(), 1u);
+        if (c.slice == 512 && c.region.Size() > 4096) {
+            EXPECT_GT(lines.size(), 1u);
+        }
         EXPECT_EQ(CheckSliceList(ImageSliceListPath(job.destination)), SliceListCheck::Complete);
     }
 }

@@ -83,8 +83,9 @@ TEST(NameMask, ExamplesAndEdgeCases) {
     for (const Case& c : cases) {
         const FileNamePattern p = c.mode == 0 ? MaskToRegex(c.text) : BuildNameFilter(c.text, c.caseSensitive, c.wholeWord, c.mode);
         EXPECT_EQ(p.text, c.text) << c.what;
-        if (c.shape)
+        if (c.shape) {
             EXPECT_EQ(Shape(p), c.shape) << c.what;
+        }
         for (const std::string& name : Split(c.yes))
             EXPECT_TRUE(RegexMatchString(name, p)) << c.what << ": " << name;
         for (const std::string& name : Split(c.no))

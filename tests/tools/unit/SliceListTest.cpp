@@ -48,7 +48,9 @@ TEST(SliceList, Reader) {
     for (const auto& c : cases) {
         std::vector<std::string> lines;
         EXPECT_EQ(ReadSliceListLines(c.text.data(), c.text.size(), &lines), c.ok) << c.name;
-        if (c.ok) EXPECT_EQ(lines, c.lines) << c.name;
+        if (c.ok) {
+            EXPECT_EQ(lines, c.lines) << c.name;
+        }
     }
     EXPECT_EQ(SliceFileName("/a/b/x.part3.edf"), "x.part3.edf");
     EXPECT_EQ(SliceFileName("D:\\img\\x.part3.edf"), "x.part3.edf");
@@ -130,7 +132,9 @@ TEST(SliceList, LocateAddRemoveAndRewrite) {
     EXPECT_FALSE(WriteSliceList(dir + "/missing/img.edp", rows.Paths()));
     ASSERT_EQ(::chmod(dir.c_str(), 0500), 0);
     const bool root = ::geteuid() == 0;
-    if (!root) EXPECT_FALSE(WriteSliceList(list, {"/x"}));
+    if (!root) {
+        EXPECT_FALSE(WriteSliceList(list, {"/x"}));
+    }
     ::chmod(dir.c_str(), 0700);
     EXPECT_EQ(CheckSliceList(list), SliceListCheck::Complete);
 }

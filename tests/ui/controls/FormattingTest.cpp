@@ -84,8 +84,9 @@ TEST(Formatting, RootPaths) {
     for (const auto& c : cases) {
         std::string out = "unchanged";
         EXPECT_EQ(GetRootPath(c.path, out), c.ok) << c.path;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_EQ(out, c.root) << c.path;
+        }
     }
     std::string out;
     EXPECT_FALSE(GetRootPath(nullptr, out));

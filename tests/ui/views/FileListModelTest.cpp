@@ -82,11 +82,13 @@ TEST(FileListSort, ComparatorsAreStrictWeakOrderings) {
                 for (CFileNode* y : sample) {
                     const bool eqxy = !less(x, y) && !less(y, x);
                     for (CFileNode* z : sample) {
-                        if (less(x, y) && less(y, z))
+                        if (less(x, y) && less(y, z)) {
                             ASSERT_TRUE(less(x, z));
+                        }
                         const bool eqyz = !less(y, z) && !less(z, y);
-                        if (eqxy && eqyz)
+                        if (eqxy && eqyz) {
                             ASSERT_TRUE(!less(x, z) && !less(z, x));
+                        }
                     }
                 }
             }
@@ -95,9 +97,10 @@ TEST(FileListSort, ComparatorsAreStrictWeakOrderings) {
             ASSERT_TRUE(std::is_sorted(sorted.begin(), sorted.end(), less));
             // Stable: equal rows keep their first order.
             for (std::size_t i = 1; i < sorted.size(); ++i)
-                if (!less(sorted[i - 1], sorted[i]) && !less(sorted[i], sorted[i - 1]))
+                if (!less(sorted[i - 1], sorted[i]) && !less(sorted[i], sorted[i - 1])) {
                     ASSERT_LT(std::find(rows.begin(), rows.end(), sorted[i - 1]),
                               std::find(rows.begin(), rows.end(), sorted[i]));
+                }
         }
     }
 }

@@ -474,10 +474,12 @@ TEST(FoundPartitionFill, OptionTogglesChangeThePartitionFlags) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ApplyPartitionOptionToggle(c.p, c.t), c.changed);
-        if (c.p && c.p->GetKind() == SEARCHED_PARTITION_FAT)
+        if (c.p && c.p->GetKind() == SEARCHED_PARTITION_FAT) {
             EXPECT_EQ(static_cast<CFATSearchedPartitionInfo*>(c.p)->m_u32EvidenceFlags, c.fatFlags);
-        if (c.p && c.p->GetKind() == SEARCHED_PARTITION_NTFS)
+        }
+        if (c.p && c.p->GetKind() == SEARCHED_PARTITION_NTFS) {
             EXPECT_EQ(static_cast<CSearchedNTFSPartitionInfo*>(c.p)->m_u32MftOnly, c.mftOnly);
+        }
     }
 }
 

@@ -32,7 +32,11 @@ wxBitmap RowPicture(wxWindow* w, int state, const wxBitmap& icon) {
     {
         wxMemoryDC dc(bmp);
         wxGCDC gdc(dc);
-        const int flags = state == 1 ? wxCONTROL_CHECKED : state == 2 ? wxCONTROL_UNDETERMINED : 0;
+        int flags = 0;
+        if (state == 1)
+            flags = wxCONTROL_CHECKED;
+        else if (state == 2)
+            flags = wxCONTROL_UNDETERMINED;
         wxRendererNative::Get().DrawCheckBox(w, gdc, wxRect(1, 1, 14, 14), flags);
         if (icon.IsOk())
             gdc.DrawBitmap(icon, kCheckWidth + 2, (16 - icon.GetHeight()) / 2, true);
@@ -224,7 +228,7 @@ void CThumbnailView::OnPaint(wxPaintEvent&) {
         dc.DrawText(shown, r.x + 18, ty);
         wxRendererNative::Get().DrawCheckBox(
             this, dc, wxRect(r.x + 5, r.GetBottom() + 1 - 16, 13, 13),
-            CheckImage(node) == 1 ? wxCONTROL_CHECKED : 0);
+            CheckImage(node) == 1 ? int{wxCONTROL_CHECKED} : 0);
         if (i == m_focused) {
             dc.SetPen(wxPen(wxColour(0xA8, 0x5E, 0x33), 2));
             dc.SetBrush(*wxTRANSPARENT_BRUSH);

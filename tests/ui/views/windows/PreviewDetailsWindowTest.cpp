@@ -113,8 +113,9 @@ TEST(PreviewWindow, LargeFileLoadsBehindTheLoadingDialogInTwentySteps) {
     EXPECT_TRUE(shot);
     // The dialog is gone and the index whole.
     for (wxWindow* w : wxTopLevelWindows)
-        if (auto* d = dynamic_cast<CBuildDirectoryDlg*>(w))
+        if (auto* d = dynamic_cast<CBuildDirectoryDlg*>(w)) {
             EXPECT_FALSE(d->IsShown());
+        }
     dlg->Show();
     Pump(200);
     EXPECT_GT(dlg->TextLines(), 100000u);
