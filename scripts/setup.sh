@@ -5,7 +5,7 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config git lintian desktop-file-utils
+  build-essential cmake ninja-build pkg-config git lintian desktop-file-utils adduser
   clang-14 libclang-rt-14-dev llvm-14
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libbz2-dev liblzma-dev libboost-regex-dev
