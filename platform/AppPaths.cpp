@@ -266,6 +266,43 @@ std::string AppPaths::HelpFile(int topicId) const {
     return resourceDir + "help/" + std::to_string(topicId) + ".html";
 }
 
+std::string FileUrl(const std::string& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                          c == '.' || c == '_' || c == '~' || c == '/';
+        if (keep) {
+            url += ch;
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        }
+    }
+    return url;
+}
+
+std::string PathOfFileUrl(const std::string& url) {
+    const std::string prefix = "file://";
+    if (url.compare(0, prefix.size(), prefix) != 0)
+        return std::string();
+    auto hexValue = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    };
+    std::string path;
+    for (std::size_t i = prefix.size(); i < url.size(); ++i) {
+        if (url[i] == '%' && i + 2 < url.size() && hexValue(url[i + 1]) >= 0 && hexValue(url[i + 2]) >= 0) {
+            path += static_cast<char>(hexValue(url[i + 1]) * 16 + hexValue(url[i + 2]));
+            i += 2;
+        } else {
+            path += url[i];
+        }
+    }
+    return path;
+}
+
 std::string FindResourceDir(const std::string& programDirIn) {
     const std::string programDir = WithSlash(programDirIn);
     auto hasInfo = [](const std::string& dir) {

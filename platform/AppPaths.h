@@ -62,6 +62,13 @@ std::string FindResourceDir(const std::string& programDir);
 // The same for the running program (in ProgramDir()).
 std::string ResourceDir();
 
+// The file URL of an absolute path ("file:///a%20b/c.html" for "/a b/c.html"): letters, digits,
+// "-._~" and '/' are kept, every other byte (a space, '#', '%', '?', each byte of a UTF-8
+// character) is written as %XX.
+std::string FileUrl(const std::string& path);
+// The path a "file://" URL names, its %XX decoded; "" when `url` is no file URL.
+std::string PathOfFileUrl(const std::string& url);
+
 // Reads an environment variable; empty when unset.
 using EnvLookup = std::function<std::string(const char*)>;
 std::string GetEnv(const char* name);

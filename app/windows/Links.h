@@ -10,5 +10,5 @@ inline constexpr const char* kGooglePlusPageAddress = "https://plus.example/oxta
 
 // The support page: the index of the help pages beside the program.
 inline std::string SupportPageAddress(const platform::AppPaths& paths) {
-    return "file://" + paths.resourceDir + "help/index.html";
+    return platform::FileUrl(paths.resourceDir + "help/index.html");
 }

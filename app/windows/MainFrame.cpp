@@ -107,17 +107,22 @@ void CMainFrame::OnPaint(wxPaintEvent&) {
     if (m_background.IsOk()) {
         // The image's caption rows along the caption, its other rows over the borders.
         const int bw = m_background.GetWidth(), bh = m_background.GetHeight();
+        auto drawPart = [&](const wxRect& part, double x, double y, double w, double h) {
+            const wxBitmap piece = SubBitmapInside(m_background, part);
+            if (piece.IsOk())
+                gc->DrawBitmap(piece, x, y, w, h);
+        };
         if (bh > kCaptionHeight) {
-            gc->DrawBitmap(m_background.GetSubBitmap(wxRect(0, 0, bw, kCaptionHeight)), 0, 0, s.x, kCaptionHeight);
-            gc->DrawBitmap(m_background.GetSubBitmap(wxRect(0, kCaptionHeight, bw, bh - kCaptionHeight)), 0, kCaptionHeight,
-                           s.x, std::max(0, s.y - kCaptionHeight));
+            drawPart(wxRect(0, 0, bw, kCaptionHeight), 0, 0, s.x, kCaptionHeight);
+            drawPart(wxRect(0, kCaptionHeight, bw, bh - kCaptionHeight), 0, kCaptionHeight, s.x,
+                     std::max(0, s.y - kCaptionHeight));
         } else {
             gc->DrawBitmap(m_background, 0, 0, s.x, s.y);
         }
         // The caption's ends come from the image's own ends.
         if (bw > 100 && bh >= kCaptionHeight) {
-            gc->DrawBitmap(m_background.GetSubBitmap(wxRect(0, 0, 50, kCaptionHeight)), 0, 0, 50, kCaptionHeight);
-            gc->DrawBitmap(m_background.GetSubBitmap(wxRect(bw - 50, 0, 50, kCaptionHeight)), s.x - 50, 0, 50, kCaptionHeight);
+            drawPart(wxRect(0, 0, 50, kCaptionHeight), 0, 0, 50, kCaptionHeight);
+            drawPart(wxRect(bw - 50, 0, 50, kCaptionHeight), s.x - 50, 0, 50, kCaptionHeight);
         }
     } else {
         gc->SetBrush(gc->CreateLinearGradientBrush(0, 0, 0, kCaptionHeight, wxColour(70, 110, 160), wxColour(40, 70, 115)));

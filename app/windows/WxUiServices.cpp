@@ -119,12 +119,12 @@ std::unique_ptr<IBuildProgress> CWxUiServices::CreateUncancellableProgress(const
 
 namespace {
 
-// What the user is told when no browser could show a page: the page's path (or address), so
-// that it can be opened by hand.
+// What the user is told when no browser could show a page: the page's path as it is written
+// (not its URL), or the address, so that it can be opened by hand.
 void TellBrowserFailed(const std::string& url) {
-    const std::string prefix = "file://";
-    const bool local = url.compare(0, prefix.size(), prefix) == 0;
-    const std::string where = local ? url.substr(prefix.size()) : url;
+    const std::string path = platform::PathOfFileUrl(url);
+    const bool local = !path.empty();
+    const std::string where = local ? path : url;
     ReleaseTrace("Cannot open %s in a browser", url.c_str());
     const std::string text = (local ? "No web browser could be started to show the help page. It is here:\n"
                                     : "No web browser could be started to open this address:\n") + where;
@@ -176,10 +176,10 @@ void CWxUiServices::ShowHelpTopic(int topicId) {
     // The browser runs as the desktop user after an administrator start: a page that user may
     // not read is not handed over, the user is told where it is instead.
     if (!platform::DesktopUserMayRead(path)) {
-        TellBrowserFailed("file://" + path);
+        TellBrowserFailed(platform::FileUrl(path));
         return;
     }
-    OpenUrl("file://" + path);
+    OpenUrl(platform::FileUrl(path));
 }
 
 // ---- Deleted File Recovery steps ----

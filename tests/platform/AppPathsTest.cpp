@@ -463,3 +463,28 @@ TEST(AppPaths, StartsAtTheSameMomentShareOneMkdtempFolder) {
         fs::remove_all(root);
     }
 }
+
+// Help pages go to the browser as file URLs: a path with a space, '#', '%', '?' or a non-ASCII
+// name must still name that file, and the user is shown the path itself again.
+TEST(AppPaths, FileUrlsOfPathsAndBack) {
+    const struct {
+        std::string path, url;
+    } cases[] = {
+        {"/usr/share/brulin/help/index.html", "file:///usr/share/brulin/help/index.html"},
+        {"/opt/A-Z_0.9~/x", "file:///opt/A-Z_0.9~/x"},
+        {"/home/ann/my programs/help/15.html", "file:///home/ann/my%20programs/help/15.html"},
+        {"/tmp/#1/100%/what?/a&b=c+d;e", "file:///tmp/%231/100%25/what%3F/a%26b%3Dc%2Bd%3Be"},
+        {"/home/jos\xC3\xA9/\xE6\x96\x87/h.html", "file:///home/jos%C3%A9/%E6%96%87/h.html"},
+        {"/a\\b'c\"d", "file:///a%5Cb%27c%22d"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(platform::FileUrl(c.path), c.url);
+        EXPECT_EQ(platform::PathOfFileUrl(c.url), c.path);
+    }
+    // Lower-case hex reads back too; a '%' not followed by two hex digits stays as it is.
+    EXPECT_EQ(platform::PathOfFileUrl("file:///jos%c3%a9"), "/jos\xC3\xA9");
+    EXPECT_EQ(platform::PathOfFileUrl("file:///a%2"), "/a%2");
+    EXPECT_EQ(platform::PathOfFileUrl("file:///a%zz"), "/a%zz");
+    EXPECT_EQ(platform::PathOfFileUrl("https://example.com/a%20b"), "");
+}

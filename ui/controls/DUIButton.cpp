@@ -1,6 +1,7 @@
 #include "ui/controls/DUIButton.h"
 
 #include "ui/controls/ButtonLogic.h"
+#include "ui/controls/DrawHelpers.h"
 #include "platform/AppPaths.h"
 #include "ui/controls/Formatting.h"
 
@@ -14,8 +15,9 @@ void CDUIButton::Draw(wxGraphicsContext& gc) {
         const int frameWidth = strip->GetWidth() / static_cast<int>(frameCount);
         const int index = FrameIndex();
         if (frameWidth > 0) {
-            const wxBitmap frame = strip->GetSubBitmap(wxRect(index * frameWidth, 0, frameWidth, strip->GetHeight()));
-            gc.DrawBitmap(frame, rect.x, rect.y, rect.width, rect.height);
+            const wxBitmap frame = SubBitmapInside(*strip, wxRect(index * frameWidth, 0, frameWidth, strip->GetHeight()));
+            if (frame.IsOk())
+                gc.DrawBitmap(frame, rect.x, rect.y, rect.width, rect.height);
         }
     }
     wxRect layout = rect;

@@ -25,6 +25,15 @@ void EndOffscreenPaint(OffscreenPaint& rec) {
     rec.bitmap = wxNullBitmap;
 }
 
+wxBitmap SubBitmapInside(const wxBitmap& bitmap, const wxRect& rect) {
+    if (!bitmap.IsOk() || rect.width <= 0 || rect.height <= 0 || rect.x < 0 || rect.y < 0 ||
+        rect.width > bitmap.GetWidth() - rect.x || rect.height > bitmap.GetHeight() - rect.y)
+        return wxBitmap();
+    if (bitmap.GetMask())
+        return wxBitmap(bitmap.ConvertToImage().GetSubImage(rect));
+    return bitmap.GetSubBitmap(rect);
+}
+
 void DrawBitmap(const wxBitmap& bitmap, wxDC& dc) {
     if (bitmap.IsOk())
         dc.DrawBitmap(bitmap, 0, 0, true);

@@ -19,6 +19,13 @@ void BeginOffscreenPaint(wxDC& target, int width, int height, OffscreenPaint& re
 // Copies the bitmap to the target at 0,0 and frees the memory DC.
 void EndOffscreenPaint(OffscreenPaint& rec);
 
+// The part `rect` of the bitmap; an invalid bitmap when the rectangle is empty or does not lie
+// wholly inside the bitmap (the toolkit reads past the bitmap's pixels then). A bitmap with a
+// mask is cut through an image: the toolkit's own cut copies each mask row at the new
+// bitmap's row length, which reads past the mask's last row when the part ends at the mask's
+// right edge and its width is not a multiple of four.
+wxBitmap SubBitmapInside(const wxBitmap& bitmap, const wxRect& rect);
+
 // Copies the whole bitmap to the DC at 0,0.
 void DrawBitmap(const wxBitmap& bitmap, wxDC& dc);
 // Draws the bitmap at x, y; pixels of `transparent` leave the destination unchanged.

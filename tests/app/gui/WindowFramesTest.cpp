@@ -146,7 +146,7 @@ TEST(WindowFrames, HelpAfterAnAdministratorStartRunsTheBrowserAsTheUser) {
         EXPECT_EQ(run.uid, testsupport::kNobodyUid);
         EXPECT_EQ(run.groups, "65534");
         EXPECT_EQ(run.env.count("HOME") ? run.env.at("HOME") : "", "/nonexistent");
-        EXPECT_EQ(run.args, std::vector<std::string>{"file://" + help + "/index.html"});
+        EXPECT_EQ(run.args, std::vector<std::string>{platform::FileUrl(help + "/index.html")});
         Pump(300); // xdg-open ended well: nothing to tell
 
         // The same page where the user cannot reach it.
@@ -262,7 +262,8 @@ TEST(WindowFrames, MainFrameIconOpensTheWindowMenu) {
 
 TEST(WindowFrames, HelpMenuIsFlatAndAFailedBrowserIsReported) {
     FailingBrowser browser;
-    const std::string programDir = testsupport::ScratchDir("frames-program") + "/";
+    // The program in a folder whose name a URL must encode.
+    const std::string programDir = testsupport::ScratchDir("frames program #1") + "/";
     std::filesystem::create_directories(programDir + "help");
     for (const char* page : {"index.html", "15.html"})
         std::ofstream(programDir + "help/" + page) << "<html><body>help</body></html>\n";
@@ -286,7 +287,9 @@ TEST(WindowFrames, HelpMenuIsFlatAndAFailedBrowserIsReported) {
     ChooseFlatMenuItem(0);
     EXPECT_TRUE(PumpUntil([&] { return modals.Done(); }, 8000));
     const std::string index = p.paths.programDir + "help/index.html";
-    EXPECT_EQ(browser.Asked(), "file://" + index + "\n");
+    EXPECT_EQ(browser.Asked(), platform::FileUrl(index) + "\n");
+    EXPECT_NE(browser.Asked().find("/frames%20program%20%231-"), std::string::npos) << browser.Asked();
+    EXPECT_EQ(browser.Asked().find_first_of(" #"), std::string::npos) << browser.Asked();
     EXPECT_NE(told.find(index), std::string::npos) << told;
 
     // F1 opens the help topic of the page it was pressed on.
@@ -296,7 +299,7 @@ TEST(WindowFrames, HelpMenuIsFlatAndAFailedBrowserIsReported) {
     Key(WXK_F1);
     EXPECT_TRUE(PumpUntil([&] { return modals.Done(); }, 8000));
     const std::string topic = p.paths.programDir + "help/" + std::to_string(PageHelpContextId(kPageRecoveryMode)) + ".html";
-    EXPECT_NE(browser.Asked().find("file://" + topic), std::string::npos) << browser.Asked();
+    EXPECT_NE(browser.Asked().find(platform::FileUrl(topic) + "\n"), std::string::npos) << browser.Asked();
     EXPECT_NE(told.find(topic), std::string::npos) << told;
 
     // "About" shows the about box.

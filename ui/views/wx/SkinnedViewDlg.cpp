@@ -62,11 +62,15 @@ int CMaximiseButton::Frame() const { return !IsEnabled() ? 3 : m_pressed ? 2 : m
 
 void CMaximiseButton::OnPaint(wxPaintEvent&) {
     wxAutoBufferedPaintDC dc(this);
-    // The caption under the button: the background picture's rows at this height.
-    if (m_captionBackground && m_captionBackground->IsOk() &&
-        m_captionBackground->GetHeight() >= GetPosition().y + 22 && m_captionBackground->GetWidth() >= 22) {
-        const int bw = m_captionBackground->GetWidth();
-        dc.DrawBitmap(m_captionBackground->GetSubBitmap(wxRect(bw / 2 - 11, GetPosition().y, 22, 22)), 0, 0);
+    // The caption under the button: the background picture's rows at this height (a plain fill
+    // when the picture has none there).
+    const wxBitmap caption =
+        m_captionBackground && m_captionBackground->IsOk()
+            ? SubBitmapInside(*m_captionBackground,
+                              wxRect(m_captionBackground->GetWidth() / 2 - 11, GetPosition().y, 22, 22))
+            : wxBitmap();
+    if (caption.IsOk()) {
+        dc.DrawBitmap(caption, 0, 0);
     } else {
         dc.SetBackground(wxBrush(wxColour(62, 98, 146)));
         dc.Clear();
@@ -74,8 +78,11 @@ void CMaximiseButton::OnPaint(wxPaintEvent&) {
     const wxBitmap& strip = Strip();
     if (strip.IsOk() && strip.GetWidth() >= 4 * 22 && strip.GetHeight() >= 22) {
         const int frameWidth = strip.GetWidth() / 4;
-        dc.DrawBitmap(strip.GetSubBitmap(wxRect(Frame() * frameWidth, 0, frameWidth, strip.GetHeight())), 0, 0, true);
-        return;
+        const wxBitmap frame = SubBitmapInside(strip, wxRect(Frame() * frameWidth, 0, frameWidth, strip.GetHeight()));
+        if (frame.IsOk()) {
+            dc.DrawBitmap(frame, 0, 0, true);
+            return;
+        }
     }
     const wxColour fill = m_pressed ? wxColour(60, 70, 88) : m_hover ? wxColour(104, 118, 140) : wxColour(82, 92, 110);
     dc.SetPen(wxPen(wxColour(40, 44, 52)));

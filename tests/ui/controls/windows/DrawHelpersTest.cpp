@@ -134,3 +134,43 @@ TEST(UiRuntime, RunningAWorkerKeepsTheEventLoopRunningUntilTheWorkEnds) {
     EXPECT_TRUE(done.load());
     EXPECT_GE(ticksWhenDone, 3);
 }
+
+// A part of a bitmap only when it lies wholly inside; the last of four 22-pixel frames of a strip
+// with a transparent colour (a mask 88 pixels wide) is cut whole, its mask with it.
+TEST(DrawHelpers, SubBitmapInsideTheBitmapOnly) {
+    wxBitmap strip(88, 22);
+    {
+        wxMemoryDC dc(strip);
+        dc.SetBackground(wxBrush(wxColour(0, 0, 0)));
+        dc.Clear();
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        dc.SetBrush(wxBrush(wxColour(200, 40, 40)));
+        dc.DrawRectangle(66 + 4, 4, 14, 14);
+    }
+    strip.SetMask(new wxMask(strip, wxColour(0, 0, 0)));
+    ASSERT_NE(strip.GetMask(), nullptr);
+
+    const wxBitmap last = SubBitmapInside(strip, wxRect(66, 0, 22, 22));
+    ASSERT_TRUE(last.IsOk());
+    EXPECT_EQ(last.GetSize(), wxSize(22, 22));
+    EXPECT_EQ(At(last, 11, 11), wxColour(200, 40, 40));
+    ASSERT_NE(last.GetMask(), nullptr);
+    const wxImage cut = last.ConvertToImage();
+    EXPECT_TRUE(cut.IsTransparent(1, 1));
+    EXPECT_FALSE(cut.IsTransparent(11, 11));
+    EXPECT_TRUE(SubBitmapInside(strip, wxRect(0, 0, 88, 22)).IsOk());
+
+    const struct {
+        const char* what;
+        wxRect rect;
+    } outside[] = {
+        {"left of it", wxRect(-1, 0, 22, 22)},  {"above it", wxRect(0, -7, 22, 22)},
+        {"past the right", wxRect(67, 0, 22, 22)}, {"past the bottom", wxRect(0, 1, 22, 22)},
+        {"empty", wxRect(10, 10, 0, 5)},        {"far away", wxRect(2147483000, 0, 22, 22)},
+    };
+    for (const auto& c : outside) {
+        SCOPED_TRACE(c.what);
+        EXPECT_FALSE(SubBitmapInside(strip, c.rect).IsOk());
+    }
+    EXPECT_FALSE(SubBitmapInside(wxBitmap(), wxRect(0, 0, 1, 1)).IsOk());
+}

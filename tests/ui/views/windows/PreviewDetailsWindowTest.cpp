@@ -326,6 +326,44 @@ TEST(PreviewFrame, SkinnedCaptionBorderAndIcon) {
     Pump(50);
 }
 
+// While the dialog is disabled (a modal window of another test or of the program in front) its
+// caption buttons show the last, "disabled" pictures of their strips: four 22-pixel frames with
+// black as the transparent colour, the last ending at the strip's right edge.
+TEST(PreviewFrame, DisabledCaptionButtonsShowTheDisabledPictures) {
+    const std::string path = WriteText("disabled-caption.txt", 2000);
+    auto* dlg = new CFilePreviewDlg(nullptr, path, "disabled-caption.txt");
+    dlg->Move(120, 120);
+    dlg->Show();
+    Pump(300);
+    auto* close = dynamic_cast<CMaximiseButton*>(dlg->CloseButton());
+    ASSERT_NE(close, nullptr);
+    dlg->Disable();
+    for (CMaximiseButton* b : {dlg->MinimiseButton(), dlg->MaximiseButton(), close}) {
+        ASSERT_TRUE(b->ShowsSkinPicture());
+        EXPECT_EQ(b->Frame(), 3);
+        b->Refresh();
+        b->Update();
+    }
+    Pump(200);
+    // The close button's disabled picture where it is not transparent, nearest the middle.
+    const wxImage strip(wxString::FromUTF8(platform::ResourceDir() + "info/close-button.bmp"));
+    ASSERT_TRUE(strip.IsOk());
+    ASSERT_EQ(strip.GetWidth(), 4 * 22);
+    int spot = -1;
+    for (int d = 0; d < 11 && spot < 0; ++d)
+        for (int x : {11 - d, 11 + d})
+            if (spot < 0 && x < 22 &&
+                (strip.GetRed(66 + x, 11) | strip.GetGreen(66 + x, 11) | strip.GetBlue(66 + x, 11)) != 0)
+                spot = x;
+    ASSERT_GE(spot, 0);
+    const wxColour disabled(strip.GetRed(66 + spot, 11), strip.GetGreen(66 + spot, 11), strip.GetBlue(66 + spot, 11));
+    EXPECT_TRUE(SameColour(ScreenPixel(close, wxPoint(spot, 11)), disabled)) << spot;
+    Screenshot(dlg, "preview_skin_caption_disabled");
+    dlg->Enable();
+    dlg->Destroy();
+    Pump(50);
+}
+
 TEST(PreviewWindow, HexRowWhollyVisibleAtTheFirstSize) {
     const std::string path = WriteText("hex.txt", 5000);
     auto* dlg = new CFilePreviewDlg(nullptr, path, "hex.txt");
