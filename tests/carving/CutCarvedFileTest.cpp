@@ -263,9 +263,10 @@ TEST(CutCarvedFile, CutAtTheLargestCarvedSizeNamesTheSettingAndIsNotCountedAsRec
         EXPECT_EQ(found->m_u32FileType, c.type == COMPOUND_DOC && !c.inRing ? COMPOUND_OLE : c.type);
         EXPECT_EQ(found->m_u64Size != 0, c.inRing);
         // A size the scan found stopped past the limit; a claimed one is the file's own.
-        if (c.inRing)
+        if (c.inRing) {
             EXPECT_EQ(found->m_bScannedToLimit ? found->m_u64Size > c.limit : found->m_u64Size == file.size(),
                       true);
+        }
 
         CRawFileTreeBuilder builder;
         TreePtr built(BuildRawFileTree(nullptr, nullptr, &builder, &device, list.GetIterator(), 0));

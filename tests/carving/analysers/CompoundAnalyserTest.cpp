@@ -169,8 +169,9 @@ TEST(CompoundAnalyser, LastFatSectorBeyondTheLimit) {
         r.m_u64StartSector = 8;
         EXPECT_EQ(a.ComputeFileSize(&r, &dev), 1);
         EXPECT_EQ(r.m_u64Size, c.size);
-        if (!c.fails) // without the FAT the directory's other sectors are not followed
+        if (!c.fails) { // without the FAT the directory's other sectors are not followed
             EXPECT_EQ(r.m_u32FileType, COMPOUND_DOC);
+        }
     }
 }
 
