@@ -102,19 +102,35 @@ struct Machine {
 
 // What LogInfo writes during `f` (into a log file of this process's own: test processes run side
 // by side in one folder).
-template <class F>
-std::string CaptureActivityLog(F f) {
+// One log file for every capture of the process: each instantiation of the template below would
+// otherwise open a log of its own and leave the others' paths behind. The log is opened once per
+// process, by its first user, so it is opened here before any test runs: run as one process with
+// the other storage tests, whose logging would otherwise open the default log first.
+const std::string& ActivityLogPath() {
     static const std::string path = [] {
         const std::string p = ScratchDir("activity-log") + "/activity.log";
         InitLog(p.c_str(), LOGLEVEL_INFO, LOGTYPE_FILE);
         return p;
     }();
-    const auto before = std::filesystem::file_size(path);
+    return path;
+}
+[[maybe_unused]] const std::string& kActivityLogOpenedFirst = ActivityLogPath();
+
+template <class F>
+std::string CaptureActivityLog(F f) {
+    const std::string& path = ActivityLogPath();
+    std::error_code ec;
+    std::uintmax_t before = std::filesystem::file_size(path, ec);
+    if (ec) {
+        ADD_FAILURE() << "no activity log at " << path << ": " << ec.message();
+        before = 0;
+    }
     f();
     std::ifstream in(path, std::ios::binary);
     std::stringstream all;
     all << in.rdbuf();
-    return all.str().substr(before);
+    const std::string text = all.str();
+    return before <= text.size() ? text.substr(before) : std::string();
 }
 
 struct Collected {
@@ -129,13 +145,16 @@ struct Collected {
 TEST(VolumeEnumeration, MachineIsListedSortedAndLoggedAsTheGoldenFile) {
     Machine machine;
     std::vector<std::string> timers;
-    auto previous = platform::SetDebugOutputHook([&](const std::string& text) { timers.push_back(text); });
+    // The hook writes into this test's own vector: it goes back however the test ends.
+    struct HookBack {
+        platform::DebugOutputHook previous;
+        ~HookBack() { platform::SetDebugOutputHook(previous); }
+    } hookBack{platform::SetDebugOutputHook([&](const std::string& text) { timers.push_back(text); })};
     Collected c;
     const std::string log = CaptureActivityLog([&] {
         CollectDisks(c.disks);
         CCollectAllBasicPartitionandDynamicVolume().CollectAllBasicPartitionandDynamicVolume(c.volumes, c.disks);
     });
-    platform::SetDebugOutputHook(previous);
 
     // The 13 TiB disk is logged but not kept.
     EXPECT_EQ(5u, c.disks.size());
