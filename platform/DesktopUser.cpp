@@ -1,5 +1,7 @@
 #include "platform/DesktopUser.h"
 
+#include "platform/File.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -382,18 +384,10 @@ DesktopUserCopy::DesktopUserCopy(const std::string& path) {
             }
             if (n == 0)
                 break;
-            for (ssize_t done = 0; done < n;) {
-                const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
-                if (w < 0 && errno == EINTR)
-                    continue;
-                if (w <= 0) {
-                    ok = false;
-                    break;
-                }
-                done += w;
-            }
-            if (!ok)
+            if (!WriteFully(out, buffer, static_cast<std::size_t>(n))) {
+                ok = false;
                 break;
+            }
         }
         // The file first, then its folder: until then the user can put nothing into the folder.
         ok = ok && ::fchmod(out, 0600) == 0 && ::fchown(out, user->uid, user->gid) == 0 &&
