@@ -2,7 +2,6 @@
 
 #include "platform/File.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -25,13 +24,6 @@ namespace platform {
 namespace {
 
 constexpr const char* kUserPath = "/usr/local/bin:/usr/bin:/bin";
-
-std::atomic<ChownHook> g_chownHook{nullptr};
-
-int ChangeOwner(int fd, uid_t uid, gid_t gid) {
-    const ChownHook hook = g_chownHook.load();
-    return hook ? hook(fd, uid, gid) : ::fchown(fd, uid, gid);
-}
 
 // A uid written as a plain decimal number, or nothing.
 std::optional<uid_t> ParseUid(const char* text) {
@@ -77,15 +69,6 @@ std::optional<DesktopUser> LookUp(uid_t uid) {
     // The group list could not be read: the primary group alone, never root's groups.
     user.groups.assign(1, user.gid);
     return user;
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
 }
 
 // argv[0] as the path to run: a name with a folder as it is, a bare name from the caller's PATH
@@ -316,40 +299,6 @@ bool DesktopUserMayRead(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && allowed(st, S_IRUSR);
 }
 
-bool GiveToFolderOwner(int fd, const std::string& path) {
-    if (fd < 0)
-        return false;
-    const std::optional<DesktopUser> user = FindDesktopUser();
-    if (!user)
-        return false;
-    const int folder = ::open(FolderOf(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0)
-        return false;
-    struct stat st {};
-    const bool theirs = ::fstat(folder, &st) == 0 && st.st_uid == user->uid;
-    ::close(folder);
-    if (!theirs)
-        return false;
-    // Only what this program just made: nothing already someone's, no file with a second name.
-    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || (!S_ISDIR(st.st_mode) && st.st_nlink > 1))
-        return false;
-    // A file system without owners refuses (EPERM) or ignores this; nothing is lost either way.
-    return ChangeOwner(fd, user->uid, user->gid) == 0;
-}
-
-int MakeFolderForOwner(const std::string& path, mode_t mode) {
-    if (::mkdir(path.c_str(), mode) != 0)
-        return -1;
-    if (!FindDesktopUser())
-        return 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        GiveToFolderOwner(fd, path);
-        ::close(fd);
-    }
-    return 0;
-}
-
 DesktopUserCopy::DesktopUserCopy(const std::string& path) {
     const std::optional<DesktopUser> user = FindDesktopUser();
     if (!user) {
@@ -421,7 +370,5 @@ DesktopUserCopy::~DesktopUserCopy() {
     }
     ::rmdir(m_folder.c_str());
 }
-
-void SetChownHookForTests(ChownHook hook) { g_chownHook.store(hook); }
 
 } // namespace platform

@@ -2,7 +2,7 @@
 // The desktop user behind an administrator start. Started as root through pkexec (PKEXEC_UID) or
 // sudo (SUDO_UID), the program still works for someone: the outside programs it starts for them
 // (the browser for help, the file manager, the document viewer) run as that user, never as root,
-// and what it writes into their folders is given to them.
+// and what it writes into their folders it writes with their rights (platform/TargetTree.h).
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -46,16 +46,6 @@ bool LaunchForDesktopUser(const std::vector<std::string>& argv);
 // them, the file readable), judged by the permission bits; true without a desktop user.
 bool DesktopUserMayRead(const std::string& path);
 
-// Gives the file or folder open as `fd`, just created as `path`, to the desktop user when the
-// folder it was created in belongs to them; anything else stays as it is. A file system without
-// owners (FAT, exFAT) refuses the change or ignores it: there is nothing to give then, and that
-// is no error. True when the item was given.
-bool GiveToFolderOwner(int fd, const std::string& path);
-
-// Creates the folder `path` (mkdir with `mode`) and gives it as GiveToFolderOwner does, through
-// a descriptor opened without following a link. mkdir's result: 0, or -1 with errno set.
-int MakeFolderForOwner(const std::string& path, mode_t mode);
-
 // A private copy of a file for the desktop user (a temp file of root's is no file they may read):
 // in a folder of their own under the temp folder (0700) as a file of theirs (0600). Without a
 // desktop user the original is used as it is. The copy and its folder go with the object.
@@ -72,10 +62,5 @@ private:
     std::string m_path;
     std::string m_folder; // the private folder made, or empty
 };
-
-// For tests: the owner change GiveToFolderOwner makes (fchown by default), to stand in for a
-// file system without owners. Empty restores the default.
-using ChownHook = int (*)(int fd, uid_t uid, gid_t gid);
-void SetChownHookForTests(ChownHook hook);
 
 } // namespace platform

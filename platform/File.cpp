@@ -63,7 +63,8 @@ FileHandle OpenOwnFile(const std::string& path, bool empty) {
     if (!file.Valid())
         return file;
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    // One name only: a hard link planted at the name would have the emptying reach another file.
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
         file.Close();
         errno = EPERM;
         return file;

@@ -51,8 +51,9 @@ FileHandle OpenFile(const std::string& path, OpenMode mode);
 
 // Opens a file of the program's own folders (the log, a state file, a record) for reading and
 // writing without following a symbolic link: it is created (mode 0600) when missing, and used
-// only when it is a regular file of this user; with `empty` it is emptied after that check, so a
-// link or someone else's file planted at the name is never cut. Invalid (errno ELOOP for a link,
+// only when it is a regular file of this user with a single name; with `empty` it is emptied after
+// that check, so a link, a second name of another file or someone else's file planted at the name
+// is never cut. Invalid (errno ELOOP for a link,
 // EPERM for a file that is not a regular one of this user) otherwise.
 FileHandle OpenOwnFile(const std::string& path, bool empty);
 

@@ -1,23 +1,16 @@
 #include "platform/FileReplace.h"
 
+#include "platform/File.h"
+#include "platform/TargetTree.h"
+
 #include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
+// Every step goes through platform/TargetTree.h: no name is followed as a link, and whatever an
+// earlier run left at the temporary name (a file or a link) is removed, not written through.
 namespace platform {
 namespace {
-
-bool SyncPath(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return ok;
-}
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -29,58 +22,49 @@ std::string FolderOf(const std::string& path) {
 } // namespace
 
 bool ReplaceFileDurably(const std::string& from, const std::string& to) {
-    if (!SyncPath(from, O_RDONLY))
+    if (TreeSync(from) != 0)
         return false;
-    if (::rename(from.c_str(), to.c_str()) != 0)
+    if (TreeRename(from, to) != 0)
         return false;
-    SyncPath(FolderOf(to), O_RDONLY | O_DIRECTORY); // best effort: the rename is done
+    const int saved = errno;
+    TreeSync(FolderOf(to)); // best effort: the rename is done
+    errno = saved;
     return true;
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
+    FileHandle in(TreeOpenRead(from));
+    if (!in.Valid())
         return false;
     const std::string temp = to + ".new";
-    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out < 0) {
-        ::close(in);
+    FileHandle out(TreeCreateFile(temp, TreeExisting::Replace, 0600));
+    if (!out.Valid())
         return false;
-    }
     std::vector<char> buffer(1 << 16);
     bool ok = true;
     for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             ok = n == 0;
             break;
         }
-        for (ssize_t done = 0; ok && done < n;) {
-            const ssize_t w =
-                ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            ok = w > 0;
-            done += w > 0 ? w : 0;
-        }
-        if (!ok)
+        if (!WriteFully(out.Get(), buffer.data(), static_cast<std::size_t>(n))) {
+            ok = false;
             break;
+        }
     }
-    ok = ok && ::fsync(out) == 0;
-    ::close(out);
-    ::close(in);
-    if (ok && ::rename(temp.c_str(), to.c_str()) == 0) {
-        SyncPath(FolderOf(to), O_RDONLY | O_DIRECTORY);
+    ok = ok && ::fsync(out.Get()) == 0;
+    ok = ::close(out.Release()) == 0 && ok;
+    if (ok && TreeRename(temp, to) == 0) {
+        TreeSync(FolderOf(to));
         return true;
     }
-    ::unlink(temp.c_str());
+    TreeRemoveFile(temp);
     return false;
 }
 
-bool RemoveFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
-}
+bool RemoveFile(const std::string& path) { return TreeRemoveFile(path) == 0 || errno == ENOENT; }
 
 } // namespace platform

@@ -141,7 +141,7 @@ int RestoreEfsFile(const std::string& targetPath, IFileRecoverCallback* callback
         result = kRecoverFailed;
     if (result != kRecoverDone) {
         DebugTrace("Deleting temporary file: %s", efsPath.c_str());
-        if (::unlink(efsPath.c_str()) != 0)
+        if (!DeleteTargetFile(efsPath))
             ReleaseTrace("Failed to delete temporary file : %s, Error code:%d", efsPath.c_str(),
                          MapCreateErrno(errno, false));
     }

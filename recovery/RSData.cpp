@@ -90,7 +90,8 @@ bool CRSData::Open(const char* path, bool create) {
     if (m_mode == RSDATA_READ) {
         const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         struct stat st {};
-        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        // As the write does: a regular file of this user's own, never one planted by someone else.
+        if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid())) {
             ::close(fd);
             return false;
         }

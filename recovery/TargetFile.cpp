@@ -1,6 +1,6 @@
 #include "recovery/TargetFile.h"
 
-#include "platform/DesktopUser.h"
+#include "platform/TargetTree.h"
 #include "recovery/TargetFiles.h"
 
 #include <cerrno>
@@ -13,29 +13,26 @@
 
 namespace {
 
-int OpenWith(int& fd, const std::string& path, int flags) {
+// Never through a link, and an existing file only when it is a regular one with a single name
+// (platform/TargetTree.h): the file written is the one named.
+int Opened(int& fd, int opened) {
     if (fd >= 0)
         ::close(fd);
-    // A link in the target folder is never followed: the file written is the one named.
-    fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0)
-        return MapCreateErrno(errno, false);
-    if (flags & O_CREAT)
-        platform::GiveToFolderOwner(fd, path);
-    return kErrorSuccess;
+    fd = opened;
+    return fd < 0 ? MapCreateErrno(errno, false) : kErrorSuccess;
 }
 
 } // namespace
 
 int CTargetFile::OpenAlways(const std::string& path) {
-    return OpenWith(m_fd, path, O_RDWR | O_CREAT | O_TRUNC);
+    return Opened(m_fd, platform::TreeCreateFile(path, platform::TreeExisting::Empty));
 }
 
 int CTargetFile::CreateNew(const std::string& path) {
-    return OpenWith(m_fd, path, O_RDWR | O_CREAT | O_EXCL);
+    return Opened(m_fd, platform::TreeCreateFile(path, platform::TreeExisting::Refuse));
 }
 
-int CTargetFile::OpenRead(const std::string& path) { return OpenWith(m_fd, path, O_RDONLY); }
+int CTargetFile::OpenRead(const std::string& path) { return Opened(m_fd, platform::TreeOpenRead(path)); }
 
 bool CTargetFile::WriteAll(const void* data, std::size_t size) {
     if (m_fd < 0)
@@ -123,17 +120,12 @@ bool SetTargetFileTimes(const std::string& path, const std::uint64_t* lastWriteT
         times[0] = TicksToTimespec(*lastAccessTicks);
     if (lastWriteTicks)
         times[1] = TicksToTimespec(*lastWriteTicks);
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+    return platform::TreeSetTimes(path, times) == 0;
 }
 
-bool SetTargetReadOnly(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return false;
-    return ::chmod(path.c_str(), st.st_mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
+bool SetTargetReadOnly(const std::string& path) { return platform::TreeClearWriteBits(path) == 0; }
 
-bool DeleteTargetFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteTargetFile(const std::string& path) { return platform::TreeRemoveFile(path) == 0; }
 
 std::uint64_t TargetFreeBytes(const std::string& path) {
     struct statvfs st {};

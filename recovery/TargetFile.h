@@ -11,7 +11,8 @@ public:
     CTargetFile(const CTargetFile&) = delete;
     CTargetFile& operator=(const CTargetFile&) = delete;
 
-    // Opens `path` for writing, creating it or cutting it to 0 bytes. Returns 0 or an error code
+    // Opens `path` for writing, creating it or cutting it to 0 bytes (an existing file only when
+    // it is a regular one with a single name, of whoever writes). Returns 0 or an error code
     // (see TargetFiles.h).
     int OpenAlways(const std::string& path);
     // Creates `path` for writing; fails with kErrorFileExists when it exists.

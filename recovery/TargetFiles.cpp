@@ -1,7 +1,7 @@
 #include "recovery/TargetFiles.h"
 
 #include "logging/Log.h"
-#include "platform/DesktopUser.h"
+#include "platform/TargetTree.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -95,30 +95,20 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 int CreateNewFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = platform::TreeCreateFile(path, platform::TreeExisting::Refuse);
     if (fd < 0)
         return MapCreateErrno(errno, false);
-    platform::GiveToFolderOwner(fd, path);
     ::close(fd);
     return kErrorSuccess;
 }
 
 int CreateNewDirectory(const std::string& path) {
-    if (platform::MakeFolderForOwner(path, 0777) != 0)
+    if (platform::TreeMakeFolder(path) != 0)
         return MapCreateErrno(errno, true);
     return kErrorSuccess;
 }
 
-void CreateTargetFolders(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        struct stat st {};
-        if (!part.empty() && ::stat(part.c_str(), &st) != 0)
-            CreateNewDirectory(part);
-        if (slash == std::string::npos)
-            break;
-    }
-}
+void CreateTargetFolders(const std::string& path) { platform::TreeMakeFolders(path); }
 
 int MakeNumberedFileName(std::string& path, const std::string& folder, const std::string& name) {
     path = JoinPath(folder, name);

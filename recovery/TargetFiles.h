@@ -3,8 +3,8 @@
 // disk are made safe first; nothing is created outside the folders the caller names, and an
 // existing file is never overwritten.
 //
-// Started as root for a desktop user (platform/DesktopUser.h), each file and folder created here
-// in a folder of theirs is given to them, through its descriptor.
+// Every creation goes through platform/TargetTree.h: never through a link, and in a folder of the
+// desktop user's (an administrator start) with that user's rights, so what is made is theirs.
 //
 // Results are error codes in the numbering the rest of the system logs and tests (0 success,
 // kErrorPathNotFound, kErrorFileExists, ...), mapped from errno.

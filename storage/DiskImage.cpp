@@ -1,6 +1,6 @@
 #include "storage/DiskImage.h"
 
-#include "platform/DesktopUser.h"
+#include "platform/TargetTree.h"
 #include "storage/BlockCodec.h"
 #include "storage/ByteSpan.h"
 #include "storage/FileHelpers.h"
@@ -29,6 +29,14 @@ bool WriteWhole(platform::FileHandle& h, std::uint64_t offset, const void* data,
     if (!h.Valid() || ::lseek(h.Get(), static_cast<off_t>(offset), SEEK_SET) < 0)
         return false;
     return platform::WriteFully(h.Get(), data, length);
+}
+
+// The image's files lie in a folder the user chose: made there, or an earlier image's file of the
+// same name emptied, as platform/TargetTree.h does it (never through a link, never a file with a
+// second name or of someone else's).
+bool CreateImagePart(platform::FileHandle& h, const std::string& path) {
+    h.Reset(path.empty() ? -1 : platform::TreeCreateFile(path, platform::TreeExisting::Empty, 0644));
+    return h.Valid();
 }
 
 }  // namespace
@@ -121,24 +129,17 @@ CImageFile::~CImageFile() {
 
 bool CImageFile::CreateMainFile(const std::string& path) {
     m_mainPath = path;
-    if (OpenFileByMode(&m_main, 3, path.c_str()) != 1)
-        return false;
-    platform::GiveToFolderOwner(m_main.Get(), path);
-    return true;
+    return CreateImagePart(m_main, path);
 }
 
 bool CImageFile::CreateSliceList(const std::string& path) {
-    if (OpenFileByMode(&m_sliceList, 3, path.c_str()) != 1)
-        return false;
-    platform::GiveToFolderOwner(m_sliceList.Get(), path);
-    return true;
+    return CreateImagePart(m_sliceList, path);
 }
 
 bool CImageFile::CreateSlice(const std::string& path, int index) {
     CloseSlice();
-    if (OpenFileByMode(&m_slice, 3, path.c_str()) != 1)
+    if (!CreateImagePart(m_slice, path))
         return false;
-    platform::GiveToFolderOwner(m_slice.Get(), path);
     m_sliceIndex = index;
     return true;
 }

@@ -1,5 +1,7 @@
 #include "tools/ImageWizardModel.h"
 
+#include "platform/TargetTree.h"
+
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -120,7 +122,7 @@ bool ProbeWritableFile(const std::string& path) {
         std::snprintf(name, sizeof name, "/.image-probe-%d-%d.tmp", static_cast<int>(getpid()),
                       attempt);
         const std::string probe = folder + name;
-        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = platform::TreeCreateFile(probe, platform::TreeExisting::Refuse, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return false;
@@ -128,7 +130,7 @@ bool ProbeWritableFile(const std::string& path) {
         char block[512] = {};
         const bool written = ::write(fd, block, sizeof block) == static_cast<ssize_t>(sizeof block);
         ::close(fd);
-        ::unlink(probe.c_str());
+        platform::TreeRemoveFile(probe);
         return written;
     }
     return false;

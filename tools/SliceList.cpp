@@ -1,6 +1,6 @@
 #include "tools/SliceList.h"
 
-#include "platform/DesktopUser.h"
+#include "platform/TargetTree.h"
 #include "platform/File.h"
 
 #include <climits>
@@ -98,9 +98,8 @@ bool WriteSliceList(const std::string& listPath, const std::vector<std::string>&
         if (text.size() < 2 || text.compare(text.size() - 2, 2, "\r\n") != 0) text += "\r\n";
     }
     const std::string temp = listPath + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    const int fd = platform::TreeCreateFile(temp, platform::TreeExisting::Replace, 0644);
     if (fd < 0) return false;
-    platform::GiveToFolderOwner(fd, temp);
     std::size_t done = 0;
     bool ok = true;
     while (done < text.size()) {
@@ -113,8 +112,8 @@ bool WriteSliceList(const std::string& listPath, const std::vector<std::string>&
     }
     if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
-    if (ok && std::rename(temp.c_str(), listPath.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
+    if (ok && platform::TreeRename(temp, listPath) != 0) ok = false;
+    if (!ok) platform::TreeRemoveFile(temp);
     return ok;
 }
 

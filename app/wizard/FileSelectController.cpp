@@ -9,6 +9,7 @@
 #include "recovery/ScanStateSections.h"
 #include "tools/FileSearch.h"
 #include "platform/FileTypeMap.h"
+#include "platform/TargetTree.h"
 #include "ui/controls/Formatting.h"
 #include "ui/controls/MessageBoxLayout.h"
 #include "ui/controls/StringTable.h"
@@ -215,7 +216,7 @@ int CFileSelectController::RecoverSingleFile(CFileNode* node) {
         return 0;
     }
     if (ui.RunSingleFileDialog(m_page.Device(), node, target) != 1) {
-        ::unlink(target.c_str());
+        platform::TreeRemoveFile(target);
         return 0;
     }
     ui.MessageBox(uistr::kRecoverComplete, kMbInformation, kMbOk);

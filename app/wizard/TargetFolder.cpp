@@ -2,6 +2,7 @@
 
 #include "platform/DriveTable.h"
 #include "platform/SystemRoots.h"
+#include "platform/TargetTree.h"
 #include "storage/BasicPartitionDevice.h"
 #include "storage/DiskDevice.h"
 #include "storage/VolumeDevice.h"
@@ -61,21 +62,21 @@ bool HasOption(const std::string& options, const char* name) {
     return false;
 }
 
-// Creates the probe with O_EXCL and removes it: 0, or the errno of the failure. A file of the
-// probe's name that is already there is left alone and a unique name is used instead.
+// Creates the probe as a new file and removes it, as recovery writes there (platform/TargetTree.h):
+// 0, or the errno of the failure. A file of the probe's name that is already there is left alone
+// and a numbered name is used instead.
 int Probe(const std::string& folder) {
     const std::string base = (folder == "/" ? std::string() : folder) + "/" + kTargetProbeName;
-    int fd = ::open(base.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     std::string made = base;
-    if (fd < 0 && errno == EEXIST) {
-        std::string tmpl = base + ".XXXXXX";
-        fd = ::mkstemp(tmpl.data());
-        made = tmpl;
+    int fd = platform::TreeCreateFile(made, platform::TreeExisting::Refuse, 0600);
+    for (int n = 0; fd < 0 && errno == EEXIST && n < 100; ++n) {
+        made = base + "." + std::to_string(::getpid()) + "-" + std::to_string(n);
+        fd = platform::TreeCreateFile(made, platform::TreeExisting::Refuse, 0600);
     }
     if (fd < 0)
         return errno ? errno : EIO;
     ::close(fd);
-    if (::unlink(made.c_str()) != 0)
+    if (platform::TreeRemoveFile(made) != 0)
         return errno ? errno : EIO;
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -1059,5 +1060,47 @@ TEST(DiskImage, ImageFilesBelongToTheOwnerOfTheirFolder) {
         CImageFileDeviceWithDecompress img(path.c_str());
         ASSERT_EQ(img.CheckSliceFiles(), 1);
         EXPECT_EQ(ReadAll(img, 300), source);
+    }
+}
+
+// Nobody plants links at the names an image will have (they are known before it is made) to files
+// of root's: the image is refused, and the files the links name stay as they were, root's.
+TEST(DiskImage, LinksPlantedAtAnImagesNamesReachNothing) {
+    const std::string why = testsupport::AdministratorStartUnavailable();
+    if (!why.empty())
+        GTEST_SKIP() << why;
+    testsupport::OpenTempFolder theirs(testsupport::kNobodyUid);
+    testsupport::OpenTempFolder roots(0);
+    ASSERT_FALSE(theirs.Path().empty());
+    ASSERT_FALSE(roots.Path().empty());
+    const std::string path = theirs.Path() + "/planted.edi";
+    const std::vector<std::string> names = {path, ImageSliceListPath(path), ImageSlicePath(path, 1),
+                                            ImageSlicePath(path, 2)};
+    for (std::size_t planted = 0; planted < names.size(); ++planted) {
+        SCOPED_TRACE(names[planted]);
+        for (const auto& entry : fs::directory_iterator(theirs.Path()))
+            fs::remove(entry.path());
+        const std::string victim = roots.Path() + "/victim" + std::to_string(planted);
+        ASSERT_TRUE(WriteFileBytes(victim, std::vector<std::uint8_t>(100, 0x5A)));
+        ASSERT_EQ(::chmod(victim.c_str(), 0600), 0);
+        ASSERT_EQ(testsupport::RunAsUser(testsupport::kNobodyUid,
+                                         [&] { return ::symlink(victim.c_str(), names[planted].c_str()) == 0 ? 0 : 1; }),
+                  0);
+        MemoryDevice dev(MakeSectors(Fill::Tagged, 4 * 256));
+        RecordingCallBack cb;
+        cb.newSliceAlways = true;
+        {
+            testsupport::AdministratorStart start;
+            EXPECT_NE(WriteImage(dev, path, ImageJob{}, &cb), 1);
+        }
+        struct stat st {};
+        ASSERT_EQ(::stat(victim.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(st.st_size, 100);
+        EXPECT_EQ(testsupport::ReadFileBytes(victim), std::vector<std::uint8_t>(100, 0x5A));
+        // What was made before the planted name is nobody's.
+        for (const auto& entry : fs::directory_iterator(theirs.Path()))
+            EXPECT_EQ(testsupport::OwnerOf(entry.path().string()), static_cast<long>(testsupport::kNobodyUid))
+                << entry.path();
     }
 }

@@ -1,13 +1,17 @@
 #include "tests/support/DesktopUserKit.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <csignal>
 #include <fstream>
+#include <grp.h>
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace testsupport {
@@ -120,6 +124,53 @@ RecordedRun ReadRun(const std::string& recordDir, const std::string& name, int w
 long OwnerOf(const std::string& path) {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_uid) : -1;
+}
+
+namespace {
+
+// In a forked child: becomes `uid` for good, or ends.
+void BecomeUser(uid_t uid) {
+    const passwd* entry = ::getpwuid(uid);
+    const gid_t gid = entry ? entry->pw_gid : static_cast<gid_t>(uid);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0 || ::geteuid() != uid)
+        ::_exit(255);
+}
+
+} // namespace
+
+int RunAsUser(uid_t uid, const std::function<int()>& action) {
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        BecomeUser(uid);
+        ::_exit(action() & 0xFF);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 255)
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+LoopingAttacker::LoopingAttacker(uid_t uid, std::function<void()> step) {
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        BecomeUser(uid);
+        for (;;)
+            step();
+    }
+}
+
+LoopingAttacker::~LoopingAttacker() {
+    if (m_pid <= 0)
+        return;
+    ::kill(m_pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
 }
 
 } // namespace testsupport

@@ -2,6 +2,7 @@
 // Tests of an administrator start: the program as root for the desktop user nobody (uid 65534),
 // stand-in programs that write down who ran them, and folders nobody may reach (the build folder
 // may lie in a 0700 home, so they are made under /tmp).
+#include <functional>
 #include <map>
 #include <string>
 #include <sys/types.h>
@@ -63,5 +64,24 @@ RecordedRun ReadRun(const std::string& recordDir, const std::string& name, int w
 
 // Owner uid of `path` (lstat), or -1.
 long OwnerOf(const std::string& path);
+
+// Runs `action` in a child process as `uid` (its own group from the password database, no other
+// group): an attacker of another uid than the program's. Its result (0 to 255), or -1 when the
+// child could not be made that user.
+int RunAsUser(uid_t uid, const std::function<int()>& action);
+
+// A child process as `uid` that runs `step` over and over, as fast as it can, until the object
+// goes (it is killed then and waited for).
+class LoopingAttacker {
+public:
+    LoopingAttacker(uid_t uid, std::function<void()> step);
+    ~LoopingAttacker();
+    LoopingAttacker(const LoopingAttacker&) = delete;
+    LoopingAttacker& operator=(const LoopingAttacker&) = delete;
+    bool Running() const { return m_pid > 0; }
+
+private:
+    pid_t m_pid = -1;
+};
 
 } // namespace testsupport
