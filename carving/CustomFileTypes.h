@@ -1,14 +1,14 @@
 #pragma once
 // File types the user teaches the carver with script files: every "*.fhs" file in the folder
-// "CustomFileScript" of the program's resource folder names an extension (FILEINFO: EXTNAME = "ARC") and
-// lists byte patterns at fixed offsets of a file's first sector (FILESIGN: OFFSET = 0x0
-// TYPE = BYTE VALUE = 0x50,0x4B). A sector that holds every pattern of a script is a file of
-// that extension, with a user-defined type id from 1000 upward. Such files cannot be sized.
+// "CustomFileScript" of the program's resource folder names an extension (FILEINFO: EXTNAME =
+// "ARC") and lists byte patterns at fixed offsets of a file's first sector (FILESIGN: OFFSET =
+// 0x0 TYPE = BYTE VALUE = 0x50,0x4B). A sector that holds every pattern of a script is a file
+// of that extension, with a user-defined type id from 1000 upward. Such files cannot be sized.
 //
-// A script is at most 1024 bytes; lines end at CR LF or at a lone LF and are trimmed of blanks and
-// tabs; every line must be a valid FILEINFO, FILESIGN or REMARK line. A final LF ends the last
-// line, as a Linux editor writes it; after a final CR LF the script has an empty last line, which
-// rejects it. A rejected script is named in the activity log with the reason.
+// A script is at most 1024 bytes; lines end at CR LF or at a lone LF and are trimmed of blanks
+// and tabs; every line must be a valid FILEINFO, FILESIGN or REMARK line. A final LF ends the
+// last line, as a Linux editor writes it; after a final CR LF the script has an empty last line,
+// which rejects it. A rejected script is named in the activity log with the reason.
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -63,6 +63,7 @@ TEST(CustomScripts, ScriptTable) {
         {info + "\r\r\nFILESIGN: OFFSET = 0x0 TYPE = CHAR VALUE = \"PK\"\r", true, "ARC", 1}, // lone CRs kept
         {info + "\r\n\tREMARK: trimmed  \r\nFILESIGN:OFFSET=0x2 TYPE=CHAR VALUE=\"PK\"", true, "ARC", 1},
         {info + "\r\n" + std::string(1100, ' '), false, "", 0}, // longer than 1024 bytes
+        {info + "\nREMARK: " + std::string(1024 - info.size() - 9, 'x'), true, "ARC", 0}, // 1024
     };
     for (const auto& c : cases) {
         CCustomHeader h;
@@ -189,23 +190,30 @@ TEST(CustomScripts, LineEndsAndRejectedScriptsInTheLog) {
     carvingtest::ActivityLogPath();
     const std::string dir = ScratchDir("custom-script-log");
     const std::string sign = "FILESIGN: OFFSET = 0x0 TYPE = CHAR VALUE = \"PK\"";
-    const std::string longText = "FILEINFO: EXTNAME = \"LONG\"\r\n" + sign + "\r\nREMARK: " + std::string(1000, 'x');
+    const std::string longText =
+        "FILEINFO: EXTNAME = \"LONG\"\r\n" + sign + "\r\nREMARK: " + std::string(1000, 'x');
     const struct {
         const char* name;
         std::string text;
         const char* extension; // loads with this extension, one pattern
         std::string reason;    // or is skipped for this
     } cases[] = {
-        {"a-crlf.fhs", "REMARK: written on Windows\r\nFILEINFO: EXTNAME = \"CRLF\"\r\n" + sign, "CRLF", ""},
-        {"b-lf.fhs", "REMARK: written on Linux\nFILEINFO: EXTNAME = \"LF\"\n" + sign + "\n", "LF", ""},
-        {"c-mixed.fhs", "REMARK: edited twice\r\nFILEINFO: EXTNAME = \"MIXED\"\n" + sign + "\r\nREMARK: end\n",
+        {"a-crlf.fhs", "REMARK: written on Windows\r\nFILEINFO: EXTNAME = \"CRLF\"\r\n" + sign,
+         "CRLF", ""},
+        {"b-lf.fhs", "REMARK: written on Linux\nFILEINFO: EXTNAME = \"LF\"\n" + sign + "\n", "LF",
+         ""},
+        {"c-mixed.fhs",
+         "REMARK: edited twice\r\nFILEINFO: EXTNAME = \"MIXED\"\n" + sign + "\r\nREMARK: end\n",
          "MIXED", ""},
         {"d-noinfo.fhs", "REMARK: no type\n" + sign + "\n", nullptr, "it has no FILEINFO line"},
         {"e-long.fhs", longText, nullptr,
          "it is " + std::to_string(longText.size()) + " bytes, over the limit of 1024"},
-        {"f-crlf-end.fhs", "FILEINFO: EXTNAME = \"END\"\r\n" + sign + "\r\n", nullptr, "line 3 is empty"},
-        {"g-blank.fhs", "FILEINFO: EXTNAME = \"BLANK\"\n\n" + sign + "\n", nullptr, "line 2 is empty"},
-        {"h-badsign.fhs", "FILEINFO: EXTNAME = \"SIGN\"\nFILESIGN: OFFSET = 0x0 TYPE = BYTE VALUE = 0x50, 0x4B\n",
+        {"f-crlf-end.fhs", "FILEINFO: EXTNAME = \"END\"\r\n" + sign + "\r\n", nullptr,
+         "line 3 is empty"},
+        {"g-blank.fhs", "FILEINFO: EXTNAME = \"BLANK\"\n\n" + sign + "\n", nullptr,
+         "line 2 is empty"},
+        {"h-badsign.fhs",
+         "FILEINFO: EXTNAME = \"SIGN\"\nFILESIGN: OFFSET = 0x0 TYPE = BYTE VALUE = 0x50, 0x4B\n",
          nullptr, "line 2 is not a valid FILESIGN line"},
         {"i-badinfo.fhs", "REMARK: x\r\nfileinfo: EXTNAME = \"\"\r\n" + sign, nullptr,
          "line 2 is not a valid FILEINFO line"},
@@ -237,8 +245,10 @@ TEST(CustomScripts, LineEndsAndRejectedScriptsInTheLog) {
             EXPECT_EQ(CountOf(log, prefix), 1u) << c.name << "\n" << log;
         }
     }
-    EXPECT_EQ(CountOf(log, "Custom file script " + dir + "/k-pipe.fhs skipped: it is not a regular file\r\n"),
-              1u) << log;
+    EXPECT_EQ(CountOf(log, "Custom file script " + dir +
+                               "/k-pipe.fhs skipped: it is not a regular file\r\n"),
+              1u)
+        << log;
 }
 
 // The build folder's program finds its scripts beside itself, an installed one in the resource
@@ -251,7 +261,8 @@ TEST(CustomScripts, ScriptFolderIsTheResourceFolder) {
     fs::create_directories(root + "/usr/share/brulin/info");
     fs::create_directories(root + "/bare/bin");
     EXPECT_EQ(CustomScriptFolderFor(root + "/build/"), root + "/build/CustomFileScript");
-    EXPECT_EQ(CustomScriptFolderFor(root + "/usr/bin/"), root + "/usr/share/brulin/CustomFileScript");
+    EXPECT_EQ(CustomScriptFolderFor(root + "/usr/bin/"),
+              root + "/usr/share/brulin/CustomFileScript");
     EXPECT_EQ(CustomScriptFolderFor(root + "/bare/bin"), root + "/bare/bin/CustomFileScript");
     EXPECT_EQ(GetCustomScriptFolder(), CustomScriptFolderFor(platform::ProgramDir()));
 }
@@ -267,8 +278,9 @@ TEST(CustomScripts, RawSearchFindsTheSignatureOfAnLfScript) {
                                         "FILEINFO: EXTNAME = \"BRLF\"\n"
                                         "FILESIGN: OFFSET = 0x0 TYPE = CHAR VALUE = \"BRULIN-LF\"\n"
                                         "FILESIGN: OFFSET = 0x20 TYPE = BYTE VALUE = 0xCA,0xFE\n");
-    WriteScript(scripts + "/windows.fhs", "FILEINFO: EXTNAME = \"BRCRLF\"\r\n"
-                                          "FILESIGN: OFFSET = 0x0 TYPE = CHAR VALUE = \"BRULIN-CRLF\"");
+    WriteScript(scripts + "/windows.fhs",
+                "FILEINFO: EXTNAME = \"BRCRLF\"\r\n"
+                "FILESIGN: OFFSET = 0x0 TYPE = CHAR VALUE = \"BRULIN-CRLF\"");
 
     auto payload = [](const std::string& head, std::size_t size, std::uint32_t seed) {
         std::vector<std::uint8_t> bytes = PatternBytes(size, seed);
@@ -315,8 +327,10 @@ TEST(CustomScripts, RawSearchFindsTheSignatureOfAnLfScript) {
 
     std::map<std::int64_t, std::string> found;
     for (const CRawFileInfo* r : list.Records())
-        found[static_cast<std::int64_t>(r->m_u64StartSector)] = GetRawFileTypeExtension(r->m_u32FileType);
-    EXPECT_EQ(found, (std::map<std::int64_t, std::string>{{crlfSector, "BRCRLF"}, {lfSector, "BRLF"}}));
+        found[static_cast<std::int64_t>(r->m_u64StartSector)] =
+            GetRawFileTypeExtension(r->m_u32FileType);
+    EXPECT_EQ(found,
+              (std::map<std::int64_t, std::string>{{crlfSector, "BRCRLF"}, {lfSector, "BRLF"}}));
     EXPECT_EQ(stats.counters[ISS_FilesIdentified], 2u);
     ClearUserFileTypesForTesting();
 }
