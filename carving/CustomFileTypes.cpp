@@ -1,6 +1,7 @@
 #include "carving/CustomFileTypes.h"
 
 #include "carving/records/RawFileTypeTable.h"
+#include "logging/Log.h"
 #include "platform/AppPaths.h"
 
 #include <algorithm>
@@ -9,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <set>
 #include <strings.h>
+#include <utility>
 
 namespace {
 
@@ -36,21 +39,50 @@ bool EqualNoCase(const std::string& a, const char* b) { return strcasecmp(a.c_st
 std::mutex g_folderLock;
 std::string g_folder;
 
+// The rejections logged already: a script is loaded again by every analyser made for a search,
+// and its reason is worth one line.
+std::mutex g_loggedLock;
+std::set<std::pair<std::string, std::string>> g_logged;
+
+void LogRejectedScript(const std::string& path, const std::string& why) {
+    {
+        std::lock_guard<std::mutex> guard(g_loggedLock);
+        if (!g_logged.emplace(path, why).second)
+            return;
+    }
+    LogInfo("Custom file script %s skipped: %s", path.c_str(), why.c_str());
+}
+
+void SetWhy(std::string* why, std::string text) {
+    if (why)
+        *why = std::move(text);
+}
+
 } // namespace
 
 // ---- CScriptProcess -----------------------------------------------------------------------
 
-bool CScriptProcess::Open(const std::string& path) {
+bool CScriptProcess::Open(const std::string& path, std::string* why) {
     m_open = false;
     m_lines.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    // A pipe or a device under a script's name is never opened: reading it could wait forever.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        SetWhy(why, "it is not a regular file");
         return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        SetWhy(why, "it cannot be read");
+        return false;
+    }
     in.seekg(0, std::ios::end);
     const std::streamoff length = in.tellg();
     in.seekg(0, std::ios::beg);
-    if (length < 0)
+    if (length < 0 || !in) {
+        SetWhy(why, "it cannot be read");
         return false;
+    }
     std::string text(kMaxScriptBytes, '\0');
     in.read(text.data(), kMaxScriptBytes);
     text.resize(static_cast<std::size_t>(in.gcount()));
@@ -66,24 +98,50 @@ void CScriptProcess::SetText(const std::string& raw, std::uint64_t fileLength) {
     const std::size_t nul = text.find('\0');
     if (nul != std::string::npos)
         text.resize(nul);
+    // A line ends at CR LF or at a lone LF. What follows a final CR LF is an empty last line
+    // (such a script is rejected, as it always was); a final LF ends the last line.
     std::size_t start = 0;
     for (;;) {
-        const std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
+        const std::size_t lf = text.find('\n', start);
+        if (lf == std::string::npos) {
             m_lines.push_back(Trim(text.substr(start)));
             break;
         }
+        const bool crlf = lf > start && text[lf - 1] == '\r';
+        const std::size_t end = crlf ? lf - 1 : lf;
         m_lines.push_back(Trim(text.substr(start, end - start)));
-        start = end + 2;
+        start = lf + 1;
+        if (start == text.size() && !crlf)
+            break;
     }
 }
 
-bool CScriptProcess::Validate() const {
-    if (!m_open || m_fileLength > kMaxScriptBytes)
+bool CScriptProcess::Validate(std::string* why) const {
+    if (!m_open) {
+        SetWhy(why, "it cannot be read");
         return false;
-    for (const std::string& line : m_lines)
-        if (!ValidateLine(line))
-            return false;
+    }
+    if (m_fileLength > kMaxScriptBytes) {
+        SetWhy(why, "it is " + std::to_string(m_fileLength) + " bytes, over the limit of " +
+                        std::to_string(kMaxScriptBytes));
+        return false;
+    }
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        const std::string& line = m_lines[i];
+        if (ValidateLine(line))
+            continue;
+        const std::string number = "line " + std::to_string(i + 1);
+        const std::string label = GetLabel(line);
+        if (line.empty())
+            SetWhy(why, number + " is empty");
+        else if (EqualNoCase(label, "FILEINFO"))
+            SetWhy(why, number + " is not a valid FILEINFO line");
+        else if (EqualNoCase(label, "FILESIGN"))
+            SetWhy(why, number + " is not a valid FILESIGN line");
+        else
+            SetWhy(why, number + " is not a FILEINFO, FILESIGN or REMARK line");
+        return false;
+    }
     return true;
 }
 
@@ -198,19 +256,19 @@ bool CScriptProcess::ValidateLine(const std::string& line) {
 
 // ---- CCustomHeader ------------------------------------------------------------------------
 
-bool CCustomHeader::Load(const std::string& path) {
+bool CCustomHeader::Load(const std::string& path, std::string* why) {
     CScriptProcess script;
-    return script.Open(path) && LoadFrom(script);
+    return script.Open(path, why) && LoadFrom(script, why);
 }
 
-bool CCustomHeader::LoadText(const std::string& text) {
+bool CCustomHeader::LoadText(const std::string& text, std::string* why) {
     CScriptProcess script;
     script.SetText(text, text.size());
-    return LoadFrom(script);
+    return LoadFrom(script, why);
 }
 
-bool CCustomHeader::LoadFrom(CScriptProcess& script) {
-    if (!script.Validate())
+bool CCustomHeader::LoadFrom(CScriptProcess& script, std::string* why) {
+    if (!script.Validate(why))
         return false;
     bool haveInfo = false;
     m_items.clear();
@@ -225,6 +283,8 @@ bool CCustomHeader::LoadFrom(CScriptProcess& script) {
                 m_items.push_back(item);
         }
     }
+    if (!haveInfo)
+        SetWhy(why, "it has no FILEINFO line");
     return haveInfo;
 }
 
@@ -253,8 +313,11 @@ bool CCustomHeaderManage::LoadCustomHeaders(const std::string& folder) {
     std::sort(paths.begin(), paths.end());
     for (const std::string& path : paths) {
         auto header = std::make_unique<CCustomHeader>();
-        if (header->Load(path))
+        std::string why;
+        if (header->Load(path, &why))
             m_headers.push_back(std::move(header));
+        else
+            LogRejectedScript(path, why);
     }
     return !paths.empty();
 }
@@ -274,10 +337,11 @@ std::string GetCustomScriptFolder() {
         if (!g_folder.empty())
             return g_folder;
     }
-    const std::string program = platform::ProgramFile();
-    if (program.empty())
-        return "CustomFileScript";
-    return (std::filesystem::path(program).parent_path() / "CustomFileScript").string();
+    return CustomScriptFolderFor(platform::ProgramDir());
+}
+
+std::string CustomScriptFolderFor(const std::string& programDir) {
+    return platform::FindResourceDir(programDir) + "CustomFileScript";
 }
 
 void SetCustomScriptFolder(const std::string& folder) {

@@ -1,7 +1,7 @@
 #pragma once
 // Where the program finds its resources and keeps its files. Resources (skin images in info/,
-// help pages in help/) lie beside the program in the build folder and in ../share/brulin/ of an
-// installed program; custom carving scripts lie beside the program; the log, crash dumps and
+// help pages in help/, custom carving scripts in CustomFileScript/) lie beside the program in the
+// build folder and in ../share/brulin/ of an installed program; the log, crash dumps and
 // scan-state files go to the user's state folder; lock files and FIFOs to the user's runtime
 // folder. Nothing is ever written beside the program.
 //

@@ -18,6 +18,10 @@ inline const std::string& ActivityLogPath() {
     return path;
 }
 
+// Opened before any test runs: the first line logged opens the default log otherwise, and a
+// test that logs before one that reads the log would leave the reader without it.
+[[maybe_unused]] inline const std::string& kActivityLogOpenedFirst = ActivityLogPath();
+
 inline std::string ActivityLogText() {
     const auto bytes = testsupport::ReadFileBytes(ActivityLogPath());
     return std::string(bytes.begin(), bytes.end());
