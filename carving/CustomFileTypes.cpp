@@ -98,8 +98,8 @@ void CScriptProcess::SetText(const std::string& raw, std::uint64_t fileLength) {
     const std::size_t nul = text.find('\0');
     if (nul != std::string::npos)
         text.resize(nul);
-    // A line ends at CR LF or at a lone LF. What follows a final CR LF is an empty last line
-    // (such a script is rejected, as it always was); a final LF ends the last line.
+    // A line ends at CR LF or at a lone LF; a final line end of either kind just ends the last
+    // line (editors add one), while an empty line anywhere else is still refused.
     std::size_t start = 0;
     for (;;) {
         const std::size_t lf = text.find('\n', start);
@@ -111,7 +111,7 @@ void CScriptProcess::SetText(const std::string& raw, std::uint64_t fileLength) {
         const std::size_t end = crlf ? lf - 1 : lf;
         m_lines.push_back(Trim(text.substr(start, end - start)));
         start = lf + 1;
-        if (start == text.size() && !crlf)
+        if (start == text.size())
             break;
     }
 }

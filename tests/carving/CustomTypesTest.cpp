@@ -28,7 +28,8 @@ TEST(CustomScripts, ScriptTable) {
         {"REMARK: archives of the kind\r\n" + info +
              "\r\nFILESIGN: OFFSET = 0x0 TYPE = BYTE VALUE = 0x50,0x4B,0x03,0x04",
          true, "ARC", 1},
-        {info + "\r\n", false, "", 0},                                             // ends with CR LF
+        {info + "\r\n", true, "ARC", 0},                                           // a final CR LF
+        {info + "\r\n\r\n", false, "", 0},                                        // an empty last line
         {info + "\r\nFILESIGN: OFFSET = 0x0 TYPE = BYTE VALUE = 0x50, 0x4B", false, "", 0},
         {"FILEINFO: EXTNAME = ARC", true, "R", 0},                                // no quotes
         {"fileinfo : EXTNAME=\"zip\"", true, "ZIP", 0},                           // label any case
@@ -208,7 +209,8 @@ TEST(CustomScripts, LineEndsAndRejectedScriptsInTheLog) {
         {"d-noinfo.fhs", "REMARK: no type\n" + sign + "\n", nullptr, "it has no FILEINFO line"},
         {"e-long.fhs", longText, nullptr,
          "it is " + std::to_string(longText.size()) + " bytes, over the limit of 1024"},
-        {"f-crlf-end.fhs", "FILEINFO: EXTNAME = \"END\"\r\n" + sign + "\r\n", nullptr,
+        {"f-crlf-end.fhs", "FILEINFO: EXTNAME = \"END\"\r\n" + sign + "\r\n", "END", ""},
+        {"f-crlf-blank-end.fhs", "FILEINFO: EXTNAME = \"END2\"\r\n" + sign + "\r\n\r\n", nullptr,
          "line 3 is empty"},
         {"g-blank.fhs", "FILEINFO: EXTNAME = \"BLANK\"\n\n" + sign + "\n", nullptr,
          "line 2 is empty"},
@@ -233,7 +235,7 @@ TEST(CustomScripts, LineEndsAndRejectedScriptsInTheLog) {
             EXPECT_EQ(h->m_items.size(), 1u) << h->m_extension;
         }
     }
-    EXPECT_EQ(loaded, (std::vector<std::string>{"CRLF", "LF", "MIXED"}));
+    EXPECT_EQ(loaded, (std::vector<std::string>{"CRLF", "LF", "MIXED", "END"}));
 
     const std::string log = carvingtest::ActivityLogText();
     for (const auto& c : cases) {

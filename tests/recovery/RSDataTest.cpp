@@ -431,10 +431,10 @@ TEST(RSData, ProcessWideStoresAndMemoryReader) {
     EXPECT_FALSE(memory.OpenBuffer(f.data(), 0));
 }
 
-// The state files lie in the state folder: a link planted at a state file's name is never
-// opened, whatever it names is left whole (or never made), and a store open for appending
-// keeps what it holds.
-TEST(RSData, AStateFileIsNeverOpenedThroughALink) {
+// The state files lie in the state folder: a link or a second name planted at a state file's
+// name is never opened, whatever it names is left whole (or never made), a store of another
+// user's is not read, and a store open for appending keeps what it holds.
+TEST(RSData, AStateFileIsNeverOpenedThroughALinkNorASecondName) {
     struct Case {
         const char* what;
         int mode;
@@ -461,6 +461,30 @@ TEST(RSData, AStateFileIsNeverOpenedThroughALink) {
             EXPECT_EQ(testsupport::ReadFileBytes(target), (Bytes{'k', 'e', 'e', 'p'}));
         else
             EXPECT_NE(access(target.c_str(), F_OK), 0);
+    }
+    // A second name of another file is neither emptied nor appended to.
+    for (const bool create : {true, false}) {
+        SCOPED_TRACE(create ? "a second name, written anew" : "a second name, appended to");
+        const std::string dir = testsupport::ScratchDir("rsdata-hardlink");
+        const std::string target = dir + "/elsewhere.txt";
+        testsupport::WriteFileBytes(target, Bytes{'k', 'e', 'e', 'p'});
+        ASSERT_EQ(link(target.c_str(), (dir + "/h.rdf").c_str()), 0);
+        CRSDataEx store(RSDATA_WRITE);
+        EXPECT_FALSE(store.Open((dir + "/h.rdf").c_str(), create));
+        store.Close();
+        EXPECT_EQ(testsupport::ReadFileBytes(target), (Bytes{'k', 'e', 'e', 'p'}));
+    }
+    // A store of another user's is not read back, as it would not be written (as root: nobody's).
+    if (geteuid() == 0) {
+        Store foreign("rsdata-foreign");
+        foreign.WriteSections({{kA, Bytes(10, 1)}});
+        ASSERT_EQ(chown(foreign.path.c_str(), 65534, static_cast<gid_t>(-1)), 0);
+        CRSDataEx reader(RSDATA_READ);
+        EXPECT_FALSE(reader.Open(foreign.path.c_str(), false));
+        reader.Close();
+        ASSERT_EQ(chown(foreign.path.c_str(), 0, static_cast<gid_t>(-1)), 0);
+        EXPECT_TRUE(reader.Open(foreign.path.c_str(), false));
+        reader.Close();
     }
     // A store of its own is kept when opened for appending.
     Store s("rsdata-append");
