@@ -1,5 +1,6 @@
 #include "carving/RAWSearchController.h"
 
+#include "carving/RAWFileProperties.h"
 #include "filesystems/FileProperties.h"
 #include "logging/Log.h"
 
@@ -11,6 +12,7 @@
 void CRAWSearchController::BeginSearch() {
     m_pending.clear();
     m_cover.Clear();
+    m_maxFileSize = GetScanOptions().MaxRawFileSize;
     if (m_testList) {
         m_list = m_testList;
     } else {
@@ -116,7 +118,7 @@ void CRAWSearchController::AnalyzeChunkBytes(std::uint64_t first, std::uint64_t 
             record->Reset(); // inside a sized file of its type: part of that file
             continue;
         }
-        m_cover.Note(*record, record->m_u64Size);
+        m_cover.Note(*record, KeptSize(*record));
         m_sink->Add(m_spare.release());
         if (stats) {
             ++stats->counters[ISS_FilesIdentified];
@@ -153,9 +155,10 @@ void CRAWSearchController::DropNestedFiles(const CRawFileInfo& record,
                                            IntelligentSearchStats* stats) {
     if (!AnalyserNestsOwnType(record.m_u32AnalyserType))
         return;
-    m_cover.Note(record, record.m_u64Size);
+    const std::uint64_t kept = KeptSize(record);
+    m_cover.Note(record, kept);
     CSizedFileCover own;
-    own.Note(record, record.m_u64Size);
+    own.Note(record, kept);
     const auto inside = [&](const CRawFileInfo& r) {
         return &r != &record && own.Covers(r, r.m_u64StartSector);
     };
@@ -164,4 +167,12 @@ void CRAWSearchController::DropNestedFiles(const CRawFileInfo& record,
     if (stats)
         for (int counter : {ISS_FilesIdentified, ISS_TotalFilesFound})
             stats->counters[counter] -= std::min<std::uint64_t>(stats->counters[counter], dropped);
+}
+
+std::uint64_t CRAWSearchController::KeptSize(const CRawFileInfo& record) const {
+    if (record.m_u64Size == 0)
+        return 0;
+    const std::uint64_t deviceSectors = m_device ? m_device->GetSectorCount() : 0;
+    return FitCarvedSize(record.m_u64Size, record.m_u64StartSector, deviceSectors, m_maxFileSize)
+        .size;
 }

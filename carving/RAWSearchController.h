@@ -59,8 +59,12 @@ private:
     void AnalyzeChunkBytes(std::uint64_t first, std::uint64_t count, const std::uint8_t* chunk,
                            IntelligentSearchStats* stats);
     // `record` has just been sized: if its analyser nests its own type, the files of its type
-    // found inside it are parts of it and leave the list.
+    // found inside its kept span (KeptSize) are parts of it and leave the list.
     void DropNestedFiles(const CRawFileInfo& record, IntelligentSearchStats* stats);
+    // The bytes of `record` that the RAW tree keeps: its size cut to the device's end and to
+    // the largest carved size, as FitCarvedSize cuts it. A header may claim far more (a damaged
+    // compound file claims gigabytes); files found behind what is kept are files of their own.
+    std::uint64_t KeptSize(const CRawFileInfo& record) const;
 
     IStorageDevice* m_device = nullptr;
     std::uint32_t m_step = 0;
@@ -72,5 +76,6 @@ private:
     RawFileAnalyserList* m_testList = nullptr;
     CSignatureIndex m_index;
     CSizedFileCover m_cover;
+    std::uint64_t m_maxFileSize = 0; // ScanOptions.MaxRawFileSize when the search began
     bool m_useIndex = true;
 };

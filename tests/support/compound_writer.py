@@ -5,6 +5,8 @@
 
 RECIPE is a JSON list of files: {"file": name, "shift": 9 or 12, "root_clsid": 32 hex digits,
 "entries": [{"name": ..., "type": "stream" | "storage", "size": bytes, "seed": n}, ...]}.
+A stream given "from": name instead of a size and seed holds the bytes of that file of OUTDIR
+(an embedded document: a file the recipe made before, or any other).
 The entries follow the root entry in the directory in the order given. Streams below the
 mini-stream cutoff (4096 bytes) go into the mini stream; larger ones take regular sectors.
 The FAT marks its own sectors and the DIFAT's; a file that needs more than 109 FAT sectors
@@ -38,11 +40,25 @@ def stream_bytes(seed, size):
     return random.Random(seed).randbytes(size)
 
 
+def entry_bytes(e, folder):
+    if "from" in e:
+        with open(os.path.join(folder, e["from"]), "rb") as f:
+            return f.read()
+    return stream_bytes(e.get("seed", 1), e.get("size", 0))
+
+
+def resolve_sizes(recipe, folder):
+    """Gives every stream that holds a file's bytes the size of that file."""
+    for e in recipe["entries"]:
+        if "from" in e:
+            e["size"] = os.path.getsize(os.path.join(folder, e["from"]))
+
+
 def ceil_div(a, b):
     return (a + b - 1) // b
 
 
-def build(recipe):
+def build(recipe, folder):
     shift = recipe.get("shift", 9)
     ss = 1 << shift
     per = ss // 4
@@ -57,7 +73,7 @@ def build(recipe):
         if e.get("type", "stream") != "stream" or size == 0:
             placements.append(None)
             continue
-        data = stream_bytes(e.get("seed", 1), size)
+        data = entry_bytes(e, folder)
         if size < MINI_CUTOFF:
             first = len(mini) // MINI_SECTOR
             count = ceil_div(size, MINI_SECTOR)
@@ -181,7 +197,7 @@ def escape(name):
     return "".join(c if 32 <= ord(c) < 127 else "\\x%02x" % ord(c) for c in name)
 
 
-def check(path, recipes):
+def check(path, recipes, folder):
     import olefile
     ole = olefile.OleFileIO(path)
     names = [escape(d.name) for d in ole.direntries[1:] if d is not None]
@@ -191,7 +207,7 @@ def check(path, recipes):
         for e in recipe["entries"]:
             if e.get("type", "stream") == "stream" and e.get("size", 0):
                 got = ole.openstream(e["name"]).read()
-                ok = ok and got == stream_bytes(e.get("seed", 1), e["size"])
+                ok = ok and got == entry_bytes(e, folder)
     else:
         ok = False
     ole.close()
@@ -203,12 +219,18 @@ def main():
         recipe_path = sys.argv[2]
         recipes = {s["file"]: s for s in json.load(open(recipe_path))}
         for path in sys.argv[3:]:
-            print(check(path, recipes))
+            folder = os.path.dirname(os.path.abspath(path))
+            recipe = recipes.get(os.path.basename(path))
+            if recipe:
+                resolve_sizes(recipe, folder)
+            print(check(path, recipes, folder))
         return
     outdir, recipe_path = sys.argv[1], sys.argv[2]
     for recipe in json.load(open(recipe_path)):
+        resolve_sizes(recipe, outdir)
+        data = build(recipe, outdir)
         with open(os.path.join(outdir, recipe["file"]), "wb") as f:
-            f.write(build(recipe))
+            f.write(data)
 
 
 if __name__ == "__main__":
