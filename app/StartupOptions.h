@@ -1,9 +1,10 @@
 #pragma once
 // The main program's command line: "pro" (required: the program runs only when started by the
-// loader) and "trace" (lets the trace level through: its lines go to the debug output, standard
-// error with BRULIN_DEBUG_OUTPUT=1, never to the log), each after '-' or '/', in any case. The
-// loader adds "rootfallback=<why>" when the user asked for the start as administrator and it
-// did not happen, so that the device pages can say why they list no disk.
+// loader) and "trace" (lets the trace level through to the debug output, never to the log; the
+// debug output, the program's other debug lines included, reaches standard error only with
+// "trace" and BRULIN_DEBUG_OUTPUT=1 both: either alone shows nothing), each after '-' or '/', in
+// any case. The loader adds "rootfallback=<why>" when the user asked for the start as
+// administrator and it did not happen, so that the device pages can say why they list no disk.
 #include <string>
 #include <vector>
 

@@ -68,6 +68,8 @@ void InitLog(const char* path, LOGLEVEL minLevel, LOGTYPE type) {
     if (g_sink)
         g_sink->Open(path);
     g_minLevel = minLevel;
+    // Standard error gets the debug output only where trace lines are let through.
+    platform::SetDebugOutputTrace(minLevel <= LOGLEVEL_TRACE);
     const char* slash = path ? std::strrchr(path, '/') : nullptr;
     const size_t length = slash ? static_cast<size_t>(slash - path) + 1 : 0;
     if (length < sizeof(g_logFolder)) {

@@ -1,7 +1,11 @@
 #pragma once
 // The activity-log library (libOmbrel.so). Messages are formatted printf-style, ended with
 // "\r\n" and sent by level either to the debug output (debug, trace) or to the one
-// process-wide sink (info, warning, error): a plain file or the shared log buffer.
+// process-wide sink (info, warning, error): a plain file or the shared log buffer. Levels below
+// InitLog's are dropped. The debug output (platform/DebugOutput.h) reaches standard error only
+// after InitLog at the trace level or below (the main program's -trace) and with
+// BRULIN_DEBUG_OUTPUT=1 in the environment; either alone shows nothing, and this holds for the
+// library's own lines (the shared log buffer's failures) too.
 #include <cstdarg>
 
 #if defined(OMBREL_BUILDING)

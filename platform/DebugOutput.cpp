@@ -10,6 +10,7 @@ namespace platform {
 namespace {
 
 std::atomic<int> g_enabled{-1}; // -1: not decided yet, read from the environment
+std::atomic<bool> g_trace{false};
 std::mutex g_hookMutex;
 DebugOutputHook& Hook() {
     static DebugOutputHook hook;
@@ -17,6 +18,8 @@ DebugOutputHook& Hook() {
 }
 
 bool Enabled() {
+    if (!g_trace.load())
+        return false;
     int e = g_enabled.load();
     if (e < 0) {
         const char* env = std::getenv("BRULIN_DEBUG_OUTPUT");
@@ -39,6 +42,8 @@ void DebugOutput(const char* text) {
     if (Enabled())
         std::fputs(text, stderr);
 }
+
+void SetDebugOutputTrace(bool on) { g_trace.store(on); }
 
 DebugOutputHook SetDebugOutputHook(DebugOutputHook hook) {
     std::lock_guard<std::mutex> lock(g_hookMutex);

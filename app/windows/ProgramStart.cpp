@@ -11,6 +11,7 @@
 #include "app/windows/MainFrame.h"
 #include "app/windows/WxUiServices.h"
 #include "logging/Log.h"
+#include "platform/DebugOutput.h"
 #include "ui/controls/MessageBoxDlg.h"
 #include "ui/controls/UiRuntime.h"
 
@@ -92,6 +93,8 @@ int PrepareProgram(int argc, const char* const* argv, StartupOptions& options, p
     }
     const int logType = platform::ProbeLoaderLock(paths.LoaderLockFile());
     UseLogNames(paths);
+    // The program's own debug lines (the library's are switched by InitLog) follow -trace too.
+    platform::SetDebugOutputTrace(options.trace);
     InitLog(paths.LogFile().c_str(), static_cast<LOGLEVEL>(options.LogLevel()), static_cast<LOGTYPE>(logType));
     InstallProgramCrashHandler(paths, logType, ShowOutOfMemoryNotice);
     LogBanner(GatherSystemFacts(paths.programDir));

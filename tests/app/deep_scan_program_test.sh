@@ -4,6 +4,8 @@
 # activity log. Deep Scan Recovery, Ctrl+O on the damaged disk image, the found-partition page,
 # Next, the file page, Select All, Next, the target folder, Next, the result page. Every page
 # and dialog is saved as a screenshot, and the recovered files are compared with the originals.
+# BRULIN_DEBUG_OUTPUT=1 is set without -trace: the debug output (the device page's elapsed-time
+# line) stays off standard error.
 #   deep_scan_program_test.sh <BrulinUI> <x_screenshot> <make_deep_scan_disk> <screenshots> <scratch>
 set -euo pipefail
 PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
@@ -26,6 +28,7 @@ cat > "$script" <<SESSION
 #!/usr/bin/env bash
 set -u
 export HOME="$home" XDG_STATE_HOME="$home/state" XDG_RUNTIME_DIR="$home/run" XDG_CONFIG_HOME="$home/config"
+export BRULIN_DEBUG_OUTPUT=1
 log="$home/state/brulin/BrulinLog.log"
 fail() { echo "FAIL: \$*" >&2; "$shot" "$scratch/failure.png" || true; kill -TERM \$pid 2>/dev/null; exit 1; }
 # Waits until the activity log has a line matching \$1 (at most \$2 seconds).
@@ -113,6 +116,9 @@ timeout -k 10 280 xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$s
 log="$home/state/brulin/BrulinLog.log"
 grep -q "Performing Complete File Recovery" "$log" || fail "no mode line"
 grep -q "Files are saved in $target" "$log" || fail "no saved line"
+# The device page timed its list; without -trace that line reached no one.
+grep -q "dwElapsedTime" "$scratch/stdout.txt" &&
+  fail "debug lines on standard error without -trace: $(grep dwElapsedTime "$scratch/stdout.txt" | head -3)"
 # Select All ticks the files the page lists; each of them came back byte for byte equal to
 # one of the files put into the disk.
 originals=$(md5sum "$fixture"/originals/* "$fixture"/planted.jpg "$fixture"/planted.png | cut -d' ' -f1)

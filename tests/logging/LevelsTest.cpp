@@ -1,11 +1,14 @@
 #include "logging/Log.h"
+#include "logging/LogBuffer.h"
 #include "logging/LogSink.h"
+#include "platform/NamedMutex.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -43,7 +46,9 @@ void TraceList(const char* format, ...) {
 
 } // namespace
 
-// Minimum level 2: info, warning and error reach the file, nothing else reaches anything.
+// Minimum level 2: info, warning and error reach the file, nothing else reaches anything, and
+// BRULIN_DEBUG_OUTPUT=1 alone shows nothing on standard error: neither the trace lines nor the
+// library's own lines (the shared log buffer's failures).
 TEST(LogLevels, InfoAndAboveGoToTheFileOnly) {
     ASSERT_EQ(kEnableDebugOutput, 0);
     InitLog("levels.log", LOGLEVEL_INFO, LOGTYPE_FILE);
@@ -63,6 +68,14 @@ TEST(LogLevels, InfoAndAboveGoToTheFileOnly) {
     Log(LOGLEVEL_ERROR, "%c", 'x');
     const std::string longText(3000, 'L');
     LogInfo("%s", longText.c_str());
+    const std::string pid = std::to_string(::getpid());
+    const std::string mutex = "brulin-levels-mtx-" + pid;
+    {
+        CFileMappingLog missing(CFileMappingLog::kOpenMode, ("brulin-levels-nomap-" + pid).c_str(), mutex.c_str());
+        EXPECT_EQ(missing.Write("x\r\n", 3), 0);
+        EXPECT_EQ(missing.FlushToFile(STDOUT_FILENO), 0);
+    }
+    platform::NamedMutex::Remove(mutex);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(FileText("levels.log"),
               "abc\r\nlist-7\r\nwarn 2\r\nerr\r\nx\r\n" + std::string(2045, 'L') + "\r\n");

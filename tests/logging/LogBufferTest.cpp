@@ -1,3 +1,4 @@
+#include "logging/Log.h"
 #include "logging/LogBuffer.h"
 #include "platform/File.h"
 #include "platform/NamedMutex.h"
@@ -16,7 +17,9 @@ using namespace testsupport;
 
 namespace {
 
+// The log buffer's failures reach standard error at the trace level with BRULIN_DEBUG_OUTPUT=1.
 const int kEnableDebugOutput = ::setenv("BRULIN_DEBUG_OUTPUT", "1", 1);
+void TraceToStandardError() { InitLog("logbuffer-trace.log", LOGLEVEL_TRACE, LOGTYPE_FILE); }
 
 std::string Unique(const char* what) {
     return std::string("brulin-logtest-") + what + "-" + std::to_string(::getpid());
@@ -132,6 +135,7 @@ TEST(FileMappingLog, FailedDrainStillEmptiesTheBuffer) {
 
 TEST(FileMappingLog, MutexBusyOrAbandoned) {
     ASSERT_EQ(kEnableDebugOutput, 0);
+    TraceToStandardError();
     const std::string mapping = Unique("map"), mutex = Unique("mtx");
     CFileMappingLog loader(CFileMappingLog::kCreateMode, mapping.c_str(), mutex.c_str());
     platform::NamedMutex other;
@@ -167,6 +171,8 @@ TEST(FileMappingLog, MutexBusyOrAbandoned) {
 }
 
 TEST(FileMappingLog, MissingSectionInOpenMode) {
+    ASSERT_EQ(kEnableDebugOutput, 0);
+    TraceToStandardError();
     const std::string mapping = Unique("nomap"), mutex = Unique("mtx");
     testing::internal::CaptureStderr();
     CFileMappingLog writer(CFileMappingLog::kOpenMode, mapping.c_str(), mutex.c_str());
