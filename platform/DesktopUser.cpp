@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <linux/close_range.h>
 #include <mutex>
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -122,12 +123,33 @@ struct ChildPlan {
     int maxFd = 1024;
 };
 
+std::atomic<BeforeExecHook> g_beforeExecHook{nullptr};
+
+// Signals stay blocked from before the fork until every handler of the caller's is gone from the
+// child: after the change of user the user may signal it, and no handler of root's (the crash
+// handler, the loader's stop handlers) may run there. Ignored signals stay ignored, as the exec
+// would keep them; SIGPIPE is put back to its default.
+void ResetSignalHandlers() {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (sig == SIGKILL || sig == SIGSTOP)
+            continue;
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) != 0)
+            continue;
+        if (sig == SIGPIPE || (old.sa_flags & SA_SIGINFO) || (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN))
+            ::sigaction(sig, &dfl, nullptr);
+    }
+}
+
 [[noreturn]] void RunChild(const ChildPlan& plan, int reportFd) {
     int err = 0;
+    ResetSignalHandlers();
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::signal(SIGPIPE, SIG_DFL);
     if (plan.user) {
         const DesktopUser& u = *plan.user;
         // Groups first, then the group, then the user: once the uid is given up neither of the
@@ -147,6 +169,8 @@ struct ChildPlan {
             for (int fd = 3; fd < plan.maxFd; ++fd)
                 if (fd != reportFd)
                     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        if (const BeforeExecHook hook = g_beforeExecHook.load())
+            hook();
         ::execve(plan.program.c_str(), plan.argv.data(), plan.envp.data());
         err = errno;
     }
@@ -208,7 +232,16 @@ pid_t Start(const std::vector<std::string>& argv, bool detached) {
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         return -1;
+    // No handler of the caller's may run in the child before it has put them all back.
+    sigset_t all, old;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
     const pid_t pid = ::fork();
+    if (pid != 0) {
+        const int forkErr = errno;
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        errno = forkErr;
+    }
     if (pid < 0) {
         const int err = errno;
         ::close(report[0]);
@@ -423,5 +456,7 @@ DesktopUserCopy::~DesktopUserCopy() {
 }
 
 void SetChownHookForTests(ChownHook hook) { g_chownHook.store(hook); }
+
+void SetBeforeExecHookForTests(BeforeExecHook hook) { g_beforeExecHook.store(hook); }
 
 } // namespace platform

@@ -78,4 +78,10 @@ private:
 using ChownHook = int (*)(int fd, uid_t uid, gid_t gid);
 void SetChownHookForTests(ChownHook hook);
 
+// For tests: called in the child of SpawnForDesktopUser/LaunchForDesktopUser just before its
+// exec, after the change of user (async-signal-safe calls only), to stand in for what may reach
+// the child there, such as a signal. Empty for none.
+using BeforeExecHook = void (*)();
+void SetBeforeExecHookForTests(BeforeExecHook hook);
+
 } // namespace platform
