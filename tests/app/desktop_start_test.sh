@@ -10,7 +10,11 @@
 #    found."): the loader starts the program as the user, the log holds pkexec's status and
 #    message, and the Deep Scan device page says in one line why no disk is listed
 #    (screenshots, at the usual and at the larger font);
-#  - no pkexec at all: the program still starts as the user, and the log says why.
+#  - no pkexec at all: the program still starts as the user, and the log says why;
+#  - no polkit action names the loader (an empty folder of actions): pkexec is never run, the
+#    program starts as the user at once, and the log says why.
+# pkexec runs the loader only through the program's polkit action: the runs above have a folder
+# of actions (BRULIN_POLKIT_ACTIONS_DIR) holding the installed action for this loader.
 # Under root the user is nobody, in a mount namespace whose /sys/block lists one disk that
 # only root may open (/dev/loop0, a loop device with a backing file), so the refusal is the
 # system's own. Without root the script runs as its own user and checks only what pkexec is
@@ -31,7 +35,11 @@ loader=$build/Brulin
 
 home=$scratch/home
 standin=$scratch/standin
-mkdir -p "$home/config" "$home/config-large" "$standin" "$scratch/no-pkexec"
+mkdir -p "$home/config" "$home/config-large" "$standin" "$scratch/no-pkexec" "$scratch/actions" "$scratch/no-actions"
+# The action as the installation writes it, naming this loader (as it reads its own path).
+realLoader=$(realpath "$loader")
+sed "s|@BRULIN_INSTALLED_LOADER@|$realLoader|" "$(dirname "$(realpath "$0")")/../../packaging/brulin.policy.in" \
+  > "$scratch/actions/org.brulin.pkexec.brulin.policy"
 cp -r "$largeFont/gtk-3.0" "$home/config-large/"
 cat > "$standin/pkexec" <<'STANDIN'
 #!/bin/sh
@@ -67,6 +75,7 @@ export HOME="$home" XDG_STATE_HOME="$home/state" XDG_RUNTIME_DIR="$home/run"
 export BRULIN_DESKTOP_START_MARK="$scratch"
 log="$home/state/brulin/BrulinLog.log"
 export PKEXEC_RECORD="$home/pkexec.txt"
+export BRULIN_POLKIT_ACTIONS_DIR="$scratch/actions"
 fail() { echo "FAIL: \$*" >&2; "$shot" "$home/failure.png" || true; stop; exit 1; }
 stop() {
   local program
@@ -158,6 +167,18 @@ echo "missing: window shown" >> "$home/results.txt"
 grep -qF "Start as administrator: pkexec cannot be run (No such file or directory); going on as the user." "\$log" &&
   grep -qF "fell back (no-pkexec)." "\$log" && echo "missing: logged and told" >> "$home/results.txt"
 stop
+
+# No polkit action names the loader: pkexec is never asked.
+rm -f "\$PKEXEC_RECORD" "\$log"
+BRULIN_POLKIT_ACTIONS_DIR="$scratch/no-actions" PATH="$standin:\$PATH" PKEXEC_RUN=1 "$loader" --administrator \
+  > "$home/no-action.txt" 2>&1 &
+pid=\$!
+wait_log "Main window shown." 40
+echo "no action: window shown" >> "$home/results.txt"
+[ -e "\$PKEXEC_RECORD" ] && echo "no action: pkexec ran" >> "$home/results.txt"
+grep -qF "Start as administrator: no polkit action names $realLoader: $scratch/no-actions/org.brulin.pkexec.brulin.policy does not exist; the loader runs from its build folder; pkexec was not run (no password asked), going on as the user." "\$log" &&
+  grep -qF "fell back (no-action)." "\$log" && echo "no action: logged and told" >> "$home/results.txt"
+stop
 SESSION
 chmod 755 "$scratch/session.sh"
 
@@ -192,6 +213,9 @@ for why in refused no-agent; do
 done
 grep -qx "missing: window shown" "$results" || fail "without pkexec the program did not start"
 grep -qx "missing: logged and told" "$results" || fail "without pkexec the log or the program does not say why"
+grep -qx "no action: window shown" "$results" || fail "without a polkit action the program did not start"
+grep -qx "no action: pkexec ran" "$results" && fail "pkexec was run although no polkit action names the loader"
+grep -qx "no action: logged and told" "$results" || fail "without a polkit action the log or the program does not say why"
 
 # The device page's line: the empty list is white, so its text is the only dark in the band of
 # its first line (175..215 pixels below the frame's top, from 60 pixels right of its left edge;
