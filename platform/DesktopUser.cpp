@@ -28,6 +28,12 @@ namespace {
 constexpr const char* kUserPath = "/usr/local/bin:/usr/bin:/bin";
 
 std::atomic<ChownHook> g_chownHook{nullptr};
+std::atomic<PasswdLookup> g_passwdLookup{nullptr};
+
+// The user looked up last, kept per value of the variable: recovery asks for every file it writes.
+std::mutex g_cacheLock;
+std::string g_cachedText;
+std::optional<DesktopUser> g_cached;
 
 int ChangeOwner(int fd, uid_t uid, gid_t gid) {
     const ChownHook hook = g_chownHook.load();
@@ -55,7 +61,9 @@ std::optional<DesktopUser> LookUp(uid_t uid) {
     passwd entry{};
     passwd* found = nullptr;
     int rc;
-    while ((rc = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+    const PasswdLookup lookup = g_passwdLookup.load();
+    while ((rc = lookup ? lookup(uid, &entry, buffer.data(), buffer.size(), &found)
+                        : ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
            buffer.size() < (1u << 20))
         buffer.resize(buffer.size() * 2);
     if (rc != 0 || !found)
@@ -193,7 +201,13 @@ bool MakePlan(ChildPlan& plan, const std::vector<std::string>& argv) {
     for (std::string& a : plan.argvStore)
         plan.argv.push_back(a.data());
     plan.argv.push_back(nullptr);
-    plan.user = FindDesktopUser();
+    DesktopUserStatus status = FindDesktopUserStatus();
+    if (status.state == DesktopUserState::Unreadable) {
+        // Never root in the place of a user who is named but cannot be looked up.
+        errno = EPERM;
+        return false;
+    }
+    plan.user = std::move(status.user);
     if (plan.user) {
         plan.envStore = DesktopUserEnvironment(*plan.user);
         for (std::string& e : plan.envStore)
@@ -280,25 +294,38 @@ pid_t Start(const std::vector<std::string>& argv, bool detached) {
 
 } // namespace
 
-std::optional<DesktopUser> FindDesktopUser() {
+DesktopUserStatus FindDesktopUserStatus() {
+    DesktopUserStatus status;
     if (::geteuid() != 0)
-        return std::nullopt;
+        return status;
     const char* pkexec = std::getenv("PKEXEC_UID");
     const char* sudo = std::getenv("SUDO_UID");
     const char* text = pkexec && *pkexec ? pkexec : sudo;
     const std::optional<uid_t> uid = ParseUid(text);
     if (!uid || *uid == 0)
-        return std::nullopt;
-    // Looked up once per value: recovery asks for every file it writes.
-    static std::mutex lock;
-    static std::string cachedText;
-    static std::optional<DesktopUser> cached;
-    std::lock_guard<std::mutex> guard(lock);
-    if (cachedText != text || !cached) {
-        cached = LookUp(*uid);
-        cachedText = text;
+        return status;
+    status.uid = *uid;
+    {
+        // Looked up once per value; an entry that could not be read is asked for again.
+        std::lock_guard<std::mutex> guard(g_cacheLock);
+        if (g_cachedText != text || !g_cached) {
+            g_cached = LookUp(*uid);
+            g_cachedText = text;
+        }
+        status.user = g_cached;
     }
-    return cached;
+    status.state = status.user ? DesktopUserState::Found : DesktopUserState::Unreadable;
+    return status;
+}
+
+std::optional<DesktopUser> FindDesktopUser() { return FindDesktopUserStatus().user; }
+
+std::string DesktopUserRefusal() {
+    const DesktopUserStatus status = FindDesktopUserStatus();
+    if (status.state != DesktopUserState::Unreadable)
+        return {};
+    return "the desktop user's account (uid " + std::to_string(status.uid) +
+           ") could not be read, and no program is started as root for them";
 }
 
 std::vector<std::string> DesktopUserEnvironment(const DesktopUser& user) {
@@ -326,7 +353,10 @@ pid_t SpawnForDesktopUser(const std::vector<std::string>& argv) { return Start(a
 bool LaunchForDesktopUser(const std::vector<std::string>& argv) { return Start(argv, true) > 0; }
 
 bool DesktopUserMayRead(const std::string& path) {
-    const std::optional<DesktopUser> user = FindDesktopUser();
+    const DesktopUserStatus status = FindDesktopUserStatus();
+    if (status.state == DesktopUserState::Unreadable)
+        return false;
+    const std::optional<DesktopUser>& user = status.user;
     if (!user)
         return true;
     auto allowed = [&](const struct stat& st, mode_t ownerBit) {
@@ -384,7 +414,10 @@ int MakeFolderForOwner(const std::string& path, mode_t mode) {
 }
 
 DesktopUserCopy::DesktopUserCopy(const std::string& path) {
-    const std::optional<DesktopUser> user = FindDesktopUser();
+    const DesktopUserStatus status = FindDesktopUserStatus();
+    if (status.state == DesktopUserState::Unreadable)
+        return; // nothing is handed to a program started for a user nobody could look up
+    const std::optional<DesktopUser>& user = status.user;
     if (!user) {
         m_path = path;
         return;
@@ -458,5 +491,12 @@ DesktopUserCopy::~DesktopUserCopy() {
 void SetChownHookForTests(ChownHook hook) { g_chownHook.store(hook); }
 
 void SetBeforeExecHookForTests(BeforeExecHook hook) { g_beforeExecHook.store(hook); }
+
+void SetPasswdLookupForTests(PasswdLookup lookup) {
+    std::lock_guard<std::mutex> guard(g_cacheLock);
+    g_passwdLookup.store(lookup);
+    g_cached.reset();
+    g_cachedText.clear();
+}
 
 } // namespace platform

@@ -76,6 +76,54 @@ TEST(DesktopUser, FoundOnlyAsRootFromPkexecOrSudo) {
     }
 }
 
+// A desktop user is named but their password entry cannot be read: nothing is ever started as
+// root in their place (no helper runs at all), nothing is handed over, and the reason names the
+// uid; FindDesktopUser gives no user, so what is written is written as root's.
+TEST(DesktopUser, AUserWhoseEntryCannotBeReadGetsNoProgramOfRoots) {
+    SKIP_UNLESS_ADMINISTRATOR_START();
+    OpenTempFolder bin, records(kNobodyUid, 0700), rootOnly(0, 0700);
+    ASSERT_FALSE(bin.Path().empty() || records.Path().empty() || rootOnly.Path().empty());
+    WriteRecorder(bin.Path(), "stand-in", records.Path(), 0);
+    const std::string file = rootOnly.Path() + "/page.html";
+    std::ofstream(file) << "page";
+    ::chmod(rootOnly.Path().c_str(), 0755);
+    ::chmod(file.c_str(), 0644);
+    EXPECT_EQ(platform::DesktopUserRefusal(), "");  // no administrator start
+    for (const char* variable : {"PKEXEC_UID", "SUDO_UID"}) {
+        SCOPED_TRACE(variable);
+        AdministratorStart start(variable);
+        {
+            UnreadablePasswd unreadable;
+            const platform::DesktopUserStatus status = platform::FindDesktopUserStatus();
+            EXPECT_EQ(status.state, platform::DesktopUserState::Unreadable);
+            EXPECT_EQ(status.uid, kNobodyUid);
+            EXPECT_FALSE(platform::FindDesktopUser());
+            EXPECT_EQ(platform::DesktopUserRefusal(), std::string(kNobodyUnreadable) +
+                                                          ", and no program is started as root for them");
+            errno = 0;
+            EXPECT_EQ(platform::SpawnForDesktopUser({bin.Path() + "/stand-in"}), -1);
+            EXPECT_EQ(errno, EPERM);
+            EXPECT_FALSE(platform::LaunchForDesktopUser({bin.Path() + "/stand-in"}));
+            EXPECT_FALSE(platform::DesktopUserMayRead(file));
+            EXPECT_EQ(platform::DesktopUserCopy(file).Path(), "");
+            EXPECT_FALSE(ReadRun(records.Path(), "stand-in", 500).ran);
+        }
+        // Readable again: the user is found, and their programs run as them.
+        const platform::DesktopUserStatus status = platform::FindDesktopUserStatus();
+        EXPECT_EQ(status.state, platform::DesktopUserState::Found);
+        EXPECT_EQ(platform::DesktopUserRefusal(), "");
+        EXPECT_TRUE(platform::DesktopUserMayRead(file));
+        const pid_t pid = platform::SpawnForDesktopUser({bin.Path() + "/stand-in"});
+        ASSERT_GT(pid, 0);
+        int st = 0;
+        ASSERT_EQ(::waitpid(pid, &st, 0), pid);
+        const RecordedRun run = ReadRun(records.Path(), "stand-in", 0);
+        ASSERT_TRUE(run.ran);
+        EXPECT_EQ(run.uid, kNobodyUid);
+        ::unlink((records.Path() + "/stand-in").c_str());
+    }
+}
+
 TEST(DesktopUser, ProgramsRunAsTheUserWithTheirHomeAndOnlyTheDisplay) {
     SKIP_UNLESS_ADMINISTRATOR_START();
     OpenTempFolder bin, records(kNobodyUid, 0700), rootOnly(0, 0700);

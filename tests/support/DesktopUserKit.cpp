@@ -1,5 +1,8 @@
 #include "tests/support/DesktopUserKit.h"
 
+#include "platform/DesktopUser.h"
+
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -37,6 +40,16 @@ AdministratorStart::~AdministratorStart() {
             ::unsetenv(name.c_str());
     }
 }
+
+namespace {
+int FailingLookup(uid_t, struct passwd*, char*, std::size_t, struct passwd** found) {
+    *found = nullptr;
+    return EIO;
+}
+} // namespace
+
+UnreadablePasswd::UnreadablePasswd() { platform::SetPasswdLookupForTests(FailingLookup); }
+UnreadablePasswd::~UnreadablePasswd() { platform::SetPasswdLookupForTests(nullptr); }
 
 OpenTempFolder::OpenTempFolder(uid_t owner, mode_t mode) {
     char dir[] = "/tmp/brulin-test-XXXXXX";
