@@ -546,7 +546,19 @@ TEST_F(LoaderTest, ALoaderStartedThroughPkexecEndsWithTheLoaderThatStartedIt) {
             std::ofstream(fake + "/pkexec") << "#!/bin/sh\nPKEXEC_UID=$(id -u) DISPLAY=:4242 exec \"$@\"\n";
             fs::permissions(fake + "/pkexec", fs::perms::owner_all);
             const std::string path = fake + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-            starter = StartLoaderProgram(root, {"PATH=" + path, "DISPLAY=", "PKEXEC_UID="}, false, {"--administrator"});
+            // pkexec is run only through the program's polkit action naming this loader.
+            const std::string loaderPath = root + "/bin/Brulin";
+            fs::copy_file(std::string(BRULIN_BINARY_DIR) + "/Brulin", loaderPath);
+            fs::permissions(loaderPath, fs::perms::owner_all);
+            const std::string actions = root + "/actions";
+            fs::create_directories(actions);
+            std::ifstream in(std::string(BRULIN_SOURCE_DIR) + "/packaging/brulin.policy.in");
+            std::string policy((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::string mark = "@BRULIN_INSTALLED_LOADER@";
+            policy.replace(policy.find(mark), mark.size(), fs::canonical(loaderPath).string());
+            std::ofstream(actions + "/org.brulin.pkexec.brulin.policy") << policy;
+            starter = StartLoaderProgram(root, {"PATH=" + path, "DISPLAY=", "PKEXEC_UID=", "BRULIN_POLKIT_ACTIONS_DIR=" + actions},
+                                         false, {"--administrator"});
         } else {
             int told[2];
             ASSERT_EQ(pipe(told), 0);
