@@ -200,7 +200,7 @@ void RaiseBeforeExec() { ::raise(g_raised); }
 // handlers): the child ends by it as by a default action, and the caller's handler never runs.
 TEST(DesktopUser, NoHandlerOfTheCallersRunsInTheChildBeforeItsExec) {
     const bool asUser = AdministratorStartUnavailable().empty();
-    OpenTempFolder bin, records(asUser ? kNobodyUid : ::getuid(), 0700);
+    OpenTempFolder bin(::getuid()), records(asUser ? kNobodyUid : ::getuid(), 0700);
     ASSERT_FALSE(bin.Path().empty() || records.Path().empty());
     WriteRecorder(bin.Path(), "stand-in", records.Path(), 0);
     int fds[2];
