@@ -13,7 +13,9 @@ namespace {
 
 constexpr std::string_view kExecPathKey = "org.freedesktop.policykit.exec.path";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front()))
@@ -54,10 +56,10 @@ std::string DecodeEntities(std::string_view text) {
             bool ok = name.size() > (hex ? 2u : 1u);
             for (std::size_t k = hex ? 2 : 1; ok && k < name.size(); ++k) {
                 const char d = name[k];
-                const int digit = d >= '0' && d <= '9'                 ? d - '0'
+                const int digit = d >= '0' && d <= '9'          ? d - '0'
                                   : hex && d >= 'a' && d <= 'f' ? d - 'a' + 10
                                   : hex && d >= 'A' && d <= 'F' ? d - 'A' + 10
-                                                                       : -1;
+                                                                : -1;
                 ok = digit >= 0;
                 value = value * (hex ? 16 : 10) + static_cast<unsigned>(digit);
             }
@@ -95,7 +97,7 @@ bool Attribute(std::string_view attributes, std::string_view name, std::string& 
         while (i < attributes.size() && IsBlank(attributes[i]))
             ++i;
         if (i >= attributes.size() || attributes[i] != '=')
-            return false;  // not well formed: nothing to trust
+            return false; // not well formed: nothing to trust
         ++i;
         while (i < attributes.size() && IsBlank(attributes[i]))
             ++i;
@@ -193,8 +195,8 @@ std::string PolkitActionProgram(std::string_view policy, std::string_view action
     TagReader reader(policy);
     Tag tag;
     std::size_t tagStart = 0, tagEnd = 0;
-    bool inAction = false;      // inside the action asked for
-    bool inExecPath = false;    // inside its exec.path annotation
+    bool inAction = false;   // inside the action asked for
+    bool inExecPath = false; // inside its exec.path annotation
     std::size_t valueStart = 0;
     std::string program;
     while (reader.Next(tag, tagStart, tagEnd)) {
@@ -202,7 +204,8 @@ std::string PolkitActionProgram(std::string_view policy, std::string_view action
             // The annotation holds text only: its end closes it, anything else spoils it.
             if (!tag.closing || tag.name != "annotate")
                 return {};
-            program = std::string(Trim(DecodeEntities(policy.substr(valueStart, tagStart - valueStart))));
+            program =
+                std::string(Trim(DecodeEntities(policy.substr(valueStart, tagStart - valueStart))));
             inExecPath = false;
             continue;
         }
@@ -213,7 +216,7 @@ std::string PolkitActionProgram(std::string_view policy, std::string_view action
                 continue;
             }
             if (inAction)
-                return {};  // an action inside the action: not a policy file polkit takes
+                return {}; // an action inside the action: not a policy file polkit takes
             std::string id;
             inAction = !tag.selfClosing && Attribute(tag.attributes, "id", id) && id == actionId;
             continue;
@@ -230,7 +233,7 @@ std::string PolkitActionProgram(std::string_view policy, std::string_view action
             }
         }
     }
-    return {};  // the action never closed, or is not there
+    return {}; // the action never closed, or is not there
 }
 
 std::string PolkitActionMismatch(const std::string& loaderPath, const std::string& actionsDir) {
@@ -271,12 +274,14 @@ std::string PolkitActionMismatch(const std::string& loaderPath, const std::strin
             const std::string program = PolkitActionProgram(text, kPolkitActionId);
             if (program == loaderPath)
                 return {};
-            problem = program.empty() ? file + " holds no action " + kPolkitActionId + " that names a program"
-                                      : "the action in " + file + " names " + program;
+            problem = program.empty()
+                          ? file + " holds no action " + kPolkitActionId + " that names a program"
+                          : "the action in " + file + " names " + program;
         }
     }
     const std::size_t slash = loaderPath.find_last_of('/');
-    const std::string programDir = slash == std::string::npos ? std::string("./") : loaderPath.substr(0, slash + 1);
+    const std::string programDir =
+        slash == std::string::npos ? std::string("./") : loaderPath.substr(0, slash + 1);
     std::string where;
     if (platform::FindResourceDir(programDir) == programDir) {
         where = "the loader runs from its build folder";

@@ -40,12 +40,17 @@ int main(int argc, char** argv) {
         return 127;
     }
     const uid_t caller = getuid();
-    std::vector<std::string> env = {"PKEXEC_UID=" + std::to_string(caller), "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
-                                    std::string("HOME=") + home, std::string("XDG_STATE_HOME=") + home + "/state",
+    std::vector<std::string> env = {"PKEXEC_UID=" + std::to_string(caller),
+                                    "PATH=/usr/sbin:/usr/bin:/sbin:/bin",
+                                    std::string("HOME=") + home,
+                                    std::string("XDG_STATE_HOME=") + home + "/state",
                                     std::string("XDG_RUNTIME_DIR=") + home + "/run",
-                                    std::string("XDG_CONFIG_HOME=") + home + "/config", "USER=root", "LOGNAME=root"};
-    for (const char* name : {"DISPLAY", "XAUTHORITY", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS",
-                             "BRULIN_DESKTOP_START_MARK", "NO_AT_BRIDGE", "GTK_A11Y"})
+                                    std::string("XDG_CONFIG_HOME=") + home + "/config",
+                                    "USER=root",
+                                    "LOGNAME=root"};
+    for (const char* name :
+         {"DISPLAY", "XAUTHORITY", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS",
+          "BRULIN_DESKTOP_START_MARK", "NO_AT_BRIDGE", "GTK_A11Y"})
         if (const char* value = std::getenv(name))
             env.push_back(std::string(name) + "=" + value);
     if (setgroups(0, nullptr) != 0 || setresgid(0, 0, 0) != 0 || setresuid(0, 0, 0) != 0)
