@@ -14,6 +14,7 @@ const struct {
     {RootFallback::NoAgent, "no-agent"},
     {RootFallback::NoPkexec, "no-pkexec"},
     {RootFallback::Failed, "failed"},
+    {RootFallback::NoAction, "no-action"},
 };
 
 } // namespace

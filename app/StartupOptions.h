@@ -15,6 +15,7 @@ enum class RootFallback {
     NoAgent,   // no password prompt could be shown (no polkit authentication agent)
     NoPkexec,  // pkexec is not installed
     Failed,    // pkexec failed otherwise (its message is in the log)
+    NoAction,  // no polkit action names the loader where polkit reads actions: pkexec was not run
 };
 
 // The switch's value for each reason ("" for None), and back (None for anything else).

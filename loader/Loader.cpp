@@ -139,6 +139,11 @@ public:
 
     static int WakeFd() { return g_stopPipe[0]; }
     static int Pending() { return g_stopSignal; }
+    // Ends the loader as the signal `sig` would (a signal that came first stays the one).
+    static void Stop(int sig) {
+        if (!g_stopSignal)
+            g_stopSignal = sig;
+    }
     static void ClearWake() {
         char buf[64];
         while (g_stopPipe[0] >= 0 && read(g_stopPipe[0], buf, sizeof buf) > 0) {
@@ -335,28 +340,51 @@ private:
 enum class RunEnd { Ended, Crash, Memory };
 
 // A loader started through pkexec by the user's loader ends as on SIGTERM when that loader ends
-// (the user may signal only their own loader, not this one): the kernel sends SIGTERM when the
-// parent goes, and a parent gone before that was asked for is told the same way.
+// (the user may signal only their own loader, not this one). The kernel's parent-death signal
+// is sent with the dying parent's rights, so a user's loader could never deliver it to a loader
+// of root's: the starter is watched here instead, through a descriptor that becomes readable
+// when it ends (on a kernel without pidfd_open, by the parent's pid at each wake-up, which then
+// comes at least every kFallbackCheckMs). A starter already gone when this loader starts (its
+// parent is another process by then) ends it at once, before any program is started.
 class ParentWatch {
 public:
     explicit ParentWatch(int startedBy) : m_startedBy(startedBy) {
         if (m_startedBy <= 0)
             return;
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != m_startedBy)
-            kill(getpid(), SIGTERM);
-    }
-    ~ParentWatch() {
-        if (m_startedBy > 0)
-            prctl(PR_SET_PDEATHSIG, 0);
+        m_fd.Reset(static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(m_startedBy), 0)));
+        // Checked after the open: while the starter is still the parent, the descriptor is its
+        // own and no later process's with the same pid. Init never starts pkexec.
+        if (m_startedBy == 1 || getppid() != m_startedBy)
+            m_gone = true;
     }
     ParentWatch(const ParentWatch&) = delete;
     ParentWatch& operator=(const ParentWatch&) = delete;
 
-    bool ParentGone() const { return m_startedBy > 0 && getppid() != m_startedBy; }
+    // The descriptor to poll with the others (-1: none, poll passes over it).
+    int WakeFd() const { return m_gone ? -1 : m_fd.Get(); }
+    // The longest wait between two looks at the starter.
+    int WaitMs(int waitMs) const {
+        return m_startedBy > 0 && !m_fd.Valid() && waitMs > kFallbackCheckMs ? kFallbackCheckMs : waitMs;
+    }
+    // True once the starter has ended (looked at now).
+    bool Gone() {
+        if (m_startedBy <= 0 || m_gone)
+            return m_gone;
+        if (m_fd.Valid()) {
+            pollfd p{m_fd.Get(), POLLIN, 0};
+            m_gone = poll(&p, 1, 0) > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+        }
+        if (getppid() != m_startedBy)
+            m_gone = true;
+        return m_gone;
+    }
+    bool ParentGone() const { return m_gone; }
 
 private:
+    static constexpr int kFallbackCheckMs = 500;
     int m_startedBy;
+    bool m_gone = false;
+    FileHandle m_fd;
 };
 
 // The log's line for a loader ended from outside.
@@ -368,7 +396,7 @@ void LogStopped(int logFd, int sig, bool parentGone) {
     platform::WriteFully(logFd, text.data(), text.size());
 }
 
-int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd, const ParentWatch& parent) {
+int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd, ParentWatch& parent) {
     const platform::AppPaths& paths = config.paths;
     const std::string program = paths.programDir + config.programName;
     const std::string note = CrashNoteFile(paths);
@@ -380,6 +408,8 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd,
         if (!crash.Make(::CrashFifo(paths)) || !memory.Make(MemoryCrashFifo(paths)))
             DebugTrace("____---Cannot make the crash FIFOs in %s", paths.runtimeDir.c_str());
         unlink(note.c_str());
+        if (parent.Gone())
+            StopSignals::Stop(SIGTERM);
         if (const int sig = StopSignals::Pending()) {
             DebugTrace("____---Ended by signal %d.", sig);
             LogStopped(logFd, sig, parent.ParentGone());
@@ -395,15 +425,18 @@ int WatchAndRestart(const LoaderConfig& config, CFileMappingLog& log, int logFd,
         RunEnd end = RunEnd::Ended;
         unsigned wakeups = 0;
         for (;;) {
-            pollfd fds[4] = {{child.WakeFd(), POLLIN, 0}, {crash.read.Get(), POLLIN, 0},
-                             {memory.read.Get(), POLLIN, 0}, {StopSignals::WakeFd(), POLLIN, 0}};
-            const int r = poll(fds, 4, config.waitMs);
+            pollfd fds[5] = {{child.WakeFd(), POLLIN, 0},         {crash.read.Get(), POLLIN, 0},
+                             {memory.read.Get(), POLLIN, 0},      {StopSignals::WakeFd(), POLLIN, 0},
+                             {parent.WakeFd(), POLLIN, 0}};
+            const int r = poll(fds, 5, parent.WaitMs(config.waitMs));
             if (r < 0 && errno != EINTR)
                 break;
             log.FlushToFile(logFd);
             ++wakeups;
             child.ClearWake();
             StopSignals::ClearWake();
+            if (parent.Gone())
+                StopSignals::Stop(SIGTERM);
             if (StopSignals::Pending())
                 break;
             // Everything that arrived counts, whatever woke the loader first.
@@ -499,7 +532,7 @@ int RunLoader(const LoaderConfig& givenConfig, ILoaderMessages& messages) {
     }
     InstallChildPipe();
     StopSignals stopSignals;
-    const ParentWatch parent(config.startedBy);
+    ParentWatch parent(config.startedBy);
     int result;
     {
         const std::string mapping = LogMappingName(config.paths);

@@ -30,7 +30,9 @@ struct LoaderConfig {
     // Lines put at the top of the log file, before the program's own.
     std::vector<std::string> logNotes;
     // The pid of the loader that started this one through pkexec (0: none). When that process
-    // ends, this loader ends as on SIGTERM, and logs why.
+    // ends, whatever user it runs as, this loader ends as on SIGTERM (its program first), and
+    // logs why; when it is gone already at the start (1: the parent was init), the loader
+    // starts nothing and ends so at once.
     int startedBy = 0;
 };
 

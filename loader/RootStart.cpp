@@ -77,11 +77,18 @@ std::string OneLogLine(const std::string& message, std::size_t limit) {
     return out;
 }
 
-RootStartResult RunAsRoot(const std::string& loaderPath) {
+RootStartResult RunAsRoot(const std::string& loaderPath, const std::string& actionsDir) {
     RootStartResult result;
     if (loaderPath.empty() || loaderPath[0] != '/') {
         result.fallback = RootFallback::Failed;
         result.logLine = "Start as administrator: the loader cannot find its own path; going on as the user.";
+        return result;
+    }
+    // Without an action naming this loader pkexec would ask for the password and then run the
+    // loader under its generic action, without the display: nothing the user could use.
+    if (const std::string mismatch = PolkitActionMismatch(loaderPath, actionsDir); !mismatch.empty()) {
+        result.fallback = RootFallback::NoAction;
+        result.logLine = "Start as administrator: " + mismatch + "; pkexec was not run (no password asked), going on as the user.";
         return result;
     }
     int pipeFds[2] = {-1, -1};

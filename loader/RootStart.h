@@ -3,9 +3,11 @@
 // is not root, the loader runs itself again as root through pkexec, which asks for the
 // administrator's password; the polkit action the package installs names the installed loader
 // and keeps the display. pkexec runs the loader in its own process, so once it has started,
-// its end is the root loader's end: the user's loader goes on as the user only when pkexec is
-// missing or reports a failure of its own (126, 127), and it tells the main program why.
+// its end is the root loader's end: the user's loader goes on as the user only when no polkit
+// action names it (pkexec is then not run), pkexec is missing or reports a failure of its own
+// (126, 127), and it tells the main program why.
 #include "app/StartupOptions.h"
+#include "loader/PolkitAction.h"
 
 #include <string>
 #include <vector>
@@ -34,8 +36,11 @@ struct RootStartResult {
 
 // Runs `loaderPath` (absolute) through "pkexec" found on PATH and waits for it. pkexec's
 // standard error (and with it the root loader's) is passed on to this process's standard
-// error as it comes; its last part is kept to tell why pkexec failed.
-RootStartResult RunAsRoot(const std::string& loaderPath);
+// error as it comes; its last part is kept to tell why pkexec failed. pkexec is run only when
+// the program's polkit action in `actionsDir` names `loaderPath` (loader/PolkitAction.h):
+// otherwise it would ask for the password for nothing, and the user goes on at once
+// (RootFallback::NoAction, the log line saying why).
+RootStartResult RunAsRoot(const std::string& loaderPath, const std::string& actionsDir = kPolkitActionsDir);
 
 // Why pkexec failed, from its status (126 or 127) and its message.
 RootFallback ClassifyPkexecFailure(int status, const std::string& message);

@@ -2,6 +2,7 @@
 
 #include "platform/File.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include <grp.h>
 #include <linux/close_range.h>
 #include <mutex>
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -24,6 +26,13 @@ namespace platform {
 namespace {
 
 constexpr const char* kUserPath = "/usr/local/bin:/usr/bin:/bin";
+
+std::atomic<PasswdLookup> g_passwdLookup{nullptr};
+
+// The user looked up last, kept per value of the variable: recovery asks for every file it writes.
+std::mutex g_cacheLock;
+std::string g_cachedText;
+std::optional<DesktopUser> g_cached;
 
 // A uid written as a plain decimal number, or nothing.
 std::optional<uid_t> ParseUid(const char* text) {
@@ -46,7 +55,9 @@ std::optional<DesktopUser> LookUp(uid_t uid) {
     passwd entry{};
     passwd* found = nullptr;
     int rc;
-    while ((rc = ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
+    const PasswdLookup lookup = g_passwdLookup.load();
+    while ((rc = lookup ? lookup(uid, &entry, buffer.data(), buffer.size(), &found)
+                        : ::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
            buffer.size() < (1u << 20))
         buffer.resize(buffer.size() * 2);
     if (rc != 0 || !found)
@@ -105,12 +116,33 @@ struct ChildPlan {
     int maxFd = 1024;
 };
 
+std::atomic<BeforeExecHook> g_beforeExecHook{nullptr};
+
+// Signals stay blocked from before the fork until every handler of the caller's is gone from the
+// child: after the change of user the user may signal it, and no handler of root's (the crash
+// handler, the loader's stop handlers) may run there. Ignored signals stay ignored, as the exec
+// would keep them; SIGPIPE is put back to its default.
+void ResetSignalHandlers() {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig) {
+        if (sig == SIGKILL || sig == SIGSTOP)
+            continue;
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) != 0)
+            continue;
+        if (sig == SIGPIPE || (old.sa_flags & SA_SIGINFO) || (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN))
+            ::sigaction(sig, &dfl, nullptr);
+    }
+}
+
 [[noreturn]] void RunChild(const ChildPlan& plan, int reportFd) {
     int err = 0;
+    ResetSignalHandlers();
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::signal(SIGPIPE, SIG_DFL);
     if (plan.user) {
         const DesktopUser& u = *plan.user;
         // Groups first, then the group, then the user: once the uid is given up neither of the
@@ -130,6 +162,8 @@ struct ChildPlan {
             for (int fd = 3; fd < plan.maxFd; ++fd)
                 if (fd != reportFd)
                     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        if (const BeforeExecHook hook = g_beforeExecHook.load())
+            hook();
         ::execve(plan.program.c_str(), plan.argv.data(), plan.envp.data());
         err = errno;
     }
@@ -152,7 +186,13 @@ bool MakePlan(ChildPlan& plan, const std::vector<std::string>& argv) {
     for (std::string& a : plan.argvStore)
         plan.argv.push_back(a.data());
     plan.argv.push_back(nullptr);
-    plan.user = FindDesktopUser();
+    DesktopUserStatus status = FindDesktopUserStatus();
+    if (status.state == DesktopUserState::Unreadable) {
+        // Never root in the place of a user who is named but cannot be looked up.
+        errno = EPERM;
+        return false;
+    }
+    plan.user = std::move(status.user);
     if (plan.user) {
         plan.envStore = DesktopUserEnvironment(*plan.user);
         for (std::string& e : plan.envStore)
@@ -191,7 +231,16 @@ pid_t Start(const std::vector<std::string>& argv, bool detached) {
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         return -1;
+    // No handler of the caller's may run in the child before it has put them all back.
+    sigset_t all, old;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
     const pid_t pid = ::fork();
+    if (pid != 0) {
+        const int forkErr = errno;
+        ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+        errno = forkErr;
+    }
     if (pid < 0) {
         const int err = errno;
         ::close(report[0]);
@@ -230,25 +279,38 @@ pid_t Start(const std::vector<std::string>& argv, bool detached) {
 
 } // namespace
 
-std::optional<DesktopUser> FindDesktopUser() {
+DesktopUserStatus FindDesktopUserStatus() {
+    DesktopUserStatus status;
     if (::geteuid() != 0)
-        return std::nullopt;
+        return status;
     const char* pkexec = std::getenv("PKEXEC_UID");
     const char* sudo = std::getenv("SUDO_UID");
     const char* text = pkexec && *pkexec ? pkexec : sudo;
     const std::optional<uid_t> uid = ParseUid(text);
     if (!uid || *uid == 0)
-        return std::nullopt;
-    // Looked up once per value: recovery asks for every file it writes.
-    static std::mutex lock;
-    static std::string cachedText;
-    static std::optional<DesktopUser> cached;
-    std::lock_guard<std::mutex> guard(lock);
-    if (cachedText != text || !cached) {
-        cached = LookUp(*uid);
-        cachedText = text;
+        return status;
+    status.uid = *uid;
+    {
+        // Looked up once per value; an entry that could not be read is asked for again.
+        std::lock_guard<std::mutex> guard(g_cacheLock);
+        if (g_cachedText != text || !g_cached) {
+            g_cached = LookUp(*uid);
+            g_cachedText = text;
+        }
+        status.user = g_cached;
     }
-    return cached;
+    status.state = status.user ? DesktopUserState::Found : DesktopUserState::Unreadable;
+    return status;
+}
+
+std::optional<DesktopUser> FindDesktopUser() { return FindDesktopUserStatus().user; }
+
+std::string DesktopUserRefusal() {
+    const DesktopUserStatus status = FindDesktopUserStatus();
+    if (status.state != DesktopUserState::Unreadable)
+        return {};
+    return "the desktop user's account (uid " + std::to_string(status.uid) +
+           ") could not be read, and no program is started as root for them";
 }
 
 std::vector<std::string> DesktopUserEnvironment(const DesktopUser& user) {
@@ -276,7 +338,10 @@ pid_t SpawnForDesktopUser(const std::vector<std::string>& argv) { return Start(a
 bool LaunchForDesktopUser(const std::vector<std::string>& argv) { return Start(argv, true) > 0; }
 
 bool DesktopUserMayRead(const std::string& path) {
-    const std::optional<DesktopUser> user = FindDesktopUser();
+    const DesktopUserStatus status = FindDesktopUserStatus();
+    if (status.state == DesktopUserState::Unreadable)
+        return false;
+    const std::optional<DesktopUser>& user = status.user;
     if (!user)
         return true;
     auto allowed = [&](const struct stat& st, mode_t ownerBit) {
@@ -300,7 +365,10 @@ bool DesktopUserMayRead(const std::string& path) {
 }
 
 DesktopUserCopy::DesktopUserCopy(const std::string& path) {
-    const std::optional<DesktopUser> user = FindDesktopUser();
+    const DesktopUserStatus status = FindDesktopUserStatus();
+    if (status.state == DesktopUserState::Unreadable)
+        return; // nothing is handed to a program started for a user nobody could look up
+    const std::optional<DesktopUser>& user = status.user;
     if (!user) {
         m_path = path;
         return;
@@ -369,6 +437,15 @@ DesktopUserCopy::~DesktopUserCopy() {
         ::close(dir);
     }
     ::rmdir(m_folder.c_str());
+}
+
+void SetBeforeExecHookForTests(BeforeExecHook hook) { g_beforeExecHook.store(hook); }
+
+void SetPasswdLookupForTests(PasswdLookup lookup) {
+    std::lock_guard<std::mutex> guard(g_cacheLock);
+    g_passwdLookup.store(lookup);
+    g_cached.reset();
+    g_cachedText.clear();
 }
 
 } // namespace platform

@@ -126,8 +126,13 @@ void TellBrowserFailed(const std::string& url) {
     const bool local = !path.empty();
     const std::string where = local ? path : url;
     ReleaseTrace("Cannot open %s in a browser", url.c_str());
-    const std::string text = (local ? "No web browser could be started to show the help page. It is here:\n"
-                                    : "No web browser could be started to open this address:\n") + where;
+    // A desktop user who cannot be looked up gets no browser of root's instead: say so.
+    const std::string why = platform::DesktopUserRefusal();
+    const std::string text =
+        !why.empty() ? (local ? "The help page was not opened: " + why + ". It is here:\n"
+                              : "This address was not opened: " + why + ":\n") + where
+        : (local ? "No web browser could be started to show the help page. It is here:\n"
+                 : "No web browser could be started to open this address:\n") + where;
     CMessageBoxDlg box;
     box.ShowMessage(kMbInformation, kMbOk, nullptr, text.c_str());
 }

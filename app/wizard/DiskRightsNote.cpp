@@ -15,6 +15,8 @@ std::string DiskRightsNote(const AppContext& context, bool opensImagesHere) {
         return uistr::UiString(uistr::kRootStartNoPkexec);
     case RootFallback::Failed:
         return uistr::UiString(uistr::kRootStartFailed);
+    case RootFallback::NoAction:
+        return uistr::UiString(uistr::kRootStartNoAction);
     case RootFallback::None:
         break;
     }

@@ -80,7 +80,10 @@ int main(int argc, char** argv) {
     if (std::getenv("PKEXEC_UID"))
         config.startedBy = static_cast<int>(getppid());
     if (geteuid() != 0 && AsksForRoot(std::vector<std::string>(argv + 1, argv + argc))) {
-        const RootStartResult root = RunAsRoot(OwnProgramPath());
+        // The folder of polkit's actions may be named for a stand-in pkexec (tests); this is the
+        // user's own loader, not root's, so nothing more than the user's start depends on it.
+        const char* actions = std::getenv(kPolkitActionsVariable);
+        const RootStartResult root = RunAsRoot(OwnProgramPath(), actions && *actions ? actions : kPolkitActionsDir);
         std::fprintf(stderr, "Brulin: %s\n", root.logLine.c_str());
         if (root.ran)
             return root.status;  // the root loader's end, whatever it was: nothing starts here

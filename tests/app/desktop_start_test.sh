@@ -10,15 +10,23 @@
 #    found."): the loader starts the program as the user, the log holds pkexec's status and
 #    message, and the Deep Scan device page says in one line why no disk is listed
 #    (screenshots, at the usual and at the larger font);
-#  - no pkexec at all: the program still starts as the user, and the log says why.
+#  - no pkexec at all: the program still starts as the user, and the log says why;
+#  - no polkit action names the loader (an empty folder of actions): pkexec is never run, the
+#    program starts as the user at once, and the log says why.
+# pkexec runs the loader only through the program's polkit action: the runs above have a folder
+# of actions (BRULIN_POLKIT_ACTIONS_DIR) holding the installed action for this loader.
 # Under root the user is nobody, in a mount namespace whose /sys/block lists one disk that
 # only root may open (/dev/loop0, a loop device with a backing file), so the refusal is the
-# system's own. Without root the script runs as its own user and checks only what pkexec is
+# system's own. There a set-user-ID stand-in for pkexec (tests/tools/setuid_pkexec, on a tmpfs
+# of the namespace only) also runs the loader as root, as pkexec does, for the user's loader of
+# nobody's: SIGTERM and SIGKILL on the user's loader end root's loader and its program within
+# seconds, and root's log says why. Without root the script runs as its own user and checks only what pkexec is
 # asked and that the program starts.
 #   desktop_start_test.sh <build folder> <x_screenshot> <screenshot folder> <scratch folder> <large-font config>
+#                         [<setuid_pkexec>]
 set -euo pipefail
 PATH=$PATH:/usr/sbin:/sbin # Debian's system tools, which a regular user's login PATH leaves out
-build=$(cd "$1" && pwd) shot=$2 shots=$3 scratch=$4 largeFont=$5
+build=$(cd "$1" && pwd) shot=$2 shots=$3 scratch=$4 largeFont=$5 suidStandin=${6:-}
 rm -rf "$scratch"
 mkdir -p "$scratch" "$shots"
 scratch=$(cd "$scratch" && pwd) shot=$(realpath "$shot")
@@ -31,7 +39,11 @@ loader=$build/Brulin
 
 home=$scratch/home
 standin=$scratch/standin
-mkdir -p "$home/config" "$home/config-large" "$standin" "$scratch/no-pkexec"
+mkdir -p "$home/config" "$home/config-large" "$standin" "$scratch/no-pkexec" "$scratch/actions" "$scratch/no-actions"
+# The action as the installation writes it, naming this loader (as it reads its own path).
+realLoader=$(realpath "$loader")
+sed "s|@BRULIN_INSTALLED_LOADER@|$realLoader|" "$(dirname "$(realpath "$0")")/../../packaging/brulin.policy.in" \
+  > "$scratch/actions/org.brulin.pkexec.brulin.policy"
 cp -r "$largeFont/gtk-3.0" "$home/config-large/"
 cat > "$standin/pkexec" <<'STANDIN'
 #!/bin/sh
@@ -57,6 +69,13 @@ if [ "$(id -u)" -eq 0 ]; then
   chown -R nobody "$home"
   chmod 755 "$scratch"
   denied=yes
+  [ -x "$suidStandin" ] || fail "no set-user-ID pkexec stand-in given ($suidStandin)"
+  # Root's folders for the loader the stand-in runs, one set per signal tried.
+  for sig in TERM KILL; do
+    mkdir -p "$scratch/root-$sig/run"
+    chmod 700 "$scratch/root-$sig" "$scratch/root-$sig/run"
+  done
+  mkdir -p "$scratch/suid"
   run_as=(setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups)
 fi
 
@@ -67,6 +86,7 @@ export HOME="$home" XDG_STATE_HOME="$home/state" XDG_RUNTIME_DIR="$home/run"
 export BRULIN_DESKTOP_START_MARK="$scratch"
 log="$home/state/brulin/BrulinLog.log"
 export PKEXEC_RECORD="$home/pkexec.txt"
+export BRULIN_POLKIT_ACTIONS_DIR="$scratch/actions"
 fail() { echo "FAIL: \$*" >&2; "$shot" "$home/failure.png" || true; stop; exit 1; }
 stop() {
   local program
@@ -119,6 +139,29 @@ fi
 echo "ended: windows shown \$(grep -c "Main window shown." "\$log")" >> "$home/results.txt"
 echo "ended: programs left [\$(programs | tr '\\n' ' ')]" >> "$home/results.txt"
 
+# A set-user-ID pkexec (under root only): root's loader and its program are root's, and the
+# user's loader, nobody's, can signal neither; ending it ends both all the same.
+gone() { ! [ -e "/proc/\$1" ] || [ "\$(sed 's/.*) //' "/proc/\$1/stat" 2>/dev/null | cut -c1)" = Z ]; }
+for sig in TERM KILL; do
+  [ -x "$scratch/suid/\$sig/pkexec" ] || continue
+  PATH="$scratch/suid/\$sig:\$PATH" "$loader" --administrator > "$home/suid-\$sig.txt" 2>&1 &
+  pid=\$!
+  rootLoader="" program=""
+  for i in \$(seq 1 200); do
+    rootLoader=\$(cat "/proc/\$pid/task/\$pid/children" 2>/dev/null | tr -d ' ')
+    [ -n "\$rootLoader" ] && program=\$(cat "/proc/\$rootLoader/task/\$rootLoader/children" 2>/dev/null | tr -d ' ')
+    [ -n "\$program" ] && xdotool search --onlyvisible --name "^Oxtavo Data Recovery\$" > /dev/null 2>&1 && break
+    kill -0 \$pid 2>/dev/null || break
+    sleep 0.2
+  done
+  [ -n "\$program" ] || fail "set-user-ID pkexec, SIG\$sig: root's loader started no program (\$(cat "$home/suid-\$sig.txt"))"
+  echo "suid \$sig: root's loader runs as \$(stat -c %u "/proc/\$rootLoader"), its program as \$(stat -c %u "/proc/\$program")" >> "$home/results.txt"
+  kill -\$sig \$pid
+  wait \$pid 2>/dev/null
+  for i in \$(seq 1 50); do gone \$rootLoader && gone \$program && break; sleep 0.2; done
+  gone \$rootLoader && gone \$program && echo "suid \$sig: both ended" >> "$home/results.txt"
+done
+
 # pkexec refuses, or can show no password prompt: the program starts as the user; the Deep
 # Scan device page (its mode button is the middle one of the mode page).
 for why in refused no-agent; do
@@ -158,6 +201,18 @@ echo "missing: window shown" >> "$home/results.txt"
 grep -qF "Start as administrator: pkexec cannot be run (No such file or directory); going on as the user." "\$log" &&
   grep -qF "fell back (no-pkexec)." "\$log" && echo "missing: logged and told" >> "$home/results.txt"
 stop
+
+# No polkit action names the loader: pkexec is never asked.
+rm -f "\$PKEXEC_RECORD" "\$log"
+BRULIN_POLKIT_ACTIONS_DIR="$scratch/no-actions" PATH="$standin:\$PATH" PKEXEC_RUN=1 "$loader" --administrator \
+  > "$home/no-action.txt" 2>&1 &
+pid=\$!
+wait_log "Main window shown." 40
+echo "no action: window shown" >> "$home/results.txt"
+[ -e "\$PKEXEC_RECORD" ] && echo "no action: pkexec ran" >> "$home/results.txt"
+grep -qF "Start as administrator: no polkit action names $realLoader: $scratch/no-actions/org.brulin.pkexec.brulin.policy does not exist; the loader runs from its build folder; pkexec was not run (no password asked), going on as the user." "\$log" &&
+  grep -qF "fell back (no-action)." "\$log" && echo "no action: logged and told" >> "$home/results.txt"
+stop
 SESSION
 chmod 755 "$scratch/session.sh"
 
@@ -165,9 +220,19 @@ session=(xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" bash "$scratch/se
 if [ $denied = yes ]; then
   # nobody reaches the build folder wherever it lies (reach.sh).
   timeout -k 10 240 unshare -m --propagation private \
-    bash -c 'set -eu; . "$1"; reach_keep "$2" "$3" "$4"; reach_give nobody; mount --bind "$5" /sys/block; shift 5; exec "$@"' \
+    bash -c 'set -eu; . "$1"; reach_keep "$2" "$3" "$4"; reach_give nobody; mount --bind "$5" /sys/block
+      # The set-user-ID stand-in lives on a tmpfs of this namespace only, each copy with the one
+      # program it runs and root'"'"'s folders for it.
+      mount -t tmpfs -o mode=755 tmpfs "$4/suid"
+      for sig in TERM KILL; do
+        mkdir -m 755 "$4/suid/$sig"
+        install -m 4755 -o root "$6" "$4/suid/$sig/pkexec"
+        printf "%s\n%s\n" "$7" "$4/root-$sig" > "$4/suid/$sig/setuid_pkexec.conf"
+        chmod 644 "$4/suid/$sig/setuid_pkexec.conf"
+      done
+      shift 7; exec "$@"' \
     mount "$(dirname "$(realpath "$0")")/../support/reach.sh" "$build" "$(dirname "$shot")" "$scratch" "$scratch/sys-block" \
-    "${run_as[@]}" "${session[@]}" ||
+    "$suidStandin" "$realLoader" "${run_as[@]}" "${session[@]}" ||
     fail "the session failed (status $?)"
 else
   timeout -k 10 240 "${session[@]}" || fail "the session failed (status $?)"
@@ -181,6 +246,17 @@ grep -q "granted: started a program" "$results" && fail "the loader started the 
 grep -qx "ended: 143" "$results" || fail "the user's loader did not end with the root loader's signal"
 grep -qx "ended: windows shown 1" "$results" || fail "a second main program was started"
 grep -qx "ended: programs left \[\]" "$results" || fail "a main program outlived its loader"
+if [ $denied = yes ]; then
+  for sig in TERM KILL; do
+    grep -qx "suid $sig: root's loader runs as 0, its program as 0" "$results" ||
+      fail "set-user-ID pkexec, SIG$sig: root's loader and program did not run as root"
+    grep -qx "suid $sig: both ended" "$results" ||
+      fail "set-user-ID pkexec, SIG$sig on the user's loader: root's loader or its program went on"
+    grep -qF "The loader that started this one has ended: the program was ended with it (signal 15)." \
+      "$scratch/root-$sig/state/brulin/BrulinLog.log" ||
+      fail "set-user-ID pkexec, SIG$sig: root's log does not say why it ended ($(cat "$scratch/root-$sig/state/brulin/BrulinLog.log" 2>&1))"
+  done
+fi
 for why in refused no-agent; do
   for font in usual larger; do
     grep -qx "$why $font: $loader" "$results" || fail "$why, $font font: the loader did not ask pkexec to run $loader"
@@ -192,6 +268,9 @@ for why in refused no-agent; do
 done
 grep -qx "missing: window shown" "$results" || fail "without pkexec the program did not start"
 grep -qx "missing: logged and told" "$results" || fail "without pkexec the log or the program does not say why"
+grep -qx "no action: window shown" "$results" || fail "without a polkit action the program did not start"
+grep -qx "no action: pkexec ran" "$results" && fail "pkexec was run although no polkit action names the loader"
+grep -qx "no action: logged and told" "$results" || fail "without a polkit action the log or the program does not say why"
 
 # The device page's line: the empty list is white, so its text is the only dark in the band of
 # its first line (175..215 pixels below the frame's top, from 60 pixels right of its left edge;

@@ -42,9 +42,11 @@ set_tests_properties(app_program_deep_scan PROPERTIES TIMEOUT 300
 
 # The desktop entry's start by a user who is not root, with a stand-in pkexec: asked to run the
 # loader as root, and when it refuses, the program as the user with the device page's line
-# about rights (screenshots under <build>/screenshots/desktop-start).
+# about rights (screenshots under <build>/screenshots/desktop-start); under root also through a
+# set-user-ID stand-in, the user's loader ended with root's loader running.
 add_test(NAME app_desktop_start
   COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/desktop_start_test.sh ${CMAKE_BINARY_DIR} $<TARGET_FILE:x_screenshot>
-          ${CMAKE_BINARY_DIR}/screenshots/desktop-start ${BRULIN_TEST_WORK_DIR}/app_desktop_start ${BRULIN_LARGE_FONT_CONFIG})
+          ${CMAKE_BINARY_DIR}/screenshots/desktop-start ${BRULIN_TEST_WORK_DIR}/app_desktop_start ${BRULIN_LARGE_FONT_CONFIG}
+          $<TARGET_FILE:setuid_pkexec>)
 set_tests_properties(app_desktop_start PROPERTIES TIMEOUT 300
   ENVIRONMENT "LSAN_OPTIONS=suppressions='${CMAKE_CURRENT_SOURCE_DIR}/ui/controls/windows/lsan.supp':print_suppressions=0;NO_AT_BRIDGE=1;GTK_A11Y=none")

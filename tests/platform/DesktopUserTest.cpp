@@ -5,10 +5,14 @@
 #include "tests/support/DesktopUserKit.h"
 
 #include <algorithm>
+#include <csignal>
+#include <cstring>
+#include <optional>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -72,6 +76,54 @@ TEST(DesktopUser, FoundOnlyAsRootFromPkexecOrSudo) {
     }
 }
 
+// A desktop user is named but their password entry cannot be read: nothing is ever started as
+// root in their place (no helper runs at all), nothing is handed over, and the reason names the
+// uid; FindDesktopUser gives no user, so what is written is written as root's.
+TEST(DesktopUser, AUserWhoseEntryCannotBeReadGetsNoProgramOfRoots) {
+    SKIP_UNLESS_ADMINISTRATOR_START();
+    OpenTempFolder bin, records(kNobodyUid, 0700), rootOnly(0, 0700);
+    ASSERT_FALSE(bin.Path().empty() || records.Path().empty() || rootOnly.Path().empty());
+    WriteRecorder(bin.Path(), "stand-in", records.Path(), 0);
+    const std::string file = rootOnly.Path() + "/page.html";
+    std::ofstream(file) << "page";
+    ::chmod(rootOnly.Path().c_str(), 0755);
+    ::chmod(file.c_str(), 0644);
+    EXPECT_EQ(platform::DesktopUserRefusal(), "");  // no administrator start
+    for (const char* variable : {"PKEXEC_UID", "SUDO_UID"}) {
+        SCOPED_TRACE(variable);
+        AdministratorStart start(variable);
+        {
+            UnreadablePasswd unreadable;
+            const platform::DesktopUserStatus status = platform::FindDesktopUserStatus();
+            EXPECT_EQ(status.state, platform::DesktopUserState::Unreadable);
+            EXPECT_EQ(status.uid, kNobodyUid);
+            EXPECT_FALSE(platform::FindDesktopUser());
+            EXPECT_EQ(platform::DesktopUserRefusal(), std::string(kNobodyUnreadable) +
+                                                          ", and no program is started as root for them");
+            errno = 0;
+            EXPECT_EQ(platform::SpawnForDesktopUser({bin.Path() + "/stand-in"}), -1);
+            EXPECT_EQ(errno, EPERM);
+            EXPECT_FALSE(platform::LaunchForDesktopUser({bin.Path() + "/stand-in"}));
+            EXPECT_FALSE(platform::DesktopUserMayRead(file));
+            EXPECT_EQ(platform::DesktopUserCopy(file).Path(), "");
+            EXPECT_FALSE(ReadRun(records.Path(), "stand-in", 500).ran);
+        }
+        // Readable again: the user is found, and their programs run as them.
+        const platform::DesktopUserStatus status = platform::FindDesktopUserStatus();
+        EXPECT_EQ(status.state, platform::DesktopUserState::Found);
+        EXPECT_EQ(platform::DesktopUserRefusal(), "");
+        EXPECT_TRUE(platform::DesktopUserMayRead(file));
+        const pid_t pid = platform::SpawnForDesktopUser({bin.Path() + "/stand-in"});
+        ASSERT_GT(pid, 0);
+        int st = 0;
+        ASSERT_EQ(::waitpid(pid, &st, 0), pid);
+        const RecordedRun run = ReadRun(records.Path(), "stand-in", 0);
+        ASSERT_TRUE(run.ran);
+        EXPECT_EQ(run.uid, kNobodyUid);
+        ::unlink((records.Path() + "/stand-in").c_str());
+    }
+}
+
 TEST(DesktopUser, ProgramsRunAsTheUserWithTheirHomeAndOnlyTheDisplay) {
     SKIP_UNLESS_ADMINISTRATOR_START();
     OpenTempFolder bin, records(kNobodyUid, 0700), rootOnly(0, 0700);
@@ -127,6 +179,72 @@ TEST(DesktopUser, ProgramsRunAsTheUserWithTheirHomeAndOnlyTheDisplay) {
     // A program that is not there starts nothing.
     EXPECT_EQ(platform::SpawnForDesktopUser({"brulin-no-such-program"}), -1);
     EXPECT_FALSE(platform::LaunchForDesktopUser({"brulin-no-such-program"}));
+}
+
+namespace {
+
+// The caller's handler writes a byte here wherever it runs.
+int g_handlerRan = -1;
+volatile sig_atomic_t g_raised = 0;
+void CallerHandler(int) {
+    const char b = 'h';
+    [[maybe_unused]] ssize_t n = ::write(g_handlerRan, &b, 1);
+}
+void CallerCrashHandler(int, siginfo_t*, void*) { CallerHandler(0); }
+void RaiseBeforeExec() { ::raise(g_raised); }
+
+} // namespace
+
+// A signal that reaches the helper's child before its exec (once it runs as the user, the user
+// may send one) meets none of the caller's handlers there (the crash handler, the loader's stop
+// handlers): the child ends by it as by a default action, and the caller's handler never runs.
+TEST(DesktopUser, NoHandlerOfTheCallersRunsInTheChildBeforeItsExec) {
+    const bool asUser = AdministratorStartUnavailable().empty();
+    OpenTempFolder bin(::getuid()), records(asUser ? kNobodyUid : ::getuid(), 0700);
+    ASSERT_FALSE(bin.Path().empty() || records.Path().empty());
+    WriteRecorder(bin.Path(), "stand-in", records.Path(), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+    g_handlerRan = fds[1];
+    rlimit noCore{0, 0}, oldCore{};
+    ::getrlimit(RLIMIT_CORE, &oldCore);
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    for (const bool administrator : {false, true}) {
+        if (administrator && !asUser)
+            continue;
+        std::optional<AdministratorStart> start;
+        if (administrator)
+            start.emplace();
+        for (const int sig : {SIGTERM, SIGUSR1, SIGSEGV}) {
+            SCOPED_TRACE(std::string(administrator ? "as nobody, " : "as the caller, ") + strsignal(sig));
+            struct sigaction mine {}, old {};
+            sigemptyset(&mine.sa_mask);
+            if (sig == SIGSEGV) {
+                mine.sa_sigaction = CallerCrashHandler;
+                mine.sa_flags = SA_SIGINFO;
+            } else {
+                mine.sa_handler = CallerHandler;
+            }
+            ASSERT_EQ(::sigaction(sig, &mine, &old), 0);
+            g_raised = sig;
+            platform::SetBeforeExecHookForTests(RaiseBeforeExec);
+            const pid_t pid = platform::SpawnForDesktopUser({bin.Path() + "/stand-in"});
+            platform::SetBeforeExecHookForTests(nullptr);
+            int status = 0;
+            EXPECT_GT(pid, 0);
+            if (pid > 0) {
+                ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+            }
+            ::sigaction(sig, &old, nullptr);
+            char b = 0;
+            EXPECT_EQ(::read(fds[0], &b, 1), -1) << "the caller's handler ran in the child";
+            EXPECT_FALSE(ReadRun(records.Path(), "stand-in", 0).ran);
+        }
+    }
+    ::setrlimit(RLIMIT_CORE, &oldCore);
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 TEST(DesktopUser, CopiesForTheUserAreTheirsAndGoAway) {

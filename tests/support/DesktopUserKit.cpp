@@ -1,5 +1,7 @@
 #include "tests/support/DesktopUserKit.h"
 
+#include "platform/DesktopUser.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -41,6 +43,16 @@ AdministratorStart::~AdministratorStart() {
             ::unsetenv(name.c_str());
     }
 }
+
+namespace {
+int FailingLookup(uid_t, struct passwd*, char*, std::size_t, struct passwd** found) {
+    *found = nullptr;
+    return EIO;
+}
+} // namespace
+
+UnreadablePasswd::UnreadablePasswd() { platform::SetPasswdLookupForTests(FailingLookup); }
+UnreadablePasswd::~UnreadablePasswd() { platform::SetPasswdLookupForTests(nullptr); }
 
 OpenTempFolder::OpenTempFolder(uid_t owner, mode_t mode) {
     char dir[] = "/tmp/brulin-test-XXXXXX";

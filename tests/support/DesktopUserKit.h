@@ -30,6 +30,19 @@ private:
     std::map<std::string, std::pair<bool, std::string>> m_saved;
 };
 
+// While it lives: no password entry can be read (the lookup fails with EIO), as when the
+// password database cannot be reached; the real lookup comes back at the end.
+class UnreadablePasswd {
+public:
+    UnreadablePasswd();
+    ~UnreadablePasswd();
+    UnreadablePasswd(const UnreadablePasswd&) = delete;
+    UnreadablePasswd& operator=(const UnreadablePasswd&) = delete;
+};
+
+// The reason an administrator start gives for starting no program when nobody's entry cannot be read.
+constexpr char kNobodyUnreadable[] = "the desktop user's account (uid 65534) could not be read";
+
 // A folder under /tmp that everyone may search (0755), owned by `owner`, removed with the object.
 class OpenTempFolder {
 public:

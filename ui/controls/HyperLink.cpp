@@ -169,7 +169,13 @@ void CHyperLink::FollowLink() {
             Refresh();
             return;
         }
-        FolderOpener()(m_target, m_paths);
+        if (!FolderOpener()(m_target, m_paths)) {
+            // A desktop user who cannot be looked up gets no file manager of root's instead.
+            if (const std::string why = platform::DesktopUserRefusal(); !why.empty()) {
+                LogWarning("The folder %s was not opened: %s.", m_target.c_str(), why.c_str());
+                ShowMessageBox(kMbInformation, "The folder " + m_target + " was not opened: " + why + ".");
+            }
+        }
         Refresh();
         return;
     }
@@ -179,8 +185,11 @@ void CHyperLink::FollowLink() {
         m_visited = false;
         wxBell();
         LogWarning("Unable to open hyperlink: %s", m_target.c_str());
-        // The desktop gives no result code; the error reads as "file not found".
-        ShowMessageBox(kMbInformation, HyperlinkErrorText(2));
+        if (const std::string why = platform::DesktopUserRefusal(); !why.empty())
+            ShowMessageBox(kMbInformation, "The link " + m_target + " was not opened: " + why + ".");
+        else
+            // The desktop gives no result code; the error reads as "file not found".
+            ShowMessageBox(kMbInformation, HyperlinkErrorText(2));
     }
     Refresh();
 }

@@ -195,6 +195,7 @@ constexpr Entry kTable[] = {
     {kRootStartNoAgent, "The start as administrator could show no password prompt: start the desktop's polkit agent, or run sudo Brulin."},
     {kRootStartNoPkexec, "The start as administrator needs pkexec, which is not installed: run sudo Brulin in a terminal."},
     {kRootStartFailed, "The start as administrator failed (pkexec's message is in the log): run sudo Brulin in a terminal."},
+    {kRootStartNoAction, "The start as administrator found no polkit action for this program: run sudo Brulin in a terminal."},
     {kDeepScanHint, "If the files are not found here, please go to \"Deep Scan Recovery\"!"},
     {kNoFilesGoDeepScan, "No files found, please go to Deep Scan Recovery mode!"},
     {kTotalInFiles, "Total %s in %d files"},

@@ -192,6 +192,7 @@ enum : int {
     kRootStartNoAgent = 50026,
     kRootStartNoPkexec = 50027,
     kRootStartFailed = 50028,
+    kRootStartNoAction = 50029,
     kDeepScanHint = 50100,
     kNoFilesGoDeepScan = 50101,
     kTotalInFiles = 50102,

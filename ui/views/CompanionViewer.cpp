@@ -91,6 +91,11 @@ std::vector<std::string> SplitViewerCommand(const std::string& command) {
     return words;
 }
 
+std::string CompanionViewerRefusal(const std::string& displayName) {
+    const std::string why = platform::DesktopUserRefusal();
+    return why.empty() ? std::string() : "The viewer was not started for " + displayName + ": " + why + ".";
+}
+
 bool RunCompanionViewer(const std::string& command, const std::string& tempPath, const std::string& displayName,
                         const std::function<void()>& pump) {
     std::vector<std::string> words = SplitViewerCommand(command);

@@ -23,6 +23,11 @@ std::vector<std::string> SplitViewerCommand(const std::string& command);
 // SplitViewerCommand gives it back whole.
 std::string QuoteViewerWord(const std::string& word);
 
+// Why the viewer is not started for `displayName` at all, as a message naming it: a desktop
+// user is named whose account cannot be read (platform::DesktopUserRefusal), and no viewer of
+// root's is started in their place. Empty when it may be started.
+std::string CompanionViewerRefusal(const std::string& displayName);
+
 // Starts the command with the argument "<tempPath>|<displayName>" and waits for it, calling
 // `pump` about every 10 ms meanwhile. False when it could not be started (no command, a program
 // that is missing or not executable); true once it has ended.

@@ -122,6 +122,7 @@ TEST(DiskRightsWindows, EveryDevicePageSaysWhyTheStartAsAdministratorFellBack) {
         {RootFallback::NoAgent, uistr::kRootStartNoAgent},
         {RootFallback::NoPkexec, uistr::kRootStartNoPkexec},
         {RootFallback::Failed, uistr::kRootStartFailed},
+        {RootFallback::NoAction, uistr::kRootStartNoAction},
     };
     RefusedDisksWindow window;
     for (const auto& r : reasons) {

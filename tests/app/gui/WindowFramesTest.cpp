@@ -160,6 +160,21 @@ TEST(WindowFrames, HelpAfterAnAdministratorStartRunsTheBrowserAsTheUser) {
         EXPECT_TRUE(PumpUntil([&] { return modals.Done(); }, 8000));
         EXPECT_NE(told.find(help + "/index.html"), std::string::npos) << told;
         EXPECT_FALSE(std::filesystem::exists(records.Path() + "/xdg-open"));
+
+        // A page the user could read, but the user's entry cannot be read: no browser starts,
+        // not even as root, and the user is told why and where the page is.
+        ::chmod(help.c_str(), 0755);
+        testsupport::UnreadablePasswd unreadable;
+        ModalAnswerer refused;
+        told.clear();
+        refused.Then(ReadBox(&told, nullptr));
+        p.frame->SetFocus();
+        Key(WXK_F1);
+        EXPECT_TRUE(PumpUntil([&] { return refused.Done(); }, 8000));
+        EXPECT_EQ(told, "The help page was not opened: " + std::string(testsupport::kNobodyUnreadable) +
+                            ", and no program is started as root for them. It is here:\n" + help + "/index.html");
+        Pump(300);
+        EXPECT_FALSE(std::filesystem::exists(records.Path() + "/xdg-open"));
     }
     wxSetEnv("PATH", oldPath);
 }

@@ -246,6 +246,7 @@ TEST(WizardChain, DevicePagesSayWhyTheStartAsAdministratorFellBack) {
         {RootFallback::NoAgent, uistr::kRootStartNoAgent, "polkit agent"},
         {RootFallback::NoPkexec, uistr::kRootStartNoPkexec, "pkexec"},
         {RootFallback::Failed, uistr::kRootStartFailed, "failed"},
+        {RootFallback::NoAction, uistr::kRootStartNoAction, "polkit action"},
     };
     for (const auto& r : reasons) {
         SCOPED_TRACE(RootFallbackName(r.why));

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <grp.h>
 #include <iterator>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -510,25 +511,33 @@ TEST_F(LoaderTest, ALoaderStartedWithNohupOutlivesAHangUp) {
 // only that one: when it ends, the loader it started ends its program and itself, and says why
 // in the log. The starter is either a process that only starts it (as pkexec's parent) or, for
 // a user who is not root, the user's own loader with a stand-in pkexec that runs the loader in
-// its own process, as pkexec does.
+// its own process, as pkexec does. Under root the starter also gives up root once the loader
+// runs, as the user's loader is another user than the loader pkexec makes root: no signal of the
+// starter's may reach that loader then, and it still ends with it.
 TEST_F(LoaderTest, ALoaderStartedThroughPkexecEndsWithTheLoaderThatStartedIt) {
     struct Case {
         const char* what;
         bool usersLoader;
         int sig;
+        bool otherUser;  // root only: the starter runs as nobody once the loader has started
     };
-    const std::vector<Case> cases = {{"a starter ended by SIGTERM", false, SIGTERM},
-                                     {"a starter ended by SIGKILL", false, SIGKILL},
-                                     {"the user's loader ended by SIGTERM", true, SIGTERM},
-                                     {"the user's loader ended by SIGHUP", true, SIGHUP}};
+    const std::vector<Case> cases = {{"a starter ended by SIGTERM", false, SIGTERM, false},
+                                     {"a starter ended by SIGKILL", false, SIGKILL, false},
+                                     {"a starter of another user ended by SIGTERM", false, SIGTERM, true},
+                                     {"a starter of another user ended by SIGKILL", false, SIGKILL, true},
+                                     {"the user's loader ended by SIGTERM", true, SIGTERM, false},
+                                     {"the user's loader ended by SIGHUP", true, SIGHUP, false}};
     for (const Case& c : cases) {
         if (c.usersLoader && geteuid() == 0)
             continue;  // root's loader never asks pkexec
+        if (c.otherUser && geteuid() != 0)
+            continue;  // only root starts a loader that another user's process is the parent of
         SCOPED_TRACE(c.what);
         Install({"log:up sleep:30000"});
         // A root loader started by pkexec without a display hands back to the user's loader; a
         // display is named here so that it goes on (nothing opens it).
-        const std::vector<std::string> env = {"PKEXEC_UID=" + std::to_string(getuid()), "DISPLAY=:4242"};
+        const uid_t user = c.otherUser ? 65534 : getuid();
+        const std::vector<std::string> env = {"PKEXEC_UID=" + std::to_string(user), "DISPLAY=:4242"};
         pid_t starter;
         pid_t loader = 0;
         if (c.usersLoader) {
@@ -537,7 +546,19 @@ TEST_F(LoaderTest, ALoaderStartedThroughPkexecEndsWithTheLoaderThatStartedIt) {
             std::ofstream(fake + "/pkexec") << "#!/bin/sh\nPKEXEC_UID=$(id -u) DISPLAY=:4242 exec \"$@\"\n";
             fs::permissions(fake + "/pkexec", fs::perms::owner_all);
             const std::string path = fake + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
-            starter = StartLoaderProgram(root, {"PATH=" + path, "DISPLAY=", "PKEXEC_UID="}, false, {"--administrator"});
+            // pkexec is run only through the program's polkit action naming this loader.
+            const std::string loaderPath = root + "/bin/Brulin";
+            fs::copy_file(std::string(BRULIN_BINARY_DIR) + "/Brulin", loaderPath);
+            fs::permissions(loaderPath, fs::perms::owner_all);
+            const std::string actions = root + "/actions";
+            fs::create_directories(actions);
+            std::ifstream in(std::string(BRULIN_SOURCE_DIR) + "/packaging/brulin.policy.in");
+            std::string policy((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            const std::string mark = "@BRULIN_INSTALLED_LOADER@";
+            policy.replace(policy.find(mark), mark.size(), fs::canonical(loaderPath).string());
+            std::ofstream(actions + "/org.brulin.pkexec.brulin.policy") << policy;
+            starter = StartLoaderProgram(root, {"PATH=" + path, "DISPLAY=", "PKEXEC_UID=", "BRULIN_POLKIT_ACTIONS_DIR=" + actions},
+                                         false, {"--administrator"});
         } else {
             int told[2];
             ASSERT_EQ(pipe(told), 0);
@@ -545,6 +566,10 @@ TEST_F(LoaderTest, ALoaderStartedThroughPkexecEndsWithTheLoaderThatStartedIt) {
             if (starter == 0) {
                 close(told[0]);
                 const pid_t child = StartLoaderProgram(root, env);
+                const gid_t nobody = 65534;
+                if (c.otherUser && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
+                                    setresuid(user, user, user) != 0))
+                    _exit(121);
                 [[maybe_unused]] ssize_t n = write(told[1], &child, sizeof child);
                 for (;;)
                     pause();
@@ -561,6 +586,12 @@ TEST_F(LoaderTest, ALoaderStartedThroughPkexecEndsWithTheLoaderThatStartedIt) {
             children >> loader;
         }
         ASSERT_GT(loader, 0);
+        if (c.otherUser) {
+            // The starter could not end the loader itself.
+            struct stat st {};
+            ASSERT_EQ(stat(("/proc/" + std::to_string(starter)).c_str(), &st), 0);
+            EXPECT_EQ(st.st_uid, user);
+        }
         kill(starter, c.sig);
         int status = 0;
         ASSERT_EQ(waitpid(starter, &status, 0), starter);
@@ -576,4 +607,54 @@ TEST_F(LoaderTest, ALoaderStartedThroughPkexecEndsWithTheLoaderThatStartedIt) {
             kill(stub, SIGKILL);
         }
     }
+}
+
+// A loader whose starter is gone before it starts (pkexec's caller ended while the password was
+// asked for) starts no program: it ends at once, and says why.
+TEST_F(LoaderTest, ALoaderWhoseStarterIsAlreadyGoneStartsNothing) {
+    Install({"log:up sleep:30000"});
+    const std::string loaderPath = root + "/bin/Brulin";
+    fs::copy_file(std::string(BRULIN_BINARY_DIR) + "/Brulin", loaderPath);
+    fs::permissions(loaderPath, fs::perms::owner_all);
+    int told[2];
+    ASSERT_EQ(pipe(told), 0);
+    const pid_t starter = fork();
+    ASSERT_GE(starter, 0);
+    if (starter == 0) {
+        close(told[0]);
+        const pid_t me = getpid();
+        if (fork() == 0) {
+            // The loader-to-be waits until its starter has gone, then says who its parent is.
+            while (getppid() == me)
+                usleep(1000);
+            const pid_t report[2] = {getpid(), getppid()};
+            [[maybe_unused]] ssize_t n = write(told[1], report, sizeof report);
+            close(told[1]);
+            setenv("PKEXEC_UID", std::to_string(getuid()).c_str(), 1);
+            setenv("DISPLAY", ":4242", 1);
+            unsetenv("WAYLAND_DISPLAY");
+            execl(loaderPath.c_str(), "Brulin", static_cast<char*>(nullptr));
+            _exit(120);
+        }
+        _exit(0);
+    }
+    close(told[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(starter, &status, 0), starter);
+    pid_t report[2] = {0, 0};
+    ASSERT_EQ(read(told[0], report, sizeof report), static_cast<ssize_t>(sizeof report));
+    close(told[0]);
+    if (report[1] != 1) {
+        // A subreaper took the loader in: it stands where the starter stood, and nothing here
+        // tells the two apart.
+        kill(report[0], SIGKILL);
+        GTEST_SKIP() << "orphans here go to process " << report[1] << ", not to init";
+    }
+    EXPECT_TRUE(EndsWithin(report[0], 5000));
+    EXPECT_EQ(Runs(), 0);
+    EXPECT_NE(LogText().find("The loader that started this one has ended: the program was ended with it (signal 15).\r\n"),
+              std::string::npos)
+        << LogText();
+    if (!Ended(report[0]))
+        kill(report[0], SIGKILL);
 }

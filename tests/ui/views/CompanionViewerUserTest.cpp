@@ -56,4 +56,18 @@ TEST(CompanionViewerUser, RunsAsTheDesktopUserOnACopyOfTheirs) {
     EXPECT_NE(::access(handed.c_str(), F_OK), 0);
     EXPECT_NE(::access(handed.substr(0, handed.find_last_of('/')).c_str(), F_OK), 0);
     EXPECT_EQ(::access(temp.c_str(), F_OK), 0);
+
+    // The user's entry cannot be read: no viewer starts, not even as root, and the message names
+    // the file and says why.
+    ::unlink((records.Path() + "/viewer").c_str());
+    {
+        AdministratorStart start;
+        UnreadablePasswd unreadable;
+        EXPECT_FALSE(RunCompanionViewer(command, temp, "Report 2010.doc", [] {}));
+        EXPECT_EQ(CompanionViewerRefusal("Report 2010.doc"),
+                  "The viewer was not started for Report 2010.doc: " + std::string(kNobodyUnreadable) +
+                      ", and no program is started as root for them.");
+    }
+    EXPECT_FALSE(ReadRun(records.Path(), "viewer", 500).ran);
+    EXPECT_EQ(CompanionViewerRefusal("Report 2010.doc"), "");
 }

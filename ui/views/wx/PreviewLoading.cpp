@@ -200,6 +200,10 @@ void PreviewFoundFile(wxWindow* parent, IStorageDevice* device, CFileNode* node,
         office = true;
     if (office && RunCompanionViewer(viewer, temp.Path(), name))
         return;
+    if (office) {
+        if (const std::string why = CompanionViewerRefusal(name); !why.empty())
+            ShowMessageBox(kMbInformation, why);
+    }
     CFilePreviewDlg dlg(parent, temp.Path(), name);
     dlg.ShowModal();
 }

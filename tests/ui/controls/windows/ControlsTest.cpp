@@ -255,6 +255,28 @@ TEST(HyperLink, LinksOpenAsTheDesktopUserAfterAnAdministratorStart) {
         EXPECT_EQ(run.groups, "65534");
         EXPECT_EQ(run.env.count("HOME") ? run.env.at("HOME") : "", "/nonexistent");
         EXPECT_EQ(run.args, std::vector<std::string>{c.target});
+
+        // The user's entry cannot be read: xdg-open is not started at all (never as root), and
+        // the message names what was not opened and why.
+        fs::remove(records.Path() + "/xdg-open");
+        std::string shown;
+        {
+            testsupport::AdministratorStart start;
+            testsupport::UnreadablePasswd unreadable;
+            RunModal([&] {
+                link->FollowLink();
+                return 0;
+            }, [&] {
+                auto* box = dynamic_cast<CMessageBoxDlg*>(ActiveModal());
+                ASSERT_NE(box, nullptr);
+                shown = box->message;
+                Click(box->OkButton());
+            });
+        }
+        EXPECT_EQ(shown, std::string(c.mode == CHyperLink::kFolderMode ? "The folder " : "The link ") + c.target +
+                             " was not opened: " + testsupport::kNobodyUnreadable +
+                             ", and no program is started as root for them.");
+        EXPECT_FALSE(testsupport::ReadRun(records.Path(), "xdg-open", 500).ran);
         link->Destroy();
     }
     wxSetEnv("PATH", oldPath);
