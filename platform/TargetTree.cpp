@@ -133,6 +133,19 @@ int NeedsLeaf(const SplitPath& split) {
     return 0;
 }
 
+// Reaches the folder that holds `path`'s last name and runs `call(folder, name, writer)` in it,
+// as InFolder does.
+template <typename Call>
+int AtName(const std::string& path, Call call) {
+    const SplitPath split = Split(path);
+    if (NeedsLeaf(split) != 0)
+        return -1;
+    const FileHandle folder = ReachFolder(split);
+    if (!folder.Valid())
+        return -1;
+    return InFolder(folder.Get(), [&](uid_t writer) { return call(folder.Get(), split.leaf.c_str(), writer); });
+}
+
 // An existing file fit to be written: a regular file with one name, owned by `writer`.
 bool UsableExisting(int fd, uid_t writer) {
     struct stat st {};
@@ -212,28 +225,21 @@ DesktopUserIdentity::~DesktopUserIdentity() {
 }
 
 int TreeCreateFile(const std::string& path, TreeExisting existing, mode_t mode) {
-    const SplitPath split = Split(path);
-    if (NeedsLeaf(split) != 0)
-        return -1;
-    const FileHandle folder = ReachFolder(split);
-    if (!folder.Valid())
-        return -1;
-    return InFolder(folder.Get(), [&](uid_t writer) {
-        const char* name = split.leaf.c_str();
+    return AtName(path, [&](int folder, const char* name, uid_t writer) {
         if (existing == TreeExisting::Replace) {
-            if (::unlinkat(folder.Get(), name, 0) != 0 && errno != ENOENT)
+            if (::unlinkat(folder, name, 0) != 0 && errno != ENOENT)
                 return -1;
             existing = TreeExisting::Refuse;
         }
         for (int attempt = 0; attempt < 8; ++attempt) {
-            int fd = ::openat(folder.Get(), name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            int fd = ::openat(folder, name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
             if (fd >= 0)
                 return fd;
             if (errno == EINTR)
                 continue;
             if (errno != EEXIST || existing == TreeExisting::Refuse)
                 return -1;
-            fd = ::openat(folder.Get(), name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            fd = ::openat(folder, name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             if (fd < 0) {
                 if (errno == ENOENT || errno == EINTR)
                     continue; // removed in between: make it anew
@@ -255,16 +261,10 @@ int TreeCreateFile(const std::string& path, TreeExisting existing, mode_t mode) 
 }
 
 int TreeOpenRead(const std::string& path) {
-    const SplitPath split = Split(path);
-    if (NeedsLeaf(split) != 0)
-        return -1;
-    const FileHandle folder = ReachFolder(split);
-    if (!folder.Valid())
-        return -1;
-    return InFolder(folder.Get(), [&](uid_t) {
+    return AtName(path, [](int folder, const char* name, uid_t) {
         int fd;
         do {
-            fd = ::openat(folder.Get(), split.leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            fd = ::openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0)
             return -1;
@@ -279,13 +279,7 @@ int TreeOpenRead(const std::string& path) {
 }
 
 int TreeMakeFolder(const std::string& path, mode_t mode) {
-    const SplitPath split = Split(path);
-    if (NeedsLeaf(split) != 0)
-        return -1;
-    const FileHandle folder = ReachFolder(split);
-    if (!folder.Valid())
-        return -1;
-    return InFolder(folder.Get(), [&](uid_t) { return ::mkdirat(folder.Get(), split.leaf.c_str(), mode); });
+    return AtName(path, [&](int folder, const char* name, uid_t) { return ::mkdirat(folder, name, mode); });
 }
 
 int TreeMakeFolders(const std::string& path, mode_t mode) {
@@ -313,13 +307,7 @@ int TreeMakeFolders(const std::string& path, mode_t mode) {
 }
 
 int TreeRemoveFile(const std::string& path) {
-    const SplitPath split = Split(path);
-    if (NeedsLeaf(split) != 0)
-        return -1;
-    const FileHandle folder = ReachFolder(split);
-    if (!folder.Valid())
-        return -1;
-    return InFolder(folder.Get(), [&](uid_t) { return ::unlinkat(folder.Get(), split.leaf.c_str(), 0); });
+    return AtName(path, [](int folder, const char* name, uid_t) { return ::unlinkat(folder, name, 0); });
 }
 
 int TreeRename(const std::string& from, const std::string& to) {
@@ -340,14 +328,8 @@ int TreeRename(const std::string& from, const std::string& to) {
 }
 
 int TreeSetTimes(const std::string& path, const timespec times[2]) {
-    const SplitPath split = Split(path);
-    if (NeedsLeaf(split) != 0)
-        return -1;
-    const FileHandle folder = ReachFolder(split);
-    if (!folder.Valid())
-        return -1;
-    return InFolder(folder.Get(), [&](uid_t) {
-        return ::utimensat(folder.Get(), split.leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return AtName(path, [&](int folder, const char* name, uid_t) {
+        return ::utimensat(folder, name, times, AT_SYMLINK_NOFOLLOW);
     });
 }
 
