@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <linux/close_range.h>
 #include <mutex>
 #include <pthread.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -209,7 +211,26 @@ bool MakePlan(ChildPlan& plan, const std::vector<std::string>& argv) {
 }
 
 // The errno the child reported before it gave up, or 0 once the program started.
+// Once the child has become the user, the user may stop it before its exec: the caller then
+// waits no longer than this for its report, and takes the start as failed (ETIMEDOUT).
+constexpr int kReportWaitMs = 5000;
+
 int ReadReport(int fd) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReportWaitMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return ETIMEDOUT;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready < 0)
+            return errno;
+        if (ready == 0)
+            return ETIMEDOUT;
+        break;
+    }
     int err = 0;
     ssize_t n;
     do {
@@ -269,8 +290,11 @@ pid_t Start(const std::vector<std::string>& argv, bool detached) {
     if (detached)
         Reap(pid);
     if (err != 0) {
-        if (!detached)
+        if (!detached) {
+            if (err == ETIMEDOUT)
+                ::kill(pid, SIGKILL); // stopped by the user before its exec: it runs nothing now
             Reap(pid);
+        }
         errno = err;
         return -1;
     }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -245,6 +246,31 @@ TEST(DesktopUser, NoHandlerOfTheCallersRunsInTheChildBeforeItsExec) {
     ::setrlimit(RLIMIT_CORE, &oldCore);
     ::close(fds[0]);
     ::close(fds[1]);
+}
+
+// Once it is the user's, the user may stop the child before its exec: the caller waits a bounded
+// time for it, takes the start as failed, and leaves no child of its own behind.
+TEST(DesktopUser, AChildStoppedBeforeItsExecDoesNotHoldTheCallerForever) {
+    const bool administrator = AdministratorStartUnavailable().empty();
+    OpenTempFolder bin(::getuid()), records(administrator ? kNobodyUid : ::getuid(), 0700);
+    ASSERT_FALSE(bin.Path().empty() || records.Path().empty());
+    WriteRecorder(bin.Path(), "stand-in", records.Path(), 0);
+    std::optional<AdministratorStart> start;
+    if (administrator)
+        start.emplace();
+    g_raised = SIGSTOP;
+    platform::SetBeforeExecHookForTests(RaiseBeforeExec);
+    const auto began = std::chrono::steady_clock::now();
+    errno = 0;
+    const pid_t pid = platform::SpawnForDesktopUser({bin.Path() + "/stand-in"});
+    const int err = errno;
+    platform::SetBeforeExecHookForTests(nullptr);
+    EXPECT_EQ(pid, -1);
+    EXPECT_EQ(err, ETIMEDOUT);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(30));
+    int status = 0;
+    EXPECT_EQ(::waitpid(-1, &status, WNOHANG), -1); // the stopped child was ended and reaped
+    EXPECT_FALSE(ReadRun(records.Path(), "stand-in", 0).ran);
 }
 
 TEST(DesktopUser, CopiesForTheUserAreTheirsAndGoAway) {
