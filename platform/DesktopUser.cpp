@@ -35,6 +35,7 @@ std::atomic<PasswdLookup> g_passwdLookup{nullptr};
 std::mutex g_cacheLock;
 std::string g_cachedText;
 std::optional<DesktopUser> g_cached;
+bool g_lookedUp = false;
 
 // A uid written as a plain decimal number, or nothing.
 std::optional<uid_t> ParseUid(const char* text) {
@@ -315,11 +316,13 @@ DesktopUserStatus FindDesktopUserStatus() {
         return status;
     status.uid = *uid;
     {
-        // Looked up once per value; an entry that could not be read is asked for again.
+        // Looked up once per value, found or not: recovery asks for every file it writes, and a
+        // password database that does not answer must not be asked again for each of them.
         std::lock_guard<std::mutex> guard(g_cacheLock);
-        if (g_cachedText != text || !g_cached) {
+        if (!g_lookedUp || g_cachedText != text) {
             g_cached = LookUp(*uid);
             g_cachedText = text;
+            g_lookedUp = true;
         }
         status.user = g_cached;
     }
@@ -470,6 +473,7 @@ void SetPasswdLookupForTests(PasswdLookup lookup) {
     g_passwdLookup.store(lookup);
     g_cached.reset();
     g_cachedText.clear();
+    g_lookedUp = false;
 }
 
 } // namespace platform

@@ -187,13 +187,11 @@ DesktopUserIdentity::DesktopUserIdentity(const DesktopUser& user) {
     const int count = ::getgroups(0, nullptr);
     if (count < 0)
         return;
-    m_groups = new gid_t[static_cast<std::size_t>(count) + 1];
-    m_groupCount = ::getgroups(count, m_groups);
-    if (m_groupCount < 0) {
-        delete[] m_groups;
-        m_groups = nullptr;
+    m_groups.resize(static_cast<std::size_t>(count) + 1);
+    const int got = ::getgroups(count, m_groups.data());
+    if (got < 0)
         return;
-    }
+    m_groups.resize(static_cast<std::size_t>(got));
     // Groups and group first: once the fsuid is no longer root's, they could not be changed.
     // setfsuid and setfsgid tell no error: each is read back.
     if (SetThreadGroups(user.groups.size(), user.groups.data()) != 0)
@@ -208,7 +206,7 @@ DesktopUserIdentity::DesktopUserIdentity(const DesktopUser& user) {
     const int saved = errno;
     ::setfsuid(m_uid);
     ::setfsgid(m_gid);
-    SetThreadGroups(static_cast<std::size_t>(m_groupCount), m_groups);
+    SetThreadGroups(m_groups.size(), m_groups.data());
     errno = saved ? saved : EPERM;
 }
 
@@ -218,9 +216,8 @@ DesktopUserIdentity::~DesktopUserIdentity() {
         // Back to the program's own fsuid first: with it come back the rights to restore the rest.
         ::setfsuid(m_uid);
         ::setfsgid(m_gid);
-        SetThreadGroups(static_cast<std::size_t>(m_groupCount), m_groups);
+        SetThreadGroups(m_groups.size(), m_groups.data());
     }
-    delete[] m_groups;
     errno = saved;
 }
 

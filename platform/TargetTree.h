@@ -18,6 +18,7 @@
 #include <ctime>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace platform {
 
@@ -39,8 +40,7 @@ private:
     bool m_taken = false;
     uid_t m_uid = 0;
     gid_t m_gid = 0;
-    int m_groupCount = -1;
-    gid_t* m_groups = nullptr;
+    std::vector<gid_t> m_groups; // the thread's own, put back
 };
 
 // How TreeCreateFile treats a file that is already there.
